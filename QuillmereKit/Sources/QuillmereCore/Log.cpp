@@ -1,0 +1,86 @@
+#include "QuillmereCore/Log.h"
+
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include <spdlog/sinks/base_sink.h>
+#include <spdlog/sinks/stdout_color_sinks.h>
+
+namespace qm {
+
+namespace {
+
+class HistorySink final : public spdlog::sinks::base_sink<std::mutex> {
+public:
+    std::vector<LogEntry> entries() {
+        std::lock_guard lock(mutex_);
+        return {entries_.begin(), entries_.end()};
+    }
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override {
+        if (entries_.size() == Log::historyCapacity) {
+            entries_.pop_front();
+        }
+        entries_.push_back(
+            LogEntry{msg.time, std::string(msg.logger_name.begin(), msg.logger_name.end()),
+                     msg.level, std::string(msg.payload.begin(), msg.payload.end())});
+    }
+    void flush_() override {}
+
+private:
+    std::deque<LogEntry> entries_;
+};
+
+struct Sinks {
+    std::shared_ptr<HistorySink> history = std::make_shared<HistorySink>();
+    std::shared_ptr<spdlog::sinks::stderr_color_sink_mt> console =
+        std::make_shared<spdlog::sinks::stderr_color_sink_mt>();
+
+    Sinks() {
+        console->set_pattern(fmt::format("%Y-%m-%d %H:%M:%S.%e {}[%n] %^%l%$: %v", Log::subsystem));
+    }
+};
+
+Sinks& sinks() {
+    static Sinks shared;
+    return shared;
+}
+
+spdlog::logger makeLogger(const char* category) {
+    spdlog::logger logger(category, {sinks().console, sinks().history});
+#ifdef NDEBUG
+    logger.set_level(spdlog::level::info);
+#else
+    logger.set_level(spdlog::level::debug);
+#endif
+    logger.flush_on(spdlog::level::warn);
+    return logger;
+}
+
+}  // namespace
+
+#define QM_LOG_CATEGORY(name)                             \
+    spdlog::logger& Log::name() {                         \
+        static spdlog::logger logger = makeLogger(#name); \
+        return logger;                                    \
+    }
+
+QM_LOG_CATEGORY(adb)
+QM_LOG_CATEGORY(usb)
+QM_LOG_CATEGORY(server)
+QM_LOG_CATEGORY(video)
+QM_LOG_CATEGORY(audio)
+QM_LOG_CATEGORY(input)
+QM_LOG_CATEGORY(session)
+QM_LOG_CATEGORY(ext)
+QM_LOG_CATEGORY(recorder)
+
+#undef QM_LOG_CATEGORY
+
+std::vector<LogEntry> Log::recentEntries() {
+    return sinks().history->entries();
+}
+
+}  // namespace qm

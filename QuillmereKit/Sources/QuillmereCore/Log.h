@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fmt/format.h>
+#include <spdlog/logger.h>
+
+namespace qm {
+
+// One recent log line, kept in memory for the diagnostics report.
+struct LogEntry {
+    std::chrono::system_clock::time_point time;
+    std::string category;
+    spdlog::level::level_enum level = spdlog::level::info;
+    std::string message;
+};
+
+// The loggers of the one logging subsystem, one per category; each is created on first use
+// and shared. Lines go to standard error and to a bounded in-memory history.
+class Log {
+public:
+    static constexpr std::string_view subsystem = "com.tressik.vantorel";
+    static constexpr std::size_t historyCapacity = 2000;
+
+    static spdlog::logger& adb();
+    static spdlog::logger& usb();
+    static spdlog::logger& server();
+    static spdlog::logger& video();
+    static spdlog::logger& audio();
+    static spdlog::logger& input();
+    static spdlog::logger& session();
+    static spdlog::logger& ext();
+    static spdlog::logger& recorder();
+
+    // The most recent entries of every category, oldest first.
+    static std::vector<LogEntry> recentEntries();
+
+#ifdef NDEBUG
+    static constexpr bool revealsPrivateValues = false;
+#else
+    static constexpr bool revealsPrivateValues = true;
+#endif
+
+    // Device identity (serials, names) is shown only in debug builds.
+    template <typename T>
+    static std::string privateValue(const T& value) {
+        if constexpr (revealsPrivateValues) {
+            return fmt::format("{}", value);
+        } else {
+            return "<private>";
+        }
+    }
+};
+
+}  // namespace qm

@@ -1,0 +1,69 @@
+#include <algorithm>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "QuillmereCore/HostClock.h"
+#include "QuillmereCore/Log.h"
+
+namespace qm {
+namespace {
+
+TEST(HostClock, NeverGoesBackwardsAcrossThreads) {
+    auto check = [] {
+        std::uint64_t last = HostClock::nowNanos();
+        for (int i = 0; i < 100000; ++i) {
+            const std::uint64_t now = HostClock::nowNanos();
+            ASSERT_GE(now, last);
+            last = now;
+        }
+    };
+    std::thread other(check);
+    check();
+    other.join();
+    const std::uint64_t before = HostClock::nowNanos();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_GE(HostClock::nowNanos() - before, 2'000'000u);
+}
+
+TEST(Log, EachCategoryHasItsOwnSharedLogger) {
+    const std::vector<std::pair<spdlog::logger*, const char*>> loggers{
+        {&Log::adb(), "adb"},         {&Log::usb(), "usb"},     {&Log::server(), "server"},
+        {&Log::video(), "video"},     {&Log::audio(), "audio"}, {&Log::input(), "input"},
+        {&Log::session(), "session"}, {&Log::ext(), "ext"},     {&Log::recorder(), "recorder"}};
+    for (const auto& [logger, category] : loggers) {
+        EXPECT_EQ(logger->name(), category);
+    }
+    EXPECT_EQ(&Log::adb(), &Log::adb());
+    EXPECT_EQ(Log::subsystem, "com.tressik.vantorel");
+}
+
+TEST(Log, HistoryKeepsTheMostRecentEntriesWithTheirCategoryAndLevel) {
+    Log::usb().warn("interface {} claimed", 3);
+    auto entries = Log::recentEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().category, "usb");
+    EXPECT_EQ(entries.back().level, spdlog::level::warn);
+    EXPECT_EQ(entries.back().message, "interface 3 claimed");
+
+    for (std::size_t i = 0; i < Log::historyCapacity + 10; ++i) {
+        Log::session().info("line {}", i);
+    }
+    entries = Log::recentEntries();
+    EXPECT_EQ(entries.size(), Log::historyCapacity);
+    EXPECT_EQ(entries.front().message, "line 10");
+    EXPECT_EQ(entries.back().message, fmt::format("line {}", Log::historyCapacity + 9));
+    EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end(),
+                               [](const auto& a, const auto& b) { return a.time < b.time; }));
+}
+
+TEST(Log, PrivateValuesAreRedactedOutsideDebugBuilds) {
+    const std::string shown = Log::privateValue("R58M123ABC");
+    EXPECT_EQ(shown, Log::revealsPrivateValues ? "R58M123ABC" : "<private>");
+#ifdef NDEBUG
+    EXPECT_FALSE(Log::revealsPrivateValues);
+#endif
+}
+
+}  // namespace
+}  // namespace qm

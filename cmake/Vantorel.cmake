@@ -1,0 +1,28 @@
+# Helpers shared by every module, so that each module's CMakeLists stays a list of files.
+
+# qm_add_module(NAME SOURCES... [DEPENDS targets...])
+# One static library per module; sources and headers live flat in the module folder, and
+# includes are written as "Module/Header.h" from QuillmereKit/Sources.
+function(qm_add_module name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/QuillmereKit/Sources)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+endfunction()
+
+# qm_add_test(NAME SOURCES... [DEPENDS targets...])
+# A GoogleTest executable registered with ctest; tests find out they are hosted through
+# QM_HOSTED_BY_TESTS, and discovery runs at test time so a broken binary fails a test, not the build.
+function(qm_add_test name)
+    if(NOT QM_BUILD_TESTS)
+        return()
+    endif()
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES ENVIRONMENT "QM_HOSTED_BY_TESTS=1;QM_FIXTURES_DIR=${PROJECT_SOURCE_DIR}/QuillmereKit/Tests/Fixtures"
+                   TIMEOUT 120)
+endfunction()
