@@ -1,0 +1,1 @@
+qm_add_fuzzer(binary_reader SOURCES BinaryReaderFuzz.cpp DEPENDS QuillmereCore)
