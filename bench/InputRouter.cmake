@@ -1,0 +1,1 @@
+qm_add_bench(InputRouter SOURCES InputRouterBench.cpp DEPENDS InputRouter)

@@ -1,0 +1,159 @@
+// Events per second through keyboard-and-mouse pass-through and the virtual controller, with
+// the heap allocations made per event (global operator new is counted in this program only).
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#include <benchmark/benchmark.h>
+
+#include "InputRouter/DirectInput.h"
+#include "InputRouter/GamepadBridge.h"
+
+namespace {
+
+std::atomic<std::uint64_t> allocations{0};
+
+}  // namespace
+
+// Not inlined, so that the compiler does not pair a library `new` with our `free`.
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace qm {
+namespace {
+
+const VideoGeometry geometry({1080, 2400}, {100, 0, 540, 1200});
+
+// Runs `step(i, out)` once per iteration on one reused list and reports events per second
+// and allocations per event over the timed loop.
+template <typename Step>
+void measure(benchmark::State& state, Step&& step) {
+    MessageList out;
+    for (std::uint64_t i = 0; i < 256; ++i) {  // warm the list's slots and buffers
+        out.clear();
+        step(i, out);
+    }
+    std::uint64_t i = 0;
+    std::uint64_t messages = 0;
+    const std::uint64_t before = allocations.load(std::memory_order_relaxed);
+    for (auto _ : state) {
+        out.clear();
+        step(i++, out);
+        messages += out.size();
+        benchmark::DoNotOptimize(out);
+    }
+    const std::uint64_t made = allocations.load(std::memory_order_relaxed) - before;
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+    state.counters["allocs/event"] = double(made) / double(state.iterations());
+    state.counters["msgs/event"] = double(messages) / double(state.iterations());
+}
+
+// Typing: presses, auto-repeats and releases over eight keys with changing modifiers.
+void BM_DirectInputKeys(benchmark::State& state) {
+    constexpr std::array<std::uint16_t, 8> keys{0, 1, 2, 13, 49, 36, 126, 122};
+    DirectInput input;
+    const std::optional<VideoGeometry> g = geometry;
+    measure(state, [&](std::uint64_t i, MessageList& out) {
+        const std::uint16_t key = keys[(i / 4) % keys.size()];
+        const KeyModifiers mods((i & 8) ? KeyModifiers::shift : KeyModifiers{});
+        switch (i % 4) {
+            case 0:
+                input.handle(KeyDownEvent{key, mods, false}, g, out);
+                break;
+            case 1:
+            case 2:
+                input.handle(KeyDownEvent{key, mods, true}, g, out);
+                break;
+            default:
+                input.handle(KeyUpEvent{key, mods}, g, out);
+        }
+    });
+}
+BENCHMARK(BM_DirectInputKeys);
+
+// Dragging: a held left button moving over and past the picture, lifted every 64 moves.
+void BM_DirectInputMouseMoves(benchmark::State& state) {
+    DirectInput input;
+    const std::optional<VideoGeometry> g = geometry;
+    measure(state, [&](std::uint64_t i, MessageList& out) {
+        const PointF point{90.0 + double(i % 600), double((i * 7) % 1300)};
+        switch (i % 64) {
+            case 0:
+                input.handle(MouseButtonEvent{0, true, {370, 600}}, g, out);
+                break;
+            case 63:
+                input.handle(MouseButtonEvent{0, false, point}, g, out);
+                break;
+            default:
+                input.handle(MouseMovedEvent{point}, g, out);
+        }
+    });
+}
+BENCHMARK(BM_DirectInputMouseMoves);
+
+// Both at once: every fourth event a key, the rest drag moves and an occasional scroll.
+void BM_DirectInputMixed(benchmark::State& state) {
+    DirectInput input;
+    const std::optional<VideoGeometry> g = geometry;
+    MessageList setup;
+    input.handle(MouseButtonEvent{0, true, {370, 600}}, g, setup);
+    measure(state, [&](std::uint64_t i, MessageList& out) {
+        const PointF point{100.0 + double(i % 540), double((i * 3) % 1200)};
+        if (i % 4 == 0) {
+            const std::uint16_t key = (i / 4) % 2 ? 13 : 0;
+            if (i % 8 == 0) {
+                input.handle(KeyDownEvent{key, {}, false}, g, out);
+            } else {
+                input.handle(KeyUpEvent{key, {}}, g, out);
+            }
+        } else if (i % 16 == 7) {
+            input.handle(ScrollEvent{0, 3, point}, g, out);
+        } else {
+            input.handle(MouseMovedEvent{point}, g, out);
+        }
+    });
+}
+BENCHMARK(BM_DirectInputMixed);
+
+// A controller streaming samples that all differ: one 64-byte report per event.
+void BM_GamepadBridgeUpdates(benchmark::State& state) {
+    GamepadBridge bridge;
+    MessageList setup;
+    bridge.enter(setup);
+    measure(state, [&](std::uint64_t i, MessageList& out) {
+        GamepadState sample;
+        sample.leftStick = {double(i % 200) / 100.0 - 1.0, -0.25};
+        sample.rightStick = {0.5, double(i % 50) / 50.0};
+        sample.rightTrigger = double(i % 10) / 10.0;
+        sample.buttons = GamepadButtons(static_cast<std::uint32_t>(i) & 0x3FFFF);
+        bridge.update(sample, out);
+    });
+}
+BENCHMARK(BM_GamepadBridgeUpdates);
+
+}  // namespace
+}  // namespace qm
+
+BENCHMARK_MAIN();
