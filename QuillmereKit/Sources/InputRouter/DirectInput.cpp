@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
+#include <variant>
 
 #include "InputRouter/AndroidKeycode.h"
 #include "InputRouter/TouchMessages.h"

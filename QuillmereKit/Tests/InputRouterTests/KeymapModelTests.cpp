@@ -53,14 +53,6 @@ TEST(Trigger, KindsNeverMatchAcrossPayloadsAndHashConsistently) {
     EXPECT_EQ(std::hash<Trigger>{}(Trigger::key(7)), std::hash<Trigger>{}(Trigger::key(7)));
 }
 
-TEST(KeymapAction, EqualityComparesIdAndKind) {
-    const UUID id = UUID::random();
-    const KeymapAction keyTap{id, KeymapAction::Tap{Trigger::key(1), {0.2, 0.3}}};
-    const KeymapAction mouseTap{id, KeymapAction::Tap{Trigger::mouseButton(1), {0.2, 0.3}}};
-    EXPECT_NE(keyTap, mouseTap);
-    EXPECT_EQ(keyTap, (KeymapAction{id, KeymapAction::Tap{Trigger::key(1), {0.2, 0.3}}}));
-}
-
 TEST(GameKeymaps, MigratingWrapsOneProfileUnderANewLayout) {
     const KeymapProfile profile = profileFor("com.example.p");
     const GameKeymaps first = GameKeymaps::migrating(profile, "Main");
