@@ -61,8 +61,11 @@ Bytes hevcRecord(const ParameterSets& sets) {
         refuse();
     }
     BinaryWriter writer;
+    writer.reserve(23 + 3 * 5 + sets.vps->size() + sets.sps.size() + sets.pps.size());
     writer.u8(1);  // configurationVersion
-    writer.bytes(info->generalProfileTierLevel);
+    for (std::uint8_t byte : info->generalProfileTierLevel) {
+        writer.u8(byte);
+    }
     writer.u16(0xF000);  // min_spatial_segmentation_idc 0
     writer.u8(0xFC);     // parallelismType unknown
     writer.u8(0xFC | info->chromaFormatIdc);
