@@ -23,6 +23,8 @@ function(qm_add_test name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "QM_HOSTED_BY_TESTS=1;QM_FIXTURES_DIR=${PROJECT_SOURCE_DIR}/QuillmereKit/Tests/Fixtures"
+        # One variable per property: test discovery splits a list value at its semicolons.
+        PROPERTIES ENVIRONMENT "QM_HOSTED_BY_TESTS=1"
+                   ENVIRONMENT_MODIFICATION "QM_FIXTURES_DIR=set:${PROJECT_SOURCE_DIR}/QuillmereKit/Tests/Fixtures"
                    TIMEOUT 120)
 endfunction()

@@ -1,0 +1,87 @@
+#include "QuillmereKit/RawStreamTap.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "QuillmereCore/Log.h"
+#include "QuillmereKit/DemoStreamFormat.h"
+
+namespace qm {
+
+namespace {
+
+// Writes all of `data`; returns 0 or the errno of the failure.
+int writeAll(int fd, ByteView data) {
+    while (!data.empty()) {
+        const ssize_t count = ::write(fd, data.data(), data.size());
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        data = data.subspan(static_cast<std::size_t>(count));
+    }
+    return 0;
+}
+
+}  // namespace
+
+RawStreamTap::RawStreamTap(std::shared_ptr<ByteSource> source, const std::filesystem::path& path,
+                           VideoCodec codec)
+    : source_(std::move(source)) {
+    if (path.has_parent_path()) {
+        std::filesystem::create_directories(path.parent_path());
+    }
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot create " + path.filename().string());
+    }
+    if (const int error = writeAll(fd_, DemoStreamFormat::header(codec))) {
+        ::close(fd_);
+        fd_ = -1;
+        throw std::system_error(error, std::generic_category(),
+                                "cannot write " + path.filename().string());
+    }
+}
+
+RawStreamTap::~RawStreamTap() {
+    close();
+}
+
+void RawStreamTap::close() noexcept {
+    std::lock_guard lock(mutex_);
+    if (!closed_) {
+        closed_ = true;
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+std::size_t RawStreamTap::bytesWritten() const {
+    std::lock_guard lock(mutex_);
+    return written_;
+}
+
+void RawStreamTap::readInto(std::span<std::uint8_t> into, std::stop_token stop) {
+    source_->readExactly(into, std::move(stop));
+    std::lock_guard lock(mutex_);
+    if (closed_) {
+        return;
+    }
+    if (const int error = writeAll(fd_, into)) {
+        closed_ = true;
+        ::close(fd_);
+        fd_ = -1;
+        Log::video().error("raw stream tap stopped: {}",
+                           Log::privateValue(std::generic_category().message(error)));
+        return;
+    }
+    written_ += into.size();
+}
+
+}  // namespace qm

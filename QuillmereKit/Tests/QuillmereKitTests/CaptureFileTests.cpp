@@ -1,0 +1,185 @@
+#include <filesystem>
+#include <fstream>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include "QuillmereCore/DataByteSource.h"
+#include "QuillmereCore/Log.h"
+#include "QuillmereCore/MemoryByteChannel.h"
+#include "QuillmereKit/DemoStreamFormat.h"
+#include "QuillmereKit/RawStreamTap.h"
+#include "Support/MediaFixtures.h"
+#include "VideoPipeline/VideoDecoder.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using DemoStreamFormat::FormatErrorKind;
+
+const Bytes h264Header = {'Q', 'M', 'S', 'T', 0, 0, 0, 1, 0x68, 0x32, 0x36, 0x34};
+
+FormatErrorKind parseFailure(const Bytes& data) {
+    try {
+        DemoStreamFormat::parse(data);
+    } catch (const DemoStreamFormat::FormatError& error) {
+        return error.kind();
+    }
+    throw std::runtime_error("parsed");
+}
+
+TEST(DemoStreamFormat, HeaderIsMagicVersionAndCodec) {
+    EXPECT_EQ(DemoStreamFormat::header(VideoCodec::h264), h264Header);
+    const auto parsed = DemoStreamFormat::parse(h264Header);
+    EXPECT_EQ(parsed.header, (DemoStreamFormat::Header{1, VideoCodec::h264}));
+    EXPECT_TRUE(parsed.body.empty());
+
+    Bytes withBody = DemoStreamFormat::header(VideoCodec::h265);
+    withBody.insert(withBody.end(), {7, 8});
+    const auto hevc = DemoStreamFormat::parse(withBody);
+    EXPECT_EQ(hevc.header.codec, VideoCodec::h265);
+    EXPECT_EQ(Bytes(hevc.body.begin(), hevc.body.end()), (Bytes{7, 8}));
+}
+
+TEST(DemoStreamFormat, EachMalformedHeaderHasItsOwnError) {
+    EXPECT_EQ(parseFailure(Bytes(h264Header.begin(), h264Header.end() - 1)),
+              FormatErrorKind::truncated);
+    Bytes bad = h264Header;
+    bad[0] = 'X';
+    EXPECT_EQ(parseFailure(bad), FormatErrorKind::badMagic);
+    bad = h264Header;
+    bad[7] = 2;
+    EXPECT_EQ(parseFailure(bad), FormatErrorKind::unsupportedVersion);
+    bad = h264Header;
+    std::copy_n("av01", 4, bad.begin() + 8);
+    try {
+        DemoStreamFormat::parse(bad);
+        FAIL();
+    } catch (const DemoStreamFormat::FormatError& error) {
+        EXPECT_EQ(error.message(), "unknownCodec(1635135537)");
+    }
+    EXPECT_EQ(DemoStreamFormat::FormatError::badMagic().message(), "badMagic");
+}
+
+class RawStreamTapTest : public ::testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() /
+                   ("qm-tap-" + std::to_string(::getpid()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void TearDown() override { fs::remove_all(dir); }
+
+    static Bytes fileBytes(const fs::path& path) { return test::loadFile(path.string()); }
+};
+
+TEST_F(RawStreamTapTest, CopiesWhatTheReaderReadsAfterTheHeader) {
+    const fs::path path = dir / "a" / "b" / "capture.qmstream";
+    auto source = std::make_shared<DataByteSource>(Bytes{1, 2, 3, 4, 5});
+    RawStreamTap tap(source, path, VideoCodec::h264);
+    EXPECT_EQ(tap.readExactly(2), (Bytes{1, 2}));
+    EXPECT_EQ(tap.readExactly(3), (Bytes{3, 4, 5}));
+    EXPECT_THROW(tap.readExactly(1), ByteIOError);
+    EXPECT_EQ(tap.bytesWritten(), 5u);
+    Bytes expected = h264Header;
+    expected.insert(expected.end(), {1, 2, 3, 4, 5});
+    EXPECT_EQ(fileBytes(path), expected);
+
+    tap.close();
+    tap.close();
+}
+
+TEST_F(RawStreamTapTest, ReadsAfterCloseStillFlowButWriteNothing) {
+    auto source = std::make_shared<MemoryByteChannel>();
+    source->feed(Bytes{9, 8, 7});
+    RawStreamTap tap(source, dir / "c.qmstream", VideoCodec::h265);
+    tap.close();
+    EXPECT_EQ(tap.readExactly(3), (Bytes{9, 8, 7}));
+    EXPECT_EQ(tap.bytesWritten(), 0u);
+    EXPECT_EQ(fileBytes(dir / "c.qmstream").size(), DemoStreamFormat::headerSize);
+}
+
+TEST_F(RawStreamTapTest, ReplacesAnExistingFile) {
+    fs::create_directories(dir);
+    const fs::path path = dir / "old.qmstream";
+    std::ofstream(path) << std::string(100, 'x');
+    RawStreamTap tap(std::make_shared<DataByteSource>(Bytes{}), path, VideoCodec::h264);
+    EXPECT_EQ(fileBytes(path), h264Header);
+}
+
+TEST_F(RawStreamTapTest, UncreatableFileThrows) {
+    fs::create_directories(dir);
+    std::ofstream(dir / "file") << "x";
+    EXPECT_THROW(RawStreamTap(std::make_shared<DataByteSource>(Bytes{}), dir / "file" / "x",
+                              VideoCodec::h264),
+                 std::exception);
+}
+
+TEST_F(RawStreamTapTest, AFailedWriteStopsTheCopyButNotTheStream) {
+    // The kernel refuses writes past a file size limit, as a full disk would.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto* previous = ::signal(SIGXFSZ, SIG_IGN);
+
+    Bytes stream(4000);
+    for (std::size_t i = 0; i < stream.size(); ++i) {
+        stream[i] = static_cast<std::uint8_t>(i);
+    }
+    auto source = std::make_shared<DataByteSource>(stream);
+    RawStreamTap tap(source, dir / "full.qmstream", VideoCodec::h264);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::size_t logLinesBefore = Log::recentEntries().size();
+    Bytes read;
+    for (int i = 0; i < 40; ++i) {
+        const Bytes chunk = tap.readExactly(100);
+        read.insert(read.end(), chunk.begin(), chunk.end());
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(read, stream);
+    EXPECT_LE(tap.bytesWritten(), 1024u - DemoStreamFormat::headerSize);
+    EXPECT_GT(tap.bytesWritten(), 0u);
+    int stoppedLines = 0;
+    const auto entries = Log::recentEntries();
+    for (std::size_t i = logLinesBefore; i < entries.size(); ++i) {
+        stoppedLines += entries[i].message.starts_with("raw stream tap stopped: ");
+    }
+    EXPECT_EQ(stoppedLines, 1);
+}
+
+TEST(DemoStream, TheBundledDemoDecodesWhole) {
+    const Bytes file = test::loadFile(QM_DEMO_STREAM);
+    EXPECT_LE(file.size(), 3u * 1024 * 1024);
+    const auto parsed = DemoStreamFormat::parse(file);
+    EXPECT_EQ(parsed.header.codec, VideoCodec::h264);
+
+    DataByteSource body(Bytes(parsed.body.begin(), parsed.body.end()));
+    int frames = 0, timed = 0, failures = 0;
+    std::int64_t lastPts = -1;
+    VideoDecoder decoder(
+        [&](DecodedFrame frame) {
+            ++frames;
+            EXPECT_EQ(frame.pixelBuffer.width(), 1280);
+            EXPECT_EQ(frame.pixelBuffer.height(), 720);
+            EXPECT_GT(frame.ptsMicros, lastPts);
+            lastPts = frame.ptsMicros;
+        },
+        [&](RecoveryAction) { ++failures; });
+    while (auto event = test::readFramed(body)) {
+        if (const auto* packet = std::get_if<StreamPacket>(&*event)) {
+            timed += packet->ptsMicros.has_value();
+        }
+        decoder.handle(*event);
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(frames, timed);
+    EXPECT_GE(frames, 6 * 60);
+    EXPECT_NEAR(static_cast<double>(lastPts), (frames - 1) * 1e6 / 60, 1000);
+}
+
+}  // namespace
+}  // namespace qm

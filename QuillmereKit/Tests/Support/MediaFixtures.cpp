@@ -1,0 +1,190 @@
+#include "Support/MediaFixtures.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "QuillmereCore/BinaryReader.h"
+#include "QuillmereCore/BinaryWriter.h"
+#include "VideoPipeline/AnnexB.h"
+
+namespace qm::test {
+
+namespace {
+
+constexpr std::uint64_t configBit = std::uint64_t(1) << 62;
+constexpr std::uint64_t keyFrameBit = std::uint64_t(1) << 61;
+constexpr std::uint64_t ptsMask = keyFrameBit - 1;
+constexpr std::uint32_t maxPacketSize = 16 * 1024 * 1024;
+
+enum class UnitRole { parameterSet, prefix, picture, other };
+
+struct UnitInfo {
+    UnitRole role;
+    bool firstSliceOfPicture = false;
+    bool randomAccess = false;
+};
+
+UnitInfo classify(ByteView unit, VideoCodec codec) {
+    if (codec == VideoCodec::h264) {
+        const int type = unit[0] & 0x1F;
+        if (type == 7 || type == 8) {
+            return {UnitRole::parameterSet};
+        }
+        if (type == 6 || type == 9 || (type >= 14 && type <= 18)) {
+            return {UnitRole::prefix};
+        }
+        if (type >= 1 && type <= 5) {
+            // first_mb_in_slice is ue(v): a leading 1 bit codes 0.
+            return {UnitRole::picture, unit.size() > 1 && (unit[1] & 0x80) != 0, type == 5};
+        }
+        return {UnitRole::other};
+    }
+    const int type = (unit[0] >> 1) & 0x3F;
+    if (type >= 32 && type <= 34) {
+        return {UnitRole::parameterSet};
+    }
+    if (type == 35 || type == 39 || (type >= 41 && type <= 44) || (type >= 48 && type <= 55)) {
+        return {UnitRole::prefix};
+    }
+    if (type <= 31) {
+        return {UnitRole::picture, unit.size() > 2 && (unit[2] & 0x80) != 0,
+                type >= 16 && type <= 23};
+    }
+    return {UnitRole::other};
+}
+
+void appendUnit(Bytes& out, ByteView unit) {
+    static constexpr std::uint8_t startCode[] = {0, 0, 0, 1};
+    out.insert(out.end(), std::begin(startCode), std::end(startCode));
+    out.insert(out.end(), unit.begin(), unit.end());
+}
+
+}  // namespace
+
+Bytes loadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+Bytes loadFixture(const std::string& name) {
+    const char* dir = std::getenv("QM_FIXTURES_DIR");
+    if (!dir) {
+        throw std::runtime_error("QM_FIXTURES_DIR is not set");
+    }
+    return loadFile(std::string(dir) + "/" + name);
+}
+
+std::vector<StreamPacket> accessUnitPackets(ByteView elementaryStream, VideoCodec codec, int fps) {
+    std::vector<StreamPacket> packets;
+    Bytes config, picture;
+    bool sawPicture = false, randomAccess = false;
+    std::int64_t index = 0;
+    auto flush = [&] {
+        if (!config.empty()) {
+            packets.push_back({StreamPacket::Kind::config, std::nullopt, std::move(config)});
+            config.clear();
+        }
+        if (sawPicture) {
+            packets.push_back(
+                {randomAccess ? StreamPacket::Kind::keyFrame : StreamPacket::Kind::frame,
+                 index * 1'000'000 / fps, std::move(picture)});
+            ++index;
+        }
+        picture.clear();
+        sawPicture = randomAccess = false;
+    };
+    for (ByteView unit : AnnexB::nalUnits(elementaryStream)) {
+        const UnitInfo info = classify(unit, codec);
+        const bool startsUnit = info.role == UnitRole::parameterSet ||
+                                info.role == UnitRole::prefix ||
+                                (info.role == UnitRole::picture && info.firstSliceOfPicture);
+        if (startsUnit && sawPicture) {
+            flush();
+        }
+        if (info.role == UnitRole::parameterSet) {
+            appendUnit(config, unit);
+            continue;
+        }
+        appendUnit(picture, unit);
+        if (info.role == UnitRole::picture) {
+            sawPicture = true;
+            randomAccess = randomAccess || info.randomAccess;
+        }
+    }
+    flush();
+    return packets;
+}
+
+void appendFramed(const StreamEvent& event, Bytes& out) {
+    BinaryWriter writer;
+    if (const auto* session = std::get_if<StreamSession>(&event)) {
+        writer.u32(0x80000000u | (session->clientResized ? 1u : 0u));
+        writer.u32(static_cast<std::uint32_t>(session->size.width));
+        writer.u32(static_cast<std::uint32_t>(session->size.height));
+    } else {
+        const auto& packet = std::get<StreamPacket>(event);
+        std::uint64_t word = static_cast<std::uint64_t>(packet.ptsMicros.value_or(0)) & ptsMask;
+        if (packet.kind == StreamPacket::Kind::config) {
+            word = configBit;
+        } else if (packet.kind == StreamPacket::Kind::keyFrame) {
+            word |= keyFrameBit;
+        }
+        writer.u64(word);
+        writer.u32(static_cast<std::uint32_t>(packet.data.size()));
+        writer.bytes(packet.data);
+    }
+    out.insert(out.end(), writer.data().begin(), writer.data().end());
+}
+
+Bytes framed(const std::vector<StreamEvent>& events) {
+    Bytes out;
+    for (const StreamEvent& event : events) {
+        appendFramed(event, out);
+    }
+    return out;
+}
+
+std::optional<StreamEvent> readFramed(ByteSource& source) {
+    Bytes header;
+    try {
+        header = source.readExactly(12);
+    } catch (const ByteIOError& error) {
+        if (error.kind() == ByteIOError::Kind::endOfStream) {
+            return std::nullopt;
+        }
+        throw;
+    }
+    BinaryReader session(header);
+    BinaryReader fields(std::move(header));
+    const std::uint64_t word = fields.u64();
+    if (word & (std::uint64_t(1) << 63)) {
+        const std::uint32_t flags = session.u32();
+        const std::uint32_t width = session.u32();
+        const std::uint32_t height = session.u32();
+        if (width == 0 || height == 0 || width > 65535 || height > 65535) {
+            throw std::runtime_error("bad session size");
+        }
+        return StreamSession{{int(width), int(height)}, (flags & 1) != 0};
+    }
+    const std::uint32_t size = fields.u32();
+    if (size == 0 || size > maxPacketSize) {
+        throw std::runtime_error("bad packet size");
+    }
+    StreamPacket packet;
+    packet.data = source.readExactly(size);
+    if (word & configBit) {
+        packet.kind = StreamPacket::Kind::config;
+    } else {
+        packet.kind =
+            (word & keyFrameBit) ? StreamPacket::Kind::keyFrame : StreamPacket::Kind::frame;
+        packet.ptsMicros = static_cast<std::int64_t>(word & ptsMask);
+    }
+    return packet;
+}
+
+}  // namespace qm::test

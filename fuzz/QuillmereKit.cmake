@@ -1,0 +1,1 @@
+qm_add_fuzzer(capture_file SOURCES CaptureFileFuzz.cpp DEPENDS QuillmereKit TestSupport)

@@ -1,0 +1,1 @@
+qm_add_fuzzer(annexb SOURCES AnnexBFuzz.cpp DEPENDS VideoPipeline Recorder)
