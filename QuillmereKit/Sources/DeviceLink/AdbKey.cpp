@@ -46,7 +46,7 @@ enum class ReadOutcome { read, missing, failed };
 ReadOutcome readKeyFile(const std::filesystem::path& file, Bytes& contents) {
     FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
-        return errno == ENOENT ? ReadOutcome::missing : ReadOutcome::failed;
+        return errno == ENOENT || errno == ENOTDIR ? ReadOutcome::missing : ReadOutcome::failed;
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxKeyFileSize) {
@@ -118,13 +118,10 @@ bool writeKeyFileAtomically(const std::filesystem::path& file, ByteView der) {
     return true;
 }
 
-Bytes generatePrivateKeyDER() {
-    const openssl::PKey key(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", std::size_t{2048}));
-    if (!key) {
-        throw AdbKeyError::generationFailed(openssl::takeErrorText());
-    }
-    const openssl::EncoderContext encoder(OSSL_ENCODER_CTX_new_for_pkey(
-        key.get(), EVP_PKEY_KEYPAIR, "DER", "type-specific", nullptr));
+// The PKCS#1 RSAPrivateKey DER of a key pair.
+Bytes encodePrivateKeyDER(EVP_PKEY* key) {
+    const openssl::EncoderContext encoder(
+        OSSL_ENCODER_CTX_new_for_pkey(key, EVP_PKEY_KEYPAIR, "DER", "type-specific", nullptr));
     unsigned char* data = nullptr;
     std::size_t length = 0;
     if (!encoder || OSSL_ENCODER_to_data(encoder.get(), &data, &length) != 1) {
@@ -133,6 +130,14 @@ Bytes generatePrivateKeyDER() {
     Bytes der(data, data + length);
     OPENSSL_clear_free(data, length);
     return der;
+}
+
+Bytes generatePrivateKeyDER() {
+    const openssl::PKey key(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", std::size_t{2048}));
+    if (!key) {
+        throw AdbKeyError::generationFailed(openssl::takeErrorText());
+    }
+    return encodePrivateKeyDER(key.get());
 }
 
 openssl::PKey decodePrivateKey(ByteView der) {
@@ -145,6 +150,15 @@ openssl::PKey decodePrivateKey(ByteView der) {
     openssl::PKey key(raw);
     ERR_clear_error();
     if (!decoded || !key || left != 0 || !EVP_PKEY_is_a(key.get(), "RSA")) {
+        throw AdbKeyError::invalidKeyFile();
+    }
+    // The decoder also takes other wrappings of a key; only the PKCS#1 structure itself, in
+    // its one DER form, is a key file.
+    try {
+        if (encodePrivateKeyDER(key.get()) != Bytes(der.begin(), der.end())) {
+            throw AdbKeyError::invalidKeyFile();
+        }
+    } catch (const AdbKeyError&) {
         throw AdbKeyError::invalidKeyFile();
     }
     // A file whose numbers do not belong together would sign nothing a phone accepts.
@@ -171,7 +185,8 @@ Bytes exportPublicKeyDER(EVP_PKEY* key) {
 }
 
 std::string base64(ByteView bytes) {
-    std::string text(4 * ((bytes.size() + 2) / 3), '\0');
+    // OpenSSL ends the text with a NUL of its own.
+    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
     const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(),
                                        static_cast<int>(bytes.size()));
     text.resize(static_cast<std::size_t>(length));
