@@ -1,0 +1,260 @@
+#include "DeviceLink/AdbKey.h"
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+#include <fcntl.h>
+#include <openssl/rsa.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "DeviceLink/AndroidRSAPublicKey.h"
+#include "DeviceLink/DER.h"
+
+namespace qm {
+
+namespace {
+
+// Far above any RSA-2048 key file; anything longer is not one.
+constexpr off_t maxKeyFileSize = 64 * 1024;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    int get() const noexcept { return fd_; }
+    // Closes now so that the caller sees the failure.
+    bool close() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+enum class ReadOutcome { read, missing, failed };
+
+ReadOutcome readKeyFile(const std::filesystem::path& file, Bytes& contents) {
+    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? ReadOutcome::missing : ReadOutcome::failed;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxKeyFileSize) {
+        return ReadOutcome::failed;
+    }
+    contents.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < contents.size()) {
+        const ssize_t n = ::read(fd.get(), contents.data() + done, contents.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return ReadOutcome::failed;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return ReadOutcome::read;
+}
+
+// Folders made here are 0700; existing ones are left as they are.
+void createFolder(const std::filesystem::path& folder) {
+    if (folder.empty() || std::filesystem::is_directory(folder)) {
+        return;
+    }
+    createFolder(folder.parent_path());
+    if (::mkdir(folder.c_str(), 0700) != 0 &&
+        (errno != EEXIST || !std::filesystem::is_directory(folder))) {
+        throw std::filesystem::filesystem_error("cannot create folder", folder,
+                                                std::error_code(errno, std::generic_category()));
+    }
+}
+
+bool writeAll(int fd, ByteView bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A crash at any point leaves either no key file or a whole one: the bytes go to a private
+// temporary file that is synced before it is renamed into place.
+bool writeKeyFileAtomically(const std::filesystem::path& file, ByteView der) {
+    std::string temporary = file.string() + ".XXXXXX";
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));  // created 0600
+    if (fd.get() < 0) {
+        return false;
+    }
+    const bool written = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), der) &&
+                         ::fsync(fd.get()) == 0 && fd.close() &&
+                         ::rename(temporary.c_str(), file.c_str()) == 0;
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    FileDescriptor folder(::open(file.parent_path().empty() ? "." : file.parent_path().c_str(),
+                                 O_RDONLY | O_CLOEXEC));
+    if (folder.get() >= 0) {
+        ::fsync(folder.get());  // makes the rename itself durable; best effort
+    }
+    return true;
+}
+
+// The PKCS#1 RSAPrivateKey DER of a key pair.
+Bytes encodePrivateKeyDER(EVP_PKEY* key) {
+    const openssl::EncoderContext encoder(
+        OSSL_ENCODER_CTX_new_for_pkey(key, EVP_PKEY_KEYPAIR, "DER", "type-specific", nullptr));
+    unsigned char* data = nullptr;
+    std::size_t length = 0;
+    if (!encoder || OSSL_ENCODER_to_data(encoder.get(), &data, &length) != 1) {
+        throw AdbKeyError::generationFailed(openssl::takeErrorText());
+    }
+    Bytes der(data, data + length);
+    OPENSSL_clear_free(data, length);
+    return der;
+}
+
+Bytes generatePrivateKeyDER() {
+    const openssl::PKey key(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", std::size_t{2048}));
+    if (!key) {
+        throw AdbKeyError::generationFailed(openssl::takeErrorText());
+    }
+    return encodePrivateKeyDER(key.get());
+}
+
+openssl::PKey decodePrivateKey(ByteView der) {
+    EVP_PKEY* raw = nullptr;
+    const openssl::DecoderContext decoder(OSSL_DECODER_CTX_new_for_pkey(
+        &raw, "DER", "type-specific", "RSA", EVP_PKEY_KEYPAIR, nullptr, nullptr));
+    const unsigned char* data = der.data();
+    std::size_t left = der.size();
+    const bool decoded = decoder && OSSL_DECODER_from_data(decoder.get(), &data, &left) == 1;
+    openssl::PKey key(raw);
+    ERR_clear_error();
+    if (!decoded || !key || left != 0 || !EVP_PKEY_is_a(key.get(), "RSA")) {
+        throw AdbKeyError::invalidKeyFile();
+    }
+    // The decoder also takes other wrappings of a key; only the PKCS#1 structure itself, in
+    // its one DER form, is a key file.
+    try {
+        if (encodePrivateKeyDER(key.get()) != Bytes(der.begin(), der.end())) {
+            throw AdbKeyError::invalidKeyFile();
+        }
+    } catch (const AdbKeyError&) {
+        throw AdbKeyError::invalidKeyFile();
+    }
+    // A file whose numbers do not belong together would sign nothing a phone accepts.
+    const openssl::PKeyContext check(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
+    if (!check || EVP_PKEY_pairwise_check(check.get()) != 1) {
+        ERR_clear_error();
+        throw AdbKeyError::invalidKeyFile();
+    }
+    return key;
+}
+
+Bytes exportPublicKeyDER(EVP_PKEY* key) {
+    const openssl::EncoderContext encoder(
+        OSSL_ENCODER_CTX_new_for_pkey(key, EVP_PKEY_PUBLIC_KEY, "DER", "type-specific", nullptr));
+    unsigned char* data = nullptr;
+    std::size_t length = 0;
+    if (!encoder || OSSL_ENCODER_to_data(encoder.get(), &data, &length) != 1) {
+        ERR_clear_error();
+        throw AdbKeyError::invalidKeyFile();
+    }
+    Bytes der(data, data + length);
+    OPENSSL_free(data);
+    return der;
+}
+
+std::string base64(ByteView bytes) {
+    // OpenSSL ends the text with a NUL of its own.
+    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(),
+                                       static_cast<int>(bytes.size()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+}  // namespace
+
+AdbKey AdbKey::loadOrCreate(const std::filesystem::path& file) {
+    Bytes contents;
+    switch (readKeyFile(file, contents)) {
+        case ReadOutcome::read:
+            return AdbKey(contents);
+        case ReadOutcome::failed:
+            throw AdbKeyError::invalidKeyFile();
+        case ReadOutcome::missing:
+            break;
+    }
+    const Bytes der = generatePrivateKeyDER();
+    AdbKey key(der);
+    createFolder(file.parent_path());
+    if (!writeKeyFileAtomically(file, der)) {
+        throw AdbKeyError::generationFailed("cannot write " + file.string());
+    }
+    return key;
+}
+
+AdbKey::AdbKey(ByteView privateKeyDER) : privateKey_(decodePrivateKey(privateKeyDER)) {
+    const DER::RSAPublicKey publicKey =
+        DER::parseRSAPublicKey(exportPublicKeyDER(privateKey_.get()));
+    if (publicKey.modulus.size() != AndroidRSAPublicKey::modulusByteCount) {
+        throw AdbKeyError::invalidKeyFile();
+    }
+    modulus_ = publicKey.modulus;
+    exponent_ = publicKey.exponent;
+}
+
+Bytes AdbKey::sign(ByteView token) const {
+    if (token.size() != tokenByteCount) {
+        throw AdbKeyError::invalidToken(token.size());
+    }
+    const openssl::PKeyContext context(
+        EVP_PKEY_CTX_new_from_pkey(nullptr, privateKey_.get(), nullptr));
+    // The token is used as the SHA-1 digest itself: it is wrapped in the DigestInfo, not hashed.
+    std::size_t length = 0;
+    if (!context || EVP_PKEY_sign_init(context.get()) != 1 ||
+        EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) != 1 ||
+        EVP_PKEY_CTX_set_signature_md(context.get(), EVP_sha1()) != 1 ||
+        EVP_PKEY_sign(context.get(), nullptr, &length, token.data(), token.size()) != 1) {
+        throw AdbKeyError::signingFailed(openssl::takeErrorText());
+    }
+    Bytes signature(length);
+    if (EVP_PKEY_sign(context.get(), signature.data(), &length, token.data(), token.size()) != 1) {
+        throw AdbKeyError::signingFailed(openssl::takeErrorText());
+    }
+    signature.resize(length);
+    return signature;
+}
+
+Bytes AdbKey::androidPublicKey(std::string_view comment) const {
+    const std::string text = base64(AndroidRSAPublicKey::encode(modulus_, exponent_));
+    Bytes line;
+    line.reserve(text.size() + 1 + comment.size() + 1);
+    line.insert(line.end(), text.begin(), text.end());
+    line.push_back(' ');
+    line.insert(line.end(), comment.begin(), comment.end());
+    line.push_back(0);
+    return line;
+}
+
+}  // namespace qm

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "QuillmereCore/TypedError.h"
+
+namespace qm {
+
+enum class AdbKeyErrorKind { generationFailed, invalidToken, signingFailed, invalidKeyFile };
+
+class AdbKeyError : public TypedError<AdbKeyErrorKind> {
+public:
+    static AdbKeyError generationFailed(const std::string& why) {
+        return AdbKeyError(Kind::generationFailed, why);
+    }
+    static AdbKeyError invalidToken(std::size_t length) {
+        return AdbKeyError(Kind::invalidToken,
+                           "token to sign is " + std::to_string(length) + " bytes, expected 20");
+    }
+    static AdbKeyError signingFailed(const std::string& why) {
+        return AdbKeyError(Kind::signingFailed, why);
+    }
+    static AdbKeyError invalidKeyFile() {
+        return AdbKeyError(Kind::invalidKeyFile,
+                           "the key file does not hold a usable 2048-bit RSA private key");
+    }
+
+private:
+    using TypedError::TypedError;
+};
+
+}  // namespace qm

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "DeviceLink/DeviceInfo.h"
+#include "DeviceLink/USB/UsbAdbDevice.h"
+
+namespace qm {
+
+// The phone's connection state as every observer of the device link sees it.
+struct DeviceLinkState {
+    // A phone waits for its user to allow this computer's key.
+    struct Unauthorized {
+        UsbAdbDevice device;
+        bool operator==(const Unauthorized&) const = default;
+    };
+    // A supported phone is connected and its ADB connection is available.
+    struct Connected {
+        DeviceInfo info;
+        bool operator==(const Connected&) const = default;
+    };
+    // The claimed phone cannot be used; the reason says why.
+    struct Failed {
+        std::string reason;
+        bool operator==(const Failed&) const = default;
+    };
+    // No phone is claimed, or a lost connection is about to be re-established.
+    struct NoDevice {
+        bool operator==(const NoDevice&) const = default;
+    };
+    // Another program holds the phone's ADB interface; the link retries.
+    struct Busy {
+        bool operator==(const Busy&) const = default;
+    };
+
+    std::variant<Unauthorized, Connected, Failed, NoDevice, Busy> value = NoDevice{};
+
+    static DeviceLinkState unauthorized(UsbAdbDevice device) { return {Unauthorized{device}}; }
+    static DeviceLinkState connected(DeviceInfo info) { return {Connected{std::move(info)}}; }
+    static DeviceLinkState failed(std::string reason) { return {Failed{std::move(reason)}}; }
+    static DeviceLinkState noDevice() { return {NoDevice{}}; }
+    static DeviceLinkState busy() { return {Busy{}}; }
+
+    // The case alone, for logs that must not show the payload.
+    std::string_view caseName() const noexcept;
+
+    bool operator==(const DeviceLinkState&) const = default;
+};
+
+}  // namespace qm

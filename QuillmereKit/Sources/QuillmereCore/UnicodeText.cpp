@@ -1,0 +1,133 @@
+#include "QuillmereCore/UnicodeText.h"
+
+namespace qm::UnicodeText {
+
+namespace {
+
+constexpr std::string_view replacement = "\xEF\xBF\xBD";
+
+// How many bytes of a well-formed sequence start at `at`; 0 with `invalid` set to the length of
+// the maximal subpart to replace.
+std::size_t sequenceLength(ByteView bytes, std::size_t at, std::size_t& invalid) {
+    const std::uint8_t lead = bytes[at];
+    std::size_t length = 0;
+    std::uint8_t low = 0x80, high = 0xBF;  // range of the second byte
+    if (lead < 0x80) {
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        invalid = 1;
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const bool inRange = at + i < bytes.size() && bytes[at + i] >= (i == 1 ? low : 0x80) &&
+                             bytes[at + i] <= (i == 1 ? high : 0xBF);
+        if (!inRange) {
+            invalid = i;
+            return 0;
+        }
+    }
+    return length;
+}
+
+// The code point of a line break or white space starting at `at`, with its byte length.
+struct Scalar {
+    char32_t value = 0;
+    std::size_t length = 0;
+};
+
+Scalar scalarAt(std::string_view text, std::size_t at) {
+    std::size_t invalid = 0;
+    const ByteView bytes = asBytes(text);
+    const std::size_t length = sequenceLength(bytes, at, invalid);
+    if (length == 0) {
+        return {0xFFFD, invalid};
+    }
+    char32_t value = length == 1 ? bytes[at] : bytes[at] & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        value = value << 6 | (bytes[at + i] & 0x3F);
+    }
+    return {value, length};
+}
+
+bool isLineBreak(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool isWhiteSpaceOrLineBreak(char32_t c) {
+    return c == 0x09 || c == 0x20 || isLineBreak(c) || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+}  // namespace
+
+std::string decodeUTF8(ByteView bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        std::size_t invalid = 0;
+        const std::size_t length = sequenceLength(bytes, at, invalid);
+        if (length == 0) {
+            text += replacement;
+            at += invalid;
+        } else {
+            text.append(reinterpret_cast<const char*>(bytes.data() + at), length);
+            at += length;
+        }
+    }
+    return text;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const Scalar scalar = scalarAt(text, at);
+        if (!isLineBreak(scalar.value)) {
+            at += scalar.length;
+            continue;
+        }
+        lines.push_back(text.substr(start, at - start));
+        at += scalar.length;
+        if (scalar.value == '\r' && at < text.size() && text[at] == '\n') {
+            ++at;
+        }
+        start = at;
+    }
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::string_view trimmed(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const Scalar scalar = scalarAt(text, start);
+        if (!isWhiteSpaceOrLineBreak(scalar.value)) {
+            break;
+        }
+        start += scalar.length;
+    }
+    // Scan forward, remembering where the last non-space scalar ended.
+    std::size_t end = start;
+    for (std::size_t at = start; at < text.size();) {
+        const Scalar scalar = scalarAt(text, at);
+        at += scalar.length;
+        if (!isWhiteSpaceOrLineBreak(scalar.value)) {
+            end = at;
+        }
+    }
+    return text.substr(start, end - start);
+}
+
+}  // namespace qm::UnicodeText

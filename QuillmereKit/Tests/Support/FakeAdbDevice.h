@@ -1,0 +1,115 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DeviceLink/AdbKey.h"
+#include "DeviceLink/AdbMessage.h"
+#include "Support/FakeAdbAuth.h"
+#include "Support/MemoryPacketTransport.h"
+
+namespace qm::test {
+
+// Ways the phone breaks the handshake. Apart from the stray OKAY and the stale bytes, each takes
+// the place of the first AUTH token.
+enum class HandshakeFault {
+    badMagic,             // a header whose magic equals its command
+    unknownCommand,       // a well-formed header of an unknown command word
+    oversizedPayload,     // a token of 0x40001 bytes
+    stls,                 // asks for TLS
+    openDuringHandshake,  // OPEN before the phone is connected
+    wrongAuthType,        // AUTH of type 2
+    shortToken,           // a 19-byte token
+    strayOkay,            // an OKAY before the first token, then the usual handshake
+    staleBytesPrefix,     // 100 stale bytes wait in the link before the host starts
+    dropLink,             // the cable is pulled after the host's CNXN
+    dropMidMessage,       // 10 bytes of a header, then the cable is pulled
+};
+
+struct FakeAdbScript {
+    // What the phone's user does when the host offers its public key.
+    enum class Approval {
+        immediately,
+        afterDelay,  // after `approvalDelay`
+        onSignal,    // when the test calls approvePendingKey()
+        never,
+        refuse,  // answers with a new token, as a phone that did not take the key
+    };
+
+    Approval approval = Approval::immediately;
+    std::chrono::milliseconds approvalDelay{20};
+    std::uint32_t version = AdbProtocolConstants::version;
+    std::uint32_t maxPayload = AdbProtocolConstants::maxPayload;
+    std::string banner =
+        "device::ro.product.model=QM One;ro.product.name=qmone;features=shell_v2,cmd";
+    std::optional<HandshakeFault> fault;
+};
+
+// The phone's ADB daemon over its end of the link. It does the device side of the handshake
+// and checks what a phone checks; every departure of the host is recorded as a violation.
+// Runs on a thread of its own until the link ends.
+class FakeAdbDevice {
+public:
+    FakeAdbDevice(std::shared_ptr<MemoryPacketTransport> end, FakeAdbScript script);
+    ~FakeAdbDevice();
+    FakeAdbDevice(const FakeAdbDevice&) = delete;
+    FakeAdbDevice& operator=(const FakeAdbDevice&) = delete;
+
+    // The phone remembers this key from an earlier "Always allow".
+    void trust(const AdbKey& key);
+    // The user allows the offered key; false when no key waits for approval.
+    bool approvePendingKey();
+    // The cable is pulled.
+    void dropLink();
+
+    bool isConnected() const;
+    std::vector<std::string> violations() const;
+    std::vector<AdbMessage> received() const;
+    std::size_t tokensSent() const;
+    std::vector<std::string> offeredKeyComments() const;
+    std::size_t trustedKeyCount() const { return auth_.trustedCount(); }
+
+private:
+    enum class Phase { awaitingConnect, authenticating, awaitingApproval, connected, broken };
+
+    void run();
+    void handle(const AdbMessage& message);
+    void onConnect(const AdbMessage& message);
+    void onAuth(const AdbMessage& message);
+    void onOpen(const AdbMessage& message);
+    void onPublicKey(const AdbMessage& message);
+    void injectFault(HandshakeFault fault);
+    void sendToken();
+    void sendConnect();
+    void approveLocked();
+    void send(const AdbMessage& message);
+    void sendRaw(ByteView bytes);
+    void violation(std::string what);
+    void approveAfterDelay(std::stop_token stop);
+
+    const std::shared_ptr<MemoryPacketTransport> end_;
+    const FakeAdbScript script_;
+    FakeAdbAuth auth_;
+
+    mutable std::mutex mutex_;
+    Phase phase_ = Phase::awaitingConnect;
+    Bytes token_;
+    std::optional<FakeAdbAuth::PublicKey> pendingKey_;
+    std::size_t tokensSent_ = 0;
+    std::vector<std::string> offeredComments_;
+    std::vector<std::string> violations_;
+    std::vector<AdbMessage> received_;
+
+    std::condition_variable_any timerWake_;
+    std::jthread approvalTimer_;
+    std::jthread reader_;
+};
+
+}  // namespace qm::test

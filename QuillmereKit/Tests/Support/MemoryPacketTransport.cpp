@@ -1,0 +1,118 @@
+#include "Support/MemoryPacketTransport.h"
+
+#include <algorithm>
+
+namespace qm::test {
+
+class MemoryPacketTransport::Pipe {
+public:
+    std::mutex mutex;
+    std::condition_variable wake;
+    Bytes bytes;
+    std::size_t head = 0;
+    bool writerGone = false;  // the sending end closed: reads end after what is left
+    bool readerGone = false;  // the receiving end closed: its reads and the sender's writes fail
+
+    std::size_t buffered() const { return bytes.size() - head; }
+};
+
+std::pair<std::shared_ptr<MemoryPacketTransport>, std::shared_ptr<MemoryPacketTransport>>
+MemoryPacketTransport::makePair(std::uint32_t deviceLimit) {
+    auto toDevice = std::make_shared<Pipe>();
+    auto toHost = std::make_shared<Pipe>();
+    return {
+        std::make_shared<MemoryPacketTransport>(toHost, toDevice, AdbProtocolConstants::maxPayload),
+        std::make_shared<MemoryPacketTransport>(toDevice, toHost, deviceLimit)};
+}
+
+MemoryPacketTransport::MemoryPacketTransport(std::shared_ptr<Pipe> inbound,
+                                             std::shared_ptr<Pipe> outbound, std::uint32_t limit)
+    : inbound_(std::move(inbound)), outbound_(std::move(outbound)), limit_(limit) {}
+
+void MemoryPacketTransport::write(const AdbMessage& message) {
+    const auto header = message.encodedHeader();
+    send(header, message.payload);
+}
+
+void MemoryPacketTransport::writeRaw(ByteView bytes) {
+    send(bytes, {});
+}
+
+void MemoryPacketTransport::send(ByteView header, ByteView payload) {
+    {
+        std::lock_guard lock(outbound_->mutex);
+        if (outbound_->writerGone) {
+            throw AdbError::closed();
+        }
+        if (outbound_->readerGone) {
+            throw ByteIOError::endOfStream();
+        }
+        outbound_->bytes.insert(outbound_->bytes.end(), header.begin(), header.end());
+        outbound_->bytes.insert(outbound_->bytes.end(), payload.begin(), payload.end());
+    }
+    outbound_->wake.notify_all();
+}
+
+AdbMessage MemoryPacketTransport::read() {
+    std::lock_guard serial(readMutex_);
+    std::array<std::uint8_t, AdbHeader::byteCount> headerBytes{};
+    readExactly(headerBytes);
+    const AdbHeader header = AdbMessage::decodeHeader(headerBytes);
+    checkPayloadLength(header, limit_);
+    Bytes payload(header.dataLength);
+    readExactly(payload);
+    return AdbMessage(header, std::move(payload));
+}
+
+void MemoryPacketTransport::readExactly(std::span<std::uint8_t> into) {
+    Pipe& pipe = *inbound_;
+    std::unique_lock lock(pipe.mutex);
+    pipe.wake.wait(
+        lock, [&] { return pipe.readerGone || pipe.writerGone || pipe.buffered() >= into.size(); });
+    if (pipe.readerGone) {
+        throw AdbError::closed();
+    }
+    if (pipe.buffered() < into.size()) {
+        throw ByteIOError::endOfStream();
+    }
+    const auto from = pipe.bytes.begin() + static_cast<std::ptrdiff_t>(pipe.head);
+    std::copy_n(from, into.size(), into.begin());
+    pipe.head += into.size();
+    if (pipe.head == pipe.bytes.size()) {
+        pipe.bytes.clear();
+        pipe.head = 0;
+    }
+}
+
+void MemoryPacketTransport::close() noexcept {
+    for (const auto& [pipe, reading] :
+         {std::pair{inbound_.get(), true}, {outbound_.get(), false}}) {
+        {
+            std::lock_guard lock(pipe->mutex);
+            (reading ? pipe->readerGone : pipe->writerGone) = true;
+        }
+        pipe->wake.notify_all();
+    }
+}
+
+void MemoryPacketTransport::drainPending(std::chrono::nanoseconds idle) {
+    Pipe& pipe = *inbound_;
+    std::unique_lock lock(pipe.mutex);
+    while (!pipe.readerGone) {
+        drained_ += pipe.buffered();
+        pipe.bytes.clear();
+        pipe.head = 0;
+        const bool more = pipe.wake.wait_for(
+            lock, idle, [&] { return pipe.readerGone || pipe.writerGone || pipe.buffered() > 0; });
+        if (!more || pipe.buffered() == 0) {
+            return;
+        }
+    }
+}
+
+std::size_t MemoryPacketTransport::drainedByteCount() const {
+    std::lock_guard lock(inbound_->mutex);
+    return drained_;
+}
+
+}  // namespace qm::test

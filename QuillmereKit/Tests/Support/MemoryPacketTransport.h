@@ -1,0 +1,50 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "DeviceLink/AdbPacketTransport.h"
+#include "QuillmereCore/ByteChannel.h"
+
+namespace qm::test {
+
+// One end of an in-memory ADB link. Messages travel as their wire bytes, so each read decodes
+// and checks a header as a USB transport does, and an end can also send bytes that are not a
+// well-formed message. Closing an end is a pulled cable for the other: its reads get what was
+// already sent, then ByteIOError endOfStream; its writes fail with endOfStream.
+class MemoryPacketTransport final : public AdbPacketTransport {
+public:
+    // The host end refuses payloads above the host's limit; the device end those above
+    // `deviceLimit`.
+    static std::pair<std::shared_ptr<MemoryPacketTransport>, std::shared_ptr<MemoryPacketTransport>>
+    makePair(std::uint32_t deviceLimit = 0x100000);
+
+    void write(const AdbMessage& message) override;
+    AdbMessage read() override;
+    void close() noexcept override;
+    void drainPending(std::chrono::nanoseconds idle) override;
+
+    // Bytes as they are, for faults: a broken header, a message cut short, stale leftovers.
+    void writeRaw(ByteView bytes);
+    std::size_t drainedByteCount() const;
+
+    class Pipe;
+    MemoryPacketTransport(std::shared_ptr<Pipe> inbound, std::shared_ptr<Pipe> outbound,
+                          std::uint32_t limit);
+
+private:
+    void readExactly(std::span<std::uint8_t> into);
+    void send(ByteView header, ByteView payload);
+
+    std::shared_ptr<Pipe> inbound_;
+    std::shared_ptr<Pipe> outbound_;
+    const std::uint32_t limit_;
+    std::mutex readMutex_;  // whole messages per reader
+    std::size_t drained_ = 0;
+};
+
+}  // namespace qm::test
