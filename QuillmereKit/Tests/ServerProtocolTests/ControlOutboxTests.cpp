@@ -141,14 +141,11 @@ TEST(ControlOutbox, PressOrReleaseEndsARunOfMoves) {
     EXPECT_EQ(coalesced({}), Batch{});
 }
 
-TEST(ControlOutbox, EncodesBatchesBackToBack) {
+TEST(ControlOutbox, EncodesBatchesBackToBackLeavingOutWhatCannotBeEncoded) {
     EXPECT_TRUE(ControlOutbox::encode(Batch{}).empty());
     EXPECT_EQ(ControlOutbox::encode(Batch{ResetVideo{}, UhidDestroy{2}}), test::hex("11 0E 0002"));
-}
-
-TEST(ControlOutbox, LeavesOutAMessageThatCannotBeEncodedAndKeepsTheRest) {
-    const Batch batch{ResetVideo{}, UhidInput{1, Bytes(70000, 0)}, UhidDestroy{2}};
-    EXPECT_EQ(ControlOutbox::encode(batch), test::hex("11 0E 0002"));
+    const Batch withOversized{ResetVideo{}, UhidInput{1, Bytes(70000, 0)}, UhidDestroy{2}};
+    EXPECT_EQ(ControlOutbox::encode(withOversized), test::hex("11 0E 0002"));
 }
 
 }  // namespace
