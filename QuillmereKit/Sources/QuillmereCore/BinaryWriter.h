@@ -13,6 +13,8 @@ public:
 
     const Bytes& data() const noexcept { return data_; }
     Bytes take() noexcept { return std::move(data_); }
+    // Starts a new message in the storage of the last one.
+    void clear() noexcept { data_.clear(); }
     void reserve(std::size_t count) { data_.reserve(count); }
 
     void u8(std::uint8_t value) { data_.push_back(value); }

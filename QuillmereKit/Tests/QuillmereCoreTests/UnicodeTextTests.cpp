@@ -22,6 +22,10 @@ TEST(UnicodeText, IllFormedSequencesBecomeOneReplacementEach) {
     EXPECT_EQ(decode("\xC0\xAF"), "\uFFFD\uFFFD");
     EXPECT_EQ(decode("\xF4\x90\x80\x80"), "\uFFFD\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(decode("\xF0\x9F\x98"), "\uFFFD");
+    EXPECT_EQ(decode("\x80"
+                     "x"),
+              "\uFFFDx");
+    EXPECT_EQ(decode("\xF0\x9F\x98\x80"), "\U0001F600");
     EXPECT_EQ(decode(std::string_view("\0", 1)), std::string(1, '\0'));
 }
 

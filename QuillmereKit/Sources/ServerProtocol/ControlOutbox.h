@@ -1,0 +1,51 @@
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <span>
+#include <stop_token>
+#include <vector>
+
+#include "QuillmereCore/BinaryWriter.h"
+#include "QuillmereCore/ControlMessage.h"
+
+namespace qm {
+
+// Between the many threads that produce input and the one task that writes the control socket.
+// Producers never wait; the writer takes everything sent since its last call as one batch, so a
+// slow socket makes batches grow instead of queueing stale pointer positions one by one.
+class ControlOutbox {
+public:
+    using Batch = std::vector<ControlMessage>;
+
+    // Never blocks; dropped once the outbox is finished.
+    void send(ControlMessage message);
+
+    // The writer's call (one writer at a time): waits for messages and moves all of them into
+    // `batch`, whose old contents are dropped and whose storage is reused for later sends.
+    // Returns false, with `batch` empty, once finished and drained, or when `stop` is requested
+    // while nothing is pending.
+    bool next(Batch& batch, std::stop_token stop = {});
+
+    // For good: wakes a waiting writer; what was sent before is still handed out.
+    void finish();
+
+    // Drops every touch move that a later move of the same pointer in the batch supersedes. A
+    // press or release of that pointer in between keeps the earlier move; other messages do not.
+    static void coalesce(Batch& batch);
+
+    // The wire bytes of the batch, in order, appended to `into`. A message that cannot be encoded
+    // (a uhid payload too long for its length field) is logged and left out, so one bad report
+    // neither corrupts the stream nor costs the rest of the batch.
+    static void encode(std::span<const ControlMessage> batch, BinaryWriter& into);
+    static Bytes encode(std::span<const ControlMessage> batch);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable_any wake_;
+    Batch pending_;
+    bool writerWaiting_ = false;
+    bool finished_ = false;
+};
+
+}  // namespace qm

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "QuillmereCore/BinaryWriter.h"
+#include "QuillmereCore/StreamTypes.h"
+
+namespace qm::test {
+
+// Writes media socket bytes as the device server does: a codec id, then packets with 12-byte
+// headers. The raw forms let tests and fakes send headers that break the limits.
+void writeCodecID(BinaryWriter& out, std::uint32_t codecID);
+void writeSessionHeader(BinaryWriter& out, std::uint32_t flags, std::uint32_t width,
+                        std::uint32_t height);
+void writeMediaHeader(BinaryWriter& out, std::uint64_t ptsWord, std::uint32_t size);
+
+// The header and payload of `packet`: config packets carry no time, the others their time
+// with the key-frame flag.
+void writePacket(BinaryWriter& out, const StreamPacket& packet);
+void writeSession(BinaryWriter& out, const StreamSession& session);
+
+}  // namespace qm::test

@@ -1,0 +1,1 @@
+qm_add_bench(server_protocol SOURCES ServerProtocolBench.cpp DEPENDS ServerProtocol TestSupport)

@@ -1,0 +1,2 @@
+qm_add_fuzzer(device_message SOURCES DeviceMessageFuzz.cpp DEPENDS ServerProtocol)
+qm_add_fuzzer(packet_demuxer SOURCES PacketDemuxerFuzz.cpp DEPENDS ServerProtocol)
