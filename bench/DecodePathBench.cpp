@@ -20,6 +20,7 @@ extern "C" {
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/Log.h"
 #include "Support/MediaFixtures.h"
+#include "Support/MediaPackets.h"
 #include "VideoPipeline/LatestFrameSlot.h"
 #include "VideoPipeline/VideoDecoder.h"
 
@@ -76,7 +77,7 @@ PathRun runOurPath() {
     qm::VideoDecoder decoder([&](qm::DecodedFrame frame) { slot.put(std::move(frame)); },
                              [](qm::RecoveryAction) {}, qm::makeSoftwareDecoderBackend({1}));
     const auto start = Clock::now();
-    while (auto event = qm::test::readFramed(source)) {
+    while (auto event = qm::test::nextEventOrEnd(source)) {
         const auto before = Clock::now();
         decoder.handle(*event);
         if (auto frame = slot.take()) {
@@ -140,7 +141,7 @@ void compareWithFfmpeg() {
 void BM_LengthPrefixConversion(benchmark::State& state) {
     qm::DataByteSource source(framedClip());
     std::vector<qm::StreamPacket> packets;
-    while (auto event = qm::test::readFramed(source)) {
+    while (auto event = qm::test::nextEventOrEnd(source)) {
         if (auto* packet = std::get_if<qm::StreamPacket>(&*event)) {
             packets.push_back(std::move(*packet));
         }

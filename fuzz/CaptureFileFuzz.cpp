@@ -12,6 +12,7 @@ extern "C" {
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/DemoStreamFormat.h"
 #include "Support/MediaFixtures.h"
+#include "Support/MediaPackets.h"
 #include "VideoPipeline/VideoDecoder.h"
 
 namespace {
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                              qm::makeSoftwareDecoderBackend({1}));
     qm::DataByteSource body(qm::Bytes(parsed.body.begin(), parsed.body.end()));
     try {
-        while (auto event = qm::test::readFramed(body)) {
+        while (auto event = qm::test::nextEventOrEnd(body)) {
             decoder.handle(*event);
         }
     } catch (const std::runtime_error&) {

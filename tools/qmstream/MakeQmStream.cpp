@@ -8,6 +8,7 @@
 
 #include "QuillmereKit/DemoStreamFormat.h"
 #include "Support/MediaFixtures.h"
+#include "Support/MediaPackets.h"
 #include "VideoPipeline/AnnexB.h"
 
 int main(int argc, char** argv) {
@@ -25,11 +26,13 @@ int main(int argc, char** argv) {
                          argv[1]);
             return 1;
         }
-        qm::Bytes out = qm::DemoStreamFormat::header(*codec);
-        qm::test::appendFramed(qm::StreamSession{size, false}, out);
-        for (qm::StreamPacket& packet : qm::test::accessUnitPackets(stream, *codec, fps)) {
-            qm::test::appendFramed(std::move(packet), out);
+        qm::BinaryWriter writer;
+        writer.bytes(qm::DemoStreamFormat::header(*codec));
+        qm::test::writeSession(writer, qm::StreamSession{size, false});
+        for (const qm::StreamPacket& packet : qm::test::accessUnitPackets(stream, *codec, fps)) {
+            qm::test::writePacket(writer, packet);
         }
+        const qm::Bytes out = writer.take();
         std::ofstream file(argv[2], std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
         if (!file.flush()) {

@@ -12,6 +12,7 @@
 #include "QuillmereKit/DemoStreamFormat.h"
 #include "QuillmereKit/RawStreamTap.h"
 #include "Support/MediaFixtures.h"
+#include "Support/MediaPackets.h"
 #include "VideoPipeline/VideoDecoder.h"
 
 namespace qm {
@@ -169,7 +170,7 @@ TEST(DemoStream, TheBundledDemoDecodesWhole) {
             lastPts = frame.ptsMicros;
         },
         [&](RecoveryAction) { ++failures; });
-    while (auto event = test::readFramed(body)) {
+    while (auto event = test::nextEventOrEnd(body)) {
         if (const auto* packet = std::get_if<StreamPacket>(&*event)) {
             timed += packet->ptsMicros.has_value();
         }

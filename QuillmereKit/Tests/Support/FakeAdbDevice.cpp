@@ -19,8 +19,9 @@ Bytes bytesOf(std::string_view text) {
 
 Bytes encoded(const AdbMessage& message) {
     const auto header = message.encodedHeader();
-    Bytes out(header.begin(), header.end());
-    out.insert(out.end(), message.payload.begin(), message.payload.end());
+    Bytes out(header.size() + message.payload.size());
+    const auto rest = std::copy(header.begin(), header.end(), out.begin());
+    std::copy(message.payload.begin(), message.payload.end(), rest);
     return out;
 }
 

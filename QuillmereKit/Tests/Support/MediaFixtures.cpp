@@ -5,18 +5,11 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "QuillmereCore/BinaryReader.h"
-#include "QuillmereCore/BinaryWriter.h"
 #include "VideoPipeline/AnnexB.h"
 
 namespace qm::test {
 
 namespace {
-
-constexpr std::uint64_t configBit = std::uint64_t(1) << 62;
-constexpr std::uint64_t keyFrameBit = std::uint64_t(1) << 61;
-constexpr std::uint64_t ptsMask = keyFrameBit - 1;
-constexpr std::uint32_t maxPacketSize = 16 * 1024 * 1024;
 
 enum class UnitRole { parameterSet, prefix, picture, other };
 
@@ -118,73 +111,6 @@ std::vector<StreamPacket> accessUnitPackets(ByteView elementaryStream, VideoCode
     }
     flush();
     return packets;
-}
-
-void appendFramed(const StreamEvent& event, Bytes& out) {
-    BinaryWriter writer;
-    if (const auto* session = std::get_if<StreamSession>(&event)) {
-        writer.u32(0x80000000u | (session->clientResized ? 1u : 0u));
-        writer.u32(static_cast<std::uint32_t>(session->size.width));
-        writer.u32(static_cast<std::uint32_t>(session->size.height));
-    } else {
-        const auto& packet = std::get<StreamPacket>(event);
-        std::uint64_t word = static_cast<std::uint64_t>(packet.ptsMicros.value_or(0)) & ptsMask;
-        if (packet.kind == StreamPacket::Kind::config) {
-            word = configBit;
-        } else if (packet.kind == StreamPacket::Kind::keyFrame) {
-            word |= keyFrameBit;
-        }
-        writer.u64(word);
-        writer.u32(static_cast<std::uint32_t>(packet.data.size()));
-        writer.bytes(packet.data);
-    }
-    out.insert(out.end(), writer.data().begin(), writer.data().end());
-}
-
-Bytes framed(const std::vector<StreamEvent>& events) {
-    Bytes out;
-    for (const StreamEvent& event : events) {
-        appendFramed(event, out);
-    }
-    return out;
-}
-
-std::optional<StreamEvent> readFramed(ByteSource& source) {
-    Bytes header;
-    try {
-        header = source.readExactly(12);
-    } catch (const ByteIOError& error) {
-        if (error.kind() == ByteIOError::Kind::endOfStream) {
-            return std::nullopt;
-        }
-        throw;
-    }
-    BinaryReader session(header);
-    BinaryReader fields(std::move(header));
-    const std::uint64_t word = fields.u64();
-    if (word & (std::uint64_t(1) << 63)) {
-        const std::uint32_t flags = session.u32();
-        const std::uint32_t width = session.u32();
-        const std::uint32_t height = session.u32();
-        if (width == 0 || height == 0 || width > 65535 || height > 65535) {
-            throw std::runtime_error("bad session size");
-        }
-        return StreamSession{{int(width), int(height)}, (flags & 1) != 0};
-    }
-    const std::uint32_t size = fields.u32();
-    if (size == 0 || size > maxPacketSize) {
-        throw std::runtime_error("bad packet size");
-    }
-    StreamPacket packet;
-    packet.data = source.readExactly(size);
-    if (word & configBit) {
-        packet.kind = StreamPacket::Kind::config;
-    } else {
-        packet.kind =
-            (word & keyFrameBit) ? StreamPacket::Kind::keyFrame : StreamPacket::Kind::frame;
-        packet.ptsMicros = static_cast<std::int64_t>(word & ptsMask);
-    }
-    return packet;
 }
 
 }  // namespace qm::test

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,14 +16,5 @@ Bytes loadFile(const std::string& path);
 // unit's parameter sets as a config packet, then the unit's other NAL units as a key frame
 // (an IDR or IRAP picture) or a frame, timed at `fps` from zero.
 std::vector<StreamPacket> accessUnitPackets(ByteView elementaryStream, VideoCodec codec, int fps);
-
-// The video socket's framing: a 12-byte header before each packet, a bare header for a session.
-void appendFramed(const StreamEvent& event, Bytes& out);
-Bytes framed(const std::vector<StreamEvent>& events);
-
-// Reads one framed event back: nothing at a clean end before a header, std::runtime_error for a
-// malformed header, the source's error for a cut payload. Stands in for the demultiplexer in
-// tests and tools.
-std::optional<StreamEvent> readFramed(ByteSource& source);
 
 }  // namespace qm::test

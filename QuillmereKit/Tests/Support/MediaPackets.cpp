@@ -1,5 +1,7 @@
 #include "Support/MediaPackets.h"
 
+#include "ServerProtocol/PacketDemuxer.h"
+
 namespace qm::test {
 
 void writeCodecID(BinaryWriter& out, std::uint32_t codecID) {
@@ -39,6 +41,33 @@ void writeSession(BinaryWriter& out, const StreamSession& session) {
     writeSessionHeader(out, session.clientResized ? 1 : 0,
                        static_cast<std::uint32_t>(session.size.width),
                        static_cast<std::uint32_t>(session.size.height));
+}
+
+void writeEvent(BinaryWriter& out, const StreamEvent& event) {
+    if (const auto* session = std::get_if<StreamSession>(&event)) {
+        writeSession(out, *session);
+    } else {
+        writePacket(out, std::get<StreamPacket>(event));
+    }
+}
+
+Bytes framed(const std::vector<StreamEvent>& events) {
+    BinaryWriter out;
+    for (const StreamEvent& event : events) {
+        writeEvent(out, event);
+    }
+    return out.take();
+}
+
+std::optional<StreamEvent> nextEventOrEnd(ByteSource& source) {
+    try {
+        return PacketDemuxer::nextEvent(source);
+    } catch (const ByteIOError& error) {
+        if (error.kind() == ByteIOErrorKind::endOfStream) {
+            return std::nullopt;
+        }
+        throw;
+    }
 }
 
 }  // namespace qm::test

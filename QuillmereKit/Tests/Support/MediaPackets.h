@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "QuillmereCore/BinaryWriter.h"
+#include "QuillmereCore/ByteChannel.h"
 #include "QuillmereCore/StreamTypes.h"
 
 namespace qm::test {
@@ -19,5 +21,10 @@ void writeMediaHeader(BinaryWriter& out, std::uint64_t ptsWord, std::uint32_t si
 // with the key-frame flag.
 void writePacket(BinaryWriter& out, const StreamPacket& packet);
 void writeSession(BinaryWriter& out, const StreamSession& session);
+void writeEvent(BinaryWriter& out, const StreamEvent& event);
+Bytes framed(const std::vector<StreamEvent>& events);
+
+// The next event through the real demultiplexer, or nothing once the source has ended.
+std::optional<StreamEvent> nextEventOrEnd(ByteSource& source);
 
 }  // namespace qm::test
