@@ -4,17 +4,10 @@
 
 #include "DeviceLink/AdbMessage.h"
 #include "DeviceLink/DeviceBanner.h"
+#include "FuzzCheck.h"
 #include "QuillmereCore/UnicodeText.h"
 
-namespace {
-
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+using qm::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const qm::ByteView input(data, size);

@@ -5,16 +5,9 @@
 #include <cstring>
 
 #include "DeviceLink/AdbMessage.h"
+#include "FuzzCheck.h"
 
-namespace {
-
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+using qm::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const qm::ByteView input(data, size);

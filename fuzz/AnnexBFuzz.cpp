@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "FuzzCheck.h"
 #include "Recorder/AnnexBSamples.h"
 #include "Recorder/VideoFormat.h"
 #include "VideoPipeline/AnnexB.h"
@@ -12,11 +13,7 @@
 
 namespace {
 
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using qm::fuzz::check;
 
 bool inside(qm::ByteView unit, qm::ByteView data) {
     return unit.data() >= data.data() && unit.data() + unit.size() <= data.data() + data.size();

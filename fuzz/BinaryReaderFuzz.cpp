@@ -3,17 +3,14 @@
 // the reader consumed, and a failed read must consume nothing.
 #include <cstdlib>
 
+#include "FuzzCheck.h"
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/BinaryReader.h"
 #include "QuillmereCore/BinaryWriter.h"
 
 namespace {
 
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using qm::fuzz::check;
 
 void step(std::uint8_t op, qm::BinaryReader& r, qm::BinaryWriter& w) {
     const int width[] = {1, 2, 4, 3, 0, 8};

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "FuzzCheck.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/DemoStreamFormat.h"
@@ -15,15 +16,7 @@ extern "C" {
 #include "Support/MediaPackets.h"
 #include "VideoPipeline/VideoDecoder.h"
 
-namespace {
-
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+using qm::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     const qm::ByteView data(bytes, size);

@@ -3,6 +3,7 @@
 // well-formed UTF-8, and only the two expected error types may end the stream.
 #include <cstdlib>
 
+#include "FuzzCheck.h"
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/UnicodeText.h"
@@ -10,11 +11,7 @@
 
 namespace {
 
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using qm::fuzz::check;
 
 struct Checker {
     std::size_t consumed;

@@ -3,17 +3,14 @@
 // and a refused header must take nothing beyond its 12 bytes.
 #include <cstdlib>
 
+#include "FuzzCheck.h"
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "ServerProtocol/PacketDemuxer.h"
 
 namespace {
 
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using qm::fuzz::check;
 
 struct Checker {
     std::size_t consumed;
