@@ -1,0 +1,44 @@
+#include "DeviceLink/AdbStream.h"
+
+#include "DeviceLink/AdbConnection.h"
+#include "DeviceLink/AdbStreamState.h"
+
+namespace qm {
+
+AdbStream::AdbStream(std::shared_ptr<AdbConnection> connection,
+                     std::shared_ptr<AdbStreamState> state)
+    : connection_(std::move(connection)), state_(std::move(state)) {}
+
+AdbStream::~AdbStream() {
+    close();
+}
+
+std::uint32_t AdbStream::localID() const noexcept {
+    return state_->localID;
+}
+
+Bytes AdbStream::readExactly(std::size_t count, std::stop_token) {
+    return state_->buffer.readExactly(count);
+}
+
+Bytes AdbStream::readToEnd() {
+    return state_->buffer.readToEnd();
+}
+
+void AdbStream::readInto(std::span<std::uint8_t> into, std::stop_token) {
+    state_->buffer.readExactly(into);
+}
+
+void AdbStream::write(ByteView data) {
+    if (!data.empty()) {
+        connection_->send(*state_, data);
+    }
+}
+
+void AdbStream::close() noexcept {
+    // The buffer first, so that a read under way fails at once.
+    state_->buffer.finish(ByteIOErrorKind::closed);
+    connection_->closeStream(*state_);
+}
+
+}  // namespace qm
