@@ -116,9 +116,11 @@ void FakeAdbStreams::onWrite(const AdbMessage& message) {
         violation_(fmt::format("host WRTE of {} bytes on stream {}; the limit is {}",
                                message.payload.size(), stream->hostID, limit_));
     }
-    if (stream->unanswered > 0) {
+    if (stream->allowance == 0) {
         violation_(fmt::format("host WRTE on stream {} before the OKAY of its last one",
                                stream->hostID));
+    } else {
+        --stream->allowance;
     }
     answer(*stream);
     End end(*this, *stream);
@@ -136,8 +138,8 @@ void FakeAdbStreams::answer(Stream& stream) {
     }
     ++answeredWrites_;
     const AdbMessage okay(Command::okay, stream.phoneID, stream.hostID);
-    send_(okay);
-    if (faults_.duplicateOkay) {
+    for (int copies = faults_.duplicateOkay ? 2 : 1; copies > 0; --copies) {
+        ++stream.allowance;
         send_(okay);
     }
 }
@@ -147,6 +149,7 @@ void FakeAdbStreams::releaseWithheldOkays() {
     withholdAfter_.reset();
     for (auto& [hostID, stream] : streams_) {
         for (; stream.unanswered > 0; --stream.unanswered) {
+            ++stream.allowance;
             send_(AdbMessage(Command::okay, stream.phoneID, hostID));
         }
     }

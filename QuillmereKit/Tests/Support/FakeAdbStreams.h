@@ -87,6 +87,7 @@ private:
         bool finishing = false;
         bool closed = false;           // the phone sent CLSE
         std::size_t unanswered = 0;  // host WRTEs whose OKAY is withheld
+        std::size_t allowance = 1;   // WRTEs the host may send now: one per OKAY
     };
     class End;
 

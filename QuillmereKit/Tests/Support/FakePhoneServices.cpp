@@ -28,8 +28,11 @@ public:
         : phone_(phone), command_(std::move(command)) {}
 
     void opened(FakeStreamEnd& stream) override {
-        stream.send(phone_.runShell(command_));
-        stream.finish();
+        const FakePhoneServices::ShellAnswer answer = phone_.runShell(command_);
+        stream.send(answer.output);
+        if (!answer.keepsRunning) {
+            stream.finish();
+        }
     }
     void received(FakeStreamEnd&, ByteView) override {}  // stdin is not read
 
@@ -191,12 +194,17 @@ FakePhoneServices::FakePhoneServices() {
 
 void FakePhoneServices::answerShell(const std::string& command, std::string_view output) {
     std::lock_guard lock(mutex_);
-    shellAnswers_[command] = shared(output);
+    shellAnswers_[command] = {shared(output)};
+}
+
+void FakePhoneServices::hangShell(const std::string& command, std::string_view output) {
+    std::lock_guard lock(mutex_);
+    shellAnswers_[command] = {shared(output), true};
 }
 
 void FakePhoneServices::answerShell(const std::string& command, Bytes output) {
     std::lock_guard lock(mutex_);
-    shellAnswers_[command] = std::make_shared<const Bytes>(std::move(output));
+    shellAnswers_[command] = {std::make_shared<const Bytes>(std::move(output))};
 }
 
 void FakePhoneServices::failPush(const std::string& path, std::string text) {
@@ -248,14 +256,14 @@ std::unique_ptr<FakeService> FakePhoneServices::make(const std::string& name,
     return std::make_unique<RecordingService>(*this, hostID);
 }
 
-std::shared_ptr<const Bytes> FakePhoneServices::runShell(const std::string& command) {
+FakePhoneServices::ShellAnswer FakePhoneServices::runShell(const std::string& command) {
     std::lock_guard lock(mutex_);
     shellCommands_.push_back(command);
     if (const auto it = shellAnswers_.find(command); it != shellAnswers_.end()) {
         return it->second;
     }
     const std::string program = command.substr(0, command.find(' '));
-    return shared("/system/bin/sh: " + program + ": inaccessible or not found\n");
+    return {shared("/system/bin/sh: " + program + ": inaccessible or not found\n")};
 }
 
 std::optional<std::string> FakePhoneServices::storeFile(const std::string& path, FakeFile file) {

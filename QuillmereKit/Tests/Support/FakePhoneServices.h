@@ -36,6 +36,8 @@ public:
 
     void answerShell(const std::string& command, std::string_view output);
     void answerShell(const std::string& command, Bytes output);
+    // The command prints `output` and goes on running: its stream stays open.
+    void hangShell(const std::string& command, std::string_view output);
     // Pushes to `path` are answered with FAIL and `text`.
     void failPush(const std::string& path, std::string text);
     void acceptService(const std::string& name);
@@ -50,14 +52,18 @@ public:
     std::unique_ptr<FakeService> make(const std::string& name, std::uint32_t hostID);
 
     // For the services.
-    std::shared_ptr<const Bytes> runShell(const std::string& command);
+    struct ShellAnswer {
+        std::shared_ptr<const Bytes> output;
+        bool keepsRunning = false;
+    };
+    ShellAnswer runShell(const std::string& command);
     // The FAIL text for a finished push, or none when the file was stored.
     std::optional<std::string> storeFile(const std::string& path, FakeFile file);
     void record(std::uint32_t hostID, ByteView data);
 
 private:
     mutable std::mutex mutex_;
-    std::map<std::string, std::shared_ptr<const Bytes>> shellAnswers_;
+    std::map<std::string, ShellAnswer> shellAnswers_;
     std::vector<std::string> shellCommands_;
     std::map<std::string, std::string> pushFailures_;
     std::map<std::string, FakeFile> files_;
