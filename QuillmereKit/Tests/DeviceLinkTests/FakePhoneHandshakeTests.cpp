@@ -250,8 +250,7 @@ TEST(FakePhoneHandshake, OpensOfUnknownServicesAreRefused) {
     host.connect();
     host.sign(host.expectToken());
     expectConnect(host.read());
-    host.transport().write(
-        AdbMessage(Command::open, 5, 0, text(std::string_view("tcp:80\0", 7))));
+    host.transport().write(AdbMessage(Command::open, 5, 0, text(std::string_view("tcp:80\0", 7))));
     EXPECT_EQ(host.read(), AdbMessage(Command::clse, 0, 5));
     EXPECT_THAT(phone.adb().violations(), IsEmpty());
 }

@@ -132,16 +132,19 @@ void FakeAdbDevice::run() {
         try {
             message = end_->read();
         } catch (const AdbError& error) {
+            std::lock_guard lock(mutex_);
             if (error.kind() == AdbErrorKind::protocolViolation) {
                 violation("host sent a malformed message: " + error.message());
             }
+            streams_.linkLost();
             return;
         } catch (const ByteIOError&) {
-            return;  // the host closed the link
+            std::lock_guard lock(mutex_);
+            streams_.linkLost();  // the host closed the link
+            return;
         }
         std::lock_guard lock(mutex_);
-        received_.push_back(
-            {message.command, message.arg0, message.arg1, message.payload.size()});
+        received_.push_back({message.command, message.arg0, message.arg1, message.payload.size()});
         handle(message);
     }
 }

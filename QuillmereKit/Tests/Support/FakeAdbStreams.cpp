@@ -53,7 +53,8 @@ void FakeAdbStreams::handle(const AdbMessage& message) {
             onClose(message);
             return;
         default:
-            violation_(fmt::format("host sent {} on a connected link", commandName(message.command)));
+            violation_(
+                fmt::format("host sent {} on a connected link", commandName(message.command)));
     }
 }
 
@@ -117,8 +118,8 @@ void FakeAdbStreams::onWrite(const AdbMessage& message) {
                                message.payload.size(), stream->hostID, limit_));
     }
     if (stream->allowance == 0) {
-        violation_(fmt::format("host WRTE on stream {} before the OKAY of its last one",
-                               stream->hostID));
+        violation_(
+            fmt::format("host WRTE on stream {} before the OKAY of its last one", stream->hostID));
     } else {
         --stream->allowance;
     }

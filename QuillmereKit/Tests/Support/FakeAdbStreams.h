@@ -70,6 +70,8 @@ public:
     // Sends bytes on an open stream, paced like every other phone write.
     bool sendFromPhone(std::uint32_t hostID, Bytes data);
     void releaseWithheldOkays();
+    // The link is gone, and every stream with it.
+    void linkLost() { streams_.clear(); }
     std::size_t openCount() const { return streams_.size(); }
     std::vector<std::string> openedServices() const { return opened_; }
 
@@ -85,7 +87,7 @@ private:
         std::deque<Piece> outgoing;
         bool awaitingOkay = false;  // a phone WRTE waits for the host's OKAY
         bool finishing = false;
-        bool closed = false;           // the phone sent CLSE
+        bool closed = false;         // the phone sent CLSE
         std::size_t unanswered = 0;  // host WRTEs whose OKAY is withheld
         std::size_t allowance = 1;   // WRTEs the host may send now: one per OKAY
     };

@@ -139,7 +139,8 @@ private:
         const std::string_view digits =
             comma == std::string::npos ? "" : std::string_view(spec_).substr(comma + 1);
         std::uint32_t mode = 0;
-        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), mode);
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), mode);
         if (comma == 0 || digits.empty() || error != std::errc() ||
             end != digits.data() + digits.size()) {
             return fail(stream, "SEND spec \"" + spec_ + "\" is not path,mode");

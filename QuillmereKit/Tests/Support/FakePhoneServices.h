@@ -29,8 +29,7 @@ struct FakeFile {
 class FakePhoneServices {
 public:
     // Output of DeviceInfoQuery's command by default: a phone on Android 14 (SDK 34).
-    static constexpr std::string_view defaultDeviceInfo =
-        "QM0001\nQuillmere\nQM One\n14\n34\n";
+    static constexpr std::string_view defaultDeviceInfo = "QM0001\nQuillmere\nQM One\n14\n34\n";
 
     FakePhoneServices();
 
