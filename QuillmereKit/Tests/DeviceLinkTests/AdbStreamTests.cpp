@@ -157,7 +157,7 @@ TEST_F(AdbStreams, AnExtraOkayLetsOneChunkGoWithoutWaiting) {
     EXPECT_EQ(writeSizes().size(), 3u);
     adb().releaseWithheldOkays();
     writing.get();
-    EXPECT_EQ(writeSizes().size(), 4u);
+    EXPECT_TRUE(eventually([&] { return writeSizes().size() == 4; }));
 }
 
 TEST_F(AdbStreams, ConcurrentWritersNeverMixTheirBytes) {
@@ -262,6 +262,7 @@ TEST_F(AdbStreams, ADroppedLinkEndsEveryReaderAndIsReportedOnce) {
         EXPECT_EQ(ioFailure([&] { buffered->readExactly(1); }), ByteIOErrorKind::endOfStream);
         EXPECT_TRUE(host_->hasTransportFailed());
         EXPECT_THROW(host_->open("sync:"), AdbError);
+        EXPECT_TRUE(eventually([&] { return failures_ == 1; }));
         host_->close();
         EXPECT_EQ(failures_, 1);
         EXPECT_THAT(adb().violations(), IsEmpty());
