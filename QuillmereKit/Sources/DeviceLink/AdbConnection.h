@@ -90,8 +90,9 @@ private:
     DeviceBanner accept(const AdbMessage& message);
 
     // Streams; the mutex is held where a function takes the lock.
-    void send(AdbStreamState& stream, ByteView data);
-    void sendChunks(std::unique_lock<std::mutex>& lock, AdbStreamState& stream, ByteView data);
+    void send(AdbStreamState& stream, std::span<const ByteView> parts);
+    void sendChunks(std::unique_lock<std::mutex>& lock, AdbStreamState& stream,
+                    std::span<const ByteView> parts);
     void waitForOkay(std::unique_lock<std::mutex>& lock, AdbStreamState& stream);
     // Writes a message of the stream unless its CLSE has gone out; false then.
     bool writeOnStream(AdbStreamState& stream, const AdbMessage& message);

@@ -72,7 +72,7 @@ std::shared_ptr<AdbStream> AdbConnection::open(const std::string& service) {
     return std::make_shared<AdbStream>(shared_from_this(), pending->stream);
 }
 
-void AdbConnection::send(AdbStreamState& stream, ByteView data) {
+void AdbConnection::send(AdbStreamState& stream, std::span<const ByteView> parts) {
     std::unique_lock lock(mutex_);
     if (stream.terminated) {
         throw ByteIOError::closed();
@@ -81,7 +81,7 @@ void AdbConnection::send(AdbStreamState& stream, ByteView data) {
     const std::uint64_t turn = stream.nextTurn++;
     stream.changed.wait(lock, [&] { return stream.terminated || stream.servingTurn == turn; });
     try {
-        sendChunks(lock, stream, data);
+        sendChunks(lock, stream, parts);
     } catch (...) {
         ++stream.servingTurn;
         stream.changed.notify_all();
@@ -92,17 +92,33 @@ void AdbConnection::send(AdbStreamState& stream, ByteView data) {
 }
 
 void AdbConnection::sendChunks(std::unique_lock<std::mutex>& lock, AdbStreamState& stream,
-                               ByteView data) {
+                               std::span<const ByteView> parts) {
+    std::size_t remaining = 0;
+    for (const ByteView part : parts) {
+        remaining += part.size();
+    }
     const std::size_t limit = maxPayload();
     AdbMessage message(Command::wrte, stream.localID, stream.remoteID);
-    message.payload.reserve(std::min(limit, data.size()));
-    for (std::size_t start = 0; start < data.size();) {
+    message.payload.reserve(std::min(limit, remaining));
+    std::size_t part = 0;
+    std::size_t offset = 0;  // into parts[part]
+    while (remaining > 0) {
         if (stream.terminated) {
             throw ByteIOError::closed();
         }
-        const std::size_t end = std::min(start + limit, data.size());
-        message.payload.assign(data.begin() + static_cast<std::ptrdiff_t>(start),
-                               data.begin() + static_cast<std::ptrdiff_t>(end));
+        message.payload.resize(std::min(limit, remaining));
+        for (auto at = message.payload.begin(); at != message.payload.end();) {
+            const ByteView rest = parts[part].subspan(offset);
+            const std::size_t take =
+                std::min(rest.size(), static_cast<std::size_t>(message.payload.end() - at));
+            at = std::copy_n(rest.begin(), take, at);
+            offset += take;
+            if (offset == parts[part].size()) {
+                ++part;
+                offset = 0;
+            }
+        }
+        remaining -= message.payload.size();
         {
             Unlocked unlocked(lock);
             if (!writeOnStream(stream, message)) {
@@ -110,7 +126,6 @@ void AdbConnection::sendChunks(std::unique_lock<std::mutex>& lock, AdbStreamStat
             }
         }
         waitForOkay(lock, stream);
-        start = end;
     }
 }
 

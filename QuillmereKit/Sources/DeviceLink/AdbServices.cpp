@@ -41,7 +41,8 @@ void AdbConnection::push(ByteView data, const std::string& path, std::uint32_t m
 void AdbConnection::push(ByteView data, const std::string& path, std::uint32_t mode,
                          std::uint32_t mtime) {
     const std::shared_ptr<AdbStream> stream = open("sync:");
-    stream->write(SyncProtocol::sendFile(data, path, mode, mtime));
+    const SyncProtocol::FileTransfer transfer(data, path, mode, mtime);
+    stream->writeGathered(transfer.parts());
     const SyncProtocol::Status status =
         SyncProtocol::parseStatus(stream->readExactly(SyncProtocol::headerByteCount));
     if (status.kind == SyncProtocol::Status::Kind::okay) {

@@ -1,5 +1,7 @@
 #include "DeviceLink/AdbStream.h"
 
+#include <algorithm>
+
 #include "DeviceLink/AdbConnection.h"
 #include "DeviceLink/AdbStreamState.h"
 
@@ -30,8 +32,12 @@ void AdbStream::readInto(std::span<std::uint8_t> into, std::stop_token) {
 }
 
 void AdbStream::write(ByteView data) {
-    if (!data.empty()) {
-        connection_->send(*state_, data);
+    writeGathered(std::span(&data, 1));
+}
+
+void AdbStream::writeGathered(std::span<const ByteView> parts) {
+    if (std::any_of(parts.begin(), parts.end(), [](ByteView part) { return !part.empty(); })) {
+        connection_->send(*state_, parts);
     }
 }
 

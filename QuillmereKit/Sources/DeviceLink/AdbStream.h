@@ -33,6 +33,8 @@ public:
 
     // Returns at once for no data, even on a closed stream.
     void write(ByteView data) override;
+    // One write of several buffers back to back, cut into WRTEs as if they were one.
+    void writeGathered(std::span<const ByteView> parts);
     // Drops what is buffered, fails waiting reads and writes, and sends CLSE once.
     void close() noexcept override;
 

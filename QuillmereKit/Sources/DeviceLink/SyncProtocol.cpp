@@ -8,14 +8,6 @@
 
 namespace qm::SyncProtocol {
 
-namespace {
-
-void append(Bytes& out, const Header& header) {
-    out.insert(out.end(), header.begin(), header.end());
-}
-
-}  // namespace
-
 Header request(std::string_view id, std::uint32_t argument) noexcept {
     Header header{};
     std::copy_n(id.begin(), std::min<std::size_t>(id.size(), 4), header.begin());
@@ -25,23 +17,36 @@ Header request(std::string_view id, std::uint32_t argument) noexcept {
     return header;
 }
 
-Bytes sendFile(ByteView data, std::string_view path, std::uint32_t mode, std::uint32_t mtime) {
-    const std::string spec = std::string(path) + "," + std::to_string(mode);
-    if (spec.size() > std::numeric_limits<std::uint32_t>::max()) {
+FileTransfer::FileTransfer(ByteView data, std::string_view path, std::uint32_t mode,
+                           std::uint32_t mtime)
+    : spec_(std::string(path) + "," + std::to_string(mode)) {
+    if (spec_.size() > std::numeric_limits<std::uint32_t>::max()) {
         throw AdbError::protocolViolation("sync path is too long");
     }
     const std::size_t pieces = (data.size() + maxPiece - 1) / maxPiece;
-    Bytes out;
-    out.reserve(headerByteCount + spec.size() + data.size() + headerByteCount * pieces +
-                headerByteCount);
-    append(out, request("SEND", static_cast<std::uint32_t>(spec.size())));
-    out.insert(out.end(), spec.begin(), spec.end());
+    headers_.reserve(pieces + 2);
+    parts_.reserve(2 * pieces + 3);
+    const auto add = [&](ByteView part) {
+        parts_.push_back(part);
+        byteCount_ += part.size();
+    };
+    add(headers_.emplace_back(request("SEND", static_cast<std::uint32_t>(spec_.size()))));
+    add(asBytes(spec_));
     for (std::size_t start = 0; start < data.size(); start += maxPiece) {
         const ByteView piece = data.subspan(start, std::min(maxPiece, data.size() - start));
-        append(out, request("DATA", static_cast<std::uint32_t>(piece.size())));
-        out.insert(out.end(), piece.begin(), piece.end());
+        add(headers_.emplace_back(request("DATA", static_cast<std::uint32_t>(piece.size()))));
+        add(piece);
     }
-    append(out, request("DONE", mtime));
+    add(headers_.emplace_back(request("DONE", mtime)));
+}
+
+Bytes sendFile(ByteView data, std::string_view path, std::uint32_t mode, std::uint32_t mtime) {
+    const FileTransfer transfer(data, path, mode, mtime);
+    Bytes out(transfer.byteCount());
+    auto at = out.begin();
+    for (const ByteView part : transfer.parts()) {
+        at = std::copy(part.begin(), part.end(), at);
+    }
     return out;
 }
 

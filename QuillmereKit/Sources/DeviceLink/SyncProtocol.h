@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "QuillmereCore/Bytes.h"
 
@@ -36,8 +37,27 @@ struct Status {
     bool operator==(const Status&) const = default;
 };
 
-// SEND "path,mode", the data in DATA pieces of at most `maxPiece` bytes, and DONE with `mtime`,
-// as one buffer. AdbError protocolViolation when the path does not fit a request.
+// A file transfer: SEND "path,mode", the data in DATA pieces of at most `maxPiece` bytes, and
+// DONE with `mtime`. Held as the parts it is sent in, the file's own bytes viewed in place, so
+// that pushing a file costs no copy of it. Views `data`, which must outlive it.
+class FileTransfer {
+public:
+    // AdbError protocolViolation when the path does not fit a request.
+    FileTransfer(ByteView data, std::string_view path, std::uint32_t mode, std::uint32_t mtime);
+    FileTransfer(const FileTransfer&) = delete;
+    FileTransfer& operator=(const FileTransfer&) = delete;
+
+    const std::vector<ByteView>& parts() const noexcept { return parts_; }
+    std::size_t byteCount() const noexcept { return byteCount_; }
+
+private:
+    std::string spec_;
+    std::vector<Header> headers_;  // never reallocated: `parts_` views them
+    std::vector<ByteView> parts_;
+    std::size_t byteCount_ = 0;
+};
+
+// The same transfer as one buffer.
 Bytes sendFile(ByteView data, std::string_view path, std::uint32_t mode, std::uint32_t mtime);
 
 // Reads an 8-byte reply; AdbError protocolViolation for any id but OKAY and FAIL.

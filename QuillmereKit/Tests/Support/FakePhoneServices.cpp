@@ -146,7 +146,7 @@ private:
             return fail(stream, "SEND spec \"" + spec_ + "\" is not path,mode");
         }
         path_ = spec_.substr(0, comma);
-        file_ = FakeFile{{}, mode, 0};
+        file_ = FakeFile{phone_.fileBuffer(), mode, 0};
         sending_ = true;
     }
 
@@ -272,8 +272,20 @@ std::optional<std::string> FakePhoneServices::storeFile(const std::string& path,
     if (const auto it = pushFailures_.find(path); it != pushFailures_.end()) {
         return it->second;
     }
-    files_.insert_or_assign(path, std::move(file));
+    if (const auto it = files_.find(path); it != files_.end()) {
+        spare_ = std::exchange(it->second.data, std::move(file.data));
+        spare_.clear();
+        it->second.mode = file.mode;
+        it->second.mtime = file.mtime;
+    } else {
+        files_.emplace(path, std::move(file));
+    }
     return std::nullopt;
+}
+
+Bytes FakePhoneServices::fileBuffer() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(spare_, {});
 }
 
 void FakePhoneServices::record(std::uint32_t hostID, ByteView data) {

@@ -58,6 +58,9 @@ public:
     ShellAnswer runShell(const std::string& command);
     // The FAIL text for a finished push, or none when the file was stored.
     std::optional<std::string> storeFile(const std::string& path, FakeFile file);
+    // An empty buffer for a file being received; a replaced file's, so that pushing the same
+    // large file again does not grow fresh memory.
+    Bytes fileBuffer();
     void record(std::uint32_t hostID, ByteView data);
 
 private:
@@ -68,6 +71,7 @@ private:
     std::map<std::string, FakeFile> files_;
     std::set<std::string> accepted_;
     std::map<std::uint32_t, Bytes> received_;
+    Bytes spare_;
 };
 
 }  // namespace qm::test
