@@ -135,6 +135,17 @@ TEST_F(AdbServices, PushStoresTheFileWithItsModeAndTime) {
     EXPECT_TRUE(services().file("/data/local/tmp/empty")->data.empty());
 }
 
+TEST(AdbServicesSmallPayload, PushedFileCrossesWriteBoundariesIntact) {
+    FakeAdbScript script;
+    script.maxPayload = 4096;
+    FakePhone phone(script);
+    auto host = connectedHost(phone);
+    const Bytes file = pattern(65536 + 4000);
+    host->push(file, "/data/local/tmp/f", 0600, 5);
+    EXPECT_EQ(phone.adb().services().file("/data/local/tmp/f"), (FakeFile{file, 0600, 5}));
+    EXPECT_THAT(phone.adb().violations(), IsEmpty());
+}
+
 TEST_F(AdbServices, PushFailureCarriesThePhonesText) {
     services().failPush("/system/x", "Read-only fs");
     services().failPush("/system/y", "");

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "DeviceLink/SyncProtocol.h"
 #include "Support/TestHost.h"
 #include "Support/Waiting.h"
 
@@ -342,6 +343,26 @@ TEST(AdbStreamsByHand, OkaysSentAheadBecomeCredits) {
     EXPECT_EQ(hand.read(), AdbMessage(Command::okay, 1, 5));
     stream->write(text("goes at once"));
     EXPECT_EQ(hand.read(), AdbMessage(Command::wrte, 1, 5, text("goes at once")));
+}
+
+TEST(AdbStreamsByHand, ASyncFailureLengthIsBoundedBeforeItIsRead) {
+    HandPlayedPhone hand;
+    auto pushed =
+        std::async(std::launch::async, [&] { hand.host->push(text("x"), "/data/x", 0644, 0); });
+    EXPECT_EQ(hand.read().command, Command::open);
+    hand.phone().write(AdbMessage(Command::okay, 9, 1));
+    EXPECT_EQ(hand.read().payload, SyncProtocol::sendFile(text("x"), "/data/x", 0644, 0));
+    hand.phone().write(AdbMessage(Command::okay, 9, 1));
+    const auto fail = SyncProtocol::request("FAIL", 0x7FFFFFFF);
+    hand.phone().write(AdbMessage(Command::wrte, 9, 1, Bytes(fail.begin(), fail.end())));
+    try {
+        pushed.get();
+        ADD_FAILURE() << "pushed";
+    } catch (const AdbError& error) {
+        EXPECT_EQ(error, AdbError::protocolViolation("sync failure text of 2147483647 bytes"));
+    }
+    EXPECT_EQ(hand.read(), AdbMessage(Command::okay, 1, 9));
+    EXPECT_EQ(hand.read(), AdbMessage(Command::clse, 1, 9));
 }
 
 }  // namespace
