@@ -7,6 +7,7 @@
 #include "DeviceLink/AdbKey.h"
 #include "DeviceLink/DeviceBanner.h"
 #include "Support/FakePhone.h"
+#include "Support/TestHost.h"
 #include "Support/Waiting.h"
 
 namespace qm::test {
@@ -19,19 +20,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 const AdbKey& hostKey() {
-    static const AdbKey key = [] {
-        const openssl::PKey generated(
-            EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", std::size_t{2048}));
-        const openssl::EncoderContext encoder(OSSL_ENCODER_CTX_new_for_pkey(
-            generated.get(), EVP_PKEY_KEYPAIR, "DER", "type-specific", nullptr));
-        unsigned char* data = nullptr;
-        std::size_t length = 0;
-        OSSL_ENCODER_to_data(encoder.get(), &data, &length);
-        const Bytes der(data, data + length);
-        OPENSSL_free(data);
-        return AdbKey(der);
-    }();
-    return key;
+    return *testHostKey();
 }
 
 FakeAdbScript scripted(Approval approval) {
@@ -254,15 +243,14 @@ TEST(FakePhoneHandshake, RecordsWhatARealPhoneWouldRefuse) {
     EXPECT_FALSE(phone.adb().isConnected());
 }
 
-TEST(FakePhoneHandshake, OpensAreRefusedWhileThePhoneHasNoServices) {
+TEST(FakePhoneHandshake, OpensOfUnknownServicesAreRefused) {
     FakePhone phone;
     phone.adb().trust(hostKey());
     Host host(phone);
     host.connect();
     host.sign(host.expectToken());
     expectConnect(host.read());
-    host.transport().write(
-        AdbMessage(Command::open, 5, 0, text(std::string_view("shell:ls\0", 9))));
+    host.transport().write(AdbMessage(Command::open, 5, 0, text(std::string_view("tcp:80\0", 7))));
     EXPECT_EQ(host.read(), AdbMessage(Command::clse, 0, 5));
     EXPECT_THAT(phone.adb().violations(), IsEmpty());
 }

@@ -13,6 +13,8 @@
 #include "DeviceLink/AdbKey.h"
 #include "DeviceLink/AdbMessage.h"
 #include "Support/FakeAdbAuth.h"
+#include "Support/FakeAdbStreams.h"
+#include "Support/FakePhoneServices.h"
 #include "Support/MemoryPacketTransport.h"
 
 namespace qm::test {
@@ -50,6 +52,17 @@ struct FakeAdbScript {
     std::string banner =
         "device::ro.product.model=QM One;ro.product.name=qmone;features=shell_v2,cmd";
     std::optional<HandshakeFault> fault;
+    StreamFaults streamFaults;
+};
+
+// A message as the phone received it; stream bytes are kept by the services instead.
+struct SeenMessage {
+    AdbMessage::Command command = AdbMessage::Command::cnxn;
+    std::uint32_t arg0 = 0;
+    std::uint32_t arg1 = 0;
+    std::size_t payloadSize = 0;
+
+    bool operator==(const SeenMessage&) const = default;
 };
 
 // The phone's ADB daemon over its end of the link. It does the device side of the handshake
@@ -68,10 +81,21 @@ public:
     bool approvePendingKey();
     // The cable is pulled.
     void dropLink();
+    // Ten bytes of a WRTE header reach the host, then the cable is pulled.
+    void dropLinkMidMessage();
+    // The phone closes a stream now (by the host's id); false when it is not open.
+    bool closeStream(std::uint32_t hostID);
+    // The phone writes on an open stream, one WRTE per OKAY; false when it is not open.
+    bool sendOnStream(std::uint32_t hostID, Bytes data);
+    void releaseWithheldOkays();
+
+    FakePhoneServices& services() { return services_; }
 
     bool isConnected() const;
     std::vector<std::string> violations() const;
-    std::vector<AdbMessage> received() const;
+    std::vector<SeenMessage> received() const;
+    std::vector<std::string> openedServices() const;
+    std::size_t openStreamCount() const;
     std::size_t tokensSent() const;
     std::vector<std::string> offeredKeyComments() const;
     std::size_t trustedKeyCount() const { return auth_.trustedCount(); }
@@ -83,7 +107,6 @@ private:
     void handle(const AdbMessage& message);
     void onConnect(const AdbMessage& message);
     void onAuth(const AdbMessage& message);
-    void onOpen(const AdbMessage& message);
     void onPublicKey(const AdbMessage& message);
     void injectFault(HandshakeFault fault);
     void sendToken();
@@ -97,6 +120,7 @@ private:
     const std::shared_ptr<MemoryPacketTransport> end_;
     const FakeAdbScript script_;
     FakeAdbAuth auth_;
+    FakePhoneServices services_;
 
     mutable std::mutex mutex_;
     Phase phase_ = Phase::awaitingConnect;
@@ -105,7 +129,10 @@ private:
     std::size_t tokensSent_ = 0;
     std::vector<std::string> offeredComments_;
     std::vector<std::string> violations_;
-    std::vector<AdbMessage> received_;
+    std::vector<SeenMessage> received_;
+    FakeAdbStreams streams_;
+    std::uint64_t hostStreamBytes_ = 0;
+    std::uint32_t hostMaxPayload_ = AdbProtocolConstants::maxPayload;
 
     std::condition_variable_any timerWake_;
     std::jthread approvalTimer_;

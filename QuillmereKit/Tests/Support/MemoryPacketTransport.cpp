@@ -59,25 +59,31 @@ AdbMessage MemoryPacketTransport::read() {
     readExactly(headerBytes);
     const AdbHeader header = AdbMessage::decodeHeader(headerBytes);
     checkPayloadLength(header, limit_);
-    Bytes payload(header.dataLength);
-    readExactly(payload);
+    Bytes payload;
+    readExactly(header.dataLength,
+                [&](ByteView bytes) { payload.assign(bytes.begin(), bytes.end()); });
     return AdbMessage(header, std::move(payload));
 }
 
 void MemoryPacketTransport::readExactly(std::span<std::uint8_t> into) {
+    readExactly(into.size(),
+                [&](ByteView bytes) { std::copy(bytes.begin(), bytes.end(), into.begin()); });
+}
+
+template <typename Take>
+void MemoryPacketTransport::readExactly(std::size_t count, Take take) {
     Pipe& pipe = *inbound_;
     std::unique_lock lock(pipe.mutex);
-    pipe.wake.wait(
-        lock, [&] { return pipe.readerGone || pipe.writerGone || pipe.buffered() >= into.size(); });
+    pipe.wake.wait(lock,
+                   [&] { return pipe.readerGone || pipe.writerGone || pipe.buffered() >= count; });
     if (pipe.readerGone) {
         throw AdbError::closed();
     }
-    if (pipe.buffered() < into.size()) {
+    if (pipe.buffered() < count) {
         throw ByteIOError::endOfStream();
     }
-    const auto from = pipe.bytes.begin() + static_cast<std::ptrdiff_t>(pipe.head);
-    std::copy_n(from, into.size(), into.begin());
-    pipe.head += into.size();
+    take(ByteView(pipe.bytes).subspan(pipe.head, count));
+    pipe.head += count;
     if (pipe.head == pipe.bytes.size()) {
         pipe.bytes.clear();
         pipe.head = 0;

@@ -38,6 +38,9 @@ public:
 
 private:
     void readExactly(std::span<std::uint8_t> into);
+    // Hands `take` a view of the next `count` bytes, under the pipe's lock.
+    template <typename Take>
+    void readExactly(std::size_t count, Take take);
     void send(ByteView header, ByteView payload);
 
     std::shared_ptr<Pipe> inbound_;

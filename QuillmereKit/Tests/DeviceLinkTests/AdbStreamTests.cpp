@@ -1,0 +1,374 @@
+#include <atomic>
+#include <future>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "DeviceLink/SyncProtocol.h"
+#include "Support/TestHost.h"
+#include "Support/Waiting.h"
+
+namespace qm::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Command = AdbMessage::Command;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr std::string_view socketName = "localabstract:quillmere_0000002a";
+
+Bytes filled(std::size_t count, std::uint8_t value) {
+    return Bytes(count, value);
+}
+
+Bytes text(std::string_view s) {
+    return Bytes(s.begin(), s.end());
+}
+
+template <typename F>
+ByteIOErrorKind ioFailure(F&& f) {
+    try {
+        f();
+    } catch (const ByteIOError& error) {
+        return error.kind();
+    }
+    ADD_FAILURE() << "expected a ByteIOError";
+    return ByteIOErrorKind::endOfStream;
+}
+
+// A phone that accepts the test socket, and a host connected to it.
+class AdbStreams : public ::testing::Test {
+protected:
+    void connect(FakeAdbScript script = {}) {
+        phone_.emplace(std::move(script));
+        phone_->adb().services().acceptService(std::string(socketName));
+        host_ = connectedHost(*phone_, [this](std::exception_ptr) { ++failures_; });
+    }
+    void TearDown() override {
+        if (phone_) {
+            EXPECT_THAT(phone_->adb().violations(), IsEmpty());
+        }
+    }
+
+    FakeAdbDevice& adb() { return phone_->adb(); }
+    std::vector<SeenMessage> seen(Command command) {
+        std::vector<SeenMessage> out;
+        for (const SeenMessage& message : adb().received()) {
+            if (message.command == command) {
+                out.push_back(message);
+            }
+        }
+        return out;
+    }
+    std::vector<std::size_t> writeSizes() {
+        std::vector<std::size_t> sizes;
+        for (const SeenMessage& message : seen(Command::wrte)) {
+            sizes.push_back(message.payloadSize);
+        }
+        return sizes;
+    }
+
+    std::optional<FakePhone> phone_;
+    std::shared_ptr<AdbConnection> host_;
+    std::atomic<int> failures_ = 0;
+};
+
+FakeAdbScript withPayload(std::uint32_t maxPayload, StreamFaults faults = {}) {
+    FakeAdbScript script;
+    script.maxPayload = maxPayload;
+    script.streamFaults = faults;
+    return script;
+}
+
+StreamFaults okaysWithheldAfter(std::size_t answered, bool duplicated = false) {
+    StreamFaults faults;
+    faults.withholdOkayAfter = answered;
+    faults.duplicateOkay = duplicated;
+    return faults;
+}
+
+TEST_F(AdbStreams, OpensCountIdsFromOneAndNameTheirService) {
+    connect();
+    const auto socket = host_->open(std::string(socketName));
+    const auto sync = host_->open("sync:");
+    EXPECT_EQ(socket->localID(), 1u);
+    EXPECT_EQ(sync->localID(), 2u);
+    try {
+        host_->open("tcp:5555");
+        ADD_FAILURE() << "opened";
+    } catch (const AdbError& error) {
+        EXPECT_EQ(error, AdbError::streamOpenFailed("tcp:5555"));
+    }
+    EXPECT_EQ(host_->open("sync:")->localID(), 4u);
+    EXPECT_THAT(
+        seen(Command::open),
+        ElementsAre(SeenMessage{Command::open, 1, 0, socketName.size() + 1},
+                    SeenMessage{Command::open, 2, 0, 6}, SeenMessage{Command::open, 3, 0, 9},
+                    SeenMessage{Command::open, 4, 0, 6}));
+}
+
+TEST_F(AdbStreams, OpenWaitsForTheHandshake) {
+    phone_.emplace();
+    phone_->adb().trust(*testHostKey());
+    auto host = makeHost(*phone_);
+    EXPECT_THROW(host->open("sync:"), AdbError);
+    host->connect({});
+    EXPECT_EQ(host->open("sync:")->localID(), 1u);
+}
+
+TEST_F(AdbStreams, WritesAreCutAtTheNegotiatedPayload) {
+    connect(withPayload(4096));
+    const auto stream = host_->open(std::string(socketName));
+    stream->write({});
+    stream->write(filled(4096, 1));
+    stream->write(filled(4097, 2));
+    EXPECT_THAT(writeSizes(), ElementsAre(4096, 4096, 1));
+    Bytes expected = filled(4096, 1);
+    const Bytes second = filled(4097, 2);
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(adb().services().receivedOn(1), expected);
+    for (const SeenMessage& message : seen(Command::wrte)) {
+        EXPECT_EQ(message.arg0, 1u);
+        EXPECT_EQ(message.arg1, 0x100u);  // the phone's id, from its OKAY
+    }
+}
+
+TEST_F(AdbStreams, EachChunkWaitsForThePhonesOkay) {
+    connect(withPayload(4096, okaysWithheldAfter(1)));
+    const auto stream = host_->open(std::string(socketName));
+    auto writing = std::async(std::launch::async, [&] { stream->write(filled(3 * 4096, 7)); });
+    ASSERT_TRUE(eventually([&] { return writeSizes().size() == 2; }));
+    EXPECT_EQ(writing.wait_for(30ms), std::future_status::timeout);
+    EXPECT_EQ(writeSizes().size(), 2u);
+    adb().releaseWithheldOkays();
+    writing.get();
+    EXPECT_THAT(writeSizes(), ElementsAre(4096, 4096, 4096));
+}
+
+TEST_F(AdbStreams, AnExtraOkayLetsOneChunkGoWithoutWaiting) {
+    connect(withPayload(4096, okaysWithheldAfter(1, true)));
+    const auto stream = host_->open(std::string(socketName));
+    stream->write(filled(10, 1));  // answered twice: one OKAY to spare
+    auto writing = std::async(std::launch::async, [&] { stream->write(filled(3 * 4096, 2)); });
+    // Two chunks go out on the spare OKAY before the writer waits for withheld ones.
+    ASSERT_TRUE(eventually([&] { return writeSizes().size() == 3; }));
+    EXPECT_EQ(writing.wait_for(30ms), std::future_status::timeout);
+    EXPECT_EQ(writeSizes().size(), 3u);
+    adb().releaseWithheldOkays();
+    writing.get();
+    EXPECT_TRUE(eventually([&] { return writeSizes().size() == 4; }));
+}
+
+TEST_F(AdbStreams, ConcurrentWritersNeverMixTheirBytes) {
+    connect(withPayload(4096));
+    const auto stream = host_->open(std::string(socketName));
+    constexpr int writers = 4;
+    constexpr int sendsEach = 5;
+    constexpr std::size_t sendSize = 10000;  // three chunks each
+    {
+        std::vector<std::jthread> threads;
+        for (int w = 0; w < writers; ++w) {
+            threads.emplace_back([&, w] {
+                for (int i = 0; i < sendsEach; ++i) {
+                    stream->write(filled(sendSize, static_cast<std::uint8_t>(w * sendsEach + i)));
+                }
+            });
+        }
+    }
+    const Bytes received = adb().services().receivedOn(1);
+    ASSERT_EQ(received.size(), writers * sendsEach * sendSize);
+    std::set<std::uint8_t> values;
+    for (std::size_t at = 0; at < received.size(); at += sendSize) {
+        const auto run = ByteView(received).subspan(at, sendSize);
+        EXPECT_TRUE(std::all_of(run.begin(), run.end(), [&](auto b) { return b == run[0]; }))
+            << "send at " << at << " is mixed";
+        values.insert(run[0]);
+    }
+    EXPECT_EQ(values.size(), std::size_t{writers * sendsEach});
+}
+
+TEST_F(AdbStreams, APhoneCloseKeepsBufferedBytesReadable) {
+    connect();
+    const auto stream = host_->open(std::string(socketName));
+    ASSERT_TRUE(adb().sendOnStream(1, text("0123456789")));
+    ASSERT_TRUE(adb().closeStream(1));
+    EXPECT_EQ(stream->readExactly(10), text("0123456789"));
+    EXPECT_EQ(ioFailure([&] { stream->readExactly(1); }), ByteIOErrorKind::endOfStream);
+    EXPECT_EQ(ioFailure([&] { stream->write(text("late")); }), ByteIOErrorKind::closed);
+    stream->close();
+    EXPECT_THAT(seen(Command::clse), IsEmpty());
+}
+
+TEST_F(AdbStreams, ALocalCloseSendsOneClseAndFailsReadsAtOnce) {
+    connect();
+    const auto stream = host_->open(std::string(socketName));
+    ASSERT_TRUE(adb().sendOnStream(1, text("buffered")));
+    auto reading = std::async(std::launch::async, [&] { return stream->readExactly(100); });
+    EXPECT_EQ(reading.wait_for(30ms), std::future_status::timeout);
+    stream->close();
+    EXPECT_EQ(ioFailure([&] { reading.get(); }), ByteIOErrorKind::closed);
+    stream->close();
+    EXPECT_EQ(ioFailure([&] { stream->readExactly(1); }), ByteIOErrorKind::closed);
+    EXPECT_EQ(ioFailure([&] { stream->write(text("x")); }), ByteIOErrorKind::closed);
+    stream->write({});
+    ASSERT_TRUE(eventually([&] { return adb().openStreamCount() == 0; }));
+    EXPECT_THAT(seen(Command::clse), ElementsAre(SeenMessage{Command::clse, 1, 0x100, 0}));
+}
+
+TEST_F(AdbStreams, AnAbandonedStreamIsClosed) {
+    connect();
+    host_->open(std::string(socketName));
+    ASSERT_TRUE(eventually([&] { return adb().openStreamCount() == 0; }));
+    EXPECT_EQ(seen(Command::clse).size(), 1u);
+    EXPECT_FALSE(adb().sendOnStream(1, text("nobody listens")));
+}
+
+TEST_F(AdbStreams, ClosingTheConnectionEndsEverythingAsClosed) {
+    connect(withPayload(4096, okaysWithheldAfter(0)));
+    const auto buffered = host_->open(std::string(socketName));
+    const auto writer = host_->open(std::string(socketName));
+    ASSERT_TRUE(adb().sendOnStream(1, text("0123456789")));
+    EXPECT_EQ(buffered->readExactly(5), text("01234"));
+    auto writing = std::async(std::launch::async, [&] { writer->write(text("stuck")); });
+    ASSERT_TRUE(eventually([&] { return writeSizes().size() == 1; }));
+    host_->close();
+    EXPECT_EQ(ioFailure([&] { buffered->readExactly(5); }), ByteIOErrorKind::closed);
+    EXPECT_EQ(ioFailure([&] { writing.get(); }), ByteIOErrorKind::closed);
+    EXPECT_THROW(host_->open("sync:"), AdbError);
+    EXPECT_EQ(failures_, 0);
+    EXPECT_FALSE(host_->hasTransportFailed());
+}
+
+TEST_F(AdbStreams, ADroppedLinkEndsEveryReaderAndIsReportedOnce) {
+    for (bool midMessage : {false, true}) {
+        connect(withPayload(4096, okaysWithheldAfter(0)));
+        failures_ = 0;
+        const auto buffered = host_->open(std::string(socketName));
+        const auto parked = host_->open(std::string(socketName));
+        const auto writer = host_->open(std::string(socketName));
+        ASSERT_TRUE(adb().sendOnStream(1, text("abc")));
+        ASSERT_TRUE(eventually([&] {
+            return std::ranges::count(adb().received(), Command::okay, &SeenMessage::command) == 1;
+        }));
+        auto reading = std::async(std::launch::async, [&] { return parked->readExactly(1); });
+        auto writing = std::async(std::launch::async, [&] { writer->write(text("stuck")); });
+        ASSERT_TRUE(eventually([&] { return writeSizes().size() == 1; }));
+        midMessage ? adb().dropLinkMidMessage() : adb().dropLink();
+
+        EXPECT_EQ(ioFailure([&] { reading.get(); }), ByteIOErrorKind::endOfStream);
+        EXPECT_EQ(ioFailure([&] { writing.get(); }), ByteIOErrorKind::closed);
+        EXPECT_EQ(buffered->readExactly(3), text("abc"));
+        EXPECT_EQ(ioFailure([&] { buffered->readExactly(1); }), ByteIOErrorKind::endOfStream);
+        EXPECT_TRUE(host_->hasTransportFailed());
+        EXPECT_THROW(host_->open("sync:"), AdbError);
+        EXPECT_TRUE(eventually([&] { return failures_ == 1; }));
+        host_->close();
+        EXPECT_EQ(failures_, 1);
+        EXPECT_THAT(adb().violations(), IsEmpty());
+    }
+}
+
+TEST_F(AdbStreams, ALinkDroppedMidWriteFailsTheWriter) {
+    StreamFaults faults;
+    faults.dropLinkAfterHostBytes = 10000;
+    connect(withPayload(4096, faults));
+    const auto stream = host_->open(std::string(socketName));
+    EXPECT_THROW(stream->write(filled(64 * 1024, 3)), ByteIOError);
+    ASSERT_TRUE(eventually([&] { return failures_ == 1; }));
+    EXPECT_EQ(ioFailure([&] { stream->readExactly(1); }), ByteIOErrorKind::endOfStream);
+}
+
+// A phone played by hand over a bare link, for what the fake phone never sends.
+class HandPlayedPhone {
+public:
+    HandPlayedPhone() : link_(MemoryPacketTransport::makePair()) {
+        host = AdbConnection::create(link_.first, testHostKey(), "tester@desk", {}, 1ms);
+        auto connected = std::async(std::launch::async, [&] { host->connect({}); });
+        read();  // CNXN
+        phone().write(AdbMessage(Command::auth, AdbMessage::authToken, 0, Bytes(20, 1)));
+        read();  // signature
+        phone().write(AdbMessage(Command::cnxn, AdbProtocolConstants::version, 4096,
+                                 text("device::features=cmd")));
+        connected.get();
+    }
+
+    MemoryPacketTransport& phone() { return *link_.second; }
+    AdbMessage read() { return link_.second->read(); }
+    // True when the host sent nothing for a while.
+    bool hostIsQuiet() {
+        const std::size_t before = phone().drainedByteCount();
+        phone().drainPending(30ms);
+        return phone().drainedByteCount() == before;
+    }
+
+    std::shared_ptr<AdbConnection> host;
+
+private:
+    std::pair<std::shared_ptr<MemoryPacketTransport>, std::shared_ptr<MemoryPacketTransport>> link_;
+};
+
+TEST(AdbStreamsByHand, PhoneMessagesThatNeedNoAnswerGetNone) {
+    HandPlayedPhone hand;
+    hand.phone().write(AdbMessage(Command::open, 7, 0, text("shell:\0")));
+    hand.phone().write(AdbMessage(Command::cnxn, 1, 4096, text("device::")));
+    hand.phone().write(AdbMessage(Command::auth, 1, 0, Bytes(20, 2)));
+    hand.phone().write(AdbMessage(Command::stls, 1, 0));
+    hand.phone().write(AdbMessage(Command::wrte, 9, 42, text("for nobody")));
+    hand.phone().write(AdbMessage(Command::okay, 9, 42));
+    hand.phone().write(AdbMessage(Command::clse, 9, 42));
+    EXPECT_TRUE(hand.hostIsQuiet());
+    EXPECT_FALSE(hand.host->hasTransportFailed());
+
+    // The connection still works.
+    auto opened = std::async(std::launch::async, [&] { return hand.host->open("sync:"); });
+    EXPECT_EQ(hand.read(), AdbMessage(Command::open, 1, 0, text(std::string_view("sync:\0", 6))));
+    hand.phone().write(AdbMessage(Command::okay, 77, 1));
+    hand.phone().write(AdbMessage(Command::wrte, 78, 1, text("hi")));
+    const auto stream = opened.get();
+    EXPECT_EQ(stream->readExactly(2), text("hi"));
+    EXPECT_EQ(hand.read(), AdbMessage(Command::okay, 1, 78));  // the WRTE's own id answered
+}
+
+TEST(AdbStreamsByHand, OkaysSentAheadBecomeCredits) {
+    HandPlayedPhone hand;
+    auto opened = std::async(std::launch::async, [&] { return hand.host->open("sync:"); });
+    hand.read();
+    hand.phone().write(AdbMessage(Command::okay, 5, 1));
+    const auto stream = opened.get();
+    hand.phone().write(AdbMessage(Command::okay, 5, 1));  // unsolicited, on an idle stream
+    // Its answer shows that the reader has taken the OKAY before it.
+    hand.phone().write(AdbMessage(Command::wrte, 5, 1, text("x")));
+    EXPECT_EQ(hand.read(), AdbMessage(Command::okay, 1, 5));
+    stream->write(text("goes at once"));
+    EXPECT_EQ(hand.read(), AdbMessage(Command::wrte, 1, 5, text("goes at once")));
+}
+
+TEST(AdbStreamsByHand, ASyncFailureLengthIsBoundedBeforeItIsRead) {
+    HandPlayedPhone hand;
+    auto pushed =
+        std::async(std::launch::async, [&] { hand.host->push(text("x"), "/data/x", 0644, 0); });
+    EXPECT_EQ(hand.read().command, Command::open);
+    hand.phone().write(AdbMessage(Command::okay, 9, 1));
+    EXPECT_EQ(hand.read().payload, SyncProtocol::sendFile(text("x"), "/data/x", 0644, 0));
+    hand.phone().write(AdbMessage(Command::okay, 9, 1));
+    const auto fail = SyncProtocol::request("FAIL", 0x7FFFFFFF);
+    hand.phone().write(AdbMessage(Command::wrte, 9, 1, Bytes(fail.begin(), fail.end())));
+    try {
+        pushed.get();
+        ADD_FAILURE() << "pushed";
+    } catch (const AdbError& error) {
+        EXPECT_EQ(error, AdbError::protocolViolation("sync failure text of 2147483647 bytes"));
+    }
+    // The FAIL is acknowledged unless the push closed the stream first.
+    AdbMessage last = hand.read();
+    if (last == AdbMessage(Command::okay, 1, 9)) {
+        last = hand.read();
+    }
+    EXPECT_EQ(last, AdbMessage(Command::clse, 1, 9));
+    EXPECT_TRUE(hand.hostIsQuiet());
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,297 @@
+#include "Support/FakePhoneServices.h"
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "DeviceLink/AdbMessage.h"
+#include "DeviceLink/DeviceInfo.h"
+
+namespace qm::test {
+
+namespace {
+
+constexpr std::size_t syncHeaderBytes = 8;
+constexpr std::uint32_t maxSyncSpec = 1024;
+constexpr std::uint32_t maxSyncPiece = 65536;
+
+std::shared_ptr<const Bytes> shared(std::string_view text) {
+    const ByteView bytes = asBytes(text);
+    return std::make_shared<const Bytes>(bytes.begin(), bytes.end());
+}
+
+class ShellService final : public FakeService {
+public:
+    ShellService(FakePhoneServices& phone, std::string command)
+        : phone_(phone), command_(std::move(command)) {}
+
+    void opened(FakeStreamEnd& stream) override {
+        const FakePhoneServices::ShellAnswer answer = phone_.runShell(command_);
+        stream.send(answer.output);
+        if (!answer.keepsRunning) {
+            stream.finish();
+        }
+    }
+    void received(FakeStreamEnd&, ByteView) override {}  // stdin is not read
+
+private:
+    FakePhoneServices& phone_;
+    const std::string command_;
+};
+
+// Reads sync requests as they come, whatever the WRTE boundaries.
+class SyncService final : public FakeService {
+public:
+    explicit SyncService(FakePhoneServices& phone) : phone_(phone) {}
+
+    void received(FakeStreamEnd& stream, ByteView data) override {
+        while (!data.empty() && !broken_) {
+            const std::size_t wanted = expect_ == Expect::header ? syncHeaderBytes : remaining_;
+            const std::size_t have = expect_ == Expect::header ? header_.size() : 0;
+            const std::size_t take = std::min(wanted - have, data.size());
+            const ByteView piece = data.first(take);
+            data = data.subspan(take);
+            switch (expect_) {
+                case Expect::header:
+                    header_.insert(header_.end(), piece.begin(), piece.end());
+                    if (header_.size() == syncHeaderBytes) {
+                        onRequest(stream);
+                    }
+                    break;
+                case Expect::spec:
+                    spec_.append(asText(piece));
+                    remaining_ -= take;
+                    if (remaining_ == 0) {
+                        onSpec(stream);
+                    }
+                    break;
+                case Expect::data:
+                    file_.data.insert(file_.data.end(), piece.begin(), piece.end());
+                    remaining_ -= take;
+                    if (remaining_ == 0) {
+                        expect_ = Expect::header;
+                    }
+                    break;
+            }
+        }
+    }
+
+    void closedByHost(FakeStreamEnd& stream) override {
+        if (answeredOkay_ && !quit_) {
+            stream.violation("host closed sync without QUIT");
+        }
+    }
+
+private:
+    enum class Expect { header, spec, data };
+
+    void fail(FakeStreamEnd& stream, std::string what) {
+        stream.violation("sync: " + std::move(what));
+        broken_ = true;
+    }
+
+    void onRequest(FakeStreamEnd& stream) {
+        const std::string id(asText(ByteView(header_).first(4)));
+        const std::uint32_t argument = LittleEndian::u32(header_, 4);
+        header_.clear();
+        if (quit_) {
+            return fail(stream, id + " after QUIT");
+        }
+        if (id == "SEND") {
+            if (sending_) {
+                return fail(stream, "SEND inside a transfer");
+            }
+            if (argument == 0 || argument > maxSyncSpec) {
+                return fail(stream, fmt::format("SEND spec of {} bytes", argument));
+            }
+            spec_.clear();
+            remaining_ = argument;
+            expect_ = Expect::spec;
+        } else if (id == "DATA") {
+            if (!sending_) {
+                return fail(stream, "DATA outside a transfer");
+            }
+            if (argument == 0 || argument > maxSyncPiece) {
+                return fail(stream, fmt::format("DATA piece of {} bytes", argument));
+            }
+            remaining_ = argument;
+            expect_ = Expect::data;
+        } else if (id == "DONE") {
+            if (!sending_) {
+                return fail(stream, "DONE outside a transfer");
+            }
+            sending_ = false;
+            file_.mtime = argument;
+            reply(stream, phone_.storeFile(path_, std::exchange(file_, {})));
+        } else if (id == "QUIT") {
+            quit_ = true;
+            stream.finish();
+        } else {
+            fail(stream, "unknown request '" + id + "'");
+        }
+    }
+
+    void onSpec(FakeStreamEnd& stream) {
+        expect_ = Expect::header;
+        const std::size_t comma = spec_.rfind(',');
+        const std::string_view digits =
+            comma == std::string::npos ? "" : std::string_view(spec_).substr(comma + 1);
+        std::uint32_t mode = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), mode);
+        if (comma == 0 || digits.empty() || error != std::errc() ||
+            end != digits.data() + digits.size()) {
+            return fail(stream, "SEND spec \"" + spec_ + "\" is not path,mode");
+        }
+        path_ = spec_.substr(0, comma);
+        file_ = FakeFile{phone_.fileBuffer(), mode, 0};
+        sending_ = true;
+    }
+
+    void reply(FakeStreamEnd& stream, const std::optional<std::string>& failure) {
+        Bytes out(failure ? "FAIL" : "OKAY", (failure ? "FAIL" : "OKAY") + 4);
+        LittleEndian::append(failure ? static_cast<std::uint32_t>(failure->size()) : 0, out);
+        if (failure) {
+            out.insert(out.end(), failure->begin(), failure->end());
+        } else {
+            answeredOkay_ = true;
+        }
+        stream.send(std::make_shared<const Bytes>(std::move(out)));
+    }
+
+    FakePhoneServices& phone_;
+    Expect expect_ = Expect::header;
+    Bytes header_;
+    std::string spec_;
+    std::size_t remaining_ = 0;
+    std::string path_;
+    FakeFile file_;
+    bool sending_ = false;
+    bool answeredOkay_ = false;
+    bool quit_ = false;
+    bool broken_ = false;
+};
+
+// An accepted named service: keeps what the host writes; the test answers through the phone.
+class RecordingService final : public FakeService {
+public:
+    RecordingService(FakePhoneServices& phone, std::uint32_t hostID)
+        : phone_(phone), hostID_(hostID) {}
+
+    void received(FakeStreamEnd&, ByteView data) override { phone_.record(hostID_, data); }
+
+private:
+    FakePhoneServices& phone_;
+    const std::uint32_t hostID_;
+};
+
+}  // namespace
+
+FakePhoneServices::FakePhoneServices() {
+    answerShell(std::string(DeviceInfoQuery::command), defaultDeviceInfo);
+}
+
+void FakePhoneServices::answerShell(const std::string& command, std::string_view output) {
+    std::lock_guard lock(mutex_);
+    shellAnswers_[command] = {shared(output)};
+}
+
+void FakePhoneServices::hangShell(const std::string& command, std::string_view output) {
+    std::lock_guard lock(mutex_);
+    shellAnswers_[command] = {shared(output), true};
+}
+
+void FakePhoneServices::answerShell(const std::string& command, Bytes output) {
+    std::lock_guard lock(mutex_);
+    shellAnswers_[command] = {std::make_shared<const Bytes>(std::move(output))};
+}
+
+void FakePhoneServices::failPush(const std::string& path, std::string text) {
+    std::lock_guard lock(mutex_);
+    pushFailures_[path] = std::move(text);
+}
+
+void FakePhoneServices::acceptService(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    accepted_.insert(name);
+}
+
+std::vector<std::string> FakePhoneServices::shellCommands() const {
+    std::lock_guard lock(mutex_);
+    return shellCommands_;
+}
+
+std::optional<FakeFile> FakePhoneServices::file(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    const auto it = files_.find(path);
+    return it == files_.end() ? std::nullopt : std::optional(it->second);
+}
+
+std::size_t FakePhoneServices::fileCount() const {
+    std::lock_guard lock(mutex_);
+    return files_.size();
+}
+
+Bytes FakePhoneServices::receivedOn(std::uint32_t hostID) const {
+    std::lock_guard lock(mutex_);
+    const auto it = received_.find(hostID);
+    return it == received_.end() ? Bytes() : it->second;
+}
+
+std::unique_ptr<FakeService> FakePhoneServices::make(const std::string& name,
+                                                     std::uint32_t hostID) {
+    constexpr std::string_view shellPrefix = "shell:";
+    if (name.starts_with(shellPrefix)) {
+        return std::make_unique<ShellService>(*this, name.substr(shellPrefix.size()));
+    }
+    if (name == "sync:") {
+        return std::make_unique<SyncService>(*this);
+    }
+    std::lock_guard lock(mutex_);
+    if (!accepted_.contains(name)) {
+        return nullptr;
+    }
+    received_.erase(hostID);
+    return std::make_unique<RecordingService>(*this, hostID);
+}
+
+FakePhoneServices::ShellAnswer FakePhoneServices::runShell(const std::string& command) {
+    std::lock_guard lock(mutex_);
+    shellCommands_.push_back(command);
+    if (const auto it = shellAnswers_.find(command); it != shellAnswers_.end()) {
+        return it->second;
+    }
+    const std::string program = command.substr(0, command.find(' '));
+    return {shared("/system/bin/sh: " + program + ": inaccessible or not found\n")};
+}
+
+std::optional<std::string> FakePhoneServices::storeFile(const std::string& path, FakeFile file) {
+    std::lock_guard lock(mutex_);
+    if (const auto it = pushFailures_.find(path); it != pushFailures_.end()) {
+        return it->second;
+    }
+    if (const auto it = files_.find(path); it != files_.end()) {
+        spare_ = std::exchange(it->second.data, std::move(file.data));
+        spare_.clear();
+        it->second.mode = file.mode;
+        it->second.mtime = file.mtime;
+    } else {
+        files_.emplace(path, std::move(file));
+    }
+    return std::nullopt;
+}
+
+Bytes FakePhoneServices::fileBuffer() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(spare_, {});
+}
+
+void FakePhoneServices::record(std::uint32_t hostID, ByteView data) {
+    std::lock_guard lock(mutex_);
+    Bytes& bytes = received_[hostID];
+    bytes.insert(bytes.end(), data.begin(), data.end());
+}
+
+}  // namespace qm::test

@@ -1,0 +1,36 @@
+#include "Support/TestHost.h"
+
+namespace qm::test {
+
+std::shared_ptr<const AdbKey> testHostKey() {
+    static const std::shared_ptr<const AdbKey> key = [] {
+        const openssl::PKey generated(
+            EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", std::size_t{2048}));
+        const openssl::EncoderContext encoder(OSSL_ENCODER_CTX_new_for_pkey(
+            generated.get(), EVP_PKEY_KEYPAIR, "DER", "type-specific", nullptr));
+        unsigned char* data = nullptr;
+        std::size_t length = 0;
+        OSSL_ENCODER_to_data(encoder.get(), &data, &length);
+        const Bytes der(data, data + length);
+        OPENSSL_free(data);
+        return std::make_shared<const AdbKey>(der);
+    }();
+    return key;
+}
+
+std::shared_ptr<AdbConnection> makeHost(FakePhone& phone,
+                                        AdbConnection::TransportFailureHandler onFailure,
+                                        std::chrono::milliseconds drainIdle) {
+    return AdbConnection::create(phone.hostTransport(), testHostKey(), "tester@desk",
+                                 std::move(onFailure), drainIdle);
+}
+
+std::shared_ptr<AdbConnection> connectedHost(FakePhone& phone,
+                                             AdbConnection::TransportFailureHandler onFailure) {
+    phone.adb().trust(*testHostKey());
+    auto host = makeHost(phone, std::move(onFailure));
+    host->connect({});
+    return host;
+}
+
+}  // namespace qm::test

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+#include "DeviceLink/AdbConnection.h"
+#include "DeviceLink/AdbKey.h"
+#include "Support/FakePhone.h"
+
+namespace qm::test {
+
+// One RSA-2048 host key per test program, made on first use.
+std::shared_ptr<const AdbKey> testHostKey();
+
+// A host connection to `phone` made with the test key; the drain is short, as the in-memory
+// link holds no leftovers unless a test puts them there.
+std::shared_ptr<AdbConnection> makeHost(
+    FakePhone& phone, AdbConnection::TransportFailureHandler onFailure = {},
+    std::chrono::milliseconds drainIdle = std::chrono::milliseconds(1));
+
+// The same, connected to a phone that already trusts the key.
+std::shared_ptr<AdbConnection> connectedHost(FakePhone& phone,
+                                             AdbConnection::TransportFailureHandler onFailure = {});
+
+}  // namespace qm::test

@@ -1,0 +1,1 @@
+qm_add_bench(DeviceLink SOURCES DeviceLinkBench.cpp DEPENDS DeviceLink TestSupport)
