@@ -14,10 +14,7 @@ namespace {
 using Command = AdbMessage::Command;
 
 const Bytes& connectPayload() {
-    static const Bytes payload = [] {
-        const ByteView text = asBytes("host::features=shell_v2,cmd");
-        return Bytes(text.begin(), text.end());
-    }();
+    static const Bytes payload = toBytes("host::features=shell_v2,cmd");
     return payload;
 }
 

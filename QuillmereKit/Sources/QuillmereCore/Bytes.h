@@ -15,6 +15,11 @@ inline ByteView asBytes(std::string_view text) noexcept {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
+inline Bytes toBytes(std::string_view text) {
+    const ByteView view = asBytes(text);
+    return Bytes(view.begin(), view.end());
+}
+
 inline std::string_view asText(ByteView bytes) noexcept {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "Support/Expect.h"
 #include "Support/TestHost.h"
 #include "Support/Waiting.h"
 
@@ -38,14 +39,9 @@ std::vector<std::pair<Command, std::uint32_t>> commandsAndTypes(const FakeAdbDev
 
 template <typename F>
 std::string adbFailure(F&& f, AdbErrorKind kind = AdbErrorKind::protocolViolation) {
-    try {
-        f();
-    } catch (const AdbError& error) {
-        EXPECT_EQ(error.kind(), kind) << error.what();
-        return error.message();
-    }
-    ADD_FAILURE() << "expected an AdbError";
-    return {};
+    const AdbError error = test::thrown<AdbError>(std::forward<F>(f));
+    EXPECT_EQ(error.kind(), kind) << error.what();
+    return error.message();
 }
 
 TEST(AdbConnectionHandshake, TrustedKeyConnectsOnItsSignatureAlone) {

@@ -9,6 +9,7 @@
 #include "DeviceLink/AdbKey.h"
 #include "DeviceLink/AndroidRSAPublicKey.h"
 #include "DeviceLink/DER.h"
+#include "Support/Expect.h"
 #include "Support/FakeAdbAuth.h"
 
 namespace qm {
@@ -48,16 +49,6 @@ mode_t modeOf(const fs::path& path) {
     struct stat info {};
     EXPECT_EQ(::stat(path.c_str(), &info), 0);
     return info.st_mode & 07777;
-}
-
-AdbKeyErrorKind keyFailure(auto&& f) {
-    try {
-        f();
-    } catch (const AdbKeyError& error) {
-        return error.kind();
-    }
-    ADD_FAILURE() << "expected an AdbKeyError";
-    return AdbKeyErrorKind::generationFailed;
 }
 
 class AdbKeyFiles : public ::testing::Test {
@@ -203,10 +194,12 @@ TEST_F(AdbKeyFiles, UnusableKeyFilesAreReportedAndLeftUntouched) {
         SCOPED_TRACE(name);
         const fs::path file = folder_ / "adbkey";
         writeFile(file, contents);
-        EXPECT_EQ(keyFailure([&] { AdbKey::loadOrCreate(file); }), AdbKeyErrorKind::invalidKeyFile);
+        EXPECT_EQ(test::thrown<AdbKeyError>([&] { AdbKey::loadOrCreate(file); }).kind(),
+                  AdbKeyErrorKind::invalidKeyFile);
         EXPECT_EQ(readFile(file), contents);
     }
-    EXPECT_EQ(keyFailure([&] { AdbKey::loadOrCreate(folder_); }), AdbKeyErrorKind::invalidKeyFile);
+    EXPECT_EQ(test::thrown<AdbKeyError>([&] { AdbKey::loadOrCreate(folder_); }).kind(),
+              AdbKeyErrorKind::invalidKeyFile);
 }
 
 TEST_F(AdbKeyFiles, FolderThatCannotBeMadeFailsWithTheFileSystemError) {
@@ -271,7 +264,8 @@ TEST(DER, MalformedInputIsAnInvalidKeyFile) {
         element(0x30, element(0x02, {0x05})),      // no exponent
     };
     for (const Bytes& der : cases) {
-        EXPECT_EQ(keyFailure([&] { parse(der); }), AdbKeyErrorKind::invalidKeyFile)
+        EXPECT_EQ(test::thrown<AdbKeyError>([&] { parse(der); }).kind(),
+                  AdbKeyErrorKind::invalidKeyFile)
             << ::testing::PrintToString(der);
     }
 }

@@ -15,10 +15,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-Bytes text(std::string_view s) {
-    return Bytes(s.begin(), s.end());
-}
-
 Bytes pattern(std::size_t count) {
     Bytes out(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -42,7 +38,7 @@ std::vector<std::pair<std::string, std::uint32_t>> requests(ByteView transfer) {
 }
 
 TEST(SyncProtocol, TransferIsSendDataPiecesAndDone) {
-    const Bytes small = SyncProtocol::sendFile(text("abc"), "/data/local/tmp/a", 0644, 7);
+    const Bytes small = SyncProtocol::sendFile(toBytes("abc"), "/data/local/tmp/a", 0644, 7);
     EXPECT_EQ(small.size(), 48u);  // a 21-byte spec and a 3-byte file
     EXPECT_EQ(asText(ByteView(small).subspan(8, 21)), "/data/local/tmp/a,420");
     EXPECT_THAT(requests(SyncProtocol::sendFile({}, "/x", 0755, 9)),
@@ -152,7 +148,7 @@ TEST_F(AdbServices, PushFailureCarriesThePhonesText) {
     for (const auto& [path, message] :
          {std::pair{"/system/x", "Read-only fs"}, {"/system/y", ""}}) {
         try {
-            host_->push(text("data"), path, 0644, 0);
+            host_->push(toBytes("data"), path, 0644, 0);
             ADD_FAILURE() << "pushed";
         } catch (const AdbError& error) {
             EXPECT_EQ(error, AdbError::syncFailed(message));
@@ -166,10 +162,10 @@ TEST_F(AdbServices, NamedServicesAreByteChannels) {
     services().acceptService(socket);
     DeviceServices& device = *host_;
     const std::shared_ptr<ByteChannel> channel = device.openService(socket);
-    channel->write(text("ping"));
-    ASSERT_TRUE(phone_.adb().sendOnStream(1, text("pong")));
-    EXPECT_EQ(channel->readExactly(4), text("pong"));
-    EXPECT_EQ(services().receivedOn(1), text("ping"));
+    channel->write(toBytes("ping"));
+    ASSERT_TRUE(phone_.adb().sendOnStream(1, toBytes("pong")));
+    EXPECT_EQ(channel->readExactly(4), toBytes("pong"));
+    EXPECT_EQ(services().receivedOn(1), toBytes("ping"));
     channel->close();
     EXPECT_THROW(device.openService("localabstract:elsewhere"), AdbError);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceLink/SyncProtocol.h"
+#include "Support/Expect.h"
 #include "Support/TestHost.h"
 #include "Support/Waiting.h"
 
@@ -21,21 +22,6 @@ constexpr std::string_view socketName = "localabstract:quillmere_0000002a";
 
 Bytes filled(std::size_t count, std::uint8_t value) {
     return Bytes(count, value);
-}
-
-Bytes text(std::string_view s) {
-    return Bytes(s.begin(), s.end());
-}
-
-template <typename F>
-ByteIOErrorKind ioFailure(F&& f) {
-    try {
-        f();
-    } catch (const ByteIOError& error) {
-        return error.kind();
-    }
-    ADD_FAILURE() << "expected a ByteIOError";
-    return ByteIOErrorKind::endOfStream;
 }
 
 // A phone that accepts the test socket, and a host connected to it.
@@ -192,11 +178,13 @@ TEST_F(AdbStreams, ConcurrentWritersNeverMixTheirBytes) {
 TEST_F(AdbStreams, APhoneCloseKeepsBufferedBytesReadable) {
     connect();
     const auto stream = host_->open(std::string(socketName));
-    ASSERT_TRUE(adb().sendOnStream(1, text("0123456789")));
+    ASSERT_TRUE(adb().sendOnStream(1, toBytes("0123456789")));
     ASSERT_TRUE(adb().closeStream(1));
-    EXPECT_EQ(stream->readExactly(10), text("0123456789"));
-    EXPECT_EQ(ioFailure([&] { stream->readExactly(1); }), ByteIOErrorKind::endOfStream);
-    EXPECT_EQ(ioFailure([&] { stream->write(text("late")); }), ByteIOErrorKind::closed);
+    EXPECT_EQ(stream->readExactly(10), toBytes("0123456789"));
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->readExactly(1); }).kind(),
+              ByteIOErrorKind::endOfStream);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->write(toBytes("late")); }).kind(),
+              ByteIOErrorKind::closed);
     stream->close();
     EXPECT_THAT(seen(Command::clse), IsEmpty());
 }
@@ -204,14 +192,16 @@ TEST_F(AdbStreams, APhoneCloseKeepsBufferedBytesReadable) {
 TEST_F(AdbStreams, ALocalCloseSendsOneClseAndFailsReadsAtOnce) {
     connect();
     const auto stream = host_->open(std::string(socketName));
-    ASSERT_TRUE(adb().sendOnStream(1, text("buffered")));
+    ASSERT_TRUE(adb().sendOnStream(1, toBytes("buffered")));
     auto reading = std::async(std::launch::async, [&] { return stream->readExactly(100); });
     EXPECT_EQ(reading.wait_for(30ms), std::future_status::timeout);
     stream->close();
-    EXPECT_EQ(ioFailure([&] { reading.get(); }), ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { reading.get(); }).kind(), ByteIOErrorKind::closed);
     stream->close();
-    EXPECT_EQ(ioFailure([&] { stream->readExactly(1); }), ByteIOErrorKind::closed);
-    EXPECT_EQ(ioFailure([&] { stream->write(text("x")); }), ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->readExactly(1); }).kind(),
+              ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->write(toBytes("x")); }).kind(),
+              ByteIOErrorKind::closed);
     stream->write({});
     ASSERT_TRUE(eventually([&] { return adb().openStreamCount() == 0; }));
     EXPECT_THAT(seen(Command::clse), ElementsAre(SeenMessage{Command::clse, 1, 0x100, 0}));
@@ -222,20 +212,21 @@ TEST_F(AdbStreams, AnAbandonedStreamIsClosed) {
     host_->open(std::string(socketName));
     ASSERT_TRUE(eventually([&] { return adb().openStreamCount() == 0; }));
     EXPECT_EQ(seen(Command::clse).size(), 1u);
-    EXPECT_FALSE(adb().sendOnStream(1, text("nobody listens")));
+    EXPECT_FALSE(adb().sendOnStream(1, toBytes("nobody listens")));
 }
 
 TEST_F(AdbStreams, ClosingTheConnectionEndsEverythingAsClosed) {
     connect(withPayload(4096, okaysWithheldAfter(0)));
     const auto buffered = host_->open(std::string(socketName));
     const auto writer = host_->open(std::string(socketName));
-    ASSERT_TRUE(adb().sendOnStream(1, text("0123456789")));
-    EXPECT_EQ(buffered->readExactly(5), text("01234"));
-    auto writing = std::async(std::launch::async, [&] { writer->write(text("stuck")); });
+    ASSERT_TRUE(adb().sendOnStream(1, toBytes("0123456789")));
+    EXPECT_EQ(buffered->readExactly(5), toBytes("01234"));
+    auto writing = std::async(std::launch::async, [&] { writer->write(toBytes("stuck")); });
     ASSERT_TRUE(eventually([&] { return writeSizes().size() == 1; }));
     host_->close();
-    EXPECT_EQ(ioFailure([&] { buffered->readExactly(5); }), ByteIOErrorKind::closed);
-    EXPECT_EQ(ioFailure([&] { writing.get(); }), ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { buffered->readExactly(5); }).kind(),
+              ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { writing.get(); }).kind(), ByteIOErrorKind::closed);
     EXPECT_THROW(host_->open("sync:"), AdbError);
     EXPECT_EQ(failures_, 0);
     EXPECT_FALSE(host_->hasTransportFailed());
@@ -248,19 +239,22 @@ TEST_F(AdbStreams, ADroppedLinkEndsEveryReaderAndIsReportedOnce) {
         const auto buffered = host_->open(std::string(socketName));
         const auto parked = host_->open(std::string(socketName));
         const auto writer = host_->open(std::string(socketName));
-        ASSERT_TRUE(adb().sendOnStream(1, text("abc")));
+        ASSERT_TRUE(adb().sendOnStream(1, toBytes("abc")));
         ASSERT_TRUE(eventually([&] {
             return std::ranges::count(adb().received(), Command::okay, &SeenMessage::command) == 1;
         }));
         auto reading = std::async(std::launch::async, [&] { return parked->readExactly(1); });
-        auto writing = std::async(std::launch::async, [&] { writer->write(text("stuck")); });
+        auto writing = std::async(std::launch::async, [&] { writer->write(toBytes("stuck")); });
         ASSERT_TRUE(eventually([&] { return writeSizes().size() == 1; }));
         midMessage ? adb().dropLinkMidMessage() : adb().dropLink();
 
-        EXPECT_EQ(ioFailure([&] { reading.get(); }), ByteIOErrorKind::endOfStream);
-        EXPECT_EQ(ioFailure([&] { writing.get(); }), ByteIOErrorKind::closed);
-        EXPECT_EQ(buffered->readExactly(3), text("abc"));
-        EXPECT_EQ(ioFailure([&] { buffered->readExactly(1); }), ByteIOErrorKind::endOfStream);
+        EXPECT_EQ(test::thrown<ByteIOError>([&] { reading.get(); }).kind(),
+                  ByteIOErrorKind::endOfStream);
+        EXPECT_EQ(test::thrown<ByteIOError>([&] { writing.get(); }).kind(),
+                  ByteIOErrorKind::closed);
+        EXPECT_EQ(buffered->readExactly(3), toBytes("abc"));
+        EXPECT_EQ(test::thrown<ByteIOError>([&] { buffered->readExactly(1); }).kind(),
+                  ByteIOErrorKind::endOfStream);
         EXPECT_TRUE(host_->hasTransportFailed());
         EXPECT_THROW(host_->open("sync:"), AdbError);
         EXPECT_TRUE(eventually([&] { return failures_ == 1; }));
@@ -277,7 +271,8 @@ TEST_F(AdbStreams, ALinkDroppedMidWriteFailsTheWriter) {
     const auto stream = host_->open(std::string(socketName));
     EXPECT_THROW(stream->write(filled(64 * 1024, 3)), ByteIOError);
     ASSERT_TRUE(eventually([&] { return failures_ == 1; }));
-    EXPECT_EQ(ioFailure([&] { stream->readExactly(1); }), ByteIOErrorKind::endOfStream);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->readExactly(1); }).kind(),
+              ByteIOErrorKind::endOfStream);
 }
 
 // A phone played by hand over a bare link, for what the fake phone never sends.
@@ -290,7 +285,7 @@ public:
         phone().write(AdbMessage(Command::auth, AdbMessage::authToken, 0, Bytes(20, 1)));
         read();  // signature
         phone().write(AdbMessage(Command::cnxn, AdbProtocolConstants::version, 4096,
-                                 text("device::features=cmd")));
+                                 toBytes("device::features=cmd")));
         connected.get();
     }
 
@@ -311,11 +306,11 @@ private:
 
 TEST(AdbStreamsByHand, PhoneMessagesThatNeedNoAnswerGetNone) {
     HandPlayedPhone hand;
-    hand.phone().write(AdbMessage(Command::open, 7, 0, text("shell:\0")));
-    hand.phone().write(AdbMessage(Command::cnxn, 1, 4096, text("device::")));
+    hand.phone().write(AdbMessage(Command::open, 7, 0, toBytes("shell:\0")));
+    hand.phone().write(AdbMessage(Command::cnxn, 1, 4096, toBytes("device::")));
     hand.phone().write(AdbMessage(Command::auth, 1, 0, Bytes(20, 2)));
     hand.phone().write(AdbMessage(Command::stls, 1, 0));
-    hand.phone().write(AdbMessage(Command::wrte, 9, 42, text("for nobody")));
+    hand.phone().write(AdbMessage(Command::wrte, 9, 42, toBytes("for nobody")));
     hand.phone().write(AdbMessage(Command::okay, 9, 42));
     hand.phone().write(AdbMessage(Command::clse, 9, 42));
     EXPECT_TRUE(hand.hostIsQuiet());
@@ -323,11 +318,12 @@ TEST(AdbStreamsByHand, PhoneMessagesThatNeedNoAnswerGetNone) {
 
     // The connection still works.
     auto opened = std::async(std::launch::async, [&] { return hand.host->open("sync:"); });
-    EXPECT_EQ(hand.read(), AdbMessage(Command::open, 1, 0, text(std::string_view("sync:\0", 6))));
+    EXPECT_EQ(hand.read(),
+              AdbMessage(Command::open, 1, 0, toBytes(std::string_view("sync:\0", 6))));
     hand.phone().write(AdbMessage(Command::okay, 77, 1));
-    hand.phone().write(AdbMessage(Command::wrte, 78, 1, text("hi")));
+    hand.phone().write(AdbMessage(Command::wrte, 78, 1, toBytes("hi")));
     const auto stream = opened.get();
-    EXPECT_EQ(stream->readExactly(2), text("hi"));
+    EXPECT_EQ(stream->readExactly(2), toBytes("hi"));
     EXPECT_EQ(hand.read(), AdbMessage(Command::okay, 1, 78));  // the WRTE's own id answered
 }
 
@@ -339,19 +335,19 @@ TEST(AdbStreamsByHand, OkaysSentAheadBecomeCredits) {
     const auto stream = opened.get();
     hand.phone().write(AdbMessage(Command::okay, 5, 1));  // unsolicited, on an idle stream
     // Its answer shows that the reader has taken the OKAY before it.
-    hand.phone().write(AdbMessage(Command::wrte, 5, 1, text("x")));
+    hand.phone().write(AdbMessage(Command::wrte, 5, 1, toBytes("x")));
     EXPECT_EQ(hand.read(), AdbMessage(Command::okay, 1, 5));
-    stream->write(text("goes at once"));
-    EXPECT_EQ(hand.read(), AdbMessage(Command::wrte, 1, 5, text("goes at once")));
+    stream->write(toBytes("goes at once"));
+    EXPECT_EQ(hand.read(), AdbMessage(Command::wrte, 1, 5, toBytes("goes at once")));
 }
 
 TEST(AdbStreamsByHand, ASyncFailureLengthIsBoundedBeforeItIsRead) {
     HandPlayedPhone hand;
     auto pushed =
-        std::async(std::launch::async, [&] { hand.host->push(text("x"), "/data/x", 0644, 0); });
+        std::async(std::launch::async, [&] { hand.host->push(toBytes("x"), "/data/x", 0644, 0); });
     EXPECT_EQ(hand.read().command, Command::open);
     hand.phone().write(AdbMessage(Command::okay, 9, 1));
-    EXPECT_EQ(hand.read().payload, SyncProtocol::sendFile(text("x"), "/data/x", 0644, 0));
+    EXPECT_EQ(hand.read().payload, SyncProtocol::sendFile(toBytes("x"), "/data/x", 0644, 0));
     hand.phone().write(AdbMessage(Command::okay, 9, 1));
     const auto fail = SyncProtocol::request("FAIL", 0x7FFFFFFF);
     hand.phone().write(AdbMessage(Command::wrte, 9, 1, Bytes(fail.begin(), fail.end())));

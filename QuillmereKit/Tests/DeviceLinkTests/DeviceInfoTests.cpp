@@ -6,19 +6,15 @@
 #include "DeviceLink/DeviceBanner.h"
 #include "DeviceLink/DeviceInfo.h"
 #include "DeviceLink/DeviceLinkState.h"
+#include "Support/Expect.h"
 
 namespace qm {
 namespace {
 
 std::string violationText(auto&& f) {
-    try {
-        f();
-    } catch (const AdbError& error) {
-        EXPECT_EQ(error.kind(), AdbErrorKind::protocolViolation);
-        return error.message();
-    }
-    ADD_FAILURE() << "expected a protocol violation";
-    return {};
+    const AdbError error = test::thrown<AdbError>(f);
+    EXPECT_EQ(error.kind(), AdbErrorKind::protocolViolation);
+    return error.message();
 }
 
 const DeviceInfo phone{"R5CT", "Qm", "QM One", "14", 34};

@@ -36,10 +36,6 @@ FakeAdbScript scripted(HandshakeFault fault) {
     return script;
 }
 
-Bytes text(std::string_view s) {
-    return Bytes(s.begin(), s.end());
-}
-
 // Plays the host's side of the handshake by hand, one message at a time.
 class Host {
 public:
@@ -48,7 +44,7 @@ public:
     void connect() {
         transport_->write(AdbMessage(Command::cnxn, AdbProtocolConstants::version,
                                      AdbProtocolConstants::maxPayload,
-                                     text("host::features=shell_v2,cmd")));
+                                     toBytes("host::features=shell_v2,cmd")));
     }
     AdbMessage read() { return transport_->read(); }
     AdbMessage expectToken() {
@@ -225,8 +221,8 @@ TEST(FakePhoneHandshake, StaleBytesWaitUntilTheHostDrainsThem) {
 TEST(FakePhoneHandshake, RecordsWhatARealPhoneWouldRefuse) {
     FakePhone phone;
     Host host(phone);
-    host.transport().write(AdbMessage(Command::wrte, 1, 1, text("x")));
-    host.transport().write(AdbMessage(Command::cnxn, 0x01000000, 4096, text("host::")));
+    host.transport().write(AdbMessage(Command::wrte, 1, 1, toBytes("x")));
+    host.transport().write(AdbMessage(Command::cnxn, 0x01000000, 4096, toBytes("host::")));
     const AdbMessage token = host.expectToken();
     host.transport().write(AdbMessage(Command::auth, AdbMessage::authToken, 0, token.payload));
     Bytes badKey = hostKey().androidPublicKey("x");
@@ -250,7 +246,8 @@ TEST(FakePhoneHandshake, OpensOfUnknownServicesAreRefused) {
     host.connect();
     host.sign(host.expectToken());
     expectConnect(host.read());
-    host.transport().write(AdbMessage(Command::open, 5, 0, text(std::string_view("tcp:80\0", 7))));
+    host.transport().write(
+        AdbMessage(Command::open, 5, 0, toBytes(std::string_view("tcp:80\0", 7))));
     EXPECT_EQ(host.read(), AdbMessage(Command::clse, 0, 5));
     EXPECT_THAT(phone.adb().violations(), IsEmpty());
 }

@@ -4,30 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "DeviceLink/StreamBuffer.h"
+#include "Support/Expect.h"
 
 namespace qm {
 namespace {
 
 using namespace std::chrono_literals;
-
-Bytes run(std::uint8_t first, std::size_t count) {
-    Bytes out(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        out[i] = static_cast<std::uint8_t>(first + i);
-    }
-    return out;
-}
-
-template <typename F>
-ByteIOErrorKind ioFailure(F&& f) {
-    try {
-        f();
-    } catch (const ByteIOError& e) {
-        return e.kind();
-    }
-    ADD_FAILURE() << "expected a ByteIOError";
-    return ByteIOErrorKind::endOfStream;
-}
 
 // A read on its own thread; parking is seen as the read not finishing in a short while.
 template <typename F>
@@ -40,48 +22,49 @@ auto parked(F read) {
 TEST(StreamBuffer, ExactReadsSpanChunksAndKeepTheRest) {
     StreamBuffer buffer;
     EXPECT_TRUE(buffer.readExactly(0).empty());
-    buffer.append(run(0, 3));
-    buffer.append(run(3, 5));
-    EXPECT_EQ(buffer.readExactly(4), run(0, 4));
+    buffer.append(test::byteRun(3, 0));
+    buffer.append(test::byteRun(5, 3));
+    EXPECT_EQ(buffer.readExactly(4), test::byteRun(4, 0));
     std::array<std::uint8_t, 4> into{};
     buffer.readExactly(into);
-    EXPECT_EQ(Bytes(into.begin(), into.end()), run(4, 4));
+    EXPECT_EQ(Bytes(into.begin(), into.end()), test::byteRun(4, 4));
     // A chunk that is exactly the answer comes back whole.
-    buffer.append(run(8, 6));
-    EXPECT_EQ(buffer.readExactly(6), run(8, 6));
+    buffer.append(test::byteRun(6, 8));
+    EXPECT_EQ(buffer.readExactly(6), test::byteRun(6, 8));
 }
 
 TEST(StreamBuffer, ParkedReadWaitsForEveryByte) {
     StreamBuffer buffer;
     auto read = parked([&] { return buffer.readExactly(10); });
-    buffer.append(run(0, 4));
+    buffer.append(test::byteRun(4, 0));
     buffer.append({});
-    buffer.append(run(4, 5));
+    buffer.append(test::byteRun(5, 4));
     EXPECT_EQ(read.wait_for(30ms), std::future_status::timeout);
-    buffer.append(run(9, 1));
-    EXPECT_EQ(read.get(), run(0, 10));
+    buffer.append(test::byteRun(1, 9));
+    EXPECT_EQ(read.get(), test::byteRun(10, 0));
 }
 
 TEST(StreamBuffer, EndOfStreamFailsShortReadsButKeepsTheBytes) {
     StreamBuffer buffer;
-    buffer.append(run(0, 6));
+    buffer.append(test::byteRun(6, 0));
     auto read = parked([&] { return buffer.readExactly(10); });
     buffer.finish(ByteIOErrorKind::endOfStream);
-    EXPECT_EQ(ioFailure([&] { read.get(); }), ByteIOErrorKind::endOfStream);
-    EXPECT_EQ(buffer.readExactly(6), run(0, 6));
-    buffer.append(run(0, 3));  // dropped after the end
-    EXPECT_EQ(ioFailure([&] { buffer.readExactly(1); }), ByteIOErrorKind::endOfStream);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { read.get(); }).kind(), ByteIOErrorKind::endOfStream);
+    EXPECT_EQ(buffer.readExactly(6), test::byteRun(6, 0));
+    buffer.append(test::byteRun(3, 0));  // dropped after the end
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { buffer.readExactly(1); }).kind(),
+              ByteIOErrorKind::endOfStream);
     EXPECT_TRUE(buffer.readToEnd().empty());
 }
 
 TEST(StreamBuffer, ReadToEndCollectsEverythingUntilThePhoneCloses) {
     StreamBuffer buffer;
     auto read = parked([&] { return buffer.readToEnd(); });
-    buffer.append(run(0, 2));
-    buffer.append(run(2, 3));
+    buffer.append(test::byteRun(2, 0));
+    buffer.append(test::byteRun(3, 2));
     EXPECT_EQ(read.wait_for(30ms), std::future_status::timeout);
     buffer.finish(ByteIOErrorKind::endOfStream);
-    EXPECT_EQ(read.get(), run(0, 5));
+    EXPECT_EQ(read.get(), test::byteRun(5, 0));
 
     StreamBuffer silent;
     silent.finish(ByteIOErrorKind::endOfStream);
@@ -90,32 +73,36 @@ TEST(StreamBuffer, ReadToEndCollectsEverythingUntilThePhoneCloses) {
 
 TEST(StreamBuffer, ClosedDropsTheBytesAndFailsEveryRead) {
     StreamBuffer buffer;
-    buffer.append(run(0, 8));
+    buffer.append(test::byteRun(8, 0));
     auto read = parked([&] { return buffer.readToEnd(); });
     buffer.finish(ByteIOErrorKind::closed);
-    EXPECT_EQ(ioFailure([&] { read.get(); }), ByteIOErrorKind::closed);
-    EXPECT_EQ(ioFailure([&] { buffer.readExactly(1); }), ByteIOErrorKind::closed);
-    EXPECT_EQ(ioFailure([&] { buffer.readToEnd(); }), ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { read.get(); }).kind(), ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { buffer.readExactly(1); }).kind(),
+              ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { buffer.readToEnd(); }).kind(),
+              ByteIOErrorKind::closed);
     EXPECT_TRUE(buffer.readExactly(0).empty());
     // Nothing turns closed back into endOfStream.
     buffer.finish(ByteIOErrorKind::endOfStream);
-    EXPECT_EQ(ioFailure([&] { buffer.readToEnd(); }), ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { buffer.readToEnd(); }).kind(),
+              ByteIOErrorKind::closed);
 }
 
 TEST(StreamBuffer, ClosedAfterEndOfStreamWins) {
     StreamBuffer buffer;
-    buffer.append(run(0, 4));
+    buffer.append(test::byteRun(4, 0));
     buffer.finish(ByteIOErrorKind::endOfStream);
     buffer.finish(ByteIOErrorKind::closed);
-    EXPECT_EQ(ioFailure([&] { buffer.readExactly(4); }), ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { buffer.readExactly(4); }).kind(),
+              ByteIOErrorKind::closed);
 }
 
 TEST(StreamBuffer, ASecondWaitingReaderIsRefusedLoudly) {
     StreamBuffer buffer;
     auto first = parked([&] { return buffer.readExactly(2); });
     EXPECT_THROW(buffer.readExactly(1), std::logic_error);
-    buffer.append(run(0, 2));
-    EXPECT_EQ(first.get(), run(0, 2));
+    buffer.append(test::byteRun(2, 0));
+    EXPECT_EQ(first.get(), test::byteRun(2, 0));
 }
 
 }  // namespace

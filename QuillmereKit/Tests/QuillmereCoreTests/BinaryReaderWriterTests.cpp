@@ -3,20 +3,10 @@
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/BinaryReader.h"
 #include "QuillmereCore/BinaryWriter.h"
+#include "Support/Expect.h"
 
 namespace qm {
 namespace {
-
-template <typename F>
-BinaryError binaryFailure(F&& f) {
-    try {
-        f();
-    } catch (const BinaryError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "expected a BinaryError";
-    return BinaryError::invalid("none thrown");
-}
 
 TEST(BinaryWriter, WritesBigEndianTwosComplementFields) {
     BinaryWriter w;
@@ -49,11 +39,11 @@ TEST(BinaryWriter, RefusesAValueItsPrefixCannotCountAndWritesNothing) {
     BinaryWriter w;
     w.u8(9);
     const Bytes tooLong(256, 0xAA);
-    EXPECT_EQ(binaryFailure([&] { w.lengthPrefixed(tooLong, 1); }).kind(),
+    EXPECT_EQ(test::thrown<BinaryError>([&] { w.lengthPrefixed(tooLong, 1); }).kind(),
               BinaryErrorKind::invalid);
-    EXPECT_EQ(binaryFailure([&] { w.lengthPrefixed(Bytes(65536), 2); }).kind(),
+    EXPECT_EQ(test::thrown<BinaryError>([&] { w.lengthPrefixed(Bytes(65536), 2); }).kind(),
               BinaryErrorKind::invalid);
-    EXPECT_EQ(binaryFailure([&] { w.lengthPrefixed(tooLong, 3); }).message(),
+    EXPECT_EQ(test::thrown<BinaryError>([&] { w.lengthPrefixed(tooLong, 3); }).message(),
               "lengthBytes must be 1, 2 or 4, got 3");
     EXPECT_EQ(w.data(), Bytes{9});
     w.lengthPrefixed(Bytes(255, 1), 1);
@@ -88,32 +78,34 @@ TEST(BinaryReader, ReadsWhatTheWriterWrote) {
 
 TEST(BinaryReader, FailedFixedWidthReadsLeaveThePosition) {
     BinaryReader r(Bytes{0x11, 0x22, 0x33});
-    EXPECT_EQ(binaryFailure([&] { r.u32(); }).kind(), BinaryErrorKind::truncated);
-    EXPECT_EQ(binaryFailure([&] { r.i64(); }).kind(), BinaryErrorKind::truncated);
+    EXPECT_EQ(test::thrown<BinaryError>([&] { r.u32(); }).kind(), BinaryErrorKind::truncated);
+    EXPECT_EQ(test::thrown<BinaryError>([&] { r.i64(); }).kind(), BinaryErrorKind::truncated);
     EXPECT_EQ(r.u8(), 0x11);
-    EXPECT_EQ(binaryFailure([&] { r.bytes(3); }).kind(), BinaryErrorKind::truncated);
+    EXPECT_EQ(test::thrown<BinaryError>([&] { r.bytes(3); }).kind(), BinaryErrorKind::truncated);
     EXPECT_EQ(r.u16(), 0x2233);
-    EXPECT_EQ(binaryFailure([&] { r.u8(); }).kind(), BinaryErrorKind::truncated);
+    EXPECT_EQ(test::thrown<BinaryError>([&] { r.u8(); }).kind(), BinaryErrorKind::truncated);
 }
 
 TEST(BinaryReader, TruncatedLengthPrefixedBodyConsumesNothing) {
     BinaryReader r(Bytes{0x00, 0x05, 0x61, 0x62});
-    EXPECT_EQ(binaryFailure([&] { r.lengthPrefixed(2); }).kind(), BinaryErrorKind::truncated);
+    EXPECT_EQ(test::thrown<BinaryError>([&] { r.lengthPrefixed(2); }).kind(),
+              BinaryErrorKind::truncated);
     EXPECT_EQ(r.u16(), 5);
     EXPECT_EQ(r.remaining(), 2u);
 }
 
 TEST(BinaryReader, HugeLengthPrefixIsTruncatedNotAnAllocation) {
     BinaryReader r(Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x01});
-    EXPECT_EQ(binaryFailure([&] { r.lengthPrefixed(4); }).kind(), BinaryErrorKind::truncated);
+    EXPECT_EQ(test::thrown<BinaryError>([&] { r.lengthPrefixed(4); }).kind(),
+              BinaryErrorKind::truncated);
     EXPECT_EQ(r.remaining(), 5u);
 }
 
 TEST(BinaryReader, RejectsNegativeCountsAndBadPrefixWidths) {
     BinaryReader r(Bytes{1, 2});
-    const BinaryError negative = binaryFailure([&] { r.bytes(-1); });
+    const BinaryError negative = test::thrown<BinaryError>([&] { r.bytes(-1); });
     EXPECT_EQ(negative, BinaryError::invalid("negative byte count -1"));
-    EXPECT_EQ(binaryFailure([&] { r.lengthPrefixed(3); }),
+    EXPECT_EQ(test::thrown<BinaryError>([&] { r.lengthPrefixed(3); }),
               BinaryError::invalid("lengthBytes must be 1, 2 or 4, got 3"));
     EXPECT_EQ(r.remaining(), 2u);
 }

@@ -5,31 +5,13 @@
 
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/MemoryByteChannel.h"
+#include "Support/Expect.h"
 #include "Support/Waiting.h"
 
 namespace qm {
 namespace {
 
 using test::eventually;
-
-Bytes iota(std::size_t count, std::uint8_t first = 0) {
-    Bytes out(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        out[i] = static_cast<std::uint8_t>(first + i);
-    }
-    return out;
-}
-
-template <typename F>
-ByteIOErrorKind ioFailure(F&& f) {
-    try {
-        f();
-    } catch (const ByteIOError& e) {
-        return e.kind();
-    }
-    ADD_FAILURE() << "expected a ByteIOError";
-    return ByteIOErrorKind::closed;
-}
 
 // Starts a reader on its own thread and waits until it has parked behind `parkedBefore` others.
 std::future<Bytes> parkReader(MemoryByteChannel& channel, std::size_t count,
@@ -42,29 +24,31 @@ std::future<Bytes> parkReader(MemoryByteChannel& channel, std::size_t count,
 }
 
 TEST(DataByteSource, ReadsInOrderAndFailsPastTheEndWithoutMoving) {
-    DataByteSource source(iota(10));
-    EXPECT_EQ(source.readExactly(4), iota(4));
-    EXPECT_EQ(ioFailure([&] { source.readExactly(7); }), ByteIOErrorKind::endOfStream);
+    DataByteSource source(test::byteRun(10));
+    EXPECT_EQ(source.readExactly(4), test::byteRun(4));
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { source.readExactly(7); }).kind(),
+              ByteIOErrorKind::endOfStream);
     EXPECT_EQ(source.remaining(), 6u);
-    EXPECT_EQ(source.readExactly(6), iota(6, 4));
-    EXPECT_EQ(ioFailure([&] { source.readExactly(1); }), ByteIOErrorKind::endOfStream);
+    EXPECT_EQ(source.readExactly(6), test::byteRun(6, 4));
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { source.readExactly(1); }).kind(),
+              ByteIOErrorKind::endOfStream);
     EXPECT_TRUE(source.readExactly(0).empty());
 }
 
 TEST(DataByteSource, SliceOfALargerBufferStartsAtItsFirstByte) {
-    const Bytes whole = iota(20);
+    const Bytes whole = test::byteRun(20);
     DataByteSource source(Bytes(whole.begin() + 5, whole.begin() + 9));
-    EXPECT_EQ(source.readExactly(4), iota(4, 5));
+    EXPECT_EQ(source.readExactly(4), test::byteRun(4, 5));
 }
 
 TEST(MemoryByteChannel, ImmediateReadsTakeFromTheFrontAndKeepTheRest) {
     MemoryByteChannel channel;
-    channel.feed(iota(6));
-    EXPECT_EQ(channel.readExactly(2), iota(2));
+    channel.feed(test::byteRun(6));
+    EXPECT_EQ(channel.readExactly(2), test::byteRun(2));
     std::array<std::uint8_t, 3> into{};
     channel.readExactly(into);
-    EXPECT_EQ(Bytes(into.begin(), into.end()), iota(3, 2));
-    EXPECT_EQ(channel.readExactly(1), iota(1, 5));
+    EXPECT_EQ(Bytes(into.begin(), into.end()), test::byteRun(3, 2));
+    EXPECT_EQ(channel.readExactly(1), test::byteRun(1, 5));
 }
 
 TEST(MemoryByteChannel, ParkedReadersAreServedStrictlyInArrivalOrder) {
@@ -72,66 +56,71 @@ TEST(MemoryByteChannel, ParkedReadersAreServedStrictlyInArrivalOrder) {
     auto first = parkReader(channel, 4);
     auto second = parkReader(channel, 2);
 
-    channel.feed(iota(3));
+    channel.feed(test::byteRun(3));
     // The second reader's 2 bytes are there, but it must wait behind the first.
     EXPECT_EQ(first.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
     EXPECT_EQ(channel.parkedReaderCount(), 2u);
 
-    channel.feed(iota(1, 3));
-    EXPECT_EQ(first.get(), iota(4));
+    channel.feed(test::byteRun(1, 3));
+    EXPECT_EQ(first.get(), test::byteRun(4));
     EXPECT_EQ(channel.parkedReaderCount(), 1u);
 
-    channel.feed(iota(2, 4));
-    EXPECT_EQ(second.get(), iota(2, 4));
+    channel.feed(test::byteRun(2, 4));
+    EXPECT_EQ(second.get(), test::byteRun(2, 4));
 }
 
 TEST(MemoryByteChannel, FinishFailsTooLargeReadersButServesSmallerOnesBehindThem) {
     MemoryByteChannel channel;
     auto large = parkReader(channel, 10);
     auto small = parkReader(channel, 3);
-    channel.feed(iota(5));
+    channel.feed(test::byteRun(5));
     channel.finish();
-    EXPECT_EQ(ioFailure([&] { large.get(); }), ByteIOErrorKind::endOfStream);
-    EXPECT_EQ(small.get(), iota(3));
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { large.get(); }).kind(), ByteIOErrorKind::endOfStream);
+    EXPECT_EQ(small.get(), test::byteRun(3));
     // What is left stays readable; a read past it fails.
-    EXPECT_EQ(channel.readExactly(2), iota(2, 3));
-    EXPECT_EQ(ioFailure([&] { channel.readExactly(1); }), ByteIOErrorKind::endOfStream);
+    EXPECT_EQ(channel.readExactly(2), test::byteRun(2, 3));
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { channel.readExactly(1); }).kind(),
+              ByteIOErrorKind::endOfStream);
     EXPECT_TRUE(channel.readExactly(0).empty());
 }
 
 TEST(MemoryByteChannel, FeedAfterFinishIsIgnoredAndWritingStillWorks) {
     MemoryByteChannel channel;
-    channel.feed(iota(2));
+    channel.feed(test::byteRun(2));
     channel.finish();
-    channel.feed(iota(5));
-    EXPECT_EQ(ioFailure([&] { channel.readExactly(3); }), ByteIOErrorKind::endOfStream);
-    channel.write(iota(3));
-    EXPECT_EQ(channel.written(), iota(3));
+    channel.feed(test::byteRun(5));
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { channel.readExactly(3); }).kind(),
+              ByteIOErrorKind::endOfStream);
+    channel.write(test::byteRun(3));
+    EXPECT_EQ(channel.written(), test::byteRun(3));
 }
 
 TEST(MemoryByteChannel, CloseFromAnotherThreadReleasesEveryParkedReader) {
     MemoryByteChannel channel;
-    channel.write(iota(2));
+    channel.write(test::byteRun(2));
     auto first = parkReader(channel, 4);
     auto second = parkReader(channel, 1);
 
     std::thread([&] { channel.close(); }).join();
 
-    EXPECT_EQ(ioFailure([&] { first.get(); }), ByteIOErrorKind::closed);
-    EXPECT_EQ(ioFailure([&] { second.get(); }), ByteIOErrorKind::closed);
-    channel.feed(iota(4));
-    EXPECT_EQ(ioFailure([&] { channel.readExactly(0); }), ByteIOErrorKind::closed);
-    EXPECT_EQ(ioFailure([&] { channel.write(iota(1)); }), ByteIOErrorKind::closed);
-    EXPECT_EQ(channel.written(), iota(2));
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { first.get(); }).kind(), ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { second.get(); }).kind(), ByteIOErrorKind::closed);
+    channel.feed(test::byteRun(4));
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { channel.readExactly(0); }).kind(),
+              ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { channel.write(test::byteRun(1)); }).kind(),
+              ByteIOErrorKind::closed);
+    EXPECT_EQ(channel.written(), test::byteRun(2));
     channel.finish();
     channel.close();
 }
 
 TEST(MemoryByteChannel, CloseDiscardsUnreadInput) {
     MemoryByteChannel channel;
-    channel.feed(iota(8));
+    channel.feed(test::byteRun(8));
     channel.close();
-    EXPECT_EQ(ioFailure([&] { channel.readExactly(1); }), ByteIOErrorKind::closed);
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { channel.readExactly(1); }).kind(),
+              ByteIOErrorKind::closed);
 }
 
 TEST(MemoryByteChannel, CancellingAParkedReaderLetsTheOneBehindItMoveUp) {
@@ -139,31 +128,31 @@ TEST(MemoryByteChannel, CancellingAParkedReaderLetsTheOneBehindItMoveUp) {
     std::stop_source firstStop;
     auto first = parkReader(channel, 10, firstStop.get_token());
     auto second = parkReader(channel, 3);
-    channel.feed(iota(4));
+    channel.feed(test::byteRun(4));
     EXPECT_EQ(second.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
 
     firstStop.request_stop();
     EXPECT_THROW(first.get(), CancellationError);
-    EXPECT_EQ(second.get(), iota(3));
+    EXPECT_EQ(second.get(), test::byteRun(3));
     EXPECT_EQ(channel.parkedReaderCount(), 0u);
-    EXPECT_EQ(channel.readExactly(1), iota(1, 3));
+    EXPECT_EQ(channel.readExactly(1), test::byteRun(1, 3));
 }
 
 TEST(MemoryByteChannel, AReadInAnAlreadyStoppedTaskFailsWithoutParking) {
     MemoryByteChannel channel;
-    channel.feed(iota(4));
+    channel.feed(test::byteRun(4));
     std::stop_source stop;
     stop.request_stop();
     EXPECT_THROW(channel.readExactly(2, stop.get_token()), CancellationError);
     EXPECT_EQ(channel.parkedReaderCount(), 0u);
-    EXPECT_EQ(channel.readExactly(4), iota(4));
+    EXPECT_EQ(channel.readExactly(4), test::byteRun(4));
 }
 
 TEST(MemoryByteChannel, ManyThreadsFeedingAndReadingLoseNoByte) {
     MemoryByteChannel channel;
     constexpr std::size_t total = 200'000;
     std::thread feeder([&] {
-        const Bytes all = iota(total);
+        const Bytes all = test::byteRun(total);
         for (std::size_t at = 0; at < total; at += 977) {
             channel.feed(ByteView(all).subspan(at, std::min<std::size_t>(977, total - at)));
         }
@@ -180,7 +169,7 @@ TEST(MemoryByteChannel, ManyThreadsFeedingAndReadingLoseNoByte) {
     }
     feeder.join();
     ASSERT_EQ(got.size(), total);
-    EXPECT_EQ(got, iota(total));
+    EXPECT_EQ(got, test::byteRun(total));
 }
 
 }  // namespace

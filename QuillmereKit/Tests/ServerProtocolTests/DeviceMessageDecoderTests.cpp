@@ -7,6 +7,7 @@
 #include "QuillmereCore/MemoryByteChannel.h"
 #include "ServerProtocol/DeviceMessageDecoder.h"
 #include "ServerProtocolTests/Hex.h"
+#include "Support/Expect.h"
 #include "Support/Waiting.h"
 
 namespace qm {
@@ -19,14 +20,9 @@ DeviceMessage decode(DataByteSource& source) {
 }
 
 std::string invalidMessage(DataByteSource& source) {
-    try {
-        decode(source);
-    } catch (const BinaryError& error) {
-        EXPECT_EQ(error.kind(), BinaryErrorKind::invalid);
-        return error.what();
-    }
-    ADD_FAILURE() << "expected BinaryError.invalid";
-    return {};
+    const BinaryError error = test::thrown<BinaryError>([&] { decode(source); });
+    EXPECT_EQ(error.kind(), BinaryErrorKind::invalid);
+    return error.what();
 }
 
 std::string invalidMessage(const Bytes& bytes) {

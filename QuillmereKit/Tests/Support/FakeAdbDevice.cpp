@@ -12,11 +12,6 @@ using Command = AdbMessage::Command;
 
 constexpr std::string_view hostBanner = "host::features=shell_v2,cmd";
 
-Bytes bytesOf(std::string_view text) {
-    const ByteView view = asBytes(text);
-    return Bytes(view.begin(), view.end());
-}
-
 Bytes encoded(const AdbMessage& message) {
     const auto header = message.encodedHeader();
     // Sized once and filled: GCC 12 at -O3 misreads a range insert here as an overflow.
@@ -280,7 +275,7 @@ void FakeAdbDevice::sendToken() {
 void FakeAdbDevice::sendConnect() {
     phase_ = Phase::connected;
     streams_.setPayloadLimit(std::min(hostMaxPayload_, script_.maxPayload));
-    send(AdbMessage(Command::cnxn, script_.version, script_.maxPayload, bytesOf(script_.banner)));
+    send(AdbMessage(Command::cnxn, script_.version, script_.maxPayload, toBytes(script_.banner)));
 }
 
 void FakeAdbDevice::injectFault(HandshakeFault fault) {
@@ -311,7 +306,7 @@ void FakeAdbDevice::injectFault(HandshakeFault fault) {
             send(AdbMessage(Command::stls, 0x01000000, 0));
             return;
         case HandshakeFault::openDuringHandshake:
-            send(AdbMessage(Command::open, 1, 0, bytesOf(std::string_view("shell:\0", 7))));
+            send(AdbMessage(Command::open, 1, 0, toBytes(std::string_view("shell:\0", 7))));
             return;
         case HandshakeFault::wrongAuthType:
             send(AdbMessage(Command::auth, AdbMessage::authSignature, 0, token.payload));
