@@ -13,6 +13,12 @@ struct PointF {
     bool operator==(const PointF&) const = default;
 };
 
+struct SizeF {
+    double width = 0;
+    double height = 0;
+    bool operator==(const SizeF&) const = default;
+};
+
 struct RectF {
     double x = 0;
     double y = 0;

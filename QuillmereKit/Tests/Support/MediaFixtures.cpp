@@ -1,11 +1,18 @@
 #include "Support/MediaFixtures.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
 #include "VideoPipeline/AnnexB.h"
+#include "VideoPipeline/VideoDecoder.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+}
 
 namespace qm::test {
 
@@ -111,6 +118,60 @@ std::vector<StreamPacket> accessUnitPackets(ByteView elementaryStream, VideoCode
     }
     flush();
     return packets;
+}
+
+std::vector<DecodedFrame> decodedFixtureFrames(const std::string& name, VideoCodec codec,
+                                               std::size_t count) {
+    std::vector<DecodedFrame> frames;
+    VideoDecoder decoder(
+        [&](DecodedFrame frame) {
+            if (frames.size() < count) {
+                frames.push_back(std::move(frame));
+            }
+        },
+        [](RecoveryAction) {});
+    for (const StreamPacket& packet : accessUnitPackets(loadFixture(name), codec, 30)) {
+        if (frames.size() >= count) {
+            break;
+        }
+        decoder.handle(packet);
+    }
+    if (frames.size() < count) {
+        throw std::runtime_error("too few pictures in " + name);
+    }
+    return frames;
+}
+
+DecodedFrame flatFrame(int width, int height, int format, std::uint8_t y, std::uint8_t cb,
+                       std::uint8_t cr) {
+    static FramePool pool;
+    PixelBuffer buffer = pool.acquire();
+    AVFrame* frame = buffer.mutableFrame();
+    frame->width = width;
+    frame->height = height;
+    frame->format = format;
+    if (av_frame_get_buffer(frame, 0) < 0) {
+        throw std::runtime_error("no memory for a picture");
+    }
+    const bool nv12 = format == AV_PIX_FMT_NV12;
+    const int chromaWidth = (width + 1) / 2;
+    const int chromaHeight = (height + 1) / 2;
+    for (int row = 0; row < height; ++row) {
+        std::fill_n(frame->data[0] + row * frame->linesize[0], width, y);
+    }
+    for (int row = 0; row < chromaHeight; ++row) {
+        if (nv12) {
+            std::uint8_t* line = frame->data[1] + row * frame->linesize[1];
+            for (int x = 0; x < chromaWidth; ++x) {
+                line[2 * x] = cb;
+                line[2 * x + 1] = cr;
+            }
+        } else {
+            std::fill_n(frame->data[1] + row * frame->linesize[1], chromaWidth, cb);
+            std::fill_n(frame->data[2] + row * frame->linesize[2], chromaWidth, cr);
+        }
+    }
+    return {std::move(buffer), 0, 0};
 }
 
 }  // namespace qm::test

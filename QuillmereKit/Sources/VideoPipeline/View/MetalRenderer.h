@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QImage>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "VideoPipeline/DecodedFrame.h"
+#include "VideoPipeline/GPUTimeWindow.h"
+#include "VideoPipeline/UpscaleSettings.h"
+#include "VideoPipeline/View/VideoLayer.h"
+
+namespace qm {
+
+// A texture of the shared OpenGL group that a frame can be drawn into.
+struct TextureTarget {
+    GLuint texture = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Draws decoded frames with OpenGL 3.3 on a context of its own that shares with Qt Quick's:
+// colour conversion into the aspect-fitted rectangle (bilinear or bicubic), or, when
+// upscaling is on and the picture is smaller than its place, conversion at its own size,
+// spatial upscaling and contrast-adaptive sharpening. Bars around the picture are black.
+//
+// Created on the GUI thread (Qt makes offscreen surfaces there); then used from one thread at
+// a time, the thread that first draws with it, and released there too.
+class MetalRenderer {
+public:
+    using PresentedHandler = std::function<void(std::uint64_t)>;
+
+    // Whether renderers can be made here (contexts shared with Qt Quick, OpenGL 3.3), and so
+    // whether the upscaling pass is available.
+    static bool isUpscalingSupported();
+
+    // Throws VideoPipelineError when there is no shared OpenGL 3.3 context or a program fails.
+    explicit MetalRenderer(std::shared_ptr<RenderSettings> settings);
+    ~MetalRenderer();
+    MetalRenderer(const MetalRenderer&) = delete;
+    MetalRenderer& operator=(const MetalRenderer&) = delete;
+
+    // Draws into the layer's next drawable and presents it; `onPresented` gets the host-clock
+    // time the frame reached the screen, from Qt Quick's render thread, or never when it did
+    // not. Frames that cannot be drawn are skipped.
+    void render(const DecodedFrame& frame, VideoLayer& layer, PresentedHandler onPresented);
+
+    // The same drawing into a caller's texture; whether anything was drawn.
+    bool encode(const DecodedFrame& frame, TextureTarget into);
+
+    // Targets and read-back, for frames drawn off screen.
+    TextureTarget makeTarget(int width, int height);
+    void releaseTarget(TextureTarget& target);
+    QImage readImage(TextureTarget target);  // RGBA, top row first
+    // Blocks until everything drawn so far is done.
+    void finish();
+
+    int upscalerCreations() const;
+
+private:
+    struct Gpu;
+    struct Encoded {
+        bool drawn = false;
+        bool upscaled = false;
+    };
+
+    bool makeCurrent();
+    Encoded encodeFrame(const DecodedFrame& frame, GLuint texture, int width, int height);
+    void collectGpuTimes();
+
+    struct SurfaceRelease {
+        void operator()(QOffscreenSurface* surface) const;
+    };
+
+    std::shared_ptr<RenderSettings> settings_;
+    std::unique_ptr<QOffscreenSurface, SurfaceRelease> surface_;
+    std::unique_ptr<QOpenGLContext> context_;
+    std::unique_ptr<Gpu> gpu_;  // lives with the context current
+    GPUTimeWindow gpuTimes_{120};
+};
+
+}  // namespace qm

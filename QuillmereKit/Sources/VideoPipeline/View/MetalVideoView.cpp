@@ -1,0 +1,187 @@
+#include "VideoPipeline/View/MetalVideoView.h"
+
+#include <QGuiApplication>
+#include <QQuickWindow>
+#include <QSGSimpleRectNode>
+#include <QSGSimpleTextureNode>
+#include <QScreen>
+#include <array>
+#include <cmath>
+
+#include <QtQml/qqml.h>
+#include <QtQuick/qsgtexture_platform.h>
+
+#include "QuillmereCore/HostClock.h"
+#include "QuillmereCore/Log.h"
+#include "VideoPipeline/Viewport.h"
+
+namespace qm {
+
+namespace {
+
+// Shows the latched drawable over the whole item; keeps one texture wrapper per drawable.
+class VideoNode final : public QSGSimpleTextureNode {
+public:
+    explicit VideoNode(std::shared_ptr<VideoLayer> layer) : layer_(std::move(layer)) {
+        setFiltering(QSGTexture::Linear);
+        // Drawables are rendered the OpenGL way up.
+        setTextureCoordinatesTransform(QSGSimpleTextureNode::MirrorVertically);
+    }
+
+    void show(const VideoLayer::Shown& shown, QQuickWindow* window, const QRectF& rect) {
+        Wrapper& wrapper = wrappers_[std::size_t(shown.index)];
+        if (!wrapper.texture || wrapper.id != shown.texture || wrapper.size != shown.size) {
+            wrapper.texture.reset(
+                QNativeInterface::QSGOpenGLTexture::fromNative(shown.texture, window, shown.size));
+            wrapper.id = shown.texture;
+            wrapper.size = shown.size;
+        }
+        setTexture(wrapper.texture.get());
+        setRect(rect);
+        markDirty(QSGNode::DirtyMaterial);
+    }
+
+private:
+    struct Wrapper {
+        std::unique_ptr<QSGTexture> texture;
+        GLuint id = 0;
+        QSize size;
+    };
+    // The layer goes with the node, on Qt Quick's render thread, where its textures can be freed.
+    std::shared_ptr<VideoLayer> layer_;
+    std::array<Wrapper, 3> wrappers_;
+};
+
+}  // namespace
+
+MetalVideoView::MetalVideoView(QQuickItem* parent) : QQuickItem(parent) {
+    setFlag(ItemHasContents);
+    layer_->setDisplayRequest([this] {
+        // Runs on the drawing thread: one wake-up of the GUI thread per latched frame at most.
+        if (!displayPosted_.exchange(true)) {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    displayPosted_ = false;
+                    update();
+                },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+MetalVideoView::~MetalVideoView() {
+    layer_->setDisplayRequest(nullptr);
+    QObject::disconnect(frameSwapped_);
+}
+
+void MetalVideoView::registerQmlType() {
+    qmlRegisterType<MetalVideoView>("Vantorel.Video", 1, 0, "MetalVideoView");
+}
+
+void MetalVideoView::setVideoSize(VideoSize size) {
+    if (videoSize_ == size) {
+        return;
+    }
+    videoSize_ = size;
+    publishGeometryIfNeeded();
+}
+
+void MetalVideoView::show(const DecodedFrame& frame, MetalRenderer::PresentedHandler onPresented) {
+    const VideoSize size{frame.pixelBuffer.width(), frame.pixelBuffer.height()};
+    if (videoSize_ != size) {
+        videoSize_ = size;
+        publishGeometryIfNeeded();
+    }
+    if (!renderer_ && !rendererFailed_) {
+        try {
+            renderer_ = std::make_unique<MetalRenderer>(settings_);
+        } catch (const std::exception& error) {
+            Log::video().error("OpenGL renderer unavailable: {}", error.what());
+            rendererFailed_ = true;
+        }
+    }
+    if (renderer_) {
+        renderer_->render(frame, *layer_, std::move(onPresented));
+    }
+}
+
+void MetalVideoView::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+    QQuickItem::geometryChange(newGeometry, oldGeometry);
+    updateDrawableSize();
+    publishGeometryIfNeeded();
+    update();
+}
+
+void MetalVideoView::itemChange(ItemChange change, const ItemChangeData& value) {
+    QQuickItem::itemChange(change, value);
+    if (change == ItemSceneChange) {
+        watchWindow(value.window);
+        updateDrawableSize();
+    } else if (change == ItemDevicePixelRatioHasChanged) {
+        updateDrawableSize();
+    }
+}
+
+void MetalVideoView::watchWindow(QQuickWindow* window) {
+    QObject::disconnect(frameSwapped_);
+    if (!window) {
+        return;
+    }
+    // Emitted on Qt Quick's render thread once a frame is on screen.
+    frameSwapped_ = connect(
+        window, &QQuickWindow::frameSwapped, this,
+        [layer = layer_] { layer->frameDisplayed(HostClock::nowNanos()); }, Qt::DirectConnection);
+}
+
+void MetalVideoView::updateDrawableSize() {
+    double scale = 2.0;
+    if (QQuickWindow* view = window()) {
+        scale = view->effectiveDevicePixelRatio();
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        scale = screen->devicePixelRatio();
+    }
+    layer_->setContentsScale(scale);
+    const QSize pixels(int(std::lround(scale * width())), int(std::lround(scale * height())));
+    if (pixels.width() <= 0 || pixels.height() <= 0 || layer_->drawableSize() == pixels) {
+        return;
+    }
+    layer_->setDrawableSize(pixels);
+}
+
+void MetalVideoView::publishGeometryIfNeeded() {
+    if (!videoSize_) {
+        return;
+    }
+    const VideoGeometry geometry(*videoSize_,
+                                 Viewport::aspectFit(*videoSize_, {width(), height()}));
+    if (lastGeometry_ == geometry) {
+        return;
+    }
+    lastGeometry_ = geometry;
+    if (onGeometryChange_) {
+        onGeometryChange_(geometry);
+    }
+}
+
+QSGNode* MetalVideoView::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*) {
+    const std::optional<VideoLayer::Shown> shown = layer_->latchForDisplay();
+    if (!shown) {
+        auto* blank = dynamic_cast<QSGSimpleRectNode*>(oldNode);
+        if (!blank) {
+            delete oldNode;
+            blank = new QSGSimpleRectNode(boundingRect(), Qt::black);
+        }
+        blank->setRect(boundingRect());
+        return blank;
+    }
+    auto* node = dynamic_cast<VideoNode*>(oldNode);
+    if (!node) {
+        delete oldNode;
+        node = new VideoNode(layer_);
+    }
+    node->show(*shown, window(), boundingRect());
+    return node;
+}
+
+}  // namespace qm

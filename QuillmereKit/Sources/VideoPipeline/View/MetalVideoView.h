@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QQuickItem>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "QuillmereCore/VideoGeometry.h"
+#include "VideoPipeline/DecodedFrame.h"
+#include "VideoPipeline/UpscaleSettings.h"
+#include "VideoPipeline/View/MetalRenderer.h"
+#include "VideoPipeline/View/VideoLayer.h"
+
+namespace qm {
+
+// The Qt Quick item that shows the video: it sizes its layer's drawables to its pixels, shows
+// the newest drawable Qt Quick can latch, and reports where the picture sits (its geometry)
+// whenever that changes. A stream draws into its layer from the render thread with a renderer
+// of its own; show() draws with the view's own renderer on the GUI thread.
+//
+// Needs contexts shared with Qt Quick's: Qt::AA_ShareOpenGLContexts before the application.
+class MetalVideoView : public QQuickItem {
+    Q_OBJECT
+
+public:
+    using GeometryHandler = std::function<void(const VideoGeometry&)>;
+
+    explicit MetalVideoView(QQuickItem* parent = nullptr);
+    ~MetalVideoView() override;
+
+    // Makes the item available to QML as MetalVideoView in "Vantorel.Video" 1.0.
+    static void registerQmlType();
+
+    const std::shared_ptr<VideoLayer>& metalLayer() const noexcept { return layer_; }
+    const std::shared_ptr<RenderSettings>& renderSettings() const noexcept { return settings_; }
+
+    // Takes effect from the next frame drawn by any renderer sharing the settings.
+    UpscaleSettings upscale() const { return settings_->upscale(); }
+    void setUpscale(const UpscaleSettings& upscale) { settings_->setUpscale(upscale); }
+
+    bool vsyncEnabled() const { return layer_->displaySyncEnabled(); }
+    void setVsyncEnabled(bool enabled) { layer_->setDisplaySyncEnabled(enabled); }
+
+    // Called on the GUI thread, only when the geometry changed.
+    void setOnGeometryChange(GeometryHandler handler) { onGeometryChange_ = std::move(handler); }
+    const std::optional<VideoGeometry>& lastGeometry() const noexcept { return lastGeometry_; }
+
+    const std::optional<VideoSize>& videoSize() const noexcept { return videoSize_; }
+    void setVideoSize(VideoSize size);
+
+    // Draws one frame with the view's own renderer, made on first use.
+    void show(const DecodedFrame& frame, MetalRenderer::PresentedHandler onPresented);
+
+protected:
+    void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+    void itemChange(ItemChange change, const ItemChangeData& value) override;
+    QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
+
+private:
+    void updateDrawableSize();
+    void publishGeometryIfNeeded();
+    void watchWindow(QQuickWindow* window);
+
+    std::shared_ptr<VideoLayer> layer_ = std::make_shared<VideoLayer>();
+    std::shared_ptr<RenderSettings> settings_ =
+        std::make_shared<RenderSettings>(UpscaleSettings::off);
+    std::unique_ptr<MetalRenderer> renderer_;
+    bool rendererFailed_ = false;
+    std::optional<VideoSize> videoSize_;
+    std::optional<VideoGeometry> lastGeometry_;
+    GeometryHandler onGeometryChange_;
+    QMetaObject::Connection frameSwapped_;
+    std::atomic<bool> displayPosted_{false};
+};
+
+}  // namespace qm

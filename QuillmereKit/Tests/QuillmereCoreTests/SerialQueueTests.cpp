@@ -1,0 +1,41 @@
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <pthread.h>
+
+#include <gtest/gtest.h>
+
+#include "QuillmereCore/SerialQueue.h"
+
+namespace qm {
+namespace {
+
+TEST(SerialQueue, RunsWorkInOrderOnItsNamedThreadAndFinishesItBeforeGoing) {
+    std::mutex mutex;
+    std::vector<int> order;
+    std::string threadName;
+    {
+        SerialQueue queue("render");
+        for (int i = 0; i < 100; ++i) {
+            queue.post([&, i] {
+                std::lock_guard lock(mutex);
+                order.push_back(i);
+            });
+        }
+        queue.post([&] {
+            char name[16] = {};
+            pthread_getname_np(pthread_self(), name, sizeof name);
+            std::lock_guard lock(mutex);
+            threadName = name;
+        });
+    }
+    ASSERT_EQ(order.size(), 100u);
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(order[std::size_t(i)], i);
+    }
+    EXPECT_EQ(threadName, "render");
+}
+
+}  // namespace
+}  // namespace qm

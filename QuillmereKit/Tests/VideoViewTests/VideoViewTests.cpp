@@ -1,0 +1,123 @@
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QScreen>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
+
+#include "ColorReference.h"
+#include "Support/MediaFixtures.h"
+#include "VideoPipeline/View/MetalVideoView.h"
+
+namespace qm {
+namespace {
+
+template <typename Condition>
+bool processEventsUntil(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+TEST(MetalVideoView, ReportsTheGeometryOnlyWhenItChanges) {
+    MetalVideoView view;
+    std::vector<VideoGeometry> reports;
+    view.setOnGeometryChange([&](const VideoGeometry& geometry) { reports.push_back(geometry); });
+    view.setSize({800, 600});
+    EXPECT_TRUE(reports.empty());  // no video size yet
+
+    view.setVideoSize({1920, 1080});
+    view.setVideoSize({1920, 1080});
+    view.setSize({800, 600});
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], VideoGeometry({1920, 1080}, {0, 75, 800, 450}));
+
+    view.setSize({1000, 600});
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1].contentRect(), (RectF{0, 18.75, 1000, 562.5}));
+}
+
+TEST(MetalVideoView, SizesItsDrawablesToItsPixels) {
+    MetalVideoView view;
+    const double scale = QGuiApplication::primaryScreen()->devicePixelRatio();
+    view.setSize({1000, 500});
+    EXPECT_EQ(view.metalLayer()->drawableSize(),
+              QSize(int(std::lround(1000 * scale)), int(std::lround(500 * scale))));
+    view.setSize({0, 500});  // never an empty drawable
+    EXPECT_EQ(view.metalLayer()->drawableSize().width(), int(std::lround(1000 * scale)));
+}
+
+TEST(MetalVideoView, ShowReportsANewFrameSizeBeforeDrawing) {
+    MetalVideoView view;
+    view.setSize({640, 640});
+    std::vector<VideoGeometry> reports;
+    view.setOnGeometryChange([&](const VideoGeometry& geometry) { reports.push_back(geometry); });
+    const DecodedFrame frame = test::flatFrame(640, 360, AV_PIX_FMT_YUV420P, 100, 128, 128);
+    view.show(frame, [](std::uint64_t) {});
+    view.show(frame, [](std::uint64_t) {});
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], VideoGeometry({640, 360}, {0, 140, 640, 360}));
+}
+
+TEST(MetalVideoView, WindowShowsTheFrameLetterboxed) {
+    QQmlApplicationEngine engine;
+    engine.loadData(R"(
+        import QtQuick
+        import Vantorel.Video
+        Window {
+            width: 800; height: 600; visible: true; color: "magenta"
+            MetalVideoView { objectName: "video"; anchors.fill: parent }
+        })");
+    ASSERT_EQ(engine.rootObjects().size(), 1);
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+    ASSERT_TRUE(window);
+    auto* view = window->findChild<MetalVideoView*>("video");
+    ASSERT_TRUE(view);
+    ASSERT_TRUE(processEventsUntil([&] { return window->isExposed(); }));
+
+    const DecodedFrame frame = test::decodedFixtureFrames("h264-720p.h264", VideoCodec::h264, 1)[0];
+    std::atomic<std::uint64_t> presentedAt{0};
+    view->show(frame, [&](std::uint64_t nanos) { presentedAt = nanos; });
+    ASSERT_TRUE(processEventsUntil([&] { return presentedAt != 0; }));
+
+    const QImage image = window->grabWindow().convertToFormat(QImage::Format_RGBA8888);
+    image.save("video-window.png");
+    ASSERT_EQ(image.size(), QSize(800, 600));
+    ASSERT_TRUE(view->lastGeometry());
+    EXPECT_EQ(view->lastGeometry()->contentRect(), (RectF{0, 75, 800, 450}));
+    // Black bars above and below, from the view (the window behind it is magenta).
+    EXPECT_EQ(test::nonBlackPixels(image, 0, 75), 0);
+    EXPECT_EQ(test::nonBlackPixels(image, 525, 600), 0);
+    // The picture between them: mostly not black, and like the frame scaled down.
+    EXPECT_GT(test::nonBlackPixels(image, 75, 525), 800 * 450 * 9 / 10);
+    int near = 0, samples = 0;
+    for (int y = 100; y < 500; y += 50) {
+        for (int x = 50; x < 800; x += 100) {
+            const QColor expected =
+                test::referenceColor(frame, x * 1280 / 800 + 1, (y - 75) * 720 / 450 + 1);
+            const QColor actual = image.pixelColor(x, y);
+            near += std::abs(expected.red() - actual.red()) < 40 &&
+                    std::abs(expected.green() - actual.green()) < 40 &&
+                    std::abs(expected.blue() - actual.blue()) < 40;
+            ++samples;
+        }
+    }
+    EXPECT_GT(near, samples * 3 / 4);
+}
+
+}  // namespace
+}  // namespace qm
