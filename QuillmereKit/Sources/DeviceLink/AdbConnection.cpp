@@ -163,14 +163,14 @@ void AdbConnection::close() noexcept {
 void AdbConnection::readLoop() {
     pthread_setname_np(pthread_self(), "adb.read");
     while (true) {
-        AdbMessage message;
         try {
-            message = transport_->read();
+            dispatch(transport_->read());
         } catch (...) {
+            // Out of memory for a stalled reader's backlog ends the link like a pulled cable
+            // instead of the process.
             transportFailed(std::current_exception());
             return;
         }
-        dispatch(std::move(message));
     }
 }
 

@@ -59,6 +59,11 @@ std::shared_ptr<AdbStream> AdbConnection::open(const std::string& service) {
         if (const auto it = pendingOpens_.find(id);
             it != pendingOpens_.end() && it->second == pending) {
             pendingOpens_.erase(it);
+        } else if (const auto open = streams_.find(id);
+                   pending->stream && open != streams_.end() && open->second == pending->stream) {
+            // The phone's OKAY overtook the failed write: nobody will own this stream.
+            streams_.erase(open);
+            terminate(*pending->stream, ByteIOErrorKind::closed, false);
         }
         throw;
     }

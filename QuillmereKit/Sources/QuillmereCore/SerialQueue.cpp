@@ -1,8 +1,11 @@
 #include "QuillmereCore/SerialQueue.h"
 
+#include <exception>
 #include <utility>
 
 #include <pthread.h>
+
+#include "QuillmereCore/Log.h"
 
 namespace qm {
 
@@ -38,7 +41,14 @@ void SerialQueue::run(const std::string& name) {
             work = std::move(queue_.front());
             queue_.pop_front();
         }
-        work();
+        try {
+            work();
+        } catch (const std::exception& error) {
+            // One failed item must not take the process down with the thread.
+            Log::session().error("{}: queued work failed: {}", name, error.what());
+        } catch (...) {
+            Log::session().error("{}: queued work failed", name);
+        }
     }
 }
 

@@ -13,7 +13,8 @@ namespace qm {
 
 // Runs posted work one item at a time, in order, on a thread of its own with the given name
 // (at most 15 characters reach the system). Work still queued when the queue is destroyed runs
-// before the thread is joined; each item is also released on that thread.
+// before the thread is joined; each item is also released on that thread. A failing item is
+// logged and the queue goes on. The queue must not be destroyed by its own work.
 class SerialQueue final : public Executor {
 public:
     explicit SerialQueue(std::string name);

@@ -1,4 +1,5 @@
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QuillmereCore/Log.h"
 #include "QuillmereCore/SerialQueue.h"
 
 namespace qm {
@@ -35,6 +37,19 @@ TEST(SerialQueue, RunsWorkInOrderOnItsNamedThreadAndFinishesItBeforeGoing) {
         EXPECT_EQ(order[std::size_t(i)], i);
     }
     EXPECT_EQ(threadName, "render");
+}
+
+TEST(SerialQueue, AFailingItemIsLoggedAndTheQueueGoesOn) {
+    bool ran = false;
+    {
+        SerialQueue queue("render");
+        queue.post([] { throw std::runtime_error("no memory for a drawable"); });
+        queue.post([&] { ran = true; });
+    }
+    EXPECT_TRUE(ran);
+    const auto entries = Log::recentEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_NE(entries.back().message.find("no memory for a drawable"), std::string::npos);
 }
 
 }  // namespace

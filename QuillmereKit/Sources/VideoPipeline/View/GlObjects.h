@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QOpenGLContext>
+#include <QPointer>
 #include <utility>
 
 #include <QOpenGLFunctions_3_3_Core>
@@ -9,19 +10,23 @@ namespace qm {
 
 using Gl = QOpenGLFunctions_3_3_Core;
 
-// One OpenGL object, deleted through the functions of the context that made it. A context of
-// its share group must be current when it goes; with none current the name is left to the
-// share group rather than deleted through a context that is not there.
+// One OpenGL object, deleted through the functions of the context that made it, and only while
+// that very context is current: vertex arrays, framebuffers and queries are not shared, so a
+// name deleted in another context would hit someone else's object. Otherwise the name is left
+// to the context, which frees it when it goes.
 template <void (*Delete)(Gl&, GLuint)>
 class GlObject {
 public:
     GlObject() = default;
-    GlObject(Gl& gl, GLuint id) noexcept : gl_(&gl), id_(id) {}
-    GlObject(GlObject&& other) noexcept : gl_(other.gl_), id_(std::exchange(other.id_, 0)) {}
+    GlObject(Gl& gl, GLuint id) noexcept
+        : gl_(&gl), owner_(QOpenGLContext::currentContext()), id_(id) {}
+    GlObject(GlObject&& other) noexcept
+        : gl_(other.gl_), owner_(other.owner_), id_(std::exchange(other.id_, 0)) {}
     GlObject& operator=(GlObject&& other) noexcept {
         if (this != &other) {
             reset();
             gl_ = other.gl_;
+            owner_ = other.owner_;
             id_ = std::exchange(other.id_, 0);
         }
         return *this;
@@ -34,7 +39,7 @@ public:
     GLuint release() noexcept { return std::exchange(id_, 0); }
 
     void reset() noexcept {
-        if (id_ != 0 && QOpenGLContext::currentContext()) {
+        if (id_ != 0 && owner_ && QOpenGLContext::currentContext() == owner_) {
             Delete(*gl_, id_);
         }
         id_ = 0;
@@ -42,6 +47,7 @@ public:
 
 private:
     Gl* gl_ = nullptr;
+    QPointer<QOpenGLContext> owner_;  // null once that context is gone
     GLuint id_ = 0;
 };
 

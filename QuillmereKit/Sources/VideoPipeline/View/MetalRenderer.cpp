@@ -172,7 +172,7 @@ MetalRenderer::~MetalRenderer() {
         Log::video().debug(
             "renderer released off its drawing thread; its GL objects stay with "
             "the shared group");
-        gpu_.reset();  // names are not deleted without a current context
+        gpu_.reset();  // names are deleted only with their own context current
     }
 }
 
