@@ -309,7 +309,9 @@ TEST(ServerLauncher, DeviceNameStopsAtTheFirstZeroAndNeverFails) {
     EXPECT_EQ(ServerLauncher::decodeDeviceName(Bytes(64, 0)), "");
     EXPECT_EQ(ServerLauncher::decodeDeviceName(Bytes(64, 'x')), std::string(64, 'x'));
     block[2] = 0xFF;
-    EXPECT_EQ(ServerLauncher::decodeDeviceName(block), "Pi\xEF\xBF\xBD" "el");
+    EXPECT_EQ(ServerLauncher::decodeDeviceName(block),
+              "Pi\xEF\xBF\xBD"
+              "el");
 }
 
 TEST(ServerLauncher, DiagnosisAndTimeOutsFollowTheServersWords) {

@@ -1,8 +1,5 @@
 #include "Support/FakeDeviceServer.h"
 
-#include <cmath>
-#include <numbers>
-
 #include <fmt/format.h>
 
 #include "QuillmereCore/BinaryError.h"
@@ -11,33 +8,17 @@
 #include "ServerProtocol/ExtCodec.h"
 #include "Support/FakeAdbDevice.h"
 #include "Support/FakePhoneServices.h"
-#include "Support/MediaFixtures.h"
+#include "Support/FakeServerMedia.h"
 #include "Support/MediaPackets.h"
 
 namespace qm::test {
 
 namespace {
 
-constexpr std::string_view jarPath = "/data/local/tmp/quillmere-server.jar";
 constexpr std::uint32_t jarMode = 0644;
 constexpr std::string_view shellPrefix = "shell:";
 constexpr std::string_view socketPrefix = "localabstract:";
 constexpr std::size_t nameBlockSize = 64;
-
-const Bytes& pngIcon() {
-    static const Bytes icon = {
-        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48,
-        0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00,
-        0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x44, 0x41, 0x54, 0x78,
-        0x9C, 0x63, 0x50, 0x68, 0xF8, 0xFF, 0x1F, 0x00, 0x05, 0x02, 0x02, 0x9F, 0x76, 0xA8,
-        0x46, 0xC9, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
-    return icon;
-}
-
-std::vector<AppInfo> defaultApps() {
-    return {AppInfo{"com.tressik.racer", "Racer", true, 1700000000000, pngIcon()},
-            AppInfo{"com.example.notes", "Notes ✎", false, 1690000000000, pngIcon()}};
-}
 
 std::string_view socketLabel(FakeServerSocket kind) {
     switch (kind) {
@@ -51,52 +32,6 @@ std::string_view socketLabel(FakeServerSocket kind) {
             return "ext";
     }
     return "?";
-}
-
-std::vector<std::string> words(const std::string& command) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t space = command.find(' ', start);
-        out.push_back(command.substr(start, space - start));
-        if (space == std::string::npos) {
-            return out;
-        }
-        start = space + 1;
-    }
-}
-
-bool isDecimal(std::string_view text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-bool isBool(std::string_view text) {
-    return text == "true" || text == "false";
-}
-
-// name:type=value, as the phone's encoder takes its options.
-bool isCodecOption(std::string_view option) {
-    const std::size_t colon = option.find(':');
-    const std::size_t equals = option.find('=');
-    if (colon == 0 || colon == std::string_view::npos || equals == std::string_view::npos ||
-        equals < colon || equals + 1 == option.size()) {
-        return false;
-    }
-    const std::string_view type = option.substr(colon + 1, equals - colon - 1);
-    return type == "int" || type == "long" || type == "float" || type == "string";
-}
-
-bool isCodecOptionList(std::string_view list) {
-    for (;;) {
-        const std::size_t comma = list.find(',');
-        if (!isCodecOption(list.substr(0, comma))) {
-            return false;
-        }
-        if (comma == std::string_view::npos) {
-            return true;
-        }
-        list.remove_prefix(comma + 1);
-    }
 }
 
 std::int64_t wallMillis() {
@@ -210,88 +145,20 @@ std::unique_ptr<FakeService> FakeDeviceServer::open(const std::string& name, std
     return std::make_unique<Socket>(*this, kind);
 }
 
-std::optional<FakeDeviceServer::Parsed> FakeDeviceServer::check(const std::string& command) {
-    const std::vector<std::string> w = words(command);
-    const auto bad = [&](const std::string& what) {
-        violation("start command \"" + command + "\": " + what);
+std::optional<FakeStartCommand> FakeDeviceServer::check(const std::string& command) {
+    std::string problem;
+    std::optional<FakeStartCommand> parsed = readStartCommand(command, problem);
+    if (!parsed) {
+        violation("start command \"" + command + "\": " + problem);
         return std::nullopt;
-    };
-    const std::vector<std::string> head = {"CLASSPATH=" + std::string(jarPath), "app_process", "/",
-                                           "com.tressik.quillmere.Server"};
-    if (w.size() < head.size() + 1) {
-        return bad("too few words");
     }
-    for (std::size_t i = 0; i < head.size(); ++i) {
-        if (w[i] != head[i]) {
-            return bad(fmt::format("word {} is \"{}\", not \"{}\"", i + 1, w[i], head[i]));
-        }
-    }
-    Parsed p;
-    p.clientVersion = w[head.size()];
-    std::size_t at = head.size() + 1;
-    // The value of the next word, which must be `key`=value and satisfy `valid`.
-    std::optional<std::string> failure;
-    const auto next = [&](std::string_view key, auto valid) -> std::string {
-        const std::string prefix = std::string(key) + "=";
-        if (failure) {
-            return {};
-        }
-        if (at >= w.size() || !w[at].starts_with(prefix) || !valid(w[at].substr(prefix.size()))) {
-            failure = fmt::format("word {} is \"{}\" where {}=... belongs", at + 1,
-                                  at < w.size() ? w[at] : "", key);
-            return {};
-        }
-        return w[at++].substr(prefix.size());
-    };
-    const auto exactly = [](std::string_view expected) {
-        return [expected](std::string_view value) { return value == expected; };
-    };
-    const std::string scid = next("scid", [](std::string_view v) {
-        return v.size() == 8 && v.find_first_not_of("0123456789abcdef") == std::string_view::npos &&
-               v[0] < '8';
-    });
-    next("log_level", exactly("info"));
-    const std::string codec =
-        next("video_codec", [](std::string_view v) { return v == "h264" || v == "h265"; });
-    next("max_size", isDecimal);
-    next("max_fps", isDecimal);
-    next("video_bit_rate", isDecimal);
-    if (!failure && at < w.size() && w[at].starts_with("video_codec_options=")) {
-        next("video_codec_options", isCodecOptionList);
-    }
-    p.audio = next("audio", isBool) == "true";
-    if (p.audio) {
-        next("audio_codec", exactly("raw"));
-    }
-    p.control = next("control", isBool) == "true";
-    next("tunnel_forward", exactly("true"));
-    next("stay_awake", isBool);
-    for (const auto& [key, value] : {std::pair{"power_off_on_close", "false"},
-                                     {"clipboard_autosync", "false"},
-                                     {"cleanup", "true"},
-                                     {"power_on", "true"},
-                                     {"send_device_meta", "true"},
-                                     {"send_dummy_byte", "true"},
-                                     {"send_stream_meta", "true"},
-                                     {"send_frame_meta", "true"}}) {
-        next(key, exactly(value));
-    }
-    if (failure) {
-        return bad(*failure);
-    }
-    if (at != w.size()) {
-        return bad(fmt::format("{} words after the last argument", w.size() - at));
-    }
-    p.scid = static_cast<std::uint32_t>(std::stoul(scid, nullptr, 16));
-    p.codec = codec == "h264" ? VideoCodec::h264 : VideoCodec::h265;
-
-    const auto jar = services_->file(std::string(jarPath));
+    const auto jar = services_->file(std::string(serverJarPath));
     if (!jar) {
         violation("server started before its jar was pushed");
     } else if (jar->mode != jarMode) {
         violation(fmt::format("server jar has mode {:o}, not 644", jar->mode));
     }
-    return p;
+    return parsed;
 }
 
 std::string FakeDeviceServer::socketName(bool ext) const {
@@ -320,7 +187,7 @@ void FakeDeviceServer::started(FakeStreamEnd& phone, const std::string& command)
             violation("the server was started twice");
         }
         state_ = State::exited;
-        const std::optional<Parsed> parsed = check(command);
+        const std::optional<FakeStartCommand> parsed = check(command);
         if (!parsed) {
             output = "[server] ERROR: Usage error\n";
         } else if (parsed->clientVersion != script_.version) {
@@ -355,7 +222,7 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
             dies = script_.fault == FakeServerScript::Fault::dieOnVideoOpen;
             first = {0x00};  // the dummy byte
         } else if (kind == FakeServerSocket::audio) {
-            first = audioStream(script_.audioPackets);
+            first = fakeAudioStream(script_.audioPackets);
         }
         const bool lastMedia =
             kind != FakeServerSocket::ext && sockets_.size() == mediaOrder().size();
@@ -368,7 +235,7 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
                         std::min(script_.deviceName.size(), nameBlockSize), name.begin());
             out.bytes(name);
             writeCodecID(out, rawValue(parsed_.codec));
-            out.bytes(videoStream(parsed_.codec));
+            out.bytes(fakeVideoStream(parsed_.codec));
             video = out.take();
         }
     }
@@ -474,7 +341,7 @@ void FakeDeviceServer::answerExt(FakeStreamEnd& phone, const ExtMessage& message
         } else if (const auto* ping = std::get_if<ext::Ping>(&message)) {
             answer = ext::Pong{ping->clientNanos, phoneNanos};
         } else if (std::holds_alternative<ext::ListApps>(message)) {
-            answer = ext::AppList{script_.apps.empty() ? defaultApps() : script_.apps};
+            answer = ext::AppList{script_.apps.empty() ? fakeApps() : script_.apps};
         } else if (const auto* subscribe = std::get_if<ext::SubscribeTelemetry>(&message)) {
             telemetryInterval_ = std::chrono::milliseconds(subscribe->intervalMillis);
             answer = ext::Telemetry{script_.telemetry};
@@ -631,44 +498,6 @@ std::vector<ExtMessage> FakeDeviceServer::extMessages() const {
 std::vector<std::string> FakeDeviceServer::violations() const {
     std::lock_guard lock(mutex_);
     return violations_;
-}
-
-const Bytes& FakeDeviceServer::videoStream(VideoCodec codec) {
-    static const auto make = [](const char* fixture, VideoCodec c) {
-        BinaryWriter out;
-        writeSession(out, StreamSession{{1280, 720}, false});
-        for (const StreamPacket& packet : accessUnitPackets(loadFixture(fixture), c, 30)) {
-            writePacket(out, packet);
-        }
-        return out.take();
-    };
-    static const Bytes h264 = make("h264-720p.h264", VideoCodec::h264);
-    static const Bytes h265 = make("hevc-720p.h265", VideoCodec::h265);
-    return codec == VideoCodec::h264 ? h264 : h265;
-}
-
-Bytes FakeDeviceServer::audioStream(std::size_t packets) {
-    constexpr int framesPerPacket = 960;  // 20 ms at 48 kHz
-    BinaryWriter out;
-    writeCodecID(out, rawValue(AudioCodec::raw));
-    for (std::size_t p = 0; p < packets; ++p) {
-        StreamPacket packet;
-        packet.ptsMicros = static_cast<std::int64_t>(p) * 20000;
-        packet.data.reserve(framesPerPacket * 4);
-        for (int i = 0; i < framesPerPacket; ++i) {
-            const double t =
-                static_cast<double>(p * framesPerPacket + static_cast<std::size_t>(i)) / 48000.0;
-            const auto sample =
-                static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440 * t));
-            for (int channel = 0; channel < 2; ++channel) {
-                // Little-endian, as the phone's PCM comes.
-                packet.data.push_back(static_cast<std::uint8_t>(sample & 0xFF));
-                packet.data.push_back(static_cast<std::uint8_t>((sample >> 8) & 0xFF));
-            }
-        }
-        writePacket(out, packet);
-    }
-    return out.take();
 }
 
 void FakeDeviceServer::violation(std::string what) {

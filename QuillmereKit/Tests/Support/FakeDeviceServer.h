@@ -17,6 +17,7 @@
 #include "ServerProtocol/ExtMessage.h"
 #include "Support/FakeAdbStreams.h"
 #include "Support/FakeControlReader.h"
+#include "Support/FakeStartCommand.h"
 
 namespace qm::test {
 
@@ -95,21 +96,10 @@ public:
     std::vector<ExtMessage> extMessages() const;
     std::vector<std::string> violations() const;
 
-    // What the video and audio sockets carry after their header, for a given codec.
-    static const Bytes& videoStream(VideoCodec codec);
-    static Bytes audioStream(std::size_t packets);
-
     class Shell;
     class Socket;
 
 private:
-    struct Parsed {
-        std::string clientVersion;
-        std::uint32_t scid = 0;
-        VideoCodec codec = VideoCodec::h264;
-        bool audio = true;
-        bool control = true;
-    };
     enum class State { idle, running, exited };
     struct SocketEntry {
         FakeServerSocket kind;
@@ -117,7 +107,7 @@ private:
         bool open;
     };
 
-    std::optional<Parsed> check(const std::string& command);
+    std::optional<FakeStartCommand> check(const std::string& command);
     std::string socketName(bool ext) const;
     std::vector<FakeServerSocket> mediaOrder() const;
 
@@ -139,7 +129,7 @@ private:
     mutable std::mutex mutex_;
     FakeServerScript script_;
     State state_ = State::idle;
-    Parsed parsed_;
+    FakeStartCommand parsed_;
     std::uint32_t shellID_ = 0;
     std::vector<SocketEntry> sockets_;  // accepted, in order
     std::size_t refusals_ = 0;
