@@ -1,10 +1,12 @@
 #include "ServerProtocol/ServerOptions.h"
 
 #include <algorithm>
-#include <random>
+#include <cerrno>
+#include <system_error>
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
+#include <sys/random.h>
 
 namespace qm {
 
@@ -22,11 +24,15 @@ bool isSafeOptionCharacter(char c) {
 }  // namespace
 
 std::uint32_t ServerOptions::randomScid() {
-    // random_device reads the kernel's random source; masking a full 32-bit draw to 31 bits
-    // keeps every value equally likely, so no draw has to be rejected.
-    static_assert(std::random_device::max() == 0xFFFFFFFFu && std::random_device::min() == 0);
-    std::random_device source;
-    return static_cast<std::uint32_t>(source()) & 0x7FFFFFFFu;
+    // Masking a uniform 32-bit draw to 31 bits keeps every value equally likely, so no draw
+    // has to be rejected.
+    std::uint32_t value = 0;
+    while (getrandom(&value, sizeof value, 0) != static_cast<ssize_t>(sizeof value)) {
+        if (errno != EINTR) {
+            throw std::system_error(errno, std::generic_category(), "getrandom");
+        }
+    }
+    return value & 0x7FFFFFFFu;
 }
 
 const std::vector<std::string>& ServerOptions::lowLatencyVideoCodecOptions() {

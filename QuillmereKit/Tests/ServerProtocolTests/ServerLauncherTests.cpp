@@ -78,6 +78,13 @@ protected:
 
     test::FakePhone phone_;
     std::shared_ptr<AdbConnection> host_;
+
+    // The host's CLSEs reach the phone after close() returns.
+    std::vector<std::string> closedByHost(std::size_t count) {
+        EXPECT_TRUE(
+            test::eventually([&] { return phone_.server().closedByHost().size() >= count; }));
+        return phone_.server().closedByHost();
+    }
     ServerLauncher launcher_ = [] {
         ServerLauncher launcher(jar, 2ms, 2s, 60ms);
         launcher.exitOutputTimeout = 100ms;
@@ -221,7 +228,7 @@ TEST_F(ServerLauncherTest, SocketThatNeverOpensTimesOutAndStopsTheServer) {
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(launchFails(ServerOptions(3)), ServerError::connectTimeout());
     EXPECT_GE(std::chrono::steady_clock::now() - started, 80ms);
-    EXPECT_THAT(phone_.server().closedByHost(), ElementsAre("shell"));
+    EXPECT_THAT(closedByHost(1), ElementsAre("shell"));
 }
 
 TEST_F(ServerLauncherTest, FailureAfterConnectingClosesSocketsInOpeningOrderThenTheShell) {
@@ -229,7 +236,7 @@ TEST_F(ServerLauncherTest, FailureAfterConnectingClosesSocketsInOpeningOrderThen
     script([](FakeServerScript& s) { s.fault = FakeServerScript::Fault::dropVideoBeforeName; });
     const ServerError error = launchFails(ServerOptions(4));
     EXPECT_EQ(error, ServerError::serverDied(FakeServerScript().startupOutput));
-    EXPECT_THAT(phone_.server().closedByHost(), ElementsAre("audio", "control", "shell"));
+    EXPECT_THAT(closedByHost(3), ElementsAre("audio", "control", "shell"));
 }
 
 TEST_F(ServerLauncherTest, MissingExtensionSocketIsLoggedAndLeftOut) {
@@ -282,7 +289,7 @@ TEST_F(ServerLauncherTest, CancelledLaunchClosesWhatItOpened) {
         stop.request_stop();
     });
     EXPECT_THROW(launcher_.launch(ServerOptions(10), *host_, stop.get_token()), CancellationError);
-    EXPECT_THAT(phone_.server().closedByHost(), ElementsAre("video", "audio", "shell"));
+    EXPECT_THAT(closedByHost(3), ElementsAre("video", "audio", "shell"));
 }
 
 TEST_F(ServerLauncherTest, NothingTouchesThePhoneForUnsafeOptionsOrAFailedPush) {
