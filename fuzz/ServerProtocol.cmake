@@ -1,2 +1,3 @@
 qm_add_fuzzer(device_message SOURCES DeviceMessageFuzz.cpp DEPENDS ServerProtocol)
 qm_add_fuzzer(packet_demuxer SOURCES PacketDemuxerFuzz.cpp DEPENDS ServerProtocol)
+qm_add_fuzzer(ext_frame SOURCES ExtFrameFuzz.cpp DEPENDS ServerProtocol)

@@ -84,6 +84,11 @@ bool FakeAdbDevice::sendOnStream(std::uint32_t hostID, Bytes data) {
     return streams_.sendFromPhone(hostID, std::move(data));
 }
 
+bool FakeAdbDevice::finishStream(std::uint32_t hostID) {
+    std::lock_guard lock(mutex_);
+    return streams_.finishFromPhone(hostID);
+}
+
 void FakeAdbDevice::releaseWithheldOkays() {
     std::lock_guard lock(mutex_);
     streams_.releaseWithheldOkays();

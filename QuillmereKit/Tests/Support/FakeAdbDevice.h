@@ -87,6 +87,8 @@ public:
     bool closeStream(std::uint32_t hostID);
     // The phone writes on an open stream, one WRTE per OKAY; false when it is not open.
     bool sendOnStream(std::uint32_t hostID, Bytes data);
+    // The phone ends a stream after what it sent; false when it is not open.
+    bool finishStream(std::uint32_t hostID);
     void releaseWithheldOkays();
 
     FakePhoneServices& services() { return services_; }

@@ -24,6 +24,30 @@ public:
         table_.pump(stream_);
     }
     void violation(std::string what) override { table_.violation_(std::move(what)); }
+    std::uint32_t hostID() const override { return stream_.hostID; }
+
+    // The table forgets a closed stream once its current callback is over, not during it.
+    bool sendOn(std::uint32_t hostID, Bytes data) override {
+        if (hostID != stream_.hostID) {
+            return table_.sendFromPhone(hostID, std::move(data));
+        }
+        send(std::make_shared<const Bytes>(std::move(data)));
+        return !stream_.closed;
+    }
+    bool finishOn(std::uint32_t hostID) override {
+        if (hostID != stream_.hostID) {
+            return table_.finishFromPhone(hostID);
+        }
+        finish();
+        return true;
+    }
+    bool closeOn(std::uint32_t hostID) override {
+        if (hostID != stream_.hostID) {
+            return table_.closeFromPhone(hostID);
+        }
+        table_.abort(stream_);
+        return true;
+    }
 
 private:
     FakeAdbStreams& table_;
@@ -191,9 +215,24 @@ bool FakeAdbStreams::closeFromPhone(std::uint32_t hostID) {
     if (it == streams_.end()) {
         return false;
     }
-    it->second.outgoing.clear();
+    abort(it->second);
+    settle(hostID);
+    return true;
+}
+
+void FakeAdbStreams::abort(Stream& stream) {
+    stream.outgoing.clear();
+    stream.finishing = true;
+    stream.awaitingOkay = false;
+    pump(stream);
+}
+
+bool FakeAdbStreams::finishFromPhone(std::uint32_t hostID) {
+    const auto it = streams_.find(hostID);
+    if (it == streams_.end()) {
+        return false;
+    }
     it->second.finishing = true;
-    it->second.awaitingOkay = false;
     pump(it->second);
     settle(hostID);
     return true;

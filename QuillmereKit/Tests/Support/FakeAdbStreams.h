@@ -25,9 +25,24 @@ struct StreamFaults {
     std::optional<std::uint64_t> dropLinkAfterHostBytes;
 };
 
-// What a service sees of its stream.
-class FakeStreamEnd {
+// The phone writing on its open streams, named by the host's stream id; each call is false
+// when that stream is not open. Services that drive several streams (the device server) use it.
+class FakePhoneStreams {
 public:
+    virtual bool sendOn(std::uint32_t hostID, Bytes data) = 0;
+    // CLSE once everything sent has been acknowledged.
+    virtual bool finishOn(std::uint32_t hostID) = 0;
+    // CLSE now; what was not sent yet is dropped.
+    virtual bool closeOn(std::uint32_t hostID) = 0;
+
+protected:
+    ~FakePhoneStreams() = default;
+};
+
+// What a service sees of its stream, and of the phone's other streams.
+class FakeStreamEnd : public FakePhoneStreams {
+public:
+    virtual std::uint32_t hostID() const = 0;
     // Sent in WRTEs of at most the negotiated size, each after the host's OKAY of the last.
     virtual void send(std::shared_ptr<const Bytes> data) = 0;
     // CLSE once everything sent has been acknowledged.
@@ -69,6 +84,8 @@ public:
     bool closeFromPhone(std::uint32_t hostID);
     // Sends bytes on an open stream, paced like every other phone write.
     bool sendFromPhone(std::uint32_t hostID, Bytes data);
+    // The phone ends a stream once what it sent has been acknowledged.
+    bool finishFromPhone(std::uint32_t hostID);
     void releaseWithheldOkays();
     // The link is gone, and every stream with it.
     void linkLost() { streams_.clear(); }
@@ -100,6 +117,7 @@ private:
     // The open stream a host message names, or none after reporting what is wrong.
     Stream* addressed(const AdbMessage& message);
     void answer(Stream& stream);
+    void abort(Stream& stream);
     void pump(Stream& stream);
     void settle(std::uint32_t hostID);
 

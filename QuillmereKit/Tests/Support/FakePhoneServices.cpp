@@ -8,6 +8,7 @@
 
 #include "DeviceLink/AdbMessage.h"
 #include "DeviceLink/DeviceInfo.h"
+#include "Support/FakeDeviceServer.h"
 
 namespace qm::test {
 
@@ -218,6 +219,11 @@ void FakePhoneServices::acceptService(const std::string& name) {
     accepted_.insert(name);
 }
 
+void FakePhoneServices::routeToServer(FakeDeviceServer* server) {
+    std::lock_guard lock(mutex_);
+    server_ = server;
+}
+
 std::vector<std::string> FakePhoneServices::shellCommands() const {
     std::lock_guard lock(mutex_);
     return shellCommands_;
@@ -243,6 +249,17 @@ Bytes FakePhoneServices::receivedOn(std::uint32_t hostID) const {
 std::unique_ptr<FakeService> FakePhoneServices::make(const std::string& name,
                                                      std::uint32_t hostID) {
     constexpr std::string_view shellPrefix = "shell:";
+    FakeDeviceServer* server = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (name.starts_with("localabstract:") || name.starts_with("shell:CLASSPATH=")) {
+            server = accepted_.contains(name) ? nullptr : server_;
+        }
+    }
+    if (server) {
+        // Outside the lock: the server looks at the file table.
+        return server->open(name, hostID);
+    }
     if (name.starts_with(shellPrefix)) {
         return std::make_unique<ShellService>(*this, name.substr(shellPrefix.size()));
     }

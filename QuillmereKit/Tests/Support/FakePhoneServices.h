@@ -15,6 +15,8 @@
 
 namespace qm::test {
 
+class FakeDeviceServer;
+
 struct FakeFile {
     Bytes data;
     std::uint32_t mode = 0;
@@ -25,7 +27,8 @@ struct FakeFile {
 
 // What the phone serves on its streams, and what the host did with it: "shell:" commands
 // answered from a script, "sync:" pushes into an in-memory file table, and named services the
-// test accepts, whose received bytes are kept. Every other service is refused. Thread-safe.
+// test accepts, whose received bytes are kept, and the device server's start command and sockets,
+// once a server is routed. Every other service is refused. Thread-safe.
 class FakePhoneServices {
 public:
     // Output of DeviceInfoQuery's command by default: a phone on Android 14 (SDK 34).
@@ -40,6 +43,8 @@ public:
     // Pushes to `path` are answered with FAIL and `text`.
     void failPush(const std::string& path, std::string text);
     void acceptService(const std::string& name);
+    // The server's start command and its sockets go to `server` from now on.
+    void routeToServer(FakeDeviceServer* server);
 
     std::vector<std::string> shellCommands() const;
     std::optional<FakeFile> file(const std::string& path) const;
@@ -70,6 +75,7 @@ private:
     std::map<std::string, std::string> pushFailures_;
     std::map<std::string, FakeFile> files_;
     std::set<std::string> accepted_;
+    FakeDeviceServer* server_ = nullptr;
     std::map<std::uint32_t, Bytes> received_;
     Bytes spare_;
 };

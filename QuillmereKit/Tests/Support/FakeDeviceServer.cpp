@@ -1,0 +1,507 @@
+#include "Support/FakeDeviceServer.h"
+
+#include <fmt/format.h>
+
+#include "QuillmereCore/BinaryError.h"
+#include "QuillmereCore/DataByteSource.h"
+#include "QuillmereCore/HostClock.h"
+#include "ServerProtocol/ExtCodec.h"
+#include "Support/FakeAdbDevice.h"
+#include "Support/FakePhoneServices.h"
+#include "Support/FakeServerMedia.h"
+#include "Support/MediaPackets.h"
+
+namespace qm::test {
+
+namespace {
+
+constexpr std::uint32_t jarMode = 0644;
+constexpr std::string_view shellPrefix = "shell:";
+constexpr std::string_view socketPrefix = "localabstract:";
+constexpr std::size_t nameBlockSize = 64;
+
+std::string_view socketLabel(FakeServerSocket kind) {
+    switch (kind) {
+        case FakeServerSocket::video:
+            return "video";
+        case FakeServerSocket::audio:
+            return "audio";
+        case FakeServerSocket::control:
+            return "control";
+        case FakeServerSocket::ext:
+            return "ext";
+    }
+    return "?";
+}
+
+std::int64_t wallMillis() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The phone's streams for calls made outside the phone's own thread.
+class DeviceStreams final : public FakePhoneStreams {
+public:
+    explicit DeviceStreams(FakeAdbDevice& adb) : adb_(adb) {}
+    bool sendOn(std::uint32_t hostID, Bytes data) override {
+        return adb_.sendOnStream(hostID, std::move(data));
+    }
+    bool finishOn(std::uint32_t hostID) override { return adb_.finishStream(hostID); }
+    bool closeOn(std::uint32_t hostID) override { return adb_.closeStream(hostID); }
+
+private:
+    FakeAdbDevice& adb_;
+};
+
+}  // namespace
+
+class FakeDeviceServer::Shell final : public FakeService {
+public:
+    Shell(FakeDeviceServer& server, std::string command)
+        : server_(server), command_(std::move(command)) {}
+    void opened(FakeStreamEnd& stream) override { server_.started(stream, command_); }
+    void received(FakeStreamEnd&, ByteView) override {}  // the server reads no input
+    void closedByHost(FakeStreamEnd& stream) override { server_.hostClosed(stream, "shell"); }
+
+private:
+    FakeDeviceServer& server_;
+    const std::string command_;
+};
+
+class FakeDeviceServer::Socket final : public FakeService {
+public:
+    Socket(FakeDeviceServer& server, FakeServerSocket kind) : server_(server), kind_(kind) {}
+    void opened(FakeStreamEnd& stream) override { server_.socketOpened(stream, kind_); }
+    void received(FakeStreamEnd& stream, ByteView data) override {
+        server_.received(stream, kind_, data);
+    }
+    void closedByHost(FakeStreamEnd& stream) override {
+        server_.hostClosed(stream, std::string(socketLabel(kind_)));
+    }
+
+private:
+    FakeDeviceServer& server_;
+    const FakeServerSocket kind_;
+};
+
+FakeDeviceServer::~FakeDeviceServer() {
+    stop();
+}
+
+void FakeDeviceServer::install(FakeAdbDevice& adb, FakePhoneServices& services) {
+    std::lock_guard lock(mutex_);
+    adb_ = &adb;
+    services_ = &services;
+}
+
+void FakeDeviceServer::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+    }
+    ticker_ = {};  // requests stop and joins
+}
+
+void FakeDeviceServer::setScript(FakeServerScript script) {
+    std::lock_guard lock(mutex_);
+    script_ = std::move(script);
+}
+
+std::unique_ptr<FakeService> FakeDeviceServer::open(const std::string& name, std::uint32_t hostID) {
+    if (name.starts_with(shellPrefix)) {
+        return std::make_unique<Shell>(*this, name.substr(shellPrefix.size()));
+    }
+    std::lock_guard lock(mutex_);
+    if (state_ != State::running) {
+        return nullptr;  // nobody listens
+    }
+    const std::vector<FakeServerSocket> order = mediaOrder();
+    const auto acceptedMedia = static_cast<std::size_t>(
+        std::count_if(sockets_.begin(), sockets_.end(),
+                      [](const SocketEntry& s) { return s.kind != FakeServerSocket::ext; }));
+    FakeServerSocket kind = FakeServerSocket::ext;
+    if (name == std::string(socketPrefix) + socketName(false)) {
+        if (acceptedMedia == order.size()) {
+            violation("host opened " + name + " after all its media sockets were connected");
+            return nullptr;
+        }
+        kind = order[acceptedMedia];
+    } else if (name == std::string(socketPrefix) + socketName(true)) {
+        if (acceptedMedia < order.size()) {
+            violation("host opened the extension socket before the media sockets");
+        }
+    } else {
+        return nullptr;
+    }
+    if (refusals_ < script_.refusedWhileStarting) {
+        ++refusals_;
+        return nullptr;
+    }
+    if (script_.refused.contains(kind)) {
+        return nullptr;
+    }
+    sockets_.push_back({kind, hostID, true});
+    return std::make_unique<Socket>(*this, kind);
+}
+
+std::optional<FakeStartCommand> FakeDeviceServer::check(const std::string& command) {
+    std::string problem;
+    std::optional<FakeStartCommand> parsed = readStartCommand(command, problem);
+    if (!parsed) {
+        violation("start command \"" + command + "\": " + problem);
+        return std::nullopt;
+    }
+    const auto jar = services_->file(std::string(serverJarPath));
+    if (!jar) {
+        violation("server started before its jar was pushed");
+    } else if (jar->mode != jarMode) {
+        violation(fmt::format("server jar has mode {:o}, not 644", jar->mode));
+    }
+    return parsed;
+}
+
+std::string FakeDeviceServer::socketName(bool ext) const {
+    return fmt::format("{}{:08x}", ext ? "quillmere_ext_" : "quillmere_", parsed_.scid);
+}
+
+std::vector<FakeServerSocket> FakeDeviceServer::mediaOrder() const {
+    std::vector<FakeServerSocket> order{FakeServerSocket::video};
+    if (parsed_.audio) {
+        order.push_back(FakeServerSocket::audio);
+    }
+    if (parsed_.control) {
+        order.push_back(FakeServerSocket::control);
+    }
+    return order;
+}
+
+void FakeDeviceServer::started(FakeStreamEnd& phone, const std::string& command) {
+    std::string output;
+    bool exits = true;
+    {
+        std::lock_guard lock(mutex_);
+        commands_.push_back(command);
+        shellID_ = phone.hostID();
+        if (state_ != State::idle) {
+            violation("the server was started twice");
+        }
+        state_ = State::exited;
+        const std::optional<FakeStartCommand> parsed = check(command);
+        if (!parsed) {
+            output = "[server] ERROR: Usage error\n";
+        } else if (parsed->clientVersion != script_.version) {
+            output = fmt::format(
+                "[server] ERROR: The server version ({}) does not match the client ({})\n",
+                script_.version, parsed->clientVersion);
+        } else if (script_.fault == FakeServerScript::Fault::dieAtStart) {
+            output = script_.deathOutput;
+        } else {
+            parsed_ = *parsed;
+            state_ = State::running;
+            output = script_.startupOutput;
+            exits = false;
+        }
+    }
+    phone.sendOn(phone.hostID(), Bytes(output.begin(), output.end()));
+    if (exits) {
+        phone.finishOn(phone.hostID());
+    }
+}
+
+void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind) {
+    Bytes first;
+    Bytes video;
+    std::uint32_t videoID = 0;
+    bool dropVideo = false;
+    bool dies = false;
+    {
+        std::lock_guard lock(mutex_);
+        videoID = sockets_.front().hostID;
+        if (kind == FakeServerSocket::video) {
+            dies = script_.fault == FakeServerScript::Fault::dieOnVideoOpen;
+            first = {0x00};  // the dummy byte
+        } else if (kind == FakeServerSocket::audio) {
+            first = fakeAudioStream(script_.audioPackets);
+        }
+        const bool lastMedia =
+            kind != FakeServerSocket::ext && sockets_.size() == mediaOrder().size();
+        if (lastMedia && script_.fault == FakeServerScript::Fault::dropVideoBeforeName) {
+            dropVideo = true;
+        } else if (lastMedia) {
+            BinaryWriter out;
+            Bytes name(nameBlockSize, 0);
+            std::copy_n(script_.deviceName.begin(),
+                        std::min(script_.deviceName.size(), nameBlockSize), name.begin());
+            out.bytes(name);
+            writeCodecID(out, rawValue(parsed_.codec));
+            out.bytes(fakeVideoStream(parsed_.codec));
+            video = out.take();
+        }
+    }
+    if (dies) {
+        std::string output;
+        {
+            std::lock_guard lock(mutex_);
+            output = script_.deathOutput;
+        }
+        exit(phone, output);
+        return;
+    }
+    if (!first.empty()) {
+        phone.sendOn(phone.hostID(), std::move(first));
+    }
+    if (dropVideo) {
+        phone.closeOn(videoID);
+    } else if (!video.empty()) {
+        phone.sendOn(videoID, std::move(video));
+    }
+}
+
+void FakeDeviceServer::received(FakeStreamEnd& phone, FakeServerSocket kind, ByteView data) {
+    std::vector<ExtMessage> messages;
+    {
+        std::lock_guard lock(mutex_);
+        switch (kind) {
+            case FakeServerSocket::video:
+            case FakeServerSocket::audio:
+                violation(fmt::format("host wrote {} bytes on the {} socket", data.size(),
+                                      socketLabel(kind)));
+                return;
+            case FakeServerSocket::control: {
+                std::optional<std::string> error;
+                for (ControlMessage& message : controlReader_.take(data, error)) {
+                    control_.push_back(std::move(message));
+                }
+                if (error) {
+                    violation("control socket: " + *error);
+                }
+                return;
+            }
+            case FakeServerSocket::ext:
+                break;
+        }
+        extPending_.insert(extPending_.end(), data.begin(), data.end());
+        while (extPending_.size() >= ExtCodec::headerSize) {
+            const std::uint32_t length = (std::uint32_t{extPending_[1]} << 24) |
+                                         (std::uint32_t{extPending_[2]} << 16) |
+                                         (std::uint32_t{extPending_[3]} << 8) | extPending_[4];
+            if (length > ExtCodec::maxPayloadSize) {
+                violation(fmt::format("ext frame of {} bytes", length));
+                extPending_.clear();
+                break;
+            }
+            const std::size_t frameSize = ExtCodec::headerSize + length;
+            if (extPending_.size() < frameSize) {
+                break;
+            }
+            DataByteSource frame(Bytes(
+                extPending_.begin(), extPending_.begin() + static_cast<std::ptrdiff_t>(frameSize)));
+            extPending_.erase(extPending_.begin(),
+                              extPending_.begin() + static_cast<std::ptrdiff_t>(frameSize));
+            try {
+                messages.push_back(ExtCodec::next(frame));
+            } catch (const BinaryError& error) {
+                violation(std::string("ext frame: ") + error.what());
+            }
+        }
+    }
+    for (const ExtMessage& message : messages) {
+        answerExt(phone, message);
+    }
+}
+
+void FakeDeviceServer::answerExt(FakeStreamEnd& phone, const ExtMessage& message) {
+    std::optional<ExtMessage> answer;
+    {
+        std::lock_guard lock(mutex_);
+        ext_.push_back(message);
+        const auto phoneNanos =
+            static_cast<std::int64_t>(HostClock::nowNanos()) + script_.clockOffsetNanos;
+        if (const auto* hello = std::get_if<ext::Hello>(&message)) {
+            if (helloSeen_) {
+                violation("host sent a second ext hello");
+            }
+            helloSeen_ = true;
+            if (hello->version != 2) {
+                violation(fmt::format("host announced ext protocol {}", hello->version));
+            }
+            switch (script_.helloReply) {
+                case FakeServerScript::HelloReply::ack:
+                    answer = ext::HelloAck{script_.extVersion, phoneNanos, wallMillis()};
+                    break;
+                case FakeServerScript::HelloReply::error:
+                    answer = ext::Error{script_.extErrorText};
+                    break;
+                case FakeServerScript::HelloReply::silence:
+                    break;
+            }
+        } else if (!helloSeen_) {
+            violation("host sent " + describe(message) + " before its ext hello");
+        } else if (const auto* ping = std::get_if<ext::Ping>(&message)) {
+            answer = ext::Pong{ping->clientNanos, phoneNanos};
+        } else if (std::holds_alternative<ext::ListApps>(message)) {
+            answer = ext::AppList{script_.apps.empty() ? fakeApps() : script_.apps};
+        } else if (const auto* subscribe = std::get_if<ext::SubscribeTelemetry>(&message)) {
+            telemetryInterval_ = std::chrono::milliseconds(subscribe->intervalMillis);
+            answer = ext::Telemetry{script_.telemetry};
+            if (!ticker_.joinable() && !stopped_ && subscribe->intervalMillis > 0) {
+                extID_ = phone.hostID();
+                ticker_ = std::jthread([this](std::stop_token stop) { tick(stop); });
+            }
+        } else {
+            violation("host sent " + describe(message) + ", which only the phone sends");
+        }
+    }
+    if (answer) {
+        phone.sendOn(phone.hostID(), ExtCodec::encode(*answer));
+    }
+}
+
+void FakeDeviceServer::tick(std::stop_token stop) {
+    std::unique_lock lock(mutex_);
+    while (!stop.stop_requested()) {
+        tickerWake_.wait_for(lock, stop, telemetryInterval_, [] { return false; });
+        if (stop.stop_requested() || state_ != State::running) {
+            return;
+        }
+        Bytes frame = ExtCodec::encode(ext::Telemetry{script_.telemetry});
+        const std::uint32_t id = extID_;
+        lock.unlock();
+        const bool sent = adb_->sendOnStream(id, std::move(frame));
+        lock.lock();
+        if (!sent) {
+            return;
+        }
+    }
+}
+
+void FakeDeviceServer::hostClosed(FakeStreamEnd& phone, const std::string& what) {
+    std::vector<std::uint32_t> orphaned;
+    {
+        std::lock_guard lock(mutex_);
+        closedByHost_.push_back(what);
+        for (SocketEntry& socket : sockets_) {
+            if (socket.hostID == phone.hostID()) {
+                socket.open = false;
+            }
+        }
+        // Ending the shell kills the server, and its sockets go with it.
+        if (what == "shell" && state_ == State::running) {
+            state_ = State::exited;
+            for (SocketEntry& socket : sockets_) {
+                if (socket.open) {
+                    socket.open = false;
+                    orphaned.push_back(socket.hostID);
+                }
+            }
+        }
+    }
+    for (const std::uint32_t id : orphaned) {
+        phone.closeOn(id);
+    }
+}
+
+void FakeDeviceServer::exit(FakePhoneStreams& phone, const std::string& output) {
+    std::uint32_t shell = 0;
+    std::vector<std::uint32_t> open;
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ != State::running) {
+            return;
+        }
+        state_ = State::exited;
+        shell = shellID_;
+        for (SocketEntry& socket : sockets_) {
+            if (socket.open) {
+                socket.open = false;
+                open.push_back(socket.hostID);
+            }
+        }
+    }
+    phone.sendOn(shell, Bytes(output.begin(), output.end()));
+    phone.finishOn(shell);
+    for (const std::uint32_t id : open) {
+        phone.closeOn(id);
+    }
+}
+
+void FakeDeviceServer::die(const std::string& output) {
+    DeviceStreams phone(*adb_);
+    exit(phone, output);
+}
+
+bool FakeDeviceServer::sendDeviceMessage(const DeviceMessage& message) {
+    std::uint32_t id = 0;
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = std::find_if(sockets_.begin(), sockets_.end(), [](const SocketEntry& s) {
+            return s.kind == FakeServerSocket::control && s.open;
+        });
+        if (it == sockets_.end()) {
+            return false;
+        }
+        id = it->hostID;
+    }
+    return adb_->sendOnStream(id, encodeDeviceMessage(message));
+}
+
+bool FakeDeviceServer::sendExt(const ExtMessage& message) {
+    std::uint32_t id = 0;
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = std::find_if(sockets_.begin(), sockets_.end(), [](const SocketEntry& s) {
+            return s.kind == FakeServerSocket::ext && s.open;
+        });
+        if (it == sockets_.end()) {
+            return false;
+        }
+        id = it->hostID;
+    }
+    return adb_->sendOnStream(id, ExtCodec::encode(message));
+}
+
+bool FakeDeviceServer::isRunning() const {
+    std::lock_guard lock(mutex_);
+    return state_ == State::running;
+}
+
+std::vector<std::string> FakeDeviceServer::startCommands() const {
+    std::lock_guard lock(mutex_);
+    return commands_;
+}
+
+std::vector<FakeServerSocket> FakeDeviceServer::acceptedSockets() const {
+    std::lock_guard lock(mutex_);
+    std::vector<FakeServerSocket> out;
+    for (const SocketEntry& socket : sockets_) {
+        out.push_back(socket.kind);
+    }
+    return out;
+}
+
+std::vector<std::string> FakeDeviceServer::closedByHost() const {
+    std::lock_guard lock(mutex_);
+    return closedByHost_;
+}
+
+std::vector<ControlMessage> FakeDeviceServer::controlMessages() const {
+    std::lock_guard lock(mutex_);
+    return control_;
+}
+
+std::vector<ExtMessage> FakeDeviceServer::extMessages() const {
+    std::lock_guard lock(mutex_);
+    return ext_;
+}
+
+std::vector<std::string> FakeDeviceServer::violations() const {
+    std::lock_guard lock(mutex_);
+    return violations_;
+}
+
+void FakeDeviceServer::violation(std::string what) {
+    violations_.push_back(std::move(what));
+}
+
+}  // namespace qm::test

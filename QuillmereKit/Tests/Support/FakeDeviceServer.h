@@ -1,0 +1,152 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QuillmereCore/ControlMessage.h"
+#include "QuillmereCore/StreamTypes.h"
+#include "ServerProtocol/DeviceMessage.h"
+#include "ServerProtocol/ExtMessage.h"
+#include "Support/FakeAdbStreams.h"
+#include "Support/FakeControlReader.h"
+#include "Support/FakeStartCommand.h"
+
+namespace qm::test {
+
+class FakeAdbDevice;
+class FakePhoneServices;
+
+enum class FakeServerSocket { video, audio, control, ext };
+
+// How the fake device server behaves.
+struct FakeServerScript {
+    // The server's own version: a start command naming another one gets the server's complaint.
+    std::string version = "4.1+qm2";
+    std::string startupOutput = "[server] INFO: Device: QM One (Android 14)\n";
+    std::string deviceName = "QM One";
+    // Socket opens refused while the server is still coming up.
+    std::size_t refusedWhileStarting = 2;
+    // Sockets that never accept.
+    std::set<FakeServerSocket> refused;
+
+    enum class Fault {
+        none,
+        dieAtStart,           // prints `deathOutput` and exits before listening
+        dieOnVideoOpen,       // accepts the video socket, then exits before the dummy byte
+        dropVideoBeforeName,  // closes the video socket instead of sending the name; runs on
+    };
+    Fault fault = Fault::none;
+    std::string deathOutput = "Aborted: java.lang.IllegalStateException\n";
+
+    std::size_t audioPackets = 5;  // 20 ms of 48 kHz stereo sine each
+
+    enum class HelloReply { ack, error, silence };
+    HelloReply helloReply = HelloReply::ack;
+    std::uint16_t extVersion = 2;
+    std::string extErrorText = "extension disabled";
+    std::int64_t clockOffsetNanos = 0;  // added to this machine's clock in the phone's answers
+    std::vector<AppInfo> apps;          // two apps with PNG icons when left empty
+    PhoneTelemetry telemetry{1,     41.5, 80,
+                             30.25, true, PhoneEncoderStats{60, 4200, 6100, 9800, 512000}};
+};
+
+// The device server inside the fake phone. It accepts the start command only word by word as
+// the launcher must send it (after the jar was pushed), listens on its abstract sockets and
+// serves them in the described order: video (dummy byte, name, codec id, packets cut from the
+// real H.264/HEVC fixtures), audio (raw PCM), control (every message decoded and kept; device
+// messages on request) and extension (hello, pong, app list, telemetry). Every departure of
+// the host is recorded as a violation. Thread-safe.
+class FakeDeviceServer {
+public:
+    FakeDeviceServer() = default;
+    ~FakeDeviceServer();
+    FakeDeviceServer(const FakeDeviceServer&) = delete;
+    FakeDeviceServer& operator=(const FakeDeviceServer&) = delete;
+
+    // Where it runs; set once by the phone.
+    void install(FakeAdbDevice& adb, FakePhoneServices& services);
+    // Stops the telemetry ticker; called before the phone goes.
+    void stop();
+
+    void setScript(FakeServerScript script);
+
+    // The services of the phone that belong to the server: its start command and its sockets.
+    // None when `name` is not the server's, or to refuse the socket.
+    std::unique_ptr<FakeService> open(const std::string& name, std::uint32_t hostID);
+
+    // The server exits now with `output`: its shell stream ends and every socket closes.
+    void die(const std::string& output);
+    bool sendDeviceMessage(const DeviceMessage& message);
+    bool sendExt(const ExtMessage& message);
+
+    bool isRunning() const;
+    std::vector<std::string> startCommands() const;
+    std::vector<FakeServerSocket> acceptedSockets() const;
+    // The server's streams the host closed, in order; the shell is "shell".
+    std::vector<std::string> closedByHost() const;
+    std::vector<ControlMessage> controlMessages() const;
+    std::vector<ExtMessage> extMessages() const;
+    std::vector<std::string> violations() const;
+
+    class Shell;
+    class Socket;
+
+private:
+    enum class State { idle, running, exited };
+    struct SocketEntry {
+        FakeServerSocket kind;
+        std::uint32_t hostID;
+        bool open;
+    };
+
+    std::optional<FakeStartCommand> check(const std::string& command);
+    std::string socketName(bool ext) const;
+    std::vector<FakeServerSocket> mediaOrder() const;
+
+    // Callbacks of the services, on the phone's thread.
+    void started(FakeStreamEnd& phone, const std::string& command);
+    void socketOpened(FakeStreamEnd& phone, FakeServerSocket kind);
+    void received(FakeStreamEnd& phone, FakeServerSocket kind, ByteView data);
+    void hostClosed(FakeStreamEnd& phone, const std::string& what);
+    void answerExt(FakeStreamEnd& phone, const ExtMessage& message);
+
+    // Ends the server through `phone`; the lock must not be held.
+    void exit(FakePhoneStreams& phone, const std::string& output);
+    void tick(std::stop_token stop);
+    void violation(std::string what);
+
+    FakeAdbDevice* adb_ = nullptr;
+    FakePhoneServices* services_ = nullptr;
+
+    mutable std::mutex mutex_;
+    FakeServerScript script_;
+    State state_ = State::idle;
+    FakeStartCommand parsed_;
+    std::uint32_t shellID_ = 0;
+    std::vector<SocketEntry> sockets_;  // accepted, in order
+    std::size_t refusals_ = 0;
+    std::vector<std::string> commands_;
+    std::vector<std::string> closedByHost_;
+    FakeControlReader controlReader_;
+    std::vector<ControlMessage> control_;
+    Bytes extPending_;
+    std::vector<ExtMessage> ext_;
+    bool helloSeen_ = false;
+    std::chrono::milliseconds telemetryInterval_{0};
+    std::uint32_t extID_ = 0;
+    bool stopped_ = false;
+    std::vector<std::string> violations_;
+
+    std::condition_variable_any tickerWake_;
+    std::jthread ticker_;
+};
+
+}  // namespace qm::test

@@ -1,0 +1,69 @@
+#include "Support/FakeServerMedia.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "QuillmereCore/BinaryWriter.h"
+#include "Support/MediaFixtures.h"
+#include "Support/MediaPackets.h"
+
+namespace qm::test {
+
+namespace {
+
+const Bytes& pngIcon() {
+    static const Bytes icon = {
+        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48,
+        0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00,
+        0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x44, 0x41, 0x54, 0x78,
+        0x9C, 0x63, 0x50, 0x68, 0xF8, 0xFF, 0x1F, 0x00, 0x05, 0x02, 0x02, 0x9F, 0x76, 0xA8,
+        0x46, 0xC9, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+    return icon;
+}
+
+}  // namespace
+
+std::vector<AppInfo> fakeApps() {
+    return {AppInfo{"com.tressik.racer", "Racer", true, 1700000000000, pngIcon()},
+            AppInfo{"com.example.notes", "Notes ✎", false, 1690000000000, pngIcon()}};
+}
+
+const Bytes& fakeVideoStream(VideoCodec codec) {
+    static const auto make = [](const char* fixture, VideoCodec c) {
+        BinaryWriter out;
+        writeSession(out, StreamSession{{1280, 720}, false});
+        for (const StreamPacket& packet : accessUnitPackets(loadFixture(fixture), c, 30)) {
+            writePacket(out, packet);
+        }
+        return out.take();
+    };
+    static const Bytes h264 = make("h264-720p.h264", VideoCodec::h264);
+    static const Bytes h265 = make("hevc-720p.h265", VideoCodec::h265);
+    return codec == VideoCodec::h264 ? h264 : h265;
+}
+
+Bytes fakeAudioStream(std::size_t packets) {
+    constexpr int framesPerPacket = 960;  // 20 ms at 48 kHz
+    BinaryWriter out;
+    writeCodecID(out, rawValue(AudioCodec::raw));
+    for (std::size_t p = 0; p < packets; ++p) {
+        StreamPacket packet;
+        packet.ptsMicros = static_cast<std::int64_t>(p) * 20000;
+        packet.data.reserve(framesPerPacket * 4);
+        for (int i = 0; i < framesPerPacket; ++i) {
+            const double t =
+                static_cast<double>(p * framesPerPacket + static_cast<std::size_t>(i)) / 48000.0;
+            const auto sample =
+                static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440 * t));
+            for (int channel = 0; channel < 2; ++channel) {
+                // Little-endian, as the phone's PCM comes.
+                packet.data.push_back(static_cast<std::uint8_t>(sample & 0xFF));
+                packet.data.push_back(static_cast<std::uint8_t>((sample >> 8) & 0xFF));
+            }
+        }
+        writePacket(out, packet);
+    }
+    return out.take();
+}
+
+}  // namespace qm::test
