@@ -1,3 +1,5 @@
+#include <atomic>
+#include <future>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -6,6 +8,7 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+#include "QuillmereCore/SerialQueue.h"
 #include "QuillmereKit/VideoStage.h"
 #include "Support/GlTestContext.h"
 #include "Support/ManualExecutor.h"
@@ -104,10 +107,15 @@ TEST(VideoStageQueue, DrawsOnItsOwnRenderThread) {
     layer->setDrawableSize({64, 36});
     std::atomic<bool> drawn = false;
     {
-        VideoStage stage;
+        auto queue = std::make_shared<SerialQueue>("render");
+        VideoStage stage(queue);
         stage.setTarget(layer, std::make_shared<MetalRenderer>(std::make_shared<RenderSettings>()));
         stage.frameDecoded(frameAt(1), [&](const DecodedFrame&, std::uint64_t) { drawn = true; });
-        // The stage's queue finishes its blocks and releases the renderer on its thread.
+        // A stage that goes drops frames not yet drawn, so let this one be drawn first.
+        std::promise<void> idle;
+        queue->post([&] { idle.set_value(); });
+        idle.get_future().wait();
+        // The queue then releases the renderer on its own thread.
     }
     context.makeCurrent();
     ASSERT_TRUE(layer->latchForDisplay());
