@@ -95,8 +95,9 @@ UsbAdbDevice describe(libusb_device* device, std::uint64_t registryID) {
 
 class MonitorSession final : public UsbEventSubscription {
 public:
-    MonitorSession(UsbEventHandler handler, std::chrono::milliseconds rescanInterval)
-        : handler_(std::move(handler)), rescanInterval_(rescanInterval) {
+    MonitorSession(UsbEventHandler handler, std::chrono::milliseconds rescanInterval,
+                   bool useHotplug)
+        : handler_(std::move(handler)), rescanInterval_(rescanInterval), useHotplug_(useHotplug) {
         thread_ = std::thread([this] { run(); });
         std::unique_lock lock(mutex_);
         wake_.wait(lock, [&] { return started_; });
@@ -131,7 +132,7 @@ private:
         libusb_context* context = made.context.get();
         libusb_hotplug_callback_handle callback = 0;
         const bool hotplug =
-            libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0 &&
+            useHotplug_ && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0 &&
             libusb_hotplug_register_callback(
                 context,
                 static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
@@ -236,6 +237,7 @@ private:
 
     const UsbEventHandler handler_;
     const std::chrono::milliseconds rescanInterval_;
+    const bool useHotplug_;
     UsbKnownInterfaces known_;           // monitor thread only
     std::vector<HotplugEvent> pending_;  // monitor thread only
 
@@ -250,7 +252,7 @@ private:
 }  // namespace
 
 std::unique_ptr<UsbEventSubscription> UsbDeviceMonitor::events(UsbEventHandler handler) const {
-    return std::make_unique<MonitorSession>(std::move(handler), rescanInterval_);
+    return std::make_unique<MonitorSession>(std::move(handler), rescanInterval_, useHotplug_);
 }
 
 UsbEventSource UsbDeviceMonitor::source(std::chrono::milliseconds rescanInterval) {

@@ -44,8 +44,10 @@ class UsbDeviceMonitor {
 public:
     static constexpr std::chrono::milliseconds defaultRescanInterval{1000};
 
-    explicit UsbDeviceMonitor(std::chrono::milliseconds rescanInterval = defaultRescanInterval)
-        : rescanInterval_(rescanInterval) {}
+    // `useHotplug` false rescans even where hotplug callbacks exist.
+    explicit UsbDeviceMonitor(std::chrono::milliseconds rescanInterval = defaultRescanInterval,
+                              bool useHotplug = true)
+        : rescanInterval_(rescanInterval), useHotplug_(useHotplug) {}
 
     std::unique_ptr<UsbEventSubscription> events(UsbEventHandler handler) const;
 
@@ -54,6 +56,7 @@ public:
 
 private:
     std::chrono::milliseconds rescanInterval_;
+    bool useHotplug_;
 };
 
 }  // namespace qm
