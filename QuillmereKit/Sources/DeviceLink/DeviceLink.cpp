@@ -216,9 +216,7 @@ void DeviceLink::handle(const UsbDeviceEvent& event) {
                             Log::privateValue(attached->device.serial));
             return;
         }
-        attempt_.emplace();
-        attempt_->device = attached->device;
-        attempt_->generation = nextGeneration();
+        attempt_.emplace(attached->device, nextGeneration());
         startTask(*attempt_, false);
         return;
     }
@@ -267,9 +265,7 @@ void DeviceLink::connectionLost(std::int64_t generation, const std::string& reas
     const std::shared_ptr<AdbConnection> old = takeConnection();
     const UsbAdbDevice device = attempt_->device;
     retire(std::move(attempt_->task));
-    attempt_.emplace();
-    attempt_->device = device;
-    attempt_->generation = next;
+    attempt_.emplace(device, next);
     attempt_->handshakeDone = true;
     attempt_->recoveries = count;
     if (count < 4) {

@@ -80,6 +80,9 @@ private:
         std::jthread thread;
     };
     struct Attempt {
+        Attempt(UsbAdbDevice device_, std::int64_t generation_)
+            : device(std::move(device_)), generation(generation_) {}
+
         UsbAdbDevice device;
         std::int64_t generation = 0;
         std::unique_ptr<Task> task;
