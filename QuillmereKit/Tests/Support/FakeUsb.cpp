@@ -165,9 +165,6 @@ std::unique_ptr<UsbInterface> FakeUsbDevice::open() {
     if (gone_) {
         throw UsbError::notFound();
     }
-    if (openError_) {
-        throw *openError_;
-    }
     if (heldElsewhere_ || (!ports_.empty() && !ports_.back()->isAborted())) {
         throw UsbError::exclusiveAccess();
     }
@@ -184,11 +181,6 @@ std::unique_ptr<UsbInterface> FakeUsbDevice::open() {
 void FakeUsbDevice::holdElsewhere(bool held) {
     std::lock_guard lock(mutex_);
     heldElsewhere_ = held;
-}
-
-void FakeUsbDevice::failOpens(std::optional<UsbError> error) {
-    std::lock_guard lock(mutex_);
-    openError_ = std::move(error);
 }
 
 void FakeUsbDevice::vanish() {

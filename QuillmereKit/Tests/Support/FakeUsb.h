@@ -92,8 +92,6 @@ public:
     std::unique_ptr<UsbInterface> open();
     // Another program holds the interface.
     void holdElsewhere(bool held);
-    // Opens fail with this error from now on; none to stop.
-    void failOpens(std::optional<UsbError> error);
     // The cable is pulled: the session ends and later opens fail.
     void vanish();
 
@@ -109,7 +107,6 @@ private:
     mutable std::mutex mutex_;
     bool gone_ = false;
     bool heldElsewhere_ = false;
-    std::optional<UsbError> openError_;
     std::vector<std::shared_ptr<FakePhone>> phones_;
     std::vector<std::shared_ptr<FakeUsbPort>> ports_;
 };
