@@ -1,7 +1,7 @@
 #include "QuillmereCore/SerialQueue.h"
 
 #include <exception>
-#include <utility>
+#include <memory>
 
 #include <pthread.h>
 
@@ -9,47 +9,98 @@
 
 namespace qm {
 
-SerialQueue::SerialQueue(std::string name) : thread_([this, name] { run(name); }) {}
+SerialQueue::SerialQueue(std::string name) : name_(std::move(name)), thread_([this] { loop(); }) {}
 
 SerialQueue::~SerialQueue() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
+    stop(false);
+}
+
+void SerialQueue::shutdown() noexcept {
+    stop(true);
 }
 
 void SerialQueue::post(std::function<void()> work) {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(work));
+        if (stopping_) {
+            return;
+        }
+        work_.push_back(std::move(work));
     }
     wake_.notify_one();
 }
 
-void SerialQueue::run(const std::string& name) {
-    pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
-    for (;;) {
-        std::function<void()> work;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (queue_.empty()) {
+bool SerialQueue::sync(const std::function<void()>& work) {
+    struct State {
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool finished = false;
+        bool ran = false;
+    };
+    // Signals when the last copy of the posted work goes, whether it ran or was dropped.
+    struct Finish {
+        std::shared_ptr<State> state;
+        ~Finish() {
+            if (!state) {
                 return;
             }
-            work = std::move(queue_.front());
-            queue_.pop_front();
+            std::lock_guard lock(state->mutex);
+            state->finished = true;
+            state->wake.notify_all();
         }
+    };
+    auto state = std::make_shared<State>();
+    auto finish = std::make_shared<Finish>();
+    finish->state = state;
+    post([&work, finish = std::move(finish)] {
+        work();
+        finish->state->ran = true;
+    });
+    std::unique_lock lock(state->mutex);
+    state->wake.wait(lock, [&] { return state->finished; });
+    return state->ran;
+}
+
+void SerialQueue::stop(bool dropQueued) noexcept {
+    {
+        std::lock_guard lock(mutex_);
+        if (!stopping_) {
+            stopping_ = true;
+            dropQueued_ = dropQueued;
+        }
+    }
+    wake_.notify_all();
+    if (thread_.joinable() && !isCurrent()) {
+        thread_.join();
+    }
+}
+
+void SerialQueue::loop() {
+    pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
+    std::unique_lock lock(mutex_);
+    while (true) {
+        wake_.wait(lock, [&] { return stopping_ || !work_.empty(); });
+        if (work_.empty() || (stopping_ && dropQueued_)) {
+            break;
+        }
+        std::function<void()> work = std::move(work_.front());
+        work_.pop_front();
+        lock.unlock();
         try {
             work();
         } catch (const std::exception& error) {
             // One failed item must not take the process down with the thread.
-            Log::session().error("{}: queued work failed: {}", name, error.what());
+            Log::session().error("{}: queued work failed: {}", name_, error.what());
         } catch (...) {
-            Log::session().error("{}: queued work failed", name);
+            Log::session().error("{}: queued work failed", name_);
         }
+        work = nullptr;  // released here, on this thread
+        lock.lock();
     }
+    std::deque<std::function<void()>> dropped = std::move(work_);
+    work_.clear();
+    lock.unlock();
+    dropped.clear();
 }
 
 }  // namespace qm

@@ -1,6 +1,8 @@
+#include <future>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <pthread.h>
@@ -50,6 +52,23 @@ TEST(SerialQueue, AFailingItemIsLoggedAndTheQueueGoesOn) {
     const auto entries = Log::recentEntries();
     ASSERT_FALSE(entries.empty());
     EXPECT_NE(entries.back().message.find("no memory for a drawable"), std::string::npos);
+}
+
+TEST(SerialQueue, ShutdownDropsWhatIsQueuedAndSyncSaysWhetherItRan) {
+    SerialQueue queue("device.link");
+    int ran = 0;
+    EXPECT_TRUE(queue.sync([&] { ++ran; }));
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    queue.post([released] { released.wait(); });
+    queue.post([&] { ++ran; });  // still queued when the queue shuts down
+    std::thread stopper([&] { queue.shutdown(); });
+    release.set_value();
+    stopper.join();
+    EXPECT_EQ(ran, 1);
+    EXPECT_FALSE(queue.sync([&] { ++ran; }));
+    queue.post([&] { ++ran; });
+    EXPECT_EQ(ran, 1);
 }
 
 }  // namespace

@@ -90,6 +90,33 @@ void MemoryPacketTransport::readExactly(std::size_t count, Take take) {
     }
 }
 
+MemoryPacketTransport::RawRead MemoryPacketTransport::readRaw(std::span<std::uint8_t> into,
+                                                              std::chrono::milliseconds timeout) {
+    std::lock_guard serial(readMutex_);
+    Pipe& pipe = *inbound_;
+    std::unique_lock lock(pipe.mutex);
+    const auto ready = [&] { return pipe.readerGone || pipe.writerGone || pipe.buffered() > 0; };
+    if (timeout.count() == 0) {
+        pipe.wake.wait(lock, ready);
+    } else if (!pipe.wake.wait_for(lock, timeout, ready)) {
+        return {RawOutcome::timedOut, 0};
+    }
+    if (pipe.readerGone) {
+        return {RawOutcome::closed, 0};
+    }
+    if (pipe.buffered() == 0) {
+        return {RawOutcome::linkGone, 0};
+    }
+    const std::size_t count = std::min(into.size(), pipe.buffered());
+    std::copy_n(pipe.bytes.begin() + static_cast<std::ptrdiff_t>(pipe.head), count, into.begin());
+    pipe.head += count;
+    if (pipe.head == pipe.bytes.size()) {
+        pipe.bytes.clear();
+        pipe.head = 0;
+    }
+    return {RawOutcome::data, count};
+}
+
 void MemoryPacketTransport::close() noexcept {
     for (const auto& [pipe, reading] :
          {std::pair{inbound_.get(), true}, {outbound_.get(), false}}) {

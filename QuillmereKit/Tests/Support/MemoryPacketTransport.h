@@ -28,8 +28,19 @@ public:
     void close() noexcept override;
     void drainPending(std::chrono::nanoseconds idle) override;
 
-    // Bytes as they are, for faults: a broken header, a message cut short, stale leftovers.
+    // Bytes as they are, for faults: a broken header, a message cut short, stale leftovers;
+    // and for a fake USB pipe, which moves bytes and knows nothing of messages.
     void writeRaw(ByteView bytes);
+
+    enum class RawOutcome { data, timedOut, closed, linkGone };
+    struct RawRead {
+        RawOutcome outcome = RawOutcome::data;
+        std::size_t count = 0;
+    };
+    // As many bytes as are there, up to `into`'s size, once there is at least one; a zero
+    // `timeout` waits without limit. closed: this end was closed; linkGone: the other end was,
+    // and everything it sent has been read.
+    RawRead readRaw(std::span<std::uint8_t> into, std::chrono::milliseconds timeout);
     std::size_t drainedByteCount() const;
 
     class Pipe;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 
 #include "DeviceLink/AdbConnection.h"
@@ -11,6 +12,8 @@ namespace qm::test {
 
 // One RSA-2048 host key per test program, made on first use.
 std::shared_ptr<const AdbKey> testHostKey();
+// Stores that key where AdbKey::loadOrCreate finds it, so that nothing waits for a new key.
+void writeTestHostKey(const std::filesystem::path& file);
 
 // A host connection to `phone` made with the test key; the drain is short, as the in-memory
 // link holds no leftovers unless a test puts them there.

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <variant>
 
 namespace qm {
 
@@ -12,7 +14,49 @@ struct UsbAdbDevice {
     std::string serial;            // "" when the device reports none
     std::string productName = "Android";
 
+    // Fills in the defaults for strings the device does not report.
+    static UsbAdbDevice make(std::uint64_t registryID, std::optional<std::string> serial,
+                             std::optional<std::string> productName);
+
     bool operator==(const UsbAdbDevice&) const = default;
+};
+
+// An interface's identity: where its device sits on the bus and which interface it is. The
+// kernel gives a re-enumerated device a new address, so a phone plugged in again is new.
+namespace UsbRegistryID {
+std::uint64_t make(std::uint8_t bus, std::uint8_t address, std::uint8_t configuration,
+                   std::uint8_t interfaceNumber) noexcept;
+// The same for every interface of one device.
+std::uint64_t deviceKey(std::uint64_t registryID) noexcept;
+std::uint8_t bus(std::uint64_t registryID) noexcept;
+std::uint8_t address(std::uint64_t registryID) noexcept;
+std::uint8_t interfaceNumber(std::uint64_t registryID) noexcept;
+}  // namespace UsbRegistryID
+
+namespace UsbInterfaceClass {
+// Vendor-specific class 255, subclass 66, protocol 1; a missing value never matches.
+constexpr bool isAdb(std::optional<int> interfaceClass, std::optional<int> subclass,
+                     std::optional<int> protocol) noexcept {
+    return interfaceClass == 255 && subclass == 66 && protocol == 1;
+}
+}  // namespace UsbInterfaceClass
+
+struct UsbDeviceEvent {
+    struct Attached {
+        UsbAdbDevice device;
+        bool operator==(const Attached&) const = default;
+    };
+    struct Detached {
+        std::uint64_t registryID = 0;
+        bool operator==(const Detached&) const = default;
+    };
+
+    std::variant<Attached, Detached> value;
+
+    static UsbDeviceEvent attached(UsbAdbDevice device) { return {Attached{std::move(device)}}; }
+    static UsbDeviceEvent detached(std::uint64_t registryID) { return {Detached{registryID}}; }
+
+    bool operator==(const UsbDeviceEvent&) const = default;
 };
 
 }  // namespace qm

@@ -1,0 +1,500 @@
+#include "DeviceLink/DeviceLink.h"
+
+#include <condition_variable>
+#include <ctime>
+#include <map>
+
+#include <fmt/format.h>
+#include <pthread.h>
+
+#include "DeviceLink/USB/UsbAdbTransport.h"
+#include "QuillmereCore/Log.h"
+
+namespace qm {
+
+namespace {
+
+// Keeps counting while the computer sleeps, so a connection's age includes the sleep.
+std::chrono::nanoseconds continuousNow() {
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// False when the wait was cut short by a stop request.
+bool sleepFor(std::chrono::nanoseconds duration, std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, stop, duration, [] { return false; });
+    return !stop.stop_requested();
+}
+
+std::string describe(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+
+std::string describe(const DeviceLinkState& state) {
+    return std::visit(
+        [&](const auto& value) -> std::string {
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, DeviceLinkState::Unauthorized>) {
+                return fmt::format("unauthorized({}, {})", value.device.serial,
+                                   value.device.productName);
+            } else if constexpr (std::is_same_v<T, DeviceLinkState::Connected>) {
+                return fmt::format("connected({} {} {}, Android {}, sdk {})", value.info.serial,
+                                   value.info.manufacturer, value.info.model,
+                                   value.info.androidRelease, value.info.sdk);
+            } else if constexpr (std::is_same_v<T, DeviceLinkState::Failed>) {
+                return fmt::format("failed({})", value.reason);
+            } else {
+                return std::string(state.caseName());
+            }
+        },
+        state.value);
+}
+
+DeviceLinkOptions withDefaults(DeviceLinkOptions options) {
+    if (!options.events) {
+        options.events = UsbDeviceMonitor::source();
+    }
+    if (!options.openTransport) {
+        options.openTransport = [](const UsbAdbDevice& device) {
+            return std::shared_ptr<AdbPacketTransport>(UsbAdbTransport::open(device));
+        };
+    }
+    return options;
+}
+
+}  // namespace
+
+// The current state and the subscribers; shared with the subscriptions, which may outlive
+// the link.
+class DeviceLink::Observers {
+public:
+    struct Entry {
+        StateHandler handler;
+        std::atomic<bool> active{true};
+    };
+
+    class Token final : public Subscription {
+    public:
+        Token(std::shared_ptr<Observers> owner, std::uint64_t id, std::shared_ptr<Entry> entry)
+            : owner_(std::move(owner)), id_(id), entry_(std::move(entry)) {}
+        ~Token() override {
+            entry_->active.store(false);
+            std::lock_guard lock(owner_->mutex_);
+            owner_->observers_.erase(id_);
+        }
+
+    private:
+        std::shared_ptr<Observers> owner_;
+        std::uint64_t id_;
+        std::shared_ptr<Entry> entry_;
+    };
+
+    std::unique_ptr<Subscription> add(std::shared_ptr<Observers> self, Executor& executor,
+                                      StateHandler handler) {
+        auto entry = std::make_shared<Entry>();
+        entry->handler = std::move(handler);
+        std::lock_guard lock(mutex_);
+        const std::uint64_t id = nextID_++;
+        observers_.emplace(id, Observer{&executor, entry});
+        deliver(executor, entry, state_);
+        return std::make_unique<Token>(std::move(self), id, std::move(entry));
+    }
+
+    // False when the state is unchanged.
+    bool publish(const DeviceLinkState& state) {
+        std::lock_guard lock(mutex_);
+        if (state == state_) {
+            return false;
+        }
+        state_ = state;
+        for (const auto& [id, observer] : observers_) {
+            deliver(*observer.executor, observer.entry, state_);
+        }
+        return true;
+    }
+
+private:
+    struct Observer {
+        Executor* executor;
+        std::shared_ptr<Entry> entry;
+    };
+
+    static void deliver(Executor& executor, std::shared_ptr<Entry> entry,
+                        const DeviceLinkState& state) {
+        executor.post([entry = std::move(entry), state] {
+            if (entry->active.load()) {
+                entry->handler(state);
+            }
+        });
+    }
+
+    std::mutex mutex_;
+    DeviceLinkState state_;
+    std::map<std::uint64_t, Observer> observers_;
+    std::uint64_t nextID_ = 0;
+};
+
+DeviceLink::DeviceLink(std::filesystem::path keyFile, std::string hostName,
+                       DeviceLinkOptions options)
+    : keyFile_(std::move(keyFile)),
+      hostName_(std::move(hostName)),
+      options_(withDefaults(std::move(options))),
+      observers_(std::make_shared<Observers>()),
+      queue_(std::make_shared<SerialQueue>("device.link")) {}
+
+DeviceLink::~DeviceLink() {
+    std::vector<std::unique_ptr<Task>> tasks;
+    queue_->sync([&] {
+        running_ = false;
+        monitor_.reset();
+        teardown();
+        tasks = takeTasks();
+    });
+    queue_->shutdown();
+    tasks.clear();  // joins: every transport is closed and every task asked to stop
+}
+
+std::unique_ptr<DeviceLink::Subscription> DeviceLink::states(Executor& executor,
+                                                             StateHandler handler) {
+    return observers_->add(observers_, executor, std::move(handler));
+}
+
+void DeviceLink::start() {
+    onLink([this] {
+        if (monitor_) {
+            return;
+        }
+        running_ = true;
+        std::weak_ptr<SerialQueue> queue = queue_;
+        monitor_ = options_.events([this, queue](const UsbDeviceEvent& event) {
+            if (auto q = queue.lock()) {
+                q->post([this, event] { handle(event); });
+            }
+        });
+    });
+}
+
+void DeviceLink::stop() {
+    std::vector<std::unique_ptr<Task>> tasks;
+    queue_->sync([&] {
+        running_ = false;
+        monitor_.reset();
+        teardown();
+        update(DeviceLinkState::noDevice());
+        tasks = takeTasks();
+    });
+}
+
+std::shared_ptr<AdbConnection> DeviceLink::connection() const {
+    std::lock_guard lock(connectionMutex_);
+    return connection_;
+}
+
+void DeviceLink::onLink(std::function<void()> work) {
+    queue_->post(std::move(work));
+}
+
+// MARK: on the link's thread
+
+void DeviceLink::handle(const UsbDeviceEvent& event) {
+    if (!running_) {
+        return;
+    }
+    if (const auto* attached = std::get_if<UsbDeviceEvent::Attached>(&event.value)) {
+        if (attempt_) {
+            Log::adb().info("ignoring second ADB device {}",
+                            Log::privateValue(attached->device.serial));
+            return;
+        }
+        attempt_.emplace(attached->device, nextGeneration());
+        startTask(*attempt_, false);
+        return;
+    }
+    const auto& detached = std::get<UsbDeviceEvent::Detached>(event.value);
+    if (attempt_ && attempt_->device.registryID == detached.registryID) {
+        teardown();
+        update(DeviceLinkState::noDevice());
+    }
+}
+
+void DeviceLink::awaitingApproval(const UsbAdbDevice& device, std::int64_t generation) {
+    if (attempt_ && attempt_->generation == generation && !attempt_->handshakeDone) {
+        update(DeviceLinkState::unauthorized(device));
+    }
+}
+
+void DeviceLink::connected(std::int64_t generation, std::shared_ptr<AdbConnection> connection,
+                           const DeviceInfo& info) {
+    if (!attempt_ || attempt_->generation != generation) {
+        connection->close();
+        return;
+    }
+    {
+        std::lock_guard lock(connectionMutex_);
+        connection_ = connection;
+    }
+    attempt_->connectedAt = continuousNow();
+    update(DeviceLinkState::connected(info));
+    // A failure told before the connection was published was not yet a loss.
+    if (connection->hasTransportFailed()) {
+        connectionLost(generation, "transport failed during setup");
+    }
+}
+
+void DeviceLink::connectionLost(std::int64_t generation, const std::string& reason) {
+    if (!running_ || !attempt_ || attempt_->generation != generation || !connection()) {
+        return;
+    }
+    const bool stable =
+        attempt_->connectedAt && continuousNow() - *attempt_->connectedAt >= options_.stableUptime;
+    const int count = stable ? 1 : attempt_->recoveries + 1;
+    Log::adb().error("ADB connection lost ({}): {}", count, reason);
+
+    std::shared_ptr<AdbPacketTransport> transport;
+    const std::int64_t next = nextGeneration(&transport);
+    const std::shared_ptr<AdbConnection> old = takeConnection();
+    const UsbAdbDevice device = attempt_->device;
+    retire(std::move(attempt_->task));
+    attempt_.emplace(device, next);
+    attempt_->handshakeDone = true;
+    attempt_->recoveries = count;
+    if (count < 4) {
+        update(DeviceLinkState::noDevice());
+        startTask(*attempt_, true);
+    } else {
+        update(DeviceLinkState::failed("ADB connection lost: " + reason));
+    }
+    old->close();
+    if (transport) {
+        transport->close();
+    }
+}
+
+void DeviceLink::dropConnection(AdbConnection& connection, std::int64_t generation) {
+    {
+        std::lock_guard lock(liveMutex_);
+        if (liveTransport_ && liveTransport_->generation == generation) {
+            liveTransport_.reset();
+        }
+    }
+    connection.close();
+}
+
+void DeviceLink::teardown() {
+    if (attempt_) {
+        retire(std::move(attempt_->task));
+        attempt_.reset();
+    }
+    std::shared_ptr<AdbPacketTransport> transport;
+    nextGeneration(&transport);
+    if (const std::shared_ptr<AdbConnection> connection = takeConnection()) {
+        connection->close();
+    }
+    if (transport) {
+        transport->close();
+    }
+}
+
+void DeviceLink::update(const DeviceLinkState& state) {
+    if (observers_->publish(state)) {
+        Log::adb().info("device link state: {} {}", state.caseName(),
+                        Log::privateValue(describe(state)));
+    }
+}
+
+std::int64_t DeviceLink::nextGeneration(std::shared_ptr<AdbPacketTransport>* takeLive) {
+    std::lock_guard lock(liveMutex_);
+    if (takeLive != nullptr && liveTransport_) {
+        *takeLive = std::move(liveTransport_->transport);
+        liveTransport_.reset();
+    }
+    return generation_.fetch_add(1) + 1;
+}
+
+std::shared_ptr<AdbConnection> DeviceLink::takeConnection() {
+    std::lock_guard lock(connectionMutex_);
+    return std::exchange(connection_, nullptr);
+}
+
+void DeviceLink::startTask(Attempt& attempt, bool recovering) {
+    auto task = std::make_unique<Task>();
+    task->thread = std::jthread([this, device = attempt.device, generation = attempt.generation,
+                                 recovering, finished = &task->finished](std::stop_token stop) {
+        pthread_setname_np(pthread_self(), "device.attempt");
+        run(device, generation, recovering, stop);
+        finished->store(true);
+    });
+    attempt.task = std::move(task);
+}
+
+void DeviceLink::retire(std::unique_ptr<Task> task) {
+    std::erase_if(retired_, [](const auto& old) { return old->finished.load(); });
+    if (task) {
+        task->thread.request_stop();
+        retired_.push_back(std::move(task));
+    }
+}
+
+std::vector<std::unique_ptr<DeviceLink::Task>> DeviceLink::takeTasks() {
+    return std::exchange(retired_, {});
+}
+
+// MARK: on an attempt's thread
+
+bool DeviceLink::isCurrent(std::int64_t generation, std::stop_token stop) const {
+    return !stop.stop_requested() && generation_.load() == generation;
+}
+
+void DeviceLink::publishIfCurrent(std::int64_t generation, DeviceLinkState state) {
+    onLink([this, generation, state = std::move(state)] {
+        if (generation_.load() == generation) {
+            update(state);
+        }
+    });
+}
+
+bool DeviceLink::holdTransport(std::int64_t generation,
+                               std::shared_ptr<AdbPacketTransport> transport) {
+    {
+        std::lock_guard lock(liveMutex_);
+        if (generation_.load() == generation) {
+            liveTransport_ = LiveTransport{generation, std::move(transport)};
+            return true;
+        }
+    }
+    transport->close();
+    return false;
+}
+
+void DeviceLink::run(const UsbAdbDevice& device, std::int64_t generation, bool recovering,
+                     std::stop_token stop) {
+    if (recovering) {
+        if (!sleepFor(options_.recoveryDelay, stop) || !isCurrent(generation, stop)) {
+            return;
+        }
+        onLink([this, generation] {
+            if (attempt_ && attempt_->generation == generation) {
+                attempt_->handshakeDone = false;
+            }
+        });
+    }
+    std::shared_ptr<const AdbKey> key;
+    try {
+        key = std::make_shared<const AdbKey>(AdbKey::loadOrCreate(keyFile_));
+    } catch (const std::exception& e) {
+        publishIfCurrent(generation,
+                         DeviceLinkState::failed(std::string("Cannot load ADB key: ") + e.what()));
+        return;
+    }
+    while (isCurrent(generation, stop)) {
+        std::shared_ptr<AdbPacketTransport> transport;
+        try {
+            transport = options_.openTransport(device);
+        } catch (const UsbError& e) {
+            if (e.kind() != UsbErrorKind::exclusiveAccess) {
+                publishIfCurrent(
+                    generation,
+                    DeviceLinkState::failed(std::string("Cannot open USB interface: ") + e.what()));
+                return;
+            }
+            publishIfCurrent(generation, DeviceLinkState::busy());
+            if (!sleepFor(options_.busyRetryInterval, stop)) {
+                return;
+            }
+            continue;
+        } catch (const std::exception& e) {
+            publishIfCurrent(
+                generation,
+                DeviceLinkState::failed(std::string("Cannot open USB interface: ") + e.what()));
+            return;
+        }
+        if (holdTransport(generation, transport)) {
+            handshake(device, std::move(transport), std::move(key), generation, stop);
+        }
+        return;
+    }
+}
+
+void DeviceLink::handshake(const UsbAdbDevice& device,
+                           std::shared_ptr<AdbPacketTransport> transport,
+                           std::shared_ptr<const AdbKey> key, std::int64_t generation,
+                           std::stop_token stop) {
+    // The connection may outlive the link: its reports reach the link only while the queue is.
+    std::weak_ptr<SerialQueue> queue = queue_;
+    auto onFailure = [this, queue, generation](std::exception_ptr error) {
+        if (auto q = queue.lock()) {
+            q->post([this, generation, reason = describe(error)] {
+                connectionLost(generation, reason);
+            });
+        }
+    };
+    const std::shared_ptr<AdbConnection> connection = AdbConnection::create(
+        std::move(transport), std::move(key), hostName_, std::move(onFailure), options_.drainIdle);
+    try {
+        connection->connect([this, device, generation] {
+            onLink([this, device, generation] { awaitingApproval(device, generation); });
+        });
+    } catch (...) {
+        handshakeFailed(connection, generation, stop, describe(std::current_exception()));
+        return;
+    }
+    if (!isCurrent(generation, stop)) {
+        connection->close();
+        return;
+    }
+    onLink([this, generation] {
+        if (attempt_ && attempt_->generation == generation) {
+            attempt_->handshakeDone = true;
+        }
+    });
+    DeviceInfo info;
+    try {
+        info = DeviceInfoQuery::parse(connection->shell(std::string(DeviceInfoQuery::command)));
+    } catch (...) {
+        handshakeFailed(connection, generation, stop, describe(std::current_exception()));
+        return;
+    }
+    if (!isCurrent(generation, stop)) {
+        connection->close();
+        return;
+    }
+    if (!info.isSupported()) {
+        onLink([this, generation, connection] {
+            dropConnection(*connection, generation);
+            if (attempt_ && attempt_->generation == generation) {
+                update(DeviceLinkState::failed("Android 11+ required"));
+            }
+        });
+        return;
+    }
+    onLink([this, generation, connection, info] { connected(generation, connection, info); });
+}
+
+void DeviceLink::handshakeFailed(std::shared_ptr<AdbConnection> connection, std::int64_t generation,
+                                 std::stop_token stop, const std::string& description) {
+    if (!isCurrent(generation, stop)) {
+        connection->close();
+        return;
+    }
+    onLink([this, generation, connection, description] {
+        if (!attempt_ || attempt_->generation != generation) {
+            connection->close();
+            return;
+        }
+        attempt_->handshakeDone = true;
+        dropConnection(*connection, generation);
+        update(DeviceLinkState::failed("ADB handshake failed: " + description));
+    });
+}
+
+}  // namespace qm

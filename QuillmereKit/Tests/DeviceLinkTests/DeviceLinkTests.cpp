@@ -1,0 +1,340 @@
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "DeviceLink/DeviceLink.h"
+#include "Support/FakeUsb.h"
+#include "Support/TestHost.h"
+#include "Support/Waiting.h"
+
+namespace qm::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Approval = FakeAdbScript::Approval;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class InlineExecutor final : public Executor {
+public:
+    void post(std::function<void()> work) override { work(); }
+};
+
+// Every state one subscriber heard, in order.
+class StateLog {
+public:
+    DeviceLink::StateHandler handler() {
+        return [this](const DeviceLinkState& state) {
+            std::lock_guard lock(mutex_);
+            states_.push_back(state);
+        };
+    }
+    std::vector<DeviceLinkState> states() const {
+        std::lock_guard lock(mutex_);
+        return states_;
+    }
+    DeviceLinkState last() const {
+        std::lock_guard lock(mutex_);
+        return states_.empty() ? DeviceLinkState{} : states_.back();
+    }
+    // A pulled cable fails transfers before the detach is heard, so the states on the way to
+    // the last one may vary.
+    bool endsAt(const DeviceLinkState& state) const {
+        return eventually([&] { return last() == state; });
+    }
+    bool reaches(const DeviceLinkState& state, std::size_t atIndex) const {
+        return eventually([&] {
+            std::lock_guard lock(mutex_);
+            return states_.size() > atIndex && states_[atIndex] == state;
+        });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<DeviceLinkState> states_;
+};
+
+const DeviceInfo android14{"QM0001", "Quillmere", "QM One", "14", 34};
+const UsbAdbDevice phoneA{UsbRegistryID::make(1, 4, 1, 0), "QM0001", "QM One"};
+const UsbAdbDevice phoneB{UsbRegistryID::make(1, 9, 1, 0), "QM0002", "QM Two"};
+
+const DeviceLinkState noDevice = DeviceLinkState::noDevice();
+const DeviceLinkState connected = DeviceLinkState::connected(android14);
+
+class DeviceLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("qm-link-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(folder_);
+        keyFile_ = folder_ / "adbkey";
+        writeTestHostKey(keyFile_);
+    }
+    void TearDown() override {
+        link_.reset();
+        std::filesystem::remove_all(folder_);
+    }
+
+    DeviceLink& link(DeviceLinkOptions options = {}) {
+        options.events = usb_.events();
+        options.openTransport = usb_.opener();
+        options.busyRetryInterval = 5ms;
+        options.recoveryDelay = 5ms;
+        options.drainIdle = 1ms;
+        if (options.stableUptime == 10s) {
+            options.stableUptime = 5s;
+        }
+        link_ = std::make_unique<DeviceLink>(keyFile_, "tester@desk", std::move(options));
+        subscription_ = link_->states(executor_, log_.handler());
+        return *link_;
+    }
+
+    // Long enough for stale work, if any, to publish.
+    static void settle() { std::this_thread::sleep_for(50ms); }
+
+    std::filesystem::path folder_;
+    std::filesystem::path keyFile_;
+    FakeUsb usb_;
+    InlineExecutor executor_;
+    StateLog log_;
+    std::unique_ptr<DeviceLink> link_;
+    std::unique_ptr<DeviceLink::Subscription> subscription_;
+};
+
+TEST_F(DeviceLinkTest, AttachedPhoneIsConnectedAndItsConnectionServes) {
+    DeviceLink& l = link();
+    EXPECT_THAT(log_.states(), ElementsAre(noDevice));
+    auto device = usb_.attach(phoneA, trustingPhone());
+    settle();
+    EXPECT_THAT(log_.states(), ElementsAre(noDevice));  // nothing before start
+
+    l.start();
+    ASSERT_TRUE(log_.reaches(connected, 1));
+    const auto connection = l.connection();
+    ASSERT_NE(connection, nullptr);
+    device->phone()->adb().services().answerShell("echo hi", "hi\n");
+    EXPECT_EQ(connection->shell("echo hi"), "hi\n");
+    const Bytes jar(300'000, 0x5A);  // several full packets per piece
+    connection->push(jar, "/data/local/tmp/quillmere-server.jar", 0644);
+    EXPECT_EQ(device->phone()->adb().services().file("/data/local/tmp/quillmere-server.jar")->data,
+              jar);
+    EXPECT_THAT(device->violations(), IsEmpty());
+
+    StateLog late;
+    auto lateSubscription = l.states(executor_, late.handler());
+    EXPECT_THAT(late.states(), ElementsAre(connected));
+    usb_.detach(phoneA.registryID);
+    ASSERT_TRUE(log_.endsAt(noDevice));
+    ASSERT_TRUE(late.endsAt(noDevice));
+    EXPECT_EQ(l.connection(), nullptr);
+}
+
+TEST_F(DeviceLinkTest, BusyPhoneIsRetriedUntilTheOtherProgramLetsGo) {
+    auto device = usb_.attach(phoneA, trustingPhone());
+    device->holdElsewhere(true);
+    link().start();
+    ASSERT_TRUE(log_.reaches(DeviceLinkState::busy(), 1));
+    settle();  // several retries, busy published once
+    EXPECT_EQ(log_.states().size(), 2u);
+    device->holdElsewhere(false);
+    ASSERT_TRUE(log_.reaches(connected, 2));
+}
+
+TEST_F(DeviceLinkTest, UnauthorizedUntilTheUserAllows) {
+    FakeUsbDevice::Options options;
+    options.adb.approval = Approval::onSignal;
+    auto device = usb_.attach(phoneA, options);
+    link().start();
+    ASSERT_TRUE(log_.reaches(DeviceLinkState::unauthorized(phoneA), 1));
+    // The host reports the prompt once it has offered its key; the phone may still be reading it.
+    ASSERT_TRUE(eventually([&] { return device->phone()->adb().approvePendingKey(); }));
+    ASSERT_TRUE(log_.reaches(connected, 2));
+}
+
+TEST_F(DeviceLinkTest, PhonesBelowAndroid11AreRefused) {
+    FakeUsbDevice::Options options = trustingPhone();
+    options.prepare = [](FakePhone& phone) {
+        phone.adb().trust(*testHostKey());
+        phone.adb().services().answerShell(std::string(DeviceInfoQuery::command),
+                                           "QM0001\nQuillmere\nQM Old\n10\n29\n");
+    };
+    auto device = usb_.attach(phoneA, options);
+    DeviceLink& l = link();
+    l.start();
+    ASSERT_TRUE(log_.reaches(DeviceLinkState::failed("Android 11+ required"), 1));
+    EXPECT_EQ(l.connection(), nullptr);
+    EXPECT_TRUE(eventually([&] { return device->port()->isAborted(); }));
+}
+
+TEST_F(DeviceLinkTest, FailuresBeforeAConnectionSayWhereTheyHappened) {
+    {
+        std::ofstream(keyFile_, std::ios::trunc) << "not a key";
+        usb_.attach(phoneA, trustingPhone());
+        link().start();
+        ASSERT_TRUE(log_.reaches(DeviceLinkState::failed("Cannot load ADB key: the key file does "
+                                                         "not hold a usable 2048-bit RSA private "
+                                                         "key"),
+                                 1));
+        usb_.detach(phoneA.registryID);
+        writeTestHostKey(keyFile_);
+    }
+    FakeUsbPort::Options noBulkOut;
+    noBulkOut.endpoints = {{0x81, true, true, 512}};
+    usb_.attach(phoneB, trustingPhone(noBulkOut));
+    ASSERT_TRUE(log_.reaches(DeviceLinkState::failed("Cannot open USB interface: notFound"), 3));
+    usb_.detach(phoneB.registryID);
+
+    FakeUsbDevice::Options stls = trustingPhone();
+    stls.adb.fault = HandshakeFault::stls;
+    usb_.attach(phoneA, stls);
+    ASSERT_TRUE(log_.reaches(
+        DeviceLinkState::failed("ADB handshake failed: device requested TLS (STLS); only plain "
+                                "USB is supported"),
+        5));
+}
+
+TEST_F(DeviceLinkTest, FourQuickLossesInARowEndInFailure) {
+    auto device = usb_.attach(phoneA, trustingPhone());
+    link().start();
+    std::size_t index = 1;
+    for (int loss = 1; loss <= 3; ++loss) {
+        ASSERT_TRUE(log_.reaches(connected, index++)) << loss;
+        device->phone()->adb().dropLink();
+        ASSERT_TRUE(log_.reaches(noDevice, index++)) << loss;
+    }
+    ASSERT_TRUE(log_.reaches(connected, index++));
+    device->phone()->adb().dropLink();
+    // The drop may land before the link has checked the new connection: then it is a failure
+    // during setup.
+    ASSERT_TRUE(eventually([&] { return log_.states().size() > index; }));
+    const std::vector<DeviceLinkState> states = log_.states();
+    const auto* failed = std::get_if<DeviceLinkState::Failed>(&states[index].value);
+    ASSERT_NE(failed, nullptr);
+    EXPECT_TRUE(failed->reason == "ADB connection lost: notFound" ||
+                failed->reason == "ADB connection lost: transport failed during setup")
+        << failed->reason;
+    settle();
+    EXPECT_EQ(device->openCount(), 4u);
+    EXPECT_EQ(link_->connection(), nullptr);
+}
+
+TEST_F(DeviceLinkTest, ConnectionsThatLastedStartTheCountAfresh) {
+    DeviceLinkOptions options;
+    options.stableUptime = 1ms;
+    auto device = usb_.attach(phoneA, trustingPhone());
+    link(options).start();
+    std::size_t index = 1;
+    for (int loss = 1; loss <= 5; ++loss) {
+        ASSERT_TRUE(log_.reaches(connected, index++)) << loss;
+        std::this_thread::sleep_for(2ms);
+        device->phone()->adb().dropLink();
+        ASSERT_TRUE(log_.reaches(noDevice, index++)) << loss;
+    }
+    ASSERT_TRUE(log_.reaches(connected, index));
+}
+
+TEST_F(DeviceLinkTest, ASecondPhoneIsIgnoredUntilAttachedAgain) {
+    usb_.attach(phoneA, trustingPhone());
+    link().start();
+    ASSERT_TRUE(log_.reaches(connected, 1));
+    auto second = usb_.attach(phoneB, trustingPhone());
+    usb_.detach(phoneB.registryID);
+    settle();
+    EXPECT_EQ(second->openCount(), 0u);
+    EXPECT_THAT(log_.states(), ElementsAre(noDevice, connected));
+
+    second = usb_.attach(phoneB, trustingPhone());
+    usb_.detach(phoneA.registryID);
+    ASSERT_TRUE(log_.endsAt(noDevice));
+    const std::size_t count = log_.states().size();
+    settle();
+    EXPECT_EQ(second->openCount(), 0u);
+    EXPECT_EQ(log_.states().size(), count);
+}
+
+TEST_F(DeviceLinkTest, ABusyRetryOfAStoppedLinkPublishesNothing) {
+    auto device = usb_.attach(phoneA, trustingPhone());
+    device->holdElsewhere(true);
+    DeviceLink& l = link();
+    l.start();
+    ASSERT_TRUE(log_.reaches(DeviceLinkState::busy(), 1));
+    l.stop();
+    device->holdElsewhere(false);  // a retry would now succeed
+    settle();
+    EXPECT_THAT(log_.states(), ElementsAre(noDevice, DeviceLinkState::busy(), noDevice));
+    EXPECT_EQ(device->openCount(), 0u);
+}
+
+TEST_F(DeviceLinkTest, ALateApprovalOfADetachedPhonePublishesNothing) {
+    FakeUsbDevice::Options slow;
+    slow.adb.approval = Approval::onSignal;
+    auto device = usb_.attach(phoneA, slow);
+    link().start();
+    ASSERT_TRUE(log_.reaches(DeviceLinkState::unauthorized(phoneA), 1));
+    auto phone = device->phone();
+    usb_.detach(phoneA.registryID);
+    ASSERT_TRUE(log_.endsAt(noDevice));
+    const std::size_t count = log_.states().size();
+    phone->adb().approvePendingKey();  // too late: that session is gone
+    settle();
+    EXPECT_EQ(log_.states().size(), count);
+}
+
+TEST_F(DeviceLinkTest, StopClosesTheConnectionAndStartWatchesAfresh) {
+    auto device = usb_.attach(phoneA, trustingPhone());
+    DeviceLink& l = link();
+    l.start();
+    l.start();
+    ASSERT_TRUE(log_.reaches(connected, 1));
+    EXPECT_EQ(usb_.watchesStarted(), 1u);
+    l.stop();
+    EXPECT_EQ(log_.last(), noDevice);
+    EXPECT_EQ(l.connection(), nullptr);
+    EXPECT_TRUE(device->port()->isAborted());
+    usb_.attach(phoneB, trustingPhone());
+    settle();
+    EXPECT_EQ(log_.states().size(), 3u);
+
+    l.start();
+    EXPECT_TRUE(
+        eventually([&] { return usb_.watchesStarted() == 2u && log_.last() == connected; }));
+}
+
+TEST_F(DeviceLinkTest, StopWhileConnectingLeavesNothingRunning) {
+    FakeUsbDevice::Options options;
+    options.adb.approval = Approval::never;
+    auto device = usb_.attach(phoneA, options);
+    DeviceLink& l = link();
+    l.start();
+    ASSERT_TRUE(log_.reaches(DeviceLinkState::unauthorized(phoneA), 1));
+    l.stop();
+    EXPECT_TRUE(device->port()->isAborted());
+    link_.reset();
+    EXPECT_EQ(log_.last(), noDevice);
+}
+
+// No phone on this machine: the real USB path stays quiet.
+TEST(DeviceLinkOnRealUsb, FindsNoPhoneAndReportsNoError) {
+    const auto keyFile = std::filesystem::temp_directory_path() /
+                         ("qm-real-usb-" + std::to_string(::getpid())) / "adbkey";
+    InlineExecutor executor;
+    StateLog log;
+    {
+        DeviceLink link(keyFile, "tester@desk");
+        auto subscription = link.states(executor, log.handler());
+        link.start();
+        std::this_thread::sleep_for(100ms);
+        link.stop();
+    }
+    EXPECT_THAT(log.states(), ElementsAre(DeviceLinkState::noDevice()));
+    std::filesystem::remove_all(keyFile.parent_path());
+}
+
+}  // namespace
+}  // namespace qm::test

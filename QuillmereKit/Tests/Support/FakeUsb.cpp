@@ -1,0 +1,332 @@
+#include "Support/FakeUsb.h"
+
+#include <fmt/format.h>
+
+#include "DeviceLink/USB/UsbAdbTransport.h"
+#include "Support/TestHost.h"
+
+namespace qm::test {
+
+namespace {
+
+class PortInterface final : public UsbInterface {
+public:
+    explicit PortInterface(std::shared_ptr<FakeUsbPort> port) : port_(std::move(port)) {}
+    ~PortInterface() override { port_->abort(); }  // releasing the claim
+
+    std::vector<UsbEndpointInfo> endpoints() const override { return port_->options().endpoints; }
+    UsbTransferResult transfer(std::uint8_t endpoint, std::span<std::uint8_t> buffer,
+                               std::chrono::milliseconds timeout) override {
+        return port_->transfer(endpoint, buffer, timeout);
+    }
+    void abort() noexcept override { port_->abort(); }
+
+private:
+    std::shared_ptr<FakeUsbPort> port_;
+};
+
+}  // namespace
+
+FakeUsbPort::FakeUsbPort(std::shared_ptr<MemoryPacketTransport> cable, Options options)
+    : cable_(std::move(cable)), options_(std::move(options)) {}
+
+std::unique_ptr<UsbInterface> FakeUsbPort::interfaceOf(std::shared_ptr<FakeUsbPort> port) {
+    return std::make_unique<PortInterface>(std::move(port));
+}
+
+void FakeUsbPort::failNext(bool in, UsbTransferStatus status) {
+    std::lock_guard lock(mutex_);
+    (in ? inFailures_ : outFailures_).push_back(status);
+}
+
+void FakeUsbPort::shortWriteNext() {
+    std::lock_guard lock(mutex_);
+    shortWrite_ = true;
+}
+
+std::vector<std::size_t> FakeUsbPort::outTransfers() const {
+    std::lock_guard lock(mutex_);
+    return outTransfers_;
+}
+
+std::size_t FakeUsbPort::inTransfers() const {
+    std::lock_guard lock(mutex_);
+    return inTransfers_;
+}
+
+std::vector<std::string> FakeUsbPort::violations() const {
+    std::lock_guard lock(mutex_);
+    return violations_;
+}
+
+bool FakeUsbPort::isAborted() const {
+    std::lock_guard lock(mutex_);
+    return aborted_;
+}
+
+int FakeUsbPort::outMaxPacketSize() const {
+    for (const UsbEndpointInfo& endpoint : options_.endpoints) {
+        if (endpoint.isBulk && !endpoint.isIn) {
+            return endpoint.maxPacketSize;
+        }
+    }
+    return 0;
+}
+
+UsbTransferResult FakeUsbPort::transfer(std::uint8_t endpoint, std::span<std::uint8_t> buffer,
+                                        std::chrono::milliseconds timeout) {
+    return (endpoint & 0x80) != 0 ? receive(buffer, timeout) : send(buffer);
+}
+
+UsbTransferResult FakeUsbPort::receive(std::span<std::uint8_t> buffer,
+                                       std::chrono::milliseconds timeout) {
+    {
+        std::lock_guard lock(mutex_);
+        ++inTransfers_;
+        if (aborted_) {
+            return {UsbTransferStatus::aborted, 0};
+        }
+        if (!inFailures_.empty()) {
+            const UsbTransferStatus status = inFailures_.front();
+            inFailures_.pop_front();
+            return {status, 0};
+        }
+        if (emptiesSent_ < options_.emptyInTransfers) {
+            ++emptiesSent_;
+            return {UsbTransferStatus::completed, 0};
+        }
+        emptiesSent_ = 0;
+    }
+    using Outcome = MemoryPacketTransport::RawOutcome;
+    const auto read =
+        cable_->readRaw(buffer.first(std::min(buffer.size(), options_.maxInTransfer)), timeout);
+    switch (read.outcome) {
+        case Outcome::data:
+            return {UsbTransferStatus::completed, read.count};
+        case Outcome::timedOut:
+            return {UsbTransferStatus::timedOut, 0};
+        case Outcome::closed:
+            return {UsbTransferStatus::aborted, 0};
+        case Outcome::linkGone:
+            break;
+    }
+    return {UsbTransferStatus::noDevice, 0};
+}
+
+UsbTransferResult FakeUsbPort::send(std::span<std::uint8_t> buffer) {
+    std::size_t count = buffer.size();
+    {
+        std::lock_guard lock(mutex_);
+        if (aborted_) {
+            return {UsbTransferStatus::aborted, 0};
+        }
+        if (!outFailures_.empty()) {
+            const UsbTransferStatus status = outFailures_.front();
+            outFailures_.pop_front();
+            return {status, 0};
+        }
+        outTransfers_.push_back(count);
+        const int mps = outMaxPacketSize();
+        if (expectEmpty_ && count != 0) {
+            violations_.push_back(fmt::format(
+                "a {}-byte transfer where a zero-length packet had to end the last one", count));
+        } else if (!expectEmpty_ && count == 0) {
+            violations_.push_back("a zero-length packet that ends nothing");
+        }
+        expectEmpty_ = count > 0 && mps > 0 && count % static_cast<std::size_t>(mps) == 0;
+        if (shortWrite_ && count > 0) {
+            shortWrite_ = false;
+            --count;
+        }
+    }
+    try {
+        cable_->writeRaw(ByteView(buffer.data(), count));
+    } catch (const AdbError&) {
+        return {UsbTransferStatus::aborted, 0};
+    } catch (const ByteIOError&) {
+        return {UsbTransferStatus::noDevice, 0};
+    }
+    return {UsbTransferStatus::completed, count};
+}
+
+void FakeUsbPort::abort() noexcept {
+    {
+        std::lock_guard lock(mutex_);
+        aborted_ = true;
+    }
+    cable_->close();
+}
+
+FakeUsbDevice::FakeUsbDevice(UsbAdbDevice identity, Options options)
+    : identity_(std::move(identity)), options_(std::move(options)) {}
+
+std::unique_ptr<UsbInterface> FakeUsbDevice::open() {
+    std::lock_guard lock(mutex_);
+    if (gone_) {
+        throw UsbError::notFound();
+    }
+    if (heldElsewhere_ || (!ports_.empty() && !ports_.back()->isAborted())) {
+        throw UsbError::exclusiveAccess();
+    }
+    auto phone = std::make_shared<FakePhone>(options_.adb);
+    if (options_.prepare) {
+        options_.prepare(*phone);
+    }
+    auto port = std::make_shared<FakeUsbPort>(phone->hostTransport(), options_.usb);
+    phones_.push_back(phone);
+    ports_.push_back(port);
+    return FakeUsbPort::interfaceOf(port);
+}
+
+void FakeUsbDevice::holdElsewhere(bool held) {
+    std::lock_guard lock(mutex_);
+    heldElsewhere_ = held;
+}
+
+void FakeUsbDevice::vanish() {
+    std::shared_ptr<FakePhone> phone;
+    {
+        std::lock_guard lock(mutex_);
+        gone_ = true;
+        if (!phones_.empty()) {
+            phone = phones_.back();
+        }
+    }
+    if (phone) {
+        phone->adb().dropLink();
+    }
+}
+
+std::size_t FakeUsbDevice::openCount() const {
+    std::lock_guard lock(mutex_);
+    return phones_.size();
+}
+
+std::shared_ptr<FakePhone> FakeUsbDevice::phone() const {
+    std::lock_guard lock(mutex_);
+    return phones_.empty() ? nullptr : phones_.back();
+}
+
+std::shared_ptr<FakeUsbPort> FakeUsbDevice::port() const {
+    std::lock_guard lock(mutex_);
+    return ports_.empty() ? nullptr : ports_.back();
+}
+
+std::vector<std::string> FakeUsbDevice::violations() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> all;
+    for (const auto& port : ports_) {
+        const auto found = port->violations();
+        all.insert(all.end(), found.begin(), found.end());
+    }
+    for (const auto& phone : phones_) {
+        const auto found = phone->adb().violations();
+        all.insert(all.end(), found.begin(), found.end());
+    }
+    return all;
+}
+
+class FakeUsb::Watch final : public UsbEventSubscription {
+public:
+    Watch(FakeUsb& bus, std::uint64_t id) : bus_(bus), id_(id) {}
+    ~Watch() override {
+        std::lock_guard delivery(bus_.delivery_);
+        std::lock_guard lock(bus_.mutex_);
+        bus_.watches_.erase(id_);
+    }
+
+private:
+    FakeUsb& bus_;
+    std::uint64_t id_;
+};
+
+std::shared_ptr<FakeUsbDevice> FakeUsb::attach(UsbAdbDevice identity,
+                                               FakeUsbDevice::Options options) {
+    auto device = std::make_shared<FakeUsbDevice>(identity, std::move(options));
+    {
+        std::lock_guard lock(mutex_);
+        devices_[identity.registryID] = device;
+    }
+    deliver(UsbDeviceEvent::attached(identity));
+    return device;
+}
+
+void FakeUsb::detach(std::uint64_t registryID) {
+    std::shared_ptr<FakeUsbDevice> device;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto found = devices_.find(registryID); found != devices_.end()) {
+            device = found->second;
+            devices_.erase(found);
+        }
+    }
+    if (device) {
+        device->vanish();
+        deliver(UsbDeviceEvent::detached(registryID));
+    }
+}
+
+void FakeUsb::deliver(const UsbDeviceEvent& event) {
+    std::lock_guard delivery(delivery_);
+    std::vector<UsbEventHandler> handlers;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, handler] : watches_) {
+            handlers.push_back(handler);
+        }
+    }
+    for (const auto& handler : handlers) {
+        handler(event);
+    }
+}
+
+UsbEventSource FakeUsb::events() {
+    return [this](UsbEventHandler handler) -> std::unique_ptr<UsbEventSubscription> {
+        std::lock_guard delivery(delivery_);
+        std::vector<UsbAdbDevice> present;
+        std::uint64_t id = 0;
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& [registryID, device] : devices_) {
+                present.push_back(device->identity());
+            }
+            id = nextWatch_++;
+            watches_[id] = handler;
+            ++watchesStarted_;
+        }
+        for (const UsbAdbDevice& device : present) {
+            handler(UsbDeviceEvent::attached(device));
+        }
+        return std::make_unique<Watch>(*this, id);
+    };
+}
+
+TransportOpener FakeUsb::opener() {
+    return [this](const UsbAdbDevice& identity) -> std::shared_ptr<AdbPacketTransport> {
+        std::shared_ptr<FakeUsbDevice> device;
+        {
+            std::lock_guard lock(mutex_);
+            if (auto found = devices_.find(identity.registryID); found != devices_.end()) {
+                device = found->second;
+            }
+        }
+        if (!device) {
+            throw UsbError::notFound();
+        }
+        return UsbAdbTransport::open(device->open(), identity);
+    };
+}
+
+std::size_t FakeUsb::watchesStarted() const {
+    std::lock_guard lock(mutex_);
+    return watchesStarted_;
+}
+
+FakeUsbDevice::Options trustingPhone(FakeUsbPort::Options usb) {
+    FakeUsbDevice::Options options;
+    options.usb = std::move(usb);
+    options.prepare = [](FakePhone& phone) { phone.adb().trust(*testHostKey()); };
+    return options;
+}
+
+}  // namespace qm::test
