@@ -34,9 +34,9 @@ const YCbCrRange YCbCrRange::full{0.0f, 1.0f, 128.0f / 255, 1.0f};
 
 const YCbCrRange& YCbCrRange::forPixelBuffer(const PixelBuffer& buffer) noexcept {
     const AVFrame* frame = buffer.frame();
-    const bool full =
+    const bool fullRange =
         frame && (frame->color_range == AVCOL_RANGE_JPEG || frame->format == AV_PIX_FMT_YUVJ420P);
-    return full ? YCbCrRange::full : YCbCrRange::video;
+    return fullRange ? YCbCrRange::full : YCbCrRange::video;
 }
 
 }  // namespace qm

@@ -2,7 +2,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <pthread.h>
@@ -58,13 +57,12 @@ TEST(SerialQueue, ShutdownDropsWhatIsQueuedAndSyncSaysWhetherItRan) {
     SerialQueue queue("device.link");
     int ran = 0;
     EXPECT_TRUE(queue.sync([&] { ++ran; }));
-    std::promise<void> release;
-    auto released = release.get_future().share();
-    queue.post([released] { released.wait(); });
-    queue.post([&] { ++ran; });  // still queued when the queue shuts down
-    std::thread stopper([&] { queue.shutdown(); });
-    release.set_value();
-    stopper.join();
+    std::promise<void> gate;
+    queue.post([opened = gate.get_future().share()] { opened.wait(); });
+    queue.post([&] { queue.shutdown(); });  // from its own thread: stops without joining
+    queue.post([&] { ++ran; });             // still queued then: dropped
+    gate.set_value();
+    queue.shutdown();
     EXPECT_EQ(ran, 1);
     EXPECT_FALSE(queue.sync([&] { ++ran; }));
     queue.post([&] { ++ran; });
