@@ -80,7 +80,10 @@ class DeviceLink::Observers {
 public:
     struct Entry {
         StateHandler handler;
-        std::atomic<bool> active{true};
+        // Held through each delivery, so a subscription dropped on another thread returns only
+        // once no handler of it runs; recursive, so a handler may drop its own subscription.
+        std::recursive_mutex delivering;
+        bool active = true;
     };
 
     class Token final : public Subscription {
@@ -88,7 +91,10 @@ public:
         Token(std::shared_ptr<Observers> owner, std::uint64_t id, std::shared_ptr<Entry> entry)
             : owner_(std::move(owner)), id_(id), entry_(std::move(entry)) {}
         ~Token() override {
-            entry_->active.store(false);
+            {
+                std::lock_guard delivering(entry_->delivering);
+                entry_->active = false;
+            }
             std::lock_guard lock(owner_->mutex_);
             owner_->observers_.erase(id_);
         }
@@ -132,7 +138,8 @@ private:
     static void deliver(Executor& executor, std::shared_ptr<Entry> entry,
                         const DeviceLinkState& state) {
         executor.post([entry = std::move(entry), state] {
-            if (entry->active.load()) {
+            std::lock_guard delivering(entry->delivering);
+            if (entry->active) {
                 entry->handler(state);
             }
         });

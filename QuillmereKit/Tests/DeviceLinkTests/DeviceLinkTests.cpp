@@ -1,6 +1,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceLink/DeviceLink.h"
+#include "QuillmereCore/SerialQueue.h"
 #include "Support/FakeUsb.h"
 #include "Support/TestHost.h"
 #include "Support/Waiting.h"
@@ -317,6 +319,31 @@ TEST_F(DeviceLinkTest, StopWhileConnectingLeavesNothingRunning) {
     EXPECT_TRUE(device->port()->isAborted());
     link_.reset();
     EXPECT_EQ(log_.last(), noDevice);
+}
+
+TEST_F(DeviceLinkTest, ADroppedSubscriptionWaitsForItsHandlerAndHearsNoMore) {
+    DeviceLink& l = link();
+    SerialQueue observer("observer");
+    std::promise<void> entered;
+    std::promise<void> gate;
+    std::atomic<int> calls = 0;
+    auto subscription = l.states(observer, [&](const DeviceLinkState&) {
+        if (calls++ == 0) {
+            entered.set_value();
+            gate.get_future().wait();
+        }
+    });
+    entered.get_future().wait();
+    auto dropped = std::async(std::launch::async, [&] { subscription.reset(); });
+    // The handler under way holds the drop back; nothing after the drop reaches it.
+    EXPECT_EQ(dropped.wait_for(20ms), std::future_status::timeout);
+    gate.set_value();
+    dropped.get();
+    auto device = usb_.attach(phoneA, trustingPhone());
+    l.start();
+    ASSERT_TRUE(log_.endsAt(connected));
+    observer.sync([] {});
+    EXPECT_EQ(calls.load(), 1);
 }
 
 // No phone on this machine: the real USB path stays quiet.

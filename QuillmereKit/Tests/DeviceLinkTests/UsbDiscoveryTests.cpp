@@ -47,6 +47,7 @@ TEST(UsbDiscovery, KnownInterfacesAreReportedOnceAndForgottenWithTheirDevice) {
     EXPECT_TRUE(known.insert(a));
     EXPECT_FALSE(known.insert(a));
     EXPECT_TRUE(known.insert(b));
+    EXPECT_THAT(known.ofDevice(UsbRegistryID::deviceKey(b)), ElementsAre(b));
     EXPECT_THAT(known.removeDevice(UsbRegistryID::deviceKey(UsbRegistryID::make(1, 9, 0, 0))),
                 IsEmpty());
     EXPECT_THAT(known.removeDevice(UsbRegistryID::deviceKey(a)), ElementsAre(a));

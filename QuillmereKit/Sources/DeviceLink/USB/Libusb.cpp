@@ -15,6 +15,7 @@ ContextResult makeContext() {
 
 DeviceList::DeviceList(libusb_context* context) {
     const ssize_t count = libusb_get_device_list(context, &list_);
+    ok_ = count >= 0;
     count_ = count > 0 ? static_cast<std::size_t>(count) : 0;
 }
 

@@ -45,10 +45,13 @@ public:
     DeviceList& operator=(const DeviceList&) = delete;
 
     std::span<libusb_device* const> devices() const noexcept { return {list_, count_}; }
+    // False when libusb could not list the devices: an empty list then says nothing.
+    bool ok() const noexcept { return ok_; }
 
 private:
     libusb_device** list_ = nullptr;
     std::size_t count_ = 0;
+    bool ok_ = false;
 };
 
 ConfigDescriptor activeConfig(libusb_device* device);

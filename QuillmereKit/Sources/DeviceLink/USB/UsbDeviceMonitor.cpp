@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -26,6 +28,13 @@ std::vector<std::uint64_t> UsbKnownInterfaces::removeDevice(std::uint64_t device
     return removed;
 }
 
+std::vector<std::uint64_t> UsbKnownInterfaces::ofDevice(std::uint64_t deviceKey) const {
+    std::vector<std::uint64_t> ids;
+    std::copy_if(ids_.begin(), ids_.end(), std::back_inserter(ids),
+                 [&](std::uint64_t id) { return UsbRegistryID::deviceKey(id) == deviceKey; });
+    return ids;
+}
+
 std::vector<std::uint64_t> UsbKnownInterfaces::retainOnly(const std::set<std::uint64_t>& present) {
     std::vector<std::uint64_t> removed;
     std::erase_if(ids_, [&](std::uint64_t id) {
@@ -45,12 +54,12 @@ std::uint64_t deviceKeyOf(libusb_device* device) {
                                                         libusb_get_device_address(device), 0, 0));
 }
 
-// The registry IDs of the device's ADB interfaces.
-std::vector<std::uint64_t> adbInterfacesOf(libusb_device* device) {
+// The registry IDs of the device's ADB interfaces; nothing when its configuration cannot be read.
+std::optional<std::vector<std::uint64_t>> adbInterfacesOf(libusb_device* device) {
     std::vector<std::uint64_t> ids;
     const libusb::ConfigDescriptor config = libusb::activeConfig(device);
     if (!config) {
-        return ids;
+        return std::nullopt;
     }
     for (int i = 0; i < config->bNumInterfaces; ++i) {
         const libusb_interface& interface = config->interface[i];
@@ -191,7 +200,8 @@ private:
         for (const HotplugEvent& event : pending) {
             if (!isStopping()) {
                 if (event.event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) {
-                    attach(event.device, adbInterfacesOf(event.device));
+                    attach(event.device,
+                           adbInterfacesOf(event.device).value_or(std::vector<std::uint64_t>{}));
                 } else {
                     detach(known_.removeDevice(deviceKeyOf(event.device)));
                 }
@@ -202,10 +212,20 @@ private:
 
     void rescan(libusb_context* context) {
         const libusb::DeviceList list(context);
+        if (!list.ok()) {
+            return;  // a failed listing is no proof that anything went
+        }
         std::set<std::uint64_t> present;
         std::vector<std::pair<libusb_device*, std::vector<std::uint64_t>>> devices;
         for (libusb_device* device : list.devices()) {
-            std::vector<std::uint64_t> ids = adbInterfacesOf(device);
+            std::optional<std::vector<std::uint64_t>> read = adbInterfacesOf(device);
+            if (!read) {
+                // Still there, though unreadable just now: keep what we knew of it.
+                const std::vector<std::uint64_t> known = known_.ofDevice(deviceKeyOf(device));
+                present.insert(known.begin(), known.end());
+                continue;
+            }
+            std::vector<std::uint64_t> ids = std::move(*read);
             if (!ids.empty()) {
                 present.insert(ids.begin(), ids.end());
                 devices.emplace_back(device, std::move(ids));

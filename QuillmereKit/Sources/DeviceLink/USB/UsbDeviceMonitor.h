@@ -30,6 +30,8 @@ public:
     bool insert(std::uint64_t registryID) { return ids_.insert(registryID).second; }
     // Forgets the interfaces of one device; returns those to report detached.
     std::vector<std::uint64_t> removeDevice(std::uint64_t deviceKey);
+    // The interfaces known of one device.
+    std::vector<std::uint64_t> ofDevice(std::uint64_t deviceKey) const;
     // Forgets the interfaces not in `present`; returns those to report detached.
     std::vector<std::uint64_t> retainOnly(const std::set<std::uint64_t>& present);
 
