@@ -3,8 +3,6 @@
 // sharpening. Each frame is timed until the GPU has finished it; p50 and p90 per frame are
 // reported as counters, in milliseconds.
 #include <QGuiApplication>
-#include <QQuickWindow>
-#include <QSurfaceFormat>
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -18,6 +16,7 @@ extern "C" {
 
 #include "Support/MediaFixtures.h"
 #include "VideoPipeline/View/MetalRenderer.h"
+#include "VideoPipeline/View/MetalVideoView.h"
 
 namespace {
 
@@ -67,13 +66,7 @@ BENCHMARK(BM_Render1080pTo1440pUpscaled)->UseManualTime()->Unit(benchmark::kMill
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
+    qm::MetalVideoView::prepareApplication();
     QGuiApplication app(argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -18,16 +18,6 @@ const Bytes& connectPayload() {
     return payload;
 }
 
-std::string describe(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown error";
-    }
-}
-
 }  // namespace
 
 std::shared_ptr<AdbConnection> AdbConnection::create(std::shared_ptr<AdbPacketTransport> transport,

@@ -30,16 +30,6 @@ bool sleepFor(std::chrono::nanoseconds duration, std::stop_token stop) {
     return !stop.stop_requested();
 }
 
-std::string describe(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown error";
-    }
-}
-
 std::string describe(const DeviceLinkState& state) {
     return std::visit(
         [&](const auto& value) -> std::string {

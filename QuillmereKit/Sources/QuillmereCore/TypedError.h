@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -23,6 +24,17 @@ public:
 private:
     Kind kind_;
 };
+
+// The message of a caught error, for logs and failure states.
+inline std::string describe(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
 
 // Thrown by a wait that gave up because its task was asked to stop.
 class CancellationError : public std::runtime_error {

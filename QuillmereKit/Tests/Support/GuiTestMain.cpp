@@ -2,9 +2,7 @@
 // shared, as the application sets it up, created after gtest has read its flags and not at all
 // when the tests are only listed.
 #include <QGuiApplication>
-#include <QQuickWindow>
 #include <QStandardPaths>
-#include <QSurfaceFormat>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -21,13 +19,7 @@ int main(int argc, char** argv) {
         return RUN_ALL_TESTS();
     }
     QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
+    qm::MetalVideoView::prepareApplication();
     QGuiApplication app(argc, argv);
     qm::MetalVideoView::registerQmlType();
     const int result = RUN_ALL_TESTS();

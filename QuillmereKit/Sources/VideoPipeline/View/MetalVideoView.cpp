@@ -5,6 +5,7 @@
 #include <QSGSimpleRectNode>
 #include <QSGSimpleTextureNode>
 #include <QScreen>
+#include <QSurfaceFormat>
 #include <array>
 #include <cmath>
 
@@ -73,6 +74,16 @@ MetalVideoView::MetalVideoView(QQuickItem* parent) : QQuickItem(parent) {
 MetalVideoView::~MetalVideoView() {
     layer_->setDisplayRequest(nullptr);
     QObject::disconnect(frameSwapped_);
+}
+
+void MetalVideoView::prepareApplication() {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    QSurfaceFormat::setDefaultFormat(format);
 }
 
 void MetalVideoView::registerQmlType() {

@@ -29,6 +29,9 @@ public:
     explicit MetalVideoView(QQuickItem* parent = nullptr);
     ~MetalVideoView() override;
 
+    // Before the QGuiApplication exists: contexts shared with Qt Quick's, Qt Quick on OpenGL,
+    // and OpenGL 3.3 core by default, which the renderer needs.
+    static void prepareApplication();
     // Makes the item available to QML as MetalVideoView in "Vantorel.Video" 1.0.
     static void registerQmlType();
 
