@@ -165,7 +165,7 @@ TEST_F(AdbServices, NamedServicesAreByteChannels) {
     channel->write(toBytes("ping"));
     ASSERT_TRUE(phone_.adb().sendOnStream(1, toBytes("pong")));
     EXPECT_EQ(channel->readExactly(4), toBytes("pong"));
-    EXPECT_EQ(services().receivedOn(1), toBytes("ping"));
+    EXPECT_TRUE(eventually([&] { return services().receivedOn(1) == toBytes("ping"); }));
     channel->close();
     EXPECT_THROW(device.openService("localabstract:elsewhere"), AdbError);
 }

@@ -110,6 +110,8 @@ TEST_F(AdbStreams, WritesAreCutAtTheNegotiatedPayload) {
     stream->write({});
     stream->write(filled(4096, 1));
     stream->write(filled(4097, 2));
+    // A write returns once its last chunk is sent; the phone may still be taking it in.
+    ASSERT_TRUE(eventually([&] { return writeSizes().size() == 3; }));
     EXPECT_THAT(writeSizes(), ElementsAre(4096, 4096, 1));
     Bytes expected = filled(4096, 1);
     const Bytes second = filled(4097, 2);
@@ -163,8 +165,11 @@ TEST_F(AdbStreams, ConcurrentWritersNeverMixTheirBytes) {
             });
         }
     }
+    // A write returns once its last chunk is sent; the phone may still be taking it in.
+    constexpr std::size_t total = writers * sendsEach * sendSize;
+    ASSERT_TRUE(eventually([&] { return adb().services().receivedOn(1).size() >= total; }));
     const Bytes received = adb().services().receivedOn(1);
-    ASSERT_EQ(received.size(), writers * sendsEach * sendSize);
+    ASSERT_EQ(received.size(), total);
     std::set<std::uint8_t> values;
     for (std::size_t at = 0; at < received.size(); at += sendSize) {
         const auto run = ByteView(received).subspan(at, sendSize);
