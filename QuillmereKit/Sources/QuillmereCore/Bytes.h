@@ -7,7 +7,7 @@
 
 namespace qm {
 
-// An owned run of bytes (the description's `Data`) and a read-only view of one.
+// An owned run of bytes and a read-only view of one.
 using Bytes = std::vector<std::uint8_t>;
 using ByteView = std::span<const std::uint8_t>;
 
