@@ -58,11 +58,27 @@ void qm_nv12_fragment() {
     fragColor = qm_to_rgb(texture(lumaTexture, uv).r);
 }
 
-void qm_catmull_rom_weights(vec2 f, out vec2 w0, out vec2 w1, out vec2 w2, out vec2 w3) {
-    w0 = f * (-0.5 + f * (1.0 - 0.5 * f));
-    w1 = 1.0 + f * f * (-2.5 + 1.5 * f);
-    w2 = f * (0.5 + f * (2.0 - 1.5 * f));
-    w3 = f * f * (-0.5 + 0.5 * f);
+// Where a Catmull-Rom sample at texel position `pos` reads, per axis: the texel centre p1 before
+// it, and three bilinear taps (the middle one merging texels 1 and 2) with their weights.
+struct QmCatmullRomTaps {
+    vec2 p1;
+    vec2 t0, t12, t3;
+    vec2 w0, w12, w3;
+};
+
+QmCatmullRomTaps qm_catmull_rom_taps(vec2 pos, vec2 size) {
+    QmCatmullRomTaps taps;
+    taps.p1 = floor(pos - 0.5) + 0.5;
+    vec2 f = pos - taps.p1;
+    taps.w0 = f * (-0.5 + f * (1.0 - 0.5 * f));
+    vec2 w1 = 1.0 + f * f * (-2.5 + 1.5 * f);
+    vec2 w2 = f * (0.5 + f * (2.0 - 1.5 * f));
+    taps.w3 = f * f * (-0.5 + 0.5 * f);
+    taps.w12 = w1 + w2;
+    taps.t0 = (taps.p1 - 1.0) / size;
+    taps.t3 = (taps.p1 + 2.0) / size;
+    taps.t12 = (taps.p1 + w2 / taps.w12) / size;
+    return taps;
 }
 
 // The 2x2 texels around a sample at texel position p1 (a texel centre) and the one after it.
@@ -81,27 +97,21 @@ void qm_block_range(sampler2D tex, vec2 p1, out vec4 lo, out vec4 hi) {
 // dropped, the rest renormalised), kept within its 2x2 block so edges get no halo.
 float catmull_rom_clamped(sampler2D tex, vec2 coord) {
     vec2 size = vec2(textureSize(tex, 0));
-    vec2 pos = coord * size;
-    vec2 p1 = floor(pos - 0.5) + 0.5;
-    vec2 w0, w1, w2, w3;
-    qm_catmull_rom_weights(pos - p1, w0, w1, w2, w3);
-    vec2 w12 = w1 + w2;
-    vec2 p0 = (p1 - 1.0) / size;
-    vec2 p3 = (p1 + 2.0) / size;
-    vec2 p12 = (p1 + w2 / w12) / size;
+    QmCatmullRomTaps k = qm_catmull_rom_taps(coord * size, size);
 
-    float top = w12.x * w0.y;
-    float left = w0.x * w12.y;
-    float centre = w12.x * w12.y;
-    float right = w3.x * w12.y;
-    float bottom = w12.x * w3.y;
-    float sum = texture(tex, vec2(p12.x, p0.y)).r * top + texture(tex, vec2(p0.x, p12.y)).r * left +
-                texture(tex, p12).r * centre + texture(tex, vec2(p3.x, p12.y)).r * right +
-                texture(tex, vec2(p12.x, p3.y)).r * bottom;
+    float top = k.w12.x * k.w0.y;
+    float left = k.w0.x * k.w12.y;
+    float centre = k.w12.x * k.w12.y;
+    float right = k.w3.x * k.w12.y;
+    float bottom = k.w12.x * k.w3.y;
+    float sum = texture(tex, vec2(k.t12.x, k.t0.y)).r * top +
+                texture(tex, vec2(k.t0.x, k.t12.y)).r * left + texture(tex, k.t12).r * centre +
+                texture(tex, vec2(k.t3.x, k.t12.y)).r * right +
+                texture(tex, vec2(k.t12.x, k.t3.y)).r * bottom;
     float value = sum / (top + left + centre + right + bottom);
 
     vec4 lo, hi;
-    qm_block_range(tex, p1, lo, hi);
+    qm_block_range(tex, k.p1, lo, hi);
     return clamp(value, lo.r, hi.r);
 }
 
@@ -143,30 +153,20 @@ void qm_cas_fragment() {
 // each sample against ringing.
 uniform vec2 inputScale;  // input size over output size
 
+vec3 qm_upscale_row(QmCatmullRomTaps k, float y) {
+    return texture(sourceTexture, vec2(k.t0.x, y)).rgb * k.w0.x +
+           texture(sourceTexture, vec2(k.t12.x, y)).rgb * k.w12.x +
+           texture(sourceTexture, vec2(k.t3.x, y)).rgb * k.w3.x;
+}
+
 void qm_upscale_fragment() {
     vec2 size = vec2(textureSize(sourceTexture, 0));
-    vec2 pos = gl_FragCoord.xy * inputScale;
-    vec2 p1 = floor(pos - 0.5) + 0.5;
-    vec2 w0, w1, w2, w3;
-    qm_catmull_rom_weights(pos - p1, w0, w1, w2, w3);
-    vec2 w12 = w1 + w2;
-    vec2 t0 = (p1 - 1.0) / size;
-    vec2 t3 = (p1 + 2.0) / size;
-    vec2 t12 = (p1 + w2 / w12) / size;
-
-    vec3 row0 = texture(sourceTexture, vec2(t0.x, t0.y)).rgb * w0.x +
-                texture(sourceTexture, vec2(t12.x, t0.y)).rgb * w12.x +
-                texture(sourceTexture, vec2(t3.x, t0.y)).rgb * w3.x;
-    vec3 row1 = texture(sourceTexture, vec2(t0.x, t12.y)).rgb * w0.x +
-                texture(sourceTexture, vec2(t12.x, t12.y)).rgb * w12.x +
-                texture(sourceTexture, vec2(t3.x, t12.y)).rgb * w3.x;
-    vec3 row2 = texture(sourceTexture, vec2(t0.x, t3.y)).rgb * w0.x +
-                texture(sourceTexture, vec2(t12.x, t3.y)).rgb * w12.x +
-                texture(sourceTexture, vec2(t3.x, t3.y)).rgb * w3.x;
-    vec3 c = row0 * w0.y + row1 * w12.y + row2 * w3.y;
+    QmCatmullRomTaps k = qm_catmull_rom_taps(gl_FragCoord.xy * inputScale, size);
+    vec3 c = qm_upscale_row(k, k.t0.y) * k.w0.y + qm_upscale_row(k, k.t12.y) * k.w12.y +
+             qm_upscale_row(k, k.t3.y) * k.w3.y;
 
     vec4 lo, hi;
-    qm_block_range(sourceTexture, p1, lo, hi);
+    qm_block_range(sourceTexture, k.p1, lo, hi);
     fragColor = vec4(clamp(c, lo.rgb, hi.rgb), 1.0);
 }
 
