@@ -1,6 +1,7 @@
 #include "DeviceLink/AdbKey.h"
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -118,18 +119,26 @@ bool writeKeyFileAtomically(const std::filesystem::path& file, ByteView der) {
     return true;
 }
 
-// The PKCS#1 RSAPrivateKey DER of a key pair.
-Bytes encodePrivateKeyDER(EVP_PKEY* key) {
+// The PKCS#1 DER of the key pair or of its public half; nothing when OpenSSL cannot encode it.
+std::optional<Bytes> encodeDER(EVP_PKEY* key, int selection) {
     const openssl::EncoderContext encoder(
-        OSSL_ENCODER_CTX_new_for_pkey(key, EVP_PKEY_KEYPAIR, "DER", "type-specific", nullptr));
+        OSSL_ENCODER_CTX_new_for_pkey(key, selection, "DER", "type-specific", nullptr));
     unsigned char* data = nullptr;
     std::size_t length = 0;
     if (!encoder || OSSL_ENCODER_to_data(encoder.get(), &data, &length) != 1) {
-        throw AdbKeyError::generationFailed(openssl::takeErrorText());
+        return std::nullopt;
     }
     Bytes der(data, data + length);
-    OPENSSL_clear_free(data, length);
+    OPENSSL_clear_free(data, length);  // it may hold the private numbers
     return der;
+}
+
+Bytes encodePrivateKeyDER(EVP_PKEY* key) {
+    std::optional<Bytes> der = encodeDER(key, EVP_PKEY_KEYPAIR);
+    if (!der) {
+        throw AdbKeyError::generationFailed(openssl::takeErrorText());
+    }
+    return std::move(*der);
 }
 
 Bytes generatePrivateKeyDER() {
@@ -171,17 +180,12 @@ openssl::PKey decodePrivateKey(ByteView der) {
 }
 
 Bytes exportPublicKeyDER(EVP_PKEY* key) {
-    const openssl::EncoderContext encoder(
-        OSSL_ENCODER_CTX_new_for_pkey(key, EVP_PKEY_PUBLIC_KEY, "DER", "type-specific", nullptr));
-    unsigned char* data = nullptr;
-    std::size_t length = 0;
-    if (!encoder || OSSL_ENCODER_to_data(encoder.get(), &data, &length) != 1) {
+    std::optional<Bytes> der = encodeDER(key, EVP_PKEY_PUBLIC_KEY);
+    if (!der) {
         ERR_clear_error();
         throw AdbKeyError::invalidKeyFile();
     }
-    Bytes der(data, data + length);
-    OPENSSL_free(data);
-    return der;
+    return std::move(*der);
 }
 
 std::string base64(ByteView bytes) {
