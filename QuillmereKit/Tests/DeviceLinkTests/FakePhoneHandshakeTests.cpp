@@ -87,13 +87,18 @@ void expectConnect(const AdbMessage& message) {
     EXPECT_EQ(banner.features, (std::set<std::string>{"shell_v2", "cmd"}));
 }
 
+// A trusting phone answers the first signature with its CNXN.
+void signIn(Host& host) {
+    host.sign(host.expectToken());
+    expectConnect(host.read());
+}
+
 TEST(FakePhoneHandshake, TrustedKeyConnectsOnItsFirstSignature) {
     FakePhone phone;
     phone.adb().trust(hostKey());
     Host host(phone);
     host.connect();
-    host.sign(host.expectToken());
-    expectConnect(host.read());
+    signIn(host);
     EXPECT_TRUE(phone.adb().isConnected());
     EXPECT_EQ(phone.adb().tokensSent(), 1u);
     EXPECT_THAT(phone.adb().offeredKeyComments(), IsEmpty());
@@ -201,8 +206,7 @@ TEST(FakePhoneHandshake, FaultsThatAreWellFormedMessages) {
         }
         if (fault == HandshakeFault::strayOkay) {
             phone.adb().trust(hostKey());
-            host.sign(host.expectToken());
-            expectConnect(host.read());
+            signIn(host);
         }
     }
 }
@@ -214,8 +218,7 @@ TEST(FakePhoneHandshake, StaleBytesWaitUntilTheHostDrainsThem) {
     host.transport().drainPending(10ms);
     EXPECT_EQ(host.transport().drainedByteCount(), 100u);
     host.connect();
-    host.sign(host.expectToken());
-    expectConnect(host.read());
+    signIn(host);
 }
 
 TEST(FakePhoneHandshake, RecordsWhatARealPhoneWouldRefuse) {
@@ -244,8 +247,7 @@ TEST(FakePhoneHandshake, OpensOfUnknownServicesAreRefused) {
     phone.adb().trust(hostKey());
     Host host(phone);
     host.connect();
-    host.sign(host.expectToken());
-    expectConnect(host.read());
+    signIn(host);
     host.transport().write(
         AdbMessage(Command::open, 5, 0, toBytes(std::string_view("tcp:80\0", 7))));
     EXPECT_EQ(host.read(), AdbMessage(Command::clse, 0, 5));
