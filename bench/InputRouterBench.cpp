@@ -8,8 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "InputRouter/DirectInput.h"
 #include "InputRouter/GamepadBridge.h"
+#include "InputRouter/KeyboardMousePassThrough.h"
 
 namespace {
 
@@ -71,9 +71,9 @@ void measure(benchmark::State& state, Step&& step) {
 }
 
 // Typing: presses, auto-repeats and releases over eight keys with changing modifiers.
-void BM_DirectInputKeys(benchmark::State& state) {
+void BM_KeyboardMousePassThroughKeys(benchmark::State& state) {
     constexpr std::array<std::uint16_t, 8> keys{0, 1, 2, 13, 49, 36, 126, 122};
-    DirectInput input;
+    KeyboardMousePassThrough input;
     const std::optional<VideoGeometry> g = geometry;
     measure(state, [&](std::uint64_t i, MessageList& out) {
         const std::uint16_t key = keys[(i / 4) % keys.size()];
@@ -91,11 +91,11 @@ void BM_DirectInputKeys(benchmark::State& state) {
         }
     });
 }
-BENCHMARK(BM_DirectInputKeys);
+BENCHMARK(BM_KeyboardMousePassThroughKeys);
 
 // Dragging: a held left button moving over and past the picture, lifted every 64 moves.
-void BM_DirectInputMouseMoves(benchmark::State& state) {
-    DirectInput input;
+void BM_KeyboardMousePassThroughMouseMoves(benchmark::State& state) {
+    KeyboardMousePassThrough input;
     const std::optional<VideoGeometry> g = geometry;
     measure(state, [&](std::uint64_t i, MessageList& out) {
         const PointF point{90.0 + double(i % 600), double((i * 7) % 1300)};
@@ -111,11 +111,11 @@ void BM_DirectInputMouseMoves(benchmark::State& state) {
         }
     });
 }
-BENCHMARK(BM_DirectInputMouseMoves);
+BENCHMARK(BM_KeyboardMousePassThroughMouseMoves);
 
 // Both at once: every fourth event a key, the rest drag moves and an occasional scroll.
-void BM_DirectInputMixed(benchmark::State& state) {
-    DirectInput input;
+void BM_KeyboardMousePassThroughMixed(benchmark::State& state) {
+    KeyboardMousePassThrough input;
     const std::optional<VideoGeometry> g = geometry;
     MessageList setup;
     input.handle(MouseButtonEvent{0, true, {370, 600}}, g, setup);
@@ -135,7 +135,7 @@ void BM_DirectInputMixed(benchmark::State& state) {
         }
     });
 }
-BENCHMARK(BM_DirectInputMixed);
+BENCHMARK(BM_KeyboardMousePassThroughMixed);
 
 // A controller streaming samples that all differ: one 64-byte report per event.
 void BM_GamepadBridgeUpdates(benchmark::State& state) {

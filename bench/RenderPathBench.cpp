@@ -15,8 +15,8 @@ extern "C" {
 }
 
 #include "Support/MediaFixtures.h"
-#include "VideoPipeline/View/MetalRenderer.h"
-#include "VideoPipeline/View/MetalVideoView.h"
+#include "VideoPipeline/View/VideoRenderer.h"
+#include "VideoPipeline/View/VideoView.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 void drawFrames(benchmark::State& state, qm::UpscaleSettings upscale, int width, int height) {
     auto settings = std::make_shared<qm::RenderSettings>(upscale);
-    qm::MetalRenderer renderer(settings);
+    qm::VideoRenderer renderer(settings);
     const qm::DecodedFrame frame =
         qm::test::flatFrame(1920, 1080, AV_PIX_FMT_YUV420P, 120, 100, 160);
     qm::TextureTarget target = renderer.makeTarget(width, height);
@@ -66,7 +66,7 @@ BENCHMARK(BM_Render1080pTo1440pUpscaled)->UseManualTime()->Unit(benchmark::kMill
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    qm::MetalVideoView::prepareApplication();
+    qm::VideoView::prepareApplication();
     QGuiApplication app(argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -218,7 +218,7 @@ void DeviceLink::handle(const UsbDeviceEvent& event) {
         return;
     }
     const auto& detached = std::get<UsbDeviceEvent::Detached>(event.value);
-    if (attempt_ && attempt_->device.registryID == detached.registryID) {
+    if (attempt_ && attempt_->device.interfaceID == detached.interfaceID) {
         teardown();
         update(DeviceLinkState::noDevice());
     }

@@ -43,7 +43,7 @@ void VideoStage::handle(const StreamEvent& event) {
 }
 
 void VideoStage::setTarget(std::shared_ptr<VideoLayer> layer,
-                           std::shared_ptr<MetalRenderer> renderer) {
+                           std::shared_ptr<VideoRenderer> renderer) {
     std::optional<RenderTarget> previous;
     {
         std::lock_guard lock(shared_->mutex);

@@ -11,8 +11,8 @@
 #include "VideoPipeline/DecodedFrame.h"
 #include "VideoPipeline/LatestFrameSlot.h"
 #include "VideoPipeline/VideoDecoder.h"
-#include "VideoPipeline/View/MetalRenderer.h"
 #include "VideoPipeline/View/VideoLayer.h"
+#include "VideoPipeline/View/VideoRenderer.h"
 
 namespace qm {
 
@@ -40,7 +40,7 @@ public:
     void handle(const StreamEvent& event);
 
     // The previous target is released on the render queue, where its renderer draws.
-    void setTarget(std::shared_ptr<VideoLayer> layer, std::shared_ptr<MetalRenderer> renderer);
+    void setTarget(std::shared_ptr<VideoLayer> layer, std::shared_ptr<VideoRenderer> renderer);
 
     // The next frame counts as a size change.
     void resetVideoSize();
@@ -54,7 +54,7 @@ public:
 
 private:
     struct RenderTarget {
-        std::shared_ptr<MetalRenderer> renderer;  // declared first: the layer goes before it
+        std::shared_ptr<VideoRenderer> renderer;  // declared first: the layer goes before it
         std::shared_ptr<VideoLayer> layer;
     };
     struct Shared {

@@ -67,7 +67,7 @@ ExtMessage ExtClient::next(std::stop_token stop) {
 ExtHello ExtClient::handshake(std::chrono::nanoseconds timeout, const Clock& clock,
                               std::stop_token stop) {
     ExtHello hello;
-    hello.macSendNanos = clock();
+    hello.hostSendNanos = clock();
     send(ext::Hello{ServerVersion::extProtocol});
 
     std::atomic<bool> timedOut{false};

@@ -23,7 +23,7 @@ struct ExtHello {
     std::uint16_t version = 0;
     std::int64_t phoneMonotonicNanos = 0;
     std::int64_t phoneWallMillis = 0;
-    std::uint64_t macSendNanos = 0;     // read just before the hello was queued
+    std::uint64_t hostSendNanos = 0;    // read just before the hello was queued
     std::uint64_t macReceiveNanos = 0;  // read once the reply was taken
 
     bool operator==(const ExtHello&) const = default;

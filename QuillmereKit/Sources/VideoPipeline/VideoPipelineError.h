@@ -13,7 +13,7 @@ enum class VideoPipelineErrorKind {
     missingParameterSet,
     formatDescription,
     decoderCreation,
-    metal
+    renderer
 };
 
 // Failures of the video pipeline. The message is the case with its payload, as logged
@@ -31,8 +31,8 @@ public:
         return {Kind::decoderCreation, fmt::format("decoderCreation({})", status)};
     }
     // The renderer could not be set up.
-    static VideoPipelineError metal(std::string_view reason) {
-        return {Kind::metal, fmt::format("metal(\"{}\")", reason)};
+    static VideoPipelineError renderer(std::string_view reason) {
+        return {Kind::renderer, fmt::format("renderer(\"{}\")", reason)};
     }
 
 private:

@@ -62,8 +62,8 @@ private:
 };
 
 const DeviceInfo android14{"QM0001", "Quillmere", "QM One", "14", 34};
-const UsbAdbDevice phoneA{UsbRegistryID::make(1, 4, 1, 0), "QM0001", "QM One"};
-const UsbAdbDevice phoneB{UsbRegistryID::make(1, 9, 1, 0), "QM0002", "QM Two"};
+const UsbAdbDevice phoneA{UsbInterfaceID::make(1, 4, 1, 0), "QM0001", "QM One"};
+const UsbAdbDevice phoneB{UsbInterfaceID::make(1, 9, 1, 0), "QM0002", "QM Two"};
 
 const DeviceLinkState noDevice = DeviceLinkState::noDevice();
 const DeviceLinkState connected = DeviceLinkState::connected(android14);
@@ -131,7 +131,7 @@ TEST_F(DeviceLinkTest, AttachedPhoneIsConnectedAndItsConnectionServes) {
     StateLog late;
     auto lateSubscription = l.states(executor_, late.handler());
     EXPECT_THAT(late.states(), ElementsAre(connected));
-    usb_.detach(phoneA.registryID);
+    usb_.detach(phoneA.interfaceID);
     ASSERT_TRUE(log_.endsAt(noDevice));
     ASSERT_TRUE(late.endsAt(noDevice));
     EXPECT_EQ(l.connection(), nullptr);
@@ -183,14 +183,14 @@ TEST_F(DeviceLinkTest, FailuresBeforeAConnectionSayWhereTheyHappened) {
                                                          "not hold a usable 2048-bit RSA private "
                                                          "key"),
                                  1));
-        usb_.detach(phoneA.registryID);
+        usb_.detach(phoneA.interfaceID);
         writeTestHostKey(keyFile_);
     }
     FakeUsbPort::Options noBulkOut;
     noBulkOut.endpoints = {{0x81, true, true, 512}};
     usb_.attach(phoneB, trustingPhone(noBulkOut));
     ASSERT_TRUE(log_.reaches(DeviceLinkState::failed("Cannot open USB interface: notFound"), 3));
-    usb_.detach(phoneB.registryID);
+    usb_.detach(phoneB.interfaceID);
 
     FakeUsbDevice::Options stls = trustingPhone();
     stls.adb.fault = HandshakeFault::stls;
@@ -246,13 +246,13 @@ TEST_F(DeviceLinkTest, ASecondPhoneIsIgnoredUntilAttachedAgain) {
     link().start();
     ASSERT_TRUE(log_.reaches(connected, 1));
     auto second = usb_.attach(phoneB, trustingPhone());
-    usb_.detach(phoneB.registryID);
+    usb_.detach(phoneB.interfaceID);
     settle();
     EXPECT_EQ(second->openCount(), 0u);
     EXPECT_THAT(log_.states(), ElementsAre(noDevice, connected));
 
     second = usb_.attach(phoneB, trustingPhone());
-    usb_.detach(phoneA.registryID);
+    usb_.detach(phoneA.interfaceID);
     ASSERT_TRUE(log_.endsAt(noDevice));
     const std::size_t count = log_.states().size();
     settle();
@@ -280,7 +280,7 @@ TEST_F(DeviceLinkTest, ALateApprovalOfADetachedPhonePublishesNothing) {
     link().start();
     ASSERT_TRUE(log_.reaches(DeviceLinkState::unauthorized(phoneA), 1));
     auto phone = device->phone();
-    usb_.detach(phoneA.registryID);
+    usb_.detach(phoneA.interfaceID);
     ASSERT_TRUE(log_.endsAt(noDevice));
     const std::size_t count = log_.states().size();
     phone->adb().approvePendingKey();  // too late: that session is gone

@@ -29,28 +29,28 @@ TEST(UsbDiscovery, MissingStringsGetTheirDefaults) {
     EXPECT_EQ(UsbAdbDevice::make(9, "R5C", "Pixel 8"), (UsbAdbDevice{9, "R5C", "Pixel 8"}));
 }
 
-TEST(UsbDiscovery, RegistryIDsKeepTheirPartsAndGroupByDevice) {
-    const std::uint64_t adb = UsbRegistryID::make(3, 17, 1, 2);
-    const std::uint64_t mtp = UsbRegistryID::make(3, 17, 1, 0);
-    EXPECT_EQ(UsbRegistryID::bus(adb), 3);
-    EXPECT_EQ(UsbRegistryID::address(adb), 17);
-    EXPECT_EQ(UsbRegistryID::interfaceNumber(adb), 2);
-    EXPECT_EQ(UsbRegistryID::deviceKey(adb), UsbRegistryID::deviceKey(mtp));
-    EXPECT_NE(UsbRegistryID::deviceKey(adb),
-              UsbRegistryID::deviceKey(UsbRegistryID::make(3, 18, 1, 2)));
+TEST(UsbDiscovery, InterfaceIDsKeepTheirPartsAndGroupByDevice) {
+    const std::uint64_t adb = UsbInterfaceID::make(3, 17, 1, 2);
+    const std::uint64_t mtp = UsbInterfaceID::make(3, 17, 1, 0);
+    EXPECT_EQ(UsbInterfaceID::bus(adb), 3);
+    EXPECT_EQ(UsbInterfaceID::address(adb), 17);
+    EXPECT_EQ(UsbInterfaceID::interfaceNumber(adb), 2);
+    EXPECT_EQ(UsbInterfaceID::deviceKey(adb), UsbInterfaceID::deviceKey(mtp));
+    EXPECT_NE(UsbInterfaceID::deviceKey(adb),
+              UsbInterfaceID::deviceKey(UsbInterfaceID::make(3, 18, 1, 2)));
 }
 
 TEST(UsbDiscovery, KnownInterfacesAreReportedOnceAndForgottenWithTheirDevice) {
     UsbKnownInterfaces known;
-    const std::uint64_t a = UsbRegistryID::make(1, 5, 1, 1);
-    const std::uint64_t b = UsbRegistryID::make(1, 6, 1, 1);
+    const std::uint64_t a = UsbInterfaceID::make(1, 5, 1, 1);
+    const std::uint64_t b = UsbInterfaceID::make(1, 6, 1, 1);
     EXPECT_TRUE(known.insert(a));
     EXPECT_FALSE(known.insert(a));
     EXPECT_TRUE(known.insert(b));
-    EXPECT_THAT(known.ofDevice(UsbRegistryID::deviceKey(b)), ElementsAre(b));
-    EXPECT_THAT(known.removeDevice(UsbRegistryID::deviceKey(UsbRegistryID::make(1, 9, 0, 0))),
+    EXPECT_THAT(known.ofDevice(UsbInterfaceID::deviceKey(b)), ElementsAre(b));
+    EXPECT_THAT(known.removeDevice(UsbInterfaceID::deviceKey(UsbInterfaceID::make(1, 9, 0, 0))),
                 IsEmpty());
-    EXPECT_THAT(known.removeDevice(UsbRegistryID::deviceKey(a)), ElementsAre(a));
+    EXPECT_THAT(known.removeDevice(UsbInterfaceID::deviceKey(a)), ElementsAre(a));
     EXPECT_TRUE(known.insert(a));  // plugged in again with the same identity
     EXPECT_THAT(known.retainOnly({a}), UnorderedElementsAre(b));
     EXPECT_THAT(known.retainOnly({a}), IsEmpty());
@@ -74,7 +74,7 @@ TEST(UsbDiscovery, RealUsbWithoutAPhoneReportsNothing) {
 
 TEST(UsbDiscovery, RealUsbCannotOpenAnAbsentPhone) {
     try {
-        UsbAdbTransport::open(UsbAdbDevice{UsbRegistryID::make(250, 127, 1, 0), "", "Android"});
+        UsbAdbTransport::open(UsbAdbDevice{UsbInterfaceID::make(250, 127, 1, 0), "", "Android"});
         FAIL() << "opened a phone that is not there";
     } catch (const UsbError& error) {
         EXPECT_EQ(error.kind(), UsbErrorKind::notFound);

@@ -44,8 +44,8 @@ protected:
     test::GlTestContext context;
     std::shared_ptr<test::ManualExecutor> queue = std::make_shared<test::ManualExecutor>();
     std::shared_ptr<VideoLayer> layer = std::make_shared<VideoLayer>();
-    std::shared_ptr<MetalRenderer> renderer =
-        std::make_shared<MetalRenderer>(std::make_shared<RenderSettings>());
+    std::shared_ptr<VideoRenderer> renderer =
+        std::make_shared<VideoRenderer>(std::make_shared<RenderSettings>());
     VideoStage stage{queue};
     std::vector<std::pair<std::int64_t, std::uint64_t>> presented;
 };
@@ -109,7 +109,7 @@ TEST(VideoStageQueue, DrawsOnItsOwnRenderThread) {
     {
         auto queue = std::make_shared<SerialQueue>("render");
         VideoStage stage(queue);
-        stage.setTarget(layer, std::make_shared<MetalRenderer>(std::make_shared<RenderSettings>()));
+        stage.setTarget(layer, std::make_shared<VideoRenderer>(std::make_shared<RenderSettings>()));
         stage.frameDecoded(frameAt(1), [&](const DecodedFrame&, std::uint64_t) { drawn = true; });
         // A stage that goes drops frames not yet drawn, so let this one be drawn first.
         std::promise<void> idle;

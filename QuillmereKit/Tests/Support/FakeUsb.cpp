@@ -245,24 +245,24 @@ std::shared_ptr<FakeUsbDevice> FakeUsb::attach(UsbAdbDevice identity,
     auto device = std::make_shared<FakeUsbDevice>(identity, std::move(options));
     {
         std::lock_guard lock(mutex_);
-        devices_[identity.registryID] = device;
+        devices_[identity.interfaceID] = device;
     }
     deliver(UsbDeviceEvent::attached(identity));
     return device;
 }
 
-void FakeUsb::detach(std::uint64_t registryID) {
+void FakeUsb::detach(std::uint64_t interfaceID) {
     std::shared_ptr<FakeUsbDevice> device;
     {
         std::lock_guard lock(mutex_);
-        if (auto found = devices_.find(registryID); found != devices_.end()) {
+        if (auto found = devices_.find(interfaceID); found != devices_.end()) {
             device = found->second;
             devices_.erase(found);
         }
     }
     if (device) {
         device->vanish();
-        deliver(UsbDeviceEvent::detached(registryID));
+        deliver(UsbDeviceEvent::detached(interfaceID));
     }
 }
 
@@ -287,7 +287,7 @@ UsbEventSource FakeUsb::events() {
         std::uint64_t id = 0;
         {
             std::lock_guard lock(mutex_);
-            for (const auto& [registryID, device] : devices_) {
+            for (const auto& [interfaceID, device] : devices_) {
                 present.push_back(device->identity());
             }
             id = nextWatch_++;
@@ -306,7 +306,7 @@ TransportOpener FakeUsb::opener() {
         std::shared_ptr<FakeUsbDevice> device;
         {
             std::lock_guard lock(mutex_);
-            if (auto found = devices_.find(identity.registryID); found != devices_.end()) {
+            if (auto found = devices_.find(identity.interfaceID); found != devices_.end()) {
                 device = found->second;
             }
         }

@@ -121,7 +121,7 @@ public:
 
     std::shared_ptr<FakeUsbDevice> attach(UsbAdbDevice identity, FakeUsbDevice::Options options);
     // Pulls the cable and tells the watches.
-    void detach(std::uint64_t registryID);
+    void detach(std::uint64_t interfaceID);
 
     UsbEventSource events();
     TransportOpener opener();

@@ -11,7 +11,7 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
-#include "VideoPipeline/View/MetalVideoView.h"
+#include "VideoPipeline/View/VideoView.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
@@ -19,9 +19,9 @@ int main(int argc, char** argv) {
         return RUN_ALL_TESTS();
     }
     QStandardPaths::setTestModeEnabled(true);
-    qm::MetalVideoView::prepareApplication();
+    qm::VideoView::prepareApplication();
     QGuiApplication app(argc, argv);
-    qm::MetalVideoView::registerQmlType();
+    qm::VideoView::registerQmlType();
     const int result = RUN_ALL_TESTS();
     // Surfaces released from other threads are deleted on this one.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -10,7 +10,7 @@ extern "C" {
 
 #include "ColorReference.h"
 #include "Support/MediaFixtures.h"
-#include "VideoPipeline/View/MetalRenderer.h"
+#include "VideoPipeline/View/VideoRenderer.h"
 
 namespace qm {
 namespace {
@@ -77,7 +77,7 @@ protected:
     }
 
     std::shared_ptr<RenderSettings> settings = std::make_shared<RenderSettings>();
-    MetalRenderer renderer{settings};
+    VideoRenderer renderer{settings};
 };
 
 TEST_F(RendererTest, ConvertsDecodedPicturesLikeTheReference) {

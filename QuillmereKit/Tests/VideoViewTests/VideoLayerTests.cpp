@@ -8,8 +8,8 @@ extern "C" {
 
 #include "Support/GlTestContext.h"
 #include "Support/MediaFixtures.h"
-#include "VideoPipeline/View/MetalRenderer.h"
 #include "VideoPipeline/View/VideoLayer.h"
+#include "VideoPipeline/View/VideoRenderer.h"
 
 namespace qm {
 namespace {
@@ -94,7 +94,7 @@ TEST_F(VideoLayerTest, DrawablesFollowTheSize) {
 }
 
 TEST_F(VideoLayerTest, RendererPresentsNothingIntoALayerWithoutSize) {
-    MetalRenderer renderer(std::make_shared<RenderSettings>());
+    VideoRenderer renderer(std::make_shared<RenderSettings>());
     bool reported = false;
     const DecodedFrame frame = test::flatFrame(32, 32, AV_PIX_FMT_YUV420P, 100, 128, 128);
     renderer.render(frame, layer, [&](std::uint64_t) { reported = true; });

@@ -15,7 +15,7 @@ extern "C" {
 
 #include "ColorReference.h"
 #include "Support/MediaFixtures.h"
-#include "VideoPipeline/View/MetalVideoView.h"
+#include "VideoPipeline/View/VideoView.h"
 
 namespace qm {
 namespace {
@@ -33,8 +33,8 @@ bool processEventsUntil(Condition condition) {
     return true;
 }
 
-TEST(MetalVideoView, ReportsTheGeometryOnlyWhenItChanges) {
-    MetalVideoView view;
+TEST(VideoView, ReportsTheGeometryOnlyWhenItChanges) {
+    VideoView view;
     std::vector<VideoGeometry> reports;
     view.setOnGeometryChange([&](const VideoGeometry& geometry) { reports.push_back(geometry); });
     view.setSize({800, 600});
@@ -51,18 +51,18 @@ TEST(MetalVideoView, ReportsTheGeometryOnlyWhenItChanges) {
     EXPECT_EQ(reports[1].contentRect(), (RectF{0, 18.75, 1000, 562.5}));
 }
 
-TEST(MetalVideoView, SizesItsDrawablesToItsPixels) {
-    MetalVideoView view;
+TEST(VideoView, SizesItsDrawablesToItsPixels) {
+    VideoView view;
     const double scale = QGuiApplication::primaryScreen()->devicePixelRatio();
     view.setSize({1000, 500});
-    EXPECT_EQ(view.metalLayer()->drawableSize(),
+    EXPECT_EQ(view.videoLayer()->drawableSize(),
               QSize(int(std::lround(1000 * scale)), int(std::lround(500 * scale))));
     view.setSize({0, 500});  // never an empty drawable
-    EXPECT_EQ(view.metalLayer()->drawableSize().width(), int(std::lround(1000 * scale)));
+    EXPECT_EQ(view.videoLayer()->drawableSize().width(), int(std::lround(1000 * scale)));
 }
 
-TEST(MetalVideoView, ShowReportsANewFrameSizeBeforeDrawing) {
-    MetalVideoView view;
+TEST(VideoView, ShowReportsANewFrameSizeBeforeDrawing) {
+    VideoView view;
     view.setSize({640, 640});
     std::vector<VideoGeometry> reports;
     view.setOnGeometryChange([&](const VideoGeometry& geometry) { reports.push_back(geometry); });
@@ -73,19 +73,19 @@ TEST(MetalVideoView, ShowReportsANewFrameSizeBeforeDrawing) {
     EXPECT_EQ(reports[0], VideoGeometry({640, 360}, {0, 140, 640, 360}));
 }
 
-TEST(MetalVideoView, WindowShowsTheFrameLetterboxed) {
+TEST(VideoView, WindowShowsTheFrameLetterboxed) {
     QQmlApplicationEngine engine;
     engine.loadData(R"(
         import QtQuick
         import Vantorel.Video
         Window {
             width: 800; height: 600; visible: true; color: "magenta"
-            MetalVideoView { objectName: "video"; anchors.fill: parent }
+            VideoView { objectName: "video"; anchors.fill: parent }
         })");
     ASSERT_EQ(engine.rootObjects().size(), 1);
     auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
     ASSERT_TRUE(window);
-    auto* view = window->findChild<MetalVideoView*>("video");
+    auto* view = window->findChild<VideoView*>("video");
     ASSERT_TRUE(view);
     ASSERT_TRUE(processEventsUntil([&] { return window->isExposed(); }));
 

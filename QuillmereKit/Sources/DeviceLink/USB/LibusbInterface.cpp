@@ -185,8 +185,8 @@ std::unique_ptr<UsbInterface> LibusbInterface::open(const UsbAdbDevice& device) 
     libusb_device* found = nullptr;
     const libusb::DeviceList list(made.context.get());
     for (libusb_device* candidate : list.devices()) {
-        if (libusb_get_bus_number(candidate) == UsbRegistryID::bus(device.registryID) &&
-            libusb_get_device_address(candidate) == UsbRegistryID::address(device.registryID)) {
+        if (libusb_get_bus_number(candidate) == UsbInterfaceID::bus(device.interfaceID) &&
+            libusb_get_device_address(candidate) == UsbInterfaceID::address(device.interfaceID)) {
             found = candidate;
             break;
         }
@@ -199,7 +199,7 @@ std::unique_ptr<UsbInterface> LibusbInterface::open(const UsbAdbDevice& device) 
         openFailed(rc);
     }
     libusb::DeviceHandle handle(raw);
-    const int number = UsbRegistryID::interfaceNumber(device.registryID);
+    const int number = UsbInterfaceID::interfaceNumber(device.interfaceID);
     if (const int rc = libusb_claim_interface(handle.get(), number); rc != LIBUSB_SUCCESS) {
         openFailed(rc);
     }

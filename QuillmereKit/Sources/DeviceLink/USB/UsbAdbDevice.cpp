@@ -2,12 +2,13 @@
 
 namespace qm {
 
-UsbAdbDevice UsbAdbDevice::make(std::uint64_t registryID, std::optional<std::string> serial,
+UsbAdbDevice UsbAdbDevice::make(std::uint64_t interfaceID, std::optional<std::string> serial,
                                 std::optional<std::string> productName) {
-    return {registryID, std::move(serial).value_or(""), std::move(productName).value_or("Android")};
+    return {interfaceID, std::move(serial).value_or(""),
+            std::move(productName).value_or("Android")};
 }
 
-namespace UsbRegistryID {
+namespace UsbInterfaceID {
 
 std::uint64_t make(std::uint8_t bus, std::uint8_t address, std::uint8_t configuration,
                    std::uint8_t interfaceNumber) noexcept {
@@ -15,22 +16,22 @@ std::uint64_t make(std::uint8_t bus, std::uint8_t address, std::uint8_t configur
            std::uint64_t{configuration} << 8 | interfaceNumber;
 }
 
-std::uint64_t deviceKey(std::uint64_t registryID) noexcept {
-    return registryID >> 16;
+std::uint64_t deviceKey(std::uint64_t interfaceID) noexcept {
+    return interfaceID >> 16;
 }
 
-std::uint8_t bus(std::uint64_t registryID) noexcept {
-    return static_cast<std::uint8_t>(registryID >> 24);
+std::uint8_t bus(std::uint64_t interfaceID) noexcept {
+    return static_cast<std::uint8_t>(interfaceID >> 24);
 }
 
-std::uint8_t address(std::uint64_t registryID) noexcept {
-    return static_cast<std::uint8_t>(registryID >> 16);
+std::uint8_t address(std::uint64_t interfaceID) noexcept {
+    return static_cast<std::uint8_t>(interfaceID >> 16);
 }
 
-std::uint8_t interfaceNumber(std::uint64_t registryID) noexcept {
-    return static_cast<std::uint8_t>(registryID);
+std::uint8_t interfaceNumber(std::uint64_t interfaceID) noexcept {
+    return static_cast<std::uint8_t>(interfaceID);
 }
 
-}  // namespace UsbRegistryID
+}  // namespace UsbInterfaceID
 
 }  // namespace qm

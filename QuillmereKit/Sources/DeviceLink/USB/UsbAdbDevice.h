@@ -10,12 +10,12 @@ namespace qm {
 
 // An attached phone's ADB interface.
 struct UsbAdbDevice {
-    std::uint64_t registryID = 0;  // the interface's identity within this process
-    std::string serial;            // "" when the device reports none
+    std::uint64_t interfaceID = 0;  // the interface's identity within this process
+    std::string serial;             // "" when the device reports none
     std::string productName = "Android";
 
     // Fills in the defaults for strings the device does not report.
-    static UsbAdbDevice make(std::uint64_t registryID, std::optional<std::string> serial,
+    static UsbAdbDevice make(std::uint64_t interfaceID, std::optional<std::string> serial,
                              std::optional<std::string> productName);
 
     bool operator==(const UsbAdbDevice&) const = default;
@@ -23,15 +23,15 @@ struct UsbAdbDevice {
 
 // An interface's identity: where its device sits on the bus and which interface it is. The
 // kernel gives a re-enumerated device a new address, so a phone plugged in again is new.
-namespace UsbRegistryID {
+namespace UsbInterfaceID {
 std::uint64_t make(std::uint8_t bus, std::uint8_t address, std::uint8_t configuration,
                    std::uint8_t interfaceNumber) noexcept;
 // The same for every interface of one device.
-std::uint64_t deviceKey(std::uint64_t registryID) noexcept;
-std::uint8_t bus(std::uint64_t registryID) noexcept;
-std::uint8_t address(std::uint64_t registryID) noexcept;
-std::uint8_t interfaceNumber(std::uint64_t registryID) noexcept;
-}  // namespace UsbRegistryID
+std::uint64_t deviceKey(std::uint64_t interfaceID) noexcept;
+std::uint8_t bus(std::uint64_t interfaceID) noexcept;
+std::uint8_t address(std::uint64_t interfaceID) noexcept;
+std::uint8_t interfaceNumber(std::uint64_t interfaceID) noexcept;
+}  // namespace UsbInterfaceID
 
 namespace UsbInterfaceClass {
 // Vendor-specific class 255, subclass 66, protocol 1; a missing value never matches.
@@ -47,14 +47,14 @@ struct UsbDeviceEvent {
         bool operator==(const Attached&) const = default;
     };
     struct Detached {
-        std::uint64_t registryID = 0;
+        std::uint64_t interfaceID = 0;
         bool operator==(const Detached&) const = default;
     };
 
     std::variant<Attached, Detached> value;
 
     static UsbDeviceEvent attached(UsbAdbDevice device) { return {Attached{std::move(device)}}; }
-    static UsbDeviceEvent detached(std::uint64_t registryID) { return {Detached{registryID}}; }
+    static UsbDeviceEvent detached(std::uint64_t interfaceID) { return {Detached{interfaceID}}; }
 
     bool operator==(const UsbDeviceEvent&) const = default;
 };
@@ -64,7 +64,7 @@ struct UsbDeviceEvent {
 template <>
 struct std::hash<qm::UsbAdbDevice> {
     std::size_t operator()(const qm::UsbAdbDevice& device) const noexcept {
-        std::size_t h = std::hash<std::uint64_t>{}(device.registryID);
+        std::size_t h = std::hash<std::uint64_t>{}(device.interfaceID);
         h = h * 31 + std::hash<std::string>{}(device.serial);
         return h * 31 + std::hash<std::string>{}(device.productName);
     }

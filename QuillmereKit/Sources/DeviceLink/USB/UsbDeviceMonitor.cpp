@@ -19,7 +19,7 @@ namespace qm {
 std::vector<std::uint64_t> UsbKnownInterfaces::removeDevice(std::uint64_t deviceKey) {
     std::vector<std::uint64_t> removed;
     std::erase_if(ids_, [&](std::uint64_t id) {
-        const bool match = UsbRegistryID::deviceKey(id) == deviceKey;
+        const bool match = UsbInterfaceID::deviceKey(id) == deviceKey;
         if (match) {
             removed.push_back(id);
         }
@@ -31,7 +31,7 @@ std::vector<std::uint64_t> UsbKnownInterfaces::removeDevice(std::uint64_t device
 std::vector<std::uint64_t> UsbKnownInterfaces::ofDevice(std::uint64_t deviceKey) const {
     std::vector<std::uint64_t> ids;
     std::copy_if(ids_.begin(), ids_.end(), std::back_inserter(ids),
-                 [&](std::uint64_t id) { return UsbRegistryID::deviceKey(id) == deviceKey; });
+                 [&](std::uint64_t id) { return UsbInterfaceID::deviceKey(id) == deviceKey; });
     return ids;
 }
 
@@ -50,11 +50,11 @@ std::vector<std::uint64_t> UsbKnownInterfaces::retainOnly(const std::set<std::ui
 namespace {
 
 std::uint64_t deviceKeyOf(libusb_device* device) {
-    return UsbRegistryID::deviceKey(UsbRegistryID::make(libusb_get_bus_number(device),
-                                                        libusb_get_device_address(device), 0, 0));
+    return UsbInterfaceID::deviceKey(UsbInterfaceID::make(libusb_get_bus_number(device),
+                                                          libusb_get_device_address(device), 0, 0));
 }
 
-// The registry IDs of the device's ADB interfaces; nothing when its configuration cannot be read.
+// The interface IDs of the device's ADB interfaces; nothing when its configuration cannot be read.
 std::optional<std::vector<std::uint64_t>> adbInterfacesOf(libusb_device* device) {
     std::vector<std::uint64_t> ids;
     const libusb::ConfigDescriptor config = libusb::activeConfig(device);
@@ -69,9 +69,9 @@ std::optional<std::vector<std::uint64_t>> adbInterfacesOf(libusb_device* device)
         const libusb_interface_descriptor& d = interface.altsetting[0];
         if (UsbInterfaceClass::isAdb(d.bInterfaceClass, d.bInterfaceSubClass,
                                      d.bInterfaceProtocol)) {
-            ids.push_back(UsbRegistryID::make(libusb_get_bus_number(device),
-                                              libusb_get_device_address(device),
-                                              config->bConfigurationValue, d.bInterfaceNumber));
+            ids.push_back(UsbInterfaceID::make(libusb_get_bus_number(device),
+                                               libusb_get_device_address(device),
+                                               config->bConfigurationValue, d.bInterfaceNumber));
         }
     }
     return ids;
@@ -90,15 +90,15 @@ std::optional<std::string> stringDescriptor(libusb_device_handle* handle, std::u
 }
 
 // Serial and product name need the device opened; without permission both are left out.
-UsbAdbDevice describe(libusb_device* device, std::uint64_t registryID) {
+UsbAdbDevice describe(libusb_device* device, std::uint64_t interfaceID) {
     libusb_device_descriptor descriptor{};
     libusb_device_handle* raw = nullptr;
     if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS ||
         libusb_open(device, &raw) != LIBUSB_SUCCESS) {
-        return UsbAdbDevice::make(registryID, std::nullopt, std::nullopt);
+        return UsbAdbDevice::make(interfaceID, std::nullopt, std::nullopt);
     }
     const libusb::DeviceHandle handle(raw);
-    return UsbAdbDevice::make(registryID, stringDescriptor(raw, descriptor.iSerialNumber),
+    return UsbAdbDevice::make(interfaceID, stringDescriptor(raw, descriptor.iSerialNumber),
                               stringDescriptor(raw, descriptor.iProduct));
 }
 

@@ -27,7 +27,7 @@ using UsbEventSource = std::function<std::unique_ptr<UsbEventSubscription>(UsbEv
 class UsbKnownInterfaces {
 public:
     // True when the interface is new and so to be reported.
-    bool insert(std::uint64_t registryID) { return ids_.insert(registryID).second; }
+    bool insert(std::uint64_t interfaceID) { return ids_.insert(interfaceID).second; }
     // Forgets the interfaces of one device; returns those to report detached.
     std::vector<std::uint64_t> removeDevice(std::uint64_t deviceKey);
     // The interfaces known of one device.

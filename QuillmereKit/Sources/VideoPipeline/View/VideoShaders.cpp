@@ -186,7 +186,7 @@ GlShader compile(Gl& gl, GLenum stage, std::string_view entry) {
                              static_cast<GLint>(shaderSource.size())};
     GlShader shader(gl, gl.glCreateShader(stage));
     if (!shader) {
-        throw VideoPipelineError::metal(fmt::format("{}: no shader object", entry));
+        throw VideoPipelineError::renderer(fmt::format("{}: no shader object", entry));
     }
     gl.glShaderSource(shader.id(), 2, parts, lengths);
     gl.glCompileShader(shader.id());
@@ -197,7 +197,7 @@ GlShader compile(Gl& gl, GLenum stage, std::string_view entry) {
         GLsizei length = 0;
         gl.glGetShaderInfoLog(shader.id(), static_cast<GLsizei>(log.size()), &length, log.data());
         log.resize(static_cast<std::size_t>(length));
-        throw VideoPipelineError::metal(fmt::format("{} did not compile: {}", entry, log));
+        throw VideoPipelineError::renderer(fmt::format("{} did not compile: {}", entry, log));
     }
     return shader;
 }
@@ -213,7 +213,7 @@ GlProgram VideoShaders::build(Gl& gl, ShaderProgramSpec spec) {
     const GlShader fragment = compile(gl, GL_FRAGMENT_SHADER, spec.fragment);
     GlProgram program(gl, gl.glCreateProgram());
     if (!program) {
-        throw VideoPipelineError::metal(fmt::format("{}: no program object", spec.fragment));
+        throw VideoPipelineError::renderer(fmt::format("{}: no program object", spec.fragment));
     }
     gl.glAttachShader(program.id(), vertex.id());
     gl.glAttachShader(program.id(), fragment.id());
@@ -228,7 +228,7 @@ GlProgram VideoShaders::build(Gl& gl, ShaderProgramSpec spec) {
         GLsizei length = 0;
         gl.glGetProgramInfoLog(program.id(), static_cast<GLsizei>(log.size()), &length, log.data());
         log.resize(static_cast<std::size_t>(length));
-        throw VideoPipelineError::metal(
+        throw VideoPipelineError::renderer(
             fmt::format("{} + {} did not link: {}", spec.vertex, spec.fragment, log));
     }
     gl.glUseProgram(program.id());

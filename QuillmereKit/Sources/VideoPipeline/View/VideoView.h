@@ -9,8 +9,8 @@
 #include "QuillmereCore/VideoGeometry.h"
 #include "VideoPipeline/DecodedFrame.h"
 #include "VideoPipeline/UpscaleSettings.h"
-#include "VideoPipeline/View/MetalRenderer.h"
 #include "VideoPipeline/View/VideoLayer.h"
+#include "VideoPipeline/View/VideoRenderer.h"
 
 namespace qm {
 
@@ -20,22 +20,22 @@ namespace qm {
 // of its own; show() draws with the view's own renderer on the GUI thread.
 //
 // Needs contexts shared with Qt Quick's: Qt::AA_ShareOpenGLContexts before the application.
-class MetalVideoView : public QQuickItem {
+class VideoView : public QQuickItem {
     Q_OBJECT
 
 public:
     using GeometryHandler = std::function<void(const VideoGeometry&)>;
 
-    explicit MetalVideoView(QQuickItem* parent = nullptr);
-    ~MetalVideoView() override;
+    explicit VideoView(QQuickItem* parent = nullptr);
+    ~VideoView() override;
 
     // Before the QGuiApplication exists: contexts shared with Qt Quick's, Qt Quick on OpenGL,
     // and OpenGL 3.3 core by default, which the renderer needs.
     static void prepareApplication();
-    // Makes the item available to QML as MetalVideoView in "Vantorel.Video" 1.0.
+    // Makes the item available to QML as VideoView in "Vantorel.Video" 1.0.
     static void registerQmlType();
 
-    const std::shared_ptr<VideoLayer>& metalLayer() const noexcept { return layer_; }
+    const std::shared_ptr<VideoLayer>& videoLayer() const noexcept { return layer_; }
     const std::shared_ptr<RenderSettings>& renderSettings() const noexcept { return settings_; }
 
     // Takes effect from the next frame drawn by any renderer sharing the settings.
@@ -53,7 +53,7 @@ public:
     void setVideoSize(VideoSize size);
 
     // Draws one frame with the view's own renderer, made on first use.
-    void show(const DecodedFrame& frame, MetalRenderer::PresentedHandler onPresented);
+    void show(const DecodedFrame& frame, VideoRenderer::PresentedHandler onPresented);
 
 protected:
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
@@ -68,7 +68,7 @@ private:
     std::shared_ptr<VideoLayer> layer_ = std::make_shared<VideoLayer>();
     std::shared_ptr<RenderSettings> settings_ =
         std::make_shared<RenderSettings>(UpscaleSettings::off);
-    std::unique_ptr<MetalRenderer> renderer_;
+    std::unique_ptr<VideoRenderer> renderer_;
     bool rendererFailed_ = false;
     std::optional<VideoSize> videoSize_;
     std::optional<VideoGeometry> lastGeometry_;

@@ -1,4 +1,4 @@
-#include "InputRouter/DirectInput.h"
+#include "InputRouter/KeyboardMousePassThrough.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,8 +22,9 @@ float scrollAmount(double delta) noexcept {
 
 }  // namespace
 
-void DirectInput::handle(const InputEvent& event, const std::optional<VideoGeometry>& geometry,
-                         MessageList& out) {
+void KeyboardMousePassThrough::handle(const InputEvent& event,
+                                      const std::optional<VideoGeometry>& geometry,
+                                      MessageList& out) {
     std::visit(
         [&](const auto& e) {
             using E = std::decay_t<decltype(e)>;
@@ -43,7 +44,7 @@ void DirectInput::handle(const InputEvent& event, const std::optional<VideoGeome
         event);
 }
 
-void DirectInput::keyDown(const KeyDownEvent& event, MessageList& out) {
+void KeyboardMousePassThrough::keyDown(const KeyDownEvent& event, MessageList& out) {
     // Command shortcuts stay on this computer, the Command keys themselves included.
     if (event.modifiers.contains(KeyModifiers::command)) {
         return;
@@ -60,7 +61,7 @@ void DirectInput::keyDown(const KeyDownEvent& event, MessageList& out) {
                           AndroidKeycode::metaState(event.modifiers)));
 }
 
-void DirectInput::keyUp(const KeyUpEvent& event, MessageList& out) {
+void KeyboardMousePassThrough::keyUp(const KeyUpEvent& event, MessageList& out) {
     // Command does not hold back key-ups: a key pressed before it must still be released.
     if (event.keyCode >= pressedKeys_.size() || pressedKeys_[event.keyCode].keycode == 0) {
         return;
@@ -70,8 +71,9 @@ void DirectInput::keyUp(const KeyUpEvent& event, MessageList& out) {
     out.push(message::key(KeyAction::up, keycode, 0, AndroidKeycode::metaState(event.modifiers)));
 }
 
-void DirectInput::mouseButton(const MouseButtonEvent& event,
-                              const std::optional<VideoGeometry>& geometry, MessageList& out) {
+void KeyboardMousePassThrough::mouseButton(const MouseButtonEvent& event,
+                                           const std::optional<VideoGeometry>& geometry,
+                                           MessageList& out) {
     switch (event.button) {
         case 0:
             if (event.down) {
@@ -118,8 +120,9 @@ void DirectInput::mouseButton(const MouseButtonEvent& event,
     }
 }
 
-void DirectInput::mouseMoved(const MouseMovedEvent& event,
-                             const std::optional<VideoGeometry>& geometry, MessageList& out) {
+void KeyboardMousePassThrough::mouseMoved(const MouseMovedEvent& event,
+                                          const std::optional<VideoGeometry>& geometry,
+                                          MessageList& out) {
     // Hovering does not touch the phone.
     if (!fingerDown_ || !geometry) {
         return;
@@ -129,8 +132,9 @@ void DirectInput::mouseMoved(const MouseMovedEvent& event,
     out.push(message::touch(MotionAction::move, PointerID::genericFinger, position));
 }
 
-void DirectInput::scroll(const ScrollEvent& event, const std::optional<VideoGeometry>& geometry,
-                         MessageList& out) {
+void KeyboardMousePassThrough::scroll(const ScrollEvent& event,
+                                      const std::optional<VideoGeometry>& geometry,
+                                      MessageList& out) {
     if (!geometry) {
         return;
     }
@@ -146,8 +150,8 @@ void DirectInput::scroll(const ScrollEvent& event, const std::optional<VideoGeom
     out.push(InjectScroll{*position, horizontal, vertical, 0});
 }
 
-DevicePosition DirectInput::clampedPosition(PointF viewPoint,
-                                            const VideoGeometry& geometry) noexcept {
+DevicePosition KeyboardMousePassThrough::clampedPosition(PointF viewPoint,
+                                                         const VideoGeometry& geometry) noexcept {
     // Clamped as fractions of the picture rather than as view coordinates: the far edge
     // computed as origin + size can round past the edge and map to nothing.
     const RectF& rect = geometry.contentRect();
@@ -163,7 +167,7 @@ DevicePosition DirectInput::clampedPosition(PointF viewPoint,
     return geometry.devicePositionForPixel({size.width / 2.0, size.height / 2.0});
 }
 
-void DirectInput::videoSizeChanged(VideoSize size, MessageList& out) {
+void KeyboardMousePassThrough::videoSizeChanged(VideoSize size, MessageList& out) {
     if (!fingerDown_ || !lastFinger_) {
         return;
     }
@@ -181,7 +185,7 @@ void DirectInput::videoSizeChanged(VideoSize size, MessageList& out) {
     out.push(message::touch(MotionAction::up, PointerID::genericFinger, position));
 }
 
-void DirectInput::releaseAll(MessageList& out) {
+void KeyboardMousePassThrough::releaseAll(MessageList& out) {
     if (fingerDown_ && lastFinger_) {
         out.push(message::touch(MotionAction::up, PointerID::genericFinger, *lastFinger_));
     }

@@ -14,7 +14,7 @@ namespace qm {
 // the right button back, the middle button home, the wheel a scroll. It remembers what it
 // pressed on the phone so that everything can be released. Every operation appends the
 // messages to send, in order, to `out`.
-class DirectInput {
+class KeyboardMousePassThrough {
 public:
     // `geometry` maps view points to the phone; nothing while no video is shown.
     void handle(const InputEvent& event, const std::optional<VideoGeometry>& geometry,

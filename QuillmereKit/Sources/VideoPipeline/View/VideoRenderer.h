@@ -28,7 +28,7 @@ struct TextureTarget {
 //
 // Created on the GUI thread (Qt makes offscreen surfaces there); then used from one thread at
 // a time, the thread that first draws with it, and released there too.
-class MetalRenderer {
+class VideoRenderer {
 public:
     using PresentedHandler = std::function<void(std::uint64_t)>;
 
@@ -37,10 +37,10 @@ public:
     static bool isUpscalingSupported();
 
     // Throws VideoPipelineError when there is no shared OpenGL 3.3 context or a program fails.
-    explicit MetalRenderer(std::shared_ptr<RenderSettings> settings);
-    ~MetalRenderer();
-    MetalRenderer(const MetalRenderer&) = delete;
-    MetalRenderer& operator=(const MetalRenderer&) = delete;
+    explicit VideoRenderer(std::shared_ptr<RenderSettings> settings);
+    ~VideoRenderer();
+    VideoRenderer(const VideoRenderer&) = delete;
+    VideoRenderer& operator=(const VideoRenderer&) = delete;
 
     // Draws into the layer's next drawable and presents it; `onPresented` gets the host-clock
     // time the frame reached the screen, from Qt Quick's render thread, or never when it did

@@ -1,4 +1,4 @@
-#include "VideoPipeline/View/MetalVideoView.h"
+#include "VideoPipeline/View/VideoView.h"
 
 #include <QGuiApplication>
 #include <QQuickWindow>
@@ -55,7 +55,7 @@ private:
 
 }  // namespace
 
-MetalVideoView::MetalVideoView(QQuickItem* parent) : QQuickItem(parent) {
+VideoView::VideoView(QQuickItem* parent) : QQuickItem(parent) {
     setFlag(ItemHasContents);
     layer_->setDisplayRequest([this] {
         // Runs on the drawing thread: one wake-up of the GUI thread per latched frame at most.
@@ -71,12 +71,12 @@ MetalVideoView::MetalVideoView(QQuickItem* parent) : QQuickItem(parent) {
     });
 }
 
-MetalVideoView::~MetalVideoView() {
+VideoView::~VideoView() {
     layer_->setDisplayRequest(nullptr);
     QObject::disconnect(frameSwapped_);
 }
 
-void MetalVideoView::prepareApplication() {
+void VideoView::prepareApplication() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
     QSurfaceFormat format;
@@ -86,11 +86,11 @@ void MetalVideoView::prepareApplication() {
     QSurfaceFormat::setDefaultFormat(format);
 }
 
-void MetalVideoView::registerQmlType() {
-    qmlRegisterType<MetalVideoView>("Vantorel.Video", 1, 0, "MetalVideoView");
+void VideoView::registerQmlType() {
+    qmlRegisterType<VideoView>("Vantorel.Video", 1, 0, "VideoView");
 }
 
-void MetalVideoView::setVideoSize(VideoSize size) {
+void VideoView::setVideoSize(VideoSize size) {
     if (videoSize_ == size) {
         return;
     }
@@ -98,7 +98,7 @@ void MetalVideoView::setVideoSize(VideoSize size) {
     publishGeometryIfNeeded();
 }
 
-void MetalVideoView::show(const DecodedFrame& frame, MetalRenderer::PresentedHandler onPresented) {
+void VideoView::show(const DecodedFrame& frame, VideoRenderer::PresentedHandler onPresented) {
     const VideoSize size{frame.pixelBuffer.width(), frame.pixelBuffer.height()};
     if (videoSize_ != size) {
         videoSize_ = size;
@@ -106,7 +106,7 @@ void MetalVideoView::show(const DecodedFrame& frame, MetalRenderer::PresentedHan
     }
     if (!renderer_ && !rendererFailed_) {
         try {
-            renderer_ = std::make_unique<MetalRenderer>(settings_);
+            renderer_ = std::make_unique<VideoRenderer>(settings_);
         } catch (const std::exception& error) {
             Log::video().error("OpenGL renderer unavailable: {}", error.what());
             rendererFailed_ = true;
@@ -117,14 +117,14 @@ void MetalVideoView::show(const DecodedFrame& frame, MetalRenderer::PresentedHan
     }
 }
 
-void MetalVideoView::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+void VideoView::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
     QQuickItem::geometryChange(newGeometry, oldGeometry);
     updateDrawableSize();
     publishGeometryIfNeeded();
     update();
 }
 
-void MetalVideoView::itemChange(ItemChange change, const ItemChangeData& value) {
+void VideoView::itemChange(ItemChange change, const ItemChangeData& value) {
     QQuickItem::itemChange(change, value);
     if (change == ItemSceneChange) {
         watchWindow(value.window);
@@ -134,7 +134,7 @@ void MetalVideoView::itemChange(ItemChange change, const ItemChangeData& value) 
     }
 }
 
-void MetalVideoView::watchWindow(QQuickWindow* window) {
+void VideoView::watchWindow(QQuickWindow* window) {
     QObject::disconnect(frameSwapped_);
     if (!window) {
         return;
@@ -145,7 +145,7 @@ void MetalVideoView::watchWindow(QQuickWindow* window) {
         [layer = layer_] { layer->frameDisplayed(HostClock::nowNanos()); }, Qt::DirectConnection);
 }
 
-void MetalVideoView::updateDrawableSize() {
+void VideoView::updateDrawableSize() {
     double scale = 2.0;
     if (QQuickWindow* view = window()) {
         scale = view->effectiveDevicePixelRatio();
@@ -160,7 +160,7 @@ void MetalVideoView::updateDrawableSize() {
     layer_->setDrawableSize(pixels);
 }
 
-void MetalVideoView::publishGeometryIfNeeded() {
+void VideoView::publishGeometryIfNeeded() {
     if (!videoSize_) {
         return;
     }
@@ -175,7 +175,7 @@ void MetalVideoView::publishGeometryIfNeeded() {
     }
 }
 
-QSGNode* MetalVideoView::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*) {
+QSGNode* VideoView::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*) {
     const std::optional<VideoLayer::Shown> shown = layer_->latchForDisplay();
     if (!shown) {
         auto* blank = dynamic_cast<QSGSimpleRectNode*>(oldNode);

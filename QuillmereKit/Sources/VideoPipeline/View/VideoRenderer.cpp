@@ -1,4 +1,4 @@
-#include "VideoPipeline/View/MetalRenderer.h"
+#include "VideoPipeline/View/VideoRenderer.h"
 
 #include <QCoreApplication>
 #include <QOpenGLVersionFunctionsFactory>
@@ -56,7 +56,7 @@ constexpr std::size_t timerQueries = 4;
 
 }  // namespace
 
-struct MetalRenderer::Gpu {
+struct VideoRenderer::Gpu {
     explicit Gpu(Gl& functions)
         : gl(functions),
           pipeline(gl, VideoShaders::nv12),
@@ -115,43 +115,43 @@ struct MetalRenderer::Gpu {
     }
 };
 
-bool MetalRenderer::isUpscalingSupported() {
+bool VideoRenderer::isUpscalingSupported() {
     const QOpenGLContext* shared = QOpenGLContext::globalShareContext();
     return shared && shared->format().version() >= std::pair(3, 3);
 }
 
-MetalRenderer::MetalRenderer(std::shared_ptr<RenderSettings> settings)
+VideoRenderer::VideoRenderer(std::shared_ptr<RenderSettings> settings)
     : settings_(std::move(settings)) {
     QOpenGLContext* shared = QOpenGLContext::globalShareContext();
     if (!shared) {
-        throw VideoPipelineError::metal("no shared OpenGL context");
+        throw VideoPipelineError::renderer("no shared OpenGL context");
     }
     if (!QCoreApplication::instance() ||
         QThread::currentThread() != QCoreApplication::instance()->thread()) {
-        throw VideoPipelineError::metal("renderer created off the GUI thread");
+        throw VideoPipelineError::renderer("renderer created off the GUI thread");
     }
     surface_.reset(std::make_unique<QOffscreenSurface>().release());
     surface_->setFormat(renderFormat());
     surface_->create();
     if (!surface_->isValid()) {
-        throw VideoPipelineError::metal("no offscreen surface");
+        throw VideoPipelineError::renderer("no offscreen surface");
     }
     context_ = std::make_unique<QOpenGLContext>();
     context_->setFormat(renderFormat());
     context_->setShareContext(shared);
     if (!context_->create() || context_->shareContext() != shared) {
-        throw VideoPipelineError::metal("no shared OpenGL context");
+        throw VideoPipelineError::renderer("no shared OpenGL context");
     }
     if (context_->format().version() < std::pair(3, 3)) {
-        throw VideoPipelineError::metal("no OpenGL 3.3");
+        throw VideoPipelineError::renderer("no OpenGL 3.3");
     }
     if (!context_->makeCurrent(surface_.get())) {
-        throw VideoPipelineError::metal("OpenGL context cannot be made current");
+        throw VideoPipelineError::renderer("OpenGL context cannot be made current");
     }
     Gl* functions = QOpenGLVersionFunctionsFactory::get<Gl>(context_.get());
     if (!functions || !functions->initializeOpenGLFunctions()) {
         context_->doneCurrent();
-        throw VideoPipelineError::metal("no OpenGL 3.3 core functions");
+        throw VideoPipelineError::renderer("no OpenGL 3.3 core functions");
     }
     try {
         gpu_ = std::make_unique<Gpu>(*functions);
@@ -164,7 +164,7 @@ MetalRenderer::MetalRenderer(std::shared_ptr<RenderSettings> settings)
     context_->moveToThread(nullptr);
 }
 
-MetalRenderer::~MetalRenderer() {
+VideoRenderer::~VideoRenderer() {
     if (makeCurrent()) {
         gpu_.reset();
         context_->doneCurrent();
@@ -176,7 +176,7 @@ MetalRenderer::~MetalRenderer() {
     }
 }
 
-void MetalRenderer::SurfaceRelease::operator()(QOffscreenSurface* surface) const {
+void VideoRenderer::SurfaceRelease::operator()(QOffscreenSurface* surface) const {
     std::unique_ptr<QOffscreenSurface> owned(surface);
     // Offscreen surfaces go on the thread that made them.
     if (QThread::currentThread() != owned->thread()) {
@@ -184,7 +184,7 @@ void MetalRenderer::SurfaceRelease::operator()(QOffscreenSurface* surface) const
     }
 }
 
-bool MetalRenderer::makeCurrent() {
+bool VideoRenderer::makeCurrent() {
     if (QOpenGLContext::currentContext() == context_.get()) {
         return true;
     }
@@ -197,7 +197,7 @@ bool MetalRenderer::makeCurrent() {
     return context_->makeCurrent(surface_.get());
 }
 
-void MetalRenderer::render(const DecodedFrame& frame, VideoLayer& layer,
+void VideoRenderer::render(const DecodedFrame& frame, VideoLayer& layer,
                            PresentedHandler onPresented) {
     if (!makeCurrent()) {
         return;
@@ -218,7 +218,7 @@ void MetalRenderer::render(const DecodedFrame& frame, VideoLayer& layer,
     layer.present(*drawable, ready, std::move(onPresented));
 }
 
-bool MetalRenderer::encode(const DecodedFrame& frame, TextureTarget into) {
+bool VideoRenderer::encode(const DecodedFrame& frame, TextureTarget into) {
     if (!makeCurrent()) {
         return false;
     }
@@ -227,7 +227,7 @@ bool MetalRenderer::encode(const DecodedFrame& frame, TextureTarget into) {
     return encoded.drawn;
 }
 
-MetalRenderer::Encoded MetalRenderer::encodeFrame(const DecodedFrame& frame, GLuint texture,
+VideoRenderer::Encoded VideoRenderer::encodeFrame(const DecodedFrame& frame, GLuint texture,
                                                   int width, int height) {
     Gpu& gpu = *gpu_;
     Gl& gl = gpu.gl;
@@ -291,7 +291,7 @@ MetalRenderer::Encoded MetalRenderer::encodeFrame(const DecodedFrame& frame, GLu
     return encoded;
 }
 
-void MetalRenderer::collectGpuTimes() {
+void VideoRenderer::collectGpuTimes() {
     Gpu& gpu = *gpu_;
     for (std::size_t i = 0; i < timerQueries; ++i) {
         const std::size_t query = (gpu.next + i) % timerQueries;
@@ -314,7 +314,7 @@ void MetalRenderer::collectGpuTimes() {
     }
 }
 
-TextureTarget MetalRenderer::makeTarget(int width, int height) {
+TextureTarget VideoRenderer::makeTarget(int width, int height) {
     if (!makeCurrent() || width < 1 || height < 1) {
         return {};
     }
@@ -322,14 +322,14 @@ TextureTarget MetalRenderer::makeTarget(int width, int height) {
     return {texture.release(), width, height};
 }
 
-void MetalRenderer::releaseTarget(TextureTarget& target) {
+void VideoRenderer::releaseTarget(TextureTarget& target) {
     if (target.texture && makeCurrent()) {
         gpu_->gl.glDeleteTextures(1, &target.texture);
     }
     target = {};
 }
 
-QImage MetalRenderer::readImage(TextureTarget target) {
+QImage VideoRenderer::readImage(TextureTarget target) {
     if (!target.texture || !makeCurrent() || !gpu_->bindTarget(target.texture)) {
         return {};
     }
@@ -343,13 +343,13 @@ QImage MetalRenderer::readImage(TextureTarget target) {
     return image.mirrored();
 }
 
-void MetalRenderer::finish() {
+void VideoRenderer::finish() {
     if (makeCurrent()) {
         gpu_->gl.glFinish();
     }
 }
 
-int MetalRenderer::upscalerCreations() const {
+int VideoRenderer::upscalerCreations() const {
     return gpu_ ? gpu_->upscaler.creations() : 0;
 }
 

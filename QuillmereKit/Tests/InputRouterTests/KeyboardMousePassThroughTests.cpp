@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "InputRouter/DirectInput.h"
+#include "InputRouter/KeyboardMousePassThrough.h"
 #include "Messages.h"
 
 namespace qm {
@@ -26,7 +26,7 @@ InjectKeycode key(KeyAction action, std::int32_t code, std::int32_t repeat, std:
     return InjectKeycode{action, code, repeat, meta};
 }
 
-class DirectInputTest : public ::testing::Test {
+class KeyboardMousePassThroughTest : public ::testing::Test {
 protected:
     Messages send(const InputEvent& event,
                   const std::optional<VideoGeometry>& geometry = portrait) {
@@ -39,10 +39,10 @@ protected:
         return send(MouseButtonEvent{0, down, at}, g);
     }
 
-    DirectInput input;
+    KeyboardMousePassThrough input;
 };
 
-TEST_F(DirectInputTest, KeysCountRepeatsAndReleaseWithTheReleaseModifiers) {
+TEST_F(KeyboardMousePassThroughTest, KeysCountRepeatsAndReleaseWithTheReleaseModifiers) {
     EXPECT_EQ(send(KeyDownEvent{0, KeyModifiers::shift, false}),
               Messages{key(KeyAction::down, 29, 0, 0x41)});
     EXPECT_EQ(send(KeyDownEvent{0, KeyModifiers::shift, true}),
@@ -54,7 +54,7 @@ TEST_F(DirectInputTest, KeysCountRepeatsAndReleaseWithTheReleaseModifiers) {
     EXPECT_EQ(send(KeyDownEvent{2, {}, true}), Messages{key(KeyAction::down, 32, 0, 0)});
 }
 
-TEST_F(DirectInputTest, CommandKeepsPressesButNotReleases) {
+TEST_F(KeyboardMousePassThroughTest, CommandKeepsPressesButNotReleases) {
     EXPECT_TRUE(send(KeyDownEvent{8, KeyModifiers::command, false}).empty());
     EXPECT_TRUE(send(KeyUpEvent{8, KeyModifiers::command}).empty());
     EXPECT_TRUE(send(KeyDownEvent{55, KeyModifiers::command, false}).empty());  // Command itself
@@ -64,7 +64,7 @@ TEST_F(DirectInputTest, CommandKeepsPressesButNotReleases) {
               Messages{key(KeyAction::up, 52, 0, 0x30000)});
 }
 
-TEST_F(DirectInputTest, CapsLockPassesAndUnmappedKeysDoNot) {
+TEST_F(KeyboardMousePassThroughTest, CapsLockPassesAndUnmappedKeysDoNot) {
     EXPECT_EQ(send(KeyDownEvent{57, KeyModifiers::capsLock, false}),
               Messages{key(KeyAction::down, 115, 0, 0x100000)});
     EXPECT_TRUE(send(KeyDownEvent{105, {}, false}).empty());  // F13
@@ -73,7 +73,7 @@ TEST_F(DirectInputTest, CapsLockPassesAndUnmappedKeysDoNot) {
     EXPECT_TRUE(send(KeyUpEvent{0xFFFF, {}}).empty());
 }
 
-TEST_F(DirectInputTest, LeftButtonDragIsClampedToThePictureEdge) {
+TEST_F(KeyboardMousePassThroughTest, LeftButtonDragIsClampedToThePictureEdge) {
     EXPECT_TRUE(left(true, {50, 100}).empty());  // in the margin
     EXPECT_EQ(left(true, {370, 600}), Messages{touch(MotionAction::down, 540, 1200)});
     EXPECT_TRUE(input.fingerDown());
@@ -87,28 +87,33 @@ TEST_F(DirectInputTest, LeftButtonDragIsClampedToThePictureEdge) {
     EXPECT_TRUE(send(MouseMovedEvent{{370, 600}}).empty());  // hovering
 }
 
-TEST_F(DirectInputTest, FingerNeedsAGeometryToGoDownButNotToLift) {
+TEST_F(KeyboardMousePassThroughTest, FingerNeedsAGeometryToGoDownButNotToLift) {
     EXPECT_TRUE(left(true, {370, 600}, std::nullopt).empty());
     ASSERT_FALSE(left(true, {370, 600}).empty());
     EXPECT_TRUE(send(MouseMovedEvent{{380, 600}}, std::nullopt).empty());
     EXPECT_EQ(left(false, {0, 0}, std::nullopt), Messages{touch(MotionAction::up, 540, 1200)});
 }
 
-TEST_F(DirectInputTest, ClampingSurvivesEdgesThatRoundPastTheRectangle) {
+TEST_F(KeyboardMousePassThroughTest, ClampingSurvivesEdgesThatRoundPastTheRectangle) {
     // 0.1 + 0.2 rounds above 0.3, so the clamped edge would map outside and fall back
     // to the centre if it were clamped in view coordinates.
     const VideoGeometry g({100, 100}, {0.1, 0.1, 0.2, 0.2});
-    EXPECT_EQ(DirectInput::clampedPosition({5, 5}, g), (DevicePosition{99, 99, 100, 100}));
-    EXPECT_EQ(DirectInput::clampedPosition({-5, 0.2}, g), (DevicePosition{0, 50, 100, 100}));
+    EXPECT_EQ(KeyboardMousePassThrough::clampedPosition({5, 5}, g),
+              (DevicePosition{99, 99, 100, 100}));
+    EXPECT_EQ(KeyboardMousePassThrough::clampedPosition({-5, 0.2}, g),
+              (DevicePosition{0, 50, 100, 100}));
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(DirectInput::clampedPosition({nan, 0.2}, g), (DevicePosition{50, 50, 100, 100}));
-    EXPECT_EQ(DirectInput::clampedPosition({inf, -inf}, g), (DevicePosition{99, 0, 100, 100}));
+    EXPECT_EQ(KeyboardMousePassThrough::clampedPosition({nan, 0.2}, g),
+              (DevicePosition{50, 50, 100, 100}));
+    EXPECT_EQ(KeyboardMousePassThrough::clampedPosition({inf, -inf}, g),
+              (DevicePosition{99, 0, 100, 100}));
     const VideoGeometry empty({100, 60}, {10, 10, 0, 0});
-    EXPECT_EQ(DirectInput::clampedPosition({10, 10}, empty), (DevicePosition{50, 30, 100, 60}));
+    EXPECT_EQ(KeyboardMousePassThrough::clampedPosition({10, 10}, empty),
+              (DevicePosition{50, 30, 100, 60}));
 }
 
-TEST_F(DirectInputTest, RightIsBackAndMiddleIsHomeReportingOnlyChanges) {
+TEST_F(KeyboardMousePassThroughTest, RightIsBackAndMiddleIsHomeReportingOnlyChanges) {
     EXPECT_EQ(send(MouseButtonEvent{1, true, {0, 0}}), Messages{BackOrScreenOn{KeyAction::down}});
     EXPECT_TRUE(send(MouseButtonEvent{1, true, {0, 0}}).empty());
     EXPECT_EQ(send(MouseButtonEvent{1, false, {0, 0}}), Messages{BackOrScreenOn{KeyAction::up}});
@@ -119,7 +124,7 @@ TEST_F(DirectInputTest, RightIsBackAndMiddleIsHomeReportingOnlyChanges) {
     EXPECT_TRUE(send(MouseButtonEvent{-1, true, {370, 600}}).empty());
 }
 
-TEST_F(DirectInputTest, ScrollIsClampedToOneStepAndNeedsThePicture) {
+TEST_F(KeyboardMousePassThroughTest, ScrollIsClampedToOneStepAndNeedsThePicture) {
     const PointF inside{370, 600};
     const auto scroll = [](float horizontal, float vertical) {
         return Messages{InjectScroll{{540, 1200, 1080, 2400}, horizontal, vertical, 0}};
@@ -134,12 +139,12 @@ TEST_F(DirectInputTest, ScrollIsClampedToOneStepAndNeedsThePicture) {
     EXPECT_EQ(send(ScrollEvent{nan, 3, inside}), scroll(0, 3));
 }
 
-TEST_F(DirectInputTest, RelativeMotionAndControllerSamplesAreIgnored) {
+TEST_F(KeyboardMousePassThroughTest, RelativeMotionAndControllerSamplesAreIgnored) {
     EXPECT_TRUE(send(MouseDeltaEvent{5, 5}).empty());
     EXPECT_TRUE(send(GamepadEvent{GamepadState{{1, 1}, {}, 1, 1, GamepadButtons::south}}).empty());
 }
 
-TEST_F(DirectInputTest, RotationLiftsTheFingerAtTheMatchingPoint) {
+TEST_F(KeyboardMousePassThroughTest, RotationLiftsTheFingerAtTheMatchingPoint) {
     ASSERT_FALSE(left(true, {370, 600}).empty());
     auto sizeChange = [&](VideoSize size) {
         return collect([&](MessageList& out) { input.videoSizeChanged(size, out); });
@@ -155,7 +160,7 @@ TEST_F(DirectInputTest, RotationLiftsTheFingerAtTheMatchingPoint) {
     EXPECT_EQ(sizeChange({0, 0}), Messages{touch(MotionAction::up, 0, 0, 0, 0)});
 }
 
-TEST_F(DirectInputTest, ReleaseAllLiftsEverythingInAFixedOrderOnce) {
+TEST_F(KeyboardMousePassThroughTest, ReleaseAllLiftsEverythingInAFixedOrderOnce) {
     ASSERT_FALSE(send(KeyDownEvent{2, {}, false}).empty());  // D, 32
     ASSERT_FALSE(send(KeyDownEvent{0, {}, false}).empty());  // A, 29
     ASSERT_FALSE(left(true, {370, 600}).empty());
