@@ -65,7 +65,7 @@ IPhoneCaptureSession::IPhoneCaptureSession(FrameHandler onFrame)
 
 IPhoneCaptureSession::~IPhoneCaptureSession() {
     capture_.reset();
-    // A frame already converting is handed on; the owner may be gone once this returns.
+    // Waits out a frame being converted: the owner may be gone once this returns.
     queue_.shutdown();
 }
 
@@ -126,12 +126,12 @@ void IPhoneCaptureSession::stop() {
 
 std::optional<std::size_t> IPhoneCaptureSession::preferredFormat(
     std::span<const FormatOffer> offers) {
+    const auto area = [&](std::size_t i) {
+        return qint64(offers[i].resolution.width()) * offers[i].resolution.height();
+    };
     for (const QVideoFrameFormat::PixelFormat wanted :
          {QVideoFrameFormat::Format_NV12, QVideoFrameFormat::Format_YUV420P}) {
         std::optional<std::size_t> best;
-        const auto area = [&](std::size_t i) {
-            return qint64(offers[i].resolution.width()) * offers[i].resolution.height();
-        };
         for (std::size_t i = 0; i < offers.size(); ++i) {
             if (offers[i].pixelFormat != wanted || offers[i].maxFrameRate < minimumFrameRate) {
                 continue;
