@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -10,6 +11,9 @@ namespace qm {
 // The three steps the onboarding screen explains, in the order it shows them. The raw value is
 // the number the screen prints.
 enum class OnboardingStep : int { developerMode = 1, usbDebugging = 2, cable = 3 };
+
+inline constexpr std::array<OnboardingStep, 3> allOnboardingSteps{
+    OnboardingStep::developerMode, OnboardingStep::usbDebugging, OnboardingStep::cable};
 
 // Exactly 1, 2 and 3 give a step.
 template <>
