@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "DeviceLink/DeviceLinkState.h"

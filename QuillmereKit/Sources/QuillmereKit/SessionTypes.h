@@ -4,6 +4,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "QuillmereCore/TypedError.h"
 #include "ServerProtocol/ExtMessage.h"
