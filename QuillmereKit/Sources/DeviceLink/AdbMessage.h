@@ -25,16 +25,21 @@ enum class AdbErrorKind { protocolViolation, streamOpenFailed, syncFailed, authR
 class AdbError : public TypedError<AdbErrorKind> {
 public:
     static AdbError protocolViolation(const std::string& text) {
-        return AdbError(Kind::protocolViolation, text);
+        return AdbError(Kind::protocolViolation, text, caseWithText("protocolViolation", text));
     }
     static AdbError streamOpenFailed(const std::string& text) {
-        return AdbError(Kind::streamOpenFailed, text);
+        return AdbError(Kind::streamOpenFailed, text, caseWithText("streamOpenFailed", text));
     }
-    static AdbError syncFailed(const std::string& text) { return AdbError(Kind::syncFailed, text); }
+    static AdbError syncFailed(const std::string& text) {
+        return AdbError(Kind::syncFailed, text, caseWithText("syncFailed", text));
+    }
     static AdbError authRejected() {
-        return AdbError(Kind::authRejected, "the device rejected this computer's key");
+        return AdbError(Kind::authRejected, "the device rejected this computer's key",
+                        "authRejected");
     }
-    static AdbError closed() { return AdbError(Kind::closed, "the ADB connection is closed"); }
+    static AdbError closed() {
+        return AdbError(Kind::closed, "the ADB connection is closed", "closed");
+    }
 
 private:
     using TypedError::TypedError;

@@ -14,8 +14,10 @@ enum class ByteIOErrorKind { endOfStream, closed };
 class ByteIOError : public TypedError<ByteIOErrorKind> {
 public:
     explicit ByteIOError(Kind kind)
-        : TypedError(kind, kind == Kind::endOfStream ? "the stream ended before the expected bytes"
-                                                     : "the channel is closed") {}
+        : TypedError(kind,
+                     kind == Kind::endOfStream ? "the stream ended before the expected bytes"
+                                               : "the channel is closed",
+                     kind == Kind::endOfStream ? "endOfStream" : "closed") {}
 
     static ByteIOError endOfStream() { return ByteIOError(Kind::endOfStream); }
     static ByteIOError closed() { return ByteIOError(Kind::closed); }

@@ -3,16 +3,41 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace qm {
 
+// An error of this program, as opposed to one from a library or the platform. Besides the
+// message for people it knows its case as the code names it, which failure states and logs
+// show: "connectTimeout", `serverDied("Aborted")`, "io(-7)".
+class ProgramError : public std::runtime_error {
+public:
+    const std::string& caseText() const noexcept { return caseText_; }
+
+protected:
+    ProgramError(const std::string& message, std::string caseText)
+        : std::runtime_error(message), caseText_(std::move(caseText)) {}
+
+private:
+    std::string caseText_;
+};
+
+// `name("text")`, the text escaped as a string literal: phone texts may hold quotes or
+// control characters, and the result must still read as one case.
+std::string caseWithText(std::string_view name, std::string_view text);
+
 // Base of every error type: a kind to branch on and a message to show.
 template <typename KindT>
-class TypedError : public std::runtime_error {
+class TypedError : public ProgramError {
 public:
     using Kind = KindT;
 
-    TypedError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    // For a type whose message already is its case.
+    TypedError(Kind kind, const std::string& message)
+        : ProgramError(message, message), kind_(kind) {}
+    TypedError(Kind kind, const std::string& message, std::string caseText)
+        : ProgramError(message, std::move(caseText)), kind_(kind) {}
 
     Kind kind() const noexcept { return kind_; }
     std::string message() const { return what(); }

@@ -15,19 +15,20 @@ ExtClientError ExtClientError::versionMismatch(std::uint16_t server) {
     return ExtClientError(Kind::versionMismatch,
                           fmt::format("the phone speaks extension protocol {}, not {}", server,
                                       ServerVersion::extProtocol),
-                          server);
+                          fmt::format("versionMismatch({})", server), server);
 }
 
 ExtClientError ExtClientError::serverError(const std::string& text) {
-    return ExtClientError(Kind::serverError, text);
+    return ExtClientError(Kind::serverError, text, caseWithText("serverError", text));
 }
 
 ExtClientError ExtClientError::unexpected(const std::string& description) {
-    return ExtClientError(Kind::unexpected, description);
+    return ExtClientError(Kind::unexpected, description, caseWithText("unexpected", description));
 }
 
 ExtClientError ExtClientError::timeout() {
-    return ExtClientError(Kind::timeout, "the phone did not answer the extension hello in time");
+    return ExtClientError(Kind::timeout, "the phone did not answer the extension hello in time",
+                          "timeout");
 }
 
 ExtClient::ExtClient(std::shared_ptr<ByteChannel> channel)

@@ -42,8 +42,9 @@ public:
     std::uint16_t serverVersion() const noexcept { return serverVersion_; }
 
 private:
-    ExtClientError(Kind kind, const std::string& message, std::uint16_t serverVersion = 0)
-        : TypedError(kind, message), serverVersion_(serverVersion) {}
+    ExtClientError(Kind kind, const std::string& message, std::string caseText,
+                   std::uint16_t serverVersion = 0)
+        : TypedError(kind, message, std::move(caseText)), serverVersion_(serverVersion) {}
 
     std::uint16_t serverVersion_;
 };

@@ -89,25 +89,31 @@ private:
 }  // namespace
 
 ServerError ServerError::versionMismatch(std::string serverOutput) {
+    std::string text = caseWithText("versionMismatch", serverOutput);
     return ServerError(Kind::versionMismatch,
                        "the device server's version does not match this application",
-                       std::move(serverOutput));
+                       std::move(text), std::move(serverOutput));
 }
 
 ServerError ServerError::serverDied(std::string serverOutput) {
-    return ServerError(Kind::serverDied, "the device server stopped", std::move(serverOutput));
+    std::string text = caseWithText("serverDied", serverOutput);
+    return ServerError(Kind::serverDied, "the device server stopped", std::move(text),
+                       std::move(serverOutput));
 }
 
 ServerError ServerError::connectTimeout() {
-    return ServerError(Kind::connectTimeout, "the device server's socket did not open in time");
+    return ServerError(Kind::connectTimeout, "the device server's socket did not open in time",
+                       "connectTimeout");
 }
 
 ServerError ServerError::streamDisabled() {
-    return ServerError(Kind::streamDisabled, "video stream disabled by the device");
+    return ServerError(Kind::streamDisabled, "video stream disabled by the device",
+                       "streamDisabled");
 }
 
 ServerError ServerError::configurationError() {
-    return ServerError(Kind::configurationError, "server configuration error");
+    return ServerError(Kind::configurationError, "server configuration error",
+                       "configurationError");
 }
 
 const Bytes& ServerLauncher::displayOffMessage() {

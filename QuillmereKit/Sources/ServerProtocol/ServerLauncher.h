@@ -40,8 +40,9 @@ public:
     }
 
 private:
-    ServerError(Kind kind, const std::string& message, std::string serverOutput = {})
-        : TypedError(kind, message), serverOutput_(std::move(serverOutput)) {}
+    ServerError(Kind kind, const std::string& message, std::string caseText,
+                std::string serverOutput = {})
+        : TypedError(kind, message, std::move(caseText)), serverOutput_(std::move(serverOutput)) {}
 
     std::string serverOutput_;
 };

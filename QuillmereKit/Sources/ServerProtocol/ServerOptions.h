@@ -26,7 +26,8 @@ public:
     static ServerOptionsError invalidVideoCodecOption(const std::string& option) {
         return ServerOptionsError(
             Kind::invalidVideoCodecOption,
-            "video codec option \"" + option + "\" may only hold letters, digits and ._:=,-");
+            "video codec option \"" + option + "\" may only hold letters, digits and ._:=,-",
+            caseWithText("invalidVideoCodecOption", option));
     }
 
 private:

@@ -22,7 +22,7 @@ class VideoPipelineError : public TypedError<VideoPipelineErrorKind> {
 public:
     // "VPS", "SPS" or "PPS".
     static VideoPipelineError missingParameterSet(std::string_view name) {
-        return {Kind::missingParameterSet, fmt::format("missingParameterSet(\"{}\")", name)};
+        return {Kind::missingParameterSet, caseWithText("missingParameterSet", name)};
     }
     static VideoPipelineError formatDescription(std::int32_t status) {
         return {Kind::formatDescription, fmt::format("formatDescription({})", status)};
@@ -32,7 +32,7 @@ public:
     }
     // The renderer could not be set up.
     static VideoPipelineError renderer(std::string_view reason) {
-        return {Kind::renderer, fmt::format("renderer(\"{}\")", reason)};
+        return {Kind::renderer, caseWithText("renderer", reason)};
     }
 
 private:

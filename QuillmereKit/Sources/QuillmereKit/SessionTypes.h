@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "QuillmereCore/TypedError.h"
+#include "ServerProtocol/ExtMessage.h"
+
+namespace qm {
+
+// What a stream is, where it is in its life and why it ended, as everything outside the session
+// sees it. Plain values: the session is their only writer, on the GUI thread.
+
+enum class SessionFailureKind {
+    serverFailed,
+    deviceBusy,
+    versionMismatch,
+    decoderFailed,
+    disconnected
+};
+
+// Why a stream ended, as a closed set the views can word. The message is the case itself,
+// `serverFailed("...")` with its text, as the session logs it.
+class SessionFailure : public TypedError<SessionFailureKind> {
+public:
+    // Anything not covered below; `text` says what happened.
+    static SessionFailure serverFailed(std::string text);
+    // Another program holds the phone's USB interface.
+    static SessionFailure deviceBusy() { return {Kind::deviceBusy, "deviceBusy"}; }
+    // The device server or its extension channel speaks another protocol version.
+    static SessionFailure versionMismatch() { return {Kind::versionMismatch, "versionMismatch"}; }
+    // The decoder kept failing after its escalating recovery.
+    static SessionFailure decoderFailed() { return {Kind::decoderFailed, "decoderFailed"}; }
+    // The phone, its ADB connection or a stream socket went away.
+    static SessionFailure disconnected() { return {Kind::disconnected, "disconnected"}; }
+
+    // The text of serverFailed; empty for the other cases.
+    const std::string& text() const noexcept { return text_; }
+
+    friend bool operator==(const SessionFailure& a, const SessionFailure& b) {
+        return a.kind() == b.kind() && a.text_ == b.text_;
+    }
+
+private:
+    SessionFailure(Kind kind, const std::string& message, std::string text = {})
+        : TypedError(kind, message), text_(std::move(text)) {}
+
+    std::string text_;
+};
+
+// The one rule that turns whatever a launch or a stream threw into a failure: the phone's
+// loss and a busy interface by their cases, anything else as serverFailed with the error's
+// case text (a foreign exception's what(), "unknown error" for a non-exception).
+SessionFailure failure(const std::exception_ptr& error);
+
+class SessionPhase {
+public:
+    // In the order the views list them.
+    enum class Kind { failed, idle, waitingForDevice, starting, streaming };
+
+    // The stream ended and will not be retried.
+    static SessionPhase failed(SessionFailure failure) {
+        return SessionPhase(Kind::failed, std::move(failure));
+    }
+    static SessionPhase idle() { return SessionPhase(Kind::idle); }
+    // The stream was lost; the session waits for the phone to come back.
+    static SessionPhase waitingForDevice() { return SessionPhase(Kind::waitingForDevice); }
+    static SessionPhase starting() { return SessionPhase(Kind::starting); }
+    // The decoder is in place and the readers run.
+    static SessionPhase streaming() { return SessionPhase(Kind::streaming); }
+
+    Kind kind() const noexcept { return kind_; }
+    // Present exactly when failed.
+    const std::optional<SessionFailure>& failure() const noexcept { return failure_; }
+
+    bool operator==(const SessionPhase&) const = default;
+
+private:
+    explicit SessionPhase(Kind kind, std::optional<SessionFailure> failure = std::nullopt)
+        : kind_(kind), failure_(std::move(failure)) {}
+
+    Kind kind_;
+    std::optional<SessionFailure> failure_;
+};
+
+// The figures the heads-up display shows.
+struct SessionStats {
+    double fps = 0;  // frames presented per second over the last window of at least 1 s
+    std::optional<double> latencyMillis;  // median capture-to-screen latency
+    std::optional<double> phoneMillis;    // the phone's share of it
+    std::optional<double> macMillis;      // this computer's share: decoded to presented
+    std::int64_t droppedFrames = 0;  // replaced in the latest-frame slot since the stream began
+    std::optional<PhoneTelemetry> telemetry;
+
+    // The shares start absent: the timing publisher fills them in.
+    SessionStats(double framesPerSecond, std::optional<double> latency, std::int64_t dropped,
+                 std::optional<PhoneTelemetry> phone)
+        : fps(framesPerSecond),
+          latencyMillis(latency),
+          droppedFrames(dropped),
+          telemetry(std::move(phone)) {}
+
+    // At session creation and after every teardown.
+    static SessionStats empty() { return SessionStats(0, std::nullopt, 0, std::nullopt); }
+
+    bool operator==(const SessionStats&) const = default;
+};
+
+}  // namespace qm
