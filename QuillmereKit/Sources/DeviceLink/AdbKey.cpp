@@ -5,68 +5,19 @@
 #include <string>
 #include <system_error>
 
-#include <fcntl.h>
 #include <openssl/rsa.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "DeviceLink/AndroidRSAPublicKey.h"
 #include "DeviceLink/DER.h"
+#include "QuillmereCore/AtomicFile.h"
 
 namespace qm {
 
 namespace {
 
 // Far above any RSA-2048 key file; anything longer is not one.
-constexpr off_t maxKeyFileSize = 64 * 1024;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const noexcept { return fd_; }
-    // Closes now so that the caller sees the failure.
-    bool close() noexcept {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-enum class ReadOutcome { read, missing, failed };
-
-ReadOutcome readKeyFile(const std::filesystem::path& file, Bytes& contents) {
-    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        return errno == ENOENT || errno == ENOTDIR ? ReadOutcome::missing : ReadOutcome::failed;
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxKeyFileSize) {
-        return ReadOutcome::failed;
-    }
-    contents.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t n = ::read(fd.get(), contents.data() + done, contents.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return ReadOutcome::failed;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return ReadOutcome::read;
-}
+constexpr std::size_t maxKeyFileSize = 64 * 1024;
 
 // Folders made here are 0700; existing ones are left as they are.
 void createFolder(const std::filesystem::path& folder) {
@@ -79,44 +30,6 @@ void createFolder(const std::filesystem::path& folder) {
         throw std::filesystem::filesystem_error("cannot create folder", folder,
                                                 std::error_code(errno, std::generic_category()));
     }
-}
-
-bool writeAll(int fd, ByteView bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// A crash at any point leaves either no key file or a whole one: the bytes go to a private
-// temporary file that is synced before it is renamed into place.
-bool writeKeyFileAtomically(const std::filesystem::path& file, ByteView der) {
-    std::string temporary = file.string() + ".XXXXXX";
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));  // created 0600
-    if (fd.get() < 0) {
-        return false;
-    }
-    const bool written = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), der) &&
-                         ::fsync(fd.get()) == 0 && fd.close() &&
-                         ::rename(temporary.c_str(), file.c_str()) == 0;
-    if (!written) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    FileDescriptor folder(::open(file.parent_path().empty() ? "." : file.parent_path().c_str(),
-                                 O_RDONLY | O_CLOEXEC));
-    if (folder.get() >= 0) {
-        ::fsync(folder.get());  // makes the rename itself durable; best effort
-    }
-    return true;
 }
 
 // The PKCS#1 DER of the key pair or of its public half; nothing when OpenSSL cannot encode it.
@@ -200,20 +113,23 @@ std::string base64(ByteView bytes) {
 }  // namespace
 
 AdbKey AdbKey::loadOrCreate(const std::filesystem::path& file) {
-    Bytes contents;
-    switch (readKeyFile(file, contents)) {
-        case ReadOutcome::read:
-            return AdbKey(contents);
-        case ReadOutcome::failed:
-            throw AdbKeyError::invalidKeyFile();
-        case ReadOutcome::missing:
-            break;
+    std::optional<Bytes> contents;
+    try {
+        contents = AtomicFile::read(file, maxKeyFileSize);
+    } catch (const std::filesystem::filesystem_error&) {
+        throw AdbKeyError::invalidKeyFile();
+    }
+    if (contents) {
+        return AdbKey(*contents);
     }
     const Bytes der = generatePrivateKeyDER();
     AdbKey key(der);
     createFolder(file.parent_path());
-    if (!writeKeyFileAtomically(file, der)) {
-        throw AdbKeyError::generationFailed("cannot write " + file.string());
+    try {
+        AtomicFile::write(file, der, 0600);
+    } catch (const std::filesystem::filesystem_error& error) {
+        throw AdbKeyError::generationFailed("cannot write " + file.string() + ": " +
+                                            error.code().message());
     }
     return key;
 }

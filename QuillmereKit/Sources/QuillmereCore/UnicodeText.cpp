@@ -1,5 +1,12 @@
 #include "QuillmereCore/UnicodeText.h"
 
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+#include <unicode/ubrk.h>
+#include <unicode/utext.h>
+
 namespace qm::UnicodeText {
 
 namespace {
@@ -68,6 +75,27 @@ bool isWhiteSpaceOrLineBreak(char32_t c) {
            (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
+struct BreakIteratorCloser {
+    void operator()(UBreakIterator* iterator) const noexcept { ubrk_close(iterator); }
+};
+struct UTextCloser {
+    void operator()(UText* text) const noexcept { utext_close(text); }
+};
+
+// Opening an iterator loads its rules, so each thread keeps one.
+UBreakIterator& characterBreaks() {
+    thread_local const std::unique_ptr<UBreakIterator, BreakIteratorCloser> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<UBreakIterator, BreakIteratorCloser> opened(
+            ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
+        if (U_FAILURE(status)) {
+            throw std::runtime_error(std::string("ICU character breaks: ") + u_errorName(status));
+        }
+        return opened;
+    }();
+    return *iterator;
+}
+
 }  // namespace
 
 std::string decodeUTF8(ByteView bytes) {
@@ -128,6 +156,39 @@ std::string_view trimmed(std::string_view text) {
         }
     }
     return text.substr(start, end - start);
+}
+
+bool isWellFormedUTF8(std::string_view text) noexcept {
+    const ByteView bytes = asBytes(text);
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        std::size_t invalid = 0;
+        const std::size_t length = sequenceLength(bytes, at, invalid);
+        if (length == 0) {
+            return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
+std::size_t characterCount(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<UText, UTextCloser> utf8(
+        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status));
+    UBreakIterator& breaks = characterBreaks();
+    ubrk_setUText(&breaks, utf8.get(), &status);
+    if (U_FAILURE(status)) {
+        throw std::runtime_error(std::string("ICU character breaks: ") + u_errorName(status));
+    }
+    std::size_t count = 0;
+    while (ubrk_next(&breaks) != UBRK_DONE) {
+        ++count;
+    }
+    return count;
 }
 
 }  // namespace qm::UnicodeText

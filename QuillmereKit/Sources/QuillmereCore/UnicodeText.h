@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,5 +19,12 @@ std::vector<std::string_view> splitLines(std::string_view text);
 
 // Without leading and trailing white space and line breaks, Unicode ones included.
 std::string_view trimmed(std::string_view text);
+
+// Whether the text is well-formed UTF-8: no stray bytes, overlong forms or surrogates.
+bool isWellFormedUTF8(std::string_view text) noexcept;
+
+// User-perceived characters (extended grapheme clusters): "e" with a combining accent, a flag or
+// a family emoji is one. Each ill-formed sequence counts as one U+FFFD.
+std::size_t characterCount(std::string_view text);
 
 }  // namespace qm::UnicodeText

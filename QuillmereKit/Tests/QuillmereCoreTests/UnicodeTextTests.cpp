@@ -46,5 +46,25 @@ TEST(UnicodeText, TrimmingTakesUnicodeSpacesButNothingInside) {
     EXPECT_EQ(UnicodeText::trimmed("\xFF "), "\xFF");
 }
 
+TEST(UnicodeText, CharactersAreWhatAReaderCountsAndWellFormedTextIsTold) {
+    const std::pair<std::string_view, std::size_t> cases[] = {
+        {"", 0},
+        {"Main", 4},
+        {"e\u0301", 1},                                     // a combining accent
+        {"\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7", 2},    // two flags
+        {"\U0001F468\u200D\U0001F469\u200D\U0001F467", 1},  // one family
+        {"\r\n", 1},
+        {"\uD55C\uAE00", 2},
+        {"a\xFF\xFE", 3},
+    };
+    for (const auto& [text, count] : cases) {
+        EXPECT_EQ(UnicodeText::characterCount(text), count) << text;
+        EXPECT_EQ(UnicodeText::isWellFormedUTF8(text), text != "a\xFF\xFE") << text;
+    }
+    for (const char* bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"}) {
+        EXPECT_FALSE(UnicodeText::isWellFormedUTF8(bad)) << bad;
+    }
+}
+
 }  // namespace
 }  // namespace qm

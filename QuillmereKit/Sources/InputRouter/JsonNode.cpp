@@ -1,0 +1,282 @@
+#include "InputRouter/JsonNode.h"
+
+#include <utility>
+#include <vector>
+
+#include "InputRouter/JsonInteger.h"
+#include "InputRouter/ProfileError.h"
+#include "QuillmereCore/DoubleText.h"
+
+namespace qm {
+
+namespace {
+
+using Json = nlohmann::json;
+
+void appendKey(std::string& path, std::string_view key) {
+    path += '.';
+    path += key;
+}
+
+void appendIndex(std::string& path, std::size_t index) {
+    path += '[';
+    path += std::to_string(index);
+    path += ']';
+}
+
+// A path reads "layouts[2].actions[0].center.x": no dot at either end.
+std::string trimmedDots(std::string path) {
+    const std::size_t first = path.find_first_not_of('.');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return path.substr(first, path.find_last_not_of('.') + 1 - first);
+}
+
+// The reader's text after the member's path, or alone at the top of the document.
+std::string atPath(const std::string& path, std::string_view text) {
+    return path.empty() ? std::string(text) : path + ": " + std::string(text);
+}
+
+std::string_view typeDescription(const Json& value) {
+    switch (value.type()) {
+        case Json::value_t::null:
+            return "null";
+        case Json::value_t::object:
+            return "an object";
+        case Json::value_t::array:
+            return "an array";
+        case Json::value_t::string:
+            return "a string";
+        case Json::value_t::boolean:
+            return "a boolean";
+        default:
+            return "a number";
+    }
+}
+
+std::string numberText(const Json& value) {
+    if (value.is_number_unsigned()) {
+        return std::to_string(value.get<std::uint64_t>());
+    }
+    if (value.is_number_integer()) {
+        return std::to_string(value.get<std::int64_t>());
+    }
+    return doubleText(value.get<double>());
+}
+
+// Builds the tree while the parser reads, refusing what the tree must never hold.
+class TreeBuilder {
+public:
+    explicit TreeBuilder(Json& root) : root_(root) {}
+
+    std::string error;  // why parsing stopped
+
+    bool null() { return put(nullptr); }
+    bool boolean(bool value) { return put(value); }
+    bool number_integer(std::int64_t value) { return put(value); }
+    bool number_unsigned(std::uint64_t value) { return put(value); }
+    bool number_float(double value, const std::string&) { return put(value); }
+    bool string(std::string& value) { return put(std::move(value)); }
+    bool binary(Json::binary_t&) { return false; }  // JSON text has none
+    bool start_object(std::size_t) { return open(Json::value_t::object); }
+    bool start_array(std::size_t) { return open(Json::value_t::array); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+
+    bool key(std::string& key) {
+        Container& top = containers_.back();
+        // A repeated member replaces the earlier one.
+        const auto at =
+            top.value->get_ref<Json::object_t&>().insert_or_assign(std::move(key), nullptr).first;
+        top.key = at->first;
+        top.slot = &at->second;
+        return true;
+    }
+
+    bool parse_error(std::size_t, const std::string&, const Json::exception& exception) {
+        // The parser refuses a number no double holds; say where it stands.
+        if (exception.id == 406) {
+            error = atPath(pathOfNextValue(), "number out of range");
+            return false;
+        }
+        const std::string_view text = exception.what();
+        const std::size_t bracket = text.find("] ");
+        error = bracket == std::string_view::npos ? text : text.substr(bracket + 2);
+        return false;
+    }
+
+private:
+    struct Container {
+        Json* value;
+        std::string_view key;  // of the member being read, in an object
+        Json* slot = nullptr;  // that member's value
+    };
+
+    std::string pathOfNextValue() const {
+        std::string path;
+        for (std::size_t i = 0; i < containers_.size(); ++i) {
+            const Container& container = containers_[i];
+            if (container.value->is_array()) {
+                const bool isInnermost = i + 1 == containers_.size();
+                appendIndex(path, container.value->size() - (isInnermost ? 0 : 1));
+            } else {
+                appendKey(path, container.key);
+            }
+        }
+        return trimmedDots(std::move(path));
+    }
+
+    Json& slot() {
+        if (containers_.empty()) {
+            return root_;
+        }
+        Container& top = containers_.back();
+        if (top.value->is_array()) {
+            return top.value->get_ref<Json::array_t&>().emplace_back();
+        }
+        return *top.slot;
+    }
+
+    template <typename Value>
+    bool put(Value&& value) {
+        slot() = std::forward<Value>(value);
+        return true;
+    }
+
+    bool open(Json::value_t type) {
+        if (containers_.size() == JsonNode::maxDepth) {
+            error =
+                atPath(pathOfNextValue(),
+                       "nested more than " + std::to_string(JsonNode::maxDepth) + " levels deep");
+            return false;
+        }
+        Json& value = slot();
+        value = Json(type);
+        containers_.push_back({&value, {}});
+        return true;
+    }
+
+    bool close() {
+        containers_.pop_back();
+        return true;
+    }
+
+    Json& root_;
+    std::vector<Container> containers_;
+};
+
+}  // namespace
+
+Json JsonNode::parse(ByteView bytes) {
+    Json root;
+    TreeBuilder builder(root);
+    if (!Json::sax_parse(bytes.begin(), bytes.end(), &builder)) {
+        throw ProfileError::malformed(builder.error);
+    }
+    return root;
+}
+
+JsonNode JsonNode::member(std::string_view key) const& {
+    require(value_.is_object(), "an object");
+    const auto found = value_.find(key);
+    if (found == value_.end()) {
+        std::string path;
+        appendPath(path);
+        appendKey(path, key);
+        throw ProfileError::malformed("missing " + trimmedDots(std::move(path)));
+    }
+    return JsonNode(*found, this, found.key(), 0);
+}
+
+std::optional<JsonNode> JsonNode::optionalMember(std::string_view key) const& {
+    require(value_.is_object(), "an object");
+    const auto found = value_.find(key);
+    if (found == value_.end() || found->is_null()) {
+        return std::nullopt;
+    }
+    return JsonNode(*found, this, found.key(), 0);
+}
+
+bool JsonNode::contains(std::string_view key) const {
+    require(value_.is_object(), "an object");
+    return value_.contains(key);
+}
+
+std::size_t JsonNode::size() const {
+    require(value_.is_array(), "an array");
+    return value_.size();
+}
+
+JsonNode JsonNode::element(std::size_t index) const& {
+    return JsonNode(value_.at(index), this, {}, index);
+}
+
+std::string JsonNode::string() const {
+    require(value_.is_string(), "a string");
+    return value_.get_ref<const std::string&>();
+}
+
+double JsonNode::number() const {
+    require(value_.is_number(), "a number");
+    return value_.get<double>();
+}
+
+std::int64_t JsonNode::integer() const {
+    require(value_.is_number_integer(), "an integer");
+    const auto value = jsonInteger(value_);
+    if (!value) {
+        fail(numberText(value_) + " does not fit in a 64-bit integer");
+    }
+    return *value;
+}
+
+std::uint16_t JsonNode::uint16() const {
+    require(value_.is_number_integer(), "an integer");
+    if (value_.is_number_unsigned() && value_.get<std::uint64_t>() <= 0xFFFF) {
+        return static_cast<std::uint16_t>(value_.get<std::uint64_t>());
+    }
+    fail(numberText(value_) + " does not fit in an unsigned 16-bit integer");
+}
+
+bool JsonNode::boolean() const {
+    require(value_.is_boolean(), "a boolean");
+    return value_.get<bool>();
+}
+
+UUID JsonNode::uuid() const {
+    const std::string text = string();
+    const auto id = UUID::parse(text);
+    if (!id) {
+        fail("\"" + text + "\" is not a UUID");
+    }
+    return *id;
+}
+
+void JsonNode::fail(std::string_view text) const {
+    std::string path;
+    appendPath(path);
+    throw ProfileError::malformed(atPath(trimmedDots(std::move(path)), text));
+}
+
+void JsonNode::require(bool isExpectedType, std::string_view expected) const {
+    if (!isExpectedType) {
+        const std::string found =
+            value_.is_number() ? numberText(value_) : std::string(typeDescription(value_));
+        fail("expected " + std::string(expected) + ", found " + found);
+    }
+}
+
+void JsonNode::appendPath(std::string& path) const {
+    if (parent_ == nullptr) {
+        return;
+    }
+    parent_->appendPath(path);
+    if (key_.empty()) {
+        appendIndex(path, index_);
+    } else {
+        appendKey(path, key_);
+    }
+}
+
+}  // namespace qm

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+
+#include <sys/types.h>
+
+#include "QuillmereCore/Bytes.h"
+
+// Whole files that a crash never leaves half-written: settings, keys, profiles, caches. Every
+// call blocks for file I/O; any thread.
+namespace qm::AtomicFile {
+
+// The whole file; nothing when there is no file at that path. Any other failure throws
+// std::filesystem::filesystem_error: EFBIG for a file larger than `maxSize`, EISDIR or EINVAL
+// for anything but a regular file (a FIFO is refused, never waited on). Never changes the file.
+std::optional<Bytes> read(const std::filesystem::path& file, std::size_t maxSize);
+
+// Replaces `file` (or creates it) with `bytes` and the permission bits `mode`: a temporary file in
+// the same folder is written, synced and renamed over `file`, then the folder is synced.
+// Throws std::filesystem::filesystem_error; `file` is then as it was and no temporary is left.
+void write(const std::filesystem::path& file, ByteView bytes, mode_t mode);
+
+}  // namespace qm::AtomicFile
