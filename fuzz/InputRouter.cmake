@@ -1,0 +1,1 @@
+qm_add_fuzzer(keymap_profile SOURCES KeymapProfileFuzz.cpp DEPENDS InputRouter)
