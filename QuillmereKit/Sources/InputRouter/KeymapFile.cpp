@@ -10,12 +10,32 @@ namespace {
 // A format-1 file reads under any usable layout name, so this one only tells whether it reads.
 constexpr std::string_view probeLayoutName = "Main";
 
+std::string_view caseName(KeymapFileErrorKind kind) {
+    switch (kind) {
+        case KeymapFileErrorKind::readFailed:
+            return "readFailed";
+        case KeymapFileErrorKind::invalidProfile:
+            return "invalidProfile";
+        case KeymapFileErrorKind::writeFailed:
+            return "writeFailed";
+        case KeymapFileErrorKind::refusedToReplace:
+            break;
+    }
+    return "refusedToReplace";
+}
+
 KeymapFileError invalidProfile(const std::filesystem::path& file, const ProfileError& error) {
     return KeymapFileError(KeymapFileErrorKind::invalidProfile, file,
                            file.string() + ": " + error.message(), error);
 }
 
 }  // namespace
+
+KeymapFileError::KeymapFileError(Kind kind, std::filesystem::path path, const std::string& message,
+                                 std::optional<ProfileError> profileError)
+    : TypedError(kind, message, caseWithText(caseName(kind), message)),
+      path_(std::move(path)),
+      profileError_(std::move(profileError)) {}
 
 std::optional<GameKeymaps> KeymapFile::read(const std::filesystem::path& file,
                                             std::string_view migratedLayoutName) {

@@ -25,10 +25,7 @@ enum class KeymapFileErrorKind {
 class KeymapFileError : public TypedError<KeymapFileErrorKind> {
 public:
     KeymapFileError(Kind kind, std::filesystem::path path, const std::string& message,
-                    std::optional<ProfileError> profileError = std::nullopt)
-        : TypedError(kind, message),
-          path_(std::move(path)),
-          profileError_(std::move(profileError)) {}
+                    std::optional<ProfileError> profileError = std::nullopt);
 
     const std::filesystem::path& path() const noexcept { return path_; }
     const std::optional<ProfileError>& profileError() const noexcept { return profileError_; }

@@ -99,7 +99,7 @@ TEST_F(KeymapFileTest, AFileThatDoesNotReadIsReportedAndNeverReplaced) {
     };
     const Case cases[] = {
         {[&] { writeFile(file_, R"({"version": 3, "layouts": "whatever comes next"})"); },
-         KeymapFileErrorKind::invalidProfile, path + ": unsupportedVersion(3)",
+         KeymapFileErrorKind::invalidProfile, path + ": keymap format version 3 is not supported",
          ProfileErrorKind::unsupportedVersion},
         {[&] { writeFile(file_, R"({"version": 2, "packageName": "p", "layouts": [)"); },
          KeymapFileErrorKind::invalidProfile, path + ": parse error", ProfileErrorKind::malformed},
