@@ -13,17 +13,15 @@
 #include "Support/Expect.h"
 
 namespace qm {
-namespace {
 
-using Json = nlohmann::json;
-
-}  // namespace
-
+// A failed comparison shows the messages.
 void PrintTo(const ProfileError& error, std::ostream* out) {
     *out << error.message();
 }
 
 namespace {
+
+using Json = nlohmann::json;
 
 UUID id(int n) {
     return *UUID::parse("00000000-0000-4000-8000-" +
