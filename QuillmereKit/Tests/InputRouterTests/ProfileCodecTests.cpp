@@ -123,7 +123,7 @@ TEST(ProfileCodec, ProfileValuesAreRefusedAtTheirFirstBrokenRule) {
          "actions[2].trigger.gamepad is not a single button"},
         {[](auto& p) { p.actions[2].id = p.actions[0].id; }, "actions[2].id is duplicated"},
         {[](auto& p) { p.packageName.clear(); }, "packageName is empty"},
-        {[](auto& p) { p.packageName = " "; }, ""},
+        {[](auto& p) { p.packageName = std::string(1, ' '); }, ""},
         // Only memory holds such text; the JSON writer would refuse it.
         {[](auto& p) { p.packageName = "com.\xFF"; }, "packageName is not valid UTF-8"},
     };
