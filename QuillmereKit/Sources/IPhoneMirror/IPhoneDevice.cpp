@@ -37,9 +37,9 @@ bool namesWord(std::string_view text, std::string_view word) {
 }  // namespace
 
 bool IPhoneDevice::isIOSScreen(const VideoInput& input) {
-    static constexpr std::array<std::string_view, 3> names = {"iphone", "ipad", "ios"};
-    return std::any_of(names.begin(), names.end(),
-                       [&](std::string_view name) { return namesWord(input.name, name); });
+    static constexpr std::array<std::string_view, 3> appleWords = {"iphone", "ipad", "ios"};
+    return std::any_of(appleWords.begin(), appleWords.end(),
+                       [&](std::string_view word) { return namesWord(input.name, word); });
 }
 
 std::vector<IPhoneDevice> ScreenCaptureDevices::current(const CaptureDeviceSource& source,

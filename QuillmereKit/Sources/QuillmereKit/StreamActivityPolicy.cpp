@@ -11,10 +11,10 @@ bool StreamActivityPolicy::wantsActivity(const std::optional<SessionPhase>& phas
 }
 
 std::unique_ptr<ActivityToken> StreamActivityPolicy::beginScreenSaverInhibition(
-    const ActivityOptions&, const std::string& reason) {
+    const ActivityOptions&, const std::string& why) {
     // Inhibiting idle handling covers both the display and the system: the options need no
     // translation here.
-    return std::make_unique<ScreenSaverInhibition>(QString::fromStdString(reason));
+    return std::make_unique<ScreenSaverInhibition>(QString::fromStdString(why));
 }
 
 void StreamActivityPolicy::update(const std::optional<SessionPhase>& phase, bool enabled) {

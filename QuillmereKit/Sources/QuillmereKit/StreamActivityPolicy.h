@@ -31,8 +31,8 @@ public:
 // it every phase change and ends it when it closes. GUI thread only.
 class StreamActivityPolicy {
 public:
-    using Begin = std::function<std::unique_ptr<ActivityToken>(const ActivityOptions& options,
-                                                               const std::string& reason)>;
+    using Begin = std::function<std::unique_ptr<ActivityToken>(const ActivityOptions&,
+                                                               const std::string& why)>;
 
     static constexpr ActivityOptions options{
         .userInitiated = true, .latencyCritical = true, .idleDisplaySleepDisabled = true};
@@ -42,8 +42,8 @@ public:
     explicit StreamActivityPolicy(Begin begin = beginScreenSaverInhibition);
 
     static bool wantsActivity(const std::optional<SessionPhase>& phase, bool enabled);
-    static std::unique_ptr<ActivityToken> beginScreenSaverInhibition(const ActivityOptions& options,
-                                                                     const std::string& reason);
+    static std::unique_ptr<ActivityToken> beginScreenSaverInhibition(const ActivityOptions&,
+                                                                     const std::string& why);
 
     bool isActive() const noexcept { return token_ != nullptr; }
     // Begins the activity when it is wanted and none is held; ends a held one otherwise.
