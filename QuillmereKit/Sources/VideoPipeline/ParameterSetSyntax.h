@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "QuillmereCore/Bytes.h"
+#include "QuillmereCore/StreamTypes.h"
 
 namespace qm {
 
@@ -33,5 +34,9 @@ struct HevcSequenceInfo {
 // `sps` is a whole NAL unit with its header, emulation prevention bytes included.
 std::optional<AvcSequenceInfo> parseAvcSequence(ByteView sps);
 std::optional<HevcSequenceInfo> parseHevcSequence(ByteView sps);
+
+// The size of the pictures a decoder outputs: the coded size less the cropping (conformance)
+// window. Nothing when the set is malformed or the picture is empty or beyond 65535 across.
+std::optional<VideoSize> croppedPictureSize(VideoCodec codec, ByteView sps);
 
 }  // namespace qm

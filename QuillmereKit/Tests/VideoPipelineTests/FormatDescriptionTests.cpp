@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ServerProtocolTests/Hex.h"
 #include "Support/MediaFixtures.h"
 #include "VideoPipeline/FormatDescription.h"
 #include "VideoPipeline/ParameterSetSyntax.h"
@@ -76,6 +77,60 @@ TEST(ParameterSetSyntax, MalformedSequencesAreRejectedNotOverread) {
         EXPECT_FALSE(parseHevcSequence(ByteView(hevc.sps).first(cut))) << cut;
     }
     EXPECT_TRUE(parseHevcSequence(hevc.sps));
+}
+
+TEST(ParameterSetSyntax, CroppedPictureSize) {
+    // Sequence parameter sets of single frames made by ffmpeg's libx264 and libx265 from
+    // testsrc2 at the size shown.
+    struct Case {
+        const char* what;
+        VideoCodec codec;
+        const char* sps;
+        VideoSize size;
+    };
+    const Case cases[] = {
+        {"1920x1080 4:2:0, cropped from 1088",
+         VideoCodec::h264,
+         "67640028acd940780227e5c044000003000400000300503c60c658",
+         {1920, 1080}},
+        {"1920x1080 interlaced",
+         VideoCodec::h264,
+         "67640028acd94078044fde022000000300200000030283e2c5b2c0",
+         {1920, 1080}},
+        {"102x98 4:4:4 with scaling matrices",
+         VideoCodec::h264,
+         "67f4000a919b28e7f171f80880000003008000000a078912cb",
+         {102, 98}},
+        {"100x60 4:2:2",
+         VideoCodec::h264,
+         "677a000abcd947279e5c0440000003004000000503c4896580",
+         {100, 60}},
+        {"1366x770 4:2:0, cropped from 1368x776",
+         VideoCodec::h265,
+         "420101016000000300900000030000030078a002ac80309d4996566924caf0168080000003008000000504",
+         {1366, 770}},
+        {"1366x770 4:2:2",
+         VideoCodec::h265,
+         "4201010408000003009d08000003000078b002ac80309d4f96566924caf0168080000003008000000504",
+         {1366, 770}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(croppedPictureSize(c.codec, test::hex(c.sps)), c.size) << c.what;
+    }
+    EXPECT_EQ(
+        croppedPictureSize(VideoCodec::h264, fixtureSets("h264-rotate.h264", VideoCodec::h264).sps),
+        (VideoSize{720, 1280}));
+    EXPECT_EQ(
+        croppedPictureSize(VideoCodec::h265, fixtureSets("hevc-720p.h265", VideoCodec::h265).sps),
+        (VideoSize{1280, 720}));
+
+    // A cut set is refused until the cropping window is complete; what follows is not needed.
+    const Bytes avc = test::hex(cases[0].sps);
+    for (std::size_t cut = 1; cut < avc.size(); ++cut) {
+        EXPECT_EQ(croppedPictureSize(VideoCodec::h264, ByteView(avc).first(cut)),
+                  cut >= 11 ? std::optional(cases[0].size) : std::nullopt)
+            << cut;
+    }
 }
 
 }  // namespace
