@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Recorder/AnnexBSamples.h"
+#include "VideoPipeline/ParameterSetSyntax.h"
 #include "VideoPipeline/VideoPipelineError.h"
 
 namespace qm {
@@ -60,6 +61,16 @@ std::optional<FormatDescription> make(std::uint32_t codec, const VideoParameterS
     } catch (const VideoPipelineError&) {
         return std::nullopt;
     }
+}
+
+std::optional<VideoSize> pictureSize(const FormatDescription& format) {
+    const auto sets = parameterSets(format);
+    if (!sets) {
+        return std::nullopt;
+    }
+    return croppedPictureSize(
+        format.mediaSubtype == FormatDescription::hvc1 ? VideoCodec::h265 : VideoCodec::h264,
+        sets->sps);
 }
 
 }  // namespace VideoFormat

@@ -25,6 +25,9 @@ std::optional<VideoParameterSets> parameterSets(ByteView config, std::uint32_t c
 std::optional<VideoParameterSets> parameterSets(const FormatDescription& format);
 std::optional<FormatDescription> make(std::uint32_t codec, const VideoParameterSets& sets);
 
+// The size of the track's pictures, read from its SPS; nothing when it cannot be read.
+std::optional<VideoSize> pictureSize(const FormatDescription& format);
+
 // The first unit of each kind; complete only with SPS and PPS, and a VPS for HEVC.
 std::optional<VideoParameterSets> collect(std::span<const ByteView> units, std::uint32_t codec);
 

@@ -1,0 +1,36 @@
+#include "Recorder/AudioTimeline.h"
+
+#include <algorithm>
+
+namespace qm {
+
+std::int64_t AudioTimeline::framesAt(std::int64_t micros) {
+    // 48000 / 1000000 = 6 / 125, divided first so that no time overflows.
+    std::int64_t whole = micros / 125;
+    std::int64_t rest = micros % 125;
+    if (rest < 0) {
+        --whole;
+        rest += 125;
+    }
+    return whole * 6 + rest * 6 / 125;
+}
+
+AudioTimeline::Placement AudioTimeline::place(std::int64_t offsetMicros, std::int64_t frames) {
+    const std::int64_t at = framesAt(offsetMicros);
+    Placement placement;
+    placement.startFrame = placed_ ? std::max(next_, at) : at;
+    if (placement.startFrame < next_) {
+        placement.cutFrames = std::min(frames, next_ - placement.startFrame);
+        placement.startFrame = next_;
+    } else if (placement.startFrame - next_ > maxGapFrames_) {
+        placement.startFrame = next_;
+    } else {
+        placement.silenceFrames = placement.startFrame - next_;
+    }
+    const std::int64_t kept = frames - placement.cutFrames;
+    placed_ = placed_ || kept > 0;
+    next_ = placement.startFrame + kept;
+    return placement;
+}
+
+}  // namespace qm

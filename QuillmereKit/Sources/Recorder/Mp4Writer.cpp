@@ -1,0 +1,151 @@
+#include "Recorder/Mp4Writer.h"
+
+#include <cstring>
+#include <system_error>
+
+#include "Recorder/RecorderError.h"
+
+namespace qm {
+
+namespace {
+
+constexpr AVRational microseconds{1, 1000000};
+constexpr std::uint32_t hvc1Tag = MKTAG('h', 'v', 'c', '1');  // the muxer's default is hev1
+
+void check(int status, std::string_view what) {
+    if (status < 0) {
+        throw RecorderError::cannotStart(fmt::format("{}: {}", what, errorText(status)));
+    }
+}
+
+void setVideoParameters(AVCodecParameters& parameters, const FormatDescription& video,
+                        VideoSize size) {
+    const bool hevc = video.mediaSubtype == FormatDescription::hvc1;
+    parameters.codec_type = AVMEDIA_TYPE_VIDEO;
+    parameters.codec_id = hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
+    parameters.codec_tag = hevc ? hvc1Tag : 0;
+    parameters.width = size.width;
+    parameters.height = size.height;
+    const Bytes& record = video.configurationRecord;
+    parameters.extradata =
+        static_cast<std::uint8_t*>(av_mallocz(record.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!parameters.extradata) {
+        check(AVERROR(ENOMEM), "video track");
+    }
+    std::memcpy(parameters.extradata, record.data(), record.size());
+    parameters.extradata_size = static_cast<int>(record.size());
+}
+
+}  // namespace
+
+Mp4Writer::Mp4Writer(const std::filesystem::path& path, const FormatDescription& video,
+                     VideoSize size, std::optional<int> audioChannels,
+                     std::chrono::microseconds fragmentInterval) {
+    AVFormatContext* raw = nullptr;
+    check(avformat_alloc_output_context2(&raw, nullptr, "mp4", path.c_str()), "mp4 muxer");
+    context_.reset(raw);
+    packet_.reset(av_packet_alloc());
+    video_ = avformat_new_stream(raw, nullptr);
+    if (!packet_ || !video_) {
+        check(AVERROR(ENOMEM), "mp4 muxer");
+    }
+    setVideoParameters(*video_->codecpar, video, size);
+    video_->time_base = microseconds;
+    if (audioChannels) {
+        encoder_.emplace(*audioChannels, [this](AVPacket& packet) {
+            const Outcome outcome = write(packet, *audio_, encoder_->context().time_base);
+            if (outcome > audioOutcome_) {
+                audioOutcome_ = outcome;
+            }
+        });
+        audio_ = avformat_new_stream(raw, nullptr);
+        if (!audio_) {
+            check(AVERROR(ENOMEM), "mp4 muxer");
+        }
+        check(avcodec_parameters_from_context(audio_->codecpar, &encoder_->context()),
+              "audio track");
+        audio_->time_base = encoder_->context().time_base;
+    }
+
+    check(avio_open(&raw->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create the file");
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "+empty_moov+default_base_moof", 0);
+    av_dict_set_int(&options, "frag_duration", fragmentInterval.count(), 0);
+    av_dict_set(&options, "flush_packets", "1", 0);
+    int status = avformat_write_header(raw, &options);
+    const DictionaryHandle unused(options);
+    if (status >= 0 && raw->pb->error < 0) {
+        status = raw->pb->error;
+    }
+    if (status >= 0 && unused) {
+        status = AVERROR_OPTION_NOT_FOUND;
+    }
+    if (status < 0) {
+        context_.reset();
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        check(status, "cannot write the file");
+    }
+}
+
+Mp4Writer::Outcome Mp4Writer::writeVideo(ByteView sample, std::int64_t ptsMicros, bool keyFrame) {
+    AVPacket& packet = *packet_;
+    // Not reference-counted: the muxer copies the sample into its fragment during the call.
+    packet.data = const_cast<std::uint8_t*>(sample.data());
+    packet.size = static_cast<int>(sample.size());
+    packet.pts = packet.dts = ptsMicros;
+    packet.flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
+    const Outcome outcome = write(packet, *video_, microseconds);
+    av_packet_unref(&packet);
+    return outcome;
+}
+
+Mp4Writer::Outcome Mp4Writer::writeAudio(std::int64_t silenceFrames, ByteView pcm) {
+    if (!encoder_) {
+        return Outcome::written;
+    }
+    audioOutcome_ = Outcome::written;
+    return encoded(encoder_->encode(silenceFrames, pcm));
+}
+
+Mp4Writer::Outcome Mp4Writer::finish() {
+    if (encoder_) {
+        audioOutcome_ = Outcome::written;
+        if (encoded(encoder_->finish()) == Outcome::failed) {
+            return Outcome::failed;
+        }
+    }
+    int status = av_write_trailer(context_.get());
+    const int closed = avio_closep(&context_->pb);
+    status = status < 0 ? status : closed;
+    if (status < 0) {
+        failure_ = errorText(status);
+        return Outcome::failed;
+    }
+    return Outcome::written;
+}
+
+Mp4Writer::Outcome Mp4Writer::write(AVPacket& packet, const AVStream& stream, AVRational timeBase) {
+    if (!context_->pb) {
+        return Outcome::failed;
+    }
+    av_packet_rescale_ts(&packet, timeBase, stream.time_base);
+    packet.stream_index = stream.index;
+    // Written as it comes: the interleaving call would hold video back while audio is silent.
+    const int status = av_write_frame(context_.get(), &packet);
+    if (status >= 0) {
+        return Outcome::written;
+    }
+    failure_ = errorText(status);
+    return context_->pb->error < 0 ? Outcome::failed : Outcome::refused;
+}
+
+Mp4Writer::Outcome Mp4Writer::encoded(int status) {
+    if (status < 0 && audioOutcome_ == Outcome::written) {
+        failure_ = errorText(status);
+        return Outcome::refused;
+    }
+    return audioOutcome_;
+}
+
+}  // namespace qm

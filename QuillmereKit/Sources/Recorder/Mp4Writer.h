@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "QuillmereCore/Bytes.h"
+#include "QuillmereCore/StreamTypes.h"
+#include "Recorder/AacEncoder.h"
+#include "Recorder/FFmpegHandles.h"
+#include "VideoPipeline/FormatDescription.h"
+
+namespace qm {
+
+// One fragmented MP4 file on libavformat: a video track whose samples are copied as they come
+// and, optionally, an AAC track encoded from PCM. A fragment reaches the disk as soon as the
+// muxer cuts it, so a recording that stops without its trailer keeps every complete fragment.
+// Times are counted from the first key frame. Used on one thread; destroying it without
+// finish() closes the file as it stands.
+class Mp4Writer {
+public:
+    enum class Outcome {
+        written,
+        refused,  // this sample is lost; the file goes on
+        failed,   // the file can take no more (its output failed, a full disk)
+    };
+
+    // Creates the file and writes its header. Throws RecorderError::cannotStart.
+    Mp4Writer(const std::filesystem::path& path, const FormatDescription& video, VideoSize size,
+              std::optional<int> audioChannels, std::chrono::microseconds fragmentInterval);
+    Mp4Writer(const Mp4Writer&) = delete;
+    Mp4Writer& operator=(const Mp4Writer&) = delete;
+
+    // `sample` holds length-prefixed NAL units.
+    Outcome writeVideo(ByteView sample, std::int64_t ptsMicros, bool keyFrame);
+    // Silence, then interleaved 16-bit PCM; nothing without an audio track.
+    Outcome writeAudio(std::int64_t silenceFrames, ByteView pcm);
+    // Encodes the audio still queued and writes the trailer.
+    Outcome finish();
+
+    // Why the last sample was refused or the file failed.
+    const std::string& failure() const { return failure_; }
+
+private:
+    Outcome write(AVPacket& packet, const AVStream& stream, AVRational timeBase);
+    Outcome encoded(int status);
+
+    OutputContextHandle context_;
+    AVStream* video_ = nullptr;
+    AVStream* audio_ = nullptr;
+    std::optional<AacEncoder> encoder_;
+    Outcome audioOutcome_ = Outcome::written;  // the worst of the packets of one encode
+    PacketHandle packet_;
+    std::string failure_;
+};
+
+}  // namespace qm

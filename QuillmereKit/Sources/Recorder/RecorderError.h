@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string_view>
+
+#include <fmt/format.h>
+
+#include "QuillmereCore/TypedError.h"
+
+namespace qm {
+
+enum class RecorderErrorKind { cannotStart, writeFailed, noVideo };
+
+// Why a recording could not start or could not be completed. The message is the case with its
+// text, as logged (for example `writeFailed("finish() called twice")`).
+class RecorderError : public TypedError<RecorderErrorKind> {
+public:
+    static RecorderError cannotStart(std::string_view why) {
+        return {Kind::cannotStart, fmt::format("cannotStart(\"{}\")", why)};
+    }
+    static RecorderError writeFailed(std::string_view why) {
+        return {Kind::writeFailed, fmt::format("writeFailed(\"{}\")", why)};
+    }
+    // No key frame arrived: the file was deleted.
+    static RecorderError noVideo() { return {Kind::noVideo, "noVideo"}; }
+
+private:
+    RecorderError(Kind kind, const std::string& message) : TypedError(kind, message) {}
+};
+
+}  // namespace qm

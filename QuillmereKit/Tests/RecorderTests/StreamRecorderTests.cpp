@@ -1,0 +1,381 @@
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <future>
+#include <string>
+
+#include <fcntl.h>
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "QuillmereCore/BinaryReader.h"
+#include "QuillmereCore/DataByteSource.h"
+#include "QuillmereCore/Log.h"
+#include "Recorder/StreamRecorder.h"
+#include "Support/FakeServerMedia.h"
+#include "Support/ManualExecutor.h"
+#include "Support/MediaFixtures.h"
+#include "Support/MediaPackets.h"
+
+namespace qm {
+namespace {
+
+using namespace std::chrono_literals;
+using Event = StreamRecorder::Event;
+using Result = StreamRecorder::FinishResult;
+
+struct Clip {
+    FormatDescription format;
+    std::vector<StreamPacket> packets;
+};
+
+// The fixture's second of video, repeated with shifted times.
+Clip clip(const char* name, VideoCodec codec, int seconds) {
+    const auto once = test::accessUnitPackets(test::loadFixture(name), codec, 30);
+    Clip clip{FormatDescriptionFactory::make(codec, AnnexB::parameterSets(codec, once[0].data)),
+              {}};
+    for (int second = 0; second < seconds; ++second) {
+        for (StreamPacket packet : once) {
+            if (packet.ptsMicros) {
+                *packet.ptsMicros += second * 1'000'000;
+            }
+            clip.packets.push_back(std::move(packet));
+        }
+    }
+    return clip;
+}
+
+std::vector<StreamPacket> frames(const Clip& clip) {
+    std::vector<StreamPacket> frames;
+    for (const StreamPacket& packet : clip.packets) {
+        if (packet.kind != StreamPacket::Kind::config) {
+            frames.push_back(packet);
+        }
+    }
+    return frames;
+}
+
+// Packets of 20 ms of 48 kHz stereo sine, as the fake device server sends them.
+std::vector<StreamPacket> sine(std::size_t count) {
+    DataByteSource source(test::fakeAudioStream(count));
+    source.readExactly(4);  // the codec id
+    std::vector<StreamPacket> packets;
+    while (auto event = test::nextEventOrEnd(source)) {
+        packets.push_back(std::get<StreamPacket>(*event));
+    }
+    return packets;
+}
+
+// In time order, as the video reader and the audio task would hand them over.
+void feed(StreamRecorder& recorder, const std::vector<StreamPacket>& video,
+          const std::vector<StreamPacket>& audio) {
+    std::size_t next = 0;
+    for (const StreamPacket& packet : video) {
+        while (next < audio.size() && packet.ptsMicros &&
+               audio[next].ptsMicros <= packet.ptsMicros) {
+            recorder.appendAudio(audio[next++]);
+        }
+        recorder.appendVideo(packet);
+    }
+    while (next < audio.size()) {
+        recorder.appendAudio(audio[next++]);
+    }
+}
+
+std::string run(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
+    std::string output;
+    char buffer[4096];
+    while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe.get())) {
+        output.append(buffer, count);
+    }
+    return output;
+}
+
+nlohmann::json streams(const std::filesystem::path& file) {
+    return nlohmann::json::parse(
+        run("ffprobe -v error -show_streams -of json '" + file.string() + "'"))["streams"];
+}
+
+// "pts_time,flags" of each video packet.
+std::vector<std::string> videoPackets(const std::filesystem::path& file) {
+    std::vector<std::string> lines;
+    std::istringstream output(
+        run("ffprobe -v error -select_streams v -show_entries "
+            "packet=pts_time,flags -of csv=p=0 '" +
+            file.string() + "'"));
+    for (std::string line; std::getline(output, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string decodeErrors(const std::filesystem::path& file) {
+    return run("ffmpeg -v error -i '" + file.string() + "' -f null -");
+}
+
+struct Box {
+    std::string type;
+    Bytes body;
+};
+
+std::vector<Box> boxes(ByteView data) {
+    BinaryReader reader(data);
+    std::vector<Box> found;
+    while (reader.remaining() >= 8) {
+        std::uint64_t size = reader.u32();
+        const Bytes type = reader.bytes(4);
+        std::uint64_t header = 8;
+        if (size == 1) {
+            size = reader.u64();
+            header = 16;
+        }
+        if (size < header || size - header > reader.remaining()) {
+            break;
+        }
+        found.push_back({std::string(type.begin(), type.end()),
+                         reader.bytes(static_cast<std::int64_t>(size - header))});
+    }
+    return found;
+}
+
+std::string types(const std::vector<Box>& found) {
+    std::string joined;
+    for (const Box& box : found) {
+        joined += (joined.empty() ? "" : " ") + box.type;
+    }
+    return joined;
+}
+
+class StreamRecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(dir_);
+        std::signal(SIGPIPE, SIG_IGN);  // a closed pipe must fail a write, not end the test
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::filesystem::path file(const std::string& name = "rec.mp4") const { return dir_ / name; }
+
+    // Writing on the test's queue, its events noted, with 1 s fragments.
+    std::unique_ptr<StreamRecorder> recorder(const FormatDescription& format,
+                                             std::optional<int> audioChannels) {
+        return std::make_unique<StreamRecorder>(
+            file(), format, audioChannels, [this](Event event) { events.push_back(event); },
+            StreamRecorderOptions{.fragmentInterval = 1s, .queue = queue});
+    }
+
+    Result finish(StreamRecorder& recorder) {
+        std::optional<Result> result;
+        recorder.finish([&](Result finished) { result = std::move(finished); });
+        queue->drain();
+        return result.value();
+    }
+
+    // The recorder's log lines of this test.
+    std::vector<std::string> logLines() const {
+        std::vector<std::string> lines;
+        for (const LogEntry& entry : Log::recentEntries()) {
+            if (entry.category == "recorder" && entry.time >= start_) {
+                lines.push_back(entry.message);
+            }
+        }
+        return lines;
+    }
+
+    std::shared_ptr<test::ManualExecutor> queue = std::make_shared<test::ManualExecutor>();
+    std::vector<Event> events;
+
+private:
+    const std::filesystem::path dir_ =
+        std::filesystem::temp_directory_path() /
+        ("qm-recorder-" + std::to_string(getpid()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::chrono::system_clock::time_point start_ = std::chrono::system_clock::now();
+};
+
+TEST_F(StreamRecorderTest, RecordsFragmentedFilesThatPlay) {
+    struct Case {
+        const char* fixture;
+        VideoCodec codec;
+        std::string codecName, tag;
+    };
+    for (const Case& c : {Case{"h264-720p.h264", VideoCodec::h264, "h264", "avc1"},
+                          Case{"hevc-720p.h265", VideoCodec::h265, "hevc", "hvc1"}}) {
+        SCOPED_TRACE(c.codecName);
+        const Clip video = clip(c.fixture, c.codec, 3);
+        const auto path = file(c.codecName + ".mp4");
+        {
+            // Written on the recorder's own thread.
+            StreamRecorder recorder(path, video.format, 2, {},
+                                    {.fragmentInterval = 1s, .queue = nullptr});
+            // Audio stops a little before the video: the priming's lead-in would carry a last
+            // packet into a fourth fragment.
+            feed(recorder, video.packets, sine(145));
+            std::promise<Result> result;
+            recorder.finish([&](Result finished) { result.set_value(std::move(finished)); });
+            ASSERT_EQ(result.get_future().get(), Result(path));
+        }
+
+        const nlohmann::json tracks = streams(path);
+        ASSERT_EQ(tracks.size(), 2u);
+        EXPECT_EQ(tracks[0]["codec_name"], c.codecName);
+        EXPECT_EQ(tracks[0]["codec_tag_string"], c.tag);
+        EXPECT_EQ(tracks[0]["width"], 1280);
+        EXPECT_EQ(tracks[0]["height"], 720);
+        EXPECT_EQ(tracks[1]["codec_name"], "aac");
+        EXPECT_EQ(tracks[1]["sample_rate"], "48000");
+        EXPECT_EQ(tracks[1]["channels"], 2);
+
+        const auto packets = videoPackets(path);
+        ASSERT_EQ(packets.size(), 90u);
+        EXPECT_EQ(packets.front(), "0.000000,K_");
+        EXPECT_EQ(packets.back(), "2.966666,__");
+        EXPECT_EQ(decodeErrors(path), "");
+
+        const std::vector<Box> top = boxes(test::loadFile(path));
+        EXPECT_EQ(types(top), "ftyp moov moof mdat moof mdat moof mdat mfra");
+        EXPECT_THAT(types(boxes(top[1].body)), ::testing::HasSubstr("mvex"));
+        for (const Box& moof : top) {
+            for (const Box& traf : boxes(moof.type == "moof" ? moof.body : Bytes{})) {
+                if (traf.type == "traf") {
+                    const Bytes tfhd = boxes(traf.body).at(0).body;
+                    EXPECT_TRUE(tfhd.at(1) & 0x02) << "default-base-is-moof";
+                }
+            }
+        }
+    }
+}
+
+TEST_F(StreamRecorderTest, ACopyTakenWhileRecordingDecodesItsCompleteFragments) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 3);
+    std::vector<StreamPacket> head;
+    for (const StreamPacket& packet : video.packets) {
+        if (packet.ptsMicros.value_or(0) < 2'500'000) {
+            head.push_back(packet);
+        }
+    }
+    auto recording = recorder(video.format, 2);
+    feed(*recording, head, sine(125));
+    queue->drain();
+
+    const auto copy = file("copy.mp4");
+    std::filesystem::copy_file(file(), copy);
+    EXPECT_EQ(run("ffprobe -v error -count_frames -select_streams v -show_entries "
+                  "stream=nb_read_frames -of csv=p=0 '" +
+                  copy.string() + "'"),
+              "60\n");
+    EXPECT_EQ(decodeErrors(copy), "");
+}
+
+TEST_F(StreamRecorderTest, WithoutAKeyFrameTheFileIsDeleted) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 1);
+    auto recording = recorder(video.format, 2);
+    feed(*recording, {video.packets[2]}, sine(1));
+    EXPECT_EQ(finish(*recording), Result(RecorderError::noVideo()));
+    EXPECT_FALSE(std::filesystem::exists(file()));
+    EXPECT_EQ(finish(*recording), Result(RecorderError::writeFailed("finish() called twice")));
+}
+
+TEST_F(StreamRecorderTest, NothingBeforeTheFirstKeyFrameIsWrittenOrCounted) {
+    Clip video = clip("h264-720p.h264", VideoCodec::h264, 1);
+    video.packets.erase(video.packets.begin(), video.packets.begin() + 2);  // starts at frame 1
+    auto recording = recorder(video.format, 2);
+    feed(*recording, video.packets, sine(50));
+    ASSERT_EQ(finish(*recording), Result(file()));
+
+    const auto packets = videoPackets(file());
+    ASSERT_EQ(packets.size(), 20u);
+    EXPECT_EQ(packets.front(), "0.000000,K_");
+    // 667 ms of audio after the key frame, in 1024-frame packets plus the priming.
+    EXPECT_EQ(run("ffprobe -v error -select_streams a -count_packets -show_entries "
+                  "stream=nb_read_packets -of csv=p=0 '" +
+                  file().string() + "'"),
+              "33\n");
+    EXPECT_THAT(logLines(), ::testing::Not(::testing::Contains(::testing::HasSubstr("dropped"))));
+}
+
+TEST_F(StreamRecorderTest, AFullBacklogRefusesAndWaitsForAKeyFrame) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 18);
+    const std::vector<StreamPacket> frame = frames(video);  // a key frame every 10
+    auto recording = recorder(video.format, std::nullopt);
+    recording->appendVideo(frame[0]);
+    queue->drain();
+    for (std::size_t i = 1; i <= 513; ++i) {
+        recording->appendVideo(frame[i]);  // 512 wait, the last is refused
+    }
+    queue->drain();
+    for (std::size_t i = 514; i < 530; ++i) {
+        recording->appendVideo(frame[i]);  // 514 to 519 are skipped, 520 is a key frame
+    }
+    queue->drain();
+    EXPECT_EQ(events, std::vector{Event::keyFrameNeeded});
+    ASSERT_EQ(finish(*recording), Result(file()));
+    EXPECT_EQ(videoPackets(file()).size(), 513u + 10u);
+    EXPECT_THAT(logLines(), ::testing::Contains("recording finished, 7 samples dropped"));
+}
+
+TEST_F(StreamRecorderTest, AFrameNotAfterTheLastWaitsForAKeyFrame) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 1);
+    const std::vector<StreamPacket> frame = frames(video);
+    auto recording = recorder(video.format, std::nullopt);
+    feed(*recording,
+         {frame[0], frame[1], frame[2], frame[2], frame[3], frame[9], frame[10], frame[11]}, {});
+    ASSERT_EQ(finish(*recording), Result(file()));
+    EXPECT_EQ(events, std::vector{Event::keyFrameNeeded});
+    EXPECT_EQ(videoPackets(file()),
+              (std::vector<std::string>{"0.000000,K_", "0.033333,__", "0.066666,__", "0.333333,K_",
+                                        "0.366666,__"}));
+    EXPECT_EQ(decodeErrors(file()), "");
+}
+
+TEST_F(StreamRecorderTest, NewParameterSetsRebuildBeforeTheStartAndEndTheRecordingAfterIt) {
+    const Clip landscape = clip("h264-720p.h264", VideoCodec::h264, 1);
+    // Half a second portrait with its sets repeated at each key frame, then new sets.
+    const Clip rotation = clip("h264-rotate.h264", VideoCodec::h264, 1);
+    auto recording = recorder(landscape.format, std::nullopt);
+    recording->appendVideo(landscape.packets[0]);
+    feed(*recording, rotation.packets, sine(50));
+    queue->drain();
+    EXPECT_EQ(events, std::vector{Event::formatChanged});
+    ASSERT_EQ(finish(*recording), Result(file()));
+
+    const nlohmann::json tracks = streams(file());
+    ASSERT_EQ(tracks.size(), 1u) << "no audio track without channels";
+    EXPECT_EQ(tracks[0]["width"], 720);
+    EXPECT_EQ(tracks[0]["height"], 1280);
+    EXPECT_EQ(videoPackets(file()).size(), 15u);
+}
+
+TEST_F(StreamRecorderTest, AFailedOutputEndsTheRecording) {
+    ASSERT_EQ(mkfifo(file().c_str(), 0600), 0);
+    const int reader = open(file().c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 2);
+    auto recording = recorder(video.format, std::nullopt);
+    close(reader);  // the header is in the pipe; the first fragment has nowhere to go
+    feed(*recording, video.packets, {});
+    queue->drain();
+    EXPECT_EQ(events, std::vector{Event::writerFailed});
+    EXPECT_THAT(logLines(), ::testing::Contains("recording writer failed: Broken pipe"));
+    EXPECT_EQ(finish(*recording), Result(RecorderError::writeFailed("Broken pipe")));
+}
+
+TEST_F(StreamRecorderTest, TheFinishCompletionMayHoldTheLastReference) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 1);
+    auto recording = std::make_shared<StreamRecorder>(file(), video.format, std::nullopt);
+    recording->appendVideo(video.packets[1]);
+    std::promise<Result> result;
+    recording->finish(
+        [&result, keep = recording](Result finished) { result.set_value(std::move(finished)); });
+    recording.reset();
+    EXPECT_EQ(result.get_future().get(), Result(file()));
+}
+
+}  // namespace
+}  // namespace qm
