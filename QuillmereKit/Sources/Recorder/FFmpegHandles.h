@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -12,9 +13,11 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "Recorder/RecorderError.h"
+
 namespace qm {
 
-// Owners of the FFmpeg objects of a recording.
+// Owners of the FFmpeg objects of a recording, and how their failures read.
 struct OutputContextFree {
     // The file closes with the context; whatever the muxer holds back is lost.
     void operator()(AVFormatContext* context) const noexcept {
@@ -50,6 +53,10 @@ inline std::string errorText(int status) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(status, text, sizeof text);
     return text;
+}
+
+[[noreturn]] inline void throwCannotStart(std::string_view what, int status) {
+    throw RecorderError::cannotStart(fmt::format("{}: {}", what, errorText(status)));
 }
 
 }  // namespace qm

@@ -1,9 +1,8 @@
 #include "Recorder/Mp4Writer.h"
 
+#include <climits>
 #include <cstring>
 #include <system_error>
-
-#include "Recorder/RecorderError.h"
 
 namespace qm {
 
@@ -14,7 +13,7 @@ constexpr std::uint32_t hvc1Tag = MKTAG('h', 'v', 'c', '1');  // the muxer's def
 
 void check(int status, std::string_view what) {
     if (status < 0) {
-        throw RecorderError::cannotStart(fmt::format("{}: {}", what, errorText(status)));
+        throwCannotStart(what, status);
     }
 }
 
@@ -30,7 +29,7 @@ void setVideoParameters(AVCodecParameters& parameters, const FormatDescription& 
     parameters.extradata =
         static_cast<std::uint8_t*>(av_mallocz(record.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!parameters.extradata) {
-        check(AVERROR(ENOMEM), "video track");
+        throwCannotStart("video track", AVERROR(ENOMEM));
     }
     std::memcpy(parameters.extradata, record.data(), record.size());
     parameters.extradata_size = static_cast<int>(record.size());
@@ -47,7 +46,7 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const FormatDescription&
     packet_.reset(av_packet_alloc());
     video_ = avformat_new_stream(raw, nullptr);
     if (!packet_ || !video_) {
-        check(AVERROR(ENOMEM), "mp4 muxer");
+        throwCannotStart("mp4 muxer", AVERROR(ENOMEM));
     }
     setVideoParameters(*video_->codecpar, video, size);
     video_->time_base = microseconds;
@@ -60,14 +59,16 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const FormatDescription&
         });
         audio_ = avformat_new_stream(raw, nullptr);
         if (!audio_) {
-            check(AVERROR(ENOMEM), "mp4 muxer");
+            throwCannotStart("mp4 muxer", AVERROR(ENOMEM));
         }
         check(avcodec_parameters_from_context(audio_->codecpar, &encoder_->context()),
               "audio track");
         audio_->time_base = encoder_->context().time_base;
     }
 
-    check(avio_open(&raw->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create the file");
+    // The file protocol named, so that a colon in a relative name is not taken for another.
+    check(avio_open(&raw->pb, ("file:" + path.string()).c_str(), AVIO_FLAG_WRITE),
+          "cannot create the file");
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+empty_moov+default_base_moof", 0);
     av_dict_set_int(&options, "frag_duration", fragmentInterval.count(), 0);
@@ -89,6 +90,10 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const FormatDescription&
 }
 
 Mp4Writer::Outcome Mp4Writer::writeVideo(ByteView sample, std::int64_t ptsMicros, bool keyFrame) {
+    if (sample.size() > static_cast<std::size_t>(INT_MAX)) {
+        failure_ = "sample too large";
+        return Outcome::refused;
+    }
     AVPacket& packet = *packet_;
     // Not reference-counted: the muxer copies the sample into its fragment during the call.
     packet.data = const_cast<std::uint8_t*>(sample.data());

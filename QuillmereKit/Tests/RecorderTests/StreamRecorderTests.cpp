@@ -282,6 +282,24 @@ TEST_F(StreamRecorderTest, WithoutAKeyFrameTheFileIsDeleted) {
     EXPECT_EQ(finish(*recording), Result(RecorderError::writeFailed("finish() called twice")));
 }
 
+TEST_F(StreamRecorderTest, CannotStartWithoutAFileOrAPictureSize) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 1);
+    FormatDescription cutSps = video.format;
+    cutSps.parameterSets[0].resize(6);
+    auto failure = [](const std::filesystem::path& path, const FormatDescription& format) {
+        try {
+            StreamRecorder recorder(path, format, 2);
+        } catch (const RecorderError& error) {
+            return error.message();
+        }
+        return std::string("started");
+    };
+    EXPECT_EQ(failure(file("missing/rec.mp4"), video.format),
+              "cannotStart(\"cannot create the file: No such file or directory\")");
+    EXPECT_EQ(failure(file(), cutSps), "cannotStart(\"unreadable picture size\")");
+    EXPECT_FALSE(std::filesystem::exists(file()));
+}
+
 TEST_F(StreamRecorderTest, NothingBeforeTheFirstKeyFrameIsWrittenOrCounted) {
     Clip video = clip("h264-720p.h264", VideoCodec::h264, 1);
     video.packets.erase(video.packets.begin(), video.packets.begin() + 2);  // starts at frame 1
