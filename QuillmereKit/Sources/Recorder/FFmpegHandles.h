@@ -13,6 +13,8 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <fmt/format.h>
+
 #include "Recorder/RecorderError.h"
 
 namespace qm {

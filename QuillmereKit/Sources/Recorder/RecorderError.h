@@ -2,8 +2,6 @@
 
 #include <string_view>
 
-#include <fmt/format.h>
-
 #include "QuillmereCore/TypedError.h"
 
 namespace qm {
@@ -15,10 +13,10 @@ enum class RecorderErrorKind { cannotStart, writeFailed, noVideo };
 class RecorderError : public TypedError<RecorderErrorKind> {
 public:
     static RecorderError cannotStart(std::string_view why) {
-        return {Kind::cannotStart, fmt::format("cannotStart(\"{}\")", why)};
+        return {Kind::cannotStart, caseWithText("cannotStart", why)};
     }
     static RecorderError writeFailed(std::string_view why) {
-        return {Kind::writeFailed, fmt::format("writeFailed(\"{}\")", why)};
+        return {Kind::writeFailed, caseWithText("writeFailed", why)};
     }
     // No key frame arrived: the file was deleted.
     static RecorderError noVideo() { return {Kind::noVideo, "noVideo"}; }
