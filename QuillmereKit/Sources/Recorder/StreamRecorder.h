@@ -9,12 +9,13 @@
 #include <variant>
 
 #include "QuillmereCore/Executor.h"
-#include "QuillmereCore/SerialQueue.h"
 #include "QuillmereCore/StreamTypes.h"
 #include "Recorder/RecorderError.h"
 #include "VideoPipeline/FormatDescription.h"
 
 namespace qm {
+
+class SerialQueue;
 
 struct StreamRecorderOptions {
     static constexpr std::size_t defaultMaxBacklog = 512;
