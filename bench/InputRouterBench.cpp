@@ -1,15 +1,22 @@
-// Events per second through keyboard-and-mouse pass-through and the virtual controller, with
-// the heap allocations made per event (global operator new is counted in this program only).
+// Events per second through keyboard-and-mouse pass-through, the virtual controller and the
+// router playing a keymap, with the heap allocations made per event (global operator new is
+// counted in this program only). Prints the keymap/pass-through ratio of the median rates.
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
+#include <map>
 #include <new>
+#include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "InputRouter/GamepadBridge.h"
+#include "InputRouter/InputRouter.h"
 #include "InputRouter/KeyboardMousePassThrough.h"
+#include "InputRouter/ProfileTemplates.h"
 
 namespace {
 
@@ -46,28 +53,35 @@ namespace {
 
 const VideoGeometry geometry({1080, 2400}, {100, 0, 540, 1200});
 
-// Runs `step(i, out)` once per iteration on one reused list and reports events per second
-// and allocations per event over the timed loop.
+// Runs `step(i)`, which returns the number of messages it produced, once per iteration and
+// reports events per second and allocations per event over the timed loop.
 template <typename Step>
-void measure(benchmark::State& state, Step&& step) {
-    MessageList out;
-    for (std::uint64_t i = 0; i < 256; ++i) {  // warm the list's slots and buffers
-        out.clear();
-        step(i, out);
+void measureEvents(benchmark::State& state, Step&& step) {
+    for (std::uint64_t i = 0; i < 4096; ++i) {  // warm the reused slots and buffers
+        step(i);
     }
     std::uint64_t i = 0;
     std::uint64_t messages = 0;
     const std::uint64_t before = allocations.load(std::memory_order_relaxed);
     for (auto _ : state) {
-        out.clear();
-        step(i++, out);
-        messages += out.size();
-        benchmark::DoNotOptimize(out);
+        messages += step(i++);
     }
     const std::uint64_t made = allocations.load(std::memory_order_relaxed) - before;
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
     state.counters["allocs/event"] = double(made) / double(state.iterations());
     state.counters["msgs/event"] = double(messages) / double(state.iterations());
+}
+
+// Runs `step(i, out)` on one reused list.
+template <typename Step>
+void measure(benchmark::State& state, Step&& step) {
+    MessageList out;
+    measureEvents(state, [&](std::uint64_t i) {
+        out.clear();
+        step(i, out);
+        benchmark::DoNotOptimize(out);
+        return out.size();
+    });
 }
 
 // Typing: presses, auto-repeats and releases over eight keys with changing modifiers.
@@ -153,7 +167,97 @@ void BM_GamepadBridgeUpdates(benchmark::State& state) {
 }
 BENCHMARK(BM_GamepadBridgeUpdates);
 
+// A shooter played with keys, mouse and controller at once, through the router: WASD, taps on
+// Space and the left button, mouse look, left-stick samples and ticks at 120 Hz driving the
+// right-stick look.
+void BM_InputRouterKeymapMix(benchmark::State& state) {
+    std::uint64_t sent = 0;
+    InputRouter router([&](const ControlMessage& message) {
+        benchmark::DoNotOptimize(&message);
+        ++sent;
+    });
+    router.setMode(InputMode::keymap);
+    router.setGeometry(VideoGeometry({1920, 1080}, {0, 0, 1920, 1080}));
+    router.setProfile(ProfileTemplates::shooter("com.example.shooter"));
+    std::uint64_t now = 1'000'000'000;
+    measureEvents(state, [&](std::uint64_t i) {
+        const std::uint64_t before = sent;
+        const PointF at{1500, 700};
+        switch (i % 16) {
+            case 0:
+                router.handle(KeyDownEvent{13, {}, false});  // W
+                break;
+            case 4:
+                router.handle(KeyDownEvent{2, {}, false});  // D
+                break;
+            case 8:
+                router.handle(KeyUpEvent{13, {}});
+                break;
+            case 12:
+                router.handle(KeyUpEvent{2, {}});
+                break;
+            case 2:
+                router.handle(KeyDownEvent{49, {}, false});  // Space
+                break;
+            case 6:
+                router.handle(KeyUpEvent{49, {}});
+                break;
+            case 10:
+                router.handle(MouseButtonEvent{0, true, at});
+                break;
+            case 14:
+                router.handle(MouseButtonEvent{0, false, at});
+                break;
+            case 3:
+            case 11: {
+                GamepadState sample;
+                sample.leftStick = {double(i % 64) / 64.0, -0.5};
+                sample.rightStick = {0.8, (i % 32) < 16 ? 0.2 : -0.2};
+                router.handle(GamepadEvent{sample});
+                break;
+            }
+            case 7:
+            case 15:
+                now += 8'333'333;
+                router.tick(now);
+                break;
+            default:
+                router.handle(MouseDeltaEvent{(i % 32) < 16 ? 7.5 : -7.5, 1.25});
+        }
+        return sent - before;
+    });
+}
+BENCHMARK(BM_InputRouterKeymapMix);
+
+// Remembers the median event rates so that the ratio can be printed after the table.
+class RatioReporter final : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const auto rate = run.counters.find("items_per_second");
+            if (rate != run.counters.end() &&
+                (run.aggregate_name == "median" || run.run_type == Run::RT_Iteration)) {
+                rates[run.run_name.function_name] = rate->second.value;
+            }
+        }
+    }
+    std::map<std::string, double> rates;
+};
+
 }  // namespace
 }  // namespace qm
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    qm::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const auto keymap = reporter.rates.find("BM_InputRouterKeymapMix");
+    const auto direct = reporter.rates.find("BM_KeyboardMousePassThroughMixed");
+    if (keymap != reporter.rates.end() && direct != reporter.rates.end()) {
+        std::cout << "keymap router " << keymap->second / 1e6 << " M events/s, pass-through "
+                  << direct->second / 1e6 << " M events/s, ratio "
+                  << keymap->second / direct->second << "\n";
+    }
+    benchmark::Shutdown();
+}

@@ -170,7 +170,7 @@ void KeymapEngine::handle(const InputEvent& event, MessageList& out) {
                 keyUp(e, out);
             } else if constexpr (std::is_same_v<E, MouseMovedEvent>) {
                 if (optionHeld()) {
-                    direct_.handle(e, geometry_, out);
+                    direct_.handle(event, geometry_, out);
                 }
             } else if constexpr (std::is_same_v<E, MouseDeltaEvent>) {
                 if (!optionHeld()) {
