@@ -6,10 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
-#include <map>
 #include <new>
-#include <string>
-#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -17,6 +14,7 @@
 #include "InputRouter/InputRouter.h"
 #include "InputRouter/KeyboardMousePassThrough.h"
 #include "InputRouter/ProfileTemplates.h"
+#include "MedianRateReporter.h"
 
 namespace {
 
@@ -229,35 +227,18 @@ void BM_InputRouterKeymapMix(benchmark::State& state) {
 }
 BENCHMARK(BM_InputRouterKeymapMix);
 
-// Remembers the median event rates so that the ratio can be printed after the table.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const auto rate = run.counters.find("items_per_second");
-            if (rate != run.counters.end() &&
-                (run.aggregate_name == "median" || run.run_type == Run::RT_Iteration)) {
-                rates[run.run_name.function_name] = rate->second.value;
-            }
-        }
-    }
-    std::map<std::string, double> rates;
-};
-
 }  // namespace
 }  // namespace qm
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    qm::RatioReporter reporter;
+    MedianRateReporter reporter("items_per_second");
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto keymap = reporter.rates.find("BM_InputRouterKeymapMix");
-    const auto direct = reporter.rates.find("BM_KeyboardMousePassThroughMixed");
-    if (keymap != reporter.rates.end() && direct != reporter.rates.end()) {
-        std::cout << "keymap router " << keymap->second / 1e6 << " M events/s, pass-through "
-                  << direct->second / 1e6 << " M events/s, ratio "
-                  << keymap->second / direct->second << "\n";
+    const auto keymap = reporter.rate("BM_InputRouterKeymapMix");
+    const auto direct = reporter.rate("BM_KeyboardMousePassThroughMixed");
+    if (keymap && direct) {
+        std::cout << "keymap router " << *keymap / 1e6 << " M events/s, pass-through "
+                  << *direct / 1e6 << " M events/s, ratio " << *keymap / *direct << "\n";
     }
     benchmark::Shutdown();
 }

@@ -2,10 +2,10 @@
 // path's batch work. Prints the demuxer/memcpy ratio of the median rates at the end.
 #include <cstring>
 #include <iostream>
-#include <map>
 
 #include <benchmark/benchmark.h>
 
+#include "MedianRateReporter.h"
 #include "QuillmereCore/BinaryWriter.h"
 #include "ServerProtocol/ControlOutbox.h"
 #include "ServerProtocol/PacketDemuxer.h"
@@ -147,34 +147,18 @@ void BM_SendAndTakeBatch(benchmark::State& state) {
 }
 BENCHMARK(BM_SendAndTakeBatch);
 
-// Remembers the median byte rates so the ratio can be printed after the table.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const auto rate = run.counters.find("bytes_per_second");
-            if (rate != run.counters.end() &&
-                (run.aggregate_name == "median" || run.run_type == Run::RT_Iteration)) {
-                rates[run.run_name.function_name] = rate->second.value;
-            }
-        }
-    }
-    std::map<std::string, double> rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    MedianRateReporter reporter("bytes_per_second");
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto demux = reporter.rates.find("BM_Demux1080pStream");
-    const auto memcpy = reporter.rates.find("BM_MemcpySameBytes");
-    if (demux != reporter.rates.end() && memcpy != reporter.rates.end()) {
+    const auto demux = reporter.rate("BM_Demux1080pStream");
+    const auto memcpy = reporter.rate("BM_MemcpySameBytes");
+    if (demux && memcpy) {
         constexpr double gib = 1024.0 * 1024.0 * 1024.0;
-        std::cout << "demux " << demux->second / gib << " GiB/s, memcpy " << memcpy->second / gib
-                  << " GiB/s, ratio " << demux->second / memcpy->second << "\n";
+        std::cout << "demux " << *demux / gib << " GiB/s, memcpy " << *memcpy / gib
+                  << " GiB/s, ratio " << *demux / *memcpy << "\n";
     }
     benchmark::Shutdown();
 }
