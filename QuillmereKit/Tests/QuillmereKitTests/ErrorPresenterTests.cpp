@@ -1,0 +1,72 @@
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "QuillmereKit/ErrorPresenter.h"
+
+namespace qm {
+namespace {
+
+using enum ErrorAction;
+namespace Key = ErrorPresenter::Key;
+
+ErrorPresentation expected(const char* key, std::optional<QString> detail,
+                           std::vector<ErrorAction> actions) {
+    return {QString::fromUtf8(key), std::move(detail), std::move(actions)};
+}
+
+TEST(ErrorPresenterTest, EveryFailureOfTheThreeVocabulariesHasItsWordsAndButtons) {
+    const DeviceInfo phone{"serial", "Maker", "Model", "14", 34};
+    struct Case {
+        std::string name;
+        std::optional<ErrorPresentation> presentation;
+        std::optional<ErrorPresentation> expected;
+    };
+    const std::vector<Case> cases = {
+        {"serverFailed", ErrorPresenter::present(SessionFailure::serverFailed("boom")),
+         expected(Key::generic, "boom", {retry, copyDiagnostics})},
+        {"serverFailed empty", ErrorPresenter::present(SessionFailure::serverFailed("")),
+         expected(Key::generic, "", {retry, copyDiagnostics})},
+        {"deviceBusy", ErrorPresenter::present(SessionFailure::deviceBusy()),
+         expected(Key::anotherAdb, std::nullopt, {retry})},
+        {"session versionMismatch", ErrorPresenter::present(SessionFailure::versionMismatch()),
+         expected(Key::versionMismatch, std::nullopt, {copyDiagnostics})},
+        {"decoderFailed", ErrorPresenter::present(SessionFailure::decoderFailed()),
+         expected(Key::decoderFailed, std::nullopt, {retry, copyDiagnostics})},
+        {"disconnected", ErrorPresenter::present(SessionFailure::disconnected()),
+         expected(Key::waitingForPhone, std::nullopt, {backToLibrary})},
+        {"server versionMismatch", ErrorPresenter::present(ServerError::versionMismatch("v9")),
+         expected(Key::versionMismatch, "v9", {copyDiagnostics})},
+        {"serverDied", ErrorPresenter::present(ServerError::serverDied("Aborted")),
+         expected(Key::generic, "Aborted", {retry, copyDiagnostics})},
+        {"connectTimeout", ErrorPresenter::present(ServerError::connectTimeout()),
+         expected(Key::connectTimeout, std::nullopt, {retry, copyDiagnostics})},
+        {"streamDisabled", ErrorPresenter::present(ServerError::streamDisabled()),
+         expected(Key::streamDisabled, std::nullopt, {retry, copyDiagnostics})},
+        {"configurationError", ErrorPresenter::present(ServerError::configurationError()),
+         expected(Key::encoderRejected, std::nullopt, {retry, copyDiagnostics})},
+        {"failed", ErrorPresenter::present(DeviceLinkState::failed("no interface")),
+         expected(Key::generic, "no interface", {retry, copyDiagnostics})},
+        {"busy", ErrorPresenter::present(DeviceLinkState::busy()),
+         ErrorPresenter::present(SessionFailure::deviceBusy())},
+        {"noDevice", ErrorPresenter::present(DeviceLinkState::noDevice()), std::nullopt},
+        {"unauthorized",
+         ErrorPresenter::present(DeviceLinkState::unauthorized(UsbAdbDevice::make(1, "s", "p"))),
+         std::nullopt},
+        {"connected", ErrorPresenter::present(DeviceLinkState::connected(phone)), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.presentation, c.expected);
+    }
+
+    const ErrorPresentation disconnected = ErrorPresenter::present(SessionFailure::disconnected());
+    EXPECT_EQ(disconnected.message(), QString::fromUtf8("Waiting for the phone…"));
+    EXPECT_EQ(disconnected.actionNames(), QStringList{"backToLibrary"});
+    EXPECT_EQ(QString::fromUtf8(ErrorPresenter::allKeys.back()), "Something went wrong.");
+}
+
+}  // namespace
+}  // namespace qm
