@@ -1,0 +1,184 @@
+#pragma once
+
+#include <QObject>
+#include <QSettings>
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QtQml/qqmlregistration.h>
+
+#include "InputRouter/InputEvent.h"
+#include "ServerProtocol/ServerOptions.h"
+#include "VideoPipeline/UpscaleSettings.h"
+
+namespace qm {
+
+// The user's preferences: read from the settings store once, at creation, and written back the
+// moment each is assigned. Observers hear of a change only when the value really changes. GUI
+// thread only.
+class AppSettings : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The app model owns the settings")
+
+public:
+    // Stored as the case names.
+    enum class HUDStyle { full, compact, hidden };
+    Q_ENUM(HUDStyle)
+    enum class StreamFrameRateOption { sixty, matchDisplay, phoneMaximum };
+    Q_ENUM(StreamFrameRateOption)
+    // The video's longer side and bit rate, in steps.
+    enum class StreamResolutionOption { fast, balanced, sharp };
+    Q_ENUM(StreamResolutionOption)
+    // The HUD toolbar's two switches.
+    enum class PicturePreset { high, low };
+    Q_ENUM(PicturePreset)
+    enum class ResolutionPreset { hd, sd };
+    Q_ENUM(ResolutionPreset)
+
+private:
+    Q_PROPERTY(HUDStyle hudStyle READ hudStyle WRITE setHudStyle NOTIFY hudStyleChanged)
+    // Empty when no game was started yet.
+    Q_PROPERTY(QString lastPackage READ lastPackage WRITE setLastPackage NOTIFY lastPackageChanged)
+    Q_PROPERTY(
+        bool developerMode READ developerMode WRITE setDeveloperMode NOTIFY developerModeChanged)
+    Q_PROPERTY(bool emulatorWarningShown READ emulatorWarningShown WRITE setEmulatorWarningShown
+                   NOTIFY emulatorWarningShownChanged)
+    Q_PROPERTY(bool autoFullScreen READ autoFullScreen WRITE setAutoFullScreen NOTIFY
+                   autoFullScreenChanged)
+    Q_PROPERTY(bool keepDisplayAwake READ keepDisplayAwake WRITE setKeepDisplayAwake NOTIFY
+                   keepDisplayAwakeChanged)
+    Q_PROPERTY(
+        bool rawMouseInput READ rawMouseInput WRITE setRawMouseInput NOTIFY rawMouseInputChanged)
+    Q_PROPERTY(bool hevcStream READ hevcStream WRITE setHevcStream NOTIFY hevcStreamChanged)
+    Q_PROPERTY(bool gpuUpscaling READ gpuUpscaling WRITE setGpuUpscaling NOTIFY gpuUpscalingChanged)
+    Q_PROPERTY(double sharpness READ sharpness WRITE setSharpness NOTIFY sharpnessChanged)
+    Q_PROPERTY(StreamFrameRateOption streamFrameRate READ streamFrameRate WRITE setStreamFrameRate
+                   NOTIFY streamFrameRateChanged)
+    Q_PROPERTY(StreamResolutionOption streamResolution READ streamResolution WRITE
+                   setStreamResolution NOTIFY streamResolutionChanged)
+    Q_PROPERTY(bool lowLatencyEncoder READ lowLatencyEncoder WRITE setLowLatencyEncoder NOTIFY
+                   lowLatencyEncoderChanged)
+    Q_PROPERTY(PicturePreset picturePreset READ picturePreset WRITE setPicturePreset NOTIFY
+                   gpuUpscalingChanged)
+    Q_PROPERTY(ResolutionPreset resolutionPreset READ resolutionPreset WRITE setResolutionPreset
+                   NOTIFY streamResolutionChanged)
+
+public:
+    // The user's store: organisation "Tressik", application "Vantorel", an INI file.
+    static std::unique_ptr<QSettings> standardDefaults();
+
+    // Reads every setting; never fails. The store must outlive the settings.
+    explicit AppSettings(QSettings& defaults, QObject* parent = nullptr);
+
+    QSettings& defaults() const noexcept { return defaults_; }
+
+    HUDStyle hudStyle() const noexcept { return hudStyle_; }
+    const QString& lastPackage() const noexcept { return lastPackage_; }
+    bool developerMode() const noexcept { return developerMode_; }
+    bool emulatorWarningShown() const noexcept { return emulatorWarningShown_; }
+    bool autoFullScreen() const noexcept { return autoFullScreen_; }
+    bool keepDisplayAwake() const noexcept { return keepDisplayAwake_; }
+    bool rawMouseInput() const noexcept { return rawMouseInput_; }
+    bool hevcStream() const noexcept { return hevcStream_; }
+    bool gpuUpscaling() const noexcept { return gpuUpscaling_; }
+    double sharpness() const noexcept { return sharpness_; }
+    StreamFrameRateOption streamFrameRate() const noexcept { return streamFrameRate_; }
+    StreamResolutionOption streamResolution() const noexcept { return streamResolution_; }
+    bool lowLatencyEncoder() const noexcept { return lowLatencyEncoder_; }
+
+    void setHudStyle(HUDStyle style);
+    // Empty removes the stored package.
+    void setLastPackage(const QString& package);
+    void setDeveloperMode(bool on);
+    void setEmulatorWarningShown(bool shown);
+    void setAutoFullScreen(bool on);
+    void setKeepDisplayAwake(bool on);
+    void setRawMouseInput(bool on);
+    void setHevcStream(bool on);
+    void setGpuUpscaling(bool on);
+    // Stored as given; only reading clamps it to 0...0.5.
+    void setSharpness(double sharpness);
+    void setStreamFrameRate(StreamFrameRateOption option);
+    void setStreamResolution(StreamResolutionOption option);
+    void setLowLatencyEncoder(bool on);
+
+    PicturePreset picturePreset() const noexcept;
+    void setPicturePreset(PicturePreset preset);
+    // sd is fast; balanced and sharp both read as hd, and writing hd gives sharp.
+    ResolutionPreset resolutionPreset() const noexcept;
+    void setResolutionPreset(ResolutionPreset preset);
+
+    // For the renderer, which clamps the sharpness to 0...1.
+    UpscaleSettings upscale() const;
+    // The encoder's low-latency options when asked for.
+    std::vector<std::string> gameVideoCodecOptions() const;
+    // The options with this computer's codec, size and bit rate; everything else kept.
+    ServerOptions streamOptions(ServerOptions options) const;
+
+    // The input mode remembered for a game: keyboardMouse or keymap only, keyboardMouse when
+    // nothing usable is stored.
+    InputMode inputMode(const QString& package) const;
+    void setInputMode(InputMode mode, const QString& package);
+
+signals:
+    void hudStyleChanged();
+    void lastPackageChanged();
+    void developerModeChanged();
+    void emulatorWarningShownChanged();
+    void autoFullScreenChanged();
+    void keepDisplayAwakeChanged();
+    void rawMouseInputChanged();
+    void hevcStreamChanged();
+    void gpuUpscalingChanged();
+    void sharpnessChanged();
+    void streamFrameRateChanged();
+    void streamResolutionChanged();
+    void lowLatencyEncoderChanged();
+
+private:
+    template <typename T>
+    void assign(T& field, T value, void (AppSettings::*changed)(), const char* key,
+                const QVariant& stored);
+
+    QSettings& defaults_;
+    HUDStyle hudStyle_;
+    QString lastPackage_;
+    bool developerMode_;
+    bool emulatorWarningShown_;
+    bool autoFullScreen_;
+    bool keepDisplayAwake_;
+    bool rawMouseInput_;
+    bool hevcStream_;
+    bool gpuUpscaling_;
+    double sharpness_;
+    StreamFrameRateOption streamFrameRate_;
+    StreamResolutionOption streamResolution_;
+    bool lowLatencyEncoder_;
+};
+
+using HUDStyle = AppSettings::HUDStyle;
+using StreamFrameRateOption = AppSettings::StreamFrameRateOption;
+using StreamResolutionOption = AppSettings::StreamResolutionOption;
+using PicturePreset = AppSettings::PicturePreset;
+using ResolutionPreset = AppSettings::ResolutionPreset;
+
+// The "Switch HUD" order, wrapping: full, compact, hidden.
+HUDStyle next(HUDStyle style) noexcept;
+// A click on the HUD: compact from full, full from anything else.
+HUDStyle toggledByClick(HUDStyle style) noexcept;
+
+// The frame-rate limit for the server; 0 is the phone's maximum. A display that reports
+// below 1 frame per second counts as 60.
+int resolve(StreamFrameRateOption option, int displayFps) noexcept;
+
+// 1280, 1600, 1920 pixels on the longer side.
+int maxSize(StreamResolutionOption option) noexcept;
+// 8, 12, 16 Mbit/s.
+int videoBitRate(StreamResolutionOption option) noexcept;
+// Sets the size and bit rate and nothing else.
+void apply(StreamResolutionOption option, ServerOptions& options) noexcept;
+
+}  // namespace qm

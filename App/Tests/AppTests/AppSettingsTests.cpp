@@ -1,0 +1,230 @@
+#include <QFile>
+#include <QMetaProperty>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AppSettings.h"
+
+namespace qm {
+namespace {
+
+// A store over an INI file of the test's own, written as a user would edit it.
+class AppSettingsTest : public ::testing::Test {
+protected:
+    std::unique_ptr<QSettings> store(const QByteArray& lines = {}) {
+        const QString path = folder.filePath("Vantorel.ini");
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[General]\n" + lines);
+        file.close();
+        return std::make_unique<QSettings>(path, QSettings::IniFormat);
+    }
+    std::unique_ptr<QSettings> reopened() {
+        return std::make_unique<QSettings>(folder.filePath("Vantorel.ini"), QSettings::IniFormat);
+    }
+
+    QTemporaryDir folder;
+};
+
+// Every stored property in declaration order, as text.
+QStringList readings(const AppSettings& settings) {
+    QStringList values;
+    for (const char* name :
+         {"hudStyle", "lastPackage", "developerMode", "emulatorWarningShown", "autoFullScreen",
+          "keepDisplayAwake", "rawMouseInput", "hevcStream", "gpuUpscaling", "sharpness",
+          "streamFrameRate", "streamResolution", "lowLatencyEncoder"}) {
+        values.append(settings.property(name).toString());
+    }
+    return values;
+}
+
+TEST_F(AppSettingsTest, AnEmptyStoreGivesTheDefaults) {
+    const auto defaults = store();
+    const AppSettings settings(*defaults);
+    EXPECT_EQ(readings(settings), (QStringList{"full", "", "false", "false", "true", "true", "true",
+                                               "false", "false", "0.3", "sixty", "fast", "true"}));
+    EXPECT_EQ(settings.inputMode("com.game"), InputMode::keyboardMouse);
+}
+
+TEST_F(AppSettingsTest, ReadsHandEditedValuesByTheirRules) {
+    const auto property = [](const char* name) {
+        return [name](const AppSettings& s) { return s.property(name).toString(); };
+    };
+    const auto inputMode = [](const AppSettings& s) {
+        return QString::number(rawValue(s.inputMode("com.game")));
+    };
+    struct Case {
+        QByteArray ini;
+        std::function<QString(const AppSettings&)> read;
+        QString expected;
+    };
+    const std::vector<Case> cases = {
+        {"hudEnabled=false", property("hudStyle"), "hidden"},
+        {"hudEnabled=0", property("hudStyle"), "hidden"},
+        {"hudEnabled=true", property("hudStyle"), "full"},
+        {"hudEnabled=FALSE", property("hudStyle"), "full"},
+        {"hudEnabled=no", property("hudStyle"), "full"},
+        {"hudStyle=compact\nhudEnabled=false", property("hudStyle"), "compact"},
+        {"hudStyle=Compact\nhudEnabled=false", property("hudStyle"), "hidden"},
+        {"hudStyle=AppSettings::compact", property("hudStyle"), "full"},
+        {"sharpness=0.9", property("sharpness"), "0.5"},
+        {"sharpness=-1", property("sharpness"), "0"},
+        {"sharpness=0.25", property("sharpness"), "0.25"},
+        {"sharpness=nan", property("sharpness"), "0"},
+        {"sharpness=1e999", property("sharpness"), "0"},
+        {"sharpness=inf", property("sharpness"), "0"},
+        {"sharpness=0.2x", property("sharpness"), "0"},
+        {"streamFrameRate=120", property("streamFrameRate"), "sixty"},
+        {"streamFrameRate=matchDisplay", property("streamFrameRate"), "matchDisplay"},
+        {"streamResolution=SHARP", property("streamResolution"), "fast"},
+        {"streamResolution=balanced", property("streamResolution"), "balanced"},
+        {"developerMode=YES", property("developerMode"), "true"},
+        {"developerMode=True", property("developerMode"), "true"},
+        {"developerMode=2", property("developerMode"), "true"},
+        {"developerMode=-1", property("developerMode"), "true"},
+        {"developerMode=0", property("developerMode"), "false"},
+        {"developerMode=1.5", property("developerMode"), "false"},
+        {"developerMode=maybe", property("developerMode"), "false"},
+        // Present, so the store's reading and not the default.
+        {"autoFullScreen=maybe", property("autoFullScreen"), "false"},
+        {"lowLatencyEncoder=", property("lowLatencyEncoder"), "false"},
+        {"lastPackage=com.game", property("lastPackage"), "com.game"},
+        {"inputMode.com.game=4", inputMode, "4"},
+        {"inputMode.com.game=3", inputMode, "3"},
+        {"inputMode.com.game=1", inputMode, "3"},
+        {"inputMode.com.game=5", inputMode, "3"},
+        {"inputMode.com.game=4.0", inputMode, "3"},
+        {"inputMode.com.game=keymap", inputMode, "3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini.toStdString());
+        const auto defaults = store(c.ini);
+        EXPECT_EQ(c.read(AppSettings(*defaults)), c.expected);
+    }
+}
+
+TEST_F(AppSettingsTest, GarbageInEveryKeyNeverBreaksReading) {
+    const std::vector<QByteArray> garbage = {"@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5QPoint)",
+                                             "@ByteArray(\\xff\\xfe)",
+                                             "1, 2, 3",
+                                             "\"unterminated",
+                                             "@Invalid()",
+                                             "\\x1\\x2",
+                                             "99999999999999999999999",
+                                             ""};
+    for (const QByteArray& value : garbage) {
+        SCOPED_TRACE(value.toStdString());
+        QByteArray ini;
+        for (const char* key :
+             {"hudStyle", "hudEnabled", "lastPackage", "developerMode", "emulatorWarningShown",
+              "autoFullScreen", "keepDisplayAwake", "rawMouseInput", "hevcStream",
+              "metalFXUpscaling", "sharpness", "streamFrameRate", "streamResolution",
+              "lowLatencyEncoder", "inputMode.com.game"}) {
+            ini += QByteArray(key) + "=" + value + "\n";
+        }
+        const auto defaults = store(ini);
+        const AppSettings settings(*defaults);
+        EXPECT_EQ(settings.hudStyle(), HUDStyle::full);
+        EXPECT_TRUE(settings.sharpness() >= 0 && settings.sharpness() <= 0.5);
+        EXPECT_EQ(settings.streamFrameRate(), StreamFrameRateOption::sixty);
+        EXPECT_EQ(settings.streamResolution(), StreamResolutionOption::fast);
+        EXPECT_EQ(settings.inputMode("com.game"), InputMode::keyboardMouse);
+    }
+}
+
+TEST_F(AppSettingsTest, WritesThroughAndNotifiesOnlyRealChanges) {
+    const auto defaults = store();
+    AppSettings settings(*defaults);
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (int i = 0; i < settings.metaObject()->propertyCount(); ++i) {
+        const QMetaProperty property = settings.metaObject()->property(i);
+        if (property.hasNotifySignal()) {
+            spies.push_back(std::make_unique<QSignalSpy>(&settings, property.notifySignal()));
+        }
+    }
+    const auto notifications = [&] {
+        qsizetype count = 0;
+        for (const auto& spy : spies) {
+            count += spy->count();
+        }
+        return count;
+    };
+    // Equal values are still written, without a notification.
+    settings.setAutoFullScreen(true);
+    settings.setHudStyle(HUDStyle::full);
+    EXPECT_EQ(notifications(), 0);
+    EXPECT_EQ(defaults->value("autoFullScreen").toString(), "true");
+    EXPECT_EQ(defaults->value("hudStyle").toString(), "full");
+
+    settings.setHudStyle(HUDStyle::compact);
+    settings.setLastPackage("com.game");
+    settings.setDeveloperMode(true);
+    settings.setKeepDisplayAwake(false);
+    settings.setGpuUpscaling(true);
+    settings.setSharpness(0.9);
+    settings.setStreamFrameRate(StreamFrameRateOption::phoneMaximum);
+    settings.setStreamResolution(StreamResolutionOption::balanced);
+    settings.setInputMode(InputMode::keymap, "com.game");
+    EXPECT_GT(notifications(), 0);
+    EXPECT_EQ(settings.upscale().sharpness, 0.9);
+    defaults->sync();
+
+    // Read back from the file: what Qt wrote is what the readings take.
+    const auto stored = reopened();
+    const AppSettings again(*stored);
+    EXPECT_EQ(readings(again),
+              (QStringList{"compact", "com.game", "true", "false", "true", "false", "true", "false",
+                           "true", "0.5", "phoneMaximum", "balanced", "true"}));
+    EXPECT_EQ(again.inputMode("com.game"), InputMode::keymap);
+
+    settings.setLastPackage({});
+    settings.setSharpness(1.7);
+    EXPECT_FALSE(defaults->contains("lastPackage"));
+    EXPECT_EQ(settings.upscale().sharpness, 1);
+}
+
+TEST(AppSettingsValuesTest, OptionsPresetsAndStylesFollowTheirRules) {
+    EXPECT_EQ(resolve(StreamFrameRateOption::sixty, 120), 60);
+    EXPECT_EQ(resolve(StreamFrameRateOption::matchDisplay, 0), 60);
+    EXPECT_EQ(resolve(StreamFrameRateOption::matchDisplay, 120), 120);
+    EXPECT_EQ(resolve(StreamFrameRateOption::phoneMaximum, 120), 0);
+    EXPECT_EQ(next(next(next(HUDStyle::compact))), HUDStyle::compact);
+    EXPECT_EQ(next(HUDStyle::hidden), HUDStyle::full);
+    EXPECT_EQ(toggledByClick(HUDStyle::hidden), HUDStyle::full);
+    EXPECT_EQ(toggledByClick(HUDStyle::full), HUDStyle::compact);
+
+    QTemporaryDir folder;
+    QSettings store(folder.filePath("Vantorel.ini"), QSettings::IniFormat);
+    AppSettings settings(store);
+    settings.setHevcStream(true);
+    settings.setStreamResolution(StreamResolutionOption::balanced);
+    ServerOptions given(7);
+    given.maxFps = 120;
+    given.videoCodecOptions = settings.gameVideoCodecOptions();
+    ServerOptions expected = given;
+    expected.videoCodec = VideoCodec::h265;
+    expected.maxSize = 1600;
+    expected.videoBitRate = 12'000'000;
+    EXPECT_EQ(settings.streamOptions(given), expected);
+    EXPECT_EQ(given.videoCodecOptions, ServerOptions::lowLatencyVideoCodecOptions());
+
+    EXPECT_EQ(settings.resolutionPreset(), ResolutionPreset::hd);
+    settings.setResolutionPreset(ResolutionPreset::hd);
+    EXPECT_EQ(settings.streamResolution(), StreamResolutionOption::sharp);
+    settings.setResolutionPreset(ResolutionPreset::sd);
+    EXPECT_EQ(settings.streamResolution(), StreamResolutionOption::fast);
+    settings.setPicturePreset(PicturePreset::high);
+    EXPECT_TRUE(settings.gpuUpscaling());
+    settings.setLowLatencyEncoder(false);
+    EXPECT_TRUE(settings.gameVideoCodecOptions().empty());
+}
+
+}  // namespace
+}  // namespace qm
