@@ -15,22 +15,28 @@
 namespace qm {
 namespace {
 
-// A store over an INI file of the test's own, written as a user would edit it.
+// A store over an INI file of the test's own, written as a user would edit it. A new file each
+// time: Qt caches what it read from a path and may miss a rewrite of the same size.
 class AppSettingsTest : public ::testing::Test {
 protected:
     std::unique_ptr<QSettings> store(const QByteArray& lines = {}) {
-        const QString path = folder.filePath("Vantorel.ini");
+        path = folder.filePath(QString("Vantorel%1.ini").arg(++files));
         QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("[General]\n" + lines);
         file.close();
         return std::make_unique<QSettings>(path, QSettings::IniFormat);
     }
+    // The written file as another program run reads it: as text.
     std::unique_ptr<QSettings> reopened() {
-        return std::make_unique<QSettings>(folder.filePath("Vantorel.ini"), QSettings::IniFormat);
+        const QString copy = folder.filePath(QString("Vantorel%1.ini").arg(++files));
+        EXPECT_TRUE(QFile::copy(path, copy));
+        return std::make_unique<QSettings>(copy, QSettings::IniFormat);
     }
 
     QTemporaryDir folder;
+    int files = 0;
+    QString path;
 };
 
 // Every stored property in declaration order, as text.

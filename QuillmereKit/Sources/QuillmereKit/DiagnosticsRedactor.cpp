@@ -2,29 +2,15 @@
 
 #include <QRegularExpression>
 #include <algorithm>
-#include <memory>
 
-#include <unicode/ubrk.h>
+#include "QuillmereCore/UnicodeText.h"
 
 namespace qm {
 
 namespace {
 
-// Characters as people count them: grapheme clusters.
 qsizetype characterCount(const QString& text) {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UBreakIterator, decltype(&ubrk_close)> breaks(
-        ubrk_open(UBRK_CHARACTER, "", reinterpret_cast<const UChar*>(text.utf16()),
-                  static_cast<int32_t>(text.size()), &status),
-        &ubrk_close);
-    if (U_FAILURE(status)) {
-        return text.size();
-    }
-    qsizetype count = 0;
-    while (ubrk_next(breaks.get()) != UBRK_DONE) {
-        ++count;
-    }
-    return count;
+    return static_cast<qsizetype>(UnicodeText::characterCount(text.toStdString()));
 }
 
 }  // namespace
