@@ -1,4 +1,4 @@
-#include "Diagnostics.h"
+#include "Errors/Diagnostics.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

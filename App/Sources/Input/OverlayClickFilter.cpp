@@ -1,4 +1,4 @@
-#include "OverlayClickFilter.h"
+#include "Input/OverlayClickFilter.h"
 
 #include <algorithm>
 

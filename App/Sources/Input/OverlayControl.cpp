@@ -1,4 +1,4 @@
-#include "OverlayControl.h"
+#include "Input/OverlayControl.h"
 
 #include <QQuickWindow>
 

@@ -9,7 +9,7 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "OverlayFrameRegistry.h"
+#include "Input/OverlayFrameRegistry.h"
 
 namespace qm {
 
