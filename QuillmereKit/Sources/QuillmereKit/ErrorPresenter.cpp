@@ -22,7 +22,7 @@ namespace ErrorPresenter {
 
 namespace {
 
-using enum ErrorAction;
+using enum ErrorPresentation::Action;
 
 ErrorPresentation presentation(const char* key, std::optional<std::string> detail,
                                std::vector<ErrorAction> actions) {

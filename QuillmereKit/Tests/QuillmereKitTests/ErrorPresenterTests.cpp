@@ -9,7 +9,7 @@
 namespace qm {
 namespace {
 
-using enum ErrorAction;
+using enum ErrorPresentation::Action;
 namespace Key = ErrorPresenter::Key;
 
 ErrorPresentation expected(const char* key, std::optional<QString> detail,
