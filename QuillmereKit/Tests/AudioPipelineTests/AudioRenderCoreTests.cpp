@@ -97,6 +97,12 @@ TEST(AudioRenderCore, TrimsToTheTargetOnlyAfterTwiceTheTargetHeldFor200Milliseco
     dipping.write({}, 450 * ms);
     EXPECT_EQ(dipping.bufferedFrames(), 1920);
 
+    // A clock that steps back counts as no time passed, not as an age.
+    AudioRenderCore stepBack = playerCore();
+    stepBack.write(stereoFrames(4000), 500 * ms);
+    stepBack.write({}, 100 * ms);
+    EXPECT_EQ(stepBack.bufferedFrames(), 4000);
+
     AudioRenderCore atLimit = playerCore();
     atLimit.write(stereoFrames(3840), 0);
     atLimit.write({}, 300 * ms);
