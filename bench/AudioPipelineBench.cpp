@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
-#include <map>
 #include <random>
 #include <vector>
 
@@ -15,6 +14,7 @@
 
 #include "AllocationCount.h"
 #include "AudioPipeline/AudioRenderCore.h"
+#include "MedianRateReporter.h"
 
 namespace qm {
 namespace {
@@ -44,16 +44,19 @@ void report(benchmark::State& state, std::uint64_t allocations) {
     state.counters["allocs/pull"] = double(allocations) / double(state.iterations());
 }
 
-// Pulls of 4096 frames from a core topped up by one packet of as many before each; only the
-// pull is timed.
-void BM_CorePull(benchmark::State& state) {
+// Pulls of 4096 frames from a core topped up by a packet of as many before each; the write is
+// timed too when `withWrite`.
+void BM_Core(benchmark::State& state, bool withWrite) {
     AudioRenderCore core = playerCore();
     const Bytes packet = noisePCM(chunk);
     std::vector<float> out(std::size_t(chunk) * channels);
     const std::uint64_t before = bench::allocationCount();
     for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
         core.write(packet, 0);
-        const auto start = std::chrono::steady_clock::now();
+        if (!withWrite) {
+            start = std::chrono::steady_clock::now();
+        }
         core.render(chunk, out.data());
         const auto end = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(out.data());
@@ -61,22 +64,8 @@ void BM_CorePull(benchmark::State& state) {
     }
     report(state, bench::allocationCount() - before);
 }
-BENCHMARK(BM_CorePull)->UseManualTime();
-
-// The whole way through the core: the network's write and the device's pull.
-void BM_CoreWriteAndPull(benchmark::State& state) {
-    AudioRenderCore core = playerCore();
-    const Bytes packet = noisePCM(chunk);
-    std::vector<float> out(std::size_t(chunk) * channels);
-    const std::uint64_t before = bench::allocationCount();
-    for (auto _ : state) {
-        core.write(packet, 0);
-        core.render(chunk, out.data());
-        benchmark::DoNotOptimize(out.data());
-    }
-    report(state, bench::allocationCount() - before);
-}
-BENCHMARK(BM_CoreWriteAndPull);
+BENCHMARK_CAPTURE(BM_Core, Pull, false)->UseManualTime();
+BENCHMARK_CAPTURE(BM_Core, WriteAndPull, true)->UseManualTime();
 
 // The ceiling: copying the 32 KiB of float frames a pull delivers.
 void BM_MemcpySameBytes(benchmark::State& state) {
@@ -89,22 +78,6 @@ void BM_MemcpySameBytes(benchmark::State& state) {
     report(state, 0);
 }
 BENCHMARK(BM_MemcpySameBytes);
-
-// Remembers the median frame rates so the ratios can be printed after the table.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const auto frames = run.counters.find("items_per_second");
-            if (frames != run.counters.end() &&
-                (run.aggregate_name == "median" || run.run_type == Run::RT_Iteration)) {
-                rates[run.run_name.function_name] = frames->second.value;
-            }
-        }
-    }
-    std::map<std::string, double> rates;
-};
 
 struct Latency {
     double p50 = 0;
@@ -171,16 +144,14 @@ Latency simulate(double speed) {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    qm::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto& rates = reporter.rates;
-    const auto memcpy = rates.find("BM_MemcpySameBytes");
-    for (const char* name : {"BM_CorePull", "BM_CoreWriteAndPull"}) {
-        const auto core = rates.find(name);
-        if (core != rates.end() && memcpy != rates.end()) {
+    MedianRateReporter rates("items_per_second");
+    benchmark::RunSpecifiedBenchmarks(&rates);
+    const auto memcpy = rates.rate("BM_MemcpySameBytes");
+    for (const char* name : {"BM_Core/Pull", "BM_Core/WriteAndPull"}) {
+        const auto core = rates.rate(name);
+        if (core && memcpy) {
             std::cout << fmt::format("{}: {:.0f} frames/s, {:.0f}x real time, {:.3f}x memcpy\n",
-                                     name, core->second, core->second / qm::rate,
-                                     core->second / memcpy->second);
+                                     name, *core, *core / qm::rate, *core / *memcpy);
         }
     }
     for (const auto& [name, speed] :
