@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "QuillmereCore/TypedError.h"
 
@@ -16,10 +17,14 @@ public:
         return {Kind::unsupportedFormat, "unsupportedFormat"};
     }
     // The platform's sound output failed; the message is its own.
-    static AudioPlayerError device(const std::string& reason) { return {Kind::device, reason}; }
+    static AudioPlayerError device(const std::string& reason) {
+        return {Kind::device, reason, caseWithText("device", reason)};
+    }
 
 private:
     AudioPlayerError(Kind kind, const std::string& message) : TypedError(kind, message) {}
+    AudioPlayerError(Kind kind, const std::string& message, std::string caseText)
+        : TypedError(kind, message, std::move(caseText)) {}
 };
 
 }  // namespace qm

@@ -147,6 +147,7 @@ TEST_F(AudioPlayerTest, StartPassesOnTheDeviceFailure) {
     const auto error = test::thrown<AudioPlayerError>([&] { player.start(); });
     EXPECT_EQ(error.kind(), AudioPlayerError::Kind::device);
     EXPECT_EQ(error.message(), "Audio device has no output");
+    EXPECT_EQ(error.caseText(), "device(\"Audio device has no output\")");
 }
 
 }  // namespace
