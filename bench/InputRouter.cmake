@@ -1,1 +1,1 @@
-qm_add_bench(InputRouter SOURCES InputRouterBench.cpp DEPENDS InputRouter)
+qm_add_bench(InputRouter SOURCES InputRouterBench.cpp AllocationCount.cpp DEPENDS InputRouter)

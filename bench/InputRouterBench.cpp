@@ -2,49 +2,17 @@
 // router playing a keymap, with the heap allocations made per event (global operator new is
 // counted in this program only). Prints the keymap/pass-through ratio of the median rates.
 #include <array>
-#include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <iostream>
-#include <new>
 
 #include <benchmark/benchmark.h>
 
+#include "AllocationCount.h"
 #include "InputRouter/GamepadBridge.h"
 #include "InputRouter/InputRouter.h"
 #include "InputRouter/KeyboardMousePassThrough.h"
 #include "InputRouter/ProfileTemplates.h"
 #include "MedianRateReporter.h"
-
-namespace {
-
-std::atomic<std::uint64_t> allocations{0};
-
-}  // namespace
-
-// Not inlined, so that the compiler does not pair a library `new` with our `free`.
-[[gnu::noinline]] void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace qm {
 namespace {
@@ -60,11 +28,11 @@ void measureEvents(benchmark::State& state, Step&& step) {
     }
     std::uint64_t i = 0;
     std::uint64_t messages = 0;
-    const std::uint64_t before = allocations.load(std::memory_order_relaxed);
+    const std::uint64_t before = bench::allocationCount();
     for (auto _ : state) {
         messages += step(i++);
     }
-    const std::uint64_t made = allocations.load(std::memory_order_relaxed) - before;
+    const std::uint64_t made = bench::allocationCount() - before;
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
     state.counters["allocs/event"] = double(made) / double(state.iterations());
     state.counters["msgs/event"] = double(messages) / double(state.iterations());

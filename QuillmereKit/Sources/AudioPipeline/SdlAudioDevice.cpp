@@ -1,0 +1,87 @@
+#include "AudioPipeline/SdlAudioDevice.h"
+
+#include <cstring>
+
+#include <SDL.h>
+
+#include "AudioPipeline/AudioPlayerError.h"
+
+namespace qm {
+namespace {
+
+constexpr Uint32 subsystems = SDL_INIT_AUDIO | SDL_INIT_EVENTS;
+
+}  // namespace
+
+struct SdlAudioDevice::Callbacks {
+    // On SDL's audio thread.
+    static void SDLCALL fill(void* self, Uint8* stream, int length) {
+        auto& device = *static_cast<SdlAudioDevice*>(self);
+        const int frames = length / device.frameBytes_;
+        device.pull_(reinterpret_cast<float*>(stream), frames);
+        const int tail = length - frames * device.frameBytes_;
+        if (tail > 0) {
+            std::memset(stream + frames * device.frameBytes_, 0, std::size_t(tail));
+        }
+    }
+
+    // On whichever thread posts the event: it only reports.
+    static int SDLCALL watch(void* self, SDL_Event* event) {
+        auto& device = *static_cast<SdlAudioDevice*>(self);
+        const SDL_AudioDeviceID open = device.openID_.load();
+        if (event->type == SDL_AUDIODEVICEREMOVED && event->adevice.iscapture == 0 && open != 0 &&
+            event->adevice.which == open && device.lost_) {
+            device.lost_();
+        }
+        return 0;  // ignored for watches
+    }
+};
+
+SdlAudioDevice::SdlAudioDevice() {
+    if (SDL_InitSubSystem(subsystems) != 0) {
+        throw AudioPlayerError::device(SDL_GetError());
+    }
+    SDL_AddEventWatch(&Callbacks::watch, this);
+}
+
+SdlAudioDevice::~SdlAudioDevice() {
+    close();
+    // Waits for a watch under way, so none reaches this object afterwards.
+    SDL_DelEventWatch(&Callbacks::watch, this);
+    SDL_QuitSubSystem(subsystems);
+}
+
+void SdlAudioDevice::setLostHandler(Lost lost) {
+    lost_ = std::move(lost);
+}
+
+void SdlAudioDevice::open(int sampleRate, int channels, const Pull& pull) {
+    close();
+    pull_ = pull;
+    frameBytes_ = channels * int(sizeof(float));
+    SDL_AudioSpec wanted{};
+    wanted.freq = sampleRate;
+    wanted.format = AUDIO_F32SYS;
+    wanted.channels = static_cast<Uint8>(channels);
+    wanted.samples = blockFrames;
+    wanted.callback = &Callbacks::fill;
+    wanted.userdata = this;
+    // No allowed changes: SDL converts, and the pull always sees exactly what was asked for.
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+    if (id == 0) {
+        pull_ = nullptr;
+        throw AudioPlayerError::device(SDL_GetError());
+    }
+    openID_.store(id);
+    SDL_PauseAudioDevice(id, 0);
+}
+
+void SdlAudioDevice::close() noexcept {
+    const SDL_AudioDeviceID id = openID_.exchange(0);
+    if (id != 0) {
+        SDL_CloseAudioDevice(id);  // returns once a callback under way has finished
+    }
+    pull_ = nullptr;
+}
+
+}  // namespace qm

@@ -1,0 +1,87 @@
+#include "FakeAudioDevice.h"
+
+#include <cmath>
+
+#include "AudioPipeline/AudioPlayerError.h"
+
+namespace qm::test {
+
+void FakeAudioDevice::setLostHandler(Lost lost) {
+    std::lock_guard lock(mutex_);
+    if (opens_ > 0) {
+        violations_.push_back("lost handler set after the first open");
+    }
+    lost_ = std::move(lost);
+}
+
+void FakeAudioDevice::open(int sampleRate, int channels, const Pull& pull) {
+    std::lock_guard lock(mutex_);
+    ++opens_;
+    if (isOpen_) {
+        violations_.push_back("opened while open");
+    }
+    if (!failure_.empty()) {
+        throw AudioPlayerError::device(failure_);
+    }
+    sampleRate_ = sampleRate;
+    channels_ = channels;
+    pull_ = pull;
+    isOpen_ = true;
+}
+
+void FakeAudioDevice::close() noexcept {
+    std::lock_guard lock(mutex_);
+    isOpen_ = false;
+    pull_ = nullptr;
+}
+
+std::vector<float> FakeAudioDevice::pull(int frames) {
+    std::lock_guard lock(mutex_);
+    if (!isOpen_) {
+        return {};
+    }
+    std::vector<float> block(static_cast<std::size_t>(frames * channels_), NAN);
+    pull_(block.data(), frames);
+    return block;
+}
+
+void FakeAudioDevice::lose() {
+    Lost lost;
+    {
+        std::lock_guard lock(mutex_);
+        lost = lost_;
+    }
+    lost();
+}
+
+void FakeAudioDevice::failOpens(std::string reason) {
+    std::lock_guard lock(mutex_);
+    failure_ = std::move(reason);
+}
+
+bool FakeAudioDevice::isOpen() const {
+    std::lock_guard lock(mutex_);
+    return isOpen_;
+}
+
+int FakeAudioDevice::opens() const {
+    std::lock_guard lock(mutex_);
+    return opens_;
+}
+
+int FakeAudioDevice::sampleRate() const {
+    std::lock_guard lock(mutex_);
+    return sampleRate_;
+}
+
+int FakeAudioDevice::channels() const {
+    std::lock_guard lock(mutex_);
+    return channels_;
+}
+
+std::vector<std::string> FakeAudioDevice::violations() const {
+    std::lock_guard lock(mutex_);
+    return violations_;
+}
+
+}  // namespace qm::test

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "AudioPipeline/AudioDevice.h"
+
+namespace qm::test {
+
+// A sound output without a speaker: the test pulls blocks on its own thread and loses the device
+// on demand. Like SDL, close() waits for a pull under way. Departures from the device contract
+// are recorded in violations().
+class FakeAudioDevice final : public AudioDevice {
+public:
+    void setLostHandler(Lost lost) override;
+    void open(int sampleRate, int channels, const Pull& pull) override;
+    void close() noexcept override;
+
+    // Pulls `frames` interleaved frames as the device thread would; empty when closed.
+    std::vector<float> pull(int frames);
+    // Reports the open device gone, on the calling thread.
+    void lose();
+    // Opens fail with `reason` while it is set.
+    void failOpens(std::string reason);
+
+    bool isOpen() const;
+    int opens() const;  // attempts, failed ones included
+    int sampleRate() const;
+    int channels() const;
+    std::vector<std::string> violations() const;
+
+private:
+    mutable std::mutex mutex_;
+    Lost lost_;
+    Pull pull_;
+    bool isOpen_ = false;
+    int opens_ = 0;
+    int sampleRate_ = 0;
+    int channels_ = 0;
+    std::string failure_;
+    std::vector<std::string> violations_;
+};
+
+}  // namespace qm::test

@@ -1,0 +1,66 @@
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "AudioPipeline/AudioPlayer.h"
+#include "AudioPipeline/SdlAudioDevice.h"
+#include "Support/MediaFixtures.h"
+#include "Support/Waiting.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+// SDL's disk driver writes what the device pulls to a file, a millisecond per block: the real
+// SDL path end to end, without a speaker.
+TEST(SdlAudioDevice, PlaysEnqueuedPcmBitExactThroughTheDiskDriver) {
+    const fs::path file = fs::temp_directory_path() / ("qm-audio-" + std::to_string(::getpid()));
+    // Over the suite's dummy driver, before SDL starts.
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    ::setenv("SDL_DISKAUDIODELAY", "1", 1);
+
+    // 100 ms of a 440 Hz stereo sine that starts off zero, the right channel at half level.
+    constexpr int frames = 4800;
+    Bytes pcm;
+    std::vector<float> expected;
+    for (int i = 0; i < frames; ++i) {
+        const double wave = std::sin(1.0 + 2 * M_PI * 440 * i / 48000.0);
+        for (const auto sample :
+             {std::int16_t(std::lround(wave * 20000)), std::int16_t(std::lround(wave * 10000))}) {
+            pcm.push_back(std::uint8_t(sample & 0xFF));
+            pcm.push_back(std::uint8_t((sample >> 8) & 0xFF));
+            expected.push_back(float(sample) / 32768.0f);
+        }
+    }
+    {
+        AudioPlayer player(48000, 2, 40, std::make_unique<SdlAudioDevice>());
+        player.enqueue({StreamPacket::Kind::frame, 0, pcm});
+        player.start();
+        ASSERT_TRUE(test::eventually([&] { return player.bufferedFrames() == 0; }));
+        // Closing waits for the block under way, so the file holds everything pulled.
+        player.stop();
+    }
+    const Bytes written = test::loadFile(file.string());
+    fs::remove(file);
+
+    std::vector<float> played(written.size() / sizeof(float));
+    std::memcpy(played.data(), written.data(), played.size() * sizeof(float));
+    const auto first = std::find_if(played.begin(), played.end(), [](float s) { return s != 0; });
+    const auto leading = std::size_t(first - played.begin());
+    EXPECT_EQ(leading % 2, 0u) << "the silence before the sine ends mid-frame";
+    ASSERT_GE(played.size() - leading, expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), first));
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,1 @@
+qm_add_bench(AudioPipeline SOURCES AudioPipelineBench.cpp AllocationCount.cpp DEPENDS AudioPipeline)
