@@ -1,1 +1,2 @@
 qm_add_fuzzer(capture_file SOURCES CaptureFileFuzz.cpp DEPENDS QuillmereKit TestSupport)
+qm_add_fuzzer(game_library_index SOURCES GameLibraryIndexFuzz.cpp DEPENDS QuillmereKit)

@@ -172,9 +172,13 @@ bool isWellFormedUTF8(std::string_view text) noexcept {
     return true;
 }
 
-std::size_t characterCount(std::string_view text) {
+namespace {
+
+// Calls `visit` with the byte offset where each character ends.
+template <typename Visit>
+void forEachCharacterEnd(std::string_view text, Visit visit) {
     if (text.empty()) {
-        return 0;
+        return;
     }
     UErrorCode status = U_ZERO_ERROR;
     const std::unique_ptr<UText, UTextCloser> utf8(
@@ -184,11 +188,27 @@ std::size_t characterCount(std::string_view text) {
     if (U_FAILURE(status)) {
         throw std::runtime_error(std::string("ICU character breaks: ") + u_errorName(status));
     }
-    std::size_t count = 0;
-    while (ubrk_next(&breaks) != UBRK_DONE) {
-        ++count;
+    for (std::int32_t end = ubrk_next(&breaks); end != UBRK_DONE; end = ubrk_next(&breaks)) {
+        visit(static_cast<std::size_t>(end));
     }
+}
+
+}  // namespace
+
+std::size_t characterCount(std::string_view text) {
+    std::size_t count = 0;
+    forEachCharacterEnd(text, [&](std::size_t) { ++count; });
     return count;
+}
+
+std::vector<std::string_view> characters(std::string_view text) {
+    std::vector<std::string_view> result;
+    std::size_t start = 0;
+    forEachCharacterEnd(text, [&](std::size_t end) {
+        result.push_back(text.substr(start, end - start));
+        start = end;
+    });
+    return result;
 }
 
 }  // namespace qm::UnicodeText

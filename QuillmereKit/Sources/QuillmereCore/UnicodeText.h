@@ -27,4 +27,7 @@ bool isWellFormedUTF8(std::string_view text) noexcept;
 // a family emoji is one. Each ill-formed sequence counts as one U+FFFD.
 std::size_t characterCount(std::string_view text);
 
+// The user-perceived characters themselves, in order, as views into `text`.
+std::vector<std::string_view> characters(std::string_view text);
+
 }  // namespace qm::UnicodeText

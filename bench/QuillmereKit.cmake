@@ -1,0 +1,1 @@
+qm_add_bench(QuillmereKit SOURCES QuillmereKitBench.cpp DEPENDS QuillmereKit)
