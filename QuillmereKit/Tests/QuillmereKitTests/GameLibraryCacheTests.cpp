@@ -144,15 +144,6 @@ TEST_F(GameLibraryCacheTest, ASaveRemovesEverythingElseInTheIconsFolderButNotWha
     EXPECT_NE(readFile(phone_ / "index.json").find(R"("apps": [])"), std::string::npos);
 }
 
-TEST_F(GameLibraryCacheTest, PackagesThatSanitizeAlikeShareTheLaterIcon) {
-    cache_.save({app("com.a b", true, 1, png("first")), app("com.a_b", true, 1, png("second"))},
-                "SERIAL1");
-    const std::vector<AppInfo> loaded = cache_.load("SERIAL1");
-    ASSERT_EQ(loaded.size(), 2u);
-    EXPECT_EQ(loaded[0].iconPNG, png("second"));
-    EXPECT_EQ(loaded[1].iconPNG, png("second"));
-}
-
 TEST_F(GameLibraryCacheTest, ADamagedIndexLoadsAsNothingAndADamagedIconAsNoIcon) {
     struct Case {
         const char* name;
