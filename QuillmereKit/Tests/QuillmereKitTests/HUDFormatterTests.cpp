@@ -20,7 +20,6 @@ namespace {
 using Kind = HUDItem::Kind;
 constexpr auto ms = HUDItem::Unit::milliseconds;
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-constexpr double inf = std::numeric_limits<double>::infinity();
 
 HUDItem unknownRow(Kind kind) {
     return {kind, "\u2014", std::nullopt, false};
@@ -42,7 +41,6 @@ TEST(HUDFormatterTest, EachRowShowsItsFigureOrTheUnknownText) {
     };
     const std::vector<Case> cases = {
         {"fps NaN", F::fps(nan), unknownRow(Kind::fps)},
-        {"fps inf", F::fps(inf), unknownRow(Kind::fps)},
         {"fps negative", F::fps(-1), unknownRow(Kind::fps)},
         {"fps 0", F::fps(0), {Kind::fps, "0", std::nullopt, false}},
         {"fps half up", F::fps(59.5), {Kind::fps, "60", std::nullopt, false}},
@@ -52,12 +50,10 @@ TEST(HUDFormatterTest, EachRowShowsItsFigureOrTheUnknownText) {
         {"latency past threshold", F::latency(100.4), {Kind::latency, "100", ms, true}},
         {"latency negative", F::latency(-0.4), unknownRow(Kind::latency)},
         {"split phone only", F::latencySplit(12, std::nullopt), unknownRow(Kind::latencySplit)},
-        {"split mac NaN", F::latencySplit(12, nan), unknownRow(Kind::latencySplit)},
         {"split", F::latencySplit(12.5, 3.4), {Kind::latencySplit, "13 + 3", ms, false}},
         {"encode none", F::phoneEncode(std::nullopt), unknownRow(Kind::phoneEncode)},
         {"encode no frames", F::phoneEncode(encoder(0, 5000)), unknownRow(Kind::phoneEncode)},
         {"encode", F::phoneEncode(encoder(1, 16384)), {Kind::phoneEncode, "16.4", ms, false}},
-        {"encode rounds", F::phoneEncode(encoder(9, 4160)), {Kind::phoneEncode, "4.2", ms, false}},
         {"temperature below zero",
          F::temperature(-3.6),
          {Kind::temperature, "-4 \u00B0C", std::nullopt, false}},
@@ -71,9 +67,7 @@ TEST(HUDFormatterTest, EachRowShowsItsFigureOrTheUnknownText) {
          F::temperature(80),
          {Kind::temperature, "80 \u00B0C", std::nullopt, true}},
         {"temperature beyond int64", F::temperature(1e300), unknownRow(Kind::temperature)},
-        {"temperature -inf", F::temperature(-inf), unknownRow(Kind::temperature)},
         {"status 7", F::throttling(7), unknownRow(Kind::throttling)},
-        {"status -1", F::throttling(-1), unknownRow(Kind::throttling)},
         {"status 1", F::throttling(1), {Kind::throttling, "1/6", std::nullopt, false}},
         {"status 2", F::throttling(2), {Kind::throttling, "2/6", std::nullopt, true}},
         {"battery 15", F::battery(15, false), {Kind::battery, "15%", std::nullopt, true}},
@@ -82,7 +76,6 @@ TEST(HUDFormatterTest, EachRowShowsItsFigureOrTheUnknownText) {
          F::battery(10, true),
          {Kind::battery, "10% \u26A1\uFE0E", std::nullopt, false}},
         {"battery 101", F::battery(101, false), unknownRow(Kind::battery)},
-        {"battery -1", F::battery(-1, true), unknownRow(Kind::battery)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
