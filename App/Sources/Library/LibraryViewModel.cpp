@@ -1,0 +1,126 @@
+#include "LibraryViewModel.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <utility>
+
+#include "QuillmereCore/Log.h"
+#include "QuillmereCore/SerialQueue.h"
+#include "QuillmereCore/TypedError.h"
+#include "QuillmereKit/ErrorPresenter.h"
+#include "QuillmereKit/Gaming/LibraryLoadError.h"
+#include "QuillmereKit/SessionTypes.h"
+
+namespace qm {
+
+LibraryViewModel::LibraryViewModel(std::string serial, GameLibraryCache cache, Fetch fetch,
+                                   Executor& saveQueue, QObject* parent)
+    : QObject(parent),
+      serial_(std::move(serial)),
+      cache_(std::move(cache)),
+      fetch_(std::move(fetch)),
+      saveQueue_(saveQueue),
+      model_(cache_.load(serial_)),
+      visibleApps_(this) {
+    visibleApps_.update([&] { return model_.visibleApps(); });
+}
+
+void LibraryViewModel::setSearchText(const QString& text) {
+    std::string typed = text.toStdString();
+    if (typed == model_.searchText()) {
+        return;
+    }
+    visibleApps_.update([&] {
+        model_.setSearchText(std::move(typed));
+        return model_.visibleApps();
+    });
+    emit searchTextChanged();
+}
+
+void LibraryViewModel::refresh() {
+    const int generation = ++refreshGeneration_;
+    setLoading(true);
+    fetch_(model_.showAllApps()).then([self = QPointer(this), generation](const auto& outcome) {
+        if (self) {
+            self->finishRefresh(generation, outcome);
+        }
+    });
+}
+
+void LibraryViewModel::setShowAllApps(bool showAll) {
+    const bool changed = showAll != model_.showAllApps();
+    visibleApps_.update([&] {
+        model_.setShowAllApps(showAll);
+        return model_.visibleApps();
+    });
+    if (changed) {
+        emit showAllAppsChanged();
+    }
+    refresh();
+}
+
+Executor& LibraryViewModel::cacheQueue() {
+    static SerialQueue queue("library.cache");
+    return queue;
+}
+
+QString LibraryViewModel::friendlyMessage(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const LibraryLoadError&) {
+        return tr("The phone didn’t respond. Reconnect the cable and try again.");
+    } catch (const SessionFailure& failure) {
+        return ErrorPresenter::present(failure).message();
+    } catch (...) {
+        return QCoreApplication::translate("ErrorPresenter", ErrorPresenter::Key::generic);
+    }
+}
+
+void LibraryViewModel::finishRefresh(int generation,
+                                     const TaskOutcome<std::vector<AppInfo>>& outcome) {
+    // A later refresh owns the loading flag and the error text.
+    if (generation != refreshGeneration_) {
+        return;
+    }
+    setLoading(false);
+    std::vector<AppInfo> fresh;
+    try {
+        fresh = outcome.get();
+    } catch (...) {
+        setLoadError(friendlyMessage(std::current_exception()));
+        return;
+    }
+    visibleApps_.update([&] {
+        model_.applyFresh(std::move(fresh));
+        return model_.visibleApps();
+    });
+    setLoadError({});
+    save();
+}
+
+void LibraryViewModel::setLoading(bool loading) {
+    if (loading != isLoading_) {
+        isLoading_ = loading;
+        emit isLoadingChanged();
+    }
+}
+
+void LibraryViewModel::setLoadError(const QString& text) {
+    if (text != loadError_) {
+        loadError_ = text;
+        emit loadErrorChanged();
+    }
+}
+
+void LibraryViewModel::save() {
+    saveQueue_.post([cache = cache_, serial = serial_, apps = model_.apps()] {
+        try {
+            cache.save(apps, serial);
+        } catch (...) {
+            Log::session().error("library cache save failed: {}",
+                                 Log::privateValue(describe(std::current_exception())));
+        }
+    });
+}
+
+}  // namespace qm
