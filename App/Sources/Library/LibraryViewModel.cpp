@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "QuillmereCore/Log.h"
-#include "QuillmereCore/SerialQueue.h"
 #include "QuillmereCore/TypedError.h"
 #include "QuillmereKit/ErrorPresenter.h"
 #include "QuillmereKit/Gaming/LibraryLoadError.h"
@@ -22,7 +21,7 @@ LibraryViewModel::LibraryViewModel(std::string serial, GameLibraryCache cache, F
       saveQueue_(saveQueue),
       model_(cache_.load(serial_)),
       visibleApps_(this) {
-    visibleApps_.update([&] { return model_.visibleApps(); });
+    changeModel([] {});
 }
 
 void LibraryViewModel::setSearchText(const QString& text) {
@@ -30,10 +29,7 @@ void LibraryViewModel::setSearchText(const QString& text) {
     if (typed == model_.searchText()) {
         return;
     }
-    visibleApps_.update([&] {
-        model_.setSearchText(std::move(typed));
-        return model_.visibleApps();
-    });
+    changeModel([&] { model_.setSearchText(std::move(typed)); });
     emit searchTextChanged();
 }
 
@@ -49,19 +45,11 @@ void LibraryViewModel::refresh() {
 
 void LibraryViewModel::setShowAllApps(bool showAll) {
     const bool changed = showAll != model_.showAllApps();
-    visibleApps_.update([&] {
-        model_.setShowAllApps(showAll);
-        return model_.visibleApps();
-    });
+    changeModel([&] { model_.setShowAllApps(showAll); });
     if (changed) {
         emit showAllAppsChanged();
     }
     refresh();
-}
-
-Executor& LibraryViewModel::cacheQueue() {
-    static SerialQueue queue("library.cache");
-    return queue;
 }
 
 QString LibraryViewModel::friendlyMessage(const std::exception_ptr& error) {
@@ -90,10 +78,7 @@ void LibraryViewModel::finishRefresh(int generation,
         setLoadError(friendlyMessage(std::current_exception()));
         return;
     }
-    visibleApps_.update([&] {
-        model_.applyFresh(std::move(fresh));
-        return model_.visibleApps();
-    });
+    changeModel([&] { model_.applyFresh(std::move(fresh)); });
     setLoadError({});
     save();
 }

@@ -35,8 +35,8 @@ public:
     // settles on the GUI thread with the list or what went wrong.
     using Fetch = std::function<GuiTask<std::vector<AppInfo>>(bool includeAll)>;
 
-    // Loads the cached list here, so the grid fills at once. Saves go to `saveQueue`, one
-    // queue for the process (cacheQueue()), so that saves of a phone never overlap.
+    // Loads the cached list here, so the grid fills at once. Saves go to `saveQueue`: the one
+    // "library.cache" queue of the process, so that saves of a phone never overlap.
     LibraryViewModel(std::string serial, GameLibraryCache cache, Fetch fetch, Executor& saveQueue,
                      QObject* parent = nullptr);
 
@@ -54,10 +54,6 @@ public:
     // Then refreshes, so that the phone is asked for all apps or only games.
     Q_INVOKABLE void setShowAllApps(bool showAll);
 
-    // The "library.cache" thread, where every view model's saves wait their turn; it finishes
-    // them at exit.
-    static Executor& cacheQueue();
-
     // The sentence the screen shows for a failed refresh.
     static QString friendlyMessage(const std::exception_ptr& error);
 
@@ -68,6 +64,14 @@ signals:
     void loadErrorChanged();
 
 private:
+    // Every change of the list, the text or the flag shows in the visible apps.
+    template <typename Change>
+    void changeModel(Change&& change) {
+        visibleApps_.update([&] {
+            change();
+            return model_.visibleApps();
+        });
+    }
     void finishRefresh(int generation, const TaskOutcome<std::vector<AppInfo>>& outcome);
     void setLoading(bool loading);
     void setLoadError(const QString& text);
