@@ -4,6 +4,8 @@
 #include <limits>
 #include <mutex>
 
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
