@@ -31,7 +31,7 @@ private:
 // presentation time comes. Immutable once made; play() may run on any one thread.
 class DemoSource {
 public:
-    // Minutes of video; a larger file is refused rather than read into memory.
+    // Minutes of video at the phone's bit rates; a larger file is refused, not read.
     static constexpr std::size_t maxFileSize = 256 * 1024 * 1024;
     // A body whose packets span no time would otherwise loop without pause.
     static constexpr std::chrono::milliseconds minimumPass{100};
@@ -41,7 +41,9 @@ public:
 
     // Throws DemoStreamFormat::FormatError for a bad header.
     explicit DemoSource(Bytes data);
-    // Throws DemoError::unreadable for a file that cannot be read or has a bad header.
+    // Reads the whole file rather than map it: a mapped file that another program shortens
+    // crashes its reader. Throws DemoError::unreadable for a file that cannot be read or has a
+    // bad header.
     static DemoSource open(const std::filesystem::path& file);
 
     VideoCodec codec() const noexcept { return codec_; }
