@@ -21,8 +21,7 @@ void throwIfStopped(const std::stop_token& stop) {
 }  // namespace
 
 DemoError DemoError::unreadable(const std::string& description) {
-    return {Kind::unreadable, "demo stream: " + description,
-            caseWithText("unreadable", description)};
+    return {Kind::unreadable, "demo stream: " + description};
 }
 
 DemoError DemoError::noTimedPackets() {

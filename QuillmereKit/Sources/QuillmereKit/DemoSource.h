@@ -19,7 +19,8 @@ enum class DemoErrorKind { unreadable, noTimedPackets };
 
 class DemoError : public TypedError<DemoErrorKind> {
 public:
-    // The message is what the session fails with: "demo stream: badMagic".
+    // The message, which is also the case, is what the session fails with:
+    // "demo stream: badMagic".
     static DemoError unreadable(const std::string& description);
     static DemoError noTimedPackets();
 

@@ -15,6 +15,7 @@
 #include "QuillmereKit/DemoPlayer.h"
 #include "QuillmereKit/DemoSource.h"
 #include "QuillmereKit/DemoStreamFormat.h"
+#include "QuillmereKit/SessionTypes.h"
 #include "Support/ManualExecutor.h"
 #include "Support/MediaFixtures.h"
 #include "Support/MediaPackets.h"
@@ -152,7 +153,7 @@ TEST(DemoSource, AFileThatCannotBePlayedFailsWithItsCase) {
             ADD_FAILURE() << "opened";
         } catch (const DemoError& error) {
             EXPECT_EQ(error.kind(), DemoErrorKind::unreadable);
-            EXPECT_EQ(error.what(), message);
+            EXPECT_EQ(failure(std::current_exception()), SessionFailure::serverFailed(message));
         }
     }
     fs::remove_all(dir);
