@@ -1,6 +1,7 @@
 // Any bytes as a stream capture file: the header parser must refuse it with one of its errors
-// or accept a well-formed header, and an accepted body is played through the real decoder,
-// which may report recovery steps but never crash or run away.
+// or accept a well-formed header, and an accepted body is played for one pass on a virtual
+// clock through the real decoder, which may report recovery steps but never crash or run
+// away. The pass waits only for packets due within the next second, and lasts 100 ms at least.
 #include <algorithm>
 #include <cstdlib>
 
@@ -9,11 +10,12 @@ extern "C" {
 }
 
 #include "FuzzCheck.h"
-#include "QuillmereCore/DataByteSource.h"
+#include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereKit/DemoClock.h"
+#include "QuillmereKit/DemoSource.h"
 #include "QuillmereKit/DemoStreamFormat.h"
-#include "Support/MediaFixtures.h"
-#include "Support/MediaPackets.h"
+#include "Support/VirtualClock.h"
 #include "VideoPipeline/VideoDecoder.h"
 
 using qm::fuzz::check;
@@ -41,13 +43,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     qm::VideoDecoder decoder([&](qm::DecodedFrame) { ++frames; },
                              [&](qm::RecoveryAction) { ++failures; },
                              qm::makeSoftwareDecoderBackend({1}));
-    qm::DataByteSource body(qm::Bytes(parsed.body.begin(), parsed.body.end()));
+    const qm::DemoSource source(qm::Bytes(data.begin(), data.end()));
+    check(source.codec() == parsed.header.codec);
+    qm::test::VirtualClock clock;
+    bool passed = false;
     try {
-        while (auto event = qm::test::nextEventOrEnd(body)) {
-            decoder.handle(*event);
-        }
-    } catch (const std::runtime_error&) {
-        // A malformed header or a cut packet ends the body, as on replay.
+        source.play(1, nullptr, [&](const qm::StreamEvent& event) { decoder.handle(event); },
+                    clock.taskClock(), {});
+        passed = true;
+    } catch (const qm::DemoError& error) {
+        check(error.kind() == qm::DemoErrorKind::noTimedPackets);
+    } catch (const qm::BinaryError&) {
+        // A malformed packet header ends the play, as on replay.
     }
+    for (const auto sleep : clock.sleeps()) {
+        check(sleep.count() > 0 && std::uint64_t(sleep.count()) <= qm::DemoClock::maxGapNanos);
+    }
+    check(!passed ||
+          clock.nowNanos() >=
+              std::uint64_t(std::chrono::nanoseconds(qm::DemoSource::minimumPass).count()));
     return 0;
 }

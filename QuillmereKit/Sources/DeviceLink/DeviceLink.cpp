@@ -1,14 +1,15 @@
 #include "DeviceLink/DeviceLink.h"
 
-#include <condition_variable>
 #include <ctime>
 #include <map>
+#include <mutex>
 
 #include <fmt/format.h>
 #include <pthread.h>
 
 #include "DeviceLink/USB/UsbAdbTransport.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/TaskClock.h"
 
 namespace qm {
 
@@ -22,11 +23,8 @@ std::chrono::nanoseconds continuousNow() {
 }
 
 // False when the wait was cut short by a stop request.
-bool sleepFor(std::chrono::nanoseconds duration, std::stop_token stop) {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(mutex);
-    wake.wait_for(lock, stop, duration, [] { return false; });
+bool sleepFor(std::chrono::nanoseconds duration, const std::stop_token& stop) {
+    TaskClock::sleepUnlessStopped(duration, stop);
     return !stop.stop_requested();
 }
 

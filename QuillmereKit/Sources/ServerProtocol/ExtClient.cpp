@@ -6,6 +6,7 @@
 
 #include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/TaskClock.h"
 #include "ServerProtocol/ExtCodec.h"
 #include "ServerProtocol/ServerOptions.h"
 
@@ -76,10 +77,7 @@ ExtHello ExtClient::handshake(std::chrono::nanoseconds timeout, const Clock& clo
     std::exception_ptr failure;
     {
         std::jthread timer([&](std::stop_token timerStop) {
-            std::mutex mutex;
-            std::condition_variable_any expired;
-            std::unique_lock lock(mutex);
-            expired.wait_for(lock, timerStop, timeout, [] { return false; });
+            TaskClock::sleepUnlessStopped(timeout, timerStop);
             if (!timerStop.stop_requested()) {
                 timedOut = true;
                 channel_->close();  // ends the pending read

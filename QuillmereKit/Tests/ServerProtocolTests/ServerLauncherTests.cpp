@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "DeviceLink/AdbMessage.h"
+#include "QuillmereCore/BinaryError.h"
+#include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
 #include "ServerProtocol/ControlMessageEncoder.h"
 #include "ServerProtocol/ExtClient.h"
@@ -10,6 +12,8 @@
 #include "Support/MediaPackets.h"
 #include "Support/TestHost.h"
 #include "Support/Waiting.h"
+#include "Telemetry/ClockSync.h"
+#include "Telemetry/PtsClockBase.h"
 
 namespace qm {
 namespace {
@@ -277,6 +281,85 @@ TEST_F(ServerLauncherTest, SilentExtensionTimesOut) {
         EXPECT_EQ(error.kind(), ExtClientErrorKind::timeout);
     }
     client.close();
+    closeAll(connection);
+}
+
+TEST_F(ServerLauncherTest, JitteredPongsPlaceThePhoneClockWithinHalfTheBestRoundTrip) {
+    constexpr std::int64_t offset = 123'456'789'012;
+    script([](FakeServerScript& s) {
+        s.clockOffsetNanos = offset;
+        s.pongDelay = 2ms;
+        s.pongJitter = 3ms;
+        s.pongClockAt = 0.8;  // the reply's way back is the shorter
+        s.videoOnPhoneClock = true;
+    });
+    const std::uint64_t before = HostClock::nowNanos();
+    ServerConnection connection = launcher_.launch(ServerOptions(12), *host_);
+    ExtClient ext(connection.ext);
+    const ExtHello hello = ext.handshake(30s);
+    ClockSync clock;
+    for (int i = 0; i < 10; ++i) {
+        ext.send(ext::Ping{HostClock::nowNanos()});
+        const auto pong = std::get<ext::Pong>(ext.next());
+        EXPECT_TRUE(clock.add({pong.clientNanos, pong.phoneMonotonicNanos, HostClock::nowNanos()}));
+    }
+    ASSERT_TRUE(clock.offsetNanos());
+    const std::uint64_t rtt = *clock.bestRTTNanos();
+    EXPECT_GE(rtt, 2'000'000u);
+    EXPECT_LE(std::abs(*clock.offsetNanos() - offset), static_cast<std::int64_t>(rtt + 1) / 2);
+
+    // The clip on the phone's clock ends as the video socket is served, a second after its start.
+    EXPECT_EQ(PacketDemuxer::readCodecID(*connection.video), rawValue(VideoCodec::h264));
+    PacketDemuxer::nextEvent(*connection.video);  // the session
+    PacketDemuxer::nextEvent(*connection.video);  // the config
+    const auto first = std::get<StreamPacket>(PacketDemuxer::nextEvent(*connection.video));
+    EXPECT_EQ(PtsClockBase::detect(*first.ptsMicros, hello.phoneMonotonicNanos),
+              PtsClockBase::phoneMonotonic());
+    const std::optional<std::uint64_t> capture = clock.macNanos(*first.ptsMicros * 1000);
+    ASSERT_TRUE(capture);
+    EXPECT_GE(*capture + 1'000'000'000 + rtt, before);
+    EXPECT_LE(*capture, HostClock::nowNanos());
+    ext.close();
+    closeAll(connection);
+}
+
+TEST_F(ServerLauncherTest, ExtensionFaultsReachTheClientWhileVideoFlows) {
+    FakeServerScript faults;
+    faults.appListReply = FakeServerScript::AppListReply::late;
+    phone_.server().setScript(faults);
+    ServerConnection connection = launcher_.launch(ServerOptions(13), *host_);
+    ExtClient ext(connection.ext);
+    ext.handshake(30s);
+
+    // A late list comes after a later pong; an error text or silence in place of one.
+    ext.send(ext::ListApps{false});
+    ext.send(ext::Ping{1});
+    EXPECT_EQ(std::get<ext::Pong>(ext.next()).clientNanos, 1u);
+    EXPECT_EQ(phone_.server().releaseLateAppLists(), 1u);
+    EXPECT_EQ(std::get<ext::AppList>(ext.next()).apps.size(), 2u);
+    faults.appListReply = FakeServerScript::AppListReply::error;
+    phone_.server().setScript(faults);
+    ext.send(ext::ListApps{false});
+    EXPECT_EQ(ext.next(), ExtMessage(ext::Error{faults.appListErrorText}));
+    faults.extSilentAfterHello = true;
+    phone_.server().setScript(faults);
+    ext.send(ext::ListApps{false});
+    ext.send(ext::Ping{2});
+    ext.send(ext::SubscribeTelemetry{5});
+    ASSERT_TRUE(test::eventually([&] { return phone_.server().extMessages().size() == 7; }));
+    phone_.server().sendExt(ext::Error{"still here"});
+    EXPECT_EQ(ext.next(), ExtMessage(ext::Error{"still here"}));
+
+    // A malformed frame, then the extension socket closing alone: the video reads on.
+    phone_.server().sendMalformedExt();
+    EXPECT_THROW(ext.next(), BinaryError);
+    EXPECT_TRUE(phone_.server().closeExt());
+    EXPECT_THROW(ext.next(), ByteIOError);
+    EXPECT_EQ(PacketDemuxer::readCodecID(*connection.video), rawValue(VideoCodec::h264));
+    EXPECT_EQ(PacketDemuxer::nextEvent(*connection.video),
+              StreamEvent(StreamSession{{1280, 720}, false}));
+    EXPECT_TRUE(phone_.server().isRunning());
+    ext.close();
     closeAll(connection);
 }
 

@@ -101,6 +101,7 @@ void FakeDeviceServer::stop() {
         stopped_ = true;
     }
     ticker_ = {};  // requests stop and joins
+    ponger_ = {};
 }
 
 void FakeDeviceServer::setScript(FakeServerScript script) {
@@ -235,7 +236,13 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
                         std::min(script_.deviceName.size(), nameBlockSize), name.begin());
             out.bytes(name);
             writeCodecID(out, rawValue(parsed_.codec));
-            out.bytes(fakeVideoStream(parsed_.codec));
+            if (script_.videoOnPhoneClock) {
+                const auto phoneNanos =
+                    static_cast<std::int64_t>(HostClock::nowNanos()) + script_.clockOffsetNanos;
+                out.bytes(fakeVideoStreamEndingAt(parsed_.codec, phoneNanos / 1000));
+            } else {
+                out.bytes(fakeVideoStream(parsed_.codec));
+            }
             video = out.take();
         }
     }
@@ -338,10 +345,32 @@ void FakeDeviceServer::answerExt(FakeStreamEnd& phone, const ExtMessage& message
             }
         } else if (!helloSeen_) {
             violation("host sent " + describe(message) + " before its ext hello");
+        } else if (!std::holds_alternative<ext::Ping>(message) &&
+                   !std::holds_alternative<ext::ListApps>(message) &&
+                   !std::holds_alternative<ext::SubscribeTelemetry>(message)) {
+            violation("host sent " + describe(message) + ", which only the phone sends");
+        } else if (script_.extSilentAfterHello) {
+            // Heard, never answered.
         } else if (const auto* ping = std::get_if<ext::Ping>(&message)) {
-            answer = ext::Pong{ping->clientNanos, phoneNanos};
+            if (script_.pongDelay.count() == 0 && script_.pongJitter.count() == 0) {
+                answer = ext::Pong{ping->clientNanos, phoneNanos};
+            } else {
+                queuePong(ping->clientNanos, phone.hostID());
+            }
         } else if (std::holds_alternative<ext::ListApps>(message)) {
-            answer = ext::AppList{script_.apps.empty() ? fakeApps() : script_.apps};
+            switch (script_.appListReply) {
+                case FakeServerScript::AppListReply::answer:
+                    answer = ext::AppList{script_.apps.empty() ? fakeApps() : script_.apps};
+                    break;
+                case FakeServerScript::AppListReply::late:
+                    ++lateAppLists_;
+                    break;
+                case FakeServerScript::AppListReply::never:
+                    break;
+                case FakeServerScript::AppListReply::error:
+                    answer = ext::Error{script_.appListErrorText};
+                    break;
+            }
         } else if (const auto* subscribe = std::get_if<ext::SubscribeTelemetry>(&message)) {
             telemetryInterval_ = std::chrono::milliseconds(subscribe->intervalMillis);
             answer = ext::Telemetry{script_.telemetry};
@@ -349,8 +378,6 @@ void FakeDeviceServer::answerExt(FakeStreamEnd& phone, const ExtMessage& message
                 extID_ = phone.hostID();
                 ticker_ = std::jthread([this](std::stop_token stop) { tick(stop); });
             }
-        } else {
-            violation("host sent " + describe(message) + ", which only the phone sends");
         }
     }
     if (answer) {
@@ -373,6 +400,42 @@ void FakeDeviceServer::tick(std::stop_token stop) {
         if (!sent) {
             return;
         }
+    }
+}
+
+void FakeDeviceServer::queuePong(std::uint64_t clientNanos, std::uint32_t extID) {
+    using std::chrono::steady_clock;
+    const auto now = steady_clock::now();
+    std::uniform_int_distribution<std::int64_t> spread(0, script_.pongJitter.count());
+    const auto delay = std::chrono::duration_cast<steady_clock::duration>(
+        script_.pongDelay + std::chrono::microseconds(spread(jitter_)));
+    const auto clockAt = std::chrono::duration_cast<steady_clock::duration>(
+        std::clamp(script_.pongClockAt, 0.0, 1.0) * delay);
+    pongs_.push_back({now + clockAt, now + delay, clientNanos, extID});
+    if (!ponger_.joinable() && !stopped_) {
+        ponger_ = std::jthread([this](std::stop_token stop) { answerPongs(stop); });
+    }
+    pongWake_.notify_all();
+}
+
+void FakeDeviceServer::answerPongs(std::stop_token stop) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (!pongWake_.wait(lock, stop, [this] { return !pongs_.empty(); })) {
+            return;
+        }
+        const DelayedPong pong = pongs_.front();
+        pongWake_.wait_until(lock, stop, pong.clockAt, [] { return false; });
+        const auto phoneNanos =
+            static_cast<std::int64_t>(HostClock::nowNanos()) + script_.clockOffsetNanos;
+        pongWake_.wait_until(lock, stop, pong.sendAt, [] { return false; });
+        if (stop.stop_requested()) {
+            return;
+        }
+        pongs_.pop_front();
+        lock.unlock();
+        adb_->sendOnStream(pong.extID, ExtCodec::encode(ext::Pong{pong.clientNanos, phoneNanos}));
+        lock.lock();
     }
 }
 
@@ -446,19 +509,56 @@ bool FakeDeviceServer::sendDeviceMessage(const DeviceMessage& message) {
     return adb_->sendOnStream(id, encodeDeviceMessage(message));
 }
 
-bool FakeDeviceServer::sendExt(const ExtMessage& message) {
-    std::uint32_t id = 0;
+std::optional<std::uint32_t> FakeDeviceServer::openExtID() const {
+    const auto it = std::find_if(sockets_.begin(), sockets_.end(), [](const SocketEntry& s) {
+        return s.kind == FakeServerSocket::ext && s.open;
+    });
+    return it == sockets_.end() ? std::nullopt : std::optional(it->hostID);
+}
+
+bool FakeDeviceServer::sendOnExt(Bytes frame) {
+    std::optional<std::uint32_t> id;
     {
         std::lock_guard lock(mutex_);
-        const auto it = std::find_if(sockets_.begin(), sockets_.end(), [](const SocketEntry& s) {
-            return s.kind == FakeServerSocket::ext && s.open;
-        });
-        if (it == sockets_.end()) {
-            return false;
-        }
-        id = it->hostID;
+        id = openExtID();
     }
-    return adb_->sendOnStream(id, ExtCodec::encode(message));
+    return id && adb_->sendOnStream(*id, std::move(frame));
+}
+
+bool FakeDeviceServer::sendExt(const ExtMessage& message) {
+    return sendOnExt(ExtCodec::encode(message));
+}
+
+bool FakeDeviceServer::sendMalformedExt() {
+    return sendOnExt(Bytes{0x7E, 0, 0, 0, 0});
+}
+
+bool FakeDeviceServer::closeExt() {
+    std::optional<std::uint32_t> id;
+    {
+        std::lock_guard lock(mutex_);
+        id = openExtID();
+        for (SocketEntry& socket : sockets_) {
+            if (id && socket.hostID == *id) {
+                socket.open = false;
+            }
+        }
+    }
+    return id && adb_->closeStream(*id);
+}
+
+std::size_t FakeDeviceServer::releaseLateAppLists() {
+    std::size_t count = 0;
+    Bytes frame;
+    {
+        std::lock_guard lock(mutex_);
+        count = std::exchange(lateAppLists_, 0);
+        frame = ExtCodec::encode(ext::AppList{script_.apps.empty() ? fakeApps() : script_.apps});
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        sendOnExt(frame);
+    }
+    return count;
 }
 
 bool FakeDeviceServer::isRunning() const {

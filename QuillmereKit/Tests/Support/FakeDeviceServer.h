@@ -3,9 +3,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -53,7 +55,27 @@ struct FakeServerScript {
     std::uint16_t extVersion = 2;
     std::string extErrorText = "extension disabled";
     std::int64_t clockOffsetNanos = 0;  // added to this machine's clock in the phone's answers
-    std::vector<AppInfo> apps;          // two apps with PNG icons when left empty
+    // A pong leaves `pongDelay` plus up to `pongJitter` after its ping came, the phone reading
+    // its clock `pongClockAt` of the way through (0 on the ping's arrival, 1 as it answers).
+    std::chrono::microseconds pongDelay{0};
+    std::chrono::microseconds pongJitter{0};
+    double pongClockAt = 0.5;
+    // After its helloAck the extension socket answers nothing and sends no telemetry.
+    bool extSilentAfterHello = false;
+
+    enum class AppListReply {
+        answer,
+        late,   // held until releaseLateAppLists()
+        never,  // the request is swallowed
+        error,  // `appListErrorText`
+    };
+    AppListReply appListReply = AppListReply::answer;
+    std::string appListErrorText = "list apps failed: package service unavailable";
+    std::vector<AppInfo> apps;  // two apps with PNG icons when left empty
+
+    // Video presentation times on the phone's monotonic clock (this machine's plus the offset),
+    // the clip ending as the video socket is served; otherwise counted from zero.
+    bool videoOnPhoneClock = false;
     PhoneTelemetry telemetry{1,     41.5, 80,
                              30.25, true, PhoneEncoderStats{60, 4200, 6100, 9800, 512000}};
 };
@@ -62,8 +84,9 @@ struct FakeServerScript {
 // the launcher must send it (after the jar was pushed), listens on its abstract sockets and
 // serves them in the described order: video (dummy byte, name, codec id, packets cut from the
 // real H.264/HEVC fixtures), audio (raw PCM), control (every message decoded and kept; device
-// messages on request) and extension (hello, pong, app list, telemetry). Every departure of
-// the host is recorded as a violation. Thread-safe.
+// messages on request) and extension (hello, pongs on its own clock after a scripted delay, app
+// lists, telemetry, and the faults a phone may show). Every departure of the host is recorded as
+// a violation. Thread-safe.
 class FakeDeviceServer {
 public:
     FakeDeviceServer() = default;
@@ -86,6 +109,12 @@ public:
     void die(const std::string& output);
     bool sendDeviceMessage(const DeviceMessage& message);
     bool sendExt(const ExtMessage& message);
+    // A frame of a type the extension protocol does not have.
+    bool sendMalformedExt();
+    // The extension socket closes alone; the server and its other sockets run on.
+    bool closeExt();
+    // Answers the app-list requests held back as late; returns how many.
+    std::size_t releaseLateAppLists();
 
     bool isRunning() const;
     std::vector<std::string> startCommands() const;
@@ -121,6 +150,13 @@ private:
     // Ends the server through `phone`; the lock must not be held.
     void exit(FakePhoneStreams& phone, const std::string& output);
     void tick(std::stop_token stop);
+    // The lock must be held.
+    void queuePong(std::uint64_t clientNanos, std::uint32_t extID);
+    // Sends the delayed pongs, in order, each at its time.
+    void answerPongs(std::stop_token stop);
+    // The open extension socket's id, or none; the lock must be held.
+    std::optional<std::uint32_t> openExtID() const;
+    bool sendOnExt(Bytes frame);
     void violation(std::string what);
 
     FakeAdbDevice* adb_ = nullptr;
@@ -145,8 +181,20 @@ private:
     bool stopped_ = false;
     std::vector<std::string> violations_;
 
+    struct DelayedPong {
+        std::chrono::steady_clock::time_point clockAt;
+        std::chrono::steady_clock::time_point sendAt;
+        std::uint64_t clientNanos;
+        std::uint32_t extID;
+    };
+    std::deque<DelayedPong> pongs_;
+    std::minstd_rand jitter_;  // default-seeded: the same delays every run
+    std::size_t lateAppLists_ = 0;
+
     std::condition_variable_any tickerWake_;
     std::jthread ticker_;
+    std::condition_variable_any pongWake_;
+    std::jthread ponger_;
 };
 
 }  // namespace qm::test

@@ -21,6 +21,29 @@ const Bytes& pngIcon() {
     return icon;
 }
 
+const std::vector<StreamPacket>& clipPackets(VideoCodec codec) {
+    static const std::vector<StreamPacket> h264 =
+        accessUnitPackets(loadFixture("h264-720p.h264"), VideoCodec::h264, 30);
+    static const std::vector<StreamPacket> h265 =
+        accessUnitPackets(loadFixture("hevc-720p.h265"), VideoCodec::h265, 30);
+    return codec == VideoCodec::h264 ? h264 : h265;
+}
+
+Bytes framedClip(VideoCodec codec, std::int64_t ptsShiftMicros) {
+    BinaryWriter out;
+    writeSession(out, StreamSession{{1280, 720}, false});
+    for (const StreamPacket& packet : clipPackets(codec)) {
+        if (packet.ptsMicros) {
+            StreamPacket shifted = packet;
+            *shifted.ptsMicros += ptsShiftMicros;
+            writePacket(out, shifted);
+        } else {
+            writePacket(out, packet);
+        }
+    }
+    return out.take();
+}
+
 }  // namespace
 
 std::vector<AppInfo> fakeApps() {
@@ -29,17 +52,13 @@ std::vector<AppInfo> fakeApps() {
 }
 
 const Bytes& fakeVideoStream(VideoCodec codec) {
-    static const auto make = [](const char* fixture, VideoCodec c) {
-        BinaryWriter out;
-        writeSession(out, StreamSession{{1280, 720}, false});
-        for (const StreamPacket& packet : accessUnitPackets(loadFixture(fixture), c, 30)) {
-            writePacket(out, packet);
-        }
-        return out.take();
-    };
-    static const Bytes h264 = make("h264-720p.h264", VideoCodec::h264);
-    static const Bytes h265 = make("hevc-720p.h265", VideoCodec::h265);
+    static const Bytes h264 = framedClip(VideoCodec::h264, 0);
+    static const Bytes h265 = framedClip(VideoCodec::h265, 0);
     return codec == VideoCodec::h264 ? h264 : h265;
+}
+
+Bytes fakeVideoStreamEndingAt(VideoCodec codec, std::int64_t lastPtsMicros) {
+    return framedClip(codec, lastPtsMicros - *clipPackets(codec).back().ptsMicros);
 }
 
 Bytes fakeAudioStream(std::size_t packets) {

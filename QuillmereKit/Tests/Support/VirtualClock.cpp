@@ -1,0 +1,41 @@
+#include "Support/VirtualClock.h"
+
+namespace qm::test {
+
+TaskClock VirtualClock::taskClock() {
+    return {[this] { return nowNanos(); },
+            [this](std::chrono::nanoseconds duration, const std::stop_token& stop) {
+                sleep(duration, stop);
+            }};
+}
+
+std::uint64_t VirtualClock::nowNanos() const {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+std::vector<std::chrono::nanoseconds> VirtualClock::sleeps() const {
+    std::lock_guard lock(mutex_);
+    return sleeps_;
+}
+
+bool VirtualClock::parked() const {
+    std::lock_guard lock(mutex_);
+    return parked_;
+}
+
+void VirtualClock::sleep(std::chrono::nanoseconds duration, const std::stop_token& stop) {
+    std::unique_lock lock(mutex_);
+    sleeps_.push_back(duration);
+    const std::uint64_t end = now_ + static_cast<std::uint64_t>(duration.count());
+    if (!parkAt_ || end <= *parkAt_) {
+        now_ = end;
+        return;
+    }
+    now_ = *parkAt_;
+    parked_ = true;
+    wake_.wait(lock, stop, [] { return false; });
+    parked_ = false;
+}
+
+}  // namespace qm::test
