@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+#include "QuillmereKit/SupportLink.h"
+
+namespace qm {
+
+// The support site of this build and what its contact forms are told. Built anew for each use
+// (a menu being shown, a button pressed); GUI thread.
+struct SupportLinks {
+    QUrl base;
+    bool russian = false;
+    QString appVersion;
+    QString build;
+    QString systemVersion;
+
+    // From Info.json's "QMSupportURL", "CFBundleShortVersionString" and "CFBundleVersion", the
+    // loaded translator's language and the running system. Nothing unless "QMSupportURL" is an
+    // https address with a host; a version that is missing or not a string reads "?". Russian
+    // pages only for a translator whose language is exactly "ru".
+    static std::optional<SupportLinks> current(const QJsonObject& info,
+                                               const QString& translatorLanguage);
+
+    QUrl quickFixes() const { return SupportLink::quickFixes(base, russian); }
+    QUrl contact(SupportLink::Topic topic) const {
+        return SupportLink::contact(base, appVersion, build, systemVersion, topic, russian);
+    }
+
+    // Three numbers, "12" as "12.0.0": the distribution's version when it is numbers alone, else
+    // the leading numbers of the kernel's ("6.1.0-18-amd64" as "6.1.0"), else "?".
+    static QString systemVersionOf(const QString& productVersion, const QString& kernelVersion);
+};
+
+}  // namespace qm
