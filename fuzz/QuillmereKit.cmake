@@ -1,2 +1,3 @@
 qm_add_fuzzer(capture_file SOURCES CaptureFileFuzz.cpp DEPENDS QuillmereKit TestSupport)
 qm_add_fuzzer(game_library_index SOURCES GameLibraryIndexFuzz.cpp DEPENDS QuillmereKit)
+qm_add_fuzzer(guide_content SOURCES GuideContentFuzz.cpp DEPENDS QuillmereKit)
