@@ -47,8 +47,6 @@ public:
     static constexpr std::size_t maxCount = 64;  // sections, blocks, entries or rows of one list
     static constexpr std::size_t maxTextBytes = 2048;
 
-    GuideContent() = default;
-
     // Fails as ProfileError::malformed, the JSON reader's error, naming the member at fault.
     static GuideContent parse(ByteView document);
     // A missing, oversized or malformed file gives an empty guide and a log line.

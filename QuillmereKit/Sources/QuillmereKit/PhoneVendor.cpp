@@ -1,12 +1,17 @@
 #include "QuillmereKit/PhoneVendor.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 #include "QuillmereKit/OnboardingText.h"
 
 namespace qm {
 
 namespace {
+
+// In the order of the cases.
+constexpr std::array<std::string_view, 4> rawValues{"oneplus", "samsung", "xiaomi", "pixel"};
+constexpr std::array<const char*, 4> titles{"OnePlus", "Samsung", "Xiaomi", "Pixel"};
 
 constexpr const char* buildNumberStep =
     QT_TRANSLATE_NOOP("Onboarding", "Tap “Build number” 7 times and enter your PIN.");
@@ -16,40 +21,19 @@ constexpr const char* usbDebuggingSwitch =
 }  // namespace
 
 std::string_view rawValue(PhoneVendor vendor) noexcept {
-    switch (vendor) {
-        case PhoneVendor::oneplus:
-            return "oneplus";
-        case PhoneVendor::samsung:
-            return "samsung";
-        case PhoneVendor::xiaomi:
-            return "xiaomi";
-        case PhoneVendor::pixel:
-            break;
-    }
-    return "pixel";
+    return rawValues[static_cast<std::size_t>(vendor)];
 }
 
 std::optional<PhoneVendor> phoneVendorFromRawValue(std::string_view raw) noexcept {
-    for (const PhoneVendor vendor : allPhoneVendors) {
-        if (rawValue(vendor) == raw) {
-            return vendor;
-        }
+    const auto found = std::find(rawValues.begin(), rawValues.end(), raw);
+    if (found == rawValues.end()) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return static_cast<PhoneVendor>(found - rawValues.begin());
 }
 
 QString title(PhoneVendor vendor) {
-    switch (vendor) {
-        case PhoneVendor::oneplus:
-            return QStringLiteral("OnePlus");
-        case PhoneVendor::samsung:
-            return QStringLiteral("Samsung");
-        case PhoneVendor::xiaomi:
-            return QStringLiteral("Xiaomi");
-        case PhoneVendor::pixel:
-            break;
-    }
-    return QStringLiteral("Pixel");
+    return QString::fromLatin1(titles[static_cast<std::size_t>(vendor)]);
 }
 
 QStringList developerModeSteps(PhoneVendor vendor) {

@@ -1,12 +1,14 @@
 #include "QuillmereKit/SupportLink.h"
 
+#include <algorithm>
 #include <array>
 
 namespace qm::SupportLink {
 
 namespace {
 
-constexpr std::array allTopics{Topic::bug, Topic::idea, Topic::other};
+// In the order of the cases.
+constexpr std::array<std::string_view, 3> rawValues{"bug", "idea", "other"};
 
 // The site keeps its Russian pages under "/ru".
 QUrl inLanguage(QUrl url, bool russian) {
@@ -30,24 +32,15 @@ QString queryValue(const QString& value) {
 }  // namespace
 
 std::string_view rawValue(Topic topic) noexcept {
-    switch (topic) {
-        case Topic::bug:
-            return "bug";
-        case Topic::idea:
-            return "idea";
-        case Topic::other:
-            break;
-    }
-    return "other";
+    return rawValues[static_cast<std::size_t>(topic)];
 }
 
 std::optional<Topic> topicFromRawValue(std::string_view raw) noexcept {
-    for (const Topic topic : allTopics) {
-        if (rawValue(topic) == raw) {
-            return topic;
-        }
+    const auto found = std::find(rawValues.begin(), rawValues.end(), raw);
+    if (found == rawValues.end()) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return static_cast<Topic>(found - rawValues.begin());
 }
 
 QUrl quickFixes(const QUrl& base, bool russian) {
