@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <array>
+#include <string>
 #include <string_view>
 #include <utility>
 
