@@ -8,13 +8,8 @@ namespace qm {
 
 namespace {
 
-QString infoText(const QJsonObject& info, QLatin1StringView key) {
-    const QJsonValue value = info.value(key);
-    return value.isString() ? value.toString() : QStringLiteral("?");
-}
-
-std::optional<QUrl> supportUrl(const QJsonObject& info) {
-    const QString text = info.value(QLatin1StringView("QMSupportURL")).toString().trimmed();
+std::optional<QUrl> supportUrl(const std::optional<QString>& value) {
+    const QString text = value.value_or(QString()).trimmed();
     // The scheme as written: QUrl would lower-case it.
     if (!text.startsWith(QLatin1StringView("https:"))) {
         return std::nullopt;
@@ -47,15 +42,15 @@ QString threeNumbers(const QString& dotted) {
 
 }  // namespace
 
-std::optional<SupportLinks> SupportLinks::current(const QJsonObject& info,
+std::optional<SupportLinks> SupportLinks::current(const Info& info,
                                                   const QString& translatorLanguage) {
-    const auto base = supportUrl(info);
+    const auto base = supportUrl(info.supportUrl);
     if (!base) {
         return std::nullopt;
     }
+    const QString unknown = QStringLiteral("?");
     return SupportLinks{*base, translatorLanguage == QLatin1StringView("ru"),
-                        infoText(info, QLatin1StringView("CFBundleShortVersionString")),
-                        infoText(info, QLatin1StringView("CFBundleVersion")),
+                        info.appVersion.value_or(unknown), info.build.value_or(unknown),
                         systemVersionOf(QSysInfo::productVersion(), QSysInfo::kernelVersion())};
 }
 

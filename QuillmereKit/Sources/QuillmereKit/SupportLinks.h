@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QJsonObject>
 #include <QString>
 #include <QUrl>
 #include <optional>
@@ -18,12 +17,18 @@ struct SupportLinks {
     QString build;
     QString systemVersion;
 
-    // From Info.json's "QMSupportURL", "CFBundleShortVersionString" and "CFBundleVersion", the
-    // loaded translator's language and the running system. Nothing unless "QMSupportURL" is an
-    // https address with a host; a version that is missing or not a string reads "?". Russian
+    // The texts of Info.json the links are made from; nothing where a key is missing or its value
+    // is not text.
+    struct Info {
+        std::optional<QString> supportUrl;  // "QMSupportURL"
+        std::optional<QString> appVersion;  // "CFBundleShortVersionString"
+        std::optional<QString> build;       // "CFBundleVersion"
+    };
+
+    // From Info.json, the loaded translator's language and the running system. Nothing unless the
+    // support URL is an https address with a host; a missing version or build reads "?". Russian
     // pages only for a translator whose language is exactly "ru".
-    static std::optional<SupportLinks> current(const QJsonObject& info,
-                                               const QString& translatorLanguage);
+    static std::optional<SupportLinks> current(const Info& info, const QString& translatorLanguage);
 
     QUrl quickFixes() const { return SupportLink::quickFixes(base, russian); }
     QUrl contact(SupportLink::Topic topic) const {

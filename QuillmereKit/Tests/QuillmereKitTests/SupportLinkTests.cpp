@@ -48,20 +48,17 @@ TEST(SupportLinkTest, BuildsPagesAndFormsWithEveryValueEncoded) {
 }
 
 TEST(SupportLinkTest, CurrentLinksNeedAnHttpsAddressWithAHost) {
-    for (const QJsonValue& url :
-         {QJsonValue(), QJsonValue(7), QJsonValue("http://example.com"),
-          QJsonValue("HTTPS://example.com"), QJsonValue("https:///path"), QJsonValue("   ")}) {
-        EXPECT_EQ(SupportLinks::current({{"QMSupportURL", url}}, {}), std::nullopt)
-            << url.toString().toStdString();
+    for (const char* url :
+         {"", "   ", "http://example.com", "HTTPS://example.com", "https:///path"}) {
+        EXPECT_EQ(SupportLinks::current({url, "2.1", "57"}, {}), std::nullopt) << url;
     }
-    const auto links = SupportLinks::current(
-        {{"QMSupportURL", " https://example.com/help\n"}, {"CFBundleShortVersionString", "2.1"}},
-        "ru");
+    EXPECT_EQ(SupportLinks::current({}, {}), std::nullopt);
+    const auto links = SupportLinks::current({" https://example.com/help\n", "2.1", {}}, "ru");
     ASSERT_TRUE(links.has_value());
     EXPECT_TRUE(links->russian);
     EXPECT_EQ(text(links->base), "https://example.com/help");
     EXPECT_EQ(links->build, "?");
-    EXPECT_FALSE(SupportLinks::current({{"QMSupportURL", "https://a.b"}}, "ru_RU")->russian);
+    EXPECT_FALSE(SupportLinks::current({"https://a.b", {}, {}}, "ru_RU")->russian);
 }
 
 TEST(SupportLinkTest, SystemVersionIsThreeNumbers) {
