@@ -1,0 +1,645 @@
+#include "KeymapController.h"
+
+#include <QPointer>
+#include <algorithm>
+#include <utility>
+#include <variant>
+
+#include "InputRouter/KeymapFile.h"
+#include "InputRouter/MacKeyCode.h"
+#include "InputRouter/ProfileCodec.h"
+#include "InputRouter/ProfileTemplates.h"
+#include "QuillmereCore/AtomicFile.h"
+#include "QuillmereCore/Log.h"
+#include "QuillmereKit/GuiTask.h"
+#include "TriggerLabel.h"
+
+namespace qm {
+
+namespace {
+
+const QList<QByteArray> layoutRoles{"name", "edited", "switchKey"};
+const QList<QByteArray> actionRoles{"actionId",  "kind",       "selected",    "x",
+                                    "y",         "radius",     "zoneX",       "zoneY",
+                                    "zoneWidth", "zoneHeight", "sensitivity", "label",
+                                    "upLabel",   "downLabel",  "leftLabel",   "rightLabel"};
+
+QString text(const UUID& id) {
+    return QString::fromStdString(id.uuidString());
+}
+
+QString text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+std::optional<UUID> idFrom(const QString& text) {
+    return UUID::parse(text.toStdString());
+}
+
+RowListModel::Row actionRow(const KeymapAction& action, bool selected) {
+    using Kind = KeymapController::ActionKind;
+    const auto row = [&](Kind kind, PointF at, double radius, RectF zone, double sensitivity,
+                         QString label, std::array<QString, 4> directions) {
+        return RowListModel::Row{text(action.id),
+                                 static_cast<int>(kind),
+                                 selected,
+                                 at.x,
+                                 at.y,
+                                 radius,
+                                 zone.x,
+                                 zone.y,
+                                 zone.width,
+                                 zone.height,
+                                 sensitivity,
+                                 std::move(label),
+                                 directions[0],
+                                 directions[1],
+                                 directions[2],
+                                 directions[3]};
+    };
+    if (const auto* tap = std::get_if<KeymapAction::Tap>(&action.kind)) {
+        return row(Kind::tap, tap->at, 0, {}, 0, TriggerLabel::text(tap->trigger), {});
+    }
+    if (const auto* stick = std::get_if<KeymapAction::Stick>(&action.kind)) {
+        return row(Kind::stick, stick->center, stick->radius, {}, 0, {},
+                   {TriggerLabel::text(stick->up), TriggerLabel::text(stick->down),
+                    TriggerLabel::text(stick->left), TriggerLabel::text(stick->right)});
+    }
+    const auto& look = std::get<KeymapAction::Look>(action.kind);
+    return row(Kind::look, look.center, 0, look.zone, look.sensitivity, {}, {});
+}
+
+}  // namespace
+
+QString KeymapController::mainLayoutName() {
+    return tr("Main");
+}
+
+QString KeymapController::describe(const std::exception& error) {
+    const auto* profileError = dynamic_cast<const ProfileError*>(&error);
+    if (const auto* fileError = dynamic_cast<const KeymapFileError*>(&error);
+        fileError && fileError->profileError()) {
+        profileError = &*fileError->profileError();
+    }
+    if (profileError) {
+        if (profileError->kind() == ProfileErrorKind::unsupportedVersion) {
+            return tr("This layout was made by a newer Vantorel (format %1). Update the app to "
+                      "use it.")
+                .arg(profileError->version());
+        }
+        return tr("This file is not a valid layout: ") + text(profileError->message());
+    }
+    if (dynamic_cast<const SaveError*>(&error)) {
+        return tr("The layout could not be saved: the profiles folder is unavailable.");
+    }
+    return QString::fromStdString(error.what());
+}
+
+KeymapController::KeymapController(std::optional<std::string> package,
+                                   std::optional<ProfileStore> store, KeymapFileChooser& chooser,
+                                   QObject* parent)
+    : QObject(parent),
+      package_(std::move(package)),
+      store_(std::move(store)),
+      chooser_(chooser),
+      layouts_(new RowListModel(layoutRoles, this)),
+      actions_(new RowListModel(actionRoles, this)) {}
+
+const GameKeymaps& KeymapController::loadActiveKeymaps() {
+    if (activeKeymaps_) {
+        return *activeKeymaps_;
+    }
+    GameKeymaps keymaps = GameKeymaps::migrating(
+        ProfileTemplates::shooter(package_.value_or("unknown")), mainLayoutName().toStdString());
+    if (package_ && store_) {
+        try {
+            if (auto stored = store_->loadKeymaps(*package_, mainLayoutName().toStdString())) {
+                keymaps = std::move(*stored);
+            }
+        } catch (const std::exception& error) {
+            Log::input().error("profile load failed: {}",
+                               Log::privateValue(std::string(error.what())));
+            setErrorMessage(describe(error));
+        }
+    }
+    assign(activeKeymaps_, std::optional(std::move(keymaps)),
+           &KeymapController::activeKeymapsChanged);
+    return *activeKeymaps_;
+}
+
+void KeymapController::setActiveLayoutIndex(std::size_t index) {
+    assign(activeLayoutIndex_, index, &KeymapController::activeLayoutIndexChanged);
+}
+
+const KeymapLayout* KeymapController::activeLayout() const {
+    if (!activeKeymaps_ || activeKeymaps_->layouts.empty()) {
+        return nullptr;
+    }
+    const auto& layouts = activeKeymaps_->layouts;
+    return &layouts[activeLayoutIndex_ < layouts.size() ? activeLayoutIndex_ : 0];
+}
+
+QStringList KeymapController::layoutNames() const {
+    QStringList names;
+    if (activeKeymaps_) {
+        for (const KeymapLayout& layout : activeKeymaps_->layouts) {
+            names.append(text(layout.name));
+        }
+    }
+    return names;
+}
+
+void KeymapController::setInputMode(InputMode mode) {
+    assign(inputMode_, mode, &KeymapController::inputModeChanged);
+}
+
+void KeymapController::layoutSwitched(std::size_t index) {
+    setActiveLayoutIndex(index);
+    if (const KeymapLayout* layout = activeLayout()) {
+        assign(layoutToast_,
+               std::optional(LayoutToast{UUID::random(), tr("Layout: ") + text(layout->name)}),
+               &KeymapController::layoutToastChanged);
+    }
+}
+
+void KeymapController::setEditor(std::optional<GameKeymapsEditorModel> editor) {
+    if (editor_ == editor) {
+        return;
+    }
+    editor_ = std::move(editor);
+    updateLists();
+    emit editorChanged();
+}
+
+void KeymapController::setCapture(const Capture& capture) {
+    assign(capture_, capture, &KeymapController::captureChanged);
+}
+
+bool KeymapController::passesKeyThrough(std::uint16_t keyCode) const {
+    if (!editor_) {
+        return false;
+    }
+    if (renameDraft_) {
+        return true;
+    }
+    if (capture_.kind != CaptureKind::none) {
+        return false;
+    }
+    return std::ranges::find(editorKeys, keyCode) != editorKeys.end();
+}
+
+void KeymapController::handleWhileEditing(const InputEvent& event) {
+    if (!editor_ || renameDraft_) {
+        return;
+    }
+    if (capture_.kind != CaptureKind::none) {
+        const auto result = KeymapEditorModel::captureResult(event);
+        if (!result) {
+            return;
+        }
+        if (const auto& trigger = result->trigger) {
+            switch (capture_.kind) {
+                case CaptureKind::slot:
+                    editCurrent([&](KeymapEditorModel& model) {
+                        model.assign(*trigger, capture_.actionId, capture_.slot);
+                    });
+                    break;
+                case CaptureKind::newTap:
+                    editCurrent([&](KeymapEditorModel& model) {
+                        model.addTap(*trigger, {0.5, 0.5});
+                    });
+                    break;
+                case CaptureKind::switchTrigger:
+                    assignSwitchTrigger(*trigger);
+                    break;
+                case CaptureKind::none:
+                    break;
+            }
+        }
+        setCapture({});
+        return;
+    }
+    const auto* key = std::get_if<KeyDownEvent>(&event);
+    if (!key || key->isRepeat) {
+        return;
+    }
+    if (key->keyCode != MacKeyCode::escape) {
+        discardArmed_ = false;
+        return;
+    }
+    if (editor_->isDirty() && !discardArmed_) {
+        discardArmed_ = true;
+        setNotice(tr("Unsaved changes. Press Esc again to discard them, or Super+E to save."));
+        return;
+    }
+    cancelEditing();
+}
+
+void KeymapController::beginEditing() {
+    const GameKeymaps& keymaps = loadActiveKeymaps();
+    ++session_;
+    setEditor(GameKeymapsEditorModel(keymaps, activeLayoutIndex_));
+    discardArmed_ = false;
+    setCapture({});
+    setNotice(std::nullopt);
+    setRenameText(std::nullopt);
+}
+
+void KeymapController::save() {
+    if (!editor_) {
+        return;
+    }
+    GameKeymaps keymaps = editor_->keymaps();
+    if (package_) {
+        try {
+            if (!store_) {
+                throw SaveError();
+            }
+            store_->save(keymaps);
+        } catch (const std::exception& error) {
+            Log::input().error("profile save failed: {}",
+                               Log::privateValue(std::string(error.what())));
+            setErrorMessage(describe(error));
+            return;
+        }
+    }
+    std::optional<UUID> inPlay;
+    if (const KeymapLayout* layout = activeLayout()) {
+        inPlay = layout->id;
+    }
+    const std::size_t index = inPlay ? keymaps.layoutIndex(*inPlay).value_or(0) : 0;
+    assign(activeKeymaps_, std::optional(std::move(keymaps)),
+           &KeymapController::activeKeymapsChanged);
+    setActiveLayoutIndex(index);
+    closeEditor();
+    if (onApply_) {
+        onApply_(*activeKeymaps_, activeLayoutIndex_);
+    }
+}
+
+void KeymapController::cancelEditing() {
+    if (!editor_) {
+        return;
+    }
+    closeEditor();
+    if (onApply_) {
+        onApply_(loadActiveKeymaps(), activeLayoutIndex_);
+    }
+}
+
+void KeymapController::requestToggle() {
+    if (onToggleRequest_) {
+        onToggleRequest_();
+    }
+}
+
+void KeymapController::requestLayout(int index) {
+    if (onLayoutRequest_ && index >= 0) {
+        onLayoutRequest_(static_cast<std::size_t>(index));
+    }
+}
+
+void KeymapController::startCapture(CaptureKind kind, const QString& actionId, TriggerSlot slot) {
+    if (kind != CaptureKind::slot) {
+        setCapture({kind, {}, TriggerSlot::tap});
+    } else if (const auto id = idFrom(actionId)) {
+        setCapture(Capture::forSlot(*id, slot));
+    }
+}
+
+void KeymapController::editLayout(int index) {
+    if (index >= 0) {
+        editEditor(
+            [&](GameKeymapsEditorModel& editor) { editor.edit(static_cast<std::size_t>(index)); });
+    }
+}
+
+void KeymapController::addLayout(bool copyingCurrent) {
+    if (!editor_) {
+        return;
+    }
+    const QString name = tr("Layout %1").arg(editor_->layouts().size() + 1);
+    editEditor([&](GameKeymapsEditorModel& editor) {
+        editor.addLayout(name.toStdString(), copyingCurrent);
+    });
+}
+
+void KeymapController::beginRename() {
+    if (editor_ && !editor_->layouts().empty()) {
+        setRenameText(text(editor_->currentLayout().name));
+    }
+}
+
+void KeymapController::commitRename() {
+    if (!renameDraft_) {
+        return;
+    }
+    const std::string name = renameDraft_->toStdString();
+    setRenameText(std::nullopt);
+    editEditor([&](GameKeymapsEditorModel& editor) { editor.rename(editor.editedIndex(), name); });
+}
+
+void KeymapController::cancelRename() {
+    setRenameText(std::nullopt);
+}
+
+void KeymapController::deleteEditedLayout() {
+    editEditor([](GameKeymapsEditorModel& editor) { editor.deleteLayout(editor.editedIndex()); });
+}
+
+void KeymapController::makeEditedLayoutMain() {
+    editEditor([](GameKeymapsEditorModel& editor) { editor.makeMain(editor.editedIndex()); });
+}
+
+void KeymapController::clearSwitchTrigger() {
+    editEditor([](GameKeymapsEditorModel& editor) {
+        editor.setSwitchTrigger(std::nullopt, editor.editedIndex());
+    });
+}
+
+void KeymapController::applyTemplate(ProfileTemplate kind) {
+    applyTemplate([kind](std::string packageName) {
+        return kind == ProfileTemplate::moba ? ProfileTemplates::moba(std::move(packageName))
+                                             : ProfileTemplates::shooter(std::move(packageName));
+    });
+}
+
+void KeymapController::applyTemplate(const std::function<KeymapProfile(std::string)>& make) {
+    if (!editor_) {
+        return;
+    }
+    const KeymapProfile templateProfile = make(editor_->packageName());
+    editCurrent([&](KeymapEditorModel& model) { model.applyTemplate(templateProfile); });
+}
+
+void KeymapController::select(const QString& actionId) {
+    editCurrent([&](KeymapEditorModel& model) { model.setSelection(idFrom(actionId)); });
+}
+
+void KeymapController::addStick(double x, double y) {
+    editCurrent([&](KeymapEditorModel& model) { model.addStick({x, y}); });
+}
+
+void KeymapController::addLook() {
+    editCurrent([](KeymapEditorModel& model) { model.addLook(); });
+}
+
+void KeymapController::moveAction(const QString& actionId, double x, double y) {
+    if (const auto id = idFrom(actionId)) {
+        editCurrent([&](KeymapEditorModel& model) { model.move(*id, {x, y}); });
+    }
+}
+
+void KeymapController::setStickRadius(const QString& actionId, double radius) {
+    if (const auto id = idFrom(actionId)) {
+        editCurrent([&](KeymapEditorModel& model) { model.setStickRadius(*id, radius); });
+    }
+}
+
+void KeymapController::setLookZone(const QString& actionId, double x, double y, double width,
+                                   double height) {
+    if (const auto id = idFrom(actionId)) {
+        editCurrent([&](KeymapEditorModel& model) {
+            model.setLookZone(*id, {x, y, width, height});
+        });
+    }
+}
+
+void KeymapController::setSensitivity(const QString& actionId, double value) {
+    if (const auto id = idFrom(actionId)) {
+        editCurrent([&](KeymapEditorModel& model) { model.setSensitivity(*id, value); });
+    }
+}
+
+void KeymapController::deleteAction(const QString& actionId) {
+    if (const auto id = idFrom(actionId)) {
+        editCurrent([&](KeymapEditorModel& model) { model.remove(*id); });
+    }
+}
+
+void KeymapController::setShowLabels(bool show) {
+    editCurrent([&](KeymapEditorModel& model) { model.setShowLabels(show); });
+}
+
+void KeymapController::undo() {
+    editCurrent([](KeymapEditorModel& model) { model.undo(); });
+}
+
+void KeymapController::importProfile() {
+    if (!editor_) {
+        return;
+    }
+    chooser_.chooseFileToOpen([self = QPointer(this), session = session_](auto file) {
+        if (self && file && self->editor_ && self->session_ == session) {
+            self->importFile(*file);
+        }
+    });
+}
+
+void KeymapController::exportProfile() {
+    if (!editor_) {
+        return;
+    }
+    chooser_.chooseFileToSave(text(editor_->packageName() + ".json"),
+                              [self = QPointer(this), session = session_](auto file) {
+                                  if (self && file && self->editor_ && self->session_ == session) {
+                                      self->exportTo(*file);
+                                  }
+                              });
+}
+
+void KeymapController::dismissErrorMessage() {
+    setErrorMessage(std::nullopt);
+}
+
+void KeymapController::dismissNotice() {
+    setNotice(std::nullopt);
+}
+
+void KeymapController::setRenameDraft(const QString& text) {
+    if (renameDraft_) {
+        setRenameText(text);
+    }
+}
+
+void KeymapController::dismissToast(const QString& id) {
+    if (layoutToast_ && idFrom(id) == layoutToast_->id) {
+        assign(layoutToast_, std::optional<LayoutToast>(), &KeymapController::layoutToastChanged);
+    }
+}
+
+template <typename T>
+void KeymapController::assign(T& field, T value, void (KeymapController::*changed)()) {
+    if (field == value) {
+        return;
+    }
+    field = std::move(value);
+    emit(this->*changed)();
+}
+
+template <typename Change>
+void KeymapController::editEditor(Change change) {
+    if (!editor_) {
+        return;
+    }
+    GameKeymapsEditorModel editor = *editor_;
+    change(editor);
+    setEditor(std::move(editor));
+}
+
+template <typename Change>
+void KeymapController::editCurrent(Change change) {
+    editEditor([&](GameKeymapsEditorModel& editor) {
+        if (!editor.layouts().empty()) {
+            change(editor.current());
+        }
+    });
+}
+
+void KeymapController::closeEditor() {
+    ++session_;
+    setEditor(std::nullopt);
+    setCapture({});
+    setErrorMessage(std::nullopt);
+    setNotice(std::nullopt);
+    setRenameText(std::nullopt);
+}
+
+void KeymapController::assignSwitchTrigger(Trigger trigger) {
+    setNotice(std::nullopt);
+    std::optional<std::size_t> loser;
+    editEditor([&](GameKeymapsEditorModel& editor) {
+        loser = editor.setSwitchTrigger(trigger, editor.editedIndex());
+    });
+    if (loser) {
+        setNotice(
+            tr("The switch key was taken from “%1”.").arg(text(editor_->layouts()[*loser].name)));
+    }
+}
+
+void KeymapController::importFile(const std::filesystem::path& file) {
+    const std::uint64_t request = ++importRequest_;
+    runOnWorker(this, [file, layoutName = mainLayoutName().toStdString()] {
+        std::optional<GameKeymaps> keymaps = KeymapFile::read(file, layoutName);
+        if (!keymaps) {
+            throw KeymapFileError(KeymapFileErrorKind::readFailed, file,
+                                  "cannot read " + file.string() + ": no such file");
+        }
+        return std::move(*keymaps);
+    }).then([this, session = session_, request](const TaskOutcome<GameKeymaps>& outcome) {
+        if (!editor_ || session != session_ || request != importRequest_ || outcome.isCancelled()) {
+            return;
+        }
+        try {
+            const GameKeymaps& keymaps = outcome.get();
+            editEditor([&](GameKeymapsEditorModel& editor) { editor.applyImport(keymaps); });
+            setErrorMessage(std::nullopt);
+        } catch (const std::exception& error) {
+            setErrorMessage(describe(error));
+        }
+    });
+}
+
+void KeymapController::exportTo(const std::filesystem::path& file) {
+    Bytes data;
+    try {
+        data = ProfileCodec::encode(editor_->keymaps());
+    } catch (const std::exception& error) {
+        setErrorMessage(describe(error));
+        return;
+    }
+    // The user confirmed replacing whatever is there in the dialog.
+    runOnWorker(this, [file, data = std::move(data)] {
+        AtomicFile::write(file, data, KeymapFile::mode);
+    }).then([this, session = session_](const TaskOutcome<void>& outcome) {
+        if (session != session_ || outcome.isCancelled()) {
+            return;
+        }
+        try {
+            outcome.get();
+        } catch (const std::exception& error) {
+            setErrorMessage(describe(error));
+        }
+    });
+}
+
+void KeymapController::setErrorMessage(std::optional<QString> message) {
+    assign(errorMessage_, std::move(message), &KeymapController::errorMessageChanged);
+}
+
+void KeymapController::setNotice(std::optional<QString> notice) {
+    assign(notice_, std::move(notice), &KeymapController::noticeChanged);
+}
+
+void KeymapController::setRenameText(std::optional<QString> draft) {
+    assign(renameDraft_, std::move(draft), &KeymapController::renameDraftChanged);
+}
+
+void KeymapController::updateLists() {
+    QList<RowListModel::Row> layoutRows;
+    QList<RowListModel::Row> actionRows;
+    if (editor_) {
+        for (std::size_t i = 0; i < editor_->layouts().size(); ++i) {
+            const auto& layout = editor_->layouts()[i];
+            layoutRows.append(
+                {text(layout.name), i == editor_->editedIndex(),
+                 layout.switchTrigger ? TriggerLabel::text(*layout.switchTrigger) : QString()});
+        }
+    }
+    if (const KeymapEditorModel* model = currentModel()) {
+        for (const KeymapAction& action : model->profile().actions) {
+            actionRows.append(actionRow(action, model->selection() == action.id));
+        }
+    }
+    layouts_->setRows(std::move(layoutRows));
+    actions_->setRows(std::move(actionRows));
+}
+
+QString KeymapController::captureActionId() const {
+    return capture_.kind == CaptureKind::slot ? text(capture_.actionId) : QString();
+}
+
+QString KeymapController::layoutToastId() const {
+    return layoutToast_ ? text(layoutToast_->id) : QString();
+}
+
+QString KeymapController::layoutToastText() const {
+    return layoutToast_ ? layoutToast_->text : QString();
+}
+
+QString KeymapController::editedLayoutName() const {
+    return currentModel() ? text(editor_->currentLayout().name) : QString();
+}
+
+QString KeymapController::switchTriggerLabel() const {
+    if (!currentModel() || !editor_->currentLayout().switchTrigger) {
+        return {};
+    }
+    return TriggerLabel::text(*editor_->currentLayout().switchTrigger);
+}
+
+bool KeymapController::canUndo() const {
+    const KeymapEditorModel* model = currentModel();
+    return model && model->canUndo();
+}
+
+bool KeymapController::hasLook() const {
+    const KeymapEditorModel* model = currentModel();
+    return model && model->hasLook();
+}
+
+bool KeymapController::showLabels() const {
+    const KeymapEditorModel* model = currentModel();
+    return !model || model->profile().showLabels;
+}
+
+QString KeymapController::selection() const {
+    const KeymapEditorModel* model = currentModel();
+    return model && model->selection() ? text(*model->selection()) : QString();
+}
+
+const KeymapEditorModel* KeymapController::currentModel() const {
+    return editor_ && !editor_->layouts().empty() ? &editor_->current() : nullptr;
+}
+
+}  // namespace qm

@@ -1,0 +1,100 @@
+#include "ProfileStore.h"
+
+#include <QFile>
+#include <QStandardPaths>
+#include <algorithm>
+#include <system_error>
+
+#include "InputRouter/KeymapFile.h"
+#include "InputRouter/ProfileCodec.h"
+
+namespace qm {
+
+namespace {
+
+constexpr std::size_t maxPackageNameLength = 255;
+
+bool isNameCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// A format-1 file reads under any layout name; this one only tells whether it reads.
+constexpr std::string_view probeLayoutName = "Main";
+
+// Whether the file there, if any, fails to decode; a file that cannot be read at all throws.
+bool holdsUndecodableFile(const std::filesystem::path& file) {
+    try {
+        KeymapFile::read(file, probeLayoutName);
+        return false;
+    } catch (const KeymapFileError& error) {
+        if (error.kind() != KeymapFileErrorKind::invalidProfile) {
+            throw;
+        }
+        return true;
+    }
+}
+
+}  // namespace
+
+ProfileStoreError ProfileStoreError::invalidPackageName(std::string name) {
+    const std::string caseText = caseWithText("invalidPackageName", name);
+    return ProfileStoreError(Kind::invalidPackageName, caseText, caseText, std::move(name));
+}
+
+std::optional<std::filesystem::path> ProfileStore::defaultDirectory() {
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (data.isEmpty()) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(QFile::encodeName(data).toStdString()) / "Profiles";
+}
+
+bool ProfileStore::isValidPackageName(std::string_view name) noexcept {
+    if (name.empty() || name.size() > maxPackageNameLength || name.front() == '.' ||
+        name.back() == '.' || name.find("..") != std::string_view::npos) {
+        return false;
+    }
+    return std::ranges::all_of(name, [](char c) { return c == '.' || isNameCharacter(c); });
+}
+
+std::filesystem::path ProfileStore::fileURL(const std::string& package) const {
+    if (!isValidPackageName(package)) {
+        throw ProfileStoreError::invalidPackageName(package);
+    }
+    return directory / (package + ".json");
+}
+
+std::optional<GameKeymaps> ProfileStore::loadKeymaps(const std::string& package,
+                                                     std::string_view migratedLayoutName) const {
+    std::optional<GameKeymaps> keymaps = KeymapFile::read(fileURL(package), migratedLayoutName);
+    if (!keymaps) {
+        return std::nullopt;
+    }
+    return keymaps->rebound(package);
+}
+
+void ProfileStore::save(const GameKeymaps& keymaps) const {
+    const std::filesystem::path file = fileURL(keymaps.packageName);
+    ProfileCodec::validate(keymaps);
+    std::filesystem::create_directories(directory);
+    if (!holdsUndecodableFile(file)) {
+        KeymapFile::write(file, keymaps);
+        return;
+    }
+    std::filesystem::path backup = file;
+    backup += ".bak";
+    std::filesystem::rename(file, backup);
+    try {
+        KeymapFile::write(file, keymaps);
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::rename(backup, file, ignored);
+        throw;
+    }
+}
+
+void ProfileStore::remove(const std::string& package) const {
+    std::filesystem::remove(fileURL(package));
+}
+
+}  // namespace qm

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "InputRouter/GameKeymaps.h"
+#include "QuillmereCore/TypedError.h"
+
+namespace qm {
+
+enum class ProfileStoreErrorKind { invalidPackageName };
+
+// A package name that cannot become a file name; it carries the refused name.
+class ProfileStoreError : public TypedError<ProfileStoreErrorKind> {
+public:
+    static ProfileStoreError invalidPackageName(std::string name);
+
+    const std::string& name() const noexcept { return name_; }
+
+private:
+    ProfileStoreError(Kind kind, const std::string& message, std::string caseText, std::string name)
+        : TypedError(kind, message, std::move(caseText)), name_(std::move(name)) {}
+
+    std::string name_;
+};
+
+// The keymaps of every game, one file "<package>.json" each in one folder. Package names come from
+// the phone, so each is checked before it becomes a file name, before any disk access. Blocking
+// file I/O on the caller's thread; the files are small and bounded by the keymap file's limit.
+struct ProfileStore {
+    std::filesystem::path directory;
+
+    // "Profiles" in the application's data folder; nothing when the system names none. The
+    // folder is made by the first save.
+    static std::optional<std::filesystem::path> defaultDirectory();
+
+    // Letters, digits and "_" in dot-separated pieces, none empty, at most 255 in all.
+    static bool isValidPackageName(std::string_view name) noexcept;
+
+    std::filesystem::path fileURL(const std::string& package) const;
+    // Nothing when the game has no file. The keymaps come bound to `package` whatever package the
+    // file names, so a copied file is saved back as this game's. A format-1 file is read as one
+    // layout named `migratedLayoutName` and left as it is.
+    std::optional<GameKeymaps> loadKeymaps(const std::string& package,
+                                           std::string_view migratedLayoutName) const;
+    // Validates, makes the folder and replaces the file atomically. A file there that does not
+    // decode (a newer format, a broken one) is kept as "<package>.json.bak" and restored when the
+    // write fails; one that cannot be read at all fails the save.
+    void save(const GameKeymaps& keymaps) const;
+    // No file is no failure.
+    void remove(const std::string& package) const;
+};
+
+}  // namespace qm

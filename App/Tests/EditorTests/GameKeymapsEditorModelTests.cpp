@@ -1,0 +1,156 @@
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "Editor/GameKeymapsEditorModel.h"
+#include "InputRouter/ProfileCodec.h"
+#include "InputRouter/ProfileTemplates.h"
+
+namespace qm {
+namespace {
+
+GameKeymapsEditorModel openOn(const std::vector<std::string>& names, std::size_t editing) {
+    GameKeymaps keymaps;
+    keymaps.packageName = "com.game";
+    for (const std::string& name : names) {
+        keymaps.layouts.push_back(
+            {UUID::random(), name, std::nullopt, ProfileTemplates::shooter("com.game")});
+    }
+    return GameKeymapsEditorModel(keymaps, editing);
+}
+
+std::string editedName(const GameKeymapsEditorModel& editor) {
+    return editor.currentLayout().name;
+}
+
+TEST(GameKeymapsEditorModel, LayoutCommandsKeepTheEditedLayout) {
+    GameKeymapsEditorModel editor = openOn({"A", "B", "C", "D"}, 2);
+    editor.deleteLayout(1);
+    EXPECT_EQ(editor.editedIndex(), 1u);
+    EXPECT_EQ(editedName(editor), "C");
+    editor.deleteLayout(2);
+    EXPECT_EQ(editedName(editor), "C");
+    editor.makeMain(1);
+    EXPECT_EQ(editor.editedIndex(), 0u);
+    editor.edit(1);
+    editor.deleteLayout(1);  // the edited last one: the new last one is edited
+    EXPECT_EQ(editedName(editor), "C");
+    editor.deleteLayout(0);  // the only one stays
+    EXPECT_EQ(editor.layouts().size(), 1u);
+
+    const std::string long41(41, 'x');
+    EXPECT_EQ(editor.addLayout(" \t", false), std::nullopt);
+    EXPECT_EQ(editor.addLayout("  " + long41 + "\n", true), 1u);
+    EXPECT_EQ(editedName(editor), std::string(40, 'x'));
+    EXPECT_FALSE(editor.rename(1, " "));
+    EXPECT_TRUE(editor.rename(1, " e\u0301" + long41));
+    EXPECT_EQ(editedName(editor), "e\u0301" + std::string(39, 'x'));
+    // A copy has new action ids in the same places and no switch trigger.
+    const auto& copied = editor.current().profile().actions;
+    const auto& source = editor.layouts()[0].editor.profile().actions;
+    ASSERT_EQ(copied.size(), source.size());
+    EXPECT_NE(copied[0].id, source[0].id);
+    EXPECT_EQ(copied[0].kind, source[0].kind);
+    while (editor.canAddLayout()) {
+        editor.addLayout("More", false);
+    }
+    EXPECT_EQ(editor.addLayout("Tenth", false), std::nullopt);
+    EXPECT_EQ(editor.layouts().size(), GameKeymaps::maxLayouts);
+    EXPECT_TRUE(editor.current().profile().actions.empty());
+    EXPECT_TRUE(editor.current().profile().showLabels);
+}
+
+TEST(GameKeymapsEditorModel, ASwitchTriggerMovesToTheLayoutItIsSetOn) {
+    GameKeymapsEditorModel editor = openOn({"A", "B", "C"}, 0);
+    const Trigger key = Trigger::key(18);
+    EXPECT_EQ(editor.setSwitchTrigger(key, 0), std::nullopt);
+    EXPECT_EQ(editor.setSwitchTrigger(key, 2), 0u);
+    EXPECT_EQ(editor.layouts()[0].switchTrigger, std::nullopt);
+    EXPECT_EQ(editor.layouts()[2].switchTrigger, key);
+    EXPECT_EQ(editor.setSwitchTrigger(key, 2), std::nullopt);
+    EXPECT_EQ(editor.setSwitchTrigger(key, 3), std::nullopt);
+}
+
+// Whatever the views do, the keymaps stay what the codec accepts, so a save never fails on them.
+TEST(GameKeymapsEditorModel, RandomEditingAlwaysGivesValidKeymaps) {
+    std::mt19937 random(23);
+    const auto pick = [&](auto... values) {
+        const double all[] = {static_cast<double>(values)...};
+        return all[std::uniform_int_distribution<std::size_t>(0, sizeof...(values) - 1)(random)];
+    };
+    const auto number = [&] {
+        return pick(-1, 0, 1, 2, 0.999999, 1e-9, std::nan(""), INFINITY,
+                    std::uniform_real_distribution<double>(-0.5, 1.5)(random));
+    };
+    const std::string names[] = {"  Main ", " ", "\xFF\xFE", std::string(60, 'y'),
+                                 "\U0001F468\u200D\U0001F469\u200D\U0001F467 team"};
+    const Trigger triggers[] = {Trigger::key(13), Trigger::mouseButton(1),
+                                Trigger::gamepad(GamepadButtons::r2)};
+    GameKeymapsEditorModel editor = openOn({"A"}, 0);
+    for (int step = 0; step < 1500; ++step) {
+        const auto index = static_cast<std::size_t>(pick(0, 1, 2, 8, 9));
+        const Trigger trigger = triggers[step % 3];
+        const std::string& name = names[step % 5];
+        KeymapEditorModel& model = editor.current();
+        const auto& actions = model.profile().actions;
+        const UUID id = actions.empty() ? UUID::random() : actions[step % actions.size()].id;
+        switch (std::uniform_int_distribution<int>(0, 16)(random)) {
+            case 0:
+                editor.edit(index);
+                break;
+            case 1:
+                editor.addLayout(name, step % 2 == 0);
+                break;
+            case 2:
+                editor.rename(index, name);
+                break;
+            case 3:
+                editor.deleteLayout(index);
+                break;
+            case 4:
+                editor.makeMain(index);
+                break;
+            case 5:
+                editor.setSwitchTrigger(trigger, index);
+                break;
+            case 6:
+                model.addTap(trigger, {number(), number()});
+                break;
+            case 7:
+                model.addStick({number(), number()});
+                break;
+            case 8:
+                model.addLook();
+                break;
+            case 9:
+                model.move(id, {number(), number()});
+                break;
+            case 10:
+                model.setStickRadius(id, number());
+                break;
+            case 11:
+                model.setLookZone(id, {number(), number(), number(), number()});
+                break;
+            case 12:
+                model.setSensitivity(id, number() * 30);
+                break;
+            case 13:
+                model.assign(trigger, id, static_cast<TriggerSlot>(step % 5));
+                break;
+            case 14:
+                model.remove(id);
+                break;
+            case 15:
+                model.undo();
+                break;
+            default:
+                model.applyTemplate(ProfileTemplates::moba("com.other"));
+                break;
+        }
+        ASSERT_NO_THROW(ProfileCodec::encode(editor.keymaps())) << "step " << step;
+    }
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,301 @@
+#include <QCoreApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "Editor/KeymapController.h"
+#include "InputRouter/KeymapFile.h"
+#include "InputRouter/ProfileCodec.h"
+#include "InputRouter/ProfileTemplates.h"
+#include "QuillmereCore/AtomicFile.h"
+
+namespace qm {
+namespace {
+
+constexpr std::uint16_t esc = 53;
+constexpr std::uint16_t keyW = 13;
+
+class FakeChooser : public KeymapFileChooser {
+public:
+    void chooseFileToOpen(Answer answer) override { opens.push_back(std::move(answer)); }
+    void chooseFileToSave(const QString& proposedName, Answer answer) override {
+        proposedNames.append(proposedName);
+        saves.push_back(std::move(answer));
+    }
+
+    std::vector<Answer> opens;
+    std::vector<Answer> saves;
+    QStringList proposedNames;
+};
+
+class KeymapControllerTest : public ::testing::Test {
+protected:
+    std::unique_ptr<KeymapController> make(std::optional<std::string> package = "com.game",
+                                           bool withStore = true) {
+        auto controller = std::make_unique<KeymapController>(
+            std::move(package), withStore ? std::optional(store) : std::nullopt, chooser);
+        controller->setOnApply([this](const GameKeymaps& keymaps, std::size_t index) {
+            applied.emplace_back(keymaps, index);
+        });
+        return controller;
+    }
+    std::filesystem::path put(const std::string& name, std::string_view content) const {
+        std::filesystem::create_directories(store.directory);
+        AtomicFile::write(store.directory / name, asBytes(content), 0644);
+        return store.directory / name;
+    }
+    static GameKeymaps layouts(const std::string& package, std::vector<std::string> names) {
+        GameKeymaps keymaps{package, {}};
+        for (std::string& name : names) {
+            keymaps.layouts.push_back(
+                {UUID::random(), std::move(name), std::nullopt, ProfileTemplates::moba(package)});
+        }
+        return keymaps;
+    }
+    static std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+    static void press(KeymapController& controller, std::uint16_t key) {
+        controller.handleWhileEditing(KeyDownEvent{key, {}, false});
+    }
+    // Lets file work off the GUI thread end and its results arrive.
+    static void drain() {
+        QThreadPool::globalInstance()->waitForDone();
+        for (int round = 0; round < 3; ++round) {
+            QCoreApplication::sendPostedEvents();
+        }
+    }
+    static std::vector<std::string> names(const KeymapController& controller) {
+        std::vector<std::string> all;
+        for (const auto& layout : controller.editor()->layouts()) {
+            all.push_back(layout.name);
+        }
+        return all;
+    }
+
+    QTemporaryDir folder;
+    ProfileStore store{std::filesystem::path(folder.path().toStdString()) / "Profiles"};
+    FakeChooser chooser;
+    std::vector<std::pair<GameKeymaps, std::size_t>> applied;
+};
+
+TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) {
+    const auto controller = make();
+    controller->beginEditing();
+    press(*controller, esc);
+    EXPECT_FALSE(controller->isEditing());
+    ASSERT_EQ(applied.size(), 1u);
+
+    controller->beginEditing();
+    controller->addStick(0.2, 0.7);
+    EXPECT_TRUE(controller->passesKeyThrough(36));
+    EXPECT_FALSE(controller->passesKeyThrough(keyW));
+    press(*controller, esc);
+    EXPECT_EQ(controller->notice(),
+              "Unsaved changes. Press Esc again to discard them, or Super+E to save.");
+    press(*controller, keyW);
+    controller->handleWhileEditing(KeyDownEvent{esc, {}, true});  // a repeat counts for nothing
+    press(*controller, esc);
+    EXPECT_TRUE(controller->isEditing());
+    // A capture takes Esc for itself, and Return as a trigger.
+    controller->startCapture(KeymapController::CaptureKind::newTap);
+    EXPECT_FALSE(controller->passesKeyThrough(36));
+    press(*controller, esc);
+    EXPECT_EQ(controller->capture(), KeymapController::Capture{});
+    controller->beginRename();
+    EXPECT_TRUE(controller->passesKeyThrough(keyW));
+    press(*controller, esc);
+    controller->cancelRename();
+    EXPECT_TRUE(controller->isEditing());
+    press(*controller, esc);
+    EXPECT_FALSE(controller->isEditing());
+    ASSERT_EQ(applied.size(), 2u);
+    EXPECT_EQ(applied[1].first, applied[0].first);
+}
+
+TEST_F(KeymapControllerTest, CapturedInputBecomesTriggersAndSwitchKeysMove) {
+    const auto controller = make();
+    controller->beginEditing();
+    controller->startCapture(KeymapController::CaptureKind::newTap);
+    controller->handleWhileEditing(MouseButtonEvent{1, false, {}});  // gives nothing: still waits
+    controller->handleWhileEditing(MouseButtonEvent{0, true, {}});
+    auto* actions = controller->actions();
+    const int last = actions->rowCount() - 1;
+    const auto role = [&](const char* name) {
+        return actions->data(actions->index(last, 0), actions->roleNames().key(name));
+    };
+    EXPECT_EQ(role("label"), "LMB");
+    EXPECT_EQ(role("x"), 0.5);
+    EXPECT_EQ(role("selected"), true);
+
+    controller->startCapture(KeymapController::CaptureKind::switchTrigger);
+    press(*controller, 18);
+    controller->addLayout(true);
+    EXPECT_EQ(controller->editedLayoutName(), "Layout 2");
+    controller->startCapture(KeymapController::CaptureKind::switchTrigger);
+    press(*controller, 18);
+    EXPECT_EQ(controller->notice(), "The switch key was taken from “Main”.");
+    EXPECT_EQ(controller->switchTriggerLabel(), "1");
+    EXPECT_EQ(controller->editor()->layouts()[0].switchTrigger, std::nullopt);
+}
+
+TEST_F(KeymapControllerTest, SavingKeepsTheLayoutInPlayByItsId) {
+    put("com.game.json", text(ProfileCodec::encode(layouts("com.game", {"A", "B", "C"}))));
+    const auto controller = make();
+    controller->loadActiveKeymaps();
+    controller->setActiveLayoutIndex(1);
+    controller->beginEditing();
+    controller->editLayout(2);
+    controller->makeEditedLayoutMain();
+    controller->save();
+    EXPECT_EQ(controller->layoutNames(), (QStringList{"C", "A", "B"}));
+    EXPECT_EQ(controller->activeLayoutIndex(), 2u);
+    ASSERT_EQ(applied.size(), 1u);
+    EXPECT_EQ(applied[0].second, 2u);
+    EXPECT_EQ(store.loadKeymaps("com.game", "Main"), controller->activeKeymaps());
+
+    controller->beginEditing();
+    controller->deleteEditedLayout();
+    controller->save();
+    EXPECT_EQ(controller->layoutNames(), (QStringList{"C", "A"}));
+    EXPECT_EQ(controller->activeLayoutIndex(), 0u);
+}
+
+TEST_F(KeymapControllerTest, AFailedSaveKeepsTheEditorAndItsEdits) {
+    struct Case {
+        std::optional<std::string> package;
+        bool withStore;
+        QString loadText;
+        QString saveText;
+    } cases[] = {
+        {"a/b", true, "invalidPackageName(\"a/b\")", "invalidPackageName(\"a/b\")"},
+        {"com.game", false, "",
+         "The layout could not be saved: the profiles folder is unavailable."},
+        {std::nullopt, true, "", ""},  // plays and saves for this window only
+    };
+    for (const Case& each : cases) {
+        applied.clear();
+        const auto controller = make(each.package, each.withStore);
+        controller->beginEditing();
+        EXPECT_EQ(controller->errorMessage(), each.loadText);
+        EXPECT_EQ(controller->layoutNames(), QStringList{"Main"});
+        controller->addLook();
+        controller->addStick(0.2, 0.7);
+        controller->save();
+        EXPECT_EQ(controller->errorMessage(), each.saveText);
+        EXPECT_EQ(controller->isEditing(), !each.saveText.isEmpty());
+        EXPECT_EQ(applied.empty(), !each.saveText.isEmpty());
+        if (controller->isEditing()) {
+            EXPECT_TRUE(controller->editor()->isDirty());
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(store.directory));
+}
+
+TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndShowsWhy) {
+    const std::pair<std::string, QString> cases[] = {
+        {"{\"version\": 2, \"packageName\": 5}", "This file is not a valid layout: "},
+        {"{\"version\": 7}",
+         "This layout was made by a newer Vantorel (format 7). Update the app to use it."},
+        {"", "cannot read "},  // 2 GB
+    };
+    for (const auto& [content, start] : cases) {
+        const auto file = put("com.game.json", content);
+        if (content.empty()) {
+            std::filesystem::resize_file(file, std::uintmax_t{2} << 30);
+        }
+        const auto controller = make();
+        controller->beginEditing();
+        EXPECT_TRUE(controller->errorMessage().startsWith(start))
+            << controller->errorMessage().toStdString();
+        EXPECT_EQ(names(*controller), std::vector<std::string>{"Main"});
+        EXPECT_EQ(std::filesystem::file_size(file), content.empty() ? 2ull << 30 : content.size());
+    }
+}
+
+TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
+    const auto controller = make("com.a/b");  // its load failed: the text stays
+    controller->loadActiveKeymaps();
+    controller->importProfile();
+    controller->exportProfile();
+    EXPECT_TRUE(chooser.opens.empty() && chooser.saves.empty());
+    EXPECT_FALSE(controller->errorMessage().isEmpty());
+    const auto game = make();
+    game->beginEditing();
+    const GameKeymaps opened = game->editor()->keymaps();
+
+    const auto formatOne =
+        put("one.json", text(ProfileCodec::encode(ProfileTemplates::shooter("com.other"))));
+    const auto broken = put("broken.json", "{");
+    const auto huge = put("huge.json", "");
+    std::filesystem::resize_file(huge, std::uintmax_t{2} << 30);
+    for (const auto& file : {broken, huge, store.directory / "missing.json"}) {
+        game->dismissErrorMessage();
+        game->importProfile();
+        chooser.opens.back()(file);
+        drain();
+        EXPECT_FALSE(game->errorMessage().isEmpty());
+        EXPECT_EQ(game->editor()->keymaps(), opened);
+    }
+    game->importProfile();
+    chooser.opens.back()(formatOne);
+    drain();
+    EXPECT_EQ(game->errorMessage(), "");
+    EXPECT_EQ(names(*game), std::vector<std::string>{"Main"});
+    EXPECT_EQ(game->editor()->keymaps().layouts[0].profile.packageName, "com.game");
+    EXPECT_TRUE(game->isDirty());
+
+    game->exportProfile();
+    EXPECT_EQ(chooser.proposedNames, QStringList{"com.game.json"});
+    const auto exported = store.directory / "exported.json";
+    chooser.saves.back()(exported);
+    drain();
+    const auto written = AtomicFile::read(exported, KeymapFile::maxSize);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(ProfileCodec::decodeKeymaps(*written, "Main"), game->editor()->keymaps());
+}
+
+TEST_F(KeymapControllerTest, AnAnswerForAnEndedEditingSessionIsDropped) {
+    const auto controller = make();
+    const auto other = put("other.json", text(ProfileCodec::encode(layouts("com.other", {"X"}))));
+    controller->beginEditing();
+    controller->importProfile();
+    controller->exportProfile();
+    controller->cancelEditing();
+    controller->beginEditing();
+    chooser.opens.back()(other);
+    chooser.saves.back()(store.directory / "late.json");
+    drain();
+    EXPECT_EQ(names(*controller), std::vector<std::string>{"Main"});
+    EXPECT_FALSE(std::filesystem::exists(store.directory / "late.json"));
+}
+
+// What the views bind to reaches QML: the capture as a kind with its action and slot.
+TEST_F(KeymapControllerTest, ViewsReadTheCaptureByItsNames) {
+    const auto controller = make();
+    controller->beginEditing();
+    controller->addStick(0.2, 0.7);
+    QQmlEngine engine;
+    QQmlComponent component(&engine);
+    component.setData(
+        "import QtQml\nimport Vantorel\nQtObject {\n"
+        "  required property KeymapController keymap\n"
+        "  readonly property bool capturingUp: keymap.captureKind === "
+        "KeymapController.CaptureKind.slot && keymap.captureSlot === "
+        "KeymapEditorModel.TriggerSlot.up\n"
+        "  readonly property int actions: keymap.actions.rowCount()\n}",
+        QUrl());
+    std::unique_ptr<QObject> view(
+        component.createWithInitialProperties({{"keymap", QVariant::fromValue(controller.get())}}));
+    ASSERT_TRUE(view) << component.errorString().toStdString();
+    EXPECT_FALSE(view->property("capturingUp").toBool());
+    controller->startCapture(KeymapController::CaptureKind::slot, controller->selection(),
+                             TriggerSlot::up);
+    EXPECT_TRUE(view->property("capturingUp").toBool());
+    EXPECT_EQ(view->property("actions").toInt(), 9);
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,130 @@
+#include <QTemporaryDir>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include "Editor/ProfileStore.h"
+#include "InputRouter/KeymapFile.h"
+#include "InputRouter/ProfileCodec.h"
+#include "InputRouter/ProfileTemplates.h"
+#include "QuillmereCore/AtomicFile.h"
+
+namespace qm {
+namespace {
+
+class ProfileStoreTest : public ::testing::Test {
+protected:
+    std::filesystem::path path(const std::string& name) const { return store.directory / name; }
+    void put(const std::string& name, std::string_view content) const {
+        std::filesystem::create_directories(store.directory);
+        AtomicFile::write(path(name), asBytes(content), 0644);
+    }
+    std::string contents(const std::string& name) const {
+        std::ostringstream text;
+        text << std::ifstream(path(name)).rdbuf();
+        return text.str();
+    }
+    static GameKeymaps keymaps(const std::string& package) {
+        return GameKeymaps::migrating(ProfileTemplates::moba(package), "Main");
+    }
+
+    QTemporaryDir folder;
+    ProfileStore store{std::filesystem::path(folder.path().toStdString()) / "Profiles"};
+};
+
+TEST_F(ProfileStoreTest, PackageNamesAreCheckedBeforeAnyDiskAccess) {
+    for (const std::string& name :
+         std::vector<std::string>{"com.example.game", "game", "a1._b.9_", std::string(255, 'a')}) {
+        EXPECT_TRUE(ProfileStore::isValidPackageName(name)) << name;
+    }
+    for (const std::string& name :
+         std::vector<std::string>{"..", "a..b", ".a", "a.", "a/b", "a b", "a-b", "caf\u00E9", "",
+                                  std::string(256, 'a'), std::string("a\0b", 3)}) {
+        EXPECT_FALSE(ProfileStore::isValidPackageName(name)) << name;
+        const auto refuses = [&](auto operation) {
+            try {
+                operation();
+                ADD_FAILURE() << name;
+            } catch (const ProfileStoreError& error) {
+                EXPECT_EQ(error.name(), name);
+            }
+        };
+        refuses([&] { store.fileURL(name); });
+        refuses([&] { store.loadKeymaps(name, "Main"); });
+        refuses([&] { store.save(keymaps(name)); });
+        refuses([&] { store.remove(name); });
+    }
+    EXPECT_FALSE(std::filesystem::exists(store.directory));
+}
+
+TEST_F(ProfileStoreTest, LoadsWithoutChangingTheFileAndBindsToTheGameAsked) {
+    EXPECT_EQ(store.loadKeymaps("com.a", "Main"), std::nullopt);
+    store.remove("com.a");
+
+    const Bytes formatOne = ProfileCodec::encode(ProfileTemplates::shooter("com.a"));
+    put("com.a.json", std::string(formatOne.begin(), formatOne.end()));
+    const auto migrated = store.loadKeymaps("com.a", "Haupt");
+    ASSERT_TRUE(migrated);
+    ASSERT_EQ(migrated->layouts.size(), 1u);
+    EXPECT_EQ(migrated->layouts[0].name, "Haupt");
+    EXPECT_EQ(contents("com.a.json"), std::string(formatOne.begin(), formatOne.end()));
+
+    // Copied from another game: saving it back must not overwrite that game's file.
+    const Bytes other = ProfileCodec::encode(keymaps("com.b"));
+    put("com.a.json", std::string(other.begin(), other.end()));
+    const auto copied = store.loadKeymaps("com.a", "Main");
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(copied->packageName, "com.a");
+    EXPECT_EQ(copied->layouts[0].profile.packageName, "com.a");
+    store.save(*copied);
+    EXPECT_FALSE(std::filesystem::exists(path("com.b.json")));
+}
+
+TEST_F(ProfileStoreTest, InvalidKeymapsLeaveTheOldFile) {
+    store.save(keymaps("com.a"));
+    const std::string saved = contents("com.a.json");
+    GameKeymaps broken = keymaps("com.a");
+    broken.layouts.push_back(broken.layouts[0]);  // the same ids twice
+    EXPECT_THROW(store.save(broken), ProfileError);
+    EXPECT_EQ(contents("com.a.json"), saved);
+}
+
+// A file that does not decode is kept aside, so the game can be saved again; the backup is put
+// back when the write fails.
+TEST_F(ProfileStoreTest, SavingOverAFileThatDoesNotDecodeKeepsItAsBackup) {
+    const Bytes readable = ProfileCodec::encode(keymaps("com.a"));
+    put("com.a.json", std::string(readable.begin(), readable.end()));
+    store.save(keymaps("com.a"));
+    EXPECT_FALSE(std::filesystem::exists(path("com.a.json.bak")));
+
+    for (const std::string& broken : std::vector<std::string>{"{\"version\": 9}", "not json"}) {
+        put("com.a.json.bak", "older backup");
+        put("com.a.json", broken);
+        store.save(keymaps("com.a"));
+        EXPECT_EQ(contents("com.a.json.bak"), broken);
+        EXPECT_TRUE(store.loadKeymaps("com.a", "Main"));
+    }
+
+    put("com.a.json", "not json");
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit tiny{16, limit.rlim_max};
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    EXPECT_ANY_THROW(store.save(keymaps("com.a")));
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(contents("com.a.json"), "not json");
+
+    std::filesystem::remove(path("com.a.json"));
+    std::filesystem::create_directory(path("com.a.json"));  // cannot be read at all
+    EXPECT_THROW(store.save(keymaps("com.a")), KeymapFileError);
+}
+
+}  // namespace
+}  // namespace qm
