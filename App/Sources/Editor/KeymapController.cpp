@@ -37,36 +37,45 @@ std::optional<UUID> idFrom(const QString& text) {
 }
 
 RowListModel::Row actionRow(const KeymapAction& action, bool selected) {
-    using Kind = KeymapController::ActionKind;
-    const auto row = [&](Kind kind, PointF at, double radius, RectF zone, double sensitivity,
-                         QString label, std::array<QString, 4> directions) {
-        return RowListModel::Row{text(action.id),
-                                 static_cast<int>(kind),
-                                 selected,
-                                 at.x,
-                                 at.y,
-                                 radius,
-                                 zone.x,
-                                 zone.y,
-                                 zone.width,
-                                 zone.height,
-                                 sensitivity,
-                                 std::move(label),
-                                 directions[0],
-                                 directions[1],
-                                 directions[2],
-                                 directions[3]};
-    };
+    auto kind = KeymapController::ActionKind::tap;
+    PointF at;
+    double radius = 0;
+    RectF zone;
+    double sensitivity = 0;
+    QString label;
+    std::array<QString, 4> directions;
     if (const auto* tap = std::get_if<KeymapAction::Tap>(&action.kind)) {
-        return row(Kind::tap, tap->at, 0, {}, 0, TriggerLabel::text(tap->trigger), {});
+        at = tap->at;
+        label = TriggerLabel::text(tap->trigger);
+    } else if (const auto* stick = std::get_if<KeymapAction::Stick>(&action.kind)) {
+        kind = KeymapController::ActionKind::stick;
+        at = stick->center;
+        radius = stick->radius;
+        directions = {TriggerLabel::text(stick->up), TriggerLabel::text(stick->down),
+                      TriggerLabel::text(stick->left), TriggerLabel::text(stick->right)};
+    } else if (const auto* look = std::get_if<KeymapAction::Look>(&action.kind)) {
+        kind = KeymapController::ActionKind::look;
+        at = look->center;
+        zone = look->zone;
+        sensitivity = look->sensitivity;
     }
-    if (const auto* stick = std::get_if<KeymapAction::Stick>(&action.kind)) {
-        return row(Kind::stick, stick->center, stick->radius, {}, 0, {},
-                   {TriggerLabel::text(stick->up), TriggerLabel::text(stick->down),
-                    TriggerLabel::text(stick->left), TriggerLabel::text(stick->right)});
-    }
-    const auto& look = std::get<KeymapAction::Look>(action.kind);
-    return row(Kind::look, look.center, 0, look.zone, look.sensitivity, {}, {});
+    // In the order of the action roles.
+    return {text(action.id),
+            static_cast<int>(kind),
+            selected,
+            at.x,
+            at.y,
+            radius,
+            zone.x,
+            zone.y,
+            zone.width,
+            zone.height,
+            sensitivity,
+            label,
+            directions[0],
+            directions[1],
+            directions[2],
+            directions[3]};
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <functional>
 #include <random>
 #include <string>
 
@@ -88,66 +89,46 @@ TEST(GameKeymapsEditorModel, RandomEditingAlwaysGivesValidKeymaps) {
     const Trigger triggers[] = {Trigger::key(13), Trigger::mouseButton(1),
                                 Trigger::gamepad(GamepadButtons::r2)};
     GameKeymapsEditorModel editor = openOn({"A"}, 0);
+    std::size_t index = 0;
+    Trigger trigger = triggers[0];
+    std::string name;
+    UUID id;
+    const auto model = [&]() -> KeymapEditorModel& { return editor.current(); };
+    const std::function<void()> operations[] = {
+        [&] { editor.edit(index); },
+        [&] { editor.addLayout(name, index % 2 == 0); },
+        [&] { editor.rename(index, name); },
+        [&] { editor.deleteLayout(index); },
+        [&] { editor.makeMain(index); },
+        [&] { editor.setSwitchTrigger(trigger, index); },
+        [&] {
+            model().addTap(trigger, {number(), number()});
+        },
+        [&] {
+            model().addStick({number(), number()});
+        },
+        [&] { model().addLook(); },
+        [&] {
+            model().move(id, {number(), number()});
+        },
+        [&] { model().setStickRadius(id, number()); },
+        [&] {
+            model().setLookZone(id, {number(), number(), number(), number()});
+        },
+        [&] { model().setSensitivity(id, number() * 30); },
+        [&] { model().assign(trigger, id, static_cast<TriggerSlot>(index % 5)); },
+        [&] { model().remove(id); },
+        [&] { model().undo(); },
+        [&] { model().applyTemplate(ProfileTemplates::moba("com.other")); },
+    };
     for (int step = 0; step < 1500; ++step) {
-        const auto index = static_cast<std::size_t>(pick(0, 1, 2, 8, 9));
-        const Trigger trigger = triggers[step % 3];
-        const std::string& name = names[step % 5];
-        KeymapEditorModel& model = editor.current();
-        const auto& actions = model.profile().actions;
-        const UUID id = actions.empty() ? UUID::random() : actions[step % actions.size()].id;
-        switch (std::uniform_int_distribution<int>(0, 16)(random)) {
-            case 0:
-                editor.edit(index);
-                break;
-            case 1:
-                editor.addLayout(name, step % 2 == 0);
-                break;
-            case 2:
-                editor.rename(index, name);
-                break;
-            case 3:
-                editor.deleteLayout(index);
-                break;
-            case 4:
-                editor.makeMain(index);
-                break;
-            case 5:
-                editor.setSwitchTrigger(trigger, index);
-                break;
-            case 6:
-                model.addTap(trigger, {number(), number()});
-                break;
-            case 7:
-                model.addStick({number(), number()});
-                break;
-            case 8:
-                model.addLook();
-                break;
-            case 9:
-                model.move(id, {number(), number()});
-                break;
-            case 10:
-                model.setStickRadius(id, number());
-                break;
-            case 11:
-                model.setLookZone(id, {number(), number(), number(), number()});
-                break;
-            case 12:
-                model.setSensitivity(id, number() * 30);
-                break;
-            case 13:
-                model.assign(trigger, id, static_cast<TriggerSlot>(step % 5));
-                break;
-            case 14:
-                model.remove(id);
-                break;
-            case 15:
-                model.undo();
-                break;
-            default:
-                model.applyTemplate(ProfileTemplates::moba("com.other"));
-                break;
-        }
+        index = static_cast<std::size_t>(pick(0, 1, 2, 8, 9));
+        trigger = triggers[step % 3];
+        name = names[step % 5];
+        const auto& actions = model().profile().actions;
+        id = actions.empty() ? UUID::random() : actions[step % actions.size()].id;
+        operations[std::uniform_int_distribution<std::size_t>(0,
+                                                              std::size(operations) - 1)(random)]();
         ASSERT_NO_THROW(ProfileCodec::encode(editor.keymaps())) << "step " << step;
     }
 }

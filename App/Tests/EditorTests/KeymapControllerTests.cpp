@@ -197,6 +197,7 @@ TEST_F(KeymapControllerTest, AFailedSaveKeepsTheEditorAndItsEdits) {
 TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndShowsWhy) {
     const std::pair<std::string, QString> cases[] = {
         {"{\"version\": 2, \"packageName\": 5}", "This file is not a valid layout: "},
+        {"not json", "This file is not a valid layout: "},
         {"{\"version\": 7}",
          "This layout was made by a newer Vantorel (format 7). Update the app to use it."},
         {"", "cannot read "},  // 2 GB
@@ -229,9 +230,10 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     const auto formatOne =
         put("one.json", text(ProfileCodec::encode(ProfileTemplates::shooter("com.other"))));
     const auto broken = put("broken.json", "{");
+    const auto newer = put("newer.json", "{\"version\": 3}");
     const auto huge = put("huge.json", "");
     std::filesystem::resize_file(huge, std::uintmax_t{2} << 30);
-    for (const auto& file : {broken, huge, store.directory / "missing.json"}) {
+    for (const auto& file : {broken, newer, huge, store.directory / "missing.json"}) {
         game->dismissErrorMessage();
         game->importProfile();
         chooser.opens.back()(file);
