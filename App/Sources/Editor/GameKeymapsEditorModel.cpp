@@ -27,17 +27,16 @@ std::optional<std::string> cleanName(const std::string& name) {
     const std::string text = UnicodeText::isWellFormedUTF8(name)
                                  ? name
                                  : UnicodeText::decodeUTF8(asBytes(std::string_view(name)));
-    const std::string_view trimmed = UnicodeText::trimmed(text);
+    std::string_view trimmed = UnicodeText::trimmed(text);
     if (trimmed.empty()) {
         return std::nullopt;
     }
     const std::vector<std::string_view> characters = UnicodeText::characters(trimmed);
-    if (characters.size() <= KeymapLayout::maxNameLength) {
-        return std::string(trimmed);
+    if (characters.size() > KeymapLayout::maxNameLength) {
+        const std::string_view firstCut = characters[KeymapLayout::maxNameLength];
+        trimmed = trimmed.substr(0, static_cast<std::size_t>(firstCut.data() - trimmed.data()));
     }
-    const std::string_view last = characters[KeymapLayout::maxNameLength - 1];
-    return std::string(
-        trimmed.substr(0, static_cast<std::size_t>(last.data() + last.size() - trimmed.data())));
+    return std::string(trimmed);
 }
 
 }  // namespace
