@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <variant>
 
@@ -386,6 +387,9 @@ void KeymapController::select(const QString& actionId) {
 }
 
 void KeymapController::addStick(double x, double y) {
+    if (!std::isfinite(x) || !std::isfinite(y)) {
+        return;
+    }
     editCurrent([&](KeymapEditorModel& model) { model.addStick({x, y}); });
 }
 

@@ -15,8 +15,9 @@
 namespace qm {
 
 // One keymap layout under edit: the profile, the selected action and an undo history. Every edit
-// keeps positions, sizes, radii and sensitivities in range (a value that is not finite changes
-// nothing) and records one undo entry exactly when it changes the profile. A value; GUI thread.
+// keeps positions, sizes, radii and sensitivities in range (a new action's coordinate that is not
+// finite becomes 0.5; any other value that is not finite changes nothing) and records one undo
+// entry exactly when it changes the profile. A value; GUI thread.
 class KeymapEditorModel {
     Q_GADGET
 
@@ -33,11 +34,11 @@ public:
         bool operator==(const CaptureResult&) const = default;
     };
 
+    // The largest radius and sensitivity are the codec's.
     static constexpr double minStickRadius = 0.02;
     static constexpr double newStickRadius = 0.07;
     static constexpr double minZoneSide = 0.05;
-    static constexpr double minSensitivity =
-        0.1;  // the largest radius and sensitivity are the codec's
+    static constexpr double minSensitivity = 0.1;
     static constexpr std::size_t undoLimit = 50;
 
     explicit KeymapEditorModel(KeymapProfile profile);

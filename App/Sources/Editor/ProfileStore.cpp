@@ -18,22 +18,6 @@ bool isNameCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-// A format-1 file reads under any layout name; this one only tells whether it reads.
-constexpr std::string_view probeLayoutName = "Main";
-
-// Whether the file there, if any, fails to decode; a file that cannot be read at all throws.
-bool holdsUndecodableFile(const std::filesystem::path& file) {
-    try {
-        KeymapFile::read(file, probeLayoutName);
-        return false;
-    } catch (const KeymapFileError& error) {
-        if (error.kind() != KeymapFileErrorKind::invalidProfile) {
-            throw;
-        }
-        return true;
-    }
-}
-
 }  // namespace
 
 ProfileStoreError ProfileStoreError::invalidPackageName(std::string name) {
@@ -77,9 +61,14 @@ void ProfileStore::save(const GameKeymaps& keymaps) const {
     const std::filesystem::path file = fileURL(keymaps.packageName);
     ProfileCodec::validate(keymaps);
     std::filesystem::create_directories(directory);
-    if (!holdsUndecodableFile(file)) {
+    try {
         KeymapFile::write(file, keymaps);
         return;
+    } catch (const KeymapFileError& error) {
+        // Only a file that reads but does not decode is set aside.
+        if (error.kind() != KeymapFileErrorKind::refusedToReplace || !error.profileError()) {
+            throw;
+        }
     }
     std::filesystem::path backup = file;
     backup += ".bak";
