@@ -88,7 +88,7 @@ protected:
         options.openTransport = usb_.opener();
         options.busyRetryInterval = 5ms;
         options.recoveryDelay = 5ms;
-        options.drainIdle = 1ms;
+        options.adb.drainIdle = 1ms;
         if (options.stableUptime == 10s) {
             options.stableUptime = 5s;
         }
@@ -106,7 +106,7 @@ protected:
     InlineExecutor executor_;
     StateLog log_;
     std::unique_ptr<DeviceLink> link_;
-    std::unique_ptr<DeviceLink::Subscription> subscription_;
+    std::unique_ptr<Subscription> subscription_;
 };
 
 TEST_F(DeviceLinkTest, AttachedPhoneIsConnectedAndItsConnectionServes) {

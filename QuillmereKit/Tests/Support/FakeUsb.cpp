@@ -44,6 +44,26 @@ void FakeUsbPort::shortWriteNext() {
     shortWrite_ = true;
 }
 
+void FakeUsbPort::holdOut() {
+    std::lock_guard lock(mutex_);
+    outAllowance_ = 0;
+}
+
+void FakeUsbPort::allowOut(std::size_t count) {
+    {
+        std::lock_guard lock(mutex_);
+        if (outAllowance_) {
+            *outAllowance_ += count;
+        }
+    }
+    outGate_.notify_all();
+}
+
+std::size_t FakeUsbPort::heldOutTransfers() const {
+    std::lock_guard lock(mutex_);
+    return heldOut_;
+}
+
 std::vector<std::size_t> FakeUsbPort::outTransfers() const {
     std::lock_guard lock(mutex_);
     return outTransfers_;
@@ -75,7 +95,7 @@ int FakeUsbPort::outMaxPacketSize() const {
 
 UsbTransferResult FakeUsbPort::transfer(std::uint8_t endpoint, std::span<std::uint8_t> buffer,
                                         std::chrono::milliseconds timeout) {
-    return (endpoint & 0x80) != 0 ? receive(buffer, timeout) : send(buffer);
+    return (endpoint & 0x80) != 0 ? receive(buffer, timeout) : send(buffer, timeout);
 }
 
 UsbTransferResult FakeUsbPort::receive(std::span<std::uint8_t> buffer,
@@ -113,10 +133,28 @@ UsbTransferResult FakeUsbPort::receive(std::span<std::uint8_t> buffer,
     return {UsbTransferStatus::noDevice, 0};
 }
 
-UsbTransferResult FakeUsbPort::send(std::span<std::uint8_t> buffer) {
+UsbTransferResult FakeUsbPort::send(std::span<std::uint8_t> buffer,
+                                    std::chrono::milliseconds timeout) {
     std::size_t count = buffer.size();
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        const auto passes = [&] { return aborted_ || !outAllowance_ || *outAllowance_ > 0; };
+        if (!passes()) {
+            ++heldOut_;
+            bool passed = true;
+            if (timeout.count() == 0) {
+                outGate_.wait(lock, passes);
+            } else {
+                passed = outGate_.wait_for(lock, timeout, passes);
+            }
+            --heldOut_;
+            if (!passed) {
+                return {UsbTransferStatus::timedOut, 0};
+            }
+        }
+        if (outAllowance_ && *outAllowance_ > 0) {
+            --*outAllowance_;
+        }
         if (aborted_) {
             return {UsbTransferStatus::aborted, 0};
         }
@@ -154,6 +192,7 @@ void FakeUsbPort::abort() noexcept {
         std::lock_guard lock(mutex_);
         aborted_ = true;
     }
+    outGate_.notify_all();
     cable_->close();
 }
 
