@@ -1,5 +1,8 @@
 #include "Support/FakeUsb.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include <fmt/format.h>
 
 #include "DeviceLink/USB/UsbAdbTransport.h"
@@ -201,6 +204,7 @@ FakeUsbDevice::FakeUsbDevice(UsbAdbDevice identity, Options options)
 
 std::unique_ptr<UsbInterface> FakeUsbDevice::open() {
     std::lock_guard lock(mutex_);
+    ++openAttempts_;
     if (gone_) {
         throw UsbError::notFound();
     }
@@ -239,6 +243,11 @@ void FakeUsbDevice::vanish() {
 std::size_t FakeUsbDevice::openCount() const {
     std::lock_guard lock(mutex_);
     return phones_.size();
+}
+
+std::size_t FakeUsbDevice::openAttempts() const {
+    std::lock_guard lock(mutex_);
+    return openAttempts_;
 }
 
 std::shared_ptr<FakePhone> FakeUsbDevice::phone() const {
@@ -366,6 +375,23 @@ FakeUsbDevice::Options trustingPhone(FakeUsbPort::Options usb) {
     options.usb = std::move(usb);
     options.prepare = [](FakePhone& phone) { phone.adb().trust(*testHostKey()); };
     return options;
+}
+
+bool realAdbInterfacePresent() {
+    // The kernel's view of every interface, read without opening anything.
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/bus/usb/devices", error)) {
+        const auto attribute = [&](const char* name) {
+            std::string value;
+            std::ifstream(entry.path() / name) >> value;
+            return value;
+        };
+        if (attribute("bInterfaceClass") == "ff" && attribute("bInterfaceSubClass") == "42" &&
+            attribute("bInterfaceProtocol") == "01") {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace qm::test

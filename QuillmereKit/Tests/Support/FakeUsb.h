@@ -108,6 +108,8 @@ public:
     void vanish();
 
     std::size_t openCount() const;
+    // Opens asked for, refused ones included.
+    std::size_t openAttempts() const;
     std::shared_ptr<FakePhone> phone() const;  // the latest session
     std::shared_ptr<FakeUsbPort> port() const;
     // The framing and protocol violations of every session so far.
@@ -119,6 +121,7 @@ private:
     mutable std::mutex mutex_;
     bool gone_ = false;
     bool heldElsewhere_ = false;
+    std::size_t openAttempts_ = 0;
     std::vector<std::shared_ptr<FakePhone>> phones_;
     std::vector<std::shared_ptr<FakeUsbPort>> ports_;
 };
@@ -153,5 +156,9 @@ private:
 
 // A phone that trusts the test key and answers the shell as an Android 14 phone does.
 FakeUsbDevice::Options trustingPhone(FakeUsbPort::Options usb = {});
+
+// Whether a real phone's ADB interface is on this machine's bus; tests of the real USB path
+// then stay away, so as never to open it or pop its authorisation prompt.
+bool realAdbInterfacePresent();
 
 }  // namespace qm::test
