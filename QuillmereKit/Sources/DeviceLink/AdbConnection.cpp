@@ -24,26 +24,28 @@ std::shared_ptr<AdbConnection> AdbConnection::create(std::shared_ptr<AdbPacketTr
                                                      std::shared_ptr<const AdbKey> key,
                                                      std::string hostName,
                                                      TransportFailureHandler onTransportFailure,
-                                                     std::chrono::nanoseconds drainIdle) {
+                                                     AdbConnectionTimings timings) {
     return std::make_shared<AdbConnection>(PrivateTag{}, std::move(transport), std::move(key),
                                            std::move(hostName), std::move(onTransportFailure),
-                                           drainIdle);
+                                           timings);
 }
 
 AdbConnection::AdbConnection(PrivateTag, std::shared_ptr<AdbPacketTransport> transport,
                              std::shared_ptr<const AdbKey> key, std::string hostName,
                              TransportFailureHandler onTransportFailure,
-                             std::chrono::nanoseconds drainIdle)
+                             AdbConnectionTimings timings)
     : transport_(std::move(transport)),
       key_(std::move(key)),
       hostName_(std::move(hostName)),
       onTransportFailure_(std::move(onTransportFailure)),
-      drainIdle_(drainIdle) {}
+      timings_(timings) {}
 
 AdbConnection::~AdbConnection() {
     close();
-    if (reader_.joinable()) {
-        reader_.join();
+    for (std::jthread* thread : {&reader_, &writer_}) {
+        if (thread->joinable()) {
+            thread->join();
+        }
     }
 }
 
@@ -63,7 +65,7 @@ DeviceBanner AdbConnection::connect(const std::function<void()>& onAwaitingUserA
         }
         connectStarted_ = true;
     }
-    transport_->drainPending(drainIdle_);
+    transport_->drainPending(timings_.drainIdle);
     transport_->write(AdbMessage(Command::cnxn, AdbProtocolConstants::version,
                                  AdbProtocolConstants::maxPayload, connectPayload()));
     bool signatureSent = false;
@@ -132,6 +134,7 @@ DeviceBanner AdbConnection::accept(const AdbMessage& message) {
         maxPayload_.store(negotiated);
         banner_ = banner;
         reader_ = std::jthread([this] { readLoop(); });
+        writer_ = std::jthread([this] { writeLoop(); });
     }
     Log::adb().info("connected: {}, version {:x}, maxPayload {}", banner.state, message.arg0,
                     negotiated);
@@ -146,7 +149,7 @@ void AdbConnection::close() noexcept {
     isClosed_ = true;
     terminateAll(lock, ByteIOErrorKind::closed, false);
     lock.unlock();
-    // The reader's pending read fails now and finds the connection closed.
+    // The pending read and any write under way fail now and find the connection closed.
     transport_->close();
 }
 
@@ -158,6 +161,46 @@ void AdbConnection::readLoop() {
         } catch (...) {
             // Out of memory for a stalled reader's backlog ends the link like a pulled cable
             // instead of the process.
+            transportFailed(std::current_exception());
+            return;
+        }
+    }
+}
+
+void AdbConnection::writeLoop() {
+    pthread_setname_np(pthread_self(), "adb.write");
+    std::unique_lock lock(mutex_);
+    while (true) {
+        writerWake_.wait(lock,
+                         [&] { return isClosed_ || !control_.empty() || !pendingWrites_.empty(); });
+        if (isClosed_) {
+            return;
+        }
+        try {
+            if (!control_.empty()) {
+                std::swap(control_, controlBatch_);
+                lock.unlock();
+                for (const AdbMessage& message : controlBatch_) {
+                    transport_->write(message);
+                }
+                controlBatch_.clear();
+                lock.lock();
+                continue;
+            }
+            const std::shared_ptr<AdbStreamState> stream = std::move(pendingWrites_.front());
+            pendingWrites_.pop_front();
+            if (!stream->terminated && !stream->closeQueued) {
+                lock.unlock();
+                transport_->write(stream->outgoing);
+                lock.lock();
+            }
+            stream->writeQueued = false;
+            stream->changed.notify_all();
+        } catch (...) {
+            // A write that does not end in time is a wedged phone: treated as a pulled cable.
+            if (lock.owns_lock()) {
+                lock.unlock();
+            }
             transportFailed(std::current_exception());
             return;
         }

@@ -4,14 +4,17 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "DeviceLink/AdbKey.h"
 #include "DeviceLink/AdbPacketTransport.h"
@@ -23,26 +26,38 @@ namespace qm {
 
 struct AdbStreamState;
 
+struct AdbConnectionTimings {
+    // How long the phone must stay quiet before leftovers of an earlier session count as gone.
+    std::chrono::nanoseconds drainIdle = std::chrono::milliseconds(150);
+    // A phone answers an OPEN at once, with OKAY or CLSE; one silent this long never will.
+    std::chrono::nanoseconds openTimeout = std::chrono::seconds(10);
+};
+
 // One ADB connection with one phone: the handshake, then any number of streams over the one
 // transport, and the shell and sync services on top of them. Every operation blocks its
-// calling (background) thread; any thread may call any of them. One reader thread, started by
-// the handshake, is the only reader of the transport.
+// calling (background) thread; any thread may call any of them. After the handshake an
+// "adb.read" thread is the only reader of the transport and an "adb.write" thread its only
+// writer: OPEN, OKAY and CLSE go out ahead of stream data, and no caller, closer or reader ever
+// waits for the wire.
 class AdbConnection final : public DeviceServices,
                             public std::enable_shared_from_this<AdbConnection> {
 public:
-    // Told once, on the reader thread, when the transport fails; never after close(). It must
-    // not block and must not drop the last reference to the connection.
+    // Told once, on the reader or the writer thread, when the transport fails; never after
+    // close(). It must not block and must not drop the last reference to the connection.
     using TransportFailureHandler = std::function<void(std::exception_ptr)>;
 
-    // How long the phone must stay quiet before leftovers of an earlier session count as gone.
-    static constexpr std::chrono::milliseconds defaultDrainIdle{150};
+    // Unread bytes above which a stream's OKAYs are withheld, so the phone waits: more than a
+    // second of the densest video the server sends, so a reader's brief pause never holds the
+    // phone back, while a stalled one costs bounded memory (this plus one payload).
+    static constexpr std::size_t receiveHighWater = 4 * 1024 * 1024;
 
-    static std::shared_ptr<AdbConnection> create(
-        std::shared_ptr<AdbPacketTransport> transport, std::shared_ptr<const AdbKey> key,
-        std::string hostName, TransportFailureHandler onTransportFailure = {},
-        std::chrono::nanoseconds drainIdle = defaultDrainIdle);
+    static std::shared_ptr<AdbConnection> create(std::shared_ptr<AdbPacketTransport> transport,
+                                                 std::shared_ptr<const AdbKey> key,
+                                                 std::string hostName,
+                                                 TransportFailureHandler onTransportFailure = {},
+                                                 AdbConnectionTimings timings = {});
 
-    // Closes the connection and joins its reader.
+    // Closes the connection and joins its reader and writer.
     ~AdbConnection() override;
     AdbConnection(const AdbConnection&) = delete;
     AdbConnection& operator=(const AdbConnection&) = delete;
@@ -53,7 +68,8 @@ public:
     // A failed handshake leaves closing to the owner.
     DeviceBanner connect(const std::function<void()>& onAwaitingUserApproval);
 
-    // Ends every stream (reads fail with ByteIOError closed) and closes the transport.
+    // Ends every stream (reads fail with ByteIOError closed) and closes the transport; waits for
+    // nothing.
     void close() noexcept;
 
     bool hasTransportFailed() const noexcept { return transportFailed_.load(); }
@@ -61,9 +77,9 @@ public:
     std::size_t maxPayload() const noexcept { return maxPayload_.load(); }
     std::optional<DeviceBanner> banner() const;
 
-    // Opens a stream to a named service; AdbError closed, streamOpenFailed(service) or the
-    // transport's error.
-    std::shared_ptr<AdbStream> open(const std::string& service);
+    // Opens a stream to a named service; AdbError closed, streamOpenFailed(service) or
+    // timedOut, or CancellationError once `stop` is requested.
+    std::shared_ptr<AdbStream> open(const std::string& service, std::stop_token stop = {});
 
     // The whole output of a command, decoded as UTF-8 with U+FFFD for ill-formed bytes.
     // AdbError closed when the transport failed before the phone ended the output.
@@ -71,12 +87,13 @@ public:
     // Stores a file on the phone over "sync:", stamped with the current time.
     void push(ByteView data, const std::string& path, std::uint32_t mode) override;
     void push(ByteView data, const std::string& path, std::uint32_t mode, std::uint32_t mtime);
-    std::shared_ptr<ByteChannel> openService(const std::string& name) override;
+    std::shared_ptr<ByteChannel> openService(const std::string& name,
+                                             std::stop_token stop = {}) override;
 
     struct PrivateTag {};
     AdbConnection(PrivateTag, std::shared_ptr<AdbPacketTransport> transport,
                   std::shared_ptr<const AdbKey> key, std::string hostName,
-                  TransportFailureHandler onTransportFailure, std::chrono::nanoseconds drainIdle);
+                  TransportFailureHandler onTransportFailure, AdbConnectionTimings timings);
 
 private:
     friend class AdbStream;
@@ -90,17 +107,19 @@ private:
     DeviceBanner accept(const AdbMessage& message);
 
     // Streams; the mutex is held where a function takes the lock.
-    void send(AdbStreamState& stream, std::span<const ByteView> parts);
-    void sendChunks(std::unique_lock<std::mutex>& lock, AdbStreamState& stream,
-                    std::span<const ByteView> parts);
-    void waitForOkay(std::unique_lock<std::mutex>& lock, AdbStreamState& stream);
-    // Writes a message of the stream unless its CLSE has gone out; false then.
-    bool writeOnStream(AdbStreamState& stream, const AdbMessage& message);
+    void send(const std::shared_ptr<AdbStreamState>& stream, std::span<const ByteView> parts);
+    void sendChunks(std::unique_lock<std::mutex>& lock,
+                    const std::shared_ptr<AdbStreamState>& stream, std::span<const ByteView> parts);
+    // The OKAY of the phone's last WRTE, once its bytes are buffered and the reader is not too
+    // far behind; called by the stream's queue when it lets the phone go on.
+    void acknowledge(AdbStreamState& stream) noexcept;
+    // Closing never waits: the CLSE is queued to the writer.
     void closeStream(AdbStreamState& stream) noexcept;
     void terminate(AdbStreamState& stream, ByteIOErrorKind end, bool transportFailure);
     void terminateAll(std::unique_lock<std::mutex>& lock, ByteIOErrorKind end,
                       bool transportFailure);
     bool endedByTransportFailure(AdbStreamState& stream);
+    void queueControl(std::unique_lock<std::mutex>& lock, AdbMessage message);
 
     // The reader thread.
     void readLoop();
@@ -108,18 +127,25 @@ private:
     void handleOkay(std::uint32_t remoteID, std::uint32_t localID);
     void handleWrite(std::uint32_t remoteID, std::uint32_t localID, Bytes payload);
     void handleClose(std::uint32_t localID);
+    // An OKAY or WRTE naming a phone stream that is not the peer of ours: ignored.
+    void ignoreStray(AdbMessage::Command command, std::uint32_t remoteID, std::uint32_t localID);
+
+    // The writer thread.
+    void writeLoop();
+
     void transportFailed(std::exception_ptr error);
 
     const std::shared_ptr<AdbPacketTransport> transport_;
     const std::shared_ptr<const AdbKey> key_;
     const std::string hostName_;
     const TransportFailureHandler onTransportFailure_;
-    const std::chrono::nanoseconds drainIdle_;
+    const AdbConnectionTimings timings_;
     std::atomic<std::size_t> maxPayload_{AdbProtocolConstants::maxPayload};
     std::atomic<bool> transportFailed_{false};
+    std::atomic<bool> strayReported_{false};
 
     mutable std::mutex mutex_;
-    std::condition_variable openAnswered_;
+    std::condition_variable_any openAnswered_;
     std::optional<DeviceBanner> banner_;
     bool connectStarted_ = false;
     bool isClosed_ = false;
@@ -127,7 +153,16 @@ private:
     PendingTable pendingOpens_;
     std::uint32_t nextLocalID_ = 1;
 
-    std::jthread reader_;  // last: joined before the state it reads goes away
+    // The writer's queues: small messages that never wait, then streams whose WRTE waits.
+    // Bounded by the streams: each has at most one WRTE, one OKAY and one CLSE queued.
+    std::condition_variable writerWake_;
+    std::vector<AdbMessage> control_;
+    std::vector<AdbMessage> controlBatch_;  // the writer's only
+    std::deque<std::shared_ptr<AdbStreamState>> pendingWrites_;
+
+    // Last: joined before the state they use goes away.
+    std::jthread reader_;
+    std::jthread writer_;
 };
 
 }  // namespace qm

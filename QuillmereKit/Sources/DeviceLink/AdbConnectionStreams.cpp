@@ -12,16 +12,34 @@ namespace {
 
 using Command = AdbMessage::Command;
 
-// Releases the lock for a blocking call and takes it back however the call ends.
-class Unlocked {
+// Walks a gathered write as one run of bytes.
+class GatheredBytes {
 public:
-    explicit Unlocked(std::unique_lock<std::mutex>& lock) : lock_(lock) { lock_.unlock(); }
-    ~Unlocked() { lock_.lock(); }
-    Unlocked(const Unlocked&) = delete;
-    Unlocked& operator=(const Unlocked&) = delete;
+    explicit GatheredBytes(std::span<const ByteView> parts) : parts_(parts) { skipEmpty(); }
+
+    bool atEnd() const { return part_ == parts_.size(); }
+    // Appends up to `limit` of the next bytes to `to`.
+    void appendTo(Bytes& to, std::size_t limit) {
+        while (!atEnd() && to.size() < limit) {
+            const ByteView rest = parts_[part_].subspan(offset_);
+            const std::size_t take = std::min(rest.size(), limit - to.size());
+            to.insert(to.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(take));
+            offset_ += take;
+            skipEmpty();
+        }
+    }
 
 private:
-    std::unique_lock<std::mutex>& lock_;
+    void skipEmpty() {
+        while (!atEnd() && offset_ == parts_[part_].size()) {
+            ++part_;
+            offset_ = 0;
+        }
+    }
+
+    std::span<const ByteView> parts_;
+    std::size_t part_ = 0;
+    std::size_t offset_ = 0;
 };
 
 }  // namespace
@@ -31,45 +49,35 @@ struct AdbConnection::PendingOpen {
 
     const std::string service;
     bool answered = false;
+    bool abandoned = false;                  // its opener gave up; a late OKAY is closed at once
     std::shared_ptr<AdbStreamState> stream;  // when accepted
     std::exception_ptr failure;              // when not
 };
 
-std::shared_ptr<AdbStream> AdbConnection::open(const std::string& service) {
+std::shared_ptr<AdbStream> AdbConnection::open(const std::string& service, std::stop_token stop) {
     std::unique_lock lock(mutex_);
     if (!banner_ || isClosed_) {
         throw AdbError::closed();
     }
     const std::uint32_t id = nextLocalID_;
     nextLocalID_ = id == 0xFFFFFFFF ? 1 : id + 1;
-    // Registered before the OPEN goes out: the answer may overtake the rest of this call.
     const auto pending = std::make_shared<PendingOpen>(service);
     pendingOpens_[id] = pending;
-    lock.unlock();
-
     const ByteView name = asBytes(service);
     Bytes payload;
     payload.reserve(name.size() + 1);
     payload.assign(name.begin(), name.end());
     payload.push_back(0);
-    try {
-        transport_->write(AdbMessage(Command::open, id, 0, std::move(payload)));
-    } catch (...) {
-        lock.lock();
-        if (const auto it = pendingOpens_.find(id);
-            it != pendingOpens_.end() && it->second == pending) {
-            pendingOpens_.erase(it);
-        } else if (const auto open = streams_.find(id);
-                   pending->stream && open != streams_.end() && open->second == pending->stream) {
-            // The phone's OKAY overtook the failed write: nobody will own this stream.
-            streams_.erase(open);
-            terminate(*pending->stream, ByteIOErrorKind::closed, false);
-        }
-        throw;
-    }
+    queueControl(lock, AdbMessage(Command::open, id, 0, std::move(payload)));
 
-    lock.lock();
-    openAnswered_.wait(lock, [&] { return pending->answered; });
+    const auto deadline = std::chrono::steady_clock::now() + timings_.openTimeout;
+    if (!openAnswered_.wait_until(lock, stop, deadline, [&] { return pending->answered; })) {
+        pending->abandoned = true;
+        if (stop.stop_requested()) {
+            throw CancellationError();
+        }
+        throw AdbError::timedOut("the phone did not answer the opening of " + service);
+    }
     if (pending->failure) {
         std::rethrow_exception(pending->failure);
     }
@@ -77,103 +85,103 @@ std::shared_ptr<AdbStream> AdbConnection::open(const std::string& service) {
     return std::make_shared<AdbStream>(shared_from_this(), pending->stream);
 }
 
-void AdbConnection::send(AdbStreamState& stream, std::span<const ByteView> parts) {
+void AdbConnection::send(const std::shared_ptr<AdbStreamState>& stream,
+                         std::span<const ByteView> parts) {
     std::unique_lock lock(mutex_);
-    if (stream.terminated) {
+    if (stream->terminated) {
         throw ByteIOError::closed();
     }
     // Sends of one stream go out whole, one after the other, in the order they came.
-    const std::uint64_t turn = stream.nextTurn++;
-    stream.changed.wait(lock, [&] { return stream.terminated || stream.servingTurn == turn; });
+    const std::uint64_t turn = stream->nextTurn++;
+    stream->changed.wait(lock, [&] { return stream->terminated || stream->servingTurn == turn; });
     try {
         sendChunks(lock, stream, parts);
     } catch (...) {
-        ++stream.servingTurn;
-        stream.changed.notify_all();
+        ++stream->servingTurn;
+        stream->changed.notify_all();
         throw;
     }
-    ++stream.servingTurn;
-    stream.changed.notify_all();
+    ++stream->servingTurn;
+    stream->changed.notify_all();
 }
 
-void AdbConnection::sendChunks(std::unique_lock<std::mutex>& lock, AdbStreamState& stream,
+void AdbConnection::sendChunks(std::unique_lock<std::mutex>& lock,
+                               const std::shared_ptr<AdbStreamState>& stream,
                                std::span<const ByteView> parts) {
-    std::size_t remaining = 0;
-    for (const ByteView part : parts) {
-        remaining += part.size();
-    }
     const std::size_t limit = maxPayload();
-    AdbMessage message(Command::wrte, stream.localID, stream.remoteID);
-    message.payload.reserve(std::min(limit, remaining));
-    std::size_t part = 0;
-    std::size_t offset = 0;  // into parts[part]
-    while (remaining > 0) {
-        if (stream.terminated) {
+    GatheredBytes bytes(parts);
+    while (!bytes.atEnd()) {
+        // One WRTE in flight: the next waits for the phone's OKAY of the last.
+        stream->changed.wait(lock, [&] {
+            return stream->terminated || (!stream->awaitingOkay && !stream->writeQueued);
+        });
+        if (stream->terminated) {
             throw ByteIOError::closed();
         }
-        message.payload.resize(std::min(limit, remaining));
-        for (auto at = message.payload.begin(); at != message.payload.end();) {
-            const ByteView rest = parts[part].subspan(offset);
-            const std::size_t take =
-                std::min(rest.size(), static_cast<std::size_t>(message.payload.end() - at));
-            at = std::copy_n(rest.begin(), take, at);
-            offset += take;
-            if (offset == parts[part].size()) {
-                ++part;
-                offset = 0;
-            }
+        // Neither the writer nor another send touches `outgoing` now.
+        lock.unlock();
+        stream->outgoing.payload.clear();
+        bytes.appendTo(stream->outgoing.payload, limit);
+        lock.lock();
+        if (stream->terminated) {
+            throw ByteIOError::closed();
         }
-        remaining -= message.payload.size();
-        {
-            Unlocked unlocked(lock);
-            if (!writeOnStream(stream, message)) {
-                throw ByteIOError::closed();
-            }
-        }
-        waitForOkay(lock, stream);
+        stream->awaitingOkay = true;
+        stream->writeQueued = true;
+        pendingWrites_.push_back(stream);
+        writerWake_.notify_one();
     }
-}
-
-void AdbConnection::waitForOkay(std::unique_lock<std::mutex>& lock, AdbStreamState& stream) {
-    stream.changed.wait(lock, [&] { return stream.okayCredits > 0 || stream.terminated; });
-    if (stream.okayCredits == 0) {
+    // The write is done once the phone has taken its last chunk.
+    stream->changed.wait(lock, [&] { return stream->terminated || !stream->awaitingOkay; });
+    if (stream->awaitingOkay) {
         throw ByteIOError::closed();
     }
-    --stream.okayCredits;
 }
 
-bool AdbConnection::writeOnStream(AdbStreamState& stream, const AdbMessage& message) {
-    std::lock_guard wire(stream.wire);
-    if (stream.closeSent) {
-        return false;
+void AdbConnection::acknowledge(AdbStreamState& stream) noexcept {
+    std::unique_lock lock(mutex_);
+    if (stream.terminated) {
+        return;
     }
-    transport_->write(message);
-    return true;
+    try {
+        queueControl(lock, AdbMessage(Command::okay, stream.localID, stream.remoteID));
+    } catch (const std::bad_alloc&) {
+        // The phone waits on this stream; the process goes on.
+    }
+}
+
+void AdbConnection::queueControl(std::unique_lock<std::mutex>& lock, AdbMessage message) {
+    (void)lock;
+    control_.push_back(std::move(message));
+    writerWake_.notify_one();
 }
 
 void AdbConnection::closeStream(AdbStreamState& stream) noexcept {
-    {
-        std::lock_guard lock(mutex_);
-        const auto it = streams_.find(stream.localID);
-        if (it == streams_.end() || it->second.get() != &stream) {
-            return;  // closed before, by either side
-        }
-        streams_.erase(it);
-        terminate(stream, ByteIOErrorKind::closed, false);
+    // The buffer first, so that a read under way fails at once.
+    stream.received.close();
+    std::unique_lock lock(mutex_);
+    const auto it = streams_.find(stream.localID);
+    if (it == streams_.end() || it->second.get() != &stream) {
+        return;  // closed before, by either side
     }
-    std::lock_guard wire(stream.wire);
-    stream.closeSent = true;
+    streams_.erase(it);
+    terminate(stream, ByteIOErrorKind::closed, false);
+    stream.closeQueued = true;
     try {
-        transport_->write(AdbMessage(Command::clse, stream.localID, stream.remoteID));
-    } catch (...) {
-        // A failed link is reported by the reader.
+        queueControl(lock, AdbMessage(Command::clse, stream.localID, stream.remoteID));
+    } catch (const std::bad_alloc&) {
+        // The phone keeps a stream it no longer hears from; the process goes on.
     }
 }
 
 void AdbConnection::terminate(AdbStreamState& stream, ByteIOErrorKind end, bool transportFailure) {
     stream.terminated = true;
     stream.endedByTransportFailure = transportFailure;
-    stream.buffer.finish(end);
+    if (end == ByteIOErrorKind::closed) {
+        stream.received.close();
+    } else {
+        stream.received.finish();
+    }
     stream.changed.notify_all();
 }
 
@@ -188,6 +196,7 @@ void AdbConnection::terminateAll(std::unique_lock<std::mutex>& lock, ByteIOError
         pending->failure = std::make_exception_ptr(AdbError::closed());
     }
     openAnswered_.notify_all();
+    writerWake_.notify_all();
 }
 
 bool AdbConnection::endedByTransportFailure(AdbStreamState& stream) {
@@ -216,20 +225,53 @@ void AdbConnection::dispatch(AdbMessage message) {
     }
 }
 
+void AdbConnection::ignoreStray(Command command, std::uint32_t remoteID, std::uint32_t localID) {
+    // Once per connection: a confused phone could otherwise flood the log.
+    if (!strayReported_.exchange(true)) {
+        Log::adb().warn("ignoring {} from phone stream {} for stream {}, whose peer it is not",
+                        commandName(command), remoteID, localID);
+    }
+}
+
 void AdbConnection::handleOkay(std::uint32_t remoteID, std::uint32_t localID) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (const auto it = pendingOpens_.find(localID); it != pendingOpens_.end()) {
+        if (remoteID == 0) {
+            lock.unlock();
+            ignoreStray(Command::okay, remoteID, localID);
+            return;
+        }
         const std::shared_ptr<PendingOpen> pending = it->second;
         pendingOpens_.erase(it);
+        if (pending->abandoned) {
+            queueControl(lock, AdbMessage(Command::clse, localID, remoteID));
+            return;
+        }
         // Registered before its opener resumes, so data that follows at once is kept.
         auto stream = std::make_shared<AdbStreamState>(localID, remoteID);
+        // The queue lives in the stream, and a reader keeps the connection alive.
+        stream->received.holdBackAbove(receiveHighWater,
+                                       [this, state = stream.get()] { acknowledge(*state); });
         streams_[localID] = stream;
         pending->stream = std::move(stream);
         pending->answered = true;
         openAnswered_.notify_all();
-    } else if (const auto open = streams_.find(localID); open != streams_.end()) {
-        ++open->second->okayCredits;
-        open->second->changed.notify_all();
+        return;
+    }
+    const auto open = streams_.find(localID);
+    if (open == streams_.end()) {
+        return;
+    }
+    AdbStreamState& stream = *open->second;
+    if (remoteID == 0 || remoteID != stream.remoteID) {
+        lock.unlock();
+        ignoreStray(Command::okay, remoteID, localID);
+        return;
+    }
+    // An OKAY that answers no WRTE grants nothing: one WRTE in flight, as the phone expects.
+    if (stream.awaitingOkay) {
+        stream.awaitingOkay = false;
+        stream.changed.notify_all();
     }
 }
 
@@ -245,12 +287,13 @@ void AdbConnection::handleWrite(std::uint32_t remoteID, std::uint32_t localID, B
         Log::adb().debug("WRTE for unknown stream {}", localID);
         return;
     }
-    stream->buffer.append(std::move(payload));
-    try {
-        // Acknowledged once buffered, read or not: the phone is never held back by a slow reader.
-        writeOnStream(*stream, AdbMessage(Command::okay, localID, remoteID));
-    } catch (...) {
-        // A failed link is reported by the next read.
+    if (remoteID == 0 || remoteID != stream->remoteID) {
+        ignoreStray(Command::wrte, remoteID, localID);
+        return;
+    }
+    // A reader far behind holds the phone back: its queue acknowledges once it has caught up.
+    if (stream->received.feed(std::move(payload))) {
+        acknowledge(*stream);
     }
 }
 

@@ -19,7 +19,14 @@ inline constexpr std::uint32_t version = 0x01000001;
 inline constexpr std::uint32_t maxPayload = 0x40000;
 }  // namespace AdbProtocolConstants
 
-enum class AdbErrorKind { protocolViolation, streamOpenFailed, syncFailed, authRejected, closed };
+enum class AdbErrorKind {
+    protocolViolation,
+    streamOpenFailed,
+    syncFailed,
+    authRejected,
+    timedOut,
+    closed
+};
 
 // The one error type of the ADB layer; the text cases carry the message shown to people.
 class AdbError : public TypedError<AdbErrorKind> {
@@ -36,6 +43,9 @@ public:
     static AdbError authRejected() {
         return AdbError(Kind::authRejected, "the device rejected this computer's key",
                         "authRejected");
+    }
+    static AdbError timedOut(const std::string& text) {
+        return AdbError(Kind::timedOut, text, caseWithText("timedOut", text));
     }
     static AdbError closed() {
         return AdbError(Kind::closed, "the ADB connection is closed", "closed");

@@ -56,8 +56,9 @@ void AdbConnection::push(ByteView data, const std::string& path, std::uint32_t m
     throw AdbError::syncFailed(UnicodeText::decodeUTF8(stream->readExactly(status.failureLength)));
 }
 
-std::shared_ptr<ByteChannel> AdbConnection::openService(const std::string& name) {
-    return open(name);
+std::shared_ptr<ByteChannel> AdbConnection::openService(const std::string& name,
+                                                        std::stop_token stop) {
+    return open(name, std::move(stop));
 }
 
 }  // namespace qm

@@ -19,16 +19,16 @@ std::uint32_t AdbStream::localID() const noexcept {
     return state_->localID;
 }
 
-Bytes AdbStream::readExactly(std::size_t count, std::stop_token) {
-    return state_->buffer.readExactly(count);
+Bytes AdbStream::readBytes(std::size_t count, std::stop_token stop) {
+    return state_->received.readExactly(count, std::move(stop));
 }
 
-Bytes AdbStream::readToEnd() {
-    return state_->buffer.readToEnd();
+Bytes AdbStream::readToEnd(std::stop_token stop) {
+    return state_->received.readToEnd(std::move(stop));
 }
 
-void AdbStream::readInto(std::span<std::uint8_t> into, std::stop_token) {
-    state_->buffer.readExactly(into);
+void AdbStream::readInto(std::span<std::uint8_t> into, std::stop_token stop) {
+    state_->received.readExactly(into, std::move(stop));
 }
 
 void AdbStream::write(ByteView data) {
@@ -37,13 +37,11 @@ void AdbStream::write(ByteView data) {
 
 void AdbStream::writeGathered(std::span<const ByteView> parts) {
     if (std::any_of(parts.begin(), parts.end(), [](ByteView part) { return !part.empty(); })) {
-        connection_->send(*state_, parts);
+        connection_->send(state_, parts);
     }
 }
 
 void AdbStream::close() noexcept {
-    // The buffer first, so that a read under way fails at once.
-    state_->buffer.finish(ByteIOErrorKind::closed);
     connection_->closeStream(*state_);
 }
 

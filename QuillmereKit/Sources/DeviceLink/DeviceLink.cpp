@@ -1,7 +1,6 @@
 #include "DeviceLink/DeviceLink.h"
 
 #include <ctime>
-#include <map>
 #include <mutex>
 
 #include <fmt/format.h>
@@ -62,89 +61,11 @@ DeviceLinkOptions withDefaults(DeviceLinkOptions options) {
 
 }  // namespace
 
-// The current state and the subscribers; shared with the subscriptions, which may outlive
-// the link.
-class DeviceLink::Observers {
-public:
-    struct Entry {
-        StateHandler handler;
-        // Held through each delivery, so a subscription dropped on another thread returns only
-        // once no handler of it runs; recursive, so a handler may drop its own subscription.
-        std::recursive_mutex delivering;
-        bool active = true;
-    };
-
-    class Token final : public Subscription {
-    public:
-        Token(std::shared_ptr<Observers> owner, std::uint64_t id, std::shared_ptr<Entry> entry)
-            : owner_(std::move(owner)), id_(id), entry_(std::move(entry)) {}
-        ~Token() override {
-            {
-                std::lock_guard delivering(entry_->delivering);
-                entry_->active = false;
-            }
-            std::lock_guard lock(owner_->mutex_);
-            owner_->observers_.erase(id_);
-        }
-
-    private:
-        std::shared_ptr<Observers> owner_;
-        std::uint64_t id_;
-        std::shared_ptr<Entry> entry_;
-    };
-
-    std::unique_ptr<Subscription> add(std::shared_ptr<Observers> self, Executor& executor,
-                                      StateHandler handler) {
-        auto entry = std::make_shared<Entry>();
-        entry->handler = std::move(handler);
-        std::lock_guard lock(mutex_);
-        const std::uint64_t id = nextID_++;
-        observers_.emplace(id, Observer{&executor, entry});
-        deliver(executor, entry, state_);
-        return std::make_unique<Token>(std::move(self), id, std::move(entry));
-    }
-
-    // False when the state is unchanged.
-    bool publish(const DeviceLinkState& state) {
-        std::lock_guard lock(mutex_);
-        if (state == state_) {
-            return false;
-        }
-        state_ = state;
-        for (const auto& [id, observer] : observers_) {
-            deliver(*observer.executor, observer.entry, state_);
-        }
-        return true;
-    }
-
-private:
-    struct Observer {
-        Executor* executor;
-        std::shared_ptr<Entry> entry;
-    };
-
-    static void deliver(Executor& executor, std::shared_ptr<Entry> entry,
-                        const DeviceLinkState& state) {
-        executor.post([entry = std::move(entry), state] {
-            std::lock_guard delivering(entry->delivering);
-            if (entry->active) {
-                entry->handler(state);
-            }
-        });
-    }
-
-    std::mutex mutex_;
-    DeviceLinkState state_;
-    std::map<std::uint64_t, Observer> observers_;
-    std::uint64_t nextID_ = 0;
-};
-
 DeviceLink::DeviceLink(std::filesystem::path keyFile, std::string hostName,
                        DeviceLinkOptions options)
     : keyFile_(std::move(keyFile)),
       hostName_(std::move(hostName)),
       options_(withDefaults(std::move(options))),
-      observers_(std::make_shared<Observers>()),
       queue_(std::make_shared<SerialQueue>("device.link")) {}
 
 DeviceLink::~DeviceLink() {
@@ -153,15 +74,14 @@ DeviceLink::~DeviceLink() {
         running_ = false;
         monitor_.reset();
         teardown();
-        tasks = takeTasks();
+        tasks = std::exchange(retired_, {});
     });
     queue_->shutdown();
     tasks.clear();  // joins: every transport is closed and every task asked to stop
 }
 
-std::unique_ptr<DeviceLink::Subscription> DeviceLink::states(Executor& executor,
-                                                             StateHandler handler) {
-    return observers_->add(observers_, executor, std::move(handler));
+std::unique_ptr<Subscription> DeviceLink::states(Executor& executor, StateHandler handler) {
+    return states_.subscribe(executor, std::move(handler));
 }
 
 void DeviceLink::start() {
@@ -180,13 +100,11 @@ void DeviceLink::start() {
 }
 
 void DeviceLink::stop() {
-    std::vector<std::unique_ptr<Task>> tasks;
     queue_->sync([&] {
         running_ = false;
         monitor_.reset();
         teardown();
         update(DeviceLinkState::noDevice());
-        tasks = takeTasks();
     });
 }
 
@@ -301,7 +219,7 @@ void DeviceLink::teardown() {
 }
 
 void DeviceLink::update(const DeviceLinkState& state) {
-    if (observers_->publish(state)) {
+    if (states_.publish(state)) {
         Log::adb().info("device link state: {} {}", state.caseName(),
                         Log::privateValue(describe(state)));
     }
@@ -338,10 +256,6 @@ void DeviceLink::retire(std::unique_ptr<Task> task) {
         task->thread.request_stop();
         retired_.push_back(std::move(task));
     }
-}
-
-std::vector<std::unique_ptr<DeviceLink::Task>> DeviceLink::takeTasks() {
-    return std::exchange(retired_, {});
 }
 
 // MARK: on an attempt's thread
@@ -434,7 +348,7 @@ void DeviceLink::handshake(const UsbAdbDevice& device,
         }
     };
     const std::shared_ptr<AdbConnection> connection = AdbConnection::create(
-        std::move(transport), std::move(key), hostName_, std::move(onFailure), options_.drainIdle);
+        std::move(transport), std::move(key), hostName_, std::move(onFailure), options_.adb);
     try {
         connection->connect([this, device, generation] {
             onLink([this, device, generation] { awaitingApproval(device, generation); });

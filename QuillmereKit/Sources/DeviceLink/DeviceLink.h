@@ -18,6 +18,7 @@
 #include "DeviceLink/USB/UsbDeviceMonitor.h"
 #include "QuillmereCore/Executor.h"
 #include "QuillmereCore/SerialQueue.h"
+#include "QuillmereCore/StatePublisher.h"
 
 namespace qm {
 
@@ -34,7 +35,7 @@ struct DeviceLinkOptions {
     std::chrono::nanoseconds recoveryDelay = std::chrono::milliseconds(500);
     // A connection that lived this long before it broke starts the recovery count afresh.
     std::chrono::nanoseconds stableUptime = std::chrono::seconds(10);
-    std::chrono::nanoseconds drainIdle = AdbConnection::defaultDrainIdle;
+    AdbConnectionTimings adb;
 };
 
 // Watches USB, claims the first phone, connects to it and keeps the connection for the
@@ -44,13 +45,7 @@ struct DeviceLinkOptions {
 // attempt finds is dropped once a newer one (or a teardown) has begun.
 class DeviceLink {
 public:
-    using StateHandler = std::function<void(const DeviceLinkState& state)>;
-
-    // Dropping it ends the subscription.
-    class Subscription {
-    public:
-        virtual ~Subscription() = default;
-    };
+    using StateHandler = StatePublisher<DeviceLinkState>::Handler;
 
     // The host key lives in `keyFile` (made on first use); `hostName` names this computer in
     // the phone's approval prompt. Starts nothing.
@@ -67,14 +62,14 @@ public:
     // Begins consuming USB events; a second call while started does nothing.
     void start();
     // Stops consuming events, closes the connection and its transport, publishes noDevice, and
-    // returns once all of that is done.
+    // returns once all of that is done. An attempt still busy (making a key, opening the
+    // device) is asked to stop and left to finish on its own thread; nothing it finds is used.
     void stop();
 
     // The live connection while the state is connected.
     std::shared_ptr<AdbConnection> connection() const;
 
 private:
-    class Observers;
     struct Task {
         std::atomic<bool> finished{false};
         std::jthread thread;
@@ -106,7 +101,6 @@ private:
     void update(const DeviceLinkState& state);
     void startTask(Attempt& attempt, bool recovering);
     void retire(std::unique_ptr<Task> task);
-    std::vector<std::unique_ptr<Task>> takeTasks();
     // The new generation; the live transport, taken, when `takeLive`.
     std::int64_t nextGeneration(std::shared_ptr<AdbPacketTransport>* takeLive = nullptr);
     std::shared_ptr<AdbConnection> takeConnection();
@@ -127,7 +121,7 @@ private:
     const std::filesystem::path keyFile_;
     const std::string hostName_;
     const DeviceLinkOptions options_;
-    const std::shared_ptr<Observers> observers_;
+    StatePublisher<DeviceLinkState> states_;
 
     // The link's thread only.
     bool running_ = false;

@@ -34,14 +34,20 @@ public:
         readInto(into, std::move(stop));
     }
 
+    // A new buffer of exactly `count` bytes, or throws; a failed read consumes nothing.
     Bytes readExactly(std::size_t count, std::stop_token stop = {}) {
-        Bytes out(count);
-        readInto(out, std::move(stop));
-        return out;
+        return readBytes(count, std::move(stop));
     }
 
 protected:
     virtual void readInto(std::span<std::uint8_t> into, std::stop_token stop) = 0;
+    // Sources that hold the bytes already override this to hand them over, or to copy them once
+    // into a buffer that is not zero-filled first.
+    virtual Bytes readBytes(std::size_t count, std::stop_token stop) {
+        Bytes out(count);
+        readInto(out, std::move(stop));
+        return out;
+    }
 };
 
 class ByteSink {

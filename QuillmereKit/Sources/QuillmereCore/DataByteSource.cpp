@@ -11,11 +11,23 @@ std::size_t DataByteSource::remaining() const {
 
 void DataByteSource::readInto(std::span<std::uint8_t> into, std::stop_token) {
     std::lock_guard lock(mutex_);
-    if (data_.size() - offset_ < into.size()) {
+    const ByteView bytes = take(into.size());
+    std::copy(bytes.begin(), bytes.end(), into.begin());
+}
+
+Bytes DataByteSource::readBytes(std::size_t count, std::stop_token) {
+    std::lock_guard lock(mutex_);
+    const ByteView bytes = take(count);
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+ByteView DataByteSource::take(std::size_t count) {
+    if (data_.size() - offset_ < count) {
         throw ByteIOError::endOfStream();
     }
-    std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(offset_), into.size(), into.begin());
-    offset_ += into.size();
+    const ByteView bytes = ByteView(data_).subspan(offset_, count);
+    offset_ += count;
+    return bytes;
 }
 
 }  // namespace qm

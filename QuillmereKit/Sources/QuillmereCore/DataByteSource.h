@@ -18,12 +18,17 @@ public:
 
 protected:
     void readInto(std::span<std::uint8_t> into, std::stop_token stop) override;
+    Bytes readBytes(std::size_t count, std::stop_token stop) override;
 
 private:
     struct View {
         ByteView data;
     };
     explicit DataByteSource(View view) : data_(view.data) {}
+
+    // The next `count` bytes, consumed; throws endOfStream, consuming nothing, when they are not
+    // all there.
+    ByteView take(std::size_t count);
 
     mutable std::mutex mutex_;
     Bytes owned_;

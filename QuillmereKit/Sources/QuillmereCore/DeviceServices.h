@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "QuillmereCore/ByteChannel.h"
@@ -16,8 +17,10 @@ public:
     // Stores `data` as a file at `path` on the phone with the permission bits `mode`.
     virtual void push(ByteView data, const std::string& path, std::uint32_t mode) = 0;
 
-    // Opens a named device service (a shell command, a local socket) as a channel.
-    virtual std::shared_ptr<ByteChannel> openService(const std::string& name) = 0;
+    // Opens a named device service (a shell command, a local socket) as a channel; gives up
+    // with CancellationError once `stop` is requested.
+    virtual std::shared_ptr<ByteChannel> openService(const std::string& name,
+                                                     std::stop_token stop = {}) = 0;
 };
 
 }  // namespace qm

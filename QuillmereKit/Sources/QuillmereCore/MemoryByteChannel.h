@@ -1,55 +1,40 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <mutex>
 
-#include "QuillmereCore/ByteChannel.h"
+#include "QuillmereCore/ByteQueue.h"
 
 namespace qm {
 
 // An in-memory channel: tests and replays feed its input, and everything written is kept.
-// Waiting readers are served strictly in arrival order, even when a later one could be met.
+// Its input is a ByteQueue, with the same order and cancellation rules.
 class MemoryByteChannel final : public ByteChannel {
 public:
     MemoryByteChannel() = default;
 
     // Ignored once finished or closed.
-    void feed(ByteView data);
+    void feed(ByteView data) { input_.feed(Bytes(data.begin(), data.end())); }
     // No more input: parked readers get their bytes if they are there, or endOfStream.
-    void finish();
+    void finish() { input_.finish(); }
     Bytes written() const;
     // Readers waiting for input right now; lets tests and replays know a reader has parked.
-    std::size_t parkedReaderCount() const;
+    std::size_t parkedReaderCount() const { return input_.parkedReaderCount(); }
 
     void write(ByteView data) override;
     void close() noexcept override;
 
 protected:
-    void readInto(std::span<std::uint8_t> into, std::stop_token stop) override;
+    void readInto(std::span<std::uint8_t> into, std::stop_token stop) override {
+        input_.readExactly(into, std::move(stop));
+    }
+    Bytes readBytes(std::size_t count, std::stop_token stop) override {
+        return input_.readExactly(count, std::move(stop));
+    }
 
 private:
-    enum class WaiterState { parked, served, failed };
-    struct Waiter {
-        std::uint64_t id;
-        std::span<std::uint8_t> into;
-        WaiterState state = WaiterState::parked;
-        ByteIOErrorKind failure = ByteIOErrorKind::endOfStream;
-    };
-
-    std::size_t buffered() const { return buffer_.size() - head_; }
-    void take(std::span<std::uint8_t> into);
-    // Returns whether any waiter left the queue.
-    bool serveWaiters();
-
+    ByteQueue input_;
     mutable std::mutex mutex_;
-    std::condition_variable_any wake_;
-    Bytes buffer_;
-    std::size_t head_ = 0;  // bytes of `buffer_` already taken
     Bytes written_;
-    std::deque<Waiter*> waiters_;  // each lives on its reader's stack while parked
-    std::uint64_t nextWaiterID_ = 0;
-    bool finished_ = false;
     bool closed_ = false;
 };
 

@@ -69,11 +69,21 @@ std::size_t RawStreamTap::bytesWritten() const {
 
 void RawStreamTap::readInto(std::span<std::uint8_t> into, std::stop_token stop) {
     source_->readExactly(into, std::move(stop));
+    copy(into);
+}
+
+Bytes RawStreamTap::readBytes(std::size_t count, std::stop_token stop) {
+    Bytes bytes = source_->readExactly(count, std::move(stop));
+    copy(bytes);
+    return bytes;
+}
+
+void RawStreamTap::copy(ByteView bytes) {
     std::lock_guard lock(mutex_);
     if (closed_) {
         return;
     }
-    if (const int error = writeAll(fd_, into)) {
+    if (const int error = writeAll(fd_, bytes)) {
         closed_ = true;
         ::close(fd_);
         fd_ = -1;
@@ -81,7 +91,7 @@ void RawStreamTap::readInto(std::span<std::uint8_t> into, std::stop_token stop) 
                            Log::privateValue(std::generic_category().message(error)));
         return;
     }
-    written_ += into.size();
+    written_ += bytes.size();
 }
 
 }  // namespace qm

@@ -27,8 +27,11 @@ public:
 
 protected:
     void readInto(std::span<std::uint8_t> into, std::stop_token stop) override;
+    Bytes readBytes(std::size_t count, std::stop_token stop) override;
 
 private:
+    void copy(ByteView bytes);
+
     std::shared_ptr<ByteSource> source_;
     mutable std::mutex mutex_;
     int fd_ = -1;

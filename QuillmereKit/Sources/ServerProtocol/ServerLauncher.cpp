@@ -1,12 +1,11 @@
 #include "ServerProtocol/ServerLauncher.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <vector>
 
 #include "QuillmereCore/Log.h"
-#include "QuillmereCore/MemoryByteChannel.h"
+#include "QuillmereCore/NullByteChannel.h"
+#include "QuillmereCore/TaskClock.h"
 #include "QuillmereCore/UnicodeText.h"
 #include "ServerProtocol/ControlMessageEncoder.h"
 
@@ -22,10 +21,7 @@ constexpr std::string_view versionComplaint = "does not match the client";
 
 // Sleeps unless `stop` is requested first; then throws CancellationError.
 void pause(std::chrono::nanoseconds duration, const std::stop_token& stop) {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(mutex);
-    wake.wait_for(lock, stop, duration, [] { return false; });
+    TaskClock::sleepUnlessStopped(duration, stop);
     if (stop.stop_requested()) {
         throw CancellationError();
     }
@@ -44,7 +40,7 @@ public:
         const auto deadline = Clock::now() + timeout;
         for (;;) {
             try {
-                auto channel = services_.openService("localabstract:" + socket);
+                auto channel = services_.openService("localabstract:" + socket, stop_);
                 opened_.push_back(channel);
                 return channel;
             } catch (const std::exception&) {
@@ -125,7 +121,7 @@ ServerConnection ServerLauncher::launch(const ServerOptions& options, DeviceServ
                                         std::stop_token stop) const {
     const std::string command = options.shellCommand();
     services.push(jar, std::string(ServerVersion::remoteJarPath), jarMode);
-    auto log = std::make_shared<ServerLogChannel>(services.openService("shell:" + command));
+    auto log = std::make_shared<ServerLogChannel>(services.openService("shell:" + command, stop));
 
     Launch launch(*this, services, log, std::move(stop));
     ServerConnection connection;
@@ -139,9 +135,7 @@ ServerConnection ServerLauncher::launch(const ServerOptions& options, DeviceServ
         if (options.control) {
             connection.control = launch.connect(options.socketName(), connectTimeout);
         } else {
-            auto nowhere = std::make_shared<MemoryByteChannel>();
-            nowhere->finish();
-            connection.control = std::move(nowhere);
+            connection.control = std::make_shared<NullByteChannel>();
         }
         connection.deviceName = decodeDeviceName(launch.read(deviceNameSize, *connection.video));
         if (options.ext) {

@@ -128,7 +128,7 @@ TEST(AdbConnectionHandshake, LeftoversOfAnEarlierSessionAreSkipped) {
     for (HandshakeFault fault : {HandshakeFault::strayOkay, HandshakeFault::staleBytesPrefix}) {
         FakePhone phone(scripted(fault));
         phone.adb().trust(*testHostKey());
-        auto host = makeHost(phone, {}, 10ms);
+        auto host = makeHost(phone, {}, {.drainIdle = 10ms});
         EXPECT_EQ(host->connect({}).state, "device");
         EXPECT_THAT(phone.adb().violations(), IsEmpty());
     }

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "DeviceLink/SyncProtocol.h"
+#include "DeviceLink/USB/UsbAdbTransport.h"
+#include "QuillmereCore/Log.h"
 #include "Support/Expect.h"
+#include "Support/FakeUsb.h"
 #include "Support/TestHost.h"
 #include "Support/Waiting.h"
 
@@ -105,7 +108,9 @@ TEST_F(AdbStreams, OpenWaitsForTheHandshake) {
 }
 
 TEST_F(AdbStreams, WritesAreCutAtTheNegotiatedPayload) {
-    connect(withPayload(4096));
+    FakeAdbScript script = withPayload(4096);
+    script.version = 0x01000000;  // a phone that checks every payload's checksum
+    connect(script);
     const auto stream = host_->open(std::string(socketName));
     stream->write({});
     stream->write(filled(4096, 1));
@@ -135,18 +140,22 @@ TEST_F(AdbStreams, EachChunkWaitsForThePhonesOkay) {
     EXPECT_THAT(writeSizes(), ElementsAre(4096, 4096, 4096));
 }
 
-TEST_F(AdbStreams, AnExtraOkayLetsOneChunkGoWithoutWaiting) {
+TEST_F(AdbStreams, ADuplicatedOkayGrantsNoSecondWrite) {
     connect(withPayload(4096, okaysWithheldAfter(1, true)));
     const auto stream = host_->open(std::string(socketName));
-    stream->write(filled(10, 1));  // answered twice: one OKAY to spare
+    stream->write(filled(10, 1));  // answered twice
+    // Once the phone's next bytes are read, the reader has taken both OKAYs before them.
+    ASSERT_TRUE(adb().sendOnStream(1, toBytes("x")));
+    EXPECT_EQ(stream->readExactly(1), toBytes("x"));
     auto writing = std::async(std::launch::async, [&] { stream->write(filled(3 * 4096, 2)); });
-    // Two chunks go out on the spare OKAY before the writer waits for withheld ones.
-    ASSERT_TRUE(eventually([&] { return writeSizes().size() == 3; }));
-    EXPECT_EQ(writing.wait_for(30ms), std::future_status::timeout);
-    EXPECT_EQ(writeSizes().size(), 3u);
+    // Each chunk waits for its own OKAY, withheld now: a second in flight is a violation.
+    ASSERT_TRUE(eventually([&] { return writeSizes().size() == 2; }));
     adb().releaseWithheldOkays();
     writing.get();
-    EXPECT_TRUE(eventually([&] { return writeSizes().size() == 4; }));
+    // A duplicate cannot be told from the OKAY of the next chunk, which may then still be on
+    // its way: the last one here, so nothing goes out early.
+    ASSERT_TRUE(eventually([&] { return writeSizes().size() == 4; }));
+    EXPECT_THAT(writeSizes(), ElementsAre(10, 4096, 4096, 4096));
 }
 
 TEST_F(AdbStreams, ConcurrentWritersNeverMixTheirBytes) {
@@ -280,11 +289,135 @@ TEST_F(AdbStreams, ALinkDroppedMidWriteFailsTheWriter) {
               ByteIOErrorKind::endOfStream);
 }
 
+TEST_F(AdbStreams, ASlowReaderHoldsThePhoneAtTheHighWaterMark) {
+    connect();
+    const auto slow = host_->open(std::string(socketName));
+    const auto other = host_->open(std::string(socketName));
+    constexpr std::size_t highWater = AdbConnection::receiveHighWater;
+    const Bytes data = test::byteRun(3 * highWater, 7);
+    ASSERT_TRUE(adb().sendOnStream(1, data));
+    ASSERT_TRUE(eventually([&] {
+        const auto progress = adb().progressOn(1);
+        return progress->sentBytes >= highWater && progress->awaitingOkay;
+    }));
+    const std::uint64_t held = adb().progressOn(1)->sentBytes;
+    // Another stream flows meanwhile, and its OKAY reaches the phone after any the first got.
+    ASSERT_TRUE(adb().sendOnStream(2, toBytes("m")));
+    EXPECT_EQ(other->readExactly(1), toBytes("m"));
+    ASSERT_TRUE(eventually(
+        [&] { return std::ranges::count(seen(Command::okay), 2u, &SeenMessage::arg0) == 1; }));
+    EXPECT_EQ(adb().progressOn(1)->sentBytes, held);
+    EXPECT_LE(held, highWater + AdbProtocolConstants::maxPayload);
+
+    // Reading lets the phone go on, and nothing is lost on the way.
+    Bytes got(data.size());
+    slow->readExactly(got);
+    EXPECT_EQ(got, data);
+}
+
+TEST_F(AdbStreams, AStoppedReadGivesUpAndConsumesNothing) {
+    connect();
+    const auto stream = host_->open(std::string(socketName));
+    std::stop_source stop;
+    auto reading =
+        std::async(std::launch::async, [&] { return stream->readExactly(4, stop.get_token()); });
+    stop.request_stop();
+    ASSERT_EQ(reading.wait_for(5s), std::future_status::ready);  // bounded: a bug must not hang
+    EXPECT_THROW(reading.get(), CancellationError);
+    ASSERT_TRUE(adb().sendOnStream(1, toBytes("abcd")));
+    EXPECT_EQ(stream->readExactly(4), toBytes("abcd"));
+}
+
+// The same phone behind the real bulk transport, on a port whose OUT side can be held.
+class AdbStreamsOverUsb : public ::testing::Test {
+protected:
+    void connect(std::chrono::milliseconds outTimeout) {
+        phone_.adb().services().acceptService(std::string(socketName));
+        phone_.adb().trust(*testHostKey());
+        port_ = std::make_shared<FakeUsbPort>(phone_.hostTransport(), FakeUsbPort::Options{});
+        auto transport =
+            UsbAdbTransport::open(FakeUsbPort::interfaceOf(port_), {7, "SER", "Phone"}, outTimeout);
+        host_ = AdbConnection::create(
+            transport, testHostKey(), "tester@desk", [this](std::exception_ptr) { ++failures_; },
+            shortDrain());
+        host_->connect({});
+    }
+    void TearDown() override {
+        EXPECT_THAT(phone_.adb().violations(), IsEmpty());
+        EXPECT_THAT(port_->violations(), IsEmpty());
+    }
+    std::shared_ptr<AdbStream> open() { return host_->open(std::string(socketName)); }
+
+    FakePhone phone_;
+    std::shared_ptr<FakeUsbPort> port_;
+    std::shared_ptr<AdbConnection> host_;
+    std::atomic<int> failures_ = 0;
+};
+
+TEST_F(AdbStreamsOverUsb, AWedgedPhoneIsDroppedLikeAPulledCable) {
+    connect(20ms);
+    const auto stream = open();
+    port_->holdOut();
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->write(filled(1000, 1)); }).kind(),
+              ByteIOErrorKind::closed);
+    EXPECT_TRUE(host_->hasTransportFailed());
+    EXPECT_TRUE(eventually([&] { return failures_ == 1; }));
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->readExactly(1); }).kind(),
+              ByteIOErrorKind::endOfStream);
+}
+
+TEST_F(AdbStreamsOverUsb, CloseWaitsForNothingOnTheWire) {
+    connect(UsbAdbTransport::defaultOutTimeout);
+    const auto stream = open();
+    port_->holdOut();
+    auto writing = std::async(std::launch::async, [&] { stream->write(filled(1000, 1)); });
+    ASSERT_TRUE(eventually([&] { return port_->heldOutTransfers() == 1; }));
+    auto closing = std::async(std::launch::async, [&] { stream->close(); });
+    ASSERT_EQ(closing.wait_for(5s), std::future_status::ready);  // bounded: a bug must not hang
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { writing.get(); }).kind(), ByteIOErrorKind::closed);
+    EXPECT_EQ(port_->heldOutTransfers(), 1u);  // both returned with the transfer still wedged
+    // Once the phone takes data again, the CLSE follows what was under way.
+    port_->allowOut(100);
+    EXPECT_TRUE(eventually([&] { return phone_.adb().openStreamCount() == 0; }));
+    EXPECT_FALSE(host_->hasTransportFailed());
+}
+
+TEST_F(AdbStreamsOverUsb, OkaysGoOutAheadOfAPushStuckOnTheWire) {
+    connect(UsbAdbTransport::defaultOutTimeout);
+    const auto pushed = open();
+    const auto first = open();
+    const auto second = open();
+    port_->holdOut();
+    auto pushing = std::async(std::launch::async, [&] {
+        pushed->write(filled(3 * AdbProtocolConstants::maxPayload, 5));
+    });
+    ASSERT_TRUE(eventually([&] { return port_->heldOutTransfers() == 1; }));
+    // The reader goes on while the wire is taken: every stream's data still arrives.
+    ASSERT_TRUE(phone_.adb().sendOnStream(2, toBytes("a")));
+    ASSERT_TRUE(phone_.adb().sendOnStream(3, toBytes("b")));
+    EXPECT_EQ(first->readExactly(1), toBytes("a"));
+    EXPECT_EQ(second->readExactly(1), toBytes("b"));
+
+    port_->allowOut(1000);
+    pushing.get();
+    std::vector<SeenMessage> afterOpens = phone_.adb().received();
+    std::erase_if(afterOpens, [](const SeenMessage& m) {
+        return m.command != Command::wrte && m.command != Command::okay;
+    });
+    constexpr std::size_t chunk = AdbProtocolConstants::maxPayload;
+    EXPECT_THAT(afterOpens, ElementsAre(SeenMessage{Command::wrte, 1, 0x100, chunk},
+                                        SeenMessage{Command::okay, 2, 0x101, 0},
+                                        SeenMessage{Command::okay, 3, 0x102, 0},
+                                        SeenMessage{Command::wrte, 1, 0x100, chunk},
+                                        SeenMessage{Command::wrte, 1, 0x100, chunk}));
+}
+
 // A phone played by hand over a bare link, for what the fake phone never sends.
 class HandPlayedPhone {
 public:
-    HandPlayedPhone() : link_(MemoryPacketTransport::makePair()) {
-        host = AdbConnection::create(link_.first, testHostKey(), "tester@desk", {}, 1ms);
+    explicit HandPlayedPhone(AdbConnectionTimings timings = shortDrain())
+        : link_(MemoryPacketTransport::makePair()) {
+        host = AdbConnection::create(link_.first, testHostKey(), "tester@desk", {}, timings);
         auto connected = std::async(std::launch::async, [&] { host->connect({}); });
         read();  // CNXN
         phone().write(AdbMessage(Command::auth, AdbMessage::authToken, 0, Bytes(20, 1)));
@@ -326,24 +459,73 @@ TEST(AdbStreamsByHand, PhoneMessagesThatNeedNoAnswerGetNone) {
     EXPECT_EQ(hand.read(),
               AdbMessage(Command::open, 1, 0, toBytes(std::string_view("sync:\0", 6))));
     hand.phone().write(AdbMessage(Command::okay, 77, 1));
-    hand.phone().write(AdbMessage(Command::wrte, 78, 1, toBytes("hi")));
+    // Data naming another phone stream, or none, is not this stream's.
+    hand.phone().write(AdbMessage(Command::wrte, 78, 1, toBytes("no")));
+    hand.phone().write(AdbMessage(Command::wrte, 0, 1, toBytes("no")));
+    hand.phone().write(AdbMessage(Command::wrte, 77, 1, toBytes("hi")));
     const auto stream = opened.get();
     EXPECT_EQ(stream->readExactly(2), toBytes("hi"));
-    EXPECT_EQ(hand.read(), AdbMessage(Command::okay, 1, 78));  // the WRTE's own id answered
+    EXPECT_EQ(hand.read(), AdbMessage(Command::okay, 1, 77));
+    EXPECT_TRUE(hand.hostIsQuiet());
 }
 
-TEST(AdbStreamsByHand, OkaysSentAheadBecomeCredits) {
+std::ptrdiff_t strayWarningsSince(std::chrono::system_clock::time_point start) {
+    return std::ranges::count_if(Log::recentEntries(), [&](const LogEntry& entry) {
+        return entry.time >= start &&
+               entry.message.find("whose peer it is not") != std::string::npos;
+    });
+}
+
+TEST(AdbStreamsByHand, StaleOkaysGrantNoWrite) {
+    const auto start = std::chrono::system_clock::now();
     HandPlayedPhone hand;
     auto opened = std::async(std::launch::async, [&] { return hand.host->open("sync:"); });
     hand.read();
     hand.phone().write(AdbMessage(Command::okay, 5, 1));
     const auto stream = opened.get();
+    // Data read after the OKAYs shows that the reader has taken them.
+    const auto okaysTaken = [&](std::string_view data) {
+        hand.phone().write(AdbMessage(Command::wrte, 5, 1, toBytes(data)));
+        EXPECT_EQ(stream->readExactly(data.size()), toBytes(data));
+        EXPECT_EQ(hand.read(), AdbMessage(Command::okay, 1, 5));
+    };
     hand.phone().write(AdbMessage(Command::okay, 5, 1));  // unsolicited, on an idle stream
-    // Its answer shows that the reader has taken the OKAY before it.
-    hand.phone().write(AdbMessage(Command::wrte, 5, 1, toBytes("x")));
-    EXPECT_EQ(hand.read(), AdbMessage(Command::okay, 1, 5));
-    stream->write(toBytes("goes at once"));
-    EXPECT_EQ(hand.read(), AdbMessage(Command::wrte, 1, 5, toBytes("goes at once")));
+    okaysTaken("z");
+    auto writing = std::async(std::launch::async, [&] { stream->write(toBytes("a")); });
+    EXPECT_EQ(hand.read(), AdbMessage(Command::wrte, 1, 5, toBytes("a")));
+    hand.phone().write(AdbMessage(Command::okay, 0, 1));
+    hand.phone().write(AdbMessage(Command::okay, 6, 1));
+    okaysTaken("y");
+    EXPECT_EQ(writing.wait_for(0s), std::future_status::timeout);
+    hand.phone().write(AdbMessage(Command::okay, 5, 1));
+    writing.get();
+    EXPECT_EQ(strayWarningsSince(start), 1);  // two strays, told once
+}
+
+TEST(AdbStreamsByHand, AnUnansweredOpenGivesUpAndItsLateStreamIsClosed) {
+    for (const bool stopped : {false, true}) {
+        AdbConnectionTimings timings = shortDrain();
+        if (!stopped) {
+            timings.openTimeout = 1ms;
+        }
+        HandPlayedPhone hand(timings);
+        std::stop_source stop;
+        auto opening = std::async(std::launch::async,
+                                  [&] { return hand.host->open("sync:", stop.get_token()); });
+        EXPECT_EQ(hand.read().command, Command::open);
+        if (stopped) {
+            stop.request_stop();
+        }
+        ASSERT_EQ(opening.wait_for(5s), std::future_status::ready);  // bounded: a bug must not hang
+        if (stopped) {
+            EXPECT_THROW(opening.get(), CancellationError);
+        } else {
+            EXPECT_EQ(test::thrown<AdbError>([&] { opening.get(); }).kind(),
+                      AdbErrorKind::timedOut);
+        }
+        hand.phone().write(AdbMessage(Command::okay, 9, 1));
+        EXPECT_EQ(hand.read(), AdbMessage(Command::clse, 1, 9));
+    }
 }
 
 TEST(AdbStreamsByHand, ASyncFailureLengthIsBoundedBeforeItIsRead) {

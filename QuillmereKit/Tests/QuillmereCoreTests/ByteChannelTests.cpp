@@ -1,8 +1,10 @@
+#include <atomic>
 #include <future>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "QuillmereCore/ByteQueue.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/MemoryByteChannel.h"
 #include "Support/Expect.h"
@@ -39,6 +41,57 @@ TEST(DataByteSource, SliceOfALargerBufferStartsAtItsFirstByte) {
     const Bytes whole = test::byteRun(20);
     DataByteSource source(Bytes(whole.begin() + 5, whole.begin() + 9));
     EXPECT_EQ(source.readExactly(4), test::byteRun(4, 5));
+}
+
+TEST(ByteQueue, AReadOfExactlyOneChunkTakesItWithoutACopy) {
+    ByteQueue queue;
+    ByteSource& source = queue;  // as a demultiplexer reads it
+    Bytes chunk = test::byteRun(100);
+    const std::uint8_t* const storage = chunk.data();
+    queue.feed(std::move(chunk));
+    queue.feed(test::byteRun(10, 100));
+    EXPECT_EQ(source.readExactly(100).data(), storage);
+    EXPECT_EQ(source.readExactly(4), test::byteRun(4, 100));
+    queue.feed(test::byteRun(10, 110));
+    EXPECT_EQ(source.readExactly(16), test::byteRun(16, 104));  // across chunks
+}
+
+TEST(ByteQueue, ReadToEndWaitsForTheEndAndCloseWinsOverIt) {
+    ByteQueue queue;
+    auto all = std::async(std::launch::async, [&] { return queue.readToEnd(); });
+    ASSERT_TRUE(eventually([&] { return queue.parkedReaderCount() == 1; }));
+    queue.feed(test::byteRun(3));
+    queue.feed(test::byteRun(2, 3));
+    queue.finish();
+    EXPECT_EQ(all.get(), test::byteRun(5));
+
+    ByteQueue ended;
+    ended.feed(test::byteRun(4));
+    ended.finish();
+    ended.close();  // nothing read after this, not even what came before the end
+    EXPECT_EQ(test::thrown<ByteIOError>([&] { ended.readToEnd(); }).kind(),
+              ByteIOErrorKind::closed);
+}
+
+TEST(ByteQueue, HoldsTheProducerBackUntilTheReaderCatchesUpOrWaitsForMore) {
+    ByteQueue queue;
+    std::atomic<int> resumed = 0;
+    queue.holdBackAbove(10, [&] { ++resumed; });
+    EXPECT_TRUE(queue.feed(test::byteRun(6)));
+    EXPECT_FALSE(queue.feed(test::byteRun(6)));
+    EXPECT_EQ(queue.readExactly(2).size(), 2u);  // still at the mark
+    EXPECT_EQ(resumed, 0);
+    EXPECT_EQ(queue.readExactly(1).size(), 1u);
+    EXPECT_EQ(resumed, 1);
+
+    EXPECT_FALSE(queue.feed(test::byteRun(6)));  // 15 unread
+    // A reader wanting more than there is lets the producer go on, and is not held back.
+    auto large = std::async(std::launch::async, [&] { return queue.readExactly(30); });
+    ASSERT_TRUE(eventually([&] { return resumed == 2; }));
+    EXPECT_TRUE(queue.feed(test::byteRun(10)));
+    EXPECT_TRUE(queue.feed(test::byteRun(10)));
+    EXPECT_EQ(large.get().size(), 30u);
+    EXPECT_EQ(resumed, 2);
 }
 
 TEST(MemoryByteChannel, ImmediateReadsTakeFromTheFrontAndKeepTheRest) {

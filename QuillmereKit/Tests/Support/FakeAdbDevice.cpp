@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include "QuillmereCore/TaskClock.h"
+
 namespace qm::test {
 
 namespace {
@@ -94,6 +96,11 @@ void FakeAdbDevice::releaseWithheldOkays() {
     streams_.releaseWithheldOkays();
 }
 
+std::optional<PhoneStreamProgress> FakeAdbDevice::progressOn(std::uint32_t hostID) const {
+    std::lock_guard lock(mutex_);
+    return streams_.progressOn(hostID);
+}
+
 bool FakeAdbDevice::isConnected() const {
     std::lock_guard lock(mutex_);
     return phase_ == Phase::connected;
@@ -132,8 +139,9 @@ std::vector<std::string> FakeAdbDevice::offeredKeyComments() const {
 void FakeAdbDevice::run() {
     while (true) {
         AdbMessage message;
+        AdbHeader header;
         try {
-            message = end_->read();
+            message = end_->read(header);
         } catch (const AdbError& error) {
             std::lock_guard lock(mutex_);
             if (error.kind() == AdbErrorKind::protocolViolation) {
@@ -148,6 +156,13 @@ void FakeAdbDevice::run() {
         }
         std::lock_guard lock(mutex_);
         received_.push_back({message.command, message.arg0, message.arg1, message.payload.size()});
+        // A daemon older than 0x01000001 checks every payload's sum; later ones ignore it.
+        if (script_.version < AdbProtocolConstants::version &&
+            header.dataChecksum != AdbMessage::legacyChecksum(message.payload)) {
+            violation(fmt::format("host {} carries the checksum 0x{:08x}, not 0x{:08x}",
+                                  commandName(message.command), header.dataChecksum,
+                                  AdbMessage::legacyChecksum(message.payload)));
+        }
         handle(message);
     }
 }
@@ -258,9 +273,12 @@ void FakeAdbDevice::onPublicKey(const AdbMessage& message) {
 }
 
 void FakeAdbDevice::approveAfterDelay(std::stop_token stop) {
-    std::unique_lock lock(mutex_);
-    timerWake_.wait_for(lock, stop, script_.approvalDelay, [] { return false; });
-    if (!stop.stop_requested() && phase_ == Phase::awaitingApproval) {
+    TaskClock::sleepUnlessStopped(script_.approvalDelay, stop);
+    if (stop.stop_requested()) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    if (phase_ == Phase::awaitingApproval) {
         approveLocked();
     }
 }

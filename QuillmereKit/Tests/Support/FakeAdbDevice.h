@@ -90,6 +90,8 @@ public:
     // The phone ends a stream after what it sent; false when it is not open.
     bool finishStream(std::uint32_t hostID);
     void releaseWithheldOkays();
+    // How far the phone's writing on an open stream has come; none when it is not open.
+    std::optional<PhoneStreamProgress> progressOn(std::uint32_t hostID) const;
 
     FakePhoneServices& services() { return services_; }
 
@@ -136,7 +138,6 @@ private:
     std::uint64_t hostStreamBytes_ = 0;
     std::uint32_t hostMaxPayload_ = AdbProtocolConstants::maxPayload;
 
-    std::condition_variable_any timerWake_;
     std::jthread approvalTimer_;
     std::jthread reader_;
 };

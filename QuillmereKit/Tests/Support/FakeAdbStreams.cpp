@@ -109,7 +109,7 @@ void FakeAdbStreams::onOpen(const AdbMessage& message) {
     send_(AdbMessage(Command::okay, stream.phoneID, hostID));
     End end(*this, stream);
     stream.service->opened(end);
-    settle(hostID);
+    forgetIfClosed(hostID);
 }
 
 FakeAdbStreams::Stream* FakeAdbStreams::addressed(const AdbMessage& message) {
@@ -150,7 +150,7 @@ void FakeAdbStreams::onWrite(const AdbMessage& message) {
     answer(*stream);
     End end(*this, *stream);
     stream->service->received(end, message.payload);
-    settle(stream->hostID);
+    forgetIfClosed(stream->hostID);
 }
 
 void FakeAdbStreams::answer(Stream& stream) {
@@ -162,9 +162,9 @@ void FakeAdbStreams::answer(Stream& stream) {
         return;
     }
     ++answeredWrites_;
+    ++stream.allowance;
     const AdbMessage okay(Command::okay, stream.phoneID, stream.hostID);
     for (int copies = faults_.duplicateOkay ? 2 : 1; copies > 0; --copies) {
-        ++stream.allowance;
         send_(okay);
     }
 }
@@ -180,6 +180,14 @@ void FakeAdbStreams::releaseWithheldOkays() {
     }
 }
 
+std::optional<PhoneStreamProgress> FakeAdbStreams::progressOn(std::uint32_t hostID) const {
+    const auto it = streams_.find(hostID);
+    if (it == streams_.end()) {
+        return std::nullopt;
+    }
+    return PhoneStreamProgress{it->second.sentBytes, it->second.awaitingOkay};
+}
+
 void FakeAdbStreams::onOkay(const AdbMessage& message) {
     Stream* stream = addressed(message);
     if (!stream) {
@@ -191,7 +199,7 @@ void FakeAdbStreams::onOkay(const AdbMessage& message) {
     }
     stream->awaitingOkay = false;
     pump(*stream);
-    settle(stream->hostID);
+    forgetIfClosed(stream->hostID);
 }
 
 void FakeAdbStreams::onClose(const AdbMessage& message) {
@@ -216,7 +224,7 @@ bool FakeAdbStreams::closeFromPhone(std::uint32_t hostID) {
         return false;
     }
     abort(it->second);
-    settle(hostID);
+    forgetIfClosed(hostID);
     return true;
 }
 
@@ -234,7 +242,7 @@ bool FakeAdbStreams::finishFromPhone(std::uint32_t hostID) {
     }
     it->second.finishing = true;
     pump(it->second);
-    settle(hostID);
+    forgetIfClosed(hostID);
     return true;
 }
 
@@ -262,6 +270,7 @@ void FakeAdbStreams::pump(Stream& stream) {
             stream.outgoing.pop_front();
         }
         stream.awaitingOkay = true;
+        stream.sentBytes += payload.size();
         send_(AdbMessage(Command::wrte, stream.phoneID, stream.hostID, std::move(payload)));
         return;
     }
@@ -271,7 +280,7 @@ void FakeAdbStreams::pump(Stream& stream) {
     }
 }
 
-void FakeAdbStreams::settle(std::uint32_t hostID) {
+void FakeAdbStreams::forgetIfClosed(std::uint32_t hostID) {
     const auto it = streams_.find(hostID);
     if (it != streams_.end() && it->second.closed) {
         streams_.erase(it);

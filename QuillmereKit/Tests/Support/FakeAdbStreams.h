@@ -19,10 +19,15 @@ struct StreamFaults {
     // The phone answers this many host WRTEs in all, then withholds its OKAYs until the test
     // releases them.
     std::optional<std::size_t> withholdOkayAfter;
-    // Every host WRTE is answered with two OKAYs.
+    // Every host WRTE is answered with two OKAYs; the second grants nothing.
     bool duplicateOkay = false;
     // The cable is pulled once the host has written this many stream bytes in all.
     std::optional<std::uint64_t> dropLinkAfterHostBytes;
+};
+
+struct PhoneStreamProgress {
+    std::uint64_t sentBytes = 0;  // in WRTEs so far
+    bool awaitingOkay = false;    // the last of them is not yet acknowledged
 };
 
 // The phone writing on its open streams, named by the host's stream id; each call is false
@@ -87,6 +92,7 @@ public:
     // The phone ends a stream once what it sent has been acknowledged.
     bool finishFromPhone(std::uint32_t hostID);
     void releaseWithheldOkays();
+    std::optional<PhoneStreamProgress> progressOn(std::uint32_t hostID) const;
     // The link is gone, and every stream with it.
     void linkLost() { streams_.clear(); }
     std::size_t openCount() const { return streams_.size(); }
@@ -103,6 +109,7 @@ private:
         std::unique_ptr<FakeService> service;
         std::deque<Piece> outgoing;
         bool awaitingOkay = false;  // a phone WRTE waits for the host's OKAY
+        std::uint64_t sentBytes = 0;
         bool finishing = false;
         bool closed = false;         // the phone sent CLSE
         std::size_t unanswered = 0;  // host WRTEs whose OKAY is withheld
@@ -119,7 +126,8 @@ private:
     void answer(Stream& stream);
     void abort(Stream& stream);
     void pump(Stream& stream);
-    void settle(std::uint32_t hostID);
+    // Forgets a stream once the phone has closed it.
+    void forgetIfClosed(std::uint32_t hostID);
 
     const Sender send_;
     const Reporter violation_;

@@ -5,6 +5,7 @@
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/HostClock.h"
+#include "QuillmereCore/TaskClock.h"
 #include "ServerProtocol/ExtCodec.h"
 #include "Support/FakeAdbDevice.h"
 #include "Support/FakePhoneServices.h"
@@ -386,18 +387,22 @@ void FakeDeviceServer::answerExt(FakeStreamEnd& phone, const ExtMessage& message
 }
 
 void FakeDeviceServer::tick(std::stop_token stop) {
-    std::unique_lock lock(mutex_);
-    while (!stop.stop_requested()) {
-        tickerWake_.wait_for(lock, stop, telemetryInterval_, [] { return false; });
-        if (stop.stop_requested() || state_ != State::running) {
+    while (true) {
+        std::unique_lock lock(mutex_);
+        const auto interval = telemetryInterval_;
+        lock.unlock();
+        TaskClock::sleepUnlessStopped(interval, stop);
+        if (stop.stop_requested()) {
+            return;
+        }
+        lock.lock();
+        if (state_ != State::running) {
             return;
         }
         Bytes frame = ExtCodec::encode(ext::Telemetry{script_.telemetry});
         const std::uint32_t id = extID_;
         lock.unlock();
-        const bool sent = adb_->sendOnStream(id, std::move(frame));
-        lock.lock();
-        if (!sent) {
+        if (!adb_->sendOnStream(id, std::move(frame))) {
             return;
         }
     }

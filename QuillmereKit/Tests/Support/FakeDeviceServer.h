@@ -191,7 +191,6 @@ private:
     std::minstd_rand jitter_;  // default-seeded: the same delays every run
     std::size_t lateAppLists_ = 0;
 
-    std::condition_variable_any tickerWake_;
     std::jthread ticker_;
     std::condition_variable_any pongWake_;
     std::jthread ponger_;

@@ -1,5 +1,8 @@
 #include "Support/FakeUsb.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include <fmt/format.h>
 
 #include "DeviceLink/USB/UsbAdbTransport.h"
@@ -44,6 +47,26 @@ void FakeUsbPort::shortWriteNext() {
     shortWrite_ = true;
 }
 
+void FakeUsbPort::holdOut() {
+    std::lock_guard lock(mutex_);
+    outAllowance_ = 0;
+}
+
+void FakeUsbPort::allowOut(std::size_t count) {
+    {
+        std::lock_guard lock(mutex_);
+        if (outAllowance_) {
+            *outAllowance_ += count;
+        }
+    }
+    outGate_.notify_all();
+}
+
+std::size_t FakeUsbPort::heldOutTransfers() const {
+    std::lock_guard lock(mutex_);
+    return heldOut_;
+}
+
 std::vector<std::size_t> FakeUsbPort::outTransfers() const {
     std::lock_guard lock(mutex_);
     return outTransfers_;
@@ -75,7 +98,7 @@ int FakeUsbPort::outMaxPacketSize() const {
 
 UsbTransferResult FakeUsbPort::transfer(std::uint8_t endpoint, std::span<std::uint8_t> buffer,
                                         std::chrono::milliseconds timeout) {
-    return (endpoint & 0x80) != 0 ? receive(buffer, timeout) : send(buffer);
+    return (endpoint & 0x80) != 0 ? receive(buffer, timeout) : send(buffer, timeout);
 }
 
 UsbTransferResult FakeUsbPort::receive(std::span<std::uint8_t> buffer,
@@ -113,10 +136,28 @@ UsbTransferResult FakeUsbPort::receive(std::span<std::uint8_t> buffer,
     return {UsbTransferStatus::noDevice, 0};
 }
 
-UsbTransferResult FakeUsbPort::send(std::span<std::uint8_t> buffer) {
+UsbTransferResult FakeUsbPort::send(std::span<std::uint8_t> buffer,
+                                    std::chrono::milliseconds timeout) {
     std::size_t count = buffer.size();
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        const auto passes = [&] { return aborted_ || !outAllowance_ || *outAllowance_ > 0; };
+        if (!passes()) {
+            ++heldOut_;
+            bool passed = true;
+            if (timeout.count() == 0) {
+                outGate_.wait(lock, passes);
+            } else {
+                passed = outGate_.wait_for(lock, timeout, passes);
+            }
+            --heldOut_;
+            if (!passed) {
+                return {UsbTransferStatus::timedOut, 0};
+            }
+        }
+        if (outAllowance_ && *outAllowance_ > 0) {
+            --*outAllowance_;
+        }
         if (aborted_) {
             return {UsbTransferStatus::aborted, 0};
         }
@@ -154,6 +195,7 @@ void FakeUsbPort::abort() noexcept {
         std::lock_guard lock(mutex_);
         aborted_ = true;
     }
+    outGate_.notify_all();
     cable_->close();
 }
 
@@ -162,6 +204,7 @@ FakeUsbDevice::FakeUsbDevice(UsbAdbDevice identity, Options options)
 
 std::unique_ptr<UsbInterface> FakeUsbDevice::open() {
     std::lock_guard lock(mutex_);
+    ++openAttempts_;
     if (gone_) {
         throw UsbError::notFound();
     }
@@ -200,6 +243,11 @@ void FakeUsbDevice::vanish() {
 std::size_t FakeUsbDevice::openCount() const {
     std::lock_guard lock(mutex_);
     return phones_.size();
+}
+
+std::size_t FakeUsbDevice::openAttempts() const {
+    std::lock_guard lock(mutex_);
+    return openAttempts_;
 }
 
 std::shared_ptr<FakePhone> FakeUsbDevice::phone() const {
@@ -327,6 +375,23 @@ FakeUsbDevice::Options trustingPhone(FakeUsbPort::Options usb) {
     options.usb = std::move(usb);
     options.prepare = [](FakePhone& phone) { phone.adb().trust(*testHostKey()); };
     return options;
+}
+
+bool realAdbInterfacePresent() {
+    // The kernel's view of every interface, read without opening anything.
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/bus/usb/devices", error)) {
+        const auto attribute = [&](const char* name) {
+            std::string value;
+            std::ifstream(entry.path() / name) >> value;
+            return value;
+        };
+        if (attribute("bInterfaceClass") == "ff" && attribute("bInterfaceSubClass") == "42" &&
+            attribute("bInterfaceProtocol") == "01") {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace qm::test

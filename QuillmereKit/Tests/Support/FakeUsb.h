@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -20,9 +21,10 @@
 namespace qm::test {
 
 // One claim of a phone's ADB interface, over the bytes of an in-memory cable: bulk IN
-// transfers take what the phone has sent (ending short as USB transfers do), bulk OUT
-// transfers hand their bytes to the phone. It checks the host's framing (a payload that fills
-// its last packet must be followed by an empty one, and only then) and takes scripted faults.
+// transfers take what the phone has sent (ending short, as USB transfers do, at the end of each
+// of the phone's writes), bulk OUT transfers hand their bytes to the phone. It checks the
+// host's framing (a payload that fills its last packet must be followed by an empty one, and
+// only then) and takes scripted faults, among them a phone that stops taking data.
 class FakeUsbPort {
 public:
     struct Options {
@@ -43,6 +45,13 @@ public:
     void failNext(bool in, UsbTransferStatus status);
     // The next OUT transfer takes one byte less than it was given.
     void shortWriteNext();
+    // From now on OUT transfers wait, as at a wedged phone, until let through, aborted, or
+    // their time-out passes (then they end timedOut, having moved nothing).
+    void holdOut();
+    // Lets `count` more OUT transfers through a hold: a phone that takes its data slowly.
+    void allowOut(std::size_t count);
+    // OUT transfers waiting at the hold now.
+    std::size_t heldOutTransfers() const;
 
     std::vector<std::size_t> outTransfers() const;
     std::size_t inTransfers() const;
@@ -56,13 +65,16 @@ public:
 
 private:
     UsbTransferResult receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout);
-    UsbTransferResult send(std::span<std::uint8_t> buffer);
+    UsbTransferResult send(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout);
     int outMaxPacketSize() const;
 
     const std::shared_ptr<MemoryPacketTransport> cable_;
     const Options options_;
     mutable std::mutex mutex_;
+    std::condition_variable outGate_;
     bool aborted_ = false;
+    std::optional<std::size_t> outAllowance_;  // none: OUT transfers are not held
+    std::size_t heldOut_ = 0;
     std::deque<UsbTransferStatus> inFailures_;
     std::deque<UsbTransferStatus> outFailures_;
     bool shortWrite_ = false;
@@ -96,6 +108,8 @@ public:
     void vanish();
 
     std::size_t openCount() const;
+    // Opens asked for, refused ones included.
+    std::size_t openAttempts() const;
     std::shared_ptr<FakePhone> phone() const;  // the latest session
     std::shared_ptr<FakeUsbPort> port() const;
     // The framing and protocol violations of every session so far.
@@ -107,6 +121,7 @@ private:
     mutable std::mutex mutex_;
     bool gone_ = false;
     bool heldElsewhere_ = false;
+    std::size_t openAttempts_ = 0;
     std::vector<std::shared_ptr<FakePhone>> phones_;
     std::vector<std::shared_ptr<FakeUsbPort>> ports_;
 };
@@ -141,5 +156,9 @@ private:
 
 // A phone that trusts the test key and answers the shell as an Android 14 phone does.
 FakeUsbDevice::Options trustingPhone(FakeUsbPort::Options usb = {});
+
+// Whether a real phone's ADB interface is on this machine's bus; tests of the real USB path
+// then stay away, so as never to open it or pop its authorisation prompt.
+bool realAdbInterfacePresent();
 
 }  // namespace qm::test

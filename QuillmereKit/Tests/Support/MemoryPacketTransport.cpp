@@ -1,6 +1,7 @@
 #include "Support/MemoryPacketTransport.h"
 
 #include <algorithm>
+#include <deque>
 
 namespace qm::test {
 
@@ -10,10 +11,35 @@ public:
     std::condition_variable wake;
     Bytes bytes;
     std::size_t head = 0;
-    bool writerGone = false;  // the sending end closed: reads end after what is left
+    std::uint64_t consumed = 0;      // bytes read since the pipe was made
+    std::uint64_t produced = 0;      // bytes written since the pipe was made
+    std::deque<std::uint64_t> ends;  // where each write not yet read through ends
+    bool writerGone = false;         // the sending end closed: reads end after what is left
     bool readerGone = false;  // the receiving end closed: its reads and the sender's writes fail
 
     std::size_t buffered() const { return bytes.size() - head; }
+    // What one transfer may take: the rest of the write under way.
+    std::size_t transferable() const {
+        return ends.empty() ? buffered() : static_cast<std::size_t>(ends.front() - consumed);
+    }
+    void append(ByteView data) {
+        if (!data.empty()) {
+            bytes.insert(bytes.end(), data.begin(), data.end());
+            produced += data.size();
+            ends.push_back(produced);
+        }
+    }
+    void consume(std::size_t count) {
+        head += count;
+        consumed += count;
+        while (!ends.empty() && ends.front() <= consumed) {
+            ends.pop_front();
+        }
+        if (head == bytes.size()) {
+            bytes.clear();
+            head = 0;
+        }
+    }
 };
 
 std::pair<std::shared_ptr<MemoryPacketTransport>, std::shared_ptr<MemoryPacketTransport>>
@@ -47,17 +73,22 @@ void MemoryPacketTransport::send(ByteView header, ByteView payload) {
         if (outbound_->readerGone) {
             throw ByteIOError::endOfStream();
         }
-        outbound_->bytes.insert(outbound_->bytes.end(), header.begin(), header.end());
-        outbound_->bytes.insert(outbound_->bytes.end(), payload.begin(), payload.end());
+        outbound_->append(header);
+        outbound_->append(payload);
     }
     outbound_->wake.notify_all();
 }
 
 AdbMessage MemoryPacketTransport::read() {
+    AdbHeader header;
+    return read(header);
+}
+
+AdbMessage MemoryPacketTransport::read(AdbHeader& header) {
     std::lock_guard serial(readMutex_);
     std::array<std::uint8_t, AdbHeader::byteCount> headerBytes{};
     readExactly(headerBytes);
-    const AdbHeader header = AdbMessage::decodeHeader(headerBytes);
+    header = AdbMessage::decodeHeader(headerBytes);
     checkPayloadLength(header, limit_);
     Bytes payload;
     readExactly(header.dataLength,
@@ -83,11 +114,7 @@ void MemoryPacketTransport::readExactly(std::size_t count, Take take) {
         throw ByteIOError::endOfStream();
     }
     take(ByteView(pipe.bytes).subspan(pipe.head, count));
-    pipe.head += count;
-    if (pipe.head == pipe.bytes.size()) {
-        pipe.bytes.clear();
-        pipe.head = 0;
-    }
+    pipe.consume(count);
 }
 
 MemoryPacketTransport::RawRead MemoryPacketTransport::readRaw(std::span<std::uint8_t> into,
@@ -107,13 +134,9 @@ MemoryPacketTransport::RawRead MemoryPacketTransport::readRaw(std::span<std::uin
     if (pipe.buffered() == 0) {
         return {RawOutcome::linkGone, 0};
     }
-    const std::size_t count = std::min(into.size(), pipe.buffered());
+    const std::size_t count = std::min(into.size(), pipe.transferable());
     std::copy_n(pipe.bytes.begin() + static_cast<std::ptrdiff_t>(pipe.head), count, into.begin());
-    pipe.head += count;
-    if (pipe.head == pipe.bytes.size()) {
-        pipe.bytes.clear();
-        pipe.head = 0;
-    }
+    pipe.consume(count);
     return {RawOutcome::data, count};
 }
 
@@ -133,8 +156,7 @@ void MemoryPacketTransport::drainPending(std::chrono::nanoseconds idle) {
     std::unique_lock lock(pipe.mutex);
     while (!pipe.readerGone) {
         drained_ += pipe.buffered();
-        pipe.bytes.clear();
-        pipe.head = 0;
+        pipe.consume(pipe.buffered());
         const bool more = pipe.wake.wait_for(
             lock, idle, [&] { return pipe.readerGone || pipe.writerGone || pipe.buffered() > 0; });
         if (!more || pipe.buffered() == 0) {

@@ -14,8 +14,9 @@ namespace qm::test {
 
 // One end of an in-memory ADB link. Messages travel as their wire bytes, so each read decodes
 // and checks a header as a USB transport does, and an end can also send bytes that are not a
-// well-formed message. Closing an end is a pulled cable for the other: its reads get what was
-// already sent, then ByteIOError endOfStream; its writes fail with endOfStream.
+// well-formed message. Each write keeps its boundaries, as USB transfers do: a header, a
+// payload, a run of raw bytes. Closing an end is a pulled cable for the other: its reads get
+// what was already sent, then ByteIOError endOfStream; its writes fail with endOfStream.
 class MemoryPacketTransport final : public AdbPacketTransport {
 public:
     // The host end refuses payloads above the host's limit; the device end those above
@@ -25,6 +26,8 @@ public:
 
     void write(const AdbMessage& message) override;
     AdbMessage read() override;
+    // The same, with the header as it came.
+    AdbMessage read(AdbHeader& header);
     void close() noexcept override;
     void drainPending(std::chrono::nanoseconds idle) override;
 
@@ -37,9 +40,9 @@ public:
         RawOutcome outcome = RawOutcome::data;
         std::size_t count = 0;
     };
-    // As many bytes as are there, up to `into`'s size, once there is at least one; a zero
-    // `timeout` waits without limit. closed: this end was closed; linkGone: the other end was,
-    // and everything it sent has been read.
+    // As many bytes as are there, up to `into`'s size and never past the end of one write, once
+    // there is at least one; a zero `timeout` waits without limit. closed: this end was closed;
+    // linkGone: the other end was, and everything it sent has been read.
     RawRead readRaw(std::span<std::uint8_t> into, std::chrono::milliseconds timeout);
     std::size_t drainedByteCount() const;
 

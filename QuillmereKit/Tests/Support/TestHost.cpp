@@ -38,9 +38,9 @@ void writeTestHostKey(const std::filesystem::path& file) {
 
 std::shared_ptr<AdbConnection> makeHost(FakePhone& phone,
                                         AdbConnection::TransportFailureHandler onFailure,
-                                        std::chrono::milliseconds drainIdle) {
+                                        AdbConnectionTimings timings) {
     return AdbConnection::create(phone.hostTransport(), testHostKey(), "tester@desk",
-                                 std::move(onFailure), drainIdle);
+                                 std::move(onFailure), timings);
 }
 
 std::shared_ptr<AdbConnection> connectedHost(FakePhone& phone,

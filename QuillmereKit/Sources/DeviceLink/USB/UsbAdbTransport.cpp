@@ -7,23 +7,25 @@
 
 namespace qm {
 
-std::shared_ptr<UsbAdbTransport> UsbAdbTransport::open(const UsbAdbDevice& device) {
-    return open(LibusbInterface::open(device), device);
+std::shared_ptr<UsbAdbTransport> UsbAdbTransport::open(const UsbAdbDevice& device,
+                                                       std::chrono::milliseconds outTimeout) {
+    return open(LibusbInterface::open(device), device, outTimeout);
 }
 
 std::shared_ptr<UsbAdbTransport> UsbAdbTransport::open(std::unique_ptr<UsbInterface> interface,
-                                                       const UsbAdbDevice& device) {
+                                                       const UsbAdbDevice& device,
+                                                       std::chrono::milliseconds outTimeout) {
     const std::vector<UsbEndpointInfo> endpoints = interface->endpoints();
     const UsbBulkEndpoints bulk = UsbBulkEndpoints::select(endpoints);
     Log::usb().info("opened ADB interface of {} in=0x{:x} out=0x{:x} mps={}",
                     Log::privateValue(device.serial), bulk.inEndpoint.address,
                     bulk.outEndpoint.address, bulk.outEndpoint.maxPacketSize);
-    return std::make_shared<UsbAdbTransport>(std::move(interface), bulk);
+    return std::make_shared<UsbAdbTransport>(std::move(interface), bulk, outTimeout);
 }
 
 UsbAdbTransport::UsbAdbTransport(std::unique_ptr<UsbInterface> interface,
-                                 UsbBulkEndpoints endpoints)
-    : interface_(std::move(interface)), endpoints_(endpoints) {}
+                                 UsbBulkEndpoints endpoints, std::chrono::milliseconds outTimeout)
+    : interface_(std::move(interface)), endpoints_(endpoints), outTimeout_(outTimeout) {}
 
 UsbAdbTransport::~UsbAdbTransport() {
     close();
@@ -41,7 +43,7 @@ void UsbAdbTransport::send(ByteView bytes) {
     // An OUT transfer only reads its buffer.
     const std::span<std::uint8_t> buffer(const_cast<std::uint8_t*>(bytes.data()), bytes.size());
     const UsbTransferResult result =
-        interface_->transfer(endpoints_.outEndpoint.address, buffer, std::chrono::milliseconds(0));
+        interface_->transfer(endpoints_.outEndpoint.address, buffer, outTimeout_);
     if (result.status != UsbTransferStatus::completed) {
         fail(result.status);
     }

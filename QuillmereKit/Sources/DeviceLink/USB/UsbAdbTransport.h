@@ -19,6 +19,10 @@ namespace qm {
 // the interface, so that the phone can be claimed again at once.
 class UsbAdbTransport final : public AdbPacketTransport {
 public:
+    // A phone takes an OUT transfer within milliseconds; one that has not taken it in this long
+    // is wedged, and the write fails so that the link is dropped as if the cable were pulled.
+    static constexpr std::chrono::milliseconds defaultOutTimeout{5000};
+
     // The stale-data drain asks for this much at a time and stops after `drainLimit` bytes or
     // `drainMaxRequests` requests, whichever comes first.
     static constexpr std::size_t drainRequestSize = 0x10000;
@@ -26,11 +30,13 @@ public:
     static constexpr std::size_t drainMaxRequests = 1024;
 
     // Opens and claims the phone's ADB interface through libusb; throws UsbError.
-    static std::shared_ptr<UsbAdbTransport> open(const UsbAdbDevice& device);
+    static std::shared_ptr<UsbAdbTransport> open(
+        const UsbAdbDevice& device, std::chrono::milliseconds outTimeout = defaultOutTimeout);
     // The same over an interface already opened and claimed; throws UsbError notFound when it
     // lacks a bulk pipe in either direction.
-    static std::shared_ptr<UsbAdbTransport> open(std::unique_ptr<UsbInterface> interface,
-                                                 const UsbAdbDevice& device);
+    static std::shared_ptr<UsbAdbTransport> open(
+        std::unique_ptr<UsbInterface> interface, const UsbAdbDevice& device,
+        std::chrono::milliseconds outTimeout = defaultOutTimeout);
 
     ~UsbAdbTransport() override;
 
@@ -39,7 +45,8 @@ public:
     void close() noexcept override;
     void drainPending(std::chrono::nanoseconds idle) override;
 
-    UsbAdbTransport(std::unique_ptr<UsbInterface> interface, UsbBulkEndpoints endpoints);
+    UsbAdbTransport(std::unique_ptr<UsbInterface> interface, UsbBulkEndpoints endpoints,
+                    std::chrono::milliseconds outTimeout);
 
 private:
     void send(ByteView bytes);
@@ -49,6 +56,7 @@ private:
 
     std::unique_ptr<UsbInterface> interface_;
     const UsbBulkEndpoints endpoints_;
+    const std::chrono::milliseconds outTimeout_;
     std::atomic<bool> closed_{false};
     std::mutex closeMutex_;  // a second close waits until the first has released the interface
     Bytes drainBuffer_;      // used on the read lane only
