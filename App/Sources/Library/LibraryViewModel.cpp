@@ -79,6 +79,7 @@ void LibraryViewModel::finishRefresh(int generation,
         return;
     }
     changeModel([&] { model_.applyFresh(std::move(fresh)); });
+    emit appsChanged();
     setLoadError({});
     save();
 }

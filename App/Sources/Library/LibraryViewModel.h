@@ -62,6 +62,8 @@ signals:
     void showAllAppsChanged();
     void isLoadingChanged();
     void loadErrorChanged();
+    // The phone's whole list changed, not only what is visible of it.
+    void appsChanged();
 
 private:
     // Every change of the list, the text or the flag shows in the visible apps.

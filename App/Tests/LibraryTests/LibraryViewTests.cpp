@@ -1,0 +1,209 @@
+#include <QPointer>
+#include <QQmlEngine>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "FakeAppModel.h"
+#include "Library/LibraryScreen.h"
+#include "QuillmereKit/Gaming/LibraryLoadError.h"
+#include "Support/ManualExecutor.h"
+#include "ViewTesting.h"
+
+namespace qm {
+namespace {
+
+using test::click;
+using test::findItem;
+using test::isShown;
+using test::textOf;
+
+AppInfo game(std::string package, std::string label) {
+    return {std::move(package), std::move(label), true, 0, {}};
+}
+
+DeviceInfo phone(std::string serial) {
+    return {std::move(serial), "Maker", "Model", "14", 34};
+}
+
+// The library view over a fake app model whose view models ask a phone that answers only when
+// the test says so.
+class LibraryViewTest : public ::testing::Test {
+protected:
+    struct Request {
+        std::string serial;
+        bool includeAll;
+        GuiTask<std::vector<AppInfo>> task;
+    };
+
+    LibraryViewTest() {
+        shell_.makeLibrary = [this](const DeviceInfo& device) {
+            return std::make_unique<LibraryViewModel>(
+                device.serial, cache_,
+                [this, serial = device.serial](bool includeAll) {
+                    requests_.push_back(
+                        {serial, includeAll, GuiTask<std::vector<AppInfo>>(&phone_)});
+                    return requests_.back().task;
+                },
+                saveQueue_);
+        };
+    }
+
+    ~LibraryViewTest() override {
+        window_.reset();
+        for (const Request& request : requests_) {
+            request.task.cancel();
+        }
+        // Ends the dropped view models' refreshes, which then delete them.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    QQuickWindow& show() {
+        window_ = test::showWindow(engine_, R"(
+            import QtQuick
+            import Vantorel
+            Window {
+                required property AppModelBase shell
+                width: 900; height: 700
+                LibraryView { anchors.fill: parent; model: shell }
+            })",
+                                   {{"shell", QVariant::fromValue<QObject*>(&shell_)}});
+        return *window_;
+    }
+
+    LibraryScreen& screen() { return *window_->findChild<LibraryScreen*>(); }
+
+    void answer(std::size_t request, TaskOutcome<std::vector<AppInfo>> outcome) {
+        requests_.at(request).task.settle(std::move(outcome));
+        QCoreApplication::sendPostedEvents();
+    }
+
+    // Waits for the grid to lay out exactly these tiles.
+    bool showsTiles(const std::vector<std::string>& packages) {
+        return QTest::qWaitFor([&] {
+            auto* tiles = findItem(*window_, "tiles");
+            if (!tiles || !tiles->isVisible() ||
+                tiles->property("count").toInt() != int(packages.size())) {
+                return false;
+            }
+            for (const std::string& package : packages) {
+                if (!isShown(*window_, QString::fromStdString("tile:" + package))) {
+                    return false;
+                }
+            }
+            return true;
+        });
+    }
+
+    QTemporaryDir folder_;
+    const GameLibraryCache cache_{std::filesystem::path(folder_.path().toStdString())};
+    test::ManualExecutor saveQueue_;
+    QObject phone_;
+    std::vector<Request> requests_;
+    test::FakeAppModel shell_;
+    QQmlEngine engine_;
+    std::unique_ptr<QQuickWindow> window_;
+};
+
+TEST_F(LibraryViewTest, ShowsTheCachedListAtOnceThenThePhonesAndOpensATile) {
+    QQuickWindow& window = show();
+    EXPECT_TRUE(isShown(window, "noPhone"));
+    EXPECT_EQ(textOf(findItem(findItem(window, "noPhone"), "title")), "No phone connected");
+    EXPECT_EQ(findItem(window, "tiles"), nullptr);
+
+    cache_.save({game("com.a", "Alpha")}, "S1");
+    shell_.setConnectedDevice(phone("S1"));
+    ASSERT_TRUE(showsTiles({"com.a"}));
+    EXPECT_FALSE(isShown(window, "noPhone"));
+    EXPECT_TRUE(isShown(window, "loading"));
+    EXPECT_FALSE(isShown(window, "refresh"));
+    ASSERT_EQ(requests_.size(), 1u);
+    EXPECT_FALSE(requests_[0].includeAll);
+
+    answer(0, std::vector<AppInfo>{game("com.a", "Alpha"), game("com.b", "Beta")});
+    ASSERT_TRUE(showsTiles({"com.a", "com.b"}));
+    EXPECT_FALSE(isShown(window, "loading"));
+    EXPECT_FALSE(isShown(window, "banner"));
+
+    click(window, findItem(window, "tile:com.b"));
+    EXPECT_EQ(shell_.openedGames, std::vector<QString>{"com.b"});
+
+    click(window, findItem(window, "refresh"));
+    ASSERT_EQ(requests_.size(), 2u);
+    answer(1, std::make_exception_ptr(LibraryLoadError::phoneDidNotRespond()));
+    EXPECT_TRUE(isShown(window, "banner"));
+    EXPECT_EQ(textOf(findItem(window, "bannerText")),
+              "Couldn’t load the game list: The phone didn’t respond. Reconnect the cable and try "
+              "again.");
+    EXPECT_TRUE(showsTiles({"com.a", "com.b"}));
+    EXPECT_TRUE(isShown(window, "refresh"));
+}
+
+TEST_F(LibraryViewTest, AnEmptyListShowsItsPlaceholderOnlyOnceLoaded) {
+    QQuickWindow& window = show();
+    shell_.setConnectedDevice(phone("S1"));
+    ASSERT_TRUE(showsTiles({}));
+    EXPECT_FALSE(isShown(window, "emptyList"));  // the phone has not answered yet
+
+    const auto placeholder = [&] {
+        QQuickItem* empty = findItem(window, "emptyList");
+        QQuickItem* description = findItem(empty, "description");
+        return std::pair(textOf(findItem(empty, "title")),
+                         description->isVisible() ? textOf(description) : QString());
+    };
+    const auto noGames = std::pair(QString("No games found"),
+                                   QString("Turn on “Show all apps” to see every installed app."));
+    answer(0, std::vector<AppInfo>{});
+    ASSERT_TRUE(isShown(window, "emptyList"));
+    EXPECT_EQ(placeholder(), noGames);
+
+    click(window, findItem(window, "showAllApps"));
+    ASSERT_EQ(requests_.size(), 2u);
+    EXPECT_TRUE(requests_[1].includeAll);
+    EXPECT_FALSE(isShown(window, "emptyList"));
+    answer(1, std::vector<AppInfo>{});
+    ASSERT_TRUE(isShown(window, "emptyList"));
+    EXPECT_EQ(placeholder(), noGames);  // the hint stays with every app shown
+
+    screen().library()->setSearchText("  ");
+    EXPECT_EQ(placeholder(), std::pair(QString("Nothing matches your search"), QString()));
+}
+
+TEST_F(LibraryViewTest, ANewSerialGetsANewViewModelAndTheOldOneSavesUnderItsOwn) {
+    QQuickWindow& window = show();
+    shell_.setConnectedDevice(phone("S1"));
+    QPointer<LibraryViewModel> first = screen().library();
+    ASSERT_TRUE(first);
+
+    shell_.setConnectedDevice(phone("S2"));
+    ASSERT_EQ(requests_.size(), 2u);
+    EXPECT_EQ(requests_[1].serial, "S2");
+    EXPECT_NE(screen().library(), first);
+    answer(0, std::vector<AppInfo>{game("com.late", "Late")});
+    saveQueue_.drain();
+    EXPECT_EQ(cache_.load("S1"), std::vector<AppInfo>{game("com.late", "Late")});
+    EXPECT_TRUE(cache_.load("S2").empty());
+    EXPECT_TRUE(showsTiles({}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }));
+
+    // A phone that goes keeps its list; the same one back is loaded anew.
+    LibraryViewModel* second = screen().library();
+    shell_.setConnectedDevice(std::nullopt);
+    EXPECT_EQ(screen().library(), second);
+    shell_.setConnectedDevice(phone("S2"));
+    EXPECT_NE(screen().library(), second);
+    EXPECT_EQ(requests_.size(), 3u);
+
+    EXPECT_FALSE(isShown(window, "iphoneStrip"));
+    shell_.setIPhones({{"video0", "Anna's iPhone"}});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return isShown(window, "iphoneStrip"); }));
+    EXPECT_TRUE(isShown(window, "iphoneRow:video0"));
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QString>
+#include <QTest>
+#include <QVariantMap>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+namespace qm::test {
+
+// A QML window made with these initial properties, shown and exposed; null (with the errors
+// reported) when it cannot be made.
+inline std::unique_ptr<QQuickWindow> showWindow(QQmlEngine& engine, const QByteArray& qml,
+                                                const QVariantMap& properties) {
+    // Where the module's views are; Qt 6.4 does not look there by itself.
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    QQmlComponent component(&engine);
+    component.setData(qml, QUrl());
+    if (!component.isReady()) {
+        ADD_FAILURE() << component.errorString().toStdString();
+        return nullptr;
+    }
+    std::unique_ptr<QObject> made(component.createWithInitialProperties(properties));
+    EXPECT_TRUE(made) << component.errorString().toStdString();
+    std::unique_ptr<QQuickWindow> window(qobject_cast<QQuickWindow*>(made.get()));
+    if (!window) {
+        return nullptr;
+    }
+    made.release();
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    return window;
+}
+
+// The first item of that name in the visual tree under `root`, delegates included.
+inline QQuickItem* findItem(QQuickItem* root, const QString& name) {
+    if (!root || root->objectName() == name) {
+        return root;
+    }
+    for (QQuickItem* child : root->childItems()) {
+        if (QQuickItem* found = findItem(child, name)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+inline QQuickItem* findItem(QQuickWindow& window, const QString& name) {
+    return findItem(window.contentItem(), name);
+}
+
+// Shown: the item exists and it and every item it sits in are visible.
+inline bool isShown(QQuickWindow& window, const QString& name) {
+    const QQuickItem* item = findItem(window, name);
+    return item && item->isVisible();
+}
+
+inline QString textOf(QQuickItem* item) {
+    return item ? item->property("text").toString() : "";
+}
+
+inline void click(QQuickWindow& window, QQuickItem* item) {
+    ASSERT_TRUE(item);
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
+}
+
+}  // namespace qm::test
