@@ -3,21 +3,16 @@
 // Each frame is timed on the render thread from synchronising to the swap; p50 and p90 per
 // frame are reported as counters, in milliseconds.
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QQmlApplicationEngine>
-#include <QQuickItem>
 #include <QQuickWindow>
-#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "Developer/FlashPixelSampler.h"
-#include "VideoPipeline/View/VideoView.h"
 
 namespace {
 
@@ -100,12 +95,3 @@ BENCHMARK(BM_FrameWithoutSampler)
 BENCHMARK(BM_FrameWithSampler)->UseManualTime()->Iterations(frames)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    qm::VideoView::prepareApplication();
-    QGuiApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
