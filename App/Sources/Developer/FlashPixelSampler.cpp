@@ -3,6 +3,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QQuickWindow>
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <utility>
