@@ -2,7 +2,6 @@
 // 1080p target, and into 2560x1440 both directly (bicubic) and through upscaling and
 // sharpening. Each frame is timed until the GPU has finished it; p50 and p90 per frame are
 // reported as counters, in milliseconds.
-#include <QGuiApplication>
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -16,7 +15,6 @@ extern "C" {
 
 #include "Support/MediaFixtures.h"
 #include "VideoPipeline/View/VideoRenderer.h"
-#include "VideoPipeline/View/VideoView.h"
 
 namespace {
 
@@ -63,12 +61,3 @@ BENCHMARK(BM_Render1080pTo1440pBicubic)->UseManualTime()->Unit(benchmark::kMilli
 BENCHMARK(BM_Render1080pTo1440pUpscaled)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    qm::VideoView::prepareApplication();
-    QGuiApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

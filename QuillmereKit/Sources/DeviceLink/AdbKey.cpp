@@ -11,6 +11,7 @@
 #include "DeviceLink/AndroidRSAPublicKey.h"
 #include "DeviceLink/DER.h"
 #include "QuillmereCore/AtomicFile.h"
+#include "QuillmereCore/Base64.h"
 
 namespace qm {
 
@@ -99,15 +100,6 @@ Bytes exportPublicKeyDER(EVP_PKEY* key) {
         throw AdbKeyError::invalidKeyFile();
     }
     return std::move(*der);
-}
-
-std::string base64(ByteView bytes) {
-    // OpenSSL ends the text with a NUL of its own.
-    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(),
-                                       static_cast<int>(bytes.size()));
-    text.resize(static_cast<std::size_t>(length));
-    return text;
 }
 
 }  // namespace

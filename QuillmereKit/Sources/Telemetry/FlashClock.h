@@ -25,6 +25,14 @@ struct FlashClock {
     static std::optional<FlashClock> from(const std::optional<ExtHello>& hello,
                                           const ClockSync& clock);
 
+    // Our host-clock time of a phone wall time, taking the phone's wall clock to run at the
+    // rate of its monotonic clock since the anchor. The anchor and offset come from the phone:
+    // none where the arithmetic would overflow.
+    std::optional<std::int64_t> macNanos(std::int64_t wallMillis) const;
+    // The phone's wall time at a host-clock time, truncated to the millisecond; none where the
+    // arithmetic would overflow or the host time is beyond the signed range.
+    std::optional<std::int64_t> phoneWallMillis(std::uint64_t hostNanos) const;
+
     bool operator==(const FlashClock&) const = default;
 };
 

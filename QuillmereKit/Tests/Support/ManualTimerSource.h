@@ -30,6 +30,9 @@ public:
         now_ = end;
     }
 
+    // How far the clock has moved; inside a timer's handler, that timer's deadline.
+    std::chrono::milliseconds now() const { return now_; }
+
     // Timers alive with a wait pending.
     std::size_t pending() const {
         return std::count_if(timers_.begin(), timers_.end(),
