@@ -31,8 +31,7 @@ AppUpdater::AppUpdater(const nlohmann::json& info, QSettings& defaults,
     const std::optional<QString> version = DistributionConfig::text(info, bundleVersionKey);
     current_ = version ? UpdateVersion::parse(*version) : std::nullopt;
     if (!current_) {
-        Log::updates().warn("no updates: {} is not a dot-separated version",
-                            bundleVersionKey);
+        Log::updates().warn("no updates: {} is not a dot-separated version", bundleVersionKey);
         return;
     }
     currentDisplay_ = DistributionConfig::text(info, shortVersionKey).value_or(*version);
@@ -42,7 +41,8 @@ AppUpdater::AppUpdater(const nlohmann::json& info, QSettings& defaults,
         options_.timers = ownTimers_.get();
     }
     if (options_.downloadFolder.isEmpty()) {
-        options_.downloadFolder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        options_.downloadFolder =
+            QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     }
     if (!options_.openURL) {
         options_.openURL = [](const QUrl& url) { QDesktopServices::openUrl(url); };
@@ -195,24 +195,22 @@ void AppUpdater::downloadArrived(const UpdateTransfer::Result& result, const Upd
         return;
     }
     downloadFile_->close();
-    runOnWorker(this,
-                [file = downloadFile_->fileName(), folder = options_.downloadFolder,
-                 name = UpdateFile::saveName(offer.url, offer.displayVersion),
-                 signature = offer.signature, key = publicKey_] {
-                    if (!UpdateFile::verify(file, signature, key)) {
-                        throw UpdateError::badSignature();
-                    }
-                    return UpdateFile::place(file, folder, name);
-                })
-        .then([this](const TaskOutcome<QString>& outcome) {
-            try {
-                saved(outcome.get());
-            } catch (const UpdateError& error) {
-                failed(error, true);
-            } catch (const std::exception& error) {
-                failed(UpdateError::notSaved(QString::fromStdString(error.what())), true);
-            }
-        });
+    runOnWorker(this, [file = downloadFile_->fileName(), folder = options_.downloadFolder,
+                       name = UpdateFile::saveName(offer.url, offer.displayVersion),
+                       signature = offer.signature, key = publicKey_] {
+        if (!UpdateFile::verify(file, signature, key)) {
+            throw UpdateError::badSignature();
+        }
+        return UpdateFile::place(file, folder, name);
+    }).then([this](const TaskOutcome<QString>& outcome) {
+        try {
+            saved(outcome.get());
+        } catch (const UpdateError& error) {
+            failed(error, true);
+        } catch (const std::exception& error) {
+            failed(UpdateError::notSaved(QString::fromStdString(error.what())), true);
+        }
+    });
 }
 
 void AppUpdater::saved(const QString& file) {

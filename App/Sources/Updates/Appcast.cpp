@@ -1,8 +1,9 @@
 #include "Updates/Appcast.h"
 
 #include <QXmlStreamReader>
-#include <fmt/format.h>
 #include <variant>
+
+#include <fmt/format.h>
 
 #include "Updates/DistributionConfig.h"
 #include "Updates/UpdateError.h"
@@ -41,11 +42,10 @@ AppcastItem readItem(QXmlStreamReader& reader, const QString& itemSparkle) {
             const QXmlStreamAttributes attributes = reader.attributes();
             // Without the namespace bound, the lookup would match plain attributes.
             const auto updateAttribute = [&](const char* attribute) {
-                return sparkle.isEmpty()
-                           ? QString()
-                           : attributes.value(sparkle, QLatin1StringView(attribute))
-                                 .trimmed()
-                                 .toString();
+                return sparkle.isEmpty() ? QString()
+                                         : attributes.value(sparkle, QLatin1StringView(attribute))
+                                               .trimmed()
+                                               .toString();
             };
             const QString os = updateAttribute("os");
             if (item.url.isEmpty() && (os.isEmpty() || os == u"linux")) {
@@ -156,7 +156,8 @@ AppcastChoice chooseNewest(const std::vector<AppcastItem>& items) {
         auto offer = checked(item);
         if (auto* why = std::get_if<std::string>(&offer)) {
             choice.skipped.push_back(std::move(*why));
-        } else if (!choice.newest || std::get<UpdateOffer>(offer).version > choice.newest->version) {
+        } else if (!choice.newest ||
+                   std::get<UpdateOffer>(offer).version > choice.newest->version) {
             choice.newest = std::move(std::get<UpdateOffer>(offer));
         }
     }

@@ -35,7 +35,8 @@ QString safeName(const QString& text) {
     }
     // The end keeps the extension a package manager goes by.
     name = name.right(maxNameLength);
-    const auto firstKept = std::find_if(name.begin(), name.end(), [](QChar c) { return c != u'.'; });
+    const auto firstKept =
+        std::find_if(name.begin(), name.end(), [](QChar c) { return c != u'.'; });
     return name.mid(firstKept - name.begin());
 }
 

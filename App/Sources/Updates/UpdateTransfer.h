@@ -13,8 +13,8 @@ namespace qm {
 
 // One GET for the updater. Redirects are followed only to addresses that pass the feed rule; the
 // body reaches `sink` chunk by chunk, and only in a 200 answer; past `limit` bytes of any answer
-// the transfer stops. `done` is called once, queued; dropping the transfer before then aborts it, and `done`
-// is not called. GUI thread only.
+// the transfer stops. `done` is called once, queued; dropping the transfer before then aborts it,
+// and `done` is not called. GUI thread only.
 class UpdateTransfer {
 public:
     struct Result {

@@ -12,8 +12,9 @@
 #include <optional>
 #include <vector>
 
-#include <gtest/gtest.h>
 #include <sodium.h>
+
+#include <gtest/gtest.h>
 
 #include "ScriptedHttpServer.h"
 #include "Support/ManualTimerSource.h"
@@ -143,9 +144,9 @@ TEST_F(AppUpdaterTest, OffersTheNewerItemAndSavesItsVerifiedDownloadBesideEarlie
         EXPECT_TRUE(contents(QDir(downloads()).filePath(name)) == package);
     }
     EXPECT_EQ(opened, std::vector<QUrl>(2, QUrl(server.url("/notes/1.6.html"))));
-    EXPECT_EQ(revealed, (std::vector<QString>{QDir(downloads()).filePath(savedName),
-                                              QDir(downloads()).filePath(
-                                                  "vantorel_1.6_amd64 (2).deb")}));
+    EXPECT_EQ(revealed,
+              (std::vector<QString>{QDir(downloads()).filePath(savedName),
+                                    QDir(downloads()).filePath("vantorel_1.6_amd64 (2).deb")}));
     EXPECT_EQ(downloadedFiles(), QStringList({"vantorel_1.6_amd64 (2).deb", savedName}));
     EXPECT_EQ(server.requests(),
               QList<QByteArray>({"/appcast.xml", packagePath, "/appcast.xml", packagePath}));
@@ -159,8 +160,8 @@ TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
 
     QTcpServer closed;
     closed.listen(QHostAddress::LocalHost);
-    const QString refusedFeed = QStringLiteral("http://127.0.0.1:%1/appcast.xml")
-                                    .arg(closed.serverPort());
+    const QString refusedFeed =
+        QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(closed.serverPort());
     closed.close();
     const QByteArray elsewhere = QStringLiteral("http://127.1:%1/").arg(server.port()).toUtf8();
 
@@ -176,59 +177,90 @@ TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
     const QByteArray feedPath = "/appcast.xml";
     const std::vector<Case> cases = {
         {"signed over other bytes",
-         [&] { server.answer(feedPath, {.body = appcast(package.left(100))}); }, true,
-         "The update is not signed correctly. Nothing was saved.", {feedPath, packagePath}},
+         [&] { server.answer(feedPath, {.body = appcast(package.left(100))}); },
+         true,
+         "The update is not signed correctly. Nothing was saved.",
+         {feedPath, packagePath}},
         {"cut short",
-         [&] {
-             server.answer(packagePath, {.body = package, .sendAtMost = packageSize / 2});
-         },
-         true, "The download was incomplete. Nothing was saved.", {feedPath, packagePath}},
+         [&] { server.answer(packagePath, {.body = package, .sendAtMost = packageSize / 2}); },
+         true,
+         "The download was incomplete. Nothing was saved.",
+         {feedPath, packagePath}},
         {"longer than announced",
          [&] { server.answer(feedPath, {.body = appcast(package.chopped(1), "4194303")}); },
-         true, "The download was incomplete. Nothing was saved.", {feedPath, packagePath}},
+         true,
+         "The download was incomplete. Nothing was saved.",
+         {feedPath, packagePath}},
         {"stalled",
          [&] {
              server.answer(packagePath,
                            {.body = package, .sendAtMost = packageSize / 2, .stall = true});
          },
-         true, "The download was incomplete. Nothing was saved.", {feedPath, packagePath}, {},
+         true,
+         "The download was incomplete. Nothing was saved.",
+         {feedPath, packagePath},
+         {},
          50ms},
-        {"download answered 500", [&] { server.answer(packagePath, {.status = 500}); }, true,
-         "The update server answered 500.", {feedPath, packagePath}},
+        {"download answered 500",
+         [&] { server.answer(packagePath, {.status = 500}); },
+         true,
+         "The update server answered 500.",
+         {feedPath, packagePath}},
         {"redirected to another host",
          [&] {
-             server.answer(packagePath,
-                           {.status = 302,
-                            .headers = {{"Location", "http://updates.example/x.deb"}}});
+             server.answer(
+                 packagePath,
+                 {.status = 302, .headers = {{"Location", "http://updates.example/x.deb"}}});
          },
-         true, "The update server answered 302.", {feedPath, packagePath}},
-        {"feed of 100 MB", [&] { server.answer(feedPath, {.generatedSize = 100'000'000}); },
-         false, "The update feed is too large.", {feedPath}},
+         true,
+         "The update server answered 302.",
+         {feedPath, packagePath}},
+        {"feed of 100 MB",
+         [&] { server.answer(feedPath, {.generatedSize = 100'000'000}); },
+         false,
+         "The update feed is too large.",
+         {feedPath}},
         {"malformed feed",
-         [&] { server.answer(feedPath, {.body = "<rss><channel><item></channel>"}); }, false,
-         "The update feed could not be read.", {feedPath}},
+         [&] { server.answer(feedPath, {.body = "<rss><channel><item></channel>"}); },
+         false,
+         "The update feed could not be read.",
+         {feedPath}},
         {"no item for this system",
          [&] {
-             server.answer(feedPath, {.body = appcast(package).replace(
-                                          "binary-package\"", "binary-package\" sparkle:os=\"x\"")});
+             server.answer(feedPath,
+                           {.body = appcast(package).replace("binary-package\"",
+                                                             "binary-package\" sparkle:os=\"x\"")});
          },
-         false, "The update feed could not be read.", {feedPath}},
+         false,
+         "The update feed could not be read.",
+         {feedPath}},
         {"enclosure on another http host",
          [&] {
              server.answer(feedPath, {.body = appcast(package).replace(
                                           server.url(packagePath).toUtf8(), elsewhere + "x.deb")});
          },
-         false, "The update feed could not be read.", {feedPath}},
-        {"feed answered 404", [&] { server.answer(feedPath, {.status = 404, .body = "gone"}); },
-         false, "The update server answered 404.", {feedPath}},
-        {"connection refused", [] {}, false, "Couldn’t check for updates: Connection refused", {},
+         false,
+         "The update feed could not be read.",
+         {feedPath}},
+        {"feed answered 404",
+         [&] { server.answer(feedPath, {.status = 404, .body = "gone"}); },
+         false,
+         "The update server answered 404.",
+         {feedPath}},
+        {"connection refused",
+         [] {},
+         false,
+         "Couldn’t check for updates: Connection refused",
+         {},
          refusedFeed},
         {"not newer",
          [&] {
              server.answer(feedPath, {.body = appcast(package).replace("<sparkle:version>6<",
                                                                        "<sparkle:version>5<")});
          },
-         false, "Vantorel 1.5 is the newest version.", {feedPath}},
+         false,
+         "Vantorel 1.5 is the newest version.",
+         {feedPath}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -244,8 +276,8 @@ TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
             updater->download();
             ASSERT_TRUE(answered(*updater));
         }
-        EXPECT_EQ(updater->answer(), c.message.startsWith("Vantorel") ? Answer::upToDate
-                                                                       : Answer::failed);
+        EXPECT_EQ(updater->answer(),
+                  c.message.startsWith("Vantorel") ? Answer::upToDate : Answer::failed);
         EXPECT_EQ(updater->answerText(), c.message);
         EXPECT_EQ(server.requests().mid(requestsBefore), c.requests);
         // Stopped long before the end, and never kept whole.

@@ -160,8 +160,8 @@ TEST(UpdateFileTest, NamesTheDownloadAfterTheAddressSafely) {
         SCOPED_TRACE(c.url);
         EXPECT_EQ(UpdateFile::saveName(QUrl(c.url), "1.6 beta"), c.name);
     }
-    const QString longName = UpdateFile::saveName(
-        QUrl("https://u.example/" + QString(300, 'a') + ".deb"), "1.6");
+    const QString longName =
+        UpdateFile::saveName(QUrl("https://u.example/" + QString(300, 'a') + ".deb"), "1.6");
     EXPECT_EQ(longName.size(), 200);
     EXPECT_TRUE(longName.endsWith(".deb"));
 }

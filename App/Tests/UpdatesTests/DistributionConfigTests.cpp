@@ -37,14 +37,13 @@ TEST(DistributionConfigTest, ReadsEachKeyByItsRule) {
         {"http://localhost:80@updates.example/a", std::nullopt, std::nullopt, std::nullopt},
         {"ftp://127.0.0.1/a", std::nullopt, std::nullopt, std::nullopt},
         {key32.toStdString(), std::nullopt, key32, std::nullopt},
-        {" " + key32.toStdString() + "\n", std::nullopt, key32, std::nullopt},
+        {QStringLiteral(" %1\n").arg(key32).toStdString(), std::nullopt, key32, std::nullopt},
         {QByteArray(31, 'k').toBase64().toStdString(), std::nullopt, std::nullopt, std::nullopt},
         {QByteArray(33, 'k').toBase64().toStdString(), std::nullopt, std::nullopt, std::nullopt},
         {(key32.left(20) + "\n" + key32.mid(20)).toStdString(), std::nullopt, std::nullopt,
          std::nullopt},
         {key32.chopped(1).toStdString(), std::nullopt, std::nullopt, std::nullopt},
-        {"not base64 at all, not at all, not at all!!", std::nullopt, std::nullopt,
-         std::nullopt},
+        {"not base64 at all, not at all, not at all!!", std::nullopt, std::nullopt, std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value.dump());
@@ -70,18 +69,15 @@ TEST(DistributionConfigTest, UpdaterRunsOnlyWithFeedAndKeyAndNotUnderATestHost) 
         bool runs;
     };
     const std::vector<Case> cases = {
-        {{feed, key, version}, false, true},
-        {{feed, key, version}, std::nullopt, false},
-        {{feed, key, version}, true, false},
-        {{feed, version}, false, false},
-        {{key, version}, false, false},
-        {{feed, key, {"CFBundleVersion", "5b"}}, false, false},
+        {{feed, key, version}, false, true}, {{feed, key, version}, std::nullopt, false},
+        {{feed, key, version}, true, false}, {{feed, version}, false, false},
+        {{key, version}, false, false},      {{feed, key, {"CFBundleVersion", "5b"}}, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.info.dump());
         const AppUpdater updater(c.info, defaults, c.hostingTests);
-        EXPECT_EQ(updater.config().updatesEnabled(), c.info.contains("SUPublicEDKey") &&
-                                                         c.info.contains("SUFeedURL"));
+        EXPECT_EQ(updater.config().updatesEnabled(),
+                  c.info.contains("SUPublicEDKey") && c.info.contains("SUFeedURL"));
         EXPECT_EQ(updater.canCheckForUpdates(), c.runs);
     }
 }
