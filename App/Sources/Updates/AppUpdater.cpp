@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QStandardPaths>
+#include <algorithm>
 #include <utility>
 
 #include "QuillmereCore/Log.h"
@@ -16,6 +17,7 @@ namespace {
 
 constexpr std::string_view bundleVersionKey = "CFBundleVersion";
 constexpr std::string_view shortVersionKey = "CFBundleShortVersionString";
+constexpr std::size_t maxLoggedSkips = 20;
 
 }  // namespace
 
@@ -143,8 +145,6 @@ void AppUpdater::startCheck(bool manual) {
 
 void AppUpdater::feedArrived(const UpdateTransfer::Result& result, bool manual) {
     transfer_.reset();
-    setBusy(false);
-    const QByteArray feed = std::exchange(feed_, {});
     try {
         if (result.status && *result.status != 200) {
             throw UpdateError::serverStatus(*result.status);
@@ -155,25 +155,42 @@ void AppUpdater::feedArrived(const UpdateTransfer::Result& result, bool manual) 
         if (!result.error.isEmpty()) {
             throw UpdateError::network(result.error);
         }
-        AppcastChoice choice = chooseNewest(parseAppcast(feed));
-        for (const std::string& why : choice.skipped) {
-            Log::updates().info("an item of the feed was skipped: {}", why);
-        }
-        if (!choice.newest) {
-            throw UpdateError::feedUnreadable();
-        }
-        if (choice.newest->version <= *current_) {
-            if (manual) {
-                setAnswer(Answer::upToDate,
-                          tr("Vantorel %1 is the newest version.").arg(currentDisplay_));
-            }
-            return;
-        }
-        offer_ = std::move(choice.newest);
-        setAnswer(Answer::offer, tr("Vantorel %1 is available. You have %2.")
-                                     .arg(offer_->displayVersion, currentDisplay_));
     } catch (const UpdateError& error) {
         failed(error, manual);
+        return;
+    }
+    // Up to 2 MiB of XML: read off the GUI thread.
+    runOnWorker(this, [feed = std::exchange(feed_, {})] {
+        return chooseNewest(parseAppcast(feed));
+    }).then([this, manual](const TaskOutcome<AppcastChoice>& outcome) {
+        try {
+            feedRead(outcome.get(), manual);
+        } catch (const UpdateError& error) {
+            failed(error, manual);
+        } catch (const std::exception&) {
+            failed(UpdateError::feedUnreadable(), manual);
+        }
+    });
+}
+
+void AppUpdater::feedRead(const AppcastChoice& choice, bool manual) {
+    // A feed of many bad items must not flood the log.
+    for (std::size_t i = 0; i < std::min(choice.skipped.size(), maxLoggedSkips); ++i) {
+        Log::updates().info("an item of the feed was skipped: {}", choice.skipped[i]);
+    }
+    if (choice.skipped.size() > maxLoggedSkips) {
+        Log::updates().info("and {} more items", choice.skipped.size() - maxLoggedSkips);
+    }
+    if (!choice.newest) {
+        throw UpdateError::feedUnreadable();
+    }
+    setBusy(false);
+    if (*current_ < choice.newest->version) {
+        offer_ = choice.newest;
+        setAnswer(Answer::offer, tr("Vantorel %1 is available. You have %2.")
+                                     .arg(offer_->displayVersion, currentDisplay_));
+    } else if (manual) {
+        setAnswer(Answer::upToDate, tr("Vantorel %1 is the newest version.").arg(currentDisplay_));
     }
 }
 

@@ -100,6 +100,8 @@ private:
     void scheduledCheck();
     void startCheck(bool manual);
     void feedArrived(const UpdateTransfer::Result& result, bool manual);
+    // Throws UpdateError when the feed has nothing to offer.
+    void feedRead(const AppcastChoice& choice, bool manual);
     void downloadArrived(const UpdateTransfer::Result& result, const UpdateOffer& offer);
     void saved(const QString& file);
     void failed(const UpdateError& error, bool speak);

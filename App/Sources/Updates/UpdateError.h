@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <string>
+#include <utility>
 
 #include "QuillmereCore/TypedError.h"
 
