@@ -171,12 +171,11 @@ TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
          true, incomplete},
         {"longer than announced", [&] { serveFeed(appcast(package.chopped(1), "4194303")); }, true,
          incomplete},
-        {"stalled",
-         [&] {
-             server.answer(packagePath,
-                           {.body = package, .sendAtMost = packageSize / 2, .stall = true});
-         },
-         true, incomplete, 50ms},
+        // Only the feed may stall: every transfer has the short time-out, and a busy machine
+        // may pause any of them that long.
+        {"stalled feed",
+         [&] { server.answer(feedPath, {.body = "<rss>", .sendAtMost = 2, .stall = true}); }, false,
+         "Couldn’t check for updates: Operation canceled", 50ms},
         {"download answered 500", [&] { server.answer(packagePath, {.status = 500}); }, true,
          "The update server answered 500."},
         {"redirected to another host",
