@@ -28,6 +28,8 @@ public:
                                 QStringView subfolder = {}) const;
     // A text value of Info.json; nothing when the file, the key or a text value is missing.
     std::optional<QString> infoString(std::string_view key) const;
+    // The whole Info.json; null when it is missing or not an object.
+    const nlohmann::json& info() const noexcept { return info_; }
 
 private:
     QString root_;

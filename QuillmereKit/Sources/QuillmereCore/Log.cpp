@@ -76,6 +76,7 @@ QM_LOG_CATEGORY(input)
 QM_LOG_CATEGORY(session)
 QM_LOG_CATEGORY(ext)
 QM_LOG_CATEGORY(recorder)
+QM_LOG_CATEGORY(updates)
 
 #undef QM_LOG_CATEGORY
 

@@ -35,6 +35,7 @@ public:
     static spdlog::logger& session();
     static spdlog::logger& ext();
     static spdlog::logger& recorder();
+    static spdlog::logger& updates();
 
     // The most recent entries of every category, oldest first.
     static std::vector<LogEntry> recentEntries();

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QUrl>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Updates/UpdateVersion.h"
+
+namespace qm {
+
+// One item of an appcast as written (trimmed), with its first enclosure for this system; fields
+// the item lacks are empty.
+struct AppcastItem {
+    // The item's own version element, else its enclosure's attribute.
+    QString version;
+    QString shortVersionString;
+    QString releaseNotesLink;
+    QString url;
+    QString length;
+    QString edSignature;
+
+    bool operator==(const AppcastItem&) const = default;
+};
+
+// An item that can be offered and downloaded: every field checked.
+struct UpdateOffer {
+    // The most a download may hold, announced or not.
+    static constexpr qint64 maxDownloadSize = qint64{512} * 1024 * 1024;
+
+    UpdateVersion version;
+    // For people: the short version string, else the version.
+    QString displayVersion;
+    // Passes the feed rule.
+    QUrl url;
+    std::optional<qint64> length;
+    // An Ed25519 signature, 64 bytes.
+    QByteArray signature;
+    // Only an address that passes the feed rule.
+    std::optional<QUrl> releaseNotes;
+};
+
+// The newest item that can be offered, whatever its version, and why the others could not.
+struct AppcastChoice {
+    std::optional<UpdateOffer> newest;
+    std::vector<std::string> skipped;
+};
+
+// The items of an RSS 2.0 appcast in document order. The update elements and attributes are those
+// in the namespace the document binds to the prefix "sparkle". Enclosures for another system
+// ("sparkle:os" set and not "linux") are passed over. Throws UpdateError::feedUnreadable for
+// malformed XML, a DTD or another root than "rss".
+std::vector<AppcastItem> parseAppcast(QByteArrayView xml);
+
+AppcastChoice chooseNewest(const std::vector<AppcastItem>& items);
+
+}  // namespace qm

@@ -1,0 +1,296 @@
+#include <QDir>
+#include <QFile>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <numeric>
+#include <optional>
+#include <vector>
+
+#include <sodium.h>
+
+#include <gtest/gtest.h>
+
+#include "ScriptedHttpServer.h"
+#include "Support/ManualTimerSource.h"
+#include "Updates/AppUpdater.h"
+
+namespace qm {
+namespace {
+
+using namespace std::chrono_literals;
+using Answer = AppUpdater::Answer;
+
+constexpr qint64 packageSize = 4 * 1024 * 1024;
+const QByteArray feedPath = "/appcast.xml";
+const QByteArray packagePath = "/vantorel_1.6_amd64.deb";
+const QString savedName = "vantorel_1.6_amd64.deb";
+const QString secondName = "vantorel_1.6_amd64 (2).deb";
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class AppUpdaterTest : public ::testing::Test {
+protected:
+    AppUpdaterTest() {
+        EXPECT_GE(sodium_init(), 0);
+        crypto_sign_keypair(publicKey_, secretKey_);
+        package.resize(packageSize);
+        randombytes_buf(package.data(), package.size());
+        serveDefaults();
+        QDir(folder_.path()).mkdir("Downloads");
+    }
+
+    void serveDefaults() {
+        server.answer(feedPath, {.body = appcast(package)});
+        server.answer(packagePath, {.body = package});
+    }
+
+    // The seed appcast served from here, its Linux item signed over `signedBytes`.
+    QByteArray appcast(const QByteArray& signedBytes, const QByteArray& length = "4194304") {
+        QByteArray signature(crypto_sign_BYTES, 0);
+        crypto_sign_detached(reinterpret_cast<unsigned char*>(signature.data()), nullptr,
+                             reinterpret_cast<const unsigned char*>(signedBytes.constData()),
+                             signedBytes.size(), secretKey_);
+        QByteArray seedSignature(64, 0);
+        std::iota(seedSignature.begin(), seedSignature.end(), 0);
+        QFile seed(QStringLiteral(QM_APPCAST_SEED));
+        EXPECT_TRUE(seed.open(QIODevice::ReadOnly));
+        return seed.readAll()
+            .replace("https://updates.example/", server.url("/").toUtf8())
+            .replace(seedSignature.toBase64(), signature.toBase64())
+            .replace(R"(length="4194304")", R"(length=")" + length + '"');
+    }
+
+    QString downloads(const QString& name = {}) const {
+        return QDir(folder_.filePath("Downloads")).filePath(name);
+    }
+    QStringList downloadedFiles() const {
+        return QDir(downloads()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    std::unique_ptr<AppUpdater> makeUpdater(std::chrono::milliseconds transferTimeout = 30s,
+                                            const QString& feed = {}) {
+        const QByteArray key(reinterpret_cast<const char*>(publicKey_), sizeof publicKey_);
+        const nlohmann::json info = {
+            {"CFBundleShortVersionString", "1.5"},
+            {"CFBundleVersion", "5"},
+            {"SUFeedURL", (feed.isEmpty() ? server.url(feedPath) : feed).toStdString()},
+            {"SUPublicEDKey", key.toBase64().toStdString()},
+        };
+        UpdaterOptions options{.now = [this] { return now; },
+                               .timers = &timers,
+                               .checkInterval = 24h,
+                               .transferTimeout = transferTimeout,
+                               .downloadFolder = downloads(),
+                               .openURL = [this](const QUrl& url) { opened.push_back(url); },
+                               .reveal = [this](const QString& file) { revealed.push_back(file); }};
+        return std::make_unique<AppUpdater>(info, settings, false, std::move(options));
+    }
+
+    // Until the updater is idle again with something to say.
+    static bool answered(const AppUpdater& updater) {
+        return QTest::qWaitFor(
+            [&] { return updater.canCheckForUpdates() && updater.answer() != Answer::none; },
+            30000);
+    }
+
+    QTemporaryDir folder_;
+    QSettings settings{folder_.filePath("settings.ini"), QSettings::IniFormat};
+    test::ScriptedHttpServer server;
+    test::ManualTimerSource timers;
+    QDateTime now = QDateTime(QDate(2024, 7, 3), QTime(12, 0), Qt::UTC);
+    QByteArray package;
+    std::vector<QUrl> opened;
+    std::vector<QString> revealed;
+
+private:
+    unsigned char publicKey_[crypto_sign_PUBLICKEYBYTES];
+    unsigned char secretKey_[crypto_sign_SECRETKEYBYTES];
+};
+
+TEST_F(AppUpdaterTest, OffersTheNewerItemAndSavesItsVerifiedDownloadBesideEarlierOnes) {
+    const auto updater = makeUpdater();
+    for (const QString& name : {savedName, secondName}) {
+        SCOPED_TRACE(name.toStdString());
+        updater->checkForUpdates();
+        EXPECT_FALSE(updater->canCheckForUpdates());
+        ASSERT_TRUE(answered(*updater));
+        ASSERT_EQ(updater->answer(), Answer::offer) << updater->answerText().toStdString();
+        EXPECT_EQ(updater->answerText(), "Vantorel 1.6 is available. You have 1.5.");
+        updater->openReleaseNotes();
+
+        updater->download();
+        EXPECT_FALSE(updater->canCheckForUpdates());
+        ASSERT_TRUE(answered(*updater));
+        ASSERT_EQ(updater->answer(), Answer::saved) << updater->answerText().toStdString();
+        EXPECT_EQ(updater->answerText(), "Install it with your package manager.");
+        updater->showInFolder();
+        EXPECT_TRUE(contents(downloads(name)) == package);
+    }
+    EXPECT_EQ(opened, std::vector<QUrl>(2, QUrl(server.url("/notes/1.6.html"))));
+    EXPECT_EQ(revealed, (std::vector<QString>{downloads(savedName), downloads(secondName)}));
+    EXPECT_EQ(downloadedFiles(), QStringList({secondName, savedName}));
+}
+
+TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
+    QFile existing(downloads(savedName));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("an earlier download");
+    existing.close();
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const QString refusedFeed = QStringLiteral("http://127.0.0.1:%1/x").arg(closed.serverPort());
+    closed.close();
+
+    const auto serveFeed = [&](QByteArray body) { server.answer(feedPath, {.body = body}); };
+    struct Case {
+        const char* name;
+        std::function<void()> script;
+        // Whether it fails once "Download" is chosen.
+        bool download;
+        QString message;
+        std::chrono::milliseconds transferTimeout = 30s;
+        QString feed{};
+    };
+    const QString incomplete = "The download was incomplete. Nothing was saved.";
+    const QString unreadable = "The update feed could not be read.";
+    const std::vector<Case> cases = {
+        {"signed over other bytes", [&] { serveFeed(appcast(package.left(100))); }, true,
+         "The update is not signed correctly. Nothing was saved."},
+        {"cut short",
+         [&] { server.answer(packagePath, {.body = package, .sendAtMost = packageSize / 2}); },
+         true, incomplete},
+        {"longer than announced", [&] { serveFeed(appcast(package.chopped(1), "4194303")); }, true,
+         incomplete},
+        // Only the feed may stall: every transfer has the short time-out, and a busy machine
+        // may pause any of them that long.
+        {"stalled feed",
+         [&] { server.answer(feedPath, {.body = "<rss>", .sendAtMost = 2, .stall = true}); }, false,
+         "Couldn’t check for updates: Operation canceled", 50ms},
+        {"download answered 500", [&] { server.answer(packagePath, {.status = 500}); }, true,
+         "The update server answered 500."},
+        {"redirected to another host",
+         [&] {
+             server.answer(packagePath,
+                           {.status = 302, .headers = {{"Location", "http://u.example/x.deb"}}});
+         },
+         true, "The update server answered 302."},
+        {"feed of 100 MB", [&] { server.answer(feedPath, {.generatedSize = 100'000'000}); }, false,
+         "The update feed is too large."},
+        {"malformed feed", [&] { serveFeed("<rss><channel><item></channel>"); }, false, unreadable},
+        {"no item for this system",
+         [&] { serveFeed(appcast(package).replace("package\"", "package\" sparkle:os=\"x\"")); },
+         false, unreadable},
+        {"enclosure on another http host",
+         [&] {
+             const QString elsewhere = QStringLiteral("http://127.1:%1/").arg(server.port());
+             serveFeed(appcast(package).replace(server.url("/").toUtf8() + "vantorel",
+                                                elsewhere.toUtf8() + "vantorel"));
+         },
+         false, unreadable},
+        {"feed answered 404", [&] { server.answer(feedPath, {.status = 404, .body = "gone"}); },
+         false, "The update server answered 404."},
+        {"connection refused", [] {}, false, "Couldn’t check for updates: Connection refused", 30s,
+         refusedFeed},
+        {"not newer", [&] { serveFeed(appcast(package).replace(">6<", ">5<")); }, false,
+         "Vantorel 1.5 is the newest version."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        serveDefaults();
+        c.script();
+        const qsizetype requestsBefore = server.requests().size();
+        const qint64 sentBefore = server.bodyBytesSent();
+        const auto updater = makeUpdater(c.transferTimeout, c.feed);
+        updater->checkForUpdates();
+        ASSERT_TRUE(answered(*updater));
+        if (c.download) {
+            ASSERT_EQ(updater->answer(), Answer::offer) << updater->answerText().toStdString();
+            updater->download();
+            ASSERT_TRUE(answered(*updater));
+        }
+        EXPECT_EQ(updater->answer(),
+                  c.message.startsWith("Vantorel") ? Answer::upToDate : Answer::failed);
+        EXPECT_EQ(updater->answerText(), c.message);
+        // Nothing else asked for: no redirect or enclosure elsewhere followed.
+        QList<QByteArray> expected;
+        if (c.feed.isEmpty()) {
+            expected = c.download ? QList{feedPath, packagePath} : QList{feedPath};
+        }
+        EXPECT_EQ(server.requests().mid(requestsBefore), expected);
+        EXPECT_LT(server.bodyBytesSent() - sentBefore, 32 * 1024 * 1024);
+        EXPECT_EQ(downloadedFiles(), QStringList{savedName});
+        EXPECT_EQ(contents(existing.fileName()), "an earlier download");
+    }
+}
+
+TEST_F(AppUpdaterTest, ChecksAtStartOnceADayHasPassedThenDailyAndSpeaksOnlyOfAnUpdate) {
+    for (const auto& [sinceLastCheck, checksAtStart] :
+         std::vector<std::pair<std::optional<std::chrono::hours>, bool>>{
+             {23h, false}, {25h, true}, {-1h, true}, {std::nullopt, true}}) {
+        SCOPED_TRACE(sinceLastCheck ? sinceLastCheck->count() : 0);
+        serveDefaults();
+        settings.clear();
+        if (sinceLastCheck) {
+            settings.setValue(
+                AppUpdater::lastCheckTimeKey,
+                now.addSecs(-std::chrono::seconds(*sinceLastCheck).count()).toString(Qt::ISODate));
+        }
+        const qsizetype requestsBefore = server.requests().size();
+        const auto updater = makeUpdater();
+        timers.advance(0ms);
+        EXPECT_EQ(updater->canCheckForUpdates(), !checksAtStart);
+        if (!checksAtStart) {
+            EXPECT_EQ(server.requests().size(), requestsBefore);
+            timers.advance(1h);  // a day after the last one
+        }
+        ASSERT_TRUE(answered(*updater));
+        EXPECT_EQ(updater->answer(), Answer::offer);
+        EXPECT_EQ(settings.value(AppUpdater::lastCheckTimeKey), now.toString(Qt::ISODate));
+        updater->dismiss();
+
+        // A day later the next; its failure is only logged.
+        server.answer(feedPath, {.status = 404});
+        timers.advance(24h);
+        EXPECT_FALSE(updater->canCheckForUpdates());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return updater->canCheckForUpdates(); }, 30000));
+        EXPECT_EQ(updater->answer(), Answer::none);
+        EXPECT_EQ(server.requests().size(), requestsBefore + 2);
+    }
+}
+
+TEST_F(AppUpdaterTest, CheckForUpdatesCommandFollowsTheUpdater) {
+    const auto updater = makeUpdater();
+    AppUpdater without(nlohmann::json::object(), settings, false);
+    QQmlEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    QQmlComponent component(&engine);
+    component.setData("import Vantorel\nUpdateCommands {}", QUrl());
+    ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
+    const auto command = [&](AppUpdater* target) {
+        return std::unique_ptr<QObject>(
+            component.createWithInitialProperties({{"updater", QVariant::fromValue(target)}}));
+    };
+    const auto disabled = command(&without);
+    const auto enabled = command(updater.get());
+    EXPECT_FALSE(disabled->property("enabled").toBool());
+    EXPECT_EQ(enabled->property("text").toString(), "Check for Updates…");
+    EXPECT_TRUE(enabled->property("enabled").toBool());
+
+    QMetaObject::invokeMethod(enabled.get(), "trigger");
+    EXPECT_FALSE(enabled->property("enabled").toBool());
+    ASSERT_TRUE(answered(*updater));
+    EXPECT_TRUE(enabled->property("enabled").toBool());
+}
+
+}  // namespace
+}  // namespace qm

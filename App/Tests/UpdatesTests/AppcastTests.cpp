@@ -1,0 +1,127 @@
+#include <QFile>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Updates/Appcast.h"
+#include "Updates/UpdateError.h"
+#include "Updates/UpdateFile.h"
+
+namespace qm {
+namespace {
+
+QByteArray feed(const QByteArray& items) {
+    return R"(<rss version="2.0" xmlns:sparkle="urn:u"><channel>)" + items + "</channel></rss>";
+}
+
+TEST(UpdateVersionTest, ComparesDottedNumbersNumerically) {
+    using std::strong_ordering;
+    const std::vector<std::tuple<const char*, const char*, strong_ordering>> cases = {
+        {"1.2", "1.2.0", strong_ordering::equal},
+        {"1.10", "1.9", strong_ordering::greater},
+        {"01.002", "1.2", strong_ordering::equal},
+        {"2", "1.99.9", strong_ordering::greater},
+        {"1.0.0.1", "1", strong_ordering::greater},
+        {"99999999999999999999999", "99999999999999999999998", strong_ordering::greater},
+    };
+    for (const auto& [a, b, order] : cases) {
+        SCOPED_TRACE(std::string(a) + " vs " + b);
+        EXPECT_EQ(*UpdateVersion::parse(QString(a)) <=> *UpdateVersion::parse(QString(b)), order);
+        EXPECT_EQ(*UpdateVersion::parse(QString(b)) <=> *UpdateVersion::parse(QString(a)),
+                  0 <=> order);
+    }
+    for (const char* bad : {"", "1.", ".1", "1..2", "+1", "-1", " 1", "1.2-beta", "١"}) {
+        EXPECT_FALSE(UpdateVersion::parse(QString::fromUtf8(bad))) << bad;
+    }
+}
+
+TEST(AppcastTest, ReadsItemsByTheNamespaceBoundToTheUpdatePrefix) {
+    QFile seed(QStringLiteral(QM_APPCAST_SEED));
+    ASSERT_TRUE(seed.open(QIODevice::ReadOnly));
+    const std::vector<AppcastItem> items = parseAppcast(seed.readAll());
+    ASSERT_EQ(items.size(), 2u);
+    // The first item's only enclosure is for another system.
+    EXPECT_EQ(items[0].url, "");
+    EXPECT_EQ(items[1], (AppcastItem{.version = "6",
+                                     .shortVersionString = "1.6",
+                                     .releaseNotesLink = "https://updates.example/notes/1.6.html",
+                                     .url = "https://updates.example/vantorel_1.6_amd64.deb",
+                                     .length = "4194304",
+                                     .edSignature = items[1].edSignature}));
+
+    // Any prefix of the bound namespace counts, another namespace or an unbound name does not;
+    // the version element comes before the enclosure's.
+    const std::vector<AppcastItem> bound = parseAppcast(feed(R"(
+        <item><u:version xmlns:u="urn:u">3</u:version>
+              <x:shortVersionString xmlns:x="urn:x">x</x:shortVersionString>
+              <enclosure url="https://u.example/a" sparkle:version="9" sparkle:os="linux"/></item>
+        <item><enclosure url="https://u.example/b" sparkle:os="windows"/>
+              <enclosure url="https://u.example/c" sparkle:version="5" os="windows"/></item>)"));
+    ASSERT_EQ(bound.size(), 2u);
+    EXPECT_EQ(bound[0].version + bound[0].shortVersionString + bound[0].url,
+              "3https://u.example/a");
+    EXPECT_EQ(bound[1].version + bound[1].url, "5https://u.example/c");
+}
+
+TEST(AppcastTest, RefusesMalformedXmlADtdAndAnotherRoot) {
+    for (const QByteArray& bad : {
+             QByteArray(),
+             feed("<item>"),
+             feed("") + "<rss/>",
+             QByteArray(R"(<!DOCTYPE rss [<!ENTITY a "aaaa">]><rss><channel/></rss>)"),
+             QByteArray(R"(<feed xmlns="http://www.w3.org/2005/Atom"/>)"),
+         }) {
+        SCOPED_TRACE(bad.toStdString());
+        try {
+            parseAppcast(bad);
+            ADD_FAILURE() << "read";
+        } catch (const UpdateError& error) {
+            EXPECT_EQ(error.kind(), UpdateErrorKind::feedUnreadable);
+        }
+    }
+}
+
+TEST(AppcastTest, OffersTheNewestCompleteItem) {
+    const QByteArray signature = QByteArray(64, 's').toBase64();
+    const auto item = [&](const char* version, const char* url, const char* length,
+                          const QByteArray& sig = QByteArray(64, 's').toBase64()) {
+        return AppcastItem{version, {}, "javascript:alert(1)", url, length, sig};
+    };
+    const AppcastChoice choice = chooseNewest({
+        item("9", "https://u.example/9", "10", signature.chopped(4)),
+        item("9.1", "http://u.example/9", "10"),
+        item("9b", "https://u.example/9", "10"),
+        item("9.2", "https://u.example/9", "-1"),
+        item("9.3", "https://u.example/9", "536870913"),
+        item("2.1", "https://u.example/2", ""),
+        item("3", "https://u.example/3", "536870912"),
+        item("2.9", "http://127.0.0.1:9/2", "1"),
+    });
+    EXPECT_EQ(choice.skipped.size(), 5u);
+    ASSERT_TRUE(choice.newest);
+    EXPECT_EQ(choice.newest->url, QUrl("https://u.example/3"));
+    EXPECT_EQ(choice.newest->displayVersion, "3");
+    EXPECT_EQ(choice.newest->signature, QByteArray(64, 's'));
+    EXPECT_EQ(choice.newest->releaseNotes, std::nullopt);
+}
+
+TEST(UpdateFileTest, NamesTheDownloadAfterTheAddressSafely) {
+    for (const auto& [url, name] : std::vector<std::pair<std::string, QString>>{
+             {"https://u.example/dl/vantorel_1.6_amd64.deb?sig=1#x", "vantorel_1.6_amd64.deb"},
+             {"https://u.example/b%20c.deb", "b_c.deb"},
+             {"https://u.example/a%2F..%2F..%2Fd.deb", "d.deb"},
+             {"https://u.example/..hidden.deb", "hidden.deb"},
+             {"https://u.example/%C3%BCn.deb", "_n.deb"},
+             {"https://u.example/dl/", "Vantorel-1.6_beta"},
+             {"https://u.example/...", "Vantorel-1.6_beta"},
+             {"https://u.example/" + std::string(300, 'a') + ".deb", QString(196, 'a') + ".deb"},
+         }) {
+        EXPECT_EQ(UpdateFile::saveName(QUrl(QString::fromStdString(url)), "1.6 beta"), name) << url;
+    }
+}
+
+}  // namespace
+}  // namespace qm
