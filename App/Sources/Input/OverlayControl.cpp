@@ -1,5 +1,8 @@
 #include "Input/OverlayControl.h"
 
+#include <QMetaMethod>
+#include <QMetaProperty>
+#include <QQmlListReference>
 #include <QQuickWindow>
 
 namespace qm {
@@ -45,11 +48,27 @@ void OverlayControl::follow() {
         disconnect(connection);
     }
     ancestors_.clear();
-    for (QQuickItem* ancestor = item_->parentItem(); ancestor; ancestor = ancestor->parentItem()) {
-        ancestors_.append(connect(ancestor, &QQuickItem::xChanged, this, &OverlayControl::update));
-        ancestors_.append(connect(ancestor, &QQuickItem::yChanged, this, &OverlayControl::update));
-        ancestors_.append(
-            connect(ancestor, &QQuickItem::parentChanged, this, &OverlayControl::follow));
+    // A transform such as a Translate moves an item without changing its x or y; any of its
+    // properties may move it.
+    const QMetaMethod refresh = staticMetaObject.method(staticMetaObject.indexOfSlot("update()"));
+    for (QQuickItem* each = item_; each; each = each->parentItem()) {
+        if (each != item_) {
+            ancestors_.append(connect(each, &QQuickItem::xChanged, this, &OverlayControl::update));
+            ancestors_.append(connect(each, &QQuickItem::yChanged, this, &OverlayControl::update));
+            ancestors_.append(
+                connect(each, &QQuickItem::parentChanged, this, &OverlayControl::follow));
+        }
+        const QQmlListReference transforms(each, "transform");
+        for (qsizetype i = 0; i < transforms.count(); ++i) {
+            QObject* transform = transforms.at(i);
+            const QMetaObject* type = transform->metaObject();
+            for (int p = 0; p < type->propertyCount(); ++p) {
+                if (type->property(p).hasNotifySignal()) {
+                    ancestors_.append(
+                        connect(transform, type->property(p).notifySignal(), this, refresh));
+                }
+            }
+        }
     }
     update();
 }

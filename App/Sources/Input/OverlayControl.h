@@ -15,8 +15,8 @@ namespace qm {
 
 // Marks an item as an overlay control: `OverlayControl.registry: model.overlayFrames` keeps the
 // item's frame in the registry while it is visible in a window, also while it or a panel
-// around it moves, and removes it when the item is hidden, leaves its window or is destroyed.
-// GUI thread only.
+// around it moves or is translated, and removes it when the item is hidden, leaves its window or is
+// destroyed. GUI thread only.
 class OverlayControl : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -37,10 +37,13 @@ public:
 signals:
     void registryChanged();
 
-private:
-    // Watches the item and every item it sits in; again whenever one of them is reparented.
-    void follow();
+private slots:
     void update();
+
+private:
+    // Watches the item and every item it sits in, with the transforms each has then; again
+    // whenever one of them is reparented.
+    void follow();
 
     QPointer<QQuickItem> item_;
     QPointer<OverlayFrameRegistry> registry_;

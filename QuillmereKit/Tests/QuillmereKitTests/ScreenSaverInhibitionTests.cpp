@@ -1,6 +1,5 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QProcess>
 #include <optional>
 #include <set>
 #include <vector>
@@ -10,9 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "QuillmereKit/ScreenSaverInhibition.h"
+#include "Support/PrivateSessionBus.h"
 
 namespace qm {
 namespace {
+
+using test::PrivateSessionBus;
 
 const QString service = QStringLiteral("org.freedesktop.ScreenSaver");
 const QString path = QStringLiteral("/org/freedesktop/ScreenSaver");
@@ -57,26 +59,15 @@ private:
 class ScreenSaverInhibitionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                       QStringLiteral("--print-address")});
-        ASSERT_TRUE(daemon_.waitForStarted());
-        while (!daemon_.canReadLine()) {
-            ASSERT_TRUE(daemon_.waitForReadyRead(10000)) << "dbus-daemon printed no address";
-        }
-        const QString address = QString::fromUtf8(daemon_.readLine()).trimmed();
-        desktop_ = QDBusConnection::connectToBus(address, QStringLiteral("desktop"));
-        client_ = QDBusConnection::connectToBus(address, QStringLiteral("client"));
+        ASSERT_TRUE(bus_.start());
+        desktop_ = bus_.connect(QStringLiteral("desktop"));
+        client_ = bus_.connect(QStringLiteral("client"));
         ASSERT_TRUE(desktop_.isConnected() && client_.isConnected());
         ASSERT_TRUE(desktop_.registerObject(path, &fake_, QDBusConnection::ExportAllSlots));
     }
 
     void TearDown() override {
         EXPECT_TRUE(fake_.violations.empty()) << fake_.violations.front().toStdString();
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
-        daemon_.kill();
-        daemon_.waitForFinished();
     }
 
     void offerService() { ASSERT_TRUE(desktop_.registerService(service)); }
@@ -96,7 +87,7 @@ protected:
         return QTest::qWaitFor([&] { return fake_.released.size() >= count; });
     }
 
-    QProcess daemon_;
+    PrivateSessionBus bus_;
     QDBusConnection desktop_{QString()};
     QDBusConnection client_{QString()};
     FakeScreenSaver fake_;

@@ -1,0 +1,127 @@
+#include "HUD/PanelPositions.h"
+
+#include <QVariantList>
+#include <array>
+#include <cmath>
+
+namespace qm {
+
+namespace {
+
+struct PanelName {
+    PanelPositions::Panel panel;
+    const char* name;
+};
+
+constexpr std::array<PanelName, 3> panels = {{{PanelPositions::Panel::toolbar, "toolbar"},
+                                              {PanelPositions::Panel::hud, "hud"},
+                                              {PanelPositions::Panel::recording, "recording"}}};
+
+QString nameOf(PanelPositions::Panel panel) {
+    return QString::fromLatin1(panels[static_cast<std::size_t>(panel)].name);
+}
+
+QString keyOf(PanelPositions::Panel panel) {
+    return QStringLiteral("panelOffset.") + nameOf(panel);
+}
+
+// An INI store gives the pair back as text, a hand edit anything at all; "nan" and "inf" parse
+// as numbers but could never be drawn.
+std::optional<QSizeF> storedOffset(const QVariant& value) {
+    if (value.typeId() != QMetaType::QVariantList && value.typeId() != QMetaType::QStringList) {
+        return std::nullopt;
+    }
+    const QVariantList pair = value.toList();
+    if (pair.size() != 2) {
+        return std::nullopt;
+    }
+    bool widthOk = false;
+    bool heightOk = false;
+    const double width = pair[0].toDouble(&widthOk);
+    const double height = pair[1].toDouble(&heightOk);
+    if (!widthOk || !heightOk || !std::isfinite(width) || !std::isfinite(height)) {
+        return std::nullopt;
+    }
+    return QSizeF(width, height);
+}
+
+double clampAxis(double value, double bound, double margin) {
+    const double limit = bound - margin > 0 ? bound - margin : 0;
+    if (std::isnan(value)) {
+        return 0;
+    }
+    if (value <= -limit) {
+        value = -limit;
+    }
+    return value > limit ? limit : value;
+}
+
+}  // namespace
+
+PanelPositions::PanelPositions(QSettings& defaults, QObject* parent)
+    : QObject(parent), defaults_(defaults) {
+    for (const PanelName& each : panels) {
+        if (const std::optional<QSizeF> offset = storedOffset(defaults_.value(keyOf(each.panel)))) {
+            offsets_[each.panel] = *offset;
+        }
+    }
+}
+
+QSizeF PanelPositions::offset(Panel panel) const {
+    const auto found = offsets_.find(panel);
+    return found == offsets_.end() ? QSizeF(0, 0) : found->second;
+}
+
+void PanelPositions::set(QSizeF offset, Panel panel) {
+    const auto [entry, added] = offsets_.try_emplace(panel, offset);
+    const bool changed = added || entry->second != offset;
+    entry->second = offset;
+    if (changed) {
+        emit offsetsChanged();
+    }
+    defaults_.setValue(keyOf(panel), QVariantList{offset.width(), offset.height()});
+}
+
+void PanelPositions::reset() {
+    for (const PanelName& each : panels) {
+        defaults_.remove(keyOf(each.panel));
+    }
+    if (!offsets_.empty()) {
+        offsets_.clear();
+        emit offsetsChanged();
+    }
+}
+
+QSizeF PanelPositions::clamp(QSizeF value, QSizeF bounds, double margin) {
+    return {clampAxis(value.width(), bounds.width(), margin),
+            clampAxis(value.height(), bounds.height(), margin)};
+}
+
+QSizeF PanelPositions::shown(QSizeF base, QSizeF drag, QSizeF bounds) const {
+    return clamp(base + drag, bounds, panelMargin);
+}
+
+void PanelPositions::endDrag(const QString& panel, QSizeF translation, QSizeF bounds) {
+    if (const std::optional<Panel> known = panelNamed(panel)) {
+        set(clamp(offset(*known) + translation, bounds, panelMargin), *known);
+    }
+}
+
+std::optional<PanelPositions::Panel> PanelPositions::panelNamed(const QString& name) {
+    for (const PanelName& each : panels) {
+        if (name == QLatin1String(each.name)) {
+            return each.panel;
+        }
+    }
+    return std::nullopt;
+}
+
+QVariantMap PanelPositions::offsetsByName() const {
+    QVariantMap byName;
+    for (const auto& [panel, offset] : offsets_) {
+        byName.insert(nameOf(panel), offset);
+    }
+    return byName;
+}
+
+}  // namespace qm

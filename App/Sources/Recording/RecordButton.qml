@@ -1,0 +1,20 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// Starts the recording of the stream, or stops the one running.
+Button {
+    id: button
+
+    required property RecordingOverlayModel overlay
+    readonly property bool recording: overlay.recording.isRecording
+
+    display: AbstractButton.IconOnly
+    icon.source: recording ? Qt.resolvedUrl("stop.circle.fill.svg")
+                           : Qt.resolvedUrl("record.circle.svg")
+    icon.color: recording ? "red" : palette.buttonText
+    text: recording ? qsTr("Stop Recording (Super+R)") : qsTr("Start Recording (Super+R)")
+    ToolTip.visible: hovered
+    ToolTip.text: text
+    onClicked: overlay.toggleRecording()
+}

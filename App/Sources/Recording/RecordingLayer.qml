@@ -1,0 +1,100 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// Recording over the stream, at its top-trailing corner: the record button while the session
+// can record, the pill with the elapsed time while a recording runs. Both share one movable
+// displacement.
+Item {
+    id: layer
+
+    required property RecordingOverlayModel overlay
+    required property PanelPositions positions
+    required property OverlayFrameRegistry overlayFrames
+    // The stream area's size.
+    property size bounds: Qt.size(0, 0)
+
+    implicitWidth: movable.implicitWidth + 24
+    implicitHeight: movable.implicitHeight + 24
+
+    MovablePanel {
+        id: movable
+        x: 12
+        y: 12
+        panel: "recording"
+        positions: layer.positions
+        bounds: layer.bounds
+
+        Column {
+            spacing: 8
+
+            Rectangle {
+                objectName: "recordPanel"
+                visible: layer.overlay.showsRecordPanel
+                width: recordRow.implicitWidth + 12
+                height: recordRow.implicitHeight + 12
+                radius: 8
+                color: Qt.rgba(0, 0, 0, 0.55)
+                OverlayControl.registry: layer.overlayFrames
+
+                Row {
+                    id: recordRow
+                    x: 6
+                    y: 6
+                    spacing: 4
+
+                    PanelGrip {
+                        anchors.verticalCenter: parent.verticalCenter
+                    }
+                    RecordButton {
+                        objectName: "recordButton"
+                        anchors.verticalCenter: parent.verticalCenter
+                        overlay: layer.overlay
+                    }
+                }
+            }
+
+            Rectangle {
+                objectName: "pill"
+                visible: layer.overlay.showsPill
+                width: pillRow.implicitWidth + 20
+                height: pillRow.implicitHeight + 12
+                radius: height / 2
+                color: Qt.rgba(0, 0, 0, 0.6)
+                Accessible.role: Accessible.Grouping
+                Accessible.name: qsTr("Recording")
+                OverlayControl.registry: layer.overlayFrames
+
+                Row {
+                    id: pillRow
+                    x: 10
+                    y: 6
+                    spacing: 6
+
+                    PanelGrip {
+                        anchors.verticalCenter: parent.verticalCenter
+                    }
+                    RecordButton {
+                        objectName: "stopButton"
+                        anchors.verticalCenter: parent.verticalCenter
+                        overlay: layer.overlay
+                        flat: true
+                    }
+                    Rectangle {
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 10
+                        height: 10
+                        radius: 5
+                        color: "red"
+                    }
+                    Label {
+                        objectName: "elapsed"
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: layer.overlay.elapsedText
+                        color: "white"
+                    }
+                }
+            }
+        }
+    }
+}

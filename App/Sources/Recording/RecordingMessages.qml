@@ -1,0 +1,75 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The outcome of the last recording over every screen of the main window, at its
+// bottom-trailing corner, until dismissed or the next recording starts.
+Column {
+    id: messages
+
+    required property RecordingController recording
+    required property OverlayFrameRegistry overlayFrames
+
+    padding: 12
+    spacing: 8
+
+    component Message: Rectangle {
+        default property alias content: row.data
+
+        anchors.right: parent.right
+        anchors.rightMargin: messages.rightPadding
+        width: row.implicitWidth + 16
+        height: row.implicitHeight + 16
+        radius: 8
+        color: palette.window
+        border.color: palette.mid
+        OverlayControl.registry: messages.overlayFrames
+
+        Row {
+            id: row
+            x: 8
+            y: 8
+            spacing: 8
+        }
+    }
+
+    component DismissButton: Button {
+        anchors.verticalCenter: parent.verticalCenter
+        display: AbstractButton.IconOnly
+        icon.source: Qt.resolvedUrl("xmark.svg")
+        text: qsTr("Dismiss")
+        onClicked: messages.recording.dismissMessages()
+    }
+
+    Message {
+        objectName: "savedPanel"
+        visible: messages.recording.lastFileName !== ""
+        ToolTip.visible: savedHover.hovered
+        ToolTip.text: messages.recording.lastFileName
+
+        HoverHandler {
+            id: savedHover
+        }
+        Label {
+            anchors.verticalCenter: parent.verticalCenter
+            text: qsTr("Recording saved")
+        }
+        Button {
+            anchors.verticalCenter: parent.verticalCenter
+            text: qsTr("Show in Folder")
+            onClicked: messages.recording.revealLastFile()
+        }
+        DismissButton {}
+    }
+
+    Message {
+        objectName: "errorPanel"
+        visible: messages.recording.errorMessage !== ""
+
+        Label {
+            anchors.verticalCenter: parent.verticalCenter
+            text: messages.recording.errorMessage
+        }
+        DismissButton {}
+    }
+}

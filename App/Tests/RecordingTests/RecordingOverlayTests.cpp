@@ -1,0 +1,174 @@
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include "HUD/PanelPositions.h"
+#include "Input/OverlayFrameRegistry.h"
+#include "Recording/RecordingOverlayModel.h"
+#include "Support/FakeRecordingSession.h"
+#include "Support/ManualTimerSource.h"
+
+namespace qm {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeRecordingSession;
+
+TEST(RecordingOverlayModelTest, ElapsedTimeIsWholeSecondsAndNeverBelowZero) {
+    const QDateTime start(QDate(2026, 12, 6), QTime(7, 31, 24), Qt::UTC);
+    const struct {
+        qint64 millis;
+        QString text;
+    } cases[] = {{0, "0:00"},      {999, "0:00"},      {1000, "0:01"},       {7'500, "0:07"},
+                 {75'000, "1:15"}, {754'000, "12:34"}, {4'500'000, "75:00"}, {-5'000, "0:00"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(RecordingOverlayModel::elapsedText(start, start.addMSecs(c.millis)), c.text)
+            << c.millis;
+    }
+}
+
+class RecordingOverlayTest : public ::testing::Test {
+protected:
+    void advance(std::chrono::milliseconds by) {
+        now = now.addMSecs(by.count());
+        timers.advance(by);
+    }
+
+    QTemporaryDir movies;
+    QDateTime now = QDateTime(QDate(2026, 12, 6), QTime(7, 31, 24), Qt::UTC);
+    test::ManualTimerSource timers;
+    FakeRecordingSession session;
+    RecordingController controller{movies.path().toStdString(),
+                                   FileReveal(QDBusConnection(QString()), {}),
+                                   [this] { return now; }};
+    RecordingOverlayModel overlay{controller, timers, [this] { return now; }};
+};
+
+TEST_F(RecordingOverlayTest, ThePanelsFollowTheSessionAndTheStreamEndingStopsTheDisplay) {
+    EXPECT_FALSE(overlay.showsRecordPanel());
+    session.setCanRecord(false);  // the demo stream
+    overlay.setSession(&session);
+    EXPECT_FALSE(overlay.showsRecordPanel());
+    session.setCanRecord(true);
+    EXPECT_TRUE(overlay.showsRecordPanel());
+
+    overlay.toggleRecording();
+    EXPECT_TRUE(overlay.showsPill());
+    EXPECT_FALSE(overlay.showsRecordPanel());
+    session.setPhase(SessionPhase::streaming());  // no change
+    EXPECT_TRUE(overlay.showsPill());
+
+    session.setPhase(SessionPhase::waitingForDevice());
+    EXPECT_FALSE(overlay.showsPill());
+    EXPECT_TRUE(controller.isFinishing());
+    EXPECT_EQ(timers.pending(), 0u);
+
+    // A session going away while recording ends the display too.
+    session.setPhase(SessionPhase::streaming());
+    overlay.toggleRecording();
+    {
+        FakeRecordingSession other;
+        overlay.setSession(&other);
+        EXPECT_TRUE(overlay.showsPill());
+    }
+    EXPECT_FALSE(overlay.showsPill());
+    EXPECT_FALSE(overlay.showsRecordPanel());
+}
+
+TEST_F(RecordingOverlayTest, TheElapsedTimeTicksAtEachWholeSecondSinceTheStart) {
+    overlay.setSession(&session);
+    overlay.toggleRecording();
+    EXPECT_EQ(overlay.elapsedText(), "0:00");
+    advance(999ms);
+    EXPECT_EQ(overlay.elapsedText(), "0:00");
+    advance(1ms);
+    EXPECT_EQ(overlay.elapsedText(), "0:01");
+
+    // A late tick is re-armed to the next whole second, not a second after itself.
+    now = now.addMSecs(1300);
+    timers.advance(1000ms);
+    EXPECT_EQ(overlay.elapsedText(), "0:02");
+    advance(699ms);
+    EXPECT_EQ(overlay.elapsedText(), "0:02");
+    advance(1ms);
+    EXPECT_EQ(overlay.elapsedText(), "0:03");
+}
+
+TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
+    QSettings settings(movies.filePath("Vantorel.ini"), QSettings::IniFormat);
+    PanelPositions positions(settings);
+    OverlayFrameRegistry frames;
+    QQmlEngine engine;
+    // Where Qt 6.4 finds the module's QML files; later versions look there by themselves.
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    QQmlComponent component(&engine);
+    component.setData(R"(
+        import QtQuick
+        import Vantorel
+        Window {
+            id: root
+            width: 640; height: 360
+            required property RecordingOverlayModel overlay
+            required property PanelPositions positions
+            required property OverlayFrameRegistry frames
+            RecordingLayer {
+                anchors.top: parent.top; anchors.right: parent.right
+                overlay: root.overlay; positions: root.positions; overlayFrames: root.frames
+                bounds: Qt.size(640, 360)
+            }
+            RecordingMessages {
+                anchors.bottom: parent.bottom; anchors.right: parent.right
+                recording: root.overlay.recording; overlayFrames: root.frames
+            }
+        })",
+                      QUrl());
+    ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
+    std::unique_ptr<QQuickWindow> window(qobject_cast<QQuickWindow*>(
+        component.createWithInitialProperties({{"overlay", QVariant::fromValue(&overlay)},
+                                               {"positions", QVariant::fromValue(&positions)},
+                                               {"frames", QVariant::fromValue(&frames)}})));
+    ASSERT_TRUE(window) << component.errorString().toStdString();
+    const auto item = [&](const char* name) { return window->findChild<QQuickItem*>(name); };
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+
+    session.setCanRecord(false);  // the demo stream
+    overlay.setSession(&session);
+    EXPECT_FALSE(item("recordPanel")->isVisible());
+    EXPECT_TRUE(frames.frames().isEmpty());
+    session.setCanRecord(true);
+    ASSERT_TRUE(item("recordPanel")->isVisible());
+    EXPECT_EQ(frames.frames().size(), 1);
+
+    QQuickItem* button = item("recordButton");
+    const auto centre = [&] { return button->mapToScene(button->boundingRect().center()); };
+    // The panel is laid out when the next frame is made.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->contentItem()->contains(centre()); }));
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre().toPoint());
+    ASSERT_TRUE(item("pill")->isVisible());
+    EXPECT_FALSE(item("recordPanel")->isVisible());
+    EXPECT_EQ(item("elapsed")->property("text"), "0:00");
+    advance(1s);
+    EXPECT_EQ(item("elapsed")->property("text"), "0:01");
+
+    EXPECT_FALSE(item("savedPanel")->isVisible());
+    controller.stop(session);
+    session.stops.back()(session.started.back());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return item("savedPanel")->isVisible(); }));
+    EXPECT_FALSE(item("errorPanel")->isVisible());
+}
+
+}  // namespace
+}  // namespace qm
