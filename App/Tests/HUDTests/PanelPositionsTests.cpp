@@ -76,12 +76,6 @@ TEST_F(PanelPositionsTest, ADragIsStoredClampedToTheStreamArea) {
         ASSERT_EQ(written.size(), 2);
         EXPECT_EQ(QSizeF(written[0].toDouble(), written[1].toDouble()), c.stored);
     }
-    // A stored displacement that no longer fits is shown clamped, and kept.
-    const auto defaults = store("panelOffset.toolbar=352, 0\n");
-    PanelPositions positions(*defaults);
-    EXPECT_EQ(positions.shown(positions.offset(Panel::toolbar), {0, 0}, {200, 300}),
-              QSizeF(152, 0));
-    EXPECT_EQ(positions.offset(Panel::toolbar), QSizeF(352, 0));
 }
 
 TEST_F(PanelPositionsTest, ResetRemovesEveryKeyAndDisplacement) {

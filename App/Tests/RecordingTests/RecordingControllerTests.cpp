@@ -5,8 +5,7 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <memory>
-#include <optional>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include <QtCore/qtestsupport_core.h>
@@ -40,14 +39,12 @@ protected:
             movies.path().toStdString(), std::move(reveal), [this] { return now; });
     }
 
-    // Starts a recording and answers its stop with `outcome`.
-    fs::path recordAndStop(TaskOutcome<fs::path> outcome) {
+    // Starts a recording and answers its stop with the file.
+    void recordAndStop(const fs::path& file) {
         controller->start(session);
-        const fs::path file = session.started.back();
         controller->stop(session);
-        session.stops.back()(std::move(outcome));
+        session.stops.back()(file);
         runPosted();
-        return file;
     }
 
     QTemporaryDir movies;
@@ -56,134 +53,88 @@ protected:
     std::unique_ptr<RecordingController> controller;
 };
 
-TEST_F(RecordingControllerTest, AStartFailureIsWordedByItsKindAndLeavesTheControllerIdle) {
-    struct Case {
-        std::exception_ptr error;
-        QString text;
-    };
-    const Case cases[] = {
+TEST_F(RecordingControllerTest, AStartFailureIsWordedByItsKind) {
+    const std::pair<std::exception_ptr, QString> cases[] = {
         {std::make_exception_ptr(RecordingError::notStreaming()), "The stream isn’t running."},
         {std::make_exception_ptr(RecordingError::alreadyRecording()),
          "A recording is already in progress."},
         {std::make_exception_ptr(
-             fs::filesystem_error("create_directories", std::make_error_code(std::errc::io_error))),
+             fs::filesystem_error("mkdir", std::make_error_code(std::errc::io_error))),
          "Couldn’t start recording."},
         {std::make_exception_ptr(RecorderError::cannotStart("no codec")),
          "Couldn’t start recording."},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text.toStdString());
-        session.startError = c.error;
+    for (const auto& [error, text] : cases) {
+        session.startError = error;
         controller->start(session);
         EXPECT_FALSE(controller->isRecording());
-        EXPECT_FALSE(controller->isFinishing());
-        EXPECT_EQ(controller->errorMessage(), c.text);
+        EXPECT_EQ(controller->errorMessage(), text);
     }
 }
 
-TEST_F(RecordingControllerTest, AStartNamesTheFileByTheClockAndClearsTheLastOutcome) {
-    const fs::path first = recordAndStop(fs::path("/movies/first.mp4"));
-    EXPECT_EQ(first,
-              fs::path(movies.path().toStdString()) / "Vantorel" /
-                  ("Vantorel " +
-                   now.toLocalTime().toString(u"yyyy-MM-dd 'at' HH.mm.ss").toStdString() + ".mp4"));
-    EXPECT_EQ(controller->lastFileName(), "first.mp4");
-
-    now = now.addSecs(90);
-    controller->start(session);
-    EXPECT_TRUE(controller->isRecording());
-    EXPECT_EQ(controller->startedAt(), now);
-    EXPECT_TRUE(controller->lastFile().isEmpty());
-    EXPECT_TRUE(controller->errorMessage().isEmpty());
-}
-
-TEST_F(RecordingControllerTest, AStopShowsTheSavedFileOrWhyItFailed) {
-    struct Case {
-        std::string name;
+TEST_F(RecordingControllerTest, AStopShowsTheSavedFileOrWhyItFailedUntilTheNextStart) {
+    const struct {
         TaskOutcome<fs::path> outcome;
         QString lastFileName;
         QString error;
-    };
-    const Case cases[] = {
-        {"saved", fs::path("/movies/take.mp4"), "take.mp4", ""},
-        {"no video", std::make_exception_ptr(RecorderError::noVideo()), "",
+    } cases[] = {
+        {fs::path("/movies/take.mp4"), "take.mp4", ""},
+        {std::make_exception_ptr(RecorderError::noVideo()), "",
          "Couldn’t save the recording: no video was captured."},
-        {"write failed", std::make_exception_ptr(RecorderError::writeFailed("disk full")), "",
+        {std::make_exception_ptr(RecorderError::writeFailed("disk full")), "",
          "Couldn’t save the recording."},
-        {"cancelled", Cancelled{}, "", "Couldn’t save the recording."},
+        {Cancelled{}, "", "Couldn’t save the recording."},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        recordAndStop(c.outcome);
-        EXPECT_FALSE(controller->isRecording());
-        EXPECT_FALSE(controller->isFinishing());
+    for (const auto& c : cases) {
+        controller->start(session);
+        EXPECT_TRUE(controller->isRecording());
+        EXPECT_EQ(controller->startedAt(), now);
+        EXPECT_TRUE(controller->lastFile().isEmpty() && controller->errorMessage().isEmpty());
+        controller->stop(session);
+        session.stops.back()(c.outcome);
+        runPosted();
+        EXPECT_FALSE(controller->isRecording() || controller->isFinishing());
         EXPECT_EQ(controller->lastFileName(), c.lastFileName);
         EXPECT_EQ(controller->errorMessage(), c.error);
     }
+    EXPECT_EQ(session.started.front(),
+              fs::path(movies.path().toStdString()) / "Vantorel" /
+                  ("Vantorel " +
+                   now.toLocalTime().toString(u"yyyy-MM-dd 'at' HH.mm.ss").toStdString() + ".mp4"));
 }
 
-TEST_F(RecordingControllerTest, OnlyTheEndReportOfTheRunningFileCounts) {
+// The file stays awaited after the stream ended, and after a stop that found the session
+// already finishing it by itself: its end report gives the outcome, and the quit guard waits.
+TEST_F(RecordingControllerTest, TheEndReportOfTheAwaitedFileGivesTheOutcome) {
     controller->start(session);
-    const fs::path file = session.started.back();
     session.end({"/movies/older.mp4", nullptr});
     EXPECT_TRUE(controller->isRecording());
-    EXPECT_TRUE(controller->lastFile().isEmpty());
+    controller->streamEnded();
+    EXPECT_FALSE(controller->isRecording() || controller->startedAt().isValid());
+    EXPECT_TRUE(controller->isFinishing());
+    GuiTask<void> finished = controller->whenFinished();
+    session.end({session.started.back(), std::make_exception_ptr(RecorderError::noVideo())});
+    EXPECT_EQ(controller->errorMessage(), "Couldn’t save the recording: no video was captured.");
+    EXPECT_TRUE(finished.isSettled());
 
-    session.end({file, nullptr});
-    EXPECT_FALSE(controller->isRecording());
-    EXPECT_EQ(controller->lastFile(), QUrl::fromLocalFile(QString::fromStdString(file.string())));
-    // A report of the same file again is not news.
-    controller->dismissMessages();
-    session.end({file, nullptr});
-    EXPECT_TRUE(controller->lastFile().isEmpty());
-}
-
-TEST_F(RecordingControllerTest, AfterTheStreamEndsTheFileIsAwaitedUntilItsReport) {
-    for (const bool failed : {false, true}) {
-        SCOPED_TRACE(failed ? "failed" : "saved");
-        controller->start(session);
-        const fs::path file = session.started.back();
-        controller->streamEnded();
-        EXPECT_FALSE(controller->isRecording());
-        EXPECT_FALSE(controller->startedAt().isValid());
-        EXPECT_TRUE(controller->isFinishing());
-        const GuiTask<void> finished = controller->whenFinished();
-        runPosted();
-        EXPECT_FALSE(finished.isSettled());
-
-        session.end({file, failed ? std::make_exception_ptr(RecorderError::noVideo()) : nullptr});
-        EXPECT_FALSE(controller->isFinishing());
-        EXPECT_TRUE(finished.isSettled());
-        EXPECT_EQ(controller->lastFile().isEmpty(), failed);
-        EXPECT_EQ(controller->errorMessage().isEmpty(), !failed);
-    }
-}
-
-// The session was already finishing the file by itself when the user stopped: the stop finds no
-// recorder, and the outcome comes with the end report.
-TEST_F(RecordingControllerTest, AStopThatFindsTheSessionFinishingWaitsForItsReport) {
     controller->start(session);
-    const fs::path file = session.started.back();
     controller->stop(session);
     session.stops.back()(std::make_exception_ptr(RecordingError::notRecording()));
     runPosted();
     EXPECT_TRUE(controller->errorMessage().isEmpty());
-    EXPECT_TRUE(controller->isFinishing());
-    const GuiTask<void> finished = controller->whenFinished();
-
-    session.end({file, std::make_exception_ptr(RecorderError::writeFailed("format changed"))});
-    EXPECT_EQ(controller->errorMessage(), "Couldn’t save the recording.");
+    finished = controller->whenFinished();
+    EXPECT_FALSE(finished.isSettled());
+    session.end({session.started.back(), nullptr});
+    EXPECT_EQ(controller->lastFileName().toStdString(), session.started.back().filename());
     EXPECT_TRUE(finished.isSettled());
 
-    // When the report came first, the stop's notRecording adds nothing.
+    // A report that came before the stop's notRecording is not undone by it.
     controller->start(session);
     controller->stop(session);
     session.end({session.started.back(), nullptr});
     session.stops.back()(std::make_exception_ptr(RecordingError::notRecording()));
     runPosted();
-    EXPECT_EQ(controller->lastFileName().toStdString(), session.started.back().filename());
-    EXPECT_TRUE(controller->errorMessage().isEmpty());
-    EXPECT_FALSE(controller->isFinishing());
+    EXPECT_FALSE(controller->lastFile().isEmpty() || controller->isFinishing());
 }
 
 // The desktop's file manager, recording what it was asked to show.
@@ -192,68 +143,51 @@ class FakeFileManager : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
 
 public:
-    std::vector<QStringList> shown;
-    std::vector<QString> startupIds;
+    std::vector<std::pair<QStringList, QString>> shown;
 
 public slots:
     void ShowItems(const QStringList& uris, const QString& startupId) {
-        shown.push_back(uris);
-        startupIds.push_back(startupId);
+        shown.emplace_back(uris, startupId);
     }
 };
 
-class RevealTest : public RecordingControllerTest {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(bus.start());
-        desktop = bus.connect(QStringLiteral("desktop"));
-        ASSERT_TRUE(desktop.registerObject(QStringLiteral("/org/freedesktop/FileManager1"),
-                                           &fileManager, QDBusConnection::ExportAllSlots));
-        app = bus.connect(QStringLiteral("app"));
-        makeController(FileReveal(app, [this](const QUrl& folder) { opened.push_back(folder); }));
-    }
-
+TEST_F(RecordingControllerTest, ShowInFolderSelectsTheFileOrOpensItsFolder) {
     test::PrivateSessionBus bus;
-    QDBusConnection desktop{QString()};
-    QDBusConnection app{QString()};
+    ASSERT_TRUE(bus.start());
+    QDBusConnection desktop = bus.connect(QStringLiteral("desktop"));
     FakeFileManager fileManager;
+    const QString service = QStringLiteral("org.freedesktop.FileManager1");
+    const QString path = QStringLiteral("/org/freedesktop/FileManager1");
+    ASSERT_TRUE(desktop.registerObject(path, &fileManager, QDBusConnection::ExportAllSlots));
+    QDBusConnection app = bus.connect(QStringLiteral("app"));
     std::vector<QUrl> opened;
-};
-
-TEST_F(RevealTest, TheFileManagerShowsTheSavedFile) {
-    ASSERT_TRUE(desktop.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    makeController(FileReveal(app, [&](const QUrl& folder) { opened.push_back(folder); }));
     controller->revealLastFile();  // nothing saved yet
-    recordAndStop(fs::path("/movies/Vantorel/Vantorel 2026-12-06 at 07.31.24.mp4"));
+    recordAndStop("/movies/Vantorel/Vantorel 2026-12-06 at 07.31.24.mp4");
+
+    controller->revealLastFile();  // no file manager on the bus
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.empty(); }));
+    EXPECT_EQ(opened, std::vector<QUrl>{QUrl("file:///movies/Vantorel")});
+
+    ASSERT_TRUE(desktop.registerService(service));
     controller->revealLastFile();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !fileManager.shown.empty(); }));
-    EXPECT_EQ(fileManager.shown,
-              std::vector<QStringList>{
-                  {"file:///movies/Vantorel/Vantorel%202026-12-06%20at%2007.31.24.mp4"}});
-    EXPECT_EQ(fileManager.startupIds, std::vector<QString>{""});
-
+    EXPECT_EQ(fileManager.shown.front().first,
+              QStringList{"file:///movies/Vantorel/Vantorel%202026-12-06%20at%2007.31.24.mp4"});
+    EXPECT_EQ(fileManager.shown.front().second, "");
     // Replies come in the order of the calls: once a later call's is in, the reveal's is too.
-    const QString service = QStringLiteral("org.freedesktop.FileManager1");
     QDBusPendingCallWatcher later(
-        app.asyncCall(QDBusMessage::createMethodCall(service, "/org/freedesktop/FileManager1",
-                                                     service, "ShowItems")
+        app.asyncCall(QDBusMessage::createMethodCall(service, path, service, "ShowItems")
                       << QStringList() << QString()));
     bool answered = false;
     QObject::connect(&later, &QDBusPendingCallWatcher::finished, [&] { answered = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return answered; }));
-    EXPECT_TRUE(opened.empty());
-    EXPECT_FALSE(controller->lastFile().isEmpty());
-}
-
-TEST_F(RevealTest, WithoutAFileManagerOrABusTheFolderOpens) {
-    recordAndStop(fs::path("/movies/Vantorel/take.mp4"));
-    controller->revealLastFile();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.empty(); }));
-    EXPECT_EQ(opened, std::vector<QUrl>{QUrl("file:///movies/Vantorel")});
+    EXPECT_EQ(opened.size(), 1u);
 
     FileReveal(QDBusConnection(QString()), [&](const QUrl& folder) {
         opened.push_back(folder);
-    }).reveal("/movies/Vantorel/take.mp4");
-    EXPECT_EQ(opened.size(), 2u);
+    }).reveal("/movies/take.mp4");
+    EXPECT_EQ(opened.back(), QUrl("file:///movies"));
 }
 
 }  // namespace
