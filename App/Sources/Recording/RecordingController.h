@@ -72,7 +72,7 @@ public:
     void recordingEnded(const RecordingEnd& end);
     // The stream stopped: the running display goes while the session finishes the file, whose
     // end report still sets the outcome.
-    Q_INVOKABLE void streamEnded();
+    void streamEnded();
     Q_INVOKABLE void revealLastFile();
     Q_INVOKABLE void dismissMessages();
 

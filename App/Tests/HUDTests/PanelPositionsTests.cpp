@@ -1,5 +1,4 @@
 #include <QFile>
-#include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -14,6 +13,7 @@
 
 #include "HUD/PanelPositions.h"
 #include "Input/OverlayFrameRegistry.h"
+#include "ViewTesting.h"
 
 namespace qm {
 namespace {
@@ -95,10 +95,8 @@ TEST_F(PanelPositionsTest, APanelIsDraggedAnywhereButClicksStillReachItsControls
     PanelPositions positions(*defaults);
     OverlayFrameRegistry frames;
     QQmlEngine engine;
-    // Where Qt 6.4 finds the module's QML files; later versions look there by themselves.
-    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-    QQmlComponent component(&engine);
-    component.setData(R"(
+    const std::unique_ptr<QQuickWindow> window = test::showWindow(
+        engine, R"(
         import QtQuick
         import QtQuick.Controls
         import Vantorel
@@ -123,14 +121,8 @@ TEST_F(PanelPositionsTest, APanelIsDraggedAnywhereButClicksStillReachItsControls
                 }
             }
         })",
-                      QUrl());
-    ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
-    std::unique_ptr<QQuickWindow> window(qobject_cast<QQuickWindow*>(
-        component.createWithInitialProperties({{"positions", QVariant::fromValue(&positions)},
-                                               {"frames", QVariant::fromValue(&frames)}})));
-    ASSERT_TRUE(window) << component.errorString().toStdString();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        {{"positions", QVariant::fromValue(&positions)}, {"frames", QVariant::fromValue(&frames)}});
+    ASSERT_TRUE(window);
     const auto centre = [&](const char* name) {
         const QQuickItem* item = window->findChild<QQuickItem*>(name);
         return item->mapToScene(item->boundingRect().center()).toPoint();

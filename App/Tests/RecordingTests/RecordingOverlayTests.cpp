@@ -1,6 +1,5 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -19,6 +18,7 @@
 #include "Recording/RecordingOverlayModel.h"
 #include "Support/FakeRecordingSession.h"
 #include "Support/ManualTimerSource.h"
+#include "ViewTesting.h"
 
 namespace qm {
 namespace {
@@ -76,34 +76,13 @@ TEST_F(RecordingOverlayTest, TheStreamLeavingStreamingOrGoingEndsTheRunningDispl
     EXPECT_FALSE(overlay.showsPill() || overlay.showsRecordPanel());
 }
 
-TEST_F(RecordingOverlayTest, TheElapsedTimeTicksAtEachWholeSecondSinceTheStart) {
-    overlay.setSession(&session);
-    overlay.toggleRecording();
-    EXPECT_EQ(overlay.elapsedText(), "0:00");
-    advance(999ms);
-    EXPECT_EQ(overlay.elapsedText(), "0:00");
-    advance(1ms);
-    EXPECT_EQ(overlay.elapsedText(), "0:01");
-
-    // A late tick is re-armed to the next whole second, not a second after itself.
-    now = now.addMSecs(1300);
-    timers.advance(1000ms);
-    EXPECT_EQ(overlay.elapsedText(), "0:02");
-    advance(699ms);
-    EXPECT_EQ(overlay.elapsedText(), "0:02");
-    advance(1ms);
-    EXPECT_EQ(overlay.elapsedText(), "0:03");
-}
-
 TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
     QSettings settings(movies.filePath("Vantorel.ini"), QSettings::IniFormat);
     PanelPositions positions(settings);
     OverlayFrameRegistry frames;
     QQmlEngine engine;
-    // Where Qt 6.4 finds the module's QML files; later versions look there by themselves.
-    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-    QQmlComponent component(&engine);
-    component.setData(R"(
+    const std::unique_ptr<QQuickWindow> window =
+        test::showWindow(engine, R"(
         import QtQuick
         import Vantorel
         Window {
@@ -122,16 +101,11 @@ TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
                 recording: root.overlay.recording; overlayFrames: root.frames
             }
         })",
-                      QUrl());
-    ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
-    std::unique_ptr<QQuickWindow> window(qobject_cast<QQuickWindow*>(
-        component.createWithInitialProperties({{"overlay", QVariant::fromValue(&overlay)},
-                                               {"positions", QVariant::fromValue(&positions)},
-                                               {"frames", QVariant::fromValue(&frames)}})));
-    ASSERT_TRUE(window) << component.errorString().toStdString();
-    const auto item = [&](const char* name) { return window->findChild<QQuickItem*>(name); };
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+                         {{"overlay", QVariant::fromValue(&overlay)},
+                          {"positions", QVariant::fromValue(&positions)},
+                          {"frames", QVariant::fromValue(&frames)}});
+    ASSERT_TRUE(window);
+    const auto item = [&](const char* name) { return test::findItem(*window, name); };
 
     session.setCanRecord(false);  // the demo stream
     overlay.setSession(&session);
@@ -142,15 +116,26 @@ TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
     EXPECT_EQ(frames.frames().size(), 1);
 
     QQuickItem* button = item("recordButton");
-    const auto centre = [&] { return button->mapToScene(button->boundingRect().center()); };
     // The panel is laid out when the next frame is made.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->contentItem()->contains(centre()); }));
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre().toPoint());
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return window->contentItem()->contains(button->mapToScene(button->boundingRect().center()));
+    }));
+    test::click(*window, button);
     ASSERT_TRUE(item("pill")->isVisible());
     EXPECT_FALSE(item("recordPanel")->isVisible());
-    EXPECT_EQ(item("elapsed")->property("text"), "0:00");
-    advance(1s);
-    EXPECT_EQ(item("elapsed")->property("text"), "0:01");
+    EXPECT_EQ(test::textOf(item("elapsed")), "0:00");
+    advance(999ms);
+    EXPECT_EQ(test::textOf(item("elapsed")), "0:00");
+    advance(1ms);
+    EXPECT_EQ(test::textOf(item("elapsed")), "0:01");
+    // A late tick is re-armed to the next whole second, not a second after itself.
+    now = now.addMSecs(1300);
+    timers.advance(1s);
+    EXPECT_EQ(overlay.elapsedText(), "0:02");
+    advance(699ms);
+    EXPECT_EQ(overlay.elapsedText(), "0:02");
+    advance(1ms);
+    EXPECT_EQ(overlay.elapsedText(), "0:03");
 
     EXPECT_FALSE(item("savedPanel")->isVisible());
     controller.stop(session);
