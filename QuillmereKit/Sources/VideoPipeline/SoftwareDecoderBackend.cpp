@@ -56,8 +56,9 @@ public:
         std::memcpy(context->extradata, format.configurationRecord.data(), recordSize);
         context->extradata_size = static_cast<int>(recordSize);
         context->flags |= AV_CODEC_FLAG_LOW_DELAY;
-        // Errors must surface so the recovery ladder sees them instead of concealed pictures.
-        context->err_recognition |= AV_EF_EXPLODE;
+        // No AV_EF_EXPLODE: it fails a whole picture over a harmless oddity (a truncated SEI),
+        // and the next key frame may be seconds away. Damaged pictures still come out flagged
+        // as corrupt, and decode() counts those as failures.
         context->thread_type = FF_THREAD_SLICE;
         context->thread_count = options_.threadCount;
         context->pkt_timebase = AVRational{1, 1000000};
