@@ -1,5 +1,6 @@
 #include "QuillmereCore/Log.h"
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -59,7 +60,21 @@ spdlog::logger makeLogger(const char* category) {
     return logger;
 }
 
+#ifdef NDEBUG
+std::atomic<bool> revealed{false};
+#else
+std::atomic<bool> revealed{true};
+#endif
+
 }  // namespace
+
+bool Log::revealsPrivateValues() noexcept {
+    return revealed.load(std::memory_order_relaxed);
+}
+
+void Log::setRevealsPrivateValues(bool reveal) noexcept {
+    revealed.store(reveal, std::memory_order_relaxed);
+}
 
 #define QM_LOG_CATEGORY(name)                             \
     spdlog::logger& Log::name() {                         \

@@ -40,20 +40,14 @@ public:
     // The most recent entries of every category, oldest first.
     static std::vector<LogEntry> recentEntries();
 
-#ifdef NDEBUG
-    static constexpr bool revealsPrivateValues = false;
-#else
-    static constexpr bool revealsPrivateValues = true;
-#endif
+    // Device identity (serials, names) is redacted unless revealed: by default only debug
+    // builds reveal it. Any thread may switch it.
+    static bool revealsPrivateValues() noexcept;
+    static void setRevealsPrivateValues(bool reveal) noexcept;
 
-    // Device identity (serials, names) is shown only in debug builds.
     template <typename T>
     static std::string privateValue(const T& value) {
-        if constexpr (revealsPrivateValues) {
-            return fmt::format("{}", value);
-        } else {
-            return "<private>";
-        }
+        return revealsPrivateValues() ? fmt::format("{}", value) : std::string("<private>");
     }
 };
 

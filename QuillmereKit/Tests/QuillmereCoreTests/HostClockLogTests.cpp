@@ -57,12 +57,19 @@ TEST(Log, HistoryKeepsTheMostRecentEntriesWithTheirCategoryAndLevel) {
                                [](const auto& a, const auto& b) { return a.time < b.time; }));
 }
 
-TEST(Log, PrivateValuesAreRedactedOutsideDebugBuilds) {
-    const std::string shown = Log::privateValue("R58M123ABC");
-    EXPECT_EQ(shown, Log::revealsPrivateValues ? "R58M123ABC" : "<private>");
+TEST(Log, PrivateValuesAreRedactedOutsideDebugBuildsOrWhenSwitchedOff) {
 #ifdef NDEBUG
-    EXPECT_FALSE(Log::revealsPrivateValues);
+    EXPECT_FALSE(Log::revealsPrivateValues());
+#else
+    EXPECT_TRUE(Log::revealsPrivateValues());
 #endif
+    const bool before = Log::revealsPrivateValues();
+    Log::setRevealsPrivateValues(false);
+    Log::adb().info("device {}", Log::privateValue("R58M123ABC"));
+    EXPECT_EQ(Log::recentEntries().back().message, "device <private>");
+    Log::setRevealsPrivateValues(true);
+    EXPECT_EQ(Log::privateValue(42), "42");
+    Log::setRevealsPrivateValues(before);
 }
 
 }  // namespace
