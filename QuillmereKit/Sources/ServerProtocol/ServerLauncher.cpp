@@ -13,19 +13,9 @@ namespace qm {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr std::uint32_t jarMode = 0644;
 constexpr std::size_t deviceNameSize = 64;
 constexpr std::string_view versionComplaint = "does not match the client";
-
-// Sleeps unless `stop` is requested first; then throws CancellationError.
-void pause(std::chrono::nanoseconds duration, const std::stop_token& stop) {
-    TaskClock::sleepUnlessStopped(duration, stop);
-    if (stop.stop_requested()) {
-        throw CancellationError();
-    }
-}
 
 // One launch: the log of the running server and the sockets connected so far.
 class Launch {
@@ -34,10 +24,12 @@ public:
            std::shared_ptr<ServerLogChannel> log, std::stop_token stop)
         : launcher_(launcher), services_(services), log_(std::move(log)), stop_(std::move(stop)) {}
 
-    // Retries until the socket opens, the server is seen to have ended, or the time is up.
+    // Retries until the socket opens, the server is seen to have ended, or the time is up; the
+    // last try comes at the deadline.
     std::shared_ptr<ByteChannel> connect(const std::string& socket,
                                          std::chrono::nanoseconds timeout) {
-        const auto deadline = Clock::now() + timeout;
+        const TaskClock& clock = launcher_.clock;
+        const std::uint64_t deadline = clock.nowNanos() + std::uint64_t(timeout.count());
         for (;;) {
             try {
                 auto channel = services_.openService("localabstract:" + socket, stop_);
@@ -49,10 +41,15 @@ public:
             if (const auto output = log_->finishedOutput()) {
                 throw ServerLauncher::diagnose(*output);
             }
-            if (deadline < Clock::now() + launcher_.retryInterval) {
+            const std::uint64_t now = clock.nowNanos();
+            if (now >= deadline) {
                 throw ServerError::connectTimeout();
             }
-            pause(launcher_.retryInterval, stop_);
+            clock.sleep(std::min(launcher_.retryInterval, std::chrono::nanoseconds(deadline - now)),
+                        stop_);
+            if (stop_.stop_requested()) {
+                throw CancellationError();
+            }
         }
     }
 

@@ -8,6 +8,7 @@
 
 #include "QuillmereCore/ByteChannel.h"
 #include "QuillmereCore/DeviceServices.h"
+#include "QuillmereCore/TaskClock.h"
 #include "QuillmereCore/TypedError.h"
 #include "ServerProtocol/ServerLogChannel.h"
 #include "ServerProtocol/ServerOptions.h"
@@ -67,6 +68,8 @@ struct ServerLauncher {
     std::chrono::nanoseconds extConnectTimeout = std::chrono::milliseconds(500);
     // How long a failed socket read waits for the server's last words.
     std::chrono::nanoseconds exitOutputTimeout = std::chrono::seconds(1);
+    // What the socket retries wait on.
+    TaskClock clock;
 
     explicit ServerLauncher(Bytes serverJar) : jar(std::move(serverJar)) {}
     // The extension time-out never exceeds the media one.
