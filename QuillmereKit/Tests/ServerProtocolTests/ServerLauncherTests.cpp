@@ -11,6 +11,7 @@
 #include "ServerProtocol/ServerLauncher.h"
 #include "Support/MediaPackets.h"
 #include "Support/TestHost.h"
+#include "Support/VirtualClock.h"
 #include "Support/Waiting.h"
 #include "Telemetry/ClockSync.h"
 #include "Telemetry/PtsClockBase.h"
@@ -89,11 +90,17 @@ protected:
             test::eventually([&] { return phone_.server().closedByHost().size() >= count; }));
         return phone_.server().closedByHost();
     }
+    test::VirtualClock clock_;  // outlives the launcher that may hold it
+    // Waits that end as soon as what they wait for happens are long, so that a busy machine
+    // never runs them out; tests that expect a time-out stop the launcher's clock.
     ServerLauncher launcher_ = [] {
-        ServerLauncher launcher(jar, 2ms, 2s, 60ms);
-        launcher.exitOutputTimeout = 100ms;
+        ServerLauncher launcher(jar, 2ms, 30s, 30s);
+        launcher.exitOutputTimeout = 30s;
         return launcher;
     }();
+
+    // Time stands still but for the launcher's own waits.
+    void stopTheClock() { launcher_.clock = clock_.taskClock(); }
 };
 
 TEST_F(ServerLauncherTest, WholeLaunchConnectsEverySocketInOrder) {
@@ -140,7 +147,7 @@ TEST_F(ServerLauncherTest, WholeLaunchConnectsEverySocketInOrder) {
     // Extension: hello, app list with icons, clock, telemetry at the asked interval.
     ASSERT_TRUE(connection.ext);
     ExtClient ext(connection.ext);
-    const ExtHello hello = ext.handshake(2s);
+    const ExtHello hello = ext.handshake(30s);
     EXPECT_EQ(hello.version, 2);
     EXPECT_GT(hello.phoneWallMillis, 0);
     ext.send(ext::ListApps{true});
@@ -196,7 +203,6 @@ TEST_F(ServerLauncherTest, ScreenGoesDarkThroughTheControlSocket) {
 
 TEST_F(ServerLauncherTest, VersionComplaintIsAMismatchWithoutWaitingForTheDeadline) {
     script([](FakeServerScript& s) { s.version = "4.0+qm1"; });
-    launcher_.connectTimeout = 30s;  // a wait for it would time the test out first
     const ServerError error = launchFails(ServerOptions(1));
     EXPECT_EQ(error.kind(), ServerErrorKind::versionMismatch);
     EXPECT_THAT(error.serverOutput(), HasSubstr("(4.0+qm1) does not match the client (4.1+qm2)"));
@@ -226,24 +232,18 @@ TEST_F(ServerLauncherTest, ServerThatDiesTellsWhyWhereverItDies) {
 
 TEST_F(ServerLauncherTest, SocketThatNeverOpensTimesOutAndStopsTheServer) {
     script([](FakeServerScript& s) { s.refused = {FakeServerSocket::video}; });
-    // Time stands still but for the launcher's own waits.
-    std::uint64_t now = 0;
-    std::vector<std::chrono::nanoseconds> waits;
-    launcher_.clock = {[&] { return now; },
-                       [&](std::chrono::nanoseconds duration, const std::stop_token&) {
-                           waits.push_back(duration);
-                           now += std::uint64_t(duration.count());
-                       }};
-    launcher_.retryInterval = 2ms;
+    stopTheClock();
     launcher_.connectTimeout = 7ms;
     EXPECT_EQ(launchFails(ServerOptions(3)), ServerError::connectTimeout());
-    EXPECT_THAT(waits, ElementsAre(2ms, 2ms, 2ms, 1ms)) << "the last try comes at the deadline";
+    EXPECT_THAT(clock_.sleeps(), ElementsAre(2ms, 2ms, 2ms, 1ms))
+        << "the last try comes at the deadline";
     EXPECT_THAT(closedByHost(1), ElementsAre("shell"));
 }
 
 TEST_F(ServerLauncherTest, FailureAfterConnectingClosesSocketsInOpeningOrderThenTheShell) {
     // The server keeps running but drops the video socket before the name block.
     script([](FakeServerScript& s) { s.fault = FakeServerScript::Fault::dropVideoBeforeName; });
+    launcher_.exitOutputTimeout = 500ms;  // waited out: the server lives on
     const ServerError error = launchFails(ServerOptions(4));
     EXPECT_EQ(error, ServerError::serverDied(FakeServerScript().startupOutput));
     EXPECT_THAT(closedByHost(3), ElementsAre("audio", "control", "shell"));
@@ -251,6 +251,8 @@ TEST_F(ServerLauncherTest, FailureAfterConnectingClosesSocketsInOpeningOrderThen
 
 TEST_F(ServerLauncherTest, MissingExtensionSocketIsLoggedAndLeftOut) {
     script([](FakeServerScript& s) { s.refused = {FakeServerSocket::ext}; });
+    stopTheClock();
+    launcher_.extConnectTimeout = 10ms;
     ServerConnection connection = launcher_.launch(ServerOptions(5), *host_);
     EXPECT_EQ(connection.ext, nullptr);
     EXPECT_TRUE(logged("server", "ext socket unavailable, continuing without it: "));
@@ -265,7 +267,7 @@ TEST_F(ServerLauncherTest, ExtensionHandshakeFailuresThroughTheRealStream) {
     EXPECT_EQ(
         [&] {
             try {
-                client.handshake(2s);
+                client.handshake(30s);
             } catch (const ExtClientError& error) {
                 return error;
             }
@@ -371,7 +373,6 @@ TEST_F(ServerLauncherTest, ExtensionFaultsReachTheClientWhileVideoFlows) {
 
 TEST_F(ServerLauncherTest, CancelledLaunchClosesWhatItOpened) {
     script([](FakeServerScript& s) { s.refused = {FakeServerSocket::control}; });
-    launcher_.connectTimeout = 30s;
     std::stop_source stop;
     std::jthread canceller([&] {
         test::eventually([&] { return phone_.server().acceptedSockets().size() == 2; });
