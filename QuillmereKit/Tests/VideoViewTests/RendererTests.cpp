@@ -9,7 +9,9 @@ extern "C" {
 }
 
 #include "ColorReference.h"
+#include "Support/GlTestContext.h"
 #include "Support/MediaFixtures.h"
+#include "VideoPipeline/View/PlaneTextures.h"
 #include "VideoPipeline/View/VideoRenderer.h"
 
 namespace qm {
@@ -172,6 +174,25 @@ TEST_F(RendererTest, SkipsWhatItCannotDraw) {
         renderer.encode(test::flatFrame(16, 16, AV_PIX_FMT_YUV444P, 100, 128, 128), target));
     EXPECT_FALSE(renderer.encode(fixtureFrame(VideoCodec::h264), TextureTarget{}));
     renderer.releaseTarget(target);
+}
+
+// The driver would make an upload into textures a draw still in flight reads wait for the GPU.
+TEST(PlaneTextures, AnUploadNeverWritesTheTexturesOfTheLastTwoPictures) {
+    test::GlTestContext context;
+    Gl& gl = context.makeCurrent();
+    PlaneTextures planes(gl);
+    std::vector<GLint> luma;
+    const DecodedFrame frame = test::flatFrame(16, 16, AV_PIX_FMT_YUV420P, 120, 128, 128);
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(planes.upload(*frame.pixelBuffer.frame()));
+        planes.bind();
+        luma.emplace_back();
+        gl.glGetIntegerv(GL_TEXTURE_BINDING_2D, &luma.back());
+    }
+    EXPECT_NE(luma[1], luma[0]);
+    EXPECT_NE(luma[2], luma[1]);
+    EXPECT_NE(luma[2], luma[0]);
+    EXPECT_EQ(luma[3], luma[0]) << "the oldest set is reused";
 }
 
 }  // namespace

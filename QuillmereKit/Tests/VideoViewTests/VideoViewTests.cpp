@@ -95,7 +95,6 @@ TEST(VideoView, WindowShowsTheFrameLetterboxed) {
     ASSERT_TRUE(processEventsUntil([&] { return presentedAt != 0; }));
 
     const QImage image = window->grabWindow().convertToFormat(QImage::Format_RGBA8888);
-    image.save("video-window.png");
     ASSERT_EQ(image.size(), QSize(800, 600));
     ASSERT_TRUE(view->lastGeometry());
     EXPECT_EQ(view->lastGeometry()->contentRect(), (RectF{0, 75, 800, 450}));

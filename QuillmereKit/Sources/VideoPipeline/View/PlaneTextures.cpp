@@ -46,44 +46,46 @@ bool PlaneTextures::upload(const AVFrame& frame) {
             return false;
         }
     }
-    if (!allocate(frame.format, width, height)) {
+    const std::size_t next = (current_ + 1) % setCount;
+    Set& set = sets_[next];
+    if (!allocate(set, frame.format, width, height)) {
         return false;
     }
     gl_.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    const GlTexture* textures[3] = {&luma_, &cb_, &cr_};
+    const GlTexture* textures[3] = {&set.luma, &set.cb, &set.cr};
     for (int i = 0; i < planeCount; ++i) {
         uploadPlane(*textures[i], frame.data[i], frame.linesize[i], planes[i].bytesPerTexel,
                     planes[i].width, planes[i].height);
     }
     gl_.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    current_ = next;
     return true;
 }
 
-bool PlaneTextures::allocate(int format, int width, int height) {
-    const bool planarBefore = isPlanar420(format_);
-    if (format_ != -1 && planarBefore == isPlanar420(format) && width == width_ &&
-        height == height_) {
+bool PlaneTextures::allocate(Set& set, int format, int width, int height) {
+    if (set.format != -1 && isPlanar420(set.format) == isPlanar420(format) && width == set.width &&
+        height == set.height) {
         return true;
     }
     const bool nv12 = format == AV_PIX_FMT_NV12;
     const int chromaWidth = (width + 1) / 2;
     const int chromaHeight = (height + 1) / 2;
-    luma_ = makeTexture(gl_, GL_R8, GL_RED, width, height);
-    cb_ = nv12 ? makeTexture(gl_, GL_RG8, GL_RG, chromaWidth, chromaHeight)
-               : makeTexture(gl_, GL_R8, GL_RED, chromaWidth, chromaHeight);
-    cr_ = {};
+    set.luma = makeTexture(gl_, GL_R8, GL_RED, width, height);
+    set.cb = nv12 ? makeTexture(gl_, GL_RG8, GL_RG, chromaWidth, chromaHeight)
+                  : makeTexture(gl_, GL_R8, GL_RED, chromaWidth, chromaHeight);
+    set.cr = {};
     if (!nv12) {
-        cr_ = makeTexture(gl_, GL_R8, GL_RED, chromaWidth, chromaHeight);
+        set.cr = makeTexture(gl_, GL_R8, GL_RED, chromaWidth, chromaHeight);
         // The shader reads Cr as green whatever the layout.
         gl_.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_G, GL_RED);
     }
     if (gl_.glGetError() != GL_NO_ERROR) {
-        format_ = -1;
+        set.format = -1;
         return false;
     }
-    format_ = format;
-    width_ = width;
-    height_ = height;
+    set.format = format;
+    set.width = width;
+    set.height = height;
     return true;
 }
 
@@ -96,10 +98,11 @@ void PlaneTextures::uploadPlane(const GlTexture& texture, const std::uint8_t* da
 }
 
 void PlaneTextures::bind() const {
-    const GLuint chromaRed = cb_.id();
-    const GLuint chromaGreen = cr_ ? cr_.id() : cb_.id();
+    const Set& set = sets_[current_];
+    const GLuint chromaRed = set.cb.id();
+    const GLuint chromaGreen = set.cr ? set.cr.id() : set.cb.id();
     gl_.glActiveTexture(GL_TEXTURE0);
-    gl_.glBindTexture(GL_TEXTURE_2D, luma_.id());
+    gl_.glBindTexture(GL_TEXTURE_2D, set.luma.id());
     gl_.glActiveTexture(GL_TEXTURE1);
     gl_.glBindTexture(GL_TEXTURE_2D, chromaRed);
     gl_.glActiveTexture(GL_TEXTURE2);
