@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     qm::VideoView::prepareApplication();
     QGuiApplication app(argc, argv);
+    qm::VideoView::registerQmlType();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
