@@ -6,6 +6,7 @@
 #include <utility>
 #include <variant>
 
+#include "EditorGeometry.h"
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/MacKeyCode.h"
 #include "InputRouter/ProfileCodec.h"
@@ -600,7 +601,7 @@ void KeymapController::updateLists() {
         }
     }
     if (const KeymapEditorModel* model = currentModel()) {
-        for (const KeymapAction& action : model->profile().actions) {
+        for (const KeymapAction& action : EditorGeometry::drawOrder(model->profile().actions)) {
             actionRows.append(actionRow(action, model->selection() == action.id));
         }
     }
@@ -648,7 +649,10 @@ bool KeymapController::showLabels() const {
 
 QString KeymapController::selection() const {
     const KeymapEditorModel* model = currentModel();
-    return model && model->selection() ? text(*model->selection()) : QString();
+    if (!model || !model->selection() || !model->action(*model->selection())) {
+        return {};
+    }
+    return text(*model->selection());
 }
 
 const KeymapEditorModel* KeymapController::currentModel() const {

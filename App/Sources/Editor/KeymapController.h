@@ -107,13 +107,14 @@ private:
     Q_PROPERTY(bool canUndo READ canUndo NOTIFY editorChanged)
     Q_PROPERTY(bool hasLook READ hasLook NOTIFY editorChanged)
     Q_PROPERTY(bool showLabels READ showLabels NOTIFY editorChanged)
-    // The selected action's id; empty for none.
+    // The selected action's id; empty for none, also when it names no action of the layout.
     Q_PROPERTY(QString selection READ selection WRITE select NOTIFY editorChanged)
     // Roles: name, edited, switchKey (the switch trigger's label, empty for none).
     Q_PROPERTY(QAbstractItemModel* layouts READ layouts CONSTANT)
-    // The edited layout's actions in order. Roles: actionId, kind (ActionKind), selected, x and y
-    // (a tap's point, a stick's or look's centre), radius, zoneX, zoneY, zoneWidth, zoneHeight,
-    // sensitivity, label (a tap's trigger), upLabel, downLabel, leftLabel, rightLabel.
+    // The edited layout's actions in the order they are drawn (EditorGeometry::drawOrder). Roles:
+    // actionId, kind (ActionKind), selected, x and y (a tap's point, a stick's or look's centre),
+    // radius, zoneX, zoneY, zoneWidth, zoneHeight, sensitivity, label (a tap's trigger), upLabel,
+    // downLabel, leftLabel, rightLabel.
     Q_PROPERTY(QAbstractItemModel* actions READ actions CONSTANT)
 
 public:

@@ -1,0 +1,126 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Dialogs
+import Vantorel
+
+// The editing surface over the stream while a keymap layout is edited: a dimming layer, a
+// handle per action of the edited layout, the toolbar with its banners, and a layer that keeps
+// clicks away while an input is being captured. Fills the whole stream view.
+Item {
+    id: overlay
+
+    required property KeymapController keymap
+    // Where the picture lies in this item.
+    property rect contentRect
+    // The stream window's file chooser: its requests open the file dialog hosted here.
+    property KeymapFileDialogs fileDialogs
+
+    readonly property bool capturing: keymap.captureKind !== KeymapController.CaptureKind.none
+
+    component Banner: Rectangle {
+        id: banner
+
+        property alias text: label.text
+        property alias textColor: label.color
+        signal clicked
+
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: Math.min(label.implicitWidth + 16, parent.width)
+        height: label.height + 16
+        radius: 8
+        color: Qt.rgba(palette.window.r, palette.window.g, palette.window.b, 0.9)
+
+        Text {
+            id: label
+            x: 8
+            y: 8
+            width: banner.width - 16
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            color: banner.palette.windowText
+        }
+
+        TapHandler {
+            gesturePolicy: TapHandler.WithinBounds  // an exclusive grab: the dim below stays out
+            onTapped: banner.clicked()
+        }
+    }
+
+    Rectangle {
+        objectName: "dim"
+        anchors.fill: parent
+        color: Qt.rgba(0, 0, 0, 0.35)
+
+        TapHandler {
+            onTapped: overlay.keymap.select("")
+        }
+    }
+
+    Repeater {
+        model: overlay.keymap.actions
+        delegate: ActionHandle {
+            keymap: overlay.keymap
+            contentRect: overlay.contentRect
+        }
+    }
+
+    Column {
+        anchors {
+            top: parent.top
+            left: parent.left
+            right: parent.right
+            margins: 12
+        }
+        spacing: 8
+
+        EditorToolbar {
+            anchors.horizontalCenter: parent.horizontalCenter
+            keymap: overlay.keymap
+        }
+        Banner {
+            objectName: "captureBanner"
+            visible: overlay.capturing
+            text: qsTr("Press a key, mouse button or gamepad button · Esc cancels")
+        }
+        Banner {
+            objectName: "noticeBanner"
+            visible: text !== ""
+            text: overlay.keymap.notice
+            onClicked: overlay.keymap.dismissNotice()
+        }
+        Banner {
+            objectName: "errorBanner"
+            visible: text !== ""
+            text: overlay.keymap.errorMessage
+            textColor: "red"
+            onClicked: overlay.keymap.dismissErrorMessage()
+        }
+    }
+
+    MouseArea {
+        objectName: "captureBlocker"
+        anchors.fill: parent
+        visible: overlay.capturing
+        acceptedButtons: Qt.AllButtons
+    }
+
+    FileDialog {
+        readonly property int request: overlay.fileDialogs ? overlay.fileDialogs.request
+                                                            : KeymapFileDialogs.Request.none
+
+        objectName: "fileDialog"
+        visible: request !== KeymapFileDialogs.Request.none
+        modality: Qt.WindowModal
+        fileMode: request === KeymapFileDialogs.Request.save ? FileDialog.SaveFile
+                                                             : FileDialog.OpenFile
+        nameFilters: [qsTr("JSON files (*.json)")]
+        defaultSuffix: "json"
+        onRequestChanged: {
+            if (request === KeymapFileDialogs.Request.save)
+                selectedFile = currentFolder + "/" + encodeURIComponent(
+                            overlay.fileDialogs.proposedName)
+        }
+        onAccepted: overlay.fileDialogs.accept(selectedFile)
+        onRejected: overlay.fileDialogs.reject()
+    }
+}

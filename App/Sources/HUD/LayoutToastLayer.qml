@@ -1,0 +1,54 @@
+import QtQuick
+import Vantorel
+
+// For `duration` ms, a capsule naming the layout the player has just switched to. Each toast
+// has its own timer, so a new one stays its full time; the old one's dismissal names the old
+// toast and leaves the new one alone. Never takes a click.
+Item {
+    id: toastLayer
+
+    // The stream window's keymap controller, none without one.
+    property KeymapController keymap
+    property int duration: 1500
+
+    implicitWidth: childrenRect.width
+    implicitHeight: childrenRect.height
+    enabled: false
+
+    Repeater {
+        model: toastLayer.keymap && toastLayer.keymap.layoutToastId !== "" ? [toastLayer.keymap.layoutToastId] : []
+        delegate: Rectangle {
+            id: toast
+
+            required property string modelData
+
+            objectName: "layoutToast"
+            y: 12
+            width: label.implicitWidth + 28
+            height: label.implicitHeight + 16
+            radius: height / 2
+            color: Qt.rgba(0, 0, 0, 0.7)
+
+            Text {
+                id: label
+                anchors.centerIn: parent
+                text: toastLayer.keymap ? toastLayer.keymap.layoutToastText : ""
+                textFormat: Text.PlainText  // layout names come from files
+                color: "white"
+                font.pixelSize: 13
+                font.bold: true
+            }
+            Timer {
+                objectName: "toastTimer"
+                interval: toastLayer.duration
+                running: true
+                onTriggered: toastLayer.keymap.dismissToast(toast.modelData)
+            }
+            // Also when the layer goes away before the time is up.
+            Component.onDestruction: {
+                if (toastLayer.keymap)
+                    toastLayer.keymap.dismissToast(toast.modelData)
+            }
+        }
+    }
+}

@@ -1,0 +1,466 @@
+#include <QColor>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QKeyEvent>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
+
+#include "Editor/KeymapController.h"
+#include "Editor/KeymapFileDialogs.h"
+#include "QuillmereCore/AtomicFile.h"
+#include "Support/MediaFixtures.h"
+#include "VideoPipeline/View/VideoView.h"
+
+namespace qm {
+namespace {
+
+constexpr std::uint16_t esc = 53;
+
+// The stream view's places, as the stream screen fills them: the video, the input layer below
+// the keymap overlays, the editor while editing and the labels otherwise, the toast on top.
+constexpr auto streamScene = R"(
+import QtQuick
+import Vantorel
+import Vantorel.Video
+Window {
+    id: root
+    required property KeymapController keymap
+    required property KeymapFileDialogs dialogs
+    property rect contentRect: Qt.rect(0, 40, 1280, 720)
+    property int clicksBelow: 0
+    property bool stealing: false
+    width: 1280; height: 800; visible: true
+    VideoView { objectName: "video"; anchors.fill: parent }
+    MouseArea { anchors.fill: parent; onClicked: root.clicksBelow++ }
+    Loader {
+        anchors.fill: parent
+        sourceComponent: root.keymap.editing ? editor : labels
+        Component {
+            id: editor
+            KeymapEditorOverlay {
+                keymap: root.keymap; contentRect: root.contentRect; fileDialogs: root.dialogs
+            }
+        }
+        Component {
+            id: labels
+            KeymapLabelsOverlay { keymap: root.keymap; contentRect: root.contentRect }
+        }
+    }
+    LayoutToastLayer {
+        objectName: "toastLayer"
+        anchors { top: parent.top; horizontalCenter: parent.horizontalCenter }
+        keymap: root.keymap
+    }
+    // Something that takes a drag over from the handles, as a gesture elsewhere might.
+    DragHandler {
+        target: null; enabled: root.stealing; dragThreshold: 20
+        grabPermissions: PointerHandler.CanTakeOverFromAnything
+    }
+})";
+
+KeymapAction tapOf(std::uint16_t key, double x, double y) {
+    return {UUID::random(), KeymapAction::Tap{Trigger::key(key), {x, y}}};
+}
+
+QString idOf(const KeymapAction& action) {
+    return QString::fromStdString(action.id.uuidString());
+}
+
+class EditorViewsTest : public ::testing::Test {
+protected:
+    // W and E taps, E inside the look zone, a WASD stick. In a 1280x800 window the picture is
+    // (0, 40, 1280, 720): W sits at (640, 472), E at (896, 400), the zone spans (704, 292) to
+    // (1216, 652), the stick's centre is (256, 544) with its knob at (346, 634).
+    const KeymapAction tapW = tapOf(13, 0.5, 0.6);
+    const KeymapAction zone{UUID::random(),
+                            KeymapAction::Look{{0.75, 0.6}, {0.55, 0.35, 0.4, 0.5}, 1.0, {}}};
+    const KeymapAction tapE = tapOf(14, 0.7, 0.5);
+    const KeymapAction stick{UUID::random(), KeymapAction::Stick{Trigger::key(13),
+                                                                 Trigger::key(1),
+                                                                 Trigger::key(0),
+                                                                 Trigger::key(2),
+                                                                 StickSide::left,
+                                                                 {0.2, 0.7},
+                                                                 0.1}};
+
+    KeymapLayout layout(std::string name, std::vector<KeymapAction> actions = {}) const {
+        return {UUID::random(), std::move(name), std::nullopt,
+                KeymapProfile("com.game", Orientation::landscape, std::move(actions))};
+    }
+
+    // Opens the stream scene on these keymaps, the editor open on the first layout.
+    void open(std::vector<KeymapLayout> layouts, bool editing = true) {
+        store.save({"com.game", std::move(layouts)});
+        keymap = std::make_unique<KeymapController>("com.game", store, dialogs);
+        // Qt 6.4 looks for the module's own QML types only on this path.
+        engine.addImportPath("qrc:/qt/qml");
+        QQmlComponent component(&engine);
+        component.setData(streamScene, QUrl());
+        ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
+        window.reset(qobject_cast<QQuickWindow*>(
+            component.createWithInitialProperties({{"keymap", QVariant::fromValue(keymap.get())},
+                                                   {"dialogs", QVariant::fromValue(&dialogs)}})));
+        ASSERT_TRUE(window) << component.errorString().toStdString();
+        window->requestActivate();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        if (editing) {
+            keymap->beginEditing();
+        }
+    }
+    void open() { open({layout("Main", {tapW, zone, tapE, stick})}); }
+
+    QQuickItem* find(const std::function<bool(QQuickItem*)>& match,
+                     QQuickItem* from = nullptr) const {
+        from = from ? from : window->contentItem();
+        for (QQuickItem* child : from->childItems()) {
+            if (!child->isVisible()) {
+                continue;
+            }
+            if (match(child)) {
+                return child;
+            }
+            if (QQuickItem* found = find(match, child)) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
+    QQuickItem* named(const QString& name) const {
+        return find([&](QQuickItem* item) { return item->objectName() == name; });
+    }
+    // A button or menu item by its text.
+    QQuickItem* control(const QString& text, QQuickItem* from = nullptr) const {
+        return find(
+            [&](QQuickItem* item) {
+                return item->inherits("QQuickAbstractButton") && item->property("text") == text;
+            },
+            from);
+    }
+    QQuickItem* handle(const KeymapAction& action) const {
+        return find([&](QQuickItem* item) { return item->property("actionId") == idOf(action); });
+    }
+
+    static QPoint centre(QQuickItem* item) {
+        return item->mapToScene({item->width() / 2, item->height() / 2}).toPoint();
+    }
+    void click(QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseClick(window.get(), button, {}, at);
+    }
+    void click(QQuickItem* item) {
+        ASSERT_TRUE(item);
+        click(centre(item));
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(window.get(), Qt::Key(key), modifiers);
+    }
+    // Presses at `from`, moves by `by` in `steps` even steps, calls `midway` before releasing.
+    void drag(QPoint from, QPoint by, int steps, const std::function<void()>& midway = {}) {
+        QTest::mousePress(window.get(), Qt::LeftButton, {}, from);
+        for (int step = 1; step <= steps; ++step) {
+            QTest::mouseMove(window.get(), from + by * step / steps);
+        }
+        if (midway) {
+            midway();
+        }
+        QTest::mouseRelease(window.get(), Qt::LeftButton, {}, from + by);
+    }
+
+    template <typename Kind>
+    const Kind& edited(const KeymapAction& action) const {
+        return std::get<Kind>(keymap->editor()->current().action(action.id)->kind);
+    }
+    int undoSteps() const {
+        KeymapEditorModel model = keymap->editor()->current();
+        int steps = 0;
+        for (; model.canUndo(); ++steps) {
+            model.undo();
+        }
+        return steps;
+    }
+    // A text shown as it is: as wide as its characters, tags included.
+    static bool showsPlainly(QQuickItem* text, const QString& shown) {
+        const double width =
+            QFontMetricsF(text->property("font").value<QFont>()).horizontalAdvance(shown);
+        return text->property("text") == shown && text->implicitWidth() >= width - 1;
+    }
+
+    QTemporaryDir folder;
+    ProfileStore store{std::filesystem::path(folder.path().toStdString()) / "Profiles"};
+    KeymapFileDialogs dialogs;
+    std::unique_ptr<KeymapController> keymap;
+    QQmlEngine engine;
+    std::unique_ptr<QQuickWindow> window;
+};
+
+TEST_F(EditorViewsTest, AHandleWritesOnceWhenItsDragEnds) {
+    open();
+    QQuickItem* w = handle(tapW);
+    ASSERT_TRUE(w);
+    const double restingX = w->x();
+    drag({640, 472}, {40, 0}, 20, [&] {
+        EXPECT_EQ(w->x(), restingX + 40);
+        EXPECT_FALSE(keymap->canUndo());
+    });
+    EXPECT_DOUBLE_EQ(edited<KeymapAction::Tap>(tapW).at.x, 680.0 / 1280);
+    EXPECT_DOUBLE_EQ(edited<KeymapAction::Tap>(tapW).at.y, 0.6);
+    EXPECT_EQ(keymap->selection(), idOf(tapW));
+    key(Qt::Key_Z, Qt::MetaModifier);
+    EXPECT_EQ(edited<KeymapAction::Tap>(tapW).at.x, 0.5);
+    EXPECT_FALSE(keymap->canUndo());
+
+    // Taken over midway: nothing written, back in place.
+    window->setProperty("stealing", true);
+    drag({640, 472}, {40, 0}, 20);
+    EXPECT_EQ(edited<KeymapAction::Tap>(tapW).at.x, 0.5);
+    EXPECT_EQ(handle(tapW)->x(), restingX);
+    window->setProperty("stealing", false);
+
+    // A 1 px press selects the tap drawn over the zone; the dim clears the selection.
+    drag({896, 400}, {1, 0}, 1);
+    EXPECT_EQ(keymap->selection(), idOf(tapE));
+    EXPECT_FALSE(keymap->canUndo());
+    click({60, 300});
+    EXPECT_EQ(keymap->selection(), "");
+}
+
+TEST_F(EditorViewsTest, AStickKnobResizesAndNeverMoves) {
+    open();
+    QQuickItem* handleItem = handle(stick);
+    ASSERT_TRUE(handleItem);
+    const QPointF resting = handleItem->position();
+    drag({346, 634}, {6, 6}, 3);  // under the knob's threshold, over the move's
+    EXPECT_EQ(handleItem->position(), resting);
+    EXPECT_EQ(keymap->selection(), idOf(stick));
+    EXPECT_FALSE(keymap->canUndo());
+
+    drag({346, 634}, {-85, -85}, 17, [&] {
+        EXPECT_EQ(handleItem->property("radius"), 8.0);
+        EXPECT_FALSE(keymap->canUndo());
+    });
+    const auto& resized = edited<KeymapAction::Stick>(stick);
+    EXPECT_EQ(resized.center, (PointF{0.2, 0.7}));
+    EXPECT_EQ(resized.radius, KeymapEditorModel::minStickRadius);
+    EXPECT_EQ(undoSteps(), 1);
+}
+
+TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
+    open();
+    click({640, 472});
+    ASSERT_EQ(keymap->selection(), idOf(tapW));
+    const auto rename = [&](const QString& typed, const QString& button) {
+        click(named("layoutButton"));
+        click(control("Rename…"));
+        QQuickItem* field = named("renameField");
+        ASSERT_TRUE(field);
+        EXPECT_EQ(field->property("text").toString(), "Main");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return field->hasActiveFocus(); }));
+        key(Qt::Key_A, Qt::ControlModifier);
+        key(Qt::Key_Backspace);  // empties the field, not the layout
+        QKeyEvent typing(QEvent::KeyPress, 0, Qt::NoModifier, typed);
+        QCoreApplication::sendEvent(window.get(), &typing);
+        if (button.isEmpty()) {
+            key(Qt::Key_Return);
+        } else {
+            QQuickItem* dialog = field;  // the dialog's own item, in the window's overlay
+            while (!dialog->parentItem()->inherits("QQuickOverlay")) {
+                dialog = dialog->parentItem();
+            }
+            click(control(button, dialog));
+        }
+        EXPECT_FALSE(keymap->isRenaming());
+    };
+    rename("   ", "");  // a blank name keeps the old one; Return stays in the dialog
+    rename("Other", "Cancel");
+    EXPECT_EQ(keymap->editedLayoutName(), "Main");
+    const QString family = "👨‍👩‍👧";
+    rename(family + QString(40, 'x'), "Rename");
+    EXPECT_EQ(keymap->editedLayoutName(), family + QString(39, 'x'));
+    EXPECT_TRUE(keymap->isEditing());
+    EXPECT_EQ(keymap->selection(), idOf(tapW));
+
+    key(Qt::Key_Backspace);  // the Delete key, with the dialog gone
+    EXPECT_EQ(keymap->editor()->current().action(tapW.id), nullptr);
+    key(Qt::Key_Return);
+    EXPECT_FALSE(keymap->isEditing());  // saved
+}
+
+TEST_F(EditorViewsTest, ACaptureTakesEveryClickAndBannersGoOneByOne) {
+    open();
+    click(control("Tap"));
+    ASSERT_TRUE(named("captureBanner"));
+    click({640, 472});
+    click({640, 472}, Qt::RightButton);
+    click(control("Save"));
+    EXPECT_EQ(keymap->selection(), "");
+    EXPECT_TRUE(keymap->isEditing());
+    keymap->handleWhileEditing(KeyDownEvent{esc, {}, false});  // cancels the capture
+    EXPECT_FALSE(named("captureBanner"));
+
+    click(control("Stick"));
+    keymap->handleWhileEditing(KeyDownEvent{esc, {}, false});  // unsaved: asks first
+    click(control("Import…"));
+    QObject* fileDialog = window->findChild<QObject*>("fileDialog");
+    ASSERT_TRUE(fileDialog);
+    EXPECT_TRUE(fileDialog->property("visible").toBool());
+    const auto bad = store.directory / "bad.json";
+    AtomicFile::write(bad, asBytes("{\"version\": 7"), 0644);
+    dialogs.accept(QUrl::fromLocalFile(QString::fromStdString(bad.string())));
+    QThreadPool::globalInstance()->waitForDone();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return named("errorBanner") != nullptr; }));
+    EXPECT_FALSE(fileDialog->property("visible").toBool());
+
+    click(named("noticeBanner"));
+    EXPECT_EQ(keymap->notice(), "");
+    ASSERT_TRUE(named("errorBanner"));
+    click(named("errorBanner"));
+    EXPECT_EQ(keymap->errorMessage(), "");
+    EXPECT_TRUE(keymap->isEditing());
+}
+
+TEST_F(EditorViewsTest, TheLayoutMenuFollowsTheLayouts) {
+    const QString longName = QString(40, QChar(0x00e9));
+    std::vector<KeymapLayout> nine{layout("<b>Main</b>"), layout(longName.toStdString())};
+    for (int i = 3; i <= 9; ++i) {
+        nine.push_back(layout("Layout " + std::to_string(i)));
+    }
+    open(nine);
+    EXPECT_TRUE(showsPlainly(named("layoutButton")->property("contentItem").value<QQuickItem*>(),
+                             "<b>Main</b>"));
+    click(named("layoutButton"));
+    QObject* menu = window->findChild<QObject*>("layoutMenu");
+    ASSERT_TRUE(menu);
+    QQuickItem* longItem = control("2. " + longName);
+    ASSERT_TRUE(longItem);
+    EXPECT_GE(menu->property("width").toDouble(), longItem->implicitWidth());
+    EXPECT_TRUE(
+        showsPlainly(longItem->property("contentItem").value<QQuickItem*>(), "2. " + longName));
+    EXPECT_FALSE(control("New Layout")->isEnabled());
+    EXPECT_FALSE(control("Make Main")->isEnabled());
+    EXPECT_TRUE(control("Delete")->isEnabled());
+
+    click(control("1. <b>Main</b>"));  // the edited one again
+    EXPECT_EQ(keymap->editedIndex(), 0);
+    click(named("layoutButton"));
+    EXPECT_TRUE(control("1. <b>Main</b>")->property("checked").toBool());
+    click(control("3. Layout 3"));
+    click(named("layoutButton"));
+    EXPECT_TRUE(control("3. Layout 3")->property("checked").toBool());
+    EXPECT_FALSE(control("1. <b>Main</b>")->property("checked").toBool());
+    click(control("Make Main"));
+    EXPECT_EQ(keymap->editedIndex(), 0);
+    EXPECT_EQ(keymap->editedLayoutName(), "Layout 3");
+
+    keymap->setEditor(GameKeymapsEditorModel({"com.game", {layout("Only")}}, 0));
+    click(named("layoutButton"));
+    EXPECT_TRUE(control("New Layout")->isEnabled());
+    EXPECT_FALSE(control("Delete")->isEnabled());
+    EXPECT_EQ(named("switchKeyButton")->property("text"), "None");
+    EXPECT_FALSE(control("Remove")->isEnabled());
+}
+
+TEST_F(EditorViewsTest, TheSensitivitySliderCommitsOncePerDrag) {
+    open();
+    click({1100, 600});
+    ASSERT_EQ(keymap->selection(), idOf(zone));
+    QQuickItem* slider = named("sensitivitySlider");
+    ASSERT_TRUE(slider);
+    // Where the slider's handle is centred for a value, in the window.
+    const auto at = [&](double value) {
+        const double handleWidth = slider->property("handle").value<QQuickItem*>()->width();
+        const double travel = slider->property("availableWidth").toDouble() - handleWidth;
+        const double x = slider->property("leftPadding").toDouble() + handleWidth / 2 +
+                         travel * (value - 0.1) / 4.9;
+        return slider->mapToScene({x, slider->height() / 2}).toPoint();
+    };
+    const QPoint from = at(1.0);
+    const QPoint to = at(2.3);
+    drag(from, to - from, 10, [&] {
+        EXPECT_EQ(named("sensitivityValue")->property("text").toString(), "2.3");
+        EXPECT_EQ(edited<KeymapAction::Look>(zone).sensitivity, 1.0);
+    });
+    EXPECT_DOUBLE_EQ(edited<KeymapAction::Look>(zone).sensitivity, 2.3);
+    EXPECT_EQ(undoSteps(), 1);
+}
+
+TEST_F(EditorViewsTest, LabelsAndTheToastLetClicksThrough) {
+    open({layout("<i>Main</i>", {tapW, zone, stick})}, false);
+    keymap->loadActiveKeymaps();
+    keymap->setInputMode(InputMode::keymap);
+    ASSERT_TRUE(find([](QQuickItem* item) { return item->property("text") == "W"; }));
+    click({640, 472});  // on W's chip
+    EXPECT_EQ(window->property("clicksBelow"), 1);
+
+    QQuickItem* layer = named("toastLayer");
+    layer->setProperty("duration", 3600 * 1000);
+    keymap->layoutSwitched(0);
+    QQuickItem* first = named("layoutToast");
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(showsPlainly(first->childItems().value(0), "Layout: <i>Main</i>"));
+    click(centre(first));
+    EXPECT_EQ(window->property("clicksBelow"), 2);
+    // A second switch within the time: a new toast with its own full time.
+    keymap->layoutSwitched(0);
+    QQuickItem* second = named("layoutToast");
+    ASSERT_TRUE(second);
+    EXPECT_NE(second, first);
+    QObject* timer = second->findChild<QObject*>("toastTimer");
+    EXPECT_TRUE(timer->property("running").toBool());
+    QMetaObject::invokeMethod(timer, "triggered");
+    EXPECT_EQ(keymap->layoutToastId(), "");
+
+    layer->setProperty("duration", 1);
+    keymap->layoutSwitched(0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return keymap->layoutToastId().isEmpty(); }));
+}
+
+TEST_F(EditorViewsTest, OverlayOverAStillFrame) {
+    open({layout("Main", {tapW, zone, tapE, stick})}, false);
+    auto* video = window->findChild<VideoView*>("video");
+    ASSERT_TRUE(video);
+    std::atomic<bool> presented = false;
+    video->show(test::flatFrame(1280, 720, AV_PIX_FMT_YUV420P, 150, 100, 160),
+                [&](std::uint64_t) { presented = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return presented.load(); }));
+    const QImage bare = window->grabWindow();
+    keymap->beginEditing();
+    keymap->select(idOf(tapW));
+    const QImage image = window->grabWindow();
+    image.save("keymap-editor-overlay.png");
+
+    const auto near = [](QColor actual, QColor expected) {
+        return std::abs(actual.red() - expected.red()) <= 4 &&
+               std::abs(actual.green() - expected.green()) <= 4 &&
+               std::abs(actual.blue() - expected.blue()) <= 4;
+    };
+    const auto blend = [](QColor under, QColor over, double alpha) {
+        return QColor::fromRgbF(under.redF() * (1 - alpha) + over.redF() * alpha,
+                                under.greenF() * (1 - alpha) + over.greenF() * alpha,
+                                under.blueF() * (1 - alpha) + over.blueF() * alpha);
+    };
+    const QColor frame = bare.pixelColor(60, 300);
+    const QColor dimmed = blend(frame, Qt::black, 0.35);
+    EXPECT_TRUE(near(image.pixelColor(60, 300), dimmed));
+    EXPECT_TRUE(near(image.pixelColor(760, 620), blend(dimmed, Qt::white, 0.05)));
+    // The selected bubble in the accent colour.
+    EXPECT_TRUE(
+        near(image.pixelColor(640, 472 + 16), handle(tapW)->property("fill").value<QColor>()));
+}
+
+}  // namespace
+}  // namespace qm
