@@ -105,22 +105,30 @@ Item {
     }
 
     FileDialog {
-        readonly property int request: overlay.fileDialogs ? overlay.fileDialogs.request
-                                                            : KeymapFileDialogs.Request.none
-
+        id: fileDialog
         objectName: "fileDialog"
-        visible: request !== KeymapFileDialogs.Request.none
         modality: Qt.WindowModal
-        fileMode: request === KeymapFileDialogs.Request.save ? FileDialog.SaveFile
-                                                             : FileDialog.OpenFile
         nameFilters: [qsTr("JSON files (*.json)")]
         defaultSuffix: "json"
-        onRequestChanged: {
-            if (request === KeymapFileDialogs.Request.save)
-                selectedFile = currentFolder + "/" + encodeURIComponent(
-                            overlay.fileDialogs.proposedName)
-        }
         onAccepted: overlay.fileDialogs.accept(selectedFile)
         onRejected: overlay.fileDialogs.reject()
+    }
+
+    Connections {
+        target: overlay.fileDialogs
+
+        function onRequestChanged() {
+            const request = overlay.fileDialogs.request
+            if (request === KeymapFileDialogs.Request.none) {
+                fileDialog.close()
+                return
+            }
+            const saving = request === KeymapFileDialogs.Request.save
+            fileDialog.fileMode = saving ? FileDialog.SaveFile : FileDialog.OpenFile
+            if (saving)
+                fileDialog.selectedFile = fileDialog.currentFolder + "/"
+                        + encodeURIComponent(overlay.fileDialogs.proposedName)
+            fileDialog.open()
+        }
     }
 }

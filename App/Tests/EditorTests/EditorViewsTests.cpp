@@ -330,6 +330,11 @@ TEST_F(EditorViewsTest, ACaptureTakesEveryClickAndBannersGoOneByOne) {
     ASSERT_TRUE(named("errorBanner"));
     click(named("errorBanner"));
     EXPECT_EQ(keymap->errorMessage(), "");
+
+    click(control("Export…"));
+    EXPECT_EQ(fileDialog->property("selectedFile").toUrl().fileName(), "com.game.json");
+    QMetaObject::invokeMethod(fileDialog, "reject");
+    EXPECT_EQ(dialogs.request(), KeymapFileDialogs::Request::none);
     EXPECT_TRUE(keymap->isEditing());
 }
 
