@@ -24,7 +24,7 @@ bool isLook(const KeymapAction& action) {
 }  // namespace
 
 std::vector<KeymapAction> EditorGeometry::drawOrder(std::vector<KeymapAction> actions) {
-    std::ranges::stable_partition(actions, isLook);
+    std::stable_partition(actions.begin(), actions.end(), isLook);
     return actions;
 }
 
