@@ -26,6 +26,7 @@ extern "C" {
 #include "QuillmereCore/AtomicFile.h"
 #include "Support/MediaFixtures.h"
 #include "VideoPipeline/View/VideoView.h"
+#include "ViewTesting.h"
 
 namespace qm {
 namespace {
@@ -108,15 +109,11 @@ protected:
     void open(std::vector<KeymapLayout> layouts, bool editing = true) {
         store.save({"com.game", std::move(layouts)});
         keymap = std::make_unique<KeymapController>("com.game", store, dialogs);
-        // Qt 6.4 looks for the module's own QML types only on this path.
-        engine.addImportPath("qrc:/qt/qml");
-        QQmlComponent component(&engine);
-        component.setData(streamScene, QUrl());
-        ASSERT_TRUE(component.isReady()) << component.errorString().toStdString();
-        window.reset(qobject_cast<QQuickWindow*>(
-            component.createWithInitialProperties({{"keymap", QVariant::fromValue(keymap.get())},
-                                                   {"dialogs", QVariant::fromValue(&dialogs)}})));
-        ASSERT_TRUE(window) << component.errorString().toStdString();
+        window = test::showWindow(engine, streamScene,
+                                  {{"keymap", QVariant::fromValue(keymap.get())},
+                                   {"dialogs", QVariant::fromValue(&dialogs)}});
+        ASSERT_TRUE(window);
+        // Shortcuts need the window to have the keyboard.
         window->requestActivate();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
         if (editing) {
@@ -125,6 +122,7 @@ protected:
     }
     void open() { open({layout("Main", {tapW, zone, tapE, stick})}); }
 
+    // The first shown item that matches, in the visual tree.
     QQuickItem* find(const std::function<bool(QQuickItem*)>& match,
                      QQuickItem* from = nullptr) const {
         from = from ? from : window->contentItem();
@@ -141,9 +139,8 @@ protected:
         }
         return nullptr;
     }
-    QQuickItem* named(const QString& name) const {
-        return find([&](QQuickItem* item) { return item->objectName() == name; });
-    }
+    QQuickItem* named(const QString& name) const { return test::findItem(*window, name); }
+    bool shown(const QString& name) const { return test::isShown(*window, name); }
     // A button or menu item by its text.
     QQuickItem* control(const QString& text, QQuickItem* from = nullptr) const {
         return find(
@@ -162,10 +159,7 @@ protected:
     void click(QPoint at, Qt::MouseButton button = Qt::LeftButton) {
         QTest::mouseClick(window.get(), button, {}, at);
     }
-    void click(QQuickItem* item) {
-        ASSERT_TRUE(item);
-        click(centre(item));
-    }
+    void click(QQuickItem* item) { test::click(*window, item); }
     void key(int key, Qt::KeyboardModifiers modifiers = {}) {
         QTest::keyClick(window.get(), Qt::Key(key), modifiers);
     }
@@ -303,14 +297,14 @@ TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
 TEST_F(EditorViewsTest, ACaptureTakesEveryClickAndBannersGoOneByOne) {
     open();
     click(control("Tap"));
-    ASSERT_TRUE(named("captureBanner"));
+    ASSERT_TRUE(shown("captureBanner"));
     click({640, 472});
     click({640, 472}, Qt::RightButton);
     click(control("Save"));
     EXPECT_EQ(keymap->selection(), "");
     EXPECT_TRUE(keymap->isEditing());
     keymap->handleWhileEditing(KeyDownEvent{esc, {}, false});  // cancels the capture
-    EXPECT_FALSE(named("captureBanner"));
+    EXPECT_FALSE(shown("captureBanner"));
 
     click(control("Stick"));
     keymap->handleWhileEditing(KeyDownEvent{esc, {}, false});  // unsaved: asks first
@@ -322,12 +316,12 @@ TEST_F(EditorViewsTest, ACaptureTakesEveryClickAndBannersGoOneByOne) {
     AtomicFile::write(bad, asBytes("{\"version\": 7"), 0644);
     dialogs.accept(QUrl::fromLocalFile(QString::fromStdString(bad.string())));
     QThreadPool::globalInstance()->waitForDone();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return named("errorBanner") != nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown("errorBanner"); }));
     EXPECT_FALSE(fileDialog->property("visible").toBool());
 
     click(named("noticeBanner"));
     EXPECT_EQ(keymap->notice(), "");
-    ASSERT_TRUE(named("errorBanner"));
+    ASSERT_TRUE(shown("errorBanner"));
     click(named("errorBanner"));
     EXPECT_EQ(keymap->errorMessage(), "");
 
@@ -375,7 +369,7 @@ TEST_F(EditorViewsTest, TheLayoutMenuFollowsTheLayouts) {
     click(named("layoutButton"));
     EXPECT_TRUE(control("New Layout")->isEnabled());
     EXPECT_FALSE(control("Delete")->isEnabled());
-    EXPECT_EQ(named("switchKeyButton")->property("text"), "None");
+    EXPECT_EQ(test::textOf(named("switchKeyButton")), "None");
     EXPECT_FALSE(control("Remove")->isEnabled());
 }
 
@@ -396,7 +390,7 @@ TEST_F(EditorViewsTest, TheSensitivitySliderCommitsOncePerDrag) {
     const QPoint from = at(1.0);
     const QPoint to = at(2.3);
     drag(from, to - from, 10, [&] {
-        EXPECT_EQ(named("sensitivityValue")->property("text").toString(), "2.3");
+        EXPECT_EQ(test::textOf(named("sensitivityValue")), "2.3");
         EXPECT_EQ(edited<KeymapAction::Look>(zone).sensitivity, 1.0);
     });
     EXPECT_DOUBLE_EQ(edited<KeymapAction::Look>(zone).sensitivity, 2.3);
