@@ -1,13 +1,7 @@
-#include <QColor>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QKeyEvent>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QQuickItem>
-#include <QQuickWindow>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QThreadPool>
 #include <atomic>
 #include <functional>
@@ -23,6 +17,7 @@ extern "C" {
 
 #include "Editor/KeymapController.h"
 #include "Editor/KeymapFileDialogs.h"
+#include "EditorTestActions.h"
 #include "QuillmereCore/AtomicFile.h"
 #include "Support/MediaFixtures.h"
 #include "VideoPipeline/View/VideoView.h"
@@ -30,6 +25,8 @@ extern "C" {
 
 namespace qm {
 namespace {
+
+using namespace test;
 
 constexpr std::uint16_t esc = 53;
 
@@ -52,58 +49,29 @@ Window {
     Loader {
         anchors.fill: parent
         sourceComponent: root.keymap.editing ? editor : labels
-        Component {
-            id: editor
-            KeymapEditorOverlay {
-                keymap: root.keymap; contentRect: root.contentRect; fileDialogs: root.dialogs
-            }
-        }
-        Component {
-            id: labels
-            KeymapLabelsOverlay { keymap: root.keymap; contentRect: root.contentRect }
-        }
+        Component { id: editor; KeymapEditorOverlay {
+            keymap: root.keymap; contentRect: root.contentRect; fileDialogs: root.dialogs } }
+        Component { id: labels; KeymapLabelsOverlay {
+            keymap: root.keymap; contentRect: root.contentRect } }
     }
     LayoutToastLayer {
-        objectName: "toastLayer"
+        objectName: "toastLayer"; keymap: root.keymap
         anchors { top: parent.top; horizontalCenter: parent.horizontalCenter }
-        keymap: root.keymap
     }
-    // Something that takes a drag over from the handles, as a gesture elsewhere might.
-    DragHandler {
-        target: null; enabled: root.stealing; dragThreshold: 20
-        grabPermissions: PointerHandler.CanTakeOverFromAnything
-    }
+    // Takes a drag over from the handles, as a gesture elsewhere might.
+    DragHandler { target: null; enabled: root.stealing; dragThreshold: 20
+                  grabPermissions: PointerHandler.CanTakeOverFromAnything }
 })";
-
-KeymapAction tapOf(std::uint16_t key, double x, double y) {
-    return {UUID::random(), KeymapAction::Tap{Trigger::key(key), {x, y}}};
-}
-
-QString idOf(const KeymapAction& action) {
-    return QString::fromStdString(action.id.uuidString());
-}
 
 class EditorViewsTest : public ::testing::Test {
 protected:
     // W and E taps, E inside the look zone, a WASD stick. In a 1280x800 window the picture is
     // (0, 40, 1280, 720): W sits at (640, 472), E at (896, 400), the zone spans (704, 292) to
     // (1216, 652), the stick's centre is (256, 544) with its knob at (346, 634).
-    const KeymapAction tapW = tapOf(13, 0.5, 0.6);
-    const KeymapAction zone{UUID::random(),
-                            KeymapAction::Look{{0.75, 0.6}, {0.55, 0.35, 0.4, 0.5}, 1.0, {}}};
-    const KeymapAction tapE = tapOf(14, 0.7, 0.5);
-    const KeymapAction stick{UUID::random(), KeymapAction::Stick{Trigger::key(13),
-                                                                 Trigger::key(1),
-                                                                 Trigger::key(0),
-                                                                 Trigger::key(2),
-                                                                 StickSide::left,
-                                                                 {0.2, 0.7},
-                                                                 0.1}};
-
-    KeymapLayout layout(std::string name, std::vector<KeymapAction> actions = {}) const {
-        return {UUID::random(), std::move(name), std::nullopt,
-                KeymapProfile("com.game", Orientation::landscape, std::move(actions))};
-    }
+    const KeymapAction tapW = tapAt(0.5, 0.6);
+    const KeymapAction zone = lookOver({0.55, 0.35, 0.4, 0.5});
+    const KeymapAction tapE = tapAt(0.7, 0.5, 14);
+    const KeymapAction stick = stickAt(0.2, 0.7, 0.1);
 
     // Opens the stream scene on these keymaps, the editor open on the first layout.
     void open(std::vector<KeymapLayout> layouts, bool editing = true) {
@@ -120,7 +88,7 @@ protected:
             keymap->beginEditing();
         }
     }
-    void open() { open({layout("Main", {tapW, zone, tapE, stick})}); }
+    void open() { open({layoutOf("Main", {tapW, zone, tapE, stick})}); }
 
     // The first shown item that matches, in the visual tree.
     QQuickItem* find(const std::function<bool(QQuickItem*)>& match,
@@ -179,14 +147,6 @@ protected:
     const Kind& edited(const KeymapAction& action) const {
         return std::get<Kind>(keymap->editor()->current().action(action.id)->kind);
     }
-    int undoSteps() const {
-        KeymapEditorModel model = keymap->editor()->current();
-        int steps = 0;
-        for (; model.canUndo(); ++steps) {
-            model.undo();
-        }
-        return steps;
-    }
     // A text shown as it is: as wide as its characters, tags included.
     static bool showsPlainly(QQuickItem* text, const QString& shown) {
         const double width =
@@ -202,7 +162,7 @@ protected:
     std::unique_ptr<QQuickWindow> window;
 };
 
-TEST_F(EditorViewsTest, AHandleWritesOnceWhenItsDragEnds) {
+TEST_F(EditorViewsTest, HandlesWriteOnceWhenTheirGestureEnds) {
     open();
     QQuickItem* w = handle(tapW);
     ASSERT_TRUE(w);
@@ -231,10 +191,8 @@ TEST_F(EditorViewsTest, AHandleWritesOnceWhenItsDragEnds) {
     EXPECT_FALSE(keymap->canUndo());
     click({60, 300});
     EXPECT_EQ(keymap->selection(), "");
-}
 
-TEST_F(EditorViewsTest, AStickKnobResizesAndNeverMoves) {
-    open();
+    // A stick's knob resizes it, drawn no smaller than 8, and never moves it.
     QQuickItem* handleItem = handle(stick);
     ASSERT_TRUE(handleItem);
     const QPointF resting = handleItem->position();
@@ -250,7 +208,7 @@ TEST_F(EditorViewsTest, AStickKnobResizesAndNeverMoves) {
     const auto& resized = edited<KeymapAction::Stick>(stick);
     EXPECT_EQ(resized.center, (PointF{0.2, 0.7}));
     EXPECT_EQ(resized.radius, KeymapEditorModel::minStickRadius);
-    EXPECT_EQ(undoSteps(), 1);
+    EXPECT_EQ(undoSteps(keymap->editor()->current()), 1);
 }
 
 TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
@@ -334,9 +292,9 @@ TEST_F(EditorViewsTest, ACaptureTakesEveryClickAndBannersGoOneByOne) {
 
 TEST_F(EditorViewsTest, TheLayoutMenuFollowsTheLayouts) {
     const QString longName = QString(40, QChar(0x00e9));
-    std::vector<KeymapLayout> nine{layout("<b>Main</b>"), layout(longName.toStdString())};
+    std::vector<KeymapLayout> nine{layoutOf("<b>Main</b>"), layoutOf(longName.toStdString())};
     for (int i = 3; i <= 9; ++i) {
-        nine.push_back(layout("Layout " + std::to_string(i)));
+        nine.push_back(layoutOf("Layout " + std::to_string(i)));
     }
     open(nine);
     EXPECT_TRUE(showsPlainly(named("layoutButton")->property("contentItem").value<QQuickItem*>(),
@@ -365,7 +323,7 @@ TEST_F(EditorViewsTest, TheLayoutMenuFollowsTheLayouts) {
     EXPECT_EQ(keymap->editedIndex(), 0);
     EXPECT_EQ(keymap->editedLayoutName(), "Layout 3");
 
-    keymap->setEditor(GameKeymapsEditorModel({"com.game", {layout("Only")}}, 0));
+    keymap->setEditor(GameKeymapsEditorModel({"com.game", {layoutOf("Only")}}, 0));
     click(named("layoutButton"));
     EXPECT_TRUE(control("New Layout")->isEnabled());
     EXPECT_FALSE(control("Delete")->isEnabled());
@@ -394,11 +352,11 @@ TEST_F(EditorViewsTest, TheSensitivitySliderCommitsOncePerDrag) {
         EXPECT_EQ(edited<KeymapAction::Look>(zone).sensitivity, 1.0);
     });
     EXPECT_DOUBLE_EQ(edited<KeymapAction::Look>(zone).sensitivity, 2.3);
-    EXPECT_EQ(undoSteps(), 1);
+    EXPECT_EQ(undoSteps(keymap->editor()->current()), 1);
 }
 
 TEST_F(EditorViewsTest, LabelsAndTheToastLetClicksThrough) {
-    open({layout("<i>Main</i>", {tapW, zone, stick})}, false);
+    open({layoutOf("<i>Main</i>", {tapW, zone, stick})}, false);
     keymap->loadActiveKeymaps();
     keymap->setInputMode(InputMode::keymap);
     ASSERT_TRUE(find([](QQuickItem* item) { return item->property("text") == "W"; }));
@@ -429,36 +387,32 @@ TEST_F(EditorViewsTest, LabelsAndTheToastLetClicksThrough) {
 }
 
 TEST_F(EditorViewsTest, OverlayOverAStillFrame) {
-    open({layout("Main", {tapW, zone, tapE, stick})}, false);
+    open({layoutOf("Main", {tapW, zone, tapE, stick})}, false);
     auto* video = window->findChild<VideoView*>("video");
     ASSERT_TRUE(video);
     std::atomic<bool> presented = false;
     video->show(test::flatFrame(1280, 720, AV_PIX_FMT_YUV420P, 150, 100, 160),
                 [&](std::uint64_t) { presented = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return presented.load(); }));
-    const QImage bare = window->grabWindow();
+    const QColor frame = window->grabWindow().pixelColor(60, 300);
     keymap->beginEditing();
     keymap->select(idOf(tapW));
     const QImage image = window->grabWindow();
-    image.save("keymap-editor-overlay.png");
+    image.save("keymap-editor-overlay.png");  // kept beside the test's results
 
-    const auto near = [](QColor actual, QColor expected) {
-        return std::abs(actual.red() - expected.red()) <= 4 &&
-               std::abs(actual.green() - expected.green()) <= 4 &&
-               std::abs(actual.blue() - expected.blue()) <= 4;
+    // Within a little of `over` drawn at `alpha` on `under`.
+    const auto near = [&](QPoint at, QColor under, QColor over, double alpha) {
+        const QColor actual = image.pixelColor(at);
+        const auto channel = [&](float (QColor::*value)() const noexcept) {
+            const double expected = (under.*value)() * (1 - alpha) + (over.*value)() * alpha;
+            return std::abs((actual.*value)() - expected) < 0.02;
+        };
+        return channel(&QColor::redF) && channel(&QColor::greenF) && channel(&QColor::blueF);
     };
-    const auto blend = [](QColor under, QColor over, double alpha) {
-        return QColor::fromRgbF(under.redF() * (1 - alpha) + over.redF() * alpha,
-                                under.greenF() * (1 - alpha) + over.greenF() * alpha,
-                                under.blueF() * (1 - alpha) + over.blueF() * alpha);
-    };
-    const QColor frame = bare.pixelColor(60, 300);
-    const QColor dimmed = blend(frame, Qt::black, 0.35);
-    EXPECT_TRUE(near(image.pixelColor(60, 300), dimmed));
-    EXPECT_TRUE(near(image.pixelColor(760, 620), blend(dimmed, Qt::white, 0.05)));
-    // The selected bubble in the accent colour.
-    EXPECT_TRUE(
-        near(image.pixelColor(640, 472 + 16), handle(tapW)->property("fill").value<QColor>()));
+    const QColor dimmed = image.pixelColor(60, 300);
+    EXPECT_TRUE(near({60, 300}, frame, Qt::black, 0.35));
+    EXPECT_TRUE(near({760, 620}, dimmed, Qt::white, 0.05));  // in the zone
+    EXPECT_TRUE(near({640, 488}, Qt::black, handle(tapW)->property("fill").value<QColor>(), 1));
 }
 
 }  // namespace
