@@ -11,20 +11,28 @@ function(qm_add_module name)
 endfunction()
 
 # qm_add_test(NAME SOURCES... [DEPENDS targets...])
+# qm_add_test(NAME [KEYBOARD] SOURCES... [DEPENDS targets...])
 # A GoogleTest executable registered with ctest; tests find out they are hosted through
 # QM_HOSTED_BY_TESTS, and discovery runs at test time so a broken binary fails a test, not the build.
+# KEYBOARD: the tests activate windows on the one test display, and an activation in one process
+# takes the keyboard from another's window, so they run one at a time.
 function(qm_add_test name)
     if(NOT QM_BUILD_TESTS)
         return()
     endif()
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    cmake_parse_arguments(ARG "KEYBOARD" "" "SOURCES;DEPENDS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
+    set(lock "")
+    if(ARG_KEYBOARD)
+        set(lock RESOURCE_LOCK keyboard)
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         # One variable per property: test discovery splits a list value at its semicolons.
         PROPERTIES ENVIRONMENT "QM_HOSTED_BY_TESTS=1"
                    ENVIRONMENT_MODIFICATION "QM_FIXTURES_DIR=set:${PROJECT_SOURCE_DIR}/QuillmereKit/Tests/Fixtures"
-                   TIMEOUT 120)
+                   TIMEOUT 120
+                   ${lock})
 endfunction()

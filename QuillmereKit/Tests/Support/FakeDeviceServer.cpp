@@ -141,6 +141,7 @@ std::unique_ptr<FakeService> FakeDeviceServer::open(const std::string& name, std
         return nullptr;
     }
     if (script_.refused.contains(kind)) {
+        ++scriptedRefusals_;
         return nullptr;
     }
     sockets_.push_back({kind, hostID, true});
@@ -574,6 +575,11 @@ bool FakeDeviceServer::isRunning() const {
 std::vector<std::string> FakeDeviceServer::startCommands() const {
     std::lock_guard lock(mutex_);
     return commands_;
+}
+
+std::size_t FakeDeviceServer::scriptedRefusals() const {
+    std::lock_guard lock(mutex_);
+    return scriptedRefusals_;
 }
 
 std::vector<FakeServerSocket> FakeDeviceServer::acceptedSockets() const {

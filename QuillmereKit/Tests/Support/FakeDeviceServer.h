@@ -119,6 +119,8 @@ public:
     bool isRunning() const;
     std::vector<std::string> startCommands() const;
     std::vector<FakeServerSocket> acceptedSockets() const;
+    // Opens of the sockets the script refuses forever.
+    std::size_t scriptedRefusals() const;
     // The server's streams the host closed, in order; the shell is "shell".
     std::vector<std::string> closedByHost() const;
     std::vector<ControlMessage> controlMessages() const;
@@ -169,6 +171,7 @@ private:
     std::uint32_t shellID_ = 0;
     std::vector<SocketEntry> sockets_;  // accepted, in order
     std::size_t refusals_ = 0;
+    std::size_t scriptedRefusals_ = 0;
     std::vector<std::string> commands_;
     std::vector<std::string> closedByHost_;
     FakeControlReader controlReader_;
