@@ -282,7 +282,7 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
             std::copy_n(script_.deviceName.begin(),
                         std::min(script_.deviceName.size(), nameBlockSize), name.begin());
             out.bytes(name);
-            writeCodecID(out, rawValue(parsed_.codec));
+            writeCodecID(out, script_.videoCodecID.value_or(rawValue(parsed_.codec)));
             video = out.take();
             // Its packets follow from the feeder, which waits for this callback to end.
             feeders_.emplace_back([this, videoID, run = run_](std::stop_token stop) {
@@ -502,9 +502,7 @@ void FakeDeviceServer::received(FakeStreamEnd& phone, FakeServerSocket kind, Byt
 
 void FakeDeviceServer::taken(FakeServerSocket kind, std::size_t bytes) {
     std::lock_guard lock(mutex_);
-    if (kind == FakeServerSocket::audio) {
-        audioTaken_ += bytes;
-    }
+    taken_[kind] += bytes;
 }
 
 void FakeDeviceServer::answerExt(FakeStreamEnd& phone, const ExtMessage& message) {
@@ -696,6 +694,10 @@ void FakeDeviceServer::die(const std::string& output) {
 }
 
 bool FakeDeviceServer::sendDeviceMessage(const DeviceMessage& message) {
+    return sendControlBytes(encodeDeviceMessage(message));
+}
+
+bool FakeDeviceServer::sendControlBytes(Bytes bytes) {
     std::uint32_t id = 0;
     {
         std::lock_guard lock(mutex_);
@@ -707,7 +709,7 @@ bool FakeDeviceServer::sendDeviceMessage(const DeviceMessage& message) {
         }
         id = it->hostID;
     }
-    return adb_->sendOnStream(id, encodeDeviceMessage(message));
+    return adb_->sendOnStream(id, std::move(bytes));
 }
 
 std::optional<std::uint32_t> FakeDeviceServer::openExtID() const {
@@ -801,9 +803,10 @@ std::vector<FakeVideoSend> FakeDeviceServer::videoSends() const {
     return videoSends_;
 }
 
-std::uint64_t FakeDeviceServer::audioBytesTaken() const {
+std::uint64_t FakeDeviceServer::bytesTaken(FakeServerSocket kind) const {
     std::lock_guard lock(mutex_);
-    return audioTaken_;
+    const auto found = taken_.find(kind);
+    return found == taken_.end() ? 0 : found->second;
 }
 
 std::vector<std::string> FakeDeviceServer::violations() const {

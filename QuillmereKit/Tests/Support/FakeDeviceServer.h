@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -60,6 +61,8 @@ struct FakeServerScript {
     // none. Paced, at the clip's frame rate instead of as fast as the host takes it; looping,
     // over and over with rising times until the server ends (paced clips only).
     std::shared_ptr<const FakeVideoClip> videoClip;
+    // Sent in place of the requested codec's id.
+    std::optional<std::uint32_t> videoCodecID;
     bool pacedVideo = false;
     bool loopVideo = false;
 
@@ -134,6 +137,8 @@ public:
     // The held start command runs now; false when none waits.
     bool releaseStart();
     bool sendDeviceMessage(const DeviceMessage& message);
+    // Any bytes at all on the control socket.
+    bool sendControlBytes(Bytes bytes);
     bool sendExt(const ExtMessage& message);
     // A frame of a type the extension protocol does not have.
     bool sendMalformedExt();
@@ -150,8 +155,8 @@ public:
     std::vector<ControlMessage> controlMessages() const;
     std::vector<ExtMessage> extMessages() const;
     std::vector<FakeVideoSend> videoSends() const;
-    // Audio bytes the host acknowledged, over every run.
-    std::uint64_t audioBytesTaken() const;
+    // Bytes of that kind of socket the host acknowledged, over every run.
+    std::uint64_t bytesTaken(FakeServerSocket kind) const;
     std::vector<std::string> violations() const;
 
     class Shell;
@@ -222,7 +227,7 @@ private:
     bool stopped_ = false;
     bool resetPending_ = false;
     std::vector<FakeVideoSend> videoSends_;
-    std::uint64_t audioTaken_ = 0;
+    std::map<FakeServerSocket, std::uint64_t> taken_;
     std::vector<std::string> violations_;
 
     struct DelayedPong {

@@ -1,7 +1,6 @@
 #include <array>
 #include <utility>
 
-#include "QuillmereCore/BinaryWriter.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/Session/ServerLogLines.h"
 #include "QuillmereKit/Session/Session.h"
@@ -152,20 +151,12 @@ void Session::startControlWriter(std::shared_ptr<ByteChannel> channel) {
     auto outbox = std::make_shared<ControlOutbox>();
     controlOutbox_ = outbox;
     tasks_.spawn("control.write", [outbox, channel](std::stop_token stop) {
-        ControlOutbox::Batch batch;
-        BinaryWriter bytes;
         try {
-            while (outbox->next(batch, stop)) {
-                ControlOutbox::coalesce(batch);
-                bytes.clear();
-                ControlOutbox::encode(batch, bytes);
-                channel->write(bytes.data());
-            }
+            outbox->writeAll(*channel, stop);
         } catch (const std::exception& error) {
+            // The stream goes on without control.
             Log::session().error("control write failed: {}", error.what());
         }
-        // Input sent from now on is dropped at once instead of piling up unwritten.
-        outbox->finish();
     });
 }
 
