@@ -333,8 +333,9 @@ bool FakeDeviceServer::sendVideo(std::uint32_t hostID, const std::vector<StreamP
 
 void FakeDeviceServer::feedVideo(std::stop_token stop, std::uint32_t hostID, std::size_t run) {
     std::unique_lock lock(mutex_);
+    const auto chosen = script_.videoClips.find(parsed_.codec);
     const std::shared_ptr<const FakeVideoClip> clip =
-        script_.videoClip ? script_.videoClip : fakeVideoClip(parsed_.codec);
+        chosen != script_.videoClips.end() ? chosen->second : fakeVideoClip(parsed_.codec);
     const bool paced = script_.pacedVideo;
     const bool loop = paced && script_.loopVideo;
     const std::vector<StreamPacket>& packets = clip->packets;

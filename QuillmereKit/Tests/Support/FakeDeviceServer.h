@@ -57,10 +57,10 @@ struct FakeServerScript {
     Fault fault = Fault::none;
     std::string deathOutput = "Aborted: java.lang.IllegalStateException\n";
 
-    // What the video socket plays after its codec id: the fixture of the requested codec when
-    // none. Paced, at the clip's frame rate instead of as fast as the host takes it; looping,
-    // over and over with rising times until the server ends (paced clips only).
-    std::shared_ptr<const FakeVideoClip> videoClip;
+    // What the video socket plays after its codec id, by the requested codec: the fixture of
+    // that codec when none. Paced, at the clip's frame rate instead of as fast as the host
+    // takes it; looping, over and over with rising times until the server ends (paced only).
+    std::map<VideoCodec, std::shared_ptr<const FakeVideoClip>> videoClips;
     // Sent in place of the requested codec's id.
     std::optional<std::uint32_t> videoCodecID;
     bool pacedVideo = false;

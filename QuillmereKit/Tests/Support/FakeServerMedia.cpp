@@ -1,5 +1,6 @@
 #include "Support/FakeServerMedia.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -31,6 +32,12 @@ std::vector<AppInfo> fakeApps() {
 FakeVideoClip::FakeVideoClip(ByteView elementaryStream, VideoCodec codec, VideoSize clipSize,
                              int clipFps)
     : size(clipSize), fps(clipFps), packets(accessUnitPackets(elementaryStream, codec, clipFps)) {}
+
+std::shared_ptr<const FakeVideoClip> FakeVideoClip::head(std::size_t count) const {
+    auto cut = std::make_shared<FakeVideoClip>(*this);
+    cut->packets.resize(std::min(count, packets.size()));
+    return cut;
+}
 
 std::shared_ptr<const FakeVideoClip> fakeVideoClip(VideoCodec codec) {
     static const auto h264 = std::make_shared<const FakeVideoClip>(

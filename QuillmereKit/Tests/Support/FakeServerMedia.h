@@ -18,6 +18,9 @@ struct FakeVideoClip {
 
     // From an Annex B elementary stream.
     FakeVideoClip(ByteView elementaryStream, VideoCodec codec, VideoSize clipSize, int clipFps);
+
+    // The first `count` packets alone.
+    std::shared_ptr<const FakeVideoClip> head(std::size_t count) const;
 };
 
 // The 1280x720 30 fps fixture clip of the codec.

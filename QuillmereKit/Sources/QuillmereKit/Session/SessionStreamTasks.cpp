@@ -154,8 +154,10 @@ void Session::startControlWriter(std::shared_ptr<ByteChannel> channel) {
         try {
             outbox->writeAll(*channel, stop);
         } catch (const std::exception& error) {
-            // The stream goes on without control.
-            Log::session().error("control write failed: {}", error.what());
+            // The stream goes on without control; a teardown closing the socket says nothing.
+            if (!stop.stop_requested()) {
+                Log::session().error("control write failed: {}", error.what());
+            }
         }
     });
 }
