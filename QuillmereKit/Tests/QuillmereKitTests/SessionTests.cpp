@@ -170,7 +170,7 @@ protected:
         options.events = usb_.events();
         options.openTransport = usb_.opener();
         options.recoveryDelay = 5ms;
-        options.drainIdle = 1ms;
+        options.adb.drainIdle = 1ms;
         link_ = std::make_unique<DeviceLink>(folder_ / "adbkey", "tester@desk", options);
         environment.timers = timers_;
         environment.now = [timers = timers_] { return SessionEnvironment::Instant(timers->now()); };
@@ -220,7 +220,7 @@ protected:
     bool connected_ = false;
     std::unique_ptr<DeviceLink> link_;
     std::unique_ptr<Session> session_;
-    std::unique_ptr<DeviceLink::Subscription> subscription_;
+    std::unique_ptr<Subscription> subscription_;
 };
 
 TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
