@@ -342,7 +342,8 @@ void FakeDeviceServer::feedVideo(std::stop_token stop, std::uint32_t hostID, std
     const auto firstKey = std::find_if(packets.begin(), packets.end(), [](const auto& packet) {
         return packet.kind == StreamPacket::Kind::keyFrame;
     });
-    const std::chrono::nanoseconds frameTime = std::chrono::seconds(1) / clip->fps;
+    const std::chrono::nanoseconds frameTime =
+        std::chrono::nanoseconds(std::chrono::seconds(1)) / clip->fps;
     std::optional<StreamSession> session = StreamSession{clip->size, false};
     std::int64_t frames = 0;
     std::int64_t shiftMicros = 0;

@@ -302,9 +302,13 @@ std::int64_t Session::stopStreaming(std::function<void(std::int64_t)> then) {
     if (server) {
         close(*server);
     }
-    tasks_.joinAll([this, main = main_, generation, server, output, recorder, then]() mutable {
+    // Moved, not copied: the worker must hold the last reference to the server.
+    tasks_.joinAll([this, main = main_, generation, server = std::move(server),
+                    output = std::move(output), recorder = std::move(recorder),
+                    then = std::move(then)]() mutable {
         server.reset();  // the server log's own reader is joined here, not on the GUI thread
-        main->post([this, generation, output, recorder, then]() mutable {
+        main->post([this, generation, output = std::move(output), recorder = std::move(recorder),
+                    then = std::move(then)]() mutable {
             output.reset();  // the player goes on the thread that made it
             const auto finished = [generation, then] {
                 if (then) {
@@ -335,7 +339,8 @@ void Session::fail(const SessionFailure& failure, std::optional<GuiTask<void>> d
 
 void Session::retire(ServerConnection server) {
     close(server);
-    tasks_.spawn("session.close", [server](std::stop_token) mutable { server = {}; });
+    tasks_.spawn("session.close",
+                 [server = std::move(server)](std::stop_token) mutable { server = {}; });
 }
 
 void Session::show(SessionPhase phase) {
