@@ -1,6 +1,7 @@
 // The session through the device link on the fake USB bus and the real launcher, against the
 // fake phone: launches, teardowns, reconnection, the decoder ladder, sound and recording.
 #include <QCoreApplication>
+#include <QMetaProperty>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -248,6 +249,10 @@ TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
     const auto stats = session.property("stats").value<SessionStats>();
     EXPECT_FALSE(stats.latencyValue().isValid());  // an absent figure reads as undefined
     EXPECT_EQ(session.property("phase").value<SessionPhase>().kind(), Kind::streaming);
+    const QMetaObject& meta = *session.metaObject();
+    for (const char* name : {"phase", "stats", "videoGeometry", "isAudioMuted", "canRecord"}) {
+        EXPECT_TRUE(meta.property(meta.indexOfProperty(name)).hasNotifySignal()) << name;
+    }
 
     settle(session.stop());
     EXPECT_EQ(session.phase(), SessionPhase::idle());
@@ -375,19 +380,20 @@ TEST_F(SessionTest, RecordingsEndStoppedOrWithTheStreamAndHoldVideoAndStereoAac)
     script_.audioPackets = 1500;  // 30 s
     Session& session = connect();
     std::vector<RecordingEnd> ends;
-    session.setOnRecordingEnded([&](const RecordingEnd& end) { ends.push_back(end); });
+    session.onRecordingEnded = [&](const RecordingEnd& end) { ends.push_back(end); };
     settle(session.start(std::nullopt, options()));
     // Sound flows, and the decoder knows the format a recording starts from.
-    ASSERT_TRUE(until([&] {
-        return !players_.empty() && players_[0]->packets > 0 && frames_->count() > 0;
-    }));
+    ASSERT_TRUE(until(
+        [&] { return !players_.empty() && players_[0]->packets > 0 && frames_->count() > 0; }));
 
     const std::filesystem::path stopped = folder_ / "Movies" / "stopped.mp4";
     session.startRecording(stopped);
     EXPECT_TRUE(session.isRecording());
     EXPECT_THROW(session.startRecording(folder_ / "again.mp4"), RecordingError);
     ASSERT_TRUE(framesArrive(20));
-    EXPECT_EQ(outcomeOf(session.stopRecording()).get(), stopped);
+    const auto saved = fromCompletion<std::filesystem::path>(
+        &context_, [&](auto done) { session.stopRecording(std::move(done)); });
+    EXPECT_EQ(outcomeOf(saved).get(), stopped);
     EXPECT_FALSE(session.isRecording());
     const nlohmann::json tracks = probedStreams(stopped);
     ASSERT_EQ(tracks.size(), 2u) << tracks;
@@ -401,7 +407,7 @@ TEST_F(SessionTest, RecordingsEndStoppedOrWithTheStreamAndHoldVideoAndStereoAac)
     settle(session.stop());
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].url, torn);
-    EXPECT_FALSE(ends[0].error) << ends[0].error->what();
+    EXPECT_FALSE(ends[0].error) << describe(ends[0].error);
     EXPECT_EQ(probedStreams(torn)[0]["codec_name"], "h264");
 }
 

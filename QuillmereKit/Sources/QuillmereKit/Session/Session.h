@@ -93,7 +93,7 @@ public:
         rawStreamTapPath_ = std::move(path);
     }
     void startRecording(const std::filesystem::path& url) override;
-    GuiTask<std::filesystem::path> stopRecording() override;
+    void stopRecording(std::function<void(TaskOutcome<std::filesystem::path>)> done) override;
 
     // Hears every presented frame, in order, on the GUI thread.
     void addPresentObserver(PresentObserver observer) {

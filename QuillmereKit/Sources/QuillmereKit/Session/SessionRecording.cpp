@@ -51,23 +51,21 @@ void Session::startRecording(const std::filesystem::path& url) {
     Log::session().info("recording started");
 }
 
-GuiTask<std::filesystem::path> Session::stopRecording() {
-    GuiTask<std::filesystem::path> task(this);
+void Session::stopRecording(std::function<void(TaskOutcome<std::filesystem::path>)> done) {
     const std::shared_ptr<StreamRecorder> recorder = recorderBox_->take();
     setRecording(false);
     if (!recorder) {
-        task.settle(std::make_exception_ptr(RecordingError::notRecording()));
-        return task;
+        done(std::make_exception_ptr(RecordingError::notRecording()));
+        return;
     }
-    recorder->finish([task](StreamRecorder::FinishResult result) {
+    recorder->finish([done = std::move(done)](StreamRecorder::FinishResult result) {
         if (const auto* path = std::get_if<std::filesystem::path>(&result)) {
             Log::session().info("recording saved");
-            task.settleLater(*path);
+            done(*path);
         } else {
-            task.settleLater(std::make_exception_ptr(std::get<RecorderError>(result)));
+            done(std::make_exception_ptr(std::get<RecorderError>(result)));
         }
     });
-    return task;
 }
 
 void Session::endRecording(const std::shared_ptr<StreamRecorder>& recorder,
@@ -75,15 +73,17 @@ void Session::endRecording(const std::shared_ptr<StreamRecorder>& recorder,
     recorder->finish([this, main = main_, url = recorder->outputURL(),
                       then](StreamRecorder::FinishResult result) {
         main->post([this, url, result, then] {
-            RecordingEnd end{url, std::nullopt};
+            RecordingEnd end{url, nullptr};
             if (const auto* error = std::get_if<RecorderError>(&result)) {
                 Log::session().error("recording finish failed: {}",
                                      Log::privateValue(error->what()));
-                end.error = *error;
+                end.error = std::make_exception_ptr(*error);
             } else {
                 Log::session().info("recording saved");
             }
-            reportRecordingEnd(end);
+            if (onRecordingEnded) {
+                onRecordingEnded(end);
+            }
             if (then) {
                 then();
             }

@@ -51,10 +51,4 @@ void StreamingSession::setRecording(bool recording) {
     change(this, isRecording_, recording, &StreamingSession::isRecordingChanged);
 }
 
-void StreamingSession::reportRecordingEnd(const RecordingEnd& end) const {
-    if (onRecordingEnded_) {
-        onRecordingEnded_(end);
-    }
-}
-
 }  // namespace qm

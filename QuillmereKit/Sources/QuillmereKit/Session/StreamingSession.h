@@ -14,7 +14,7 @@
 #include "InputRouter/InputRouter.h"
 #include "QuillmereCore/VideoGeometry.h"
 #include "QuillmereKit/GuiTask.h"
-#include "QuillmereKit/Session/RecordingError.h"
+#include "QuillmereKit/RecordingSession.h"
 #include "QuillmereKit/SessionTypes.h"
 #include "QuillmereKit/StreamRequest.h"
 #include "ServerProtocol/ServerOptions.h"
@@ -42,10 +42,10 @@ private:
 };
 
 // What the app and its views use of a streaming session: the state they bind to and the
-// operations they call. Session streams from a phone; the app's tests put their own in its
-// place. GUI thread only. Every property notifies only when its value changed; operations
-// return at once and settle on the GUI thread.
-class StreamingSession : public QObject {
+// operations they call, recording included. Session streams from a phone; the app's tests put
+// their own in its place. GUI thread only. Every property notifies only when its value
+// changed; operations return at once and settle on the GUI thread.
+class StreamingSession : public RecordingSession {
     Q_OBJECT
     Q_PROPERTY(qm::SessionPhase phase READ phase NOTIFY phaseChanged)
     Q_PROPERTY(qm::SessionStats stats READ stats NOTIFY statsChanged)
@@ -58,11 +58,10 @@ class StreamingSession : public QObject {
 public:
     using Duration = std::chrono::milliseconds;
     using PhaseCondition = std::function<bool(const SessionPhase&)>;
-    using RecordingEndHandler = std::function<void(const RecordingEnd&)>;
 
-    explicit StreamingSession(QObject* parent = nullptr) : QObject(parent) {}
+    explicit StreamingSession(QObject* parent = nullptr) : RecordingSession(parent) {}
 
-    const SessionPhase& phase() const noexcept { return phase_; }
+    SessionPhase phase() const override { return phase_; }
     const SessionStats& stats() const noexcept { return stats_; }
     // The geometry the attached view last reported; a teardown keeps it.
     const std::optional<VideoGeometry>& videoGeometry() const noexcept { return geometry_; }
@@ -71,7 +70,7 @@ public:
     bool isAudioMuted() const noexcept { return audioMuted_; }
     void setAudioMuted(bool muted);
     // Streaming from a phone: false for the demo.
-    bool canRecord() const noexcept { return canRecord_; }
+    bool canRecord() const override { return canRecord_; }
     bool isRecording() const noexcept { return isRecording_; }
 
     // Records a user start and launches, stopping first whatever was streaming. Settles once
@@ -97,22 +96,11 @@ public:
     virtual void attach(VideoView* view) = 0;
     // When set before a launch, the raw video stream is copied into that file.
     virtual void setRawStreamTapPath(std::optional<std::filesystem::path> path) = 0;
-    // Throws RecordingError, the file system's error for the folder, or RecorderError.
-    virtual void startRecording(const std::filesystem::path& url) = 0;
-    // The finished file, or RecordingError::notRecording, or the recorder's RecorderError.
-    virtual GuiTask<std::filesystem::path> stopRecording() = 0;
-
-    // Hears a recording that ended other than through stopRecording().
-    void setOnRecordingEnded(RecordingEndHandler handler) {
-        onRecordingEnded_ = std::move(handler);
-    }
 
 signals:
-    void phaseChanged();
     void statsChanged();
     void videoGeometryChanged();
     void isAudioMutedChanged();
-    void canRecordChanged();
     void isRecordingChanged();
 
 protected:
@@ -121,7 +109,6 @@ protected:
     void setVideoGeometry(std::optional<VideoGeometry> geometry);
     void setCanRecord(bool canRecord);
     void setRecording(bool recording);
-    void reportRecordingEnd(const RecordingEnd& end) const;
     // Hands the flag to the sound output, if there is one.
     virtual void applyAudioMuted(bool muted) { (void)muted; }
 
@@ -132,7 +119,6 @@ private:
     bool audioMuted_ = false;
     bool canRecord_ = false;
     bool isRecording_ = false;
-    RecordingEndHandler onRecordingEnded_;
 };
 
 }  // namespace qm
