@@ -93,7 +93,7 @@ Session::Session(DeviceLink& deviceLink, Bytes jar, SessionEnvironment environme
 
 Session::Session(Starter starter, SessionEnvironment environment, QObject* parent)
     : StreamingSession(parent),
-      starter_(std::move(starter)),
+      starter_(std::make_shared<const Starter>(std::move(starter))),
       timers_(environment.timers ? std::move(environment.timers)
                                  : std::make_shared<QtTimerSource>()),
       now_(environment.now ? std::move(environment.now)
@@ -112,7 +112,6 @@ Session::~Session() {
     if (videoView_) {
         videoView_->setOnGeometryChange({});
     }
-    ++generation_;
     if (const std::shared_ptr<StreamRecorder> recorder = recorderBox_->take()) {
         recorder->finish([](const StreamRecorder::FinishResult&) {});
     }
@@ -161,7 +160,7 @@ void Session::launch(Launch launch) {
                                        launch](std::stop_token stop) {
             std::function<void()> report;
             try {
-                auto server = std::make_shared<PendingServer>(starter(launch.options, stop));
+                auto server = std::make_shared<PendingServer>((*starter)(launch.options, stop));
                 report = [this, launch, server] { serverStarted(launch, server->take()); };
             } catch (...) {
                 report = [this, launch, error = std::current_exception()] {
@@ -270,7 +269,7 @@ void Session::codecRead(const Launch& launch, const CodecRead& read) {
     settle(launch.done);
 }
 
-std::int64_t Session::stopStreaming(std::function<void(std::int64_t)> then) {
+void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     const std::int64_t generation = ++generation_;
     std::shared_ptr<StreamRecorder> recorder = recorderBox_->take();
     recorderBox_->setAudioFlowing(false);
@@ -322,7 +321,6 @@ std::int64_t Session::stopStreaming(std::function<void(std::int64_t)> then) {
             }
         });
     });
-    return generation;
 }
 
 void Session::fail(const SessionFailure& failure, std::optional<GuiTask<void>> done) {

@@ -118,7 +118,7 @@ private:
     void codecRead(const Launch& launch, const CodecRead& read);
     // Tears the stream down: everything but the joins in this turn. `then` gets the new
     // generation once the threads have ended and a recording has been finished.
-    std::int64_t stopStreaming(std::function<void(std::int64_t)> then = {});
+    void stopStreaming(std::function<void(std::int64_t)> then = {});
     void fail(const SessionFailure& failure, std::optional<GuiTask<void>> done = std::nullopt);
     // Closes a server that no launch will use, and lets it go on a worker.
     void retire(ServerConnection server);
@@ -164,7 +164,7 @@ private:
     void scheduleRetry();
     void stopStreamingLater(std::function<bool()> condition);
 
-    const Starter starter_;
+    const std::shared_ptr<const Starter> starter_;  // shared with the launch workers
     const std::shared_ptr<TimerSource> timers_;
     const std::function<SessionEnvironment::Instant()> now_;
     const std::function<std::unique_ptr<AudioOutput>()> makeAudioOutput_;
