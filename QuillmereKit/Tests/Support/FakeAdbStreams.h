@@ -115,7 +115,7 @@ private:
         std::deque<Piece> outgoing;
         bool awaitingOkay = false;  // a phone WRTE waits for the host's OKAY
         std::uint64_t sentBytes = 0;
-        std::size_t inFlight = 0;   // the bytes of that WRTE
+        std::size_t inFlight = 0;  // the bytes of that WRTE
         bool finishing = false;
         bool closed = false;         // the phone sent CLSE
         std::size_t unanswered = 0;  // host WRTEs whose OKAY is withheld
