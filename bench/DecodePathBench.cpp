@@ -17,6 +17,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "BenchClip.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/Log.h"
 #include "Support/MediaFixtures.h"
@@ -32,25 +33,9 @@ constexpr int rounds = 5;
 
 const std::string clipPath = QM_BENCH_CLIP;
 
-void makeClip() {
-    if (std::filesystem::exists(clipPath)) {
-        return;
-    }
-    const std::string command =
-        "ffmpeg -hide_banner -loglevel error -y -f lavfi "
-        "-i testsrc2=size=1920x1080:rate=60 -frames:v 600 -c:v libx264 -preset veryfast "
-        "-tune zerolatency -bf 0 -g 60 -b:v 8M -pix_fmt yuv420p -x264-params repeat-headers=1 "
-        "-f h264 '" +
-        clipPath + "'";
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "bench: ffmpeg could not make the clip\n");
-        std::exit(1);
-    }
-}
-
 const qm::Bytes& framedClip() {
     static const qm::Bytes framed = [] {
-        makeClip();
+        makeBenchClip(clipPath, "-b:v 8M");
         const qm::Bytes stream = qm::test::loadFile(clipPath);
         std::vector<qm::StreamEvent> events;
         events.emplace_back(qm::StreamSession{{1920, 1080}, false});

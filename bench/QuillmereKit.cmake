@@ -1,1 +1,3 @@
 qm_add_bench(QuillmereKit SOURCES QuillmereKitBench.cpp DEPENDS QuillmereKit)
+qm_add_bench(session SOURCES SessionBench.cpp BenchClip.cpp DEPENDS QuillmereKit TestSupport)
+target_compile_definitions(bench_session PRIVATE QM_BENCH_CLIP="${CMAKE_BINARY_DIR}/bench-clip-1080p60.h264")

@@ -20,6 +20,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "BenchClip.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/Log.h"
 #include "Recorder/AnnexBSamples.h"
@@ -56,14 +57,7 @@ struct Media {
 
 const Media& media() {
     static const Media media = [] {
-        if (!std::filesystem::exists(clipPath)) {
-            runOrExit(
-                "ffmpeg -hide_banner -loglevel error -y -f lavfi "
-                "-i testsrc2=size=1920x1080:rate=60 -frames:v 600 -c:v libx264 "
-                "-preset veryfast -tune zerolatency -bf 0 -g 60 -b:v 20M -maxrate 20M "
-                "-bufsize 20M -pix_fmt yuv420p -x264-params repeat-headers=1 -f h264 '" +
-                clipPath + "'");
-        }
+        makeBenchClip(clipPath, "-b:v 20M -maxrate 20M -bufsize 20M");
         Media made;
         made.video =
             qm::test::accessUnitPackets(qm::test::loadFile(clipPath), qm::VideoCodec::h264, 60);

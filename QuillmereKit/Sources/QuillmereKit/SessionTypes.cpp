@@ -12,6 +12,34 @@ SessionFailure SessionFailure::serverFailed(std::string text) {
     return SessionFailure(Kind::serverFailed, message, std::move(text));
 }
 
+std::string_view caseName(SessionFailureKind kind) noexcept {
+    switch (kind) {
+        case SessionFailureKind::serverFailed:
+            return "serverFailed";
+        case SessionFailureKind::deviceBusy:
+            return "deviceBusy";
+        case SessionFailureKind::versionMismatch:
+            return "versionMismatch";
+        case SessionFailureKind::decoderFailed:
+            return "decoderFailed";
+        case SessionFailureKind::disconnected:
+            return "disconnected";
+    }
+    return "";
+}
+
+QString SessionPhase::failureKindName() const {
+    if (!failure_) {
+        return {};
+    }
+    const std::string_view name = caseName(failure_->kind());
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+QString SessionPhase::failureText() const {
+    return failure_ ? QString::fromStdString(failure_->text()) : QString();
+}
+
 SessionFailure failure(const std::exception_ptr& error) {
     if (!error) {
         return SessionFailure::serverFailed("unknown error");

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QMetaType>
+#include <QString>
+#include <QVariant>
 #include <cstdint>
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "QuillmereCore/TypedError.h"
@@ -56,10 +60,22 @@ private:
 // case text (a foreign exception's what(), "unknown error" for a non-exception).
 SessionFailure failure(const std::exception_ptr& error);
 
+// "serverFailed", "deviceBusy", ...: the case names.
+std::string_view caseName(SessionFailureKind kind) noexcept;
+
+// Views read it through its properties: the kind, and for a failure its case and text.
 class SessionPhase {
+    Q_GADGET
+    Q_PROPERTY(Kind kind READ kind CONSTANT)
+    Q_PROPERTY(QString failureKind READ failureKindName CONSTANT)
+    Q_PROPERTY(QString failureText READ failureText CONSTANT)
+
 public:
     // In the order the views list them.
     enum class Kind { failed, idle, waitingForDevice, starting, streaming };
+    Q_ENUM(Kind)
+
+    SessionPhase() : SessionPhase(Kind::idle) {}
 
     // The stream ended and will not be retried.
     static SessionPhase failed(SessionFailure failure) {
@@ -75,6 +91,9 @@ public:
     Kind kind() const noexcept { return kind_; }
     // Present exactly when failed.
     const std::optional<SessionFailure>& failure() const noexcept { return failure_; }
+    // Empty unless failed.
+    QString failureKindName() const;
+    QString failureText() const;
 
     bool operator==(const SessionPhase&) const = default;
 
@@ -86,8 +105,17 @@ private:
     std::optional<SessionFailure> failure_;
 };
 
-// The figures the heads-up display shows.
+// The figures the heads-up display shows. Views read them through its properties, an absent
+// figure as an undefined value.
 struct SessionStats {
+    Q_GADGET
+    Q_PROPERTY(double fps MEMBER fps CONSTANT)
+    Q_PROPERTY(QVariant latencyMillis READ latencyValue CONSTANT)
+    Q_PROPERTY(QVariant phoneMillis READ phoneValue CONSTANT)
+    Q_PROPERTY(QVariant macMillis READ macValue CONSTANT)
+    Q_PROPERTY(qint64 droppedFrames READ droppedFrameCount CONSTANT)
+
+public:
     double fps = 0;  // frames presented per second over the last window of at least 1 s
     std::optional<double> latencyMillis;  // median capture-to-screen latency
     std::optional<double> phoneMillis;    // the phone's share of it
@@ -95,6 +123,7 @@ struct SessionStats {
     std::int64_t droppedFrames = 0;  // replaced in the latest-frame slot since the stream began
     std::optional<PhoneTelemetry> telemetry;
 
+    SessionStats() = default;
     // The shares start absent: the timing publisher fills them in.
     SessionStats(double framesPerSecond, std::optional<double> latency, std::int64_t dropped,
                  std::optional<PhoneTelemetry> phone)
@@ -106,7 +135,17 @@ struct SessionStats {
     // At session creation and after every teardown.
     static SessionStats empty() { return SessionStats(0, std::nullopt, 0, std::nullopt); }
 
+    QVariant latencyValue() const { return figure(latencyMillis); }
+    QVariant phoneValue() const { return figure(phoneMillis); }
+    QVariant macValue() const { return figure(macMillis); }
+    qint64 droppedFrameCount() const { return droppedFrames; }
+
     bool operator==(const SessionStats&) const = default;
+
+private:
+    static QVariant figure(const std::optional<double>& value) {
+        return value ? QVariant(*value) : QVariant();
+    }
 };
 
 }  // namespace qm

@@ -44,6 +44,8 @@ public:
 
     // The next frame counts as a size change.
     void resetVideoSize();
+    // The frame waiting to be drawn is dropped: it belongs to a stream that has ended.
+    void discardWaitingFrame() { shared_->slot.take(); }
 
     // On the decoder's thread: queues the frame for drawing and returns its size when it
     // differs from the last frame's.

@@ -45,6 +45,24 @@ void ControlOutbox::finish() {
     wake_.notify_all();
 }
 
+void ControlOutbox::writeAll(ByteSink& sink, std::stop_token stop) {
+    // Kept between batches, so steady input allocates nothing.
+    Batch batch;
+    BinaryWriter bytes;
+    try {
+        while (next(batch, stop)) {
+            coalesce(batch);
+            bytes.clear();
+            encode(batch, bytes);
+            sink.write(bytes.data());
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+}
+
 void ControlOutbox::coalesce(Batch& batch) {
     if (batch.size() < 2) {
         return;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "QuillmereCore/BinaryWriter.h"
+#include "QuillmereCore/ByteChannel.h"
 #include "QuillmereCore/ControlMessage.h"
 
 namespace qm {
@@ -29,6 +30,12 @@ public:
 
     // For good: wakes a waiting writer; what was sent before is still handed out.
     void finish();
+
+    // The writer's whole loop: each batch coalesced, encoded and written to `sink` as one write,
+    // until finished and drained or `stop` is requested. The outbox is finished when it ends,
+    // so that input sent after a failed write is dropped at once instead of piling up
+    // unwritten; the write's error is rethrown.
+    void writeAll(ByteSink& sink, std::stop_token stop = {});
 
     // Drops every touch move that a later move of the same pointer in the batch supersedes. A
     // press or release of that pointer in between keeps the earlier move; other messages do not.

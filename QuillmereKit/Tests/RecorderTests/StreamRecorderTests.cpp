@@ -17,6 +17,7 @@
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/Log.h"
 #include "Recorder/StreamRecorder.h"
+#include "Support/CommandOutput.h"
 #include "Support/FakeServerMedia.h"
 #include "Support/ManualExecutor.h"
 #include "Support/MediaFixtures.h"
@@ -87,28 +88,13 @@ void feed(StreamRecorder& recorder, const std::vector<StreamPacket>& video,
     }
 }
 
-std::string run(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
-    std::string output;
-    char buffer[4096];
-    while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe.get())) {
-        output.append(buffer, count);
-    }
-    return output;
-}
-
-nlohmann::json streams(const std::filesystem::path& file) {
-    return nlohmann::json::parse(
-        run("ffprobe -v error -show_streams -of json '" + file.string() + "'"))["streams"];
-}
-
 // "pts_time,flags" of each video packet.
 std::vector<std::string> videoPackets(const std::filesystem::path& file) {
     std::vector<std::string> lines;
     std::istringstream output(
-        run("ffprobe -v error -select_streams v -show_entries "
-            "packet=pts_time,flags -of csv=p=0 '" +
-            file.string() + "'"));
+        test::commandOutput("ffprobe -v error -select_streams v -show_entries "
+                            "packet=pts_time,flags -of csv=p=0 '" +
+                            file.string() + "'"));
     for (std::string line; std::getline(output, line);) {
         lines.push_back(line);
     }
@@ -116,7 +102,7 @@ std::vector<std::string> videoPackets(const std::filesystem::path& file) {
 }
 
 std::string decodeErrors(const std::filesystem::path& file) {
-    return run("ffmpeg -v error -i '" + file.string() + "' -f null -");
+    return test::commandOutput("ffmpeg -v error -i '" + file.string() + "' -f null -");
 }
 
 struct Box {
@@ -222,7 +208,7 @@ TEST_F(StreamRecorderTest, RecordsFragmentedFilesThatPlay) {
             ASSERT_EQ(result.get_future().get(), Result(path));
         }
 
-        const nlohmann::json tracks = streams(path);
+        const nlohmann::json tracks = test::probedStreams(path);
         ASSERT_EQ(tracks.size(), 2u);
         EXPECT_EQ(tracks[0]["codec_name"], c.codecName);
         EXPECT_EQ(tracks[0]["codec_tag_string"], c.tag);
@@ -266,9 +252,9 @@ TEST_F(StreamRecorderTest, ACopyTakenWhileRecordingDecodesItsCompleteFragments) 
 
     const auto copy = file("copy.mp4");
     std::filesystem::copy_file(file(), copy);
-    EXPECT_EQ(run("ffprobe -v error -count_frames -select_streams v -show_entries "
-                  "stream=nb_read_frames -of csv=p=0 '" +
-                  copy.string() + "'"),
+    EXPECT_EQ(test::commandOutput("ffprobe -v error -count_frames -select_streams v -show_entries "
+                                  "stream=nb_read_frames -of csv=p=0 '" +
+                                  copy.string() + "'"),
               "60\n");
     EXPECT_EQ(decodeErrors(copy), "");
 }
@@ -311,9 +297,9 @@ TEST_F(StreamRecorderTest, NothingBeforeTheFirstKeyFrameIsWrittenOrCounted) {
     ASSERT_EQ(packets.size(), 20u);
     EXPECT_EQ(packets.front(), "0.000000,K_");
     // 667 ms of audio after the key frame, in 1024-frame packets plus the priming.
-    EXPECT_EQ(run("ffprobe -v error -select_streams a -count_packets -show_entries "
-                  "stream=nb_read_packets -of csv=p=0 '" +
-                  file().string() + "'"),
+    EXPECT_EQ(test::commandOutput("ffprobe -v error -select_streams a -count_packets -show_entries "
+                                  "stream=nb_read_packets -of csv=p=0 '" +
+                                  file().string() + "'"),
               "33\n");
     EXPECT_THAT(logLines(), ::testing::Not(::testing::Contains(::testing::HasSubstr("dropped"))));
 }
@@ -363,7 +349,7 @@ TEST_F(StreamRecorderTest, NewParameterSetsRebuildBeforeTheStartAndEndTheRecordi
     EXPECT_EQ(events, std::vector{Event::formatChanged});
     ASSERT_EQ(finish(*recording), Result(file()));
 
-    const nlohmann::json tracks = streams(file());
+    const nlohmann::json tracks = test::probedStreams(file());
     ASSERT_EQ(tracks.size(), 1u) << "no audio track without channels";
     EXPECT_EQ(tracks[0]["width"], 720);
     EXPECT_EQ(tracks[0]["height"], 1280);

@@ -77,6 +77,18 @@ TEST(ControlOutbox, FinishDrainsWhatWasSentAndDropsWhatFollows) {
     EXPECT_FALSE(outbox.next(batch));
 }
 
+TEST(ControlOutbox, AFailedWriteEndsTheWriterAndLaterInputIsDropped) {
+    struct BrokenSocket final : ByteSink {
+        void write(ByteView) override { throw ByteIOError::closed(); }
+    } socket;
+    ControlOutbox outbox;
+    outbox.send(key);
+    EXPECT_THROW(outbox.writeAll(socket), ByteIOError);
+    outbox.send(ResetVideo{});
+    Batch batch;
+    EXPECT_FALSE(outbox.next(batch));
+}
+
 TEST(ControlOutbox, StopReleasesAWaitingWriter) {
     ControlOutbox outbox;
     std::stop_source stop;

@@ -198,6 +198,8 @@ void FakeAdbStreams::onOkay(const AdbMessage& message) {
         return;
     }
     stream->awaitingOkay = false;
+    End end(*this, *stream);
+    stream->service->taken(end, std::exchange(stream->inFlight, 0));
     pump(*stream);
     forgetIfClosed(stream->hostID);
 }
@@ -271,6 +273,7 @@ void FakeAdbStreams::pump(Stream& stream) {
         }
         stream.awaitingOkay = true;
         stream.sentBytes += payload.size();
+        stream.inFlight = count;
         send_(AdbMessage(Command::wrte, stream.phoneID, stream.hostID, std::move(payload)));
         return;
     }

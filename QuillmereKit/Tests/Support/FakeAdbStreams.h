@@ -64,6 +64,11 @@ public:
     virtual ~FakeService() = default;
     virtual void opened(FakeStreamEnd& stream) { (void)stream; }
     virtual void received(FakeStreamEnd& stream, ByteView data) = 0;
+    // The host acknowledged `bytes` the phone sent.
+    virtual void taken(FakeStreamEnd& stream, std::size_t bytes) {
+        (void)stream;
+        (void)bytes;
+    }
     virtual void closedByHost(FakeStreamEnd& stream) { (void)stream; }
 };
 
@@ -110,6 +115,7 @@ private:
         std::deque<Piece> outgoing;
         bool awaitingOkay = false;  // a phone WRTE waits for the host's OKAY
         std::uint64_t sentBytes = 0;
+        std::size_t inFlight = 0;  // the bytes of that WRTE
         bool finishing = false;
         bool closed = false;         // the phone sent CLSE
         std::size_t unanswered = 0;  // host WRTEs whose OKAY is withheld

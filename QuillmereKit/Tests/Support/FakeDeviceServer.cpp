@@ -77,6 +77,7 @@ public:
     void received(FakeStreamEnd& stream, ByteView data) override {
         server_.received(stream, kind_, data);
     }
+    void taken(FakeStreamEnd&, std::size_t bytes) override { server_.taken(kind_, bytes); }
     void closedByHost(FakeStreamEnd& stream) override {
         server_.hostClosed(stream, std::string(socketLabel(kind_)));
     }
@@ -97,11 +98,14 @@ void FakeDeviceServer::install(FakeAdbDevice& adb, FakePhoneServices& services) 
 }
 
 void FakeDeviceServer::stop() {
+    std::vector<std::jthread> feeders;
     {
         std::lock_guard lock(mutex_);
         stopped_ = true;
+        feeders = std::move(feeders_);
     }
-    ticker_ = {};  // requests stop and joins
+    feeders.clear();  // each requests stop and joins
+    ticker_ = {};
     ponger_ = {};
 }
 
@@ -180,15 +184,55 @@ std::vector<FakeServerSocket> FakeDeviceServer::mediaOrder() const {
 }
 
 void FakeDeviceServer::started(FakeStreamEnd& phone, const std::string& command) {
-    std::string output;
-    bool exits = true;
     {
         std::lock_guard lock(mutex_);
         commands_.push_back(command);
-        shellID_ = phone.hostID();
-        if (state_ != State::idle) {
+        if (state_ == State::running || state_ == State::held) {
             violation("the server was started twice");
+            endRun();
         }
+        shellID_ = phone.hostID();
+        // A new run: the sockets of the last one are gone with it.
+        sockets_.clear();
+        refusals_ = 0;
+        controlReader_ = FakeControlReader();
+        extPending_.clear();
+        helloSeen_ = false;
+        resetPending_ = false;
+        ++run_;
+        state_ = State::held;
+        if (script_.holdStart) {
+            heldCommand_ = command;
+            return;
+        }
+    }
+    run(phone, command, State::held);
+}
+
+bool FakeDeviceServer::releaseStart() {
+    std::string command;
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ != State::held) {
+            return false;
+        }
+        command = heldCommand_;
+    }
+    DeviceStreams phone(*adb_);
+    run(phone, command, State::held);
+    return true;
+}
+
+void FakeDeviceServer::run(FakePhoneStreams& phone, const std::string& command, State from) {
+    std::string output;
+    bool exits = true;
+    std::uint32_t shell = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ != from) {
+            return;  // the host ended the shell meanwhile
+        }
+        shell = shellID_;
         state_ = State::exited;
         const std::optional<FakeStartCommand> parsed = check(command);
         if (!parsed) {
@@ -206,26 +250,28 @@ void FakeDeviceServer::started(FakeStreamEnd& phone, const std::string& command)
             exits = false;
         }
     }
-    phone.sendOn(phone.hostID(), Bytes(output.begin(), output.end()));
+    phone.sendOn(shell, Bytes(output.begin(), output.end()));
     if (exits) {
-        phone.finishOn(phone.hostID());
+        phone.finishOn(shell);
     }
 }
 
 void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind) {
-    Bytes first;
     Bytes video;
     std::uint32_t videoID = 0;
     bool dropVideo = false;
     bool dies = false;
+    bool dummyByte = false;
     {
         std::lock_guard lock(mutex_);
         videoID = sockets_.front().hostID;
         if (kind == FakeServerSocket::video) {
             dies = script_.fault == FakeServerScript::Fault::dieOnVideoOpen;
-            first = {0x00};  // the dummy byte
+            dummyByte = true;
         } else if (kind == FakeServerSocket::audio) {
-            first = fakeAudioStream(script_.audioPackets);
+            feeders_.emplace_back([this, id = phone.hostID(), run = run_](std::stop_token stop) {
+                feedAudio(stop, id, run);
+            });
         }
         const bool lastMedia =
             kind != FakeServerSocket::ext && sockets_.size() == mediaOrder().size();
@@ -237,15 +283,12 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
             std::copy_n(script_.deviceName.begin(),
                         std::min(script_.deviceName.size(), nameBlockSize), name.begin());
             out.bytes(name);
-            writeCodecID(out, rawValue(parsed_.codec));
-            if (script_.videoOnPhoneClock) {
-                const auto phoneNanos =
-                    static_cast<std::int64_t>(HostClock::nowNanos()) + script_.clockOffsetNanos;
-                out.bytes(fakeVideoStreamEndingAt(parsed_.codec, phoneNanos / 1000));
-            } else {
-                out.bytes(fakeVideoStream(parsed_.codec));
-            }
+            writeCodecID(out, script_.videoCodecID.value_or(rawValue(parsed_.codec)));
             video = out.take();
+            // Its packets follow from the feeder, which waits for this callback to end.
+            feeders_.emplace_back([this, videoID, run = run_](std::stop_token stop) {
+                feedVideo(stop, videoID, run);
+            });
         }
     }
     if (dies) {
@@ -257,13 +300,149 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
         exit(phone, output);
         return;
     }
-    if (!first.empty()) {
-        phone.sendOn(phone.hostID(), std::move(first));
+    if (dummyByte) {
+        phone.sendOn(phone.hostID(), Bytes{0x00});
     }
     if (dropVideo) {
         phone.closeOn(videoID);
     } else if (!video.empty()) {
         phone.sendOn(videoID, std::move(video));
+    }
+}
+
+bool FakeDeviceServer::isCurrent(std::size_t run, const std::stop_token& stop) const {
+    return !stop.stop_requested() && run == run_ && state_ == State::running;
+}
+
+bool FakeDeviceServer::sendVideo(std::uint32_t hostID, const std::vector<StreamPacket>& packets,
+                                 std::optional<StreamSession> session) {
+    BinaryWriter out;
+    if (session) {
+        writeSession(out, *session);
+    }
+    for (const StreamPacket& packet : packets) {
+        writePacket(out, packet);
+    }
+    const bool sent = adb_->sendOnStream(hostID, out.take());
+    const std::uint64_t now = HostClock::nowNanos();
+    std::lock_guard lock(mutex_);
+    for (const StreamPacket& packet : packets) {
+        videoSends_.push_back({packet.kind, packet.ptsMicros, now});
+    }
+    return sent;
+}
+
+void FakeDeviceServer::feedVideo(std::stop_token stop, std::uint32_t hostID, std::size_t run) {
+    std::unique_lock lock(mutex_);
+    const auto chosen = script_.videoClips.find(parsed_.codec);
+    const std::shared_ptr<const FakeVideoClip> clip =
+        chosen != script_.videoClips.end() ? chosen->second : fakeVideoClip(parsed_.codec);
+    const bool paced = script_.pacedVideo;
+    const bool loop = paced && script_.loopVideo;
+    const std::vector<StreamPacket>& packets = clip->packets;
+    const auto firstKey = std::find_if(packets.begin(), packets.end(), [](const auto& packet) {
+        return packet.kind == StreamPacket::Kind::keyFrame;
+    });
+    const std::chrono::nanoseconds frameTime =
+        std::chrono::nanoseconds(std::chrono::seconds(1)) / clip->fps;
+    std::optional<StreamSession> session = StreamSession{clip->size, false};
+    std::int64_t frames = 0;
+    std::int64_t shiftMicros = 0;
+    if (script_.videoOnPhoneClock) {
+        // The clip's first pass ends now on the phone's clock, as if it had been capturing.
+        const auto clipFrames = std::count_if(packets.begin(), packets.end(), [](const auto& p) {
+            return p.kind != StreamPacket::Kind::config;
+        });
+        const auto phoneMicros =
+            (static_cast<std::int64_t>(HostClock::nowNanos()) + script_.clockOffsetNanos) / 1000;
+        shiftMicros = phoneMicros - (clipFrames - 1) * 1'000'000 / clip->fps;
+    }
+    auto deadline = std::chrono::steady_clock::now();
+    auto cursor = packets.begin();
+    std::vector<StreamPacket> batch;
+    // Frames are timed by their place in the stream, so times keep rising over loops.
+    const auto take = [&](const StreamPacket& packet) {
+        StreamPacket& sent = batch.emplace_back(packet);
+        if (sent.kind != StreamPacket::Kind::config) {
+            sent.ptsMicros = shiftMicros + frames++ * 1'000'000 / clip->fps;
+        }
+    };
+    while (isCurrent(run, stop)) {
+        batch.clear();
+        if (resetPending_ && firstKey != packets.end()) {
+            // A fresh encoder: its parameter sets and a key frame.
+            resetPending_ = false;
+            for (auto config = packets.begin(); config != firstKey; ++config) {
+                if (config->kind == StreamPacket::Kind::config) {
+                    take(*config);
+                }
+            }
+            take(*firstKey);
+            cursor = std::next(firstKey);
+        } else if (cursor == packets.end() && loop) {
+            cursor = packets.begin();
+            continue;
+        } else if (cursor == packets.end() ||
+                   (paced && std::chrono::steady_clock::now() < deadline)) {
+            const auto wake = [&] { return resetPending_ || !isCurrent(run, stop); };
+            if (cursor == packets.end()) {
+                feedWake_.wait(lock, stop, wake);
+            } else {
+                feedWake_.wait_until(lock, stop, deadline, wake);
+            }
+            continue;
+        } else if (paced) {
+            // Up to and with the next frame: config packets go with the frame they precede.
+            while (cursor != packets.end() && cursor->kind == StreamPacket::Kind::config) {
+                take(*cursor++);
+            }
+            if (cursor != packets.end()) {
+                take(*cursor++);
+            }
+            deadline += frameTime;
+        } else {
+            while (cursor != packets.end()) {
+                take(*cursor++);
+            }
+        }
+        lock.unlock();
+        const bool sent = sendVideo(hostID, batch, std::exchange(session, std::nullopt));
+        lock.lock();
+        if (!sent) {
+            return;
+        }
+    }
+}
+
+void FakeDeviceServer::feedAudio(std::stop_token stop, std::uint32_t hostID, std::size_t run) {
+    std::unique_lock lock(mutex_);
+    BinaryWriter out;
+    writeCodecID(out, script_.audioCodecID);
+    const std::size_t garbage = script_.audioGarbage;
+    const bool paced = script_.pacedAudio && garbage == 0;
+    const std::vector<StreamPacket> packets =
+        garbage > 0 ? std::vector<StreamPacket>() : fakeAudioPackets(script_.audioPackets);
+    // All ones: a packet header whose size breaks every limit.
+    out.bytes(Bytes(garbage, 0xFF));
+    auto next = packets.begin();
+    auto deadline = std::chrono::steady_clock::now();
+    while (isCurrent(run, stop)) {
+        if (paced && next != packets.end() && std::chrono::steady_clock::now() < deadline) {
+            feedWake_.wait_until(lock, stop, deadline, [&] { return !isCurrent(run, stop); });
+            continue;
+        }
+        do {
+            if (next != packets.end()) {
+                writePacket(out, *next++);
+            }
+        } while (!paced && next != packets.end());
+        deadline += std::chrono::milliseconds(20);
+        lock.unlock();
+        const bool sent = adb_->sendOnStream(hostID, out.take());
+        lock.lock();
+        if (!sent || next == packets.end()) {
+            return;
+        }
     }
 }
 
@@ -280,6 +459,10 @@ void FakeDeviceServer::received(FakeStreamEnd& phone, FakeServerSocket kind, Byt
             case FakeServerSocket::control: {
                 std::optional<std::string> error;
                 for (ControlMessage& message : controlReader_.take(data, error)) {
+                    if (std::holds_alternative<ResetVideo>(message)) {
+                        resetPending_ = true;
+                        feedWake_.notify_all();
+                    }
                     control_.push_back(std::move(message));
                 }
                 if (error) {
@@ -318,6 +501,11 @@ void FakeDeviceServer::received(FakeStreamEnd& phone, FakeServerSocket kind, Byt
     for (const ExtMessage& message : messages) {
         answerExt(phone, message);
     }
+}
+
+void FakeDeviceServer::taken(FakeServerSocket kind, std::size_t bytes) {
+    std::lock_guard lock(mutex_);
+    taken_[kind] += bytes;
 }
 
 void FakeDeviceServer::answerExt(FakeStreamEnd& phone, const ExtMessage& message) {
@@ -456,8 +644,11 @@ void FakeDeviceServer::hostClosed(FakeStreamEnd& phone, const std::string& what)
             }
         }
         // Ending the shell kills the server, and its sockets go with it.
+        if (what == "shell" && state_ == State::held) {
+            endRun();
+        }
         if (what == "shell" && state_ == State::running) {
-            state_ = State::exited;
+            endRun();
             for (SocketEntry& socket : sockets_) {
                 if (socket.open) {
                     socket.open = false;
@@ -479,7 +670,7 @@ void FakeDeviceServer::exit(FakePhoneStreams& phone, const std::string& output) 
         if (state_ != State::running) {
             return;
         }
-        state_ = State::exited;
+        endRun();
         shell = shellID_;
         for (SocketEntry& socket : sockets_) {
             if (socket.open) {
@@ -495,12 +686,21 @@ void FakeDeviceServer::exit(FakePhoneStreams& phone, const std::string& output) 
     }
 }
 
+void FakeDeviceServer::endRun() {
+    state_ = State::exited;
+    feedWake_.notify_all();
+}
+
 void FakeDeviceServer::die(const std::string& output) {
     DeviceStreams phone(*adb_);
     exit(phone, output);
 }
 
 bool FakeDeviceServer::sendDeviceMessage(const DeviceMessage& message) {
+    return sendControlBytes(encodeDeviceMessage(message));
+}
+
+bool FakeDeviceServer::sendControlBytes(Bytes bytes) {
     std::uint32_t id = 0;
     {
         std::lock_guard lock(mutex_);
@@ -512,7 +712,7 @@ bool FakeDeviceServer::sendDeviceMessage(const DeviceMessage& message) {
         }
         id = it->hostID;
     }
-    return adb_->sendOnStream(id, encodeDeviceMessage(message));
+    return adb_->sendOnStream(id, std::move(bytes));
 }
 
 std::optional<std::uint32_t> FakeDeviceServer::openExtID() const {
@@ -604,6 +804,17 @@ std::vector<ControlMessage> FakeDeviceServer::controlMessages() const {
 std::vector<ExtMessage> FakeDeviceServer::extMessages() const {
     std::lock_guard lock(mutex_);
     return ext_;
+}
+
+std::vector<FakeVideoSend> FakeDeviceServer::videoSends() const {
+    std::lock_guard lock(mutex_);
+    return videoSends_;
+}
+
+std::uint64_t FakeDeviceServer::bytesTaken(FakeServerSocket kind) const {
+    std::lock_guard lock(mutex_);
+    const auto found = taken_.find(kind);
+    return found == taken_.end() ? 0 : found->second;
 }
 
 std::vector<std::string> FakeDeviceServer::violations() const {

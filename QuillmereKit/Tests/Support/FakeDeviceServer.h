@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "ServerProtocol/ExtMessage.h"
 #include "Support/FakeAdbStreams.h"
 #include "Support/FakeControlReader.h"
+#include "Support/FakeServerMedia.h"
 #include "Support/FakeStartCommand.h"
 
 namespace qm::test {
@@ -27,6 +29,13 @@ class FakeAdbDevice;
 class FakePhoneServices;
 
 enum class FakeServerSocket { video, audio, control, ext };
+
+// One piece of the video stream as the server handed it to its socket.
+struct FakeVideoSend {
+    StreamPacket::Kind kind = StreamPacket::Kind::frame;
+    std::optional<std::int64_t> ptsMicros;
+    std::uint64_t sentNanos = 0;  // HostClock, once the socket had every byte
+};
 
 // How the fake device server behaves.
 struct FakeServerScript {
@@ -48,7 +57,23 @@ struct FakeServerScript {
     Fault fault = Fault::none;
     std::string deathOutput = "Aborted: java.lang.IllegalStateException\n";
 
+    // What the video socket plays after its codec id, by the requested codec: the fixture of
+    // that codec when none. Paced, at the clip's frame rate instead of as fast as the host
+    // takes it; looping, over and over with rising times until the server ends (paced only).
+    std::map<VideoCodec, std::shared_ptr<const FakeVideoClip>> videoClips;
+    // Sent in place of the requested codec's id.
+    std::optional<std::uint32_t> videoCodecID;
+    bool pacedVideo = false;
+    bool loopVideo = false;
+
+    std::uint32_t audioCodecID = rawValue(AudioCodec::raw);
     std::size_t audioPackets = 5;  // 20 ms of 48 kHz stereo sine each
+    bool pacedAudio = false;       // one packet every 20 ms
+    // Bytes that are no packets, sent after the codec id in place of the sine.
+    std::size_t audioGarbage = 0;
+
+    // The start command waits, its shell open, until the test calls releaseStart().
+    bool holdStart = false;
 
     enum class HelloReply { ack, error, silence };
     HelloReply helloReply = HelloReply::ack;
@@ -82,11 +107,13 @@ struct FakeServerScript {
 
 // The device server inside the fake phone. It accepts the start command only word by word as
 // the launcher must send it (after the jar was pushed), listens on its abstract sockets and
-// serves them in the described order: video (dummy byte, name, codec id, packets cut from the
-// real H.264/HEVC fixtures), audio (raw PCM), control (every message decoded and kept; device
-// messages on request) and extension (hello, pongs on its own clock after a scripted delay, app
-// lists, telemetry, and the faults a phone may show). Every departure of the host is recorded as
-// a violation. Thread-safe.
+// serves them in the described order: video (dummy byte, name, codec id, packets cut from a
+// real H.264/HEVC clip; a config and key frame for every resetVideo), audio (raw PCM),
+// control (every message decoded and kept; device messages on request) and extension (hello,
+// pongs on its own clock after a scripted delay, app lists, telemetry, and the faults a phone
+// may show). Once a server has ended the next start command runs a new one; a start while one
+// runs is a violation, as is every other departure of the host. Thread-safe; media is sent
+// from threads of its own.
 class FakeDeviceServer {
 public:
     FakeDeviceServer() = default;
@@ -107,7 +134,11 @@ public:
 
     // The server exits now with `output`: its shell stream ends and every socket closes.
     void die(const std::string& output);
+    // The held start command runs now; false when none waits.
+    bool releaseStart();
     bool sendDeviceMessage(const DeviceMessage& message);
+    // Any bytes at all on the control socket.
+    bool sendControlBytes(Bytes bytes);
     bool sendExt(const ExtMessage& message);
     // A frame of a type the extension protocol does not have.
     bool sendMalformedExt();
@@ -125,13 +156,16 @@ public:
     std::vector<std::string> closedByHost() const;
     std::vector<ControlMessage> controlMessages() const;
     std::vector<ExtMessage> extMessages() const;
+    std::vector<FakeVideoSend> videoSends() const;
+    // Bytes of that kind of socket the host acknowledged, over every run.
+    std::uint64_t bytesTaken(FakeServerSocket kind) const;
     std::vector<std::string> violations() const;
 
     class Shell;
     class Socket;
 
 private:
-    enum class State { idle, running, exited };
+    enum class State { idle, held, running, exited };
     struct SocketEntry {
         FakeServerSocket kind;
         std::uint32_t hostID;
@@ -144,13 +178,23 @@ private:
 
     // Callbacks of the services, on the phone's thread.
     void started(FakeStreamEnd& phone, const std::string& command);
+    void taken(FakeServerSocket kind, std::size_t bytes);
     void socketOpened(FakeStreamEnd& phone, FakeServerSocket kind);
     void received(FakeStreamEnd& phone, FakeServerSocket kind, ByteView data);
     void hostClosed(FakeStreamEnd& phone, const std::string& what);
     void answerExt(FakeStreamEnd& phone, const ExtMessage& message);
 
+    // Runs the server of `command` if the state is still `from`; the lock must not be held.
+    void run(FakePhoneStreams& phone, const std::string& command, State from);
     // Ends the server through `phone`; the lock must not be held.
     void exit(FakePhoneStreams& phone, const std::string& output);
+    void endRun();
+    void feedVideo(std::stop_token stop, std::uint32_t hostID, std::size_t run);
+    void feedAudio(std::stop_token stop, std::uint32_t hostID, std::size_t run);
+    bool isCurrent(std::size_t run, const std::stop_token& stop) const;
+    // Without the lock.
+    bool sendVideo(std::uint32_t hostID, const std::vector<StreamPacket>& packets,
+                   std::optional<StreamSession> session);
     void tick(std::stop_token stop);
     // The lock must be held.
     void queuePong(std::uint64_t clientNanos, std::uint32_t extID);
@@ -167,6 +211,8 @@ private:
     mutable std::mutex mutex_;
     FakeServerScript script_;
     State state_ = State::idle;
+    std::size_t run_ = 0;
+    std::string heldCommand_;
     FakeStartCommand parsed_;
     std::uint32_t shellID_ = 0;
     std::vector<SocketEntry> sockets_;  // accepted, in order
@@ -182,6 +228,9 @@ private:
     std::chrono::milliseconds telemetryInterval_{0};
     std::uint32_t extID_ = 0;
     bool stopped_ = false;
+    bool resetPending_ = false;
+    std::vector<FakeVideoSend> videoSends_;
+    std::map<FakeServerSocket, std::uint64_t> taken_;
     std::vector<std::string> violations_;
 
     struct DelayedPong {
@@ -193,6 +242,9 @@ private:
     std::deque<DelayedPong> pongs_;
     std::minstd_rand jitter_;  // default-seeded: the same delays every run
     std::size_t lateAppLists_ = 0;
+
+    std::condition_variable_any feedWake_;
+    std::vector<std::jthread> feeders_;  // of every run, joined by stop()
 
     std::jthread ticker_;
     std::condition_variable_any pongWake_;

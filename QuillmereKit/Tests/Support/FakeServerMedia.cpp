@@ -1,5 +1,6 @@
 #include "Support/FakeServerMedia.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -21,29 +22,6 @@ const Bytes& pngIcon() {
     return icon;
 }
 
-const std::vector<StreamPacket>& clipPackets(VideoCodec codec) {
-    static const std::vector<StreamPacket> h264 =
-        accessUnitPackets(loadFixture("h264-720p.h264"), VideoCodec::h264, 30);
-    static const std::vector<StreamPacket> h265 =
-        accessUnitPackets(loadFixture("hevc-720p.h265"), VideoCodec::h265, 30);
-    return codec == VideoCodec::h264 ? h264 : h265;
-}
-
-Bytes framedClip(VideoCodec codec, std::int64_t ptsShiftMicros) {
-    BinaryWriter out;
-    writeSession(out, StreamSession{{1280, 720}, false});
-    for (const StreamPacket& packet : clipPackets(codec)) {
-        if (packet.ptsMicros) {
-            StreamPacket shifted = packet;
-            *shifted.ptsMicros += ptsShiftMicros;
-            writePacket(out, shifted);
-        } else {
-            writePacket(out, packet);
-        }
-    }
-    return out.take();
-}
-
 }  // namespace
 
 std::vector<AppInfo> fakeApps() {
@@ -51,22 +29,29 @@ std::vector<AppInfo> fakeApps() {
             AppInfo{"com.example.notes", "Notes ✎", false, 1690000000000, pngIcon()}};
 }
 
-const Bytes& fakeVideoStream(VideoCodec codec) {
-    static const Bytes h264 = framedClip(VideoCodec::h264, 0);
-    static const Bytes h265 = framedClip(VideoCodec::h265, 0);
+FakeVideoClip::FakeVideoClip(ByteView elementaryStream, VideoCodec codec, VideoSize clipSize,
+                             int clipFps)
+    : size(clipSize), fps(clipFps), packets(accessUnitPackets(elementaryStream, codec, clipFps)) {}
+
+std::shared_ptr<const FakeVideoClip> FakeVideoClip::head(std::size_t count) const {
+    auto cut = std::make_shared<FakeVideoClip>(*this);
+    cut->packets.resize(std::min(count, packets.size()));
+    return cut;
+}
+
+std::shared_ptr<const FakeVideoClip> fakeVideoClip(VideoCodec codec) {
+    static const auto h264 = std::make_shared<const FakeVideoClip>(
+        loadFixture("h264-720p.h264"), VideoCodec::h264, VideoSize{1280, 720}, 30);
+    static const auto h265 = std::make_shared<const FakeVideoClip>(
+        loadFixture("hevc-720p.h265"), VideoCodec::h265, VideoSize{1280, 720}, 30);
     return codec == VideoCodec::h264 ? h264 : h265;
 }
 
-Bytes fakeVideoStreamEndingAt(VideoCodec codec, std::int64_t lastPtsMicros) {
-    return framedClip(codec, lastPtsMicros - *clipPackets(codec).back().ptsMicros);
-}
-
-Bytes fakeAudioStream(std::size_t packets) {
+std::vector<StreamPacket> fakeAudioPackets(std::size_t count) {
     constexpr int framesPerPacket = 960;  // 20 ms at 48 kHz
-    BinaryWriter out;
-    writeCodecID(out, rawValue(AudioCodec::raw));
-    for (std::size_t p = 0; p < packets; ++p) {
-        StreamPacket packet;
+    std::vector<StreamPacket> packets(count);
+    for (std::size_t p = 0; p < count; ++p) {
+        StreamPacket& packet = packets[p];
         packet.ptsMicros = static_cast<std::int64_t>(p) * 20000;
         packet.data.reserve(framesPerPacket * 4);
         for (int i = 0; i < framesPerPacket; ++i) {
@@ -80,6 +65,14 @@ Bytes fakeAudioStream(std::size_t packets) {
                 packet.data.push_back(static_cast<std::uint8_t>((sample >> 8) & 0xFF));
             }
         }
+    }
+    return packets;
+}
+
+Bytes fakeAudioStream(std::size_t packets) {
+    BinaryWriter out;
+    writeCodecID(out, rawValue(AudioCodec::raw));
+    for (const StreamPacket& packet : fakeAudioPackets(packets)) {
         writePacket(out, packet);
     }
     return out.take();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "QuillmereCore/StreamTypes.h"
@@ -10,12 +10,24 @@
 // What the fake device server sends.
 namespace qm::test {
 
-// The video socket after its codec id: a 1280x720 session packet, then the fixture clip of the
-// codec cut into packets as the server cuts them.
-const Bytes& fakeVideoStream(VideoCodec codec);
-// The same clip timed so that its last frame is at `lastPtsMicros`.
-Bytes fakeVideoStreamEndingAt(VideoCodec codec, std::int64_t lastPtsMicros);
-// The audio socket from its codec id on: packets of 20 ms of 48 kHz stereo 16-bit sine.
+// A video as the server cuts it: config packets and frames, timed at the clip's rate from 0.
+struct FakeVideoClip {
+    VideoSize size;
+    int fps = 30;
+    std::vector<StreamPacket> packets;
+
+    // From an Annex B elementary stream.
+    FakeVideoClip(ByteView elementaryStream, VideoCodec codec, VideoSize clipSize, int clipFps);
+
+    // The first `count` packets alone.
+    std::shared_ptr<const FakeVideoClip> head(std::size_t count) const;
+};
+
+// The 1280x720 30 fps fixture clip of the codec.
+std::shared_ptr<const FakeVideoClip> fakeVideoClip(VideoCodec codec);
+// Packets of 20 ms of 48 kHz stereo 16-bit sine, timed from 0.
+std::vector<StreamPacket> fakeAudioPackets(std::size_t count);
+// The audio socket from its codec id on, with that many packets.
 Bytes fakeAudioStream(std::size_t packets);
 // Two apps, one a game, each with a PNG icon.
 std::vector<AppInfo> fakeApps();

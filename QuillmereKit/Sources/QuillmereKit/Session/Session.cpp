@@ -1,0 +1,385 @@
+#include "QuillmereKit/Session/Session.h"
+
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "AudioPipeline/AudioPlayer.h"
+#include "AudioPipeline/SdlAudioDevice.h"
+#include "DeviceLink/DeviceLink.h"
+#include "QuillmereCore/Log.h"
+#include "QuillmereKit/RawStreamTap.h"
+#include "ServerProtocol/PacketDemuxer.h"
+#include "VideoPipeline/View/VideoView.h"
+
+namespace qm {
+
+namespace {
+
+std::unique_ptr<AudioOutput> makeAudioPlayer() {
+    return std::make_unique<AudioPlayer>(48000, 2, 40, std::make_unique<SdlAudioDevice>());
+}
+
+// Closing makes every reader of these sockets fail, which ends its task.
+void close(const ServerConnection& server) {
+    server.control->close();
+    if (server.ext) {
+        server.ext->close();
+    }
+    server.serverLog->close();
+    server.video->close();
+    if (server.audio) {
+        server.audio->close();
+    }
+}
+
+// A server on its way to the GUI thread: closed unless taken, so that a launch whose session
+// is gone leaves nothing open on the phone.
+class PendingServer {
+public:
+    explicit PendingServer(ServerConnection server) : server_(std::move(server)) {}
+    ~PendingServer() {
+        if (server_) {
+            close(*server_);
+        }
+    }
+    PendingServer(const PendingServer&) = delete;
+    PendingServer& operator=(const PendingServer&) = delete;
+
+    ServerConnection take() { return *std::exchange(server_, std::nullopt); }
+
+private:
+    std::optional<ServerConnection> server_;
+};
+
+// Why a video socket's codec id ends the launch, if it does.
+std::optional<std::string> codecProblem(std::uint32_t id) {
+    if (id == 1) {
+        return "server configuration error";
+    }
+    if (id == 0) {
+        return "video stream disabled by the device";
+    }
+    if (!fromRawValue<VideoCodec>(id)) {
+        return fmt::format("unsupported video codec 0x{:08x}", id);
+    }
+    return std::nullopt;
+}
+
+void settle(const GuiTask<void>& task) {
+    task.settle(TaskOutcome<void>());
+}
+
+}  // namespace
+
+struct Session::CodecRead {
+    std::uint32_t id = 0;
+    std::exception_ptr error;
+    std::shared_ptr<RawStreamTap> tap;
+    std::optional<std::string> tapError;
+};
+
+Session::Session(DeviceLink& deviceLink, Bytes jar, SessionEnvironment environment, QObject* parent)
+    : Session(
+          [&deviceLink, launcher = ServerLauncher(std::move(jar))](const ServerOptions& options,
+                                                                   std::stop_token stop) {
+              const std::shared_ptr<AdbConnection> connection = deviceLink.connection();
+              if (!connection) {
+                  throw SessionFailure::disconnected();
+              }
+              return launcher.launch(options, *connection, std::move(stop));
+          },
+          std::move(environment), parent) {}
+
+Session::Session(Starter starter, SessionEnvironment environment, QObject* parent)
+    : StreamingSession(parent),
+      starter_(std::make_shared<const Starter>(std::move(starter))),
+      timers_(environment.timers ? std::move(environment.timers)
+                                 : std::make_shared<QtTimerSource>()),
+      now_(environment.now ? std::move(environment.now)
+                           : [] { return std::chrono::steady_clock::now(); }),
+      makeAudioOutput_(environment.makeAudioOutput ? std::move(environment.makeAudioOutput)
+                                                   : makeAudioPlayer),
+      makeDecoderBackend_(environment.makeDecoderBackend
+                              ? std::move(environment.makeDecoderBackend)
+                              : [] { return makeSoftwareDecoderBackend(); }),
+      input_([this](const ControlMessage& message) { sendControl(message); }),
+      stage_(environment.renderQueue
+                 ? std::make_shared<VideoStage>(std::move(environment.renderQueue))
+                 : std::make_shared<VideoStage>()) {}
+
+Session::~Session() {
+    if (videoView_) {
+        videoView_->setOnGeometryChange({});
+    }
+    if (const std::shared_ptr<StreamRecorder> recorder = recorderBox_->take()) {
+        recorder->finish([](const StreamRecorder::FinishResult&) {});
+    }
+    if (controlOutbox_) {
+        controlOutbox_->finish();
+    }
+    if (rawTap_) {
+        rawTap_->close();
+    }
+    if (audioOutput_) {
+        audioOutput_->stop();
+    }
+    if (server_) {
+        close(*server_);
+    }
+}
+
+GuiTask<void> Session::start(std::optional<std::string> package, ServerOptions options) {
+    reconnect_.userStarted({package, options, input_.mode()});
+    GuiTask<void> done(this);
+    launch({std::move(package), std::move(options), done});
+    return done;
+}
+
+GuiTask<void> Session::stop() {
+    reconnect_.userStopped();
+    GuiTask<void> done(this);
+    stopStreaming([this, done](std::int64_t generation) {
+        if (generation == generation_) {
+            show(SessionPhase::idle());
+        }
+        settle(done);
+    });
+    return done;
+}
+
+void Session::launch(Launch launch) {
+    show(SessionPhase::starting());
+    stopStreaming([this, launch](std::int64_t generation) mutable {
+        if (generation != generation_) {
+            settle(launch.done);
+            return;
+        }
+        launch.generation = generation;
+        tasks_.spawn("session.start", [this, main = main_, starter = starter_,
+                                       launch](std::stop_token stop) {
+            std::function<void()> report;
+            try {
+                auto server = std::make_shared<PendingServer>((*starter)(launch.options, stop));
+                report = [this, launch, server] { serverStarted(launch, server->take()); };
+            } catch (...) {
+                report = [this, launch, error = std::current_exception()] {
+                    starterFailed(launch, error);
+                };
+            }
+            main->post(std::move(report));
+        });
+    });
+}
+
+void Session::starterFailed(const Launch& launch, const std::exception_ptr& error) {
+    if (launch.generation != generation_) {
+        settle(launch.done);
+        return;
+    }
+    fail(failure(error), launch.done);
+}
+
+void Session::serverStarted(Launch launch, ServerConnection server) {
+    if (launch.generation != generation_) {
+        retire(std::move(server));
+        settle(launch.done);
+        return;
+    }
+    server_ = server;
+    startControlWriter(server.control);
+    startControlReader(server.control);
+    startServerLogDrain(server.serverLog);
+    startExt(launch.generation, [this, launch](std::optional<SessionFailure> failure) {
+        if (failure) {
+            fail(*failure, launch.done);
+        } else if (launch.generation != generation_) {
+            settle(launch.done);
+        } else {
+            readCodecID(launch);
+        }
+    });
+}
+
+void Session::startExt(std::int64_t generation,
+                       const std::function<void(std::optional<SessionFailure>)>& then) {
+    (void)generation;
+    then(std::nullopt);
+}
+
+void Session::readCodecID(const Launch& launch) {
+    tasks_.spawn("session.codec", [this, main = main_, video = server_->video,
+                                   tapPath = rawStreamTapPath_, launch](std::stop_token stop) {
+        auto read = std::make_shared<CodecRead>();
+        try {
+            read->id = PacketDemuxer::readCodecID(*video, stop);
+        } catch (...) {
+            read->error = std::current_exception();
+        }
+        // The capture file is made here, off the GUI thread, for a stream that will play.
+        const std::optional<VideoCodec> codec = fromRawValue<VideoCodec>(read->id);
+        if (!read->error && codec && tapPath) {
+            try {
+                read->tap = std::make_shared<RawStreamTap>(video, *tapPath, *codec);
+            } catch (const std::exception& error) {
+                read->tapError = error.what();
+            }
+        }
+        main->post([this, launch, read] { codecRead(launch, *read); });
+    });
+}
+
+void Session::codecRead(const Launch& launch, const CodecRead& read) {
+    const std::int64_t generation = launch.generation;
+    if (generation != generation_) {
+        settle(launch.done);
+        return;
+    }
+    if (read.error) {
+        fail(failure(read.error), launch.done);
+        return;
+    }
+    if (const std::optional<std::string> problem = codecProblem(read.id)) {
+        fail(SessionFailure::serverFailed(*problem), launch.done);
+        return;
+    }
+    // From here to the end one turn: observers see streaming with everything in place.
+    std::shared_ptr<ByteSource> source = server_->video;
+    if (read.tapError) {
+        Log::session().error("raw stream tap failed: {}", Log::privateValue(*read.tapError));
+    }
+    if (read.tap) {
+        rawTap_ = read.tap;
+        source = read.tap;
+    }
+    stage_->replaceDecoder(makeDecoder());
+    recoveryOpen_ = true;
+    show(SessionPhase::streaming());
+    reconnectStreamStarted(launch.package, launch.options);
+    Log::session().info("streaming: {} {}p{}",
+                        launch.options.videoCodec == VideoCodec::h265 ? "h265" : "h264",
+                        launch.options.maxSize, launch.options.maxFps);
+    if (launch.package) {
+        sendControl(StartApp{*launch.package});
+    }
+    startVideoReader(std::move(source), generation);
+    if (launch.options.audio && server_->audio) {
+        startAudio(server_->audio);
+    }
+    settle(launch.done);
+}
+
+void Session::stopStreaming(std::function<void(std::int64_t)> then) {
+    const std::int64_t generation = ++generation_;
+    std::shared_ptr<StreamRecorder> recorder = recorderBox_->take();
+    recorderBox_->setAudioFlowing(false);
+    setRecording(false);
+    recoveryOpen_ = false;
+    tasks_.requestStop();
+    if (controlOutbox_) {
+        controlOutbox_->finish();
+        controlOutbox_.reset();
+    }
+    stage_->replaceDecoder(nullptr);
+    stage_->resetVideoSize();
+    stage_->discardWaitingFrame();
+    if (rawTap_) {
+        rawTap_->close();
+        rawTap_.reset();
+    }
+    std::shared_ptr<AudioOutput> output = std::exchange(audioOutput_, nullptr);
+    if (output) {
+        output->stop();
+    }
+    resetExt();
+    setStats(SessionStats::empty());
+    fpsWindowStart_ = 0;
+    fpsWindowCount_ = 0;
+    droppedBaseline_ = stage_->droppedCount();
+    std::optional<ServerConnection> server = std::exchange(server_, std::nullopt);
+    updateCanRecord();
+    if (server) {
+        close(*server);
+    }
+    // Moved, not copied: the worker must hold the last reference to the server.
+    tasks_.joinAll([this, main = main_, generation, server = std::move(server),
+                    output = std::move(output), recorder = std::move(recorder),
+                    then = std::move(then)]() mutable {
+        server.reset();  // the server log's own reader is joined here, not on the GUI thread
+        main->post([this, generation, output = std::move(output), recorder = std::move(recorder),
+                    then = std::move(then)]() mutable {
+            output.reset();  // the player goes on the thread that made it
+            const auto finished = [generation, then] {
+                if (then) {
+                    then(generation);
+                }
+            };
+            if (recorder) {
+                endRecording(recorder, finished);
+            } else {
+                finished();
+            }
+        });
+    });
+}
+
+void Session::fail(const SessionFailure& failure, std::optional<GuiTask<void>> done) {
+    Log::session().error("session failed: {}", Log::privateValue(failure.what()));
+    stopStreaming([this, failure, done](std::int64_t generation) {
+        if (generation == generation_) {
+            handleStreamFailure(failure);
+        }
+        if (done) {
+            settle(*done);
+        }
+    });
+}
+
+void Session::retire(ServerConnection server) {
+    close(server);
+    tasks_.spawn("session.close",
+                 [server = std::move(server)](std::stop_token) mutable { server = {}; });
+}
+
+void Session::show(SessionPhase phase) {
+    setPhase(std::move(phase));
+    updateCanRecord();
+}
+
+void Session::updateCanRecord() {
+    setCanRecord(phase().kind() == SessionPhase::Kind::streaming && server_.has_value());
+}
+
+void Session::after(Duration delay, std::function<void()> fire) {
+    // Timers are let go here rather than in their own callback.
+    std::erase_if(delays_, [](const Delay& each) { return each.fired; });
+    Delay& added = delays_.emplace_back(Delay{timers_->makeTimer(), false});
+    added.timer->start(delay, [&added, fire = std::move(fire)] {
+        fire();
+        added.fired = true;
+    });
+}
+
+void Session::attach(VideoView* view) {
+    if (videoView_ && videoView_ != view) {
+        videoView_->setOnGeometryChange({});
+    }
+    videoView_ = view;
+    view->setOnGeometryChange(
+        [this](const VideoGeometry& geometry) { setVideoGeometry(geometry); });
+    try {
+        stage_->setTarget(view->videoLayer(),
+                          std::make_shared<VideoRenderer>(view->renderSettings()));
+    } catch (const std::exception& error) {
+        Log::video().error("OpenGL renderer unavailable: {}", error.what());
+    }
+    stage_->resetVideoSize();
+}
+
+void Session::applyAudioMuted(bool muted) {
+    if (audioOutput_) {
+        audioOutput_->setMuted(muted);
+    }
+}
+
+}  // namespace qm

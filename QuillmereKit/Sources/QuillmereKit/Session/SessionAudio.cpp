@@ -1,0 +1,67 @@
+#include "QuillmereCore/Log.h"
+#include "QuillmereKit/Session/Session.h"
+#include "ServerProtocol/PacketDemuxer.h"
+
+namespace qm {
+
+void Session::startAudio(std::shared_ptr<ByteSource> source) {
+    std::shared_ptr<AudioOutput> output;
+    try {
+        output = makeAudioOutput_();
+    } catch (const std::exception& error) {
+        Log::audio().error("audio output unavailable: {}", error.what());
+    }
+    if (output) {
+        output->setMuted(isAudioMuted());
+        audioOutput_ = output;
+    }
+    // Playback is best effort; reading the socket to its end is not: a server that cannot
+    // write its sound may stall.
+    tasks_.spawn("audio.read", [source, box = recorderBox_, output](std::stop_token stop) {
+        try {
+            const std::uint32_t codec = PacketDemuxer::readCodecID(*source, stop);
+            if (codec != rawValue(AudioCodec::raw)) {
+                Log::audio().info("audio stream unavailable, codec id {}", codec);
+                drain(*source, stop);
+                return;
+            }
+            if (stop.stop_requested()) {
+                return;
+            }
+            box->setAudioFlowing(true);
+            if (output) {
+                try {
+                    output->start();
+                } catch (const std::exception& error) {
+                    Log::audio().error(
+                        "audio player failed to start: {}; draining the socket without playback",
+                        error.what());
+                }
+            }
+            while (!stop.stop_requested()) {
+                StreamEvent event = PacketDemuxer::nextEvent(*source, stop);
+                if (auto* packet = std::get_if<StreamPacket>(&event)) {
+                    if (output) {
+                        output->enqueue(*packet);
+                    }
+                    if (const std::shared_ptr<StreamRecorder> recorder = box->current()) {
+                        recorder->appendAudio(std::move(*packet));
+                    }
+                }
+            }
+        } catch (const std::exception& error) {
+            if (stop.stop_requested()) {
+                return;  // torn down
+            }
+            box->setAudioFlowing(false);
+            if (dynamic_cast<const ByteIOError*>(&error)) {
+                Log::audio().info("audio stream ended: {}", error.what());
+            } else {
+                Log::audio().info("audio stream unreadable: {}; draining it", error.what());
+                drain(*source, stop);
+            }
+        }
+    });
+}
+
+}  // namespace qm

@@ -1,0 +1,508 @@
+// The session through the device link on the fake USB bus and the real launcher, against the
+// fake phone: launches, teardowns, reconnection, the decoder ladder, sound and recording.
+#include <QCoreApplication>
+#include <QMetaProperty>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "AudioPipeline/AudioPlayer.h"
+#include "AudioPipeline/SdlAudioDevice.h"
+#include "DeviceLink/DeviceLink.h"
+#include "QuillmereCore/Log.h"
+#include "QuillmereKit/QtExecutor.h"
+#include "QuillmereKit/Session/ServerLogLines.h"
+#include "QuillmereKit/Session/Session.h"
+#include "Support/CommandOutput.h"
+#include "Support/FakeServerMedia.h"
+#include "Support/FakeUsb.h"
+#include "Support/ManualTimerSource.h"
+#include "Support/TestHost.h"
+#include "Support/Waiting.h"
+
+namespace qm::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using Kind = SessionPhase::Kind;
+
+const UsbAdbDevice phoneA{UsbInterfaceID::make(1, 4, 1, 0), "QM0001", "QM One"};
+
+// Runs what the workers handed to this thread until `condition` holds.
+template <typename Condition>
+bool until(Condition condition) {
+    return eventually(
+        [&] {
+            QCoreApplication::sendPostedEvents();
+            return condition();
+        },
+        30s);
+}
+
+// The stage's render queue: counts the frames the session hands over.
+class FrameCounter final : public Executor {
+public:
+    void post(std::function<void()> work) override {
+        ++count_;
+        work();
+    }
+    std::size_t count() const { return count_; }
+
+private:
+    std::atomic<std::size_t> count_{0};
+};
+
+// The real player, watched: the mute flag it was given and the packets that reached it.
+struct PlayerRecord {
+    std::atomic<bool> muted{false};
+    std::atomic<int> packets{0};
+};
+
+class WatchedPlayer final : public AudioOutput {
+public:
+    explicit WatchedPlayer(std::shared_ptr<PlayerRecord> record)
+        : record_(std::move(record)), player_(48000, 2, 40, std::make_unique<SdlAudioDevice>()) {}
+
+    void start() override { player_.start(); }
+    void enqueue(const StreamPacket& packet) override {
+        ++record_->packets;
+        player_.enqueue(packet);
+    }
+    void stop() override { player_.stop(); }
+    bool isMuted() const override { return player_.isMuted(); }
+    void setMuted(bool muted) override {
+        record_->muted = muted;
+        player_.setMuted(muted);
+    }
+
+private:
+    std::shared_ptr<PlayerRecord> record_;
+    AudioPlayer player_;
+};
+
+// Every decode fails, as a decoder that cannot cope with the stream.
+class FailingBackend final : public VideoDecoderBackend {
+public:
+    void createSession(const FormatDescription&) override { session_ = true; }
+    void invalidateSession() noexcept override { session_ = false; }
+    bool hasSession() const noexcept override { return session_; }
+    std::int32_t decode(std::span<const ByteView>, std::int64_t, const PictureHandler&) override {
+        return -EIO;
+    }
+
+private:
+    bool session_ = false;
+};
+
+FakeStartCommand parsed(const std::string& command) {
+    std::string problem;
+    return readStartCommand(command, problem).value();
+}
+
+template <typename T>
+void settle(const GuiTask<T>& task) {
+    ASSERT_TRUE(until([&] { return task.isSettled(); }));
+}
+
+template <typename T>
+TaskOutcome<T> outcomeOf(const GuiTask<T>& task) {
+    auto outcome = std::make_shared<std::optional<TaskOutcome<T>>>();
+    task.then([outcome](const TaskOutcome<T>& ended) { *outcome = ended; });
+    EXPECT_TRUE(until([&] { return outcome->has_value(); }));
+    return outcome->value_or(TaskOutcome<T>(Cancelled{}));
+}
+
+std::size_t countLog(const std::string& text) {
+    std::size_t count = 0;
+    for (const LogEntry& entry : Log::recentEntries()) {
+        count += entry.message.find(text) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("qm-session-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(folder_);
+        writeTestHostKey(folder_ / "adbkey");
+        script_.refusedWhileStarting = 0;
+    }
+
+    void TearDown() override {
+        if (session_) {
+            settle(session_->stop());
+            session_.reset();
+        }
+        subscription_.reset();
+        link_.reset();
+        for (const auto& device : devices_) {
+            EXPECT_THAT(device->violations(), IsEmpty());
+        }
+        std::filesystem::remove_all(folder_);
+    }
+
+    // A phone on the bus, serving `script_` from each new connection.
+    void attachPhone() {
+        FakeUsbDevice::Options options = trustingPhone();
+        options.prepare = [this, trust = options.prepare](FakePhone& phone) {
+            trust(phone);
+            phone.server().setScript(script_);
+        };
+        devices_.push_back(usb_.attach(phoneA, std::move(options)));
+    }
+
+    // The session on a connected phone; it hears every state of the link.
+    Session& connect(SessionEnvironment environment = {}) {
+        attachPhone();
+        DeviceLinkOptions options;
+        options.events = usb_.events();
+        options.openTransport = usb_.opener();
+        options.recoveryDelay = 5ms;
+        options.adb.drainIdle = 1ms;
+        link_ = std::make_unique<DeviceLink>(folder_ / "adbkey", "tester@desk", options);
+        environment.timers = timers_;
+        environment.now = [timers = timers_] { return SessionEnvironment::Instant(timers->now()); };
+        environment.renderQueue = frames_;
+        if (!environment.makeAudioOutput) {
+            environment.makeAudioOutput = [this] {
+                players_.push_back(std::make_shared<PlayerRecord>());
+                return std::make_unique<WatchedPlayer>(players_.back());
+            };
+        }
+        session_ = std::make_unique<Session>(*link_, Bytes{'j', 'a', 'r'}, std::move(environment));
+        subscription_ = link_->states(states_, [this](const DeviceLinkState& state) {
+            connected_ = std::holds_alternative<DeviceLinkState::Connected>(state.value);
+            if (session_) {
+                session_->deviceStateChanged(state);
+            }
+        });
+        link_->start();
+        EXPECT_TRUE(until([&] { return connected_; }));
+        return *session_;
+    }
+
+    FakeDeviceServer& server() { return devices_.back()->phone()->server(); }
+    std::uint32_t runningScid() { return parsed(server().startCommands().back()).scid; }
+
+    static ServerOptions options(std::uint32_t scid = 0x1234) { return ServerOptions(scid); }
+
+    bool streams() {
+        return until([&] { return session_->phase() == SessionPhase::streaming(); });
+    }
+
+    // Frames the stage got from now on.
+    bool framesArrive(std::size_t count) {
+        const std::size_t from = frames_->count();
+        return until([&] { return frames_->count() >= from + count; });
+    }
+
+    std::filesystem::path folder_;
+    FakeServerScript script_;
+    FakeUsb usb_;
+    std::vector<std::shared_ptr<FakeUsbDevice>> devices_;
+    std::shared_ptr<ManualTimerSource> timers_ = std::make_shared<ManualTimerSource>();
+    std::shared_ptr<FrameCounter> frames_ = std::make_shared<FrameCounter>();
+    std::vector<std::shared_ptr<PlayerRecord>> players_;
+    QObject context_;
+    QtExecutor states_{&context_};
+    bool connected_ = false;
+    std::unique_ptr<DeviceLink> link_;
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<Subscription> subscription_;
+};
+
+TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
+    Session& session = connect();
+    std::vector<Kind> phases;
+    QObject::connect(&session, &StreamingSession::phaseChanged,
+                     [&] { phases.push_back(session.phase().kind()); });
+    session.input().setMode(InputMode::keyboardMouse);
+
+    settle(session.start("com.tressik.racer", options()));
+    ASSERT_EQ(session.phase(), SessionPhase::streaming());
+    EXPECT_TRUE(session.canRecord());
+    EXPECT_TRUE(until([&] { return frames_->count() == 30; }));  // the whole clip
+    session.input().handle(KeyDownEvent{0, {}, false});
+    session.input().handle(KeyUpEvent{0, {}});
+    ASSERT_TRUE(until([&] { return server().controlMessages().size() == 3; }));
+    const std::vector<ControlMessage> control = server().controlMessages();
+    EXPECT_EQ(control[0], ControlMessage(StartApp{"com.tressik.racer"}));
+    EXPECT_EQ(std::get<InjectKeycode>(control[1]).action, KeyAction::down);
+    EXPECT_EQ(std::get<InjectKeycode>(control[2]).action, KeyAction::up);
+    EXPECT_TRUE(until(
+        [&] { return server().bytesTaken(FakeServerSocket::audio) == fakeAudioStream(5).size(); }));
+    EXPECT_TRUE(until([&] { return !players_.empty() && players_[0]->packets == 5; }));
+
+    const auto stats = session.property("stats").value<SessionStats>();
+    EXPECT_FALSE(stats.latencyValue().isValid());  // an absent figure reads as undefined
+    EXPECT_EQ(session.property("phase").value<SessionPhase>().kind(), Kind::streaming);
+    const QMetaObject& meta = *session.metaObject();
+    for (const char* name : {"phase", "stats", "videoGeometry", "isAudioMuted", "canRecord"}) {
+        EXPECT_TRUE(meta.property(meta.indexOfProperty(name)).hasNotifySignal()) << name;
+    }
+
+    settle(session.stop());
+    EXPECT_EQ(session.phase(), SessionPhase::idle());
+    EXPECT_FALSE(session.canRecord());
+    EXPECT_THAT(phases, ElementsAre(Kind::starting, Kind::streaming, Kind::idle));
+    EXPECT_TRUE(until([&] { return devices_[0]->phone()->adb().openStreamCount() == 0; }));
+}
+
+TEST_F(SessionTest, StopDuringTheLaunchClosesEverythingAndStaysIdle) {
+    script_.holdStart = true;
+    Session& session = connect();
+    const GuiTask<void> started = session.start(std::nullopt, options());
+    ASSERT_TRUE(until([&] { return server().startCommands().size() == 1; }));
+
+    settle(session.stop());
+    settle(started);
+    EXPECT_EQ(session.phase(), SessionPhase::idle());
+    EXPECT_TRUE(until([&] { return devices_[0]->phone()->adb().openStreamCount() == 0; }));
+    EXPECT_FALSE(server().releaseStart());
+    EXPECT_FALSE(server().isRunning());
+}
+
+TEST_F(SessionTest, OfTwoQuickStartsOnlyTheSecondStreams) {
+    script_.holdStart = true;
+    Session& session = connect();
+    const GuiTask<void> first = session.start("com.example.first", options(1));
+    ASSERT_TRUE(until([&] { return server().startCommands().size() == 1; }));
+    const GuiTask<void> second = session.start("com.example.second", options(2));
+    ASSERT_TRUE(until([&] { return server().startCommands().size() == 2; }));
+    EXPECT_TRUE(server().releaseStart());
+
+    settle(second);
+    settle(first);
+    EXPECT_EQ(session.phase(), SessionPhase::streaming());
+    EXPECT_EQ(runningScid(), 2u);
+    ASSERT_TRUE(until([&] { return server().controlMessages().size() == 1; }));
+    EXPECT_EQ(server().controlMessages()[0], ControlMessage(StartApp{"com.example.second"}));
+}
+
+TEST_F(SessionTest, PulledCableWaitsAndThePhoneComingBackRestartsAtOnce) {
+    Session& session = connect();
+    settle(session.start(std::nullopt, options()));
+    const std::uint32_t first = runningScid();
+    ASSERT_TRUE(until([&] { return frames_->count() == 30; }));
+
+    usb_.detach(phoneA.interfaceID);
+    ASSERT_TRUE(until([&] { return session.phase() == SessionPhase::waitingForDevice(); }));
+    EXPECT_FALSE(session.canRecord());
+    attachPhone();
+    ASSERT_TRUE(streams());
+    EXPECT_NE(runningScid(), first);
+    EXPECT_TRUE(until([&] { return frames_->count() == 60; }));
+}
+
+TEST_F(SessionTest, DeadServerIsRetriedAfterHalfASecondAndStopEndsTheWait) {
+    Session& session = connect();
+    settle(session.start(std::nullopt, options()));
+    const std::uint32_t first = runningScid();
+
+    server().die("Killed\n");
+    ASSERT_TRUE(until([&] {
+        return session.phase() == SessionPhase::waitingForDevice() && timers_->pending() == 1;
+    }));
+    timers_->advance(499ms);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(server().startCommands().size(), 1u);
+    timers_->advance(1ms);
+    ASSERT_TRUE(streams());
+    EXPECT_EQ(server().startCommands().size(), 2u);
+    EXPECT_NE(runningScid(), first);
+
+    // Stopped during the next retry's delay: the retry finds nothing to do.
+    server().die("Killed\n");
+    ASSERT_TRUE(until([&] { return timers_->pending() == 1; }));
+    settle(session.stop());
+    timers_->advance(2s);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(session.phase(), SessionPhase::idle());
+    EXPECT_EQ(server().startCommands().size(), 2u);
+}
+
+TEST_F(SessionTest, DecoderLadderAsksForKeyFramesFallsBackToH264AndThenGivesUp) {
+    // One key frame each: every further one answers a resetVideo.
+    for (const VideoCodec codec : {VideoCodec::h264, VideoCodec::h265}) {
+        script_.videoClips[codec] = fakeVideoClip(codec)->head(11);
+    }
+    SessionEnvironment environment;
+    environment.makeDecoderBackend = [] { return std::make_unique<FailingBackend>(); };
+    Session& session = connect(std::move(environment));
+    ServerOptions hevc = options();
+    hevc.videoCodec = VideoCodec::h265;
+    session.start(std::nullopt, hevc);
+
+    ASSERT_TRUE(until([&] { return session.phase().kind() == Kind::failed; }));
+    EXPECT_EQ(session.phase(), SessionPhase::failed(SessionFailure::decoderFailed()));
+    const std::vector<std::string> commands = server().startCommands();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(parsed(commands[0]).codec, VideoCodec::h265);
+    EXPECT_EQ(parsed(commands[1]).codec, VideoCodec::h264);
+    const std::vector<ControlMessage> control = server().controlMessages();
+    // Two steps on each stream before it falls back or gives up.
+    EXPECT_EQ(std::count(control.begin(), control.end(), ControlMessage(ResetVideo{})), 4);
+    EXPECT_TRUE(until([&] { return !server().isRunning(); }));
+}
+
+TEST_F(SessionTest, MuteHoldsAcrossRestarts) {
+    Session& session = connect();
+    session.setAudioMuted(true);
+    settle(session.start(std::nullopt, options()));
+    ASSERT_EQ(players_.size(), 1u);
+    EXPECT_TRUE(players_[0]->muted);
+
+    ServerOptions lighter = options();
+    lighter.maxFps = 30;
+    session.restartStream(lighter);
+    ASSERT_TRUE(until([&] { return players_.size() == 2 && session.canRecord(); }));
+    EXPECT_TRUE(players_[1]->muted);
+    session.setAudioMuted(false);
+    EXPECT_FALSE(players_[1]->muted);
+}
+
+TEST_F(SessionTest, RecordingsEndStoppedOrWithTheStreamAndHoldVideoAndStereoAac) {
+    script_.pacedVideo = script_.loopVideo = true;
+    script_.pacedAudio = true;
+    script_.audioPackets = 1500;  // 30 s
+    Session& session = connect();
+    std::vector<RecordingEnd> ends;
+    session.onRecordingEnded = [&](const RecordingEnd& end) { ends.push_back(end); };
+    settle(session.start(std::nullopt, options()));
+    // Sound flows, and the decoder knows the format a recording starts from.
+    ASSERT_TRUE(until(
+        [&] { return !players_.empty() && players_[0]->packets > 0 && frames_->count() > 0; }));
+
+    const std::filesystem::path stopped = folder_ / "Movies" / "stopped.mp4";
+    session.startRecording(stopped);
+    EXPECT_TRUE(session.isRecording());
+    EXPECT_THROW(session.startRecording(folder_ / "again.mp4"), RecordingError);
+    ASSERT_TRUE(framesArrive(20));
+    const auto saved = fromCompletion<std::filesystem::path>(
+        &context_, [&](auto done) { session.stopRecording(std::move(done)); });
+    EXPECT_EQ(outcomeOf(saved).get(), stopped);
+    EXPECT_FALSE(session.isRecording());
+    const nlohmann::json tracks = probedStreams(stopped);
+    ASSERT_EQ(tracks.size(), 2u) << tracks;
+    EXPECT_EQ(tracks[0]["codec_name"], "h264");
+    EXPECT_EQ(tracks[1]["codec_name"], "aac");
+    EXPECT_EQ(tracks[1]["channels"], 2);
+
+    const std::filesystem::path torn = folder_ / "torn.mp4";
+    session.startRecording(torn);
+    ASSERT_TRUE(framesArrive(20));
+    settle(session.stop());
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].url, torn);
+    EXPECT_FALSE(ends[0].error) << describe(ends[0].error);
+    EXPECT_EQ(probedStreams(torn)[0]["codec_name"], "h264");
+}
+
+TEST_F(SessionTest, CodecIdsThatCannotPlayFailWithTheirText) {
+    Session& session = connect();
+    const std::vector<std::pair<std::uint32_t, std::string>> cases = {
+        {0, "video stream disabled by the device"},
+        {1, "server configuration error"},
+        {0x68323636, "unsupported video codec 0x68323636"},
+    };
+    for (const auto& [id, text] : cases) {
+        FakeServerScript script = script_;
+        script.videoCodecID = id;
+        server().setScript(script);
+        settle(session.start(std::nullopt, options()));
+        EXPECT_EQ(session.phase(), SessionPhase::failed(SessionFailure::serverFailed(text)));
+    }
+}
+
+TEST_F(SessionTest, WhatCannotBeReadIsDrainedAndTheVideoPlaysOn) {
+    script_.pacedVideo = script_.loopVideo = true;
+    script_.audioGarbage = 1 << 20;
+    Session& session = connect();
+    settle(session.start(std::nullopt, options()));
+    const Bytes junk(64 * 1024, 0x63);  // device message type 99, which nobody knows
+    ASSERT_TRUE(server().sendControlBytes(junk));
+
+    EXPECT_TRUE(until([&] {
+        return server().bytesTaken(FakeServerSocket::audio) == 4 + (1u << 20) &&
+               server().bytesTaken(FakeServerSocket::control) == junk.size();
+    }));
+    EXPECT_TRUE(framesArrive(10));
+    EXPECT_EQ(session.phase(), SessionPhase::streaming());
+    EXPECT_EQ(countLog("control socket unreadable"), 1u);
+
+    // Sound in a codec the player cannot play: one line, and the socket still read to its end.
+    FakeServerScript opus = script_;
+    opus.audioGarbage = 0;
+    opus.audioCodecID = 0x6f707573;
+    opus.audioPackets = 100;
+    server().setScript(opus);
+    const std::size_t before = countLog("audio stream unavailable");
+    const std::uint64_t taken = server().bytesTaken(FakeServerSocket::audio);
+    settle(session.start(std::nullopt, options()));
+    EXPECT_TRUE(until([&] {
+        return server().bytesTaken(FakeServerSocket::audio) == taken + fakeAudioStream(100).size();
+    }));
+    EXPECT_EQ(countLog("audio stream unavailable"), before + 1);
+}
+
+TEST(SessionWaitTest, WaitWhileEndsWithTheConditionOrFailsAfterTheTimeOut) {
+    auto timers = std::make_shared<ManualTimerSource>();
+    SessionEnvironment environment;
+    environment.timers = timers;
+    environment.now = [timers] { return SessionEnvironment::Instant(timers->now()); };
+    Session session(
+        [](const ServerOptions&, std::stop_token) -> ServerConnection {
+            throw SessionFailure::disconnected();
+        },
+        environment);
+    const auto isIdle = [](const SessionPhase& phase) { return phase.kind() == Kind::idle; };
+
+    const GuiTask<void> done = session.waitWhile(30s, 100ms, [](const auto&) { return false; });
+    EXPECT_TRUE(done.isSettled());
+    EXPECT_EQ(timers->pending(), 0u);
+
+    const GuiTask<void> waiting = session.waitWhile(30s, 100ms, isIdle);
+    timers->advance(29900ms);
+    EXPECT_FALSE(waiting.isSettled());
+    timers->advance(100ms);
+    ASSERT_TRUE(waiting.isSettled());
+    EXPECT_EQ(describe(outcomeOf(waiting).error()),
+              R"(serverFailed("the phone did not respond within 30.0 seconds"))");
+}
+
+TEST(ServerLogLinesTest, LinesEndAtLineFeedsAndLongOnesArePiecesCutBetweenCharacters) {
+    const auto logged = [](const std::string& output) {
+        ServerLogLines lines;
+        std::vector<std::string> out;
+        for (const char c : output) {
+            if (auto line = lines.push(static_cast<std::uint8_t>(c))) {
+                out.push_back(std::move(*line));
+            }
+        }
+        return out;
+    };
+    const std::size_t limit = ServerLogLines::maxLineBytes;
+    EXPECT_THAT(logged("a\nb"), ElementsAre("a"));
+    EXPECT_THAT(logged("x\r\n\xff\n"), ElementsAre("x\r", "\xEF\xBF\xBD"));
+    // "é" would straddle the limit: it opens the next piece instead.
+    const std::string ascii(limit - 1, 'a');
+    EXPECT_THAT(logged(ascii + "é" + "z\n"), ElementsAre(ascii, "éz"));
+    const std::string full(limit, 'b');
+    EXPECT_THAT(logged(full + full + "c"), ElementsAre(full, full));
+}
+
+}  // namespace
+}  // namespace qm::test
