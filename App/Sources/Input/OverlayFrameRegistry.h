@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QRectF>
@@ -21,14 +20,28 @@ class OverlayFrameRegistry : public QObject {
 public:
     using QObject::QObject;
 
-    // In no particular order.
-    QList<QRectF> frames() const { return byControl_.values(); }
+    // In no particular order; read on every click, so kept rather than made.
+    const QList<QRectF>& frames() const noexcept { return frames_; }
     // Records or replaces a control's frame.
-    void set(const QRectF& frame, const QUuid& id) { byControl_.insert(id, frame); }
-    void remove(const QUuid& id) { byControl_.remove(id); }
+    void set(const QRectF& frame, const QUuid& id) {
+        if (const qsizetype at = ids_.indexOf(id); at >= 0) {
+            frames_[at] = frame;
+        } else {
+            ids_.append(id);
+            frames_.append(frame);
+        }
+    }
+    void remove(const QUuid& id) {
+        if (const qsizetype at = ids_.indexOf(id); at >= 0) {
+            ids_.removeAt(at);
+            frames_.removeAt(at);
+        }
+    }
 
 private:
-    QHash<QUuid, QRectF> byControl_;
+    // Side by side: the frame of ids_[i] is frames_[i].
+    QList<QUuid> ids_;
+    QList<QRectF> frames_;
 };
 
 }  // namespace qm

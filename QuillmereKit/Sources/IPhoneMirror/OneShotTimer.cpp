@@ -4,8 +4,9 @@
 
 namespace qm {
 
-QtOneShotTimer::QtOneShotTimer() {
+QtOneShotTimer::QtOneShotTimer(Qt::TimerType type) {
     timer_.setSingleShot(true);
+    timer_.setTimerType(type);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
         // The handler may start the next wait, which replaces `fire_`.
         std::function<void()> fire = std::exchange(fire_, nullptr);

@@ -21,7 +21,8 @@ public:
 // On the Qt event loop of the thread that made it.
 class QtOneShotTimer final : public OneShotTimer {
 public:
-    QtOneShotTimer();
+    // Precise timers for short ticks that must not drift; coarse ones spare wake-ups.
+    explicit QtOneShotTimer(Qt::TimerType type = Qt::CoarseTimer);
 
     void start(std::chrono::milliseconds delay, std::function<void()> fire) override;
     void cancel() override;

@@ -17,9 +17,14 @@ public:
 
 class QtTimerSource final : public TimerSource {
 public:
+    explicit QtTimerSource(Qt::TimerType type = Qt::CoarseTimer) : type_(type) {}
+
     std::unique_ptr<OneShotTimer> makeTimer() override {
-        return std::make_unique<QtOneShotTimer>();
+        return std::make_unique<QtOneShotTimer>(type_);
     }
+
+private:
+    Qt::TimerType type_;
 };
 
 }  // namespace qm

@@ -1,0 +1,328 @@
+#include "Input/InputCapture.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QQuickWindow>
+#include <QWheelEvent>
+#include <algorithm>
+#include <array>
+#include <bit>
+
+#include "Input/EvdevKeyTable.h"
+
+namespace qm {
+namespace {
+
+using Shortcut = InputCapture::Shortcut;
+
+constexpr std::uint16_t capsLockKey = 57;
+constexpr std::uint16_t commandKeys[] = {55, 54};
+// Caps Lock in X11's modifier state.
+constexpr quint32 x11Lock = 0x2;
+
+// The side-specific modifier keys; either side of a pair sets the same flag.
+struct SideKey {
+    std::uint16_t keyCode;
+    std::uint16_t otherSide;
+    KeyModifiers flag;
+};
+constexpr std::array<SideKey, 6> sideKeys{{
+    {56, 60, KeyModifiers::shift},
+    {60, 56, KeyModifiers::shift},
+    {59, 62, KeyModifiers::control},
+    {62, 59, KeyModifiers::control},
+    {58, 61, KeyModifiers::option},
+    {61, 58, KeyModifiers::option},
+}};
+
+// Digits 1 to 9, for layouts 1 to 9.
+constexpr std::array<std::uint16_t, 9> digitKeys{18, 19, 20, 21, 23, 22, 26, 28, 25};
+
+std::optional<std::size_t> sideIndex(std::uint16_t keyCode) {
+    const auto found = std::find_if(sideKeys.begin(), sideKeys.end(),
+                                    [&](const SideKey& side) { return side.keyCode == keyCode; });
+    return found == sideKeys.end() ? std::nullopt
+                                   : std::optional(std::size_t(found - sideKeys.begin()));
+}
+
+bool isModifierKey(std::uint16_t keyCode) {
+    return keyCode == capsLockKey ||
+           std::ranges::find(commandKeys, keyCode) != std::end(commandKeys) ||
+           sideIndex(keyCode).has_value();
+}
+
+// On xcb and Wayland the native scan code is the evdev code + 8.
+std::optional<std::uint16_t> macKeyCode(const QKeyEvent& event) {
+    const quint32 scanCode = event.nativeScanCode();
+    return scanCode < 8 ? std::nullopt : EvdevKeyTable::macKeyCode(scanCode - 8);
+}
+
+KeyModifiers modifiers(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers qt = event.modifiers();
+    KeyModifiers result;
+    if (qt & Qt::ShiftModifier) {
+        result.insert(KeyModifiers::shift);
+    }
+    if (qt & Qt::ControlModifier) {
+        result.insert(KeyModifiers::control);
+    }
+    if (qt & Qt::AltModifier) {
+        result.insert(KeyModifiers::option);
+    }
+    if (qt & Qt::MetaModifier) {
+        result.insert(KeyModifiers::command);
+    }
+    if (event.nativeModifiers() & x11Lock) {
+        result.insert(KeyModifiers::capsLock);
+    }
+    return result;
+}
+
+// Keys and buttons pressed while streaming are released on the phone even once it stopped.
+bool forwards(const InputEvent& event, bool streaming) {
+    if (streaming) {
+        return true;
+    }
+    if (std::holds_alternative<KeyUpEvent>(event)) {
+        return true;
+    }
+    const auto* button = std::get_if<MouseButtonEvent>(&event);
+    return button && !button->down;
+}
+
+}  // namespace
+
+InputCapture::InputCapture(QQuickItem& view, Client& client) : view_(&view), client_(client) {}
+
+InputCapture::~InputCapture() {
+    stop();
+}
+
+void InputCapture::start() {
+    if (!started_) {
+        started_ = true;
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+}
+
+void InputCapture::stop() {
+    if (started_) {
+        started_ = false;
+        QCoreApplication::instance()->removeEventFilter(this);
+    }
+}
+
+std::optional<Shortcut> InputCapture::shortcut(std::uint16_t keyCode, KeyModifiers modifiers) {
+    const KeyModifiers held = modifiers & KeyModifiers{KeyModifiers::shift, KeyModifiers::control,
+                                                       KeyModifiers::option, KeyModifiers::command};
+    if (held == KeyModifiers::command) {
+        switch (keyCode) {
+            case 13:  // W
+                return Shortcut{Shortcut::Kind::closeStream};
+            case 14:  // E
+                return Shortcut{Shortcut::Kind::toggleEditor};
+            case 18:  // 1
+                return Shortcut{Shortcut::Kind::mode, InputMode::keyboardMouse};
+            case 19:  // 2
+                return Shortcut{Shortcut::Kind::mode, InputMode::keymap};
+            default:
+                return std::nullopt;
+        }
+    }
+    if (held == (KeyModifiers::control | KeyModifiers::command)) {
+        const auto digit = std::ranges::find(digitKeys, keyCode);
+        if (digit != digitKeys.end()) {
+            return Shortcut{Shortcut::Kind::layout, InputMode::keyboardMouse,
+                            std::size_t(digit - digitKeys.begin())};
+        }
+    }
+    return std::nullopt;
+}
+
+bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+            break;
+        default:
+            return false;
+    }
+    const QQuickItem* view = view_.data();
+    if (!view || receiver != view->window() || !client_.isKeyWindow()) {
+        return false;
+    }
+    switch (event->type()) {
+        case QEvent::ShortcutOverride:
+            // Accepted, it keeps a menu's shortcut from acting on a key the stream takes.
+            if (keyPressed(static_cast<QKeyEvent&>(*event), true)) {
+                event->accept();
+                return true;
+            }
+            return false;
+        case QEvent::KeyPress:
+            return keyPressed(static_cast<QKeyEvent&>(*event), false);
+        case QEvent::KeyRelease:
+            return keyReleased(static_cast<QKeyEvent&>(*event));
+        case QEvent::MouseMove:
+            mouseMoved(static_cast<QMouseEvent&>(*event));
+            return false;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+            mouseButton(static_cast<QMouseEvent&>(*event),
+                        event->type() == QEvent::MouseButtonPress);
+            return false;
+        default:
+            wheel(static_cast<QWheelEvent&>(*event));
+            return false;
+    }
+}
+
+bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
+    const std::optional<std::uint16_t> keyCode = macKeyCode(event);
+    if (!keyCode) {
+        return false;
+    }
+    if (isModifierKey(*keyCode)) {
+        if (!overrideOnly) {
+            modifierKey(*keyCode, event, true);
+        }
+        return false;
+    }
+    const KeyModifiers held = modifiers(event);
+    if (held.contains(KeyModifiers::command)) {
+        const std::optional<Shortcut> found = shortcut(*keyCode, held);
+        if (!found) {
+            return false;  // for the menus and the desktop
+        }
+        if (!overrideOnly && !event.isAutoRepeat()) {
+            client_.onShortcut(*found);
+        }
+        return true;
+    }
+    if (!client_.isStreaming()) {
+        return false;
+    }
+    const bool passes = client_.passKeysThrough(*keyCode);
+    if (!overrideOnly) {
+        client_.onEvent(KeyDownEvent{*keyCode, held, event.isAutoRepeat()});
+    }
+    return !passes;
+}
+
+bool InputCapture::keyReleased(const QKeyEvent& event) {
+    const std::optional<std::uint16_t> keyCode = macKeyCode(event);
+    if (!keyCode) {
+        return false;
+    }
+    if (isModifierKey(*keyCode)) {
+        modifierKey(*keyCode, event, false);
+        return false;
+    }
+    const KeyModifiers held = modifiers(event);
+    // X11 repeats a held key as a release and a press; the key stays down.
+    if (!event.isAutoRepeat()) {
+        client_.onEvent(KeyUpEvent{*keyCode, held});
+    }
+    return !held.contains(KeyModifiers::command) && client_.isStreaming() &&
+           !client_.passKeysThrough(*keyCode);
+}
+
+void InputCapture::modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bool down) {
+    if (event.isAutoRepeat()) {
+        return;
+    }
+    KeyModifiers held = modifiers(event);
+    if (keyCode == capsLockKey) {
+        // Each press toggles the lock: a whole press on the phone. The state read is the one
+        // before the press.
+        if (down) {
+            held = held ^ KeyModifiers::capsLock;
+            const bool streaming = client_.isStreaming();
+            deliver(KeyDownEvent{keyCode, held, false}, streaming);
+            deliver(KeyUpEvent{keyCode, held}, streaming);
+        }
+        return;
+    }
+    const std::optional<std::size_t> side = sideIndex(keyCode);
+    if (!side) {
+        return;  // Super carries the shortcuts
+    }
+    const unsigned bit = 1u << *side;
+    heldSides_ = down ? heldSides_ | bit : heldSides_ & ~bit;
+    const SideKey& key = sideKeys[*side];
+    const bool otherHeld = (heldSides_ & (1u << *sideIndex(key.otherSide))) != 0;
+    // Flags after the change, whatever the platform reported.
+    if (down || otherHeld) {
+        held.insert(key.flag);
+    } else {
+        held.remove(key.flag);
+    }
+    const bool streaming = client_.isStreaming();
+    if (down) {
+        deliver(KeyDownEvent{keyCode, held, false}, streaming);
+    } else {
+        deliver(KeyUpEvent{keyCode, held}, streaming);
+    }
+}
+
+void InputCapture::mouseMoved(const QMouseEvent& event) {
+    InputEvent produced;
+    if (!client_.isCursorCaptured()) {
+        produced = MouseMovedEvent{viewPoint(event.scenePosition())};
+    } else {
+        const std::optional<QPointF> motion = client_.lockedMotion(event.globalPosition());
+        if (!motion || client_.rawMouseActive()) {
+            return;
+        }
+        produced = MouseDeltaEvent{motion->x(), motion->y()};
+    }
+    if (client_.isStreaming()) {
+        client_.onEvent(produced);
+    }
+}
+
+void InputCapture::mouseButton(const QMouseEvent& event, bool down) {
+    const auto bits = static_cast<unsigned>(event.button());
+    if (bits == 0) {
+        return;
+    }
+    const int button = std::countr_zero(bits);
+    if (!clickFilter_.forwards(button, down, event.scenePosition(), client_.overlayFrames())) {
+        return;
+    }
+    deliver(MouseButtonEvent{button, down, viewPoint(event.scenePosition())},
+            client_.isStreaming());
+}
+
+void InputCapture::wheel(const QWheelEvent& event) {
+    if (!client_.isStreaming()) {
+        return;
+    }
+    // A trackpad reports pixels, a wheel eighths of a degree, 120 to a notch.
+    const QPoint pixels = event.pixelDelta();
+    const QPointF notches =
+        pixels.isNull() ? QPointF(event.angleDelta()) / 120.0 : QPointF(pixels) * 0.1;
+    if (notches.isNull()) {
+        return;  // a trackpad's start or end of scrolling
+    }
+    client_.onEvent(ScrollEvent{notches.x(), notches.y(), viewPoint(event.position())});
+}
+
+void InputCapture::deliver(const InputEvent& event, bool streaming) {
+    if (forwards(event, streaming)) {
+        client_.onEvent(event);
+    }
+}
+
+PointF InputCapture::viewPoint(QPointF scenePosition) const {
+    const QPointF point = view_ ? view_->mapFromScene(scenePosition) : scenePosition;
+    return {point.x(), point.y()};
+}
+
+}  // namespace qm

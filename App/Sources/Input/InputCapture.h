@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+#include <QQuickItem>
+#include <QRectF>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "Input/OverlayClickFilter.h"
+#include "InputRouter/InputEvent.h"
+
+class QKeyEvent;
+class QMouseEvent;
+class QWheelEvent;
+
+namespace qm {
+
+// Turns the keys, buttons, motion and wheel of one stream window into input events and window
+// shortcuts. While started it filters every event of the application, so it sees them before
+// the window's items do; it takes those the window itself receives while it has the focus (Qt
+// Quick resends them to the items through the same filter). Only keys are ever swallowed:
+// mouse events go on to the items, so the HUD's and the editor's controls keep working. It
+// knows nothing of modes, keymaps or sessions: its client answers and receives. Keys are Mac
+// key codes by position; Super is command. GUI thread only.
+class InputCapture final : public QObject {
+public:
+    struct Shortcut {
+        enum class Kind { mode, layout, toggleEditor, closeStream };
+
+        Kind kind = Kind::closeStream;
+        InputMode mode = InputMode::keyboardMouse;  // of a mode shortcut
+        std::size_t layout = 0;                     // of a layout shortcut, from 0
+
+        bool operator==(const Shortcut&) const = default;
+    };
+
+    class Client {
+    public:
+        virtual bool isKeyWindow() const = 0;
+        virtual bool isCursorCaptured() const = 0;
+        // While locked: the motion a pointer event at `globalPosition` stands for, if any.
+        virtual std::optional<QPointF> lockedMotion(QPointF globalPosition) = 0;
+        virtual bool isStreaming() const = 0;
+        // Whether the key also reaches the window's own controls.
+        virtual bool passKeysThrough(std::uint16_t keyCode) const = 0;
+        // Asked for each locked motion: true when raw mouse deltas carry the motion.
+        virtual bool rawMouseActive() = 0;
+        // In the window's content coordinates.
+        virtual const QList<QRectF>& overlayFrames() const = 0;
+        virtual void onEvent(const InputEvent& event) = 0;
+        virtual void onShortcut(const Shortcut& shortcut) = 0;
+
+    protected:
+        ~Client() = default;
+    };
+
+    // Events are taken in `view`'s coordinates, from the window it is in. The client must
+    // outlive the capture.
+    InputCapture(QQuickItem& view, Client& client);
+    ~InputCapture() override;
+
+    void start();
+    void stop();
+
+    // The window shortcut of a key pressed with Super held, if any.
+    static std::optional<Shortcut> shortcut(std::uint16_t keyCode, KeyModifiers modifiers);
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override;
+
+private:
+    // True when the event is swallowed.
+    bool keyPressed(QKeyEvent& event, bool overrideOnly);
+    bool keyReleased(const QKeyEvent& event);
+    void modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bool down);
+    void mouseMoved(const QMouseEvent& event);
+    void mouseButton(const QMouseEvent& event, bool down);
+    void wheel(const QWheelEvent& event);
+    void deliver(const InputEvent& event, bool streaming);
+    PointF viewPoint(QPointF scenePosition) const;
+
+    QPointer<QQuickItem> view_;
+    Client& client_;
+    bool started_ = false;
+    OverlayClickFilter clickFilter_;
+    // The side-specific modifier keys held, by their bit in the side table.
+    unsigned heldSides_ = 0;
+};
+
+}  // namespace qm

@@ -1,0 +1,399 @@
+#include "Input/InputCoordinator.h"
+
+#include <QString>
+#include <utility>
+
+#include "AppSettings.h"
+#include "Editor/KeymapController.h"
+#include "Input/OverlayFrameRegistry.h"
+#include "InputRouter/GameKeymaps.h"
+#include "QuillmereCore/Log.h"
+
+namespace qm {
+namespace {
+
+constexpr std::uint64_t gamepadLogInterval = 1'000'000'000;
+
+bool streams(const InputSession* session) {
+    return session && session->phase().kind() == SessionPhase::Kind::streaming;
+}
+
+}  // namespace
+
+InputCoordinator::StartModeGate::Step InputCoordinator::StartModeGate::step(
+    bool streaming) noexcept {
+    if (streaming != wasStreaming) {
+        wasStreaming = streaming;
+        if (!streaming) {
+            isApplied = false;
+            restarted = true;
+            return Step::stopped;
+        }
+    }
+    if (streaming && !isApplied) {
+        isApplied = true;
+        return Step::apply;
+    }
+    return Step::none;
+}
+
+InputCoordinator::InputCoordinator(QObject* model, KeymapController& keymap, Services services)
+    : modelObject_(model),
+      model_(dynamic_cast<InputModel*>(model)),
+      keymap_(keymap),
+      services_(std::move(services)) {
+    if (!model_) {
+        modelObject_.clear();
+    }
+    keymap_.setOnApply(
+        [this](const GameKeymaps& keymaps, std::size_t active) { editorClosed(keymaps, active); });
+    keymap_.setOnToggleRequest([this] { toggleEditor(); });
+    keymap_.setOnLayoutRequest([this](std::size_t index) { selectLayout(index); });
+}
+
+InputCoordinator::~InputCoordinator() {
+    detach();
+    if (InputRouter* router = followedRouter()) {
+        router->setOnLayoutSwitch(nullptr);
+    }
+    keymap_.setOnApply(nullptr);
+    keymap_.setOnToggleRequest(nullptr);
+    keymap_.setOnLayoutRequest(nullptr);
+}
+
+void InputCoordinator::attach(InputView& view) {
+    if (view_ == &view) {
+        return;
+    }
+    detach();
+    view_ = &view;
+    rawMouse_ = std::make_unique<RawMouseCapture>(
+        services_.rawMouse, services_.now,
+        [this] {
+            const InputModel* m = model();
+            return m && m->settings() && m->settings()->rawMouseInput();
+        },
+        [this](double dx, double dy) {
+            if (cursor_.isCaptured() && isStreaming()) {
+                deliver(MouseDeltaEvent{dx, dy});
+            }
+        });
+    rawMouse_->start();
+    capture_ =
+        std::make_unique<InputCapture>(view.item(), static_cast<InputCapture::Client&>(*this));
+    capture_->start();
+    gamepad_ = std::make_unique<GamepadCapture>(
+        [this](const GamepadState& state) { deliverGamepad(state); });
+    gamepad_->start();
+    if (InputModel* m = model()) {
+        m->setStreamKeymap(&keymap_);
+    }
+    timer_ = services_.timers.makeTimer();
+    scheduleTick();
+    tick();
+    if (InputModel* m = model()) {
+        m->setModeRequester(this);
+    }
+}
+
+void InputCoordinator::detach() {
+    if (!view_) {
+        return;
+    }
+    InputModel* m = model();
+    if (m && m->modeRequester() == this) {
+        m->setModeRequester(nullptr);
+    }
+    keymap_.cancelEditing();
+    timer_.reset();
+    // A shortcut may end the stream from inside the capture's own filter.
+    capture_->stop();
+    capture_.release()->deleteLater();
+    rawMouse_.reset();
+    gamepad_->stop();  // releases what the controller held
+    gamepad_.reset();
+    gamepadGate_ = {};
+    if (InputRouter* router = followedRouter()) {
+        router->releaseAll();
+        router->setOnLayoutSwitch(nullptr);
+    }
+    cursor_.release();
+    if (m && m->streamKeymap() == &keymap_) {
+        m->setStreamKeymap(nullptr);
+    }
+    session_ = nullptr;
+    sessionObject_.clear();
+    router_ = nullptr;
+    view_ = nullptr;
+    lastGeometry_.reset();
+    startGate_ = {};
+}
+
+void InputCoordinator::requestMode(InputMode mode) {
+    if (keymap_.isEditing()) {
+        services_.beep();
+        return;
+    }
+    InputModel* m = model();
+    if (!m) {
+        return;
+    }
+    AppSettings* settings = m->settings();
+    if (mode == InputMode::keymap && settings && !settings->emulatorWarningShown()) {
+        settings->setEmulatorWarningShown(true);
+        windowLostFocus();
+        if (view_) {
+            view_->presentEmulatorWarning();
+        }
+    }
+    requestedMode_ = mode;
+    if (settings && keymap_.package()) {
+        settings->setInputMode(mode, QString::fromStdString(*keymap_.package()));
+    }
+    Log::input().info("input mode {}", static_cast<int>(mode));
+    InputRouter* router = followSession();
+    if (router && startGate_.isApplied) {
+        applyMode(mode, *router, false);
+    }
+    updateCursor();
+}
+
+void InputCoordinator::windowLostFocus() {
+    if (InputRouter* router = followedRouter()) {
+        router->releaseAll();
+    }
+    cursor_.release();
+    if (rawMouse_) {
+        rawMouse_->update(false);
+    }
+}
+
+void InputCoordinator::closeStream() {
+    keymap_.cancelEditing();
+    windowLostFocus();
+    InputModel* m = model();
+    if (m && m->session()) {
+        m->closeStream();
+    }
+}
+
+bool InputCoordinator::isKeyWindow() const {
+    // A sheet here is a dialog inside the window: it has the keyboard, as a sheet does.
+    return view_ && view_->isKeyWindow() && !view_->hasSheet();
+}
+
+bool InputCoordinator::isStreaming() const {
+    return streams(session());
+}
+
+bool InputCoordinator::passKeysThrough(std::uint16_t keyCode) const {
+    return keymap_.passesKeyThrough(keyCode);
+}
+
+const QList<QRectF>& InputCoordinator::overlayFrames() const {
+    static const QList<QRectF> none;
+    const InputModel* m = model();
+    const OverlayFrameRegistry* registry = m ? m->overlayFrames() : nullptr;
+    return registry ? registry->frames() : none;
+}
+
+InputSession* InputCoordinator::session() const {
+    const InputModel* m = model();
+    return m ? m->session() : nullptr;
+}
+
+InputRouter* InputCoordinator::followSession() {
+    InputSession* current = session();
+    if (current == session_ && (!current || sessionObject_)) {
+        return router_;
+    }
+    if (InputRouter* old = followedRouter()) {
+        old->setOnLayoutSwitch(nullptr);
+        old->releaseAll();
+    }
+    session_ = current;
+    sessionObject_ = dynamic_cast<QObject*>(current);
+    Q_ASSERT(!current || sessionObject_);
+    router_ = current ? &current->input() : nullptr;
+    if (router_) {
+        router_->setOnLayoutSwitch([this](std::size_t index) { keymap_.layoutSwitched(index); });
+    }
+    lastGeometry_.reset();
+    startGate_ = {};
+    return router_;
+}
+
+void InputCoordinator::scheduleTick() {
+    timer_->start(tickInterval, [this] {
+        scheduleTick();
+        tick();
+    });
+}
+
+void InputCoordinator::tick() {
+    if (gamepad_) {
+        gamepad_->pump();
+    }
+    InputSession* current = session();
+    if (keymap_.isEditing() && (!current || !current->videoGeometry())) {
+        keymap_.cancelEditing();
+    }
+    InputRouter* router = followSession();
+    if (router && current) {
+        const bool streaming = streams(current);
+        switch (startGate_.step(streaming)) {
+            case StartModeGate::Step::stopped:
+                router->releaseAll();
+                break;
+            case StartModeGate::Step::apply:
+                applyMode(startMode(), *router, startGate_.restarted);
+                break;
+            case StartModeGate::Step::none:
+                break;
+        }
+        if (const std::optional<VideoGeometry>& geometry = current->videoGeometry();
+            geometry && geometry != lastGeometry_) {
+            lastGeometry_ = geometry;
+            router->setGeometry(*geometry);
+        }
+        keymap_.setInputMode(router->mode());
+        if (!keymap_.isEditing()) {
+            keymap_.setActiveLayoutIndex(router->activeLayoutIndex());
+        }
+        if (streaming && !keymap_.isEditing()) {
+            router->tick(services_.now());
+        }
+    }
+    updateCursor();
+}
+
+void InputCoordinator::deliver(const InputEvent& event) {
+    if (keymap_.isEditing()) {
+        keymap_.handleWhileEditing(event);
+        return;
+    }
+    if (InputRouter* router = followSession()) {
+        router->handle(event);
+    }
+    updateCursor();
+}
+
+void InputCoordinator::deliverGamepad(const GamepadState& state) {
+    const bool open = view_ && GamepadGate::isOpen(view_->isWindowVisible(), view_->hasSheet());
+    ++gamepadSeen_;
+    const std::optional<GamepadState> passed = gamepadGate_.filter(state, open);
+    if (!passed) {
+        logGamepadFlow(false);
+        return;
+    }
+    ++gamepadSent_;
+    deliver(GamepadEvent{*passed});
+    logGamepadFlow(open);
+}
+
+void InputCoordinator::logGamepadFlow(bool isOpen) {
+    const std::uint64_t now = services_.now();
+    if (gamepadLogAt_ && now - *gamepadLogAt_ < gamepadLogInterval) {
+        return;
+    }
+    const InputRouter* router = followedRouter();
+    Log::input().debug("gamepad: {} seen, {} sent, gate {}, mode {}, streaming {}, editing {}",
+                       gamepadSeen_, gamepadSent_, isOpen ? "open" : "closed",
+                       router ? static_cast<int>(router->mode()) : 0, isStreaming(),
+                       keymap_.isEditing());
+    gamepadSeen_ = 0;
+    gamepadSent_ = 0;
+    gamepadLogAt_ = now;
+}
+
+void InputCoordinator::perform(const InputCapture::Shortcut& shortcut) {
+    switch (shortcut.kind) {
+        case InputCapture::Shortcut::Kind::mode:
+            requestMode(shortcut.mode);
+            break;
+        case InputCapture::Shortcut::Kind::layout:
+            selectLayout(shortcut.layout);
+            break;
+        case InputCapture::Shortcut::Kind::toggleEditor:
+            toggleEditor();
+            break;
+        case InputCapture::Shortcut::Kind::closeStream:
+            closeStream();
+            break;
+    }
+}
+
+void InputCoordinator::toggleEditor() {
+    if (keymap_.isEditing()) {
+        keymap_.save();
+        return;
+    }
+    const InputSession* current = session();
+    if (streams(current) && current->videoGeometry()) {
+        windowLostFocus();
+        keymap_.beginEditing();
+        updateCursor();
+    } else {
+        services_.beep();
+    }
+}
+
+void InputCoordinator::selectLayout(std::size_t index) {
+    if (keymap_.isEditing()) {
+        return;
+    }
+    if (InputRouter* router = followSession()) {
+        router->selectLayout(index);
+    }
+    updateCursor();
+}
+
+void InputCoordinator::editorClosed(const GameKeymaps& keymaps, std::size_t active) {
+    if (InputRouter* router = followSession()) {
+        router->setLayouts(keymaps.layouts, active);
+        layoutsRouter_ = router;
+    }
+    updateCursor();
+}
+
+void InputCoordinator::updateCursor() {
+    const InputRouter* router = followedRouter();
+    const bool wanted = isKeyWindow() && isStreaming() && !keymap_.isEditing() && router &&
+                        router->wantsCursorCapture();
+    cursor_.update(wanted, view_ ? &view_->item() : nullptr);
+    if (rawMouse_) {
+        rawMouse_->update(cursor_.isCaptured());
+    }
+}
+
+InputMode InputCoordinator::startMode() const {
+    if (requestedMode_) {
+        return *requestedMode_;
+    }
+    const InputModel* m = model();
+    if (m && m->settings() && keymap_.package()) {
+        return m->settings()->inputMode(QString::fromStdString(*keymap_.package()));
+    }
+    return InputMode::keyboardMouse;
+}
+
+void InputCoordinator::prepare(InputMode mode, InputRouter& router) {
+    if (mode != InputMode::keymap ||
+        (router.mode() == InputMode::keymap && &router == layoutsRouter_)) {
+        return;
+    }
+    router.setLayouts(keymap_.loadActiveKeymaps().layouts, 0);
+    layoutsRouter_ = &router;
+}
+
+void InputCoordinator::applyMode(InputMode mode, InputRouter& router, bool restart) {
+    prepare(mode, router);
+    if (restart && router.mode() == mode) {
+        router.resync();
+    } else {
+        router.setMode(mode);
+    }
+    keymap_.setInputMode(mode);
+}
+
+}  // namespace qm

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QPointer>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "IPhoneMirror/OneShotTimer.h"
+#include "Input/CursorCapture.h"
+#include "Input/GamepadCapture.h"
+#include "Input/GamepadGate.h"
+#include "Input/InputCapture.h"
+#include "Input/InputModel.h"
+#include "Input/InputView.h"
+#include "Input/RawMouseCapture.h"
+#include "QuillmereKit/TimerSource.h"
+
+namespace qm {
+
+struct GameKeymaps;
+
+// The one object that connects a stream window's input to the phone. While attached to the
+// window's input view it owns the keyboard-and-mouse capture, the pointer lock with its raw
+// mouse motion and the controller capture; it follows the model's current session and drives
+// that session's router with a tick every 8 ms; it applies the input mode when streaming starts
+// and when the user asks for another; it routes every event to the keymap editor while one is
+// open, else to the router; and it decides on every change whether the pointer is locked.
+// GUI thread only.
+class InputCoordinator final : private InputCapture::Client {
+public:
+    struct Services {
+        TimerSource& timers;
+        RawMouseHub& rawMouse;
+        std::function<void()> beep;
+        std::function<std::uint64_t()> now;  // host-clock nanoseconds
+    };
+
+    // When the start mode has been applied to the followed router.
+    struct StartModeGate {
+        enum class Step { none, stopped, apply };
+
+        bool isApplied = false;     // during the current streaming period
+        bool wasStreaming = false;  // at the previous tick
+        bool restarted = false;     // streaming stopped at least once: a start is a restart
+
+        Step step(bool streaming) noexcept;
+        bool operator==(const StartModeGate&) const = default;
+    };
+
+    static constexpr std::chrono::milliseconds tickInterval{8};
+
+    // `model` is an InputModel and is held weakly; the keymap controller and the services
+    // must outlive the coordinator.
+    InputCoordinator(QObject* model, KeymapController& keymap, Services services);
+    InputCoordinator(const InputCoordinator&) = delete;
+    InputCoordinator& operator=(const InputCoordinator&) = delete;
+    ~InputCoordinator();
+
+    // Starts everything for the view, detaching from any other first; the view must stay
+    // until detach().
+    void attach(InputView& view);
+    void detach();
+    bool isAttached() const noexcept { return view_ != nullptr; }
+
+    // A user's request for another input mode: the HUD's menu and the window shortcuts.
+    void requestMode(InputMode mode);
+
+    // What the window and the application report while attached.
+    void windowBecameKey() { updateCursor(); }
+    // Releases everything held on the phone and unlocks the pointer.
+    void windowLostFocus();
+    void closeStream();
+
+private:
+    // InputCapture::Client
+    bool isKeyWindow() const override;
+    bool isCursorCaptured() const override { return cursor_.isCaptured(); }
+    std::optional<QPointF> lockedMotion(QPointF globalPosition) override {
+        return cursor_.recentre(globalPosition);
+    }
+    bool isStreaming() const override;
+    bool passKeysThrough(std::uint16_t keyCode) const override;
+    bool rawMouseActive() override { return rawMouse_ && rawMouse_->claimsSystemMove(); }
+    const QList<QRectF>& overlayFrames() const override;
+    void onEvent(const InputEvent& event) override { deliver(event); }
+    void onShortcut(const InputCapture::Shortcut& shortcut) override { perform(shortcut); }
+
+    InputModel* model() const { return modelObject_ ? model_ : nullptr; }
+    InputSession* session() const;
+    // The router of the model's current session, following a new one.
+    InputRouter* followSession();
+    // The router already followed, while its session lasts.
+    InputRouter* followedRouter() const { return sessionObject_ ? router_ : nullptr; }
+    void scheduleTick();
+    void tick();
+    void deliver(const InputEvent& event);
+    void deliverGamepad(const GamepadState& state);
+    void logGamepadFlow(bool isOpen);
+    void perform(const InputCapture::Shortcut& shortcut);
+    void toggleEditor();
+    void selectLayout(std::size_t index);
+    void editorClosed(const GameKeymaps& keymaps, std::size_t active);
+    void updateCursor();
+    InputMode startMode() const;
+    void prepare(InputMode mode, InputRouter& router);
+    // Installs what the mode needs and enters it; a restart of the same mode resynchronises.
+    void applyMode(InputMode mode, InputRouter& router, bool restart);
+
+    QPointer<QObject> modelObject_;
+    InputModel* model_;
+    KeymapController& keymap_;
+    Services services_;
+    InputView* view_ = nullptr;
+    std::unique_ptr<GamepadCapture> gamepad_;
+    std::unique_ptr<InputCapture> capture_;
+    std::unique_ptr<RawMouseCapture> rawMouse_;
+    CursorCapture cursor_;
+    std::unique_ptr<OneShotTimer> timer_;
+    // The followed session and its router, valid while sessionObject_ lasts.
+    InputSession* session_ = nullptr;
+    QPointer<QObject> sessionObject_;
+    InputRouter* router_ = nullptr;
+    std::optional<VideoGeometry> lastGeometry_;
+    StartModeGate startGate_;
+    std::optional<InputMode> requestedMode_;
+    // The router that last received this window's layouts; only compared, never used.
+    const InputRouter* layoutsRouter_ = nullptr;
+    GamepadGate gamepadGate_;
+    int gamepadSeen_ = 0;
+    int gamepadSent_ = 0;
+    std::optional<std::uint64_t> gamepadLogAt_;
+};
+
+}  // namespace qm

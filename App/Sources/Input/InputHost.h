@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QList>
+#include <QMetaObject>
+#include <QPointer>
+#include <QQuickItem>
+#include <memory>
+
+#include <QtQml/qqmlregistration.h>
+
+#include "Input/InputCoordinator.h"
+#include "Input/InputView.h"
+#include "QuillmereKit/TimerSource.h"
+
+namespace qm {
+
+class KeymapController;
+
+// The stream view's input place: a transparent item the size of the video view, placed under
+// the stream content, that owns its window's input coordinator and attaches it while the item
+// is in a window with a model and a keymap controller. It takes no clicks itself. Modal
+// dialogs over the window count themselves in `sheetCount`. GUI thread only.
+class InputHost : public QQuickItem, public InputView {
+    Q_OBJECT
+    QML_ELEMENT
+    // The app model, an InputModel.
+    Q_PROPERTY(QObject* model READ model WRITE setModel NOTIFY modelChanged)
+    // Must outlive the item.
+    Q_PROPERTY(qm::KeymapController* keymap READ keymap WRITE setKeymap NOTIFY keymapChanged)
+    Q_PROPERTY(int sheetCount READ sheetCount WRITE setSheetCount NOTIFY sheetCountChanged)
+
+public:
+    explicit InputHost(QQuickItem* parent = nullptr);
+    ~InputHost() override;
+
+    QObject* model() const { return model_; }
+    void setModel(QObject* model);
+    KeymapController* keymap() const { return keymap_; }
+    void setKeymap(KeymapController* keymap);
+    int sheetCount() const noexcept { return sheetCount_; }
+    void setSheetCount(int count);
+
+    // Null until it has a model and a keymap controller.
+    InputCoordinator* coordinator() const noexcept { return coordinator_.get(); }
+
+    // InputView
+    QQuickItem& item() override { return *this; }
+    bool isKeyWindow() const override;
+    bool isWindowVisible() const override;
+    bool hasSheet() const override { return sheetCount_ > 0; }
+    void presentEmulatorWarning() override { emit emulatorWarningRequested(); }
+
+signals:
+    void modelChanged();
+    void keymapChanged();
+    void sheetCountChanged();
+    // Show the EmulatorWarningDialog over the window.
+    void emulatorWarningRequested();
+
+protected:
+    void componentComplete() override;
+    void itemChange(ItemChange change, const ItemChangeData& data) override;
+
+private slots:
+    void windowClosing();
+
+private:
+    // A new coordinator for a new model or keymap controller; attached while in a window.
+    void rebuild();
+    void follow(QQuickWindow* window);
+
+    QPointer<QObject> model_;
+    QPointer<KeymapController> keymap_;
+    int sheetCount_ = 0;
+    QtTimerSource ticks_{Qt::PreciseTimer};
+    std::unique_ptr<InputCoordinator> coordinator_;
+    // The window's and the application's signals while attached.
+    QList<QMetaObject::Connection> observers_;
+};
+
+}  // namespace qm

@@ -1,0 +1,25 @@
+#pragma once
+
+class QQuickItem;
+
+namespace qm {
+
+// The place in a stream window that the input coordinator attaches to: the item whose
+// coordinates events are taken in, and what the coordinator asks of its window. GUI thread only.
+class InputView {
+public:
+    virtual QQuickItem& item() = 0;
+    // The window has the keyboard focus.
+    virtual bool isKeyWindow() const = 0;
+    // Some of the window can be seen.
+    virtual bool isWindowVisible() const = 0;
+    // A modal dialog is open over the window.
+    virtual bool hasSheet() const = 0;
+    // Shows the warning before key mapping is first used, as a sheet.
+    virtual void presentEmulatorWarning() = 0;
+
+protected:
+    ~InputView() = default;
+};
+
+}  // namespace qm
