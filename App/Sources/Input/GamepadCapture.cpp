@@ -128,6 +128,7 @@ void GamepadCapture::stop() {
     started_ = false;
     controllers_.clear();
     current_.reset();
+    reported_.reset();
     if (sdl_) {
         sdl_ = false;
         SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
@@ -240,8 +241,14 @@ GamepadCapture::Controller* GamepadCapture::find(std::int32_t id) {
 }
 
 void GamepadCapture::report() {
-    Controller* controller = current_ ? find(*current_) : nullptr;
-    onState_(controller ? controller->state : GamepadState::neutral);
+    const Controller* controller = current_ ? find(*current_) : nullptr;
+    const GamepadState& state = controller ? controller->state : GamepadState::neutral;
+    // SDL re-centres a controller before it goes: that and its removal are one change.
+    if (reported_ == state) {
+        return;
+    }
+    reported_ = state;
+    onState_(state);
 }
 
 }  // namespace qm

@@ -48,6 +48,7 @@ private:
     void open(int deviceIndex);
     void handle(const SDL_Event& event);
     Controller* find(std::int32_t id);
+    // The current controller's state, or neutral, unless it is the one last reported.
     void report();
 
     OnState onState_;
@@ -55,6 +56,7 @@ private:
     bool started_ = false;
     std::vector<Controller> controllers_;
     std::optional<std::int32_t> current_;
+    std::optional<GamepadState> reported_;
 };
 
 }  // namespace qm

@@ -8,6 +8,8 @@ namespace qm {
 // coordinates events are taken in, and what the coordinator asks of its window. GUI thread only.
 class InputView {
 public:
+    virtual ~InputView() = default;
+
     virtual QQuickItem& item() = 0;
     // The window has the keyboard focus.
     virtual bool isKeyWindow() const = 0;
@@ -17,9 +19,6 @@ public:
     virtual bool hasSheet() const = 0;
     // Shows the warning before key mapping is first used, as a sheet.
     virtual void presentEmulatorWarning() = 0;
-
-protected:
-    ~InputView() = default;
 };
 
 }  // namespace qm

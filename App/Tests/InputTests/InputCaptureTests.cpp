@@ -1,0 +1,195 @@
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include <linux/input-event-codes.h>
+
+#include <gtest/gtest.h>
+
+#include "InputFakes.h"
+#include "InputRouter/TouchMessages.h"
+
+namespace qm {
+namespace {
+
+using test::FakeSession;
+
+InjectKeycode keyMessage(KeyAction action, std::int32_t keycode, std::int32_t meta,
+                         std::int32_t repeat = 0) {
+    return message::key(action, keycode, repeat, meta);
+}
+
+constexpr std::int32_t shiftMeta = 0x41;
+
+// Counts the events that went on to the stream window: the capture's filter runs before it.
+class PassedEvents : public QObject {
+public:
+    bool eventFilter(QObject* receiver, QEvent* /*event*/) override {
+        if (receiver == window) {
+            ++count;
+        }
+        return false;
+    }
+
+    QObject* window = nullptr;
+    int count = 0;
+};
+
+class InputCaptureTest : public ::testing::Test, protected test::InputFixture {
+protected:
+    InputCaptureTest() {
+        passed.window = &view.window;
+        QCoreApplication::instance()->installEventFilter(&passed);
+        attach();
+    }
+    ~InputCaptureTest() override { QCoreApplication::instance()->removeEventFilter(&passed); }
+
+    // Sends the event to the stream window; true when it went on to the window.
+    bool send(QEvent&& event, QObject* receiver = nullptr) {
+        const int before = passed.count;
+        QCoreApplication::sendEvent(receiver ? receiver : &view.window, &event);
+        return passed.count > before;
+    }
+    static QKeyEvent key(QEvent::Type type, quint32 evdev, Qt::KeyboardModifiers modifiers = {},
+                         bool repeat = false, quint32 nativeModifiers = 0) {
+        return QKeyEvent(type, 0, modifiers, evdev + 8, 0, nativeModifiers, QString(), repeat);
+    }
+    static QKeyEvent press(quint32 evdev, Qt::KeyboardModifiers modifiers = {},
+                           bool repeat = false) {
+        return key(QEvent::KeyPress, evdev, modifiers, repeat);
+    }
+    static QKeyEvent release(quint32 evdev, Qt::KeyboardModifiers modifiers = {},
+                             bool repeat = false) {
+        return key(QEvent::KeyRelease, evdev, modifiers, repeat);
+    }
+    static QMouseEvent mouse(QEvent::Type type, QPointF at, Qt::MouseButton button) {
+        return QMouseEvent(type, at, at, at, button, button, Qt::NoModifier);
+    }
+    std::vector<ControlMessage> taken() { return std::exchange(session.messages, {}); }
+
+    PassedEvents passed;
+};
+
+TEST_F(InputCaptureTest, ModifierKeysReachThePhoneBySideAndAlwaysGoOn) {
+    startStreaming();
+    taken();
+    const Qt::KeyboardModifiers shift = Qt::ShiftModifier;
+    // X11 reports the modifiers held before the event.
+    EXPECT_TRUE(send(press(KEY_LEFTSHIFT)));
+    EXPECT_TRUE(send(press(KEY_LEFTSHIFT, shift, true)));  // a repeat: nothing
+    EXPECT_TRUE(send(press(KEY_RIGHTSHIFT, shift)));
+    EXPECT_TRUE(send(release(KEY_RIGHTSHIFT, shift)));
+    EXPECT_TRUE(send(release(KEY_LEFTSHIFT, shift)));
+    EXPECT_TRUE(send(key(QEvent::KeyPress, KEY_CAPSLOCK)));
+    EXPECT_TRUE(send(key(QEvent::KeyRelease, KEY_CAPSLOCK, {}, false, 0x2)));  // nothing
+    EXPECT_TRUE(send(press(KEY_LEFTMETA)));                                    // nothing
+    EXPECT_TRUE(send(release(KEY_LEFTMETA, Qt::MetaModifier)));
+    const std::vector<ControlMessage> expected = {
+        keyMessage(KeyAction::down, 59, shiftMeta), keyMessage(KeyAction::down, 60, shiftMeta),
+        keyMessage(KeyAction::up, 60, shiftMeta),  // the left one is still held
+        keyMessage(KeyAction::up, 59, 0),           keyMessage(KeyAction::down, 115, 0x100000),
+        keyMessage(KeyAction::up, 115, 0x100000),
+    };
+    EXPECT_EQ(taken(), expected);
+}
+
+TEST_F(InputCaptureTest, KeysAreTakenByPositionWhileStreaming) {
+    EXPECT_TRUE(send(press(KEY_A)));  // not streaming yet: nothing
+    startStreaming();
+    taken();
+
+    EXPECT_FALSE(send(press(KEY_Q)));              // an AZERTY 'A' is the Mac's Q key: Android's Q
+    EXPECT_FALSE(send(release(KEY_Q, {}, true)));  // X11's repeat: the key stays down
+    EXPECT_FALSE(send(press(KEY_Q, {}, true)));
+    EXPECT_TRUE(send(press(KEY_UNKNOWN)));
+    EXPECT_TRUE(send(release(KEY_UNKNOWN)));
+    session.stream(false);
+    tick();
+    EXPECT_EQ(taken(), (std::vector<ControlMessage>{keyMessage(KeyAction::down, 45, 0),
+                                                    keyMessage(KeyAction::down, 45, 0, 1),
+                                                    keyMessage(KeyAction::up, 45, 0)}))
+        << "released when streaming stopped";
+
+    // Released after streaming stopped: the phone hears it, the window too.
+    startStreaming();
+    EXPECT_FALSE(send(press(KEY_W)));
+    session.stream(false);
+    EXPECT_TRUE(send(release(KEY_W)));
+    EXPECT_EQ(taken().back(), ControlMessage(keyMessage(KeyAction::up, 51, 0)));
+}
+
+TEST_F(InputCaptureTest, EventsOfAnotherWindowOrWithoutFocusAreLeftAlone) {
+    startStreaming();
+    taken();
+    QQuickWindow other;
+    send(press(KEY_A), &other);
+    view.key = false;
+    EXPECT_TRUE(send(press(KEY_A)));
+    view.key = true;
+    view.sheet = true;  // the dialog has the keyboard
+    EXPECT_TRUE(send(press(KEY_A)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton)));
+    EXPECT_TRUE(taken().empty());
+}
+
+TEST_F(InputCaptureTest, SuperShortcutsActOncePerPressAndKeepMenusOut) {
+    settings.setInputMode(InputMode::keymap, "com.game");
+    startStreaming();
+    const Qt::KeyboardModifiers superCtrl = Qt::MetaModifier | Qt::ControlModifier;
+
+    QKeyEvent override = key(QEvent::ShortcutOverride, KEY_5, superCtrl);
+    EXPECT_FALSE(send(std::move(override)));
+    EXPECT_FALSE(send(press(KEY_5, superCtrl)));
+    EXPECT_EQ(session.router.activeLayoutIndex(), 4u);
+    EXPECT_EQ(keymap.activeLayoutIndex(), 4u);
+    EXPECT_FALSE(send(press(KEY_1, superCtrl, true)));  // a repeat does nothing
+    EXPECT_EQ(session.router.activeLayoutIndex(), 4u);
+    EXPECT_TRUE(send(release(KEY_1, superCtrl))) << "releases with Super go on";
+
+    // Not a window shortcut: for the menus.
+    QKeyEvent menus = key(QEvent::ShortcutOverride, KEY_W, Qt::MetaModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(send(std::move(menus)));
+    EXPECT_TRUE(send(press(KEY_W, Qt::MetaModifier | Qt::ShiftModifier)));
+    EXPECT_EQ(model.closed, 0);
+
+    EXPECT_FALSE(send(press(KEY_1, Qt::MetaModifier)));
+    EXPECT_EQ(session.router.mode(), InputMode::keyboardMouse);
+    EXPECT_FALSE(send(press(KEY_E, Qt::MetaModifier)));
+    EXPECT_TRUE(keymap.isEditing());
+    EXPECT_FALSE(send(press(KEY_W, Qt::MetaModifier)));
+    EXPECT_FALSE(keymap.isEditing());
+    EXPECT_EQ(model.closed, 1);
+}
+
+TEST_F(InputCaptureTest, MouseGoesOnToTheItemsAndOverlaysKeepTheirClicks) {
+    startStreaming();
+    taken();
+    model.registry.set(QRectF(300, 0, 100, 40), QUuid::createUuid());
+
+    // A click on the control: neither its press nor its release reach the phone.
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {350, 20}, Qt::LeftButton)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonRelease, {10, 10}, Qt::LeftButton)));
+    EXPECT_TRUE(taken().empty());
+    // Pressed on the video, released over the control: both.
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {200, 150}, Qt::LeftButton)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseMove, {210, 150}, Qt::NoButton)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonRelease, {350, 20}, Qt::LeftButton)));
+    const std::vector<ControlMessage> touches = taken();
+    ASSERT_EQ(touches.size(), 3u);
+    EXPECT_EQ(std::get<InjectTouch>(touches[0]).position, (DevicePosition{540, 1200, 1080, 2400}));
+    EXPECT_EQ(std::get<InjectTouch>(touches[2]).action, MotionAction::up);
+
+    // A trackpad's 10 pixels and a wheel's notch are one step each.
+    EXPECT_TRUE(send(QWheelEvent({200, 150}, {200, 150}, {0, 10}, {0, 120}, Qt::NoButton,
+                                 Qt::NoModifier, Qt::ScrollUpdate, false)));
+    EXPECT_TRUE(send(QWheelEvent({200, 150}, {200, 150}, {}, {0, -120}, Qt::NoButton,
+                                 Qt::NoModifier, Qt::NoScrollPhase, false)));
+    const std::vector<ControlMessage> scrolls = taken();
+    ASSERT_EQ(scrolls.size(), 2u);
+    EXPECT_EQ(std::get<InjectScroll>(scrolls[0]).vertical, 1.0f);
+    EXPECT_EQ(std::get<InjectScroll>(scrolls[1]).vertical, -1.0f);
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,179 @@
+#include <algorithm>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "InputFakes.h"
+#include "InputRouter/ProfileTemplates.h"
+#include "InputRouter/TouchMessages.h"
+
+namespace qm {
+namespace {
+
+using test::FakeSession;
+using test::InputFixture;
+
+template <typename Message>
+std::size_t count(const std::vector<ControlMessage>& messages) {
+    return std::size_t(std::count_if(messages.begin(), messages.end(), [](const auto& m) {
+        return std::holds_alternative<Message>(m);
+    }));
+}
+
+const InjectKeycode spaceUp = message::key(KeyAction::up, 62, 0, 0);
+
+class InputCoordinatorTest : public ::testing::Test, protected InputFixture {};
+
+TEST_F(InputCoordinatorTest, StartModeIsTheRequestElseTheStoredModeElseKeyboardAndMouse) {
+    struct Case {
+        const char* name;
+        std::optional<InputMode> stored;
+        std::optional<InputMode> requested;
+        InputMode started;
+    };
+    const Case cases[] = {
+        {"nothing stored", std::nullopt, std::nullopt, InputMode::keyboardMouse},
+        {"stored", InputMode::keymap, std::nullopt, InputMode::keymap},
+        {"a stored controller mode", InputMode::macGamepad, std::nullopt, InputMode::keyboardMouse},
+        {"requested before streaming", InputMode::keymap, InputMode::macGamepad,
+         InputMode::macGamepad},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto f = std::make_unique<InputFixture>();
+        if (c.stored) {
+            f->settings.setInputMode(*c.stored, "com.game");
+        }
+        f->attach();
+        if (c.requested) {
+            f->coordinator.requestMode(*c.requested);
+        }
+        f->tick();
+        EXPECT_EQ(f->session.router.mode(), InputMode::phoneGamepad) << "not streaming yet";
+        f->startStreaming();
+        EXPECT_EQ(f->session.router.mode(), c.started);
+        EXPECT_EQ(f->keymap.inputMode(), c.started);
+        if (c.requested) {
+            EXPECT_EQ(f->store.value("inputMode.com.game"), int(*c.requested)) << "persisted";
+        }
+    }
+}
+
+TEST_F(InputCoordinatorTest, ADropReleasesAndTheReturnResynchronisesTheSameMode) {
+    attach();
+    coordinator.requestMode(InputMode::macGamepad);
+    startStreaming();
+    EXPECT_EQ(count<UhidCreate>(session.messages), 1u);
+
+    session.router.setMode(InputMode::keyboardMouse);
+    session.router.handle(KeyDownEvent{49, {}, false});
+    session.messages.clear();
+    session.stream(false);
+    tick();
+    EXPECT_EQ(session.messages, std::vector<ControlMessage>{spaceUp});
+
+    session.messages.clear();
+    startStreaming();  // the start mode again, not the router's own
+    EXPECT_EQ(session.router.mode(), InputMode::macGamepad);
+    EXPECT_EQ(count<UhidCreate>(session.messages), 1u);
+
+    session.messages.clear();
+    session.stream(false);
+    tick();
+    startStreaming();
+    EXPECT_EQ(count<UhidDestroy>(session.messages), 1u) << "the controller made anew";
+    EXPECT_EQ(count<UhidCreate>(session.messages), 1u);
+}
+
+TEST_F(InputCoordinatorTest, KeymapModeInstallsTheGamesLayoutsAndWarnsOnlyTheFirstTime) {
+    attach();
+    coordinator.requestMode(InputMode::keymap);
+    EXPECT_EQ(view.warnings, 1);
+    EXPECT_TRUE(settings.emulatorWarningShown());
+    startStreaming();
+    EXPECT_EQ(session.router.mode(), InputMode::keymap);
+    EXPECT_TRUE(session.router.selectLayout(5)) << "the six stored layouts";
+    EXPECT_EQ(keymap.activeLayoutIndex(), 5u);
+
+    coordinator.requestMode(InputMode::keyboardMouse);
+    coordinator.requestMode(InputMode::keymap);
+    EXPECT_EQ(view.warnings, 1);
+    EXPECT_EQ(session.router.activeLayoutIndex(), 0u);
+}
+
+TEST_F(InputCoordinatorTest, RequestsAndEditorTogglesThatCannotActOnlyBeep) {
+    attach();
+    keymap.requestToggle();  // no stream to edit
+    EXPECT_EQ(beeps, 1);
+    EXPECT_FALSE(keymap.isEditing());
+
+    startStreaming();
+    keymap.requestToggle();
+    ASSERT_TRUE(keymap.isEditing());
+    coordinator.requestMode(InputMode::keymap);
+    EXPECT_EQ(beeps, 2);
+    EXPECT_EQ(session.router.mode(), InputMode::keyboardMouse);
+    EXPECT_EQ(settings.inputMode("com.game"), InputMode::keyboardMouse);
+    EXPECT_FALSE(settings.emulatorWarningShown());
+
+    // The video gone, editing ends.
+    session.geometry.reset();
+    tick();
+    EXPECT_FALSE(keymap.isEditing());
+}
+
+TEST_F(InputCoordinatorTest, ANewSessionReleasesTheOldRouterAndStartsAfresh) {
+    attach();
+    startStreaming();
+    session.router.handle(KeyDownEvent{49, {}, false});
+    session.messages.clear();
+
+    FakeSession next;
+    next.stream(true);
+    model.current = &next;
+    tick();
+    EXPECT_EQ(session.messages, std::vector<ControlMessage>{spaceUp});
+    EXPECT_EQ(next.router.mode(), InputMode::keyboardMouse);
+
+    // A session that is gone is left alone; its successor is followed.
+    auto third = std::make_unique<FakeSession>();
+    third->stream(true);
+    model.current = third.get();
+    tick();
+    third.reset();
+    model.current = &session;
+    tick();
+    EXPECT_EQ(session.router.mode(), InputMode::keyboardMouse);
+}
+
+TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) {
+    view.view.setParentItem(nullptr);  // locked without warping the display's pointer
+    attach();
+    startStreaming();
+    session.router.setMode(InputMode::keymap);
+    session.router.setLayouts(
+        {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
+    tick();
+    ASSERT_TRUE(session.router.wantsCursorCapture());
+    EXPECT_TRUE(rawMouse.isSourceRunning()) << "locked, with raw motion";
+
+    session.router.handle(KeyDownEvent{49, {}, false});
+    session.messages.clear();
+    view.key = false;
+    coordinator.windowLostFocus();
+    EXPECT_EQ(count<InjectTouch>(session.messages), session.messages.size());
+    EXPECT_FALSE(session.messages.empty());
+    EXPECT_FALSE(rawMouse.isSourceRunning());
+
+    view.key = true;
+    coordinator.windowBecameKey();
+    EXPECT_TRUE(rawMouse.isSourceRunning());
+    coordinator.closeStream();
+    EXPECT_EQ(model.closed, 1);
+    coordinator.detach();
+    EXPECT_EQ(model.keymap, nullptr);
+    EXPECT_EQ(model.requester, nullptr);
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QObject>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "AppSettings.h"
+#include "Editor/KeymapController.h"
+#include "Input/InputCoordinator.h"
+#include "Input/InputModel.h"
+#include "Input/InputView.h"
+#include "Input/OverlayFrameRegistry.h"
+#include "InputRouter/KeymapFile.h"
+#include "InputRouter/ProfileTemplates.h"
+#include "Support/ManualTimerSource.h"
+
+namespace qm::test {
+
+// A session whose router is real and whose messages are recorded.
+class FakeSession : public QObject, public InputSession {
+public:
+    InputRouter& input() override { return router; }
+    const SessionPhase& phase() const noexcept override { return phase_; }
+    const std::optional<VideoGeometry>& videoGeometry() const noexcept override { return geometry; }
+    void stream(bool streaming) {
+        phase_ = streaming ? SessionPhase::streaming() : SessionPhase::waitingForDevice();
+    }
+
+    std::vector<ControlMessage> messages;
+    InputRouter router{[this](const ControlMessage& message) { messages.push_back(message); }};
+    std::optional<VideoGeometry> geometry = VideoGeometry({1080, 2400}, {0, 0, 400, 300});
+
+private:
+    SessionPhase phase_ = SessionPhase::starting();
+};
+
+class FakeModel : public QObject, public InputModel {
+public:
+    explicit FakeModel(AppSettings& appSettings) : settings_(appSettings) {}
+
+    InputSession* session() const override { return current; }
+    AppSettings* settings() const override { return &settings_; }
+    OverlayFrameRegistry* overlayFrames() const override { return &registry; }
+    KeymapController* streamKeymap() const override { return keymap; }
+    void setStreamKeymap(KeymapController* controller) override { keymap = controller; }
+    InputCoordinator* modeRequester() const override { return requester; }
+    void setModeRequester(InputCoordinator* coordinator) override { requester = coordinator; }
+    void closeStream() override { ++closed; }
+
+    FakeSession* current = nullptr;
+    mutable OverlayFrameRegistry registry;
+    KeymapController* keymap = nullptr;
+    InputCoordinator* requester = nullptr;
+    int closed = 0;
+
+private:
+    AppSettings& settings_;
+};
+
+class FakeChooser : public KeymapFileChooser {
+public:
+    void chooseFileToOpen(Answer) override {}
+    void chooseFileToSave(const QString&, Answer) override {}
+};
+
+// An input view over a real item of a window that is never shown, whose window state the test
+// sets.
+class FakeView : public InputView {
+public:
+    FakeView() { view.setParentItem(window.contentItem()); }
+
+    QQuickItem& item() override { return view; }
+    bool isKeyWindow() const override { return key; }
+    bool isWindowVisible() const override { return visible; }
+    bool hasSheet() const override { return sheet; }
+    void presentEmulatorWarning() override { ++warnings; }
+
+    QQuickWindow window;
+    QQuickItem view;
+    bool key = true;
+    bool visible = true;
+    bool sheet = false;
+    int warnings = 0;
+};
+
+// A coordinator for a fake view, following a fake model's session, with the window's keymap
+// controller for "com.game", whose stored keymaps are six layouts without a look control.
+class InputFixture {
+public:
+    InputFixture() {
+        model.current = &session;
+        view.view.setSize({400, 300});
+        GameKeymaps keymaps{"com.game", {}};
+        for (int i = 0; i < 6; ++i) {
+            keymaps.layouts.push_back({UUID::random(), "Layout " + std::to_string(i + 1),
+                                       std::nullopt, ProfileTemplates::moba("com.game")});
+        }
+        std::filesystem::create_directories(profiles.directory);
+        KeymapFile::write(profiles.fileURL("com.game"), keymaps);
+    }
+
+    void attach() { coordinator.attach(view); }
+    void tick() { timers.advance(InputCoordinator::tickInterval); }
+    // Streams and lets the coordinator apply the start mode.
+    void startStreaming() {
+        session.stream(true);
+        tick();
+    }
+
+    QTemporaryDir folder;
+    QSettings store{folder.filePath("settings.ini"), QSettings::IniFormat};
+    AppSettings settings{store};
+    FakeModel model{settings};
+    FakeSession session;
+    FakeChooser chooser;
+    ProfileStore profiles{folder.filePath("Profiles").toStdString()};
+    KeymapController keymap{"com.game", profiles, chooser};
+    ManualTimerSource timers;
+    struct NoSource : RawMouseSource {
+        void activate(Handler) override {}
+        void deactivate() override {}
+    } noRawMouse;
+    RawMouseHub rawMouse{noRawMouse};
+    int beeps = 0;
+    std::uint64_t now = 1'000'000'000;
+    FakeView view;
+    InputCoordinator coordinator{
+        &model, keymap,
+        InputCoordinator::Services{timers, rawMouse, [this] { ++beeps; }, [this] { return now; }}};
+};
+
+}  // namespace qm::test

@@ -1,0 +1,70 @@
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "Input/InputHost.h"
+#include "Input/MenuTracking.h"
+#include "InputFakes.h"
+#include "ViewTesting.h"
+
+namespace qm {
+namespace {
+
+TEST(InputHostTest, AttachesWhileInAWindowAndFollowsItsWindow) {
+    QTemporaryDir folder;
+    QSettings store(folder.filePath("settings.ini"), QSettings::IniFormat);
+    AppSettings settings(store);
+    test::FakeModel model(settings);
+    test::FakeSession session;
+    model.current = &session;
+    test::FakeChooser chooser;
+    KeymapController keymap("com.game", std::nullopt, chooser);
+
+    QQmlEngine engine;
+    std::unique_ptr<QQuickWindow> window =
+        test::showWindow(engine, R"(
+        import QtQuick
+        import Vantorel
+        Window {
+            property QtObject inputModel
+            property KeymapController inputKeymap
+            width: 200; height: 100
+            InputHost {
+                objectName: "host"
+                anchors.fill: parent
+                model: inputModel
+                keymap: inputKeymap
+            }
+        })",
+                         {{"inputModel", QVariant::fromValue<QObject*>(&model)},
+                          {"inputKeymap", QVariant::fromValue(&keymap)}});
+    ASSERT_TRUE(window);
+    auto* host = qobject_cast<InputHost*>(test::findItem(window->contentItem(), "host"));
+    ASSERT_TRUE(host && host->coordinator());
+    EXPECT_EQ(model.keymap, &keymap);
+    EXPECT_EQ(model.requester, host->coordinator());
+
+    host->setParentItem(nullptr);
+    EXPECT_EQ(model.keymap, nullptr) << "out of the window: detached";
+    host->setParentItem(window->contentItem());
+    EXPECT_EQ(model.requester, host->coordinator());
+
+    // A menu opening or a sheet lets go of what is held; the window closing ends the stream.
+    session.router.setMode(InputMode::keyboardMouse);
+    const auto pressAndCount = [&](const auto& letGo) {
+        session.router.handle(KeyDownEvent{0, {}, false});
+        session.messages.clear();
+        letGo();
+        return session.messages.size();
+    };
+    EXPECT_EQ(pressAndCount([] { MenuTracking::shared().willShow(); }), 1u);
+    EXPECT_EQ(pressAndCount([&] { host->setSheetCount(1); }), 1u);
+    window->close();
+    EXPECT_EQ(model.closed, 1);
+}
+
+}  // namespace
+}  // namespace qm
