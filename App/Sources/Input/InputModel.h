@@ -1,10 +1,6 @@
 #pragma once
 
-#include <optional>
-
-#include "InputRouter/InputRouter.h"
-#include "QuillmereCore/VideoGeometry.h"
-#include "QuillmereKit/SessionTypes.h"
+#include "QuillmereKit/InputSession.h"
 
 namespace qm {
 
@@ -12,19 +8,6 @@ class AppSettings;
 class InputCoordinator;
 class KeymapController;
 class OverlayFrameRegistry;
-
-// What the input coordinator reads of a streaming session. A session is also a QObject, so
-// that the coordinator notices when it is gone. GUI thread only.
-class InputSession {
-public:
-    virtual ~InputSession() = default;
-
-    // The one router of the session's whole life.
-    virtual InputRouter& input() = 0;
-    virtual const SessionPhase& phase() const noexcept = 0;
-    // Where the video sits in the view, once known.
-    virtual const std::optional<VideoGeometry>& videoGeometry() const noexcept = 0;
-};
 
 // What the input coordinator uses of the app model. The model is also a QObject, so that the
 // coordinator notices when it is gone. GUI thread only.

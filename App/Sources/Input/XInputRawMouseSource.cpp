@@ -23,13 +23,13 @@ void XInputRawMouseSource::activate(Handler handler) {
     }
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection) {
-        Log::input().info("raw mouse: no X11 connection, using pointer deltas");
-        return;
-    }
-    const xcb_query_extension_reply_t* xinput = xcb_get_extension_data(connection, &xcb_input_id);
+    const xcb_query_extension_reply_t* xinput =
+        connection ? xcb_get_extension_data(connection, &xcb_input_id) : nullptr;
     if (!xinput || !xinput->present) {
-        Log::input().info("raw mouse: no XInput2, using pointer deltas");
+        if (!loggedMissing_) {
+            loggedMissing_ = true;
+            Log::input().info("raw mouse: no XInput2 on an X11 display, using pointer deltas");
+        }
         return;
     }
     connection_ = connection;

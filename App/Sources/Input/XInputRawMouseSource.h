@@ -27,6 +27,7 @@ private:
     Handler handler_;
     xcb_connection_t* connection_ = nullptr;  // while selected
     std::uint8_t opcode_ = 0;
+    bool loggedMissing_ = false;
 };
 
 }  // namespace qm
