@@ -26,7 +26,7 @@ namespace qm::test {
 class FakeSession : public QObject, public InputSession {
 public:
     InputRouter& input() override { return router; }
-    const SessionPhase& phase() const noexcept override { return phase_; }
+    SessionPhase phase() const override { return phase_; }
     const std::optional<VideoGeometry>& videoGeometry() const noexcept override { return geometry; }
     void stream(bool streaming) {
         phase_ = streaming ? SessionPhase::streaming() : SessionPhase::waitingForDevice();

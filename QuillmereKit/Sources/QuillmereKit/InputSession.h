@@ -17,7 +17,8 @@ public:
 
     // The one router of the session's whole life.
     virtual InputRouter& input() = 0;
-    virtual const SessionPhase& phase() const noexcept = 0;
+    // As RecordingSession has it, so one session serves both.
+    virtual SessionPhase phase() const = 0;
     // Where the video sits in the view, once known.
     virtual const std::optional<VideoGeometry>& videoGeometry() const noexcept = 0;
 };
