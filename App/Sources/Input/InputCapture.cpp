@@ -91,29 +91,8 @@ bool forwards(const InputEvent& event, bool streaming) {
     return button && !button->down;
 }
 
-}  // namespace
-
-InputCapture::InputCapture(QQuickItem& view, Client& client) : view_(&view), client_(client) {}
-
-InputCapture::~InputCapture() {
-    stop();
-}
-
-void InputCapture::start() {
-    if (!started_) {
-        started_ = true;
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-}
-
-void InputCapture::stop() {
-    if (started_) {
-        started_ = false;
-        QCoreApplication::instance()->removeEventFilter(this);
-    }
-}
-
-std::optional<Shortcut> InputCapture::shortcut(std::uint16_t keyCode, KeyModifiers modifiers) {
+// The window shortcut of a key pressed with Super held, if any.
+std::optional<Shortcut> shortcut(std::uint16_t keyCode, KeyModifiers modifiers) {
     const KeyModifiers held = modifiers & KeyModifiers{KeyModifiers::shift, KeyModifiers::control,
                                                        KeyModifiers::option, KeyModifiers::command};
     if (held == KeyModifiers::command) {
@@ -138,6 +117,28 @@ std::optional<Shortcut> InputCapture::shortcut(std::uint16_t keyCode, KeyModifie
         }
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+InputCapture::InputCapture(QQuickItem& view, Client& client) : view_(&view), client_(client) {}
+
+InputCapture::~InputCapture() {
+    stop();
+}
+
+void InputCapture::start() {
+    if (!started_) {
+        started_ = true;
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+}
+
+void InputCapture::stop() {
+    if (started_) {
+        started_ = false;
+        QCoreApplication::instance()->removeEventFilter(this);
+    }
 }
 
 bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {

@@ -66,9 +66,6 @@ public:
     void start();
     void stop();
 
-    // The window shortcut of a key pressed with Super held, if any.
-    static std::optional<Shortcut> shortcut(std::uint16_t keyCode, KeyModifiers modifiers);
-
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override;
 

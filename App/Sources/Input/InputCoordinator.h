@@ -63,7 +63,6 @@ public:
     // until detach().
     void attach(InputView& view);
     void detach();
-    bool isAttached() const noexcept { return view_ != nullptr; }
 
     // A user's request for another input mode: the HUD's menu and the window shortcuts.
     void requestMode(InputMode mode);

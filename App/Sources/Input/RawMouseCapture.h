@@ -30,8 +30,6 @@ public:
     // Asked for each system motion while locked: true when raw deltas own the motion.
     bool claimsSystemMove();
 
-    bool isActive() const noexcept { return isActive_; }
-
 private:
     void rawMoved(float dx, float dy);
     bool enabled() const { return isActive_ && isEnabled_(); }
