@@ -43,8 +43,9 @@ void XInputRawMouseSource::deactivate() {
     if (!connection_) {
         return;
     }
-    select(false);
+    // Without the application its X connection has closed, and the selection with it.
     if (QCoreApplication* app = QCoreApplication::instance()) {
+        select(false);
         app->removeNativeEventFilter(this);
     }
     connection_ = nullptr;
