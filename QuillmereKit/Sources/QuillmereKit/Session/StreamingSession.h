@@ -14,6 +14,7 @@
 #include "InputRouter/InputRouter.h"
 #include "QuillmereCore/VideoGeometry.h"
 #include "QuillmereKit/GuiTask.h"
+#include "QuillmereKit/InputSession.h"
 #include "QuillmereKit/RecordingSession.h"
 #include "QuillmereKit/SessionTypes.h"
 #include "QuillmereKit/StreamRequest.h"
@@ -45,7 +46,7 @@ private:
 // operations they call, recording included. Session streams from a phone; the app's tests put
 // their own in its place. GUI thread only. Every property notifies only when its value
 // changed; operations return at once and settle on the GUI thread.
-class StreamingSession : public RecordingSession {
+class StreamingSession : public RecordingSession, public InputSession {
     Q_OBJECT
     Q_PROPERTY(qm::SessionPhase phase READ phase NOTIFY phaseChanged)
     Q_PROPERTY(qm::SessionStats stats READ stats NOTIFY statsChanged)
@@ -64,7 +65,9 @@ public:
     SessionPhase phase() const override { return phase_; }
     const SessionStats& stats() const noexcept { return stats_; }
     // The geometry the attached view last reported; a teardown keeps it.
-    const std::optional<VideoGeometry>& videoGeometry() const noexcept { return geometry_; }
+    const std::optional<VideoGeometry>& videoGeometry() const noexcept override {
+        return geometry_;
+    }
     QVariant videoGeometryValue() const;
     // Survives restarts: every new sound output starts with it.
     bool isAudioMuted() const noexcept { return audioMuted_; }
@@ -91,7 +94,7 @@ public:
     // The request of the active, waiting or restarting stream.
     virtual std::optional<StreamRequest> activeRequest() const = 0;
     // The one router of the session's whole life; its messages reach the phone while streaming.
-    virtual InputRouter& input() = 0;
+    InputRouter& input() override = 0;
     // The stream window's view, replacing any earlier one; the next frame reports its size.
     virtual void attach(VideoView* view) = 0;
     // When set before a launch, the raw video stream is copied into that file.
