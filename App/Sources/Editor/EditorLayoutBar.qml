@@ -34,6 +34,7 @@ RowLayout {
 
         Menu {
             id: layoutMenu
+            onAboutToShow: MenuTracking.willShow()
             objectName: "layoutMenu"
             y: layoutButton.height
             // As wide as its widest item, so a long layout name is shown whole.
@@ -77,6 +78,7 @@ RowLayout {
             MenuSeparator {}
             Menu {
                 title: qsTr("New Layout")
+                onAboutToShow: MenuTracking.willShow()
                 enabled: bar.keymap.canAddLayout
 
                 MenuItem {

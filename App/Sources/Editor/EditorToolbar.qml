@@ -105,6 +105,7 @@ Pane {
 
                 Menu {
                     id: templates
+                    onAboutToShow: MenuTracking.willShow()
                     y: templatesButton.height
 
                     MenuItem {

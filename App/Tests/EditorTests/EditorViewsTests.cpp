@@ -18,6 +18,7 @@ extern "C" {
 #include "Editor/KeymapController.h"
 #include "Editor/KeymapFileDialogs.h"
 #include "EditorTestActions.h"
+#include "Input/MenuTracking.h"
 #include "QuillmereCore/AtomicFile.h"
 #include "Support/MediaFixtures.h"
 #include "VideoPipeline/View/VideoView.h"
@@ -299,7 +300,11 @@ TEST_F(EditorViewsTest, TheLayoutMenuFollowsTheLayouts) {
     open(nine);
     EXPECT_TRUE(showsPlainly(named("layoutButton")->property("contentItem").value<QQuickItem*>(),
                              "<b>Main</b>"));
+    int menusShown = 0;
+    QObject::connect(&MenuTracking::shared(), &MenuTracking::menuWillShow, window.get(),
+                     [&] { ++menusShown; });
     click(named("layoutButton"));
+    EXPECT_EQ(menusShown, 1) << "the stream lets go of its keys";
     QObject* menu = window->findChild<QObject*>("layoutMenu");
     ASSERT_TRUE(menu);
     QQuickItem* longItem = control("2. " + longName);
