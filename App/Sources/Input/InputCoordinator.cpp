@@ -220,6 +220,7 @@ InputRouter* InputCoordinator::followSession() {
     }
     lastGeometry_.reset();
     startGate_ = {};
+    layoutsRouter_ = nullptr;  // a new router may sit where a freed one was
     return router_;
 }
 
