@@ -17,19 +17,19 @@ GuiTask<void> Session::startDemo(std::filesystem::path streamFile) {
         }
         show(SessionPhase::starting());
         // Read off this thread: the capture may be large.
-        tasks_.spawn("demo.open", [this, main = main_, done, generation,
-                                   streamFile](std::stop_token) {
-            std::shared_ptr<DemoSource> source;
-            std::exception_ptr error;
-            try {
-                source = std::make_shared<DemoSource>(DemoSource::open(streamFile));
-            } catch (...) {
-                error = std::current_exception();
-            }
-            main->post([this, done, generation, streamFile, source, error] {
-                demoOpened(done, generation, streamFile, source, error);
-            });
-        });
+        tasks_.spawn("demo.open",
+                     [this, main = main_, done, generation, streamFile](std::stop_token) {
+                         std::shared_ptr<DemoSource> source;
+                         std::exception_ptr error;
+                         try {
+                             source = std::make_shared<DemoSource>(DemoSource::open(streamFile));
+                         } catch (...) {
+                             error = std::current_exception();
+                         }
+                         main->post([this, done, generation, streamFile, source, error] {
+                             demoOpened(done, generation, streamFile, source, error);
+                         });
+                     });
     });
     return done;
 }

@@ -3,8 +3,8 @@
 
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/HostClock.h"
-#include "QuillmereKit/Session/Session.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereKit/Session/Session.h"
 #include "Telemetry/EncoderStatsLog.h"
 #include "Telemetry/PingSchedule.h"
 
@@ -109,7 +109,8 @@ void Session::startExtReader(std::shared_ptr<ExtClient> client, std::int64_t gen
         } catch (const std::exception& error) {
             Log::ext().info("ext reader ended: {}", error.what());
         }
-        main->post([this, client = client.get(), generation] { extReaderEnded(client, generation); });
+        main->post(
+            [this, client = client.get(), generation] { extReaderEnded(client, generation); });
     });
 }
 
@@ -159,8 +160,8 @@ void Session::sendExt(const ExtMessage& message) {
 
 void Session::startClockSync(std::int64_t generation) {
     if (ext_.hello) {
-        ext_.clockSync.add(
-            {ext_.hello->hostSendNanos, ext_.hello->phoneMonotonicNanos, ext_.hello->macReceiveNanos});
+        ext_.clockSync.add({ext_.hello->hostSendNanos, ext_.hello->phoneMonotonicNanos,
+                            ext_.hello->macReceiveNanos});
     }
     if (ext_.client) {
         schedulePing(0, ext_.client.get(), generation);
@@ -197,9 +198,10 @@ std::optional<FlashClock> Session::flashClock() const {
 void Session::startLatencyTracking(std::int64_t generation) {
     if (!ext_.presentHookInstalled) {
         ext_.presentHookInstalled = true;
-        addPresentObserver([this](std::int64_t pts, std::uint64_t presented, std::uint64_t decoded) {
-            recordPresented(pts, presented, decoded);
-        });
+        addPresentObserver(
+            [this](std::int64_t pts, std::uint64_t presented, std::uint64_t decoded) {
+                recordPresented(pts, presented, decoded);
+            });
     }
     ext_.timingTimer->start(timingInterval, [this, generation] {
         if (generation == generation_) {
@@ -240,8 +242,8 @@ GuiTask<std::vector<AppInfo>> Session::fetchApps(bool includeAll) {
         return task;
     }
     const UUID id = UUID::random();
-    AppListWaiter& waiter = ext_.appListWaiters.emplace_back(
-        AppListWaiter{id, task, timers_->makeTimer()});
+    AppListWaiter& waiter =
+        ext_.appListWaiters.emplace_back(AppListWaiter{id, task, timers_->makeTimer()});
     ext_.client->send(ext::ListApps{includeAll});
     waiter.timeout->start(ext_.appListTimeout, [this, id] { timeoutAppListWaiter(id); });
     return task;
