@@ -8,6 +8,7 @@
 #include "AudioPipeline/SdlAudioDevice.h"
 #include "DeviceLink/DeviceLink.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereKit/DemoPlayer.h"
 #include "QuillmereKit/RawStreamTap.h"
 #include "ServerProtocol/PacketDemuxer.h"
 #include "VideoPipeline/View/VideoView.h"
@@ -103,12 +104,19 @@ Session::Session(Starter starter, SessionEnvironment environment, QObject* paren
       makeDecoderBackend_(environment.makeDecoderBackend
                               ? std::move(environment.makeDecoderBackend)
                               : [] { return makeSoftwareDecoderBackend(); }),
+      extHandshakeTimeout_(environment.extHandshakeTimeout),
+      demoClock_(std::move(environment.demoClock)),
       input_([this](const ControlMessage& message) { sendControl(message); }),
       stage_(environment.renderQueue
                  ? std::make_shared<VideoStage>(std::move(environment.renderQueue))
-                 : std::make_shared<VideoStage>()) {}
+                 : std::make_shared<VideoStage>()) {
+    ext_.pingTimer = timers_->makeTimer();
+    ext_.timingTimer = timers_->makeTimer();
+}
 
 Session::~Session() {
+    demoPlayer_.reset();  // it draws through the stage
+    ext_.reset();
     if (videoView_) {
         videoView_->setOnGeometryChange({});
     }
@@ -201,12 +209,6 @@ void Session::serverStarted(Launch launch, ServerConnection server) {
     });
 }
 
-void Session::startExt(std::int64_t generation,
-                       const std::function<void(std::optional<SessionFailure>)>& then) {
-    (void)generation;
-    then(std::nullopt);
-}
-
 void Session::readCodecID(const Launch& launch) {
     tasks_.spawn("session.codec", [this, main = main_, video = server_->video,
                                    tapPath = rawStreamTapPath_, launch](std::stop_token stop) {
@@ -252,7 +254,7 @@ void Session::codecRead(const Launch& launch, const CodecRead& read) {
         rawTap_ = read.tap;
         source = read.tap;
     }
-    stage_->replaceDecoder(makeDecoder());
+    stage_->replaceDecoder(makeDecoder(generation));
     recoveryOpen_ = true;
     show(SessionPhase::streaming());
     reconnectStreamStarted(launch.package, launch.options);
@@ -276,6 +278,7 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     setRecording(false);
     recoveryOpen_ = false;
     tasks_.requestStop();
+    demoPlayer_.reset();
     if (controlOutbox_) {
         controlOutbox_->finish();
         controlOutbox_.reset();

@@ -17,19 +17,24 @@
 #include "AudioPipeline/AudioOutput.h"
 #include "QuillmereCore/Bytes.h"
 #include "QuillmereCore/Executor.h"
+#include "QuillmereCore/TaskClock.h"
 #include "QuillmereKit/QtExecutor.h"
 #include "QuillmereKit/ReconnectPolicy.h"
 #include "QuillmereKit/Session/RecorderBox.h"
+#include "QuillmereKit/Session/SessionExtState.h"
 #include "QuillmereKit/Session/StreamingSession.h"
 #include "QuillmereKit/Session/TaskGroup.h"
 #include "QuillmereKit/TimerSource.h"
 #include "QuillmereKit/VideoStage.h"
 #include "ServerProtocol/ControlOutbox.h"
 #include "ServerProtocol/ServerLauncher.h"
+#include "Telemetry/FlashClock.h"
 #include "VideoPipeline/VideoDecoderBackend.h"
 
 namespace qm {
 
+class DemoPlayer;
+class DemoSource;
 class DeviceLink;
 class RawStreamTap;
 
@@ -48,6 +53,10 @@ struct SessionEnvironment {
     std::function<std::unique_ptr<VideoDecoderBackend>()> makeDecoderBackend;
     // Where the video stage draws: a "render" queue of its own.
     std::shared_ptr<Executor> renderQueue;
+    // How long the phone may take to answer the extension hello.
+    std::chrono::nanoseconds extHandshakeTimeout = std::chrono::seconds(1);
+    // What the demo's packets are paced by: the host clock.
+    TaskClock demoClock;
 };
 
 // Runs one stream from a phone: launches the device server, reads and writes its sockets on
@@ -66,6 +75,7 @@ public:
     using Starter = std::function<ServerConnection(const ServerOptions&, std::stop_token)>;
     using PresentObserver = std::function<void(std::int64_t ptsMicros, std::uint64_t presentedNanos,
                                                std::uint64_t decodedNanos)>;
+    using ExtObserver = std::function<void(const ExtMessage& message)>;
 
     // After a dropped stream or failed restarts: the first, the second, later ones.
     static constexpr std::array<Duration, 3> retryDelays = {
@@ -94,11 +104,19 @@ public:
     }
     void startRecording(const std::filesystem::path& url) override;
     void stopRecording(std::function<void(TaskOutcome<std::filesystem::path>)> done) override;
+    GuiTask<void> startDemo(std::filesystem::path streamFile) override;
+    GuiTask<std::vector<AppInfo>> fetchApps(bool includeAll) override;
+
+    // The phone's clocks on ours for the screen-flash test; none before the extension channel's
+    // handshake and a clock offset.
+    std::optional<FlashClock> flashClock() const;
 
     // Hears every presented frame, in order, on the GUI thread.
     void addPresentObserver(PresentObserver observer) {
         presentObservers_.push_back(std::move(observer));
     }
+    // Hears every message from the phone's extension channel, in order, on the GUI thread.
+    void addExtObserver(ExtObserver observer) { extObservers_.push_back(std::move(observer)); }
 
 private:
     // One launch on its way through its steps.
@@ -129,10 +147,36 @@ private:
     // The extension channel's part of a launch and of a teardown.
     void startExt(std::int64_t generation,
                   const std::function<void(std::optional<SessionFailure>)>& then);
-    void resetExt() {}
+    void resetExt() { ext_.reset(); }
+
+    // Extension channel.
+    void extHandshakeEnded(const std::shared_ptr<ExtClient>& client, std::int64_t generation,
+                           const std::optional<ExtHello>& hello, const std::exception_ptr& error,
+                           const std::function<void(std::optional<SessionFailure>)>& then);
+    void startExtReader(std::shared_ptr<ExtClient> client, std::int64_t generation);
+    void dispatchExt(const ExtMessage& message, std::uint64_t receivedNanos,
+                     std::int64_t generation);
+    void extReaderEnded(const ExtClient* client, std::int64_t generation);
+    void sendExt(const ExtMessage& message);
+    void startClockSync(std::int64_t generation);
+    void schedulePing(std::size_t index, const ExtClient* client, std::int64_t generation);
+    void handlePong(const ext::Pong& pong, std::uint64_t receivedNanos);
+    void startLatencyTracking(std::int64_t generation);
+    void recordPresented(std::int64_t ptsMicros, std::uint64_t presentedNanos,
+                         std::uint64_t decodedNanos);
+    void publishTiming();
+    // With an answer, or the phone's error for the oldest request.
+    void settleFirstAppListWaiter(TaskOutcome<std::vector<AppInfo>> outcome);
+    void timeoutAppListWaiter(const UUID& id);
+
+    // Demo.
+    void demoOpened(const GuiTask<void>& done, std::int64_t generation,
+                    const std::filesystem::path& streamFile,
+                    const std::shared_ptr<DemoSource>& source, const std::exception_ptr& error);
 
     // Stream tasks.
-    std::shared_ptr<VideoDecoder> makeDecoder();
+    // Bound to `generation`; safe off the GUI thread.
+    std::shared_ptr<VideoDecoder> makeDecoder(std::int64_t generation);
     void startVideoReader(std::shared_ptr<ByteSource> source, std::int64_t generation);
     void videoReaderEnded(const std::exception_ptr& error, std::int64_t generation);
     void frameSizeChanged(VideoSize size);
@@ -169,6 +213,8 @@ private:
     const std::function<SessionEnvironment::Instant()> now_;
     const std::function<std::unique_ptr<AudioOutput>()> makeAudioOutput_;
     const std::function<std::unique_ptr<VideoDecoderBackend>()> makeDecoderBackend_;
+    const std::chrono::nanoseconds extHandshakeTimeout_;
+    const TaskClock demoClock_;
     // Workers post here; dropped once the session is gone.
     const std::shared_ptr<QtExecutor> main_ = std::make_shared<QtExecutor>(this);
 
@@ -177,6 +223,10 @@ private:
     std::optional<ServerConnection> server_;
     QPointer<VideoView> videoView_;
     std::vector<PresentObserver> presentObservers_;
+    std::vector<ExtObserver> extObservers_;
+    SessionExtState ext_;
+    // Joined on this thread: it stops between packets, and a pass's decoder is made on its own.
+    std::unique_ptr<DemoPlayer> demoPlayer_;
     const std::shared_ptr<VideoStage> stage_;
     std::int64_t generation_ = 0;
     ReconnectPolicy reconnect_;

@@ -36,8 +36,7 @@ std::string_view actionName(RecoveryAction action) {
 
 }  // namespace
 
-std::shared_ptr<VideoDecoder> Session::makeDecoder() {
-    const std::int64_t generation = generation_;
+std::shared_ptr<VideoDecoder> Session::makeDecoder(std::int64_t generation) {
     // The decoder lives in the stage, which the reader holds while it decodes.
     VideoStage* stage = stage_.get();
     VideoStage::PresentedHandler presented = [this, main = main_](const DecodedFrame& frame,

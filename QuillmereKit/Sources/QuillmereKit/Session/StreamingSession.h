@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DeviceLink/DeviceLinkState.h"
 #include "InputRouter/InputRouter.h"
@@ -18,6 +19,7 @@
 #include "QuillmereKit/RecordingSession.h"
 #include "QuillmereKit/SessionTypes.h"
 #include "QuillmereKit/StreamRequest.h"
+#include "ServerProtocol/ExtMessage.h"
 #include "ServerProtocol/ServerOptions.h"
 
 namespace qm {
@@ -99,6 +101,10 @@ public:
     virtual void attach(VideoView* view) = 0;
     // When set before a launch, the raw video stream is copied into that file.
     virtual void setRawStreamTapPath(std::optional<std::filesystem::path> path) = 0;
+    // Replaces whatever the session was doing with a capture file played in a loop, no phone.
+    virtual GuiTask<void> startDemo(std::filesystem::path streamFile) = 0;
+    // The phone's apps over the extension channel; fails with a SessionFailure.
+    virtual GuiTask<std::vector<AppInfo>> fetchApps(bool includeAll) = 0;
 
 signals:
     void statsChanged();
