@@ -1,6 +1,7 @@
 #include "LibraryIconProvider.h"
 
 #include <QBuffer>
+#include <QFutureWatcher>
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
@@ -20,12 +21,14 @@ constexpr double cornerRatio = 22.0 / 96.0;
 
 class IconResponse final : public QQuickImageResponse {
 public:
+    // A watcher reports through the event loop and goes with the response; QFuture::then(this)
+    // emits finished() right here, before anyone connects, when the rendering is already done.
     explicit IconResponse(QFuture<QImage> rendering) {
-        // Dropped, unrun, when the image is no longer wanted and this response goes.
-        rendering.then(this, [this](const QImage& image) {
-            image_ = image;
+        connect(&watcher_, &QFutureWatcher<QImage>::finished, this, [this] {
+            image_ = watcher_.result();
             emit finished();
         });
+        watcher_.setFuture(std::move(rendering));
     }
 
     QQuickTextureFactory* textureFactory() const override {
@@ -33,6 +36,7 @@ public:
     }
 
 private:
+    QFutureWatcher<QImage> watcher_;
     QImage image_;
 };
 
