@@ -1,0 +1,219 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "AppModelBase.h"
+#include "AppModelEnvironment.h"
+#include "Editor/KeymapController.h"
+#include "HUD/PanelPositions.h"
+#include "Input/OverlayFrameRegistry.h"
+#include "QuillmereCore/SerialQueue.h"
+#include "QuillmereKit/ConnectionNotice.h"
+#include "QuillmereKit/DiagnosticsRedactor.h"
+#include "QuillmereKit/GuiTask.h"
+#include "QuillmereKit/QtExecutor.h"
+#include "Recording/RecordingController.h"
+
+namespace qm {
+
+// The screen of the main window.
+struct Route {
+    enum class Kind { stream, iphone, onboarding, library };
+
+    static Route stream(std::optional<std::string> package) {
+        return {Kind::stream, std::move(package), {}};
+    }
+    static Route iphone(IPhoneDevice device) { return {Kind::iphone, {}, std::move(device)}; }
+    static Route onboarding() { return {Kind::onboarding, {}, {}}; }
+    static Route library() { return {Kind::library, {}, {}}; }
+
+    Kind kind = Kind::onboarding;
+    std::optional<std::string> package;  // the game of a stream, if any
+    std::optional<IPhoneDevice> device;  // the iPhone shown
+
+    // A stream of the phone or of an iPhone is on screen.
+    bool isStreaming() const noexcept { return kind == Kind::stream || kind == Kind::iphone; }
+
+    bool operator==(const Route&) const = default;
+};
+
+// The application's central state, one for the life of the process: it follows the phone's
+// connection, decides the main window's screen, owns the streaming session and starts and stops
+// its streams, and guards quitting while a recording or a stop is unfinished. QML reaches it as
+// the singleton "AppModel" (registerForQml). GUI thread only; the slow work runs in tasks that
+// its operations start and do not await.
+class AppModel final : public AppModelBase {
+    Q_OBJECT
+    Q_PROPERTY(RouteKind routeKind READ routeKind NOTIFY routeChanged)
+    // Empty without a game.
+    Q_PROPERTY(QString routePackage READ routePackage NOTIFY routeChanged)
+    // Empty unless an iPhone is shown.
+    Q_PROPERTY(QString routeIPhoneID READ routeIPhoneID NOTIFY routeChanged)
+    Q_PROPERTY(QString routeIPhoneName READ routeIPhoneName NOTIFY routeChanged)
+    Q_PROPERTY(qm::StreamingSession* session READ sessionObject NOTIFY sessionChanged)
+    // Empty when the last start did not fail.
+    Q_PROPERTY(QString lastError READ lastError NOTIFY lastErrorChanged)
+    Q_PROPERTY(bool captureRawStream READ captureRawStream WRITE setCaptureRawStream NOTIFY
+                   captureRawStreamChanged)
+    Q_PROPERTY(bool hasDemoStream READ hasDemoStream CONSTANT)
+    Q_PROPERTY(bool isStopPending READ isStopPending NOTIFY isStopPendingChanged)
+    Q_PROPERTY(RecordingController* recording READ recording CONSTANT)
+    Q_PROPERTY(PanelPositions* panelPositions READ panelPositions CONSTANT)
+    Q_PROPERTY(OverlayFrameRegistry* overlayFrames READ overlayFrames CONSTANT)
+    Q_PROPERTY(KeymapController* streamKeymap READ streamKeymap NOTIFY streamKeymapChanged)
+
+public:
+    enum class RouteKind {
+        stream = int(Route::Kind::stream),
+        iphone = int(Route::Kind::iphone),
+        onboarding = int(Route::Kind::onboarding),
+        library = int(Route::Kind::library)
+    };
+    Q_ENUM(RouteKind)
+
+    static constexpr std::chrono::milliseconds quitTimeout = std::chrono::seconds(5);
+    static constexpr std::chrono::milliseconds libraryWaitTimeout = std::chrono::seconds(30);
+    static constexpr std::chrono::milliseconds libraryWaitPoll = std::chrono::milliseconds(100);
+    static constexpr int rawCaptureBitRate = 2'000'000;
+
+    // Starts nothing: no USB activity before run(). The settings must outlive the model.
+    AppModel(AppSettings& settings, AppModelEnvironment environment, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    // Makes `model` the QML singleton "AppModel" of the module "Vantorel"; it must outlive the
+    // engine.
+    static void registerForQml(AppModel& model);
+    // The light launch that only answers app-list requests.
+    static ServerOptions libraryOptions();
+
+    const Route& route() const noexcept { return route_; }
+    RouteKind routeKind() const noexcept { return RouteKind(int(route_.kind)); }
+    QString routePackage() const;
+    QString routeIPhoneID() const;
+    QString routeIPhoneName() const;
+    const DeviceLinkState& deviceState() const noexcept { return deviceState_; }
+    const ConnectionNotice& connectionNotice() const noexcept { return connectionNotice_; }
+    const std::shared_ptr<StreamingSession>& session() const noexcept { return session_; }
+    StreamingSession* sessionObject() const noexcept { return session_.get(); }
+    QString lastError() const { return lastError_.value_or(QString()); }
+    bool captureRawStream() const noexcept { return captureRawStream_; }
+    void setCaptureRawStream(bool on);
+    bool hasDemoStream() const { return demoStreamFile().has_value(); }
+    bool isStopPending() const noexcept { return isStopPending_; }
+    // Every phone serial seen since launch.
+    const std::set<std::string>& knownSerials() const noexcept { return knownSerials_; }
+    // Hides every serial seen since launch.
+    DiagnosticsRedactor redactor() const;
+    RecordingController* recording() noexcept { return &recording_; }
+    PanelPositions* panelPositions() noexcept { return &panelPositions_; }
+    OverlayFrameRegistry* overlayFrames() noexcept { return &overlayFrames_; }
+    KeymapController* streamKeymap() const noexcept { return streamKeymap_; }
+    // The stream window's input sets it while attached and clears it on detach.
+    void setStreamKeymap(KeymapController* controller);
+
+    // Follows the phone and the iPhones from now on; once per process, never under a test host.
+    Q_INVOKABLE void run();
+    void apply(const DeviceLinkState& state);
+    void iphonesChanged(const std::vector<IPhoneDevice>& devices);
+
+    // Streams the connected phone, starting the game when a package is given (empty: none).
+    Q_INVOKABLE void startStream(const QString& package);
+    void startStream(std::optional<std::string> package);
+    void openGame(const QString& package) override;
+    // Starts the failed stream again: its own game, or the phone's screen when it had none.
+    Q_INVOKABLE void retryStream();
+    // Closes the stream or the iPhone screen; the session stops in the background.
+    Q_INVOKABLE void closeStream();
+    Q_INVOKABLE void leaveStream() { closeStream(); }
+    // Stops the session after every stop begun before it, keeping it until then;
+    // isStopPending holds until the last one has ended.
+    void beginPendingStop(std::shared_ptr<StreamingSession> closed);
+    Q_INVOKABLE void startDemo();
+    // Plays a capture file without a phone; none sets lastError.
+    void startDemo(const std::optional<std::filesystem::path>& streamFile);
+    Q_INVOKABLE void toggleRecording();
+    // The running stream takes the settings' codec, size and bit rate.
+    Q_INVOKABLE void restartStreamWithCurrentSettings();
+    void closeIPhone() override;
+
+    // Settles once a running recording is saved and the pending stop has ended, or after
+    // `timeout`; at once when there is neither.
+    GuiTask<void> finishRecordingBeforeQuit(std::chrono::milliseconds timeout);
+    // The Quit command and the main window's close: quits at once, or once the recording and
+    // the pending stop have finished (at most 5 s). Further requests meanwhile are ignored.
+    Q_INVOKABLE void requestQuit();
+
+    // The current session, or a new one for the connected phone; none when the jar is missing.
+    std::shared_ptr<StreamingSession> sessionForDevice();
+    // A session that can answer app-list requests: fails with a SessionFailure,
+    // LibraryLoadError::phoneDidNotRespond or cancellation.
+    GuiTask<std::shared_ptr<StreamingSession>> librarySession();
+    std::unique_ptr<LibraryViewModel> makeLibraryViewModel(const DeviceInfo& device) override;
+
+    // Puts the diagnostics report on the clipboard, every known serial hidden.
+    Q_INVOKABLE void copyDiagnostics();
+
+signals:
+    void routeChanged();
+    void deviceStateChanged();
+    void connectionNoticeChanged();
+    void sessionChanged();
+    void lastErrorChanged();
+    void captureRawStreamChanged();
+    void isStopPendingChanged();
+    void streamKeymapChanged();
+
+protected:
+    void showIPhone(const IPhoneDevice& device) override;
+
+private:
+    void setRoute(Route route);
+    void setSession(std::shared_ptr<StreamingSession> session);
+    void setLastError(std::optional<QString> text);
+    void setConnectionNotice(ConnectionNotice notice);
+    // The jar's bytes; none (with lastError set) when the bundle lacks it.
+    std::optional<Bytes> loadServerJar();
+    std::optional<std::filesystem::path> demoStreamFile() const;
+    // A capture file that does not exist yet.
+    std::filesystem::path newCaptureFile();
+    ServerOptions streamOptions() const;
+    void setStopPending(bool pending);
+
+    AppModelEnvironment environment_;
+    QtExecutor executor_{this};
+    DeviceLinkState deviceState_;
+    std::shared_ptr<StreamingSession> session_;
+    std::optional<QString> lastError_;
+    Route route_ = Route::onboarding();
+    ConnectionNotice connectionNotice_ = ConnectionNotice::connectCable();
+    std::set<std::string> knownSerials_;
+    bool captureRawStream_ = false;
+    QPointer<KeymapController> streamKeymap_;
+    OverlayFrameRegistry overlayFrames_;
+    PanelPositions panelPositions_;
+    RecordingController recording_;
+    SerialQueue libraryCacheQueue_{"library.cache"};
+    std::unique_ptr<Subscription> stateSubscription_;
+    bool running_ = false;
+    // The last capture name handed out: its file appears only once that launch runs.
+    std::string lastCaptureStamp_;
+    int lastCaptureIndex_ = 0;
+    std::weak_ptr<StreamingSession> demoSession_;
+    std::optional<GuiTask<void>> pendingStop_;
+    bool isStopPending_ = false;
+    int stopGeneration_ = 0;
+    bool autoConnectPending_ = false;
+    bool quitting_ = false;
+};
+
+}  // namespace qm

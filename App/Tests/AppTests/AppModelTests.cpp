@@ -1,0 +1,433 @@
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AppModel.h"
+#include "FakeDeviceStates.h"
+#include "FakeSession.h"
+#include "QuillmereCore/Log.h"
+#include "QuillmereKit/Gaming/LibraryLoadError.h"
+#include "Support/ManualTimerSource.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::FakeSession;
+
+// Runs what the tasks queued, and what that queued in turn.
+void runPosted() {
+    for (int hop = 0; hop < 8; ++hop) {
+        QCoreApplication::sendPostedEvents();
+    }
+}
+
+DeviceInfo phone(std::string serial = "SERIAL1") {
+    return {std::move(serial), "Maker", "Model", "14", 34};
+}
+
+UsbAdbDevice usbPhone(std::string serial) {
+    return UsbAdbDevice::make(1, std::move(serial), std::string("Pixel"));
+}
+
+template <typename Error, typename T>
+std::optional<Error> errorOf(const TaskOutcome<T>& outcome) {
+    try {
+        outcome.get();
+    } catch (const Error& error) {
+        return error;
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
+class AppModelTest : public ::testing::Test {
+protected:
+    AppModelTest() {
+        QStandardPaths::setTestModeEnabled(true);
+        QDir(bundle.path()).mkpath("Demo");
+        write(bundle.filePath("quillmere-server.jar"), "jar");
+        write(bundle.filePath("Demo/demo.qmstream"), "demo");
+        make();
+    }
+    ~AppModelTest() override {
+        model.reset();
+        for (const std::shared_ptr<FakeSession>& session : sessions) {
+            session->cancelPending();
+        }
+        runPosted();
+    }
+
+    static void write(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    void make(bool autoConnect = false, bool hostedByTests = false) {
+        model.reset();
+        AppModelEnvironment environment;
+        environment.deviceStates = states;
+        environment.makeSession = [this](Bytes jar) {
+            sessions.push_back(std::make_shared<FakeSession>(std::move(jar)));
+            return sessions.back();
+        };
+        environment.timers = timers;
+        environment.bundle = Bundle(bundle.path());
+        environment.capturesDirectory = fs::path(folder.filePath("Captures").toStdString());
+        environment.libraryCacheDirectory = fs::path(folder.filePath("Library").toStdString());
+        environment.now = [this] { return now; };
+        environment.displayMaxFps = [] { return 120; };
+        environment.quit = [this] { ++quits; };
+        environment.hostedByTests = hostedByTests;
+        environment.autoConnect = autoConnect;
+        model = std::make_unique<AppModel>(settings, std::move(environment));
+    }
+
+    // A phone streaming, its start answered.
+    FakeSession& streaming(std::optional<std::string> package = std::nullopt) {
+        model->apply(DeviceLinkState::connected(phone()));
+        model->startStream(std::move(package));
+        runPosted();
+        FakeSession& session = *sessions.back();
+        session.finishStart();
+        runPosted();
+        return session;
+    }
+
+    QTemporaryDir folder;
+    QTemporaryDir bundle;
+    QSettings store{folder.filePath("settings.ini"), QSettings::IniFormat};
+    AppSettings settings{store};
+    std::shared_ptr<test::FakeDeviceStates> states = std::make_shared<test::FakeDeviceStates>();
+    std::shared_ptr<test::ManualTimerSource> timers = std::make_shared<test::ManualTimerSource>();
+    std::vector<std::shared_ptr<FakeSession>> sessions;
+    QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(10, 24, 44), Qt::UTC);
+    int quits = 0;
+    std::unique_ptr<AppModel> model;
+};
+
+TEST_F(AppModelTest, RunSubscribesOnceBeforeStartingTheLinkAndNeverUnderATestHost) {
+    model->run();
+    model->run();
+    EXPECT_EQ(states->subscriptions, 1);
+    EXPECT_EQ(states->starts, 1);
+    EXPECT_TRUE(states->subscribedBeforeStart);
+
+    states->publish(DeviceLinkState::connected(phone()));
+    runPosted();
+    EXPECT_EQ(model->routeKind(), AppModel::RouteKind::library);
+
+    // A state on its way when the model goes is dropped.
+    states->publish(DeviceLinkState::noDevice());
+    model.reset();
+    runPosted();
+
+    states = std::make_shared<test::FakeDeviceStates>();
+    make(true, true);
+    model->run();
+    model->apply(DeviceLinkState::connected(phone()));
+    EXPECT_EQ(states->subscriptions + states->starts, 0);
+    EXPECT_TRUE(sessions.empty());
+}
+
+TEST_F(AppModelTest, AutoConnectStreamsTheScreenAtTheFirstConnectionOnly) {
+    make(true);
+    model->apply(DeviceLinkState::unauthorized(usbPhone("SERIAL1")));
+    EXPECT_TRUE(sessions.empty());
+    model->apply(DeviceLinkState::connected(phone()));
+    runPosted();
+    ASSERT_EQ(sessions.size(), 1U);
+    ASSERT_EQ(sessions[0]->starts.size(), 1U);
+    EXPECT_EQ(sessions[0]->starts[0].package, std::nullopt);
+    EXPECT_EQ(model->route(), Route::stream(std::nullopt));
+
+    model->closeStream();
+    model->apply(DeviceLinkState::noDevice());
+    model->apply(DeviceLinkState::connected(phone()));
+    runPosted();
+    EXPECT_EQ(sessions.size(), 1U);
+}
+
+TEST_F(AppModelTest, EachStateSetsTheDeviceTheSerialsAndTheScreen) {
+    QSignalSpy routeChanges(model.get(), &AppModel::routeChanged);
+    struct Step {
+        DeviceLinkState state;
+        std::optional<std::string> device;
+        Route::Kind route;
+        ConnectionNotice notice;
+    };
+    const std::vector<Step> steps = {
+        // Known before the user allows the key, so that diagnostics hide it at once.
+        {DeviceLinkState::unauthorized(usbPhone("USB1")), std::nullopt, Route::Kind::onboarding,
+         ConnectionNotice::allowOnPhone("Pixel")},
+        {DeviceLinkState::connected(phone("SERIAL1")), "SERIAL1", Route::Kind::library,
+         ConnectionNotice::allowOnPhone("Pixel")},
+        {DeviceLinkState::busy(), "SERIAL1", Route::Kind::onboarding,
+         ConnectionNotice::anotherAdbRunning()},
+        {DeviceLinkState::failed("no ADB"), std::nullopt, Route::Kind::onboarding,
+         ConnectionNotice::failed("no ADB")},
+        {DeviceLinkState::connected(phone("SERIAL2")), "SERIAL2", Route::Kind::library,
+         ConnectionNotice::failed("no ADB")},
+        {DeviceLinkState::noDevice(), std::nullopt, Route::Kind::onboarding,
+         ConnectionNotice::connectCable()},
+        {DeviceLinkState::noDevice(), std::nullopt, Route::Kind::onboarding,
+         ConnectionNotice::connectCable()},
+    };
+    for (const Step& step : steps) {
+        model->apply(step.state);
+        EXPECT_EQ(model->connectedDevice() ? std::optional(model->connectedDevice()->serial)
+                                           : std::nullopt,
+                  step.device);
+        EXPECT_EQ(model->route().kind, step.route);
+        EXPECT_EQ(model->connectionNotice(), step.notice);
+    }
+    EXPECT_EQ(model->knownSerials(), (std::set<std::string>{"USB1", "SERIAL1", "SERIAL2"}));
+    EXPECT_EQ(model->redactor().redact("USB1 and SERIAL2"), "<serial> and <serial>");
+    // library, onboarding, library, onboarding: the same screen again is silent.
+    EXPECT_EQ(routeChanges.count(), 4);
+}
+
+TEST_F(AppModelTest, StreamsAndIPhonesKeepTheirScreenWhileThePhoneComesAndGoes) {
+    FakeSession& session = streaming("com.game");
+    model->apply(DeviceLinkState::noDevice());
+    EXPECT_EQ(model->route(), Route::stream("com.game"));
+    EXPECT_EQ(session.deviceStates.back(), DeviceLinkState::noDevice());
+    EXPECT_FALSE(model->hasConnectedDevice());
+    model->closeStream();
+
+    const IPhoneDevice iphone{"cam1", "iPhone"};
+    model->iphonesChanged({iphone});
+    model->openIPhone("cam1");
+    model->apply(DeviceLinkState::connected(phone("SERIAL9")));
+    EXPECT_EQ(model->route(), Route::iphone(iphone));
+    EXPECT_TRUE(model->knownSerials().contains("SERIAL9"));
+
+    // Closing the iPhone screen leaves the phone session's state alone.
+    model->apply(DeviceLinkState::noDevice());
+    model->iphonesChanged({});
+    EXPECT_EQ(model->route(), Route::onboarding());
+    EXPECT_EQ(model->connectionNotice(), ConnectionNotice::connectCable());
+    model->openIPhone("cam1");
+    EXPECT_EQ(model->route(), Route::onboarding());
+}
+
+TEST_F(AppModelTest, AStartWaitsForTheClosedSessionsStopAndStopsStayPendingUntilTheLast) {
+    FakeSession& first = streaming();
+    model->closeStream();
+    EXPECT_EQ(model->route(), Route::library());
+    EXPECT_TRUE(model->isStopPending());
+    runPosted();
+    ASSERT_EQ(first.stops.size(), 1U);
+
+    model->startStream(std::optional<std::string>("com.game"));
+    runPosted();
+    FakeSession& second = *sessions.at(1);
+    EXPECT_TRUE(second.starts.empty());
+    model->closeStream();
+    runPosted();
+    EXPECT_TRUE(second.stops.empty());
+
+    first.finishStop();
+    runPosted();
+    // Its launch began once the first was down; its own stop follows.
+    EXPECT_EQ(second.starts.size(), 1U);
+    ASSERT_EQ(second.stops.size(), 1U);
+    EXPECT_TRUE(model->isStopPending());
+    second.finishStop();
+    runPosted();
+    EXPECT_FALSE(model->isStopPending());
+}
+
+TEST_F(AppModelTest, RawCapturesGetAFreshFileAtEveryStartAndNoneOnceSwitchedOff) {
+    settings.setDeveloperMode(true);
+    model->setCaptureRawStream(true);
+    FakeSession& session = streaming();
+    const fs::path captures(folder.filePath("Captures").toStdString());
+    EXPECT_EQ(session.tapPath(), captures / "capture-2026-12-07T10-24-44Z.qmstream");
+    EXPECT_EQ(session.starts.back().options.videoBitRate, AppModel::rawCaptureBitRate);
+
+    fs::create_directories(captures);
+    std::ofstream(captures / "capture-2026-12-07T10-24-44Z-2.qmstream") << "taken";
+    model->startStream(std::nullopt);
+    model->startStream(std::nullopt);
+    EXPECT_EQ(sessions.size(), 1U);
+    EXPECT_EQ(session.tapPaths.at(1), captures / "capture-2026-12-07T10-24-44Z-1.qmstream");
+    EXPECT_EQ(session.tapPaths.at(2), captures / "capture-2026-12-07T10-24-44Z-3.qmstream");
+
+    model->setCaptureRawStream(false);
+    model->startStream(std::nullopt);
+    runPosted();
+    EXPECT_EQ(session.tapPath(), std::nullopt);
+    EXPECT_EQ(session.starts.back().options.videoBitRate,
+              videoBitRate(settings.streamResolution()));
+    EXPECT_EQ(session.starts.back().options.maxFps, 60);
+}
+
+TEST_F(AppModelTest, TheDemoReplacesALiveStreamLikeAClose) {
+    FakeSession& live = streaming();
+    live.input().setMode(InputMode::keyboardMouse);
+    live.input().handle(KeyDownEvent{0x00, KeyModifiers(), false});
+    const std::size_t sentBefore = live.sent.size();
+
+    model->startDemo();
+    EXPECT_GT(live.sent.size(), sentBefore);
+    EXPECT_TRUE(model->isStopPending());
+    runPosted();
+    FakeSession& demo = *sessions.at(1);
+    EXPECT_TRUE(demo.jar.empty());
+    EXPECT_TRUE(demo.demos.empty());
+
+    model->requestQuit();
+    EXPECT_EQ(quits, 0);
+    live.finishStop();
+    runPosted();
+    ASSERT_EQ(demo.demos.size(), 1U);
+    EXPECT_EQ(demo.demos[0].streamFile.filename(), "demo.qmstream");
+    EXPECT_EQ(quits, 1);
+
+    // A stream start replaces the demo, stopping it first.
+    model->startStream(std::nullopt);
+    runPosted();
+    FakeSession& next = *sessions.at(2);
+    EXPECT_EQ(demo.stops.size(), 1U);
+    EXPECT_TRUE(next.starts.empty());
+    demo.finishStop();
+    runPosted();
+    EXPECT_EQ(next.starts.size(), 1U);
+}
+
+TEST_F(AppModelTest, RetryStartsTheRoutesOwnGameOrTheScreen) {
+    streaming();
+    model->openGame("com.old");
+    model->closeStream();
+    model->startStream(std::nullopt);
+    model->retryStream();
+    runPosted();
+    sessions[0]->finishStop();
+    runPosted();
+    FakeSession& session = *sessions.back();
+    ASSERT_FALSE(session.starts.empty());
+    EXPECT_EQ(session.starts.back().package, std::nullopt);
+
+    model->openGame("com.new");
+    model->retryStream();
+    EXPECT_EQ(settings.lastPackage(), "com.new");
+    EXPECT_EQ(model->route(), Route::stream("com.new"));
+}
+
+TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSeconds) {
+    model->requestQuit();
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(timers->pending(), 0U);
+
+    FakeSession& session = streaming();
+    model->toggleRecording();
+    ASSERT_TRUE(model->recording()->isRecording());
+    model->requestQuit();
+    runPosted();
+    EXPECT_EQ(quits, 1);
+    ASSERT_EQ(session.recordingStops.size(), 1U);
+    session.recordingStops[0](session.recordings[0]);
+    runPosted();
+    EXPECT_EQ(quits, 2);
+
+    make();
+    streaming();
+    model->closeStream();
+    model->requestQuit();
+    model->requestQuit();
+    runPosted();
+    timers->advance(AppModel::quitTimeout - 1ms);
+    runPosted();
+    EXPECT_EQ(quits, 2);
+    timers->advance(1ms);
+    runPosted();
+    EXPECT_EQ(quits, 3);
+}
+
+TEST_F(AppModelTest, TheLibrarySessionWaitsForALaunchAndGivesUpAfterThirtySeconds) {
+    model->apply(DeviceLinkState::connected(phone()));
+    auto& first = *model->sessionForDevice();
+    auto& session = static_cast<FakeSession&>(first);
+    session.setPhase(SessionPhase::starting());
+
+    std::optional<TaskOutcome<std::shared_ptr<StreamingSession>>> answered;
+    model->librarySession().then([&](const auto& outcome) { answered = outcome; });
+    ASSERT_EQ(session.waits.size(), 1U);
+    EXPECT_EQ(session.waits[0].timeout, 30s);
+    EXPECT_EQ(session.waits[0].pollInterval, 100ms);
+    EXPECT_TRUE(session.waits[0].condition(SessionPhase::waitingForDevice()));
+    EXPECT_FALSE(session.waits[0].condition(SessionPhase::idle()));
+    session.setPhase(SessionPhase::streaming());
+    session.waits[0].done.settle(TaskOutcome<void>());
+    runPosted();
+    ASSERT_TRUE(answered && answered->hasValue());
+    EXPECT_EQ(answered->get().get(), &session);
+
+    session.setPhase(SessionPhase::starting());
+    answered.reset();
+    model->librarySession().then([&](const auto& outcome) { answered = outcome; });
+    session.waits[1].done.settle(std::make_exception_ptr(
+        SessionFailure::serverFailed("the phone did not respond within 30s")));
+    runPosted();
+    ASSERT_TRUE(answered);
+    EXPECT_TRUE(errorOf<LibraryLoadError>(*answered));
+    const std::vector<LogEntry> log = Log::recentEntries();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const LogEntry& entry) {
+        return entry.category == "session" && entry.level == spdlog::level::err &&
+               entry.message.starts_with("library wait failed: ");
+    }));
+}
+
+TEST_F(AppModelTest, TheLibraryFetchesThroughALightLaunchAfterAClosedStreamsStop) {
+    FakeSession& closed = streaming();
+    model->closeStream();
+    const std::unique_ptr<LibraryViewModel> library = model->makeLibraryViewModel(phone());
+    library->refresh();
+    runPosted();
+    EXPECT_EQ(sessions.size(), 1U);
+
+    closed.finishStop();
+    runPosted();
+    ASSERT_EQ(sessions.size(), 2U);
+    FakeSession& session = *sessions[1];
+    EXPECT_EQ(session.deviceStates, std::vector{DeviceLinkState::connected(phone())});
+    ASSERT_EQ(session.starts.size(), 1U);
+    const ServerOptions& options = session.starts[0].options;
+    EXPECT_EQ(session.starts[0].package, std::nullopt);
+    EXPECT_EQ(std::tuple(options.maxSize, options.maxFps, options.videoBitRate, options.audio,
+                         options.stayAwake),
+              std::tuple(800, 15, 1'000'000, false, false));
+    session.finishStart();
+    runPosted();
+    ASSERT_EQ(session.fetches.size(), 1U);
+    EXPECT_FALSE(session.fetches[0].includeAll);
+    session.fetches[0].done.settle(std::vector{AppInfo{"com.game", "Game", true, 0, {}}});
+    runPosted();
+    EXPECT_EQ(library->visibleApps()->rowCount(), 1);
+
+    model.reset();
+    library->refresh();
+    runPosted();
+    EXPECT_EQ(library->loadError(), LibraryViewModel::friendlyMessage(
+                                        std::make_exception_ptr(SessionFailure::disconnected())));
+}
+
+}  // namespace
+}  // namespace qm
