@@ -1,6 +1,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -229,7 +231,11 @@ TEST_F(AppModelTest, StreamsAndIPhonesKeepTheirScreenWhileThePhoneComesAndGoes) 
 
 TEST_F(AppModelTest, AStartWaitsForTheClosedSessionsStopAndStopsStayPendingUntilTheLast) {
     FakeSession& first = streaming();
+    first.input().setMode(InputMode::keyboardMouse);
+    first.input().handle(KeyDownEvent{0x00, KeyModifiers(), false});
+    const std::size_t sentBefore = first.sent.size();
     model->closeStream();
+    EXPECT_GT(first.sent.size(), sentBefore);
     EXPECT_EQ(model->route(), Route::library());
     EXPECT_TRUE(model->isStopPending());
     runPosted();
@@ -427,6 +433,48 @@ TEST_F(AppModelTest, TheLibraryFetchesThroughALightLaunchAfterAClosedStreamsStop
     runPosted();
     EXPECT_EQ(library->loadError(), LibraryViewModel::friendlyMessage(
                                         std::make_exception_ptr(SessionFailure::disconnected())));
+}
+
+TEST_F(AppModelTest, AStartNeedsAConnectedPhoneAndTheBundlesFiles) {
+    model->startStream(std::nullopt);
+    model->apply(DeviceLinkState::unauthorized(usbPhone("USB1")));
+    model->startStream(std::nullopt);
+    EXPECT_TRUE(sessions.empty());
+    EXPECT_EQ(model->route(), Route::onboarding());
+
+    model->apply(DeviceLinkState::connected(phone()));
+    QFile::remove(bundle.filePath("quillmere-server.jar"));
+    QFile::remove(bundle.filePath("Demo/demo.qmstream"));
+    model->startStream(std::nullopt);
+    EXPECT_EQ(model->lastError(), "quillmere-server.jar is missing from the app bundle");
+    model->startDemo();
+    EXPECT_EQ(model->lastError(), "demo.qmstream is missing from the app bundle");
+    EXPECT_FALSE(model->hasDemoStream());
+    EXPECT_TRUE(sessions.empty());
+    EXPECT_EQ(model->route(), Route::library());
+}
+
+TEST_F(AppModelTest, QmlBindsToTheSingleton) {
+    AppModel::registerForQml(*model);
+    QQmlEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    QQmlComponent component(&engine);
+    component.setData(R"(import QtQml
+import Vantorel
+QtObject {
+    property bool library: AppModel.routeKind === AppModel.RouteKind.library
+    property string game: AppModel.routePackage
+    property bool phone: AppModel.hasConnectedDevice
+})",
+                      QUrl());
+    const std::unique_ptr<QObject> bound(component.create());
+    ASSERT_TRUE(bound) << component.errorString().toStdString();
+    EXPECT_FALSE(bound->property("library").toBool());
+    model->apply(DeviceLinkState::connected(phone()));
+    EXPECT_TRUE(bound->property("library").toBool());
+    EXPECT_TRUE(bound->property("phone").toBool());
+    streaming("com.game");
+    EXPECT_EQ(bound->property("game").toString(), "com.game");
 }
 
 }  // namespace
