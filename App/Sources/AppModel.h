@@ -90,8 +90,8 @@ public:
     AppModel(AppSettings& settings, AppModelEnvironment environment, QObject* parent = nullptr);
     ~AppModel() override;
 
-    // Makes `model` the QML singleton "AppModel" of the module "Vantorel"; it must outlive the
-    // engine.
+    // Makes `model` the QML singleton "AppModel" of the module "Vantorel", once per process,
+    // before the engine loads; the model must outlive the engine.
     static void registerForQml(AppModel& model);
     // The light launch that only answers app-list requests.
     static ServerOptions libraryOptions();
