@@ -60,6 +60,7 @@ class AppModel final : public AppModelBase {
     // Empty unless an iPhone is shown.
     Q_PROPERTY(QString routeIPhoneID READ routeIPhoneID NOTIFY routeChanged)
     Q_PROPERTY(QString routeIPhoneName READ routeIPhoneName NOTIFY routeChanged)
+    Q_PROPERTY(DeviceStateKind deviceStateKind READ deviceStateKind NOTIFY deviceStateChanged)
     Q_PROPERTY(qm::StreamingSession* session READ sessionObject NOTIFY sessionChanged)
     // Empty when the last start did not fail.
     Q_PROPERTY(QString lastError READ lastError NOTIFY lastErrorChanged)
@@ -80,6 +81,9 @@ public:
         library = int(Route::Kind::library)
     };
     Q_ENUM(RouteKind)
+    // The cases of DeviceLinkState, in its order.
+    enum class DeviceStateKind { unauthorized, connected, failed, noDevice, busy };
+    Q_ENUM(DeviceStateKind)
 
     static constexpr std::chrono::milliseconds quitTimeout = std::chrono::seconds(5);
     static constexpr std::chrono::milliseconds libraryWaitTimeout = std::chrono::seconds(30);
@@ -102,6 +106,9 @@ public:
     QString routeIPhoneID() const;
     QString routeIPhoneName() const;
     const DeviceLinkState& deviceState() const noexcept { return deviceState_; }
+    DeviceStateKind deviceStateKind() const noexcept {
+        return DeviceStateKind(deviceState_.value.index());
+    }
     const ConnectionNotice& connectionNotice() const noexcept { return connectionNotice_; }
     const std::shared_ptr<StreamingSession>& session() const noexcept { return session_; }
     StreamingSession* sessionObject() const noexcept { return session_.get(); }

@@ -464,7 +464,7 @@ import Vantorel
 QtObject {
     property bool library: AppModel.routeKind === AppModel.RouteKind.library
     property string game: AppModel.routePackage
-    property bool phone: AppModel.hasConnectedDevice
+    property bool phone: AppModel.deviceStateKind === AppModel.DeviceStateKind.connected
 })",
                       QUrl());
     const std::unique_ptr<QObject> bound(component.create());
