@@ -112,6 +112,13 @@ protected:
         return session;
     }
 
+    // Holds a key down on the phone; the count of messages sent so far.
+    static std::size_t holdKey(FakeSession& session) {
+        session.input().setMode(InputMode::keyboardMouse);
+        session.input().handle(KeyDownEvent{0x00, KeyModifiers(), false});
+        return session.sent.size();
+    }
+
     QTemporaryDir folder;
     QTemporaryDir bundle;
     QSettings store{folder.filePath("settings.ini"), QSettings::IniFormat};
@@ -231,9 +238,7 @@ TEST_F(AppModelTest, StreamsAndIPhonesKeepTheirScreenWhileThePhoneComesAndGoes) 
 
 TEST_F(AppModelTest, AStartWaitsForTheClosedSessionsStopAndStopsStayPendingUntilTheLast) {
     FakeSession& first = streaming();
-    first.input().setMode(InputMode::keyboardMouse);
-    first.input().handle(KeyDownEvent{0x00, KeyModifiers(), false});
-    const std::size_t sentBefore = first.sent.size();
+    const std::size_t sentBefore = holdKey(first);
     model->closeStream();
     EXPECT_GT(first.sent.size(), sentBefore);
     EXPECT_EQ(model->route(), Route::library());
@@ -287,9 +292,7 @@ TEST_F(AppModelTest, RawCapturesGetAFreshFileAtEveryStartAndNoneOnceSwitchedOff)
 
 TEST_F(AppModelTest, TheDemoReplacesALiveStreamLikeAClose) {
     FakeSession& live = streaming();
-    live.input().setMode(InputMode::keyboardMouse);
-    live.input().handle(KeyDownEvent{0x00, KeyModifiers(), false});
-    const std::size_t sentBefore = live.sent.size();
+    const std::size_t sentBefore = holdKey(live);
 
     model->startDemo();
     EXPECT_GT(live.sent.size(), sentBefore);
