@@ -16,6 +16,7 @@
 #include "AppModelEnvironment.h"
 #include "Editor/KeymapController.h"
 #include "HUD/PanelPositions.h"
+#include "Input/InputModel.h"
 #include "Input/OverlayFrameRegistry.h"
 #include "QuillmereCore/SerialQueue.h"
 #include "QuillmereKit/ConnectionNotice.h"
@@ -52,7 +53,7 @@ struct Route {
 // its streams, and guards quitting while a recording or a stop is unfinished. QML reaches it as
 // the singleton "AppModel" (registerForQml). GUI thread only; the slow work runs in tasks that
 // its operations start and do not await.
-class AppModel final : public AppModelBase {
+class AppModel final : public AppModelBase, public InputModel {
     Q_OBJECT
     Q_PROPERTY(RouteKind routeKind READ routeKind NOTIFY routeChanged)
     // Empty without a game.
@@ -110,8 +111,10 @@ public:
         return DeviceStateKind(deviceState_.value.index());
     }
     const ConnectionNotice& connectionNotice() const noexcept { return connectionNotice_; }
-    const std::shared_ptr<StreamingSession>& session() const noexcept { return session_; }
+    const std::shared_ptr<StreamingSession>& currentSession() const noexcept { return session_; }
     StreamingSession* sessionObject() const noexcept { return session_.get(); }
+    InputSession* session() const override { return session_.get(); }
+    AppSettings* settings() const override { return AppModelBase::settings(); }
     QString lastError() const { return lastError_.value_or(QString()); }
     bool captureRawStream() const noexcept { return captureRawStream_; }
     void setCaptureRawStream(bool on);
@@ -123,10 +126,12 @@ public:
     DiagnosticsRedactor redactor() const;
     RecordingController* recording() noexcept { return &recording_; }
     PanelPositions* panelPositions() noexcept { return &panelPositions_; }
-    OverlayFrameRegistry* overlayFrames() noexcept { return &overlayFrames_; }
-    KeymapController* streamKeymap() const noexcept { return streamKeymap_; }
-    // The stream window's input sets it while attached and clears it on detach.
-    void setStreamKeymap(KeymapController* controller);
+    OverlayFrameRegistry* overlayFrames() const override { return overlayFrames_; }
+    // The stream window's input sets both while attached and clears them on detach.
+    KeymapController* streamKeymap() const override { return streamKeymap_; }
+    void setStreamKeymap(KeymapController* controller) override;
+    InputCoordinator* modeRequester() const override { return modeRequester_; }
+    void setModeRequester(InputCoordinator* coordinator) override { modeRequester_ = coordinator; }
 
     // Follows the phone and the iPhones from now on; once per process, never under a test host.
     Q_INVOKABLE void run();
@@ -140,7 +145,7 @@ public:
     // Starts the failed stream again: its own game, or the phone's screen when it had none.
     Q_INVOKABLE void retryStream();
     // Closes the stream or the iPhone screen; the session stops in the background.
-    Q_INVOKABLE void closeStream();
+    Q_INVOKABLE void closeStream() override;
     Q_INVOKABLE void leaveStream() { closeStream(); }
     // Stops the session after every stop begun before it, keeping it until then;
     // isStopPending holds until the last one has ended.
@@ -206,7 +211,8 @@ private:
     std::set<std::string> knownSerials_;
     bool captureRawStream_ = false;
     QPointer<KeymapController> streamKeymap_;
-    OverlayFrameRegistry overlayFrames_;
+    InputCoordinator* modeRequester_ = nullptr;
+    OverlayFrameRegistry* const overlayFrames_ = new OverlayFrameRegistry(this);
     PanelPositions panelPositions_;
     RecordingController recording_;
     SerialQueue libraryCacheQueue_{"library.cache"};

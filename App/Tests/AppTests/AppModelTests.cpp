@@ -238,9 +238,14 @@ TEST_F(AppModelTest, StreamsAndIPhonesKeepTheirScreenWhileThePhoneComesAndGoes) 
 
 TEST_F(AppModelTest, AStartWaitsForTheClosedSessionsStopAndStopsStayPendingUntilTheLast) {
     FakeSession& first = streaming();
+    // The stream window's input finds the session through the model as a QObject.
+    InputModel* const input = dynamic_cast<InputModel*>(static_cast<QObject*>(model.get()));
+    ASSERT_TRUE(input);
+    EXPECT_EQ(input->session(), &first);
     const std::size_t sentBefore = holdKey(first);
     model->closeStream();
     EXPECT_GT(first.sent.size(), sentBefore);
+    EXPECT_EQ(input->session(), nullptr);
     EXPECT_EQ(model->route(), Route::library());
     EXPECT_TRUE(model->isStopPending());
     runPosted();
