@@ -90,10 +90,10 @@ void AppModel::apply(const DeviceLinkState& state) {
         [this](const auto& value) {
             using Case = std::decay_t<decltype(value)>;
             if constexpr (std::is_same_v<Case, DeviceLinkState::Unauthorized>) {
-                knownSerials_.insert(value.device.serial);
+                addKnownSerial(value.device.serial);
             } else if constexpr (std::is_same_v<Case, DeviceLinkState::Connected>) {
                 setConnectedDevice(value.info);
-                knownSerials_.insert(value.info.serial);
+                addKnownSerial(value.info.serial);
             } else if constexpr (!std::is_same_v<Case, DeviceLinkState::Busy>) {
                 setConnectedDevice(std::nullopt);
             }
@@ -191,6 +191,12 @@ void AppModel::setConnectionNotice(ConnectionNotice notice) {
     if (notice != connectionNotice_) {
         connectionNotice_ = std::move(notice);
         emit connectionNoticeChanged();
+    }
+}
+
+void AppModel::addKnownSerial(const std::string& serial) {
+    if (knownSerials_.insert(serial).second) {
+        emit knownSerialsChanged();
     }
 }
 

@@ -73,6 +73,8 @@ class AppModel final : public AppModelBase, public InputModel {
     Q_PROPERTY(PanelPositions* panelPositions READ panelPositions CONSTANT)
     Q_PROPERTY(OverlayFrameRegistry* overlayFrames READ overlayFrames CONSTANT)
     Q_PROPERTY(KeymapController* streamKeymap READ streamKeymap NOTIFY streamKeymapChanged)
+    // Hides every phone serial seen since launch in the texts the views show.
+    Q_PROPERTY(qm::DiagnosticsRedactor redactor READ redactor NOTIFY knownSerialsChanged)
 
 public:
     enum class RouteKind {
@@ -122,7 +124,6 @@ public:
     bool isStopPending() const noexcept { return isStopPending_; }
     // Every phone serial seen since launch.
     const std::set<std::string>& knownSerials() const noexcept { return knownSerials_; }
-    // Hides every serial seen since launch.
     DiagnosticsRedactor redactor() const;
     RecordingController* recording() noexcept { return &recording_; }
     PanelPositions* panelPositions() noexcept { return &panelPositions_; }
@@ -184,6 +185,7 @@ signals:
     void captureRawStreamChanged();
     void isStopPendingChanged();
     void streamKeymapChanged();
+    void knownSerialsChanged();
 
 protected:
     void showIPhone(const IPhoneDevice& device) override;
@@ -200,6 +202,7 @@ private:
     std::filesystem::path newCaptureFile();
     ServerOptions streamOptions() const;
     void setStopPending(bool pending);
+    void addKnownSerial(const std::string& serial);
 
     AppModelEnvironment environment_;
     QtExecutor executor_{this};

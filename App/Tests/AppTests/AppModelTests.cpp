@@ -473,6 +473,7 @@ QtObject {
     property bool library: AppModel.routeKind === AppModel.RouteKind.library
     property string game: AppModel.routePackage
     property bool phone: AppModel.deviceStateKind === AppModel.DeviceStateKind.connected
+    property string hidden: AppModel.redactor.redact("serial SERIAL1")
 })",
                       QUrl());
     const std::unique_ptr<QObject> bound(component.create());
@@ -481,6 +482,7 @@ QtObject {
     model->apply(DeviceLinkState::connected(phone()));
     EXPECT_TRUE(bound->property("library").toBool());
     EXPECT_TRUE(bound->property("phone").toBool());
+    EXPECT_EQ(bound->property("hidden").toString(), "serial <serial>");
     streaming("com.game");
     EXPECT_EQ(bound->property("game").toString(), "com.game");
 }
