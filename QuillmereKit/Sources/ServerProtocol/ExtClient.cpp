@@ -4,9 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
-#include "QuillmereCore/TaskClock.h"
 #include "ServerProtocol/ExtCodec.h"
 #include "ServerProtocol/ServerOptions.h"
 
@@ -39,10 +37,6 @@ ExtClient::~ExtClient() {
     close();
 }
 
-ExtClient::Clock ExtClient::defaultClock() {
-    return [] { return HostClock::nowNanos(); };
-}
-
 void ExtClient::send(const ExtMessage& message) {
     if (closed_.load()) {
         return;
@@ -66,10 +60,10 @@ ExtMessage ExtClient::next(std::stop_token stop) {
     return ExtCodec::next(*channel_, std::move(stop));
 }
 
-ExtHello ExtClient::handshake(std::chrono::nanoseconds timeout, const Clock& clock,
+ExtHello ExtClient::handshake(std::chrono::nanoseconds timeout, const TaskClock& clock,
                               std::stop_token stop) {
     ExtHello hello;
-    hello.hostSendNanos = clock();
+    hello.hostSendNanos = clock.nowNanos();
     send(ext::Hello{ServerVersion::extProtocol});
 
     std::atomic<bool> timedOut{false};
@@ -77,7 +71,7 @@ ExtHello ExtClient::handshake(std::chrono::nanoseconds timeout, const Clock& clo
     std::exception_ptr failure;
     {
         std::jthread timer([&](std::stop_token timerStop) {
-            TaskClock::sleepUnlessStopped(timeout, timerStop);
+            clock.sleep(timeout, timerStop);
             if (!timerStop.stop_requested()) {
                 timedOut = true;
                 channel_->close();  // ends the pending read
@@ -97,7 +91,7 @@ ExtHello ExtClient::handshake(std::chrono::nanoseconds timeout, const Clock& clo
     if (failure) {
         std::rethrow_exception(failure);
     }
-    hello.macReceiveNanos = clock();
+    hello.macReceiveNanos = clock.nowNanos();
 
     if (const auto* ack = std::get_if<ext::HelloAck>(&*reply)) {
         if (ack->version != ServerVersion::extProtocol) {

@@ -5,7 +5,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <stop_token>
@@ -13,6 +12,7 @@
 #include <thread>
 
 #include "QuillmereCore/ByteChannel.h"
+#include "QuillmereCore/TaskClock.h"
 #include "QuillmereCore/TypedError.h"
 #include "ServerProtocol/ExtMessage.h"
 
@@ -54,7 +54,6 @@ private:
 // next(); handshake() is such a reader.
 class ExtClient {
 public:
-    using Clock = std::function<std::uint64_t()>;
     static constexpr std::size_t maxQueuedFrames = 64;
 
     explicit ExtClient(std::shared_ptr<ByteChannel> channel);
@@ -76,14 +75,12 @@ public:
     // Sends hello and waits up to `timeout` for the phone's helloAck. On time-out the channel is
     // closed (that is what ends the pending read) and ExtClientError.timeout is thrown even if a
     // reply came at the same moment; channel errors before then pass through unchanged.
-    ExtHello handshake(std::chrono::nanoseconds timeout, const Clock& clock = defaultClock(),
+    ExtHello handshake(std::chrono::nanoseconds timeout, const TaskClock& clock = {},
                        std::stop_token stop = {});
 
     // Stops sending (queued frames may still be written before the channel closes) and closes
     // the channel. Safe to repeat.
     void close() noexcept;
-
-    static Clock defaultClock();
 
 private:
     void runWriter();

@@ -8,6 +8,7 @@
 #include "DeviceLink/DeviceBanner.h"
 #include "Support/FakePhone.h"
 #include "Support/TestHost.h"
+#include "Support/VirtualClock.h"
 #include "Support/Waiting.h"
 
 namespace qm::test {
@@ -122,23 +123,32 @@ TEST(FakePhoneHandshake, UnknownKeyIsAskedForAgainThenApproved) {
 
 TEST(FakePhoneHandshake, ApprovalCanComeLaterOrNever) {
     for (Approval approval : {Approval::afterDelay, Approval::onSignal, Approval::never}) {
-        FakePhone phone(scripted(approval));
+        VirtualClock clock(0, 0);  // the delay lasts until the test lets time pass
+        FakeAdbScript script = scripted(approval);
+        script.approvalClock = clock.taskClock();
+        FakePhone phone(script);
         Host host(phone);
         host.connect();
         host.sign(host.expectToken());
         host.expectToken();
         host.offerKey();
-        auto answer = std::async(std::launch::async, [&] { return host.read(); });
-        EXPECT_EQ(answer.wait_for(20ms), std::future_status::timeout);
+        ASSERT_TRUE(eventually([&] {
+            return approval == Approval::afterDelay ? clock.parked()
+                                                    : !phone.adb().offeredKeyComments().empty();
+        }));
+        EXPECT_EQ(host.transport().pendingByteCount(), 0u);
+        if (approval == Approval::afterDelay) {
+            clock.parkAt(std::nullopt);
+            EXPECT_THAT(clock.sleeps(), ElementsAre(50ms));
+        }
         if (approval == Approval::onSignal) {
             EXPECT_TRUE(phone.adb().approvePendingKey());
         }
         if (approval == Approval::never) {
-            EXPECT_EQ(answer.wait_for(100ms), std::future_status::timeout);
             host.transport().close();  // the host gives up
-            EXPECT_THROW(answer.get(), AdbError);
+            EXPECT_THROW(host.read(), AdbError);
         } else {
-            expectConnect(answer.get());
+            expectConnect(host.read());
         }
         EXPECT_EQ(phone.adb().approvePendingKey(), approval == Approval::never);
         EXPECT_THAT(phone.adb().violations(), IsEmpty());

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <condition_variable>
+#include <future>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,12 +10,14 @@
 #include "QuillmereCore/MemoryByteChannel.h"
 #include "ServerProtocol/ExtClient.h"
 #include "ServerProtocol/ExtCodec.h"
+#include "Support/VirtualClock.h"
 #include "Support/Waiting.h"
 
 namespace qm {
 namespace {
 
 using namespace std::chrono_literals;
+using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -92,9 +95,9 @@ std::vector<ExtMessage> sentMessages(const MemoryByteChannel& channel) {
     return out;
 }
 
-ExtClient::Clock countingClock() {
+TaskClock countingClock() {
     auto ticks = std::make_shared<std::uint64_t>(0);
-    return [ticks] { return *ticks += 10; };
+    return {.nowNanos = [ticks] { return *ticks += 10; }};
 }
 
 class ExtClientTest : public ::testing::Test {
@@ -144,14 +147,19 @@ TEST_F(ExtClientTest, HandshakeTellsTheWrongRepliesApart) {
 }
 
 TEST_F(ExtClientTest, SilentPhoneTimesOutWithTheChannelClosed) {
-    const auto started = std::chrono::steady_clock::now();
+    test::VirtualClock clock(0, 0);  // the time-out comes once the hello is out
+    auto handshake =
+        std::async(std::launch::async, [&] { return client_.handshake(30ms, clock.taskClock()); });
+    EXPECT_TRUE(
+        test::eventually([&] { return clock.parked() && !channel_->inner.written().empty(); }));
+    clock.parkAt(std::nullopt);
     try {
-        client_.handshake(30ms);
+        handshake.get();
         ADD_FAILURE() << "no time-out";
     } catch (const ExtClientError& error) {
         EXPECT_EQ(error.kind(), ExtClientErrorKind::timeout);
     }
-    EXPECT_GE(std::chrono::steady_clock::now() - started, 30ms);
+    EXPECT_THAT(clock.sleeps(), ElementsAre(30ms));
     EXPECT_GE(channel_->closeCount(), 1u);
     EXPECT_FALSE(client_.isClosed());  // closing the client is the caller's part
 }

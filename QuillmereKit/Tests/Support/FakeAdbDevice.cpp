@@ -273,7 +273,7 @@ void FakeAdbDevice::onPublicKey(const AdbMessage& message) {
 }
 
 void FakeAdbDevice::approveAfterDelay(std::stop_token stop) {
-    TaskClock::sleepUnlessStopped(script_.approvalDelay, stop);
+    script_.approvalClock.sleep(script_.approvalDelay, stop);
     if (stop.stop_requested()) {
         return;
     }

@@ -12,6 +12,7 @@
 
 #include "DeviceLink/AdbKey.h"
 #include "DeviceLink/AdbMessage.h"
+#include "QuillmereCore/TaskClock.h"
 #include "Support/FakeAdbAuth.h"
 #include "Support/FakeAdbStreams.h"
 #include "Support/FakePhoneServices.h"
@@ -47,6 +48,7 @@ struct FakeAdbScript {
 
     Approval approval = Approval::immediately;
     std::chrono::milliseconds approvalDelay{20};
+    TaskClock approvalClock;  // what the delay is slept on
     std::uint32_t version = AdbProtocolConstants::version;
     std::uint32_t maxPayload = AdbProtocolConstants::maxPayload;
     std::string banner =

@@ -170,4 +170,9 @@ std::size_t MemoryPacketTransport::drainedByteCount() const {
     return drained_;
 }
 
+std::size_t MemoryPacketTransport::pendingByteCount() const {
+    std::lock_guard lock(inbound_->mutex);
+    return inbound_->buffered();
+}
+
 }  // namespace qm::test

@@ -45,6 +45,8 @@ public:
     // linkGone: the other end was, and everything it sent has been read.
     RawRead readRaw(std::span<std::uint8_t> into, std::chrono::milliseconds timeout);
     std::size_t drainedByteCount() const;
+    // Sent to this end and not read yet: whether anything came, without waiting for it.
+    std::size_t pendingByteCount() const;
 
     class Pipe;
     MemoryPacketTransport(std::shared_ptr<Pipe> inbound, std::shared_ptr<Pipe> outbound,

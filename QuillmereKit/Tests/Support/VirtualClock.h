@@ -14,7 +14,8 @@ namespace qm::test {
 // Time that moves only when the code under test sleeps: each sleep is recorded and moves the
 // clock on at once, so paced code runs at full speed. A sleep that would end past `parkAt`
 // stops time there and waits for its stop request, so a test can look at a running task and
-// then stop it. Thread-safe; it must outlive the TaskClock it hands out.
+// then stop it, or move the limit on to let it end. Thread-safe; it must outlive the TaskClock
+// it hands out.
 class VirtualClock {
 public:
     explicit VirtualClock(std::uint64_t startNanos = 0,
@@ -27,6 +28,8 @@ public:
     std::vector<std::chrono::nanoseconds> sleeps() const;
     // Whether a sleeper waits at the limit.
     bool parked() const;
+    // A new limit, or none; parked sleeps that end within it end now.
+    void parkAt(std::optional<std::uint64_t> nanos);
 
 private:
     void sleep(std::chrono::nanoseconds duration, const std::stop_token& stop);
