@@ -77,6 +77,11 @@ std::size_t FakeUsbPort::inTransfers() const {
     return inTransfers_;
 }
 
+std::optional<std::chrono::milliseconds> FakeUsbPort::lastInTimeout() const {
+    std::lock_guard lock(mutex_);
+    return lastInTimeout_;
+}
+
 std::vector<std::string> FakeUsbPort::violations() const {
     std::lock_guard lock(mutex_);
     return violations_;
@@ -106,6 +111,7 @@ UsbTransferResult FakeUsbPort::receive(std::span<std::uint8_t> buffer,
     {
         std::lock_guard lock(mutex_);
         ++inTransfers_;
+        lastInTimeout_ = timeout;
         if (aborted_) {
             return {UsbTransferStatus::aborted, 0};
         }

@@ -55,6 +55,7 @@ public:
 
     std::vector<std::size_t> outTransfers() const;
     std::size_t inTransfers() const;
+    std::optional<std::chrono::milliseconds> lastInTimeout() const;
     std::vector<std::string> violations() const;
     bool isAborted() const;
 
@@ -81,6 +82,7 @@ private:
     bool expectEmpty_ = false;
     std::size_t emptiesSent_ = 0;
     std::size_t inTransfers_ = 0;
+    std::optional<std::chrono::milliseconds> lastInTimeout_;
     std::vector<std::size_t> outTransfers_;
     std::vector<std::string> violations_;
 };

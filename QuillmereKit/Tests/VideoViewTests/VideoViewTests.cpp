@@ -2,10 +2,9 @@
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QScreen>
+#include <QTest>
 #include <atomic>
-#include <chrono>
 #include <cmath>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -19,19 +18,6 @@ extern "C" {
 
 namespace qm {
 namespace {
-
-template <typename Condition>
-bool processEventsUntil(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 TEST(VideoView, ReportsTheGeometryOnlyWhenItChanges) {
     VideoView view;
@@ -87,12 +73,12 @@ TEST(VideoView, WindowShowsTheFrameLetterboxed) {
     ASSERT_TRUE(window);
     auto* view = window->findChild<VideoView*>("video");
     ASSERT_TRUE(view);
-    ASSERT_TRUE(processEventsUntil([&] { return window->isExposed(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isExposed(); }, 10'000));
 
     const DecodedFrame frame = test::decodedFixtureFrames("h264-720p.h264", VideoCodec::h264, 1)[0];
     std::atomic<std::uint64_t> presentedAt{0};
     view->show(frame, [&](std::uint64_t nanos) { presentedAt = nanos; });
-    ASSERT_TRUE(processEventsUntil([&] { return presentedAt != 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return presentedAt != 0; }, 10'000));
 
     const QImage image = window->grabWindow().convertToFormat(QImage::Format_RGBA8888);
     ASSERT_EQ(image.size(), QSize(800, 600));
