@@ -7,6 +7,10 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include <fmt/format.h>
+
+#include "Recorder/RecorderError.h"
+
 namespace qm {
 
 AacEncoder::AacEncoder(int channels, PacketSink sink)
@@ -16,13 +20,13 @@ AacEncoder::AacEncoder(int channels, PacketSink sink)
     }
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (!codec) {
-        throwCannotStart("aac encoder", AVERROR_ENCODER_NOT_FOUND);
+        throw RecorderError::cannotStart("aac encoder", AVERROR_ENCODER_NOT_FOUND);
     }
     context_.reset(avcodec_alloc_context3(codec));
     frame_.reset(av_frame_alloc());
     packet_.reset(av_packet_alloc());
     if (!context_ || !frame_ || !packet_) {
-        throwCannotStart("aac encoder", AVERROR(ENOMEM));
+        throw RecorderError::cannotStart("aac encoder", AVERROR(ENOMEM));
     }
     AVCodecContext& context = *context_;
     context.sample_fmt = AV_SAMPLE_FMT_FLTP;
@@ -32,7 +36,7 @@ AacEncoder::AacEncoder(int channels, PacketSink sink)
     context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // the MP4 track holds the decoder config
     av_channel_layout_default(&context.ch_layout, channels);
     if (const int status = avcodec_open2(&context, codec, nullptr); status < 0) {
-        throwCannotStart("aac encoder", status);
+        throw RecorderError::cannotStart("aac encoder", status);
     }
 
     fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, channels, context.frame_size));
@@ -41,10 +45,10 @@ AacEncoder::AacEncoder(int channels, PacketSink sink)
     frame_->nb_samples = context.frame_size;
     av_channel_layout_copy(&frame_->ch_layout, &context.ch_layout);
     if (!fifo_) {
-        throwCannotStart("aac encoder", AVERROR(ENOMEM));
+        throw RecorderError::cannotStart("aac encoder", AVERROR(ENOMEM));
     }
     if (const int status = av_frame_get_buffer(frame_.get(), 0); status < 0) {
-        throwCannotStart("aac encoder", status);
+        throw RecorderError::cannotStart("aac encoder", status);
     }
     planes_.resize(static_cast<std::size_t>(context.frame_size) * channels_);
 }

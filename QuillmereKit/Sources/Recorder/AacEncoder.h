@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "QuillmereCore/Bytes.h"
-#include "Recorder/FFmpegHandles.h"
+#include "VideoPipeline/FFmpegHandles.h"
 
 namespace qm {
 

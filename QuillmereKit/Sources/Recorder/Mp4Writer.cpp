@@ -4,6 +4,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "Recorder/RecorderError.h"
+
 namespace qm {
 
 namespace {
@@ -13,7 +15,7 @@ constexpr std::uint32_t hvc1Tag = MKTAG('h', 'v', 'c', '1');  // the muxer's def
 
 void check(int status, std::string_view what) {
     if (status < 0) {
-        throwCannotStart(what, status);
+        throw RecorderError::cannotStart(what, status);
     }
 }
 
@@ -29,7 +31,7 @@ void setVideoParameters(AVCodecParameters& parameters, const FormatDescription& 
     parameters.extradata =
         static_cast<std::uint8_t*>(av_mallocz(record.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!parameters.extradata) {
-        throwCannotStart("video track", AVERROR(ENOMEM));
+        throw RecorderError::cannotStart("video track", AVERROR(ENOMEM));
     }
     std::memcpy(parameters.extradata, record.data(), record.size());
     parameters.extradata_size = static_cast<int>(record.size());
@@ -46,7 +48,7 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const FormatDescription&
     packet_.reset(av_packet_alloc());
     video_ = avformat_new_stream(raw, nullptr);
     if (!packet_ || !video_) {
-        throwCannotStart("mp4 muxer", AVERROR(ENOMEM));
+        throw RecorderError::cannotStart("mp4 muxer", AVERROR(ENOMEM));
     }
     setVideoParameters(*video_->codecpar, video, size);
     video_->time_base = microseconds;
@@ -59,7 +61,7 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const FormatDescription&
         });
         audio_ = avformat_new_stream(raw, nullptr);
         if (!audio_) {
-            throwCannotStart("mp4 muxer", AVERROR(ENOMEM));
+            throw RecorderError::cannotStart("mp4 muxer", AVERROR(ENOMEM));
         }
         check(avcodec_parameters_from_context(audio_->codecpar, &encoder_->context()),
               "audio track");
@@ -124,7 +126,7 @@ Mp4Writer::Outcome Mp4Writer::finish() {
     const int closed = avio_closep(&context_->pb);
     status = status < 0 ? status : closed;
     if (status < 0) {
-        failure_ = errorText(status);
+        failure_ = ffmpegErrorText(status);
         return Outcome::failed;
     }
     return Outcome::written;
@@ -141,13 +143,13 @@ Mp4Writer::Outcome Mp4Writer::write(AVPacket& packet, const AVStream& stream, AV
     if (status >= 0) {
         return Outcome::written;
     }
-    failure_ = errorText(status);
+    failure_ = ffmpegErrorText(status);
     return context_->pb->error < 0 ? Outcome::failed : Outcome::refused;
 }
 
 Mp4Writer::Outcome Mp4Writer::encoded(int status) {
     if (status < 0 && audioOutcome_ == Outcome::written) {
-        failure_ = errorText(status);
+        failure_ = ffmpegErrorText(status);
         return Outcome::refused;
     }
     return audioOutcome_;

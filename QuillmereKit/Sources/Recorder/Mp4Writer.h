@@ -3,14 +3,19 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "QuillmereCore/Bytes.h"
 #include "QuillmereCore/StreamTypes.h"
 #include "Recorder/AacEncoder.h"
-#include "Recorder/FFmpegHandles.h"
+#include "VideoPipeline/FFmpegHandles.h"
 #include "VideoPipeline/FormatDescription.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 namespace qm {
 
@@ -44,6 +49,15 @@ public:
     const std::string& failure() const { return failure_; }
 
 private:
+    struct OutputContextFree {
+        // The file closes with the context; whatever the muxer holds back is lost.
+        void operator()(AVFormatContext* context) const noexcept {
+            avio_closep(&context->pb);
+            avformat_free_context(context);
+        }
+    };
+    using OutputContextHandle = std::unique_ptr<AVFormatContext, OutputContextFree>;
+
     Outcome write(AVPacket& packet, const AVStream& stream, AVRational timeBase);
     Outcome encoded(int status);
 

@@ -15,6 +15,8 @@ public:
     static RecorderError cannotStart(std::string_view why) {
         return {Kind::cannotStart, caseWithText("cannotStart", why)};
     }
+    // What failed to start, with the text of FFmpeg's status.
+    static RecorderError cannotStart(std::string_view what, int ffmpegStatus);
     static RecorderError writeFailed(std::string_view why) {
         return {Kind::writeFailed, caseWithText("writeFailed", why)};
     }

@@ -6,22 +6,12 @@
 #include <utility>
 #include <vector>
 
-extern "C" {
-#include <libavutil/frame.h>
-}
+#include "VideoPipeline/FFmpegHandles.h"
 
 namespace qm {
 
-namespace {
-
-struct FrameFree {
-    void operator()(AVFrame* frame) const noexcept { av_frame_free(&frame); }
-};
-
-}  // namespace
-
 struct PixelBuffer::Node {
-    std::unique_ptr<AVFrame, FrameFree> frame;
+    FrameHandle frame;
     std::atomic<int> references{1};
     // Set while the node is out of its shelf, so a pool that goes away first stays reachable.
     std::shared_ptr<FramePool::Shelf> home;

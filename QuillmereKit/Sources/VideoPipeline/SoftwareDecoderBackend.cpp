@@ -1,30 +1,13 @@
 #include <cstring>
 #include <memory>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/buffer.h>
-#include <libavutil/error.h>
-#include <libavutil/frame.h>
-}
-
+#include "VideoPipeline/FFmpegHandles.h"
 #include "VideoPipeline/VideoDecoderBackend.h"
 #include "VideoPipeline/VideoPipelineError.h"
 
 namespace qm {
 
 namespace {
-
-struct ContextFree {
-    void operator()(AVCodecContext* context) const noexcept { avcodec_free_context(&context); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const noexcept { av_packet_free(&packet); }
-};
-struct BufferPoolFree {
-    // Buffers still held by the codec keep the pool alive until they come back.
-    void operator()(AVBufferPool* pool) const noexcept { av_buffer_pool_uninit(&pool); }
-};
 
 class SoftwareDecoderBackend final : public VideoDecoderBackend {
 public:
@@ -43,7 +26,7 @@ public:
         if (!codec) {
             throw VideoPipelineError::decoderCreation(AVERROR_DECODER_NOT_FOUND);
         }
-        std::unique_ptr<AVCodecContext, ContextFree> context(avcodec_alloc_context3(codec));
+        CodecContextHandle context(avcodec_alloc_context3(codec));
         if (!context) {
             throw VideoPipelineError::decoderCreation(AVERROR(ENOMEM));
         }
@@ -133,9 +116,9 @@ private:
     }
 
     SoftwareDecoderOptions options_;
-    std::unique_ptr<AVCodecContext, ContextFree> context_;
-    std::unique_ptr<AVPacket, PacketFree> packet_;
-    std::unique_ptr<AVBufferPool, BufferPoolFree> packetPool_;
+    CodecContextHandle context_;
+    PacketHandle packet_;
+    BufferPoolHandle packetPool_;
     std::size_t packetPoolSize_ = 0;
     FramePool pool_;
 };
