@@ -6,7 +6,7 @@
 
 #include "QuillmereCore/BinaryError.h"
 #include "ServerProtocol/ControlMessageEncoder.h"
-#include "ServerProtocolTests/Hex.h"
+#include "Support/Hex.h"
 
 namespace qm {
 namespace {

@@ -7,7 +7,7 @@
 #include "QuillmereCore/BinaryWriter.h"
 #include "ServerProtocol/ControlMessageEncoder.h"
 #include "ServerProtocol/ControlOutbox.h"
-#include "ServerProtocolTests/Hex.h"
+#include "Support/Hex.h"
 #include "Support/Waiting.h"
 
 namespace qm {

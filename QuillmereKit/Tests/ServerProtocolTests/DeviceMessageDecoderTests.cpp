@@ -6,8 +6,8 @@
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/MemoryByteChannel.h"
 #include "ServerProtocol/DeviceMessageDecoder.h"
-#include "ServerProtocolTests/Hex.h"
 #include "Support/Expect.h"
+#include "Support/Hex.h"
 #include "Support/Waiting.h"
 
 namespace qm {

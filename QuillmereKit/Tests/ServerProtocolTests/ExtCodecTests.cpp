@@ -6,7 +6,7 @@
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "ServerProtocol/ExtCodec.h"
-#include "ServerProtocolTests/Hex.h"
+#include "Support/Hex.h"
 
 namespace qm {
 namespace {

@@ -4,7 +4,7 @@
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/MemoryByteChannel.h"
 #include "ServerProtocol/PacketDemuxer.h"
-#include "ServerProtocolTests/Hex.h"
+#include "Support/Hex.h"
 #include "Support/MediaPackets.h"
 
 namespace qm {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ServerProtocolTests/Hex.h"
+#include "Support/Hex.h"
 #include "Support/MediaFixtures.h"
 #include "VideoPipeline/FormatDescription.h"
 #include "VideoPipeline/ParameterSetSyntax.h"
