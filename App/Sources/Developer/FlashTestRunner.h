@@ -16,9 +16,8 @@
 
 #include "Developer/FlashPixelSampler.h"
 #include "Developer/FlashTestTarget.h"
-#include "IPhoneMirror/OneShotTimer.h"
+#include "IPhoneMirror/TimerSource.h"
 #include "QuillmereCore/HostClock.h"
-#include "QuillmereKit/TimerSource.h"
 #include "Telemetry/FlashTestReport.h"
 
 namespace qm {

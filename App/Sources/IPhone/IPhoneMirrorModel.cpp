@@ -28,7 +28,7 @@ private:
 IPhoneMirrorModel::IPhoneMirrorModel(QObject* parent)
     : IPhoneMirrorModel(
           [](FrameHandler onFrame) { return std::make_unique<SessionCapture>(std::move(onFrame)); },
-          std::make_unique<QtOneShotTimer>(), parent) {}
+          QtTimerSource().makeTimer(), parent) {}
 
 IPhoneMirrorModel::IPhoneMirrorModel(CaptureFactory makeCapture,
                                      std::unique_ptr<OneShotTimer> ticker, QObject* parent)

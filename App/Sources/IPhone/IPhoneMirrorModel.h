@@ -13,7 +13,7 @@
 
 #include "AppSettings.h"
 #include "IPhoneMirror/IPhoneCaptureSession.h"
-#include "IPhoneMirror/OneShotTimer.h"
+#include "IPhoneMirror/TimerSource.h"
 #include "VideoPipeline/LatestFrameSlot.h"
 #include "VideoPipeline/View/VideoView.h"
 

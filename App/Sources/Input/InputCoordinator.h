@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-#include "IPhoneMirror/OneShotTimer.h"
+#include "IPhoneMirror/TimerSource.h"
 #include "Input/CursorCapture.h"
 #include "Input/GamepadCapture.h"
 #include "Input/GamepadGate.h"
@@ -16,7 +16,6 @@
 #include "Input/InputModel.h"
 #include "Input/InputView.h"
 #include "Input/RawMouseCapture.h"
-#include "QuillmereKit/TimerSource.h"
 
 namespace qm {
 

@@ -8,9 +8,9 @@
 
 #include <QtQml/qqmlregistration.h>
 
+#include "IPhoneMirror/TimerSource.h"
 #include "Input/InputCoordinator.h"
 #include "Input/InputView.h"
-#include "QuillmereKit/TimerSource.h"
 
 namespace qm {
 

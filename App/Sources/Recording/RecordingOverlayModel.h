@@ -9,8 +9,8 @@
 
 #include <QtQml/qqmlregistration.h>
 
+#include "IPhoneMirror/TimerSource.h"
 #include "QuillmereKit/RecordingSession.h"
-#include "QuillmereKit/TimerSource.h"
 #include "Recording/RecordingController.h"
 
 namespace qm {

@@ -15,7 +15,7 @@
 #include <QtQml/qqmlregistration.h>
 #include <nlohmann/json.hpp>
 
-#include "QuillmereKit/TimerSource.h"
+#include "IPhoneMirror/TimerSource.h"
 #include "Updates/Appcast.h"
 #include "Updates/DistributionConfig.h"
 #include "Updates/UpdateTransfer.h"

@@ -8,8 +8,7 @@
 namespace qm {
 
 IPhoneWatcher::IPhoneWatcher()
-    : IPhoneWatcher(std::make_unique<QtCaptureDeviceSource>(), std::make_unique<QtOneShotTimer>()) {
-}
+    : IPhoneWatcher(std::make_unique<QtCaptureDeviceSource>(), QtTimerSource().makeTimer()) {}
 
 IPhoneWatcher::IPhoneWatcher(std::unique_ptr<CaptureDeviceSource> source,
                              std::unique_ptr<OneShotTimer> timer, VideoInputFilter offered)

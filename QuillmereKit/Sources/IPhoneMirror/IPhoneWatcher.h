@@ -6,7 +6,7 @@
 
 #include "IPhoneMirror/CaptureDeviceSource.h"
 #include "IPhoneMirror/IPhoneDevice.h"
-#include "IPhoneMirror/OneShotTimer.h"
+#include "IPhoneMirror/TimerSource.h"
 
 namespace qm {
 

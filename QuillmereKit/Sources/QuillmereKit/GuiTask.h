@@ -17,9 +17,9 @@
 #include <variant>
 #include <vector>
 
+#include "IPhoneMirror/TimerSource.h"
 #include "QuillmereCore/TypedError.h"
 #include "QuillmereKit/QtExecutor.h"
-#include "QuillmereKit/TimerSource.h"
 
 namespace qm {
 

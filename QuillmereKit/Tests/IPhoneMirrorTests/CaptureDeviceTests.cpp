@@ -28,8 +28,7 @@ TEST(CaptureDeviceTest, ListsWatchesAndCapturesTheSystemsVideoInputs) {
     const std::vector<VideoInput> inputs = source.videoInputs();
     {
         IPhoneWatcher watcher(std::make_unique<QtCaptureDeviceSource>(),
-                              std::make_unique<QtOneShotTimer>(),
-                              [](const VideoInput&) { return true; });
+                              QtTimerSource().makeTimer(), [](const VideoInput&) { return true; });
         int reports = 0;
         watcher.onChange = [&](const std::vector<IPhoneDevice>&) { ++reports; };
         watcher.start();

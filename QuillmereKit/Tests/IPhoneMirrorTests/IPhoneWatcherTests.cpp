@@ -2,12 +2,12 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "IPhoneMirror/IPhoneWatcher.h"
+#include "Support/ManualTimerSource.h"
 
 namespace qm {
 namespace {
@@ -37,29 +37,6 @@ public:
     int subscriptions = 0;
 };
 
-class ManualTimer final : public OneShotTimer {
-public:
-    void start(std::chrono::milliseconds delay, std::function<void()> fire) override {
-        deadline_ = now_ + delay;
-        fire_ = std::move(fire);
-    }
-    void cancel() override { fire_ = nullptr; }
-
-    void advance(std::chrono::milliseconds by) {
-        const std::chrono::milliseconds end = now_ + by;
-        while (fire_ && deadline_ <= end) {
-            now_ = deadline_;
-            std::exchange(fire_, nullptr)();
-        }
-        now_ = end;
-    }
-
-private:
-    std::chrono::milliseconds now_{0};
-    std::chrono::milliseconds deadline_{0};
-    std::function<void()> fire_;
-};
-
 const VideoInput phone{"/dev/video2", "Apple iPhone"};
 const VideoInput tablet{"/dev/video4", "iPad Pro"};
 const VideoInput webcam{"/dev/video0", "HD Webcam"};
@@ -68,17 +45,15 @@ class IPhoneWatcherTest : public ::testing::Test {
 protected:
     IPhoneWatcherTest() {
         auto scripted = std::make_unique<ScriptedSource>();
-        auto manual = std::make_unique<ManualTimer>();
         source = scripted.get();
-        timer = manual.get();
-        watcher = std::make_unique<IPhoneWatcher>(std::move(scripted), std::move(manual));
+        watcher = std::make_unique<IPhoneWatcher>(std::move(scripted), timers.makeTimer());
         watcher->onChange = [this](const std::vector<IPhoneDevice>& devices) {
             reports.push_back(devices);
         };
     }
 
+    test::ManualTimerSource timers;
     ScriptedSource* source = nullptr;
-    ManualTimer* timer = nullptr;
     std::unique_ptr<IPhoneWatcher> watcher;
     std::vector<std::vector<IPhoneDevice>> reports;
 };
@@ -122,12 +97,12 @@ TEST_F(IPhoneWatcherTest, PollsAtOnceAndEverySecondForFourSecondsAfterOneStart) 
     EXPECT_EQ(source->subscriptions, 1);
     EXPECT_EQ(source->listings, 1);
     for (int second = 1; second <= 4; ++second) {
-        timer->advance(999ms);
+        timers.advance(999ms);
         EXPECT_EQ(source->listings, second);
-        timer->advance(1ms);
+        timers.advance(1ms);
         EXPECT_EQ(source->listings, second + 1);
     }
-    timer->advance(1h);
+    timers.advance(1h);
     EXPECT_EQ(source->listings, 5);
 
     source->inputs = {phone};
@@ -137,10 +112,10 @@ TEST_F(IPhoneWatcherTest, PollsAtOnceAndEverySecondForFourSecondsAfterOneStart) 
 
 TEST_F(IPhoneWatcherTest, CallsNothingAfterStop) {
     watcher->start();
-    timer->advance(1500ms);
+    timers.advance(1500ms);
     watcher->stop();
     source->inputs = {phone};
-    timer->advance(1h);
+    timers.advance(1h);
     source->signalChange();
     EXPECT_EQ(source->listings, 2);
     EXPECT_TRUE(reports.empty());
@@ -151,7 +126,7 @@ TEST_F(IPhoneWatcherTest, CallsNothingAfterStop) {
         watcher->stop();
     };
     watcher->start();
-    timer->advance(1h);
+    timers.advance(1h);
     source->signalChange();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_EQ(source->listings, 3);

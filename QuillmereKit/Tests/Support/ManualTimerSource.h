@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "QuillmereKit/TimerSource.h"
+#include "IPhoneMirror/TimerSource.h"
 
 namespace qm::test {
 

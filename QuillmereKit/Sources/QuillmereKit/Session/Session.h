@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "AudioPipeline/AudioOutput.h"
+#include "IPhoneMirror/TimerSource.h"
 #include "QuillmereCore/Bytes.h"
 #include "QuillmereCore/Executor.h"
 #include "QuillmereCore/TaskClock.h"
@@ -24,7 +25,6 @@
 #include "QuillmereKit/Session/SessionExtState.h"
 #include "QuillmereKit/Session/StreamingSession.h"
 #include "QuillmereKit/Session/TaskGroup.h"
-#include "QuillmereKit/TimerSource.h"
 #include "QuillmereKit/VideoStage.h"
 #include "ServerProtocol/ControlOutbox.h"
 #include "ServerProtocol/ServerLauncher.h"
