@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "QuillmereKit/WebURL.h"
+
 namespace qm {
 
 namespace {
@@ -45,15 +47,6 @@ std::optional<QString> DistributionConfig::text(const nlohmann::json& info, std:
     }
     const auto found = info.find(key);
     return found == info.end() ? std::nullopt : text(*found);
-}
-
-std::optional<QUrl> DistributionConfig::webURLFrom(const QString& text) {
-    const QUrl url(text, QUrl::StrictMode);
-    // The scheme as written: parsing lower-cases it.
-    if (!url.isValid() || !text.startsWith(QLatin1StringView("https:")) || url.host().isEmpty()) {
-        return std::nullopt;
-    }
-    return url;
 }
 
 std::optional<QUrl> DistributionConfig::feedURLFrom(const QString& text) {

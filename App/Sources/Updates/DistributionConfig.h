@@ -33,8 +33,6 @@ struct DistributionConfig {
     static std::optional<QString> text(const nlohmann::json& value);
     // The same of the value under `key` in an Info object.
     static std::optional<QString> text(const nlohmann::json& info, std::string_view key);
-    // https with a host; the scheme as written, in lower case.
-    static std::optional<QUrl> webURLFrom(const QString& text);
     // A web address, or plain http to the loopback host written as "127.0.0.1" or "localhost":
     // the rule for every address the updater fetches.
     static std::optional<QUrl> feedURLFrom(const QString& text);

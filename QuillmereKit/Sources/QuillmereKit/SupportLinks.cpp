@@ -4,22 +4,11 @@
 #include <QStringList>
 #include <QSysInfo>
 
+#include "QuillmereKit/WebURL.h"
+
 namespace qm {
 
 namespace {
-
-std::optional<QUrl> supportUrl(const std::optional<QString>& value) {
-    const QString text = value.value_or(QString()).trimmed();
-    // The scheme as written: QUrl would lower-case it.
-    if (!text.startsWith(QLatin1StringView("https:"))) {
-        return std::nullopt;
-    }
-    QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty()) {
-        return std::nullopt;
-    }
-    return url;
-}
 
 // Up to three decimal numbers joined by dots, each small enough to read as one.
 QString threeNumbers(const QString& dotted) {
@@ -44,7 +33,7 @@ QString threeNumbers(const QString& dotted) {
 
 std::optional<SupportLinks> SupportLinks::current(const Info& info,
                                                   const QString& translatorLanguage) {
-    const auto base = supportUrl(info.supportUrl);
+    const auto base = webURLFrom(info.supportUrl.value_or(QString()).trimmed());
     if (!base) {
         return std::nullopt;
     }
