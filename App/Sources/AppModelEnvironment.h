@@ -9,11 +9,11 @@
 #include "Bundle.h"
 #include "DeviceLink/DeviceLinkState.h"
 #include "IPhoneMirror/IPhoneWatcher.h"
+#include "IPhoneMirror/TimerSource.h"
 #include "QuillmereCore/Bytes.h"
 #include "QuillmereCore/Executor.h"
 #include "QuillmereCore/StatePublisher.h"
 #include "QuillmereKit/Session/StreamingSession.h"
-#include "QuillmereKit/TimerSource.h"
 
 namespace qm {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "IPhoneMirror/OneShotTimer.h"
+#include "IPhoneMirror/TimerSource.h"
 #include "QuillmereCore/UUID.h"
 #include "QuillmereKit/GuiTask.h"
 #include "QuillmereKit/SessionTypes.h"
