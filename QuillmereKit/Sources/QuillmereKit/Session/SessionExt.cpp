@@ -48,7 +48,7 @@ void Session::startExt(std::int64_t generation,
         std::optional<ExtHello> hello;
         std::exception_ptr error;
         try {
-            hello = client->handshake(timeout, HostClock::nowNanos, std::move(stop));
+            hello = client->handshake(timeout, {}, std::move(stop));
         } catch (...) {
             error = std::current_exception();
         }
