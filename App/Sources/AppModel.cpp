@@ -163,9 +163,9 @@ void AppModel::requestQuit() {
         .then([quit = environment_.quit](const TaskOutcome<void>&) { quit(); });
 }
 
-void AppModel::copyDiagnostics() {
-    Diagnostics::copyToClipboard(this, environment_.bundle, redactor().serials(),
-                                 connectedDevice());
+GuiTask<void> AppModel::copyDiagnostics() {
+    return Diagnostics::copyToClipboard(this, environment_.bundle, redactor().serials(),
+                                        connectedDevice());
 }
 
 void AppModel::setRoute(Route route) {

@@ -174,7 +174,7 @@ public:
     std::unique_ptr<LibraryViewModel> makeLibraryViewModel(const DeviceInfo& device) override;
 
     // Puts the diagnostics report on the clipboard, every known serial hidden.
-    Q_INVOKABLE void copyDiagnostics();
+    GuiTask<void> copyDiagnostics();
 
 signals:
     void routeChanged();

@@ -1,0 +1,61 @@
+#include "ConnectScreen.h"
+
+#include <QCoreApplication>
+#include <variant>
+
+namespace qm {
+
+QString ConnectScreen::statusText(const DeviceLinkState& state,
+                                  const DiagnosticsRedactor& redactor) {
+    if (const auto* connected = std::get_if<DeviceLinkState::Connected>(&state.value)) {
+        const DeviceInfo& info = connected->info;
+        return QString::fromStdString(info.manufacturer + " " + info.model + " · Android " +
+                                      info.androidRelease);
+    }
+    if (const auto* failed = std::get_if<DeviceLinkState::Failed>(&state.value)) {
+        return tr("Connection error: %1")
+            .arg(redactor.redact(QString::fromStdString(failed->reason)));
+    }
+    if (std::holds_alternative<DeviceLinkState::Unauthorized>(state.value)) {
+        return tr("Tap “Allow” in the USB debugging dialog on the phone.");
+    }
+    if (std::holds_alternative<DeviceLinkState::Busy>(state.value)) {
+        return tr(
+            "The phone is used by another adb (a screen-mirroring tool, Android Studio). "
+            "Close it or run “adb kill-server”.");
+    }
+    return tr("Connect your phone with a USB cable. Some cables only charge.");
+}
+
+void ConnectScreen::setModel(AppModel* model) {
+    if (model_ == model) {
+        return;
+    }
+    if (model_) {
+        disconnect(model_, nullptr, this, nullptr);
+    }
+    model_ = model;
+    if (model_) {
+        connect(model_, &AppModel::deviceStateChanged, this, &ConnectScreen::changed);
+        connect(model_, &AppModel::lastErrorChanged, this, &ConnectScreen::changed);
+        connect(model_, &AppModel::knownSerialsChanged, this, &ConnectScreen::changed);
+        connect(model_, &QObject::destroyed, this, &ConnectScreen::changed);
+    }
+    emit modelChanged();
+    emit changed();
+}
+
+QString ConnectScreen::statusText() const {
+    return model_ ? statusText(model_->deviceState(), model_->redactor()) : QString();
+}
+
+bool ConnectScreen::canConnect() const {
+    return model_ &&
+           std::holds_alternative<DeviceLinkState::Connected>(model_->deviceState().value);
+}
+
+QString ConnectScreen::errorText() const {
+    return model_ ? model_->redactor().redact(model_->lastError()) : QString();
+}
+
+}  // namespace qm

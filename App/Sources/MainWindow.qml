@@ -1,0 +1,184 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The main window "Vantorel" with the menu bar, the root view and the windows shown on demand.
+// Closing it asks the model to quit, which may first finish a recording. The actions live here,
+// outside the menus, so that their shortcuts work while every menu is closed.
+ApplicationWindow {
+    id: window
+
+    required property AppModelBase model
+    required property AppUpdater updater
+
+    title: qsTr("Vantorel")
+    width: 1280
+    height: 720
+    minimumWidth: 640
+    minimumHeight: 360
+    visible: true
+
+    onClosing: close => {
+        close.accepted = false
+        window.model.requestQuit()
+    }
+
+    StreamCommandsModel {
+        id: commands
+
+        streamRoute: window.model.routeKind === Route.RouteKind.stream || window.model.routeKind === Route.RouteKind.iphone
+        session: window.model.session
+        keymap: window.model.streamKeymap
+        recording: window.model.recording
+        panelPositions: window.model.panelPositions
+        settings: window.model.settings
+    }
+
+    Action {
+        id: aboutAction
+
+        objectName: "aboutAction"
+        text: qsTr("About Vantorel")
+        enabled: aboutPlace.item !== null
+        onTriggered: {
+            aboutPlace.item.show()
+            aboutPlace.item.raise()
+            aboutPlace.item.requestActivate()
+        }
+    }
+    Action {
+        id: settingsAction
+
+        objectName: "settingsAction"
+        text: qsTr("Settings…")
+        shortcut: "Meta+,"
+        onTriggered: {
+            settingsWindow.show()
+            settingsWindow.raise()
+            settingsWindow.requestActivate()
+        }
+    }
+    Action {
+        id: quitAction
+
+        objectName: "quitAction"
+        text: qsTr("Quit Vantorel")
+        shortcut: "Meta+Q"
+        onTriggered: window.model.requestQuit()
+    }
+    Action {
+        id: demoAction
+
+        objectName: "demoAction"
+        text: qsTr("Demo Mode")
+        shortcut: "Meta+Shift+D"
+        enabled: window.model.hasDemoStream
+        onTriggered: window.model.startDemo()
+    }
+    Action {
+        id: closeStreamAction
+
+        objectName: "closeStreamAction"
+        text: qsTr("Close Stream")
+        shortcut: "Meta+W"
+        enabled: commands.streamRoute
+        onTriggered: window.model.closeStream()
+    }
+    Action {
+        id: muteAction
+
+        objectName: "muteAction"
+        text: commands.muteTitle
+        shortcut: "Meta+Shift+M"
+        enabled: commands.streamRoute
+        onTriggered: commands.toggleMute()
+    }
+    Action {
+        id: editAction
+
+        objectName: "editAction"
+        text: commands.editTitle
+        shortcut: "Meta+E"
+        enabled: commands.canEdit
+        onTriggered: commands.toggleEditor()
+    }
+    Action {
+        id: switchHudAction
+
+        objectName: "switchHudAction"
+        text: qsTr("Switch HUD")
+        shortcut: "Meta+Shift+H"
+        onTriggered: commands.switchHud()
+    }
+    Action {
+        id: recordAction
+
+        objectName: "recordAction"
+        text: commands.recordTitle
+        shortcut: "Meta+R"
+        enabled: commands.canToggleRecording
+        onTriggered: window.model.toggleRecording()
+    }
+
+    menuBar: MenuBar {
+        Menu {
+            title: qsTr("Vantorel")
+
+            MenuItem {
+                action: aboutAction
+            }
+            MenuItem {
+                action: UpdateCommands {
+                    updater: window.updater
+                }
+            }
+            MenuSeparator {}
+            MenuItem {
+                action: settingsAction
+            }
+            MenuSeparator {}
+            MenuItem {
+                action: quitAction
+            }
+        }
+        Menu {
+            title: qsTr("File")
+
+            MenuItem {
+                action: demoAction
+            }
+        }
+        StreamCommands {
+            commands: commands
+            closeAction: closeStreamAction
+            muteAction: muteAction
+            editAction: editAction
+            switchHudAction: switchHudAction
+            recordAction: recordAction
+        }
+    }
+
+    RootView {
+        anchors.fill: parent
+        model: window.model
+    }
+
+    UpdateAnswerDialog {
+        updater: window.updater
+    }
+
+    SettingsWindow {
+        id: settingsWindow
+
+        settings: window.model.settings
+    }
+    // The About and Guide windows, each made once and shown on demand.
+    Loader {
+        id: aboutPlace
+
+        objectName: "aboutPlace"
+    }
+    Loader {
+        objectName: "guidePlace"
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QSettings>
+#include <memory>
+
+#include "AppModel.h"
+#include "AppSettings.h"
+#include "FileReveal.h"
+#include "Updates/AppUpdater.h"
+
+class QApplication;
+
+namespace qm {
+
+// The application: what must be set before Qt starts, then the objects that live as long as
+// the process (the app model, the updater) and the main window. main() makes one and runs it;
+// the end-to-end test makes one too. GUI thread only.
+class QuillmereApp {
+public:
+    static constexpr const char* mainWindowUrl = "qrc:/qt/qml/Vantorel/Sources/MainWindow.qml";
+
+    // Everything that must precede the application object: OpenGL for Qt Quick, the settings'
+    // names, the X11 platform unless the environment or "-platform" chose one (pointer capture
+    // needs it), and the Fusion style.
+    static void prepare(int argc, char** argv);
+
+    // Prepares, then makes the application and loads the main window.
+    QuillmereApp(int& argc, char** argv);
+    ~QuillmereApp();
+
+    QuillmereApp(const QuillmereApp&) = delete;
+    QuillmereApp& operator=(const QuillmereApp&) = delete;
+
+    int exec();
+
+    AppModel& model() noexcept { return *model_; }
+    // Null when the window failed to load.
+    QQuickWindow* mainWindow() const;
+
+private:
+    std::unique_ptr<QApplication> application_;
+    std::unique_ptr<QSettings> defaults_;
+    std::unique_ptr<AppSettings> settings_;
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<AppUpdater> updater_;
+    FileReveal reveal_;
+    std::unique_ptr<QQmlApplicationEngine> engine_;
+};
+
+}  // namespace qm

@@ -1,0 +1,81 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The main window's content: the screen of the app model's route, one place each, and the
+// window-wide overlays. Starts the app model's work once it is shown. A place whose view
+// another part of the app brings stays an empty Loader named after it until then.
+Item {
+    id: root
+
+    required property AppModelBase model
+
+    readonly property int routeKind: root.model.routeKind
+    readonly property bool hasSession: root.model.session !== null
+
+    Component.onCompleted: root.model.run()
+
+    Loader {
+        objectName: "streamPlace"
+        anchors.fill: parent
+        active: root.routeKind === Route.RouteKind.stream && root.hasSession
+        sourceComponent: StreamView {
+            model: root.model
+            session: root.model.session
+            packageName: root.model.routePackage
+        }
+    }
+    Loader {
+        objectName: "connectPlace"
+        anchors.fill: parent
+        active: root.routeKind === Route.RouteKind.stream && !root.hasSession
+        sourceComponent: ConnectView {
+            model: root.model
+        }
+    }
+    Loader {
+        objectName: "iphonePlace"
+        anchors.fill: parent
+        active: root.routeKind === Route.RouteKind.iphone
+        sourceComponent: IPhoneStreamView {
+            model: root.model
+            deviceID: root.model.routeIPhoneID
+            deviceName: root.model.routeIPhoneName
+        }
+    }
+    // The set-up steps come later; until then the connect screen, so that the app connects or
+    // plays the demo with or without a phone.
+    Loader {
+        objectName: "onboardingPlace"
+        anchors.fill: parent
+        active: root.routeKind === Route.RouteKind.onboarding
+        sourceComponent: ConnectView {
+            model: root.model
+        }
+    }
+    Loader {
+        objectName: "libraryPlace"
+        anchors.fill: parent
+        active: root.routeKind === Route.RouteKind.library
+        sourceComponent: LibraryView {
+            model: root.model
+        }
+    }
+
+    // The flash test's sheet and its progress at the bottom-leading corner.
+    Loader {
+        objectName: "flashTestPlace"
+        anchors.left: parent.left
+        anchors.bottom: parent.bottom
+    }
+    Loader {
+        objectName: "recordingMessagesPlace"
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.margins: 12
+        sourceComponent: RecordingMessages {
+            recording: root.model.recording
+            overlayFrames: root.model.overlayFrames
+        }
+    }
+}

@@ -1,0 +1,12 @@
+#include "Settings/GraphicsSupport.h"
+
+#include "VideoPipeline/View/VideoRenderer.h"
+
+namespace qm {
+
+bool GraphicsSupport::upscaling() {
+    static const bool supported = VideoRenderer::isUpscalingSupported();
+    return supported;
+}
+
+}  // namespace qm

@@ -1,0 +1,49 @@
+import QtQuick
+import QtQuick.Controls
+
+// Dims the picture while the phone is away; the session resumes by itself when it returns.
+Item {
+    id: overlay
+
+    signal back
+
+    Rectangle {
+        anchors.fill: parent
+        color: "black"
+        opacity: 0.6
+    }
+    Column {
+        anchors.centerIn: parent
+        width: Math.min(implicitWidth, overlay.width - 64)
+        spacing: 16
+
+        BusyIndicator {
+            anchors.horizontalCenter: parent.horizontalCenter
+            running: overlay.visible
+            implicitWidth: 64
+            implicitHeight: 64
+        }
+        Label {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: qsTr("Waiting for the phone…")
+            color: "white"
+            font.pixelSize: 22
+            font.bold: true
+        }
+        Label {
+            width: Math.min(implicitWidth, overlay.width - 64)
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: qsTr("Reconnect the cable. The game and control mode will resume automatically.")
+            color: "white"
+            opacity: 0.8
+            wrapMode: Text.Wrap
+            horizontalAlignment: Text.AlignHCenter
+        }
+        Button {
+            objectName: "backToLibrary"
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: qsTr("Back to Library")
+            onClicked: overlay.back()
+        }
+    }
+}

@@ -1,0 +1,77 @@
+import QtQuick
+import Vantorel
+import Vantorel.Video
+
+// The video of one stream screen and game, under the input host, with the keymap editor or
+// the play-time labels over it. Made anew for another game, so that it gets its own keymap
+// controller and video view.
+Item {
+    id: layer
+
+    required property AppModelBase appModel
+    required property StreamingSession session
+    required property string packageName
+
+    readonly property KeymapController keymap: keymapState.controller
+    readonly property var geometry: layer.session.videoGeometry
+
+    VideoView {
+        id: video
+
+        objectName: "streamVideo"
+        anchors.fill: parent
+    }
+    VideoSurface {
+        view: video
+        session: layer.session
+        settings: layer.appModel.settings
+    }
+
+    // Keys, mouse and controllers to the phone, once the app model takes input.
+    Loader {
+        objectName: "inputHostPlace"
+        anchors.fill: parent
+        active: !!layer.keymap
+        sourceComponent: InputHost {
+            model: layer.appModel
+            keymap: layer.keymap
+            sheetCount: emulatorWarning.visible ? 1 : 0
+            onEmulatorWarningRequested: emulatorWarning.open()
+        }
+    }
+    EmulatorWarningDialog {
+        id: emulatorWarning
+    }
+
+    // Nothing before the first frame: the overlays place themselves on the picture.
+    Loader {
+        objectName: "keymapOverlayPlace"
+        anchors.fill: parent
+        active: !!layer.geometry && !!layer.keymap
+        sourceComponent: layer.keymap && layer.keymap.editing ? editorOverlay : labelsOverlay
+    }
+    Component {
+        id: editorOverlay
+
+        KeymapEditorOverlay {
+            keymap: layer.keymap
+            contentRect: layer.geometry ? layer.geometry.contentRect : Qt.rect(0, 0, 0, 0)
+            fileDialogs: keymapState.fileDialogs
+        }
+    }
+    Component {
+        id: labelsOverlay
+
+        KeymapLabelsOverlay {
+            keymap: layer.keymap
+            contentRect: layer.geometry ? layer.geometry.contentRect : Qt.rect(0, 0, 0, 0)
+        }
+    }
+
+    // Last, so that it goes after everything that uses its controller.
+    StreamKeymap {
+        id: keymapState
+
+        packageName: layer.packageName
+    }
+}

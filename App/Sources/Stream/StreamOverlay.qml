@@ -1,0 +1,56 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// What the stream is doing when it is not simply playing: nothing while idle or streaming, a
+// progress indicator while it starts, the reconnect overlay while the phone is away, the error
+// panel once it failed.
+Item {
+    id: overlay
+
+    required property AppModelBase model
+    required property var phase
+
+    signal close
+
+    readonly property int kind: overlay.phase.kind
+
+    Column {
+        objectName: "starting"
+        anchors.centerIn: parent
+        visible: overlay.kind === SessionPhase.Kind.starting
+        spacing: 12
+
+        BusyIndicator {
+            anchors.horizontalCenter: parent.horizontalCenter
+            running: parent.visible
+            implicitWidth: 64
+            implicitHeight: 64
+        }
+        Label {
+            text: qsTr("Starting the stream…")
+            color: "white"
+        }
+    }
+
+    ReconnectOverlay {
+        objectName: "reconnect"
+        anchors.fill: parent
+        visible: overlay.kind === SessionPhase.Kind.waitingForDevice
+        onBack: overlay.close()
+    }
+
+    Loader {
+        objectName: "failed"
+        anchors.centerIn: parent
+        active: overlay.kind === SessionPhase.Kind.failed
+        sourceComponent: ErrorPanel {
+            panelModel: ErrorPanelModel {
+                phase: overlay.phase
+                model: overlay.model
+            }
+            onRetry: overlay.model.retryStream()
+            onBackToLibrary: overlay.close()
+        }
+    }
+}

@@ -1,0 +1,87 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The stream screen: the video with its input layer, the stream's state over it, and the
+// panels of the stream window. Keeps the keyboard focus; Escape leaves full screen, else the
+// stream. Hands its window to the full-screen and keep-awake hookup.
+Item {
+    id: root
+
+    required property AppModelBase model
+    required property StreamingSession session
+    // Empty without a game.
+    required property string packageName
+
+    // What the movable panels are kept inside.
+    readonly property size streamBounds: Qt.size(backdrop.width, backdrop.height)
+
+    focus: true
+    Component.onCompleted: root.forceActiveFocus()
+    Keys.onEscapePressed: {
+        if (!gaming.leaveFullScreen())
+            root.model.leaveStream()
+    }
+
+    StreamGaming {
+        id: gaming
+
+        session: root.session
+        settings: root.model.settings
+        window: root.Window.window
+    }
+
+    Rectangle {
+        id: backdrop
+
+        objectName: "streamBackdrop"
+        anchors.fill: parent
+        color: "black"
+    }
+
+    // One per game: another game gets a new keymap controller and video view.
+    Repeater {
+        model: [root.packageName]
+
+        delegate: StreamInputLayer {
+            required property string modelData
+
+            width: root.width
+            height: root.height
+            appModel: root.model
+            session: root.session
+            packageName: modelData
+        }
+    }
+
+    StreamOverlay {
+        anchors.fill: parent
+        model: root.model
+        phase: root.session.phase
+        onClose: root.model.leaveStream()
+    }
+
+    Loader {
+        objectName: "hudPlace"
+        anchors.left: parent.left
+        anchors.top: parent.top
+    }
+    Loader {
+        objectName: "toolbarPlace"
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.top: parent.top
+    }
+    Loader {
+        objectName: "layoutToastPlace"
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.top: parent.top
+        sourceComponent: LayoutToastLayer {
+            keymap: root.model.streamKeymap
+        }
+    }
+    Loader {
+        objectName: "recordingLayerPlace"
+        anchors.right: parent.right
+        anchors.top: parent.top
+    }
+}

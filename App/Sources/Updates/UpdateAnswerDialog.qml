@@ -1,0 +1,49 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The updater's answer, modal over the main window, with the buttons that answer offers.
+Dialog {
+    id: dialog
+
+    required property AppUpdater updater
+
+    readonly property int answer: dialog.updater.answer
+
+    objectName: "updateAnswer"
+    modal: true
+    anchors.centerIn: Overlay.overlay
+    title: qsTr("Software Update")
+    visible: dialog.answer !== AppUpdater.Answer.none
+    closePolicy: Popup.CloseOnEscape
+    onRejected: dialog.updater.dismiss()
+
+    Label {
+        width: Math.min(implicitWidth, 420)
+        text: dialog.updater.answerText
+        textFormat: Text.PlainText
+        wrapMode: Text.Wrap
+    }
+
+    footer: DialogButtonBox {
+        Button {
+            visible: dialog.answer === AppUpdater.Answer.offer && dialog.updater.hasReleaseNotes
+            text: qsTr("Release Notes")
+            onClicked: dialog.updater.openReleaseNotes()
+        }
+        Button {
+            visible: dialog.answer === AppUpdater.Answer.offer
+            text: qsTr("Download")
+            onClicked: dialog.updater.download()
+        }
+        Button {
+            visible: dialog.answer === AppUpdater.Answer.saved
+            text: qsTr("Show in Folder")
+            onClicked: dialog.updater.showInFolder()
+        }
+        Button {
+            text: dialog.answer === AppUpdater.Answer.offer ? qsTr("Later") : qsTr("OK")
+            onClicked: dialog.updater.dismiss()
+        }
+    }
+}

@@ -1,0 +1,276 @@
+#include <QDir>
+#include <QFile>
+#include <QQmlEngine>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "AppModel.h"
+#include "AppSettings.h"
+#include "Errors/ErrorPanelModel.h"
+#include "FakeDeviceStates.h"
+#include "FakeSession.h"
+#include "Support/ManualTimerSource.h"
+#include "Updates/AppUpdater.h"
+#include "VideoPipeline/View/VideoView.h"
+#include "ViewTesting.h"
+
+namespace qm {
+namespace {
+
+using test::findItem;
+using test::isShown;
+using test::textOf;
+
+// A real app model over a fake phone and sessions, in a known state.
+class StreamViewsTest : public ::testing::Test {
+protected:
+    StreamViewsTest() {
+        AppModelEnvironment environment;
+        environment.deviceStates = std::make_shared<test::FakeDeviceStates>();
+        environment.makeSession = [this](Bytes jar) {
+            session = std::make_shared<test::FakeSession>(std::move(jar));
+            return session;
+        };
+        environment.timers = std::make_shared<test::ManualTimerSource>();
+        environment.bundle = Bundle(folder.filePath("bundle"));
+        environment.capturesDirectory = folder.filePath("Captures").toStdString();
+        environment.libraryCacheDirectory = folder.filePath("Library").toStdString();
+        environment.now = [] { return QDateTime::currentDateTimeUtc(); };
+        environment.displayMaxFps = [] { return 60; };
+        environment.quit = [this] { ++quits; };
+        environment.hostedByTests = true;
+        model = std::make_unique<AppModel>(settings, std::move(environment));
+    }
+
+    std::unique_ptr<QQuickWindow> show(const QByteArray& body, const QVariantMap& properties) {
+        return test::showWindow(
+            engine, "import QtQuick\nimport Vantorel\nWindow {\nid: host\n" + body + "}",
+            properties);
+    }
+
+    QTemporaryDir folder;
+    QSettings store{folder.filePath("settings.ini"), QSettings::IniFormat};
+    AppSettings settings{store};
+    std::unique_ptr<AppModel> model;
+    std::shared_ptr<test::FakeSession> session;
+    int quits = 0;
+    QQmlEngine engine;
+};
+
+const DeviceInfo phone{"R58M123ABC", "samsung", "SM-G991B", "14", 34};
+
+TEST_F(StreamViewsTest, ConnectScreenFollowsTheDeviceState) {
+    auto window = show(R"(
+        width: 640; height: 480
+        required property AppModelBase model
+        ConnectView { anchors.fill: parent; model: host.model }
+    )",
+                       {{"model", QVariant::fromValue(model.get())}});
+    ASSERT_TRUE(window);
+    struct Case {
+        DeviceLinkState state;
+        QString status;
+        bool connect;
+    };
+    for (const Case& c : {
+             Case{DeviceLinkState::noDevice(),
+                  "Connect your phone with a USB cable. Some cables only charge.", false},
+             Case{DeviceLinkState::connected(phone), "samsung SM-G991B · Android 14", true},
+             Case{DeviceLinkState::busy(), "", false},
+             // The link's own text names the phone's serial and the user's
+             // folder.
+             Case{DeviceLinkState::failed("R58M123ABC: cannot open /home/alice/.android"),
+                  "Connection error: <serial>: cannot open /home/<user>/.android", false},
+         }) {
+        SCOPED_TRACE(c.status.toStdString());
+        model->apply(c.state);
+        if (!c.status.isEmpty()) {
+            EXPECT_EQ(textOf(findItem(*window, "connectStatus")).toStdString(),
+                      c.status.toStdString());
+        }
+        EXPECT_EQ(isShown(*window, "connect"), c.connect);
+    }
+    // No demo file in this bundle: no link to it. A failed start shows redacted,
+    // in red.
+    EXPECT_FALSE(isShown(*window, "tryDemo"));
+    EXPECT_FALSE(isShown(*window, "lastError"));
+    model->startDemo(std::nullopt);
+    ASSERT_TRUE(isShown(*window, "lastError"));
+    EXPECT_FALSE(textOf(findItem(*window, "lastError")).contains("alice"));
+}
+
+TEST_F(StreamViewsTest, ErrorPanelShowsOneButtonPerActionAndKeepsCopiedForAnEqualFailure) {
+    model->apply(DeviceLinkState::connected(phone));
+    ErrorPanelModel panel;
+    panel.setModel(model.get());
+    const ErrorPresentation three{
+        "Something went wrong.",
+        "R58M123abc in /home/alice/x",
+        {ErrorAction::retry, ErrorAction::copyDiagnostics, ErrorAction::backToLibrary}};
+    panel.setPresentation(three);
+    auto window = show(R"(
+        width: 640; height: 480
+        required property ErrorPanelModel panel
+        ErrorPanel { panelModel: host.panel }
+    )",
+                       {{"panel", QVariant::fromValue(&panel)}});
+    ASSERT_TRUE(window);
+    const auto buttons = [&] {
+        QStringList shown;
+        for (const char* action : {"retry", "copyDiagnostics", "backToLibrary"}) {
+            if (QQuickItem* button = findItem(*window, QString("action:") + action)) {
+                shown << textOf(button);
+            }
+        }
+        return shown.join("|").toStdString();
+    };
+    EXPECT_EQ(buttons(), "Try Again|Copy Diagnostics|Back to Library");
+    EXPECT_EQ(textOf(findItem(*window, "errorDetail")).toStdString(), "<serial> in /home/<user>/x");
+
+    test::click(*window, findItem(*window, "action:copyDiagnostics"));
+    QTRY_VERIFY(panel.copied());
+    EXPECT_EQ(buttons(), "Try Again|Copied|Back to Library");
+    panel.setPresentation(three);
+    EXPECT_EQ(buttons(), "Try Again|Copied|Back to Library");
+
+    panel.setPhase(SessionPhase::failed(SessionFailure::disconnected()));
+    EXPECT_EQ(buttons(), "Back to Library");
+    EXPECT_FALSE(panel.copied());
+    EXPECT_FALSE(isShown(*window, "errorDetail"));
+}
+
+TEST_F(StreamViewsTest, StreamOverlayShowsWhatThePhaseNeeds) {
+    auto window = show(R"(
+        width: 640; height: 480
+        required property AppModelBase model
+        property var phase
+        StreamOverlay { anchors.fill: parent; model: host.model; phase: host.phase }
+    )",
+                       {{"model", QVariant::fromValue(model.get())},
+                        {"phase", QVariant::fromValue(SessionPhase::idle())}});
+    ASSERT_TRUE(window);
+    struct Case {
+        SessionPhase phase;
+        const char* shown;
+    };
+    for (const Case& c : {Case{SessionPhase::idle(), ""}, Case{SessionPhase::streaming(), ""},
+                          Case{SessionPhase::starting(), "starting"},
+                          Case{SessionPhase::waitingForDevice(), "reconnect"},
+                          Case{SessionPhase::failed(SessionFailure::decoderFailed()), "failed"}}) {
+        SCOPED_TRACE(c.shown);
+        window->setProperty("phase", QVariant::fromValue(c.phase));
+        for (const char* overlay : {"starting", "reconnect", "errorMessage"}) {
+            const bool expected =
+                QString(c.shown) == overlay ||
+                (QString(c.shown) == "failed" && QString(overlay) == "errorMessage");
+            EXPECT_EQ(isShown(*window, overlay), expected) << overlay;
+        }
+    }
+}
+
+TEST_F(StreamViewsTest, AnotherGameGetsANewVideoViewAndUpscalingKeepsIt) {
+    test::FakeSession shown;
+    auto window = show(R"(
+        width: 640; height: 480
+        required property AppModelBase model
+        required property StreamingSession session
+        property string game: "com.example.one"
+        StreamView { anchors.fill: parent; model: host.model; session: host.session; packageName: host.game }
+    )",
+                       {{"model", QVariant::fromValue(model.get())},
+                        {"session", QVariant::fromValue(static_cast<StreamingSession*>(&shown))}});
+    ASSERT_TRUE(window);
+    const auto video = [&] { return qobject_cast<VideoView*>(findItem(*window, "streamVideo")); };
+    VideoView* first = video();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(shown.attached, std::vector<VideoView*>{first});
+
+    settings.setGpuUpscaling(true);
+    settings.setSharpness(0.4);
+    EXPECT_EQ(video(), first);
+    EXPECT_TRUE(first->upscale().enabled);
+    EXPECT_DOUBLE_EQ(first->upscale().sharpness, 0.4);
+    EXPECT_EQ(shown.attached.size(), 1u);
+
+    window->setProperty("game", "com.example.two");
+    QTRY_VERIFY(video() && video() != first);
+    EXPECT_EQ(shown.attached.back(), video());
+    EXPECT_TRUE(video()->upscale().enabled);
+}
+
+TEST_F(StreamViewsTest, UpscalingRowsAreDisabledWithoutSupport) {
+    for (const bool supported : {true, false}) {
+        SCOPED_TRACE(supported);
+        settings.setGpuUpscaling(false);
+        auto window =
+            show(R"(
+            width: 480; height: 640
+            required property AppSettings settings
+            required property bool supported
+            SettingsView { settings: host.settings; upscalingSupported: host.supported }
+        )",
+                 {{"settings", QVariant::fromValue(&settings)}, {"supported", supported}});
+        ASSERT_TRUE(window);
+        EXPECT_EQ(findItem(*window, "gpuUpscaling")->isEnabled(), supported);
+        EXPECT_FALSE(findItem(*window, "sharpness")->isEnabled());
+        settings.setGpuUpscaling(true);
+        EXPECT_EQ(findItem(*window, "sharpness")->isEnabled(), supported);
+    }
+}
+
+TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
+    QDir(folder.path()).mkpath("bundle/Demo");
+    QFile demo(folder.filePath("bundle/Demo/demo.qmstream"));
+    ASSERT_TRUE(demo.open(QIODevice::WriteOnly));
+    demo.close();
+    AppUpdater updater(nlohmann::json::object(), store, true);
+    auto window = test::showWindow(
+        engine, "import Vantorel\nMainWindow {}",
+        {{"model", QVariant::fromValue(model.get())}, {"updater", QVariant::fromValue(&updater)}});
+    ASSERT_TRUE(window);
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const auto press = [&](const char* keys) {
+        QTest::keySequence(window.get(), QKeySequence(QString::fromLatin1(keys)));
+    };
+
+    press("Meta+Q");
+    EXPECT_EQ(quits, 1);
+    press("Meta+Shift+D");
+    QTRY_VERIFY(session && session->demos.size() == 1);
+    EXPECT_EQ(model->routeKind(), AppModel::RouteKind::stream);
+    press("Meta+Shift+M");
+    EXPECT_TRUE(session->isAudioMuted());
+    const HUDStyle hud = settings.hudStyle();
+    press("Meta+Shift+H");
+    EXPECT_NE(settings.hudStyle(), hud);
+    // The demo cannot record.
+    press("Meta+R");
+    EXPECT_TRUE(session->recordings.empty());
+
+    press("Meta+,");
+    QQuickWindow* settingsWindow = nullptr;
+    for (auto* child : window->findChildren<QQuickWindow*>()) {
+        if (child->title() == "Settings") {
+            settingsWindow = child;
+        }
+    }
+    ASSERT_TRUE(settingsWindow);
+    QTRY_VERIFY(settingsWindow->isVisible());
+    settingsWindow->close();
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    press("Meta+W");
+    EXPECT_EQ(model->sessionObject(), nullptr);
+    EXPECT_NE(model->routeKind(), AppModel::RouteKind::stream);
+    session->finishStop();
+}
+
+}  // namespace
+}  // namespace qm
