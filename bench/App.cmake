@@ -1,5 +1,6 @@
 # The App library's Qt targets are imported in its own folder only.
-find_package(Qt6 6.4 REQUIRED COMPONENTS Concurrent Core DBus Gui Network Qml Quick Svg Test Widgets)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Concurrent Core DBus Gui Network Qml Quick QuickControls2 Svg Test
+             Widgets)
 qm_add_bench(flash_sampler SOURCES FlashSamplerBench.cpp GuiBenchMain.cpp DEPENDS App)
 qm_add_bench(editor_views
     SOURCES EditorViewsBench.cpp ${PROJECT_SOURCE_DIR}/App/Tests/Support/ImportVantorel.cpp
@@ -8,3 +9,9 @@ qm_add_bench(input_capture SOURCES InputCaptureBench.cpp AllocationCount.cpp
              DEPENDS App TestSupport)
 # The input tests' fake session and model.
 target_include_directories(bench_input_capture PRIVATE ${PROJECT_SOURCE_DIR}/App/Tests/InputTests)
+qm_add_bench(app_start SOURCES AppStartBench.cpp)
+target_compile_definitions(bench_app_start PRIVATE VANTOREL_EXECUTABLE="$<TARGET_FILE:vantorel>")
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(xcb_bench REQUIRED IMPORTED_TARGET xcb xcb-xtest)
+target_link_libraries(bench_app_start PRIVATE PkgConfig::xcb_bench)
+add_dependencies(bench_app_start vantorel)
