@@ -15,25 +15,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "AudioPipeline/AudioPlayer.h"
-#include "AudioPipeline/SdlAudioDevice.h"
 #include "DeviceLink/DeviceLink.h"
 #include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/MemoryByteChannel.h"
 #include "QuillmereCore/SerialQueue.h"
 #include "QuillmereKit/DemoStreamFormat.h"
-#include "QuillmereKit/QtExecutor.h"
 #include "QuillmereKit/Session/ServerLogLines.h"
 #include "QuillmereKit/Session/Session.h"
 #include "Support/CommandOutput.h"
+#include "Support/FakePhoneSessionTest.h"
 #include "Support/FakeServerMedia.h"
-#include "Support/FakeUsb.h"
 #include "Support/GlTestContext.h"
 #include "Support/ManualTimerSource.h"
-#include "Support/TestHost.h"
 #include "Support/VirtualClock.h"
-#include "Support/Waiting.h"
 #include "VideoPipeline/View/VideoView.h"
 
 namespace qm::test {
@@ -41,62 +36,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using Kind = SessionPhase::Kind;
-
-const UsbAdbDevice phoneA{UsbInterfaceID::make(1, 4, 1, 0), "QM0001", "QM One"};
-
-// Runs what the workers handed to this thread until `condition` holds.
-template <typename Condition>
-bool until(Condition condition) {
-    return eventually(
-        [&] {
-            QCoreApplication::sendPostedEvents();
-            return condition();
-        },
-        30s);
-}
-
-// The stage's render queue: counts the frames the session hands over.
-class FrameCounter final : public Executor {
-public:
-    void post(std::function<void()> work) override {
-        ++count_;
-        work();
-    }
-    std::size_t count() const { return count_; }
-
-private:
-    std::atomic<std::size_t> count_{0};
-};
-
-// The real player, watched: the mute flag it was given and the packets that reached it.
-struct PlayerRecord {
-    std::atomic<bool> muted{false};
-    std::atomic<int> packets{0};
-};
-
-class WatchedPlayer final : public AudioOutput {
-public:
-    explicit WatchedPlayer(std::shared_ptr<PlayerRecord> record)
-        : record_(std::move(record)), player_(48000, 2, 40, std::make_unique<SdlAudioDevice>()) {}
-
-    void start() override { player_.start(); }
-    void enqueue(const StreamPacket& packet) override {
-        ++record_->packets;
-        player_.enqueue(packet);
-    }
-    void stop() override { player_.stop(); }
-    bool isMuted() const override { return player_.isMuted(); }
-    void setMuted(bool muted) override {
-        record_->muted = muted;
-        player_.setMuted(muted);
-    }
-
-private:
-    std::shared_ptr<PlayerRecord> record_;
-    AudioPlayer player_;
-};
 
 // Every decode fails, as a decoder that cannot cope with the stream.
 class FailingBackend final : public VideoDecoderBackend {
@@ -118,11 +58,6 @@ FakeStartCommand parsed(const std::string& command) {
 }
 
 template <typename T>
-void settle(const GuiTask<T>& task) {
-    ASSERT_TRUE(until([&] { return task.isSettled(); }));
-}
-
-template <typename T>
 TaskOutcome<T> outcomeOf(const GuiTask<T>& task) {
     auto outcome = std::make_shared<std::optional<TaskOutcome<T>>>();
     task.then([outcome](const TaskOutcome<T>& ended) { *outcome = ended; });
@@ -138,100 +73,11 @@ std::size_t countLog(const std::string& text) {
     return count;
 }
 
-class SessionTest : public ::testing::Test {
+class SessionTest : public FakePhoneSessionTest {
 protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("qm-session-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder_);
-        writeTestHostKey(folder_ / "adbkey");
-        script_.refusedWhileStarting = 0;
-    }
-
-    void TearDown() override {
-        if (session_) {
-            settle(session_->stop());
-            session_.reset();
-        }
-        subscription_.reset();
-        link_.reset();
-        for (const auto& device : devices_) {
-            EXPECT_THAT(device->violations(), IsEmpty());
-        }
-        std::filesystem::remove_all(folder_);
-    }
-
-    // A phone on the bus, serving `script_` from each new connection.
-    void attachPhone() {
-        FakeUsbDevice::Options options = trustingPhone();
-        options.prepare = [this, trust = options.prepare](FakePhone& phone) {
-            trust(phone);
-            phone.server().setScript(script_);
-        };
-        devices_.push_back(usb_.attach(phoneA, std::move(options)));
-    }
-
-    // The session on a connected phone; it hears every state of the link.
-    Session& connect(SessionEnvironment environment = {}) {
-        attachPhone();
-        DeviceLinkOptions options;
-        options.events = usb_.events();
-        options.openTransport = usb_.opener();
-        options.recoveryDelay = 5ms;
-        options.adb.drainIdle = 1ms;
-        link_ = std::make_unique<DeviceLink>(folder_ / "adbkey", "tester@desk", options);
-        environment.timers = timers_;
-        environment.now = [timers = timers_] { return SessionEnvironment::Instant(timers->now()); };
-        if (!environment.renderQueue) {
-            environment.renderQueue = frames_;
-        }
-        if (!environment.makeAudioOutput) {
-            environment.makeAudioOutput = [this] {
-                players_.push_back(std::make_shared<PlayerRecord>());
-                return std::make_unique<WatchedPlayer>(players_.back());
-            };
-        }
-        session_ = std::make_unique<Session>(*link_, Bytes{'j', 'a', 'r'}, std::move(environment));
-        subscription_ = link_->states(states_, [this](const DeviceLinkState& state) {
-            connected_ = std::holds_alternative<DeviceLinkState::Connected>(state.value);
-            if (session_) {
-                session_->deviceStateChanged(state);
-            }
-        });
-        link_->start();
-        EXPECT_TRUE(until([&] { return connected_; }));
-        return *session_;
-    }
-
-    FakeDeviceServer& server() { return devices_.back()->phone()->server(); }
     std::uint32_t runningScid() { return parsed(server().startCommands().back()).scid; }
 
     static ServerOptions options(std::uint32_t scid = 0x1234) { return ServerOptions(scid); }
-
-    bool streams() {
-        return until([&] { return session_->phase() == SessionPhase::streaming(); });
-    }
-
-    // Frames the stage got from now on.
-    bool framesArrive(std::size_t count) {
-        const std::size_t from = frames_->count();
-        return until([&] { return frames_->count() >= from + count; });
-    }
-
-    std::filesystem::path folder_;
-    FakeServerScript script_;
-    FakeUsb usb_;
-    std::vector<std::shared_ptr<FakeUsbDevice>> devices_;
-    std::shared_ptr<ManualTimerSource> timers_ = std::make_shared<ManualTimerSource>();
-    std::shared_ptr<FrameCounter> frames_ = std::make_shared<FrameCounter>();
-    std::vector<std::shared_ptr<PlayerRecord>> players_;
-    QObject context_;
-    QtExecutor states_{&context_};
-    bool connected_ = false;
-    std::unique_ptr<DeviceLink> link_;
-    std::unique_ptr<Session> session_;
-    std::unique_ptr<Subscription> subscription_;
 };
 
 TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
@@ -392,9 +238,7 @@ TEST_F(SessionTest, RecordingsEndStoppedOrWithTheStreamAndHoldVideoAndStereoAac)
     std::vector<RecordingEnd> ends;
     session.onRecordingEnded = [&](const RecordingEnd& end) { ends.push_back(end); };
     settle(session.start(std::nullopt, options()));
-    // Sound flows, and the decoder knows the format a recording starts from.
-    ASSERT_TRUE(until(
-        [&] { return !players_.empty() && players_[0]->packets > 0 && frames_->count() > 0; }));
+    ASSERT_TRUE(playsWithSound());
 
     const std::filesystem::path stopped = folder_ / "Movies" / "stopped.mp4";
     session.startRecording(stopped);
