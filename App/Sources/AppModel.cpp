@@ -17,6 +17,8 @@ AppModel::AppModel(AppSettings& settings, AppModelEnvironment environment, QObje
     : AppModelBase(settings, parent),
       environment_(std::move(environment)),
       panelPositions_(settings.defaults()),
+      recording_(RecordingController::moviesDirectory(), FileReveal(), environment_.now),
+      recordingOverlay_(recording_, *environment_.timers, environment_.now),
       autoConnectPending_(environment_.autoConnect && !environment_.hostedByTests) {}
 
 // Stops hearing the link before the members its handler touches go.
@@ -177,6 +179,7 @@ void AppModel::setRoute(Route route) {
 
 void AppModel::setSession(std::shared_ptr<StreamingSession> session) {
     session_ = std::move(session);
+    recordingOverlay_.setSession(session_.get());
     emit sessionChanged();
 }
 

@@ -24,6 +24,7 @@
 #include "QuillmereKit/GuiTask.h"
 #include "QuillmereKit/QtExecutor.h"
 #include "Recording/RecordingController.h"
+#include "Recording/RecordingOverlayModel.h"
 
 namespace qm {
 
@@ -71,6 +72,8 @@ class AppModel final : public AppModelBase, public InputModel {
     Q_PROPERTY(bool isStopPending READ isStopPending NOTIFY isStopPendingChanged)
     Q_PROPERTY(RecordingController* recording READ recording CONSTANT)
     Q_PROPERTY(PanelPositions* panelPositions READ panelPositions CONSTANT)
+    // What the recording layer over the stream shows; it follows the current session.
+    Q_PROPERTY(RecordingOverlayModel* recordingOverlay READ recordingOverlay CONSTANT)
     Q_PROPERTY(OverlayFrameRegistry* overlayFrames READ overlayFrames CONSTANT)
     Q_PROPERTY(KeymapController* streamKeymap READ streamKeymap NOTIFY streamKeymapChanged)
     // Hides every phone serial seen since launch in the texts the views show.
@@ -127,6 +130,7 @@ public:
     DiagnosticsRedactor redactor() const;
     RecordingController* recording() noexcept { return &recording_; }
     PanelPositions* panelPositions() noexcept { return &panelPositions_; }
+    RecordingOverlayModel* recordingOverlay() noexcept { return &recordingOverlay_; }
     OverlayFrameRegistry* overlayFrames() const override { return overlayFrames_; }
     // The stream window's input sets both while attached and clears them on detach.
     KeymapController* streamKeymap() const override { return streamKeymap_; }
@@ -218,6 +222,7 @@ private:
     OverlayFrameRegistry* const overlayFrames_ = new OverlayFrameRegistry(this);
     PanelPositions panelPositions_;
     RecordingController recording_;
+    RecordingOverlayModel recordingOverlay_;
     SerialQueue libraryCacheQueue_{"library.cache"};
     std::unique_ptr<Subscription> stateSubscription_;
     bool running_ = false;

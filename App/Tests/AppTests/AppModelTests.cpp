@@ -375,6 +375,23 @@ TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSeconds) {
     EXPECT_EQ(quits, 3);
 }
 
+// The recording overlay follows the current session: closing the stream ends the pill while
+// the session finishes the file, whose end report still counts.
+TEST_F(AppModelTest, ClosingTheStreamEndsTheRecordingDisplayNotTheFile) {
+    FakeSession& session = streaming();
+    const RecordingOverlayModel& overlay = *model->recordingOverlay();
+    EXPECT_TRUE(overlay.showsRecordPanel());
+    model->toggleRecording();
+    EXPECT_TRUE(overlay.showsPill());
+
+    model->closeStream();
+    EXPECT_FALSE(overlay.showsPill() || overlay.showsRecordPanel());
+    EXPECT_TRUE(model->recording()->isFinishing());
+    session.onRecordingEnded({session.recordings[0], nullptr});
+    EXPECT_EQ(model->recording()->lastFileName().toStdString(),
+              session.recordings[0].filename().string());
+}
+
 TEST_F(AppModelTest, TheLibrarySessionWaitsForALaunchAndGivesUpAfterThirtySeconds) {
     model->apply(DeviceLinkState::connected(phone()));
     auto& first = *model->sessionForDevice();
