@@ -72,7 +72,6 @@ Item {
         objectName: "recordingMessagesPlace"
         anchors.right: parent.right
         anchors.bottom: parent.bottom
-        anchors.margins: 12
         sourceComponent: RecordingMessages {
             recording: root.model.recording
             overlayFrames: root.model.overlayFrames

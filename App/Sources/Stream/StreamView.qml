@@ -83,5 +83,11 @@ Item {
         objectName: "recordingLayerPlace"
         anchors.right: parent.right
         anchors.top: parent.top
+        sourceComponent: RecordingLayer {
+            overlay: root.model.recordingOverlay
+            positions: root.model.panelPositions
+            overlayFrames: root.model.overlayFrames
+            bounds: root.streamBounds
+        }
     }
 }

@@ -223,6 +223,32 @@ TEST_F(StreamViewsTest, UpscalingRowsAreDisabledWithoutSupport) {
     }
 }
 
+TEST_F(StreamViewsTest, TheRecordingLayerSitsAtTheTopTrailingCornerOfALiveStream) {
+    ASSERT_TRUE(QDir(folder.path()).mkpath("bundle"));
+    QFile jar(folder.filePath("bundle/quillmere-server.jar"));
+    ASSERT_TRUE(jar.open(QIODevice::WriteOnly));
+    jar.close();
+    model->apply(DeviceLinkState::connected(phone));
+    model->startStream(std::nullopt);
+    ASSERT_TRUE(session);
+    auto window = show(R"(
+        width: 640; height: 480
+        required property AppModelBase model
+        StreamView { anchors.fill: parent; model: host.model; session: host.model.session; packageName: "" }
+    )",
+                       {{"model", QVariant::fromValue(model.get())}});
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(isShown(*window, "recordPanel"));  // still starting
+
+    session->finishStart();
+    ASSERT_TRUE(isShown(*window, "recordPanel"));
+    const QQuickItem* panel = findItem(*window, "recordPanel");
+    QTRY_COMPARE(panel->mapRectToScene(panel->boundingRect()).topRight(), QPointF(628, 12));
+    test::click(*window, findItem(*window, "recordButton"));
+    EXPECT_EQ(session->recordings.size(), 1u);
+    EXPECT_TRUE(isShown(*window, "pill"));
+}
+
 TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
     QDir(folder.path()).mkpath("bundle/Demo");
     QFile demo(folder.filePath("bundle/Demo/demo.qmstream"));
