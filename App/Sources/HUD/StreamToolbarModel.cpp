@@ -1,0 +1,99 @@
+#include "HUD/StreamToolbarModel.h"
+
+#include <array>
+
+#include "HUD/HUDTexts.h"
+#include "VideoPipeline/View/VideoRenderer.h"
+
+namespace qm {
+
+namespace {
+
+constexpr std::array<InputMode, 2> offeredModes = {InputMode::keyboardMouse, InputMode::keymap};
+
+}  // namespace
+
+StreamToolbarModel::StreamToolbarModel(QObject* parent)
+    : QObject(parent), upscalingSupported_(VideoRenderer::isUpscalingSupported()) {}
+
+void StreamToolbarModel::setSettings(AppSettings* settings) {
+    if (settings_ != settings) {
+        settings_ = settings;
+        emit settingsChanged();
+    }
+}
+
+void StreamToolbarModel::setKeymap(KeymapController* keymap) {
+    if (keymap_ == keymap) {
+        return;
+    }
+    if (keymap_) {
+        disconnect(keymap_, nullptr, this, nullptr);
+    }
+    keymap_ = keymap;
+    if (keymap) {
+        for (auto changed :
+             {&KeymapController::inputModeChanged, &KeymapController::activeLayoutIndexChanged,
+              &KeymapController::activeKeymapsChanged}) {
+            connect(keymap, changed, this, &StreamToolbarModel::keymapStateChanged);
+        }
+        connect(keymap, &QObject::destroyed, this, &StreamToolbarModel::keymapStateChanged);
+    }
+    emit keymapChanged();
+    emit keymapStateChanged();
+}
+
+void StreamToolbarModel::setCanRequestMode(bool can) {
+    if (canRequestMode_ != can) {
+        canRequestMode_ = can;
+        emit canRequestModeChanged();
+    }
+}
+
+void StreamToolbarModel::setUpscalingSupported(bool supported) {
+    if (upscalingSupported_ != supported) {
+        upscalingSupported_ = supported;
+        emit upscalingSupportedChanged();
+    }
+}
+
+QString StreamToolbarModel::indicatorText() const {
+    if (!keymap_) {
+        return HUDModeMenu::indicatorText(std::nullopt, std::nullopt, 0);
+    }
+    std::optional<QString> layoutName;
+    if (const KeymapLayout* layout = keymap_->activeLayout()) {
+        layoutName = QString::fromStdString(layout->name);
+    }
+    return HUDModeMenu::indicatorText(keymap_->inputMode(), layoutName,
+                                      static_cast<int>(keymap_->activeLayoutIndex()));
+}
+
+bool StreamToolbarModel::showsLayouts() const {
+    return keymap_ && keymap_->inputMode() == InputMode::keymap &&
+           !keymap_->layoutNames().isEmpty();
+}
+
+QStringList StreamToolbarModel::modeTitles() {
+    QStringList titles;
+    for (InputMode mode : offeredModes) {
+        titles.append(HUDModeMenu::title(mode));
+    }
+    return titles;
+}
+
+void StreamToolbarModel::chooseResolution(AppSettings::ResolutionPreset preset) {
+    if (!settings_ || preset == settings_->resolutionPreset()) {
+        return;
+    }
+    settings_->setResolutionPreset(preset);
+    emit streamRestartRequested();
+}
+
+void StreamToolbarModel::requestMode(int entry) {
+    if (canRequestMode_ && entry >= 0 && entry < static_cast<int>(offeredModes.size())) {
+        emit modeRequested(static_cast<int>(offeredModes[static_cast<std::size_t>(entry)]));
+    }
+}
+
+}  // namespace qm

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <QtQml/qqmlregistration.h>
+
+#include "AppSettings.h"
+#include "Editor/KeymapController.h"
+
+namespace qm {
+
+// What the stream toolbar decides: the resolution switch, whether upscaling can be chosen, and
+// the input mode menu's label, entries and layout section. The work behind each control is the
+// owner's: it restarts the stream and forwards mode requests when asked through the signals.
+// GUI thread only.
+class StreamToolbarModel : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(AppSettings* settings READ settings WRITE setSettings NOTIFY settingsChanged)
+    // The stream window's keymap controller; none without one.
+    Q_PROPERTY(qm::KeymapController* keymap READ keymap WRITE setKeymap NOTIFY keymapChanged)
+    // Whether a stream window input coordinator takes mode requests.
+    Q_PROPERTY(bool canRequestMode READ canRequestMode WRITE setCanRequestMode NOTIFY
+                   canRequestModeChanged)
+    // Whether the picture switch can turn upscaling on; the renderer's answer unless set.
+    Q_PROPERTY(bool upscalingSupported READ upscalingSupported WRITE setUpscalingSupported NOTIFY
+                   upscalingSupportedChanged)
+    Q_PROPERTY(QString indicatorText READ indicatorText NOTIFY keymapStateChanged)
+    Q_PROPERTY(bool showsLayouts READ showsLayouts NOTIFY keymapStateChanged)
+    // The mode entries, in the order requestMode() numbers them.
+    Q_PROPERTY(QStringList modeTitles READ modeTitles CONSTANT)
+
+public:
+    explicit StreamToolbarModel(QObject* parent = nullptr);
+
+    AppSettings* settings() const { return settings_; }
+    void setSettings(AppSettings* settings);
+    KeymapController* keymap() const { return keymap_; }
+    void setKeymap(KeymapController* keymap);
+    bool canRequestMode() const noexcept { return canRequestMode_; }
+    void setCanRequestMode(bool can);
+    bool upscalingSupported() const noexcept { return upscalingSupported_; }
+    void setUpscalingSupported(bool supported);
+    QString indicatorText() const;
+    bool showsLayouts() const;
+    static QStringList modeTitles();
+
+    // The current preset again changes nothing; another is stored and the stream restarted.
+    Q_INVOKABLE void chooseResolution(qm::AppSettings::ResolutionPreset preset);
+    // The menu's entry `entry`, while a coordinator takes requests.
+    Q_INVOKABLE void requestMode(int entry);
+
+signals:
+    void settingsChanged();
+    void keymapChanged();
+    void canRequestModeChanged();
+    void upscalingSupportedChanged();
+    void keymapStateChanged();
+    // The owner restarts the running stream with the settings' size and bit rate.
+    void streamRestartRequested();
+    // The owner hands the mode (its raw value) to the input coordinator.
+    void modeRequested(int mode);
+
+private:
+    QPointer<AppSettings> settings_;
+    QPointer<KeymapController> keymap_;
+    bool canRequestMode_ = false;
+    bool upscalingSupported_;
+};
+
+}  // namespace qm
