@@ -1,0 +1,108 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The input mode menu: the current mode (and layout) as its label, the modes the user can switch
+// to and, in key mapping, the game's layouts with their Ctrl+Super+digit shortcuts.
+ToolButton {
+    id: modeButton
+
+    required property StreamToolbarModel toolbar
+    readonly property KeymapController keymap: toolbar.keymap
+
+    objectName: "modeMenuButton"
+    enabled: toolbar.canRequestMode
+    padding: 4
+    contentItem: Row {
+        spacing: 4
+        Image {
+            anchors.verticalCenter: parent.verticalCenter
+            source: "../Library/gamecontroller.svg"
+            sourceSize: Qt.size(16, 16)
+        }
+        Text {
+            objectName: "modeIndicator"
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.min(implicitWidth, 220)
+            text: modeButton.toolbar.indicatorText
+            textFormat: Text.PlainText  // layout names come from files
+            elide: Text.ElideRight
+            font: modeButton.font
+            color: modeButton.palette.buttonText
+        }
+    }
+    onClicked: menu.open()
+
+    HoverHandler {
+        id: hover
+    }
+    ToolTip.visible: hover.hovered && !menu.visible
+    ToolTip.text: qsTr("Control Mode")
+
+    Menu {
+        id: menu
+        objectName: "modeMenu"
+        y: modeButton.height
+
+        Action {
+            text: modeButton.toolbar.modeTitles[0]
+            onTriggered: modeButton.toolbar.requestMode(0)
+        }
+        Action {
+            text: modeButton.toolbar.modeTitles[1]
+            onTriggered: modeButton.toolbar.requestMode(1)
+        }
+        MenuSeparator {
+            visible: modeButton.toolbar.showsLayouts
+            height: visible ? implicitHeight : 0
+        }
+        MenuItem {
+            objectName: "layoutsSection"
+            visible: modeButton.toolbar.showsLayouts
+            height: visible ? implicitHeight : 0
+            text: qsTr("Layouts")
+            enabled: false
+        }
+
+        Instantiator {
+            model: modeButton.toolbar.showsLayouts ? modeButton.keymap.layoutNames : []
+            delegate: MenuItem {
+                id: layoutItem
+
+                required property int index
+                required property string modelData
+
+                objectName: "layoutToggle"
+                action: Action {
+                    text: layoutItem.modelData
+                    checkable: true
+                    checked: layoutItem.index === modeButton.keymap.activeLayoutIndex
+                    enabled: !modeButton.keymap.editing
+                    // A game has at most nine layouts.
+                    shortcut: layoutItem.index < 9 ? "Ctrl+Meta+" + (layoutItem.index + 1) : ""
+                    onTriggered: {
+                        modeButton.keymap.requestLayout(layoutItem.index)
+                        // The toggle flipped itself; the active layout decides.
+                        checked = Qt.binding(
+                                    () => layoutItem.index === modeButton.keymap.activeLayoutIndex)
+                    }
+                }
+                contentItem: Text {
+                    leftPadding: layoutItem.indicator.width + layoutItem.spacing
+                    width: Math.min(implicitWidth, 260)
+                    text: layoutItem.text
+                    textFormat: Text.PlainText
+                    elide: Text.ElideRight
+                    font: layoutItem.font
+                    color: layoutItem.highlighted ? layoutItem.palette.highlightedText
+                                                  : layoutItem.palette.text
+                    opacity: layoutItem.enabled ? 1 : 0.5
+                    verticalAlignment: Text.AlignVCenter
+                }
+            }
+            // After the two modes, the separator and the section's title.
+            onObjectAdded: (index, object) => menu.insertItem(4 + index, object)
+            onObjectRemoved: (index, object) => menu.removeItem(object)
+        }
+    }
+}

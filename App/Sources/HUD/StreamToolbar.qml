@@ -1,0 +1,102 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The movable bar at the top-leading corner of the stream: the grip, the input mode menu, and
+// the picture and resolution switches. Always dark, over any system appearance.
+Item {
+    id: toolbarLayer
+
+    required property StreamToolbarModel toolbar
+    required property PanelPositions positions
+    required property OverlayFrameRegistry overlayFrames
+    // The stream area's size.
+    property size bounds: Qt.size(0, 0)
+    // The bar at its resting place, for what is laid out beside and below it.
+    readonly property size barSize: Qt.size(bar.width, bar.height)
+
+    readonly property AppSettings settings: toolbar.settings
+
+    implicitWidth: movable.implicitWidth + 24
+    implicitHeight: movable.implicitHeight + 24
+
+    MovablePanel {
+        id: movable
+        x: 12
+        y: 12
+        panel: "toolbar"
+        positions: toolbarLayer.positions
+        bounds: toolbarLayer.bounds
+
+        Control {
+            id: bar
+            objectName: "streamToolbar"
+            padding: 6
+            font.pixelSize: 11
+            OverlayControl.registry: toolbarLayer.overlayFrames
+            palette {
+                window: "#1e1e1e"
+                windowText: "white"
+                base: "#2a2a2a"
+                text: "white"
+                button: "#3a3a3a"
+                buttonText: "white"
+                highlight: "#0a84ff"
+                highlightedText: "white"
+                light: "#4a4a4a"
+                mid: "#2a2a2a"
+                dark: "#141414"
+                shadow: "black"
+            }
+            background: Rectangle {
+                radius: 8
+                color: Qt.rgba(0, 0, 0, 0.55)
+            }
+            contentItem: Row {
+                spacing: 8
+
+                PanelGrip {
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+                HUDModeMenu {
+                    anchors.verticalCenter: parent.verticalCenter
+                    toolbar: toolbarLayer.toolbar
+                }
+                SegmentedSwitch {
+                    id: picture
+                    objectName: "picturePicker"
+                    anchors.verticalCenter: parent.verticalCenter
+                    enabled: toolbarLayer.toolbar.upscalingSupported
+                    title: qsTr("Picture")
+                    options: [qsTr("High"), qsTr("Low")]
+                    current: toolbarLayer.settings.picturePreset === AppSettings.PicturePreset.high ? 0 : 1
+                    onChosen: index => toolbarLayer.settings.picturePreset =
+                              index === 0 ? AppSettings.PicturePreset.high
+                                          : AppSettings.PicturePreset.low
+
+                    HoverHandler {
+                        id: pictureHover
+                    }
+                    ToolTip.visible: pictureHover.hovered
+                    ToolTip.text: qsTr("High: PC-side upscaling (GPU upscaling), about 1 ms more. Low: fastest.")
+                }
+                SegmentedSwitch {
+                    objectName: "resolutionPicker"
+                    anchors.verticalCenter: parent.verticalCenter
+                    title: qsTr("Resolution")
+                    options: ["HD", "SD"]
+                    current: toolbarLayer.settings.resolutionPreset === AppSettings.ResolutionPreset.hd ? 0 : 1
+                    onChosen: index => toolbarLayer.toolbar.chooseResolution(
+                                  index === 0 ? AppSettings.ResolutionPreset.hd
+                                              : AppSettings.ResolutionPreset.sd)
+
+                    HoverHandler {
+                        id: resolutionHover
+                    }
+                    ToolTip.visible: resolutionHover.hovered
+                    ToolTip.text: qsTr("HD: 1920 px, sharper. SD: 1280 px, fastest. The stream restarts.")
+                }
+            }
+        }
+    }
+}
