@@ -1,0 +1,256 @@
+#include <QColor>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include "AppSettings.h"
+#include "Editor/KeymapController.h"
+#include "FakeSession.h"
+#include "HUD/HUDLayerModel.h"
+#include "HUD/PanelPositions.h"
+#include "HUD/StreamToolbarModel.h"
+#include "Input/OverlayFrameRegistry.h"
+#include "InputRouter/KeymapFile.h"
+#include "InputRouter/ProfileTemplates.h"
+#include "Support/ManualTimerSource.h"
+#include "ViewTesting.h"
+
+namespace qm {
+namespace {
+
+using namespace std::chrono_literals;
+
+class NoChooser : public KeymapFileChooser {
+public:
+    void chooseFileToOpen(Answer) override {}
+    void chooseFileToSave(const QString&, Answer) override {}
+};
+
+// Every item of that name under `root`, in tree order.
+void collect(QQuickItem* root, const QString& name, std::vector<QQuickItem*>& found) {
+    if (root->objectName() == name) {
+        found.push_back(root);
+    }
+    for (QQuickItem* child : root->childItems()) {
+        collect(child, name, found);
+    }
+}
+
+class HUDViewsTest : public ::testing::Test {
+protected:
+    HUDViewsTest() {
+        GameKeymaps keymaps{"com.game", {}};
+        for (const char* name : {"Main", "Layout 2"}) {
+            keymaps.layouts.push_back(
+                {UUID::random(), name, std::nullopt, ProfileTemplates::moba("com.game")});
+        }
+        std::filesystem::create_directories(profiles.directory);
+        KeymapFile::write(profiles.fileURL("com.game"), keymaps);
+        keymap.setOnLayoutRequest([this](std::size_t index) { layoutRequests.push_back(index); });
+
+        hud.setSettings(&settings);
+        hud.setSession(&session);
+        toolbar.setSettings(&settings);
+        toolbar.setUpscalingSupported(true);
+        session.request = StreamRequest{"com.game", ServerOptions(1), InputMode::keymap};
+        session.request->options.maxSize = 1920;
+
+        window = test::showWindow(engine, R"(
+            import QtQuick
+            import Vantorel
+            Window {
+                id: root
+                width: 800; height: 450
+                color: "#3060c0"
+                required property HUDLayerModel hud
+                required property StreamToolbarModel toolbar
+                required property PanelPositions positions
+                required property OverlayFrameRegistry frames
+                StreamToolbar {
+                    id: bar
+                    visible: root.hud.shown
+                    toolbar: root.toolbar; positions: root.positions; overlayFrames: root.frames
+                    bounds: Qt.size(root.width, root.height)
+                }
+                HUDLayer {
+                    hudModel: root.hud; positions: root.positions; overlayFrames: root.frames
+                    bounds: Qt.size(root.width, root.height)
+                    toolbarSize: bar.barSize
+                }
+            })",
+                                  {{"hud", QVariant::fromValue(&hud)},
+                                   {"toolbar", QVariant::fromValue(&toolbar)},
+                                   {"positions", QVariant::fromValue(&positions)},
+                                   {"frames", QVariant::fromValue(&frames)}});
+    }
+
+    QQuickItem* item(const char* name) const { return test::findItem(*window, name); }
+    std::vector<QQuickItem*> all(const char* name) const {
+        std::vector<QQuickItem*> found;
+        collect(window->contentItem(), name, found);
+        return found;
+    }
+    // Clicks once the next frame has laid the item out where it is drawn.
+    void click(QQuickItem* target) {
+        ASSERT_TRUE(target);
+        bool drawn = false;
+        const QMetaObject::Connection frame =
+            QObject::connect(window.get(), &QQuickWindow::frameSwapped, [&] { drawn = true; });
+        window->update();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return drawn; }));
+        QObject::disconnect(frame);
+        test::click(*window, target);
+    }
+    void stream(double fps, double latency, int thermalStatus) {
+        SessionStats stats(fps, latency, 0, PhoneTelemetry{});
+        stats.telemetry->thermalStatus = thermalStatus;
+        session.setStats(stats);
+        session.setPhase(SessionPhase::streaming());
+    }
+    QObject* modeMenu() const { return item("modeMenuButton")->findChild<QObject*>("modeMenu"); }
+    std::vector<QQuickItem*> menuItems() const {
+        std::vector<QQuickItem*> items;
+        QObject* menu = modeMenu();
+        for (int i = 0; i < menu->property("count").toInt(); ++i) {
+            QQuickItem* entry = nullptr;
+            QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, entry),
+                                      Q_ARG(int, i));
+            items.push_back(entry);
+        }
+        return items;
+    }
+
+    QTemporaryDir folder;
+    QSettings store{folder.filePath("settings.ini"), QSettings::IniFormat};
+    AppSettings settings{store};
+    PanelPositions positions{store};
+    OverlayFrameRegistry frames;
+    test::ManualTimerSource timers;
+    std::chrono::steady_clock::time_point now{10s};
+    test::FakeSession session;
+    HUDLayerModel hud{timers, [this] { return now; }};
+    StreamToolbarModel toolbar;
+    ProfileStore profiles{std::filesystem::path(folder.path().toStdString()) / "Profiles"};
+    NoChooser chooser;
+    KeymapController keymap{"com.game", profiles, chooser};
+    std::vector<std::size_t> layoutRequests;
+    QQmlEngine engine;
+    std::unique_ptr<QQuickWindow> window;
+};
+
+TEST_F(HUDViewsTest, FullRowsAndTheCompactLineSwapOnAClick) {
+    ASSERT_TRUE(window);
+    session.setPhase(SessionPhase::starting());
+    EXPECT_FALSE(test::isShown(*window, "hudPanel"));
+    EXPECT_FALSE(test::isShown(*window, "streamToolbar"));
+    settings.setHudStyle(HUDStyle::full);
+    stream(60, 100.4, 0);
+
+    std::vector<QString> titles;
+    for (QQuickItem* title : all("hudTitle")) {
+        titles.push_back(test::textOf(title));
+    }
+    EXPECT_EQ(titles, (std::vector<QString>{"FPS", "Stream latency", "Phone + PC", "Phone encode",
+                                            "Temperature", "Throttling", "Battery"}));
+    const std::vector<QQuickItem*> values = all("hudValue");
+    ASSERT_EQ(values.size(), 7u);
+    EXPECT_EQ(test::textOf(values[1]), "100 ms");
+    EXPECT_EQ(values[1]->property("color").value<QColor>(), QColor("orange"));
+    EXPECT_EQ(values[0]->property("color").value<QColor>(), QColor("white"));
+
+    click(item("hudPanel"));
+    EXPECT_EQ(store.value("hudStyle").toString(), "compact");
+    ASSERT_TRUE(test::isShown(*window, "compactText"));
+    EXPECT_FALSE(test::isShown(*window, "hudView"));
+    EXPECT_EQ(test::textOf(item("compactText")), "60 fps \u00b7 100 ms");
+    EXPECT_NE(item("compactText")->property("color").value<QColor>().rgb(), QColor("orange").rgb());
+    click(item("hudPanel"));
+    EXPECT_EQ(settings.hudStyle(), HUDStyle::full);
+    EXPECT_TRUE(test::isShown(*window, "hudView"));
+
+    // The panel sits after the toolbar, both 12 px inside the corner and top-aligned.
+    const QPointF bar = item("streamToolbar")->mapToScene({0, 0});
+    const QPointF panel = item("hudPanel")->mapToScene({0, 0});
+    EXPECT_EQ(bar, QPointF(12, 12));
+    EXPECT_EQ(panel, QPointF(12 + item("streamToolbar")->width() + 8, 12));
+    EXPECT_EQ(frames.frames().size(), 2);
+}
+
+TEST_F(HUDViewsTest, BannerButtonsApplyOrDismiss) {
+    ASSERT_TRUE(window);
+    stream(60, 40, 0);
+    stream(60, 40, 2);
+    ASSERT_TRUE(test::isShown(*window, "thermalBanner"));
+    EXPECT_EQ(test::textOf(item("bannerTitle")), "The phone is overheating (throttling 2/6).");
+    const std::vector<QQuickItem*> options = all("bannerOption");
+    ASSERT_EQ(options.size(), 2u);
+    EXPECT_EQ(test::textOf(options[0]), "1600 px, 60 fps");
+    click(options[0]);
+    ASSERT_EQ(session.restarts.size(), 1u);
+    EXPECT_EQ(session.restarts[0].maxSize, 1600);
+    EXPECT_FALSE(test::isShown(*window, "thermalBanner"));
+
+    stream(60, 40, 1);
+    stream(60, 40, 3);
+    ASSERT_TRUE(test::isShown(*window, "thermalBanner"));
+    click(item("notNow"));
+    EXPECT_FALSE(test::isShown(*window, "thermalBanner"));
+    EXPECT_EQ(session.restarts.size(), 1u);
+}
+
+TEST_F(HUDViewsTest, ToolbarSwitchesAndTheModeMenu) {
+    ASSERT_TRUE(window);
+    stream(60, 40, 0);
+    QQuickItem* picture = item("picturePicker");
+    EXPECT_TRUE(picture->isEnabled());
+    toolbar.setUpscalingSupported(false);
+    EXPECT_FALSE(picture->isEnabled());
+
+    QQuickItem* menuButton = item("modeMenuButton");
+    EXPECT_FALSE(menuButton->isEnabled());
+    EXPECT_EQ(test::textOf(item("modeIndicator")), "Control Mode");
+    toolbar.setCanRequestMode(true);
+    toolbar.setKeymap(&keymap);
+    keymap.setInputMode(InputMode::keyboardMouse);
+    keymap.loadActiveKeymaps();
+    EXPECT_EQ(test::textOf(item("modeIndicator")), "Keyboard & Mouse");
+    click(menuButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return modeMenu()->property("opened").toBool(); }));
+    EXPECT_EQ(menuItems().size(), 4u);  // the two modes, the section hidden
+
+    keymap.setInputMode(InputMode::keymap);
+    keymap.setActiveLayoutIndex(1);
+    EXPECT_EQ(test::textOf(item("modeIndicator")), "Key Mapping \u00b7 Layout 2 (2)");
+    std::vector<QQuickItem*> entries = menuItems();
+    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_TRUE(entries[3]->isVisible());
+    EXPECT_EQ(entries[4]->property("text").toString(), "Main");
+    EXPECT_FALSE(entries[4]->property("checked").toBool());
+    EXPECT_TRUE(entries[5]->property("checked").toBool());
+    click(entries[4]);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !modeMenu()->property("visible").toBool(); }));
+    // With the menu closed, and no stream input in front of it, the shortcut still works.
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_2, Qt::ControlModifier | Qt::MetaModifier);
+    EXPECT_EQ(layoutRequests, (std::vector<std::size_t>{0, 1}));
+
+    keymap.beginEditing();
+    entries = menuItems();
+    EXPECT_FALSE(entries[4]->isEnabled() || entries[5]->isEnabled());
+    EXPECT_TRUE(entries[0]->isEnabled());
+}
+
+}  // namespace
+}  // namespace qm
