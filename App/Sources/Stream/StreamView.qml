@@ -61,15 +61,48 @@ Item {
         onClose: root.model.leaveStream()
     }
 
+    // The HUD's state lives as long as this view: its guard and banner outlast gaps in streaming.
+    HUDLayerModel {
+        id: hudState
+
+        session: root.session
+        settings: root.model.settings
+    }
+    StreamToolbarModel {
+        id: toolbarState
+
+        settings: root.model.settings
+        keymap: root.model.streamKeymap
+        onStreamRestartRequested: root.model.restartStreamWithCurrentSettings()
+    }
+
+    // The toolbar, then the HUD beside it and the thermal banner below, at the top-leading
+    // corner.
+    Loader {
+        id: toolbarPlace
+
+        objectName: "toolbarPlace"
+        anchors.left: parent.left
+        anchors.top: parent.top
+        sourceComponent: StreamToolbar {
+            visible: hudState.shown
+            toolbar: toolbarState
+            positions: root.model.panelPositions
+            overlayFrames: root.model.overlayFrames
+            bounds: root.streamBounds
+        }
+    }
     Loader {
         objectName: "hudPlace"
         anchors.left: parent.left
         anchors.top: parent.top
-    }
-    Loader {
-        objectName: "toolbarPlace"
-        anchors.horizontalCenter: parent.horizontalCenter
-        anchors.top: parent.top
+        sourceComponent: HUDLayer {
+            hudModel: hudState
+            positions: root.model.panelPositions
+            overlayFrames: root.model.overlayFrames
+            bounds: root.streamBounds
+            toolbarSize: toolbarPlace.item ? toolbarPlace.item.barSize : Qt.size(0, 0)
+        }
     }
     Loader {
         objectName: "layoutToastPlace"
