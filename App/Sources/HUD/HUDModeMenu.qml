@@ -43,6 +43,7 @@ ToolButton {
         id: menu
         objectName: "modeMenu"
         y: modeButton.height
+        onAboutToShow: MenuTracking.willShow()
 
         Action {
             text: modeButton.toolbar.modeTitles[0]

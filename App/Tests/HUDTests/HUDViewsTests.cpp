@@ -4,13 +4,17 @@
 #include <QQuickWindow>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QtTest/QTest>
+#include <xcb/xtest.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +24,7 @@
 #include "HUD/HUDLayerModel.h"
 #include "HUD/PanelPositions.h"
 #include "HUD/StreamToolbarModel.h"
+#include "Input/InputCapture.h"
 #include "Input/OverlayFrameRegistry.h"
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/ProfileTemplates.h"
@@ -35,6 +40,26 @@ class NoChooser : public KeymapFileChooser {
 public:
     void chooseFileToOpen(Answer) override {}
     void chooseFileToSave(const QString&, Answer) override {}
+};
+
+// What a stream window's input coordinator hears of its capture: here only the shortcuts.
+class ShortcutClient final : public InputCapture::Client {
+public:
+    bool isKeyWindow() const override { return true; }
+    bool isCursorCaptured() const override { return false; }
+    std::optional<QPointF> lockedMotion(QPointF) override { return std::nullopt; }
+    bool isStreaming() const override { return true; }
+    bool passKeysThrough(std::uint16_t) const override { return false; }
+    bool rawMouseActive() override { return false; }
+    const QList<QRectF>& overlayFrames() const override { return frames; }
+    void onEvent(const InputEvent& event) override { events.push_back(event); }
+    void onShortcut(const InputCapture::Shortcut& shortcut) override {
+        shortcuts.push_back(shortcut);
+    }
+
+    QList<QRectF> frames;
+    std::vector<InputEvent> events;
+    std::vector<InputCapture::Shortcut> shortcuts;
 };
 
 // Every item of that name under `root`, in tree order.
@@ -250,6 +275,47 @@ TEST_F(HUDViewsTest, ToolbarSwitchesAndTheModeMenu) {
     entries = menuItems();
     EXPECT_FALSE(entries[4]->isEnabled() || entries[5]->isEnabled());
     EXPECT_TRUE(entries[0]->isEnabled());
+}
+
+TEST_F(HUDViewsTest, ALayoutShortcutWhileTheStreamCapturesInputRequestsOnce) {
+    ASSERT_TRUE(window);
+    stream(60, 40, 0);
+    toolbar.setCanRequestMode(true);
+    toolbar.setKeymap(&keymap);
+    keymap.setInputMode(InputMode::keymap);
+    keymap.loadActiveKeymaps();
+    ShortcutClient client;
+    InputCapture capture(*window->contentItem(), client);
+    capture.start();
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // As in the stream screen, an item of the window has the keyboard focus.
+    window->contentItem()->forceActiveFocus();
+
+    // Real key presses through the X server: Ctrl+Super+2, then A to know they all arrived.
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    ASSERT_TRUE(x11);
+    xcb_connection_t* connection = x11->connection();
+    constexpr std::uint8_t control = 37, super = 133, two = 11, a = 38;
+    for (const std::uint8_t key : {control, super, two}) {
+        xcb_test_fake_input(connection, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    for (const std::uint8_t key : {two, super, control, a}) {
+        if (key == a) {
+            xcb_test_fake_input(connection, XCB_KEY_PRESS, a, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        }
+        xcb_test_fake_input(connection, XCB_KEY_RELEASE, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    xcb_flush(connection);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return std::any_of(client.events.begin(), client.events.end(), [](const InputEvent& e) {
+            return std::holds_alternative<KeyUpEvent>(e) && std::get<KeyUpEvent>(e).keyCode == 0;
+        });
+    }));
+    capture.stop();
+    ASSERT_EQ(client.shortcuts.size(), 1u);
+    EXPECT_EQ(client.shortcuts[0].layout, 1u);
+    EXPECT_TRUE(layoutRequests.empty()) << "the menu's shortcut acted as well";
 }
 
 }  // namespace
