@@ -50,12 +50,12 @@ void HUDLayerModel::setSession(StreamingSession* session) {
     }
     session_ = session;
     if (session) {
-        connect(session, &StreamingSession::phaseChanged, this, [this] { phaseChanged(false); });
-        connect(session, &StreamingSession::statsChanged, this, &HUDLayerModel::statsChanged);
+        connect(session, &StreamingSession::phaseChanged, this, [this] { followPhase(false); });
+        connect(session, &StreamingSession::statsChanged, this, &HUDLayerModel::followStats);
         // By then the pointer is already null.
-        connect(session, &QObject::destroyed, this, [this] { phaseChanged(false); });
+        connect(session, &QObject::destroyed, this, [this] { followPhase(false); });
     }
-    phaseChanged(true);
+    followPhase(true);
     emit sessionChanged();
 }
 
@@ -108,7 +108,7 @@ SessionStats HUDLayerModel::displayedStats(const SessionStats& stats,
     return shown;
 }
 
-void HUDLayerModel::phaseChanged(bool rebase) {
+void HUDLayerModel::followPhase(bool rebase) {
     const bool streaming = session_ && session_->phase().kind() == SessionPhase::Kind::streaming;
     if (streaming && (rebase || !shown_)) {
         watchedFps_ = session_->stats().fps;
@@ -126,7 +126,7 @@ void HUDLayerModel::phaseChanged(bool rebase) {
     refresh();
 }
 
-void HUDLayerModel::statsChanged() {
+void HUDLayerModel::followStats() {
     if (!shown_) {
         return;
     }

@@ -94,8 +94,8 @@ private:
                   QObject* parent);
 
     // Takes the watched figures as they are when streaming (re)starts or the session changes.
-    void phaseChanged(bool rebase);
-    void statsChanged();
+    void followPhase(bool rebase);
+    void followStats();
     // The thermal status as the banner watches it: -1 without telemetry.
     int thermalStatus() const;
     void tick();

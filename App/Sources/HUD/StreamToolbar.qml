@@ -12,6 +12,8 @@ Item {
     required property OverlayFrameRegistry overlayFrames
     // The stream area's size.
     property size bounds: Qt.size(0, 0)
+    // Whether the picture switch can turn upscaling on.
+    property bool upscalingSupported: GraphicsSupport.upscaling
     // The bar at its resting place, for what is laid out beside and below it.
     readonly property size barSize: Qt.size(bar.width, bar.height)
 
@@ -66,7 +68,7 @@ Item {
                     id: picture
                     objectName: "picturePicker"
                     anchors.verticalCenter: parent.verticalCenter
-                    enabled: toolbarLayer.toolbar.upscalingSupported
+                    enabled: toolbarLayer.upscalingSupported
                     title: qsTr("Picture")
                     options: [qsTr("High"), qsTr("Low")]
                     current: toolbarLayer.settings.picturePreset === AppSettings.PicturePreset.high ? 0 : 1

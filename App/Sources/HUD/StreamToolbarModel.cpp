@@ -3,7 +3,6 @@
 #include <array>
 
 #include "HUD/HUDTexts.h"
-#include "VideoPipeline/View/VideoRenderer.h"
 
 namespace qm {
 
@@ -12,9 +11,6 @@ namespace {
 constexpr std::array<InputMode, 2> offeredModes = {InputMode::keyboardMouse, InputMode::keymap};
 
 }  // namespace
-
-StreamToolbarModel::StreamToolbarModel(QObject* parent)
-    : QObject(parent), upscalingSupported_(VideoRenderer::isUpscalingSupported()) {}
 
 void StreamToolbarModel::setSettings(AppSettings* settings) {
     if (settings_ != settings) {
@@ -47,13 +43,6 @@ void StreamToolbarModel::setCanRequestMode(bool can) {
     if (canRequestMode_ != can) {
         canRequestMode_ = can;
         emit canRequestModeChanged();
-    }
-}
-
-void StreamToolbarModel::setUpscalingSupported(bool supported) {
-    if (upscalingSupported_ != supported) {
-        upscalingSupported_ = supported;
-        emit upscalingSupportedChanged();
     }
 }
 

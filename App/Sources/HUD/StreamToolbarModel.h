@@ -12,8 +12,8 @@
 
 namespace qm {
 
-// What the stream toolbar decides: the resolution switch, whether upscaling can be chosen, and
-// the input mode menu's label, entries and layout section. The work behind each control is the
+// What the stream toolbar decides: the resolution switch and the input mode menu's label,
+// entries and layout section. The work behind each control is the
 // owner's: it restarts the stream and forwards mode requests when asked through the signals.
 // GUI thread only.
 class StreamToolbarModel : public QObject {
@@ -25,16 +25,13 @@ class StreamToolbarModel : public QObject {
     // Whether a stream window input coordinator takes mode requests.
     Q_PROPERTY(bool canRequestMode READ canRequestMode WRITE setCanRequestMode NOTIFY
                    canRequestModeChanged)
-    // Whether the picture switch can turn upscaling on; the renderer's answer unless set.
-    Q_PROPERTY(bool upscalingSupported READ upscalingSupported WRITE setUpscalingSupported NOTIFY
-                   upscalingSupportedChanged)
     Q_PROPERTY(QString indicatorText READ indicatorText NOTIFY keymapStateChanged)
     Q_PROPERTY(bool showsLayouts READ showsLayouts NOTIFY keymapStateChanged)
     // The mode entries, in the order requestMode() numbers them.
     Q_PROPERTY(QStringList modeTitles READ modeTitles CONSTANT)
 
 public:
-    explicit StreamToolbarModel(QObject* parent = nullptr);
+    using QObject::QObject;
 
     AppSettings* settings() const { return settings_; }
     void setSettings(AppSettings* settings);
@@ -42,8 +39,6 @@ public:
     void setKeymap(KeymapController* keymap);
     bool canRequestMode() const noexcept { return canRequestMode_; }
     void setCanRequestMode(bool can);
-    bool upscalingSupported() const noexcept { return upscalingSupported_; }
-    void setUpscalingSupported(bool supported);
     QString indicatorText() const;
     bool showsLayouts() const;
     static QStringList modeTitles();
@@ -57,7 +52,6 @@ signals:
     void settingsChanged();
     void keymapChanged();
     void canRequestModeChanged();
-    void upscalingSupportedChanged();
     void keymapStateChanged();
     // The owner restarts the running stream with the settings' size and bit rate.
     void streamRestartRequested();
@@ -68,7 +62,6 @@ private:
     QPointer<AppSettings> settings_;
     QPointer<KeymapController> keymap_;
     bool canRequestMode_ = false;
-    bool upscalingSupported_;
 };
 
 }  // namespace qm

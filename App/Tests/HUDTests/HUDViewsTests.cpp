@@ -87,7 +87,6 @@ protected:
         hud.setSettings(&settings);
         hud.setSession(&session);
         toolbar.setSettings(&settings);
-        toolbar.setUpscalingSupported(true);
         session.request = StreamRequest{"com.game", ServerOptions(1), InputMode::keymap};
         session.request->options.maxSize = 1920;
 
@@ -104,6 +103,8 @@ protected:
                 required property OverlayFrameRegistry frames
                 StreamToolbar {
                     id: bar
+                    objectName: "toolbarLayer"
+                    upscalingSupported: true
                     visible: root.hud.shown
                     toolbar: root.toolbar; positions: root.positions; overlayFrames: root.frames
                     bounds: Qt.size(root.width, root.height)
@@ -239,7 +240,7 @@ TEST_F(HUDViewsTest, ToolbarSwitchesAndTheModeMenu) {
     stream(60, 40, 0);
     QQuickItem* picture = item("picturePicker");
     EXPECT_TRUE(picture->isEnabled());
-    toolbar.setUpscalingSupported(false);
+    item("toolbarLayer")->setProperty("upscalingSupported", false);
     EXPECT_FALSE(picture->isEnabled());
 
     QQuickItem* menuButton = item("modeMenuButton");
