@@ -3,6 +3,8 @@
 #include <array>
 
 #include "HUD/HUDTexts.h"
+#include "Input/InputCoordinator.h"
+#include "Input/InputModel.h"
 
 namespace qm {
 
@@ -37,6 +39,13 @@ void StreamToolbarModel::setKeymap(KeymapController* keymap) {
     }
     emit keymapChanged();
     emit keymapStateChanged();
+}
+
+void StreamToolbarModel::setInputModel(QObject* model) {
+    if (inputModel_ != model) {
+        inputModel_ = model;
+        emit inputModelChanged();
+    }
 }
 
 void StreamToolbarModel::setCanRequestMode(bool can) {
@@ -80,8 +89,12 @@ void StreamToolbarModel::chooseResolution(AppSettings::ResolutionPreset preset) 
 }
 
 void StreamToolbarModel::requestMode(int entry) {
-    if (canRequestMode_ && entry >= 0 && entry < static_cast<int>(offeredModes.size())) {
-        emit modeRequested(static_cast<int>(offeredModes[static_cast<std::size_t>(entry)]));
+    const auto* model = dynamic_cast<const InputModel*>(inputModel_.data());
+    if (entry < 0 || entry >= static_cast<int>(offeredModes.size()) || !model) {
+        return;
+    }
+    if (InputCoordinator* coordinator = model->modeRequester()) {
+        coordinator->requestMode(offeredModes[static_cast<std::size_t>(entry)]);
     }
 }
 

@@ -22,6 +22,9 @@ class StreamToolbarModel : public QObject {
     Q_PROPERTY(AppSettings* settings READ settings WRITE setSettings NOTIFY settingsChanged)
     // The stream window's keymap controller; none without one.
     Q_PROPERTY(qm::KeymapController* keymap READ keymap WRITE setKeymap NOTIFY keymapChanged)
+    // The app model as the input coordinator's model (an InputModel): its mode requester takes
+    // the menu's requests.
+    Q_PROPERTY(QObject* inputModel READ inputModel WRITE setInputModel NOTIFY inputModelChanged)
     // Whether a stream window input coordinator takes mode requests.
     Q_PROPERTY(bool canRequestMode READ canRequestMode WRITE setCanRequestMode NOTIFY
                    canRequestModeChanged)
@@ -37,6 +40,8 @@ public:
     void setSettings(AppSettings* settings);
     KeymapController* keymap() const { return keymap_; }
     void setKeymap(KeymapController* keymap);
+    QObject* inputModel() const { return inputModel_; }
+    void setInputModel(QObject* model);
     bool canRequestMode() const noexcept { return canRequestMode_; }
     void setCanRequestMode(bool can);
     QString indicatorText() const;
@@ -45,22 +50,22 @@ public:
 
     // The current preset again changes nothing; another is stored and the stream restarted.
     Q_INVOKABLE void chooseResolution(qm::AppSettings::ResolutionPreset preset);
-    // The menu's entry `entry`, while a coordinator takes requests.
+    // The menu's entry `entry`, to the input coordinator if there is one.
     Q_INVOKABLE void requestMode(int entry);
 
 signals:
     void settingsChanged();
     void keymapChanged();
+    void inputModelChanged();
     void canRequestModeChanged();
     void keymapStateChanged();
     // The owner restarts the running stream with the settings' size and bit rate.
     void streamRestartRequested();
-    // The owner hands the mode (its raw value) to the input coordinator.
-    void modeRequested(int mode);
 
 private:
     QPointer<AppSettings> settings_;
     QPointer<KeymapController> keymap_;
+    QPointer<QObject> inputModel_;
     bool canRequestMode_ = false;
 };
 

@@ -73,6 +73,9 @@ Item {
 
         settings: root.model.settings
         keymap: root.model.streamKeymap
+        inputModel: root.model
+        // The stream window's input sets its keymap controller and mode requester together.
+        canRequestMode: Boolean(root.model.streamKeymap)
         onStreamRestartRequested: root.model.restartStreamWithCurrentSettings()
     }
 

@@ -16,6 +16,8 @@
 #include "HUD/HUDLayerModel.h"
 #include "HUD/HUDTexts.h"
 #include "HUD/StreamToolbarModel.h"
+#include "Input/InputCoordinator.h"
+#include "Input/InputModel.h"
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/ProfileTemplates.h"
 #include "Support/ManualTimerSource.h"
@@ -235,16 +237,54 @@ TEST_F(StreamToolbarModelTest, OnlyAnotherResolutionIsStoredAndRestarts) {
     EXPECT_EQ(restarts.size(), 2);
 }
 
-TEST_F(StreamToolbarModelTest, ModeRequestsNeedACoordinator) {
-    QSignalSpy requests(&toolbar, &StreamToolbarModel::modeRequested);
+// The app model as the input coordinator sees it, with no stream: a coordinator only records a
+// requested mode, in the game's settings.
+class ModeModel : public QObject, public InputModel {
+public:
+    explicit ModeModel(AppSettings& settings) : settings_(settings) {}
+
+    InputSession* session() const override { return nullptr; }
+    AppSettings* settings() const override { return &settings_; }
+    OverlayFrameRegistry* overlayFrames() const override { return nullptr; }
+    KeymapController* streamKeymap() const override { return nullptr; }
+    void setStreamKeymap(KeymapController*) override {}
+    InputCoordinator* modeRequester() const override { return requester; }
+    void setModeRequester(InputCoordinator* coordinator) override { requester = coordinator; }
+    void closeStream() override {}
+
+    InputCoordinator* requester = nullptr;
+
+private:
+    AppSettings& settings_;
+};
+
+TEST_F(StreamToolbarModelTest, EntriesGoToTheStreamWindowsCoordinator) {
+    struct NoChooser : KeymapFileChooser {
+        void chooseFileToOpen(Answer) override {}
+        void chooseFileToSave(const QString&, Answer) override {}
+    } chooser;
+    struct NoRawMouse : RawMouseSource {
+        void activate(Handler) override {}
+        void deactivate() override {}
+    } noRawMouse;
+    RawMouseHub rawMouse(noRawMouse);
+    KeymapController keymap("com.game", std::nullopt, chooser);
+    ModeModel appModel(settings);
+    InputCoordinator coordinator(&appModel, keymap,
+                                 {timers, rawMouse, [] {}, [] { return std::uint64_t(0); }});
+    settings.setEmulatorWarningShown(true);
+    const auto stored = [this] { return settings.inputMode("com.game"); };
+
+    toolbar.setInputModel(&appModel);
+    toolbar.requestMode(1);  // no coordinator yet
+    EXPECT_EQ(stored(), InputMode::keyboardMouse);
+    appModel.requester = &coordinator;
     toolbar.requestMode(1);
-    toolbar.setCanRequestMode(true);
+    EXPECT_EQ(stored(), InputMode::keymap);
     toolbar.requestMode(0);
-    toolbar.requestMode(1);
+    EXPECT_EQ(stored(), InputMode::keyboardMouse);
     toolbar.requestMode(2);
-    ASSERT_EQ(requests.size(), 2);
-    EXPECT_EQ(requests[0][0].toInt(), int(InputMode::keyboardMouse));
-    EXPECT_EQ(requests[1][0].toInt(), int(InputMode::keymap));
+    EXPECT_EQ(stored(), InputMode::keyboardMouse);
 }
 
 }  // namespace
