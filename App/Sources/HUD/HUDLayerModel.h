@@ -39,7 +39,7 @@ class HUDLayerModel : public QObject {
     Q_PROPERTY(QString compactText READ compactText NOTIFY compactTextChanged)
     Q_PROPERTY(bool showsBanner READ showsBanner NOTIFY bannerChanged)
     Q_PROPERTY(QString bannerTitle READ bannerTitle NOTIFY bannerChanged)
-    // The banner's option buttons, lightest last. Role: label.
+    // The banner's option buttons, in the order the suggestions come. Role: label.
     Q_PROPERTY(QAbstractItemModel* bannerOptions READ bannerOptions CONSTANT)
 
 public:

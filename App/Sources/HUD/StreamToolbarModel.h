@@ -13,9 +13,8 @@
 namespace qm {
 
 // What the stream toolbar decides: the resolution switch and the input mode menu's label,
-// entries and layout section. The work behind each control is the
-// owner's: it restarts the stream and forwards mode requests when asked through the signals.
-// GUI thread only.
+// entries and layout section. Mode requests go to the stream window's input coordinator; the
+// restart is the owner's, asked for by a signal. GUI thread only.
 class StreamToolbarModel : public QObject {
     Q_OBJECT
     QML_ELEMENT
