@@ -202,17 +202,6 @@ TEST_F(HUDLayerModelTest, TheBannerNeedsARequestAndAppliesToIt) {
     EXPECT_EQ(optionCount(), 0);
 }
 
-TEST_F(HUDLayerModelTest, AClickSwapsFullAndCompact) {
-    const std::pair<HUDStyle, HUDStyle> cases[] = {{HUDStyle::full, HUDStyle::compact},
-                                                   {HUDStyle::compact, HUDStyle::full},
-                                                   {HUDStyle::hidden, HUDStyle::full}};
-    for (const auto& [before, after] : cases) {
-        settings.setHudStyle(before);
-        model.toggleStyle();
-        EXPECT_EQ(settings.hudStyle(), after);
-    }
-}
-
 class StreamToolbarModelTest : public HUDLayerModelTest {
 protected:
     StreamToolbarModelTest() { toolbar.setSettings(&settings); }
