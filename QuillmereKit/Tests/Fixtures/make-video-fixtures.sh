@@ -26,4 +26,14 @@ ffmpeg "${common[@]}" -f lavfi -i testsrc2=size=1280x720:rate=30:duration=0.5 "$
 cat portrait.tmp landscape.tmp >h264-rotate.h264
 rm portrait.tmp landscape.tmp
 
-ls -l h264-720p.h264 hevc-720p.h265 h264-rotate.h264
+# The flash test's colours, one key frame each under one set of parameter sets, so that they
+# may follow each other in any order: grey, green (#00ff00), black; 320x180.
+flash=""
+for colour in 0x808080 0x00ff00 0x000000; do
+    flash+="color=c=${colour}:s=320x180:r=60,trim=end_frame=1[c${colour}];"
+done
+ffmpeg "${common[@]}" -f lavfi -i "${flash}[c0x808080][c0x00ff00][c0x000000]concat=n=3:v=1:a=0" \
+    -c:v libx264 -preset veryfast -tune zerolatency -bf 0 -g 1 -pix_fmt yuv420p \
+    -f h264 flash-colours.h264
+
+ls -l h264-720p.h264 hevc-720p.h265 h264-rotate.h264 flash-colours.h264

@@ -35,12 +35,6 @@ std::string_view socketLabel(FakeServerSocket kind) {
     return "?";
 }
 
-std::int64_t wallMillis() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 // The phone's streams for calls made outside the phone's own thread.
 class DeviceStreams final : public FakePhoneStreams {
 public:
@@ -332,8 +326,87 @@ bool FakeDeviceServer::sendVideo(std::uint32_t hostID, const std::vector<StreamP
     return sent;
 }
 
+std::int64_t FakeDeviceServer::phoneWallNanos(std::uint64_t hostNanos) {
+    static const std::int64_t sinceHostClock =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::system_clock::now().time_since_epoch())
+            .count() -
+        static_cast<std::int64_t>(HostClock::nowNanos());
+    return static_cast<std::int64_t>(hostNanos) + sinceHostClock;
+}
+
+void FakeDeviceServer::showPage(const std::string& html) {
+    std::lock_guard lock(mutex_);
+    // A browser cannot run the script here; the page's own rule flashes in feedFlash.
+    flashPageShown_ = html.find("Math.floor(Date.now()/500)%2") != std::string::npos;
+}
+
+void FakeDeviceServer::feedFlash(std::stop_token stop, std::uint32_t hostID, std::size_t run) {
+    const std::shared_ptr<const FakeVideoClip> colours = fakeFlashColours();
+    std::vector<StreamPacket> config;
+    std::vector<const StreamPacket*> keys;  // grey, green, black
+    for (const StreamPacket& packet : colours->packets) {
+        if (packet.kind == StreamPacket::Kind::config) {
+            config.push_back(packet);
+        } else {
+            keys.push_back(&packet);
+        }
+    }
+    constexpr std::int64_t frameNanos = 1'000'000'000 / 60;
+    constexpr std::int64_t periodNanos = 500'000'000;
+    std::unique_lock lock(mutex_);
+    if (parsed_.codec != VideoCodec::h264 || keys.size() != 3) {
+        violation("the flash video is H.264 only");
+        return;
+    }
+    const std::int64_t delayNanos =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(*script_.flashPageDelay).count();
+    std::optional<StreamSession> session = StreamSession{colours->size, false};
+    std::vector<StreamPacket> batch = config;
+    auto next = static_cast<std::int64_t>(HostClock::nowNanos());
+    while (isCurrent(run, stop)) {
+        const auto now = static_cast<std::int64_t>(HostClock::nowNanos());
+        if (now < next) {
+            feedWake_.wait_until(
+                lock, stop, std::chrono::steady_clock::now() + std::chrono::nanoseconds(next - now),
+                [&] { return !isCurrent(run, stop); });
+            continue;
+        }
+        // Frames never pile up behind a stall: a late one shows the page as it is now.
+        next = std::max(next, now - frameNanos);
+        if (std::exchange(resetPending_, false)) {
+            batch.insert(batch.end(), config.begin(), config.end());
+        }
+        // What the page showed `delay` ago: its rule on whole milliseconds is this on nanoseconds.
+        const std::int64_t shownNanos =
+            phoneWallNanos(static_cast<std::uint64_t>(next)) - delayNanos;
+        const bool green = (shownNanos / periodNanos) % 2 == 1;
+        StreamPacket& frame = batch.emplace_back(*keys[!flashPageShown_ ? 0 : green ? 1 : 2]);
+        frame.ptsMicros = (next + script_.clockOffsetNanos) / 1000;
+        std::int64_t following = next + frameNanos;
+        if (flashPageShown_) {
+            // The next flip reaches the screen `delay` after it happened.
+            const std::int64_t flipNanos = (shownNanos / periodNanos + 1) * periodNanos;
+            following = std::min(following, next + flipNanos - shownNanos);
+        }
+        next = following;
+        lock.unlock();
+        const bool sent = sendVideo(hostID, batch, std::exchange(session, std::nullopt));
+        lock.lock();
+        batch.clear();
+        if (!sent) {
+            return;
+        }
+    }
+}
+
 void FakeDeviceServer::feedVideo(std::stop_token stop, std::uint32_t hostID, std::size_t run) {
     std::unique_lock lock(mutex_);
+    if (script_.flashPageDelay) {
+        lock.unlock();
+        feedFlash(stop, hostID, run);
+        return;
+    }
     const auto chosen = script_.videoClips.find(parsed_.codec);
     const std::shared_ptr<const FakeVideoClip> clip =
         chosen != script_.videoClips.end() ? chosen->second : fakeVideoClip(parsed_.codec);
@@ -513,8 +586,8 @@ void FakeDeviceServer::answerExt(FakeStreamEnd& phone, const ExtMessage& message
     {
         std::lock_guard lock(mutex_);
         ext_.push_back(message);
-        const auto phoneNanos =
-            static_cast<std::int64_t>(HostClock::nowNanos()) + script_.clockOffsetNanos;
+        const std::uint64_t hostNanos = HostClock::nowNanos();
+        const auto phoneNanos = static_cast<std::int64_t>(hostNanos) + script_.clockOffsetNanos;
         if (const auto* hello = std::get_if<ext::Hello>(&message)) {
             if (helloSeen_) {
                 violation("host sent a second ext hello");
@@ -525,7 +598,8 @@ void FakeDeviceServer::answerExt(FakeStreamEnd& phone, const ExtMessage& message
             }
             switch (script_.helloReply) {
                 case FakeServerScript::HelloReply::ack:
-                    answer = ext::HelloAck{script_.extVersion, phoneNanos, wallMillis()};
+                    answer = ext::HelloAck{script_.extVersion, phoneNanos,
+                                           phoneWallNanos(hostNanos) / 1'000'000};
                     break;
                 case FakeServerScript::HelloReply::error:
                     answer = ext::Error{script_.extErrorText};

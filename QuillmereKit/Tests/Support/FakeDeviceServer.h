@@ -101,6 +101,10 @@ struct FakeServerScript {
     // Video presentation times on the phone's monotonic clock (this machine's plus the offset),
     // the clip ending as the video socket is served; otherwise counted from zero.
     bool videoOnPhoneClock = false;
+    // The video is the phone's screen with the flash page: grey until the phone's browser opens
+    // the page, then, at 60 fps and at each flip this long after it, the colour the page had
+    // on the phone's wall clock this long before. H.264 only.
+    std::optional<std::chrono::milliseconds> flashPageDelay;
     PhoneTelemetry telemetry{1,     41.5, 80,
                              30.25, true, PhoneEncoderStats{60, 4200, 6100, 9800, 512000}};
 };
@@ -134,6 +138,12 @@ public:
 
     // The server exits now with `output`: its shell stream ends and every socket closes.
     void die(const std::string& output);
+    // The phone's browser shows `html`; a flash page makes the flash video flash.
+    void showPage(const std::string& html);
+    // The phone's wall clock in nanoseconds since 1970 at a time of this machine's clock: it
+    // advances with the monotonic clock, as the phone's does between two of its readings.
+    static std::int64_t phoneWallNanos(std::uint64_t hostNanos);
+
     // The held start command runs now; false when none waits.
     bool releaseStart();
     bool sendDeviceMessage(const DeviceMessage& message);
@@ -190,6 +200,7 @@ private:
     void exit(FakePhoneStreams& phone, const std::string& output);
     void endRun();
     void feedVideo(std::stop_token stop, std::uint32_t hostID, std::size_t run);
+    void feedFlash(std::stop_token stop, std::uint32_t hostID, std::size_t run);
     void feedAudio(std::stop_token stop, std::uint32_t hostID, std::size_t run);
     bool isCurrent(std::size_t run, const std::stop_token& stop) const;
     // Without the lock.
@@ -229,6 +240,7 @@ private:
     std::uint32_t extID_ = 0;
     bool stopped_ = false;
     bool resetPending_ = false;
+    bool flashPageShown_ = false;
     std::vector<FakeVideoSend> videoSends_;
     std::map<FakeServerSocket, std::uint64_t> taken_;
     std::vector<std::string> violations_;

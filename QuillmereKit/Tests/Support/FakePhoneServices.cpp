@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include <fmt/format.h>
+#include <openssl/evp.h>
 
 #include "DeviceLink/AdbMessage.h"
 #include "DeviceLink/DeviceInfo.h"
@@ -21,6 +24,50 @@ constexpr std::uint32_t maxSyncPiece = 65536;
 std::shared_ptr<const Bytes> shared(std::string_view text) {
     const ByteView bytes = asBytes(text);
     return std::make_shared<const Bytes>(bytes.begin(), bytes.end());
+}
+
+// The URL of "am start -a android.intent.action.VIEW -d URL", read as the phone's shell reads
+// the one word: quoted parts joined, `\'` a quote. None for another command or a broken word.
+std::optional<std::string> viewURL(const std::string& command) {
+    constexpr std::string_view prefix = "am start -a android.intent.action.VIEW -d ";
+    if (!command.starts_with(prefix)) {
+        return std::nullopt;
+    }
+    std::string url;
+    for (std::size_t i = prefix.size(); i < command.size(); ++i) {
+        if (command[i] == '\'') {
+            const std::size_t close = command.find('\'', i + 1);
+            if (close == std::string::npos) {
+                return std::nullopt;
+            }
+            url.append(command, i + 1, close - i - 1);
+            i = close;
+        } else if (command[i] == '\\' && i + 1 < command.size()) {
+            url.push_back(command[++i]);
+        } else if (command[i] == ' ') {
+            return std::nullopt;  // a second word: more than the URL reaches the shell
+        } else {
+            url.push_back(command[i]);
+        }
+    }
+    return url;
+}
+
+std::optional<std::string> fromBase64(std::string_view text) {
+    if (text.size() % 4 != 0) {
+        return std::nullopt;
+    }
+    std::string bytes(text.size() / 4 * 3, '\0');
+    const int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                                       reinterpret_cast<const unsigned char*>(text.data()),
+                                       static_cast<int>(text.size()));
+    if (length < 0) {
+        return std::nullopt;
+    }
+    // The block decoder counts the padding as bytes.
+    bytes.resize(static_cast<std::size_t>(length) - std::size_t(text.ends_with('=')) -
+                 std::size_t(text.ends_with("==")));
+    return bytes;
 }
 
 class ShellService final : public FakeService {
@@ -229,6 +276,11 @@ std::vector<std::string> FakePhoneServices::shellCommands() const {
     return shellCommands_;
 }
 
+std::vector<std::string> FakePhoneServices::openedURLs() const {
+    std::lock_guard lock(mutex_);
+    return openedURLs_;
+}
+
 std::optional<FakeFile> FakePhoneServices::file(const std::string& path) const {
     std::lock_guard lock(mutex_);
     const auto it = files_.find(path);
@@ -275,6 +327,9 @@ std::unique_ptr<FakeService> FakePhoneServices::make(const std::string& name,
 }
 
 FakePhoneServices::ShellAnswer FakePhoneServices::runShell(const std::string& command) {
+    if (const std::optional<std::string> url = viewURL(command)) {
+        return openInBrowser(command, *url);
+    }
     std::lock_guard lock(mutex_);
     shellCommands_.push_back(command);
     if (const auto it = shellAnswers_.find(command); it != shellAnswers_.end()) {
@@ -282,6 +337,33 @@ FakePhoneServices::ShellAnswer FakePhoneServices::runShell(const std::string& co
     }
     const std::string program = command.substr(0, command.find(' '));
     return {shared("/system/bin/sh: " + program + ": inaccessible or not found\n")};
+}
+
+FakePhoneServices::ShellAnswer FakePhoneServices::openInBrowser(const std::string& command,
+                                                                const std::string& url) {
+    constexpr std::string_view dataPrefix = "data:text/html;base64,";
+    constexpr std::string_view filePrefix = "file://";
+    std::optional<std::string> page;
+    FakeDeviceServer* server = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        shellCommands_.push_back(command);
+        openedURLs_.push_back(url);
+        server = server_;
+        if (url.starts_with(dataPrefix)) {
+            page = fromBase64(std::string_view(url).substr(dataPrefix.size()));
+        } else if (url.starts_with(filePrefix)) {
+            if (const auto file = files_.find(url.substr(filePrefix.size()));
+                file != files_.end()) {
+                page = std::string(asText(file->second.data));
+            }
+        }
+    }
+    if (server && page) {
+        server->showPage(*page);
+    }
+    // The browser starts whatever it finds at the URL; a missing page shows its error there.
+    return {shared("Starting: Intent { act=android.intent.action.VIEW }\n")};
 }
 
 std::optional<std::string> FakePhoneServices::storeFile(const std::string& path, FakeFile file) {

@@ -26,7 +26,8 @@ struct FakeFile {
 };
 
 // What the phone serves on its streams, and what the host did with it: "shell:" commands
-// answered from a script, "sync:" pushes into an in-memory file table, and named services the
+// answered from a script (a URL to view opens in the browser, which shows the device server
+// the page), "sync:" pushes into an in-memory file table, and named services the
 // test accepts, whose received bytes are kept, and the device server's start command and sockets,
 // once a server is routed. Every other service is refused. Thread-safe.
 class FakePhoneServices {
@@ -47,6 +48,8 @@ public:
     void routeToServer(FakeDeviceServer* server);
 
     std::vector<std::string> shellCommands() const;
+    // The URLs the browser was asked to open, as the shell passed them on.
+    std::vector<std::string> openedURLs() const;
     std::optional<FakeFile> file(const std::string& path) const;
     std::size_t fileCount() const;
     // Bytes the host wrote on an accepted service's stream, by the host's stream id.
@@ -69,9 +72,12 @@ public:
     void record(std::uint32_t hostID, ByteView data);
 
 private:
+    ShellAnswer openInBrowser(const std::string& command, const std::string& url);
+
     mutable std::mutex mutex_;
     std::map<std::string, ShellAnswer> shellAnswers_;
     std::vector<std::string> shellCommands_;
+    std::vector<std::string> openedURLs_;
     std::map<std::string, std::string> pushFailures_;
     std::map<std::string, FakeFile> files_;
     std::set<std::string> accepted_;

@@ -47,6 +47,12 @@ std::shared_ptr<const FakeVideoClip> fakeVideoClip(VideoCodec codec) {
     return codec == VideoCodec::h264 ? h264 : h265;
 }
 
+std::shared_ptr<const FakeVideoClip> fakeFlashColours() {
+    static const auto colours = std::make_shared<const FakeVideoClip>(
+        loadFixture("flash-colours.h264"), VideoCodec::h264, VideoSize{320, 180}, 60);
+    return colours;
+}
+
 std::vector<StreamPacket> fakeAudioPackets(std::size_t count) {
     constexpr int framesPerPacket = 960;  // 20 ms at 48 kHz
     std::vector<StreamPacket> packets(count);

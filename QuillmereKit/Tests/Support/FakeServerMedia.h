@@ -25,6 +25,9 @@ struct FakeVideoClip {
 
 // The 1280x720 30 fps fixture clip of the codec.
 std::shared_ptr<const FakeVideoClip> fakeVideoClip(VideoCodec codec);
+// The flash test's screen: parameter sets, then one key frame each of grey, green (#00ff00) and
+// black, 320x180, which may follow each other in any order.
+std::shared_ptr<const FakeVideoClip> fakeFlashColours();
 // Packets of 20 ms of 48 kHz stereo 16-bit sine, timed from 0.
 std::vector<StreamPacket> fakeAudioPackets(std::size_t count);
 // The audio socket from its codec id on, with that many packets.
