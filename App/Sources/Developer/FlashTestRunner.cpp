@@ -1,5 +1,7 @@
 #include "FlashTestRunner.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QQuickItem>
 #include <optional>
 #include <string>
@@ -86,6 +88,20 @@ void FlashTestRunner::cancel() {
     }
     setState(Idle{});
     setPresented(false);
+}
+
+void FlashTestRunner::dismiss() {
+    if (std::holds_alternative<Confirm>(state_)) {
+        cancel();
+    } else {
+        setPresented(false);
+    }
+}
+
+void FlashTestRunner::copySummary() const {
+    if (std::holds_alternative<Finished>(state_)) {
+        QGuiApplication::clipboard()->setText(summary());
+    }
 }
 
 void FlashTestRunner::run(Source source, std::shared_ptr<const FlashTestTarget> target) {

@@ -105,6 +105,10 @@ public:
     // Both are ignored while a test runs.
     Q_INVOKABLE void request(Source source);
     Q_INVOKABLE void cancel();
+    // The sheet closed by Escape: a confirmation is cancelled, anything else only hidden.
+    Q_INVOKABLE void dismiss();
+    // Puts a finished test's summary on the clipboard in place of what was there.
+    Q_INVOKABLE void copySummary() const;
     // Performs one test on `target`; ignored while one runs. Ends in `finished` or `failed`,
     // with the sheet shown again.
     void run(Source source, std::shared_ptr<const FlashTestTarget> target);

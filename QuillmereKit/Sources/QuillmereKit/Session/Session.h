@@ -107,9 +107,7 @@ public:
     GuiTask<void> startDemo(std::filesystem::path streamFile) override;
     GuiTask<std::vector<AppInfo>> fetchApps(bool includeAll) override;
 
-    // The phone's clocks on ours for the screen-flash test; none before the extension channel's
-    // handshake and a clock offset.
-    std::optional<FlashClock> flashClock() const;
+    std::optional<FlashClock> flashClock() const override;
 
     // Hears every presented frame, in order, on the GUI thread.
     void addPresentObserver(PresentObserver observer) {

@@ -21,6 +21,7 @@
 #include "QuillmereKit/StreamRequest.h"
 #include "ServerProtocol/ExtMessage.h"
 #include "ServerProtocol/ServerOptions.h"
+#include "Telemetry/FlashClock.h"
 
 namespace qm {
 
@@ -105,6 +106,9 @@ public:
     virtual GuiTask<void> startDemo(std::filesystem::path streamFile) = 0;
     // The phone's apps over the extension channel; fails with a SessionFailure.
     virtual GuiTask<std::vector<AppInfo>> fetchApps(bool includeAll) = 0;
+    // The phone's clocks on ours for the screen-flash test; none without the extension
+    // channel's handshake and a clock offset.
+    virtual std::optional<FlashClock> flashClock() const { return std::nullopt; }
 
 signals:
     void statsChanged();

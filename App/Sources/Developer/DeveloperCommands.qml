@@ -1,0 +1,69 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The "Developer" menu: the raw stream capture switch and the two ways of starting the flash
+// test. It puts itself into the menu bar after `after` while the commands model shows it, and
+// takes itself out again: a menu's own visible means open, not present.
+Menu {
+    id: menu
+
+    required property AppModelBase model
+    required property DeveloperCommandsModel commands
+    required property MenuBar menuBar
+    required property Menu after
+
+    // An item of developer mode only: a debug build shows the menu without them.
+    component DeveloperItem: MenuItem {
+        visible: menu.commands.showsItems
+        height: visible ? implicitHeight : 0
+    }
+
+    function place() {
+        let index = -1
+        let present = false
+        for (let i = 0; i < menu.menuBar.count; ++i) {
+            const each = menu.menuBar.menuAt(i)
+            if (each === menu)
+                present = true
+            if (each === menu.after)
+                index = i + 1
+        }
+        if (menu.commands.showsMenu && !present && index >= 0)
+            menu.menuBar.insertMenu(index, menu)
+        else if (!menu.commands.showsMenu && present)
+            menu.menuBar.removeMenu(menu)
+    }
+
+    objectName: "developerMenu"
+    title: qsTr("Developer")
+    Component.onCompleted: menu.place()
+
+    Connections {
+        target: menu.commands
+
+        function onStateChanged() {
+            menu.place()
+        }
+    }
+
+    DeveloperItem {
+        objectName: "recordRawStream"
+        text: qsTr("Record Raw Stream (.qmstream)")
+        checkable: true
+        checked: menu.model.captureRawStream
+        onToggled: menu.model.captureRawStream = checked
+    }
+    DeveloperItem {
+        objectName: "flashTestDataURL"
+        text: qsTr("Flash Test (data: URL)…")
+        enabled: menu.commands.canRequestFlashTest
+        onTriggered: menu.model.flashTest.request(FlashTestRunner.Source.dataURL)
+    }
+    DeveloperItem {
+        objectName: "flashTestDownloadsFile"
+        text: qsTr("Flash Test (File in Downloads)…")
+        enabled: menu.commands.canRequestFlashTest
+        onTriggered: menu.model.flashTest.request(FlashTestRunner.Source.downloadsFile)
+    }
+}

@@ -1,0 +1,79 @@
+#include "Developer/DeveloperCommandsModel.h"
+
+namespace qm {
+
+namespace {
+
+template <typename T>
+bool assign(QPointer<T>& field, T* value) {
+    if (field == value) {
+        return false;
+    }
+    field = value;
+    return true;
+}
+
+}  // namespace
+
+DeveloperCommandsModel::DeveloperCommandsModel(QObject* parent) : QObject(parent) {}
+
+void DeveloperCommandsModel::setStreamRoute(bool streamRoute) {
+    if (streamRoute_ != streamRoute) {
+        streamRoute_ = streamRoute;
+        follow();
+    }
+}
+
+void DeveloperCommandsModel::setSession(StreamingSession* session) {
+    if (assign(session_, session)) {
+        follow();
+    }
+}
+
+void DeveloperCommandsModel::setSettings(AppSettings* settings) {
+    if (assign(settings_, settings)) {
+        follow();
+    }
+}
+
+void DeveloperCommandsModel::setFlashTest(FlashTestRunner* runner) {
+    if (assign(flashTest_, runner)) {
+        follow();
+    }
+}
+
+void DeveloperCommandsModel::follow() {
+    for (const QMetaObject::Connection& connection : connections_) {
+        disconnect(connection);
+    }
+    connections_.clear();
+    const auto watch = [this](auto* object, auto signal) {
+        if (object) {
+            connections_.push_back(connect(object, signal, this, &DeveloperCommandsModel::update));
+        }
+    };
+    watch(session_.data(), &StreamingSession::phaseChanged);
+    watch(session_.data(), &QObject::destroyed);
+    watch(settings_.data(), &AppSettings::developerModeChanged);
+    watch(settings_.data(), &QObject::destroyed);
+    watch(flashTest_.data(), &FlashTestRunner::stateChanged);
+    watch(flashTest_.data(), &QObject::destroyed);
+    emit inputsChanged();
+    update();
+}
+
+void DeveloperCommandsModel::update() {
+    State state;
+    // On an object's destroyed() its pointer already reads null.
+    state.showsItems = settings_ && settings_->developerMode();
+    state.showsMenu = showsMenu(state.showsItems, isDebugBuild);
+    state.hasStream = session_ && session_->phase() == SessionPhase::streaming();
+    state.canRequestFlashTest =
+        streamRoute_ && state.hasStream && !(flashTest_ && flashTest_->isRunning());
+    if (state != state_) {
+        state_ = state;
+        emit stateChanged();
+    }
+}
+
+}  // namespace qm

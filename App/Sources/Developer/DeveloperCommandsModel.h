@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <vector>
+
+#include <QtQml/qqmlregistration.h>
+
+#include "AppSettings.h"
+#include "Developer/FlashTestRunner.h"
+#include "QuillmereKit/Session/StreamingSession.h"
+
+namespace qm {
+
+// Whether the "Developer" menu and its items show and which are enabled, following the
+// settings, the route, the session and the flash test live; the flash-test sheet reads whether
+// a stream runs. The views bind its inputs; every object may be absent. GUI thread only.
+class DeveloperCommandsModel : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    // The phone's stream shows (not an iPhone's).
+    Q_PROPERTY(bool streamRoute READ streamRoute WRITE setStreamRoute NOTIFY inputsChanged)
+    Q_PROPERTY(qm::StreamingSession* session READ session WRITE setSession NOTIFY inputsChanged)
+    Q_PROPERTY(qm::AppSettings* settings READ settings WRITE setSettings NOTIFY inputsChanged)
+    Q_PROPERTY(
+        qm::FlashTestRunner* flashTest READ flashTest WRITE setFlashTest NOTIFY inputsChanged)
+
+    Q_PROPERTY(bool showsMenu READ showsMenu NOTIFY stateChanged)
+    // The items need developer mode even where a debug build shows the menu.
+    Q_PROPERTY(bool showsItems READ showsItems NOTIFY stateChanged)
+    // The session streams, whatever the route.
+    Q_PROPERTY(bool hasStream READ hasStream NOTIFY stateChanged)
+    Q_PROPERTY(bool canRequestFlashTest READ canRequestFlashTest NOTIFY stateChanged)
+
+public:
+#ifdef NDEBUG
+    static constexpr bool isDebugBuild = false;
+#else
+    static constexpr bool isDebugBuild = true;
+#endif
+
+    static bool showsMenu(bool developerMode, bool debugBuild) {
+        return developerMode || debugBuild;
+    }
+
+    explicit DeveloperCommandsModel(QObject* parent = nullptr);
+
+    bool streamRoute() const noexcept {
+        return streamRoute_;
+    }
+    void setStreamRoute(bool streamRoute);
+    StreamingSession* session() const {
+        return session_;
+    }
+    void setSession(StreamingSession* session);
+    AppSettings* settings() const {
+        return settings_;
+    }
+    void setSettings(AppSettings* settings);
+    FlashTestRunner* flashTest() const {
+        return flashTest_;
+    }
+    void setFlashTest(FlashTestRunner* runner);
+
+    bool showsMenu() const noexcept {
+        return state_.showsMenu;
+    }
+    bool showsItems() const noexcept {
+        return state_.showsItems;
+    }
+    bool hasStream() const noexcept {
+        return state_.hasStream;
+    }
+    bool canRequestFlashTest() const noexcept {
+        return state_.canRequestFlashTest;
+    }
+
+signals:
+    void inputsChanged();
+    void stateChanged();
+
+private:
+    struct State {
+        bool showsMenu = isDebugBuild;
+        bool showsItems = false;
+        bool hasStream = false;
+        bool canRequestFlashTest = false;
+        bool operator==(const State&) const = default;
+    };
+
+    // Watches the current inputs and recomputes.
+    void follow();
+    void update();
+
+    bool streamRoute_ = false;
+    QPointer<StreamingSession> session_;
+    QPointer<AppSettings> settings_;
+    QPointer<FlashTestRunner> flashTest_;
+    std::vector<QMetaObject::Connection> connections_;
+    State state_;
+};
+
+}  // namespace qm

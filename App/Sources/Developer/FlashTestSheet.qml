@@ -1,0 +1,145 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Vantorel
+
+// The flash test's sheet over the main window: the user's go, then the report or the failure,
+// as the runner stands. Shown while the runner presents it; every button goes through it.
+Dialog {
+    id: sheet
+
+    required property FlashTestRunner runner
+    // A stream runs that the test can measure.
+    required property bool hasStream
+
+    // Start: the owner runs the test on the app model's stream.
+    signal startRequested
+
+    readonly property int stateKind: sheet.runner.stateKind
+
+    // The button Return presses while it shows.
+    component DefaultButton: Button {
+        id: button
+
+        highlighted: true
+
+        Shortcut {
+            sequences: ["Return", "Enter"]
+            enabled: button.visible && button.enabled
+            onActivated: button.clicked()
+        }
+    }
+
+    objectName: "flashTestSheet"
+    modal: true
+    anchors.centerIn: Overlay.overlay
+    width: 520
+    padding: 24
+    visible: sheet.runner.isPresented
+    closePolicy: Popup.CloseOnEscape
+    onRejected: sheet.runner.dismiss()
+
+    ColumnLayout {
+        width: parent.width
+        spacing: 16
+
+        Label {
+            text: qsTr("Flash Test")
+            font.pixelSize: 22
+            font.bold: true
+        }
+
+        Label {
+            visible: sheet.stateKind === FlashTestRunner.StateKind.confirm
+            Layout.fillWidth: true
+            wrapMode: Text.Wrap
+            text: qsTr("The test opens a black/green page in the phone's browser for about 25 seconds, on top of the current app. Continue?")
+        }
+        Label {
+            objectName: "startStreamHint"
+            visible: sheet.stateKind === FlashTestRunner.StateKind.confirm && !sheet.hasStream
+            Layout.fillWidth: true
+            wrapMode: Text.Wrap
+            opacity: 0.6
+            text: qsTr("Start a stream first.")
+        }
+        RowLayout {
+            visible: sheet.stateKind === FlashTestRunner.StateKind.confirm
+            Layout.fillWidth: true
+
+            Button {
+                objectName: "cancelButton"
+                text: qsTr("Cancel")
+                onClicked: sheet.runner.cancel()
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            DefaultButton {
+                objectName: "startButton"
+                text: qsTr("Start")
+                enabled: sheet.hasStream
+                onClicked: sheet.startRequested()
+            }
+        }
+
+        TextEdit {
+            objectName: "summary"
+            visible: sheet.stateKind === FlashTestRunner.StateKind.finished
+            Layout.fillWidth: true
+            readOnly: true
+            selectByMouse: true
+            wrapMode: TextEdit.Wrap
+            textFormat: TextEdit.PlainText
+            font.family: "monospace"
+            color: sheet.runner.reportFlagged ? "orange" : sheet.palette.text
+            text: sheet.runner.summary
+        }
+        RowLayout {
+            visible: sheet.stateKind === FlashTestRunner.StateKind.finished
+            Layout.fillWidth: true
+
+            Button {
+                objectName: "copyButton"
+                text: qsTr("Copy")
+                onClicked: sheet.runner.copySummary()
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            DefaultButton {
+                objectName: "closeReportButton"
+                text: qsTr("Close")
+                onClicked: sheet.runner.cancel()
+            }
+        }
+
+        Label {
+            objectName: "failure"
+            visible: sheet.stateKind === FlashTestRunner.StateKind.failed
+            Layout.fillWidth: true
+            wrapMode: Text.Wrap
+            textFormat: Text.PlainText
+            text: sheet.runner.failureMessage
+        }
+        RowLayout {
+            visible: sheet.stateKind === FlashTestRunner.StateKind.failed
+            Layout.fillWidth: true
+
+            Item {
+                Layout.fillWidth: true
+            }
+            DefaultButton {
+                objectName: "closeFailureButton"
+                text: qsTr("Close")
+                onClicked: sheet.runner.cancel()
+            }
+        }
+
+        BusyIndicator {
+            visible: sheet.stateKind === FlashTestRunner.StateKind.running
+                     || sheet.stateKind === FlashTestRunner.StateKind.idle
+            Layout.alignment: Qt.AlignHCenter
+        }
+    }
+}
