@@ -7,6 +7,7 @@
 
 #include <QtQml/qqml.h>
 
+#include "Developer/SessionFlashTarget.h"
 #include "Errors/Diagnostics.h"
 #include "QuillmereKit/RouteResolver.h"
 #include "QuitGuard.h"
@@ -19,6 +20,7 @@ AppModel::AppModel(AppSettings& settings, AppModelEnvironment environment, QObje
       panelPositions_(settings.defaults()),
       recording_(RecordingController::moviesDirectory(), FileReveal(), environment_.now),
       recordingOverlay_(recording_, *environment_.timers, environment_.now),
+      flashTest_(FlashTestRunner::Environment{.timers = *environment_.timers}),
       autoConnectPending_(environment_.autoConnect && !environment_.hostedByTests) {}
 
 // Stops hearing the link before the members its handler touches go.
@@ -163,6 +165,16 @@ void AppModel::requestQuit() {
     quitting_ = true;
     finishRecordingBeforeQuit(quitTimeout)
         .then([quit = environment_.quit](const TaskOutcome<void>&) { quit(); });
+}
+
+void AppModel::runFlashTest() {
+    if (!session_) {
+        return;
+    }
+    flashTest_.run(flashTest_.source(), std::make_shared<SessionFlashTarget>(
+                                            session_, [states = environment_.deviceStates] {
+                                                return states->connection();
+                                            }));
 }
 
 GuiTask<void> AppModel::copyDiagnostics() {

@@ -14,6 +14,7 @@
 
 #include "AppModelBase.h"
 #include "AppModelEnvironment.h"
+#include "Developer/FlashTestRunner.h"
 #include "Editor/KeymapController.h"
 #include "HUD/PanelPositions.h"
 #include "Input/InputModel.h"
@@ -78,6 +79,7 @@ class AppModel final : public AppModelBase, public InputModel {
     Q_PROPERTY(KeymapController* streamKeymap READ streamKeymap NOTIFY streamKeymapChanged)
     // Hides every phone serial seen since launch in the texts the views show.
     Q_PROPERTY(qm::DiagnosticsRedactor redactor READ redactor NOTIFY knownSerialsChanged)
+    Q_PROPERTY(FlashTestRunner* flashTest READ flashTest CONSTANT)
 
 public:
     enum class RouteKind {
@@ -137,6 +139,7 @@ public:
     void setStreamKeymap(KeymapController* controller) override;
     InputCoordinator* modeRequester() const override { return modeRequester_; }
     void setModeRequester(InputCoordinator* coordinator) override { modeRequester_ = coordinator; }
+    FlashTestRunner* flashTest() noexcept { return &flashTest_; }
 
     // Follows the phone and the iPhones from now on; once per process, never under a test host.
     Q_INVOKABLE void run();
@@ -176,6 +179,10 @@ public:
     // LibraryLoadError::phoneDidNotRespond or cancellation.
     GuiTask<std::shared_ptr<StreamingSession>> librarySession();
     std::unique_ptr<LibraryViewModel> makeLibraryViewModel(const DeviceInfo& device) override;
+
+    // The flash test's "Start": runs the confirmed test on the session and the phone connected
+    // now; nothing without a session.
+    Q_INVOKABLE void runFlashTest();
 
     // Puts the diagnostics report on the clipboard, every known serial hidden.
     GuiTask<void> copyDiagnostics();
@@ -223,6 +230,7 @@ private:
     PanelPositions panelPositions_;
     RecordingController recording_;
     RecordingOverlayModel recordingOverlay_;
+    FlashTestRunner flashTest_;
     SerialQueue libraryCacheQueue_{"library.cache"};
     std::unique_ptr<Subscription> stateSubscription_;
     bool running_ = false;

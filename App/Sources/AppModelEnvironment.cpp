@@ -28,6 +28,7 @@ public:
         return link_->states(executor, std::move(handler));
     }
     void start() override { link_->start(); }
+    std::shared_ptr<AdbConnection> connection() const override { return link_->connection(); }
 
 private:
     std::shared_ptr<DeviceLink> link_;

@@ -17,6 +17,8 @@
 
 namespace qm {
 
+class AdbConnection;
+
 // The phone's connection states as the app model follows them: the device link in the app.
 class DeviceStateSource {
 public:
@@ -27,6 +29,8 @@ public:
     [[nodiscard]] virtual std::unique_ptr<Subscription> states(Executor& executor,
                                                                Handler handler) = 0;
     virtual void start() = 0;
+    // The live connection while connected, else none.
+    virtual std::shared_ptr<AdbConnection> connection() const = 0;
 };
 
 // Makes the session of a stream from the server's jar; an empty jar makes the demo's.

@@ -16,7 +16,7 @@ Menu {
     // An item of developer mode only: a debug build shows the menu without them.
     component DeveloperItem: MenuItem {
         visible: menu.commands.showsItems
-        height: visible ? implicitHeight : 0
+        height: menu.commands.showsItems ? implicitHeight : 0
     }
 
     function place() {
@@ -46,13 +46,21 @@ Menu {
             menu.place()
         }
     }
+    // The bar may make its own menus after this one is complete.
+    Connections {
+        target: menu.menuBar
+
+        function onCountChanged() {
+            menu.place()
+        }
+    }
 
     DeveloperItem {
         objectName: "recordRawStream"
         text: qsTr("Record Raw Stream (.qmstream)")
         checkable: true
         checked: menu.model.captureRawStream
-        onToggled: menu.model.captureRawStream = checked
+        onTriggered: menu.model.captureRawStream = !menu.model.captureRawStream
     }
     DeveloperItem {
         objectName: "flashTestDataURL"

@@ -33,6 +33,10 @@ std::optional<QRectF> contentFrame(QQuickWindow* window) {
 
 }  // namespace
 
+QQuickWindow* FlashTestRunner::focusedWindow() {
+    return qobject_cast<QQuickWindow*>(QGuiApplication::focusWindow());
+}
+
 FlashTestRunner::FlashTestRunner(Environment environment, QObject* parent)
     : QObject(parent),
       environment_(std::move(environment)),

@@ -71,7 +71,7 @@ public:
     // What the app provides beyond the stream: the main window, timers and the sampler.
     struct Environment {
         TimerSource& timers;
-        std::function<QQuickWindow*()> mainWindow;
+        std::function<QQuickWindow*()> mainWindow = focusedWindow;
         std::function<bool()> screenRecordingAllowed = FlashPixelSampler::requestAccess;
         std::function<std::unique_ptr<FlashSampler>()> makeSampler = [] {
             return std::make_unique<FlashPixelSampler>();
@@ -84,6 +84,9 @@ public:
     };
 
     static constexpr int ticks = 84;
+
+    // The window the user works in: the one with the focus, if Qt Quick draws it.
+    static QQuickWindow* focusedWindow();
 
     explicit FlashTestRunner(Environment environment, QObject* parent = nullptr);
     // Mid-run, stops the sampler and publishes nothing.

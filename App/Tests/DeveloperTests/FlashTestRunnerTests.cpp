@@ -1,3 +1,7 @@
+#include <QClipboard>
+#include <QColor>
+#include <QGuiApplication>
+#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
@@ -14,11 +18,14 @@
 
 #include <gtest/gtest.h>
 
+#include "Developer/DeveloperCommandsModel.h"
 #include "Developer/FlashTestError.h"
 #include "Developer/FlashTestRunner.h"
+#include "FakeSession.h"
 #include "Support/ManualTimerSource.h"
 #include "Telemetry/FlashTestAnalyzer.h"
 #include "Telemetry/FlashTestPage.h"
+#include "ViewTesting.h"
 
 namespace qm {
 namespace {
@@ -295,6 +302,92 @@ TEST_F(FlashTestRunnerTest, DestroyedMidRunStopsTheSamplerAndPublishesNothing) {
     runner_.reset();
     EXPECT_EQ(samplers_.stops, 1);
     EXPECT_EQ(timers_.pending(), 0u);
+}
+
+TEST_F(FlashTestRunnerTest, SheetBadgeAndMenuStateFollowTheRunner) {
+    QQmlEngine engine;
+    auto window = test::showWindow(engine, R"(
+        import QtQuick
+        import Vantorel
+        Window {
+            id: host
+            required property FlashTestRunner runner
+            property bool hasStream: false
+            property int starts: 0
+            property int clicks: 0
+            width: 800; height: 600
+            MouseArea { anchors.fill: parent; onClicked: ++host.clicks }
+            FlashTestProgress { objectName: "badge"; anchors.bottom: parent.bottom; runner: host.runner }
+            FlashTestSheet {
+                runner: host.runner
+                hasStream: host.hasStream
+                onStartRequested: ++host.starts
+            }
+        })",
+                                   {{"runner", QVariant::fromValue(runner_.get())}});
+    ASSERT_TRUE(window);
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    test::FakeSession session;
+    session.setPhase(SessionPhase::streaming());
+    DeveloperCommandsModel commands;
+    commands.setStreamRoute(true);
+    commands.setSession(&session);
+    commands.setFlashTest(runner_.get());
+    const auto press = [&](Qt::Key key) { QTest::keyClick(window.get(), key); };
+    const QObject* sheet = window->findChild<QObject*>("flashTestSheet");
+    ASSERT_TRUE(sheet);
+    const auto sheetShown = [&] { return sheet->property("visible").toBool(); };
+    const auto eventually = [](auto condition) { return QTest::qWaitFor(condition, 5000); };
+
+    // Confirming: Start needs a stream; Return presses it, Escape cancels.
+    runner_->request(Source::downloadsFile);
+    ASSERT_TRUE(eventually(sheetShown));
+    EXPECT_TRUE(test::isShown(*window, "startStreamHint"));
+    EXPECT_FALSE(test::findItem(*window, "startButton")->isEnabled());
+    press(Qt::Key_Return);
+    EXPECT_EQ(window->property("starts").toInt(), 0);
+    window->setProperty("hasStream", true);
+    EXPECT_FALSE(test::isShown(*window, "startStreamHint"));
+    press(Qt::Key_Return);
+    EXPECT_EQ(window->property("starts").toInt(), 1);
+    press(Qt::Key_Escape);
+    EXPECT_EQ(runner_->stateKind(), FlashTestRunner::StateKind::idle);
+    ASSERT_TRUE(eventually([&] { return !sheetShown(); }));
+
+    // Running: the badge shows and lets clicks through; the menu's flash items wait.
+    EXPECT_FALSE(test::isShown(*window, "badge"));
+    EXPECT_TRUE(commands.canRequestFlashTest());
+    target_->latency = 100;  // far from the measured 40 ms
+    start(Source::dataURL);
+    EXPECT_FALSE(commands.canRequestFlashTest());
+    EXPECT_TRUE(test::isShown(*window, "badge"));
+    test::click(*window, test::findItem(*window, "badge"));
+    EXPECT_EQ(window->property("clicks").toInt(), 1);
+    runToEnd();
+    EXPECT_TRUE(commands.canRequestFlashTest());
+    EXPECT_FALSE(test::isShown(*window, "badge"));
+
+    // The report, orange for its mismatch; Copy replaces the clipboard; Escape only hides.
+    ASSERT_TRUE(eventually(sheetShown));
+    QQuickItem* summary = test::findItem(*window, "summary");
+    EXPECT_EQ(test::textOf(summary), runner_->summary());
+    EXPECT_EQ(summary->property("color").value<QColor>(), QColor("orange"));
+    QGuiApplication::clipboard()->setText("before");
+    test::click(*window, test::findItem(*window, "copyButton"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), runner_->summary());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(runner_->isPresented());
+    EXPECT_EQ(runner_->stateKind(), FlashTestRunner::StateKind::finished);
+
+    // A failure word for word; Return closes it.
+    target_->clockNow = std::nullopt;
+    runner_->run(Source::dataURL, target_);
+    ASSERT_TRUE(eventually(sheetShown));
+    EXPECT_EQ(test::textOf(test::findItem(*window, "failure")),
+              "No clock sync yet. Start a stream and wait a few seconds.");
+    press(Qt::Key_Return);
+    EXPECT_EQ(runner_->stateKind(), FlashTestRunner::StateKind::idle);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ public:
         return std::make_unique<Token>(subscriber_);
     }
     void start() override { ++starts; }
+    std::shared_ptr<AdbConnection> connection() const override { return nullptr; }
 
     void publish(DeviceLinkState state) {
         current = std::move(state);

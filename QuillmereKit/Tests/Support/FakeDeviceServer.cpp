@@ -372,8 +372,10 @@ void FakeDeviceServer::feedFlash(std::stop_token stop, std::uint32_t hostID, std
                 [&] { return !isCurrent(run, stop); });
             continue;
         }
-        // Frames never pile up behind a stall: a late one shows the page as it is now.
-        next = std::max(next, now - frameNanos);
+        // Frames never pile up behind a stall: one more than a frame late shows the page now.
+        if (now - next > frameNanos) {
+            next = now;
+        }
         if (std::exchange(resetPending_, false)) {
             batch.insert(batch.end(), config.begin(), config.end());
         }

@@ -1,0 +1,174 @@
+// The "Developer" menu in a menu bar and the flash test's sheet, over a real app model with a
+// fake phone link and fake sessions.
+#include <QDir>
+#include <QFile>
+#include <QQmlEngine>
+#include <QQmlListReference>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "AppModel.h"
+#include "AppSettings.h"
+#include "Developer/DeveloperCommandsModel.h"
+#include "FakeDeviceStates.h"
+#include "FakeSession.h"
+#include "Support/ManualTimerSource.h"
+#include "ViewTesting.h"
+
+namespace qm {
+namespace {
+
+const DeviceInfo phone{"R58M123ABC", "samsung", "SM-G991B", "14", 34};
+
+template <typename Condition>
+bool eventually(Condition condition) {
+    return QTest::qWaitFor(condition, 5000);
+}
+
+TEST(DeveloperCommands, ShowTheMenuInDeveloperModeOrADebugBuild) {
+    struct Case {
+        bool developerMode, debugBuild, shows;
+    };
+    for (const Case& c : {Case{false, false, false}, Case{false, true, true},
+                          Case{true, false, true}, Case{true, true, true}}) {
+        EXPECT_EQ(DeveloperCommandsModel::showsMenu(c.developerMode, c.debugBuild), c.shows)
+            << c.developerMode << c.debugBuild;
+    }
+}
+
+class DeveloperCommandsTest : public ::testing::Test {
+protected:
+    DeveloperCommandsTest() {
+        QDir(folder.path()).mkpath("bundle");
+        QFile jar(folder.filePath("bundle/quillmere-server.jar"));
+        EXPECT_TRUE(jar.open(QIODevice::WriteOnly) && jar.write("jar") == 3);
+        jar.close();
+        AppModelEnvironment environment;
+        environment.deviceStates = std::make_shared<test::FakeDeviceStates>();
+        environment.makeSession = [this](Bytes jarBytes) {
+            session = std::make_shared<test::FakeSession>(std::move(jarBytes));
+            return session;
+        };
+        environment.timers = std::make_shared<test::ManualTimerSource>();
+        environment.bundle = Bundle(folder.filePath("bundle"));
+        environment.capturesDirectory = folder.filePath("Captures").toStdString();
+        environment.libraryCacheDirectory = folder.filePath("Library").toStdString();
+        environment.now = [] { return QDateTime::currentDateTimeUtc(); };
+        environment.displayMaxFps = [] { return 60; };
+        environment.quit = [] {};
+        environment.hostedByTests = true;
+        model = std::make_unique<AppModel>(settings, std::move(environment));
+    }
+
+    ~DeveloperCommandsTest() override {
+        if (session) {
+            session->cancelPending();
+        }
+    }
+
+    // The menu bar's titles, in order.
+    static QStringList titles(QQuickWindow& window) {
+        QQmlListReference menus(window.findChild<QObject*>("menuBar"), "menus");
+        QStringList shown;
+        for (qsizetype i = 0; i < menus.count(); ++i) {
+            shown << menus.at(i)->property("title").toString();
+        }
+        return shown;
+    }
+
+    QTemporaryDir folder;
+    QSettings store{folder.filePath("settings.ini"), QSettings::IniFormat};
+    AppSettings settings{store};
+    std::unique_ptr<AppModel> model;
+    std::shared_ptr<test::FakeSession> session;
+    QQmlEngine engine;
+};
+
+TEST_F(DeveloperCommandsTest, MenuFollowsDeveloperModeAndItsFlashItemsTheStream) {
+    // As the main window places them.
+    auto window = test::showWindow(engine, R"(
+        import QtQuick
+        import QtQuick.Controls
+        import Vantorel
+        ApplicationWindow {
+            id: host
+            required property AppModelBase model
+            required property int streamRoute
+            width: 640; height: 480
+            menuBar: MenuBar {
+                id: bar
+                objectName: "menuBar"
+                Menu { title: "File" }
+                Menu { id: stream; title: "Stream" }
+                Menu { title: "Help" }
+            }
+            DeveloperCommandsModel {
+                id: developer
+                streamRoute: host.model.routeKind === host.streamRoute
+                session: host.model.session
+                settings: host.model.settings
+                flashTest: host.model.flashTest
+            }
+            DeveloperCommands { model: host.model; commands: developer; menuBar: bar; after: stream }
+            FlashTestSheet {
+                runner: host.model.flashTest
+                hasStream: developer.hasStream
+                onStartRequested: host.model.runFlashTest()
+            }
+        })",
+                                   {{"model", QVariant::fromValue(model.get())},
+                                    {"streamRoute", int(AppModel::RouteKind::stream)}});
+    ASSERT_TRUE(window);
+    QObject* raw = window->findChild<QObject*>("recordRawStream");
+    QObject* dataURL = window->findChild<QObject*>("flashTestDataURL");
+    QObject* downloads = window->findChild<QObject*>("flashTestDownloadsFile");
+    ASSERT_TRUE(raw && dataURL && downloads);
+
+    EXPECT_EQ(titles(*window).contains("Developer"), DeveloperCommandsModel::isDebugBuild);
+    for (const bool on : {true, false, true}) {
+        settings.setDeveloperMode(on);
+        const QStringList shown = titles(*window);
+        EXPECT_EQ(shown.count("Developer"), on || DeveloperCommandsModel::isDebugBuild ? 1 : 0);
+        if (on) {
+            EXPECT_EQ(shown.indexOf("Developer"), shown.indexOf("Stream") + 1);
+        }
+    }
+    QObject* menu = window->findChild<QObject*>("developerMenu");
+    ASSERT_TRUE(QMetaObject::invokeMethod(menu, "open"));
+    ASSERT_TRUE(eventually([&] { return raw->property("visible").toBool(); }));
+    EXPECT_TRUE(raw->property("enabled").toBool());
+    ASSERT_TRUE(QMetaObject::invokeMethod(menu, "close"));
+    ASSERT_TRUE(QMetaObject::invokeMethod(raw, "triggered"));
+    EXPECT_TRUE(model->captureRawStream());
+    EXPECT_TRUE(raw->property("checked").toBool());
+
+    // The flash items need the phone's stream, streaming, and no test running.
+    model->runFlashTest();  // without a session: nothing
+    EXPECT_EQ(model->flashTest()->stateKind(), FlashTestRunner::StateKind::idle);
+    model->apply(DeviceLinkState::connected(phone));
+    model->startStream(std::nullopt);
+    ASSERT_TRUE(session);
+    EXPECT_FALSE(dataURL->property("enabled").toBool());
+    session->finishStart();
+    EXPECT_TRUE(dataURL->property("enabled").toBool());
+    EXPECT_TRUE(downloads->property("enabled").toBool());
+
+    // Asked for from the menu, started from the sheet: the fake session has no clock.
+    ASSERT_TRUE(QMetaObject::invokeMethod(dataURL, "triggered"));
+    EXPECT_EQ(model->flashTest()->state(),
+              FlashTestRunner::State(FlashTestRunner::Confirm{FlashTestRunner::Source::dataURL}));
+    const QObject* sheet = window->findChild<QObject*>("flashTestSheet");
+    ASSERT_TRUE(sheet);
+    ASSERT_TRUE(eventually([&] { return sheet->property("visible").toBool(); }));
+    test::click(*window, test::findItem(*window, "startButton"));
+    EXPECT_EQ(model->flashTest()->failureMessage(),
+              "No clock sync yet. Start a stream and wait a few seconds.");
+    EXPECT_TRUE(eventually([&] { return test::isShown(*window, "failure"); }));
+}
+
+}  // namespace
+}  // namespace qm
