@@ -13,6 +13,12 @@
 
 namespace qm {
 
+#ifdef NDEBUG
+inline constexpr bool builtForDebugging = false;
+#else
+inline constexpr bool builtForDebugging = true;
+#endif
+
 // Whether the "Developer" menu and its items show and which are enabled, following the
 // settings, the route, the session and the flash test live; the flash-test sheet reads whether
 // a stream runs. The views bind its inputs; every object may be absent. GUI thread only.
@@ -34,11 +40,7 @@ class DeveloperCommandsModel : public QObject {
     Q_PROPERTY(bool canRequestFlashTest READ canRequestFlashTest NOTIFY stateChanged)
 
 public:
-#ifdef NDEBUG
-    static constexpr bool isDebugBuild = false;
-#else
-    static constexpr bool isDebugBuild = true;
-#endif
+    static constexpr bool isDebugBuild = builtForDebugging;
 
     static bool showsMenu(bool developerMode, bool debugBuild) {
         return developerMode || debugBuild;
@@ -46,35 +48,19 @@ public:
 
     explicit DeveloperCommandsModel(QObject* parent = nullptr);
 
-    bool streamRoute() const noexcept {
-        return streamRoute_;
-    }
+    bool streamRoute() const noexcept { return streamRoute_; }
     void setStreamRoute(bool streamRoute);
-    StreamingSession* session() const {
-        return session_;
-    }
+    StreamingSession* session() const { return session_; }
     void setSession(StreamingSession* session);
-    AppSettings* settings() const {
-        return settings_;
-    }
+    AppSettings* settings() const { return settings_; }
     void setSettings(AppSettings* settings);
-    FlashTestRunner* flashTest() const {
-        return flashTest_;
-    }
+    FlashTestRunner* flashTest() const { return flashTest_; }
     void setFlashTest(FlashTestRunner* runner);
 
-    bool showsMenu() const noexcept {
-        return state_.showsMenu;
-    }
-    bool showsItems() const noexcept {
-        return state_.showsItems;
-    }
-    bool hasStream() const noexcept {
-        return state_.hasStream;
-    }
-    bool canRequestFlashTest() const noexcept {
-        return state_.canRequestFlashTest;
-    }
+    bool showsMenu() const noexcept { return state_.showsMenu; }
+    bool showsItems() const noexcept { return state_.showsItems; }
+    bool hasStream() const noexcept { return state_.hasStream; }
+    bool canRequestFlashTest() const noexcept { return state_.canRequestFlashTest; }
 
 signals:
     void inputsChanged();
