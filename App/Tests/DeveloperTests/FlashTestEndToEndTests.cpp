@@ -52,8 +52,8 @@ protected:
             EXPECT_TRUE(QTest::qWaitFor([&] { return stopped.isSettled(); }, waitMillis));
         }
         subscription_.reset();
+        session_.reset();  // before the link it streams over
         link_.reset();
-        session_.reset();
         if (device_) {
             EXPECT_THAT(device_->violations(), IsEmpty());
         }
