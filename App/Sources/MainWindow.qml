@@ -120,7 +120,25 @@ ApplicationWindow {
         onTriggered: window.model.toggleRecording()
     }
 
+    DeveloperCommandsModel {
+        id: developer
+
+        streamRoute: window.model.routeKind === Route.RouteKind.stream
+        session: window.model.session
+        settings: window.model.settings
+        flashTest: window.model.flashTest
+    }
+    // In the menu bar after "Stream" while it shows.
+    DeveloperCommands {
+        model: window.model
+        commands: developer
+        menuBar: menus
+        after: streamMenu
+    }
+
     menuBar: MenuBar {
+        id: menus
+
         Menu {
             title: qsTr("Vantorel")
 
@@ -149,6 +167,8 @@ ApplicationWindow {
             }
         }
         StreamCommands {
+            id: streamMenu
+
             commands: commands
             closeAction: closeStreamAction
             muteAction: muteAction

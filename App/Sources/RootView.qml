@@ -67,6 +67,26 @@ Item {
         objectName: "flashTestPlace"
         anchors.left: parent.left
         anchors.bottom: parent.bottom
+        sourceComponent: Item {
+            implicitWidth: progress.implicitWidth
+            implicitHeight: progress.implicitHeight
+
+            DeveloperCommandsModel {
+                id: developer
+
+                session: root.model.session
+            }
+            FlashTestProgress {
+                id: progress
+
+                runner: root.model.flashTest
+            }
+            FlashTestSheet {
+                runner: root.model.flashTest
+                hasStream: developer.hasStream
+                onStartRequested: root.model.runFlashTest()
+            }
+        }
     }
     Loader {
         objectName: "recordingMessagesPlace"
