@@ -1,5 +1,5 @@
-// The "Developer" menu in a menu bar and the flash test's sheet, over a real app model with a
-// fake phone link and fake sessions.
+// The "Developer" menu in the main window, over a real app model with a fake phone link and
+// fake sessions.
 #include <QDir>
 #include <QFile>
 #include <QQmlEngine>
@@ -17,6 +17,7 @@
 #include "FakeDeviceStates.h"
 #include "FakeSession.h"
 #include "Support/ManualTimerSource.h"
+#include "Updates/AppUpdater.h"
 #include "ViewTesting.h"
 
 namespace qm {
@@ -72,7 +73,7 @@ protected:
 
     // The menu bar's titles, in order.
     static QStringList titles(QQuickWindow& window) {
-        QQmlListReference menus(window.findChild<QObject*>("menuBar"), "menus");
+        QQmlListReference menus(window.property("menuBar").value<QObject*>(), "menus");
         QStringList shown;
         for (qsizetype i = 0; i < menus.count(); ++i) {
             shown << menus.at(i)->property("title").toString();
@@ -89,39 +90,10 @@ protected:
 };
 
 TEST_F(DeveloperCommandsTest, MenuFollowsDeveloperModeAndItsFlashItemsTheStream) {
-    // As the main window places them.
-    auto window = test::showWindow(engine, R"(
-        import QtQuick
-        import QtQuick.Controls
-        import Vantorel
-        ApplicationWindow {
-            id: host
-            required property AppModelBase model
-            required property int streamRoute
-            width: 640; height: 480
-            menuBar: MenuBar {
-                id: bar
-                objectName: "menuBar"
-                Menu { title: "File" }
-                Menu { id: stream; title: "Stream" }
-                Menu { title: "Help" }
-            }
-            DeveloperCommandsModel {
-                id: developer
-                streamRoute: host.model.routeKind === host.streamRoute
-                session: host.model.session
-                settings: host.model.settings
-                flashTest: host.model.flashTest
-            }
-            DeveloperCommands { model: host.model; commands: developer; menuBar: bar; after: stream }
-            FlashTestSheet {
-                runner: host.model.flashTest
-                hasStream: developer.hasStream
-                onStartRequested: host.model.runFlashTest()
-            }
-        })",
-                                   {{"model", QVariant::fromValue(model.get())},
-                                    {"streamRoute", int(AppModel::RouteKind::stream)}});
+    AppUpdater updater(nlohmann::json::object(), store, true);
+    auto window = test::showWindow(
+        engine, "import Vantorel\nMainWindow {}",
+        {{"model", QVariant::fromValue(model.get())}, {"updater", QVariant::fromValue(&updater)}});
     ASSERT_TRUE(window);
     QObject* raw = window->findChild<QObject*>("recordRawStream");
     QObject* dataURL = window->findChild<QObject*>("flashTestDataURL");

@@ -83,8 +83,10 @@ Session& FakePhoneSessionTest::connect(SessionEnvironment environment) {
     options.recoveryDelay = 5ms;
     options.adb.drainIdle = 1ms;
     link_ = std::make_unique<DeviceLink>(folder_ / "adbkey", "tester@desk", options);
-    environment.timers = timers_;
-    environment.now = [timers = timers_] { return SessionEnvironment::Instant(timers->now()); };
+    if (!environment.timers) {
+        environment.timers = timers_;
+        environment.now = [timers = timers_] { return SessionEnvironment::Instant(timers->now()); };
+    }
     if (!environment.renderQueue) {
         environment.renderQueue = frames_;
     }
