@@ -1,19 +1,8 @@
 #include "Developer/DeveloperCommandsModel.h"
 
+#include "ModelInputs.h"
+
 namespace qm {
-
-namespace {
-
-template <typename T>
-bool assign(QPointer<T>& field, T* value) {
-    if (field == value) {
-        return false;
-    }
-    field = value;
-    return true;
-}
-
-}  // namespace
 
 DeveloperCommandsModel::DeveloperCommandsModel(QObject* parent) : QObject(parent) {}
 
@@ -25,19 +14,19 @@ void DeveloperCommandsModel::setStreamRoute(bool streamRoute) {
 }
 
 void DeveloperCommandsModel::setSession(StreamingSession* session) {
-    if (assign(session_, session)) {
+    if (assignInput(session_, session)) {
         follow();
     }
 }
 
 void DeveloperCommandsModel::setSettings(AppSettings* settings) {
-    if (assign(settings_, settings)) {
+    if (assignInput(settings_, settings)) {
         follow();
     }
 }
 
 void DeveloperCommandsModel::setFlashTest(FlashTestRunner* runner) {
-    if (assign(flashTest_, runner)) {
+    if (assignInput(flashTest_, runner)) {
         follow();
     }
 }

@@ -2,20 +2,9 @@
 
 #include <QCoreApplication>
 
+#include "ModelInputs.h"
+
 namespace qm {
-
-namespace {
-
-template <typename T>
-bool assign(QPointer<T>& field, T* value) {
-    if (field == value) {
-        return false;
-    }
-    field = value;
-    return true;
-}
-
-}  // namespace
 
 StreamCommandsModel::StreamCommandsModel(QObject* parent) : QObject(parent) {}
 
@@ -27,31 +16,31 @@ void StreamCommandsModel::setStreamRoute(bool streamRoute) {
 }
 
 void StreamCommandsModel::setSession(StreamingSession* session) {
-    if (assign(session_, session)) {
+    if (assignInput(session_, session)) {
         follow();
     }
 }
 
 void StreamCommandsModel::setKeymap(KeymapController* keymap) {
-    if (assign(keymap_, keymap)) {
+    if (assignInput(keymap_, keymap)) {
         follow();
     }
 }
 
 void StreamCommandsModel::setRecording(RecordingController* recording) {
-    if (assign(recording_, recording)) {
+    if (assignInput(recording_, recording)) {
         follow();
     }
 }
 
 void StreamCommandsModel::setPanelPositions(PanelPositions* positions) {
-    if (assign(panelPositions_, positions)) {
+    if (assignInput(panelPositions_, positions)) {
         follow();
     }
 }
 
 void StreamCommandsModel::setSettings(AppSettings* settings) {
-    if (assign(settings_, settings)) {
+    if (assignInput(settings_, settings)) {
         follow();
     }
 }
