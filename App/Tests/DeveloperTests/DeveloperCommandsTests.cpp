@@ -14,10 +14,9 @@
 #include "AppModel.h"
 #include "AppSettings.h"
 #include "Developer/DeveloperCommandsModel.h"
-#include "FakeDeviceStates.h"
 #include "FakeSession.h"
-#include "Support/ManualTimerSource.h"
 #include "Updates/AppUpdater.h"
+#include "ViewTestEnvironment.h"
 #include "ViewTesting.h"
 
 namespace qm {
@@ -48,21 +47,11 @@ protected:
         QFile jar(folder.filePath("bundle/quillmere-server.jar"));
         EXPECT_TRUE(jar.open(QIODevice::WriteOnly) && jar.write("jar") == 3);
         jar.close();
-        AppModelEnvironment environment;
-        environment.deviceStates = std::make_shared<test::FakeDeviceStates>();
-        environment.makeSession = [this](Bytes jarBytes) {
-            session = std::make_shared<test::FakeSession>(std::move(jarBytes));
-            return session;
-        };
-        environment.timers = std::make_shared<test::ManualTimerSource>();
-        environment.bundle = Bundle(folder.filePath("bundle"));
-        environment.capturesDirectory = folder.filePath("Captures").toStdString();
-        environment.libraryCacheDirectory = folder.filePath("Library").toStdString();
-        environment.now = [] { return QDateTime::currentDateTimeUtc(); };
-        environment.displayMaxFps = [] { return 60; };
-        environment.quit = [] {};
-        environment.hostedByTests = true;
-        model = std::make_unique<AppModel>(settings, std::move(environment));
+        model = std::make_unique<AppModel>(
+            settings, test::viewTestEnvironment(folder, [this](Bytes jarBytes) {
+                session = std::make_shared<test::FakeSession>(std::move(jarBytes));
+                return session;
+            }));
     }
 
     ~DeveloperCommandsTest() override {

@@ -17,6 +17,7 @@
 #include "Support/ManualTimerSource.h"
 #include "Updates/AppUpdater.h"
 #include "VideoPipeline/View/VideoView.h"
+#include "ViewTestEnvironment.h"
 #include "ViewTesting.h"
 
 namespace qm {
@@ -30,20 +31,11 @@ using test::textOf;
 class StreamViewsTest : public ::testing::Test {
 protected:
     StreamViewsTest() {
-        AppModelEnvironment environment;
-        environment.deviceStates = std::make_shared<test::FakeDeviceStates>();
-        environment.makeSession = [this](Bytes jar) {
+        AppModelEnvironment environment = test::viewTestEnvironment(folder, [this](Bytes jar) {
             session = std::make_shared<test::FakeSession>(std::move(jar));
             return session;
-        };
-        environment.timers = std::make_shared<test::ManualTimerSource>();
-        environment.bundle = Bundle(folder.filePath("bundle"));
-        environment.capturesDirectory = folder.filePath("Captures").toStdString();
-        environment.libraryCacheDirectory = folder.filePath("Library").toStdString();
-        environment.now = [] { return QDateTime::currentDateTimeUtc(); };
-        environment.displayMaxFps = [] { return 60; };
+        });
         environment.quit = [this] { ++quits; };
-        environment.hostedByTests = true;
         model = std::make_unique<AppModel>(settings, std::move(environment));
     }
 
