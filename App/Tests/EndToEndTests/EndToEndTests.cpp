@@ -78,10 +78,11 @@ TEST(EndToEndTest, OpensPlaysTheDemoAndQuits) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QTest::keySequence(window, QKeySequence("Meta+Shift+D"));
     QQuickItem* video = nullptr;
-    QTRY_VERIFY((video = test::findItem(window->contentItem(), "streamVideo")) != nullptr);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (video = test::findItem(window->contentItem(), "streamVideo")) != nullptr; }));
     QImage first;
-    QTRY_VERIFY(!isBlack(first = videoPicture(*window, *video)));
-    QTRY_VERIFY(videoPicture(*window, *video) != first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !isBlack(first = videoPicture(*window, *video)); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return videoPicture(*window, *video) != first; }));
 
     // Closing the window is refused and asks the model to quit, which ends the
     // event loop.

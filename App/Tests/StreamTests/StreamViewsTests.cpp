@@ -125,7 +125,7 @@ TEST_F(StreamViewsTest, ErrorPanelShowsOneButtonPerActionAndKeepsCopiedForAnEqua
     EXPECT_EQ(textOf(findItem(*window, "errorDetail")).toStdString(), "<serial> in /home/<user>/x");
 
     test::click(*window, findItem(*window, "action:copyDiagnostics"));
-    QTRY_VERIFY(panel.copied());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.copied(); }));
     EXPECT_EQ(buttons(), "Try Again|Copied|Back to Library");
     panel.setPresentation(three);
     EXPECT_EQ(buttons(), "Try Again|Copied|Back to Library");
@@ -190,7 +190,7 @@ TEST_F(StreamViewsTest, AnotherGameGetsANewVideoViewAndUpscalingKeepsIt) {
     EXPECT_EQ(shown.attached.size(), 1u);
 
     window->setProperty("game", "com.example.two");
-    QTRY_VERIFY(video() && video() != first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return video() && video() != first; }));
     EXPECT_EQ(shown.attached.back(), video());
     EXPECT_TRUE(video()->upscale().enabled);
 }
@@ -235,7 +235,9 @@ TEST_F(StreamViewsTest, TheRecordingLayerSitsAtTheTopTrailingCornerOfALiveStream
     session->finishStart();
     ASSERT_TRUE(isShown(*window, "recordPanel"));
     const QQuickItem* panel = findItem(*window, "recordPanel");
-    QTRY_COMPARE(panel->mapRectToScene(panel->boundingRect()).topRight(), QPointF(628, 12));
+    const auto corner = [&] { return panel->mapRectToScene(panel->boundingRect()).topRight(); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return corner() == QPointF(628, 12); }))
+        << corner().x() << "," << corner().y();
     test::click(*window, findItem(*window, "recordButton"));
     EXPECT_EQ(session->recordings.size(), 1u);
     EXPECT_TRUE(isShown(*window, "pill"));
@@ -260,7 +262,7 @@ TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
     press("Meta+Q");
     EXPECT_EQ(quits, 1);
     press("Meta+Shift+D");
-    QTRY_VERIFY(session && session->demos.size() == 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session && session->demos.size() == 1; }));
     EXPECT_EQ(model->routeKind(), AppModel::RouteKind::stream);
     press("Meta+Shift+M");
     EXPECT_TRUE(session->isAudioMuted());
@@ -279,7 +281,7 @@ TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
         }
     }
     ASSERT_TRUE(settingsWindow);
-    QTRY_VERIFY(settingsWindow->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settingsWindow->isVisible(); }));
     settingsWindow->close();
     window->requestActivate();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
