@@ -18,7 +18,7 @@ ApplicationWindow {
 
     Component.onCompleted: SceneWindows.add("guide", window)
     onVisibleChanged: content.active = visible
-    // Closing a window hides it without a change of `visible` being heard.
+    // close() hides the window without notifying `visible` (Qt 6.4).
     onClosing: content.active = false
 
     Loader {
