@@ -26,6 +26,7 @@ Menu {
             onTriggered: SceneWindows.open("guide")
         }
     }
+    // A hidden menu item keeps its place unless its height goes too.
     MenuSeparator {
         visible: menu.hasSupportLinks
         height: menu.hasSupportLinks ? implicitHeight : 0
