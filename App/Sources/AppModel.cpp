@@ -202,13 +202,6 @@ void AppModel::setLastError(std::optional<QString> text) {
     }
 }
 
-void AppModel::setConnectionNotice(ConnectionNotice notice) {
-    if (notice != connectionNotice_) {
-        connectionNotice_ = std::move(notice);
-        emit connectionNoticeChanged();
-    }
-}
-
 void AppModel::addKnownSerial(const std::string& serial) {
     if (knownSerials_.insert(serial).second) {
         emit knownSerialsChanged();

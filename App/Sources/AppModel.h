@@ -20,7 +20,6 @@
 #include "Input/InputModel.h"
 #include "Input/OverlayFrameRegistry.h"
 #include "QuillmereCore/SerialQueue.h"
-#include "QuillmereKit/ConnectionNotice.h"
 #include "QuillmereKit/DiagnosticsRedactor.h"
 #include "QuillmereKit/GuiTask.h"
 #include "QuillmereKit/QtExecutor.h"
@@ -69,7 +68,6 @@ class AppModel final : public AppModelBase, public InputModel {
     Q_PROPERTY(QString lastError READ lastError NOTIFY lastErrorChanged)
     Q_PROPERTY(bool captureRawStream READ captureRawStream WRITE setCaptureRawStream NOTIFY
                    captureRawStreamChanged)
-    Q_PROPERTY(bool hasDemoStream READ hasDemoStream CONSTANT)
     Q_PROPERTY(bool isStopPending READ isStopPending NOTIFY isStopPendingChanged)
     Q_PROPERTY(RecordingController* recording READ recording CONSTANT)
     Q_PROPERTY(PanelPositions* panelPositions READ panelPositions CONSTANT)
@@ -117,7 +115,6 @@ public:
     DeviceStateKind deviceStateKind() const noexcept {
         return DeviceStateKind(deviceState_.value.index());
     }
-    const ConnectionNotice& connectionNotice() const noexcept { return connectionNotice_; }
     const std::shared_ptr<StreamingSession>& currentSession() const noexcept { return session_; }
     StreamingSession* sessionObject() const noexcept { return session_.get(); }
     InputSession* session() const override { return session_.get(); }
@@ -125,7 +122,7 @@ public:
     QString lastError() const { return lastError_.value_or(QString()); }
     bool captureRawStream() const noexcept { return captureRawStream_; }
     void setCaptureRawStream(bool on);
-    bool hasDemoStream() const { return demoStreamFile().has_value(); }
+    bool hasDemoStream() const override { return demoStreamFile().has_value(); }
     bool isStopPending() const noexcept { return isStopPending_; }
     // Every phone serial seen since launch.
     const std::set<std::string>& knownSerials() const noexcept { return knownSerials_; }
@@ -158,7 +155,7 @@ public:
     // Stops the session after every stop begun before it, keeping it until then;
     // isStopPending holds until the last one has ended.
     void beginPendingStop(std::shared_ptr<StreamingSession> closed);
-    Q_INVOKABLE void startDemo();
+    Q_INVOKABLE void startDemo() override;
     // Plays a capture file without a phone; none sets lastError.
     void startDemo(const std::optional<std::filesystem::path>& streamFile);
     Q_INVOKABLE void toggleRecording();
@@ -185,12 +182,11 @@ public:
     Q_INVOKABLE void runFlashTest();
 
     // Puts the diagnostics report on the clipboard, every known serial hidden.
-    GuiTask<void> copyDiagnostics();
+    GuiTask<void> copyDiagnostics() override;
 
 signals:
     void routeChanged();
     void deviceStateChanged();
-    void connectionNoticeChanged();
     void sessionChanged();
     void lastErrorChanged();
     void captureRawStreamChanged();
@@ -205,7 +201,6 @@ private:
     void setRoute(Route route);
     void setSession(std::shared_ptr<StreamingSession> session);
     void setLastError(std::optional<QString> text);
-    void setConnectionNotice(ConnectionNotice notice);
     // The jar's bytes; none (with lastError set) when the bundle lacks it.
     std::optional<Bytes> loadServerJar();
     std::optional<std::filesystem::path> demoStreamFile() const;
@@ -221,7 +216,6 @@ private:
     std::shared_ptr<StreamingSession> session_;
     std::optional<QString> lastError_;
     Route route_ = Route::onboarding();
-    ConnectionNotice connectionNotice_ = ConnectionNotice::connectCable();
     std::set<std::string> knownSerials_;
     bool captureRawStream_ = false;
     QPointer<KeymapController> streamKeymap_;

@@ -21,4 +21,11 @@ void AppModelBase::setConnectedDevice(std::optional<DeviceInfo> device) {
     }
 }
 
+void AppModelBase::setConnectionNotice(ConnectionNotice notice) {
+    if (notice != connectionNotice_) {
+        connectionNotice_ = std::move(notice);
+        emit connectionNoticeChanged();
+    }
+}
+
 }  // namespace qm

@@ -37,6 +37,10 @@ Bundle Bundle::main() {
     return Bundle(executable.filePath(QStringLiteral("share/vantorel")));
 }
 
+Bundle Bundle::at(const QString& root) {
+    return root.isEmpty() ? main() : Bundle(root);
+}
+
 std::optional<QString> Bundle::path(QStringView name, QStringView extension,
                                     QStringView subfolder) const {
     QString relative = name.toString();

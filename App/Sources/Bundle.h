@@ -20,6 +20,8 @@ public:
     explicit Bundle(QString root);
     // The running application's bundle.
     static Bundle main();
+    // The bundle at `root`, or the running application's for an empty root.
+    static Bundle at(const QString& root);
 
     const QString& root() const noexcept { return root_; }
 

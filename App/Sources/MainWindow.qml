@@ -39,12 +39,7 @@ ApplicationWindow {
 
         objectName: "aboutAction"
         text: qsTr("About Vantorel")
-        enabled: aboutPlace.item !== null
-        onTriggered: {
-            aboutPlace.item.show()
-            aboutPlace.item.raise()
-            aboutPlace.item.requestActivate()
-        }
+        onTriggered: SceneWindows.open("about")
     }
     Action {
         id: settingsAction
@@ -176,6 +171,7 @@ ApplicationWindow {
             switchHudAction: switchHudAction
             recordAction: recordAction
         }
+        HelpMenu {}
     }
 
     RootView {
@@ -194,11 +190,13 @@ ApplicationWindow {
     }
     // The About and Guide windows, each made once and shown on demand.
     Loader {
-        id: aboutPlace
-
         objectName: "aboutPlace"
+        sourceComponent: AboutWindow {
+            settings: window.model.settings
+        }
     }
     Loader {
         objectName: "guidePlace"
+        sourceComponent: GuideWindow {}
     }
 }

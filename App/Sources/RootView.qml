@@ -43,13 +43,11 @@ Item {
             deviceName: root.model.routeIPhoneName
         }
     }
-    // The set-up steps come later; until then the connect screen, so that the app connects or
-    // plays the demo with or without a phone.
     Loader {
         objectName: "onboardingPlace"
         anchors.fill: parent
         active: root.routeKind === Route.RouteKind.onboarding
-        sourceComponent: ConnectView {
+        sourceComponent: OnboardingView {
             model: root.model
         }
     }

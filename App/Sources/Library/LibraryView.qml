@@ -127,11 +127,8 @@ Item {
                     checked: grid.library.showAllApps
                     onToggled: grid.library.setShowAllApps(checked)
                 }
-                // Where the guide button goes.
-                Item {
-                    objectName: "guideButtonPlace"
-                    implicitWidth: childrenRect.width
-                    implicitHeight: childrenRect.height
+                GuideButton {
+                    objectName: "guideButton"
                 }
                 BusyIndicator {
                     objectName: "loading"

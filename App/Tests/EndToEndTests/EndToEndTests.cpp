@@ -51,7 +51,7 @@ void keepOpenGlDriverLoaded() {
 }
 
 // The real application objects and bundle, no phone: the window opens on the
-// connect screen, Demo Mode plays the bundled stream, and closing the window
+// set-up steps, Demo Mode plays the bundled stream, and closing the window
 // quits cleanly.
 TEST(EndToEndTest, OpensPlaysTheDemoAndQuits) {
     QTemporaryDir home;
@@ -69,9 +69,9 @@ TEST(EndToEndTest, OpensPlaysTheDemoAndQuits) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     keepOpenGlDriverLoaded();
     EXPECT_EQ(window->title(), "Vantorel");
-    QQuickItem* status = test::findItem(window->contentItem(), "connectStatus");
-    ASSERT_TRUE(status);
-    EXPECT_TRUE(status->isVisible());
+    QQuickItem* steps = test::findItem(window->contentItem(), "stepList");
+    ASSERT_TRUE(steps);
+    EXPECT_TRUE(steps->isVisible());
 
     // The menu is closed: the shortcut alone starts the demo.
     window->requestActivate();

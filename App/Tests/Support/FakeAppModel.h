@@ -19,6 +19,7 @@ public:
     FakeAppModel() : AppModelBase(settings_) {}
 
     using AppModelBase::setConnectedDevice;
+    using AppModelBase::setConnectionNotice;
     using AppModelBase::setIPhones;
 
     std::unique_ptr<LibraryViewModel> makeLibraryViewModel(const DeviceInfo& device) override {
@@ -26,11 +27,22 @@ public:
     }
     void openGame(const QString& package) override { openedGames.push_back(package); }
     void closeIPhone() override { ++closes; }
+    bool hasDemoStream() const override { return demoStream; }
+    void startDemo() override { ++demos; }
+    GuiTask<void> copyDiagnostics() override {
+        ++diagnosticsCopies;
+        GuiTask<void> copied(this);
+        copied.settle({});
+        return copied;
+    }
 
     LibraryFactory makeLibrary;
     std::vector<QString> openedGames;
     std::vector<IPhoneDevice> shownIPhones;
     int closes = 0;
+    bool demoStream = true;
+    int demos = 0;
+    int diagnosticsCopies = 0;
 
 protected:
     void showIPhone(const IPhoneDevice& device) override { shownIPhones.push_back(device); }

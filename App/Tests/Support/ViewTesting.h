@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -48,6 +49,21 @@ inline QQuickItem* findItem(QQuickItem* root, const QString& name) {
         }
     }
     return nullptr;
+}
+
+// Every item of that name under `root` that is shown, in the order of the tree.
+inline QList<QQuickItem*> shownItems(QQuickItem* root, const QString& name) {
+    QList<QQuickItem*> found;
+    if (!root || !root->isVisible()) {
+        return found;
+    }
+    if (root->objectName() == name) {
+        found.append(root);
+    }
+    for (QQuickItem* child : root->childItems()) {
+        found += shownItems(child, name);
+    }
+    return found;
 }
 
 inline QQuickItem* findItem(QQuickWindow& window, const QString& name) {

@@ -118,6 +118,15 @@ GuideSection readSection(const JsonNode& node) {
 
 }  // namespace
 
+std::string_view rawValue(GuideBlock::Kind kind) noexcept {
+    for (const auto& [name, named] : kindNames) {
+        if (named == kind) {
+            return name;
+        }
+    }
+    return {};
+}
+
 GuideContent GuideContent::parse(ByteView document) {
     if (document.size() > maxFileBytes) {
         throw ProfileError::malformed("larger than " + std::to_string(maxFileBytes) + " bytes");

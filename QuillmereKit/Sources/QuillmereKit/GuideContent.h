@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QStringView>
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 #include "QuillmereCore/Bytes.h"
@@ -28,6 +29,9 @@ struct GuideBlock {
     std::vector<GuideShortcut> shortcuts;
     // supportLinks carries nothing: the view fills it from the support links of the moment.
 };
+
+// The name a block's kind has in the guide file.
+std::string_view rawValue(GuideBlock::Kind kind) noexcept;
 
 // A page of the guide. `symbol` names its icon; `id` is the exact, case-sensitive name.
 struct GuideSection {

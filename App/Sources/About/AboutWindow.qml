@@ -1,0 +1,27 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The one About window, opened by name as "about".
+ApplicationWindow {
+    id: window
+
+    required property AppSettings settings
+    // Empty for the application's own bundle.
+    property string bundleRoot
+
+    title: qsTr("About Vantorel")
+    width: content.implicitWidth
+    height: content.implicitHeight
+    minimumWidth: content.implicitWidth
+    minimumHeight: Math.min(content.implicitHeight, 600)
+
+    Component.onCompleted: SceneWindows.add("about", window)
+
+    AboutView {
+        id: content
+        anchors.fill: parent
+        settings: window.settings
+        bundleRoot: window.bundleRoot
+    }
+}

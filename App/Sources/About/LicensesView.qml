@@ -1,0 +1,75 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Vantorel
+
+// The licences sheet over the About window, larger than it; it opens on "NOTICE" every time.
+Window {
+    id: sheet
+
+    required property AboutScreen screen
+
+    objectName: "licensesSheet"
+    title: qsTr("Licenses")
+    modality: Qt.WindowModal
+    width: 640
+    height: 520
+    color: palette.window
+    onVisibleChanged: {
+        if (visible)
+            screen.select(0);
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 20
+
+        RowLayout {
+            Label {
+                text: qsTr("Document")
+            }
+            ComboBox {
+                objectName: "document"
+                Layout.fillWidth: true
+                model: sheet.screen.documentTitles
+                currentIndex: sheet.screen.selection
+                onActivated: index => sheet.screen.select(index)
+            }
+        }
+        ScrollView {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+
+            TextEdit {
+                objectName: "licenseText"
+                text: sheet.screen.licenseText
+                textFormat: TextEdit.PlainText
+                readOnly: true
+                selectByMouse: true
+                wrapMode: TextEdit.Wrap
+                font.family: "monospace"
+                font.pixelSize: 10
+                color: palette.text
+                selectionColor: palette.highlight
+                selectedTextColor: palette.highlightedText
+            }
+        }
+        RowLayout {
+            Item {
+                Layout.fillWidth: true
+            }
+            Button {
+                objectName: "done"
+                text: qsTr("Done")
+                highlighted: true
+                onClicked: sheet.close()
+            }
+        }
+    }
+
+    Shortcut {
+        sequences: ["Return", "Enter"]
+        enabled: sheet.visible
+        onActivated: sheet.close()
+    }
+}

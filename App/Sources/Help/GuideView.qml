@@ -1,0 +1,69 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Vantorel
+
+// The guide window's content: the sections in a sidebar, the chosen one's page beside it. Made
+// anew for each opening, so it starts at "Start Here".
+SplitView {
+    id: root
+
+    // Empty for the application's own bundle.
+    property string bundleRoot
+    // The sidebar row shown; -1 for none.
+    property int selection: -1
+
+    implicitWidth: 900
+    implicitHeight: 640
+
+    Component.onCompleted: selection = guide.indexOf("start")
+
+    GuideModel {
+        id: guide
+        bundleRoot: root.bundleRoot
+    }
+    HelpCommands {
+        id: help
+        bundleRoot: root.bundleRoot
+    }
+
+    ListView {
+        objectName: "sidebar"
+        SplitView.minimumWidth: 190
+        SplitView.preferredWidth: 210
+        model: guide
+        clip: true
+
+        delegate: ItemDelegate {
+            required property int index
+            required property string sectionId
+            required property string title
+            required property url iconSource
+
+            objectName: "section:" + sectionId
+            width: ListView.view.width
+            text: title
+            icon.source: iconSource
+            icon.color: "transparent"
+            highlighted: root.selection === index
+            onClicked: root.selection = index
+        }
+    }
+
+    ScrollView {
+        id: page
+
+        objectName: "page"
+        SplitView.fillWidth: true
+        contentWidth: availableWidth
+
+        Loader {
+            width: page.availableWidth
+            active: root.selection >= 0
+            sourceComponent: GuidePageContent {
+                page: guide.page(root.selection)
+                supportLinks: help
+            }
+        }
+    }
+}

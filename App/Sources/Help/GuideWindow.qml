@@ -1,0 +1,34 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The one guide window, opened by name as "guide". Its content exists only while it shows, so
+// each opening starts at "Start Here".
+ApplicationWindow {
+    id: window
+
+    // Empty for the application's own bundle.
+    property string bundleRoot
+
+    title: qsTr("Vantorel Guide")
+    width: 900
+    height: 640
+    minimumWidth: 720
+    minimumHeight: 480
+
+    Component.onCompleted: SceneWindows.add("guide", window)
+    onVisibleChanged: content.active = visible
+    // close() hides the window without notifying `visible` (Qt 6.4).
+    onClosing: content.active = false
+
+    Loader {
+        id: content
+
+        objectName: "guideContent"
+        anchors.fill: parent
+        active: false
+        sourceComponent: GuideView {
+            bundleRoot: window.bundleRoot
+        }
+    }
+}

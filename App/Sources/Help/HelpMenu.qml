@@ -1,0 +1,55 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The Help menu: the guide always, the support site's pages while the bundle names one.
+Menu {
+    id: menu
+
+    // Empty for the application's own bundle.
+    property string bundleRoot
+    property bool hasSupportLinks: help.hasSupportLinks()
+
+    title: qsTr("Help")
+    onAboutToShow: hasSupportLinks = help.hasSupportLinks()
+
+    HelpCommands {
+        id: help
+        bundleRoot: menu.bundleRoot
+    }
+
+    MenuItem {
+        objectName: "guide"
+        action: Action {
+            text: qsTr("Vantorel Guide")
+            shortcut: "Meta+?"
+            onTriggered: SceneWindows.open("guide")
+        }
+    }
+    // A hidden menu item keeps its place unless its height goes too.
+    MenuSeparator {
+        visible: menu.hasSupportLinks
+        height: menu.hasSupportLinks ? implicitHeight : 0
+    }
+    MenuItem {
+        objectName: "quickFixes"
+        visible: menu.hasSupportLinks
+        height: menu.hasSupportLinks ? implicitHeight : 0
+        text: qsTr("Quick Fixes")
+        onTriggered: help.openQuickFixes()
+    }
+    MenuItem {
+        objectName: "contactSupport"
+        visible: menu.hasSupportLinks
+        height: menu.hasSupportLinks ? implicitHeight : 0
+        text: qsTr("Contact Support…")
+        onTriggered: help.contactSupport()
+    }
+    MenuItem {
+        objectName: "suggestFeature"
+        visible: menu.hasSupportLinks
+        height: menu.hasSupportLinks ? implicitHeight : 0
+        text: qsTr("Suggest a Feature…")
+        onTriggered: help.suggestFeature()
+    }
+}

@@ -1,0 +1,77 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Vantorel
+
+// What the application knows of the phone right now, with what to do about it.
+RowLayout {
+    id: notice
+
+    required property int kind
+    // The product name or the reason; shown as given.
+    required property string text
+
+    readonly property bool warning: kind === OnboardingScreen.NoticeKind.failed
+                                    || kind === OnboardingScreen.NoticeKind.anotherAdbRunning
+
+    spacing: 12
+
+    BusyIndicator {
+        visible: notice.kind === OnboardingScreen.NoticeKind.allowOnPhone
+        running: visible
+        implicitWidth: 20
+        implicitHeight: 20
+    }
+    Image {
+        visible: !(notice.kind === OnboardingScreen.NoticeKind.allowOnPhone)
+        source: notice.warning ? "../Errors/exclamationmark.triangle.fill.svg" : "cable.connector.svg"
+        sourceSize: Qt.size(20, 20)
+    }
+    ColumnLayout {
+        Layout.fillWidth: true
+        spacing: 4
+
+        Label {
+            objectName: "noticeMessage"
+            Layout.fillWidth: true
+            wrapMode: Text.Wrap
+            text: {
+                switch (notice.kind) {
+                case OnboardingScreen.NoticeKind.allowOnPhone:
+                    return qsTr("Tap “Allow” on the phone (%1).").arg(notice.text);
+                case OnboardingScreen.NoticeKind.failed:
+                    return qsTr("Couldn’t connect to the phone.");
+                case OnboardingScreen.NoticeKind.anotherAdbRunning:
+                    return qsTr("Another adb is using the phone. Quit Android Studio or other adb tools, or run “adb kill-server” in Terminal, then reconnect the cable.");
+                default:
+                    return qsTr("Connect the cable. Some cables only charge.");
+                }
+            }
+        }
+        Label {
+            visible: notice.kind === OnboardingScreen.NoticeKind.allowOnPhone
+            Layout.fillWidth: true
+            wrapMode: Text.Wrap
+            text: qsTr("Keep the cable connected — Vantorel waits for your answer.")
+            color: palette.placeholderText
+        }
+        TextEdit {
+            objectName: "noticeDetail"
+            visible: text !== ""
+            Layout.fillWidth: true
+            text: notice.kind === OnboardingScreen.NoticeKind.failed ? notice.text
+                  : notice.kind === OnboardingScreen.NoticeKind.anotherAdbRunning ? "adb kill-server"
+                  : ""
+            font.family: notice.kind === OnboardingScreen.NoticeKind.anotherAdbRunning
+                         ? "monospace" : Qt.application.font.family
+            textFormat: TextEdit.PlainText
+            readOnly: true
+            selectByMouse: true
+            wrapMode: TextEdit.Wrap
+            color: notice.kind === OnboardingScreen.NoticeKind.failed ? palette.placeholderText
+                                                                      : palette.text
+            selectionColor: palette.highlight
+            selectedTextColor: palette.highlightedText
+        }
+    }
+}

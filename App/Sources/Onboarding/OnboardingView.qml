@@ -1,0 +1,275 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Vantorel
+
+// The main window's content while no phone is usable: the three set-up steps with the chosen
+// brand's texts, and along the bottom what is known of the phone.
+Item {
+    id: root
+
+    required property AppModelBase model
+    // The bundle holding the udev rule; empty for the application's own.
+    property string bundleRoot
+
+    implicitWidth: 720
+    implicitHeight: 440
+
+    OnboardingScreen {
+        id: screen
+        model: root.model
+        bundleRoot: root.bundleRoot
+    }
+
+    Shortcut {
+        sequences: ["Return", "Enter"]
+        enabled: screen.canGoNext
+        onActivated: screen.next()
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            Layout.margins: 24
+            spacing: 24
+
+            ColumnLayout {
+                objectName: "stepRows"
+                Layout.preferredWidth: 220
+                Layout.alignment: Qt.AlignTop
+                spacing: 8
+
+                Label {
+                    Layout.bottomMargin: 8
+                    text: qsTr("Set up your phone")
+                    font.pixelSize: 22
+                    font.bold: true
+                }
+                Repeater {
+                    model: screen.stepTitles
+
+                    delegate: ItemDelegate {
+                        id: row
+
+                        required property int index
+                        required property string modelData
+                        readonly property bool current: screen.step === index + 1
+
+                        objectName: "stepRow" + (index + 1)
+                        Layout.fillWidth: true
+                        padding: 2
+                        onClicked: screen.select(index + 1)
+
+                        contentItem: RowLayout {
+                            spacing: 8
+
+                            Rectangle {
+                                implicitWidth: 24
+                                implicitHeight: 24
+                                radius: 12
+                                color: row.current ? row.palette.highlight
+                                                   : Qt.alpha(row.palette.mid, 0.2)
+
+                                Label {
+                                    anchors.centerIn: parent
+                                    text: row.index + 1
+                                    font.bold: true
+                                    color: row.current ? "white" : row.palette.text
+                                }
+                            }
+                            Label {
+                                Layout.fillWidth: true
+                                text: row.modelData
+                                wrapMode: Text.Wrap
+                            }
+                        }
+                    }
+                }
+            }
+
+            ToolSeparator {
+                Layout.fillHeight: true
+            }
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                Layout.alignment: Qt.AlignTop | Qt.AlignLeft
+                spacing: 16
+
+                Label {
+                    objectName: "stepTitle"
+                    Layout.fillWidth: true
+                    text: screen.stepTitles[screen.step - 1]
+                    font.pixelSize: 20
+                    font.bold: true
+                    wrapMode: Text.Wrap
+                }
+                RowLayout {
+                    objectName: "vendorPicker"
+                    visible: screen.showsVendorPicker
+                    spacing: 8
+
+                    Label {
+                        text: qsTr("Phone")
+                    }
+                    // Segmented: one checkable button per brand.
+                    Row {
+                        Repeater {
+                            model: screen.vendorTitles
+
+                            delegate: Button {
+                                required property int index
+                                required property string modelData
+
+                                objectName: "vendor:" + modelData
+                                text: modelData
+                                checkable: true
+                                checked: screen.vendor === index
+                                onClicked: screen.setVendor(index)
+                            }
+                        }
+                    }
+                }
+                StepList {
+                    objectName: "stepList"
+                    Layout.fillWidth: true
+                    steps: screen.steps
+                    commandsStep: screen.commandsStep
+                    commands: screen.commands
+                }
+                Label {
+                    objectName: "allowHint"
+                    Layout.fillWidth: true
+                    visible: screen.allowHint !== ""
+                    text: screen.allowHint
+                    color: palette.placeholderText
+                    wrapMode: Text.Wrap
+                }
+                Item {
+                    Layout.fillHeight: true
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+
+                    Button {
+                        objectName: "back"
+                        visible: screen.canGoBack
+                        text: qsTr("Back")
+                        onClicked: screen.back()
+                    }
+                    Item {
+                        Layout.fillWidth: true
+                    }
+                    Button {
+                        objectName: "next"
+                        visible: screen.canGoNext
+                        highlighted: true
+                        text: qsTr("Next")
+                        onClicked: screen.next()
+                    }
+                }
+            }
+        }
+
+        MenuSeparator {
+            Layout.fillWidth: true
+            padding: 0
+        }
+
+        RowLayout {
+            objectName: "bottomBar"
+            Layout.fillWidth: true
+            Layout.margins: 16
+
+            ConnectionNoticeView {
+                Layout.fillWidth: true
+                kind: screen.noticeKind
+                text: screen.noticeText
+            }
+            Button {
+                objectName: "copyDiagnostics"
+                visible: screen.noticeKind === OnboardingScreen.NoticeKind.failed
+                text: qsTr("Copy Diagnostics")
+                onClicked: screen.copyDiagnostics()
+            }
+            IPhoneEntry {
+                model: root.model
+            }
+            Button {
+                objectName: "tryDemo"
+                visible: root.model.hasDemoStream
+                flat: true
+                text: qsTr("Try Demo Mode")
+                onClicked: root.model.startDemo()
+            }
+        }
+    }
+
+    // Numbered from 1; the udev rule's commands, for copying, under the step they belong to.
+    component StepList: ColumnLayout {
+        id: list
+
+        property list<string> steps
+        property int commandsStep: -1
+        property list<string> commands
+
+        spacing: 8
+
+        Repeater {
+            model: list.steps
+
+            delegate: ColumnLayout {
+                id: entry
+
+                required property int index
+                required property string modelData
+
+                Layout.fillWidth: true
+                spacing: 6
+
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 8
+
+                    Label {
+                        objectName: "stepNumber"
+                        Layout.alignment: Qt.AlignTop
+                        text: (entry.index + 1) + "."
+                        color: palette.placeholderText
+                    }
+                    Label {
+                        objectName: "stepText"
+                        Layout.fillWidth: true
+                        text: entry.modelData
+                        wrapMode: Text.Wrap
+                    }
+                }
+                Repeater {
+                    model: entry.index === list.commandsStep ? list.commands : []
+
+                    delegate: TextEdit {
+                        required property string modelData
+
+                        objectName: "command"
+                        Layout.fillWidth: true
+                        Layout.leftMargin: 24
+                        text: modelData
+                        textFormat: TextEdit.PlainText
+                        readOnly: true
+                        selectByMouse: true
+                        wrapMode: TextEdit.WrapAnywhere
+                        font.family: "monospace"
+                        color: palette.text
+                        selectionColor: palette.highlight
+                        selectedTextColor: palette.highlightedText
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWindow>
+
+#include <QtQml/qqmlregistration.h>
+
+namespace qm {
+
+// The application's secondary windows by name ("guide", "about"), each made once: opening one
+// shows it or brings it to the front. One per QML engine; GUI thread only.
+class SceneWindows : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+
+public:
+    using QObject::QObject;
+
+    // A later window under the same name replaces the earlier.
+    Q_INVOKABLE void add(const QString& id, QWindow* window);
+    // Nothing for a name no window was added under, or whose window is gone.
+    Q_INVOKABLE void open(const QString& id);
+
+private:
+    QHash<QString, QPointer<QWindow>> windows_;
+};
+
+}  // namespace qm

@@ -1,0 +1,127 @@
+#include <QDir>
+#include <QFile>
+#include <QQmlEngine>
+#include <QTemporaryDir>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "FakeAppModel.h"
+#include "ViewTesting.h"
+
+namespace qm {
+namespace {
+
+using test::findItem;
+using test::isShown;
+using test::shownItems;
+using test::textOf;
+
+// The onboarding view over a fake app model and a bundle holding the udev rule.
+class OnboardingViewTest : public ::testing::Test {
+protected:
+    OnboardingViewTest() {
+        QDir(bundle_.path()).mkpath("linux");
+        QFile rule(bundle_.filePath("linux/70-vantorel-adb.rules"));
+        EXPECT_TRUE(rule.open(QIODevice::WriteOnly));
+    }
+
+    QQuickWindow& show() {
+        window_ = test::showWindow(
+            engine_, R"(
+            import QtQuick
+            import Vantorel
+            Window {
+                required property AppModelBase shell
+                required property string bundle
+                width: 900; height: 600
+                OnboardingView { anchors.fill: parent; model: shell; bundleRoot: bundle }
+            })",
+            {{"shell", QVariant::fromValue<QObject*>(&shell_)}, {"bundle", bundle_.path()}});
+        // Return reaches only the active window.
+        window_->requestActivate();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+        return *window_;
+    }
+
+    QString stepTitle() { return textOf(findItem(*window_, "stepTitle")); }
+    QStringList numbers() {
+        QStringList texts;
+        for (QQuickItem* item : shownItems(findItem(*window_, "stepList"), "stepNumber")) {
+            texts.append(textOf(item));
+        }
+        return texts;
+    }
+    void click(const QString& name) { test::click(*window_, findItem(*window_, name)); }
+    void press(Qt::Key key) { QTest::keyClick(window_.get(), key); }
+
+    QTemporaryDir bundle_;
+    test::FakeAppModel shell_;
+    QQmlEngine engine_;
+    std::unique_ptr<QQuickWindow> window_;
+};
+
+TEST_F(OnboardingViewTest, StepsFollowNavigationBrandsAndLaterNotices) {
+    shell_.setConnectionNotice(ConnectionNotice::allowOnPhone("Pixel 7"));
+    QQuickWindow& window = show();
+
+    // The notice on show at creation moves nothing.
+    EXPECT_EQ(stepTitle(), "Turn on developer mode");
+    EXPECT_FALSE(isShown(window, "back"));
+    EXPECT_TRUE(isShown(window, "vendorPicker"));
+    EXPECT_EQ(textOf(findItem(window, "noticeMessage")), "Tap “Allow” on the phone (Pixel 7).");
+
+    press(Qt::Key_Return);
+    EXPECT_EQ(stepTitle(), "Turn on USB debugging");
+    EXPECT_TRUE(isShown(window, "back"));
+    EXPECT_TRUE(isShown(window, "next"));
+    EXPECT_TRUE(isShown(window, "allowHint"));
+    EXPECT_EQ(numbers(), QStringList({"1.", "2."}));
+    click("vendor:Xiaomi");
+    EXPECT_EQ(numbers(), QStringList({"1.", "2.", "3."}));
+
+    click("stepRow3");
+    EXPECT_EQ(stepTitle(), "Connect the cable");
+    EXPECT_FALSE(isShown(window, "vendorPicker"));
+    EXPECT_FALSE(isShown(window, "allowHint"));
+    EXPECT_FALSE(isShown(window, "next"));
+    EXPECT_EQ(numbers(), QStringList({"1.", "2.", "3.", "4."}));
+    // The rule's commands sit under the second step, naming the bundle's rule.
+    const auto commands = shownItems(findItem(window, "stepList"), "command");
+    ASSERT_EQ(commands.size(), 2);
+    EXPECT_TRUE(textOf(commands[0]).contains(bundle_.filePath("linux/70-vantorel-adb.rules")));
+    press(Qt::Key_Return);
+    EXPECT_EQ(stepTitle(), "Connect the cable");
+
+    // The brand chosen survives the way back; later notices move the step.
+    click("back");
+    EXPECT_EQ(numbers(), QStringList({"1.", "2.", "3."}));
+    shell_.setConnectionNotice(ConnectionNotice::connectCable());
+    EXPECT_EQ(stepTitle(), "Connect the cable");
+    click("stepRow1");
+    shell_.setConnectionNotice(ConnectionNotice::allowOnPhone("Pixel 8"));
+    EXPECT_EQ(stepTitle(), "Turn on USB debugging");
+
+    click("stepRow1");
+    EXPECT_FALSE(isShown(window, "copyDiagnostics"));
+    shell_.setConnectionNotice(ConnectionNotice::failed("USB claim failed"));
+    EXPECT_EQ(stepTitle(), "Turn on developer mode");
+    EXPECT_EQ(textOf(findItem(window, "noticeDetail")), "USB claim failed");
+    click("copyDiagnostics");
+    EXPECT_EQ(shell_.diagnosticsCopies, 1);
+}
+
+TEST_F(OnboardingViewTest, DemoLinkOnlyWithTheDemoStream) {
+    shell_.demoStream = false;
+    EXPECT_FALSE(isShown(show(), "tryDemo"));
+
+    shell_.demoStream = true;
+    QQuickWindow& window = show();
+    click("tryDemo");
+    EXPECT_EQ(shell_.demos, 1);
+    EXPECT_EQ(textOf(findItem(window, "noticeMessage")),
+              "Connect the cable. Some cables only charge.");
+}
+
+}  // namespace
+}  // namespace qm
