@@ -295,24 +295,25 @@ private:
         waitFor([&] { return connectDone_; });
     }
 
+    // One WRTE, or a burst of them as from a phone that does not wait for its OKAYs.
     void sendWrite() {
         const std::uint32_t remote = remoteID();
         const std::uint32_t local = localID();
+        const std::size_t copies = 1 + script_.byte() / 4;
         const std::uint8_t selector = script_.byte();
-        Bytes payload;
+        AdbMessage message(Command::wrte, remote, local);
         if (selector < smallSizes) {
             // Small payloads come from the script, so seeds can hold real replies.
             const ByteView bytes = script_.take(selector);
-            payload.assign(bytes.begin(), bytes.end());
+            message.payload.assign(bytes.begin(), bytes.end());
         } else {
-            payload.assign(largeSize(selector), 0xA5);
+            message.payload.assign(largeSize(selector), 0xA5);
         }
-        const std::size_t size = payload.size();
-        send(AdbMessage(Command::wrte, remote, local, std::move(payload)));
-        {
+        for (std::size_t copy = 0; copy < copies && !linkDropped_; ++copy) {
+            send(message);
             std::lock_guard lock(mutex_);
             if (shellSlots_.contains(local)) {
-                shellBytes_ += size;
+                shellBytes_ += message.payload.size();
             }
         }
         checkMemory();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the seeds of the adb_connection fuzzer: scripts of a handshake, a push, a shell command
 # and a server launch. Steps are a byte (see AdbConnectionFuzz.cpp) and their operands; phone
-# ids name the host's streams in the order it opened them.
+# ids name the host's streams in the order it opened them; a WRTE's third operand is its count
+# of repeats times four.
 set -euo pipefail
 cd "$(dirname "$0")/adb_connection"
 
@@ -20,19 +21,19 @@ handshake() {
 # A push answered as the phone's sync service answers it, on the phone's stream `$1`.
 answeredPush() {
     bytes $push 0 100 $okay "$1" "$1" $await $okay "$1" "$1"
-    bytes $write "$1" "$1" 8; printf 'OKAY\0\0\0\0'
+    bytes $write "$1" "$1" 0 8; printf 'OKAY\0\0\0\0'
     bytes $await $await $okay "$1" "$1" $close "$1" "$1"
 }
 
 handshake >handshake
-{ handshake; bytes $shell $echo $okay 0 0 $write 0 0; text $'hi\n'; bytes $close 0 0 $await; } >shell
+{ handshake; bytes $shell $echo $okay 0 0 $write 0 0 0; text $'hi\n'; bytes $close 0 0 $await; } >shell
 { handshake; answeredPush 0; } >push
 {
     handshake
     answeredPush 0
-    bytes $shell $start $okay 1 1 $write 1 1; text $'[server] INFO: Device: Pixel 7\n'
+    bytes $shell $start $okay 1 1 $write 1 1 0; text $'[server] INFO: Device: Pixel 7\n'
     bytes $open $video $okay 2 2 $open $video $okay 3 3 $open $video $okay 4 4
-    bytes $write 2 2 65; printf '\0Pixel 7'; head -c 57 /dev/zero
-    bytes $read 0 1 0 $read 0 64 0 $write 2 2; text h264
+    bytes $write 2 2 0 65; printf '\0Pixel 7'; head -c 57 /dev/zero
+    bytes $read 0 1 0 $read 0 64 0 $write 2 2 0; text h264
     bytes $read 0 4 0 $drop 30
 } >server-launch
