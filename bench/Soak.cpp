@@ -206,6 +206,8 @@ public:
     bool run() {
         QObject::connect(&*session_, &qm::RecordingSession::phaseChanged, &context_,
                          [this] { phaseChanged(); });
+        // Keys reach the phone as key events in this mode: control traffic all the way.
+        session_->input().setMode(qm::InputMode::keyboardMouse);
         states_ = link_->states(onMain_, [this](const qm::DeviceLinkState& state) {
             linkFailed_ = std::holds_alternative<qm::DeviceLinkState::Failed>(state.value);
             session_->deviceStateChanged(state);
