@@ -110,6 +110,8 @@ void GamepadCapture::start() {
     }
     started_ = true;
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // SDL would take SIGINT and SIGTERM for an event nobody reads: the app must stay killable.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     sdl_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
     if (!sdl_) {
         Log::input().warn("gamepad: no controller support: {}", SDL_GetError());

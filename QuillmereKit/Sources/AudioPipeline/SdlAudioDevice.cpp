@@ -38,6 +38,8 @@ struct SdlAudioDevice::Callbacks {
 };
 
 SdlAudioDevice::SdlAudioDevice() {
+    // SDL would take SIGINT and SIGTERM for an event nobody reads: the app must stay killable.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(subsystems) != 0) {
         throw AudioPlayerError::device(SDL_GetError());
     }

@@ -140,6 +140,7 @@ void AdbConnection::sendChunks(std::unique_lock<std::mutex>& lock,
 
 void AdbConnection::acknowledge(AdbStreamState& stream) noexcept {
     std::unique_lock lock(mutex_);
+    stream.owingOkay = false;
     if (stream.terminated) {
         return;
     }
@@ -281,6 +282,14 @@ void AdbConnection::handleWrite(std::uint32_t remoteID, std::uint32_t localID, B
         std::lock_guard lock(mutex_);
         if (const auto it = streams_.find(localID); it != streams_.end()) {
             stream = it->second;
+        }
+        if (stream && remoteID != 0 && remoteID == stream->remoteID) {
+            // Past a withheld OKAY the phone's data would pile up without bound.
+            if (stream->owingOkay) {
+                throw AdbError::protocolViolation("phone stream " + std::to_string(remoteID) +
+                                                  " sent data before its last was acknowledged");
+            }
+            stream->owingOkay = true;
         }
     }
     if (!stream) {

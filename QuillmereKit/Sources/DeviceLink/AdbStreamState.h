@@ -23,6 +23,7 @@ struct AdbStreamState {
     bool endedByTransportFailure = false;
     bool closeQueued = false;       // our CLSE is on its way: nothing of ours may follow it
     bool awaitingOkay = false;      // our last WRTE is not yet acknowledged
+    bool owingOkay = false;         // the phone's last WRTE is not yet acknowledged
     bool writeQueued = false;       // `outgoing` is the writer's until it has gone out
     std::uint64_t nextTurn = 0;     // FIFO write turns: the next send takes this ticket...
     std::uint64_t servingTurn = 0;  // ...and writes when it is served

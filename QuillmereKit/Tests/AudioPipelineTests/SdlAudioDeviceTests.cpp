@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -60,6 +61,15 @@ TEST(SdlAudioDevice, PlaysEnqueuedPcmBitExactThroughTheDiskDriver) {
     EXPECT_EQ(leading % 2, 0u) << "the silence before the sine ends mid-frame";
     ASSERT_GE(played.size() - leading, expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), first));
+}
+
+TEST(SdlAudioDevice, LeavesTheTerminationSignalsAlone) {
+    const SdlAudioDevice device;
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction action {};
+        ::sigaction(signal, nullptr, &action);
+        EXPECT_EQ(action.sa_handler, SIG_DFL) << signal;
+    }
 }
 
 }  // namespace

@@ -469,6 +469,26 @@ TEST(AdbStreamsByHand, PhoneMessagesThatNeedNoAnswerGetNone) {
     EXPECT_TRUE(hand.hostIsQuiet());
 }
 
+TEST(AdbStreamsByHand, APhoneThatSendsPastAWithheldOkayEndsTheLink) {
+    HandPlayedPhone hand;
+    auto opened = std::async(std::launch::async, [&] { return hand.host->open("sync:"); });
+    hand.read();
+    hand.phone().write(AdbMessage(Command::okay, 5, 1));
+    const auto unread = opened.get();
+    const Bytes payload(AdbProtocolConstants::maxPayload, 1);
+    try {
+        for (std::size_t sent = 0; sent < 3 * AdbConnection::receiveHighWater;
+             sent += payload.size()) {
+            hand.phone().write(AdbMessage(Command::wrte, 5, 1, payload));
+        }
+    } catch (const ByteIOError&) {
+        // The host hung up on it.
+    }
+    ASSERT_TRUE(eventually([&] { return hand.host->hasTransportFailed(); }));
+    EXPECT_LE(unread->readToEnd().size(),
+              AdbConnection::receiveHighWater + AdbProtocolConstants::maxPayload);
+}
+
 std::ptrdiff_t strayWarningsSince(std::chrono::system_clock::time_point start) {
     return std::ranges::count_if(Log::recentEntries(), [&](const LogEntry& entry) {
         return entry.time >= start &&

@@ -114,6 +114,8 @@ TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
     EXPECT_EQ(session.phase(), SessionPhase::idle());
     EXPECT_FALSE(session.canRecord());
     EXPECT_THAT(phases, ElementsAre(Kind::starting, Kind::streaming, Kind::idle));
+    EXPECT_EQ(players_[0]->stops, 1);
+    EXPECT_EQ(players_[0]->stopsOnGuiThread, 0);
     EXPECT_TRUE(until([&] { return devices_[0]->phone()->adb().openStreamCount() == 0; }));
 }
 

@@ -91,6 +91,16 @@ bool FakeAdbDevice::finishStream(std::uint32_t hostID) {
     return streams_.finishFromPhone(hostID);
 }
 
+void FakeAdbDevice::withholdOkays() {
+    std::lock_guard lock(mutex_);
+    streams_.withholdOkays();
+}
+
+void FakeAdbDevice::sendGarbage(ByteView bytes) {
+    std::lock_guard lock(mutex_);
+    sendRaw(bytes);
+}
+
 void FakeAdbDevice::releaseWithheldOkays() {
     std::lock_guard lock(mutex_);
     streams_.releaseWithheldOkays();

@@ -91,7 +91,10 @@ public:
     bool sendOnStream(std::uint32_t hostID, Bytes data);
     // The phone ends a stream after what it sent; false when it is not open.
     bool finishStream(std::uint32_t hostID);
+    void withholdOkays();
     void releaseWithheldOkays();
+    // Bytes that are no message reach the host, as from a phone whose framing broke.
+    void sendGarbage(ByteView bytes);
     // How far the phone's writing on an open stream has come; none when it is not open.
     std::optional<PhoneStreamProgress> progressOn(std::uint32_t hostID) const;
 

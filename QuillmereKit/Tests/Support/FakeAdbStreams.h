@@ -96,6 +96,8 @@ public:
     bool sendFromPhone(std::uint32_t hostID, Bytes data);
     // The phone ends a stream once what it sent has been acknowledged.
     bool finishFromPhone(std::uint32_t hostID);
+    // From now on host WRTEs get no OKAY until released.
+    void withholdOkays() { withholding_ = true; }
     void releaseWithheldOkays();
     std::optional<PhoneStreamProgress> progressOn(std::uint32_t hostID) const;
     // The link is gone, and every stream with it.

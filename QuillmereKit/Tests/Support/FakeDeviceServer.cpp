@@ -495,8 +495,10 @@ void FakeDeviceServer::feedAudio(std::stop_token stop, std::uint32_t hostID, std
     writeCodecID(out, script_.audioCodecID);
     const std::size_t garbage = script_.audioGarbage;
     const bool paced = script_.pacedAudio && garbage == 0;
+    const bool loop = paced && script_.loopAudio && script_.audioPackets > 0;
     const std::vector<StreamPacket> packets =
         garbage > 0 ? std::vector<StreamPacket>() : fakeAudioPackets(script_.audioPackets);
+    std::int64_t loopMicros = 0;
     // All ones: a packet header whose size breaks every limit.
     out.bytes(Bytes(garbage, 0xFF));
     auto next = packets.begin();
@@ -507,15 +509,21 @@ void FakeDeviceServer::feedAudio(std::stop_token stop, std::uint32_t hostID, std
             continue;
         }
         do {
+            if (next == packets.end() && loop) {
+                next = packets.begin();
+                loopMicros += static_cast<std::int64_t>(packets.size()) * 20000;
+            }
             if (next != packets.end()) {
-                writePacket(out, *next++);
+                StreamPacket packet = *next++;
+                packet.ptsMicros = packet.ptsMicros.value_or(0) + loopMicros;
+                writePacket(out, packet);
             }
         } while (!paced && next != packets.end());
         deadline += std::chrono::milliseconds(20);
         lock.unlock();
         const bool sent = adb_->sendOnStream(hostID, out.take());
         lock.lock();
-        if (!sent || next == packets.end()) {
+        if (!sent || (next == packets.end() && !loop)) {
             return;
         }
     }

@@ -69,6 +69,7 @@ struct FakeServerScript {
     std::uint32_t audioCodecID = rawValue(AudioCodec::raw);
     std::size_t audioPackets = 5;  // 20 ms of 48 kHz stereo sine each
     bool pacedAudio = false;       // one packet every 20 ms
+    bool loopAudio = false;        // paced only: over and over, with rising times
     // Bytes that are no packets, sent after the codec id in place of the sine.
     std::size_t audioGarbage = 0;
 

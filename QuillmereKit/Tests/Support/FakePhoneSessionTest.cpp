@@ -1,5 +1,6 @@
 #include "Support/FakePhoneSessionTest.h"
 
+#include <QThread>
 #include <string>
 #include <utility>
 
@@ -27,7 +28,11 @@ public:
         ++record_->packets;
         player_.enqueue(packet);
     }
-    void stop() override { player_.stop(); }
+    void stop() override {
+        ++record_->stops;
+        record_->stopsOnGuiThread += QThread::currentThread() == qApp->thread() ? 1 : 0;
+        player_.stop();
+    }
     bool isMuted() const override { return player_.isMuted(); }
     void setMuted(bool muted) override {
         record_->muted = muted;

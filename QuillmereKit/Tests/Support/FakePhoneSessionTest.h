@@ -54,6 +54,8 @@ private:
 struct PlayerRecord {
     std::atomic<bool> muted{false};
     std::atomic<int> packets{0};
+    std::atomic<int> stops{0};
+    std::atomic<int> stopsOnGuiThread{0};  // each waits for the device's thread to end
 };
 
 // A real session on a phone of the fake USB bus, through the real device link and launcher,

@@ -209,22 +209,27 @@ FakeUsbDevice::FakeUsbDevice(UsbAdbDevice identity, Options options)
     : identity_(std::move(identity)), options_(std::move(options)) {}
 
 std::unique_ptr<UsbInterface> FakeUsbDevice::open() {
+    std::shared_ptr<FakePhone> previous;  // ends after the lock
     std::lock_guard lock(mutex_);
     ++openAttempts_;
     if (gone_) {
         throw UsbError::notFound();
     }
-    if (heldElsewhere_ || (!ports_.empty() && !ports_.back()->isAborted())) {
+    if (heldElsewhere_ || (port_ && !port_->isAborted())) {
         throw UsbError::exclusiveAccess();
     }
     auto phone = std::make_shared<FakePhone>(options_.adb);
     if (options_.prepare) {
         options_.prepare(*phone);
     }
-    auto port = std::make_shared<FakeUsbPort>(phone->hostTransport(), options_.usb);
-    phones_.push_back(phone);
-    ports_.push_back(port);
-    return FakeUsbPort::interfaceOf(port);
+    // A phone replugged all evening keeps only what its ended sessions did wrong.
+    if (phone_) {
+        pastViolations_ = violationsLocked();
+    }
+    previous = std::exchange(phone_, phone);
+    port_ = std::make_shared<FakeUsbPort>(phone->hostTransport(), options_.usb);
+    ++openCount_;
+    return FakeUsbPort::interfaceOf(port_);
 }
 
 void FakeUsbDevice::holdElsewhere(bool held) {
@@ -237,9 +242,7 @@ void FakeUsbDevice::vanish() {
     {
         std::lock_guard lock(mutex_);
         gone_ = true;
-        if (!phones_.empty()) {
-            phone = phones_.back();
-        }
+        phone = phone_;
     }
     if (phone) {
         phone->adb().dropLink();
@@ -248,7 +251,7 @@ void FakeUsbDevice::vanish() {
 
 std::size_t FakeUsbDevice::openCount() const {
     std::lock_guard lock(mutex_);
-    return phones_.size();
+    return openCount_;
 }
 
 std::size_t FakeUsbDevice::openAttempts() const {
@@ -258,23 +261,27 @@ std::size_t FakeUsbDevice::openAttempts() const {
 
 std::shared_ptr<FakePhone> FakeUsbDevice::phone() const {
     std::lock_guard lock(mutex_);
-    return phones_.empty() ? nullptr : phones_.back();
+    return phone_;
 }
 
 std::shared_ptr<FakeUsbPort> FakeUsbDevice::port() const {
     std::lock_guard lock(mutex_);
-    return ports_.empty() ? nullptr : ports_.back();
+    return port_;
 }
 
 std::vector<std::string> FakeUsbDevice::violations() const {
     std::lock_guard lock(mutex_);
-    std::vector<std::string> all;
-    for (const auto& port : ports_) {
-        const auto found = port->violations();
+    return violationsLocked();
+}
+
+std::vector<std::string> FakeUsbDevice::violationsLocked() const {
+    std::vector<std::string> all = pastViolations_;
+    if (port_) {
+        const auto found = port_->violations();
         all.insert(all.end(), found.begin(), found.end());
     }
-    for (const auto& phone : phones_) {
-        const auto found = phone->adb().violations();
+    if (phone_) {
+        const auto found = phone_->adb().violations();
         all.insert(all.end(), found.begin(), found.end());
     }
     return all;

@@ -118,14 +118,19 @@ public:
     std::vector<std::string> violations() const;
 
 private:
+    std::vector<std::string> violationsLocked() const;
+
     const UsbAdbDevice identity_;
     const Options options_;
     mutable std::mutex mutex_;
     bool gone_ = false;
     bool heldElsewhere_ = false;
     std::size_t openAttempts_ = 0;
-    std::vector<std::shared_ptr<FakePhone>> phones_;
-    std::vector<std::shared_ptr<FakeUsbPort>> ports_;
+    std::size_t openCount_ = 0;
+    // The latest session; earlier ones leave only their violations.
+    std::shared_ptr<FakePhone> phone_;
+    std::shared_ptr<FakeUsbPort> port_;
+    std::vector<std::string> pastViolations_;
 };
 
 // The bus: phones come and go at the test's word, watches hear of them like the libusb

@@ -16,6 +16,7 @@ public:
     std::deque<std::uint64_t> ends;  // where each write not yet read through ends
     bool writerGone = false;         // the sending end closed: reads end after what is left
     bool readerGone = false;  // the receiving end closed: its reads and the sender's writes fail
+    std::size_t wanted = 0;   // what a parked reader waits for
 
     std::size_t buffered() const { return bytes.size() - head; }
     // What one transfer may take: the rest of the write under way.
@@ -105,8 +106,15 @@ template <typename Take>
 void MemoryPacketTransport::readExactly(std::size_t count, Take take) {
     Pipe& pipe = *inbound_;
     std::unique_lock lock(pipe.mutex);
-    pipe.wake.wait(lock,
-                   [&] { return pipe.readerGone || pipe.writerGone || pipe.buffered() >= count; });
+    const auto ready = [&] {
+        return pipe.readerGone || pipe.writerGone || pipe.buffered() >= count;
+    };
+    if (!ready()) {
+        pipe.wanted = count;
+        pipe.wake.notify_all();
+        pipe.wake.wait(lock, ready);
+        pipe.wanted = 0;
+    }
     if (pipe.readerGone) {
         throw AdbError::closed();
     }
@@ -163,6 +171,15 @@ void MemoryPacketTransport::drainPending(std::chrono::nanoseconds idle) {
             return;
         }
     }
+}
+
+void MemoryPacketTransport::awaitTaken() {
+    Pipe& pipe = *outbound_;
+    std::unique_lock lock(pipe.mutex);
+    pipe.wake.wait(lock, [&] {
+        return pipe.readerGone || pipe.writerGone || pipe.buffered() == 0 ||
+               pipe.wanted > pipe.buffered();
+    });
 }
 
 std::size_t MemoryPacketTransport::drainedByteCount() const {

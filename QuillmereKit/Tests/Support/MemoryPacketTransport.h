@@ -47,6 +47,9 @@ public:
     std::size_t drainedByteCount() const;
     // Sent to this end and not read yet: whether anything came, without waiting for it.
     std::size_t pendingByteCount() const;
+    // Waits until the other end has taken everything this end sent or waits for more than
+    // there is, or either end is gone: lets a scripted peer hand over one message at a time.
+    void awaitTaken();
 
     class Pipe;
     MemoryPacketTransport(std::shared_ptr<Pipe> inbound, std::shared_ptr<Pipe> outbound,

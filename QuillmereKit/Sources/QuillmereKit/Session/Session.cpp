@@ -291,9 +291,6 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
         rawTap_.reset();
     }
     std::shared_ptr<AudioOutput> output = std::exchange(audioOutput_, nullptr);
-    if (output) {
-        output->stop();
-    }
     resetExt();
     setStats(SessionStats::empty());
     fpsWindowStart_ = 0;
@@ -308,6 +305,9 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     tasks_.joinAll([this, main = main_, generation, server = std::move(server),
                     output = std::move(output), recorder = std::move(recorder),
                     then = std::move(then)]() mutable {
+        if (output) {
+            output->stop();  // waits for the device's own thread: never on the GUI thread
+        }
         server.reset();  // the server log's own reader is joined here, not on the GUI thread
         main->post([this, generation, output = std::move(output), recorder = std::move(recorder),
                     then = std::move(then)]() mutable {

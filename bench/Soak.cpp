@@ -1,0 +1,614 @@
+// Soak: the real device link and session stream from the fake phone on the fake USB bus (the
+// 1080p60 clip looped at its frame rate, audio, control traffic both ways) for a given time,
+// while faults drawn from a seeded generator hit every few seconds: the cable pulled and
+// replugged, the server dying, OKAYs withheld for a while, a slow video reader, a corrupt
+// packet, the extension socket closed, a phone that refuses the key once. Only the app's own
+// reconnection recovers; the soak acts only as the phone and its user would. Samples the
+// process every second and prints, against the targets, how it held up.
+//
+//   soak [--seconds N] [--seed N]      (default 600 seconds, seed 1)
+#include <QCoreApplication>
+#include <QObject>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "BenchClip.h"
+#include "DeviceLink/DeviceLink.h"
+#include "QuillmereCore/Log.h"
+#include "QuillmereCore/SerialQueue.h"
+#include "QuillmereKit/QtExecutor.h"
+#include "QuillmereKit/Session/Session.h"
+#include "Support/FakeUsb.h"
+#include "Support/MediaFixtures.h"
+#include "Support/TestHost.h"
+#include "VideoPipeline/VideoDecoderBackend.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Phase = qm::SessionPhase::Kind;
+
+const std::string clipPath = QM_BENCH_CLIP;
+// Beyond the policy's retry delays (0.5 + 1 + 2 s) and the link's recovery delay, a launch
+// takes its own time; a fault not behind us after this long was not recovered from.
+constexpr auto recoveryLimit = 10s;
+// The policy gives up after more than three lost streams a minute: the soak stays within it.
+constexpr std::size_t breaksPerMinute = 3;
+constexpr auto stallTick = 10ms;
+constexpr auto stallTarget = 50ms;
+
+struct Arguments {
+    std::chrono::seconds duration = 600s;
+    std::uint64_t seed = 1;
+};
+
+Arguments parse(int argc, char** argv) {
+    Arguments arguments;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const std::uint64_t value = std::strtoull(argv[i + 1], nullptr, 10);
+        if (name == "--seconds") {
+            arguments.duration = std::chrono::seconds(value);
+        } else if (name == "--seed") {
+            arguments.seed = value;
+        } else {
+            std::fprintf(stderr, "usage: soak [--seconds N] [--seed N]\n");
+            std::exit(2);
+        }
+    }
+    return arguments;
+}
+
+struct ProcessSample {
+    long rssKiB = 0;
+    long threads = 0;
+    long fds = 0;
+};
+
+ProcessSample sampleProcess() {
+    ProcessSample sample;
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> sample.rssKiB;
+        } else if (key == "Threads:") {
+            status >> sample.threads;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++sample.fds;
+    }
+    return sample;
+}
+
+// The session's own software decoder, counting its pictures; while `slow` holds, each access
+// unit takes longer than a frame lasts, as on a starved machine.
+class CountingBackend final : public qm::VideoDecoderBackend {
+public:
+    CountingBackend(std::atomic<std::uint64_t>& pictures, std::atomic<bool>& slow)
+        : inner_(qm::makeSoftwareDecoderBackend()), pictures_(pictures), slow_(slow) {}
+
+    void createSession(const qm::FormatDescription& format) override {
+        inner_->createSession(format);
+    }
+    void invalidateSession() noexcept override { inner_->invalidateSession(); }
+    bool hasSession() const noexcept override { return inner_->hasSession(); }
+    std::int32_t decode(std::span<const qm::ByteView> nalUnits, std::int64_t ptsMicros,
+                        const PictureHandler& onPicture) override {
+        if (slow_.load()) {
+            std::this_thread::sleep_for(40ms);
+        }
+        return inner_->decode(nalUnits, ptsMicros, [&](qm::PixelBuffer&& picture) {
+            pictures_.fetch_add(1);
+            onPicture(std::move(picture));
+        });
+    }
+
+private:
+    const std::unique_ptr<qm::VideoDecoderBackend> inner_;
+    std::atomic<std::uint64_t>& pictures_;
+    std::atomic<bool>& slow_;
+};
+
+enum class Fault {
+    cablePulled,
+    serverDied,
+    corruptPacket,
+    keyRefusedOnce,
+    okayWithheld,
+    slowReader,
+    extClosed,
+};
+constexpr std::size_t faultKinds = 7;
+// The first four end the stream; the others must not.
+constexpr std::size_t breakingKinds = 4;
+const char* const faultNames[faultKinds] = {
+    "cable pulled and replugged", "server died",    "corrupt packet",
+    "key refused once",           "OKAYs withheld", "slow video reader",
+    "extension socket closed"};
+
+struct FaultRecord {
+    std::size_t count = 0;
+    std::size_t recovered = 0;
+    Clock::duration longest{};
+};
+
+double median(std::vector<long> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    return static_cast<double>(values[values.size() / 2]);
+}
+
+class Soak {
+public:
+    Soak(Arguments arguments, std::filesystem::path folder)
+        : arguments_(arguments), random_(arguments.seed), folder_(std::move(folder)) {
+        makeBenchClip(clipPath, "-b:v 8M");
+        qm::test::writeTestHostKey(folder_ / "adbkey");
+        qm::test::FakeServerScript script;
+        script.refusedWhileStarting = 0;
+        script.videoClips[qm::VideoCodec::h264] = std::make_shared<const qm::test::FakeVideoClip>(
+            qm::test::loadFile(clipPath), qm::VideoCodec::h264, qm::VideoSize{1920, 1080}, 60);
+        script.pacedVideo = true;
+        script.loopVideo = true;
+        script.pacedAudio = true;
+        script.audioPackets = 50;
+        script.loopAudio = true;
+        phone_ = qm::test::trustingPhone();
+        phone_.prepare = [trust = phone_.prepare, script](qm::test::FakePhone& fake) {
+            trust(fake);
+            fake.server().setScript(script);
+        };
+        // A phone whose user taps "Deny" on its first prompt.
+        refusing_ = phone_;
+        refusing_.adb.approval = qm::test::FakeAdbScript::Approval::refuse;
+        refusing_.prepare = [script](qm::test::FakePhone& fake) {
+            fake.server().setScript(script);
+        };
+
+        qm::DeviceLinkOptions linkOptions;
+        linkOptions.events = usb_.events();
+        linkOptions.openTransport = usb_.opener();
+        link_.emplace(folder_ / "adbkey", "soak", linkOptions);
+        qm::SessionEnvironment environment;
+        environment.makeDecoderBackend = [this] {
+            return std::make_unique<CountingBackend>(pictures_, slowReader_);
+        };
+        session_.emplace(*link_, qm::Bytes{'j', 'a', 'r'}, environment);
+    }
+
+    // Runs the event loop for the whole soak; returns whether every target was met.
+    bool run() {
+        QObject::connect(&*session_, &qm::RecordingSession::phaseChanged, &context_,
+                         [this] { phaseChanged(); });
+        // Keys reach the phone as key events in this mode: control traffic all the way.
+        session_->input().setMode(qm::InputMode::keyboardMouse);
+        states_ = link_->states(onMain_, [this](const qm::DeviceLinkState& state) {
+            linkFailed_ = std::holds_alternative<qm::DeviceLinkState::Failed>(state.value);
+            session_->deviceStateChanged(state);
+            // The user starts streaming once the phone shows up.
+            if (!userStarted_ &&
+                std::holds_alternative<qm::DeviceLinkState::Connected>(state.value)) {
+                userStarted_ = true;
+                startStream();
+            }
+        });
+        plugIn(phone_);
+        link_->start();
+        launched_ = Clock::now();
+        lastTick_ = launched_;
+
+        every(stallTick, [this] { heartbeat(); });
+        every(100ms, [this] { drive(); });
+        every(1s, [this] { sample(); });
+        every(50ms, [this] { typeKey(); });
+        every(1s, [this] {
+            faults_.post([this] {
+                if (const auto phone = device_ ? device_->phone() : nullptr) {
+                    phone->server().sendDeviceMessage(qm::Clipboard{"soak"});
+                }
+            });
+        });
+        QCoreApplication::exec();
+        return report();
+    }
+
+private:
+    template <typename Work>
+    void every(std::chrono::milliseconds interval, Work work) {
+        auto* timer = new QTimer(&context_);
+        timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer, &QTimer::timeout, &context_, work);
+        timer->start(interval);
+    }
+
+    // The GUI thread's own pulse: any lateness is time it spent on something else.
+    void heartbeat() {
+        const Clock::time_point now = Clock::now();
+        longestStall_ = std::max(longestStall_, now - lastTick_ - stallTick);
+        if (now - lastTick_ - stallTick > stallTarget) {
+            qm::Log::session().warn(
+                "soak: GUI thread stalled {:.1f} ms",
+                std::chrono::duration<double, std::milli>(now - lastTick_ - stallTick).count());
+        }
+        lastTick_ = now;
+    }
+
+    void typeKey() {
+        session_->input().handle(qm::KeyDownEvent{0, {}, false});
+        session_->input().handle(qm::KeyUpEvent{0, {}});
+    }
+
+    void phaseChanged() {
+        const bool streaming = session_->phase().kind() == Phase::streaming;
+        if (streaming && !streaming_) {
+            ++streamsStarted_;
+            picturesAtStart_ = pictures_.load();
+        }
+        streaming_ = streaming;
+    }
+
+    // Faults are the phone's and its user's doing, so they happen off the GUI thread.
+    void plugIn(const qm::test::FakeUsbDevice::Options& options) {
+        faults_.post([this, options] {
+            device_ = usb_.attach(identity_, options);
+            attached_ = true;
+        });
+    }
+    void unplug() {
+        faults_.post([this] {
+            attached_ = false;
+            if (device_) {
+                usb_.detach(device_->identity().interfaceID);
+                device_.reset();
+            }
+        });
+    }
+    template <typename Action>
+    void onPhone(Action action) {
+        faults_.post([this, action] {
+            if (const auto phone = device_ ? device_->phone() : nullptr) {
+                action(*phone);
+            }
+        });
+    }
+
+    void drive() {
+        const Clock::time_point now = Clock::now();
+        const Clock::duration step = now - lastDrive_.value_or(now);
+        lastDrive_ = now;
+        if (attached_) {
+            attachedTime_ += step;
+            if (streaming_) {
+                streamingTime_ += step;
+            }
+        }
+        // The soak's time runs from the first stream: the policy keeps alive only what streamed.
+        if (!started_) {
+            if (streaming_) {
+                started_ = now;
+                nextFault_ = now + 10s;
+            } else if (now - launched_ > 60s) {
+                std::fprintf(stderr, "soak: the first stream never started\n");
+                std::exit(1);
+            }
+            return;
+        }
+        if (now - *started_ >= arguments_.duration) {
+            finish();
+            return;
+        }
+        switch (state_) {
+            case State::calm:
+                if (now >= nextFault_) {
+                    startFault(now);
+                }
+                return;
+            case State::faulting:
+                if (now >= faultEnds_ || (fault_ == Fault::keyRefusedOnce && linkFailed_)) {
+                    endFault(now);
+                }
+                return;
+            case State::recovering:
+                // Frames of a stream that started after the fault, for a fault that ends one.
+                if (streaming_ && pictures_.load() > std::max(picturesAtEnd_, picturesAtStart_) &&
+                    (static_cast<std::size_t>(fault_) >= breakingKinds ||
+                     streamsStarted_ > streamsBeforeFault_)) {
+                    FaultRecord& record = records_[static_cast<std::size_t>(fault_)];
+                    ++record.recovered;
+                    record.longest = std::max(record.longest, now - faultEnded_);
+                    calmDown(now);
+                } else if (now - faultEnded_ > recoveryLimit) {
+                    std::fprintf(stderr, "soak: not recovered from \"%s\" within %lld s\n",
+                                 faultNames[static_cast<std::size_t>(fault_)],
+                                 static_cast<long long>(recoveryLimit / 1s));
+                    // As the user would: start again from a failed or idle session.
+                    if (!streaming_ && session_->phase().kind() != Phase::waitingForDevice &&
+                        session_->phase().kind() != Phase::starting) {
+                        ++userRestarts_;
+                        startStream();
+                    }
+                    calmDown(now);
+                }
+                return;
+        }
+    }
+
+    void startStream() {
+        qm::ServerOptions options(qm::ServerOptions::randomScid());
+        options.maxSize = 1920;
+        session_->start(std::nullopt, options);
+    }
+
+    void calmDown(Clock::time_point now) {
+        state_ = State::calm;
+        nextFault_ = now + std::chrono::milliseconds(uniform(3000, 8000));
+    }
+
+    std::int64_t uniform(std::int64_t low, std::int64_t high) {
+        return std::uniform_int_distribution<std::int64_t>(low, high)(random_);
+    }
+
+    void startFault(Clock::time_point now) {
+        std::erase_if(breaks_, [&](Clock::time_point at) { return now - at >= 60s; });
+        auto kind = static_cast<std::size_t>(uniform(0, faultKinds - 1));
+        if (kind < breakingKinds && breaks_.size() >= breaksPerMinute) {
+            kind = static_cast<std::size_t>(uniform(breakingKinds, faultKinds - 1));
+        }
+        if (kind < breakingKinds) {
+            breaks_.push_back(now);
+        }
+        fault_ = static_cast<Fault>(kind);
+        ++records_[kind].count;
+        streamsBeforeFault_ = streamsStarted_;
+        state_ = State::faulting;
+        faultEnds_ = now;
+        switch (fault_) {
+            case Fault::cablePulled:
+                unplug();
+                faultEnds_ = now + std::chrono::milliseconds(uniform(1000, 3000));
+                return;
+            case Fault::serverDied:
+                onPhone([](qm::test::FakePhone& phone) { phone.server().die("Aborted\n"); });
+                return;
+            case Fault::corruptPacket:
+                onPhone([](qm::test::FakePhone& phone) {
+                    phone.adb().sendGarbage(qm::Bytes(qm::AdbHeader::byteCount, 0xEE));
+                });
+                return;
+            case Fault::keyRefusedOnce:
+                linkFailed_ = false;
+                unplug();
+                plugIn(refusing_);
+                faultEnds_ = now + 10s;
+                return;
+            case Fault::okayWithheld:
+                onPhone([](qm::test::FakePhone& phone) { phone.adb().withholdOkays(); });
+                faultEnds_ = now + std::chrono::milliseconds(uniform(2000, 5000));
+                return;
+            case Fault::slowReader:
+                slowReader_ = true;
+                faultEnds_ = now + std::chrono::milliseconds(uniform(3000, 6000));
+                return;
+            case Fault::extClosed:
+                onPhone([](qm::test::FakePhone& phone) { phone.server().closeExt(); });
+                return;
+        }
+    }
+
+    void endFault(Clock::time_point now) {
+        switch (fault_) {
+            case Fault::cablePulled:
+                plugIn(phone_);
+                break;
+            case Fault::keyRefusedOnce:
+                // The user plugs in again and allows this computer.
+                unplug();
+                plugIn(phone_);
+                break;
+            case Fault::okayWithheld:
+                onPhone([](qm::test::FakePhone& phone) { phone.adb().releaseWithheldOkays(); });
+                break;
+            case Fault::slowReader:
+                slowReader_ = false;
+                break;
+            case Fault::serverDied:
+            case Fault::corruptPacket:
+            case Fault::extClosed:
+                break;
+        }
+        state_ = State::recovering;
+        faultEnded_ = now;
+        picturesAtEnd_ = pictures_.load();
+    }
+
+    void sample() {
+        if (!started_) {
+            return;
+        }
+        const ProcessSample sample = sampleProcess();
+        const auto elapsed = Clock::now() - *started_;
+        if (elapsed < 60s) {
+            firstMinute_.push_back(sample);
+        }
+        lastMinute_.push_back(sample);
+        if (lastMinute_.size() > 60) {
+            lastMinute_.erase(lastMinute_.begin());
+        }
+        for (const qm::LogEntry& entry : qm::Log::recentEntries()) {
+            if (entry.level >= spdlog::level::err && entry.time > lastLogSeen_) {
+                ++errorLines_[entry.category + ": " + entry.message.substr(0, 72)];
+            }
+        }
+        if (const auto entries = qm::Log::recentEntries(); !entries.empty()) {
+            lastLogSeen_ = std::max(lastLogSeen_, entries.back().time);
+        }
+    }
+
+    void finish() {
+        if (finishing_) {
+            return;
+        }
+        finishing_ = true;
+        session_->stop().then([](const qm::TaskOutcome<void>&) { QCoreApplication::quit(); });
+    }
+
+    bool report() {
+        const auto seconds = [](Clock::duration d) {
+            return std::chrono::duration<double>(d).count();
+        };
+        const auto figures = [](const std::vector<ProcessSample>& samples,
+                                long ProcessSample::*field) {
+            std::vector<long> values;
+            for (const ProcessSample& sample : samples) {
+                values.push_back(sample.*field);
+            }
+            return median(values);
+        };
+        std::printf("soak: %.0f s, seed %llu\n",
+                    seconds(Clock::now() - started_.value_or(launched_)),
+                    static_cast<unsigned long long>(arguments_.seed));
+        if (state_ != State::calm) {
+            --records_[static_cast<std::size_t>(fault_)].count;  // cut short by the end
+        }
+        std::size_t faults = 0;
+        std::size_t recovered = 0;
+        for (std::size_t kind = 0; kind < faultKinds; ++kind) {
+            const FaultRecord& record = records_[kind];
+            faults += record.count;
+            recovered += record.recovered;
+            std::printf("  %-26s %4zu, recovered %4zu, longest %5.1f s\n", faultNames[kind],
+                        record.count, record.recovered, seconds(record.longest));
+        }
+        std::printf("  streams started %zu; faults %zu, recovered %zu; user restarts %zu\n",
+                    streamsStarted_, faults, recovered, userRestarts_);
+        std::printf("  streaming %.1f%% of %.0f s with a phone attached\n",
+                    100 * seconds(streamingTime_) / std::max(1.0, seconds(attachedTime_)),
+                    seconds(attachedTime_));
+        std::printf("  frames decoded %llu\n", static_cast<unsigned long long>(pictures_.load()));
+        bool met = recovered == faults && userRestarts_ == 0;
+        const auto flat = [&](const char* name, long ProcessSample::*field, const char* unit) {
+            const double first = figures(firstMinute_, field);
+            const double last = figures(lastMinute_, field);
+            const bool within = last <= first * 1.05;
+            met = met && within;
+            std::printf("  %-16s first minute %9.0f %s, last %9.0f %s (%+.1f%%)%s\n", name, first,
+                        unit, last, unit, first > 0 ? 100 * (last - first) / first : 0.0,
+                        within ? "" : "  OVER 5%");
+        };
+        flat("resident memory", &ProcessSample::rssKiB, "KiB");
+        flat("threads", &ProcessSample::threads, "");
+        flat("open descriptors", &ProcessSample::fds, "");
+        const double stallMillis = std::chrono::duration<double, std::milli>(longestStall_).count();
+        met = met && longestStall_ <= stallTarget;
+        std::printf("  longest GUI-thread stall %.1f ms (target: 50 ms)\n", stallMillis);
+        std::printf("  log error lines: %zu kinds\n", errorLines_.size());
+        for (const auto& [line, count] : errorLines_) {
+            std::printf("    %5zu x %s\n", count, line.c_str());
+        }
+        std::printf("  targets %s\n", met ? "met" : "MISSED");
+        return met;
+    }
+
+    enum class State { calm, faulting, recovering };
+
+    const Arguments arguments_;
+    std::mt19937_64 random_;
+    const std::filesystem::path folder_;
+    const qm::UsbAdbDevice identity_{qm::UsbInterfaceID::make(1, 4, 1, 0), "QM0001", "QM One"};
+    qm::test::FakeUsbDevice::Options phone_;
+    qm::test::FakeUsbDevice::Options refusing_;
+    qm::test::FakeUsb usb_;
+    QObject context_;
+    qm::QtExecutor onMain_{&context_};
+    std::optional<qm::DeviceLink> link_;
+    std::optional<qm::Session> session_;
+    std::unique_ptr<qm::Subscription> states_;
+    // The phone's side: the fault thread only.
+    std::shared_ptr<qm::test::FakeUsbDevice> device_;
+    qm::SerialQueue faults_{"soak.faults"};
+
+    std::atomic<std::uint64_t> pictures_{0};
+    std::atomic<bool> slowReader_{false};
+    std::atomic<bool> attached_{false};
+    bool linkFailed_ = false;
+    bool streaming_ = false;
+    bool finishing_ = false;
+    bool userStarted_ = false;
+    std::size_t streamsStarted_ = 0;
+    std::size_t userRestarts_ = 0;
+
+    Clock::time_point launched_;
+    std::optional<Clock::time_point> started_;
+    Clock::time_point lastTick_;
+    std::optional<Clock::time_point> lastDrive_;
+    Clock::duration longestStall_{};
+    Clock::duration attachedTime_{};
+    Clock::duration streamingTime_{};
+
+    State state_ = State::calm;
+    Clock::time_point nextFault_;
+    Fault fault_ = Fault::cablePulled;
+    Clock::time_point faultEnds_;
+    Clock::time_point faultEnded_;
+    std::uint64_t picturesAtEnd_ = 0;
+    std::uint64_t picturesAtStart_ = 0;
+    std::size_t streamsBeforeFault_ = 0;
+    std::vector<Clock::time_point> breaks_;
+    FaultRecord records_[faultKinds];
+
+    std::vector<ProcessSample> firstMinute_;
+    std::vector<ProcessSample> lastMinute_;
+    std::map<std::string, std::size_t> errorLines_;
+    std::chrono::system_clock::time_point lastLogSeen_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Arguments arguments = parse(argc, argv);
+    // No speaker here: SDL's own dummy output stands in for one.
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    QCoreApplication app(argc, argv);
+    av_log_set_level(AV_LOG_ERROR);
+    for (spdlog::logger* logger :
+         {&qm::Log::adb(), &qm::Log::usb(), &qm::Log::server(), &qm::Log::video(),
+          &qm::Log::audio(), &qm::Log::session(), &qm::Log::ext(), &qm::Log::input()}) {
+        logger->set_level(spdlog::level::warn);
+    }
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("qm-soak-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    bool met = false;
+    {
+        Soak soak(arguments, folder);
+        met = soak.run();
+    }
+    std::filesystem::remove_all(folder);
+    return met ? 0 : 1;
+}
