@@ -34,6 +34,7 @@ extern "C" {
 #include "BenchClip.h"
 #include "DeviceLink/DeviceLink.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/ProcessMemory.h"
 #include "QuillmereCore/SerialQueue.h"
 #include "QuillmereKit/QtExecutor.h"
 #include "QuillmereKit/Session/Session.h"
@@ -591,6 +592,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    qm::returnLargeBlocksToTheSystem();
     const Arguments arguments = parse(argc, argv);
     // No speaker here: SDL's own dummy output stands in for one.
     setenv("SDL_AUDIODRIVER", "dummy", 0);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "Bundle.h"
+#include "QuillmereCore/ProcessMemory.h"
 #include "VideoPipeline/View/VideoView.h"
 
 namespace qm {
@@ -28,6 +29,7 @@ bool platformChosen(int argc, char** argv) {
 }  // namespace
 
 void QuillmereApp::prepare(int argc, char** argv) {
+    returnLargeBlocksToTheSystem();
     VideoView::prepareApplication();
     QCoreApplication::setOrganizationName(QStringLiteral("Tressik"));
     QCoreApplication::setApplicationName(QStringLiteral("Vantorel"));

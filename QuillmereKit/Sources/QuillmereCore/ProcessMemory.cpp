@@ -1,0 +1,11 @@
+#include "QuillmereCore/ProcessMemory.h"
+
+#include <malloc.h>
+
+namespace qm {
+
+void returnLargeBlocksToTheSystem() {
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+}
+
+}  // namespace qm
