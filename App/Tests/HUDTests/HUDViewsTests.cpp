@@ -130,12 +130,7 @@ protected:
     // Clicks once the next frame has laid the item out where it is drawn.
     void click(QQuickItem* target) {
         ASSERT_TRUE(target);
-        bool drawn = false;
-        const QMetaObject::Connection frame =
-            QObject::connect(window.get(), &QQuickWindow::frameSwapped, [&] { drawn = true; });
-        window->update();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return drawn; }));
-        QObject::disconnect(frame);
+        ASSERT_TRUE(test::waitForFrame(*window));
         test::click(*window, target);
     }
     void stream(double fps, double latency, int thermalStatus) {

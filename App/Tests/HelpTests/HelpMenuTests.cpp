@@ -3,7 +3,6 @@
 #include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickWindow>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <algorithm>
@@ -71,11 +70,9 @@ protected:
 
     // Opens the menu and waits for a frame drawn with it, when its items are laid out.
     void open(QObject* menu) {
-        QSignalSpy drawn(window_.get(), &QQuickWindow::frameSwapped);
         QMetaObject::invokeMethod(menu, "open");
         EXPECT_TRUE(QTest::qWaitFor([&] { return menu->property("opened").toBool(); }));
-        drawn.clear();
-        EXPECT_TRUE(drawn.wait());
+        EXPECT_TRUE(test::waitForFrame(*window_));
     }
 
     // Opens the menu and chooses the item of that name.

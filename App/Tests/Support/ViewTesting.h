@@ -8,7 +8,9 @@
 #include <QString>
 #include <QTest>
 #include <QVariantMap>
+#include <atomic>
 #include <memory>
+#include <mutex>
 
 #include <gtest/gtest.h>
 
@@ -68,6 +70,26 @@ inline QList<QQuickItem*> shownItems(QQuickItem* root, const QString& name) {
 
 inline QQuickItem* findItem(QQuickWindow& window, const QString& name) {
     return findItem(window.contentItem(), name);
+}
+
+// Asks for a frame and waits until one has been drawn. The render thread may swap it, and Qt
+// hands it the connection under locks ThreadSanitizer cannot see; this one it sees.
+inline bool waitForFrame(QQuickWindow& window) {
+    static std::mutex handoff;
+    const auto frames = std::make_shared<std::atomic<int>>(0);
+    std::unique_lock posting(handoff);
+    const QMetaObject::Connection connection = QObject::connect(
+        &window, &QQuickWindow::frameSwapped, &window,
+        [frames] {
+            { std::lock_guard received(handoff); }
+            ++*frames;
+        },
+        Qt::DirectConnection);
+    posting.unlock();
+    window.update();
+    const bool drawn = QTest::qWaitFor([&] { return frames->load() > 0; });
+    QObject::disconnect(connection);
+    return drawn;
 }
 
 // Shown: the item exists and it and every item it sits in are visible.
