@@ -23,7 +23,7 @@ void FileReveal::reveal(const QString& path) const {
     QDBusMessage call =
         QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
                                        service, QStringLiteral("ShowItems"));
-    // File managers take the URI percent-encoded, as the file URI specification writes it.
+    // File managers take the URI percent-encoded, as file URIs are written.
     call << QStringList{QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded())} << QString();
     // Owned by the application until the reply comes, which may be after the caller is gone.
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), QCoreApplication::instance());

@@ -10,9 +10,10 @@
 #include <QVariantMap>
 #include <atomic>
 #include <memory>
-#include <mutex>
 
 #include <gtest/gtest.h>
+
+#include "QuillmereCore/ThreadHandoff.h"
 
 namespace qm::test {
 
@@ -72,16 +73,14 @@ inline QQuickItem* findItem(QQuickWindow& window, const QString& name) {
     return findItem(window.contentItem(), name);
 }
 
-// Asks for a frame and waits until one has been drawn. The render thread may swap it, and Qt
-// hands it the connection under locks ThreadSanitizer cannot see; this one it sees.
+// Asks for a frame and waits until one has been drawn, perhaps by the render thread.
 inline bool waitForFrame(QQuickWindow& window) {
-    static std::mutex handoff;
     const auto frames = std::make_shared<std::atomic<int>>(0);
-    std::unique_lock posting(handoff);
+    auto posting = ThreadHandoff::posting();
     const QMetaObject::Connection connection = QObject::connect(
         &window, &QQuickWindow::frameSwapped, &window,
         [frames] {
-            { std::lock_guard received(handoff); }
+            ThreadHandoff::received();
             ++*frames;
         },
         Qt::DirectConnection);

@@ -2,19 +2,9 @@
 
 #include <utility>
 
+#include "QuillmereCore/ThreadHandoff.h"
+
 namespace qm {
-
-namespace {
-
-// Qt hands posted work to the context's thread under locks of its own, which ThreadSanitizer
-// cannot see. This one it sees: held while the work is posted and taken before it runs, so
-// the work's captures are known to be written before they are read.
-std::mutex& handoff() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-}  // namespace
 
 QtExecutor::QtExecutor(QObject* context) {
     if (!context) {
@@ -38,11 +28,11 @@ void QtExecutor::post(std::function<void()> work) {
     if (!target_->context) {
         return;
     }
-    std::lock_guard posting(handoff());
+    const auto posting = ThreadHandoff::posting();
     QMetaObject::invokeMethod(
         target_->context,
         [work = std::move(work)] {
-            { std::lock_guard received(handoff()); }
+            ThreadHandoff::received();
             work();
         },
         Qt::QueuedConnection);

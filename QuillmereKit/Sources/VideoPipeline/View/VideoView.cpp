@@ -8,13 +8,13 @@
 #include <QSurfaceFormat>
 #include <array>
 #include <cmath>
-#include <mutex>
 
 #include <QtQml/qqml.h>
 #include <QtQuick/qsgtexture_platform.h>
 
 #include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/ThreadHandoff.h"
 #include "VideoPipeline/Viewport.h"
 
 namespace qm {
@@ -54,13 +54,6 @@ private:
     std::array<Wrapper, 3> wrappers_;
 };
 
-// Qt hands the posted call to the GUI thread under locks of its own, which ThreadSanitizer
-// cannot see; this one it sees, so the call's captures are known written before they are read.
-std::mutex& displayHandoff() {
-    static std::mutex mutex;
-    return mutex;
-}
-
 }  // namespace
 
 VideoView::VideoView(QQuickItem* parent) : QQuickItem(parent) {
@@ -68,11 +61,11 @@ VideoView::VideoView(QQuickItem* parent) : QQuickItem(parent) {
     layer_->setDisplayRequest([this] {
         // Runs on the drawing thread: one wake-up of the GUI thread per latched frame at most.
         if (!displayPosted_.exchange(true)) {
-            std::lock_guard posting(displayHandoff());
+            const auto posting = ThreadHandoff::posting();
             QMetaObject::invokeMethod(
                 this,
                 [this] {
-                    { std::lock_guard received(displayHandoff()); }
+                    ThreadHandoff::received();
                     displayPosted_ = false;
                     update();
                 },
