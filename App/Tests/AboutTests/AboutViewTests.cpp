@@ -56,7 +56,7 @@ protected:
     QSettings store_{folder_.filePath("settings.ini"), QSettings::IniFormat};
     AppSettings settings_{store_};
     QQmlEngine engine_;
-    std::unique_ptr<QQuickWindow> window_;
+    test::ShownWindow window_;
 };
 
 TEST_F(AboutViewTest, OnlyAnAltClickOnTheVersionSwitchesDeveloperMode) {

@@ -160,7 +160,7 @@ protected:
     KeymapFileDialogs dialogs;
     std::unique_ptr<KeymapController> keymap;
     QQmlEngine engine;
-    std::unique_ptr<QQuickWindow> window;
+    test::ShownWindow window;
 };
 
 TEST_F(EditorViewsTest, HandlesWriteOnceWhenTheirGestureEnds) {

@@ -76,7 +76,7 @@ TEST(HUDOverDemoTest, ThePanelsSitInTheCornerAndTheVideoShowsThroughTheHUD) {
     AppModel model(settings, std::move(environment));
 
     QQmlEngine engine;
-    const std::unique_ptr<QQuickWindow> window =
+    const test::ShownWindow window =
         test::showWindow(engine, R"(
         import QtQuick
         import Vantorel

@@ -167,7 +167,7 @@ protected:
     KeymapController keymap{"com.game", profiles, chooser};
     std::vector<std::size_t> layoutRequests;
     QQmlEngine engine;
-    std::unique_ptr<QQuickWindow> window;
+    test::ShownWindow window;
 };
 
 TEST_F(HUDViewsTest, FullRowsAndTheCompactLineSwapOnAClick) {

@@ -95,7 +95,7 @@ TEST_F(PanelPositionsTest, APanelIsDraggedAnywhereButClicksStillReachItsControls
     PanelPositions positions(*defaults);
     OverlayFrameRegistry frames;
     QQmlEngine engine;
-    const std::unique_ptr<QQuickWindow> window = test::showWindow(
+    const test::ShownWindow window = test::showWindow(
         engine, R"(
         import QtQuick
         import QtQuick.Controls

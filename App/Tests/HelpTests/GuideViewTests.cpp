@@ -33,7 +33,7 @@ protected:
     }
 
     QQmlEngine engine_;
-    std::unique_ptr<QQuickWindow> window_;
+    test::ShownWindow window_;
 };
 
 TEST_F(GuideViewTest, PagesNumberStepsFromOneAndHideSupportWithoutASite) {
@@ -66,7 +66,7 @@ TEST_F(GuideViewTest, PagesNumberStepsFromOneAndHideSupportWithoutASite) {
 
 TEST_F(GuideViewTest, TheButtonRaisesTheOneWindowWhichOpensAtStartHere) {
     // The one guide window, made at start and closed, as the application has it.
-    const std::unique_ptr<QQuickWindow> guide = test::showWindow(
+    const test::ShownWindow guide = test::showWindow(
         engine_,
         "import Vantorel\nGuideWindow { required property string bundle; bundleRoot: bundle }",
         {{"bundle", QStringLiteral(QM_BUNDLE_DIR)}});

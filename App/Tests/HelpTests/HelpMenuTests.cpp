@@ -87,7 +87,7 @@ protected:
 
     QTemporaryDir bundle_;
     QQmlEngine engine_;
-    std::unique_ptr<QQuickWindow> window_;
+    test::ShownWindow window_;
     UrlCatcher urls_;
 };
 

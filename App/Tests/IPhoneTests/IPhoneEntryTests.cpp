@@ -13,7 +13,7 @@ namespace {
 TEST(IPhoneEntryTest, OneRowPerAttachedIPhoneInOrderAndOnlyAttachedOnesOpen) {
     test::FakeAppModel shell;
     QQmlEngine engine;
-    const std::unique_ptr<QQuickWindow> window =
+    const test::ShownWindow window =
         test::showWindow(engine, R"(
         import QtQuick
         import Vantorel

@@ -116,7 +116,7 @@ protected:
     test::FakeAppModel shell_;
     std::unique_ptr<IPhoneMirrorModel> mirror_;
     QQmlEngine engine_;
-    std::unique_ptr<QQuickWindow> window_;
+    test::ShownWindow window_;
 };
 
 TEST_F(IPhoneStreamViewTest, AFailedStartShowsItsTextAndBackWithoutTicking) {

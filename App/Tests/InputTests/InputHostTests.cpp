@@ -24,7 +24,7 @@ TEST(InputHostTest, AttachesWhileInAWindowAndFollowsItsWindow) {
     KeymapController keymap("com.game", std::nullopt, chooser);
 
     QQmlEngine engine;
-    std::unique_ptr<QQuickWindow> window =
+    test::ShownWindow window =
         test::showWindow(engine, R"(
         import QtQuick
         import Vantorel

@@ -107,7 +107,7 @@ protected:
     std::vector<Request> requests_;
     test::FakeAppModel shell_;
     QQmlEngine engine_;
-    std::unique_ptr<QQuickWindow> window_;
+    test::ShownWindow window_;
 };
 
 TEST_F(LibraryViewTest, ShowsTheCachedListAtOnceThenThePhonesAndOpensATile) {

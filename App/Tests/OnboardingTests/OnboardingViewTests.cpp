@@ -58,7 +58,7 @@ protected:
     QTemporaryDir bundle_;
     test::FakeAppModel shell_;
     QQmlEngine engine_;
-    std::unique_ptr<QQuickWindow> window_;
+    test::ShownWindow window_;
 };
 
 TEST_F(OnboardingViewTest, StepsFollowNavigationBrandsAndLaterNotices) {

@@ -81,7 +81,7 @@ TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
     PanelPositions positions(settings);
     OverlayFrameRegistry frames;
     QQmlEngine engine;
-    const std::unique_ptr<QQuickWindow> window =
+    const test::ShownWindow window =
         test::showWindow(engine, R"(
         import QtQuick
         import Vantorel

@@ -39,7 +39,7 @@ protected:
         model = std::make_unique<AppModel>(settings, std::move(environment));
     }
 
-    std::unique_ptr<QQuickWindow> show(const QByteArray& body, const QVariantMap& properties) {
+    test::ShownWindow show(const QByteArray& body, const QVariantMap& properties) {
         return test::showWindow(
             engine, "import QtQuick\nimport Vantorel\nWindow {\nid: host\n" + body + "}",
             properties);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QList>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -17,10 +18,22 @@
 
 namespace qm::test {
 
+// Hides a window and delivers what its render thread posted before the window goes: Qt hands
+// a signal emitted on another thread to QML through a relay object that leaks when the sender
+// is gone by the time the relay runs.
+struct WindowCloser {
+    void operator()(QQuickWindow* window) const {
+        window->hide();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        std::default_delete<QQuickWindow>()(window);
+    }
+};
+using ShownWindow = std::unique_ptr<QQuickWindow, WindowCloser>;
+
 // A QML window made with these initial properties, shown and exposed; null (with the errors
 // reported) when it cannot be made.
-inline std::unique_ptr<QQuickWindow> showWindow(QQmlEngine& engine, const QByteArray& qml,
-                                                const QVariantMap& properties) {
+inline ShownWindow showWindow(QQmlEngine& engine, const QByteArray& qml,
+                              const QVariantMap& properties) {
     // Where the module's views are; Qt 6.4 does not look there by itself.
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     QQmlComponent component(&engine);
@@ -31,7 +44,7 @@ inline std::unique_ptr<QQuickWindow> showWindow(QQmlEngine& engine, const QByteA
     }
     std::unique_ptr<QObject> made(component.createWithInitialProperties(properties));
     EXPECT_TRUE(made) << component.errorString().toStdString();
-    std::unique_ptr<QQuickWindow> window(qobject_cast<QQuickWindow*>(made.get()));
+    ShownWindow window(qobject_cast<QQuickWindow*>(made.get()));
     if (!window) {
         return nullptr;
     }
