@@ -27,12 +27,10 @@ std::shared_ptr<VideoDecoder> VideoStage::decoder() const {
     return shared_->decoder;
 }
 
-void VideoStage::replaceDecoder(std::shared_ptr<VideoDecoder> decoder) {
-    {
-        std::lock_guard lock(shared_->mutex);
-        std::swap(shared_->decoder, decoder);
-    }
-    // The old decoder goes here, after the lock.
+std::shared_ptr<VideoDecoder> VideoStage::replaceDecoder(std::shared_ptr<VideoDecoder> decoder) {
+    std::lock_guard lock(shared_->mutex);
+    std::swap(shared_->decoder, decoder);
+    return decoder;
 }
 
 void VideoStage::handle(const StreamEvent& event) {

@@ -34,7 +34,9 @@ public:
     VideoStage& operator=(const VideoStage&) = delete;
 
     std::shared_ptr<VideoDecoder> decoder() const;
-    void replaceDecoder(std::shared_ptr<VideoDecoder> decoder);
+    // Gives back the decoder it replaces, for the caller to let go where the codec may join its
+    // threads.
+    std::shared_ptr<VideoDecoder> replaceDecoder(std::shared_ptr<VideoDecoder> decoder);
 
     // Gives the event to the current decoder outside the stage's lock; dropped without one.
     void handle(const StreamEvent& event);

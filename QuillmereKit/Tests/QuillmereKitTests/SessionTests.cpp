@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -38,9 +39,21 @@ using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using Kind = SessionPhase::Kind;
 
-// Every decode fails, as a decoder that cannot cope with the stream.
+// Every decode fails, as a decoder that cannot cope with the stream. Counts how many are let go,
+// and how many of them on the thread that made them (the GUI thread).
 class FailingBackend final : public VideoDecoderBackend {
 public:
+    struct Releases {
+        std::atomic<int> all = 0;
+        std::atomic<int> onMakersThread = 0;
+    };
+
+    explicit FailingBackend(std::shared_ptr<Releases> releases) : releases_(std::move(releases)) {}
+    ~FailingBackend() override {
+        ++releases_->all;
+        releases_->onMakersThread += std::this_thread::get_id() == maker_;
+    }
+
     void createSession(const FormatDescription&) override { session_ = true; }
     void invalidateSession() noexcept override { session_ = false; }
     bool hasSession() const noexcept override { return session_; }
@@ -50,6 +63,8 @@ public:
 
 private:
     bool session_ = false;
+    std::shared_ptr<Releases> releases_;
+    std::thread::id maker_ = std::this_thread::get_id();
 };
 
 FakeStartCommand parsed(const std::string& command) {
@@ -197,8 +212,11 @@ TEST_F(SessionTest, DecoderLadderAsksForKeyFramesFallsBackToH264AndThenGivesUp) 
     for (const VideoCodec codec : {VideoCodec::h264, VideoCodec::h265}) {
         script_.videoClips[codec] = fakeVideoClip(codec)->head(11);
     }
+    auto releases = std::make_shared<FailingBackend::Releases>();
     SessionEnvironment environment;
-    environment.makeDecoderBackend = [] { return std::make_unique<FailingBackend>(); };
+    environment.makeDecoderBackend = [releases] {
+        return std::make_unique<FailingBackend>(releases);
+    };
     Session& session = connect(std::move(environment));
     ServerOptions hevc = options();
     hevc.videoCodec = VideoCodec::h265;
@@ -214,6 +232,9 @@ TEST_F(SessionTest, DecoderLadderAsksForKeyFramesFallsBackToH264AndThenGivesUp) 
     // Two steps on each stream before it falls back or gives up.
     EXPECT_EQ(std::count(control.begin(), control.end(), ControlMessage(ResetVideo{})), 4);
     EXPECT_TRUE(until([&] { return !server().isRunning(); }));
+    // Letting a codec go joins its threads: both went on the teardown worker.
+    EXPECT_TRUE(until([&] { return releases->all == 2; }));
+    EXPECT_EQ(releases->onMakersThread, 0);
 }
 
 TEST_F(SessionTest, MuteHoldsAcrossRestarts) {

@@ -283,7 +283,7 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
         controlOutbox_->finish();
         controlOutbox_.reset();
     }
-    stage_->replaceDecoder(nullptr);
+    std::shared_ptr<VideoDecoder> decoder = stage_->replaceDecoder(nullptr);
     stage_->resetVideoSize();
     stage_->discardWaitingFrame();
     if (rawTap_) {
@@ -303,8 +303,9 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     }
     // Moved, not copied: the worker must hold the last reference to the server.
     tasks_.joinAll([this, main = main_, generation, server = std::move(server),
-                    output = std::move(output), recorder = std::move(recorder),
-                    then = std::move(then)]() mutable {
+                    decoder = std::move(decoder), output = std::move(output),
+                    recorder = std::move(recorder), then = std::move(then)]() mutable {
+        decoder.reset();  // the codec joins its threads and frees its frames: not on the GUI thread
         if (output) {
             output->stop();  // waits for the device's own thread: never on the GUI thread
         }
