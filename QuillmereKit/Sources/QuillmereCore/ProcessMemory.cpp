@@ -8,4 +8,8 @@ void returnLargeBlocksToTheSystem() {
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 }
 
+void returnFreedMemoryToTheSystem() {
+    malloc_trim(0);
+}
+
 }  // namespace qm

@@ -8,4 +8,8 @@ namespace qm {
 // serves them from mmap and gives them back. Call once, before any thread starts.
 void returnLargeBlocksToTheSystem();
 
+// Gives the pages of freed memory in every malloc arena back to the system. The threads of a
+// stream each leave freed blocks in their own arena; after a teardown nobody may reuse them.
+void returnFreedMemoryToTheSystem();
+
 }  // namespace qm

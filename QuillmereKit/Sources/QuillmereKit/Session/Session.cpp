@@ -8,6 +8,7 @@
 #include "AudioPipeline/SdlAudioDevice.h"
 #include "DeviceLink/DeviceLink.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/ProcessMemory.h"
 #include "QuillmereKit/DemoPlayer.h"
 #include "QuillmereKit/RawStreamTap.h"
 #include "ServerProtocol/PacketDemuxer.h"
@@ -310,6 +311,7 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
             output->stop();  // waits for the device's own thread: never on the GUI thread
         }
         server.reset();  // the server log's own reader is joined here, not on the GUI thread
+        returnFreedMemoryToTheSystem();
         main->post([this, generation, output = std::move(output), recorder = std::move(recorder),
                     then = std::move(then)]() mutable {
             output.reset();  // the player goes on the thread that made it
