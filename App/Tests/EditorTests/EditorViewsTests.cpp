@@ -395,10 +395,11 @@ TEST_F(EditorViewsTest, OverlayOverAStillFrame) {
     open({layoutOf("Main", {tapW, zone, tapE, stick})}, false);
     auto* video = window->findChild<VideoView*>("video");
     ASSERT_TRUE(video);
-    std::atomic<bool> presented = false;
+    // Shared: a later report may be delivered as the window closes, after this test's frame.
+    const auto presented = std::make_shared<std::atomic<bool>>(false);
     video->show(test::flatFrame(1280, 720, AV_PIX_FMT_YUV420P, 150, 100, 160),
-                [&](std::uint64_t) { presented = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return presented.load(); }));
+                [presented](std::uint64_t) { *presented = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return presented->load(); }));
     const QColor frame = window->grabWindow().pixelColor(60, 300);
     keymap->beginEditing();
     keymap->select(idOf(tapW));
