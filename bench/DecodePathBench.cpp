@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "BenchClip.h"
+#include "Percentile.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/Log.h"
 #include "Support/MediaFixtures.h"
@@ -26,6 +27,8 @@ extern "C" {
 #include "VideoPipeline/VideoDecoder.h"
 
 namespace {
+
+using qm::bench::percentile;
 
 using Clock = std::chrono::steady_clock;
 constexpr int clipFrames = 600;
@@ -87,11 +90,6 @@ double runFfmpeg() {
         std::exit(1);
     }
     return seconds;
-}
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()))];
 }
 
 double median(std::vector<double> values) {

@@ -21,6 +21,7 @@ extern "C" {
 }
 
 #include "BenchClip.h"
+#include "Percentile.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/Log.h"
 #include "Recorder/AnnexBSamples.h"
@@ -31,6 +32,8 @@ extern "C" {
 #include "VideoPipeline/AnnexB.h"
 
 namespace {
+
+using qm::bench::percentile;
 
 using Clock = std::chrono::steady_clock;
 constexpr double mediaSeconds = 10;
@@ -137,11 +140,6 @@ double ffmpegFlatOut(const std::filesystem::path& pcm, const std::filesystem::pa
     const auto start = Clock::now();
     runOrExit(command);
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()))];
 }
 
 void compareWithFfmpeg() {

@@ -28,6 +28,7 @@ extern "C" {
 
 #include "BenchClip.h"
 #include "DeviceLink/DeviceLink.h"
+#include "Percentile.h"
 #include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/QtExecutor.h"
@@ -38,6 +39,8 @@ extern "C" {
 #include "VideoPipeline/VideoDecoder.h"
 
 namespace {
+
+using qm::bench::percentile;
 
 using namespace std::chrono_literals;
 
@@ -83,11 +86,6 @@ bool pumpUntil(Condition condition, std::chrono::seconds limit) {
         std::this_thread::sleep_for(1ms);
     }
     return true;
-}
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()))];
 }
 
 struct Figures {

@@ -33,6 +33,7 @@ extern "C" {
 
 #include "BenchClip.h"
 #include "DeviceLink/DeviceLink.h"
+#include "Percentile.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/ProcessMemory.h"
 #include "QuillmereCore/SerialQueue.h"
@@ -156,14 +157,6 @@ struct FaultRecord {
     std::size_t recovered = 0;
     Clock::duration longest{};
 };
-
-double median(std::vector<long> values) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return static_cast<double>(values[values.size() / 2]);
-}
 
 class Soak {
 public:
@@ -485,11 +478,11 @@ private:
         };
         const auto figures = [](const std::vector<ProcessSample>& samples,
                                 long ProcessSample::*field) {
-            std::vector<long> values;
+            std::vector<double> values;
             for (const ProcessSample& sample : samples) {
-                values.push_back(sample.*field);
+                values.push_back(static_cast<double>(sample.*field));
             }
-            return median(values);
+            return qm::bench::percentile(std::move(values), 0.5);
         };
         std::printf("soak: %.0f s, seed %llu\n",
                     seconds(Clock::now() - started_.value_or(launched_)),
