@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -100,6 +101,16 @@ private:
     std::vector<Entry> entries_;
     std::vector<ByteView> views_;
 };
+
+// Every stream, reconnection and demo pass makes a new backend: the same choice again is not
+// news and goes to the debug level.
+void logChoice(spdlog::level::level_enum level, const std::string& line) {
+    static std::mutex mutex;
+    static std::string last;
+    std::lock_guard lock(mutex);
+    Log::video().log(line == last ? spdlog::level::debug : level, line);
+    last = line;
+}
 
 class VaapiDecoderBackend final : public VideoDecoderBackend {
 public:
@@ -229,7 +240,7 @@ private:
         }
         if (!announced_) {
             announced_ = true;
-            Log::video().info("video decoder: VAAPI for {}", stream);
+            logChoice(spdlog::level::info, fmt::format("video decoder: VAAPI for {}", stream));
         }
         return surface;
     }
@@ -270,9 +281,10 @@ private:
         mode_ = Mode::software;
         kind_.store(DecoderKind::software, std::memory_order_relaxed);
         if (announced_) {
-            Log::video().warn("video decoder: software from here on ({})", reason);
+            logChoice(spdlog::level::warn,
+                      fmt::format("video decoder: software from here on ({})", reason));
         } else {
-            Log::video().info("video decoder: software ({})", reason);
+            logChoice(spdlog::level::info, fmt::format("video decoder: software ({})", reason));
         }
         announced_ = true;
     }
