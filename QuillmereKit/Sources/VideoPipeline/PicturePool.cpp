@@ -15,11 +15,11 @@ PixelBuffer PicturePool::acquire(AVPixelFormat format, int width, int height) {
         bytes_.reset(av_buffer_pool_init(std::size_t(size), nullptr));
         size_ = bytes_ ? std::size_t(size) : 0;
     }
+    PixelBuffer buffer = frames_.acquire();
     AVBufferRef* bytes = bytes_ ? av_buffer_pool_get(bytes_.get()) : nullptr;
     if (!bytes) {
         return {};
     }
-    PixelBuffer buffer = frames_.acquire();
     AVFrame* picture = buffer.mutableFrame();
     picture->buf[0] = bytes;
     picture->format = format;
