@@ -24,6 +24,8 @@ QString title(HUDItem::Kind kind) {
             return QCoreApplication::translate("HUDView", "Throttling");
         case HUDItem::Kind::battery:
             return QCoreApplication::translate("HUDView", "Battery");
+        case HUDItem::Kind::decoder:
+            return QCoreApplication::translate("HUDView", "Decoder");
     }
     return {};
 }

@@ -136,6 +136,7 @@ protected:
     void stream(double fps, double latency, int thermalStatus) {
         SessionStats stats(fps, latency, 0, PhoneTelemetry{});
         stats.telemetry->thermalStatus = thermalStatus;
+        stats.decoder = DecoderKind::vaapi;
         session.setStats(stats);
         session.setPhase(SessionPhase::streaming());
     }
@@ -183,10 +184,11 @@ TEST_F(HUDViewsTest, FullRowsAndTheCompactLineSwapOnAClick) {
         titles.push_back(test::textOf(title));
     }
     EXPECT_EQ(titles, (std::vector<QString>{"FPS", "Stream latency", "Phone + PC", "Phone encode",
-                                            "Temperature", "Throttling", "Battery"}));
+                                            "Temperature", "Throttling", "Battery", "Decoder"}));
     const std::vector<QQuickItem*> values = all("hudValue");
-    ASSERT_EQ(values.size(), 7u);
+    ASSERT_EQ(values.size(), 8u);
     EXPECT_EQ(test::textOf(values[1]), "100 ms");
+    EXPECT_EQ(test::textOf(values[7]), "VAAPI");
     EXPECT_EQ(values[1]->property("color").value<QColor>(), QColor("orange"));
     EXPECT_EQ(values[0]->property("color").value<QColor>(), QColor("white"));
 

@@ -6,7 +6,6 @@
 #include <utility>
 
 extern "C" {
-#include <libavutil/buffer.h>
 #include <libavutil/common.h>
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
@@ -19,9 +18,6 @@ extern "C" {
 namespace qm {
 
 namespace {
-
-// Row alignment of the pictures handed on, for the copy and the scaler's vector code.
-constexpr int rowAlignment = 32;
 
 struct RawFormat {
     QVideoFrameFormat::PixelFormat qt;
@@ -101,11 +97,6 @@ private:
 
 }  // namespace
 
-void CaptureFrameConverter::BufferPoolFree::operator()(AVBufferPool* pool) const noexcept {
-    // Pictures still on screen keep the pool alive until they come back.
-    av_buffer_pool_uninit(&pool);
-}
-
 void CaptureFrameConverter::SwsFree::operator()(SwsContext* context) const noexcept {
     sws_freeContext(context);
 }
@@ -176,7 +167,7 @@ std::optional<DecodedFrame> CaptureFrameConverter::convert(QVideoFrame& frame,
 
     const bool copied = raw->av == AV_PIX_FMT_NV12 || raw->av == AV_PIX_FMT_YUV420P;
     const AVPixelFormat output = copied ? raw->av : AV_PIX_FMT_NV12;
-    PixelBuffer buffer = pictureBuffer(output, width, height);
+    PixelBuffer buffer = pictures_.acquire(output, width, height);
     if (!buffer) {
         return std::nullopt;
     }
@@ -204,31 +195,6 @@ std::optional<DecodedFrame> CaptureFrameConverter::convert(QVideoFrame& frame,
     }
     const qint64 start = frame.startTime();
     return DecodedFrame{std::move(buffer), start >= 0 ? start : 0, arrivedAtNanos};
-}
-
-PixelBuffer CaptureFrameConverter::pictureBuffer(AVPixelFormat format, int width, int height) {
-    const int size = av_image_get_buffer_size(format, width, height, rowAlignment);
-    if (size <= 0) {
-        return {};
-    }
-    // Every picture of one size comes from one pool, so steady capture reuses its buffers.
-    if (!pictures_ || std::size_t(size) != pictureSize_) {
-        pictures_.reset(av_buffer_pool_init(std::size_t(size), nullptr));
-        pictureSize_ = pictures_ ? std::size_t(size) : 0;
-    }
-    PixelBuffer buffer = frames_.acquire();
-    AVBufferRef* bytes = pictures_ ? av_buffer_pool_get(pictures_.get()) : nullptr;
-    if (!bytes) {
-        return {};
-    }
-    AVFrame* picture = buffer.mutableFrame();
-    picture->buf[0] = bytes;
-    picture->format = format;
-    picture->width = width;
-    picture->height = height;
-    av_image_fill_arrays(picture->data, picture->linesize, bytes->data, format, width, height,
-                         rowAlignment);
-    return buffer;
 }
 
 void CaptureFrameConverter::dropped(Drop reason) {

@@ -12,9 +12,9 @@ extern "C" {
 }
 
 #include "VideoPipeline/DecodedFrame.h"
+#include "VideoPipeline/PicturePool.h"
 
 class QVideoFrame;
-struct AVBufferPool;
 struct SwsContext;
 
 namespace qm {
@@ -53,18 +53,12 @@ private:
     enum class Drop { unmappable, compressed, unsupported, malformed, count };
 
     void dropped(Drop reason);
-    PixelBuffer pictureBuffer(AVPixelFormat format, int width, int height);
 
-    struct BufferPoolFree {
-        void operator()(AVBufferPool* pool) const noexcept;
-    };
     struct SwsFree {
         void operator()(SwsContext* context) const noexcept;
     };
 
-    FramePool frames_;
-    std::unique_ptr<AVBufferPool, BufferPoolFree> pictures_;
-    std::size_t pictureSize_ = 0;
+    PicturePool pictures_;
     std::unique_ptr<SwsContext, SwsFree> scaler_;
     std::bitset<static_cast<std::size_t>(Drop::count)> logged_;
 };

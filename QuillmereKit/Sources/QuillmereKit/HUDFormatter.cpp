@@ -41,6 +41,7 @@ std::vector<HUDItem> items(const SessionStats& stats, bool detailed) {
         rows.push_back(temperature(std::nullopt));
         rows.push_back(throttling(std::nullopt));
         rows.push_back(battery(std::nullopt, false));
+        rows.push_back(decoder(stats.decoder));
         return rows;
     }
     rows.push_back(phoneEncode(phone->encoder));
@@ -49,6 +50,7 @@ std::vector<HUDItem> items(const SessionStats& stats, bool detailed) {
         temperature(phone->cpuTempCelsius ? phone->cpuTempCelsius : phone->batteryTempCelsius));
     rows.push_back(throttling(phone->thermalStatus));
     rows.push_back(battery(phone->batteryPercent, phone->charging));
+    rows.push_back(decoder(stats.decoder));
     return rows;
 }
 
@@ -112,6 +114,13 @@ HUDItem battery(std::optional<int> percent, bool charging) {
     // The lightning sign in its text form (VS15), so it takes the label's colour.
     return {HUDItem::Kind::battery, std::to_string(*percent) + (charging ? "% \u26A1\uFE0E" : "%"),
             std::nullopt, !charging && *percent <= batteryWarningPercent};
+}
+
+HUDItem decoder(std::optional<DecoderKind> kind) {
+    if (!kind) {
+        return unknownItem(HUDItem::Kind::decoder);
+    }
+    return {HUDItem::Kind::decoder, std::string(displayName(*kind)), std::nullopt, false};
 }
 
 }  // namespace qm::HUDFormatter

@@ -18,7 +18,7 @@ inline constexpr double temperatureWarningCelsius = 80;
 inline constexpr int throttlingWarningLevel = 2;
 inline constexpr int batteryWarningPercent = 15;
 
-// fps and latency; with `detailed`, all seven kinds in the order of HUDItem::kinds.
+// fps and latency; with `detailed`, every kind in the order of HUDItem::kinds.
 std::vector<HUDItem> items(const SessionStats& stats, bool detailed);
 
 HUDItem fps(double framesPerSecond);
@@ -28,5 +28,6 @@ HUDItem phoneEncode(const std::optional<PhoneEncoderStats>& encoder);
 HUDItem temperature(std::optional<double> celsius);
 HUDItem throttling(std::optional<int> thermalStatus);
 HUDItem battery(std::optional<int> percent, bool charging);
+HUDItem decoder(std::optional<DecoderKind> kind);
 
 }  // namespace qm::HUDFormatter

@@ -18,6 +18,8 @@ std::string_view rawValue(HUDItem::Kind kind) noexcept {
             return "throttling";
         case HUDItem::Kind::battery:
             return "battery";
+        case HUDItem::Kind::decoder:
+            return "decoder";
     }
     return "";
 }

@@ -11,13 +11,22 @@ namespace qm {
 // prints after it, and whether the figure is past its warning threshold. A list holds each kind
 // at most once, so the kind is the row's identity.
 struct HUDItem {
-    enum class Kind { fps, latency, latencySplit, phoneEncode, temperature, throttling, battery };
+    enum class Kind {
+        fps,
+        latency,
+        latencySplit,
+        phoneEncode,
+        temperature,
+        throttling,
+        battery,
+        decoder
+    };
     enum class Unit { milliseconds };
 
     // In display order.
-    static constexpr std::array<Kind, 7> kinds = {
+    static constexpr std::array<Kind, 8> kinds = {
         Kind::fps,         Kind::latency,    Kind::latencySplit, Kind::phoneEncode,
-        Kind::temperature, Kind::throttling, Kind::battery};
+        Kind::temperature, Kind::throttling, Kind::battery,      Kind::decoder};
 
     Kind kind = Kind::fps;
     std::string value;

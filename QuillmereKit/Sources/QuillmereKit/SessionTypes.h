@@ -12,6 +12,7 @@
 
 #include "QuillmereCore/TypedError.h"
 #include "ServerProtocol/ExtMessage.h"
+#include "VideoPipeline/DecoderKind.h"
 
 namespace qm {
 
@@ -122,6 +123,7 @@ public:
     std::optional<double> macMillis;      // this computer's share: decoded to presented
     std::int64_t droppedFrames = 0;  // replaced in the latest-frame slot since the stream began
     std::optional<PhoneTelemetry> telemetry;
+    std::optional<DecoderKind> decoder;  // known once frames are shown
 
     SessionStats() = default;
     // The shares start absent: the timing publisher fills them in.

@@ -70,6 +70,17 @@ std::optional<VideoCodec> detectCodec(ByteView config) {
     return std::nullopt;
 }
 
+bool isRandomAccess(VideoCodec codec, ByteView unit) {
+    if (unit.empty()) {
+        return false;
+    }
+    if (codec == VideoCodec::h264) {
+        return (unit[0] & 0x1F) == 5;
+    }
+    const int type = (unit[0] >> 1) & 0x3F;
+    return type >= 16 && type <= 23;
+}
+
 ParameterSets parameterSets(VideoCodec codec, ByteView config) {
     std::optional<ByteView> vps, sps, pps;
     auto keepFirst = [](std::optional<ByteView>& slot, ByteView unit) {

@@ -34,6 +34,9 @@ std::vector<ByteView> nalUnits(ByteView data);
 // h265 when a unit is a VPS, h264 when one is an H.264 SPS; the first such unit decides.
 std::optional<VideoCodec> detectCodec(ByteView config);
 
+// Whether `unit` is a slice of a picture decoding can start from: an H.264 IDR, an HEVC IRAP.
+bool isRandomAccess(VideoCodec codec, ByteView unit);
+
 // The first unit of each kind; throws VideoPipelineError::missingParameterSet.
 ParameterSets parameterSets(VideoCodec codec, ByteView config);
 

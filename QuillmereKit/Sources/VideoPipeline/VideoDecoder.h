@@ -21,7 +21,7 @@ namespace qm {
 // and reports each failure as the next step of an escalating recovery.
 //
 // One thread at a time feeds it through handle(); both callbacks run on that thread and must
-// not block. Only formatDescription() may be called from other threads.
+// not block. Only formatDescription() and decoderKind() may be called from other threads.
 class VideoDecoder {
 public:
     using FrameHandler = std::function<void(DecodedFrame)>;
@@ -37,6 +37,8 @@ public:
 
     // The format the current session was built from; a recording takes it when it starts.
     std::shared_ptr<const FormatDescription> formatDescription() const;
+    // The decoder at work now; any thread may ask.
+    DecoderKind decoderKind() const noexcept { return backend_->kind(); }
 
     // Drops the session and the format; the next config starts over. Codec and policy stay.
     void invalidate();

@@ -7,13 +7,14 @@
 #include <span>
 
 #include "QuillmereCore/Bytes.h"
+#include "VideoPipeline/DecoderKind.h"
 #include "VideoPipeline/FormatDescription.h"
 #include "VideoPipeline/PixelBuffer.h"
 
 namespace qm {
 
-// The codec under VideoDecoder: a software decoder today, a hardware one (VAAPI) later, a
-// scripted one in tests. The decoder's configuration, key-frame wait and recovery stay above it.
+// The codec under VideoDecoder: software, VAAPI with software behind it, or a scripted one in
+// tests. The decoder's configuration, key-frame wait and recovery stay above it.
 class VideoDecoderBackend {
 public:
     // A decode status meaning the session is gone (a lost device or context): the decoder then
@@ -34,11 +35,13 @@ public:
     // not a failure.
     virtual std::int32_t decode(std::span<const ByteView> nalUnits, std::int64_t ptsMicros,
                                 const PictureHandler& onPicture) = 0;
+
+    // The decoder at work now; any thread may ask.
+    virtual DecoderKind kind() const noexcept { return DecoderKind::software; }
 };
 
 struct SoftwareDecoderOptions {
-    // Slice threads only (0: as many as the library picks); frame threads would add a frame of
-    // delay per thread.
+    // Slice threads (0: as many as the library picks).
     int threadCount = 0;
 };
 

@@ -76,6 +76,8 @@ TEST(HUDFormatterTest, EachRowShowsItsFigureOrTheUnknownText) {
          F::battery(10, true),
          {Kind::battery, "10% \u26A1\uFE0E", std::nullopt, false}},
         {"battery 101", F::battery(101, false), unknownRow(Kind::battery)},
+        {"decoder unknown", F::decoder(std::nullopt), unknownRow(Kind::decoder)},
+        {"decoder", F::decoder(DecoderKind::vaapi), {Kind::decoder, "VAAPI", std::nullopt, false}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -83,7 +85,7 @@ TEST(HUDFormatterTest, EachRowShowsItsFigureOrTheUnknownText) {
     }
 }
 
-TEST(HUDFormatterTest, ListsTwoRowsOrAllSevenAndFallsBackOnlyForAMissingCPUFigure) {
+TEST(HUDFormatterTest, ListsTwoRowsOrAllAndFallsBackOnlyForAMissingCPUFigure) {
     SessionStats stats(30, 20, 0, std::nullopt);
     EXPECT_EQ(HUDFormatter::items(stats, false).size(), 2u);
 

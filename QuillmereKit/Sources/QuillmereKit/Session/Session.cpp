@@ -12,6 +12,7 @@
 #include "QuillmereKit/DemoPlayer.h"
 #include "QuillmereKit/RawStreamTap.h"
 #include "ServerProtocol/PacketDemuxer.h"
+#include "VideoPipeline/VaapiDecoderBackend.h"
 #include "VideoPipeline/View/VideoView.h"
 
 namespace qm {
@@ -102,9 +103,8 @@ Session::Session(Starter starter, SessionEnvironment environment, QObject* paren
                            : [] { return std::chrono::steady_clock::now(); }),
       makeAudioOutput_(environment.makeAudioOutput ? std::move(environment.makeAudioOutput)
                                                    : makeAudioPlayer),
-      makeDecoderBackend_(environment.makeDecoderBackend
-                              ? std::move(environment.makeDecoderBackend)
-                              : [] { return makeSoftwareDecoderBackend(); }),
+      makeDecoderBackend_(environment.makeDecoderBackend ? std::move(environment.makeDecoderBackend)
+                                                         : makePreferredDecoderBackend),
       extHandshakeTimeout_(environment.extHandshakeTimeout),
       demoClock_(std::move(environment.demoClock)),
       input_([this](const ControlMessage& message) { sendControl(message); }),

@@ -49,7 +49,7 @@ struct SessionEnvironment {
     // Each stream's sound output, made and released on the GUI thread: an SDL player at
     // 48 kHz, 2 channels, 40 ms of buffer.
     std::function<std::unique_ptr<AudioOutput>()> makeAudioOutput;
-    // The codec under each stream's decoder: the software one.
+    // The codec under each stream's decoder: VAAPI where it works, else software.
     std::function<std::unique_ptr<VideoDecoderBackend>()> makeDecoderBackend;
     // Where the video stage draws: a "render" queue of its own.
     std::shared_ptr<Executor> renderQueue;

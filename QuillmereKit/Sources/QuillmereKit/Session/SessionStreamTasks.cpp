@@ -118,6 +118,9 @@ void Session::framePresented(std::int64_t ptsMicros, std::uint64_t presentedNano
     SessionStats next = stats();
     next.fps = static_cast<double>(fpsWindowCount_ - 1) * 1e9 / static_cast<double>(elapsed);
     next.droppedFrames = stage_->droppedCount() - droppedBaseline_;
+    if (const std::shared_ptr<VideoDecoder> decoder = stage_->decoder()) {
+        next.decoder = decoder->decoderKind();
+    }
     Log::session().info("fps {:.1f} dropped {}", next.fps, next.droppedFrames);
     setStats(std::move(next));
     fpsWindowStart_ = presentedNanos;
