@@ -28,6 +28,7 @@
 #include "Support/FakePhoneSessionTest.h"
 #include "Support/FakeServerMedia.h"
 #include "Support/GlTestContext.h"
+#include "Support/LogSince.h"
 #include "Support/ManualTimerSource.h"
 #include "Support/VirtualClock.h"
 #include "VideoPipeline/View/VideoView.h"
@@ -80,19 +81,14 @@ TaskOutcome<T> outcomeOf(const GuiTask<T>& task) {
     return outcome->value_or(TaskOutcome<T>(Cancelled{}));
 }
 
-std::size_t countLog(const std::string& text) {
-    std::size_t count = 0;
-    for (const LogEntry& entry : Log::recentEntries()) {
-        count += entry.message.find(text) != std::string::npos ? 1 : 0;
-    }
-    return count;
-}
-
 class SessionTest : public FakePhoneSessionTest {
 protected:
     std::uint32_t runningScid() { return parsed(server().startCommands().back()).scid; }
 
     static ServerOptions options(std::uint32_t scid = 0x1234) { return ServerOptions(scid); }
+    std::size_t countLog(std::string_view text) const { return log_.count(text); }
+
+    LogSince log_;
 };
 
 TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
