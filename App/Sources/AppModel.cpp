@@ -133,7 +133,7 @@ void AppModel::closeIPhone() {
     apply(DeviceLinkState(deviceState_));
 }
 
-GuiTask<void> AppModel::finishRecordingBeforeQuit(std::chrono::milliseconds timeout) {
+GuiTask<bool> AppModel::finishRecordingBeforeQuit(std::chrono::milliseconds timeout) {
     std::vector<GuiTask<void>> work;
     if (isStopPending_ && pendingStop_) {
         work.push_back(*pendingStop_);
@@ -146,8 +146,8 @@ GuiTask<void> AppModel::finishRecordingBeforeQuit(std::chrono::milliseconds time
         work.push_back(recording_.whenFinished());
     }
     if (work.empty()) {
-        GuiTask<void> done(this);
-        done.settle(TaskOutcome<void>());
+        GuiTask<bool> done(this);
+        done.settle(true);
         return done;
     }
     return firstOf(this, whenAll(this, std::move(work)), timeout, *environment_.timers);
@@ -163,8 +163,10 @@ void AppModel::requestQuit() {
         return;
     }
     quitting_ = true;
-    finishRecordingBeforeQuit(quitTimeout)
-        .then([quit = environment_.quit](const TaskOutcome<void>&) { quit(); });
+    finishRecordingBeforeQuit(quitTimeout).then([this](const TaskOutcome<bool>& inTime) {
+        quitTimedOut_ = inTime.hasValue() && !inTime.get();
+        environment_.quit();
+    });
 }
 
 void AppModel::runFlashTest() {

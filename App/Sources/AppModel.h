@@ -124,6 +124,8 @@ public:
     void setCaptureRawStream(bool on);
     bool hasDemoStream() const override { return demoStreamFile().has_value(); }
     bool isStopPending() const noexcept { return isStopPending_; }
+    // A quit request waited its full time: what it waited for is stuck.
+    bool quitTimedOut() const noexcept { return quitTimedOut_; }
     // Every phone serial seen since launch.
     const std::set<std::string>& knownSerials() const noexcept { return knownSerials_; }
     DiagnosticsRedactor redactor() const;
@@ -163,9 +165,9 @@ public:
     Q_INVOKABLE void restartStreamWithCurrentSettings();
     void closeIPhone() override;
 
-    // Settles once a running recording is saved and the pending stop has ended, or after
-    // `timeout`; at once when there is neither.
-    GuiTask<void> finishRecordingBeforeQuit(std::chrono::milliseconds timeout);
+    // Settles once a running recording is saved and the pending stop has ended (true), or after
+    // `timeout` (false); at once when there is neither.
+    GuiTask<bool> finishRecordingBeforeQuit(std::chrono::milliseconds timeout);
     // The Quit command and the main window's close: quits at once, or once the recording and
     // the pending stop have finished (at most 5 s). Further requests meanwhile are ignored.
     Q_INVOKABLE void requestQuit();
@@ -237,6 +239,7 @@ private:
     int stopGeneration_ = 0;
     bool autoConnectPending_ = false;
     bool quitting_ = false;
+    bool quitTimedOut_ = false;
 };
 
 }  // namespace qm

@@ -4,9 +4,11 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QQuickStyle>
+#include <cstdlib>
 #include <cstring>
 
 #include "Bundle.h"
+#include "QuillmereCore/Log.h"
 #include "QuillmereCore/ProcessMemory.h"
 #include "VideoPipeline/View/VideoView.h"
 
@@ -80,10 +82,22 @@ int QuillmereApp::exec() {
     const int result = QApplication::exec();
     // The stream ends while an event loop still runs: its teardown finishes on this thread.
     model_->closeStream();
-    QEventLoop ending;
-    model_->finishRecordingBeforeQuit(AppModel::quitTimeout)
-        .then([&ending](const TaskOutcome<void>&) { ending.quit(); });
-    ending.exec();
+    bool inTime = !model_->quitTimedOut();
+    if (inTime) {
+        QEventLoop ending;
+        model_->finishRecordingBeforeQuit(AppModel::quitTimeout)
+            .then([&](const TaskOutcome<bool>& outcome) {
+                inTime = !outcome.hasValue() || outcome.get();
+                ending.quit();
+            });
+        ending.exec();
+    }
+    if (!inTime) {
+        // The destructors would join a stuck teardown's threads for ever: leave without them.
+        Log::session().error("quitting without waiting any longer for the stream to end");
+        defaults_->sync();
+        std::_Exit(result);
+    }
     return result;
 }
 

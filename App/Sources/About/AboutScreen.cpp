@@ -1,9 +1,8 @@
 #include "About/AboutScreen.h"
 
-#include <QtConcurrent>
-
 #include "About/LicenseDocument.h"
 #include "Bundle.h"
+#include "QuillmereKit/GuiTask.h"
 
 namespace qm {
 
@@ -54,11 +53,13 @@ void AboutScreen::select(int index) {
     }
     setLicenseText({});
     const quint64 generation = ++generation_;
-    QtConcurrent::run([document = documents[std::size_t(index)], bundle = Bundle::at(bundleRoot_)] {
+    // Not QFuture::then(this, ...): Qt 6.4 reads that context on the pool thread, which a
+    // window closing meanwhile frees.
+    runOnWorker(this, [document = documents[std::size_t(index)], bundle = Bundle::at(bundleRoot_)] {
         return document.text(bundle).value_or(QStringLiteral("—"));
-    }).then(this, [this, generation](const QString& text) {
-        if (generation == generation_) {
-            setLicenseText(text);
+    }).then([this, generation](const TaskOutcome<QString>& text) {
+        if (generation == generation_ && text.hasValue()) {
+            setLicenseText(text.get());
         }
     });
 }

@@ -257,23 +257,39 @@ void KeymapController::beginEditing() {
 }
 
 void KeymapController::save() {
-    if (!editor_) {
+    if (!editor_ || saving_) {
         return;
     }
-    GameKeymaps keymaps = editor_->keymaps();
-    if (package_) {
+    auto keymaps = std::make_shared<const GameKeymaps>(editor_->keymaps());
+    if (!package_) {
+        saved(*keymaps);
+        return;
+    }
+    saving_ = true;
+    // The store replaces the file with two fsyncs: not on the GUI thread.
+    runOnWorker(this, [store = store_, keymaps] {
+        if (!store) {
+            throw SaveError();
+        }
+        store->save(*keymaps);
+    }).then([this, session = session_, keymaps](const TaskOutcome<void>& outcome) {
+        saving_ = false;
+        if (session != session_ || outcome.isCancelled()) {
+            return;
+        }
         try {
-            if (!store_) {
-                throw SaveError();
-            }
-            store_->save(keymaps);
+            outcome.get();
         } catch (const std::exception& error) {
             Log::input().error("profile save failed: {}",
                                Log::privateValue(std::string(error.what())));
             setErrorMessage(describe(error));
             return;
         }
-    }
+        saved(*keymaps);
+    });
+}
+
+void KeymapController::saved(GameKeymaps keymaps) {
     std::optional<UUID> inPlay;
     if (const KeymapLayout* layout = activeLayout()) {
         inPlay = layout->id;

@@ -265,6 +265,8 @@ private:
     void editCurrent(Change change);
     // Ends editing: the editor and everything that belongs to it.
     void closeEditor();
+    // Plays what the editor saved and closes it.
+    void saved(GameKeymaps keymaps);
     void assignSwitchTrigger(Trigger trigger);
     void importFile(const std::filesystem::path& file);
     void exportTo(const std::filesystem::path& file);
@@ -296,6 +298,7 @@ private:
     // Each opening of the editor is a session; file answers of another one are dropped.
     std::uint64_t session_ = 0;
     std::uint64_t importRequest_ = 0;
+    bool saving_ = false;
     RowListModel* layouts_;
     RowListModel* actions_;
 };

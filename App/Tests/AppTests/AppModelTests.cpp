@@ -360,6 +360,7 @@ TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSeconds) {
     session.recordingStops[0](session.recordings[0]);
     runPosted();
     EXPECT_EQ(quits, 2);
+    EXPECT_FALSE(model->quitTimedOut());
 
     make();
     streaming();
@@ -373,6 +374,8 @@ TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSeconds) {
     timers->advance(1ms);
     runPosted();
     EXPECT_EQ(quits, 3);
+    // The application then leaves without joining the stuck stop's threads.
+    EXPECT_TRUE(model->quitTimedOut());
 }
 
 // The recording overlay follows the current session: closing the stream ends the pill while

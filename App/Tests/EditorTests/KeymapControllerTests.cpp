@@ -150,6 +150,10 @@ TEST_F(KeymapControllerTest, SavingKeepsTheLayoutInPlayByItsId) {
     controller->editLayout(2);
     controller->makeEditedLayoutMain();
     controller->save();
+    // The file is written off the GUI thread; the editor closes once it is.
+    EXPECT_TRUE(controller->isEditing());
+    drain();
+    EXPECT_FALSE(controller->isEditing());
     EXPECT_EQ(controller->layoutNames(), (QStringList{"C", "A", "B"}));
     EXPECT_EQ(controller->activeLayoutIndex(), 2u);
     ASSERT_EQ(applied.size(), 1u);
@@ -159,6 +163,7 @@ TEST_F(KeymapControllerTest, SavingKeepsTheLayoutInPlayByItsId) {
     controller->beginEditing();
     controller->deleteEditedLayout();
     controller->save();
+    drain();
     EXPECT_EQ(controller->layoutNames(), (QStringList{"C", "A"}));
     EXPECT_EQ(controller->activeLayoutIndex(), 0u);
 }
@@ -184,6 +189,7 @@ TEST_F(KeymapControllerTest, AFailedSaveKeepsTheEditorAndItsEdits) {
         controller->addLook();
         controller->addStick(0.2, 0.7);
         controller->save();
+        drain();
         EXPECT_EQ(controller->errorMessage(), each.saveText);
         EXPECT_EQ(controller->isEditing(), !each.saveText.isEmpty());
         EXPECT_EQ(applied.empty(), !each.saveText.isEmpty());

@@ -63,8 +63,9 @@ TEST_F(PanelPositionsTest, ADragIsStoredClampedToTheStreamArea) {
         QSizeF stored;
     } cases[] = {
         {{500, -400}, {400, 300}, {352, -252}},
-        {{30, 10}, {40, 300}, {0, 10}},  // too narrow to move sideways
-        {{30, 10}, {0, 0}, {0, 0}},      // no stream area measured
+        {{-370, -280}, {400, 300}, {-352, -252}},  // between the margin and the edge
+        {{30, 10}, {40, 300}, {0, 10}},            // too narrow to move sideways
+        {{30, 10}, {0, 0}, {0, 0}},                // no stream area measured
         {{qQNaN(), 10}, {400, 300}, {0, 10}},
     };
     for (const auto& c : cases) {

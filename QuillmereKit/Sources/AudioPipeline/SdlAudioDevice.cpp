@@ -11,6 +11,14 @@ namespace {
 
 constexpr Uint32 subsystems = SDL_INIT_AUDIO | SDL_INIT_EVENTS;
 
+// Starting SDL's audio connects to the sound server and stopping it disconnects, each taking a
+// while on the thread that makes the device: after the first device the process keeps one
+// reference, so later streams and reconnects cost neither.
+void keepSubsystemsForTheProcess() {
+    static const bool kept = SDL_InitSubSystem(subsystems) == 0;
+    (void)kept;
+}
+
 }  // namespace
 
 struct SdlAudioDevice::Callbacks {
@@ -43,6 +51,7 @@ SdlAudioDevice::SdlAudioDevice() {
     if (SDL_InitSubSystem(subsystems) != 0) {
         throw AudioPlayerError::device(SDL_GetError());
     }
+    keepSubsystemsForTheProcess();
     SDL_AddEventWatch(&Callbacks::watch, this);
 }
 

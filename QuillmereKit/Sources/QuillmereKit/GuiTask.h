@@ -216,14 +216,14 @@ GuiTask<std::vector<TaskOutcome<T>>> whenAll(QObject* context, std::vector<GuiTa
     return gather->result;
 }
 
-// Settles once, when `task` has ended or `delay` has passed, whichever comes first. Neither
-// side is cancelled: after the delay the task runs on.
+// Settles once, when `task` has ended (true) or `delay` has passed (false), whichever comes
+// first. Neither side is cancelled: after the delay the task runs on.
 template <typename T>
-GuiTask<void> firstOf(QObject* context, const GuiTask<T>& task, std::chrono::milliseconds delay,
+GuiTask<bool> firstOf(QObject* context, const GuiTask<T>& task, std::chrono::milliseconds delay,
                       TimerSource& timers) {
     struct Race {
         explicit Race(QObject* context) : result(context) {}
-        GuiTask<void> result;
+        GuiTask<bool> result;
         std::unique_ptr<OneShotTimer> timer;
     };
     auto race = std::make_shared<Race>(context);
@@ -232,10 +232,10 @@ GuiTask<void> firstOf(QObject* context, const GuiTask<T>& task, std::chrono::mil
     // nothing, so it goes with it.
     race->timer->start(delay, [weak = std::weak_ptr<Race>(race)] {
         if (const auto held = weak.lock()) {
-            held->result.settle(TaskOutcome<void>());
+            held->result.settle(false);
         }
     });
-    task.then([race](const TaskOutcome<T>&) { race->result.settle(TaskOutcome<void>()); });
+    task.then([race](const TaskOutcome<T>&) { race->result.settle(true); });
     return race->result;
 }
 

@@ -61,10 +61,13 @@ void VideoStage::resetVideoSize() {
 std::optional<VideoSize> VideoStage::frameDecoded(DecodedFrame frame,
                                                   PresentedHandler onPresented) {
     const VideoSize size{frame.pixelBuffer.width(), frame.pixelBuffer.height()};
-    shared_->slot.put(std::move(frame));
-    renderQueue_->post([shared = shared_, onPresented = std::move(onPresented)] {
-        drawLatest(*shared, onPresented);
-    });
+    // A frame already waiting has its draw queued, which will take this one instead: drawing
+    // slower than decoding must not grow the render queue.
+    if (!shared_->slot.put(std::move(frame))) {
+        renderQueue_->post([shared = shared_, onPresented = std::move(onPresented)] {
+            drawLatest(*shared, onPresented);
+        });
+    }
     std::lock_guard lock(shared_->mutex);
     if (shared_->lastSize == size) {
         return std::nullopt;

@@ -50,7 +50,8 @@ public:
     void discardWaitingFrame() { shared_->slot.take(); }
 
     // On the decoder's thread: queues the frame for drawing and returns its size when it
-    // differs from the last frame's.
+    // differs from the last frame's. Only a frame that finds none waiting queues a draw, which
+    // reports with that frame's handler: pass the same handler for every frame.
     std::optional<VideoSize> frameDecoded(DecodedFrame frame, PresentedHandler onPresented);
 
     // Frames replaced before they were drawn.

@@ -1,6 +1,7 @@
 #include "ServerProtocol/ControlOutbox.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/Log.h"
@@ -8,18 +9,39 @@
 
 namespace qm {
 
+ControlOutbox::ControlOutbox(std::size_t limit, std::function<void()> wedged)
+    : limit_(limit), wedged_(std::move(wedged)) {}
+
 void ControlOutbox::send(ControlMessage message) {
     bool wake = false;
+    bool wedged = false;
+    Batch dropped;
     {
         std::lock_guard lock(mutex_);
         if (finished_) {
             return;
         }
         pending_.push_back(std::move(message));
-        wake = writerWaiting_ && pending_.size() == 1;
+        if (pending_.size() > limit_) {
+            // Superseded moves give way before the socket counts as wedged.
+            coalesce(pending_);
+            wedged = pending_.size() > limit_;
+        }
+        if (wedged) {
+            finished_ = wake = true;
+            dropped = std::exchange(pending_, {});
+        } else {
+            wake = writerWaiting_ && pending_.size() == 1;
+        }
     }
     if (wake) {
-        wake_.notify_one();
+        wake_.notify_all();
+    }
+    if (wedged) {
+        Log::server().error("control socket wedged: {} input messages unsent", dropped.size());
+        if (wedged_) {
+            wedged_();
+        }
     }
 }
 

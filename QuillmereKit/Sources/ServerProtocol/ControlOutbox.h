@@ -1,6 +1,8 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <stop_token>
@@ -14,10 +16,18 @@ namespace qm {
 
 // Between the many threads that produce input and the one task that writes the control socket.
 // Producers never wait; the writer takes everything sent since its last call as one batch, so a
-// slow socket makes batches grow instead of queueing stale pointer positions one by one.
+// slow socket makes batches grow instead of queueing stale pointer positions one by one. Past
+// `limit` queued messages the superseded moves go; if that is not enough the socket counts as
+// wedged: the outbox finishes, drops what is queued and says so once.
 class ControlOutbox {
 public:
     using Batch = std::vector<ControlMessage>;
+
+    // Some seconds of the busiest input that cannot be merged (gamepad reports, keys).
+    static constexpr std::size_t defaultLimit = 4096;
+
+    // `wedged` is called at most once, on the thread of the send that went past the limit.
+    explicit ControlOutbox(std::size_t limit = defaultLimit, std::function<void()> wedged = {});
 
     // Never blocks; dropped once the outbox is finished.
     void send(ControlMessage message);
@@ -48,6 +58,8 @@ public:
     static Bytes encode(std::span<const ControlMessage> batch);
 
 private:
+    const std::size_t limit_;
+    const std::function<void()> wedged_;
     std::mutex mutex_;
     std::condition_variable_any wake_;
     Batch pending_;

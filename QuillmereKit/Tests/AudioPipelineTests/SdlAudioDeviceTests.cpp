@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <SDL.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -63,13 +64,16 @@ TEST(SdlAudioDevice, PlaysEnqueuedPcmBitExactThroughTheDiskDriver) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), first));
 }
 
-TEST(SdlAudioDevice, LeavesTheTerminationSignalsAlone) {
-    const SdlAudioDevice device;
-    for (const int signal : {SIGINT, SIGTERM}) {
-        struct sigaction action {};
-        ::sigaction(signal, nullptr, &action);
-        EXPECT_EQ(action.sa_handler, SIG_DFL) << signal;
+TEST(SdlAudioDevice, LeavesTheTerminationSignalsAloneAndSdlStartedForTheNextStream) {
+    {
+        const SdlAudioDevice device;
+        for (const int signal : {SIGINT, SIGTERM}) {
+            struct sigaction action {};
+            ::sigaction(signal, nullptr, &action);
+            EXPECT_EQ(action.sa_handler, SIG_DFL) << signal;
+        }
     }
+    EXPECT_NE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include <fmt/format.h>
+
 #include <gtest/gtest.h>
 
 #include "DeviceLink/AdbMessage.h"
@@ -72,11 +74,14 @@ TEST(AdbMessage, ChecksumIsNeverVerifiedButLengthIs) {
     bytes[16] = 0x99;  // a checksum that matches nothing
     const AdbHeader decoded = AdbMessage::decodeHeader(bytes);
     EXPECT_EQ(AdbMessage(decoded, Bytes(8, 1)).payload.size(), 8u);
-    try {
-        AdbMessage(decoded, Bytes(9, 1));
-        ADD_FAILURE() << "a 9-byte payload was taken for 8";
-    } catch (const AdbError& error) {
-        EXPECT_EQ(error, AdbError::protocolViolation("payload is 9 bytes, header says 8"));
+    for (const std::size_t wrong : {7u, 9u}) {
+        try {
+            AdbMessage(decoded, Bytes(wrong, 1));
+            ADD_FAILURE() << "a " << wrong << "-byte payload was taken for 8";
+        } catch (const AdbError& error) {
+            EXPECT_EQ(error, AdbError::protocolViolation(
+                                 fmt::format("payload is {} bytes, header says 8", wrong)));
+        }
     }
     AdbHeader unknown = decoded;
     unknown.command = 1;

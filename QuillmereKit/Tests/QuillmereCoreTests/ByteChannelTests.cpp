@@ -78,7 +78,8 @@ TEST(ByteQueue, HoldsTheProducerBackUntilTheReaderCatchesUpOrWaitsForMore) {
     std::atomic<int> resumed = 0;
     queue.holdBackAbove(10, [&] { ++resumed; });
     EXPECT_TRUE(queue.feed(test::byteRun(6)));
-    EXPECT_FALSE(queue.feed(test::byteRun(6)));
+    EXPECT_FALSE(queue.feed(test::byteRun(4)));  // exactly at the mark
+    EXPECT_FALSE(queue.feed(test::byteRun(2)));
     EXPECT_EQ(queue.readExactly(2).size(), 2u);  // still at the mark
     EXPECT_EQ(resumed, 0);
     EXPECT_EQ(queue.readExactly(1).size(), 1u);

@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "QuillmereCore/DataByteSource.h"
-#include "QuillmereCore/Log.h"
 #include "QuillmereCore/MemoryByteChannel.h"
 #include "QuillmereKit/DemoStreamFormat.h"
 #include "QuillmereKit/RawStreamTap.h"
+#include "Support/LogSince.h"
 #include "Support/MediaFixtures.h"
 #include "Support/MediaPackets.h"
 #include "VideoPipeline/VideoDecoder.h"
@@ -132,7 +132,7 @@ TEST_F(RawStreamTapTest, AFailedWriteStopsTheCopyButNotTheStream) {
     struct rlimit limited = saved;
     limited.rlim_cur = 1024;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const std::size_t logLinesBefore = Log::recentEntries().size();
+    const test::LogSince log;
     Bytes read;
     for (int i = 0; i < 40; ++i) {
         const Bytes chunk = tap.readExactly(100);
@@ -144,12 +144,7 @@ TEST_F(RawStreamTapTest, AFailedWriteStopsTheCopyButNotTheStream) {
     EXPECT_EQ(read, stream);
     EXPECT_LE(tap.bytesWritten(), 1024u - DemoStreamFormat::headerSize);
     EXPECT_GT(tap.bytesWritten(), 0u);
-    int stoppedLines = 0;
-    const auto entries = Log::recentEntries();
-    for (std::size_t i = logLinesBefore; i < entries.size(); ++i) {
-        stoppedLines += entries[i].message.starts_with("raw stream tap stopped: ");
-    }
-    EXPECT_EQ(stoppedLines, 1);
+    EXPECT_EQ(log.count("raw stream tap stopped: "), 1u);
 }
 
 TEST(DemoStream, TheBundledDemoDecodesWhole) {

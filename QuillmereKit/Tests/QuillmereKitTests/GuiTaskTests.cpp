@@ -129,7 +129,10 @@ TEST(GuiTaskTest, FirstOfResumesOnceAndCancelsNeitherSide) {
     // The task ends first: the later timer changes nothing.
     GuiTask<int> quick(&context);
     int quickResumes = 0;
-    firstOf(&context, quick, 5000ms, timers).then([&](const auto&) { ++quickResumes; });
+    firstOf(&context, quick, 5000ms, timers).then([&](const auto& inTime) {
+        EXPECT_TRUE(inTime.get());
+        ++quickResumes;
+    });
     timers.advance(4999ms);
     runPosted();
     EXPECT_EQ(quickResumes, 0);
@@ -142,8 +145,8 @@ TEST(GuiTaskTest, FirstOfResumesOnceAndCancelsNeitherSide) {
     // The delay passes first: the task runs on and may still end, without a second resume.
     GuiTask<void> slow(&context);
     int slowResumes = 0;
-    firstOf(&context, slow, 5000ms, timers).then([&](const auto& outcome) {
-        EXPECT_TRUE(outcome.hasValue());
+    firstOf(&context, slow, 5000ms, timers).then([&](const auto& inTime) {
+        EXPECT_FALSE(inTime.get());
         ++slowResumes;
     });
     timers.advance(5000ms);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaProperty>
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -12,6 +13,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -28,6 +33,7 @@
 #include "Support/FakePhoneSessionTest.h"
 #include "Support/FakeServerMedia.h"
 #include "Support/GlTestContext.h"
+#include "Support/LogSince.h"
 #include "Support/ManualTimerSource.h"
 #include "Support/VirtualClock.h"
 #include "VideoPipeline/View/VideoView.h"
@@ -80,19 +86,14 @@ TaskOutcome<T> outcomeOf(const GuiTask<T>& task) {
     return outcome->value_or(TaskOutcome<T>(Cancelled{}));
 }
 
-std::size_t countLog(const std::string& text) {
-    std::size_t count = 0;
-    for (const LogEntry& entry : Log::recentEntries()) {
-        count += entry.message.find(text) != std::string::npos ? 1 : 0;
-    }
-    return count;
-}
-
 class SessionTest : public FakePhoneSessionTest {
 protected:
     std::uint32_t runningScid() { return parsed(server().startCommands().back()).scid; }
 
     static ServerOptions options(std::uint32_t scid = 0x1234) { return ServerOptions(scid); }
+    std::size_t countLog(std::string_view text) const { return log_.count(text); }
+
+    LogSince log_;
 };
 
 TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
@@ -286,6 +287,37 @@ TEST_F(SessionTest, RecordingsEndStoppedOrWithTheStreamAndHoldVideoAndStereoAac)
     EXPECT_EQ(ends[0].url, torn);
     EXPECT_FALSE(ends[0].error) << describe(ends[0].error);
     EXPECT_EQ(probedStreams(torn)[0]["codec_name"], "h264");
+}
+
+TEST_F(SessionTest, AStopReturnsWhileTheRecordingIsStillBeingFinished) {
+    script_.pacedVideo = script_.loopVideo = true;
+    Session& session = connect();
+    settle(session.start(std::nullopt, options()));
+    ASSERT_TRUE(framesArrive(1));
+    // A pipe nobody reads yet stands for a slow disk: the finish cannot end before it is read.
+    const std::filesystem::path slow = folder_ / "slow.mp4";
+    ASSERT_EQ(::mkfifo(slow.c_str(), 0600), 0);
+    const int reader = ::open(slow.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ::fcntl(reader, F_SETPIPE_SZ, 4096);
+    session.startRecording(slow);
+    ASSERT_TRUE(framesArrive(40));
+
+    std::atomic<bool> stopReturned = false;
+    std::jthread disk([&] {
+        // Read only once the stop is back, or after the limit if it waits for the file.
+        EXPECT_TRUE(eventually([&] { return stopReturned.load(); }))
+            << "the stop waited for the file to be finished";
+        ::fcntl(reader, F_SETFL, 0);
+        std::array<char, 4096> block{};
+        while (::read(reader, block.data(), block.size()) > 0) {
+        }
+        ::close(reader);
+    });
+    const auto saved = fromCompletion<std::filesystem::path>(
+        &context_, [&](auto done) { session.stopRecording(std::move(done)); });
+    stopReturned = true;
+    EXPECT_EQ(outcomeOf(saved).get(), slow);
 }
 
 TEST_F(SessionTest, CodecIdsThatCannotPlayFailWithTheirText) {
@@ -574,6 +606,44 @@ TEST(SessionExtStateTest, ResetClosesTheClientFailsEveryCallAndKeepsThePresentHo
     for (const auto& call : calls) {
         EXPECT_EQ(errorOf(call), "disconnected");
     }
+}
+
+TEST(SessionViewTest, OnlyTheAttachedSessionHearsTheViewAndGetsItsGeometryAtOnce) {
+    GlTestContext gl;
+    VideoView view;
+    view.setSize({800, 600});
+    const auto makeSession = [] {
+        return std::make_unique<Session>(
+            [](const ServerOptions&, std::stop_token) -> ServerConnection {
+                throw SessionFailure::disconnected();
+            });
+    };
+    auto replaced = makeSession();
+    replaced->attach(&view);
+    view.setVideoSize({1280, 720});
+    ASSERT_TRUE(replaced->videoGeometry());
+
+    const auto next = makeSession();
+    next->attach(&view);
+    EXPECT_EQ(next->videoGeometry(), view.lastGeometry());
+    replaced.reset();
+    view.setVideoSize({720, 1280});
+    ASSERT_TRUE(next->videoGeometry());
+    EXPECT_EQ(next->videoGeometry(), view.lastGeometry());
+}
+
+TEST(RecorderBoxTest, OnlyTheCurrentStreamsAudioReaderSaysWhetherSoundFlows) {
+    RecorderBox box;
+    const std::uint64_t ended = box.audioTicket();
+    box.setAudioFlowing(ended, true);
+    EXPECT_TRUE(box.audioFlowing());
+    box.endAudio();
+    EXPECT_FALSE(box.audioFlowing());
+    box.setAudioFlowing(ended, true);  // a reader that outlived its stream's teardown
+    EXPECT_FALSE(box.audioFlowing());
+    box.setAudioFlowing(box.audioTicket(), true);
+    box.setAudioFlowing(ended, false);
+    EXPECT_TRUE(box.audioFlowing());
 }
 
 TEST(SessionWaitTest, WaitWhileEndsWithTheConditionOrFailsAfterTheTimeOut) {

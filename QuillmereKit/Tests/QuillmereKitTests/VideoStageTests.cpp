@@ -52,12 +52,17 @@ protected:
 
 TEST_F(VideoStageTest, DrawsOnlyTheNewestFrameAndCountsTheRestDropped) {
     stage.setTarget(layer, renderer);
-    stage.frameDecoded(frameAt(1), record());
-    stage.frameDecoded(frameAt(2), record());
-    EXPECT_EQ(stage.droppedCount(), 1);
-    EXPECT_EQ(queue->drain(), 2u);  // the second block finds the slot empty
+    // Drawing held back: frames waiting for it queue one draw between them.
+    for (std::int64_t pts = 1; pts <= 5; ++pts) {
+        stage.frameDecoded(frameAt(pts), record());
+    }
+    EXPECT_EQ(stage.droppedCount(), 4);
+    EXPECT_EQ(queue->drain(), 1u);
     ASSERT_TRUE(display(500));
-    EXPECT_EQ(presented, (std::vector<std::pair<std::int64_t, std::uint64_t>>{{2, 500}}));
+    EXPECT_EQ(presented, (std::vector<std::pair<std::int64_t, std::uint64_t>>{{5, 500}}));
+    // Once drawn, the next frame queues a draw of its own.
+    stage.frameDecoded(frameAt(6), record());
+    EXPECT_EQ(queue->drain(), 1u);
 }
 
 TEST_F(VideoStageTest, ReleasesFramesUndrawnWithoutATarget) {

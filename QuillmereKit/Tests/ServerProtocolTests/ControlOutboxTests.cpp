@@ -99,9 +99,9 @@ TEST(ControlOutbox, StopReleasesAWaitingWriter) {
 }
 
 TEST(ControlOutbox, ManyProducersLoseNothingAndKeepEachProducersOrder) {
-    ControlOutbox outbox;
     constexpr int producers = 4;
     constexpr int perProducer = 2000;
+    ControlOutbox outbox(producers * perProducer);
     std::vector<ControlMessage> received;
     std::jthread writer([&] {
         Batch batch;
@@ -127,6 +127,26 @@ TEST(ControlOutbox, ManyProducersLoseNothingAndKeepEachProducersOrder) {
         const auto& k = std::get<InjectKeycode>(message);
         EXPECT_EQ(k.repeatCount, nextIndex[static_cast<std::size_t>(k.keycode)]++);
     }
+}
+
+TEST(ControlOutbox, PastItsLimitMovesMergeAndThenTheSocketCountsAsWedgedOnce) {
+    int wedged = 0;
+    ControlOutbox outbox(3, [&] { ++wedged; });
+    for (const ControlMessage& message : Batch{move(1, 1), key, move(1, 2), move(2, 5)}) {
+        outbox.send(message);
+    }
+    Batch batch;
+    ASSERT_TRUE(outbox.next(batch));
+    EXPECT_EQ(batch, (Batch{key, move(1, 2), move(2, 5)}));
+
+    for (int i = 0; i < 3; ++i) {
+        outbox.send(key);
+    }
+    EXPECT_EQ(wedged, 0);  // exactly at the limit
+    outbox.send(key);
+    outbox.send(key);
+    EXPECT_EQ(wedged, 1);
+    EXPECT_FALSE(outbox.next(batch));
 }
 
 TEST(ControlOutbox, CoalescesRunsOfMovesOfOnePointer) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -31,15 +32,30 @@ public:
         std::lock_guard lock(mutex_);
         return flowing_;
     }
-    void setAudioFlowing(bool flowing) {
+    // What a stream's audio reader reports with: a reader outliving its stream's teardown
+    // holds a stale ticket, and changes nothing.
+    std::uint64_t audioTicket() const {
         std::lock_guard lock(mutex_);
-        flowing_ = flowing;
+        return audioTicket_;
+    }
+    void setAudioFlowing(std::uint64_t ticket, bool flowing) {
+        std::lock_guard lock(mutex_);
+        if (ticket == audioTicket_) {
+            flowing_ = flowing;
+        }
+    }
+    // The stream's teardown: no audio, and no reader issued a ticket before may say otherwise.
+    void endAudio() {
+        std::lock_guard lock(mutex_);
+        ++audioTicket_;
+        flowing_ = false;
     }
 
 private:
     mutable std::mutex mutex_;
     std::shared_ptr<StreamRecorder> recorder_;
     bool flowing_ = false;
+    std::uint64_t audioTicket_ = 0;
 };
 
 }  // namespace qm

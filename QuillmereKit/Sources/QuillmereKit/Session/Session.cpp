@@ -119,10 +119,10 @@ Session::~Session() {
     demoPlayer_.reset();  // it draws through the stage
     ext_.reset();
     if (videoView_) {
-        videoView_->setOnGeometryChange({});
+        videoView_->clearOnGeometryChange(this);
     }
-    if (const std::shared_ptr<StreamRecorder> recorder = recorderBox_->take()) {
-        recorder->finish([](const StreamRecorder::FinishResult&) {});
+    if (std::shared_ptr<StreamRecorder> recorder = recorderBox_->take()) {
+        finishRecording(std::move(recorder), [](const StreamRecorder::FinishResult&) {});
     }
     if (controlOutbox_) {
         controlOutbox_->finish();
@@ -275,7 +275,7 @@ void Session::codecRead(const Launch& launch, const CodecRead& read) {
 void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     const std::int64_t generation = ++generation_;
     std::shared_ptr<StreamRecorder> recorder = recorderBox_->take();
-    recorderBox_->setAudioFlowing(false);
+    recorderBox_->endAudio();
     setRecording(false);
     recoveryOpen_ = false;
     tasks_.requestStop();
@@ -321,7 +321,7 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
                 }
             };
             if (recorder) {
-                endRecording(recorder, finished);
+                endRecording(std::move(recorder), finished);
             } else {
                 finished();
             }
@@ -368,11 +368,15 @@ void Session::after(Duration delay, std::function<void()> fire) {
 
 void Session::attach(VideoView* view) {
     if (videoView_ && videoView_ != view) {
-        videoView_->setOnGeometryChange({});
+        videoView_->clearOnGeometryChange(this);
     }
     videoView_ = view;
-    view->setOnGeometryChange(
-        [this](const VideoGeometry& geometry) { setVideoGeometry(geometry); });
+    view->setOnGeometryChange([this](const VideoGeometry& geometry) { setVideoGeometry(geometry); },
+                              this);
+    // A view showing the same size again reports nothing: input needs the geometry now.
+    if (view->lastGeometry()) {
+        setVideoGeometry(view->lastGeometry());
+    }
     try {
         stage_->setTarget(view->videoLayer(),
                           std::make_shared<VideoRenderer>(view->renderSettings()));

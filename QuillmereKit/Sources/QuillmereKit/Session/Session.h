@@ -193,7 +193,9 @@ private:
     void startAudio(std::shared_ptr<ByteSource> source);
 
     // Recording.
-    void endRecording(const std::shared_ptr<StreamRecorder>& recorder, std::function<void()> then);
+    void endRecording(std::shared_ptr<StreamRecorder> recorder, std::function<void()> then);
+    static void finishRecording(std::shared_ptr<StreamRecorder> recorder,
+                                StreamRecorder::FinishHandler completion);
     void recorderEvent(StreamRecorder::Event event, std::int64_t serial);
 
     // Reconnection.

@@ -17,7 +17,8 @@ void Session::startAudio(std::shared_ptr<ByteSource> source) {
     }
     // Playback is best effort; reading the socket to its end is not: a server that cannot
     // write its sound may stall.
-    tasks_.spawn("audio.read", [source, box = recorderBox_, output](std::stop_token stop) {
+    tasks_.spawn("audio.read", [source, box = recorderBox_, ticket = recorderBox_->audioTicket(),
+                                output](std::stop_token stop) {
         try {
             const std::uint32_t codec = PacketDemuxer::readCodecID(*source, stop);
             if (codec != rawValue(AudioCodec::raw)) {
@@ -28,7 +29,7 @@ void Session::startAudio(std::shared_ptr<ByteSource> source) {
             if (stop.stop_requested()) {
                 return;
             }
-            box->setAudioFlowing(true);
+            box->setAudioFlowing(ticket, true);
             if (output) {
                 try {
                     output->start();
@@ -53,7 +54,7 @@ void Session::startAudio(std::shared_ptr<ByteSource> source) {
             if (stop.stop_requested()) {
                 return;  // torn down
             }
-            box->setAudioFlowing(false);
+            box->setAudioFlowing(ticket, false);
             if (dynamic_cast<const ByteIOError*>(&error)) {
                 Log::audio().info("audio stream ended: {}", error.what());
             } else {

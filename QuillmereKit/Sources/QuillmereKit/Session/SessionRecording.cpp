@@ -21,6 +21,15 @@ std::string_view eventName(StreamRecorder::Event event) {
 
 }  // namespace
 
+void Session::finishRecording(std::shared_ptr<StreamRecorder> recorder,
+                              StreamRecorder::FinishHandler completion) {
+    // The completion holds the last reference: the recorder's queue, with the backlog still to
+    // write and the file to complete, is never joined on this thread.
+    StreamRecorder& finishing = *recorder;
+    finishing.finish([recorder = std::move(recorder), completion = std::move(completion)](
+                         StreamRecorder::FinishResult result) { completion(std::move(result)); });
+}
+
 void Session::startRecording(const std::filesystem::path& url) {
     if (phase().kind() != SessionPhase::Kind::streaming || !server_) {
         throw RecordingError::notStreaming();
@@ -52,26 +61,26 @@ void Session::startRecording(const std::filesystem::path& url) {
 }
 
 void Session::stopRecording(std::function<void(TaskOutcome<std::filesystem::path>)> done) {
-    const std::shared_ptr<StreamRecorder> recorder = recorderBox_->take();
+    std::shared_ptr<StreamRecorder> recorder = recorderBox_->take();
     setRecording(false);
     if (!recorder) {
         done(std::make_exception_ptr(RecordingError::notRecording()));
         return;
     }
-    recorder->finish([done = std::move(done)](StreamRecorder::FinishResult result) {
+    auto finished = [done = std::move(done)](StreamRecorder::FinishResult result) {
         if (const auto* path = std::get_if<std::filesystem::path>(&result)) {
             Log::session().info("recording saved");
             done(*path);
         } else {
             done(std::make_exception_ptr(std::get<RecorderError>(result)));
         }
-    });
+    };
+    finishRecording(std::move(recorder), std::move(finished));
 }
 
-void Session::endRecording(const std::shared_ptr<StreamRecorder>& recorder,
-                           std::function<void()> then) {
-    recorder->finish([this, main = main_, url = recorder->outputURL(),
-                      then](StreamRecorder::FinishResult result) {
+void Session::endRecording(std::shared_ptr<StreamRecorder> recorder, std::function<void()> then) {
+    auto finished = [this, main = main_, url = recorder->outputURL(),
+                     then](StreamRecorder::FinishResult result) {
         main->post([this, url, result, then] {
             RecordingEnd end{url, nullptr};
             if (const auto* error = std::get_if<RecorderError>(&result)) {
@@ -88,7 +97,8 @@ void Session::endRecording(const std::shared_ptr<StreamRecorder>& recorder,
                 then();
             }
         });
-    });
+    };
+    finishRecording(std::move(recorder), std::move(finished));
 }
 
 void Session::recorderEvent(StreamRecorder::Event event, std::int64_t serial) {
@@ -100,10 +110,10 @@ void Session::recorderEvent(StreamRecorder::Event event, std::int64_t serial) {
         sendControl(ResetVideo{});
         return;
     }
-    if (const std::shared_ptr<StreamRecorder> recorder = recorderBox_->take()) {
+    if (std::shared_ptr<StreamRecorder> recorder = recorderBox_->take()) {
         setRecording(false);
         Log::session().info("recording stopped: {}", eventName(event));
-        endRecording(recorder, {});
+        endRecording(std::move(recorder), {});
     }
 }
 

@@ -150,7 +150,15 @@ void Session::handleRecovery(RecoveryAction action, std::optional<std::int64_t> 
 }
 
 void Session::startControlWriter(std::shared_ptr<ByteChannel> channel) {
-    auto outbox = std::make_shared<ControlOutbox>();
+    // A phone that stops taking input has a broken link, which a restart mends.
+    auto wedged = [this, main = main_, generation = generation_] {
+        main->post([this, generation] {
+            if (generation == generation_) {
+                fail(SessionFailure::disconnected());
+            }
+        });
+    };
+    auto outbox = std::make_shared<ControlOutbox>(ControlOutbox::defaultLimit, std::move(wedged));
     controlOutbox_ = outbox;
     tasks_.spawn("control.write", [outbox, channel](std::stop_token stop) {
         try {

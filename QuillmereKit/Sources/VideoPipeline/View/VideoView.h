@@ -45,8 +45,17 @@ public:
     bool vsyncEnabled() const { return layer_->displaySyncEnabled(); }
     void setVsyncEnabled(bool enabled) { layer_->setDisplaySyncEnabled(enabled); }
 
-    // Called on the GUI thread, only when the geometry changed.
-    void setOnGeometryChange(GeometryHandler handler) { onGeometryChange_ = std::move(handler); }
+    // Called on the GUI thread, only when the geometry changed. One handler at a time: `owner`
+    // names whose it is, so that an owner letting go never removes its successor's.
+    void setOnGeometryChange(GeometryHandler handler, const void* owner = nullptr) {
+        onGeometryChange_ = std::move(handler);
+        geometryOwner_ = owner;
+    }
+    void clearOnGeometryChange(const void* owner) {
+        if (owner == geometryOwner_) {
+            setOnGeometryChange({});
+        }
+    }
     const std::optional<VideoGeometry>& lastGeometry() const noexcept { return lastGeometry_; }
 
     const std::optional<VideoSize>& videoSize() const noexcept { return videoSize_; }
@@ -73,6 +82,7 @@ private:
     std::optional<VideoSize> videoSize_;
     std::optional<VideoGeometry> lastGeometry_;
     GeometryHandler onGeometryChange_;
+    const void* geometryOwner_ = nullptr;
     QMetaObject::Connection frameSwapped_;
     std::atomic<bool> displayPosted_{false};
 };

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "QuillmereCore/Log.h"
+
+namespace qm::test {
+
+// The log lines written from its making on. The log history belongs to the process and every
+// test run in it writes there (and, once full, pushes the oldest out), so a test counts only
+// its own lines.
+class LogSince {
+public:
+    std::size_t count(std::string_view text) const {
+        std::size_t found = 0;
+        for (const LogEntry& entry : Log::recentEntries()) {
+            found += entry.time >= start_ && entry.message.find(text) != std::string::npos;
+        }
+        return found;
+    }
+
+private:
+    std::chrono::system_clock::time_point start_ = std::chrono::system_clock::now();
+};
+
+}  // namespace qm::test
