@@ -305,7 +305,9 @@ void KeymapController::save() {
            &KeymapController::activeKeymapsChanged);
     setActiveLayoutIndex(index);
     closeEditor();
-    if (onApply_) {
+    // An editor set from outside may come before the keymaps: onApply then follows the read.
+    loadActiveKeymaps();
+    if (onApply_ && activeKeymaps_) {
         onApply_(*activeKeymaps_, activeLayoutIndex_);
     }
 }
@@ -316,7 +318,9 @@ void KeymapController::cancelEditing() {
         return;
     }
     closeEditor();
-    if (onApply_) {
+    // An editor set from outside may come before the keymaps: onApply then follows the read.
+    loadActiveKeymaps();
+    if (onApply_ && activeKeymaps_) {
         onApply_(*activeKeymaps_, activeLayoutIndex_);
     }
 }
