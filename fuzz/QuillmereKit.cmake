@@ -2,3 +2,4 @@ qm_add_fuzzer(capture_file SOURCES CaptureFileFuzz.cpp DEPENDS QuillmereKit Test
 qm_add_fuzzer(game_library_index SOURCES GameLibraryIndexFuzz.cpp DEPENDS QuillmereKit)
 qm_add_fuzzer(guide_content SOURCES GuideContentFuzz.cpp DEPENDS QuillmereKit)
 qm_add_fuzzer(server_log_lines SOURCES ServerLogLinesFuzz.cpp DEPENDS QuillmereKit)
+qm_add_fuzzer(ext_consumers SOURCES ExtConsumersFuzz.cpp DEPENDS QuillmereKit Telemetry)

@@ -116,26 +116,44 @@ KeymapController::KeymapController(std::optional<std::string> package,
       layouts_(new RowListModel(layoutRoles, this)),
       actions_(new RowListModel(actionRoles, this)) {}
 
-const GameKeymaps& KeymapController::loadActiveKeymaps() {
-    if (activeKeymaps_) {
-        return *activeKeymaps_;
+void KeymapController::loadActiveKeymaps() {
+    if (activeKeymaps_ || loading_) {
+        return;
     }
-    GameKeymaps keymaps = GameKeymaps::migrating(
-        ProfileTemplates::shooter(package_.value_or("unknown")), mainLayoutName().toStdString());
-    if (package_ && store_) {
+    if (!package_ || !store_) {
+        useKeymaps(std::nullopt);
+        return;
+    }
+    loading_ = true;
+    runOnWorker(this, [store = *store_, package = *package_,
+                       layoutName = mainLayoutName().toStdString()] {
+        return store.loadKeymaps(package, layoutName);
+    }).then([this](const TaskOutcome<std::optional<GameKeymaps>>& outcome) {
+        loading_ = false;
+        std::optional<GameKeymaps> stored;
         try {
-            if (auto stored = store_->loadKeymaps(*package_, mainLayoutName().toStdString())) {
-                keymaps = std::move(*stored);
-            }
+            stored = outcome.get();
         } catch (const std::exception& error) {
             Log::input().error("profile load failed: {}",
                                Log::privateValue(std::string(error.what())));
             setErrorMessage(describe(error));
         }
-    }
+        useKeymaps(std::move(stored));
+        if (std::exchange(editWhenLoaded_, false)) {
+            beginEditing();
+        } else if (onApply_) {
+            onApply_(*activeKeymaps_, activeLayoutIndex_);
+        }
+    });
+}
+
+void KeymapController::useKeymaps(std::optional<GameKeymaps> stored) {
+    GameKeymaps keymaps =
+        stored ? std::move(*stored)
+               : GameKeymaps::migrating(ProfileTemplates::shooter(package_.value_or("unknown")),
+                                        mainLayoutName().toStdString());
     assign(activeKeymaps_, std::optional(std::move(keymaps)),
            &KeymapController::activeKeymapsChanged);
-    return *activeKeymaps_;
 }
 
 void KeymapController::setActiveLayoutIndex(std::size_t index) {
@@ -247,9 +265,13 @@ void KeymapController::handleWhileEditing(const InputEvent& event) {
 }
 
 void KeymapController::beginEditing() {
-    const GameKeymaps& keymaps = loadActiveKeymaps();
+    loadActiveKeymaps();
+    if (!activeKeymaps_) {
+        editWhenLoaded_ = true;
+        return;
+    }
     ++session_;
-    setEditor(GameKeymapsEditorModel(keymaps, activeLayoutIndex_));
+    setEditor(GameKeymapsEditorModel(*activeKeymaps_, activeLayoutIndex_));
     discardArmed_ = false;
     setCapture({});
     setNotice(std::nullopt);
@@ -299,18 +321,23 @@ void KeymapController::saved(GameKeymaps keymaps) {
            &KeymapController::activeKeymapsChanged);
     setActiveLayoutIndex(index);
     closeEditor();
-    if (onApply_) {
+    // An editor set from outside may come before the keymaps: onApply then follows the read.
+    loadActiveKeymaps();
+    if (onApply_ && activeKeymaps_) {
         onApply_(*activeKeymaps_, activeLayoutIndex_);
     }
 }
 
 void KeymapController::cancelEditing() {
+    editWhenLoaded_ = false;
     if (!editor_) {
         return;
     }
     closeEditor();
-    if (onApply_) {
-        onApply_(loadActiveKeymaps(), activeLayoutIndex_);
+    // An editor set from outside may come before the keymaps: onApply then follows the read.
+    loadActiveKeymaps();
+    if (onApply_ && activeKeymaps_) {
+        onApply_(*activeKeymaps_, activeLayoutIndex_);
     }
 }
 

@@ -132,9 +132,11 @@ public:
 
     // --- play, for the input coordinator
     const std::optional<GameKeymaps>& activeKeymaps() const noexcept { return activeKeymaps_; }
-    // Loaded on first use from the game's file, else the shooter template as one layout "Main";
-    // never written. Holds at least one layout.
-    const GameKeymaps& loadActiveKeymaps();
+    // Reads the game's file on a worker, once; without a game or a store, and when the file is
+    // missing or does not read, the shooter template as one layout "Main" is taken at once.
+    // Never written. Once read, onApply hands them over, unless an editor waits for them.
+    // They hold at least one layout.
+    void loadActiveKeymaps();
     std::size_t activeLayoutIndex() const noexcept { return activeLayoutIndex_; }
     void setActiveLayoutIndex(std::size_t index);
     // The layout at the active index, the first one when that is out of range.
@@ -263,6 +265,7 @@ private:
     void editEditor(Change change);
     template <typename Change>
     void editCurrent(Change change);
+    void useKeymaps(std::optional<GameKeymaps> stored);
     // Ends editing: the editor and everything that belongs to it.
     void closeEditor();
     // Plays what the editor saved and closes it.
@@ -283,6 +286,8 @@ private:
     const std::optional<ProfileStore> store_;
     KeymapFileChooser& chooser_;
     std::optional<GameKeymaps> activeKeymaps_;
+    bool loading_ = false;
+    bool editWhenLoaded_ = false;
     std::size_t activeLayoutIndex_ = 0;
     InputMode inputMode_ = InputMode::phoneGamepad;
     std::optional<GameKeymapsEditorModel> editor_;

@@ -383,8 +383,12 @@ void InputCoordinator::prepare(InputMode mode, InputRouter& router) {
         (router.mode() == InputMode::keymap && &router == layoutsRouter_)) {
         return;
     }
-    router.setLayouts(keymap_.loadActiveKeymaps().layouts, 0);
-    layoutsRouter_ = &router;
+    // A file still being read reaches the router through onApply.
+    keymap_.loadActiveKeymaps();
+    if (const std::optional<GameKeymaps>& keymaps = keymap_.activeKeymaps()) {
+        router.setLayouts(keymaps->layouts, 0);
+        layoutsRouter_ = &router;
+    }
 }
 
 void InputCoordinator::applyMode(InputMode mode, InputRouter& router, bool restart) {

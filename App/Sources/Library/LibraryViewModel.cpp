@@ -19,9 +19,16 @@ LibraryViewModel::LibraryViewModel(std::string serial, GameLibraryCache cache, F
       cache_(std::move(cache)),
       fetch_(std::move(fetch)),
       saveQueue_(saveQueue),
-      model_(cache_.load(serial_)),
-      visibleApps_(this) {
-    changeModel([] {});
+      visibleApps_(this),
+      cached_(this) {
+    saveQueue_.post([cache = cache_, serial = serial_, cached = cached_] {
+        cached.settleLater(cache.load(serial));
+    });
+    cached_.then([this](const TaskOutcome<std::vector<AppInfo>>& outcome) {
+        if (outcome.hasValue()) {
+            showCached(outcome.get());
+        }
+    });
 }
 
 void LibraryViewModel::setSearchText(const QString& text) {
@@ -38,7 +45,9 @@ void LibraryViewModel::refresh() {
     setLoading(true);
     fetch_(model_.showAllApps()).then([self = QPointer(this), generation](const auto& outcome) {
         if (self) {
-            self->finishRefresh(generation, outcome);
+            self->cached_.then([self, generation, outcome](const auto&) {
+                self->finishRefresh(generation, outcome);
+            });
         }
     });
 }
@@ -62,6 +71,16 @@ QString LibraryViewModel::friendlyMessage(const std::exception_ptr& error) {
     } catch (...) {
         return QCoreApplication::translate("ErrorPresenter", ErrorPresenter::Key::generic);
     }
+}
+
+void LibraryViewModel::showCached(const std::vector<AppInfo>& cached) {
+    changeModel([&] {
+        LibraryModel seeded(cached);
+        seeded.setSearchText(model_.searchText());
+        seeded.setShowAllApps(model_.showAllApps());
+        model_ = std::move(seeded);
+    });
+    emit appsChanged();
 }
 
 void LibraryViewModel::finishRefresh(int generation,

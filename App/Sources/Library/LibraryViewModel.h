@@ -35,8 +35,9 @@ public:
     // settles on the GUI thread with the list or what went wrong.
     using Fetch = std::function<GuiTask<std::vector<AppInfo>>(bool includeAll)>;
 
-    // Loads the cached list here, so the grid fills at once. Saves go to `saveQueue`: the one
-    // "library.cache" queue of the process, so that saves of a phone never overlap.
+    // Reads the cached list on `saveQueue` and shows it as soon as it is read, before any list
+    // of the phone's. Saves go there too: the one "library.cache" queue of the process, so that
+    // reads and saves of a phone never overlap.
     LibraryViewModel(std::string serial, GameLibraryCache cache, Fetch fetch, Executor& saveQueue,
                      QObject* parent = nullptr);
 
@@ -74,6 +75,7 @@ private:
             return model_.visibleApps();
         });
     }
+    void showCached(const std::vector<AppInfo>& cached);
     void finishRefresh(int generation, const TaskOutcome<std::vector<AppInfo>>& outcome);
     void setLoading(bool loading);
     void setLoadError(const QString& text);
@@ -88,6 +90,8 @@ private:
     QString loadError_;
     int refreshGeneration_ = 0;
     VisibleAppsModel visibleApps_;
+    // The cached list; a phone's list waits for it, so that it keeps the icons cached.
+    GuiTask<std::vector<AppInfo>> cached_;
 };
 
 }  // namespace qm

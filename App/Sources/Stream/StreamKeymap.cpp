@@ -25,6 +25,8 @@ void StreamKeymap::componentComplete() {
     }
     controller_ =
         std::make_unique<KeymapController>(std::move(package), std::move(store), fileDialogs_);
+    // Read while the stream starts, so that they are there when keymap mode or the editor asks.
+    controller_->loadActiveKeymaps();
     emit controllerChanged();
 }
 

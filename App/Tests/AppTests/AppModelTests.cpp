@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -453,8 +454,8 @@ TEST_F(AppModelTest, TheLibraryFetchesThroughALightLaunchAfterAClosedStreamsStop
     ASSERT_EQ(session.fetches.size(), 1U);
     EXPECT_FALSE(session.fetches[0].includeAll);
     session.fetches[0].done.settle(std::vector{AppInfo{"com.game", "Game", true, 0, {}}});
-    runPosted();
-    EXPECT_EQ(library->visibleApps()->rowCount(), 1);
+    // Shown once the cache's queue has read the cached list.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return library->visibleApps()->rowCount() == 1; }));
 
     model.reset();
     library->refresh();

@@ -23,6 +23,7 @@ extern "C" {
 #include "Support/MediaFixtures.h"
 #include "VideoPipeline/View/VideoView.h"
 #include "ViewTesting.h"
+#include "WorkerResults.h"
 
 namespace qm {
 namespace {
@@ -78,6 +79,8 @@ protected:
     void open(std::vector<KeymapLayout> layouts, bool editing = true) {
         store.save({"com.game", std::move(layouts)});
         keymap = std::make_unique<KeymapController>("com.game", store, dialogs);
+        keymap->loadActiveKeymaps();
+        test::settleWorkers();
         window = test::showWindow(engine, streamScene,
                                   {{"keymap", QVariant::fromValue(keymap.get())},
                                    {"dialogs", QVariant::fromValue(&dialogs)}});
@@ -363,7 +366,6 @@ TEST_F(EditorViewsTest, TheSensitivitySliderCommitsOncePerDrag) {
 
 TEST_F(EditorViewsTest, LabelsAndTheToastLetClicksThrough) {
     open({layoutOf("<i>Main</i>", {tapW, zone, stick})}, false);
-    keymap->loadActiveKeymaps();
     keymap->setInputMode(InputMode::keymap);
     ASSERT_TRUE(find([](QQuickItem* item) { return item->property("text") == "W"; }));
     click({640, 472});  // on W's chip

@@ -1,8 +1,8 @@
 #include <QCoreApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
+#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThreadPool>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include "InputRouter/ProfileCodec.h"
 #include "InputRouter/ProfileTemplates.h"
 #include "QuillmereCore/AtomicFile.h"
+#include "WorkerResults.h"
 
 namespace qm {
 namespace {
@@ -34,10 +35,15 @@ public:
 
 class KeymapControllerTest : public ::testing::Test {
 protected:
+    // `load`: the game's keymaps are read before the test begins.
     std::unique_ptr<KeymapController> make(std::optional<std::string> package = "com.game",
-                                           bool withStore = true) {
+                                           bool withStore = true, bool load = true) {
         auto controller = std::make_unique<KeymapController>(
             std::move(package), withStore ? std::optional(store) : std::nullopt, chooser);
+        if (load) {
+            controller->loadActiveKeymaps();
+            drain();
+        }
         controller->setOnApply([this](const GameKeymaps& keymaps, std::size_t index) {
             applied.emplace_back(keymaps, index);
         });
@@ -60,13 +66,7 @@ protected:
     static void press(KeymapController& controller, std::uint16_t key) {
         controller.handleWhileEditing(KeyDownEvent{key, {}, false});
     }
-    // Lets file work off the GUI thread end and its results arrive.
-    static void drain() {
-        QThreadPool::globalInstance()->waitForDone();
-        for (int round = 0; round < 3; ++round) {
-            QCoreApplication::sendPostedEvents();
-        }
-    }
+    static void drain() { test::settleWorkers(); }
     static std::vector<std::string> names(const KeymapController& controller) {
         std::vector<std::string> all;
         for (const auto& layout : controller.editor()->layouts()) {
@@ -144,7 +144,6 @@ TEST_F(KeymapControllerTest, CapturedInputBecomesTriggersAndSwitchKeysMove) {
 TEST_F(KeymapControllerTest, SavingKeepsTheLayoutInPlayByItsId) {
     put("com.game.json", text(ProfileCodec::encode(layouts("com.game", {"A", "B", "C"}))));
     const auto controller = make();
-    controller->loadActiveKeymaps();
     controller->setActiveLayoutIndex(1);
     controller->beginEditing();
     controller->editLayout(2);
@@ -222,9 +221,35 @@ TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndShowsW
     }
 }
 
+TEST_F(KeymapControllerTest, TheGamesFileIsReadOffTheGuiThreadThenPlayedOrEdited) {
+    put("com.game.json", text(ProfileCodec::encode(layouts("com.game", {"A", "B"}))));
+    for (const bool editing : {false, true}) {
+        SCOPED_TRACE(editing ? "editing" : "playing");
+        applied.clear();
+        const auto controller = make("com.game", true, false);
+        QSignalSpy changes(controller.get(), &KeymapController::activeKeymapsChanged);
+        if (editing) {
+            controller->beginEditing();
+        }
+        controller->loadActiveKeymaps();
+        EXPECT_FALSE(controller->activeKeymaps() || controller->isEditing());
+        drain();
+        EXPECT_EQ(changes.count(), 1);
+        EXPECT_EQ(controller->layoutNames(), (QStringList{"A", "B"}));
+        EXPECT_EQ(controller->isEditing(), editing);
+        EXPECT_EQ(applied.size(), editing ? 0u : 1u);
+    }
+    // An editor given up while the file was read does not open.
+    const auto controller = make("com.game", true, false);
+    controller->beginEditing();
+    controller->cancelEditing();
+    drain();
+    EXPECT_FALSE(controller->isEditing());
+    EXPECT_EQ(applied.size(), 1u);
+}
+
 TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     const auto controller = make("com.a/b");  // its load failed: the text stays
-    controller->loadActiveKeymaps();
     controller->importProfile();
     controller->exportProfile();
     EXPECT_TRUE(chooser.opens.empty() && chooser.saves.empty());

@@ -30,6 +30,7 @@
 #include "InputRouter/ProfileTemplates.h"
 #include "Support/ManualTimerSource.h"
 #include "ViewTesting.h"
+#include "WorkerResults.h"
 
 namespace qm {
 namespace {
@@ -247,6 +248,7 @@ TEST_F(HUDViewsTest, ToolbarSwitchesAndTheModeMenu) {
     toolbar.setKeymap(&keymap);
     keymap.setInputMode(InputMode::keyboardMouse);
     keymap.loadActiveKeymaps();
+    test::settleWorkers();
     EXPECT_EQ(test::textOf(item("modeIndicator")), "Keyboard & Mouse");
     click(menuButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return modeMenu()->property("opened").toBool(); }));
@@ -282,6 +284,7 @@ TEST_F(HUDViewsTest, ALayoutShortcutWhileTheStreamCapturesInputRequestsOnce) {
     toolbar.setKeymap(&keymap);
     keymap.setInputMode(InputMode::keymap);
     keymap.loadActiveKeymaps();
+    test::settleWorkers();
     ShortcutClient client;
     InputCapture capture(*window->contentItem(), client);
     capture.start();

@@ -101,6 +101,17 @@ TEST_F(InputCoordinatorTest, KeymapModeInstallsTheGamesLayoutsAndWarnsOnlyTheFir
     EXPECT_EQ(session.router.activeLayoutIndex(), 0u);
 }
 
+TEST_F(InputCoordinatorTest, KeymapsStillBeingReadReachTheRouterOnceRead) {
+    InputFixture f(false);
+    f.attach();
+    f.coordinator.requestMode(InputMode::keymap);
+    f.startStreaming();
+    EXPECT_EQ(f.session.router.mode(), InputMode::keymap);
+    EXPECT_FALSE(f.session.router.selectLayout(5));
+    test::settleWorkers();
+    EXPECT_TRUE(f.session.router.selectLayout(5));
+}
+
 TEST_F(InputCoordinatorTest, RequestsAndEditorTogglesThatCannotActOnlyBeep) {
     attach();
     keymap.requestToggle();  // no stream to edit

@@ -19,6 +19,7 @@
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/ProfileTemplates.h"
 #include "Support/ManualTimerSource.h"
+#include "WorkerResults.h"
 
 namespace qm::test {
 
@@ -90,10 +91,11 @@ public:
 };
 
 // A coordinator for a fake view, following a fake model's session, with the window's keymap
-// controller for "com.game", whose stored keymaps are six layouts without a look control.
+// controller for "com.game", whose stored keymaps are six layouts without a look control; with
+// `readKeymaps` they are read before the test begins, as the stream screen starts reading them.
 class InputFixture {
 public:
-    InputFixture() {
+    explicit InputFixture(bool readKeymaps = true) {
         model.current = &session;
         view.view.setSize({400, 300});
         GameKeymaps keymaps{"com.game", {}};
@@ -103,6 +105,10 @@ public:
         }
         std::filesystem::create_directories(profiles.directory);
         KeymapFile::write(profiles.fileURL("com.game"), keymaps);
+        if (readKeymaps) {
+            keymap.loadActiveKeymaps();
+            settleWorkers();
+        }
     }
 
     void attach() { coordinator.attach(view); }

@@ -52,7 +52,8 @@ protected:
         GuiTask<std::vector<AppInfo>> task;
     };
 
-    LibraryViewModel& makeModel() {
+    // The cached list is read on the save queue; `readCache` lets it be read and shown.
+    LibraryViewModel& makeModel(bool readCache = true) {
         model_ = std::make_unique<LibraryViewModel>(
             "SERIAL1", cache_,
             [this](bool includeAll) {
@@ -60,6 +61,10 @@ protected:
                 return requests_.back().task;
             },
             saveQueue_);
+        if (readCache) {
+            saveQueue_.drain();
+            runPosted();
+        }
         return *model_;
     }
 
@@ -129,19 +134,34 @@ TEST_F(LibraryViewModelTest, ShowsTheCacheAtOnceAndSavesFreshAppsWithTheIconsItK
     cache_.save({app("com.a", "A", true, toBytes("\x89PNG\r\n\x1A\nicon"))}, "SERIAL1");
     const Bytes knownIcon = cache_.load("SERIAL1").at(0).iconPNG;
     ASSERT_FALSE(knownIcon.empty());
-    LibraryViewModel& library = makeModel();
+    // Off the GUI thread: nothing is read until the queue runs.
+    LibraryViewModel& library = makeModel(false);
+    EXPECT_TRUE(packagesShown(*library.visibleApps()).empty());
+    saveQueue_.drain();
+    runPosted();
     EXPECT_EQ(packagesShown(*library.visibleApps()), Packages{"com.a"});
 
-    library.refresh();
-    answer(0, std::vector<AppInfo>{app("com.a", "A"), app("com.b", "B")});
-    EXPECT_EQ(
-        library.visibleApps()->data(library.visibleApps()->index(0), VisibleAppsModel::iconRole),
-        QByteArray(reinterpret_cast<const char*>(knownIcon.data()), qsizetype(knownIcon.size())));
-    EXPECT_EQ(saveQueue_.drain(), 1u);
-    const std::vector<AppInfo> saved = cache_.load("SERIAL1");
-    ASSERT_EQ(saved.size(), 2u);
-    EXPECT_EQ(saved[0].iconPNG, knownIcon);
-    EXPECT_TRUE(saved[1].iconPNG.empty());
+    // Also a phone that answers before the cache is read keeps the icons it knew.
+    for (const bool phoneFirst : {false, true}) {
+        SCOPED_TRACE(phoneFirst ? "phone first" : "cache first");
+        LibraryViewModel& shown = makeModel(!phoneFirst);
+        requests_.clear();
+        shown.refresh();
+        answer(0, std::vector<AppInfo>{app("com.a", "A"), app("com.b", "B")});
+        EXPECT_EQ(shown.model().isFresh(), !phoneFirst);
+        while (saveQueue_.drain() > 0) {
+            runPosted();
+        }
+        EXPECT_EQ(packagesShown(*shown.visibleApps()), (Packages{"com.a", "com.b"}));
+        EXPECT_EQ(
+            shown.visibleApps()->data(shown.visibleApps()->index(0), VisibleAppsModel::iconRole),
+            QByteArray(reinterpret_cast<const char*>(knownIcon.data()),
+                       qsizetype(knownIcon.size())));
+        const std::vector<AppInfo> saved = cache_.load("SERIAL1");
+        ASSERT_EQ(saved.size(), 2u);
+        EXPECT_EQ(saved[0].iconPNG, knownIcon);
+        EXPECT_TRUE(saved[1].iconPNG.empty());
+    }
 }
 
 TEST_F(LibraryViewModelTest, TheListFollowsTheSearchTextAndTheShowAllFlag) {

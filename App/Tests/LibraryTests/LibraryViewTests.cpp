@@ -58,8 +58,12 @@ protected:
         for (const Request& request : requests_) {
             request.task.cancel();
         }
-        // Ends the dropped view models' refreshes, which then delete them.
-        QCoreApplication::sendPostedEvents();
+        // Ends the dropped view models' refreshes, which then delete them; each waits for its
+        // cached list.
+        saveQueue_.drain();
+        for (int hop = 0; hop < 3; ++hop) {
+            QCoreApplication::sendPostedEvents();
+        }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
@@ -78,9 +82,13 @@ protected:
 
     LibraryScreen& screen() { return *window_->findChild<LibraryScreen*>(); }
 
+    // The cached lists are read first: the phone's list waits for them.
     void answer(std::size_t request, TaskOutcome<std::vector<AppInfo>> outcome) {
+        saveQueue_.drain();
         requests_.at(request).task.settle(std::move(outcome));
-        QCoreApplication::sendPostedEvents();
+        for (int hop = 0; hop < 3; ++hop) {
+            QCoreApplication::sendPostedEvents();
+        }
     }
 
     // Waits for the grid to lay out exactly these tiles.
@@ -118,6 +126,7 @@ TEST_F(LibraryViewTest, ShowsTheCachedListAtOnceThenThePhonesAndOpensATile) {
 
     cache_.save({game("com.a", "Alpha")}, "S1");
     shell_.setConnectedDevice(phone("S1"));
+    saveQueue_.drain();
     ASSERT_TRUE(showsTiles({"com.a"}));
     EXPECT_FALSE(isShown(window, "noPhone"));
     EXPECT_TRUE(isShown(window, "loading"));

@@ -72,7 +72,9 @@ openssl::PKey decodePrivateKey(ByteView der) {
     const bool decoded = decoder && OSSL_DECODER_from_data(decoder.get(), &data, &left) == 1;
     openssl::PKey key(raw);
     ERR_clear_error();
-    if (!decoded || !key || left != 0 || !EVP_PKEY_is_a(key.get(), "RSA")) {
+    // Checking the numbers of a far larger key takes long: its size is looked at first.
+    if (!decoded || !key || left != 0 || !EVP_PKEY_is_a(key.get(), "RSA") ||
+        EVP_PKEY_get_bits(key.get()) != int(AndroidRSAPublicKey::modulusByteCount * 8)) {
         throw AdbKeyError::invalidKeyFile();
     }
     // The decoder also takes other wrappings of a key; only the PKCS#1 structure itself, in

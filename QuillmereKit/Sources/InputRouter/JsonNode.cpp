@@ -1,5 +1,7 @@
 #include "InputRouter/JsonNode.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -166,9 +168,70 @@ private:
     std::vector<Container> containers_;
 };
 
+// Reads a document keeping nothing, to learn whether its tree would be too large. It stops
+// wherever the tree builder would refuse the document; the builder then says why.
+class ValueCounter {
+public:
+    bool tooMany = false;
+
+    bool null() { return count(); }
+    bool boolean(bool) { return count(); }
+    bool number_integer(std::int64_t) { return count(); }
+    bool number_unsigned(std::uint64_t) { return count(); }
+    bool number_float(double, const std::string&) { return count(); }
+    bool string(std::string&) { return count(); }
+    bool binary(Json::binary_t&) { return false; }
+    bool start_object(std::size_t) { return open(); }
+    bool start_array(std::size_t) { return open(); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+    bool key(std::string&) { return true; }
+    bool parse_error(std::size_t, const std::string&, const Json::exception&) { return false; }
+
+private:
+    bool count() {
+        tooMany = ++values_ > JsonNode::maxValues;
+        return !tooMany;
+    }
+    bool open() { return count() && ++depth_ <= JsonNode::maxDepth; }
+    bool close() {
+        --depth_;
+        return true;
+    }
+
+    std::size_t values_ = 0;
+    std::size_t depth_ = 0;
+};
+
+// The parser takes a NUL for the end of its text, so a document followed by one and anything
+// else would read as whole. Called once the document has parsed: a NUL inside it or before its
+// end fails the parse, so the first one follows it.
+void refuseTrailingNul(ByteView bytes) {
+    const auto nul = std::ranges::find(bytes, std::uint8_t{0});
+    if (nul == bytes.end()) {
+        return;
+    }
+    const auto lineStart =
+        std::find(std::make_reverse_iterator(nul), bytes.rend(), std::uint8_t{'\n'}).base();
+    const auto line = 1 + std::count(bytes.begin(), nul, std::uint8_t{'\n'});
+    const auto column = nul - lineStart + 1;
+    throw ProfileError::malformed("parse error at line " + std::to_string(line) + ", column " +
+                                  std::to_string(column) +
+                                  ": syntax error while parsing value - invalid literal; last "
+                                  "read: '<U+0000>'; expected end of input");
+}
+
 }  // namespace
 
 Json JsonNode::parse(ByteView bytes) {
+    ValueCounter counter;
+    const bool isWhole = Json::sax_parse(bytes.begin(), bytes.end(), &counter);
+    if (counter.tooMany) {
+        throw ProfileError::malformed("more than " + std::to_string(maxValues) + " values");
+    }
+    if (isWhole) {
+        refuseTrailingNul(bytes);
+    }
     Json root;
     TreeBuilder builder(root);
     if (!Json::sax_parse(bytes.begin(), bytes.end(), &builder)) {

@@ -23,9 +23,14 @@ public:
     // Real documents nest six deep; anything far beyond is refused before it can exhaust memory
     // or stack.
     static constexpr std::size_t maxDepth = 64;
+    // A full game library index holds about 60,000 values, a large keymap a few thousand. A
+    // document with more is refused before any tree is built: each value costs a tree about
+    // a hundred bytes, however few bytes of text it took.
+    static constexpr std::size_t maxValues = 200'000;
 
-    // The tree of a whole document. Bytes that are not JSON fail with the parser's text; a
-    // number beyond a double's range and nesting beyond maxDepth fail at their path.
+    // The tree of a whole document. Bytes that are not JSON, or that go on after it with
+    // anything but white space, fail with the parser's text; more than maxValues values fail
+    // alone; a number beyond a double's range and nesting beyond maxDepth fail at their path.
     static nlohmann::json parse(ByteView bytes);
 
     explicit JsonNode(const nlohmann::json& root) noexcept : value_(root) {}

@@ -118,6 +118,16 @@ TEST(UsbAdbTransport, PayloadsFillingTheLastPacketAreEndedByAnEmptyOne) {
         EXPECT_EQ(rig.phone->read(), AdbMessage(Command::wrte, 1, 2, filled(size)));
     }
     EXPECT_EQ(rig.phone->read().command, Command::okay);
+
+    // The header is not a payload: with 8-byte packets it fills three and is ended by none.
+    FakeUsbPort::Options small;
+    small.endpoints = {{0x81, true, true, 8}, {0x01, true, false, 8}};
+    Rig smallPackets(small);
+    smallPackets.transport->write(AdbMessage(Command::okay, 1, 2));
+    smallPackets.transport->write(AdbMessage(Command::wrte, 1, 2, filled(16)));
+    smallPackets.transport->write(AdbMessage(Command::wrte, 1, 2, filled(17)));
+    EXPECT_THAT(smallPackets.port->outTransfers(), ElementsAre(24, 24, 16, 0, 24, 17));
+    EXPECT_THAT(smallPackets.port->violations(), IsEmpty());
 }
 
 TEST(UsbAdbTransport, WithoutAPacketSizeNoEmptyPacketIsSent) {

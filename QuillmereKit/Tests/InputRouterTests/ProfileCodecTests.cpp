@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "InputRouter/JsonNode.h"
 #include "InputRouter/ProfileCodec.h"
 #include "InputRouter/ProfileTemplates.h"
 #include "Support/Expect.h"
@@ -305,6 +306,15 @@ TEST(ProfileCodec, BytesThatAreNotAReadableDocumentFailWithoutAValue) {
     for (int i = 0; i < 63; ++i) {
         deepPath += "[0]";
     }
+    // The parser stops at a NUL as at the end of its text.
+    const std::string oneLine = Json::parse(asText(encoded)).dump();
+    const std::string afterDocument =
+        ": syntax error while parsing value - invalid literal; last read: '<U+0000>'; expected "
+        "end of input";
+    std::string values = "{\"extra\": [";
+    for (std::size_t i = 0; i < JsonNode::maxValues; ++i) {
+        values += "{},";
+    }
     const std::pair<std::string, std::string> cases[] = {
         {"[1]", "expected an object, found an array"},
         {replaced("0.07", "1e999"), "actions[0].radius: number out of range"},
@@ -312,6 +322,11 @@ TEST(ProfileCodec, BytesThatAreNotAReadableDocumentFailWithoutAValue) {
         // Refused while parsing, before a tree of that depth exists.
         {replaced("{", "{\"extra\": " + std::string(100000, '[') + std::string(100000, ']') + ","),
          deepPath + ": nested more than 64 levels deep"},
+        // Refused before a tree of that size exists.
+        {values + "{}]}", "more than 200000 values"},
+        {oneLine + std::string("\0{}", 3),
+         "parse error at line 1, column " + std::to_string(oneLine.size() + 1) + afterDocument},
+        {std::string("{\n}\n\0", 5), "parse error at line 3, column 1" + afterDocument},
     };
     for (const auto& [document, message] : cases) {
         SCOPED_TRACE(message);

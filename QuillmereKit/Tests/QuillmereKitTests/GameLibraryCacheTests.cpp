@@ -1,4 +1,5 @@
 #include <QTemporaryDir>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -171,6 +172,8 @@ TEST_F(GameLibraryCacheTest, ADamagedIndexLoadsAsNothingAndADamagedIconAsNoIcon)
         {"apps an object", R"({"version": 1, "apps": {}})", 0},
         {"float version", R"({"version": 1.5, "apps": []})", 0},
         {"not JSON", "{\"version\": 1, \"apps\": [", 0},
+        {"a NUL and more after it", indexOf(entry(R"(, "isGame": true)")) + std::string("\0{}", 3),
+         0},
         {"nested too deep", R"({"version": 1, "apps": [], "x": )" + deep + "}", 0},
         {"over 16 MiB", huge, 0},
     };
@@ -196,6 +199,29 @@ TEST_F(GameLibraryCacheTest, ADamagedIndexLoadsAsNothingAndADamagedIconAsNoIcon)
     EXPECT_EQ(iconOf("text.png"), Bytes{});
     EXPECT_EQ(iconOf("big.png"), Bytes{});
     EXPECT_EQ(iconOf("folder.png"), Bytes{});
+}
+
+TEST_F(GameLibraryCacheTest, ADamagedIndexCannotMakeALoadTakeMoreThanItsBounds) {
+    // An index naming one large icon for every entry gives that icon to as many as the bytes
+    // of one load allow; past the entry cap nothing is read.
+    const std::size_t iconSize = 1024 * 1024;
+    const std::size_t withIcons = GameLibraryCache::maxIconBytesPerLoad / iconSize;
+    fs::create_directories(icons_);
+    writeFile(icons_ / "big.png", asText(png(std::string(iconSize - 8, 'x'))));
+    std::string apps = entry(R"(, "isGame": true, "iconFile": "big.png")");
+    for (std::size_t i = 1; i < withIcons + 10; ++i) {
+        apps += "," + entry(R"(, "isGame": true, "iconFile": "big.png")");
+    }
+    for (std::size_t i = withIcons + 10; i <= GameLibraryCache::maxEntries; ++i) {
+        apps += "," + entry(R"(, "isGame": false)");
+    }
+    writeFile(phone_ / "index.json", R"({"version": 1, "apps": [)" + apps + "]}");
+
+    const std::vector<AppInfo> loaded = cache_.load("SERIAL1");
+    ASSERT_EQ(loaded.size(), GameLibraryCache::maxEntries);
+    EXPECT_EQ(std::count_if(loaded.begin(), loaded.end(),
+                            [&](const AppInfo& app) { return app.iconPNG.size() == iconSize; }),
+              withIcons);
 }
 
 TEST_F(GameLibraryCacheTest, AFailedIconWriteKeepsTheOldIndexAndPrunesNothing) {

@@ -174,13 +174,23 @@ UsbTransferResult FakeUsbPort::send(std::span<std::uint8_t> buffer,
         }
         outTransfers_.push_back(count);
         const int mps = outMaxPacketSize();
-        if (expectEmpty_ && count != 0) {
+        if (outNext_ == OutNext::empty && count != 0) {
             violations_.push_back(fmt::format(
                 "a {}-byte transfer where a zero-length packet had to end the last one", count));
-        } else if (!expectEmpty_ && count == 0) {
-            violations_.push_back("a zero-length packet that ends nothing");
+            outNext_ = OutNext::header;
         }
-        expectEmpty_ = count > 0 && mps > 0 && count % static_cast<std::size_t>(mps) == 0;
+        if (count == 0) {
+            if (outNext_ != OutNext::empty) {
+                violations_.push_back("a zero-length packet that ends nothing");
+            }
+            outNext_ = OutNext::header;
+        } else if (outNext_ == OutNext::payload) {
+            outNext_ = mps > 0 && count % static_cast<std::size_t>(mps) == 0 ? OutNext::empty
+                                                                             : OutNext::header;
+        } else if (count == AdbHeader::byteCount &&
+                   LittleEndian::u32(ByteView(buffer.data(), count), 12) != 0) {
+            outNext_ = OutNext::payload;
+        }
         if (shortWrite_ && count > 0) {
             shortWrite_ = false;
             --count;

@@ -79,7 +79,9 @@ private:
     std::deque<UsbTransferStatus> inFailures_;
     std::deque<UsbTransferStatus> outFailures_;
     bool shortWrite_ = false;
-    bool expectEmpty_ = false;
+    // What the host's next OUT transfer must be: a message's header, the payload it announced,
+    // or the zero-length packet that ends a payload filling its last packet.
+    enum class OutNext { header, payload, empty } outNext_ = OutNext::header;
     std::size_t emptiesSent_ = 0;
     std::size_t inTransfers_ = 0;
     std::optional<std::chrono::milliseconds> lastInTimeout_;

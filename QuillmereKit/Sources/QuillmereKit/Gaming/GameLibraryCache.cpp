@@ -1,6 +1,9 @@
 #include "QuillmereKit/Gaming/GameLibraryCache.h"
 
+#include <algorithm>
+#include <map>
 #include <set>
+#include <span>
 #include <system_error>
 
 #include "QuillmereCore/AtomicFile.h"
@@ -23,10 +26,10 @@ bool isAllowed(char c) {
            c == '_' || c == '-';
 }
 
-// Empty for anything that is not a PNG file of reasonable size.
-Bytes readIcon(const fs::path& file) noexcept {
+// Empty for anything that is not a PNG file of at most `maxSize` bytes.
+Bytes readIcon(const fs::path& file, std::size_t maxSize) noexcept {
     try {
-        std::optional<Bytes> icon = AtomicFile::read(file, GameLibraryCache::maxIconSize);
+        std::optional<Bytes> icon = AtomicFile::read(file, maxSize);
         if (icon && asText(*icon).starts_with(pngSignature)) {
             return std::move(*icon);
         }
@@ -34,6 +37,32 @@ Bytes readIcon(const fs::path& file) noexcept {
     }
     return {};
 }
+
+// The icons of one load: each file read once, whatever number of entries names it, and every
+// copy handed out counted against one budget.
+class IconReader {
+public:
+    explicit IconReader(fs::path folder) : folder_(std::move(folder)) {}
+
+    Bytes icon(const std::string& name) {
+        auto [known, isNew] = read_.try_emplace(name);
+        if (isNew) {
+            known->second =
+                readIcon(folder_ / name, std::min(GameLibraryCache::maxIconSize, left_));
+        }
+        const Bytes& icon = known->second;
+        if (icon.size() > left_) {
+            return {};
+        }
+        left_ -= icon.size();
+        return icon;
+    }
+
+private:
+    const fs::path folder_;
+    std::map<std::string, Bytes, std::less<>> read_;  // by file name; empty where none is kept
+    std::size_t left_ = GameLibraryCache::maxIconBytesPerLoad;
+};
 
 // Removes every entry not written by this save, whatever its kind; a link goes, never what it
 // points to. Failures are left alone: the next save tries again.
@@ -59,16 +88,18 @@ std::vector<AppInfo> GameLibraryCache::load(std::string_view serial) const noexc
         if (!data) {
             return {};
         }
-        const auto entries = GameLibraryIndex::decode(*data);
+        auto entries = GameLibraryIndex::decode(*data);
         if (!entries) {
             return {};
         }
+        const std::size_t count = std::min(entries->size(), maxEntries);
+        IconReader icons(phone / iconsName);
         std::vector<AppInfo> apps;
-        apps.reserve(entries->size());
-        for (const GameLibraryIndex::Entry& entry : *entries) {
-            apps.push_back({entry.packageName, entry.label, entry.isGame, entry.lastUsedMillis,
-                            entry.iconFile ? readIcon(phone / iconsName / sanitize(*entry.iconFile))
-                                           : Bytes{}});
+        apps.reserve(count);
+        for (GameLibraryIndex::Entry& entry : std::span(*entries).first(count)) {
+            apps.push_back({std::move(entry.packageName), std::move(entry.label), entry.isGame,
+                            entry.lastUsedMillis,
+                            entry.iconFile ? icons.icon(sanitize(*entry.iconFile)) : Bytes{}});
         }
         return apps;
     } catch (...) {

@@ -19,6 +19,10 @@ public:
     // A damaged cache is refused past these: real indexes stay far below, icons are a few KiB.
     static constexpr std::size_t maxIndexSize = 16 * 1024 * 1024;
     static constexpr std::size_t maxIconSize = 2 * 1024 * 1024;
+    // Far above any phone's app count and icons: a damaged index naming one large icon for
+    // every entry must not fill memory with copies of it.
+    static constexpr std::size_t maxEntries = 10'000;
+    static constexpr std::size_t maxIconBytesPerLoad = 64 * 1024 * 1024;
 
     // No file access; the first save creates the root.
     explicit GameLibraryCache(std::filesystem::path directory) : directory_(std::move(directory)) {}
@@ -27,6 +31,8 @@ public:
 
     // The phone's list in saved order; empty when there is none or its index is damaged in any
     // way. An icon that is missing, too large, not a regular file or not PNG gives empty bytes.
+    // Only the first maxEntries entries are read, each icon file once, and an icon that would
+    // take the load past maxIconBytesPerLoad gives empty bytes.
     std::vector<AppInfo> load(std::string_view serial) const noexcept;
 
     // Replaces the phone's list: every icon first, then the index, atomically each, then removes
