@@ -7,8 +7,9 @@ qm_add_bench(editor_views
     DEPENDS App Appplugin TestSupport Qt6::Test)
 qm_add_bench(input_capture SOURCES InputCaptureBench.cpp AllocationCount.cpp
              DEPENDS App TestSupport)
-# The input tests' fake session and model.
-target_include_directories(bench_input_capture PRIVATE ${PROJECT_SOURCE_DIR}/App/Tests/InputTests)
+# The input tests' fake session and model, and the app tests' helpers they use.
+target_include_directories(bench_input_capture PRIVATE ${PROJECT_SOURCE_DIR}/App/Tests/InputTests
+                                                       ${PROJECT_SOURCE_DIR}/App/Tests/Support)
 qm_add_bench(app_start SOURCES AppStartBench.cpp)
 target_compile_definitions(bench_app_start PRIVATE VANTOREL_EXECUTABLE="$<TARGET_FILE:vantorel>")
 find_package(PkgConfig REQUIRED)
