@@ -150,7 +150,7 @@ void InputCoordinator::requestMode(InputMode mode) {
     if (settings && keymap_.package()) {
         settings->setInputMode(mode, QString::fromStdString(*keymap_.package()));
     }
-    Log::input().info("input mode {}", static_cast<int>(mode));
+    Log::input().info("input mode {} requested", logName(mode));
     InputRouter* router = followSession();
     if (router && startGate_.isApplied) {
         applyMode(mode, *router, false);
@@ -300,7 +300,7 @@ void InputCoordinator::logGamepadFlow(bool isOpen) {
     const InputRouter* router = followedRouter();
     Log::input().debug("gamepad: {} seen, {} sent, gate {}, mode {}, streaming {}, editing {}",
                        gamepadSeen_, gamepadSent_, isOpen ? "open" : "closed",
-                       router ? static_cast<int>(router->mode()) : 0, isStreaming(),
+                       router ? logName(router->mode()) : "none", isStreaming(),
                        keymap_.isEditing());
     gamepadSeen_ = 0;
     gamepadSent_ = 0;
