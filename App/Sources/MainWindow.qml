@@ -47,11 +47,7 @@ ApplicationWindow {
         objectName: "settingsAction"
         text: qsTr("Settings…")
         shortcut: "Meta+,"
-        onTriggered: {
-            settingsWindow.show()
-            settingsWindow.raise()
-            settingsWindow.requestActivate()
-        }
+        onTriggered: SceneWindows.open("settings")
     }
     Action {
         id: quitAction
@@ -184,19 +180,21 @@ ApplicationWindow {
     }
 
     SettingsWindow {
-        id: settingsWindow
-
+        transientParent: window
         settings: window.model.settings
     }
     // The About and Guide windows, each made once and shown on demand.
     Loader {
         objectName: "aboutPlace"
         sourceComponent: AboutWindow {
+            transientParent: window
             settings: window.model.settings
         }
     }
     Loader {
         objectName: "guidePlace"
-        sourceComponent: GuideWindow {}
+        sourceComponent: GuideWindow {
+            transientParent: window
+        }
     }
 }

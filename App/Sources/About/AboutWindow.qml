@@ -11,12 +11,19 @@ ApplicationWindow {
     property string bundleRoot
 
     title: qsTr("About Vantorel")
+    // A dialog, so that the desktop keeps it over the window it belongs to.
+    flags: Qt.Dialog
     width: content.implicitWidth
     height: content.implicitHeight
     minimumWidth: content.implicitWidth
     minimumHeight: Math.min(content.implicitHeight, 600)
 
     Component.onCompleted: SceneWindows.add("about", window)
+
+    Shortcut {
+        sequence: "Escape"
+        onActivated: window.close()
+    }
 
     AboutView {
         id: content

@@ -210,9 +210,43 @@ TEST_F(StreamViewsTest, UpscalingRowsAreDisabledWithoutSupport) {
         ASSERT_TRUE(window);
         EXPECT_EQ(findItem(*window, "gpuUpscaling")->isEnabled(), supported);
         EXPECT_FALSE(findItem(*window, "sharpness")->isEnabled());
+        EXPECT_TRUE(isShown(*window, "sharpnessReason"));
         settings.setGpuUpscaling(true);
         EXPECT_EQ(findItem(*window, "sharpness")->isEnabled(), supported);
+        EXPECT_EQ(isShown(*window, "sharpnessReason"), !supported);
+        EXPECT_EQ(textOf(findItem(*window, "sharpnessReason")).startsWith("Not available"),
+                  !supported);
     }
+}
+
+TEST_F(StreamViewsTest, OnAShortScreenTabScrollsTheSettingsToEveryControl) {
+    settings.setStreamFrameRate(StreamFrameRateOption::phoneMaximum);
+    // A screen too short for the whole form.
+    auto window = test::showWindow(engine, "import Vantorel\nSettingsWindow { screenRoom: 480 }",
+                                   {{"settings", QVariant::fromValue(&settings)}});
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->height(), 480 - 64);
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(test::waitForFrame(*window));
+
+    const auto* shownChoice =
+        findItem(*window, "streamFrameRate")->property("contentItem").value<QQuickItem*>();
+    ASSERT_TRUE(shownChoice);
+    EXPECT_GE(shownChoice->width(), shownChoice->implicitWidth()) << "Phone maximum is cut";
+
+    QStringList reached;
+    for (int press = 0; press < 12 && !reached.contains("streamResolution"); ++press) {
+        QTest::keyClick(window.get(), Qt::Key_Tab);
+        const QQuickItem* focus = window->activeFocusItem();
+        ASSERT_TRUE(focus);
+        reached << focus->objectName();
+        const QRectF place = focus->mapRectToScene(focus->boundingRect());
+        EXPECT_GE(place.top(), 0) << reached.join(' ').toStdString();
+        EXPECT_LE(place.bottom(), window->height()) << reached.join(' ').toStdString();
+    }
+    EXPECT_TRUE(reached.contains("streamFrameRate")) << reached.join(' ').toStdString();
+    EXPECT_TRUE(reached.contains("streamResolution")) << reached.join(' ').toStdString();
 }
 
 TEST_F(StreamViewsTest, TheRecordingLayerSitsAtTheTopTrailingCornerOfALiveStream) {
