@@ -11,7 +11,7 @@ ApplicationWindow {
     required property AppModelBase model
     required property AppUpdater updater
 
-    title: qsTr("Vantorel")
+    title: rootView.screenTitle || qsTr("Vantorel")
     width: 1280
     height: 720
     minimumWidth: 640
@@ -130,30 +130,45 @@ ApplicationWindow {
     menuBar: MenuBar {
         id: menus
 
-        Menu {
-            title: qsTr("Vantorel")
+        // As a click on its title does.
+        function openFirst() {
+            menus.itemAt(0).triggered()
+        }
 
-            MenuItem {
+        Menu {
+            id: appMenu
+
+            title: qsTr("&Vantorel")
+            // Without an update feed there is no updater to ask.
+            Component.onCompleted: {
+                if (!window.updater.isRunning)
+                    appMenu.removeItem(checkForUpdates)
+            }
+
+            ShortcutMenuItem {
                 action: aboutAction
             }
-            MenuItem {
+            ShortcutMenuItem {
+                id: checkForUpdates
+
+                objectName: "checkForUpdates"
                 action: UpdateCommands {
                     updater: window.updater
                 }
             }
             MenuSeparator {}
-            MenuItem {
+            ShortcutMenuItem {
                 action: settingsAction
             }
             MenuSeparator {}
-            MenuItem {
+            ShortcutMenuItem {
                 action: quitAction
             }
         }
         Menu {
-            title: qsTr("File")
+            title: qsTr("&File")
 
-            MenuItem {
+            ShortcutMenuItem {
                 action: demoAction
             }
         }
@@ -169,8 +184,15 @@ ApplicationWindow {
         }
         HelpMenu {}
     }
+    // The desktop's key for the menu bar.
+    Shortcut {
+        sequence: "F10"
+        onActivated: menus.openFirst()
+    }
 
     RootView {
+        id: rootView
+
         anchors.fill: parent
         model: window.model
     }

@@ -1,10 +1,12 @@
 #include <QDir>
 #include <QFile>
 #include <QQmlEngine>
+#include <QQmlListReference>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include "Errors/ErrorPanelModel.h"
 #include "FakeDeviceStates.h"
 #include "FakeSession.h"
+#include "SceneWindows.h"
 #include "Support/ManualTimerSource.h"
 #include "Updates/AppUpdater.h"
 #include "VideoPipeline/View/VideoView.h"
@@ -324,6 +327,96 @@ TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
     EXPECT_EQ(model->sessionObject(), nullptr);
     EXPECT_NE(model->routeKind(), AppModel::RouteKind::stream);
     session->finishStop();
+}
+
+// The menu bar's menus, titles as written (mnemonics marked with "&").
+QList<QObject*> menusOf(QQuickWindow& window) {
+    QQmlListReference list(window.property("menuBar").value<QObject*>(), "menus");
+    QList<QObject*> menus;
+    for (qsizetype i = 0; i < list.count(); ++i) {
+        menus << list.at(i);
+    }
+    return menus;
+}
+
+// What an item of the menu with that text shows as its shortcut; null when there is no item.
+std::optional<QString> shortcutShown(QObject* menu, const QString& text) {
+    for (int i = 0; i < menu->property("count").toInt(); ++i) {
+        QQuickItem* item = nullptr;
+        QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
+        if (item && item->property("text").toString() == text) {
+            return item->property("shortcutText").toString();
+        }
+    }
+    return std::nullopt;
+}
+
+TEST_F(StreamViewsTest, MenusShowShortcutsAndOpenFromTheKeyboard) {
+    AppUpdater updater(nlohmann::json::object(), store, true);
+    auto window = test::showWindow(
+        engine, "import Vantorel\nMainWindow {}",
+        {{"model", QVariant::fromValue(model.get())}, {"updater", QVariant::fromValue(&updater)}});
+    ASSERT_TRUE(window);
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    const QList<QObject*> menus = menusOf(*window);
+    ASSERT_GE(menus.size(), 4);
+    for (QObject* menu : menus) {
+        EXPECT_TRUE(menu->property("title").toString().startsWith('&'))
+            << menu->property("title").toString().toStdString();
+    }
+    const std::pair<const char*, const char*> shown[] = {
+        {"Quit Vantorel", "Super+Q"}, {"Settings…", "Super+,"}, {"About Vantorel", ""}};
+    for (const auto& [text, shortcut] : shown) {
+        EXPECT_EQ(shortcutShown(menus[0], text), QString(shortcut)) << text;
+    }
+    EXPECT_EQ(shortcutShown(menus[0], "Check for Updates…"), std::nullopt) << "no update feed";
+    EXPECT_EQ(shortcutShown(menus[1], "Demo Mode"), "Super+Shift+D");
+    EXPECT_EQ(shortcutShown(menus[2], "Close Stream"), "Super+W");
+
+    // F10 opens the first menu, Alt and a title's letter its menu.
+    const auto opens = [&](int key, Qt::KeyboardModifiers modifiers, QObject* menu) {
+        QTest::keyClick(window.get(), Qt::Key(key), modifiers);
+        const bool opened = QTest::qWaitFor([&] { return menu->property("opened").toBool(); });
+        QMetaObject::invokeMethod(menu, "close");
+        return opened && QTest::qWaitFor([&] { return !menu->property("visible").toBool(); });
+    };
+    EXPECT_TRUE(opens(Qt::Key_F10, Qt::NoModifier, menus[0]));
+    EXPECT_TRUE(opens(Qt::Key_S, Qt::AltModifier, menus[2]));
+}
+
+TEST_F(StreamViewsTest, SecondaryWindowsOpenCentredOverTheMainWindowAndEscapeClosesThem) {
+    AppUpdater updater(nlohmann::json::object(), store, true);
+    auto window = test::showWindow(
+        engine, "import Vantorel\nMainWindow {}",
+        {{"model", QVariant::fromValue(model.get())}, {"updater", QVariant::fromValue(&updater)}});
+    ASSERT_TRUE(window);
+    const auto titled = [&](const QString& title) -> QQuickWindow* {
+        for (auto* child : window->findChildren<QQuickWindow*>()) {
+            if (child->title() == title) {
+                return child;
+            }
+        }
+        return nullptr;
+    };
+    for (const char* title : {"Settings", "About Vantorel", "Vantorel Guide"}) {
+        SCOPED_TRACE(title);
+        QQuickWindow* shown = titled(title);
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->transientParent(), window.get());
+        SceneWindows::bringForward(shown);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(shown));
+        const QPoint offset = shown->geometry().center() - window->geometry().center();
+        EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+        QTest::keyClick(shown, Qt::Key_Escape);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !shown->isVisible(); }));
+    }
+
+    // The library names the window.
+    EXPECT_EQ(window->title(), "Vantorel");
+    model->apply(DeviceLinkState::connected(phone));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->title() == "Games"; }));
 }
 
 }  // namespace
