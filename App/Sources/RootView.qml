@@ -99,4 +99,11 @@ Item {
             overlayFrames: root.model.overlayFrames
         }
     }
+
+    SaveProblemBanner {
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+        settings: root.model.settings
+    }
 }
