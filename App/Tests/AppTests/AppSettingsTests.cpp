@@ -204,8 +204,8 @@ TEST_F(AppSettingsTest, AStoreThatCannotBeWrittenIsSaidOnceWithItsFile) {
     QFile blocker(folder.filePath("blocked"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    for (const QString& file : {folder.filePath("fine/Vantorel.ini"),
-                                folder.filePath("blocked/Vantorel.ini")}) {
+    for (const QString& file :
+         {folder.filePath("fine/Vantorel.ini"), folder.filePath("blocked/Vantorel.ini")}) {
         QSettings defaults(file, QSettings::IniFormat);
         AppSettings settings(defaults);
         QSignalSpy said(&settings, &AppSettings::saveProblemChanged);

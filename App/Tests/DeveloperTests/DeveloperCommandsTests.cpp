@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QQmlEngine>
-#include <QQmlListReference>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,10 +50,9 @@ protected:
 
     // The menu bar's titles, in order, without their mnemonics' marks.
     static QStringList titles(QQuickWindow& window) {
-        QQmlListReference menus(window.property("menuBar").value<QObject*>(), "menus");
         QStringList shown;
-        for (qsizetype i = 0; i < menus.count(); ++i) {
-            shown << menus.at(i)->property("title").toString().remove('&');
+        for (const QObject* menu : test::menuBarMenus(window)) {
+            shown << menu->property("title").toString().remove('&');
         }
         return shown;
     }

@@ -1,7 +1,6 @@
 #include <QDir>
 #include <QFile>
 #include <QQmlEngine>
-#include <QQmlListReference>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +41,18 @@ protected:
         model = std::make_unique<AppModel>(settings, std::move(environment));
     }
 
+    // The main window, active, with an updater that has no feed.
+    test::ShownWindow showMain() {
+        auto window = test::showWindow(engine, "import Vantorel\nMainWindow {}",
+                                       {{"model", QVariant::fromValue(model.get())},
+                                        {"updater", QVariant::fromValue(&updater)}});
+        if (window) {
+            window->requestActivate();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        }
+        return window;
+    }
+
     test::ShownWindow show(const QByteArray& body, const QVariantMap& properties) {
         return test::showWindow(
             engine, "import QtQuick\nimport Vantorel\nWindow {\nid: host\n" + body + "}",
@@ -54,6 +65,7 @@ protected:
     std::unique_ptr<AppModel> model;
     std::shared_ptr<test::FakeSession> session;
     int quits = 0;
+    AppUpdater updater{nlohmann::json::object(), store, true};
     QQmlEngine engine;
 };
 
@@ -285,13 +297,8 @@ TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
     QFile demo(folder.filePath("bundle/Demo/demo.qmstream"));
     ASSERT_TRUE(demo.open(QIODevice::WriteOnly));
     demo.close();
-    AppUpdater updater(nlohmann::json::object(), store, true);
-    auto window = test::showWindow(
-        engine, "import Vantorel\nMainWindow {}",
-        {{"model", QVariant::fromValue(model.get())}, {"updater", QVariant::fromValue(&updater)}});
+    auto window = showMain();
     ASSERT_TRUE(window);
-    window->requestActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     const auto press = [&](const char* keys) {
         QTest::keySequence(window.get(), QKeySequence(QString::fromLatin1(keys)));
     };
@@ -329,16 +336,6 @@ TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
     session->finishStop();
 }
 
-// The menu bar's menus, titles as written (mnemonics marked with "&").
-QList<QObject*> menusOf(QQuickWindow& window) {
-    QQmlListReference list(window.property("menuBar").value<QObject*>(), "menus");
-    QList<QObject*> menus;
-    for (qsizetype i = 0; i < list.count(); ++i) {
-        menus << list.at(i);
-    }
-    return menus;
-}
-
 // What an item of the menu with that text shows as its shortcut; null when there is no item.
 std::optional<QString> shortcutShown(QObject* menu, const QString& text) {
     for (int i = 0; i < menu->property("count").toInt(); ++i) {
@@ -352,15 +349,10 @@ std::optional<QString> shortcutShown(QObject* menu, const QString& text) {
 }
 
 TEST_F(StreamViewsTest, MenusShowShortcutsAndOpenFromTheKeyboard) {
-    AppUpdater updater(nlohmann::json::object(), store, true);
-    auto window = test::showWindow(
-        engine, "import Vantorel\nMainWindow {}",
-        {{"model", QVariant::fromValue(model.get())}, {"updater", QVariant::fromValue(&updater)}});
+    auto window = showMain();
     ASSERT_TRUE(window);
-    window->requestActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
 
-    const QList<QObject*> menus = menusOf(*window);
+    const QList<QObject*> menus = test::menuBarMenus(*window);
     ASSERT_GE(menus.size(), 4);
     for (QObject* menu : menus) {
         EXPECT_TRUE(menu->property("title").toString().startsWith('&'))
@@ -387,10 +379,7 @@ TEST_F(StreamViewsTest, MenusShowShortcutsAndOpenFromTheKeyboard) {
 }
 
 TEST_F(StreamViewsTest, SecondaryWindowsOpenCentredOverTheMainWindowAndEscapeClosesThem) {
-    AppUpdater updater(nlohmann::json::object(), store, true);
-    auto window = test::showWindow(
-        engine, "import Vantorel\nMainWindow {}",
-        {{"model", QVariant::fromValue(model.get())}, {"updater", QVariant::fromValue(&updater)}});
+    auto window = showMain();
     ASSERT_TRUE(window);
     const auto titled = [&](const QString& title) -> QQuickWindow* {
         for (auto* child : window->findChildren<QQuickWindow*>()) {
@@ -406,7 +395,8 @@ TEST_F(StreamViewsTest, SecondaryWindowsOpenCentredOverTheMainWindowAndEscapeClo
         ASSERT_TRUE(shown);
         EXPECT_EQ(shown->transientParent(), window.get());
         SceneWindows::bringForward(shown);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(shown));
+        // A transient window counts as active while its parent has the focus.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == shown; }));
         const QPoint offset = shown->geometry().center() - window->geometry().center();
         EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
         QTest::keyClick(shown, Qt::Key_Escape);
