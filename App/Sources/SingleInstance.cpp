@@ -20,14 +20,14 @@ QString SingleInstance::standardName() {
 }
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(parent) {
-    // No socket options: with them Qt binds elsewhere and renames over the name, replacing a
-    // running instance's socket instead of failing. The runtime folder is the user's own.
     connect(&server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* caller = server_.nextPendingConnection()) {
             caller->deleteLater();
             emit raiseRequested();
         }
     });
+    // No socket options: with them Qt binds elsewhere and renames over the name, replacing a
+    // running instance's socket instead of failing. The runtime folder is the user's own.
     if (server_.listen(name)) {
         return;
     }
