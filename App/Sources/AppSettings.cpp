@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "QuillmereCore/Log.h"
 #include "StoredValue.h"
 
 namespace qm {
@@ -98,7 +99,44 @@ AppSettings::AppSettings(QSettings& defaults, QObject* parent)
                            .value_or(StreamFrameRateOption::sixty)),
       streamResolution_(fromRawText<StreamResolutionOption>(defaults.value(Key::streamResolution))
                             .value_or(StreamResolutionOption::fast)),
-      lowLatencyEncoder_(boolWithDefault(defaults, Key::lowLatencyEncoder, true)) {}
+      lowLatencyEncoder_(boolWithDefault(defaults, Key::lowLatencyEncoder, true)) {
+    saveProblem_ = saveProblem(defaults.status(), defaults.fileName());
+}
+
+QString AppSettings::saveProblem(QSettings::Status status, const QString& file) {
+    switch (status) {
+        case QSettings::NoError:
+            break;
+        case QSettings::AccessError:
+            return tr("Settings cannot be saved: %1 cannot be written. Changes last until "
+                      "Vantorel quits; check that the folder exists, is yours and has free space.")
+                .arg(file);
+        case QSettings::FormatError:
+            return tr("Settings cannot be saved: %1 is not a settings file Vantorel can read. "
+                      "Changes last until Vantorel quits; move that file away to start afresh.")
+                .arg(file);
+    }
+    return {};
+}
+
+void AppSettings::checkSaved() {
+    if (checkPending_ || !saveProblem_.isEmpty()) {
+        return;
+    }
+    checkPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            checkPending_ = false;
+            defaults_.sync();
+            saveProblem_ = saveProblem(defaults_.status(), defaults_.fileName());
+            if (!saveProblem_.isEmpty()) {
+                Log::session().warn("{}", saveProblem_.toStdString());
+                emit saveProblemChanged();
+            }
+        },
+        Qt::QueuedConnection);
+}
 
 template <typename T>
 void AppSettings::assign(T& field, T value, void (AppSettings::*changed)(), const char* key,
@@ -109,6 +147,7 @@ void AppSettings::assign(T& field, T value, void (AppSettings::*changed)(), cons
         emit(this->*changed)();
     }
     defaults_.setValue(key, stored);
+    checkSaved();
 }
 
 void AppSettings::setHudStyle(HUDStyle style) {
@@ -126,6 +165,7 @@ void AppSettings::setLastPackage(const QString& package) {
     } else {
         defaults_.setValue(Key::lastPackage, package);
     }
+    checkSaved();
 }
 
 void AppSettings::setDeveloperMode(bool on) {
@@ -221,6 +261,7 @@ InputMode AppSettings::inputMode(const QString& package) const {
 
 void AppSettings::setInputMode(InputMode mode, const QString& package) {
     defaults_.setValue(inputModeKey(package), rawValue(mode));
+    checkSaved();
 }
 
 HUDStyle next(HUDStyle style) noexcept {

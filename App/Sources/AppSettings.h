@@ -22,6 +22,9 @@ class AppSettings : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("The app model owns the settings")
+    // Why changes cannot be stored, in words a user acts on; empty while they can. Once set it
+    // stays: the store does not heal while the app runs.
+    Q_PROPERTY(QString saveProblem READ saveProblem NOTIFY saveProblemChanged)
 
 public:
     // Stored as the case names.
@@ -74,6 +77,9 @@ public:
     explicit AppSettings(QSettings& defaults, QObject* parent = nullptr);
 
     QSettings& defaults() const noexcept { return defaults_; }
+    const QString& saveProblem() const noexcept { return saveProblem_; }
+    // The sentence for a store left in that state; empty for none.
+    static QString saveProblem(QSettings::Status status, const QString& file);
 
     HUDStyle hudStyle() const noexcept { return hudStyle_; }
     const QString& lastPackage() const noexcept { return lastPackage_; }
@@ -137,13 +143,19 @@ signals:
     void streamFrameRateChanged();
     void streamResolutionChanged();
     void lowLatencyEncoderChanged();
+    void saveProblemChanged();
 
 private:
     template <typename T>
     void assign(T& field, T value, void (AppSettings::*changed)(), const char* key,
                 const QVariant& stored);
+    // After the event loop's turn, once for every write in it: the store is written and its
+    // status read.
+    void checkSaved();
 
     QSettings& defaults_;
+    QString saveProblem_;
+    bool checkPending_ = false;
     HUDStyle hudStyle_;
     QString lastPackage_;
     bool developerMode_;

@@ -11,7 +11,7 @@ ApplicationWindow {
     required property AppModelBase model
     required property AppUpdater updater
 
-    title: qsTr("Vantorel")
+    title: rootView.screenTitle || qsTr("Vantorel")
     width: 1280
     height: 720
     minimumWidth: 640
@@ -47,11 +47,7 @@ ApplicationWindow {
         objectName: "settingsAction"
         text: qsTr("Settings…")
         shortcut: "Meta+,"
-        onTriggered: {
-            settingsWindow.show()
-            settingsWindow.raise()
-            settingsWindow.requestActivate()
-        }
+        onTriggered: SceneWindows.open("settings")
     }
     Action {
         id: quitAction
@@ -134,30 +130,45 @@ ApplicationWindow {
     menuBar: MenuBar {
         id: menus
 
-        Menu {
-            title: qsTr("Vantorel")
+        // As a click on its title does.
+        function openFirst() {
+            menus.itemAt(0).triggered()
+        }
 
-            MenuItem {
+        Menu {
+            id: appMenu
+
+            title: qsTr("&Vantorel")
+            // Without an update feed there is no updater to ask.
+            Component.onCompleted: {
+                if (!window.updater.isRunning)
+                    appMenu.removeItem(checkForUpdates)
+            }
+
+            ShortcutMenuItem {
                 action: aboutAction
             }
-            MenuItem {
+            ShortcutMenuItem {
+                id: checkForUpdates
+
+                objectName: "checkForUpdates"
                 action: UpdateCommands {
                     updater: window.updater
                 }
             }
             MenuSeparator {}
-            MenuItem {
+            ShortcutMenuItem {
                 action: settingsAction
             }
             MenuSeparator {}
-            MenuItem {
+            ShortcutMenuItem {
                 action: quitAction
             }
         }
         Menu {
-            title: qsTr("File")
+            title: qsTr("&File")
 
-            MenuItem {
+            ShortcutMenuItem {
                 action: demoAction
             }
         }
@@ -173,8 +184,15 @@ ApplicationWindow {
         }
         HelpMenu {}
     }
+    // The desktop's key for the menu bar.
+    Shortcut {
+        sequence: "F10"
+        onActivated: menus.openFirst()
+    }
 
     RootView {
+        id: rootView
+
         anchors.fill: parent
         model: window.model
     }
@@ -184,19 +202,21 @@ ApplicationWindow {
     }
 
     SettingsWindow {
-        id: settingsWindow
-
+        transientParent: window
         settings: window.model.settings
     }
     // The About and Guide windows, each made once and shown on demand.
     Loader {
         objectName: "aboutPlace"
         sourceComponent: AboutWindow {
+            transientParent: window
             settings: window.model.settings
         }
     }
     Loader {
         objectName: "guidePlace"
-        sourceComponent: GuideWindow {}
+        sourceComponent: GuideWindow {
+            transientParent: window
+        }
     }
 }

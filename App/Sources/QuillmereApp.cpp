@@ -10,6 +10,7 @@
 #include "Bundle.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/ProcessMemory.h"
+#include "SceneWindows.h"
 #include "VideoPipeline/View/VideoView.h"
 
 namespace qm {
@@ -42,9 +43,15 @@ void QuillmereApp::prepare(int argc, char** argv) {
 }
 
 QuillmereApp::QuillmereApp(int& argc, char** argv)
-    : application_((prepare(argc, argv), std::make_unique<QApplication>(argc, argv))),
-      defaults_(AppSettings::standardDefaults()),
-      settings_(std::make_unique<AppSettings>(*defaults_)) {
+    : application_((prepare(argc, argv), std::make_unique<QApplication>(argc, argv))) {
+    if (!qEnvironmentVariableIsSet("QM_HOSTED_BY_TESTS")) {
+        instance_ = std::make_unique<SingleInstance>(SingleInstance::standardName());
+        if (!instance_->isPrimary()) {
+            return;
+        }
+    }
+    defaults_ = AppSettings::standardDefaults();
+    settings_ = std::make_unique<AppSettings>(*defaults_);
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("vantorel"));
     model_ = std::make_unique<AppModel>(*settings_, AppModelEnvironment::standard(*defaults_));
@@ -62,6 +69,10 @@ QuillmereApp::QuillmereApp(int& argc, char** argv)
         {{QStringLiteral("model"), QVariant::fromValue(model_.get())},
          {QStringLiteral("updater"), QVariant::fromValue(updater_.get())}});
     engine_->load(QUrl(QString::fromLatin1(mainWindowUrl)));
+    if (instance_) {
+        QObject::connect(instance_.get(), &SingleInstance::raiseRequested, instance_.get(),
+                         [this] { SceneWindows::bringForward(mainWindow()); });
+    }
 }
 
 QuillmereApp::~QuillmereApp() {
@@ -76,6 +87,9 @@ QuillmereApp::~QuillmereApp() {
 }
 
 int QuillmereApp::exec() {
+    if (instance_ && !instance_->isPrimary()) {
+        return 0;
+    }
     if (!mainWindow()) {
         return 1;
     }
@@ -102,6 +116,9 @@ int QuillmereApp::exec() {
 }
 
 QQuickWindow* QuillmereApp::mainWindow() const {
+    if (!engine_) {
+        return nullptr;
+    }
     const QList<QObject*> roots = engine_->rootObjects();
     return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
 }

@@ -8,6 +8,7 @@
 #include "AppModel.h"
 #include "AppSettings.h"
 #include "FileReveal.h"
+#include "SingleInstance.h"
 #include "Updates/AppUpdater.h"
 
 class QApplication;
@@ -26,21 +27,25 @@ public:
     // needs it), and the Fusion style.
     static void prepare(int argc, char** argv);
 
-    // Prepares, then makes the application and loads the main window.
+    // Prepares, then makes the application and loads the main window; when another instance
+    // runs, asks it to come forward and makes nothing more. Under a test host every instance
+    // runs on its own.
     QuillmereApp(int& argc, char** argv);
     ~QuillmereApp();
 
     QuillmereApp(const QuillmereApp&) = delete;
     QuillmereApp& operator=(const QuillmereApp&) = delete;
 
+    // At once for an instance that found another running.
     int exec();
 
     AppModel& model() noexcept { return *model_; }
-    // Null when the window failed to load.
+    // Null when the window failed to load or another instance runs.
     QQuickWindow* mainWindow() const;
 
 private:
     std::unique_ptr<QApplication> application_;
+    std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<QSettings> defaults_;
     std::unique_ptr<AppSettings> settings_;
     std::unique_ptr<AppModel> model_;

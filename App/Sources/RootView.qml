@@ -12,6 +12,8 @@ Item {
 
     readonly property int routeKind: root.model.routeKind
     readonly property bool hasSession: root.model.session !== null
+    // The window's title while a screen names one ("Games" for the library); empty otherwise.
+    readonly property string screenTitle: libraryPlace.item ? libraryPlace.item.title : ""
 
     Component.onCompleted: root.model.run()
 
@@ -52,6 +54,8 @@ Item {
         }
     }
     Loader {
+        id: libraryPlace
+
         objectName: "libraryPlace"
         anchors.fill: parent
         active: root.routeKind === Route.RouteKind.library
@@ -94,5 +98,12 @@ Item {
             recording: root.model.recording
             overlayFrames: root.model.overlayFrames
         }
+    }
+
+    SaveProblemBanner {
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+        settings: root.model.settings
     }
 }

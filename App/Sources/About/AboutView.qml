@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Layouts
 import Vantorel
 
 // The About window's content: icon, name and version, the open-source notice and the licences.
@@ -13,6 +12,9 @@ Pane {
     property string bundleRoot
 
     padding: 28
+    // The wrapped notice would otherwise widen the window to its one-line length.
+    contentWidth: 360
+    contentHeight: column.height
 
     AboutScreen {
         id: screen
@@ -20,24 +22,29 @@ Pane {
         bundleRoot: root.bundleRoot
     }
 
-    ColumnLayout {
+    // Positioned, not laid out: the wrapped notice then counts with its real height from the
+    // start, and the window opens at its final size.
+    Column {
+        id: column
+
+        anchors.horizontalCenter: parent.horizontalCenter
         width: 360
         spacing: 12
 
         Image {
-            Layout.alignment: Qt.AlignHCenter
+            anchors.horizontalCenter: parent.horizontalCenter
             source: "../../Resources/linux/vantorel.svg"
             sourceSize: Qt.size(96, 96)
         }
         Label {
-            Layout.alignment: Qt.AlignHCenter
+            anchors.horizontalCenter: parent.horizontalCenter
             text: "Vantorel"
             font.pixelSize: 22
             font.bold: true
         }
         Label {
             objectName: "version"
-            Layout.alignment: Qt.AlignHCenter
+            anchors.horizontalCenter: parent.horizontalCenter
             text: qsTr("Version %1").arg(screen.version)
             color: palette.placeholderText
 
@@ -48,24 +55,24 @@ Pane {
         }
         Label {
             objectName: "developerModeOn"
-            Layout.alignment: Qt.AlignHCenter
+            anchors.horizontalCenter: parent.horizontalCenter
             visible: root.settings.developerMode
             text: qsTr("Developer mode is on")
             font.pixelSize: 11
             color: "orange"
         }
         Label {
-            Layout.fillWidth: true
+            width: parent.width
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap
-            text: qsTr("Vantorel includes quillmere-server (Apache License 2.0, modified) and open-source libraries (see Licenses).")
+            text: qsTr("Vantorel works with quillmere-server (Apache License 2.0, not part of Vantorel's source) and uses open-source libraries (see Licenses).")
             color: palette.placeholderText
         }
         Button {
             objectName: "licenses"
-            Layout.alignment: Qt.AlignHCenter
+            anchors.horizontalCenter: parent.horizontalCenter
             text: qsTr("Licenses")
-            onClicked: licenses.show()
+            onClicked: SceneWindows.bringForward(licenses)
         }
     }
 

@@ -11,12 +11,22 @@ ApplicationWindow {
     property string bundleRoot
 
     title: qsTr("About Vantorel")
+    // A dialog, so that the desktop keeps it over the window it belongs to.
+    flags: Qt.Dialog
+    // Exactly as large as its content.
     width: content.implicitWidth
     height: content.implicitHeight
-    minimumWidth: content.implicitWidth
-    minimumHeight: Math.min(content.implicitHeight, 600)
+    minimumWidth: width
+    maximumWidth: width
+    minimumHeight: height
+    maximumHeight: height
 
     Component.onCompleted: SceneWindows.add("about", window)
+
+    Shortcut {
+        sequence: "Escape"
+        onActivated: window.close()
+    }
 
     AboutView {
         id: content

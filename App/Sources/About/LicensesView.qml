@@ -11,6 +11,8 @@ Window {
 
     objectName: "licensesSheet"
     title: qsTr("Licenses")
+    // A dialog, so that the desktop keeps it over the window it belongs to.
+    flags: Qt.Dialog
     modality: Qt.WindowModal
     width: 640
     height: 520
@@ -68,7 +70,7 @@ Window {
     }
 
     Shortcut {
-        sequences: ["Return", "Enter"]
+        sequences: ["Return", "Enter", "Escape"]
         enabled: sheet.visible
         onActivated: sheet.close()
     }

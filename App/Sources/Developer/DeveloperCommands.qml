@@ -13,12 +13,6 @@ Menu {
     required property MenuBar menuBar
     required property Menu after
 
-    // An item of developer mode only: a debug build shows the menu without them.
-    component DeveloperItem: MenuItem {
-        visible: menu.commands.showsItems
-        height: menu.commands.showsItems ? implicitHeight : 0
-    }
-
     function place() {
         let index = -1
         let present = false
@@ -36,7 +30,7 @@ Menu {
     }
 
     objectName: "developerMenu"
-    title: qsTr("Developer")
+    title: qsTr("&Developer")
     Component.onCompleted: menu.place()
 
     Connections {
@@ -55,20 +49,20 @@ Menu {
         }
     }
 
-    DeveloperItem {
+    MenuItem {
         objectName: "recordRawStream"
         text: qsTr("Record Raw Stream (.qmstream)")
         checkable: true
         checked: menu.model.captureRawStream
         onTriggered: menu.model.captureRawStream = !menu.model.captureRawStream
     }
-    DeveloperItem {
+    MenuItem {
         objectName: "flashTestDataURL"
         text: qsTr("Flash Test (data: URL)…")
         enabled: menu.commands.canRequestFlashTest
         onTriggered: menu.model.flashTest.request(FlashTestRunner.Source.dataURL)
     }
-    DeveloperItem {
+    MenuItem {
         objectName: "flashTestDownloadsFile"
         text: qsTr("Flash Test (File in Downloads)…")
         enabled: menu.commands.canRequestFlashTest

@@ -54,8 +54,7 @@ void DeveloperCommandsModel::follow() {
 void DeveloperCommandsModel::update() {
     State state;
     // On an object's destroyed() its pointer already reads null.
-    state.showsItems = settings_ && settings_->developerMode();
-    state.showsMenu = showsMenu(state.showsItems, isDebugBuild);
+    state.showsMenu = settings_ && settings_->developerMode();
     state.hasStream = session_ && session_->phase() == SessionPhase::streaming();
     state.canRequestFlashTest =
         streamRoute_ && state.hasStream && !(flashTest_ && flashTest_->isRunning());

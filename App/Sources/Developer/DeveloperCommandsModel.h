@@ -13,12 +13,6 @@
 
 namespace qm {
 
-#ifdef NDEBUG
-inline constexpr bool builtForDebugging = false;
-#else
-inline constexpr bool builtForDebugging = true;
-#endif
-
 // Whether the "Developer" menu and its items show and which are enabled, following the
 // settings, the route, the session and the flash test live; the flash-test sheet reads whether
 // a stream runs. The views bind its inputs; every object may be absent. GUI thread only.
@@ -32,20 +26,13 @@ class DeveloperCommandsModel : public QObject {
     Q_PROPERTY(
         qm::FlashTestRunner* flashTest READ flashTest WRITE setFlashTest NOTIFY inputsChanged)
 
+    // Developer mode is on: a menu without it would be empty.
     Q_PROPERTY(bool showsMenu READ showsMenu NOTIFY stateChanged)
-    // The items need developer mode even where a debug build shows the menu.
-    Q_PROPERTY(bool showsItems READ showsItems NOTIFY stateChanged)
     // The session streams, whatever the route.
     Q_PROPERTY(bool hasStream READ hasStream NOTIFY stateChanged)
     Q_PROPERTY(bool canRequestFlashTest READ canRequestFlashTest NOTIFY stateChanged)
 
 public:
-    static constexpr bool isDebugBuild = builtForDebugging;
-
-    static bool showsMenu(bool developerMode, bool debugBuild) {
-        return developerMode || debugBuild;
-    }
-
     explicit DeveloperCommandsModel(QObject* parent = nullptr);
 
     bool streamRoute() const noexcept { return streamRoute_; }
@@ -58,7 +45,6 @@ public:
     void setFlashTest(FlashTestRunner* runner);
 
     bool showsMenu() const noexcept { return state_.showsMenu; }
-    bool showsItems() const noexcept { return state_.showsItems; }
     bool hasStream() const noexcept { return state_.hasStream; }
     bool canRequestFlashTest() const noexcept { return state_.canRequestFlashTest; }
 
@@ -68,8 +54,7 @@ signals:
 
 private:
     struct State {
-        bool showsMenu = isDebugBuild;
-        bool showsItems = false;
+        bool showsMenu = false;
         bool hasStream = false;
         bool canRequestFlashTest = false;
         bool operator==(const State&) const = default;

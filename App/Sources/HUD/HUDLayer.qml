@@ -58,7 +58,7 @@ Item {
             HoverHandler {
                 id: hover
             }
-            ToolTip.visible: hover.hovered
+            ToolTip.visible: hover.hovered && !movable.dragging
             ToolTip.text: qsTr("Click to switch between full and compact")
         }
     }

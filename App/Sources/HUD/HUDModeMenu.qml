@@ -9,6 +9,8 @@ ToolButton {
 
     required property StreamToolbarModel toolbar
     readonly property KeymapController keymap: toolbar.keymap
+    // The panel holding the button is being dragged.
+    property bool moving: false
 
     objectName: "modeMenuButton"
     enabled: toolbar.canRequestMode
@@ -36,7 +38,7 @@ ToolButton {
     HoverHandler {
         id: hover
     }
-    ToolTip.visible: hover.hovered && !menu.visible
+    ToolTip.visible: hover.hovered && !menu.visible && !modeButton.moving
     ToolTip.text: qsTr("Control Mode")
 
     Menu {
@@ -67,13 +69,14 @@ ToolButton {
 
         Instantiator {
             model: modeButton.toolbar.showsLayouts ? modeButton.keymap.layoutNames : []
-            delegate: MenuItem {
+            delegate: ShortcutMenuItem {
                 id: layoutItem
 
                 required property int index
                 required property string modelData
 
                 objectName: "layoutToggle"
+                maximumTitleWidth: 260
                 action: Action {
                     text: layoutItem.modelData
                     checkable: true
@@ -87,18 +90,6 @@ ToolButton {
                         checked = Qt.binding(
                                     () => layoutItem.index === modeButton.keymap.activeLayoutIndex)
                     }
-                }
-                contentItem: Text {
-                    leftPadding: layoutItem.indicator.width + layoutItem.spacing
-                    width: Math.min(implicitWidth, 260)
-                    text: layoutItem.text
-                    textFormat: Text.PlainText
-                    elide: Text.ElideRight
-                    font: layoutItem.font
-                    color: layoutItem.highlighted ? layoutItem.palette.highlightedText
-                                                  : layoutItem.palette.text
-                    opacity: layoutItem.enabled ? 1 : 0.5
-                    verticalAlignment: Text.AlignVCenter
                 }
             }
             // After the two modes, the separator and the section's title.

@@ -13,6 +13,8 @@ Item {
     // The stream area's size, which bounds the displacement.
     property size bounds: Qt.size(0, 0)
 
+    // Tooltips inside hide while it moves: they would stay where the panel was.
+    readonly property bool dragging: drag.active
     readonly property size base: positions.offsets[panel] ?? Qt.size(0, 0)
     readonly property size shownOffset: positions.shown(
         base, drag.active ? Qt.size(drag.activeTranslation.x, drag.activeTranslation.y)

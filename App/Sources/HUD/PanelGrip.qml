@@ -3,6 +3,9 @@ import QtQuick.Controls
 
 // The visible handle of a movable panel; the drag belongs to the whole panel.
 Item {
+    // The panel is being dragged.
+    property bool moving: false
+
     implicitWidth: 14
     implicitHeight: 20
 
@@ -16,6 +19,6 @@ Item {
     HoverHandler {
         id: hover
     }
-    ToolTip.visible: hover.hovered
+    ToolTip.visible: hover.hovered && !moving
     ToolTip.text: qsTr("Drag to move")
 }

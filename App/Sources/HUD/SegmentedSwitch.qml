@@ -1,14 +1,19 @@
 import QtQuick
 import QtQuick.Controls
 
-// A picker of a few options as adjoining checkable buttons, its title kept for accessibility.
-// The choice is the owner's: the buttons follow `current`.
+// A picker of a few options as adjoining checkable buttons, the chosen one filled with the
+// accent colour, its title kept for accessibility. The choice is the owner's: the buttons follow
+// `current`.
 Row {
     id: segmented
 
     required property string title
     required property list<string> options
     required property int current
+    // Shown while the pointer rests on any option.
+    property string tip
+    // No tooltip while the panel holding the switch is dragged.
+    property bool moving: false
 
     signal chosen(int index)
 
@@ -36,6 +41,25 @@ Row {
                 segmented.chosen(index)
                 // The click checked it; the owner's value decides.
                 checked = Qt.binding(() => option.index === segmented.current)
+            }
+            ToolTip.visible: hovered && !segmented.moving && segmented.tip !== ""
+            ToolTip.text: segmented.tip
+
+            contentItem: Text {
+                text: option.text
+                font: option.font
+                color: option.checked ? option.palette.highlightedText : option.palette.buttonText
+                opacity: option.enabled ? 1 : 0.5
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+            }
+            background: Rectangle {
+                implicitWidth: 28
+                implicitHeight: 20
+                radius: 4
+                color: option.checked ? option.palette.highlight
+                                      : option.hovered ? option.palette.light : option.palette.button
+                opacity: option.enabled ? 1 : 0.5
             }
         }
     }

@@ -14,6 +14,8 @@ Item {
     property size bounds: Qt.size(0, 0)
     // Whether the picture switch can turn upscaling on.
     property bool upscalingSupported: GraphicsSupport.upscaling
+    // The stream's sound is off.
+    property bool muted: false
     // The bar at its resting place, for what is laid out beside and below it.
     readonly property size barSize: Qt.size(bar.width, bar.height)
 
@@ -59,10 +61,12 @@ Item {
 
                 PanelGrip {
                     anchors.verticalCenter: parent.verticalCenter
+                    moving: movable.dragging
                 }
                 HUDModeMenu {
                     anchors.verticalCenter: parent.verticalCenter
                     toolbar: toolbarLayer.toolbar
+                    moving: movable.dragging
                 }
                 SegmentedSwitch {
                     id: picture
@@ -72,15 +76,11 @@ Item {
                     title: qsTr("Picture")
                     options: [qsTr("High"), qsTr("Low")]
                     current: toolbarLayer.settings.picturePreset === AppSettings.PicturePreset.high ? 0 : 1
+                    tip: qsTr("High: PC-side upscaling (GPU upscaling), about 1 ms more. Low: fastest.")
+                    moving: movable.dragging
                     onChosen: index => toolbarLayer.settings.picturePreset =
                               index === 0 ? AppSettings.PicturePreset.high
                                           : AppSettings.PicturePreset.low
-
-                    HoverHandler {
-                        id: pictureHover
-                    }
-                    ToolTip.visible: pictureHover.hovered
-                    ToolTip.text: qsTr("High: PC-side upscaling (GPU upscaling), about 1 ms more. Low: fastest.")
                 }
                 SegmentedSwitch {
                     objectName: "resolutionPicker"
@@ -88,15 +88,24 @@ Item {
                     title: qsTr("Resolution")
                     options: ["HD", "SD"]
                     current: toolbarLayer.settings.resolutionPreset === AppSettings.ResolutionPreset.hd ? 0 : 1
+                    tip: qsTr("HD: 1920 px, sharper. SD: 1280 px, fastest. The stream restarts.")
+                    moving: movable.dragging
                     onChosen: index => toolbarLayer.toolbar.chooseResolution(
                                   index === 0 ? AppSettings.ResolutionPreset.hd
                                               : AppSettings.ResolutionPreset.sd)
+                }
+                Image {
+                    objectName: "mutedSign"
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: toolbarLayer.muted
+                    source: "speaker.slash.svg"
+                    sourceSize: Qt.size(16, 16)
 
                     HoverHandler {
-                        id: resolutionHover
+                        id: mutedHover
                     }
-                    ToolTip.visible: resolutionHover.hovered
-                    ToolTip.text: qsTr("HD: 1920 px, sharper. SD: 1280 px, fastest. The stream restarts.")
+                    ToolTip.visible: mutedHover.hovered && !movable.dragging
+                    ToolTip.text: qsTr("Sound is off (Super+Shift+M)")
                 }
             }
         }

@@ -53,7 +53,7 @@ Item {
                     case "heading": return heading;
                     case "steps": return steps;
                     case "bullets": return bullets;
-                    case "item": return item;
+                    case "item": return card;
                     case "tip": return tip;
                     case "shortcuts": return shortcuts;
                     case "supportLinks":
@@ -171,11 +171,12 @@ Item {
             }
         }
     }
+    // Not "item": inside the Loader that name is the Loader's own.
     Component {
-        id: item
+        id: card
 
         Rectangle {
-            id: card
+            id: itemCard
 
             property var block
 
@@ -189,17 +190,17 @@ Item {
 
                 x: 12
                 y: 12
-                width: card.width - 24
+                width: itemCard.width - 24
                 spacing: 4
 
                 GuideText {
                     Layout.fillWidth: true
-                    text: card.block ? card.block.title : ""
+                    text: itemCard.block ? itemCard.block.title : ""
                     font.bold: true
                 }
                 GuideText {
                     Layout.fillWidth: true
-                    text: card.block ? card.block.detail : ""
+                    text: itemCard.block ? itemCard.block.detail : ""
                     color: palette.placeholderText
                 }
             }
@@ -297,31 +298,38 @@ Item {
     Component {
         id: support
 
-        RowLayout {
+        ColumnLayout {
             property var block
 
             objectName: "supportLinks"
             spacing: 12
 
-            Button {
-                objectName: "quickFixes"
-                text: qsTr("Quick Fixes")
-                onClicked: root.supportLinks.openQuickFixes()
+            GuideText {
+                Layout.fillWidth: true
+                text: qsTr("Quick Fixes has a one-minute fix for most of them. Found a bug or have an idea? Write to us: a real person reads every message. Contact Support fills in your app and Linux versions.")
             }
-            Button {
-                objectName: "contactSupport"
-                highlighted: true
-                text: qsTr("Contact Support…")
-                onClicked: root.supportLinks.contactSupport()
-            }
-            Button {
-                objectName: "suggestFeature"
-                text: qsTr("Suggest a Feature…")
-                onClicked: root.supportLinks.suggestFeature()
+            RowLayout {
+                spacing: 12
+
+                Button {
+                    objectName: "quickFixes"
+                    text: qsTr("Quick Fixes")
+                    onClicked: root.supportLinks.openQuickFixes()
+                }
+                Button {
+                    objectName: "contactSupport"
+                    highlighted: true
+                    text: qsTr("Contact Support…")
+                    onClicked: root.supportLinks.contactSupport()
+                }
+                Button {
+                    objectName: "suggestFeature"
+                    text: qsTr("Suggest a Feature…")
+                    onClicked: root.supportLinks.suggestFeature()
+                }
             }
         }
     }
-
     // Read-only, selectable, wrapped and never cut short.
     component GuideText: TextEdit {
         readOnly: true

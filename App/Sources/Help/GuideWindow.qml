@@ -11,6 +11,8 @@ ApplicationWindow {
     property string bundleRoot
 
     title: qsTr("Vantorel Guide")
+    // A dialog, so that the desktop keeps it over the window it belongs to.
+    flags: Qt.Dialog
     width: 900
     height: 640
     minimumWidth: 720
@@ -20,6 +22,11 @@ ApplicationWindow {
     onVisibleChanged: content.active = visible
     // close() hides the window without notifying `visible` (Qt 6.4).
     onClosing: content.active = false
+
+    Shortcut {
+        sequence: "Escape"
+        onActivated: window.close()
+    }
 
     Loader {
         id: content

@@ -10,7 +10,7 @@ Menu {
     property string bundleRoot
     property bool hasSupportLinks: help.hasSupportLinks()
 
-    title: qsTr("Help")
+    title: qsTr("&Help")
     onAboutToShow: hasSupportLinks = help.hasSupportLinks()
 
     HelpCommands {
@@ -18,7 +18,7 @@ Menu {
         bundleRoot: menu.bundleRoot
     }
 
-    MenuItem {
+    ShortcutMenuItem {
         objectName: "guide"
         action: Action {
             text: qsTr("Vantorel Guide")

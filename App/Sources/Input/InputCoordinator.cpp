@@ -118,6 +118,7 @@ void InputCoordinator::detach() {
         router->setOnLayoutSwitch(nullptr);
     }
     cursor_.release();
+    setKeyboardGrabbed(false);
     if (m && m->streamKeymap() == &keymap_) {
         m->setStreamKeymap(nullptr);
     }
@@ -150,7 +151,7 @@ void InputCoordinator::requestMode(InputMode mode) {
     if (settings && keymap_.package()) {
         settings->setInputMode(mode, QString::fromStdString(*keymap_.package()));
     }
-    Log::input().info("input mode {}", static_cast<int>(mode));
+    Log::input().info("input mode {} requested", logName(mode));
     InputRouter* router = followSession();
     if (router && startGate_.isApplied) {
         applyMode(mode, *router, false);
@@ -163,6 +164,7 @@ void InputCoordinator::windowLostFocus() {
         router->releaseAll();
     }
     cursor_.release();
+    setKeyboardGrabbed(false);
     if (rawMouse_) {
         rawMouse_->update(false);
     }
@@ -300,7 +302,7 @@ void InputCoordinator::logGamepadFlow(bool isOpen) {
     const InputRouter* router = followedRouter();
     Log::input().debug("gamepad: {} seen, {} sent, gate {}, mode {}, streaming {}, editing {}",
                        gamepadSeen_, gamepadSent_, isOpen ? "open" : "closed",
-                       router ? static_cast<int>(router->mode()) : 0, isStreaming(),
+                       router ? logName(router->mode()) : "none", isStreaming(),
                        keymap_.isEditing());
     gamepadSeen_ = 0;
     gamepadSent_ = 0;
@@ -359,12 +361,21 @@ void InputCoordinator::editorClosed(const GameKeymaps& keymaps, std::size_t acti
 
 void InputCoordinator::updateCursor() {
     const InputRouter* router = followedRouter();
-    const bool wanted = isKeyWindow() && isStreaming() && !keymap_.isEditing() && router &&
-                        router->wantsCursorCapture();
-    cursor_.update(wanted, view_ ? &view_->item() : nullptr);
+    const bool capturing = isKeyWindow() && isStreaming() && !keymap_.isEditing() && router;
+    cursor_.update(capturing && router->wantsCursorCapture(), view_ ? &view_->item() : nullptr);
     if (rawMouse_) {
         rawMouse_->update(cursor_.isCaptured());
     }
+    // As games do: the desktop's Super shortcuts would otherwise never reach the phone.
+    setKeyboardGrabbed(capturing && (cursor_.isCaptured() || router->mode() == InputMode::keymap));
+}
+
+void InputCoordinator::setKeyboardGrabbed(bool grabbed) {
+    if (grabbed == keyboardGrabbed_ || !view_) {
+        return;
+    }
+    keyboardGrabbed_ = grabbed;
+    view_->grabKeyboard(grabbed);
 }
 
 InputMode InputCoordinator::startMode() const {

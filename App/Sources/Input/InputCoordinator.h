@@ -101,7 +101,10 @@ private:
     void toggleEditor();
     void selectLayout(std::size_t index);
     void editorClosed(const GameKeymaps& keymaps, std::size_t active);
+    // Locks or unlocks the pointer, and grabs the keyboard while the stream captures input.
     void updateCursor();
+    // Acts only on a change: a refused grab is not asked for again on every tick.
+    void setKeyboardGrabbed(bool grabbed);
     InputMode startMode() const;
     void prepare(InputMode mode, InputRouter& router);
     // Installs what the mode needs and enters it; a restart of the same mode resynchronises.
@@ -116,6 +119,7 @@ private:
     std::unique_ptr<InputCapture> capture_;
     std::unique_ptr<RawMouseCapture> rawMouse_;
     CursorCapture cursor_;
+    bool keyboardGrabbed_ = false;
     std::unique_ptr<OneShotTimer> timer_;
     // The followed session and its router, valid while sessionObject_ lasts.
     InputSession* session_ = nullptr;

@@ -8,6 +8,7 @@
 #include "Input/MenuTracking.h"
 #include "Input/RawMouseHub.h"
 #include "QuillmereCore/HostClock.h"
+#include "QuillmereCore/Log.h"
 
 namespace qm {
 
@@ -51,11 +52,36 @@ void InputHost::setSheetCount(int count) {
 }
 
 bool InputHost::isKeyWindow() const {
-    return window() && QGuiApplication::focusWindow() == window();
+    const QQuickWindow* shown = window();
+    if (!shown || QGuiApplication::focusWindow() != shown) {
+        return false;
+    }
+    // An open menu is drawn inside the window and takes its keyboard.
+    for (const QQuickItem* focus = shown->activeFocusItem(); focus; focus = focus->parentItem()) {
+        if (focus->inherits("QQuickPopupItem")) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool InputHost::isWindowVisible() const {
     return window() && window()->isExposed();
+}
+
+void InputHost::grabKeyboard(bool grab) {
+    if (!grab) {
+        // The item may have left the window by now.
+        if (grabbing_) {
+            grabbing_->setKeyboardGrabEnabled(false);
+        }
+        grabbing_.clear();
+        return;
+    }
+    grabbing_ = window();
+    if (grabbing_ && !grabbing_->setKeyboardGrabEnabled(true)) {
+        Log::input().debug("the display refused the keyboard grab");
+    }
 }
 
 void InputHost::componentComplete() {

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QQuickItem>
+#include <QQuickWindow>
 #include <memory>
 
 #include <QtQml/qqmlregistration.h>
@@ -45,10 +46,12 @@ public:
 
     // InputView
     QQuickItem& item() override { return *this; }
+    // The window has the focus and no menu or other popup inside it holds it.
     bool isKeyWindow() const override;
     bool isWindowVisible() const override;
     bool hasSheet() const override { return sheetCount_ > 0; }
     void presentEmulatorWarning() override { emit emulatorWarningRequested(); }
+    void grabKeyboard(bool grab) override;
 
 signals:
     void modelChanged();
@@ -72,6 +75,8 @@ private:
     QPointer<QObject> model_;
     QPointer<KeymapController> keymap_;
     int sheetCount_ = 0;
+    // The window the keyboard was grabbed for, while grabbed.
+    QPointer<QQuickWindow> grabbing_;
     QtTimerSource ticks_{Qt::PreciseTimer};
     std::unique_ptr<InputCoordinator> coordinator_;
     // The window's and the application's signals while attached.

@@ -37,9 +37,12 @@ Item {
             Layout.margins: 24
             spacing: 24
 
+            // One width on every step, however long the step's texts.
             ColumnLayout {
                 objectName: "stepRows"
                 Layout.preferredWidth: 220
+                Layout.minimumWidth: 220
+                Layout.maximumWidth: 220
                 Layout.alignment: Qt.AlignTop
                 spacing: 8
 
@@ -201,11 +204,31 @@ Item {
                 model: root.model
             }
             Button {
+                id: tryDemo
+
                 objectName: "tryDemo"
                 visible: root.model.hasDemoStream
                 flat: true
                 text: qsTr("Try Demo Mode")
                 onClicked: root.model.startDemo()
+                // A link at rest, not only under the pointer.
+                contentItem: Label {
+                    text: tryDemo.text
+                    font.underline: true
+                    color: tryDemo.palette.link
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                }
+                background: Rectangle {
+                    visible: tryDemo.visualFocus
+                    color: "transparent"
+                    border.color: tryDemo.palette.highlight
+                    radius: 3
+                }
+
+                HoverHandler {
+                    cursorShape: Qt.PointingHandCursor
+                }
             }
         }
     }

@@ -8,13 +8,15 @@ Button {
 
     required property RecordingOverlayModel overlay
     readonly property bool recording: overlay.recording.isRecording
+    // The panel holding the button is being dragged.
+    property bool moving: false
 
     display: AbstractButton.IconOnly
     icon.source: recording ? Qt.resolvedUrl("stop.circle.fill.svg")
                            : Qt.resolvedUrl("record.circle.svg")
     icon.color: recording ? "red" : palette.buttonText
     text: recording ? qsTr("Stop Recording (Super+R)") : qsTr("Start Recording (Super+R)")
-    ToolTip.visible: hovered
+    ToolTip.visible: hovered && !moving
     ToolTip.text: text
     onClicked: overlay.toggleRecording()
 }

@@ -45,11 +45,13 @@ Item {
 
                     PanelGrip {
                         anchors.verticalCenter: parent.verticalCenter
+                        moving: movable.dragging
                     }
                     RecordButton {
                         objectName: "recordButton"
                         anchors.verticalCenter: parent.verticalCenter
                         overlay: layer.overlay
+                        moving: movable.dragging
                     }
                 }
             }
@@ -73,11 +75,13 @@ Item {
 
                     PanelGrip {
                         anchors.verticalCenter: parent.verticalCenter
+                        moving: movable.dragging
                     }
                     RecordButton {
                         objectName: "stopButton"
                         anchors.verticalCenter: parent.verticalCenter
                         overlay: layer.overlay
+                        moving: movable.dragging
                         flat: true
                     }
                     Rectangle {
@@ -87,13 +91,39 @@ Item {
                         radius: 5
                         color: "red"
                     }
-                    Label {
+                    FixedWidthDigits {
                         objectName: "elapsed"
                         anchors.verticalCenter: parent.verticalCenter
                         text: layer.overlay.elapsedText
-                        color: "white"
                     }
                 }
+            }
+        }
+    }
+
+    // Each digit in a cell as wide as the widest, so the pill keeps its width as time passes.
+    component FixedWidthDigits: Row {
+        id: digits
+
+        property string text
+        readonly property real cell: Math.max(...Array.from("0123456789", d => metrics.advanceWidth(d)))
+
+        FontMetrics {
+            id: metrics
+            font: Qt.application.font
+        }
+
+        Repeater {
+            model: digits.text.split("")
+
+            delegate: Text {
+                required property string modelData
+
+                width: /[0-9]/.test(modelData) ? digits.cell : implicitWidth
+                horizontalAlignment: Text.AlignHCenter
+                text: modelData
+                font: metrics.font
+                color: "white"
             }
         }
     }

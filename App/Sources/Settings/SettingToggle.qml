@@ -1,9 +1,9 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Layouts
 
-// A switch whose label is a title with a short note under it.
-RowLayout {
+// A switch whose label is a title with a short note under it. Positioned, not laid out: a
+// wrapped note then counts with its real height.
+Item {
     id: toggle
 
     required property string title
@@ -12,19 +12,21 @@ RowLayout {
 
     signal toggled(bool on)
 
-    spacing: 12
+    implicitHeight: Math.max(texts.height, control.implicitHeight)
 
-    ColumnLayout {
-        Layout.fillWidth: true
+    Column {
+        id: texts
+
+        width: toggle.width - control.width - 12
         spacing: 2
 
         Label {
-            Layout.fillWidth: true
+            width: parent.width
             text: toggle.title
             wrapMode: Text.Wrap
         }
         Label {
-            Layout.fillWidth: true
+            width: parent.width
             text: toggle.note
             wrapMode: Text.Wrap
             font.pixelSize: 11
@@ -35,7 +37,7 @@ RowLayout {
         id: control
 
         objectName: toggle.objectName + "Switch"
-        Layout.alignment: Qt.AlignTop
+        anchors.right: parent.right
         onToggled: toggle.toggled(checked)
     }
 }

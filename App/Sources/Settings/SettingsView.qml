@@ -4,7 +4,8 @@ import QtQuick.Layouts
 import Vantorel
 
 // The gaming and stream settings as one form, every control bound to its setting: a change is
-// stored at once and taken up where the setting is next read.
+// stored at once and taken up where the setting is next read. Rows are positioned, not laid
+// out, so the form is exactly as tall as its wrapped notes make it.
 Pane {
     id: root
 
@@ -13,8 +14,52 @@ Pane {
 
     width: 480
     padding: 20
+    contentHeight: rows.height
 
-    ColumnLayout {
+    component Note: Label {
+        width: parent.width
+        wrapMode: Text.Wrap
+        font.pixelSize: 11
+        opacity: 0.7
+    }
+    // A picker on the title's line, its note under both.
+    component Picker: Column {
+        id: picker
+
+        required property string boxName
+        required property string title
+        required property string note
+        required property list<string> options
+        required property int current
+
+        signal chosen(int index)
+
+        width: parent.width
+        spacing: 4
+
+        RowLayout {
+            width: parent.width
+
+            Label {
+                Layout.fillWidth: true
+                text: picker.title
+            }
+            ComboBox {
+                objectName: picker.boxName
+                implicitContentWidthPolicy: ComboBox.WidestText
+                model: picker.options
+                currentIndex: picker.current
+                onActivated: index => picker.chosen(index)
+            }
+        }
+        Note {
+            text: picker.note
+        }
+    }
+
+    Column {
+        id: rows
+
         width: parent.width
         spacing: 14
 
@@ -24,7 +69,7 @@ Pane {
         }
         SettingToggle {
             objectName: "autoFullScreen"
-            Layout.fillWidth: true
+            width: parent.width
             title: qsTr("Full screen when a stream starts")
             note: qsTr("The stream fills the whole screen, without panels or window borders.")
             checked: root.settings.autoFullScreen
@@ -32,7 +77,7 @@ Pane {
         }
         SettingToggle {
             objectName: "keepDisplayAwake"
-            Layout.fillWidth: true
+            width: parent.width
             title: qsTr("Keep the display awake while streaming")
             note: qsTr("The display stays on when you play with a gamepad only; the desktop does not blank or lock the screen.")
             checked: root.settings.keepDisplayAwake
@@ -40,7 +85,7 @@ Pane {
         }
         SettingToggle {
             objectName: "rawMouseInput"
-            Layout.fillWidth: true
+            width: parent.width
             title: qsTr("Raw mouse input")
             note: qsTr("Looking around with the mouse follows your hand 1:1, without the desktop's pointer acceleration.")
             checked: root.settings.rawMouseInput
@@ -48,7 +93,7 @@ Pane {
         }
         SettingToggle {
             objectName: "hevcStream"
-            Layout.fillWidth: true
+            width: parent.width
             title: qsTr("Sharper video (HEVC)")
             note: qsTr("The phone sends HEVC instead of H.264: about twice the detail at the same bitrate, but in games the phone may take a few ms longer per frame. Turn off if the stream fails to start.")
             checked: root.settings.hevcStream
@@ -56,7 +101,7 @@ Pane {
         }
         SettingToggle {
             objectName: "gpuUpscaling"
-            Layout.fillWidth: true
+            width: parent.width
             enabled: root.upscalingSupported
             title: qsTr("GPU upscaling")
             note: root.upscalingSupported
@@ -65,71 +110,53 @@ Pane {
             checked: root.settings.gpuUpscaling
             onToggled: on => root.settings.gpuUpscaling = on
         }
-        RowLayout {
-            Layout.fillWidth: true
-            spacing: 12
-
-            Label {
-                text: qsTr("Sharpness")
-            }
-            Slider {
-                objectName: "sharpness"
-                Layout.fillWidth: true
-                enabled: root.upscalingSupported && root.settings.gpuUpscaling
-                from: 0
-                to: 0.5
-                live: true
-                value: root.settings.sharpness
-                onMoved: root.settings.sharpness = value
-            }
-        }
-        ColumnLayout {
-            Layout.fillWidth: true
-            spacing: 4
+        Column {
+            width: parent.width
+            spacing: 2
 
             RowLayout {
+                width: parent.width
+                spacing: 12
+
                 Label {
-                    Layout.fillWidth: true
-                    text: qsTr("Stream frame rate")
+                    text: qsTr("Sharpness")
+                    enabled: sharpness.enabled
                 }
-                ComboBox {
-                    objectName: "streamFrameRate"
-                    model: [qsTr("60 fps"), qsTr("Match display"), qsTr("Phone maximum")]
-                    currentIndex: root.settings.streamFrameRate
-                    onActivated: index => root.settings.streamFrameRate = index
+                Slider {
+                    id: sharpness
+
+                    objectName: "sharpness"
+                    Layout.fillWidth: true
+                    enabled: root.upscalingSupported && root.settings.gpuUpscaling
+                    from: 0
+                    to: 0.5
+                    live: true
+                    value: root.settings.sharpness
+                    onMoved: root.settings.sharpness = value
                 }
             }
-            Label {
-                Layout.fillWidth: true
-                text: qsTr("Many games cap their own frame rate; a higher stream rate only helps games that run faster. Above 90 fps some phones' encoders fall behind and add latency.")
-                wrapMode: Text.Wrap
-                font.pixelSize: 11
-                opacity: 0.7
+            Note {
+                objectName: "sharpnessReason"
+                visible: !sharpness.enabled
+                text: root.upscalingSupported ? qsTr("Turn on GPU upscaling to set the sharpness.")
+                                              : qsTr("Not available on this PC's graphics.")
             }
         }
-        ColumnLayout {
-            Layout.fillWidth: true
-            spacing: 4
-
-            RowLayout {
-                Label {
-                    Layout.fillWidth: true
-                    text: qsTr("Stream resolution")
-                }
-                ComboBox {
-                    objectName: "streamResolution"
-                    model: [qsTr("1280 px — fastest"), qsTr("1600 px"), qsTr("1920 px — sharpest")]
-                    currentIndex: root.settings.streamResolution
-                    onActivated: index => root.settings.streamResolution = index
-                }
-            }
-            Label {
-                Layout.fillWidth: true
-                text: qsTr("Higher is sharper on a large screen but takes the phone longer to encode each frame.")
-                wrapMode: Text.Wrap
-                font.pixelSize: 11
-                opacity: 0.7
-            }
+        Picker {
+            boxName: "streamFrameRate"
+            title: qsTr("Stream frame rate")
+            note: qsTr("Many games cap their own frame rate; a higher stream rate only helps games that run faster. Above 90 fps some phones' encoders fall behind and add latency.")
+            options: [qsTr("60 fps"), qsTr("Match display"), qsTr("Phone maximum")]
+            current: root.settings.streamFrameRate
+            onChosen: index => root.settings.streamFrameRate = index
+        }
+        Picker {
+            boxName: "streamResolution"
+            title: qsTr("Stream resolution")
+            note: qsTr("Higher is sharper on a large screen but takes the phone longer to encode each frame.")
+            options: [qsTr("1280 px — fastest"), qsTr("1600 px"), qsTr("1920 px — sharpest")]
+            current: root.settings.streamResolution
+            onChosen: index => root.settings.streamResolution = index
         }
     }
 }

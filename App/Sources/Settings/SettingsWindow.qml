@@ -1,24 +1,64 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Window
 import Vantorel
 
-// The settings window: made once, shown on demand, as large as its form.
+// The settings window, opened by name as "settings": made once, shown on demand, as tall as
+// its form while the screen has room. On a shorter screen the form scrolls, and a control that
+// takes the keyboard focus is scrolled into view.
 ApplicationWindow {
     id: window
 
     required property AppSettings settings
+    // The screen's height left for the window and its frame.
+    property real screenRoom: Screen.desktopAvailableHeight
 
     title: qsTr("Settings")
+    // A dialog, so that the desktop keeps it over the window it belongs to.
+    flags: Qt.Dialog
     width: form.width
-    height: form.implicitHeight
+    height: Math.min(form.implicitHeight, Math.max(240, screenRoom - 64))
     minimumWidth: width
     maximumWidth: width
-    minimumHeight: height
-    maximumHeight: height
+    minimumHeight: 240
+    maximumHeight: form.implicitHeight
 
-    SettingsView {
-        id: form
+    Component.onCompleted: SceneWindows.add("settings", window)
+    onActiveFocusItemChanged: scroller.reveal(activeFocusItem)
 
-        settings: window.settings
+    Shortcut {
+        sequence: "Escape"
+        onActivated: window.close()
+    }
+
+    ScrollView {
+        id: scroller
+
+        objectName: "settingsScroller"
+        anchors.fill: parent
+        contentWidth: availableWidth
+        contentHeight: form.implicitHeight
+
+        function reveal(item) {
+            let inForm = item
+            while (inForm && inForm !== form)
+                inForm = inForm.parent
+            if (!inForm)
+                return
+            const flick = scroller.contentItem
+            const margin = 12
+            const top = item.mapToItem(form, 0, 0).y - margin
+            const bottom = top + item.height + 2 * margin
+            if (top < flick.contentY)
+                flick.contentY = Math.max(0, top)
+            else if (bottom > flick.contentY + flick.height)
+                flick.contentY = Math.min(flick.contentHeight - flick.height, bottom - flick.height)
+        }
+
+        SettingsView {
+            id: form
+
+            settings: window.settings
+        }
     }
 }

@@ -14,7 +14,7 @@ Menu {
     required property Action switchHudAction
     required property Action recordAction
 
-    title: qsTr("Stream")
+    title: qsTr("&Stream")
 
     component HudStyleItem: MenuItem {
         required property int style
@@ -25,13 +25,13 @@ Menu {
         onTriggered: menu.commands.settings.hudStyle = style
     }
 
-    MenuItem {
+    ShortcutMenuItem {
         action: menu.closeAction
     }
-    MenuItem {
+    ShortcutMenuItem {
         action: menu.muteAction
     }
-    MenuItem {
+    ShortcutMenuItem {
         action: menu.editAction
     }
     Menu {
@@ -50,7 +50,7 @@ Menu {
             style: AppSettings.HUDStyle.hidden
         }
     }
-    MenuItem {
+    ShortcutMenuItem {
         action: menu.switchHudAction
     }
     MenuItem {
@@ -60,7 +60,7 @@ Menu {
         onTriggered: menu.commands.resetPanels()
     }
     MenuSeparator {}
-    MenuItem {
+    ShortcutMenuItem {
         action: menu.recordAction
     }
 }

@@ -89,6 +89,7 @@ Item {
         anchors.top: parent.top
         sourceComponent: StreamToolbar {
             visible: hudState.shown
+            muted: root.session.isAudioMuted
             toolbar: toolbarState
             positions: root.model.panelPositions
             overlayFrames: root.model.overlayFrames

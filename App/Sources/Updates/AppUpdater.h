@@ -61,6 +61,9 @@ public:
     Q_ENUM(Answer)
 
 private:
+    // The build carries a valid feed and key and this is no test host: "Check for Updates…"
+    // exists only then.
+    Q_PROPERTY(bool isRunning READ running CONSTANT)
     Q_PROPERTY(bool canCheckForUpdates READ canCheckForUpdates NOTIFY canCheckForUpdatesChanged)
     Q_PROPERTY(Answer answer READ answer NOTIFY answerChanged)
     Q_PROPERTY(QString answerText READ answerText NOTIFY answerChanged)
@@ -78,6 +81,7 @@ public:
                QObject* parent = nullptr);
 
     const DistributionConfig& config() const noexcept { return config_; }
+    bool running() const noexcept { return network_ != nullptr; }
     bool canCheckForUpdates() const noexcept { return running() && !busy_; }
     Answer answer() const noexcept { return answer_; }
     const QString& answerText() const noexcept { return answerText_; }
@@ -95,7 +99,6 @@ signals:
     void answerChanged();
 
 private:
-    bool running() const noexcept { return network_ != nullptr; }
     void scheduleFirstCheck();
     void scheduledCheck();
     void startCheck(bool manual);

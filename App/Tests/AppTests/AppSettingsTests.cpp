@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QFile>
 #include <QMetaProperty>
 #include <QSignalSpy>
@@ -196,6 +197,29 @@ TEST_F(AppSettingsTest, WritesThroughAndNotifiesOnlyRealChanges) {
     settings.setSharpness(1.7);
     EXPECT_FALSE(defaults->contains("lastPackage"));
     EXPECT_EQ(settings.upscale().sharpness, 1);
+}
+
+TEST_F(AppSettingsTest, AStoreThatCannotBeWrittenIsSaidOnceWithItsFile) {
+    // A folder where a file stands cannot hold the store, even for root.
+    QFile blocker(folder.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    for (const QString& file :
+         {folder.filePath("fine/Vantorel.ini"), folder.filePath("blocked/Vantorel.ini")}) {
+        QSettings defaults(file, QSettings::IniFormat);
+        AppSettings settings(defaults);
+        QSignalSpy said(&settings, &AppSettings::saveProblemChanged);
+        settings.setHudStyle(HUDStyle::compact);
+        settings.setDeveloperMode(true);
+        // The store is checked once the event loop has its turn.
+        QCoreApplication::sendPostedEvents(&settings, QEvent::MetaCall);
+        const bool blocked = file.contains("blocked");
+        EXPECT_EQ(settings.saveProblem().contains(file), blocked) << file.toStdString();
+        settings.setHudStyle(HUDStyle::full);
+        QCoreApplication::sendPostedEvents(&settings, QEvent::MetaCall);
+        EXPECT_EQ(said.count(), blocked ? 1 : 0) << "once";
+        EXPECT_EQ(settings.hudStyle(), HUDStyle::full) << "the app keeps working";
+    }
 }
 
 TEST(AppSettingsValuesTest, OptionsPresetsAndStylesFollowTheirRules) {

@@ -261,6 +261,7 @@ TEST_F(HUDViewsTest, ToolbarSwitchesAndTheModeMenu) {
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_TRUE(entries[3]->isVisible());
     EXPECT_EQ(entries[4]->property("text").toString(), "Main");
+    EXPECT_EQ(entries[4]->property("shortcutText").toString(), "Ctrl+Super+1");
     EXPECT_FALSE(entries[4]->property("checked").toBool());
     EXPECT_TRUE(entries[5]->property("checked").toBool());
     click(entries[4]);

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -184,6 +185,46 @@ TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) 
     coordinator.detach();
     EXPECT_EQ(model.keymap, nullptr);
     EXPECT_EQ(model.requester, nullptr);
+}
+
+TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheStreamCapturesInput) {
+    view.view.setParentItem(nullptr);  // locked without warping the display's pointer
+    attach();
+    startStreaming();
+    EXPECT_FALSE(view.keyboardGrabbed) << "keyboard and mouse pass through without a grab";
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool grabbed;
+    };
+    const Step steps[] = {
+        {"key mapping", [&] { coordinator.requestMode(InputMode::keymap); }, true},
+        {"focus lost",
+         [&] {
+             view.key = false;
+             coordinator.windowLostFocus();
+         },
+         false},
+        {"focus back",
+         [&] {
+             view.key = true;
+             coordinator.windowBecameKey();
+         },
+         true},
+        {"a sheet", [&] { view.sheet = true; }, false},
+        {"the sheet gone", [&] { view.sheet = false; }, true},
+        {"the editor", [&] { keymap.requestToggle(); }, false},
+        {"the editor closed", [&] { keymap.cancelEditing(); }, true},
+        {"the stream ends", [&] { session.stream(false); }, false},
+        {"streaming again", [&] { session.stream(true); }, true},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        tick();
+        EXPECT_EQ(view.keyboardGrabbed, step.grabbed) << step.name;
+    }
+    coordinator.detach();
+    EXPECT_FALSE(view.keyboardGrabbed) << "detached";
 }
 
 }  // namespace

@@ -81,6 +81,7 @@ public:
     bool isWindowVisible() const override { return visible; }
     bool hasSheet() const override { return sheet; }
     void presentEmulatorWarning() override { ++warnings; }
+    void grabKeyboard(bool grab) override { keyboardGrabbed = grab; }
 
     QQuickWindow window;
     QQuickItem view;
@@ -88,6 +89,7 @@ public:
     bool visible = true;
     bool sheet = false;
     int warnings = 0;
+    bool keyboardGrabbed = false;
 };
 
 // A coordinator for a fake view, following a fake model's session, with the window's keymap

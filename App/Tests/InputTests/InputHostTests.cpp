@@ -28,10 +28,15 @@ TEST(InputHostTest, AttachesWhileInAWindowAndFollowsItsWindow) {
         test::showWindow(engine, R"(
         import QtQuick
         import Vantorel
+        import QtQuick.Controls
         Window {
             property QtObject inputModel
             property KeymapController inputKeymap
             width: 200; height: 100
+            Menu {
+                objectName: "menu"
+                MenuItem { text: "Item" }
+            }
             InputHost {
                 objectName: "host"
                 anchors.fill: parent
@@ -61,6 +66,18 @@ TEST(InputHostTest, AttachesWhileInAWindowAndFollowsItsWindow) {
         return session.messages.size();
     };
     EXPECT_EQ(pressAndCount([] { MenuTracking::shared().willShow(); }), 1u);
+
+    // While a menu is open the stream has not the keyboard, so it captures nothing.
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_TRUE(host->isKeyWindow());
+    QObject* menu = window->findChild<QObject*>("menu");
+    ASSERT_TRUE(menu && QMetaObject::invokeMethod(menu, "open"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->property("opened").toBool(); }));
+    EXPECT_FALSE(host->isKeyWindow());
+    QMetaObject::invokeMethod(menu, "close");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return host->isKeyWindow(); }));
+
     EXPECT_EQ(pressAndCount([&] { host->setSheetCount(1); }), 1u);
     window->close();
     EXPECT_EQ(model.closed, 1);

@@ -70,6 +70,12 @@ TEST_F(OnboardingViewTest, StepsFollowNavigationBrandsAndLaterNotices) {
     EXPECT_FALSE(isShown(window, "back"));
     EXPECT_TRUE(isShown(window, "vendorPicker"));
     EXPECT_EQ(textOf(findItem(window, "noticeMessage")), "Tap “Allow” on the phone (Pixel 7).");
+    // The step list keeps one width, whatever the step's texts.
+    const auto listWidth = [&] {
+        return test::waitForFrame(window) ? findItem(window, "stepRows")->width() : -1;
+    };
+    const qreal width = listWidth();
+    EXPECT_GT(width, 0);
 
     press(Qt::Key_Return);
     EXPECT_EQ(stepTitle(), "Turn on USB debugging");
@@ -79,6 +85,7 @@ TEST_F(OnboardingViewTest, StepsFollowNavigationBrandsAndLaterNotices) {
     EXPECT_EQ(numbers(), QStringList({"1.", "2."}));
     click("vendor:Xiaomi");
     EXPECT_EQ(numbers(), QStringList({"1.", "2.", "3."}));
+    EXPECT_EQ(listWidth(), width);
 
     click("stepRow3");
     EXPECT_EQ(stepTitle(), "Connect the cable");
@@ -86,6 +93,7 @@ TEST_F(OnboardingViewTest, StepsFollowNavigationBrandsAndLaterNotices) {
     EXPECT_FALSE(isShown(window, "allowHint"));
     EXPECT_FALSE(isShown(window, "next"));
     EXPECT_EQ(numbers(), QStringList({"1.", "2.", "3.", "4."}));
+    EXPECT_EQ(listWidth(), width);
     // The rule's commands sit under the second step, naming the bundle's rule.
     const auto commands = shownItems(findItem(window, "stepList"), "command");
     ASSERT_EQ(commands.size(), 2);

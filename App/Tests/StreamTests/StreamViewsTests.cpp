@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include "Errors/ErrorPanelModel.h"
 #include "FakeDeviceStates.h"
 #include "FakeSession.h"
+#include "SceneWindows.h"
 #include "Support/ManualTimerSource.h"
 #include "Updates/AppUpdater.h"
 #include "VideoPipeline/View/VideoView.h"
@@ -39,6 +41,18 @@ protected:
         model = std::make_unique<AppModel>(settings, std::move(environment));
     }
 
+    // The main window, active, with an updater that has no feed.
+    test::ShownWindow showMain() {
+        auto window = test::showWindow(engine, "import Vantorel\nMainWindow {}",
+                                       {{"model", QVariant::fromValue(model.get())},
+                                        {"updater", QVariant::fromValue(&updater)}});
+        if (window) {
+            window->requestActivate();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        }
+        return window;
+    }
+
     test::ShownWindow show(const QByteArray& body, const QVariantMap& properties) {
         return test::showWindow(
             engine, "import QtQuick\nimport Vantorel\nWindow {\nid: host\n" + body + "}",
@@ -51,6 +65,7 @@ protected:
     std::unique_ptr<AppModel> model;
     std::shared_ptr<test::FakeSession> session;
     int quits = 0;
+    AppUpdater updater{nlohmann::json::object(), store, true};
     QQmlEngine engine;
 };
 
@@ -210,9 +225,43 @@ TEST_F(StreamViewsTest, UpscalingRowsAreDisabledWithoutSupport) {
         ASSERT_TRUE(window);
         EXPECT_EQ(findItem(*window, "gpuUpscaling")->isEnabled(), supported);
         EXPECT_FALSE(findItem(*window, "sharpness")->isEnabled());
+        EXPECT_TRUE(isShown(*window, "sharpnessReason"));
         settings.setGpuUpscaling(true);
         EXPECT_EQ(findItem(*window, "sharpness")->isEnabled(), supported);
+        EXPECT_EQ(isShown(*window, "sharpnessReason"), !supported);
+        EXPECT_EQ(textOf(findItem(*window, "sharpnessReason")).startsWith("Not available"),
+                  !supported);
     }
+}
+
+TEST_F(StreamViewsTest, OnAShortScreenTabScrollsTheSettingsToEveryControl) {
+    settings.setStreamFrameRate(StreamFrameRateOption::phoneMaximum);
+    // A screen too short for the whole form.
+    auto window = test::showWindow(engine, "import Vantorel\nSettingsWindow { screenRoom: 480 }",
+                                   {{"settings", QVariant::fromValue(&settings)}});
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->height(), 480 - 64);
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(test::waitForFrame(*window));
+
+    const auto* shownChoice =
+        findItem(*window, "streamFrameRate")->property("contentItem").value<QQuickItem*>();
+    ASSERT_TRUE(shownChoice);
+    EXPECT_GE(shownChoice->width(), shownChoice->implicitWidth()) << "Phone maximum is cut";
+
+    QStringList reached;
+    for (int press = 0; press < 12 && !reached.contains("streamResolution"); ++press) {
+        QTest::keyClick(window.get(), Qt::Key_Tab);
+        const QQuickItem* focus = window->activeFocusItem();
+        ASSERT_TRUE(focus);
+        reached << focus->objectName();
+        const QRectF place = focus->mapRectToScene(focus->boundingRect());
+        EXPECT_GE(place.top(), 0) << reached.join(' ').toStdString();
+        EXPECT_LE(place.bottom(), window->height()) << reached.join(' ').toStdString();
+    }
+    EXPECT_TRUE(reached.contains("streamFrameRate")) << reached.join(' ').toStdString();
+    EXPECT_TRUE(reached.contains("streamResolution")) << reached.join(' ').toStdString();
 }
 
 TEST_F(StreamViewsTest, TheRecordingLayerSitsAtTheTopTrailingCornerOfALiveStream) {
@@ -248,13 +297,8 @@ TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
     QFile demo(folder.filePath("bundle/Demo/demo.qmstream"));
     ASSERT_TRUE(demo.open(QIODevice::WriteOnly));
     demo.close();
-    AppUpdater updater(nlohmann::json::object(), store, true);
-    auto window = test::showWindow(
-        engine, "import Vantorel\nMainWindow {}",
-        {{"model", QVariant::fromValue(model.get())}, {"updater", QVariant::fromValue(&updater)}});
+    auto window = showMain();
     ASSERT_TRUE(window);
-    window->requestActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     const auto press = [&](const char* keys) {
         QTest::keySequence(window.get(), QKeySequence(QString::fromLatin1(keys)));
     };
@@ -290,6 +334,79 @@ TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
     EXPECT_EQ(model->sessionObject(), nullptr);
     EXPECT_NE(model->routeKind(), AppModel::RouteKind::stream);
     session->finishStop();
+}
+
+// What an item of the menu with that text shows as its shortcut; null when there is no item.
+std::optional<QString> shortcutShown(QObject* menu, const QString& text) {
+    for (int i = 0; i < menu->property("count").toInt(); ++i) {
+        QQuickItem* item = nullptr;
+        QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
+        if (item && item->property("text").toString() == text) {
+            return item->property("shortcutText").toString();
+        }
+    }
+    return std::nullopt;
+}
+
+TEST_F(StreamViewsTest, MenusShowShortcutsAndOpenFromTheKeyboard) {
+    auto window = showMain();
+    ASSERT_TRUE(window);
+
+    const QList<QObject*> menus = test::menuBarMenus(*window);
+    ASSERT_GE(menus.size(), 4);
+    for (QObject* menu : menus) {
+        EXPECT_TRUE(menu->property("title").toString().startsWith('&'))
+            << menu->property("title").toString().toStdString();
+    }
+    const std::pair<const char*, const char*> shown[] = {
+        {"Quit Vantorel", "Super+Q"}, {"Settings…", "Super+,"}, {"About Vantorel", ""}};
+    for (const auto& [text, shortcut] : shown) {
+        EXPECT_EQ(shortcutShown(menus[0], text), QString(shortcut)) << text;
+    }
+    EXPECT_EQ(shortcutShown(menus[0], "Check for Updates…"), std::nullopt) << "no update feed";
+    EXPECT_EQ(shortcutShown(menus[1], "Demo Mode"), "Super+Shift+D");
+    EXPECT_EQ(shortcutShown(menus[2], "Close Stream"), "Super+W");
+
+    // F10 opens the first menu, Alt and a title's letter its menu.
+    const auto opens = [&](int key, Qt::KeyboardModifiers modifiers, QObject* menu) {
+        QTest::keyClick(window.get(), Qt::Key(key), modifiers);
+        const bool opened = QTest::qWaitFor([&] { return menu->property("opened").toBool(); });
+        QMetaObject::invokeMethod(menu, "close");
+        return opened && QTest::qWaitFor([&] { return !menu->property("visible").toBool(); });
+    };
+    EXPECT_TRUE(opens(Qt::Key_F10, Qt::NoModifier, menus[0]));
+    EXPECT_TRUE(opens(Qt::Key_S, Qt::AltModifier, menus[2]));
+}
+
+TEST_F(StreamViewsTest, SecondaryWindowsOpenCentredOverTheMainWindowAndEscapeClosesThem) {
+    auto window = showMain();
+    ASSERT_TRUE(window);
+    const auto titled = [&](const QString& title) -> QQuickWindow* {
+        for (auto* child : window->findChildren<QQuickWindow*>()) {
+            if (child->title() == title) {
+                return child;
+            }
+        }
+        return nullptr;
+    };
+    for (const char* title : {"Settings", "About Vantorel", "Vantorel Guide"}) {
+        SCOPED_TRACE(title);
+        QQuickWindow* shown = titled(title);
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->transientParent(), window.get());
+        SceneWindows::bringForward(shown);
+        // A transient window counts as active while its parent has the focus.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == shown; }));
+        const QPoint offset = shown->geometry().center() - window->geometry().center();
+        EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+        QTest::keyClick(shown, Qt::Key_Escape);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !shown->isVisible(); }));
+    }
+
+    // The library names the window.
+    EXPECT_EQ(window->title(), "Vantorel");
+    model->apply(DeviceLinkState::connected(phone));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->title() == "Games"; }));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QQmlComponent>
 #include <QQmlEngine>
+#include <QQmlListReference>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QString>
@@ -108,6 +109,16 @@ inline bool waitForFrame(QQuickWindow& window) {
 inline bool isShown(QQuickWindow& window, const QString& name) {
     const QQuickItem* item = findItem(window, name);
     return item && item->isVisible();
+}
+
+// The menus of an ApplicationWindow's menu bar, in order.
+inline QList<QObject*> menuBarMenus(QQuickWindow& window) {
+    QQmlListReference list(window.property("menuBar").value<QObject*>(), "menus");
+    QList<QObject*> menus;
+    for (qsizetype i = 0; i < list.count(); ++i) {
+        menus << list.at(i);
+    }
+    return menus;
 }
 
 inline QString textOf(QQuickItem* item) {

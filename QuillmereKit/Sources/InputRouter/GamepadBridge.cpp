@@ -3,6 +3,7 @@
 #include <string>
 
 #include "InputRouter/DS4.h"
+#include "InputRouter/InputEvent.h"
 #include "QuillmereCore/Log.h"
 
 namespace qm {
@@ -22,7 +23,8 @@ void GamepadBridge::enter(MessageList& out) {
     }
     isCreated_ = true;
     lastSent_.reset();
-    Log::input().info("mode 2: creating the virtual DualShock 4 on the phone");
+    Log::input().info("{}: creating the virtual DualShock 4 on the phone",
+                      logName(InputMode::macGamepad));
     const auto descriptor = DS4::reportDescriptor();
     out.push(UhidCreate{deviceID, DS4::vendorID, DS4::productID, std::string(DS4::name),
                         Bytes(descriptor.begin(), descriptor.end())});
@@ -48,7 +50,7 @@ void GamepadBridge::leave(MessageList& out) {
         return;
     }
     releaseAll(out);
-    Log::input().info("mode 2: removing the virtual DualShock 4");
+    Log::input().info("{}: removing the virtual DualShock 4", logName(InputMode::macGamepad));
     isCreated_ = false;
     lastSent_.reset();
     out.push(UhidDestroy{deviceID});

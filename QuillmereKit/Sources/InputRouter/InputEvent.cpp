@@ -12,6 +12,20 @@ std::optional<InputMode> fromRawValue<InputMode>(int raw) noexcept {
     return std::nullopt;
 }
 
+std::string_view logName(InputMode mode) noexcept {
+    switch (mode) {
+        case InputMode::phoneGamepad:
+            return "Phone Gamepad";
+        case InputMode::macGamepad:
+            return "PC Gamepad";
+        case InputMode::keyboardMouse:
+            return "Keyboard & Mouse";
+        case InputMode::keymap:
+            return "Key Mapping";
+    }
+    return "unknown";
+}
+
 void to_json(nlohmann::json& json, InputMode mode) {
     json = rawValue(mode);
 }

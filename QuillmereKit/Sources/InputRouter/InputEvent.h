@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <variant>
 
 #include <nlohmann/json_fwd.hpp>
@@ -28,6 +29,9 @@ inline constexpr std::array<InputMode, 4> allInputModes{
 
 template <>
 std::optional<InputMode> fromRawValue<InputMode>(int raw) noexcept;
+
+// The mode under the name the user sees, for the log.
+std::string_view logName(InputMode mode) noexcept;
 
 // Coded as the bare raw value.
 void to_json(nlohmann::json& json, InputMode mode);

@@ -52,7 +52,7 @@ void InputRouter::setMode(InputMode mode) {
     if (mode == mode_) {
         return;
     }
-    Log::input().info("input mode {} -> {}", rawValue(mode_), rawValue(mode));
+    Log::input().info("input mode {} -> {}", logName(mode_), logName(mode));
     run([&](MessageList& out) {
         leave(mode_, out);
         mode_ = mode;

@@ -1,6 +1,8 @@
 #include "QuillmereCore/Log.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -41,6 +43,7 @@ struct Sinks {
 
     Sinks() {
         console->set_pattern(fmt::format("%Y-%m-%d %H:%M:%S.%e {}[%n] %^%l%$: %v", Log::subsystem));
+        console->set_level(Log::consoleLevel(std::getenv(Log::levelVariable)));
     }
 };
 
@@ -52,10 +55,12 @@ Sinks& sinks() {
 spdlog::logger makeLogger(const char* category) {
     spdlog::logger logger(category, {sinks().console, sinks().history});
 #ifdef NDEBUG
-    logger.set_level(spdlog::level::info);
+    constexpr spdlog::level::level_enum kept = spdlog::level::info;
 #else
-    logger.set_level(spdlog::level::debug);
+    constexpr spdlog::level::level_enum kept = spdlog::level::debug;
 #endif
+    // The history keeps what diagnostics need; the console may ask for more.
+    logger.set_level(std::min(kept, sinks().console->level()));
     logger.flush_on(spdlog::level::warn);
     return logger;
 }
@@ -67,6 +72,16 @@ std::atomic<bool> revealed{true};
 #endif
 
 }  // namespace
+
+spdlog::level::level_enum Log::consoleLevel(const char* name) noexcept {
+    if (!name) {
+        return spdlog::level::warn;
+    }
+    const std::string_view asked(name);
+    const spdlog::level::level_enum level = spdlog::level::from_str(std::string(asked));
+    // from_str answers "off" for a name it does not know.
+    return level == spdlog::level::off && asked != "off" ? spdlog::level::warn : level;
+}
 
 bool Log::revealsPrivateValues() noexcept {
     return revealed.load(std::memory_order_relaxed);

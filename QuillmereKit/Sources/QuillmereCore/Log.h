@@ -20,11 +20,19 @@ struct LogEntry {
 };
 
 // The loggers of the one logging subsystem, one per category; each is created on first use
-// and shared. Lines go to standard error and to a bounded in-memory history.
+// and shared. Lines go to a bounded in-memory history and, from the console level up, to
+// standard error.
 class Log {
 public:
     static constexpr std::string_view subsystem = "com.tressik.vantorel";
     static constexpr std::size_t historyCapacity = 2000;
+    // Names the console level ("debug", "info", "warning", ...); unset, a user's terminal shows
+    // only warnings and errors.
+    static constexpr const char* levelVariable = "QM_LOG_LEVEL";
+
+    // The console level for the variable's value (null when unset); an unknown name counts as
+    // unset.
+    static spdlog::level::level_enum consoleLevel(const char* name) noexcept;
 
     static spdlog::logger& adb();
     static spdlog::logger& usb();

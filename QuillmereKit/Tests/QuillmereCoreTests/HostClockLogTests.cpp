@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 #include <time.h>
 
@@ -62,6 +63,17 @@ TEST(Log, HistoryKeepsTheMostRecentEntriesWithTheirCategoryAndLevel) {
     EXPECT_EQ(entries.back().message, fmt::format("line {}", Log::historyCapacity + 9));
     EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end(),
                                [](const auto& a, const auto& b) { return a.time < b.time; }));
+}
+
+TEST(Log, TheConsoleShowsWarningsUnlessTheVariableNamesAnotherLevel) {
+    using spdlog::level::level_enum;
+    const std::pair<const char*, level_enum> cases[] = {
+        {nullptr, level_enum::warn}, {"debug", level_enum::debug}, {"info", level_enum::info},
+        {"error", level_enum::err},  {"off", level_enum::off},     {"loud", level_enum::warn},
+        {"", level_enum::warn}};
+    for (const auto& [name, level] : cases) {
+        EXPECT_EQ(Log::consoleLevel(name), level) << (name ? name : "unset");
+    }
 }
 
 TEST(Log, PrivateValuesAreRedactedOutsideDebugBuildsOrWhenSwitchedOff) {

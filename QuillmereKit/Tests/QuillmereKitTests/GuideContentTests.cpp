@@ -21,7 +21,7 @@ TEST(GuideContentTest, BundledGuideHasItsTenSectionsInOrder) {
     const GuideContent guide = bundledGuide();
     const std::vector<std::pair<QString, std::size_t>> expected = {
         {"start", 4},   {"modes", 4},  {"gamepad", 2},   {"keyboard", 3}, {"keymap", 8},
-        {"layouts", 4}, {"smooth", 2}, {"shortcuts", 1}, {"fairPlay", 2}, {"help", 3}};
+        {"layouts", 4}, {"smooth", 2}, {"shortcuts", 1}, {"fairPlay", 2}, {"help", 2}};
     ASSERT_EQ(guide.sections().size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(guide.sections()[i].id, expected[i].first) << i;

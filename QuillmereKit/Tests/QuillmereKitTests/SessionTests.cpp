@@ -21,6 +21,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "AudioPipeline/AudioPlayerError.h"
 #include "DeviceLink/DeviceLink.h"
 #include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
@@ -365,6 +366,26 @@ TEST_F(SessionTest, WhatCannotBeReadIsDrainedAndTheVideoPlaysOn) {
         return server().bytesTaken(FakeServerSocket::audio) == taken + fakeAudioStream(100).size();
     }));
     EXPECT_EQ(countLog("audio stream unavailable"), before + 1);
+}
+
+TEST_F(SessionTest, WithoutASoundServerStreamsPlaySilentlyAndTheConsoleHearsOfItOnce) {
+    SessionEnvironment environment;
+    environment.makeAudioOutput = []() -> std::unique_ptr<AudioOutput> {
+        throw AudioPlayerError::device("Connection refused");
+    };
+    Session& session = connect(std::move(environment));
+    for (int start = 1; start <= 2; ++start) {
+        settle(session.start(std::nullopt, options()));
+        EXPECT_EQ(session.phase(), SessionPhase::streaming());
+        EXPECT_TRUE(
+            until([&] { return countLog("no sound server reached") == std::size_t(start); }));
+    }
+    std::size_t warnings = 0;
+    for (const LogEntry& entry : Log::recentEntries()) {
+        const bool noSound = entry.message.find("no sound server reached") != std::string::npos;
+        warnings += noSound && entry.level == spdlog::level::warn ? 1 : 0;
+    }
+    EXPECT_EQ(warnings, 1u);
 }
 
 template <typename T>

@@ -1,15 +1,32 @@
+#include <atomic>
+
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/Session/Session.h"
 #include "ServerProtocol/PacketDemuxer.h"
 
 namespace qm {
 
+namespace {
+
+// Without a sound server every stream is silent: the console hears of it once, the history
+// each time.
+void reportNoSound(const char* reason) {
+    static std::atomic<bool> said{false};
+    if (!said.exchange(true)) {
+        Log::audio().warn("no sound server reached ({}): streams play without sound", reason);
+    } else {
+        Log::audio().info("no sound server reached ({})", reason);
+    }
+}
+
+}  // namespace
+
 void Session::startAudio(std::shared_ptr<ByteSource> source) {
     std::shared_ptr<AudioOutput> output;
     try {
         output = makeAudioOutput_();
     } catch (const std::exception& error) {
-        Log::audio().error("audio output unavailable: {}", error.what());
+        reportNoSound(error.what());
     }
     if (output) {
         output->setMuted(isAudioMuted());
@@ -34,9 +51,7 @@ void Session::startAudio(std::shared_ptr<ByteSource> source) {
                 try {
                     output->start();
                 } catch (const std::exception& error) {
-                    Log::audio().error(
-                        "audio player failed to start: {}; draining the socket without playback",
-                        error.what());
+                    reportNoSound(error.what());
                 }
             }
             while (!stop.stop_requested()) {
