@@ -39,6 +39,7 @@ Pane {
             objectName: "version"
             Layout.alignment: Qt.AlignHCenter
             text: qsTr("Version %1").arg(screen.version)
+            textFormat: Text.PlainText
             color: palette.placeholderText
 
             MouseArea {

@@ -28,6 +28,7 @@ Rectangle {
                     required property string title
                     objectName: "hudTitle"
                     text: title
+                    textFormat: Text.PlainText
                     color: Qt.rgba(1, 1, 1, 0.7)
                     font.family: "monospace"
                     font.pixelSize: 11
@@ -43,6 +44,7 @@ Rectangle {
                     required property bool warning
                     objectName: "hudValue"
                     text: value
+                    textFormat: Text.PlainText
                     color: warning ? "orange" : "white"
                     font.family: "monospace"
                     font.pixelSize: 11
