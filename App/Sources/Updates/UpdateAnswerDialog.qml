@@ -53,6 +53,7 @@ Dialog {
             onClicked: dialog.updater.showInFolder()
         }
         Button {
+            objectName: "dismiss"
             text: dialog.answer === AppUpdater.Answer.offer ? qsTr("Later")
                   : dialog.answer === AppUpdater.Answer.downloading ? qsTr("Cancel") : qsTr("OK")
             onClicked: dialog.updater.dismiss()

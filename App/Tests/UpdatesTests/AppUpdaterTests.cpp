@@ -22,6 +22,7 @@
 #include "Updates/AppUpdater.h"
 #include "Updates/UpdateFile.h"
 #include "Updates/UpdateTransfer.h"
+#include "ViewTesting.h"
 
 namespace qm {
 namespace {
@@ -260,12 +261,28 @@ TEST_F(AppUpdaterTest, ADownloadShowsItsProgressAndCancelKeepsNothingOfIt) {
     const auto updater = makeUpdater();
     updater->checkForUpdates();
     ASSERT_TRUE(answered(*updater));
+    QQmlEngine engine;
+    const test::ShownWindow window =
+        test::showWindow(engine, R"(
+        import QtQuick
+        import Vantorel
+        Window {
+            id: window
+            required property AppUpdater updater
+            width: 640; height: 480
+            UpdateAnswerDialog { updater: window.updater }
+        })",
+                         {{"updater", QVariant::fromValue<QObject*>(updater.get())}});
+    ASSERT_TRUE(window);
     updater->download();
     EXPECT_EQ(updater->answer(), Answer::downloading);
     EXPECT_EQ(updater->answerText(), "Downloading Vantorel 1.6…");
     ASSERT_TRUE(QTest::qWaitFor([&] { return updater->downloadProgress() >= 0.5; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::isShown(*window, "downloadProgress"); }));
+    QQuickItem* cancel = test::findItem(*window, "dismiss");
+    EXPECT_EQ(test::textOf(cancel), "Cancel");
 
-    updater->dismiss();
+    test::click(*window, cancel);
     EXPECT_EQ(updater->answer(), Answer::none);
     EXPECT_TRUE(updater->canCheckForUpdates());
     EXPECT_EQ(downloadedFiles(), QStringList());
