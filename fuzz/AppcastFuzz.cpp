@@ -3,6 +3,7 @@
 // compare the same way round both ways, and trailing zero parts change nothing.
 #include <QByteArrayView>
 #include <QString>
+#include <QUrl>
 #include <compare>
 #include <cstdint>
 
@@ -22,11 +23,13 @@ void checkAppcast(QByteArrayView data) {
         qm::fuzz::check(error.kind() == qm::UpdateErrorKind::feedUnreadable);
         return;
     }
-    const qm::AppcastChoice choice = qm::chooseNewest(items);
+    const QUrl feed(QStringLiteral("https://updates.example/appcast.xml"));
+    const qm::AppcastChoice choice = qm::chooseNewest(items, feed);
     qm::fuzz::check(choice.skipped.size() + (choice.newest ? 1 : 0) <= items.size());
     if (const auto& offer = choice.newest) {
-        qm::fuzz::check(offer->signature.size() == 64);
-        qm::fuzz::check(qm::DistributionConfig::feedURLFrom(offer->url.toString()).has_value());
+        qm::fuzz::check(offer->signature.size() == 64 && offer->versionSignature.size() == 64);
+        qm::fuzz::check(
+            qm::DistributionConfig::linkURLFrom(offer->url.toString(), feed).has_value());
         qm::fuzz::check(!offer->length || (*offer->length >= 0 &&
                                            *offer->length <= qm::UpdateOffer::maxDownloadSize));
     }

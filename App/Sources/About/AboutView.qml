@@ -46,6 +46,7 @@ Pane {
             objectName: "version"
             anchors.horizontalCenter: parent.horizontalCenter
             text: qsTr("Version %1").arg(screen.version)
+            textFormat: Text.PlainText
             color: palette.placeholderText
 
             MouseArea {

@@ -2,23 +2,13 @@
 
 #include <QFile>
 #include <QStandardPaths>
-#include <algorithm>
 #include <system_error>
 
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/ProfileCodec.h"
+#include "ServerProtocol/ExtMessage.h"
 
 namespace qm {
-
-namespace {
-
-constexpr std::size_t maxPackageNameLength = 255;
-
-bool isNameCharacter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-}  // namespace
 
 ProfileStoreError ProfileStoreError::invalidPackageName(std::string name) {
     const std::string caseText = caseWithText("invalidPackageName", name);
@@ -33,16 +23,8 @@ std::optional<std::filesystem::path> ProfileStore::defaultDirectory() {
     return std::filesystem::path(QFile::encodeName(data).toStdString()) / "Profiles";
 }
 
-bool ProfileStore::isValidPackageName(std::string_view name) noexcept {
-    if (name.empty() || name.size() > maxPackageNameLength || name.front() == '.' ||
-        name.back() == '.' || name.find("..") != std::string_view::npos) {
-        return false;
-    }
-    return std::ranges::all_of(name, [](char c) { return c == '.' || isNameCharacter(c); });
-}
-
 std::filesystem::path ProfileStore::fileURL(const std::string& package) const {
-    if (!isValidPackageName(package)) {
+    if (!AppInfo::isValidPackageName(package)) {
         throw ProfileStoreError::invalidPackageName(package);
     }
     return directory / (package + ".json");

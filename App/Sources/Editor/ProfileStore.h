@@ -36,9 +36,6 @@ struct ProfileStore {
     // folder is made by the first save.
     static std::optional<std::filesystem::path> defaultDirectory();
 
-    // Letters, digits and "_" in dot-separated pieces, none empty, at most 255 in all.
-    static bool isValidPackageName(std::string_view name) noexcept;
-
     std::filesystem::path fileURL(const std::string& package) const;
     // Nothing when the game has no file. The keymaps come bound to `package` whatever package the
     // file names, so a copied file is saved back as this game's. A format-1 file is read as one

@@ -43,6 +43,7 @@ Pane {
             width: Math.min(implicitWidth, 432)
             anchors.horizontalCenter: parent.horizontalCenter
             text: panel.panelModel.presentation.message
+            textFormat: Text.PlainText
             font.bold: true
             wrapMode: Text.Wrap
             horizontalAlignment: Text.AlignHCenter

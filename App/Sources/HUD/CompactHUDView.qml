@@ -18,6 +18,7 @@ Rectangle {
         x: 6
         y: 3
         text: compact.hudModel.compactText
+        textFormat: Text.PlainText
         color: Qt.rgba(1, 1, 1, 0.85)
         font.family: "monospace"
         font.pixelSize: 10

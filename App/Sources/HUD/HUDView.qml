@@ -35,6 +35,7 @@ Rectangle {
                 Layout.row: index
                 Layout.column: 0
                 text: title
+                textFormat: Text.PlainText
                 color: Qt.rgba(1, 1, 1, 0.7)
                 font.family: "monospace"
                 font.pixelSize: 11
@@ -52,6 +53,7 @@ Rectangle {
                 Layout.row: index
                 Layout.column: 1
                 text: value
+                textFormat: Text.PlainText
                 color: warning ? "orange" : "white"
                 font.family: "monospace"
                 font.pixelSize: 11

@@ -226,9 +226,13 @@ Item {
         objectName: "tile:" + packageName
         width: 128
         hoverEnabled: true
-        ToolTip.visible: hovered
-        ToolTip.delay: 500
-        ToolTip.text: packageName
+
+        PlainToolTip {
+            objectName: "packageName"
+            visible: tile.hovered
+            delay: 500
+            text: tile.packageName
+        }
 
         contentItem: Column {
             spacing: 8

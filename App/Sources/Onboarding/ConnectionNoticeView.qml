@@ -35,6 +35,7 @@ RowLayout {
             objectName: "noticeMessage"
             Layout.fillWidth: true
             wrapMode: Text.Wrap
+            textFormat: Text.PlainText  // the product name comes from the phone
             text: {
                 switch (notice.kind) {
                 case OnboardingScreen.NoticeKind.allowOnPhone:

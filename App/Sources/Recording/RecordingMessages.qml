@@ -44,11 +44,12 @@ Column {
     Message {
         objectName: "savedPanel"
         visible: messages.recording.lastFileName !== ""
-        ToolTip.visible: savedHover.hovered
-        ToolTip.text: messages.recording.lastFileName
-
         HoverHandler {
             id: savedHover
+        }
+        PlainToolTip {
+            visible: savedHover.hovered
+            text: messages.recording.lastFileName
         }
         Label {
             anchors.verticalCenter: parent.verticalCenter
@@ -69,6 +70,7 @@ Column {
         Label {
             anchors.verticalCenter: parent.verticalCenter
             text: messages.recording.errorMessage
+            textFormat: Text.PlainText
         }
         DismissButton {}
     }

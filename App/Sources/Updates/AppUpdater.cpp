@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 #include <algorithm>
 #include <utility>
@@ -59,6 +60,13 @@ bool AppUpdater::hasReleaseNotes() const noexcept {
     return answer_ == Answer::offer && offer_ && offer_->releaseNotes;
 }
 
+double AppUpdater::downloadProgress() const noexcept {
+    if (!downloadSize_) {
+        return -1;
+    }
+    return *downloadSize_ == 0 ? 1 : double(downloaded_) / double(*downloadSize_);
+}
+
 void AppUpdater::checkForUpdates() {
     if (canCheckForUpdates()) {
         startCheck(true);
@@ -76,7 +84,7 @@ void AppUpdater::download() {
         return;
     }
     const UpdateOffer offer = *std::exchange(offer_, std::nullopt);
-    setAnswer(Answer::none);
+    setAnswer(Answer::downloading, tr("Downloading Vantorel %1…").arg(offer.displayVersion));
     QDir().mkpath(options_.downloadFolder);
     // Hidden, so that a file manager never shows a file still arriving or unchecked.
     auto file = std::make_unique<QTemporaryFile>(
@@ -86,11 +94,20 @@ void AppUpdater::download() {
         return;
     }
     downloadFile_ = std::move(file);
+    downloadSize_ = offer.length;
+    downloaded_ = 0;
+    ++downloads_;
+    emit downloadProgressChanged();
     setBusy(true);
     transfer_ = std::make_unique<UpdateTransfer>(
-        *network_, offer.url, offer.length.value_or(UpdateOffer::maxDownloadSize),
-        [file = downloadFile_.get()](QByteArrayView chunk) {
-            return file->write(chunk.data(), chunk.size()) == chunk.size();
+        *network_, offer.url, *config_.feedURL, offer.length.value_or(UpdateOffer::maxDownloadSize),
+        [this](QByteArrayView chunk) {
+            if (downloadFile_->write(chunk.data(), chunk.size()) != chunk.size()) {
+                return false;
+            }
+            downloaded_ += chunk.size();
+            emit downloadProgressChanged();
+            return true;
         },
         [this, offer](const UpdateTransfer::Result& result) { downloadArrived(result, offer); });
 }
@@ -103,6 +120,13 @@ void AppUpdater::showInFolder() {
 }
 
 void AppUpdater::dismiss() {
+    if (answer_ == Answer::downloading) {
+        ++downloads_;
+        transfer_.reset();
+        downloadFile_.reset();
+        setBusy(false);
+        Log::updates().info("download cancelled");
+    }
     offer_.reset();
     setAnswer(Answer::none);
 }
@@ -135,7 +159,7 @@ void AppUpdater::startCheck(bool manual) {
     setBusy(true);
     feed_.clear();
     transfer_ = std::make_unique<UpdateTransfer>(
-        *network_, *config_.feedURL, maxFeedSize,
+        *network_, *config_.feedURL, *config_.feedURL, maxFeedSize,
         [this](QByteArrayView chunk) {
             feed_.append(chunk);
             return true;
@@ -160,8 +184,8 @@ void AppUpdater::feedArrived(const UpdateTransfer::Result& result, bool manual) 
         return;
     }
     // Up to 2 MiB of XML: read off the GUI thread.
-    runOnWorker(this, [feed = std::exchange(feed_, {})] {
-        return chooseNewest(parseAppcast(feed));
+    runOnWorker(this, [feed = std::exchange(feed_, {}), url = *config_.feedURL] {
+        return chooseNewest(parseAppcast(feed), url);
     }).then([this, manual](const TaskOutcome<AppcastChoice>& outcome) {
         try {
             feedRead(outcome.get(), manual);
@@ -213,13 +237,21 @@ void AppUpdater::downloadArrived(const UpdateTransfer::Result& result, const Upd
     }
     downloadFile_->close();
     runOnWorker(this, [file = downloadFile_->fileName(), folder = options_.downloadFolder,
-                       name = UpdateFile::saveName(offer.url, offer.displayVersion),
-                       signature = offer.signature, key = publicKey_] {
-        if (!UpdateFile::verify(file, signature, key)) {
+                       name = UpdateFile::saveName(offer.url, offer.displayVersion), offer,
+                       key = publicKey_] {
+        if (!UpdateFile::verify(file, offer, key)) {
             throw UpdateError::badSignature();
         }
         return UpdateFile::place(file, folder, name);
-    }).then([this](const TaskOutcome<QString>& outcome) {
+    }).then([this, download = downloads_](const TaskOutcome<QString>& outcome) {
+        if (download != downloads_) {
+            // Cancelled while it was checked: what got saved goes too.
+            try {
+                QFile::remove(outcome.get());
+            } catch (const std::exception&) {
+            }
+            return;
+        }
         try {
             saved(outcome.get());
         } catch (const UpdateError& error) {

@@ -49,6 +49,7 @@ struct UpdaterOptions {
 //
 // The window shows `answer`, window-modal, with `answerText` and these buttons:
 //   offer: "Release Notes" (only with `hasReleaseNotes`), "Download", "Later" (dismiss);
+//   downloading: `downloadProgress` and "Cancel" (dismiss);
 //   upToDate, failed: "OK" (dismiss); saved: "Show in Folder", "OK" (dismiss).
 // A scheduled check answers only with an offer; its failures are logged.
 class AppUpdater : public QObject {
@@ -57,7 +58,7 @@ class AppUpdater : public QObject {
     QML_UNCREATABLE("The application makes the updater")
 
 public:
-    enum class Answer { none, offer, upToDate, failed, saved };
+    enum class Answer { none, offer, upToDate, failed, saved, downloading };
     Q_ENUM(Answer)
 
 private:
@@ -68,6 +69,7 @@ private:
     Q_PROPERTY(Answer answer READ answer NOTIFY answerChanged)
     Q_PROPERTY(QString answerText READ answerText NOTIFY answerChanged)
     Q_PROPERTY(bool hasReleaseNotes READ hasReleaseNotes NOTIFY answerChanged)
+    Q_PROPERTY(double downloadProgress READ downloadProgress NOTIFY downloadProgressChanged)
 
 public:
     // The QSettings key of the last check's time, ISO 8601 in UTC.
@@ -86,17 +88,21 @@ public:
     Answer answer() const noexcept { return answer_; }
     const QString& answerText() const noexcept { return answerText_; }
     bool hasReleaseNotes() const noexcept;
+    // From 0 to 1 while downloading; -1 when the size was not announced.
+    double downloadProgress() const noexcept;
 
     // A check the user asked for; it always answers. Nothing while one runs or without updater.
     Q_INVOKABLE void checkForUpdates();
     Q_INVOKABLE void openReleaseNotes();
     Q_INVOKABLE void download();
     Q_INVOKABLE void showInFolder();
+    // Closes the answer; a download under way is cancelled and nothing of it kept.
     Q_INVOKABLE void dismiss();
 
 signals:
     void canCheckForUpdatesChanged();
     void answerChanged();
+    void downloadProgressChanged();
 
 private:
     void scheduleFirstCheck();
@@ -123,6 +129,11 @@ private:
     std::unique_ptr<UpdateTransfer> transfer_;
     QByteArray feed_;
     std::unique_ptr<QTemporaryFile> downloadFile_;
+    std::optional<qint64> downloadSize_;
+    qint64 downloaded_ = 0;
+    // Counts downloads started and cancelled: a check that ends after its download was cancelled
+    // keeps nothing.
+    int downloads_ = 0;
     bool busy_ = false;
     Answer answer_ = Answer::none;
     QString answerText_;

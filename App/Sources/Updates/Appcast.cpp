@@ -52,6 +52,7 @@ AppcastItem readItem(QXmlStreamReader& reader, const QString& itemSparkle) {
                 item.url = attributes.value(QLatin1StringView("url")).trimmed().toString();
                 item.length = attributes.value(QLatin1StringView("length")).trimmed().toString();
                 item.edSignature = updateAttribute("edSignature");
+                item.edVersionSignature = updateAttribute("edVersionSignature");
                 enclosureVersion = updateAttribute("version");
             }
             reader.skipCurrentElement();
@@ -71,7 +72,7 @@ AppcastItem readItem(QXmlStreamReader& reader, const QString& itemSparkle) {
     return item;
 }
 
-std::variant<UpdateOffer, std::string> checked(const AppcastItem& item) {
+std::variant<UpdateOffer, std::string> checked(const AppcastItem& item, const QUrl& feed) {
     auto version = UpdateVersion::parse(item.version);
     if (!version) {
         return fmt::format("version \"{}\" is not dot-separated numbers",
@@ -80,10 +81,11 @@ std::variant<UpdateOffer, std::string> checked(const AppcastItem& item) {
     if (item.url.isEmpty()) {
         return std::string("no enclosure for this system");
     }
-    auto url = DistributionConfig::feedURLFrom(item.url);
+    auto url = DistributionConfig::linkURLFrom(item.url, feed);
     if (!url) {
-        return fmt::format("enclosure address \"{}\" is neither https nor loopback http",
-                           item.url.left(200).toStdString());
+        return fmt::format(
+            "enclosure address \"{}\" is neither https nor loopback http of a loopback feed",
+            item.url.left(200).toStdString());
     }
     std::optional<qint64> length;
     if (!item.length.isEmpty()) {
@@ -98,15 +100,21 @@ std::variant<UpdateOffer, std::string> checked(const AppcastItem& item) {
     if (!signature) {
         return std::string("no Ed25519 signature");
     }
+    auto versionSignature = base64OfSize(item.edVersionSignature, 64);
+    if (!versionSignature) {
+        return std::string("no Ed25519 signature of the version");
+    }
     UpdateOffer offer{.version = std::move(*version),
+                      .versionText = item.version,
                       .displayVersion = item.shortVersionString.isEmpty() ? item.version
                                                                           : item.shortVersionString,
                       .url = std::move(*url),
                       .length = length,
                       .signature = std::move(*signature),
+                      .versionSignature = std::move(*versionSignature),
                       .releaseNotes = std::nullopt};
     if (!item.releaseNotesLink.isEmpty()) {
-        offer.releaseNotes = DistributionConfig::feedURLFrom(item.releaseNotesLink);
+        offer.releaseNotes = DistributionConfig::linkURLFrom(item.releaseNotesLink, feed);
     }
     return offer;
 }
@@ -150,10 +158,10 @@ std::vector<AppcastItem> parseAppcast(QByteArrayView xml) {
     return items;
 }
 
-AppcastChoice chooseNewest(const std::vector<AppcastItem>& items) {
+AppcastChoice chooseNewest(const std::vector<AppcastItem>& items, const QUrl& feed) {
     AppcastChoice choice;
     for (const AppcastItem& item : items) {
-        auto offer = checked(item);
+        auto offer = checked(item, feed);
         if (auto* why = std::get_if<std::string>(&offer)) {
             choice.skipped.push_back(std::move(*why));
         } else if (!choice.newest ||

@@ -22,6 +22,7 @@ struct AppcastItem {
     QString url;
     QString length;
     QString edSignature;
+    QString edVersionSignature;
 
     bool operator==(const AppcastItem&) const = default;
 };
@@ -32,14 +33,19 @@ struct UpdateOffer {
     static constexpr qint64 maxDownloadSize = qint64{512} * 1024 * 1024;
 
     UpdateVersion version;
+    // As the feed wrote it: the version signature covers this text.
+    QString versionText;
     // For people: the short version string, else the version.
     QString displayVersion;
-    // Passes the feed rule.
+    // Passes the link rule of the feed it came from.
     QUrl url;
     std::optional<qint64> length;
-    // An Ed25519 signature, 64 bytes.
+    // An Ed25519 signature of the file, 64 bytes.
     QByteArray signature;
-    // Only an address that passes the feed rule.
+    // An Ed25519 signature of UpdateFile::versionMessage(versionText, the file's digest), 64
+    // bytes: the feed cannot offer an older signed file as a newer version.
+    QByteArray versionSignature;
+    // Only an address that passes the link rule.
     std::optional<QUrl> releaseNotes;
 };
 
@@ -55,6 +61,7 @@ struct AppcastChoice {
 // malformed XML, a DTD or another root than "rss".
 std::vector<AppcastItem> parseAppcast(QByteArrayView xml);
 
-AppcastChoice chooseNewest(const std::vector<AppcastItem>& items);
+// `feed` is where the items came from: the addresses in them must pass its link rule.
+AppcastChoice chooseNewest(const std::vector<AppcastItem>& items, const QUrl& feed);
 
 }  // namespace qm

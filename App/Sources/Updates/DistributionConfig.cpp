@@ -1,5 +1,6 @@
 #include "Updates/DistributionConfig.h"
 
+#include <QHostAddress>
 #include <algorithm>
 
 #include "QuillmereKit/WebURL.h"
@@ -17,6 +18,17 @@ QStringView writtenHost(const QString& text) {
     authority = authority.mid(authority.lastIndexOf(u'@') + 1);
     const qsizetype port = authority.lastIndexOf(u':');
     return port < 0 ? authority : authority.left(port);
+}
+
+// Any name or address that reaches this computer, however written.
+bool isLocalHost(const QUrl& url) {
+    const QString host = url.host().toLower();
+    if (host == u"localhost" || host.endsWith(QLatin1StringView(".localhost"))) {
+        return true;
+    }
+    const QHostAddress address(host);
+    return address.isLoopback() || address == QHostAddress(QHostAddress::AnyIPv4) ||
+           address == QHostAddress(QHostAddress::AnyIPv6);
 }
 
 }  // namespace
@@ -60,6 +72,14 @@ std::optional<QUrl> DistributionConfig::feedURLFrom(const QString& text) {
     const QString host = url.host();
     const bool loopback = host == u"127.0.0.1" || host == u"localhost";
     if (!loopback || writtenHost(text) != host) {
+        return std::nullopt;
+    }
+    return url;
+}
+
+std::optional<QUrl> DistributionConfig::linkURLFrom(const QString& text, const QUrl& feed) {
+    auto url = feedURLFrom(text);
+    if (url && isLocalHost(*url) && !isLocalHost(feed)) {
         return std::nullopt;
     }
     return url;

@@ -36,6 +36,9 @@ struct DistributionConfig {
     // A web address, or plain http to the loopback host written as "127.0.0.1" or "localhost":
     // the rule for every address the updater fetches.
     static std::optional<QUrl> feedURLFrom(const QString& text);
+    // An address a feed at `feed` may send the updater to, by a redirect or a link: the feed
+    // rule, and a host of this computer only when the feed's own host is one.
+    static std::optional<QUrl> linkURLFrom(const QString& text, const QUrl& feed);
     // Strict Base64 of exactly 32 bytes.
     static std::optional<QString> sparkleKeyFrom(const QString& text);
 

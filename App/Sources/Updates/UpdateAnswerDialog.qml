@@ -18,11 +18,22 @@ Dialog {
     closePolicy: Popup.CloseOnEscape
     onRejected: dialog.updater.dismiss()
 
-    Label {
-        width: Math.min(implicitWidth, 420)
-        text: dialog.updater.answerText
-        textFormat: Text.PlainText
-        wrapMode: Text.Wrap
+    Column {
+        spacing: 12
+
+        Label {
+            width: Math.min(implicitWidth, 420)
+            text: dialog.updater.answerText
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+        }
+        ProgressBar {
+            objectName: "downloadProgress"
+            visible: dialog.answer === AppUpdater.Answer.downloading
+            width: 420
+            indeterminate: dialog.updater.downloadProgress < 0
+            value: Math.max(0, dialog.updater.downloadProgress)
+        }
     }
 
     footer: DialogButtonBox {
@@ -42,7 +53,9 @@ Dialog {
             onClicked: dialog.updater.showInFolder()
         }
         Button {
-            text: dialog.answer === AppUpdater.Answer.offer ? qsTr("Later") : qsTr("OK")
+            objectName: "dismiss"
+            text: dialog.answer === AppUpdater.Answer.offer ? qsTr("Later")
+                  : dialog.answer === AppUpdater.Answer.downloading ? qsTr("Cancel") : qsTr("OK")
             onClicked: dialog.updater.dismiss()
         }
     }

@@ -66,10 +66,20 @@ int moveWithoutReplacing(const QByteArray& from, const QByteArray& to) {
 
 }  // namespace
 
-bool verify(const QString& file, const QByteArray& signature, const QByteArray& publicKey) {
+QByteArray versionMessage(const QString& version, QByteArrayView sha256) {
+    return "vantorel-update " + version.toUtf8() + ' ' + sha256.toByteArray().toHex();
+}
+
+bool verify(const QString& file, const UpdateOffer& offer, const QByteArray& publicKey) {
     static const bool sodiumReady = sodium_init() >= 0;
-    if (!sodiumReady || signature.size() != crypto_sign_BYTES ||
-        publicKey.size() != crypto_sign_PUBLICKEYBYTES) {
+    const auto signedBy = [&](const QByteArray& signature, const unsigned char* message,
+                              std::size_t size) {
+        return signature.size() == crypto_sign_BYTES &&
+               crypto_sign_verify_detached(
+                   reinterpret_cast<const unsigned char*>(signature.constData()), message, size,
+                   reinterpret_cast<const unsigned char*>(publicKey.constData())) == 0;
+    };
+    if (!sodiumReady || publicKey.size() != crypto_sign_PUBLICKEYBYTES) {
         return false;
     }
     QFile input(file);
@@ -89,10 +99,16 @@ bool verify(const QString& file, const QByteArray& signature, const QByteArray& 
     }
     // The whole message at once: the streaming API checks the pre-hashed variant, another
     // signature than the one updates carry.
-    return crypto_sign_verify_detached(
-               reinterpret_cast<const unsigned char*>(signature.constData()), bytes,
-               static_cast<unsigned long long>(size),
-               reinterpret_cast<const unsigned char*>(publicKey.constData())) == 0;
+    if (!signedBy(offer.signature, bytes, static_cast<std::size_t>(size))) {
+        return false;
+    }
+    QByteArray digest(crypto_hash_sha256_BYTES, Qt::Uninitialized);
+    crypto_hash_sha256(reinterpret_cast<unsigned char*>(digest.data()), bytes,
+                       static_cast<unsigned long long>(size));
+    const QByteArray message = versionMessage(offer.versionText, digest);
+    return signedBy(offer.versionSignature,
+                    reinterpret_cast<const unsigned char*>(message.constData()),
+                    static_cast<std::size_t>(message.size()));
 }
 
 QString saveName(const QUrl& url, const QString& displayVersion) {

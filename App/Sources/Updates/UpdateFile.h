@@ -1,16 +1,24 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QUrl>
+
+#include "Updates/Appcast.h"
 
 // A downloaded update on disk: its signature check and the name it is kept under. Every call
 // blocks on file I/O: a worker thread's job.
 namespace qm::UpdateFile {
 
-// Whether `signature` is the Ed25519 signature of the whole file by `publicKey` (32 bytes). Throws
-// UpdateError::notSaved when the file cannot be read.
-bool verify(const QString& file, const QByteArray& signature, const QByteArray& publicKey);
+// What an offer's version signature signs: "vantorel-update <version> <the file's SHA-256 in
+// lower-case hex>", the version as the feed writes it.
+QByteArray versionMessage(const QString& version, QByteArrayView sha256);
+
+// Whether `file` is the update `offer` announces: its signature is the Ed25519 signature of the
+// whole file by `publicKey` (32 bytes), and its version signature that of the version message.
+// Throws UpdateError::notSaved when the file cannot be read.
+bool verify(const QString& file, const UpdateOffer& offer, const QByteArray& publicKey);
 
 // The URL's last path segment with every character outside A-Za-z0-9._+- as "_" and no leading
 // dot; "Vantorel-<version>" when nothing is left.

@@ -19,8 +19,8 @@ std::optional<int> statusOf(const QNetworkReply& reply) {
 
 }  // namespace
 
-UpdateTransfer::UpdateTransfer(QNetworkAccessManager& network, const QUrl& url, qint64 limit,
-                               Sink sink, Done done)
+UpdateTransfer::UpdateTransfer(QNetworkAccessManager& network, const QUrl& url, const QUrl& feed,
+                               qint64 limit, Sink sink, Done done)
     : limit_(limit), sink_(std::move(sink)), done_(std::move(done)) {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -28,13 +28,14 @@ UpdateTransfer::UpdateTransfer(QNetworkAccessManager& network, const QUrl& url, 
     reply_ = network.get(request);
     reply_->setReadBufferSize(readBufferSize);
     QNetworkReply* reply = reply_;
-    QObject::connect(reply, &QNetworkReply::redirected, &context_, [this](const QUrl& target) {
-        if (DistributionConfig::feedURLFrom(target.toString(QUrl::FullyEncoded))) {
-            emit reply_->redirectAllowed();
-        } else {
-            stop();
-        }
-    });
+    QObject::connect(
+        reply, &QNetworkReply::redirected, &context_, [this, feed](const QUrl& target) {
+            if (DistributionConfig::linkURLFrom(target.toString(QUrl::FullyEncoded), feed)) {
+                emit reply_->redirectAllowed();
+            } else {
+                stop();
+            }
+        });
     QObject::connect(reply, &QNetworkReply::readyRead, &context_, [this] { receive(); });
     QObject::connect(reply, &QNetworkReply::finished, &context_, [this] {
         if (!result_.status) {

@@ -11,10 +11,10 @@
 
 namespace qm {
 
-// One GET for the updater. Redirects are followed only to addresses that pass the feed rule; the
-// body reaches `sink` chunk by chunk, and only in a 200 answer; past `limit` bytes of any answer
-// the transfer stops. `done` is called once, queued; dropping the transfer before then aborts it,
-// and `done` is not called. GUI thread only.
+// One GET for the updater. Redirects are followed only to addresses that pass the link rule of
+// `feed`, the feed the address came from; the body reaches `sink` chunk by chunk, and only in a
+// 200 answer; past `limit` bytes of any answer the transfer stops. `done` is called once, queued;
+// dropping the transfer before then aborts it, and `done` is not called. GUI thread only.
 class UpdateTransfer {
 public:
     struct Result {
@@ -31,8 +31,8 @@ public:
     using Sink = std::function<bool(QByteArrayView chunk)>;
     using Done = std::function<void(const Result&)>;
 
-    UpdateTransfer(QNetworkAccessManager& network, const QUrl& url, qint64 limit, Sink sink,
-                   Done done);
+    UpdateTransfer(QNetworkAccessManager& network, const QUrl& url, const QUrl& feed, qint64 limit,
+                   Sink sink, Done done);
     ~UpdateTransfer();
     UpdateTransfer(const UpdateTransfer&) = delete;
     UpdateTransfer& operator=(const UpdateTransfer&) = delete;

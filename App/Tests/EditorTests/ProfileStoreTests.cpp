@@ -13,6 +13,7 @@
 #include "InputRouter/ProfileCodec.h"
 #include "InputRouter/ProfileTemplates.h"
 #include "QuillmereCore/AtomicFile.h"
+#include "ServerProtocol/ExtMessage.h"
 
 namespace qm {
 namespace {
@@ -40,12 +41,12 @@ protected:
 TEST_F(ProfileStoreTest, PackageNamesAreCheckedBeforeAnyDiskAccess) {
     for (const std::string& name :
          std::vector<std::string>{"com.example.game", "game", "a1._b.9_", std::string(255, 'a')}) {
-        EXPECT_TRUE(ProfileStore::isValidPackageName(name)) << name;
+        EXPECT_TRUE(AppInfo::isValidPackageName(name)) << name;
     }
     for (const std::string& name :
          std::vector<std::string>{"..", "a..b", ".a", "a.", "a/b", "a b", "a-b", "caf\u00E9", "",
                                   std::string(256, 'a'), std::string("a\0b", 3)}) {
-        EXPECT_FALSE(ProfileStore::isValidPackageName(name)) << name;
+        EXPECT_FALSE(AppInfo::isValidPackageName(name)) << name;
         const auto refuses = [&](auto operation) {
             try {
                 operation();

@@ -10,6 +10,7 @@
 
 #include "FakeAppModel.h"
 #include "Library/LibraryScreen.h"
+#include "MarkupProbe.h"
 #include "QuillmereKit/Gaming/LibraryLoadError.h"
 #include "Support/ManualExecutor.h"
 #include "ViewTesting.h"
@@ -151,6 +152,27 @@ TEST_F(LibraryViewTest, ShowsTheCachedListAtOnceThenThePhonesAndOpensATile) {
               "again.");
     EXPECT_TRUE(showsTiles({"com.a", "com.b"}));
     EXPECT_TRUE(isShown(window, "refresh"));
+}
+
+TEST_F(LibraryViewTest, AppTextsAreShownAsWrittenNeverAsMarkup) {
+    test::MarkupProbe probe;
+    const std::string package = probe.image("package").toStdString();
+    QQuickWindow& window = show();
+    shell_.setConnectedDevice(phone("S1"));
+    answer(0, std::vector<AppInfo>{game(package, probe.image("label").toStdString())});
+    ASSERT_TRUE(showsTiles({package}));
+
+    QObject* tip = findItem(window, QString::fromStdString("tile:" + package))
+                       ->findChild<QObject*>("packageName");
+    ASSERT_TRUE(tip);
+    tip->setProperty("delay", 0);
+    tip->setProperty("visible", true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tip->property("opened").toBool(); }));
+    ASSERT_TRUE(test::waitForFrame(window));
+    QQuickItem* tipText = tip->property("contentItem").value<QQuickItem*>();
+    EXPECT_EQ(textOf(tipText), QString::fromStdString(package));
+    EXPECT_TRUE(test::drawnAsWritten(tipText));
+    EXPECT_EQ(probe.fetchedBefore(engine_), std::vector<std::string>());
 }
 
 TEST_F(LibraryViewTest, AnEmptyListShowsItsPlaceholderOnlyOnceLoaded) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeAppModel.h"
+#include "MarkupProbe.h"
 #include "ViewTesting.h"
 
 namespace qm {
@@ -117,6 +118,18 @@ TEST_F(OnboardingViewTest, StepsFollowNavigationBrandsAndLaterNotices) {
     EXPECT_EQ(textOf(findItem(window, "noticeDetail")), "USB claim failed");
     click("copyDiagnostics");
     EXPECT_EQ(shell_.diagnosticsCopies, 1);
+}
+
+TEST_F(OnboardingViewTest, AProductNameIsShownAsWrittenNeverAsMarkup) {
+    test::MarkupProbe probe;
+    const QString product = probe.image("product");
+    shell_.setConnectionNotice(ConnectionNotice::allowOnPhone(product.toStdString()));
+    QQuickWindow& window = show();
+    ASSERT_TRUE(test::waitForFrame(window));
+    QQuickItem* message = findItem(window, "noticeMessage");
+    EXPECT_EQ(textOf(message), "Tap “Allow” on the phone (" + product + ").");
+    EXPECT_TRUE(test::drawnAsWritten(message));
+    EXPECT_EQ(probe.fetchedBefore(engine_), std::vector<std::string>());
 }
 
 TEST_F(OnboardingViewTest, DemoLinkOnlyWithTheDemoStream) {

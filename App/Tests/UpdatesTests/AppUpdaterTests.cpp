@@ -20,6 +20,9 @@
 #include "ScriptedHttpServer.h"
 #include "Support/ManualTimerSource.h"
 #include "Updates/AppUpdater.h"
+#include "Updates/UpdateFile.h"
+#include "Updates/UpdateTransfer.h"
+#include "ViewTesting.h"
 
 namespace qm {
 namespace {
@@ -54,19 +57,33 @@ protected:
         server.answer(packagePath, {.body = package});
     }
 
-    // The seed appcast served from here, its Linux item signed over `signedBytes`.
-    QByteArray appcast(const QByteArray& signedBytes, const QByteArray& length = "4194304") {
+    QByteArray sign(const QByteArray& message) const {
         QByteArray signature(crypto_sign_BYTES, 0);
         crypto_sign_detached(reinterpret_cast<unsigned char*>(signature.data()), nullptr,
-                             reinterpret_cast<const unsigned char*>(signedBytes.constData()),
-                             signedBytes.size(), secretKey_);
+                             reinterpret_cast<const unsigned char*>(message.constData()),
+                             message.size(), secretKey_);
+        return signature;
+    }
+
+    // The seed appcast served from here, its Linux item signed over `signedBytes` and its version
+    // signed as `signedVersion` with their digest.
+    QByteArray appcast(const QByteArray& signedBytes, const QByteArray& length = "4194304",
+                       const QString& signedVersion = "6") {
+        QByteArray digest(crypto_hash_sha256_BYTES, 0);
+        crypto_hash_sha256(reinterpret_cast<unsigned char*>(digest.data()),
+                           reinterpret_cast<const unsigned char*>(signedBytes.constData()),
+                           signedBytes.size());
         QByteArray seedSignature(64, 0);
+        QByteArray seedVersionSignature(64, 0);
         std::iota(seedSignature.begin(), seedSignature.end(), 0);
+        std::iota(seedVersionSignature.begin(), seedVersionSignature.end(), char(128));
         QFile seed(QStringLiteral(QM_APPCAST_SEED));
         EXPECT_TRUE(seed.open(QIODevice::ReadOnly));
         return seed.readAll()
             .replace("https://updates.example/", server.url("/").toUtf8())
-            .replace(seedSignature.toBase64(), signature.toBase64())
+            .replace(seedSignature.toBase64(), sign(signedBytes).toBase64())
+            .replace(seedVersionSignature.toBase64(),
+                     sign(UpdateFile::versionMessage(signedVersion, digest)).toBase64())
             .replace(R"(length="4194304")", R"(length=")" + length + '"');
     }
 
@@ -166,6 +183,12 @@ TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
     const std::vector<Case> cases = {
         {"signed over other bytes", [&] { serveFeed(appcast(package.left(100))); }, true,
          "The update is not signed correctly. Nothing was saved."},
+        // An older signed build, whose version signature names its own version.
+        {"announced as newer than it is", [&] { serveFeed(appcast(package, "4194304", "4")); },
+         true, "The update is not signed correctly. Nothing was saved."},
+        {"no version signature",
+         [&] { serveFeed(appcast(package).replace("sparkle:edVersionSignature", "x")); }, false,
+         unreadable},
         {"cut short",
          [&] { server.answer(packagePath, {.body = package, .sendAtMost = packageSize / 2}); },
          true, incomplete},
@@ -230,6 +253,58 @@ TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
         EXPECT_LT(server.bodyBytesSent() - sentBefore, 32 * 1024 * 1024);
         EXPECT_EQ(downloadedFiles(), QStringList{savedName});
         EXPECT_EQ(contents(existing.fileName()), "an earlier download");
+    }
+}
+
+TEST_F(AppUpdaterTest, ADownloadShowsItsProgressAndCancelKeepsNothingOfIt) {
+    server.answer(packagePath, {.body = package, .sendAtMost = packageSize / 2, .stall = true});
+    const auto updater = makeUpdater();
+    updater->checkForUpdates();
+    ASSERT_TRUE(answered(*updater));
+    QQmlEngine engine;
+    const test::ShownWindow window =
+        test::showWindow(engine, R"(
+        import QtQuick
+        import Vantorel
+        Window {
+            id: window
+            required property AppUpdater updater
+            width: 640; height: 480
+            UpdateAnswerDialog { updater: window.updater }
+        })",
+                         {{"updater", QVariant::fromValue<QObject*>(updater.get())}});
+    ASSERT_TRUE(window);
+    updater->download();
+    EXPECT_EQ(updater->answer(), Answer::downloading);
+    EXPECT_EQ(updater->answerText(), "Downloading Vantorel 1.6…");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return updater->downloadProgress() >= 0.5; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::isShown(*window, "downloadProgress"); }));
+    QQuickItem* cancel = test::findItem(*window, "dismiss");
+    EXPECT_EQ(test::textOf(cancel), "Cancel");
+
+    test::click(*window, cancel);
+    EXPECT_EQ(updater->answer(), Answer::none);
+    EXPECT_TRUE(updater->canCheckForUpdates());
+    EXPECT_EQ(downloadedFiles(), QStringList());
+}
+
+TEST_F(AppUpdaterTest, RedirectsLeadToThisComputerOnlyFromAFeedOnIt) {
+    server.answer("/a", {.status = 302, .headers = {{"Location", server.url("/b").toUtf8()}}});
+    server.answer("/b", {.body = "b"});
+    QNetworkAccessManager network;
+    for (const auto& [feed, followed] : std::vector<std::pair<QUrl, bool>>{
+             {QUrl("https://u.example/appcast.xml"), false}, {QUrl(server.url(feedPath)), true}}) {
+        SCOPED_TRACE(feed.toString().toStdString());
+        const qsizetype before = server.requests().size();
+        std::optional<UpdateTransfer::Result> result;
+        const UpdateTransfer transfer(
+            network, QUrl(server.url("/a")), feed, 100, [](QByteArrayView) { return true; },
+            [&](const UpdateTransfer::Result& done) { result = done; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 30000));
+        EXPECT_EQ(result->status, followed ? 200 : 302);
+        const QList<QByteArray> expected =
+            followed ? QList<QByteArray>{"/a", "/b"} : QList<QByteArray>{"/a"};
+        EXPECT_EQ(server.requests().mid(before), expected);
     }
 }
 

@@ -50,7 +50,9 @@ TEST(AppcastTest, ReadsItemsByTheNamespaceBoundToTheUpdatePrefix) {
                                      .releaseNotesLink = "https://updates.example/notes/1.6.html",
                                      .url = "https://updates.example/vantorel_1.6_amd64.deb",
                                      .length = "4194304",
-                                     .edSignature = items[1].edSignature}));
+                                     .edSignature = items[1].edSignature,
+                                     .edVersionSignature = items[1].edVersionSignature}));
+    EXPECT_EQ(items[1].edVersionSignature.size(), 88);
 
     // Any prefix of the bound namespace counts, another namespace or an unbound name does not;
     // the version element comes before the enclosure's.
@@ -87,25 +89,38 @@ TEST(AppcastTest, RefusesMalformedXmlADtdAndAnotherRoot) {
 TEST(AppcastTest, OffersTheNewestCompleteItem) {
     const QByteArray signature = QByteArray(64, 's').toBase64();
     const auto item = [&](const char* version, const char* url, const char* length,
-                          const QByteArray& sig = QByteArray(64, 's').toBase64()) {
-        return AppcastItem{version, {}, "javascript:alert(1)", url, length, sig};
+                          const QByteArray& sig = QByteArray(64, 's').toBase64(),
+                          const QByteArray& versionSig = QByteArray(64, 'v').toBase64()) {
+        return AppcastItem{version, {}, "javascript:alert(1)", url, length, sig, versionSig};
     };
-    const AppcastChoice choice = chooseNewest({
-        item("9", "https://u.example/9", "10", signature.chopped(4)),
-        item("9.1", "http://u.example/9", "10"),
-        item("9b", "https://u.example/9", "10"),
-        item("9.2", "https://u.example/9", "-1"),
-        item("9.3", "https://u.example/9", "536870913"),
-        item("2.1", "https://u.example/2", ""),
-        item("3", "https://u.example/3", "536870912"),
-        item("2.9", "http://127.0.0.1:9/2", "1"),
-    });
-    EXPECT_EQ(choice.skipped.size(), 5u);
+    const AppcastChoice choice = chooseNewest(
+        {
+            item("9", "https://u.example/9", "10", signature.chopped(4)),
+            item("9.0.1", "https://u.example/9", "10", signature, ""),
+            item("9.1", "http://u.example/9", "10"),
+            item("9b", "https://u.example/9", "10"),
+            item("9.2", "https://u.example/9", "-1"),
+            item("9.3", "https://u.example/9", "536870913"),
+            item("9.4", "http://127.0.0.1:9/2", "1"),
+            item("2.1", "https://u.example/2", ""),
+            item("3", "https://u.example/3", "536870912"),
+        },
+        QUrl("https://u.example/appcast.xml"));
+    EXPECT_EQ(choice.skipped.size(), 7u);
     ASSERT_TRUE(choice.newest);
     EXPECT_EQ(choice.newest->url, QUrl("https://u.example/3"));
     EXPECT_EQ(choice.newest->displayVersion, "3");
     EXPECT_EQ(choice.newest->signature, QByteArray(64, 's'));
+    EXPECT_EQ(choice.newest->versionSignature, QByteArray(64, 'v'));
     EXPECT_EQ(choice.newest->releaseNotes, std::nullopt);
+
+    // A link to this computer from a feed elsewhere is dropped.
+    AppcastItem notes = item("4", "https://u.example/4", "1");
+    notes.releaseNotesLink = "http://127.0.0.1:9/notes.html";
+    EXPECT_EQ(chooseNewest({notes}, QUrl("https://u.example/a.xml")).newest->releaseNotes,
+              std::nullopt);
+    EXPECT_EQ(chooseNewest({notes}, QUrl("http://localhost/a.xml")).newest->releaseNotes,
+              QUrl("http://127.0.0.1:9/notes.html"));
 }
 
 TEST(UpdateFileTest, NamesTheDownloadAfterTheAddressSafely) {

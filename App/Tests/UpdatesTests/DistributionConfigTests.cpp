@@ -56,6 +56,34 @@ TEST(DistributionConfigTest, ReadsEachKeyByItsRule) {
     }
 }
 
+TEST(DistributionConfigTest, OnlyAFeedOnThisComputerMayLeadToThisComputer) {
+    const QUrl web("https://u.example/appcast.xml");
+    const QUrl local("http://127.0.0.1:8080/appcast.xml");
+    struct Case {
+        const char* link;
+        bool fromWeb;
+        bool fromLocal;
+    };
+    const std::vector<Case> cases = {
+        {"https://cdn.example/v.deb", true, true},
+        {"http://127.0.0.1:9/v.deb", false, true},
+        {"http://localhost/v.deb", false, true},
+        {"https://127.0.0.1/v.deb", false, true},
+        {"https://127.9.9.9/v.deb", false, true},
+        {"https://[::1]/v.deb", false, true},
+        {"https://[::ffff:127.0.0.1]/v.deb", false, true},
+        {"https://0.0.0.0/v.deb", false, true},
+        {"https://app.localhost/v.deb", false, true},
+        {"https://LocalHost/v.deb", false, true},
+        {"http://cdn.example/v.deb", false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DistributionConfig::linkURLFrom(c.link, web).has_value(), c.fromWeb) << c.link;
+        EXPECT_EQ(DistributionConfig::linkURLFrom(c.link, local).has_value(), c.fromLocal)
+            << c.link;
+    }
+}
+
 TEST(DistributionConfigTest, UpdaterRunsOnlyWithFeedAndKeyAndNotUnderATestHost) {
     qputenv("QM_HOSTED_BY_TESTS", "1");
     QTemporaryDir folder;

@@ -31,6 +31,8 @@ struct AdbConnectionTimings {
     std::chrono::nanoseconds drainIdle = std::chrono::milliseconds(150);
     // A phone answers an OPEN at once, with OKAY or CLSE; one silent this long never will.
     std::chrono::nanoseconds openTimeout = std::chrono::seconds(10);
+    // A shell command's whole output, getprop's included, takes a phone well under a second.
+    std::chrono::nanoseconds shellTimeout = std::chrono::seconds(10);
 };
 
 // One ADB connection with one phone: the handshake, then any number of streams over the one
@@ -50,6 +52,8 @@ public:
     // second of the densest video the server sends, so a reader's brief pause never holds the
     // phone back, while a stalled one costs bounded memory (this plus one payload).
     static constexpr std::size_t receiveHighWater = 4 * 1024 * 1024;
+    // A shell command's output past this is refused: getprop's runs to some tens of KiB.
+    static constexpr std::size_t maxShellOutput = 1024 * 1024;
 
     static std::shared_ptr<AdbConnection> create(std::shared_ptr<AdbPacketTransport> transport,
                                                  std::shared_ptr<const AdbKey> key,
@@ -82,7 +86,8 @@ public:
     std::shared_ptr<AdbStream> open(const std::string& service, std::stop_token stop = {});
 
     // The whole output of a command, decoded as UTF-8 with U+FFFD for ill-formed bytes.
-    // AdbError closed when the transport failed before the phone ended the output.
+    // AdbError closed when the transport failed before the phone ended the output, timedOut when
+    // the phone did not end it in time, protocolViolation past maxShellOutput bytes.
     std::string shell(const std::string& command);
     // Stores a file on the phone over "sync:", stamped with the current time.
     void push(ByteView data, const std::string& path, std::uint32_t mode) override;

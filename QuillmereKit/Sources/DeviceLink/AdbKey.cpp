@@ -1,6 +1,7 @@
 #include "DeviceLink/AdbKey.h"
 
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "DeviceLink/DER.h"
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/Base64.h"
+#include "QuillmereCore/Log.h"
 
 namespace qm {
 
@@ -31,6 +33,19 @@ void createFolder(const std::filesystem::path& folder) {
         throw std::filesystem::filesystem_error("cannot create folder", folder,
                                                 std::error_code(errno, std::generic_category()));
     }
+}
+
+// A key file others can read is made private at once: its key is the user's own and refusing it
+// would stop every connection while adding no safety. Only when that fails is it refused.
+void keepPrivate(const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || (info.st_mode & 077) == 0) {
+        return;
+    }
+    if (::chmod(file.c_str(), 0600) != 0) {
+        throw AdbKeyError::unprotectedKeyFile(file.string(), std::strerror(errno));
+    }
+    Log::adb().warn("the host key file was readable by other users; it is now private");
 }
 
 // The PKCS#1 DER of the key pair or of its public half; nothing when OpenSSL cannot encode it.
@@ -114,6 +129,7 @@ AdbKey AdbKey::loadOrCreate(const std::filesystem::path& file) {
         throw AdbKeyError::invalidKeyFile();
     }
     if (contents) {
+        keepPrivate(file);
         return AdbKey(*contents);
     }
     const Bytes der = generatePrivateKeyDER();

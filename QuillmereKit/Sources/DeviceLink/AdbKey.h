@@ -17,7 +17,8 @@ public:
     static constexpr std::size_t tokenByteCount = 20;
 
     // The key kept in `file` (a PKCS#1 RSAPrivateKey in DER), or a new one written there when
-    // there is no file. A file that holds no usable key is reported and never replaced.
+    // there is no file. A file that holds no usable key is reported and never replaced; one that
+    // others can read is made private first.
     // Blocks for file I/O and, the first time, key generation.
     static AdbKey loadOrCreate(const std::filesystem::path& file);
 

@@ -7,7 +7,13 @@
 
 namespace qm {
 
-enum class AdbKeyErrorKind { generationFailed, invalidToken, signingFailed, invalidKeyFile };
+enum class AdbKeyErrorKind {
+    generationFailed,
+    invalidToken,
+    signingFailed,
+    invalidKeyFile,
+    unprotectedKeyFile,
+};
 
 class AdbKeyError : public TypedError<AdbKeyErrorKind> {
 public:
@@ -26,6 +32,15 @@ public:
         return AdbKeyError(Kind::invalidKeyFile,
                            "the key file does not hold a usable 2048-bit RSA private key",
                            "invalidKeyFile");
+    }
+
+    // Readable by others and could not be made private.
+    static AdbKeyError unprotectedKeyFile(const std::string& file, const std::string& why) {
+        return AdbKeyError(Kind::unprotectedKeyFile,
+                           "the key file " + file +
+                               " is readable by other users and could not be made private (" + why +
+                               "); run \u201Cchmod 600 " + file + "\u201D",
+                           caseWithText("unprotectedKeyFile", why));
     }
 
 private:

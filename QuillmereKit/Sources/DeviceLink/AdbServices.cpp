@@ -1,6 +1,8 @@
 // The services of an AdbConnection: shell commands, file push over sync, named services.
 #include <chrono>
 #include <limits>
+#include <optional>
+#include <string>
 
 #include "DeviceLink/AdbConnection.h"
 #include "DeviceLink/AdbStreamState.h"
@@ -26,12 +28,21 @@ std::string AdbConnection::shell(const std::string& command) {
     // Plain shell, not shell protocol 2: the bytes are the output itself, with no exit status.
     // Every stream here is closed by its handle when it goes out of scope, however we leave.
     const std::shared_ptr<AdbStream> stream = open("shell:" + command);
-    const Bytes output = stream->readToEnd();
+    ByteQueue& received = stream->state_->received;
+    const std::optional<Bytes> output = received.readToEnd(
+        maxShellOutput, std::chrono::steady_clock::now() + timings_.shellTimeout);
+    if (!output) {
+        if (received.unreadByteCount() > maxShellOutput) {
+            throw AdbError::protocolViolation("shell output over " +
+                                              std::to_string(maxShellOutput) + " bytes");
+        }
+        throw AdbError::timedOut("the phone did not finish the output of a shell command");
+    }
     if (endedByTransportFailure(*stream->state_)) {
         // Cut-off output (a getprop reply missing its last lines) must not pass for the whole.
         throw AdbError::closed();
     }
-    return UnicodeText::decodeUTF8(output);
+    return UnicodeText::decodeUTF8(*output);
 }
 
 void AdbConnection::push(ByteView data, const std::string& path, std::uint32_t mode) {

@@ -1,39 +1,22 @@
 #include "QuillmereCore/AtomicFile.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "QuillmereCore/FileDescriptor.h"
 
 namespace qm::AtomicFile {
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const noexcept { return fd_; }
-    // Closes now so that the caller sees the failure.
-    bool close() noexcept {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 [[noreturn]] void fail(const char* what, const std::filesystem::path& file, int error) {
     throw std::filesystem::filesystem_error(what, file,
@@ -54,6 +37,59 @@ int writeAll(int fd, ByteView bytes) {
         done += static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+// A new file of its own beside `name`, created 0600: an existing name, a link among them, is never
+// opened. Invalid with errno set when none can be made.
+FileDescriptor createTemporary(int folder, const std::string& name, std::string& temporary) {
+    static constexpr std::string_view letters =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::array<unsigned char, 6> random{};
+        if (::getrandom(random.data(), random.size(), 0) != ssize_t(random.size())) {
+            return FileDescriptor();
+        }
+        temporary = name + '.';
+        for (const unsigned char byte : random) {
+            temporary += letters[byte % letters.size()];
+        }
+        FileDescriptor fd(::openat(folder, temporary.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (fd || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return FileDescriptor();
+}
+
+void writeIn(int folder, const std::string& name, ByteView bytes, mode_t mode,
+             const std::filesystem::path& shown) {
+    std::string temporary;
+    FileDescriptor fd = createTemporary(folder, name, temporary);
+    if (!fd) {
+        fail("cannot create a temporary file", shown, errno);
+    }
+    int error = ::fchmod(fd.get(), mode) == 0 ? 0 : errno;
+    if (error == 0) {
+        error = writeAll(fd.get(), bytes);
+    }
+    if (error == 0 && ::fsync(fd.get()) != 0) {
+        error = errno;
+    }
+    if (error == 0 && !fd.close()) {
+        error = errno;
+    }
+    // A link at `name` is replaced itself, never followed.
+    if (error == 0 && ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlinkat(folder, temporary.c_str(), 0);
+        fail("cannot write", shown, error);
+    }
+    // Makes the rename itself durable. The new file is in place already, so a failure here is no
+    // reason to report the write as failed.
+    ::fsync(folder);
 }
 
 }  // namespace
@@ -97,35 +133,17 @@ std::optional<Bytes> read(const std::filesystem::path& file, std::size_t maxSize
 }
 
 void write(const std::filesystem::path& file, ByteView bytes, mode_t mode) {
-    std::string temporary = file.string() + ".XXXXXX";
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));  // created 0600
-    if (fd.get() < 0) {
+    const FileDescriptor folder(
+        ::open(file.parent_path().empty() ? "." : file.parent_path().c_str(),
+               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) {
         fail("cannot create a temporary file", file, errno);
     }
-    int error = ::fchmod(fd.get(), mode) == 0 ? 0 : errno;
-    if (error == 0) {
-        error = writeAll(fd.get(), bytes);
-    }
-    if (error == 0 && ::fsync(fd.get()) != 0) {
-        error = errno;
-    }
-    if (error == 0 && !fd.close()) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(temporary.c_str(), file.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        fail("cannot write", file, error);
-    }
-    FileDescriptor folder(::open(file.parent_path().empty() ? "." : file.parent_path().c_str(),
-                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0) {
-        // Makes the rename itself durable. The new file is in place already, so a failure here
-        // is no reason to report the write as failed.
-        ::fsync(folder.get());
-    }
+    writeIn(folder.get(), file.filename().string(), bytes, mode, file);
+}
+
+void write(int folder, const std::string& name, ByteView bytes, mode_t mode) {
+    writeIn(folder, name, bytes, mode, name);
 }
 
 }  // namespace qm::AtomicFile

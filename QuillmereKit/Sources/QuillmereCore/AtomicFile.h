@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include <sys/types.h>
 
@@ -21,5 +22,9 @@ std::optional<Bytes> read(const std::filesystem::path& file, std::size_t maxSize
 // the same folder is written, synced and renamed over `file`, then the folder is synced.
 // Throws std::filesystem::filesystem_error; `file` is then as it was and no temporary is left.
 void write(const std::filesystem::path& file, ByteView bytes, mode_t mode);
+
+// The same for the entry `name` of the open folder `folder`: neither the temporary file nor `name`
+// is ever reached through a link.
+void write(int folder, const std::string& name, ByteView bytes, mode_t mode);
 
 }  // namespace qm::AtomicFile

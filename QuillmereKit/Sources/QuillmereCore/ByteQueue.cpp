@@ -91,7 +91,19 @@ Bytes ByteQueue::readToEnd(std::stop_token stop) {
     return std::move(waiter.bytes);
 }
 
-void ByteQueue::read(Waiter& waiter, std::stop_token stop) {
+std::optional<Bytes> ByteQueue::readToEnd(std::size_t limit,
+                                          std::chrono::steady_clock::time_point deadline,
+                                          std::stop_token stop) {
+    Waiter waiter;
+    waiter.limit = limit;
+    if (!read(waiter, std::move(stop), deadline) || waiter.overLimit) {
+        return std::nullopt;
+    }
+    return std::move(waiter.bytes);
+}
+
+bool ByteQueue::read(Waiter& waiter, std::stop_token stop,
+                     std::optional<std::chrono::steady_clock::time_point> deadline) {
     std::unique_lock lock(mutex_);
     if (end_ != ByteIOErrorKind::closed && stop.stop_requested()) {
         throw CancellationError();
@@ -104,15 +116,21 @@ void ByteQueue::read(Waiter& waiter, std::stop_token stop) {
             resume_();
             lock.lock();
         }
-        if (!wake_.wait(lock, stop, [&] { return waiter.answered; })) {
-            // Cancelled while still parked: leave the queue and let the readers behind move up.
+        const auto answered = [&] { return waiter.answered; };
+        if (!(deadline ? wake_.wait_until(lock, stop, *deadline, answered)
+                       : wake_.wait(lock, stop, answered))) {
+            // Cancelled or late while still parked: leave the queue and let the readers behind
+            // move up.
             std::erase(waiters_, &waiter);
             const bool served = serveWaiters();
             lock.unlock();
             if (served) {
                 wake_.notify_all();
             }
-            throw CancellationError();
+            if (stop.stop_requested()) {
+                throw CancellationError();
+            }
+            return false;
         }
     }
     const bool resume = release(unread_ < mark_);
@@ -123,6 +141,7 @@ void ByteQueue::read(Waiter& waiter, std::stop_token stop) {
     if (waiter.failure) {
         throw ByteIOError(*waiter.failure);
     }
+    return true;
 }
 
 bool ByteQueue::release(bool now) {
@@ -137,10 +156,13 @@ bool ByteQueue::tryAnswer(Waiter& waiter) {
     if (end_ == ByteIOErrorKind::closed) {
         waiter.failure = ByteIOErrorKind::closed;
     } else if (!waiter.count) {
-        if (!end_) {
+        if (unread_ > waiter.limit) {
+            waiter.overLimit = true;
+        } else if (!end_) {
             return false;
+        } else {
+            take(unread_, waiter);
         }
-        take(unread_, waiter);
     } else if (unread_ >= *waiter.count) {
         take(*waiter.count, waiter);
     } else if (!end_) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -39,6 +40,11 @@ public:
 
     // Every byte until finish().
     Bytes readToEnd(std::stop_token stop = {});
+    // The same, when finish() comes before more than `limit` bytes wait and before `deadline`;
+    // otherwise nothing, and what came stays unread.
+    std::optional<Bytes> readToEnd(std::size_t limit,
+                                   std::chrono::steady_clock::time_point deadline,
+                                   std::stop_token stop = {});
 
     std::size_t unreadByteCount() const;
     // Readers waiting for input right now; lets tests and replays know a reader has parked.
@@ -51,13 +57,17 @@ protected:
 private:
     struct Waiter {
         std::optional<std::size_t> count;  // none: everything up to the end
-        std::span<std::uint8_t> into;      // when empty, the answer goes to `bytes`
+        std::size_t limit = std::numeric_limits<std::size_t>::max();  // of everything
+        bool overLimit = false;
+        std::span<std::uint8_t> into;  // when empty, the answer goes to `bytes`
         Bytes bytes;
         std::optional<ByteIOErrorKind> failure;
         bool answered = false;
     };
 
-    void read(Waiter& waiter, std::stop_token stop);
+    // False when `deadline` passed first.
+    bool read(Waiter& waiter, std::stop_token stop,
+              std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
     // Ends a hold if `now`; the caller then calls `resume_` without the lock.
     bool release(bool now);
     // Answers `waiter` if the state allows it now.

@@ -10,6 +10,8 @@
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
 
+#include "QuillmereCore/UnicodeText.h"
+
 namespace qm {
 
 namespace {
@@ -36,10 +38,110 @@ private:
     std::deque<LogEntry> entries_;
 };
 
+// Whether the character starting at `at` of well-formed UTF-8 must be escaped: a C0 or C1
+// control, DEL, or a line or paragraph separator. Its length goes to `length`.
+bool isControl(std::string_view text, std::size_t at, std::size_t& length) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    const unsigned char lead = byte(0);
+    length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (length == 1) {
+        return lead < 0x20 || lead == 0x7F;
+    }
+    if (length == 2) {
+        return lead == 0xC2 && byte(1) < 0xA0;
+    }
+    return length == 3 && lead == 0xE2 && byte(1) == 0x80 && (byte(2) == 0xA8 || byte(2) == 0xA9);
+}
+
+// Text from a phone, a file or the network reaches log lines: each stays one line, and nothing
+// in it drives a terminal. Ill-formed UTF-8 is shown as U+FFFD.
+std::string escaped(std::string_view text) {
+    const std::string wellFormed = UnicodeText::isWellFormedUTF8(text)
+                                       ? std::string()
+                                       : UnicodeText::decodeUTF8(asBytes(text));
+    if (!wellFormed.empty()) {
+        text = wellFormed;
+    }
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
+        if (!isControl(text, at, length)) {
+            out.append(text.substr(at, length));
+            continue;
+        }
+        const char c = text[at];
+        if (c == '\n' || c == '\r' || c == '\t') {
+            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+        } else if (length == 1) {
+            out += fmt::format("\\x{:02X}", static_cast<unsigned char>(c));
+        } else {
+            // U+0080 to U+009F, or U+2028 and U+2029.
+            const int code = length == 2
+                                 ? static_cast<unsigned char>(text[at + 1])
+                                 : 0x2028 + (static_cast<unsigned char>(text[at + 2]) - 0xA8);
+            out += fmt::format("\\u{:04X}", code);
+        }
+    }
+    return out;
+}
+
+bool needsEscaping(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte >= 0x7F;
+    });
+}
+
+// Hands each line to the sinks behind it, escaped.
+class EscapingSink final : public spdlog::sinks::sink {
+public:
+    explicit EscapingSink(std::vector<spdlog::sink_ptr> sinks) : sinks_(std::move(sinks)) {}
+
+    void log(const spdlog::details::log_msg& msg) override {
+        const std::string_view payload(msg.payload.data(), msg.payload.size());
+        if (!needsEscaping(payload)) {
+            forward(msg);
+            return;
+        }
+        const std::string text = escaped(payload);
+        spdlog::details::log_msg copy = msg;
+        copy.payload = spdlog::string_view_t(text.data(), text.size());
+        forward(copy);
+    }
+    void flush() override {
+        for (const spdlog::sink_ptr& inner : sinks_) {
+            inner->flush();
+        }
+    }
+    void set_pattern(const std::string& pattern) override {
+        for (const spdlog::sink_ptr& inner : sinks_) {
+            inner->set_pattern(pattern);
+        }
+    }
+    void set_formatter(std::unique_ptr<spdlog::formatter> formatter) override {
+        for (const spdlog::sink_ptr& inner : sinks_) {
+            inner->set_formatter(formatter->clone());
+        }
+    }
+
+private:
+    void forward(const spdlog::details::log_msg& msg) {
+        for (const spdlog::sink_ptr& inner : sinks_) {
+            if (inner->should_log(msg.level)) {
+                inner->log(msg);
+            }
+        }
+    }
+
+    const std::vector<spdlog::sink_ptr> sinks_;
+};
+
 struct Sinks {
     std::shared_ptr<HistorySink> history = std::make_shared<HistorySink>();
     std::shared_ptr<spdlog::sinks::stderr_color_sink_mt> console =
         std::make_shared<spdlog::sinks::stderr_color_sink_mt>();
+    std::shared_ptr<EscapingSink> escaping =
+        std::make_shared<EscapingSink>(std::vector<spdlog::sink_ptr>{console, history});
 
     Sinks() {
         console->set_pattern(fmt::format("%Y-%m-%d %H:%M:%S.%e {}[%n] %^%l%$: %v", Log::subsystem));
@@ -53,7 +155,7 @@ Sinks& sinks() {
 }
 
 spdlog::logger makeLogger(const char* category) {
-    spdlog::logger logger(category, {sinks().console, sinks().history});
+    spdlog::logger logger(category, sinks().escaping);
 #ifdef NDEBUG
     constexpr spdlog::level::level_enum kept = spdlog::level::info;
 #else

@@ -36,7 +36,8 @@ RawStreamTap::RawStreamTap(std::shared_ptr<ByteSource> source, const std::filesy
     if (path.has_parent_path()) {
         std::filesystem::create_directories(path.parent_path());
     }
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Never an existing file, nor a link planted where the new one goes.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) {
         throw std::system_error(errno, std::generic_category(),
                                 "cannot create " + path.filename().string());

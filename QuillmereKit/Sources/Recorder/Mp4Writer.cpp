@@ -1,9 +1,14 @@
 #include "Recorder/Mp4Writer.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <system_error>
 
+#include <fcntl.h>
+#include <fmt/format.h>
+
+#include "QuillmereCore/FileDescriptor.h"
 #include "Recorder/RecorderError.h"
 
 namespace qm {
@@ -68,9 +73,18 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const FormatDescription&
         audio_->time_base = encoder_->context().time_base;
     }
 
-    // The file protocol named, so that a colon in a relative name is not taken for another.
-    check(avio_open(&raw->pb, ("file:" + path.string()).c_str(), AVIO_FLAG_WRITE),
-          "cannot create the file");
+    // Created here and only here: an existing file, or a link planted where the new one goes, is
+    // never opened. The muxer then opens this very file through its descriptor.
+    const FileDescriptor created(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    check(created ? 0 : AVERROR(errno), "cannot create the file");
+    if (const int status = avio_open(
+            &raw->pb, fmt::format("file:/proc/self/fd/{}", created.get()).c_str(), AVIO_FLAG_WRITE);
+        status < 0) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        check(status, "cannot create the file");
+    }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+empty_moov+default_base_moof", 0);
     av_dict_set_int(&options, "frag_duration", fragmentInterval.count(), 0);

@@ -32,7 +32,8 @@ public:
         failed,   // the file can take no more (its output failed, a full disk)
     };
 
-    // Creates the file and writes its header. Throws RecorderError::cannotStart.
+    // Creates the file, never over an existing one or through a link, and writes its header.
+    // Throws RecorderError::cannotStart.
     Mp4Writer(const std::filesystem::path& path, const FormatDescription& video, VideoSize size,
               std::optional<int> audioChannels, std::chrono::microseconds fragmentInterval);
     Mp4Writer(const Mp4Writer&) = delete;

@@ -118,6 +118,10 @@ std::vector<AppInfo> decodeApps(BinaryReader& in) {
     for (std::uint32_t i = 0; i < count; ++i) {
         AppInfo app;
         app.packageName = readString(in);
+        // It names files and reaches views: nothing outside Android's grammar passes.
+        if (!AppInfo::isValidPackageName(app.packageName)) {
+            throw BinaryError::invalid("an app's package name is not a valid Android package name");
+        }
         app.label = readString(in);
         app.isGame = (in.u8() & 1) != 0;
         app.lastUsedMillis = in.i64();

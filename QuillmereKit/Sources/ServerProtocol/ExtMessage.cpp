@@ -1,10 +1,18 @@
 #include "ServerProtocol/ExtMessage.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 namespace qm {
 
 namespace {
+
+constexpr std::size_t maxPackageNameLength = 255;
+
+bool isNameCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
 
 std::string optionalValue(const std::optional<double>& value) {
     return value ? fmt::format("{}", *value) : "nil";
@@ -48,6 +56,14 @@ struct Describer {
 };
 
 }  // namespace
+
+bool AppInfo::isValidPackageName(std::string_view name) noexcept {
+    if (name.empty() || name.size() > maxPackageNameLength || name.front() == '.' ||
+        name.back() == '.' || name.find("..") != std::string_view::npos) {
+        return false;
+    }
+    return std::ranges::all_of(name, [](char c) { return c == '.' || isNameCharacter(c); });
+}
 
 std::string describe(const ExtMessage& message) {
     return std::visit(Describer{}, message);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -17,6 +18,10 @@ struct AppInfo {
     bool isGame = false;
     std::int64_t lastUsedMillis = 0;
     Bytes iconPNG;  // a PNG file; may be empty
+
+    // Android's grammar: letters, digits and "_" in dot-separated pieces, none empty, at most 255
+    // in all.
+    static bool isValidPackageName(std::string_view name) noexcept;
 
     bool operator==(const AppInfo&) const = default;
 };

@@ -168,7 +168,10 @@ TEST_F(AdbKeyFiles, FirstUseCreatesPrivateFolderAndFileThatLoadsAgain) {
     ASSERT_TRUE(parsed);
     EXPECT_EQ(EVP_PKEY_get_bits(parsed.get()), 2048);
 
+    // A copy others could read is made private again.
+    fs::permissions(file, fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
     const AdbKey loaded = AdbKey::loadOrCreate(file);
+    EXPECT_EQ(modeOf(file), 0600u);
     EXPECT_EQ(loaded.modulus(), created.modulus());
     EXPECT_EQ(loaded.exponent(), created.exponent());
     EXPECT_EQ(created.modulus().size(), 256u);

@@ -114,6 +114,33 @@ TEST_F(AdbServices, ShellOutputEndedByThePhoneIsTheAnswer) {
     EXPECT_EQ(output.get(), "line\n");
 }
 
+TEST(AdbServicesBounds, ShellOutputTooLongOrTooSlowIsRefused) {
+    for (const bool tooLong : {true, false}) {
+        SCOPED_TRACE(tooLong ? "too long" : "too slow");
+        FakePhone phone;
+        AdbConnectionTimings timings = shortDrain();
+        if (!tooLong) {
+            timings.shellTimeout = std::chrono::milliseconds(1);
+        }
+        const auto host = connectedHost(phone, {}, timings);
+        if (tooLong) {
+            phone.adb().services().answerShell("getprop",
+                                               std::string(AdbConnection::maxShellOutput + 1, 'x'));
+        } else {
+            phone.adb().services().hangShell("getprop", "QM0001\n");
+        }
+        try {
+            host->shell("getprop");
+            ADD_FAILURE() << "answered";
+        } catch (const AdbError& error) {
+            EXPECT_EQ(error.kind(),
+                      tooLong ? AdbErrorKind::protocolViolation : AdbErrorKind::timedOut);
+        }
+        EXPECT_TRUE(eventually([&] { return phone.adb().openStreamCount() == 0; }));
+        EXPECT_THAT(phone.adb().violations(), IsEmpty());
+    }
+}
+
 TEST_F(AdbServices, PushStoresTheFileWithItsModeAndTime) {
     const Bytes jar = pattern(65536 * 2 + 5);
     host_->push(jar, "/data/local/tmp/quillmere-server.jar", 0644, 1700000000);

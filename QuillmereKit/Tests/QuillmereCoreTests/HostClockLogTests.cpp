@@ -76,6 +76,22 @@ TEST(Log, TheConsoleShowsWarningsUnlessTheVariableNamesAnotherLevel) {
     }
 }
 
+TEST(Log, EveryLineStaysOneLineWithoutTerminalEscapes) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"model\nforged line", "model\\nforged line"},
+        {"a\r\tb", "a\\r\\tb"},
+        {"\x1B[31mred\x07 del\x7F", "\\x1B[31mred\\x07 del\\x7F"},
+        {"c1 \u009B31m", "c1 \\u009B31m"},
+        {"separator\u2028x", "separator\\u2028x"},
+        {"bad \xFF byte", "bad \uFFFD byte"},
+        {"Gam\u00E9 \u2713 \\", "Gam\u00E9 \u2713 \\"},
+    };
+    for (const auto& [text, shown] : cases) {
+        Log::adb().info("connected: {}", text);
+        EXPECT_EQ(Log::recentEntries().back().message, "connected: " + shown) << text;
+    }
+}
+
 TEST(Log, PrivateValuesAreRedactedOutsideDebugBuildsOrWhenSwitchedOff) {
 #ifdef NDEBUG
     EXPECT_FALSE(Log::revealsPrivateValues());

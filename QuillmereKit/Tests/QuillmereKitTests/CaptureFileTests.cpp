@@ -101,12 +101,18 @@ TEST_F(RawStreamTapTest, ReadsAfterCloseStillFlowButWriteNothing) {
     EXPECT_EQ(fileBytes(dir / "c.qmstream").size(), DemoStreamFormat::headerSize);
 }
 
-TEST_F(RawStreamTapTest, ReplacesAnExistingFile) {
+TEST_F(RawStreamTapTest, NeverOpensAnExistingFileOrALink) {
     fs::create_directories(dir);
-    const fs::path path = dir / "old.qmstream";
-    std::ofstream(path) << std::string(100, 'x');
-    RawStreamTap tap(std::make_shared<DataByteSource>(Bytes{}), path, VideoCodec::h264);
-    EXPECT_EQ(fileBytes(path), h264Header);
+    const fs::path old = dir / "old.qmstream";
+    std::ofstream(old) << "x";
+    fs::create_symlink(old, dir / "link.qmstream");
+    for (const char* name : {"old.qmstream", "link.qmstream"}) {
+        EXPECT_THROW(
+            RawStreamTap(std::make_shared<DataByteSource>(Bytes{}), dir / name, VideoCodec::h264),
+            std::system_error)
+            << name;
+    }
+    EXPECT_EQ(fileBytes(old), toBytes("x"));
 }
 
 TEST_F(RawStreamTapTest, UncreatableFileThrows) {

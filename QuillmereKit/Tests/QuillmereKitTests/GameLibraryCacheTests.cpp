@@ -89,31 +89,45 @@ TEST_F(GameLibraryCacheTest, WritesSortedKeysAndNamesAnIconOnlyWhenThereIsOne) {
     EXPECT_EQ(readFile(icons_ / "com.a.png"), "\x89PNG\r\n\x1A\na");
 }
 
-TEST_F(GameLibraryCacheTest, SanitizesEachCharacterIntoOnePathComponent) {
+TEST_F(GameLibraryCacheTest, SanitizesIntoOneBoundedPathComponentThatNoOtherTextShares) {
     struct Case {
         std::string text, expected;
     };
+    const std::string longName = "com." + std::string(296, 'x');
     const std::vector<Case> cases = {
-        {"", "_"},
-        {".", "_."},
-        {"..", "_.."},
+        {"", "_-4fd0bfc1"},
+        {".", "_.-296228fd"},
+        {"..", "_..-b37a252a"},
         {"...", "..."},
-        {"a/b c", "a_b_c"},
-        {"\u00FCn\u00EF", "_n_"},           // composed
-        {"u\u0308ni\u0308", "_n_"},         // decomposed: a letter and its mark are one
-        {"\U0001F1EB\U0001F1F7-x", "_-x"},  // a flag is one character
-        {"a\r\nb", "a_b"},
+        {"a/b c", "a_b_c-ddd7d58c"},
+        {"\u00FCn\u00EF", "_n_-79582acb"},           // composed
+        {"u\u0308ni\u0308", "_n_-eb57e2a8"},         // decomposed: a letter and its mark are one
+        {"\U0001F1EB\U0001F1F7-x", "_-x-be700dd5"},  // a flag is one character
+        {"a\r\nb", "a_b-952555da"},
         {"com.Game_2-x", "com.Game_2-x"},
+        {std::string(200, 'a'), std::string(200, 'a')},
+        {std::string(201, 'a'), std::string(191, 'a') + "-96cc665e"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(GameLibraryCache::sanitize(c.text), c.expected) << c.text;
+        EXPECT_EQ(GameLibraryCache::sanitize(c.expected), c.expected);
     }
+    EXPECT_EQ(GameLibraryCache::sanitize(std::string(197, 'a'), 4).size(), 196u);
+
+    // Names that sanitise alike, or are too long for a file name, each keep their own icon.
+    const std::vector<AppInfo> apps = {app("com.a b", true, 1, png("space")),
+                                       app("com.a_b", true, 2, png("underscore")),
+                                       app(longName, true, 3, png("long"))};
+    cache_.save(apps, "SERIAL1");
+    EXPECT_EQ(cache_.load("SERIAL1"), apps);
+    EXPECT_EQ(namesIn(icons_).size(), 3u);
 }
 
 TEST_F(GameLibraryCacheTest, NamesFromThePhoneOrTheIndexNeverLeaveTheirFolder) {
     cache_.save({app("../../escape", true, 1, png("x"))}, "../up/");
-    EXPECT_EQ(namesIn(root_), std::vector<std::string>{".._up_"});
-    EXPECT_EQ(namesIn(root_ / ".._up_" / "icons"), std::vector<std::string>{".._.._escape.png"});
+    EXPECT_EQ(namesIn(root_), std::vector<std::string>{".._up_-c30347f5"});
+    EXPECT_EQ(namesIn(root_ / ".._up_-c30347f5" / "icons"),
+              std::vector<std::string>{".._.._escape-a2c0b93f.png"});
     EXPECT_EQ(namesIn(temporary_.path().toStdString()), std::vector<std::string>{"GameLibrary"});
 
     // A hand-made index naming a file outside "icons" reads a name inside it.
@@ -125,6 +139,25 @@ TEST_F(GameLibraryCacheTest, NamesFromThePhoneOrTheIndexNeverLeaveTheirFolder) {
     const std::vector<AppInfo> loaded = cache_.load("SERIAL1");
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_TRUE(loaded[0].iconPNG.empty());
+}
+
+TEST_F(GameLibraryCacheTest, ASaveNeverFollowsALinkBelowTheRoot) {
+    const fs::path outside = fs::path(temporary_.path().toStdString()) / "outside";
+    for (const fs::path& link : {phone_, icons_}) {
+        SCOPED_TRACE(link.filename().string());
+        fs::remove_all(root_);
+        fs::remove_all(outside);
+        fs::create_directories(outside / "icons");
+        writeFile(outside / "keep", "keep me");
+        writeFile(outside / "icons" / "keep", "keep me");
+        fs::create_directories(link.parent_path());
+        fs::create_directory_symlink(link == phone_ ? outside : outside / "icons", link);
+
+        EXPECT_THROW(cache_.save({app("com.a", true, 1, png("a"))}, "SERIAL1"),
+                     fs::filesystem_error);
+        EXPECT_EQ(namesIn(outside), (std::vector<std::string>{"icons", "keep"}));
+        EXPECT_EQ(namesIn(outside / "icons"), std::vector<std::string>{"keep"});
+    }
 }
 
 TEST_F(GameLibraryCacheTest, ASaveRemovesEverythingElseInTheIconsFolderButNotWhatLinksPointTo) {

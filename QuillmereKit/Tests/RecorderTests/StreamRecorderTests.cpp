@@ -2,11 +2,13 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 
 #include <fcntl.h>
 #include <nlohmann/json.hpp>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -282,6 +284,12 @@ TEST_F(StreamRecorderTest, CannotStartWithoutAFileOrAPictureSize) {
     };
     EXPECT_EQ(failure(file("missing/rec.mp4"), video.format),
               "cannotStart(\"cannot create the file: No such file or directory\")");
+    // A link planted where the file goes is not followed.
+    std::ofstream(file("target")) << "x";
+    std::filesystem::create_symlink(file("target"), file("link.mp4"));
+    EXPECT_EQ(failure(file("link.mp4"), video.format),
+              "cannotStart(\"cannot create the file: File exists\")");
+    EXPECT_EQ(std::filesystem::file_size(file("target")), 1u);
     EXPECT_EQ(failure(file(), cutSps), "cannotStart(\"unreadable picture size\")");
     EXPECT_FALSE(std::filesystem::exists(file()));
 }
@@ -357,17 +365,22 @@ TEST_F(StreamRecorderTest, NewParameterSetsRebuildBeforeTheStartAndEndTheRecordi
 }
 
 TEST_F(StreamRecorderTest, AFailedOutputEndsTheRecording) {
-    ASSERT_EQ(mkfifo(file().c_str(), 0600), 0);
-    const int reader = open(file().c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
+    // The kernel refuses writes past a file size limit, as a full disk would.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto* previous = ::signal(SIGXFSZ, SIG_IGN);
     const Clip video = clip("h264-720p.h264", VideoCodec::h264, 2);
     auto recording = recorder(video.format, std::nullopt);
-    close(reader);  // the header is in the pipe; the first fragment has nowhere to go
+    struct rlimit limited = saved;
+    limited.rlim_cur = std::filesystem::file_size(file());  // the first fragment has no room
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     feed(*recording, video.packets, {});
     queue->drain();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previous);
     EXPECT_EQ(events, std::vector{Event::writerFailed});
-    EXPECT_THAT(logLines(), ::testing::Contains("recording writer failed: Broken pipe"));
-    EXPECT_EQ(finish(*recording), Result(RecorderError::writeFailed("Broken pipe")));
+    EXPECT_THAT(logLines(), ::testing::Contains("recording writer failed: File too large"));
+    EXPECT_EQ(finish(*recording), Result(RecorderError::writeFailed("File too large")));
 }
 
 TEST_F(StreamRecorderTest, TheFinishCompletionMayHoldTheLastReference) {

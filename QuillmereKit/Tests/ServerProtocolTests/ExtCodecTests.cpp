@@ -106,6 +106,11 @@ TEST(ExtCodec, BadPayloadsFailAfterTheWholeFrame) {
                              "ext message 0x1 has 1 trailing bytes"),
               0u);
     EXPECT_EQ(refusedLeaving(hex("01 00000001 00"), BinaryErrorKind::truncated), 0u);
+    EXPECT_EQ(refusedLeaving(hex("83 0000001E 00000001 0009 3C696D67207372633D 0000 01 "
+                                 "0000000000000000 00000000"),
+                             BinaryErrorKind::invalid,
+                             "an app's package name is not a valid Android package name"),
+              0u);
     // An app count far beyond the payload fails on the payload, not on memory.
     EXPECT_EQ(refusedLeaving(hex("83 00000004 FFFFFFFF"), BinaryErrorKind::truncated), 0u);
     // A source that ends inside the header is the source's error.

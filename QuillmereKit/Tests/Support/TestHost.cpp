@@ -44,9 +44,10 @@ std::shared_ptr<AdbConnection> makeHost(FakePhone& phone,
 }
 
 std::shared_ptr<AdbConnection> connectedHost(FakePhone& phone,
-                                             AdbConnection::TransportFailureHandler onFailure) {
+                                             AdbConnection::TransportFailureHandler onFailure,
+                                             AdbConnectionTimings timings) {
     phone.adb().trust(*testHostKey());
-    auto host = makeHost(phone, std::move(onFailure));
+    auto host = makeHost(phone, std::move(onFailure), timings);
     host->connect({});
     return host;
 }

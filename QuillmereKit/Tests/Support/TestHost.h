@@ -27,6 +27,7 @@ std::shared_ptr<AdbConnection> makeHost(FakePhone& phone,
 
 // The same, connected to a phone that already trusts the key.
 std::shared_ptr<AdbConnection> connectedHost(FakePhone& phone,
-                                             AdbConnection::TransportFailureHandler onFailure = {});
+                                             AdbConnection::TransportFailureHandler onFailure = {},
+                                             AdbConnectionTimings timings = shortDrain());
 
 }  // namespace qm::test

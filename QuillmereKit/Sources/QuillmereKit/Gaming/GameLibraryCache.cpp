@@ -1,12 +1,20 @@
 #include "QuillmereKit/Gaming/GameLibraryCache.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <map>
 #include <set>
 #include <span>
 #include <system_error>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
+
 #include "QuillmereCore/AtomicFile.h"
+#include "QuillmereCore/FileDescriptor.h"
 #include "QuillmereCore/UnicodeText.h"
 #include "QuillmereKit/Gaming/GameLibraryIndex.h"
 
@@ -64,19 +72,83 @@ private:
     std::size_t left_ = GameLibraryCache::maxIconBytesPerLoad;
 };
 
-// Removes every entry not written by this save, whatever its kind; a link goes, never what it
-// points to. Failures are left alone: the next save tries again.
-void prune(const fs::path& icons, const std::set<std::string, std::less<>>& keep) {
-    std::error_code error;
-    std::vector<fs::path> stale;
-    for (fs::directory_iterator it(icons, error), end; !error && it != end; it.increment(error)) {
-        if (!keep.contains(it->path().filename().string())) {
-            stale.push_back(it->path());
+constexpr std::string_view pngExtension = ".png";
+// "-" and 8 hex digits.
+constexpr std::size_t hashSuffixLength = 9;
+// Deeper folders planted among the icons are left for the next save.
+constexpr int maxRemovalDepth = 16;
+
+[[noreturn]] void fail(const char* what, const fs::path& path, int error) {
+    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
+}
+
+// The folder `name` inside `parent`, made when missing; a link there is refused, never followed.
+FileDescriptor openFolder(int parent, const std::string& name, const fs::path& shown) {
+    if (::mkdirat(parent, name.c_str(), 0755) != 0 && errno != EEXIST) {
+        fail("cannot create the folder", shown, errno);
+    }
+    FileDescriptor folder(
+        ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder) {
+        fail("cannot open the folder", shown, errno);
+    }
+    return folder;
+}
+
+// Every name in the open folder but "." and ".."; none when it cannot be listed.
+std::vector<std::string> namesIn(int folder) {
+    std::vector<std::string> names;
+    const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = listed < 0 ? nullptr : ::fdopendir(listed);
+    if (!listing) {
+        if (listed >= 0) {
+            ::close(listed);
+        }
+        return names;
+    }
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
         }
     }
-    for (const fs::path& path : stale) {
-        fs::remove_all(path, error);
+    ::closedir(listing);
+    return names;
+}
+
+// Removes the entry `name` of the open folder, a folder with all it holds; a link goes, never
+// what it points to. Failures are left alone: the next save tries again.
+void removeEntry(int folder, const std::string& name, int depth) {
+    if (::unlinkat(folder, name.c_str(), 0) == 0 || errno != EISDIR || depth == 0) {
+        return;
     }
+    const FileDescriptor inner(
+        ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!inner) {
+        return;
+    }
+    for (const std::string& innerName : namesIn(inner.get())) {
+        removeEntry(inner.get(), innerName, depth - 1);
+    }
+    ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
+}
+
+// Removes every entry not written by this save, whatever its kind.
+void prune(int icons, const std::set<std::string, std::less<>>& keep) {
+    for (const std::string& name : namesIn(icons)) {
+        if (!keep.contains(name)) {
+            removeEntry(icons, name, maxRemovalDepth);
+        }
+    }
+}
+
+// A stable hash of the text as it came: FNV-1a, folded to 32 bits.
+std::uint32_t nameHash(std::string_view text) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    }
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
 }
 
 }  // namespace
@@ -108,9 +180,16 @@ std::vector<AppInfo> GameLibraryCache::load(std::string_view serial) const noexc
 }
 
 void GameLibraryCache::save(const std::vector<AppInfo>& apps, std::string_view serial) const {
-    const fs::path phone = directory_ / sanitize(serial);
-    const fs::path icons = phone / iconsName;
-    fs::create_directories(icons);
+    // The root is the application's own choice; below it, no link is followed.
+    fs::create_directories(directory_);
+    const FileDescriptor root(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!root) {
+        fail("cannot open the folder", directory_, errno);
+    }
+    const std::string phoneName = sanitize(serial);
+    const FileDescriptor phone = openFolder(root.get(), phoneName, directory_ / phoneName);
+    const FileDescriptor icons =
+        openFolder(phone.get(), std::string(iconsName), directory_ / phoneName / iconsName);
 
     std::set<std::string, std::less<>> written;
     std::vector<GameLibraryIndex::Entry> entries;
@@ -121,16 +200,18 @@ void GameLibraryCache::save(const std::vector<AppInfo>& apps, std::string_view s
         if (app.iconPNG.empty()) {
             continue;
         }
-        std::string name = sanitize(app.packageName) + ".png";
-        AtomicFile::write(icons / name, app.iconPNG, fileMode);
+        std::string name =
+            sanitize(app.packageName, pngExtension.size()) + std::string(pngExtension);
+        AtomicFile::write(icons.get(), name, app.iconPNG, fileMode);
         entry.iconFile = name;
         written.insert(std::move(name));
     }
-    AtomicFile::write(phone / indexName, asBytes(GameLibraryIndex::encode(entries)), fileMode);
-    prune(icons, written);
+    AtomicFile::write(phone.get(), std::string(indexName),
+                      asBytes(GameLibraryIndex::encode(entries)), fileMode);
+    prune(icons.get(), written);
 }
 
-std::string GameLibraryCache::sanitize(std::string_view text) {
+std::string GameLibraryCache::sanitize(std::string_view text, std::size_t room) {
     std::string safe;
     safe.reserve(text.size());
     for (const std::string_view character : UnicodeText::characters(text)) {
@@ -139,7 +220,13 @@ std::string GameLibraryCache::sanitize(std::string_view text) {
     if (safe.empty() || safe == "." || safe == "..") {
         safe.insert(safe.begin(), '_');
     }
-    return safe;
+    const std::size_t limit = maxNameLength - room;
+    if (safe == text && safe.size() <= limit) {
+        return safe;
+    }
+    // Other texts sanitise to the same name or begin alike: the text's own hash keeps them apart.
+    safe.resize(std::min(safe.size(), limit - hashSuffixLength));
+    return safe + fmt::format("-{:08x}", nameHash(text));
 }
 
 }  // namespace qm

@@ -36,13 +36,21 @@ public:
     std::vector<AppInfo> load(std::string_view serial) const noexcept;
 
     // Replaces the phone's list: every icon first, then the index, atomically each, then removes
-    // whatever else the icons folder holds. Throws std::filesystem::filesystem_error (or the JSON
-    // encoder's error) at the first step that fails; the previous index then stays whole.
+    // whatever else the icons folder holds. Below the root no link is followed: a link where the
+    // phone's folder or its icons folder belongs fails the save. Throws
+    // std::filesystem::filesystem_error (or the JSON encoder's error) at the first step that fails;
+    // the previous index then stays whole.
     void save(const std::vector<AppInfo>& apps, std::string_view serial) const;
 
-    // One safe path component: every user-perceived character outside [A-Za-z0-9._-] becomes a
-    // single "_", and "", "." and ".." get a "_" in front.
-    static std::string sanitize(std::string_view text);
+    // The longest name sanitize() gives: room for a temporary file's suffix within the 255 bytes
+    // of a file name.
+    static constexpr std::size_t maxNameLength = 200;
+
+    // One safe path component, at most maxNameLength - `room` long: every user-perceived
+    // character outside [A-Za-z0-9._-] becomes a single "_", and "", "." and ".." get a "_" in
+    // front. A text that had to change or be shortened ends in "-" and 8 hex digits of its hash,
+    // so that two texts never share a name by chance. Names it gives come back unchanged.
+    static std::string sanitize(std::string_view text, std::size_t room = 0);
 
 private:
     std::filesystem::path directory_;
