@@ -10,6 +10,7 @@
 
 #include "Developer/FlashTestError.h"
 #include "QuillmereCore/HostClock.h"
+#include "QuillmereCore/ThreadHandoff.h"
 
 namespace qm {
 
@@ -90,12 +91,24 @@ void FlashPixelSampler::start(QQuickWindow* window, QRect region) {
     auto watch = std::make_shared<Watch>(Watch{
         window, QRect(toPixels(region.x()), bottom, width, height),
         std::vector<std::uint8_t>(std::size_t(width * height) * 4), std::nullopt, recording_});
-    rendered_ = QObject::connect(
-        window, &QQuickWindow::afterRendering, window, [watch] { watch->afterRendering(); },
-        Qt::DirectConnection);
-    swapped_ = QObject::connect(
-        window, &QQuickWindow::frameSwapped, window, [watch] { watch->frameSwapped(); },
-        Qt::DirectConnection);
+    {
+        // The watch is made here and first read on the render thread.
+        const auto handoff = ThreadHandoff::posting();
+        rendered_ = QObject::connect(
+            window, &QQuickWindow::afterRendering, window,
+            [watch] {
+                ThreadHandoff::received();
+                watch->afterRendering();
+            },
+            Qt::DirectConnection);
+        swapped_ = QObject::connect(
+            window, &QQuickWindow::frameSwapped, window,
+            [watch] {
+                ThreadHandoff::received();
+                watch->frameSwapped();
+            },
+            Qt::DirectConnection);
+    }
     window->update();
 }
 

@@ -107,6 +107,7 @@ Session::Session(Starter starter, SessionEnvironment environment, QObject* paren
                                                          : makePreferredDecoderBackend),
       extHandshakeTimeout_(environment.extHandshakeTimeout),
       demoClock_(std::move(environment.demoClock)),
+      recorderQueue_(std::move(environment.recorderQueue)),
       input_([this](const ControlMessage& message) { sendControl(message); }),
       stage_(environment.renderQueue
                  ? std::make_shared<VideoStage>(std::move(environment.renderQueue))

@@ -53,6 +53,8 @@ struct SessionEnvironment {
     std::function<std::unique_ptr<VideoDecoderBackend>()> makeDecoderBackend;
     // Where the video stage draws: a "render" queue of its own.
     std::shared_ptr<Executor> renderQueue;
+    // Where each recording writes: a "recorder" thread of the recording's own.
+    std::shared_ptr<Executor> recorderQueue;
     // How long the phone may take to answer the extension hello.
     std::chrono::nanoseconds extHandshakeTimeout = std::chrono::seconds(1);
     // What the demo's packets are paced by: the host clock.
@@ -215,6 +217,7 @@ private:
     const std::function<std::unique_ptr<VideoDecoderBackend>()> makeDecoderBackend_;
     const std::chrono::nanoseconds extHandshakeTimeout_;
     const TaskClock demoClock_;
+    const std::shared_ptr<Executor> recorderQueue_;
     // Workers post here; dropped once the session is gone.
     const std::shared_ptr<QtExecutor> main_ = std::make_shared<QtExecutor>(this);
 

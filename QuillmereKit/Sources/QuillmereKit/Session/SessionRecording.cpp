@@ -51,9 +51,11 @@ void Session::startRecording(const std::filesystem::path& url) {
     const std::optional<int> audioChannels =
         recorderBox_->audioFlowing() ? std::optional(2) : std::nullopt;
     recorderBox_->set(std::make_shared<StreamRecorder>(
-        url, *format, audioChannels, [this, main = main_, serial](StreamRecorder::Event event) {
+        url, *format, audioChannels,
+        [this, main = main_, serial](StreamRecorder::Event event) {
             main->post([this, event, serial] { recorderEvent(event, serial); });
-        }));
+        },
+        StreamRecorderOptions{.queue = recorderQueue_}));
     setRecording(true);
     // Fresh parameter sets and a key frame for the recording to begin with.
     sendControl(ResetVideo{});
