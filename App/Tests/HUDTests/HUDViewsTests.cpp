@@ -252,6 +252,8 @@ TEST_F(HUDViewsTest, ToolbarSwitchesAndTheModeMenu) {
     click(menuButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return modeMenu()->property("opened").toBool(); }));
     EXPECT_EQ(menuItems().size(), 4u);  // the two modes, the section hidden
+    EXPECT_TRUE(menuItems()[0]->property("checked").toBool()) << "the mode in use is ticked";
+    EXPECT_FALSE(menuItems()[1]->property("checked").toBool());
 
     keymap.setInputMode(InputMode::keymap);
     keymap.setActiveLayoutIndex(1);

@@ -2,6 +2,7 @@
 // window manager, keys and clicks through the X server, and after every step what the person
 // would see change. Each journey runs in a process of its own.
 #include <QAbstractItemModel>
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -121,6 +122,10 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              })) << "the command is not selected whole";
              EXPECT_EQ(command->mapRectToScene(command->boundingRect()), before)
                  << "the selection moved the command";
+             ASSERT_TRUE(user().press("Ctrl+C"));
+             EXPECT_TRUE(DesktopUser::waitFor([&] {
+                 return QGuiApplication::clipboard()->text() == command->property("text");
+             })) << "the command was not copied";
              ASSERT_TRUE(user().press("Meta+Shift+D"));
              expectDemoPlaying();
          }},
