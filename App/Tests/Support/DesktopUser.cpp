@@ -31,31 +31,7 @@ bool isOfType(const QObject& object, const char* type) {
 }
 
 QQuickItem* firstShown(QQuickItem* root, const std::function<bool(const QQuickItem&)>& matches) {
-    if (!root || !root->isVisible()) {
-        return nullptr;
-    }
-    if (matches(*root)) {
-        return root;
-    }
-    for (QQuickItem* child : root->childItems()) {
-        if (QQuickItem* found = firstShown(child, matches)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
-void collectShown(QQuickItem* root, const std::function<bool(const QQuickItem&)>& matches,
-                  QList<QQuickItem*>& found) {
-    if (!root || !root->isVisible()) {
-        return;
-    }
-    if (matches(*root)) {
-        found.append(root);
-    }
-    for (QQuickItem* child : root->childItems()) {
-        collectShown(child, matches, found);
-    }
+    return shownItems(root, matches).value(0);
 }
 
 bool focusInPopup(const QQuickWindow& window) {
@@ -148,9 +124,7 @@ QQuickItem* DesktopUser::shown(QQuickWindow& window, const QString& name) {
 
 QList<QQuickItem*> DesktopUser::allShown(QQuickWindow& window,
                                          const std::function<bool(const QQuickItem&)>& matches) {
-    QList<QQuickItem*> found;
-    collectShown(window.contentItem(), matches, found);
-    return found;
+    return shownItems(window.contentItem(), matches);
 }
 
 QQuickItem* DesktopUser::shownWithText(QQuickWindow& window, const QString& text,

@@ -104,18 +104,10 @@ XTestInput::Key XTestInput::keyOf(std::uint32_t symbol) const {
 }
 
 ::testing::AssertionResult XTestInput::press(const QString& chord) {
-    std::vector<std::uint8_t> codes;
-    if (auto found = keysOf(chord, codes); !found) {
-        return found;
+    if (auto held = hold(chord); !held) {
+        return held;
     }
-    for (const std::uint8_t code : codes) {
-        send(XCB_KEY_PRESS, code);
-    }
-    for (auto code = codes.rbegin(); code != codes.rend(); ++code) {
-        send(XCB_KEY_RELEASE, *code);
-    }
-    sync();
-    return ::testing::AssertionSuccess();
+    return release(chord);
 }
 
 ::testing::AssertionResult XTestInput::hold(const QString& chord) {
