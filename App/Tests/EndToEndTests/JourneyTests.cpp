@@ -363,6 +363,16 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
     };
 
     const int ended = running.run({
+        {"F10 opens the first menu, Escape closes it",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().press("F10"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return DesktopUser::menuOpen(*window) &&
+                        DesktopUser::menuItem(*window, "About Vantorel");
+             }));
+             closeMenus();
+         }},
         {"About and its licences through the Vantorel menu",
          [&] {
              ASSERT_TRUE(user().choose(*window, {"Vantorel", "About Vantorel"}));
@@ -387,7 +397,7 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              ASSERT_TRUE(user().hands().release("Alt"));
              ASSERT_TRUE(DesktopUser::waitFor(
                  [&] { return DesktopUser::shown(*about, "developerModeOn"); }));
-             ASSERT_TRUE(user().press("Alt+F4"));
+             ASSERT_TRUE(user().press("Escape"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !about->isVisible(); }));
          }},
         {"Settings through the Vantorel menu: every control reached with Tab, the last one "
@@ -446,7 +456,7 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              ASSERT_TRUE(user().press("Alt+F4"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !guide->isVisible(); }));
          }},
-        {"the guide again, through the Help menu over the full-screen demo",
+        {"the guide again, through the Help menu over the full-screen demo, closed with Escape",
          [&] {
              ASSERT_TRUE(user().activate(*window));
              ASSERT_TRUE(user().press("Meta+Shift+D"));
@@ -458,6 +468,9 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              ASSERT_TRUE(test::waitForFrame(*guide));
              EXPECT_TRUE(DesktopUser::waitFor([&] { return showsAPicture(*guide); }))
                  << "the screen shows no guide";
+             // It stays over the window it belongs to, and would hide that window's menus.
+             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !guide->isVisible(); }));
          }},
         {"the Developer menu over the demo: the raw stream switch and the flash test",
          [&] {
@@ -512,13 +525,16 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
                  closeMenus();
              }
          }},
-        {"Settings with Super+, over the demo",
+        {"Settings with Super+, over the demo, closed with Escape",
          [&] {
              ASSERT_TRUE(user().press("Meta+,"));
+             QQuickWindow* settings = nullptr;
              ASSERT_TRUE(DesktopUser::waitFor([&] {
-                 QQuickWindow* settings = DesktopUser::window("Settings");
+                 settings = DesktopUser::window("Settings");
                  return settings && DesktopUser::focusWindow() == settings;
              }));
+             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !settings->isVisible(); }));
          }},
         {"Super+Q with a menu open quits",
          [&] {
