@@ -32,6 +32,7 @@ ApplicationWindow {
         recording: window.model.recording
         panelPositions: window.model.panelPositions
         settings: window.model.settings
+        window: window
     }
 
     Action {
@@ -111,6 +112,51 @@ ApplicationWindow {
         onTriggered: window.model.toggleRecording()
     }
 
+    Action {
+        id: fullScreenAction
+
+        objectName: "fullScreenAction"
+        text: commands.fullScreenTitle
+        shortcut: "Ctrl+Meta+F"
+        onTriggered: commands.toggleFullScreen()
+    }
+
+    // Quit, Settings and the guide from every window of the app, and over an open menu, which
+    // blocks the actions' own shortcuts. Where an action's shortcut matches as well, Qt gives
+    // the key to one of the two as an ambiguous shortcut: each press acts once.
+    component AppWideShortcut: Shortcut {
+        id: appWide
+
+        required property Action action
+
+        sequence: appWide.action.shortcut
+        context: Qt.ApplicationShortcut
+        onActivated: appWide.action.trigger()
+        onActivatedAmbiguously: appWide.action.trigger()
+    }
+    AppWideShortcut {
+        action: quitAction
+    }
+    AppWideShortcut {
+        action: settingsAction
+    }
+    AppWideShortcut {
+        action: helpMenu.guideAction
+    }
+    // Opening a menu of the bar makes a stream let go of what it holds, as its own menus do.
+    Instantiator {
+        model: menus.count
+        delegate: Connections {
+            required property int index
+
+            target: menus.menuAt(index)
+
+            function onAboutToShow() {
+                MenuTracking.willShow()
+            }
+        }
+    }
+
     DeveloperCommandsModel {
         id: developer
 
@@ -133,6 +179,12 @@ ApplicationWindow {
         // As a click on its title does.
         function openFirst() {
             menus.itemAt(0).triggered()
+        }
+
+        // No hover: Qt's bar takes a menu closed with Escape under the pointer for still open,
+        // and the next click on it, or on another title, then shuts the menu it opens.
+        delegate: MenuBarItem {
+            hoverEnabled: false
         }
 
         Menu {
@@ -181,8 +233,9 @@ ApplicationWindow {
             editAction: editAction
             switchHudAction: switchHudAction
             recordAction: recordAction
+            fullScreenAction: fullScreenAction
         }
-        HelpMenu {}
+        HelpMenu { id: helpMenu }
     }
     // The desktop's key for the menu bar.
     Shortcut {

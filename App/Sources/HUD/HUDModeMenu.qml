@@ -35,6 +35,27 @@ ToolButton {
     }
     onClicked: menu.open()
 
+    // Ticked while its mode is in use. "&&" shows the title's "&": a lone one marks a mnemonic.
+    component ModeAction: Action {
+        id: modeAction
+
+        required property StreamToolbarModel toolbar
+        required property int entry
+
+        function inUse() {
+            return modeAction.toolbar.currentModeEntry === modeAction.entry
+        }
+
+        text: modeAction.toolbar.modeTitles[modeAction.entry].replace(/&/g, "&&")
+        checkable: true
+        checked: inUse()
+        onTriggered: {
+            modeAction.toolbar.requestMode(modeAction.entry)
+            // The click ticked or unticked it; the mode in use decides.
+            modeAction.checked = Qt.binding(() => modeAction.inUse())
+        }
+    }
+
     HoverHandler {
         id: hover
     }
@@ -47,13 +68,13 @@ ToolButton {
         y: modeButton.height
         onAboutToShow: MenuTracking.willShow()
 
-        Action {
-            text: modeButton.toolbar.modeTitles[0]
-            onTriggered: modeButton.toolbar.requestMode(0)
+        ModeAction {
+            toolbar: modeButton.toolbar
+            entry: 0
         }
-        Action {
-            text: modeButton.toolbar.modeTitles[1]
-            onTriggered: modeButton.toolbar.requestMode(1)
+        ModeAction {
+            toolbar: modeButton.toolbar
+            entry: 1
         }
         MenuSeparator {
             visible: modeButton.toolbar.showsLayouts

@@ -1,5 +1,6 @@
 #include "HUD/StreamToolbarModel.h"
 
+#include <algorithm>
 #include <array>
 
 #include "HUD/HUDTexts.h"
@@ -86,6 +87,14 @@ void StreamToolbarModel::chooseResolution(AppSettings::ResolutionPreset preset) 
     }
     settings_->setResolutionPreset(preset);
     emit streamRestartRequested();
+}
+
+int StreamToolbarModel::currentModeEntry() const {
+    if (!keymap_) {
+        return -1;
+    }
+    const auto found = std::find(offeredModes.begin(), offeredModes.end(), keymap_->inputMode());
+    return found == offeredModes.end() ? -1 : static_cast<int>(found - offeredModes.begin());
 }
 
 void StreamToolbarModel::requestMode(int entry) {

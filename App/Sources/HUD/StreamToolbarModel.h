@@ -31,6 +31,8 @@ class StreamToolbarModel : public QObject {
     Q_PROPERTY(bool showsLayouts READ showsLayouts NOTIFY keymapStateChanged)
     // The mode entries, in the order requestMode() numbers them.
     Q_PROPERTY(QStringList modeTitles READ modeTitles CONSTANT)
+    // The entry of the mode in use; -1 without a keymap controller or in a mode not offered.
+    Q_PROPERTY(int currentModeEntry READ currentModeEntry NOTIFY keymapStateChanged)
 
 public:
     using QObject::QObject;
@@ -46,6 +48,7 @@ public:
     QString indicatorText() const;
     bool showsLayouts() const;
     static QStringList modeTitles();
+    int currentModeEntry() const;
 
     // The current preset again changes nothing; another is stored and the stream restarted.
     Q_INVOKABLE void chooseResolution(qm::AppSettings::ResolutionPreset preset);

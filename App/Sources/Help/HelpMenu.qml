@@ -9,6 +9,8 @@ Menu {
     // Empty for the application's own bundle.
     property string bundleRoot
     property bool hasSupportLinks: help.hasSupportLinks()
+    // Its shortcut works from every window of the app.
+    readonly property Action guideAction: openGuide
 
     title: qsTr("&Help")
     onAboutToShow: hasSupportLinks = help.hasSupportLinks()
@@ -21,6 +23,8 @@ Menu {
     ShortcutMenuItem {
         objectName: "guide"
         action: Action {
+            id: openGuide
+
             text: qsTr("Vantorel Guide")
             shortcut: "Meta+?"
             onTriggered: SceneWindows.open("guide")

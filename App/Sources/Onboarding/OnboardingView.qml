@@ -275,17 +275,18 @@ Item {
                 Repeater {
                     model: entry.index === list.commandsStep ? list.commands : []
 
-                    delegate: TextEdit {
+                    // A TextInput: a read-only TextEdit with the focus takes every shortcut's
+                    // key, the app's own too, and a click leaves it there.
+                    delegate: TextInput {
                         required property string modelData
 
                         objectName: "command"
                         Layout.fillWidth: true
                         Layout.leftMargin: 24
                         text: modelData
-                        textFormat: TextEdit.PlainText
                         readOnly: true
                         selectByMouse: true
-                        wrapMode: TextEdit.WrapAnywhere
+                        wrapMode: TextInput.WrapAnywhere
                         font.family: "monospace"
                         color: palette.text
                         selectionColor: palette.highlight

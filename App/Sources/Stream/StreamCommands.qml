@@ -13,16 +13,30 @@ Menu {
     required property Action editAction
     required property Action switchHudAction
     required property Action recordAction
+    required property Action fullScreenAction
 
     title: qsTr("&Stream")
 
+    // Ticked while its style is in use. Its own commands: an item's `menu` is the menu it is in.
     component HudStyleItem: MenuItem {
+        id: styleItem
+
+        required property StreamCommandsModel commands
         required property int style
 
+        function inUse() {
+            const settings = styleItem.commands.settings
+            return !!settings && settings.hudStyle === styleItem.style
+        }
+
         checkable: true
-        // Bound before the menu has its commands.
-        checked: !!menu.commands && !!menu.commands.settings && menu.commands.settings.hudStyle === style
-        onTriggered: menu.commands.settings.hudStyle = style
+        checked: inUse()
+        onTriggered: {
+            if (styleItem.commands.settings)
+                styleItem.commands.settings.hudStyle = styleItem.style
+            // A click on the ticked item unticked it; the style in use decides.
+            styleItem.checked = Qt.binding(() => styleItem.inUse())
+        }
     }
 
     ShortcutMenuItem {
@@ -38,14 +52,17 @@ Menu {
         title: qsTr("HUD")
 
         HudStyleItem {
+            commands: menu.commands
             text: qsTr("Full")
             style: AppSettings.HUDStyle.full
         }
         HudStyleItem {
+            commands: menu.commands
             text: qsTr("Compact")
             style: AppSettings.HUDStyle.compact
         }
         HudStyleItem {
+            commands: menu.commands
             text: qsTr("Hidden")
             style: AppSettings.HUDStyle.hidden
         }
@@ -58,6 +75,10 @@ Menu {
         text: qsTr("Reset Panel Positions")
         enabled: menu.commands.canResetPanels
         onTriggered: menu.commands.resetPanels()
+    }
+    MenuSeparator {}
+    ShortcutMenuItem {
+        action: menu.fullScreenAction
     }
     MenuSeparator {}
     ShortcutMenuItem {

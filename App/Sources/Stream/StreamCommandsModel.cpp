@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "ModelInputs.h"
+#include "Stream/WindowFullScreen.h"
 
 namespace qm {
 
@@ -45,6 +46,12 @@ void StreamCommandsModel::setSettings(AppSettings* settings) {
     }
 }
 
+void StreamCommandsModel::setWindow(QWindow* window) {
+    if (assignInput(window_, window)) {
+        follow();
+    }
+}
+
 QString StreamCommandsModel::muteTitle() const {
     return state_.muted ? tr("Unmute Sound") : tr("Mute Sound");
 }
@@ -55,6 +62,10 @@ QString StreamCommandsModel::editTitle() const {
 
 QString StreamCommandsModel::recordTitle() const {
     return state_.recording ? tr("Stop Recording") : tr("Start Recording");
+}
+
+QString StreamCommandsModel::fullScreenTitle() const {
+    return state_.fullScreen ? tr("Exit Full Screen") : tr("Enter Full Screen");
 }
 
 void StreamCommandsModel::toggleMute() {
@@ -81,6 +92,12 @@ void StreamCommandsModel::resetPanels() {
     }
 }
 
+void StreamCommandsModel::toggleFullScreen() {
+    if (window_) {
+        WindowFullScreen::toggle(*window_);
+    }
+}
+
 void StreamCommandsModel::follow() {
     for (const QMetaObject::Connection& connection : connections_) {
         disconnect(connection);
@@ -98,6 +115,8 @@ void StreamCommandsModel::follow() {
     watch(keymap_.data(), &QObject::destroyed);
     watch(recording_.data(), &RecordingController::isRecordingChanged);
     watch(recording_.data(), &QObject::destroyed);
+    watch(window_.data(), &QWindow::visibilityChanged);
+    watch(window_.data(), &QObject::destroyed);
     emit inputsChanged();
     update();
 }
@@ -114,6 +133,7 @@ void StreamCommandsModel::update() {
     state.canToggleRecording =
         streamRoute_ && recording_ && (state.recording || (hasSession && session_->canRecord()));
     state.canResetPanels = panelPositions_ != nullptr;
+    state.fullScreen = window_ && WindowFullScreen::isOn(*window_);
     if (state != state_) {
         state_ = state;
         emit stateChanged();

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWindow>
 #include <vector>
 
 #include <QtQml/qqmlregistration.h>
@@ -30,6 +31,8 @@ class StreamCommandsModel : public QObject {
     Q_PROPERTY(qm::PanelPositions* panelPositions READ panelPositions WRITE setPanelPositions NOTIFY
                    inputsChanged)
     Q_PROPERTY(qm::AppSettings* settings READ settings WRITE setSettings NOTIFY inputsChanged)
+    // The main window, which goes full screen.
+    Q_PROPERTY(QWindow* window READ window WRITE setWindow NOTIFY inputsChanged)
 
     Q_PROPERTY(QString muteTitle READ muteTitle NOTIFY stateChanged)
     Q_PROPERTY(QString editTitle READ editTitle NOTIFY stateChanged)
@@ -37,6 +40,7 @@ class StreamCommandsModel : public QObject {
     Q_PROPERTY(QString recordTitle READ recordTitle NOTIFY stateChanged)
     Q_PROPERTY(bool canToggleRecording READ canToggleRecording NOTIFY stateChanged)
     Q_PROPERTY(bool canResetPanels READ canResetPanels NOTIFY stateChanged)
+    Q_PROPERTY(QString fullScreenTitle READ fullScreenTitle NOTIFY stateChanged)
 
 public:
     explicit StreamCommandsModel(QObject* parent = nullptr);
@@ -53,6 +57,8 @@ public:
     void setPanelPositions(PanelPositions* positions);
     AppSettings* settings() const { return settings_; }
     void setSettings(AppSettings* settings);
+    QWindow* window() const { return window_; }
+    void setWindow(QWindow* window);
 
     QString muteTitle() const;
     QString editTitle() const;
@@ -60,6 +66,7 @@ public:
     QString recordTitle() const;
     bool canToggleRecording() const noexcept { return state_.canToggleRecording; }
     bool canResetPanels() const noexcept { return state_.canResetPanels; }
+    QString fullScreenTitle() const;
 
     // Acts only with a session.
     Q_INVOKABLE void toggleMute();
@@ -67,6 +74,8 @@ public:
     Q_INVOKABLE void toggleEditor();
     Q_INVOKABLE void switchHud();
     Q_INVOKABLE void resetPanels();
+    // The desktop offers no full-screen control of its own: this is the user's way in and out.
+    Q_INVOKABLE void toggleFullScreen();
 
 signals:
     void inputsChanged();
@@ -80,6 +89,7 @@ private:
         bool recording = false;
         bool canToggleRecording = false;
         bool canResetPanels = false;
+        bool fullScreen = false;
         bool operator==(const State&) const = default;
     };
 
@@ -92,6 +102,7 @@ private:
     QPointer<RecordingController> recording_;
     QPointer<PanelPositions> panelPositions_;
     QPointer<AppSettings> settings_;
+    QPointer<QWindow> window_;
     std::vector<QMetaObject::Connection> connections_;
     State state_;
 };

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "Stream/WindowFullScreen.h"
+
 namespace qm {
 
 class StreamGaming::Window final : public GamingWindow {
@@ -21,19 +23,11 @@ public:
 
     QWindow* window() const { return window_; }
 
-    bool isFullScreen() const override {
-        return window_ && window_->visibility() == QWindow::FullScreen;
-    }
+    bool isFullScreen() const override { return window_ && WindowFullScreen::isOn(*window_); }
 
     void toggleFullScreen() override {
-        if (!window_) {
-            return;
-        }
-        if (isFullScreen()) {
-            window_->setVisibility(before_);
-        } else {
-            before_ = window_->visibility();
-            window_->setVisibility(QWindow::FullScreen);
+        if (window_) {
+            WindowFullScreen::toggle(*window_);
         }
     }
 
@@ -46,7 +40,6 @@ private:
     QPointer<QWindow> window_;
     QObject context_;
     std::function<void()> onChange_;
-    QWindow::Visibility before_ = QWindow::Windowed;
     bool wasFullScreen_ = window_ && window_->visibility() == QWindow::FullScreen;
 };
 

@@ -6,14 +6,14 @@ import Vantorel.Video
 // the play-time labels over it. Made anew for another game, so that it gets its own keymap
 // controller and video view.
 Item {
-    id: layer
+    id: inputLayer
 
     required property AppModelBase appModel
     required property StreamingSession session
     required property string packageName
 
     readonly property KeymapController keymap: keymapState.controller
-    readonly property var geometry: layer.session.videoGeometry
+    readonly property var geometry: inputLayer.session.videoGeometry
 
     VideoView {
         id: video
@@ -23,18 +23,18 @@ Item {
     }
     VideoSurface {
         view: video
-        session: layer.session
-        settings: layer.appModel.settings
+        session: inputLayer.session
+        settings: inputLayer.appModel.settings
     }
 
     // Keys, mouse and controllers to the phone, once the app model takes input.
     Loader {
         objectName: "inputHostPlace"
         anchors.fill: parent
-        active: !!layer.keymap
+        active: !!inputLayer.keymap
         sourceComponent: InputHost {
-            model: layer.appModel
-            keymap: layer.keymap
+            model: inputLayer.appModel
+            keymap: inputLayer.keymap
             sheetCount: emulatorWarning.visible ? 1 : 0
             onEmulatorWarningRequested: emulatorWarning.open()
         }
@@ -47,15 +47,15 @@ Item {
     Loader {
         objectName: "keymapOverlayPlace"
         anchors.fill: parent
-        active: !!layer.geometry && !!layer.keymap
-        sourceComponent: layer.keymap && layer.keymap.editing ? editorOverlay : labelsOverlay
+        active: !!inputLayer.geometry && !!inputLayer.keymap
+        sourceComponent: inputLayer.keymap && inputLayer.keymap.editing ? editorOverlay : labelsOverlay
     }
     Component {
         id: editorOverlay
 
         KeymapEditorOverlay {
-            keymap: layer.keymap
-            contentRect: layer.geometry ? layer.geometry.contentRect : Qt.rect(0, 0, 0, 0)
+            keymap: inputLayer.keymap
+            contentRect: inputLayer.geometry ? inputLayer.geometry.contentRect : Qt.rect(0, 0, 0, 0)
             fileDialogs: keymapState.fileDialogs
         }
     }
@@ -63,8 +63,8 @@ Item {
         id: labelsOverlay
 
         KeymapLabelsOverlay {
-            keymap: layer.keymap
-            contentRect: layer.geometry ? layer.geometry.contentRect : Qt.rect(0, 0, 0, 0)
+            keymap: inputLayer.keymap
+            contentRect: inputLayer.geometry ? inputLayer.geometry.contentRect : Qt.rect(0, 0, 0, 0)
         }
     }
 
@@ -72,6 +72,6 @@ Item {
     StreamKeymap {
         id: keymapState
 
-        packageName: layer.packageName
+        packageName: inputLayer.packageName
     }
 }

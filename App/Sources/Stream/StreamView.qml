@@ -48,6 +48,8 @@ Item {
 
             width: root.width
             height: root.height
+            // While a layout is edited, its editor lies over the panels.
+            z: keymap && keymap.editing ? 1 : 0
             appModel: root.model
             session: root.session
             packageName: modelData

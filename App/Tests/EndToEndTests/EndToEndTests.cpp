@@ -1,22 +1,15 @@
-#include <QFile>
 #include <QImage>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <array>
-
-#include <dlfcn.h>
 
 #include <gtest/gtest.h>
 
-#include "QuillmereApp.h"
-#include "ViewTesting.h"
+#include "RunningApp.h"
 
 namespace qm {
 namespace {
+
+using test::DesktopUser;
 
 // The video item's picture in the window.
 QImage videoPicture(QQuickWindow& window, QQuickItem& video) {
@@ -35,59 +28,38 @@ bool isBlack(const QImage& image) {
     return true;
 }
 
-// The OpenGL driver stays loaded after the application closes its display, so that the leak
-// check at exit can still tell the driver's one-time allocations by their library.
-void keepOpenGlDriverLoaded() {
-    QFile maps("/proc/self/maps");
-    if (!maps.open(QIODevice::ReadOnly)) {
-        return;
-    }
-    for (const QByteArray& line : maps.readAll().split('\n')) {
-        const QByteArray path = line.mid(line.indexOf('/'));
-        if (path.contains("_dri.so") || path.contains("libGLX_mesa") || path.contains("libLLVM")) {
-            dlopen(path.constData(), RTLD_LAZY | RTLD_NOLOAD);
-        }
-    }
-}
-
 // The real application objects and bundle, no phone: the window opens on the
 // set-up steps, Demo Mode plays the bundled stream, and closing the window
 // quits cleanly.
 TEST(EndToEndTest, OpensPlaysTheDemoAndQuits) {
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-    QStandardPaths::setTestModeEnabled(true);
+    test::RunningApp running;
+    ASSERT_TRUE(running.start());
+    QQuickWindow& window = running.mainWindow();
+    DesktopUser& user = running.user();
 
-    std::array<char*, 2> arguments{const_cast<char*>("vantorel"), nullptr};
-    int count = 1;
-    QuillmereApp app(count, arguments.data());
-    QQuickWindow* window = app.mainWindow();
-    ASSERT_TRUE(window);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    keepOpenGlDriverLoaded();
-    EXPECT_EQ(window->title(), "Vantorel");
-    QQuickItem* steps = test::findItem(window->contentItem(), "stepList");
-    ASSERT_TRUE(steps);
-    EXPECT_TRUE(steps->isVisible());
-
-    // The menu is closed: the shortcut alone starts the demo.
-    window->requestActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    QTest::keySequence(window, QKeySequence("Meta+Shift+D"));
-    QQuickItem* video = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (video = test::findItem(window->contentItem(), "streamVideo")) != nullptr; }));
-    QImage first;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !isBlack(first = videoPicture(*window, *video)); }));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return videoPicture(*window, *video) != first; }));
-
-    // Closing the window is refused and asks the model to quit, which ends the
-    // event loop.
-    QTimer::singleShot(0, window, [window] { window->close(); });
-    EXPECT_EQ(app.exec(), 0);
+    const int ended = running.run({
+        {"the set-up steps show",
+         [&] {
+             EXPECT_EQ(window.title(), "Vantorel");
+             EXPECT_TRUE(DesktopUser::shown(window, "stepList"));
+         }},
+        {"the shortcut alone starts the demo, whose pictures move",
+         [&] {
+             ASSERT_TRUE(user.activate(window));
+             ASSERT_TRUE(user.press("Meta+Shift+D"));
+             QQuickItem* video = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return (video = DesktopUser::shown(window, "streamVideo")); }));
+             QImage first;
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return !isBlack(first = videoPicture(window, *video)); }));
+             ASSERT_TRUE(
+                 DesktopUser::waitFor([&] { return videoPicture(window, *video) != first; }));
+         }},
+        // Refused, the close asks the model to quit, which ends the event loop.
+        {"the window manager closes the window", [&] { ASSERT_TRUE(user.press("Alt+F4")); }},
+    });
+    EXPECT_EQ(ended, 0);
 }
 
 }  // namespace

@@ -12,9 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include <QtGui/qguiapplication_platform.h>
 #include <QtTest/QTest>
-#include <xcb/xtest.h>
 
 #include <gtest/gtest.h>
 
@@ -31,6 +29,7 @@
 #include "Support/ManualTimerSource.h"
 #include "ViewTesting.h"
 #include "WorkerResults.h"
+#include "XTestInput.h"
 
 namespace qm {
 namespace {
@@ -253,6 +252,8 @@ TEST_F(HUDViewsTest, ToolbarSwitchesAndTheModeMenu) {
     click(menuButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return modeMenu()->property("opened").toBool(); }));
     EXPECT_EQ(menuItems().size(), 4u);  // the two modes, the section hidden
+    EXPECT_TRUE(menuItems()[0]->property("checked").toBool()) << "the mode in use is ticked";
+    EXPECT_FALSE(menuItems()[1]->property("checked").toBool());
 
     keymap.setInputMode(InputMode::keymap);
     keymap.setActiveLayoutIndex(1);
@@ -295,20 +296,9 @@ TEST_F(HUDViewsTest, ALayoutShortcutWhileTheStreamCapturesInputRequestsOnce) {
     window->contentItem()->forceActiveFocus();
 
     // Real key presses through the X server: Ctrl+Super+2, then A to know they all arrived.
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    ASSERT_TRUE(x11);
-    xcb_connection_t* connection = x11->connection();
-    constexpr std::uint8_t control = 37, super = 133, two = 11, a = 38;
-    for (const std::uint8_t key : {control, super, two}) {
-        xcb_test_fake_input(connection, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    }
-    for (const std::uint8_t key : {two, super, control, a}) {
-        if (key == a) {
-            xcb_test_fake_input(connection, XCB_KEY_PRESS, a, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        }
-        xcb_test_fake_input(connection, XCB_KEY_RELEASE, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    }
-    xcb_flush(connection);
+    test::XTestInput hands;
+    ASSERT_TRUE(hands.press("Ctrl+Meta+2"));
+    ASSERT_TRUE(hands.press("A"));
     ASSERT_TRUE(QTest::qWaitFor([&] {
         return std::any_of(client.events.begin(), client.events.end(), [](const InputEvent& e) {
             return std::holds_alternative<KeyUpEvent>(e) && std::get<KeyUpEvent>(e).keyCode == 0;

@@ -5,17 +5,12 @@
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QUrlQuery>
-#include <algorithm>
-#include <cstdlib>
-#include <memory>
 #include <vector>
-
-#include <xcb/xcb.h>
-#include <xcb/xtest.h>
 
 #include <gtest/gtest.h>
 
 #include "ViewTesting.h"
+#include "XTestInput.h"
 
 namespace qm {
 namespace {
@@ -123,50 +118,14 @@ TEST_F(HelpMenuTest, WithoutASiteOnlyTheGuideIsOffered) {
     EXPECT_TRUE(urls_.opened.empty());
 }
 
-// The X server's first key code for a key symbol; 0 for none.
-xcb_keycode_t keycodeOf(xcb_connection_t* connection, xcb_keysym_t symbol) {
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)> mapping(
-        xcb_get_keyboard_mapping_reply(
-            connection, xcb_get_keyboard_mapping(connection, setup->min_keycode, uint8_t(count)),
-            nullptr),
-        &std::free);
-    if (!mapping) {
-        return 0;
-    }
-    const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
-    const int perCode = mapping->keysyms_per_keycode;
-    for (int code = 0; code < count; ++code) {
-        for (int level = 0; level < perCode; ++level) {
-            if (symbols[code * perCode + level] == symbol) {
-                return xcb_keycode_t(setup->min_keycode + code);
-            }
-        }
-    }
-    return 0;
-}
-
 TEST_F(HelpMenuTest, SuperShiftSlashOpensTheGuide) {
     QQuickWindow& window = show();
     window.requestActivate();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    ASSERT_TRUE(x11);
-    xcb_connection_t* connection = x11->connection();
     // Super, Shift and "/" pressed on the server's own keyboard, as a user's hands would, so
     // that the key reaches the shortcut as "?" with Shift and Super held.
-    const std::vector<xcb_keycode_t> keys{keycodeOf(connection, 0xffeb /* Super_L */),
-                                          keycodeOf(connection, 0xffe1 /* Shift_L */),
-                                          keycodeOf(connection, 0x2f /* slash */)};
-    ASSERT_EQ(std::count(keys.begin(), keys.end(), 0), 0);
-    for (const xcb_keycode_t key : keys) {
-        xcb_test_fake_input(connection, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    }
-    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-        xcb_test_fake_input(connection, XCB_KEY_RELEASE, *key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    }
-    xcb_flush(connection);
+    test::XTestInput hands;
+    ASSERT_TRUE(hands.press("Meta+?"));
 
     auto* guide = window.findChild<QWindow*>("guideWindow");
     ASSERT_TRUE(guide);

@@ -11,9 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include <xcb/xcb.h>
-#include <xcb/xtest.h>
-
 #include <gtest/gtest.h>
 
 #include "Input/CursorCapture.h"
@@ -21,6 +18,7 @@
 #include "Input/RawMouseCapture.h"
 #include "Input/RawMouseHub.h"
 #include "Input/XInputRawMouseSource.h"
+#include "XTestInput.h"
 
 namespace qm {
 namespace {
@@ -183,11 +181,8 @@ TEST(PointerLockTest, HoldsThePointerAtTheCentreAndReadsRawMotion) {
     XInputRawMouseSource source;
     std::vector<std::pair<float, float>> deltas;
     source.activate([&](float dx, float dy) { deltas.emplace_back(dx, dy); });
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    ASSERT_TRUE(x11);
-    xcb_connection_t* connection = x11->connection();
-    xcb_test_fake_input(connection, XCB_MOTION_NOTIFY, 1, XCB_CURRENT_TIME, XCB_NONE, 3, 2, 0);
-    xcb_flush(connection);
+    test::XTestInput hands;
+    hands.moveBy(QPoint(3, 2));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !deltas.empty(); }));
     EXPECT_EQ(deltas.front(), std::make_pair(3.0f, -2.0f)) << "y upwards, as a device reports";
     source.deactivate();

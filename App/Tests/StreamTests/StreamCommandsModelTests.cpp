@@ -1,5 +1,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -85,6 +86,23 @@ TEST_F(StreamCommandsModelTest, TitlesAndStatesFollowTheStreamLive) {
     EXPECT_TRUE(commands.canEdit());
     closing.reset();
     EXPECT_FALSE(commands.canEdit());
+}
+
+// The desktop offers no way in or out of full screen: the menu's item is it, and leaving
+// restores the window as it showed before.
+TEST_F(StreamCommandsModelTest, FullScreenIsLeftForHowTheWindowShowedBefore) {
+    for (const QWindow::Visibility before : {QWindow::Windowed, QWindow::Maximized}) {
+        QWindow window;
+        window.setVisibility(before);
+        commands.setWindow(&window);
+        EXPECT_EQ(commands.fullScreenTitle(), "Enter Full Screen");
+        commands.toggleFullScreen();
+        EXPECT_EQ(window.visibility(), QWindow::FullScreen);
+        EXPECT_EQ(commands.fullScreenTitle(), "Exit Full Screen");
+        commands.toggleFullScreen();
+        EXPECT_EQ(window.visibility(), before);
+        EXPECT_EQ(commands.fullScreenTitle(), "Enter Full Screen");
+    }
 }
 
 TEST_F(StreamCommandsModelTest, SwitchHudCyclesThroughTheStyles) {

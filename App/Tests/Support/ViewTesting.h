@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QVariantMap>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -68,19 +69,25 @@ inline QQuickItem* findItem(QQuickItem* root, const QString& name) {
     return nullptr;
 }
 
-// Every item of that name under `root` that is shown, in the order of the tree.
-inline QList<QQuickItem*> shownItems(QQuickItem* root, const QString& name) {
+// Every item under `root` that is shown and matches, in the order of the tree.
+inline QList<QQuickItem*> shownItems(QQuickItem* root,
+                                     const std::function<bool(const QQuickItem&)>& matches) {
     QList<QQuickItem*> found;
     if (!root || !root->isVisible()) {
         return found;
     }
-    if (root->objectName() == name) {
+    if (matches(*root)) {
         found.append(root);
     }
     for (QQuickItem* child : root->childItems()) {
-        found += shownItems(child, name);
+        found += shownItems(child, matches);
     }
     return found;
+}
+
+// Every item of that name under `root` that is shown, in the order of the tree.
+inline QList<QQuickItem*> shownItems(QQuickItem* root, const QString& name) {
+    return shownItems(root, [&](const QQuickItem& item) { return item.objectName() == name; });
 }
 
 inline QQuickItem* findItem(QQuickWindow& window, const QString& name) {

@@ -142,10 +142,15 @@ void VideoView::watchWindow(QQuickWindow* window) {
     if (!window) {
         return;
     }
-    // Emitted on Qt Quick's render thread once a frame is on screen.
+    // Emitted on Qt Quick's render thread once a frame is on screen, maybe already rendering.
+    const auto posting = ThreadHandoff::posting();
     frameSwapped_ = connect(
         window, &QQuickWindow::frameSwapped, this,
-        [layer = layer_] { layer->frameDisplayed(HostClock::nowNanos()); }, Qt::DirectConnection);
+        [layer = layer_] {
+            ThreadHandoff::received();
+            layer->frameDisplayed(HostClock::nowNanos());
+        },
+        Qt::DirectConnection);
 }
 
 void VideoView::updateDrawableSize() {

@@ -1,0 +1,550 @@
+// The whole application as a person uses it, without a phone: real windows on a display with a
+// window manager, keys and clicks through the X server, and after every step what the person
+// would see change. Each journey runs in a process of its own.
+#include <QAbstractItemModel>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include "Editor/KeymapController.h"
+#include "Input/MenuTracking.h"
+#include "RunningApp.h"
+#include "ViewTesting.h"
+
+namespace qm {
+namespace {
+
+using test::DesktopUser;
+using Kind = SessionPhase::Kind;
+
+class JourneyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(running.start());
+        window = &running.mainWindow();
+    }
+
+    DesktopUser& user() { return running.user(); }
+    AppModel& model() { return running.model(); }
+    AppSettings& settings() { return *model().settings(); }
+
+    QQuickItem* shown(const QString& name) const { return DesktopUser::shown(*window, name); }
+    bool shows(const QString& name) const { return shown(name) != nullptr; }
+
+    bool streaming() {
+        const StreamingSession* session = model().sessionObject();
+        return session && session->phase().kind() == Kind::streaming;
+    }
+    bool fullScreen() const {
+        return window->visibility() == QWindow::FullScreen &&
+               window->geometry() == window->screen()->geometry();
+    }
+
+    // The demo plays in the stream screen, its picture drawn.
+    void expectDemoPlaying() {
+        ASSERT_TRUE(DesktopUser::waitFor([&] { return streaming() && shows("streamVideo"); }));
+        ASSERT_TRUE(test::waitForFrame(*window));
+    }
+    // Back on the set-up steps, the stream gone.
+    void expectSetUpSteps() {
+        ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("stepList"); }));
+        EXPECT_EQ(model().sessionObject(), nullptr);
+    }
+
+    // A menu of the menu bar, opened with a click: its item's text and enabled state as shown.
+    QQuickItem* openMenuItem(const QStringList& path) {
+        if (!user().openMenu(*window, path.front())) {
+            return nullptr;
+        }
+        for (qsizetype step = 1; step + 1 < path.size(); ++step) {
+            EXPECT_TRUE(user().click(DesktopUser::menuItem(*window, path[step])));
+        }
+        QQuickItem* item = nullptr;
+        DesktopUser::waitFor([&] { return (item = DesktopUser::menuItem(*window, path.back())); });
+        return item;
+    }
+    void closeMenus() { ASSERT_TRUE(user().closeMenus(*window)); }
+
+    test::RunningApp running;
+    QQuickWindow* window = nullptr;
+};
+
+TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
+    QString firstTitle;
+    QPointF hudAt;
+    std::size_t playedActions = 0;
+    const auto title = [&] { return test::textOf(shown("stepTitle")); };
+    const auto keymap = [&] { return model().streamKeymap(); };
+    const auto editedActions = [&] { return keymap()->actions()->rowCount(); };
+    const auto hudPanelAt = [&] {
+        QQuickItem* panel = shown("hudPanel");
+        return panel ? panel->mapToGlobal(QPointF(0, 0)) : QPointF(-1, -1);
+    };
+
+    const int ended = running.run({
+        {"a brand, Next and Back in the set-up steps",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             firstTitle = title();
+             const QString before = test::textOf(shown("stepText"));
+             QQuickItem* samsung = shown("vendor:Samsung");
+             ASSERT_TRUE(user().click(samsung));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return samsung->property("checked").toBool() &&
+                        test::textOf(shown("stepText")) != before;
+             }));
+             ASSERT_TRUE(user().click(shown("next")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return title() != firstTitle; }));
+             ASSERT_TRUE(user().click(shown("back")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return title() == firstTitle; }));
+             EXPECT_FALSE(shows("back"));
+         }},
+        {"the cable step's commands are copied with a triple click, and the shortcuts "
+         "still work",
+         [&] {
+             ASSERT_TRUE(user().click(shown("next")));
+             ASSERT_TRUE(user().click(shown("next")));
+             QQuickItem* command = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return (command = shown("command")); }));
+             ASSERT_TRUE(test::waitForFrame(*window));
+             const QRectF before = command->mapRectToScene(command->boundingRect());
+             const QPoint at = command->mapToGlobal(QPointF(4, 4)).toPoint();
+             for (int click = 0; click < 3; ++click) {
+                 user().hands().click(at);
+             }
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return command->property("selectedText") == command->property("text");
+             })) << "the command is not selected whole";
+             EXPECT_EQ(command->mapRectToScene(command->boundingRect()), before)
+                 << "the selection moved the command";
+             ASSERT_TRUE(user().press("Ctrl+C"));
+             EXPECT_TRUE(DesktopUser::waitFor([&] {
+                 return QGuiApplication::clipboard()->text() == command->property("text");
+             })) << "the command was not copied";
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             expectDemoPlaying();
+         }},
+        {"the demo fills the screen",
+         [&] { EXPECT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); })); }},
+        {"Close Stream through the menu",
+         [&] {
+             ASSERT_TRUE(user().choose(*window, {"Stream", "Close Stream"}));
+             expectSetUpSteps();
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return !fullScreen(); }));
+         }},
+        {"Demo Mode from the link",
+         [&] {
+             ASSERT_TRUE(user().click(shown("tryDemo")));
+             expectDemoPlaying();
+         }},
+        {"Close Stream with Super+W",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+W"));
+             expectSetUpSteps();
+         }},
+        {"Demo Mode through the File menu",
+         [&] {
+             ASSERT_TRUE(user().choose(*window, {"File", "Demo Mode"}));
+             expectDemoPlaying();
+         }},
+        {"Stream > HUD > Compact, Hidden and Full, each ticked while in use",
+         [&] {
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("hudView"); }));
+             const auto ticked = [&](const char* style) {
+                 return DesktopUser::menuItem(*window, style)->property("checked").toBool();
+             };
+             ASSERT_TRUE(openMenuItem({"Stream", "HUD", "Full"}));
+             EXPECT_TRUE(ticked("Full"));
+             EXPECT_FALSE(ticked("Compact"));
+             ASSERT_TRUE(user().click(DesktopUser::menuItem(*window, "Compact")));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return shows("compactHUDView") && !shows("hudView"); }));
+             ASSERT_TRUE(openMenuItem({"Stream", "HUD", "Compact"}));
+             EXPECT_TRUE(ticked("Compact"));
+             EXPECT_FALSE(ticked("Full"));
+             ASSERT_TRUE(user().click(DesktopUser::menuItem(*window, "Hidden")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("hudPanel"); }));
+             ASSERT_TRUE(user().choose(*window, {"Stream", "HUD", "Full"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("hudView"); }));
+             EXPECT_FALSE(DesktopUser::menuOpen(*window));
+         }},
+        {"Switch HUD through the menu and with Super+Shift+H",
+         [&] {
+             ASSERT_TRUE(user().choose(*window, {"Stream", "Switch HUD"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("compactHUDView"); }));
+             ASSERT_TRUE(user().press("Meta+Shift+H"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("hudPanel"); }));
+             ASSERT_TRUE(user().press("Meta+Shift+H"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("hudView"); }));
+         }},
+        {"Mute Sound through the menu and with Super+Shift+M",
+         [&] {
+             StreamingSession* session = model().sessionObject();
+             ASSERT_TRUE(user().choose(*window, {"Stream", "Mute Sound"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return session->isAudioMuted(); }));
+             ASSERT_TRUE(openMenuItem({"Stream", "Unmute Sound"})) << "the title follows";
+             closeMenus();
+             ASSERT_TRUE(user().press("Meta+Shift+M"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !session->isAudioMuted(); }));
+         }},
+        {"both control modes from the toolbar's pop-up and with Super+1 and Super+2",
+         [&] {
+             ASSERT_TRUE(keymap());
+             QQuickItem* indicator = shown("modeIndicator");
+             const QString keyboardTitle = test::textOf(indicator);
+             ASSERT_TRUE(user().click(shown("modeMenuButton")));
+             // The entries name the modes after their shortcut's digit.
+             const auto entry = [&](const char* mode) {
+                 return DesktopUser::shownWithText(
+                     *window, [&](const QString& text) { return text.endsWith(mode); },
+                     "QQuickMenuItem");
+             };
+             QQuickItem* keyboardMouse = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return (keyboardMouse = entry(" Keyboard & Mouse"));
+             })) << "the mode shows with its ampersand";
+             EXPECT_TRUE(keyboardMouse->property("checked").toBool());
+             EXPECT_FALSE(entry(" Key Mapping")->property("checked").toBool());
+             ASSERT_TRUE(user().click(entry(" Key Mapping")));
+             // Key mapping's first use warns of online games first.
+             QQuickItem* carryOn = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return (carryOn = DesktopUser::shownWithText(*window, "Continue")); }));
+             ASSERT_TRUE(user().click(carryOn));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !carryOn->isVisible(); }));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return keymap()->inputMode() == InputMode::keymap &&
+                        test::textOf(indicator) != keyboardTitle;
+             }));
+             ASSERT_TRUE(user().press("Meta+1"));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return keymap()->inputMode() == InputMode::keyboardMouse; }));
+             ASSERT_TRUE(user().press("Meta+2"));
+             ASSERT_TRUE(
+                 DesktopUser::waitFor([&] { return keymap()->inputMode() == InputMode::keymap; }));
+             // Key mapping holds the pointer for looking around: the panels want it free.
+             ASSERT_TRUE(user().press("Meta+1"));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return keymap()->inputMode() == InputMode::keyboardMouse; }));
+         }},
+        {"a panel dragged away, and Reset Panel Positions",
+         [&] {
+             ASSERT_TRUE(test::waitForFrame(*window));
+             hudAt = hudPanelAt();
+             const QPoint grip = (hudAt + QPointF(10, 6)).toPoint();
+             ASSERT_TRUE(user().drag(grip, grip + QPoint(160, 120)));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return hudPanelAt() != hudAt; }));
+             ASSERT_TRUE(user().choose(*window, {"Stream", "Reset Panel Positions"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return hudPanelAt() == hudAt; }));
+         }},
+        {"full screen off and on through the menu and with Ctrl+Super+F",
+         [&] {
+             ASSERT_TRUE(user().choose(*window, {"Stream", "Exit Full Screen"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !fullScreen(); }));
+             ASSERT_TRUE(user().choose(*window, {"Stream", "Enter Full Screen"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); }));
+             ASSERT_TRUE(user().press("Ctrl+Meta+F"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !fullScreen(); }));
+             ASSERT_TRUE(user().press("Ctrl+Meta+F"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); }));
+         }},
+        {"Edit Layout: a tap added and a template applied, then cancelled",
+         [&] {
+             playedActions = keymap()->activeLayout()->profile.actions.size();
+             ASSERT_TRUE(user().choose(*window, {"Stream", "Edit Layout"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
+             const int before = editedActions();
+             // Each click reaches its button only when the editor's bar is on top.
+             ASSERT_TRUE(user().click(DesktopUser::shownWithText(*window, "Tap", "QQuickButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("captureBanner"); }));
+             ASSERT_TRUE(user().press("J"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return editedActions() == before + 1; }));
+             EXPECT_FALSE(shows("captureBanner"));
+             ASSERT_TRUE(
+                 user().click(DesktopUser::shownWithText(*window, "Templates", "QQuickButton")));
+             ASSERT_TRUE(user().click([&] {
+                 QQuickItem* item = nullptr;
+                 DesktopUser::waitFor(
+                     [&] { return (item = DesktopUser::menuItem(*window, "MOBA")); });
+                 return item;
+             }()));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isDirty(); }));
+             // Where the stream's panels lie, the editor's bar is above them.
+             const bool labels = keymap()->showLabels();
+             ASSERT_TRUE(
+                 user().click(DesktopUser::shownWithText(*window, "Labels", "QQuickCheckBox")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->showLabels() != labels; }));
+             ASSERT_TRUE(
+                 user().click(DesktopUser::shownWithText(*window, "Cancel", "QQuickButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
+             EXPECT_EQ(keymap()->activeLayout()->profile.actions.size(), playedActions);
+         }},
+        {"Edit Layout again with Super+E, a tap added, saved with Super+E",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+E"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
+             ASSERT_TRUE(user().click(DesktopUser::shownWithText(*window, "Tap", "QQuickButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("captureBanner"); }));
+             ASSERT_TRUE(user().press("K"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("captureBanner"); }));
+             ASSERT_TRUE(openMenuItem({"Stream", "Save Layout"})) << "the title follows";
+             closeMenus();
+             ASSERT_TRUE(user().press("Meta+E"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
+             EXPECT_EQ(keymap()->activeLayout()->profile.actions.size(), playedActions + 1);
+         }},
+        {"Start Recording is offered only with a phone",
+         [&] {
+             QQuickItem* record = openMenuItem({"Stream", "Start Recording"});
+             ASSERT_TRUE(record);
+             EXPECT_FALSE(record->isEnabled());
+             closeMenus();
+         }},
+        {"Quit through the Vantorel menu",
+         [&] {
+             ASSERT_TRUE(user().choose(*window, {"Vantorel", "Quit Vantorel"}));
+         }},
+    });
+    EXPECT_EQ(ended, 0);
+}
+
+// What the screen shows where the window is: black where the window manager left nothing drawn.
+bool showsAPicture(QQuickWindow& shown) {
+    const QImage image = shown.screen()
+                             ->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
+                             .toImage();
+    int lit = 0;
+    for (int y = 0; y < image.height(); y += 9) {
+        for (int x = 0; x < image.width(); x += 9) {
+            lit += qGray(image.pixel(x, y)) > 40;
+        }
+    }
+    return lit > (image.width() / 9) * (image.height() / 9) / 2;
+}
+
+// The values of every setting, to see which one a control changed.
+QVariantList settingValues(const AppSettings& settings) {
+    QVariantList values;
+    const QMetaObject& type = *settings.metaObject();
+    for (int i = type.propertyOffset(); i < type.propertyCount(); ++i) {
+        values.append(type.property(i).read(&settings));
+    }
+    return values;
+}
+
+// The controls a user reaches with Tab: shown, enabled and taking the focus from the keyboard.
+QList<QQuickItem*> tabStops(QQuickItem* root) {
+    QList<QQuickItem*> stops;
+    if (!root || !root->isVisible() || !root->isEnabled()) {
+        return stops;
+    }
+    if (root->activeFocusOnTab()) {
+        stops.append(root);
+    }
+    for (QQuickItem* child : root->childItems()) {
+        stops += tabStops(child);
+    }
+    return stops;
+}
+
+TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
+    QQuickWindow* settingsWindow = nullptr;
+    QQuickWindow* guide = nullptr;
+    const auto opened = [](const QString& title, QQuickWindow*& found) {
+        return DesktopUser::waitFor([&] {
+            found = DesktopUser::window(title);
+            return found && found->isExposed() && DesktopUser::focusWindow() == found;
+        });
+    };
+
+    const int ended = running.run({
+        {"F10 opens the first menu, Escape closes it",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().press("F10"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return DesktopUser::menuOpen(*window) &&
+                        DesktopUser::menuItem(*window, "About Vantorel");
+             }));
+             closeMenus();
+         }},
+        {"About and its licences through the Vantorel menu",
+         [&] {
+             ASSERT_TRUE(user().choose(*window, {"Vantorel", "About Vantorel"}));
+             QQuickWindow* about = nullptr;
+             ASSERT_TRUE(opened("About Vantorel", about));
+             ASSERT_TRUE(user().click(DesktopUser::shown(*about, "licenses")));
+             QQuickWindow* licenses = nullptr;
+             ASSERT_TRUE(opened("Licenses", licenses));
+             EXPECT_TRUE(DesktopUser::waitFor([&] {
+                 return !test::textOf(DesktopUser::shown(*licenses, "licenseText")).isEmpty();
+             }));
+             ASSERT_TRUE(user().click(DesktopUser::shown(*licenses, "done")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !licenses->isVisible(); }));
+         }},
+        {"developer mode from an Alt-click on the version",
+         [&] {
+             QQuickWindow* about = DesktopUser::window("About Vantorel");
+             ASSERT_TRUE(about);
+             ASSERT_TRUE(user().activate(*about));
+             ASSERT_TRUE(user().hands().hold("Alt"));
+             ASSERT_TRUE(user().click(DesktopUser::shown(*about, "version")));
+             ASSERT_TRUE(user().hands().release("Alt"));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return DesktopUser::shown(*about, "developerModeOn"); }));
+             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !about->isVisible(); }));
+         }},
+        {"Settings through the Vantorel menu: every control reached with Tab, the last one "
+         "changed",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().choose(*window, {"Vantorel", "Settings…"}));
+             ASSERT_TRUE(opened("Settings", settingsWindow));
+             const QList<QQuickItem*> controls = tabStops(settingsWindow->contentItem());
+             ASSERT_GE(controls.size(), 4);
+             QList<QQuickItem*> reached;
+             while (reached.size() < controls.size()) {
+                 QQuickItem* before = settingsWindow->activeFocusItem();
+                 ASSERT_TRUE(user().press("Tab"));
+                 ASSERT_TRUE(DesktopUser::waitFor(
+                     [&] { return settingsWindow->activeFocusItem() != before; }));
+                 QQuickItem* now = settingsWindow->activeFocusItem();
+                 ASSERT_TRUE(controls.contains(now)) << "Tab went outside the form";
+                 ASSERT_FALSE(reached.contains(now)) << "Tab came round before the end";
+                 reached.append(now);
+             }
+             // The last control, changed from the keyboard as its kind is.
+             const QVariantList before = settingValues(settings());
+             QQuickItem* last = reached.back();
+             ASSERT_TRUE(user().press(last->inherits("QQuickAbstractButton") ? "Space" : "Down"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return settingValues(settings()) != before; }))
+                 << last->metaObject()->className() << " changed no setting";
+         }},
+        {"the guide with Super+? from the Settings window",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+?"));
+             ASSERT_TRUE(opened("Vantorel Guide", guide));
+         }},
+        {"a page of the guide",
+         [&] {
+             QList<QQuickItem*> sections;
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 sections = DesktopUser::allShown(*guide, [](const QQuickItem& item) {
+                     return item.objectName().startsWith("section:");
+                 });
+                 return sections.size() > 1;
+             }));
+             EXPECT_FALSE(sections[1]->property("highlighted").toBool());
+             ASSERT_TRUE(user().click(sections[1]));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return sections[1]->property("highlighted").toBool(); }));
+         }},
+        {"Settings with Super+, from the guide",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+,"));
+             ASSERT_TRUE(opened("Settings", settingsWindow));
+         }},
+        {"the guide closed by the window manager",
+         [&] {
+             ASSERT_TRUE(user().activate(*guide));
+             ASSERT_TRUE(user().press("Alt+F4"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !guide->isVisible(); }));
+         }},
+        {"the guide again, through the Help menu over the full-screen demo, closed with Escape",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return streaming() && fullScreen(); }));
+             ASSERT_TRUE(user().choose(*window, {"Help", "Vantorel Guide"}));
+             ASSERT_TRUE(opened("Vantorel Guide", guide));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return DesktopUser::shown(*guide, "page"); }))
+                 << "the guide opened empty";
+             ASSERT_TRUE(test::waitForFrame(*guide));
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return showsAPicture(*guide); }))
+                 << "the screen shows no guide";
+             // It stays over the window it belongs to, and would hide that window's menus.
+             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !guide->isVisible(); }));
+         }},
+        {"the Developer menu over the demo: the raw stream switch and the flash test",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().choose(*window, {"Developer", "Record Raw Stream (.qmstream)"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return model().captureRawStream(); }));
+             ASSERT_TRUE(user().choose(*window, {"Developer", "Flash Test (data: URL)…"}));
+             QQuickItem* cancel = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return (cancel = shown("cancelButton")); }));
+             ASSERT_TRUE(user().click(cancel));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("flashTestSheet"); }));
+         }},
+        {"Super+Q from the Settings window quits",
+         [&] {
+             ASSERT_TRUE(user().activate(*settingsWindow));
+             ASSERT_TRUE(user().press("Meta+Q"));
+         }},
+    });
+    EXPECT_EQ(ended, 0);
+}
+
+TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
+    QSignalSpy menusShown(&MenuTracking::shared(), &MenuTracking::menuWillShow);
+
+    const int ended = running.run({
+        {"the demo with its shortcut",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return streaming(); }));
+             ASSERT_TRUE(test::waitForFrame(*window));
+         }},
+        {"each menu of the bar, opened and closed",
+         [&] {
+             QStringList titles;
+             for (const char* title : {"Vantorel", "File", "Stream", "Developer", "Help"}) {
+                 if (DesktopUser::shownWithText(*window, title, "QQuickMenuBarItem")) {
+                     titles.append(title);
+                 }
+             }
+             ASSERT_TRUE(titles.contains("File"));
+             for (const QString& title : titles) {
+                 SCOPED_TRACE(title.toStdString());
+                 const qsizetype shownBefore = menusShown.size();
+                 ASSERT_TRUE(user().openMenu(*window, title));
+                 EXPECT_GT(menusShown.size(), shownBefore)
+                     << "the stream kept its keys and pointer";
+                 // A debug build's Developer menu has nothing without developer mode.
+                 if (title != "Developer") {
+                     EXPECT_TRUE(DesktopUser::menuOpen(*window)) << "it opened empty";
+                 }
+                 closeMenus();
+             }
+         }},
+        {"Settings with Super+, over the demo, closed with Escape",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+,"));
+             QQuickWindow* settings = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 settings = DesktopUser::window("Settings");
+                 return settings && DesktopUser::focusWindow() == settings;
+             }));
+             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !settings->isVisible(); }));
+         }},
+        {"Super+Q with a menu open quits",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().openMenu(*window, "Stream"));
+             ASSERT_TRUE(user().press("Meta+Q"));
+         }},
+    });
+    EXPECT_EQ(ended, 0);
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,298 @@
+#include "DesktopUser.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHash>
+#include <cstdlib>
+#include <string_view>
+
+#include <xcb/xcb.h>
+
+#include "ViewTesting.h"
+
+namespace qm::test {
+
+namespace {
+
+// A text as shown: "&File" shows as "File", "Keyboard && Mouse" as "Keyboard & Mouse".
+QString shownText(QString text) {
+    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    text.remove('&');
+    text.replace('\x01', '&');
+    return text;
+}
+
+bool isOfType(const QObject& object, const char* type) {
+    if (!type || object.inherits(type)) {
+        return true;
+    }
+    // A QML type's class is named after it: "MenuItem_QMLTYPE_12".
+    return QByteArray(object.metaObject()->className()).startsWith(QByteArray(type) + "_QML");
+}
+
+QQuickItem* firstShown(QQuickItem* root, const std::function<bool(const QQuickItem&)>& matches) {
+    return shownItems(root, matches).value(0);
+}
+
+bool focusInPopup(const QQuickWindow& window) {
+    for (const QQuickItem* item = window.activeFocusItem(); item; item = item->parentItem()) {
+        if (item->inherits("QQuickPopupItem")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// Counts the pointer events the application's windows receive.
+class DesktopUser::Seen : public QObject {
+public:
+    Seen() { QCoreApplication::instance()->installEventFilter(this); }
+    ~Seen() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    int count(QEvent::Type type) const { return counts_.value(type); }
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (receiver->isWindowType() &&
+            (type == QEvent::MouseMove || type == QEvent::MouseButtonPress ||
+             type == QEvent::MouseButtonRelease)) {
+            ++counts_[type];
+        }
+        return false;
+    }
+
+private:
+    QHash<QEvent::Type, int> counts_;
+};
+
+DesktopUser::DesktopUser() : seen_(std::make_unique<Seen>()) {}
+
+DesktopUser::~DesktopUser() = default;
+
+::testing::AssertionResult DesktopUser::seen(QEvent::Type type, int before) {
+    if (!waitFor([&] { return seen_->count(type) > before; })) {
+        return ::testing::AssertionFailure() << "the application never got the pointer event";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult DesktopUser::drag(QPoint from, QPoint to) {
+    constexpr int steps = 4;
+    int moves = seen_->count(QEvent::MouseMove);
+    hands_.moveTo(from);
+    if (auto moved = seen(QEvent::MouseMove, moves); !moved) {
+        return moved;
+    }
+    const int presses = seen_->count(QEvent::MouseButtonPress);
+    hands_.pressButton();
+    if (auto pressed = seen(QEvent::MouseButtonPress, presses); !pressed) {
+        return pressed;
+    }
+    for (int step = 1; step <= steps; ++step) {
+        moves = seen_->count(QEvent::MouseMove);
+        hands_.moveTo(from + (to - from) * step / steps);
+        if (auto moved = seen(QEvent::MouseMove, moves); !moved) {
+            return moved;
+        }
+    }
+    const int releases = seen_->count(QEvent::MouseButtonRelease);
+    hands_.releaseButton();
+    return seen(QEvent::MouseButtonRelease, releases);
+}
+
+QQuickWindow* DesktopUser::window(const QString& title) {
+    for (QWindow* each : QGuiApplication::topLevelWindows()) {
+        auto* quick = qobject_cast<QQuickWindow*>(each);
+        if (quick && quick->isVisible() && quick->title() == title) {
+            return quick;
+        }
+    }
+    return nullptr;
+}
+
+QQuickWindow* DesktopUser::focusWindow() {
+    return qobject_cast<QQuickWindow*>(QGuiApplication::focusWindow());
+}
+
+QQuickItem* DesktopUser::shown(QQuickWindow& window, const QString& name) {
+    return firstShown(window.contentItem(),
+                      [&](const QQuickItem& item) { return item.objectName() == name; });
+}
+
+QList<QQuickItem*> DesktopUser::allShown(QQuickWindow& window,
+                                         const std::function<bool(const QQuickItem&)>& matches) {
+    return shownItems(window.contentItem(), matches);
+}
+
+QQuickItem* DesktopUser::shownWithText(QQuickWindow& window, const QString& text,
+                                       const char* type) {
+    return shownWithText(
+        window, [&](const QString& shown) { return shown == text; }, type);
+}
+
+QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
+                                       const std::function<bool(const QString&)>& matches,
+                                       const char* type) {
+    return firstShown(window.contentItem(), [&](const QQuickItem& item) {
+        const QVariant shown = item.property("text");
+        return shown.isValid() && isOfType(item, type) && matches(shownText(shown.toString()));
+    });
+}
+
+::testing::AssertionResult DesktopUser::click(QQuickItem* item) {
+    if (!item) {
+        return ::testing::AssertionFailure() << "nothing to click";
+    }
+    QQuickWindow* window = item->window();
+    if (!waitFor([&] {
+            return item->window() && item->isVisible() && item->isEnabled() && window->isExposed();
+        })) {
+        return ::testing::AssertionFailure()
+               << "\"" << shownText(item->property("text").toString()).toStdString() << "\" ("
+               << item->objectName().toStdString() << ") never showed enabled";
+    }
+    if (!waitForFrame(*window)) {
+        return ::testing::AssertionFailure() << "the window drew no frame";
+    }
+    QPoint at = item->mapToGlobal(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+    // Two quick clicks on one spot are a double click, which a button takes for no click; a
+    // hand never lands twice on the same pixel.
+    if ((at - lastClick_).manhattanLength() <= doubleClickDistance) {
+        at += item->width() > item->height() ? QPoint(doubleClickDistance + 1, 0)
+                                             : QPoint(0, doubleClickDistance + 1);
+    }
+    lastClick_ = at;
+    hands_.click(at);
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult DesktopUser::activate(QQuickWindow& window) {
+    if (!waitFor([&] { return window.isExposed(); })) {
+        return ::testing::AssertionFailure() << window.title().toStdString() << " never showed";
+    }
+    // As the desktop's task list asks the window manager: a request from a pager is granted
+    // whatever window has the focus, one from the application itself may not be.
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11) {
+        return ::testing::AssertionFailure() << "not on X11";
+    }
+    xcb_connection_t* connection = x11->connection();
+    static constexpr std::string_view name = "_NET_ACTIVE_WINDOW";
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, name.size(), name.data()),
+                              nullptr),
+        &std::free);
+    if (!atom) {
+        return ::testing::AssertionFailure() << "no " << name;
+    }
+    constexpr std::uint32_t fromPager = 2;
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = xcb_window_t(window.winId());
+    request.type = atom->atom;
+    request.data.data32[0] = fromPager;
+    request.data.data32[1] = XCB_CURRENT_TIME;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_send_event(connection, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&request));
+    hands_.sync();
+    if (!waitFor([&] { return QGuiApplication::focusWindow() == &window; })) {
+        return ::testing::AssertionFailure()
+               << window.title().toStdString() << " did not take the keyboard";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+QObject* DesktopUser::openMenu(QQuickWindow& window, const QString& title) {
+    QQuickItem* bar = shownWithText(window, title, "QQuickMenuBarItem");
+    if (!bar) {
+        ADD_FAILURE() << "no menu \"" << title.toStdString() << "\" in the menu bar";
+        return nullptr;
+    }
+    auto* menu = bar->property("menu").value<QObject*>();
+    if (!click(bar) || !waitFor([&] { return menu->property("opened").toBool(); }) ||
+        !waitForFrame(window)) {
+        ADD_FAILURE() << "the menu \"" << title.toStdString() << "\" did not open";
+        return nullptr;
+    }
+    return menu;
+}
+
+::testing::AssertionResult DesktopUser::choose(QQuickWindow& window, const QStringList& path) {
+    if (path.size() < 2 || !openMenu(window, path.front())) {
+        return ::testing::AssertionFailure() << "cannot open " << path.join(" > ").toStdString();
+    }
+    for (qsizetype step = 1; step < path.size(); ++step) {
+        QQuickItem* item = nullptr;
+        if (!waitFor([&] { return (item = menuItem(window, path[step])) != nullptr; })) {
+            return ::testing::AssertionFailure()
+                   << "no item \"" << path[step].toStdString() << "\" in "
+                   << path.mid(0, step).join(" > ").toStdString();
+        }
+        if (auto clicked = click(item); !clicked) {
+            return clicked << " in " << path.join(" > ").toStdString();
+        }
+        if (auto* submenu = item->property("subMenu").value<QObject*>()) {
+            if (!waitFor([&] { return submenu->property("opened").toBool(); })) {
+                return ::testing::AssertionFailure()
+                       << path.mid(0, step + 1).join(" > ").toStdString() << " did not open";
+            }
+        }
+    }
+    if (!waitFor([&] { return !menuOpen(window); })) {
+        return ::testing::AssertionFailure()
+               << "the menu stayed open after " << path.join(" > ").toStdString();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+QQuickItem* DesktopUser::menuItem(QQuickWindow& window, const QString& text) {
+    return shownWithText(window, text, "QQuickMenuItem");
+}
+
+int DesktopUser::openMenus(QQuickWindow& window) {
+    int open = 0;
+    // A popup's item sits in the window's overlay, a child of its content item.
+    for (QQuickItem* child : window.contentItem()->childItems()) {
+        for (QQuickItem* popup : child->childItems()) {
+            const bool isMenu = popup->isVisible() && popup->inherits("QQuickPopupItem") &&
+                                firstShown(popup, [](const QQuickItem& item) {
+                                    return isOfType(item, "QQuickMenuItem");
+                                });
+            open += isMenu;
+        }
+    }
+    return open;
+}
+
+::testing::AssertionResult DesktopUser::closeMenus(QQuickWindow& window) {
+    // Escape first takes the highlight off a menu's item that has the focus, then closes the
+    // menu; each press shows one of these changes.
+    for (int presses = 2 * openMenus(window); openMenus(window) > 0; --presses) {
+        const int open = openMenus(window);
+        const QQuickItem* focus = window.activeFocusItem();
+        if (presses == 0) {
+            return ::testing::AssertionFailure() << "Escape left " << open << " menus open";
+        }
+        if (auto pressed = press("Escape"); !pressed) {
+            return pressed;
+        }
+        if (!waitFor(
+                [&] { return openMenus(window) < open || window.activeFocusItem() != focus; })) {
+            return ::testing::AssertionFailure()
+                   << "Escape did nothing to " << open << " open menus";
+        }
+        // A closed submenu hands the keyboard back to its menu a moment later.
+        if (!waitFor([&] { return openMenus(window) == 0 || focusInPopup(window); })) {
+            return ::testing::AssertionFailure() << "no open menu took the keyboard back";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace qm::test

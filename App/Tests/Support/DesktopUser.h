@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QList>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QString>
+#include <QStringList>
+#include <QTest>
+#include <functional>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "XTestInput.h"
+
+namespace qm::test {
+
+// A person at the desktop in front of the application: finds what its windows show and uses it
+// with the X server's keyboard and pointer, the way a user would, waiting each time until the
+// application has drawn the change. Menus are found by their titles as shown, mnemonic marks
+// left out. GUI thread only.
+class DesktopUser {
+public:
+    DesktopUser();
+    ~DesktopUser();
+
+    DesktopUser(const DesktopUser&) = delete;
+    DesktopUser& operator=(const DesktopUser&) = delete;
+
+    // Bounds every wait: long enough for a sanitizer build on a busy machine, short enough that
+    // a broken step fails instead of hanging.
+    static constexpr int patience = 30'000;
+
+    static bool waitFor(const std::function<bool()>& condition) {
+        return QTest::qWaitFor(condition, patience);
+    }
+
+    // The visible top-level window of that title; null when none shows.
+    static QQuickWindow* window(const QString& title);
+    // The window that has the keyboard; null when none of the application's has it.
+    static QQuickWindow* focusWindow();
+    // The first item under the window's content that shows and is named `name`.
+    static QQuickItem* shown(QQuickWindow& window, const QString& name);
+    // Every item under the window's content that shows and matches, in the order of the tree.
+    static QList<QQuickItem*> allShown(QQuickWindow& window,
+                                       const std::function<bool(const QQuickItem&)>& matches);
+    // The first item that shows this text, and is of `type` (its QML or C++ class name) if one
+    // is given.
+    static QQuickItem* shownWithText(QQuickWindow& window, const QString& text,
+                                     const char* type = nullptr);
+    // The first such item whose shown text matches.
+    static QQuickItem* shownWithText(QQuickWindow& window,
+                                     const std::function<bool(const QString&)>& matches,
+                                     const char* type = nullptr);
+
+    XTestInput& hands() { return hands_; }
+
+    ::testing::AssertionResult press(const QString& chord) { return hands_.press(chord); }
+    // Clicks the middle of the item once it shows, is enabled and has been drawn.
+    ::testing::AssertionResult click(QQuickItem* item);
+    // Drags with the left button from one screen point to another, in steps, each seen by the
+    // application before the next, as a hand's motion arrives.
+    ::testing::AssertionResult drag(QPoint from, QPoint to);
+    // Brings the window to the front with the keyboard, as the desktop's task list does.
+    ::testing::AssertionResult activate(QQuickWindow& window);
+
+    // Opens the menu of the menu bar titled `title` with a click; returns the menu, or null.
+    QObject* openMenu(QQuickWindow& window, const QString& title);
+    // Chooses an item through the menu bar: the menu's title, the titles of the submenus on the
+    // way, the item's text. Returns once every menu has closed again.
+    ::testing::AssertionResult choose(QQuickWindow& window, const QStringList& path);
+    // The item of an open menu that shows this text.
+    static QQuickItem* menuItem(QQuickWindow& window, const QString& text);
+    // Whether any menu of the window is open.
+    static bool menuOpen(QQuickWindow& window) { return openMenus(window) > 0; }
+    // How many menus of the window are open: a menu and its open submenus.
+    static int openMenus(QQuickWindow& window);
+    // Closes the open menus with Escape, a level at a time, as the desktop's menus do.
+    ::testing::AssertionResult closeMenus(QQuickWindow& window);
+
+private:
+    // Qt's default distance within which a second click counts as a double click.
+    static constexpr int doubleClickDistance = 5;
+
+    class Seen;
+
+    // Waits until the application has received one more pointer event of that type.
+    ::testing::AssertionResult seen(QEvent::Type type, int before);
+
+    XTestInput hands_;
+    std::unique_ptr<Seen> seen_;
+    QPoint lastClick_{-100, -100};
+};
+
+}  // namespace qm::test

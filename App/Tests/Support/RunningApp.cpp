@@ -1,0 +1,107 @@
+#include "RunningApp.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <dlfcn.h>
+
+namespace qm::test {
+
+namespace {
+
+// The OpenGL driver stays loaded after the application closes its display, so that the leak
+// check at exit can still tell the driver's one-time allocations by their library.
+void keepOpenGlDriverLoaded() {
+    QFile maps("/proc/self/maps");
+    if (!maps.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    for (const QByteArray& line : maps.readAll().split('\n')) {
+        const QByteArray path = line.mid(line.indexOf('/'));
+        if (path.contains("_dri.so") || path.contains("libGLX_mesa") || path.contains("libLLVM")) {
+            dlopen(path.constData(), RTLD_LAZY | RTLD_NOLOAD);
+        }
+    }
+}
+
+// What the screen showed when a step failed, for the person reading the failure: saved where
+// QM_TEST_SCREENSHOTS names, when it does.
+void keepScreen(const char* step) {
+    const QString folder = qEnvironmentVariable("QM_TEST_SCREENSHOTS");
+    if (folder.isEmpty() || !QGuiApplication::primaryScreen()) {
+        return;
+    }
+    const QString file = QDir(folder).filePath(QString::fromUtf8(step).left(60) + ".png");
+    if (QGuiApplication::primaryScreen()->grabWindow(0).save(file)) {
+        ADD_FAILURE() << "the screen then: " << file.toStdString();
+    }
+}
+
+}  // namespace
+
+RunningApp::~RunningApp() {
+    user_.reset();
+    app_.reset();
+}
+
+::testing::AssertionResult RunningApp::start(QSize screen) {
+    if (!home_.isValid()) {
+        return ::testing::AssertionFailure() << "no home folder";
+    }
+    qputenv("HOME", home_.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", home_.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", home_.filePath("data").toUtf8());
+    qputenv("XDG_CACHE_HOME", home_.filePath("cache").toUtf8());
+    if (auto started = display_.start(screen); !started) {
+        return started;
+    }
+    QStandardPaths::setTestModeEnabled(true);
+    app_ = std::make_unique<QuillmereApp>(argc_, argv_.data());
+    QQuickWindow* window = app_->mainWindow();
+    if (!window) {
+        return ::testing::AssertionFailure() << "the main window did not load";
+    }
+    if (!DesktopUser::waitFor([window] { return window->isExposed(); })) {
+        return ::testing::AssertionFailure() << "the main window never showed";
+    }
+    keepOpenGlDriverLoaded();
+    user_ = std::make_unique<DesktopUser>();
+    return ::testing::AssertionSuccess();
+}
+
+int RunningApp::run(const std::vector<Step>& steps) {
+    bool failed = false;
+    const auto fail = [&failed] {
+        failed = true;
+        QCoreApplication::exit(-1);
+    };
+    // The last step made the application quit, unless it failed to.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&fail] {
+        ADD_FAILURE() << "the application did not quit";
+        fail();
+    });
+    QTimer::singleShot(0, &watchdog, [&] {
+        for (const auto& [name, step] : steps) {
+            SCOPED_TRACE(name);
+            step();
+            if (::testing::Test::HasFatalFailure()) {
+                keepScreen(name);
+                fail();
+                return;
+            }
+        }
+        watchdog.start(DesktopUser::patience);
+    });
+    const int result = app_->exec();
+    return failed ? -1 : result;
+}
+
+}  // namespace qm::test
