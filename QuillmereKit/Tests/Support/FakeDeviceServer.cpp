@@ -499,7 +499,11 @@ void FakeDeviceServer::feedAudio(std::stop_token stop, std::uint32_t hostID, std
     const bool loop = paced && script_.loopAudio && script_.audioPackets > 0;
     const std::vector<StreamPacket> packets =
         garbage > 0 ? std::vector<StreamPacket>() : fakeAudioPackets(script_.audioPackets);
-    std::int64_t loopMicros = 0;
+    // Paced sound on the phone's clock is captured as it goes, as the video is.
+    std::int64_t loopMicros =
+        paced && script_.videoOnPhoneClock
+            ? (static_cast<std::int64_t>(HostClock::nowNanos()) + script_.clockOffsetNanos) / 1000
+            : 0;
     // All ones: a packet header whose size breaks every limit.
     out.bytes(Bytes(garbage, 0xFF));
     auto next = packets.begin();
