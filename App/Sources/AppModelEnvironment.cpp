@@ -74,12 +74,12 @@ fs::path AppModelEnvironment::adbKeyFile() {
     return fs::path(folder.toStdString()) / "adbkey";
 }
 
-AppModelEnvironment AppModelEnvironment::standard(QSettings& defaults) {
+AppModelEnvironment AppModelEnvironment::standard(QSettings& defaults, DeviceLinkOptions usb) {
     QString hostName = QSysInfo::machineHostName();
     if (hostName.isEmpty()) {
         hostName = QStringLiteral("PC");
     }
-    auto link = std::make_shared<DeviceLink>(adbKeyFile(), hostName.toStdString());
+    auto link = std::make_shared<DeviceLink>(adbKeyFile(), hostName.toStdString(), std::move(usb));
     AppModelEnvironment environment;
     environment.deviceStates = std::make_shared<DeviceLinkStates>(link);
     environment.makeSession = [link](Bytes jar) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "Bundle.h"
+#include "DeviceLink/DeviceLink.h"
 #include "DeviceLink/DeviceLinkState.h"
 #include "IPhoneMirror/IPhoneWatcher.h"
 #include "IPhoneMirror/TimerSource.h"
@@ -59,9 +60,10 @@ struct AppModelEnvironment {
     // Stream the phone's screen at its first connection ("QMAutoConnect").
     bool autoConnect = false;
 
-    // The application's: the device link over libusb with the host key in the data folder, the
-    // capture devices, Qt timers and screens, the application bundle and folders.
-    static AppModelEnvironment standard(QSettings& defaults);
+    // The application's: the device link over libusb (or over the bus `usb` names) with the host
+    // key in the data folder, the capture devices, Qt timers and screens, the application bundle
+    // and folders.
+    static AppModelEnvironment standard(QSettings& defaults, DeviceLinkOptions usb = {});
     // The host key file of the device link, in the data folder (made when missing).
     static std::filesystem::path adbKeyFile();
 };

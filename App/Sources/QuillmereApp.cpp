@@ -42,7 +42,7 @@ void QuillmereApp::prepare(int argc, char** argv) {
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
 }
 
-QuillmereApp::QuillmereApp(int& argc, char** argv)
+QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeEnvironment)
     : application_((prepare(argc, argv), std::make_unique<QApplication>(argc, argv))) {
     if (!qEnvironmentVariableIsSet("QM_HOSTED_BY_TESTS")) {
         instance_ = std::make_unique<SingleInstance>(SingleInstance::standardName());
@@ -54,7 +54,9 @@ QuillmereApp::QuillmereApp(int& argc, char** argv)
     settings_ = std::make_unique<AppSettings>(*defaults_);
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("vantorel"));
-    model_ = std::make_unique<AppModel>(*settings_, AppModelEnvironment::standard(*defaults_));
+    model_ = std::make_unique<AppModel>(
+        *settings_,
+        makeEnvironment ? makeEnvironment(*defaults_) : AppModelEnvironment::standard(*defaults_));
     UpdaterOptions options;
     options.reveal = [this](const QString& file) { reveal_.reveal(file); };
     updater_ = std::make_unique<AppUpdater>(Bundle::main().info(), *defaults_, std::nullopt,

@@ -3,9 +3,11 @@
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QSettings>
+#include <functional>
 #include <memory>
 
 #include "AppModel.h"
+#include "AppModelEnvironment.h"
 #include "AppSettings.h"
 #include "FileReveal.h"
 #include "SingleInstance.h"
@@ -17,10 +19,13 @@ namespace qm {
 
 // The application: what must be set before Qt starts, then the objects that live as long as
 // the process (the app model, the updater) and the main window. main() makes one and runs it;
-// the end-to-end test makes one too. GUI thread only.
+// the end-to-end test and the simulated phone make one too. GUI thread only.
 class QuillmereApp {
 public:
     static constexpr const char* mainWindowUrl = "qrc:/qt/qml/Vantorel/Sources/MainWindow.qml";
+
+    // What the app model takes from the system, made once the application object exists.
+    using EnvironmentMaker = std::function<AppModelEnvironment(QSettings& defaults)>;
 
     // Everything that must precede the application object: OpenGL for Qt Quick, the settings'
     // names, the X11 platform unless the environment or "-platform" chose one (pointer capture
@@ -29,8 +34,8 @@ public:
 
     // Prepares, then makes the application and loads the main window; when another instance
     // runs, asks it to come forward and makes nothing more. Under a test host every instance
-    // runs on its own.
-    QuillmereApp(int& argc, char** argv);
+    // runs on its own. The standard environment unless `makeEnvironment` makes another.
+    QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeEnvironment = {});
     ~QuillmereApp();
 
     QuillmereApp(const QuillmereApp&) = delete;

@@ -80,8 +80,12 @@ int LibraryIconProvider::publish(const std::vector<AppInfo>& apps) {
                                            static_cast<qsizetype>(app.iconPNG.size())));
     }
     std::lock_guard lock(mutex_);
-    icons_ = std::move(icons);
-    return ++revision_;
+    // Unchanged icons keep their URLs: the tiles would blank and load every one of them again.
+    if (*icons != *icons_) {
+        icons_ = std::move(icons);
+        ++revision_;
+    }
+    return revision_;
 }
 
 QQuickImageResponse* LibraryIconProvider::requestImageResponse(const QString& id,

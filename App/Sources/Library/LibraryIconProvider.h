@@ -30,7 +30,8 @@ public:
     // The engine's provider, added to it when it has none.
     static LibraryIconProvider& of(QQmlEngine& engine);
 
-    // Replaces the icons requests are served from; the new revision, for the URLs.
+    // Replaces the icons requests are served from; the revision for the URLs, a new one when
+    // an icon changed.
     int publish(const std::vector<AppInfo>& apps);
 
     QQuickImageResponse* requestImageResponse(const QString& id,

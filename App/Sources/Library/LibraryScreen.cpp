@@ -56,9 +56,14 @@ void LibraryScreen::follow() {
 }
 
 void LibraryScreen::publishIcons() {
-    if (icons_ && library_) {
-        iconRevision_ = icons_->publish(library_->model().apps());
-        emit iconRevisionChanged();
+    // An empty list, as a library shown again starts with, needs no icons: the last ones stay
+    // for the list that follows, most often the same one.
+    if (icons_ && library_ && !library_->model().apps().empty()) {
+        const int revision = icons_->publish(library_->model().apps());
+        if (revision != iconRevision_) {
+            iconRevision_ = revision;
+            emit iconRevisionChanged();
+        }
     }
 }
 

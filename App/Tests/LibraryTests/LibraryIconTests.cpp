@@ -74,9 +74,11 @@ TEST(LibraryIconTest, ServesTheLastPublishedList) {
         return std::unique_ptr<QQuickTextureFactory>(response->textureFactory())->image();
     };
     const QByteArray redPNG = encoded(filled({8, 8}, QImage::Format_RGB32, Qt::red), "png");
-    const int revision =
-        provider.publish({{"com.red.game", "Red", true, 0, Bytes(redPNG.begin(), redPNG.end())}});
+    const Bytes red(redPNG.begin(), redPNG.end());
+    const int revision = provider.publish({{"com.red.game", "Red", true, 0, red}});
     EXPECT_EQ(centre(request(QString("%1/com.red.game").arg(revision))), QColor(Qt::red));
+    // A list refreshed with the same icons keeps their URLs, so no tile loads its icon again.
+    EXPECT_EQ(provider.publish({{"com.red.game", "Red Again", true, 9, red}}), revision);
     EXPECT_EQ(request(QString("%1/com.unknown").arg(revision)),
               LibraryIconProvider::render({}, QSize(96, 96)));
 

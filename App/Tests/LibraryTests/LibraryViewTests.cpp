@@ -152,6 +152,16 @@ TEST_F(LibraryViewTest, ShowsTheCachedListAtOnceThenThePhonesAndOpensATile) {
               "again.");
     EXPECT_TRUE(showsTiles({"com.a", "com.b"}));
     EXPECT_TRUE(isShown(window, "refresh"));
+
+    // Shown again, as after a stream, the library keeps its icons' URLs: the tiles draw them
+    // at once from the image cache instead of blank until each is decoded anew.
+    saveQueue_.drain();
+    const int revision = screen().iconRevision();
+    window_.reset();
+    show();
+    saveQueue_.drain();
+    ASSERT_TRUE(showsTiles({"com.a", "com.b"}));
+    EXPECT_EQ(screen().iconRevision(), revision);
 }
 
 TEST_F(LibraryViewTest, AppTextsAreShownAsWrittenNeverAsMarkup) {

@@ -50,7 +50,8 @@ RunningApp::~RunningApp() {
     app_.reset();
 }
 
-::testing::AssertionResult RunningApp::start(QSize screen) {
+::testing::AssertionResult RunningApp::start(
+    QSize screen, const QuillmereApp::EnvironmentMaker& makeEnvironment) {
     if (!home_.isValid()) {
         return ::testing::AssertionFailure() << "no home folder";
     }
@@ -62,7 +63,7 @@ RunningApp::~RunningApp() {
         return started;
     }
     QStandardPaths::setTestModeEnabled(true);
-    app_ = std::make_unique<QuillmereApp>(argc_, argv_.data());
+    app_ = std::make_unique<QuillmereApp>(argc_, argv_.data(), makeEnvironment);
     QQuickWindow* window = app_->mainWindow();
     if (!window) {
         return ::testing::AssertionFailure() << "the main window did not load";

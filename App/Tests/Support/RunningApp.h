@@ -32,8 +32,10 @@ public:
     RunningApp(const RunningApp&) = delete;
     RunningApp& operator=(const RunningApp&) = delete;
 
-    // Returns once the main window shows.
-    ::testing::AssertionResult start(QSize screen = {1280, 800});
+    // Returns once the main window shows; the app's standard environment unless
+    // `makeEnvironment` makes another.
+    ::testing::AssertionResult start(QSize screen = {1280, 800},
+                                     const QuillmereApp::EnvironmentMaker& makeEnvironment = {});
 
     QuillmereApp& app() { return *app_; }
     AppModel& model() { return app_->model(); }

@@ -424,13 +424,14 @@ void FakeDeviceServer::feedVideo(std::stop_token stop, std::uint32_t hostID, std
     std::int64_t frames = 0;
     std::int64_t shiftMicros = 0;
     if (script_.videoOnPhoneClock) {
-        // The clip's first pass ends now on the phone's clock, as if it had been capturing.
+        // Sent at once, the clip's first pass ends now on the phone's clock, as if it had been
+        // capturing; paced, each frame is captured as it goes.
         const auto clipFrames = std::count_if(packets.begin(), packets.end(), [](const auto& p) {
             return p.kind != StreamPacket::Kind::config;
         });
         const auto phoneMicros =
             (static_cast<std::int64_t>(HostClock::nowNanos()) + script_.clockOffsetNanos) / 1000;
-        shiftMicros = phoneMicros - (clipFrames - 1) * 1'000'000 / clip->fps;
+        shiftMicros = paced ? phoneMicros : phoneMicros - (clipFrames - 1) * 1'000'000 / clip->fps;
     }
     auto deadline = std::chrono::steady_clock::now();
     auto cursor = packets.begin();
@@ -498,7 +499,11 @@ void FakeDeviceServer::feedAudio(std::stop_token stop, std::uint32_t hostID, std
     const bool loop = paced && script_.loopAudio && script_.audioPackets > 0;
     const std::vector<StreamPacket> packets =
         garbage > 0 ? std::vector<StreamPacket>() : fakeAudioPackets(script_.audioPackets);
-    std::int64_t loopMicros = 0;
+    // Paced sound on the phone's clock is captured as it goes, as the video is.
+    std::int64_t loopMicros =
+        paced && script_.videoOnPhoneClock
+            ? (static_cast<std::int64_t>(HostClock::nowNanos()) + script_.clockOffsetNanos) / 1000
+            : 0;
     // All ones: a packet header whose size breaks every limit.
     out.bytes(Bytes(garbage, 0xFF));
     auto next = packets.begin();

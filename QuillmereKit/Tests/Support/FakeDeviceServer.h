@@ -100,7 +100,8 @@ struct FakeServerScript {
     std::vector<AppInfo> apps;  // two apps with PNG icons when left empty
 
     // Video presentation times on the phone's monotonic clock (this machine's plus the offset),
-    // the clip ending as the video socket is served; otherwise counted from zero.
+    // the clip ending as the video socket is served, or starting then when paced; paced audio's
+    // too. Otherwise counted from zero.
     bool videoOnPhoneClock = false;
     // The video is the phone's screen with the flash page: grey until the phone's browser opens
     // the page, then, at 60 fps and at each flip this long after it, the colour the page had

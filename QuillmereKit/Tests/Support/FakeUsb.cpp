@@ -291,7 +291,7 @@ std::vector<std::string> FakeUsbDevice::violationsLocked() const {
         all.insert(all.end(), found.begin(), found.end());
     }
     if (phone_) {
-        const auto found = phone_->adb().violations();
+        const auto found = phone_->violations();
         all.insert(all.end(), found.begin(), found.end());
     }
     return all;

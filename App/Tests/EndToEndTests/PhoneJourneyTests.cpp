@@ -1,0 +1,373 @@
+// The whole application with a phone, as a person uses it: the simulated phone on the simulated
+// USB bus, real windows on a display with a window manager, keys and clicks through the X
+// server, and after every step what the person would see. The screen after each step is kept in
+// the test's build folder.
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QStringList>
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <variant>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "Editor/KeymapController.h"
+#include "Editor/ProfileStore.h"
+#include "RunningApp.h"
+#include "SimulatedPhone.h"
+#include "ViewTesting.h"
+
+namespace qm {
+namespace {
+
+using test::DesktopUser;
+using Kind = SessionPhase::Kind;
+
+constexpr int gameCount = 12;
+const QString runeSprint = QStringLiteral("com.glyphhouse.runesprint");
+
+// The file name of a step's picture: its number and its words.
+QString shotName(std::size_t number, const char* step) {
+    QString words = QString::fromUtf8(step).toLower();
+    for (QChar& c : words) {
+        if (!c.isLetterOrNumber()) {
+            c = u'-';
+        }
+    }
+    return QStringLiteral("%1-%2.png").arg(number, 2, 10, QLatin1Char('0')).arg(words.left(60));
+}
+
+// Whether two colours are alike, as a scaled and smoothed icon keeps its colour.
+bool alike(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24 &&
+           std::abs(a.blue() - b.blue()) < 24;
+}
+
+std::size_t countOf(const std::vector<ControlMessage>& messages, const auto& matches) {
+    return std::size_t(std::count_if(messages.begin(), messages.end(), matches));
+}
+
+bool isTouchDown(const ControlMessage& message) {
+    const auto* touch = std::get_if<InjectTouch>(&message);
+    return touch && touch->action == MotionAction::down;
+}
+
+class PhoneJourneyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(running.start(
+            {1280, 800}, [this](QSettings& defaults) { return phone.environment(defaults); }));
+        window = &running.mainWindow();
+        ASSERT_TRUE(phone.plugIn());
+        QDir().mkpath(QStringLiteral(QM_JOURNEY_SCREENSHOTS));
+    }
+
+    DesktopUser& user() { return running.user(); }
+    AppModel& model() { return running.model(); }
+    KeymapController* keymap() { return model().streamKeymap(); }
+
+    QQuickItem* shown(const QString& name) const { return DesktopUser::shown(*window, name); }
+    bool shows(const QString& name) const { return shown(name) != nullptr; }
+
+    // The steps, each followed by a picture of the whole screen.
+    std::vector<test::RunningApp::Step> photographed(std::vector<test::RunningApp::Step> steps) {
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            steps[i].second = [this, number = i + 1, name = steps[i].first,
+                               step = std::move(steps[i].second)] {
+                step();
+                test::waitForFrame(*window);
+                const QString file =
+                    QDir(QStringLiteral(QM_JOURNEY_SCREENSHOTS)).filePath(shotName(number, name));
+                EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(file)) << name;
+            };
+        }
+        return steps;
+    }
+
+    // The library's tiles as shown, by package.
+    QStringList tiles() const {
+        QStringList packages;
+        for (QQuickItem* tile : DesktopUser::allShown(*window, [](const QQuickItem& item) {
+                 return item.objectName().startsWith("tile:");
+             })) {
+            packages.append(tile->objectName().mid(5));
+        }
+        return packages;
+    }
+
+    // Every game's icon on the screen in the colours of the PNG the phone sent.
+    bool iconsDrawn() const {
+        const QImage screen = window->grabWindow();
+        for (const AppInfo& app : test::SimulatedPhone::apps()) {
+            if (!app.isGame) {
+                continue;
+            }
+            QQuickItem* icon = nullptr;
+            if (QQuickItem* tile = shown("tile:" + QString::fromStdString(app.packageName))) {
+                icon = test::findItem(tile, "icon");
+            }
+            if (!icon) {
+                return false;
+            }
+            // Left of the letter, inside the rounded square.
+            const QImage png = QImage::fromData(app.iconPNG.data(), int(app.iconPNG.size()));
+            const QPointF at(0.15, 0.5);
+            const QPointF inIcon =
+                icon->mapToScene(QPointF(icon->width() / 2, icon->height() / 2) +
+                                 QPointF((at.x() - 0.5) * 96, (at.y() - 0.5) * 96));
+            const QPoint pixel = (inIcon * window->devicePixelRatio()).toPoint();
+            if (!alike(screen.pixelColor(pixel),
+                       png.pixelColor(int(at.x() * png.width()), int(at.y() * png.height())))) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Where each tile's icon comes from: a new URL loads the icon again, blank meanwhile.
+    std::vector<std::string> iconSources() const {
+        std::vector<std::string> sources;
+        for (const QString& package : tiles()) {
+            QQuickItem* icon = test::findItem(shown("tile:" + package), "icon");
+            sources.push_back(icon->property("source").toString().toStdString());
+        }
+        return sources;
+    }
+
+    // The HUD's rows as shown, by title.
+    std::map<QString, QString> hud() const {
+        const auto named = [&](const char* name) {
+            return DesktopUser::allShown(
+                *window, [name](const QQuickItem& item) { return item.objectName() == name; });
+        };
+        const QList<QQuickItem*> titles = named("hudTitle");
+        const QList<QQuickItem*> values = named("hudValue");
+        std::map<QString, QString> rows;
+        for (qsizetype i = 0; i < std::min(titles.size(), values.size()); ++i) {
+            rows[test::textOf(titles[i])] = test::textOf(values[i]);
+        }
+        return rows;
+    }
+
+    // The HUD shows the stream's frame rate and latency.
+    bool hudFilled() const {
+        const auto figure = [](const QString& text) {
+            bool number = false;
+            const double value = text.section(' ', 0, 0).toDouble(&number);
+            return number && value > 0;
+        };
+        const std::map<QString, QString> rows = hud();
+        return rows.count("FPS") && figure(rows.at("FPS")) && rows.count("Stream latency") &&
+               figure(rows.at("Stream latency"));
+    }
+
+    // The stream plays: streaming, and the picture in the video item moves on.
+    bool pictureMoves() {
+        QQuickItem* video = shown("streamVideo");
+        if (!video || !model().sessionObject() ||
+            model().sessionObject()->phase().kind() != Kind::streaming) {
+            return false;
+        }
+        const QRect area =
+            video->mapRectToScene(QRectF(0, 0, video->width(), video->height())).toAlignedRect();
+        const QImage first = window->grabWindow().copy(area);
+        return DesktopUser::waitFor([&] { return window->grabWindow().copy(area) != first; });
+    }
+
+    std::vector<ControlMessage> phoneReceived() const {
+        const std::shared_ptr<test::FakePhone> session = phone.session();
+        return session ? session->server().controlMessages() : std::vector<ControlMessage>();
+    }
+
+    // The key, pressed, puts a finger down on the phone.
+    bool keyTapsThePhone(const QString& key) {
+        const std::size_t touches = countOf(phoneReceived(), isTouchDown);
+        return user().press(key) && DesktopUser::waitFor([&] {
+                   return countOf(phoneReceived(), isTouchDown) > touches;
+               });
+    }
+
+    test::SimulatedPhone phone{QM_PHONE_CLIP};
+    test::RunningApp running;
+    QQuickWindow* window = nullptr;
+};
+
+TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack) {
+    std::size_t playedActions = 0;
+    std::vector<std::string> icons;
+    const auto indicator = [&] { return test::textOf(shown("modeIndicator")); };
+
+    const int ended = running.run(photographed({
+        {"the phone asks to allow this computer",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return test::textOf(shown("noticeMessage")) ==
+                        "Tap “Allow” on the phone (QM Seven).";
+             }));
+             EXPECT_FALSE(shows("tiles"));
+         }},
+        {"Allow on the phone: the library shows the games with their icons",
+         [&] {
+             ASSERT_TRUE(phone.allow());
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return tiles().size() == gameCount; }));
+             EXPECT_FALSE(tiles().contains("com.quillmere.notes")) << "only games show";
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return iconsDrawn(); }));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("refresh"); })) << "loading";
+             icons = iconSources();
+         }},
+        {"the search narrows the grid",
+         [&] {
+             // The window manager holds a click until it has focused the window, but not the
+             // keys after it: a person types once the field shows its caret.
+             QQuickItem* search = shown("search");
+             ASSERT_TRUE(user().click(search));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return search->hasActiveFocus(); }));
+             for (const char* key : {"R", "U", "N", "E"}) {
+                 ASSERT_TRUE(user().press(key));
+             }
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return tiles() == QStringList{runeSprint}; }));
+         }},
+        {"a game opened: it starts on the phone and its stream plays with the HUD filled",
+         [&] {
+             ASSERT_TRUE(user().click(shown("tile:" + runeSprint)));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return pictureMoves(); }));
+             EXPECT_EQ(model().routePackage(), runeSprint);
+             EXPECT_EQ(countOf(phoneReceived(),
+                               [](const ControlMessage& message) {
+                                   const auto* start = std::get_if<StartApp>(&message);
+                                   return start && start->packageName == runeSprint.toStdString();
+                               }),
+                       1u);
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return hudFilled(); })) << "FPS and latency";
+             const auto rows = hud();
+             EXPECT_EQ(rows.at("Temperature"), "47 °C");
+             EXPECT_EQ(rows.at("Throttling"), "2/6");
+         }},
+        {"Key Mapping from the toolbar's pop-up",
+         [&] {
+             ASSERT_TRUE(keymap());
+             const QString before = indicator();
+             ASSERT_TRUE(user().click(shown("modeMenuButton")));
+             QQuickItem* keyMapping = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return (keyMapping = DesktopUser::shownWithText(
+                             *window,
+                             [](const QString& text) { return text.endsWith(" Key Mapping"); },
+                             "QQuickMenuItem"));
+             }));
+             ASSERT_TRUE(user().click(keyMapping));
+             // Key mapping's first use warns of online games first.
+             QQuickItem* carryOn = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return (carryOn = DesktopUser::shownWithText(*window, "Continue")); }));
+             ASSERT_TRUE(user().click(carryOn));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return keymap()->inputMode() == InputMode::keymap && indicator() != before;
+             }));
+         }},
+        {"Edit Layout: a tap added on J and saved, and J taps the phone",
+         [&] {
+             playedActions = keymap()->activeLayout()->profile.actions.size();
+             ASSERT_TRUE(user().choose(*window, {"Stream", "Edit Layout"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
+             ASSERT_TRUE(user().click(DesktopUser::shownWithText(*window, "Tap", "QQuickButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("captureBanner"); }));
+             ASSERT_TRUE(user().press("J"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("captureBanner"); }));
+             ASSERT_TRUE(user().click(DesktopUser::shownWithText(*window, "Save", "QQuickButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
+
+             // The game's own file holds the new tap.
+             const std::optional<std::filesystem::path> folder = ProfileStore::defaultDirectory();
+             ASSERT_TRUE(folder);
+             const ProfileStore store{*folder};
+             EXPECT_EQ(store.fileURL(runeSprint.toStdString()).filename(),
+                       "com.glyphhouse.runesprint.json");
+             const std::optional<GameKeymaps> saved =
+                 store.loadKeymaps(runeSprint.toStdString(), "Main");
+             ASSERT_TRUE(saved);
+             const std::optional<std::size_t> edited =
+                 saved->layoutIndex(keymap()->activeLayout()->id);
+             ASSERT_TRUE(edited);
+             EXPECT_EQ(saved->layouts[*edited].profile.actions.size(), playedActions + 1);
+
+             EXPECT_TRUE(keyTapsThePhone("J"));
+         }},
+        {"three seconds recorded with Super+R, saved in the Videos folder",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+R"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("pill"); }));
+             // The pill's clock, "m:ss", says three seconds.
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 const QStringList clock = test::textOf(shown("elapsed")).split(':');
+                 return clock.size() == 2 && clock[0].toInt() * 60 + clock[1].toInt() >= 3;
+             }));
+             ASSERT_TRUE(user().press("Meta+R"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("savedPanel"); }));
+             const QString file = model().recording()->lastFile().toLocalFile();
+             EXPECT_EQ(QFileInfo(file).dir().dirName(), "Vantorel");
+             EXPECT_TRUE(file.startsWith(
+                 QString::fromStdString(RecordingController::moviesDirectory().string())));
+             // ffprobe reads it whole: a picture and a sound track, and three seconds long.
+             QProcess probe;
+             probe.start("ffprobe", {"-v", "error", "-count_packets", "-show_entries",
+                                     "stream=codec_type,nb_read_packets:format=duration", "-of",
+                                     "csv=p=0", file});
+             ASSERT_TRUE(probe.waitForFinished(60'000));
+             EXPECT_EQ(probe.exitCode(), 0) << probe.readAllStandardError().toStdString();
+             const QStringList lines =
+                 QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+             const auto packets = [&](const QString& kind) {
+                 for (const QString& line : lines) {
+                     if (line.startsWith(kind + ',')) {
+                         return line.section(',', 1).toInt();
+                     }
+                 }
+                 return 0;
+             };
+             EXPECT_GT(packets("video"), 0) << lines.join(' ').toStdString();
+             EXPECT_GT(packets("audio"), 0) << lines.join(' ').toStdString();
+             EXPECT_GE(lines.isEmpty() ? 0 : lines.back().toDouble(), 2.5);
+         }},
+        {"the cable pulled: the stream waits for the phone",
+         [&] {
+             ASSERT_TRUE(phone.pullCable());
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("reconnect"); }));
+             EXPECT_TRUE(DesktopUser::shownWithText(*window, "Waiting for the phone…"));
+         }},
+        {"the cable back: the game and its control mode resume by themselves",
+         [&] {
+             ASSERT_TRUE(phone.plugIn());
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("reconnect"); }));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return pictureMoves(); }));
+             EXPECT_EQ(model().routePackage(), runeSprint);
+             EXPECT_EQ(keymap()->inputMode(), InputMode::keymap);
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return hudFilled(); })) << "the HUD's figures";
+             EXPECT_TRUE(keyTapsThePhone("J"));
+         }},
+        {"Close Stream with Super+W: back to the library",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+W"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return tiles().size() == gameCount; }));
+             EXPECT_FALSE(shows("streamVideo"));
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return iconsDrawn(); }));
+             // The list is read again; its icons, the same, stay as they are.
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("refresh"); })) << "loading";
+             EXPECT_EQ(iconSources(), icons);
+         }},
+        {"Quit with Super+Q", [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
+    }));
+    EXPECT_EQ(ended, 0);
+    EXPECT_THAT(phone.violations(), ::testing::IsEmpty());
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,227 @@
+#include "SimulatedPhone.h"
+
+#include <QBuffer>
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <array>
+#include <utility>
+
+#include "BenchClip.h"
+#include "Bundle.h"
+#include "DeviceLink/DeviceInfo.h"
+#include "Support/MediaFixtures.h"
+
+namespace qm::test {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* serial = "QM7S2K41C09";
+// Serial, manufacturer, model, Android release and SDK, as getprop prints them.
+constexpr const char* deviceInfo = "QM7S2K41C09\nQuillmere\nQM Seven\n14\n34\n";
+constexpr const char* jarName = "quillmere-server.jar";
+
+struct Listed {
+    const char* package;
+    const char* label;
+    bool isGame;
+};
+
+// Invented titles, among them one with an accent and one too long for a tile.
+constexpr std::array<Listed, 14> listed{{
+    {"com.emberlane.skyforgerally", "Skyforge Rally", true},
+    {"com.saltmoor.tidebreaker", "Tidebreaker", true},
+    {"com.hollowpine.lanternknights", "Lantern Knights", true},
+    {"com.quietorbit.drifters", "Orbit Drifters", true},
+    {"com.mosswood.tactics", "Mosswood Tactics", true},
+    {"com.harbourlight.neonharbor", "Neon Harbor", true},
+    {"com.emberlane.ashencrown", "Ashen Crown", true},
+    {"com.pocketworks.galaxy", "Pocket Galaxy", true},
+    {"com.glyphhouse.runesprint", "Rune Sprint", true},
+    {"com.frostline.arena", "Frostline Arena", true},
+    {"com.brasskettle.caferush", "Café Rush", true},
+    {"com.ninefold.lighthouse", "The Chronicles of the Ninefold Lighthouse Keepers", true},
+    {"com.quillmere.notes", "Notes", false},
+    {"com.quillmere.weather", "Weather", false},
+}};
+
+// A launcher icon: the label's first letter on a rounded square of the app's own colour.
+Bytes iconPNG(const QString& label, int index) {
+    constexpr int size = 128;
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor::fromHsv((index * 47) % 360, 170, 210));
+        painter.drawRoundedRect(QRectF(4, 4, size - 8, size - 8), 28, 28);
+        QFont font;
+        font.setPixelSize(72);
+        font.setBold(true);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, label.left(1));
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return Bytes(png.begin(), png.end());
+}
+
+FakeServerScript phoneScript(const std::string& clipFile) {
+    FakeServerScript script;
+    script.deviceName = "QM Seven";
+    script.startupOutput = "[server] INFO: Device: QM Seven (Android 14)\n";
+    script.refusedWhileStarting = 1;
+    script.videoClips[VideoCodec::h264] = std::make_shared<const FakeVideoClip>(
+        loadFile(clipFile), VideoCodec::h264, VideoSize{1920, 1080}, 60);
+    script.pacedVideo = true;
+    script.loopVideo = true;
+    script.videoOnPhoneClock = true;
+    script.pacedAudio = true;
+    script.loopAudio = true;
+    script.audioPackets = 50;
+    // The phone's monotonic clock started some 47 minutes before this machine's.
+    script.clockOffsetNanos = 2'837'512'904'113;
+    script.pongDelay = 2ms;
+    script.pongJitter = 3ms;
+    script.pongClockAt = 0.7;
+    // Warm and throttling a little: "moderate" is Android's thermal status 2.
+    script.telemetry =
+        PhoneTelemetry{2, 46.5, 71, 38.25, false, PhoneEncoderStats{60, 5200, 7400, 11800, 540000}};
+    return script;
+}
+
+}  // namespace
+
+SimulatedPhone::SimulatedPhone(std::string clipFile) : clipFile_(std::move(clipFile)) {
+    makeBenchClip(clipFile_, "-b:v 8M");
+    script_ = phoneScript(clipFile_);
+}
+
+SimulatedPhone::~SimulatedPhone() = default;
+
+const std::vector<AppInfo>& SimulatedPhone::apps() {
+    static const std::vector<AppInfo> all = [] {
+        // Played an hour apart, the first most recently.
+        constexpr std::int64_t lastPlayed = 1'765'000'000'000;
+        std::vector<AppInfo> made;
+        for (std::size_t i = 0; i < listed.size(); ++i) {
+            const QString label = QString::fromUtf8(listed[i].label);
+            made.push_back(AppInfo{listed[i].package, listed[i].label, listed[i].isGame,
+                                   lastPlayed - std::int64_t(i) * 3'600'000,
+                                   iconPNG(label, int(i))});
+        }
+        return made;
+    }();
+    return all;
+}
+
+AppModelEnvironment SimulatedPhone::environment(QSettings& defaults) {
+    script_.apps = apps();
+    hostKey_ =
+        std::make_shared<const AdbKey>(AdbKey::loadOrCreate(AppModelEnvironment::adbKeyFile()));
+    DeviceLinkOptions usb;
+    usb.events = usb_.events();
+    usb.openTransport = usb_.opener();
+    AppModelEnvironment environment = AppModelEnvironment::standard(defaults, std::move(usb));
+
+    // The application's bundle, but for the server jar: the phone runs its own server, and a
+    // jar the user put in the build tree must never reach a phone that is not real.
+    const QDir real(Bundle::main().root());
+    for (const QFileInfo& entry : real.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+        if (entry.fileName() != QLatin1String(jarName)) {
+            QFile::link(entry.absoluteFilePath(), bundle_.filePath(entry.fileName()));
+        }
+    }
+    QFile jar(bundle_.filePath(QLatin1String(jarName)));
+    if (jar.open(QIODevice::WriteOnly)) {
+        jar.write("Stand-in for the device server: the simulated phone runs its own.\n");
+    }
+    environment.bundle = Bundle(bundle_.path());
+    // The bus is the simulated one: connecting by itself is what the app is here for.
+    environment.hostedByTests = false;
+    return environment;
+}
+
+bool SimulatedPhone::plugIn() {
+    if (device_) {
+        return false;
+    }
+    FakeUsbDevice::Options options;
+    options.adb.approval = FakeAdbScript::Approval::onSignal;
+    options.adb.banner =
+        "device::ro.product.model=QM Seven;ro.product.name=qmseven;features=shell_v2,cmd";
+    options.prepare = [this](FakePhone& phone) { prepare(phone); };
+    const auto identity =
+        UsbAdbDevice::make(UsbInterfaceID::make(1, address_++, 1, 0), serial, "QM Seven");
+    device_ = usb_.attach(identity, std::move(options));
+    return true;
+}
+
+bool SimulatedPhone::pullCable() {
+    if (!device_) {
+        return false;
+    }
+    usb_.detach(device_->identity().interfaceID);
+    unplugged_.push_back(std::exchange(device_, nullptr));
+    return true;
+}
+
+bool SimulatedPhone::allow() {
+    const std::shared_ptr<FakePhone> phone = session();
+    if (!phone || !phone->adb().approvePendingKey()) {
+        return false;
+    }
+    allowed_ = true;
+    return true;
+}
+
+bool SimulatedPhone::killServer() {
+    const std::shared_ptr<FakePhone> phone = session();
+    if (!phone || !phone->server().isRunning()) {
+        return false;
+    }
+    phone->server().die("Killed\n");
+    return true;
+}
+
+bool SimulatedPhone::isPluggedIn() const {
+    return device_ != nullptr;
+}
+
+std::shared_ptr<FakePhone> SimulatedPhone::session() const {
+    return device_ ? device_->phone() : nullptr;
+}
+
+std::vector<std::string> SimulatedPhone::violations() const {
+    std::vector<std::string> all;
+    for (const auto& device : unplugged_) {
+        const std::vector<std::string> found = device->violations();
+        all.insert(all.end(), found.begin(), found.end());
+    }
+    if (device_) {
+        const std::vector<std::string> found = device_->violations();
+        all.insert(all.end(), found.begin(), found.end());
+    }
+    return all;
+}
+
+void SimulatedPhone::prepare(FakePhone& phone) const {
+    // The phone remembers a computer its user allowed.
+    if (allowed_) {
+        phone.adb().trust(*hostKey_);
+    }
+    phone.adb().services().answerShell(std::string(DeviceInfoQuery::command), deviceInfo);
+    phone.server().setScript(script_);
+}
+
+}  // namespace qm::test

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AppModelEnvironment.h"
+#include "DeviceLink/AdbKey.h"
+#include "Support/FakeUsb.h"
+
+namespace qm::test {
+
+// A phone for the whole application: one fake phone on the fake USB bus under the real
+// libusb-facing transport, in place of the machine's bus in the app's standard environment. It
+// asks for authorisation until its user allows the computer (and then remembers it, as "Always
+// allow" does), names itself and answers getprop, lists a dozen games with PNG icons, streams the
+// 1080p60 clip with audio from the fake device server, reports temperatures and throttling, and
+// answers pings on a clock of its own. Its cable can be pulled and plugged in again, and its
+// server killed. GUI thread only; the bus prepares each new ADB session on the link's threads.
+class SimulatedPhone {
+public:
+    // The file of the 1080p60 clip, made with the ffmpeg command line when missing.
+    explicit SimulatedPhone(std::string clipFile);
+    ~SimulatedPhone();
+    SimulatedPhone(const SimulatedPhone&) = delete;
+    SimulatedPhone& operator=(const SimulatedPhone&) = delete;
+
+    // The application's standard environment on this phone's bus, with a bundle in which a
+    // stand-in the phone accepts takes the server jar's place. Once, after the application
+    // object exists.
+    AppModelEnvironment environment(QSettings& defaults);
+
+    // The phone's cable goes in (again), after environment(); false when it is in.
+    bool plugIn();
+    // False when it is out.
+    bool pullCable();
+    // The user taps "Allow" on the phone's prompt; false when no prompt shows.
+    bool allow();
+    // The device server dies; false when none runs.
+    bool killServer();
+
+    bool isPluggedIn() const;
+    // The latest ADB session of the phone, whose server is the one that runs; null before the
+    // first.
+    std::shared_ptr<FakePhone> session() const;
+    // Everything the computer did wrong, on every layer, over every plug-in so far.
+    std::vector<std::string> violations() const;
+
+    // The games and apps the phone lists, the most recently played first; once the
+    // application object exists (the icons are drawn with its fonts).
+    static const std::vector<AppInfo>& apps();
+
+private:
+    void prepare(FakePhone& phone) const;
+
+    const std::string clipFile_;
+    FakeServerScript script_;
+    QTemporaryDir bundle_;
+    std::shared_ptr<const AdbKey> hostKey_;
+    std::atomic<bool> allowed_{false};
+    FakeUsb usb_;
+    std::shared_ptr<FakeUsbDevice> device_;  // none while unplugged
+    std::vector<std::shared_ptr<FakeUsbDevice>> unplugged_;
+    std::uint8_t address_ = 4;  // the bus address, new at each plug-in as the kernel gives
+};
+
+}  // namespace qm::test

@@ -1,0 +1,122 @@
+// vantorel-simulated-phone: the application as it runs for a user, with one simulated phone
+// plugged into a simulated USB bus in place of the machine's, for looking at every screen that
+// needs a phone. Settings, keymaps and recordings go to a temporary home, shown at start and
+// removed at the end. Keys typed in the terminal act as the phone's user and its cable:
+//
+//   a  allow this computer on the phone's prompt      p  pull the cable out
+//   k  kill the device server                        r  plug the cable in again
+//
+// Arguments go to the application (Qt's own, such as -platform).
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include "QuillmereApp.h"
+#include "SimulatedPhone.h"
+
+namespace {
+
+termios savedTerminal{};
+bool terminalChanged = false;
+
+void restoreTerminal() {
+    if (terminalChanged) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    }
+}
+
+void restoreAndDie(int signal) {
+    restoreTerminal();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Keys reach the program one at a time, unechoed; the terminal is put back however it ends.
+void readKeysOneByOne() {
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0) {
+        return;
+    }
+    termios raw = savedTerminal;
+    raw.c_lflag &= ~tcflag_t(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    terminalChanged = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+    std::atexit(restoreTerminal);
+    std::signal(SIGINT, restoreAndDie);
+    std::signal(SIGTERM, restoreAndDie);
+}
+
+void say(const char* text) {
+    std::printf("simulated phone: %s\n", text);
+    std::fflush(stdout);
+}
+
+void press(qm::test::SimulatedPhone& phone, char key) {
+    switch (key) {
+        case 'a':
+            say(phone.allow() ? "this computer is allowed" : "no prompt shows on the phone");
+            break;
+        case 'p':
+            say(phone.pullCable() ? "cable pulled" : "the cable is out already");
+            break;
+        case 'r':
+            say(phone.plugIn() ? "cable plugged in" : "the cable is in already");
+            break;
+        case 'k':
+            say(phone.killServer() ? "device server killed" : "no device server runs");
+            break;
+        default:
+            say("keys: a allow, p pull the cable, r plug it in again, k kill the server");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        say("no temporary home folder");
+        return 1;
+    }
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+    qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
+    // A test host: the updater asks no server.
+    qputenv("QM_HOSTED_BY_TESTS", "1");
+    std::printf("simulated phone: home %s\n", qPrintable(home.path()));
+    if (!std::filesystem::exists(QM_PHONE_CLIP)) {
+        say("making the 1080p60 clip, once");
+    }
+
+    qm::test::SimulatedPhone phone(QM_PHONE_CLIP);
+    qm::QuillmereApp app(argc, argv,
+                         [&phone](QSettings& defaults) { return phone.environment(defaults); });
+    readKeysOneByOne();
+    QSocketNotifier keys(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&keys, &QSocketNotifier::activated, [&] {
+        char key = 0;
+        if (read(STDIN_FILENO, &key, 1) != 1) {
+            keys.setEnabled(false);  // no terminal: the phone stays as it is
+            return;
+        }
+        if (key != '\n') {
+            press(phone, key);
+        }
+    });
+    phone.plugIn();
+    press(phone, 'h');
+
+    const int result = app.exec();
+    for (const std::string& violation : phone.violations()) {
+        std::printf("simulated phone: the computer broke the protocol: %s\n", violation.c_str());
+    }
+    return result;
+}
