@@ -2,8 +2,9 @@ import QtQuick
 import QtQuick.Controls
 import Vantorel
 
-// Starts the recording of the stream, or stops the one running.
-Button {
+// Starts the recording of the stream, or stops the one running. Compact and flat with a light
+// glyph: it sits on dark panels.
+ToolButton {
     id: button
 
     required property RecordingOverlayModel overlay
@@ -14,7 +15,7 @@ Button {
     display: AbstractButton.IconOnly
     icon.source: recording ? Qt.resolvedUrl("stop.circle.fill.svg")
                            : Qt.resolvedUrl("record.circle.svg")
-    icon.color: recording ? "red" : palette.buttonText
+    icon.color: recording ? "red" : "white"
     text: recording ? qsTr("Stop Recording (Super+R)") : qsTr("Start Recording (Super+R)")
     ToolTip.visible: hovered && !moving
     ToolTip.text: text
