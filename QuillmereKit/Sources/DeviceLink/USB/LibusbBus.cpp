@@ -1,6 +1,8 @@
 #include "DeviceLink/USB/LibusbBus.h"
 
+#include <algorithm>
 #include <array>
+#include <filesystem>
 #include <new>
 #include <utility>
 
@@ -179,12 +181,13 @@ private:
 }  // namespace
 
 UsbBusResult LibusbBus::open() {
+    // libusb built with udev starts without it and then simply finds nothing.
+    std::error_code error;
+    if (!std::filesystem::is_directory("/dev/bus/usb", error)) {
+        return {nullptr, "/dev/bus/usb is missing"};
+    }
     libusb::ContextResult made = libusb::makeContext();
     if (!made.context) {
-        std::error_code error;
-        if (!std::filesystem::exists("/dev/bus/usb", error)) {
-            return {nullptr, "/dev/bus/usb is missing"};
-        }
         return {nullptr, "libusb cannot start: " + libusb::describe(made.error)};
     }
     return {std::make_unique<Bus>(SharedContext(made.context.release(), libusb::ContextDeleter{})),
