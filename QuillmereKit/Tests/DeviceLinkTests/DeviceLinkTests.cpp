@@ -371,13 +371,14 @@ TEST_F(DeviceLinkTest, ADroppedSubscriptionWaitsForItsHandlerAndHearsNoMore) {
 }
 
 // A phone as the kernel lists it: its strings readable by anyone, its device node maybe not.
-FakeUsbBus::Device pixelAt(std::uint8_t address, bool readable = true) {
-    const UsbAdbDevice identity{UsbInterfaceID::make(1, address, 1, 1), "1A2B", "Pixel 8",
-                                "Google"};
+FakeUsbBus::Device pixelAt(std::uint8_t address, bool readable = true,
+                           std::uint8_t adbInterface = 1) {
+    const UsbAdbDevice identity{UsbInterfaceID::make(1, address, 1, adbInterface), "1A2B",
+                                "Pixel 8", "Google"};
     return {1,
             address,
             1,
-            mtpAndAdb(),
+            mtpAndAdb(adbInterface),
             {"1A2B", "Google", "Pixel 8"},
             readable,
             std::make_shared<FakeUsbDevice>(identity, trustingPhone())};
@@ -391,10 +392,11 @@ TEST_F(DeviceLinkTest, WithoutPermissionThePhoneIsNamedAndConnectsOnceReplugged)
     ASSERT_TRUE(log_.reaches(DeviceLinkState::noPermission(named), 1));
     EXPECT_EQ(bus_.openAttempts(1, 5), 1u);  // nothing to gain by asking again
 
-    // The rule is installed; the phone, plugged in again, comes back at a new address.
+    // The rule is installed; the phone, plugged in again, comes back at a new address and
+    // with its ADB interface moved (another USB mode).
     bus_.unplug(1, 5);
     ASSERT_TRUE(log_.reaches(noDevice, 2));
-    bus_.plug(pixelAt(6));
+    bus_.plug(pixelAt(6, true, 2));
     ASSERT_TRUE(log_.reaches(connected, 3));
 }
 

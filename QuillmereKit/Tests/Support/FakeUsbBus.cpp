@@ -210,6 +210,19 @@ TransportOpener FakeUsbBus::transports() {
             if (entry.refusal != 0) {
                 throw UsbError::openFailure(entry.refusal);
             }
+            // libusb claims only an ADB interface the device has in its configuration now: a
+            // host that asks for another (a stale configuration, the MTP interface) gets nowhere.
+            const std::uint8_t number = UsbInterfaceID::interfaceNumber(identity.interfaceID);
+            const auto& interfaces = entry.device.interfaces;
+            const bool adb = std::any_of(interfaces.begin(), interfaces.end(), [&](const auto& d) {
+                return d.number == number &&
+                       UsbInterfaceClass::isAdb(d.interfaceClass, d.subclass, d.protocol);
+            });
+            if (!adb ||
+                identity.interfaceID != UsbInterfaceID::make(entry.device.bus, entry.device.address,
+                                                             entry.device.configuration, number)) {
+                throw UsbError::notFound();
+            }
             phone = entry.device.phone;
         }
         if (!phone) {
