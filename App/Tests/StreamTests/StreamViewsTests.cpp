@@ -93,6 +93,9 @@ TEST_F(StreamViewsTest, ConnectScreenFollowsTheDeviceState) {
                   "Vantorel may not use this phone's USB connection yet. Install the USB rule, "
                   "then plug the phone in again.",
                   false},
+             Case{DeviceLinkState::noUsb("/dev/bus/usb is missing"),
+                  "Vantorel cannot reach this computer's USB devices, so it cannot find a phone.",
+                  false},
              // The link's own text names the phone's serial and the user's
              // folder.
              Case{DeviceLinkState::failed("R58M123ABC: cannot open /home/alice/.android"),
