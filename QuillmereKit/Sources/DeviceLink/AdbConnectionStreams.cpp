@@ -53,7 +53,7 @@ private:
 
 // An error object of the caller's own. The writer goes on using the one it caught, and an
 // exception object shared between threads is freed by whichever lets go last, through a count
-// that the race detector cannot follow.
+// that the race detector cannot follow; a copy of our own errors shares nothing with it.
 std::exception_ptr copyOf(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
