@@ -24,6 +24,15 @@ QString ConnectScreen::statusText(const DeviceLinkState& state,
             "The phone is used by another adb (a screen-mirroring tool, Android Studio). "
             "Close it or run “adb kill-server”.");
     }
+    if (std::holds_alternative<DeviceLinkState::NoPermission>(state.value)) {
+        // No set-up steps on this screen to point at.
+        return tr(
+            "Vantorel may not use this phone's USB connection yet. Install the USB rule, then plug "
+            "the phone in again.");
+    }
+    if (std::holds_alternative<DeviceLinkState::NoUsb>(state.value)) {
+        return tr("Vantorel cannot reach this computer's USB devices, so it cannot find a phone.");
+    }
     return tr("Connect your phone with a USB cable. Some cables only charge.");
 }
 

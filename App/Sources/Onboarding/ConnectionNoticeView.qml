@@ -10,9 +10,14 @@ RowLayout {
     required property int kind
     // The product name or the reason; shown as given.
     required property string text
+    // Shell commands the notice asks the user to run, for copying.
+    property list<string> commands
 
-    readonly property bool warning: kind === OnboardingScreen.NoticeKind.failed
-                                    || kind === OnboardingScreen.NoticeKind.anotherAdbRunning
+    readonly property bool warning: kind !== OnboardingScreen.NoticeKind.allowOnPhone
+                                    && kind !== OnboardingScreen.NoticeKind.connectCable
+    // Shown for copying, in the monospaced font.
+    readonly property string command: kind === OnboardingScreen.NoticeKind.anotherAdbRunning
+                                      ? "adb kill-server" : commands.join("\n")
 
     spacing: 12
 
@@ -44,27 +49,33 @@ RowLayout {
                     return qsTr("Couldn’t connect to the phone.");
                 case OnboardingScreen.NoticeKind.anotherAdbRunning:
                     return qsTr("Another adb is using the phone. Quit Android Studio or other adb tools, or run “adb kill-server” in Terminal, then reconnect the cable.");
+                case OnboardingScreen.NoticeKind.usbPermission:
+                    return qsTr("Vantorel may not use this phone's USB connection yet. Install the USB rule (step 3), then plug the phone in again.");
+                case OnboardingScreen.NoticeKind.noUsb:
+                    return qsTr("Vantorel cannot reach this computer's USB devices, so it cannot find a phone.");
                 default:
                     return qsTr("Connect the cable. Some cables only charge.");
                 }
             }
         }
         Label {
-            visible: notice.kind === OnboardingScreen.NoticeKind.allowOnPhone
+            objectName: "noticeHint"
+            visible: text !== ""
             Layout.fillWidth: true
             wrapMode: Text.Wrap
-            text: qsTr("Keep the cable connected — Vantorel waits for your answer.")
+            text: notice.kind === OnboardingScreen.NoticeKind.allowOnPhone
+                  ? qsTr("Keep the cable connected — Vantorel waits for your answer.")
+                  : notice.kind === OnboardingScreen.NoticeKind.noUsb
+                  ? qsTr("If Vantorel runs in a container or sandbox, give it /dev/bus/usb, then start it again.")
+                  : ""
             color: palette.placeholderText
         }
         TextEdit {
             objectName: "noticeDetail"
             visible: text !== ""
             Layout.fillWidth: true
-            text: notice.kind === OnboardingScreen.NoticeKind.failed ? notice.text
-                  : notice.kind === OnboardingScreen.NoticeKind.anotherAdbRunning ? "adb kill-server"
-                  : ""
-            font.family: notice.kind === OnboardingScreen.NoticeKind.anotherAdbRunning
-                         ? "monospace" : Qt.application.font.family
+            text: notice.kind === OnboardingScreen.NoticeKind.failed ? notice.text : notice.command
+            font.family: notice.command !== "" ? "monospace" : Qt.application.font.family
             textFormat: TextEdit.PlainText
             readOnly: true
             selectByMouse: true

@@ -33,6 +33,7 @@ void OnboardingScreen::setBundleRoot(const QString& root) {
         bundleRoot_ = root;
         emit bundleRootChanged();
         emit changed();
+        emit noticeChanged();
     }
 }
 
@@ -84,8 +85,7 @@ int OnboardingScreen::commandsStep() const {
 }
 
 QStringList OnboardingScreen::commands() const {
-    const auto path = model_.step() == OnboardingStep::cable ? rulePath() : std::nullopt;
-    return path ? OnboardingText::udevRuleCommands(*path) : QStringList();
+    return model_.step() == OnboardingStep::cable ? ruleCommands() : QStringList();
 }
 
 OnboardingScreen::NoticeKind OnboardingScreen::noticeKind() const noexcept {
@@ -96,6 +96,10 @@ OnboardingScreen::NoticeKind OnboardingScreen::noticeKind() const noexcept {
             return NoticeKind::failed;
         case ConnectionNotice::Kind::anotherAdbRunning:
             return NoticeKind::anotherAdbRunning;
+        case ConnectionNotice::Kind::usbPermission:
+            return NoticeKind::usbPermission;
+        case ConnectionNotice::Kind::noUsb:
+            return NoticeKind::noUsb;
         case ConnectionNotice::Kind::connectCable:
             break;
     }
@@ -104,6 +108,10 @@ OnboardingScreen::NoticeKind OnboardingScreen::noticeKind() const noexcept {
 
 QString OnboardingScreen::noticeText() const {
     return QString::fromStdString(notice_.text);
+}
+
+QStringList OnboardingScreen::noticeCommands() const {
+    return notice_.kind == ConnectionNotice::Kind::usbPermission ? ruleCommands() : QStringList();
 }
 
 void OnboardingScreen::select(int step) {
@@ -156,6 +164,11 @@ void OnboardingScreen::followNotice() {
 
 std::optional<QString> OnboardingScreen::rulePath() const {
     return Bundle::at(bundleRoot_).path(u"70-vantorel-adb", u"rules", u"linux");
+}
+
+QStringList OnboardingScreen::ruleCommands() const {
+    const auto path = rulePath();
+    return path ? OnboardingText::udevRuleCommands(*path) : QStringList();
 }
 
 }  // namespace qm

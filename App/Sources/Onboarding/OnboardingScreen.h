@@ -20,7 +20,14 @@ class OnboardingScreen : public QObject {
     QML_ELEMENT
 
 public:
-    enum class NoticeKind { allowOnPhone, failed, connectCable, anotherAdbRunning };
+    enum class NoticeKind {
+        allowOnPhone,
+        failed,
+        connectCable,
+        anotherAdbRunning,
+        usbPermission,
+        noUsb
+    };
     Q_ENUM(NoticeKind)
 
 private:
@@ -48,6 +55,9 @@ private:
     Q_PROPERTY(NoticeKind noticeKind READ noticeKind NOTIFY noticeChanged)
     // The phone's product name or the failure's reason, as given.
     Q_PROPERTY(QString noticeText READ noticeText NOTIFY noticeChanged)
+    // What the notice tells the user to run, for copying: the udev rule's commands when USB
+    // permission is missing; else empty.
+    Q_PROPERTY(QStringList noticeCommands READ noticeCommands NOTIFY noticeChanged)
 
 public:
     using QObject::QObject;
@@ -71,6 +81,7 @@ public:
 
     NoticeKind noticeKind() const noexcept;
     QString noticeText() const;
+    QStringList noticeCommands() const;
 
     // A step's raw value; anything else is ignored.
     Q_INVOKABLE void select(int step);
@@ -92,6 +103,7 @@ private:
     void update(Change change);
     void followNotice();
     std::optional<QString> rulePath() const;
+    QStringList ruleCommands() const;
 
     QPointer<AppModelBase> appModel_;
     QString bundleRoot_;

@@ -193,6 +193,7 @@ Item {
                 Layout.fillWidth: true
                 kind: screen.noticeKind
                 text: screen.noticeText
+                commands: screen.noticeCommands
             }
             Button {
                 objectName: "copyDiagnostics"

@@ -132,6 +132,31 @@ TEST_F(OnboardingViewTest, AProductNameIsShownAsWrittenNeverAsMarkup) {
     EXPECT_EQ(probe.fetchedBefore(engine_), std::vector<std::string>());
 }
 
+// What a user on Linux meets first: a phone they may not open yet, or one another adb holds.
+TEST_F(OnboardingViewTest, PermissionAndBusyNoticesSayWhatToRun) {
+    QQuickWindow& window = show();
+    shell_.setConnectionNotice(ConnectionNotice::usbPermission());
+    EXPECT_EQ(textOf(findItem(window, "noticeMessage")),
+              "Vantorel may not use this phone's USB connection yet. Install the USB rule (step "
+              "3), then plug the phone in again.");
+    EXPECT_EQ(stepTitle(), "Connect the cable");  // where the rule is explained
+    const QStringList commands = textOf(findItem(window, "noticeDetail")).split('\n');
+    ASSERT_EQ(commands.size(), 2);
+    EXPECT_TRUE(commands[0].contains(bundle_.filePath("linux/70-vantorel-adb.rules")));
+    EXPECT_TRUE(commands[1].startsWith("sudo udevadm"));
+    EXPECT_FALSE(isShown(window, "copyDiagnostics"));
+
+    shell_.setConnectionNotice(ConnectionNotice::anotherAdbRunning());
+    EXPECT_EQ(textOf(findItem(window, "noticeMessage")),
+              "Another adb is using the phone. Quit Android Studio or other adb tools, or run “adb "
+              "kill-server” in Terminal, then reconnect the cable.");
+    EXPECT_EQ(textOf(findItem(window, "noticeDetail")), "adb kill-server");
+
+    shell_.setConnectionNotice(ConnectionNotice::noUsb());
+    EXPECT_TRUE(isShown(window, "noticeHint"));
+    EXPECT_FALSE(isShown(window, "noticeDetail"));
+}
+
 TEST_F(OnboardingViewTest, DemoLinkOnlyWithTheDemoStream) {
     shell_.demoStream = false;
     EXPECT_FALSE(isShown(show(), "tryDemo"));

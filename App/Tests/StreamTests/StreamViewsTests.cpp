@@ -89,6 +89,13 @@ TEST_F(StreamViewsTest, ConnectScreenFollowsTheDeviceState) {
                   "Connect your phone with a USB cable. Some cables only charge.", false},
              Case{DeviceLinkState::connected(phone), "samsung SM-G991B · Android 14", true},
              Case{DeviceLinkState::busy(), "", false},
+             Case{DeviceLinkState::noPermission(UsbAdbDevice{1, "R58M123ABC", "Galaxy S21"}),
+                  "Vantorel may not use this phone's USB connection yet. Install the USB rule, "
+                  "then plug the phone in again.",
+                  false},
+             Case{DeviceLinkState::noUsb("/dev/bus/usb is missing"),
+                  "Vantorel cannot reach this computer's USB devices, so it cannot find a phone.",
+                  false},
              // The link's own text names the phone's serial and the user's
              // folder.
              Case{DeviceLinkState::failed("R58M123ABC: cannot open /home/alice/.android"),

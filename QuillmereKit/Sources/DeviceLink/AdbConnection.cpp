@@ -176,21 +176,25 @@ void AdbConnection::writeLoop() {
         if (isClosed_) {
             return;
         }
+        const AdbMessage* writing = nullptr;
+        std::shared_ptr<AdbStreamState> stream;
         try {
             if (!control_.empty()) {
                 std::swap(control_, controlBatch_);
                 lock.unlock();
                 for (const AdbMessage& message : controlBatch_) {
+                    writing = &message;
                     transport_->write(message);
                 }
                 controlBatch_.clear();
                 lock.lock();
                 continue;
             }
-            const std::shared_ptr<AdbStreamState> stream = std::move(pendingWrites_.front());
+            stream = std::move(pendingWrites_.front());
             pendingWrites_.pop_front();
             if (!stream->terminated && !stream->closeQueued) {
                 lock.unlock();
+                writing = &stream->outgoing;
                 transport_->write(stream->outgoing);
                 lock.lock();
             }
@@ -200,6 +204,9 @@ void AdbConnection::writeLoop() {
             // A write that does not end in time is a wedged phone: treated as a pulled cable.
             if (lock.owns_lock()) {
                 lock.unlock();
+            }
+            if (writing != nullptr) {
+                writeFailed(*writing, stream, std::current_exception());
             }
             transportFailed(std::current_exception());
             return;

@@ -137,6 +137,10 @@ private:
 
     // The writer thread.
     void writeLoop();
+    // A failed OPEN or WRTE fails its caller with the transport's own error; the transport's
+    // failure then ends everything else. `stream` is the WRTE's.
+    void writeFailed(const AdbMessage& message, const std::shared_ptr<AdbStreamState>& stream,
+                     const std::exception_ptr& failure);
 
     void transportFailed(std::exception_ptr error);
 

@@ -4,6 +4,7 @@
 
 #include "DeviceLink/AdbConnection.h"
 #include "DeviceLink/AdbStreamState.h"
+#include "DeviceLink/USB/UsbError.h"
 #include "QuillmereCore/Log.h"
 
 namespace qm {
@@ -41,6 +42,31 @@ private:
     std::size_t part_ = 0;
     std::size_t offset_ = 0;
 };
+
+// A send on an ended stream fails with the error of its own WRTE's write, if that was the end.
+[[noreturn]] void throwEnded(AdbStreamState& stream) {
+    if (std::exception_ptr failure = std::exchange(stream.writeFailure, nullptr)) {
+        std::rethrow_exception(failure);
+    }
+    throw ByteIOError::closed();
+}
+
+// An error object of the caller's own. The writer goes on using the one it caught, and an
+// exception object shared between threads is freed by whichever lets go last, through a count
+// that the race detector cannot follow; a copy of our own errors shares nothing with it.
+std::exception_ptr copyOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const UsbError& e) {
+        return std::make_exception_ptr(e);
+    } catch (const AdbError& e) {
+        return std::make_exception_ptr(e);
+    } catch (const ByteIOError& e) {
+        return std::make_exception_ptr(e);
+    } catch (...) {
+        return error;
+    }
+}
 
 }  // namespace
 
@@ -116,7 +142,7 @@ void AdbConnection::sendChunks(std::unique_lock<std::mutex>& lock,
             return stream->terminated || (!stream->awaitingOkay && !stream->writeQueued);
         });
         if (stream->terminated) {
-            throw ByteIOError::closed();
+            throwEnded(*stream);
         }
         // Neither the writer nor another send touches `outgoing` now.
         lock.unlock();
@@ -124,7 +150,7 @@ void AdbConnection::sendChunks(std::unique_lock<std::mutex>& lock,
         bytes.appendTo(stream->outgoing.payload, limit);
         lock.lock();
         if (stream->terminated) {
-            throw ByteIOError::closed();
+            throwEnded(*stream);
         }
         stream->awaitingOkay = true;
         stream->writeQueued = true;
@@ -134,7 +160,7 @@ void AdbConnection::sendChunks(std::unique_lock<std::mutex>& lock,
     // The write is done once the phone has taken its last chunk.
     stream->changed.wait(lock, [&] { return stream->terminated || !stream->awaitingOkay; });
     if (stream->awaitingOkay) {
-        throw ByteIOError::closed();
+        throwEnded(*stream);
     }
 }
 
@@ -198,6 +224,29 @@ void AdbConnection::terminateAll(std::unique_lock<std::mutex>& lock, ByteIOError
     }
     openAnswered_.notify_all();
     writerWake_.notify_all();
+}
+
+void AdbConnection::writeFailed(const AdbMessage& message,
+                                const std::shared_ptr<AdbStreamState>& stream,
+                                const std::exception_ptr& failure) {
+    std::exception_ptr error = copyOf(failure);
+    std::lock_guard lock(mutex_);
+    if (isClosed_) {
+        return;  // failed because it was closed, which its caller hears
+    }
+    if (stream) {
+        stream->writeFailure = std::move(error);
+        return;
+    }
+    if (message.command != Command::open) {
+        return;
+    }
+    if (const auto it = pendingOpens_.find(message.arg0); it != pendingOpens_.end()) {
+        it->second->failure = std::move(error);
+        it->second->answered = true;
+        pendingOpens_.erase(it);
+        openAnswered_.notify_all();
+    }
 }
 
 bool AdbConnection::endedByTransportFailure(AdbStreamState& stream) {

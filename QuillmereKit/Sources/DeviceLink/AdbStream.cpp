@@ -19,7 +19,11 @@ std::uint32_t AdbStream::localID() const noexcept {
     return state_->localID;
 }
 
+// A zero-byte read asks nothing of the stream, so it succeeds also once the stream has ended.
 Bytes AdbStream::readBytes(std::size_t count, std::stop_token stop) {
+    if (count == 0) {
+        return {};
+    }
     return state_->received.readExactly(count, std::move(stop));
 }
 
@@ -28,7 +32,9 @@ Bytes AdbStream::readToEnd(std::stop_token stop) {
 }
 
 void AdbStream::readInto(std::span<std::uint8_t> into, std::stop_token stop) {
-    state_->received.readExactly(into, std::move(stop));
+    if (!into.empty()) {
+        state_->received.readExactly(into, std::move(stop));
+    }
 }
 
 void AdbStream::write(ByteView data) {

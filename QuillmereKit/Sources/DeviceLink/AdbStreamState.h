@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 
 #include "DeviceLink/AdbMessage.h"
 #include "QuillmereCore/ByteQueue.h"
@@ -28,6 +29,8 @@ struct AdbStreamState {
     std::uint64_t nextTurn = 0;     // FIFO write turns: the next send takes this ticket...
     std::uint64_t servingTurn = 0;  // ...and writes when it is served
     std::condition_variable changed;
+    // Why our last WRTE could not be written: for the send that wrote it, once.
+    std::exception_ptr writeFailure;
 
     // The WRTE being sent; its payload buffer is reused from chunk to chunk. Filled only by the
     // send whose turn it is, and only while the writer does not hold it.

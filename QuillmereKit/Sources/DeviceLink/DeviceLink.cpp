@@ -21,12 +21,6 @@ std::chrono::nanoseconds continuousNow() {
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
-// False when the wait was cut short by a stop request.
-bool sleepFor(std::chrono::nanoseconds duration, const std::stop_token& stop) {
-    TaskClock::sleepUnlessStopped(duration, stop);
-    return !stop.stop_requested();
-}
-
 std::string describe(const DeviceLinkState& state) {
     return std::visit(
         [&](const auto& value) -> std::string {
@@ -40,6 +34,11 @@ std::string describe(const DeviceLinkState& state) {
                                    value.info.androidRelease, value.info.sdk);
             } else if constexpr (std::is_same_v<T, DeviceLinkState::Failed>) {
                 return fmt::format("failed({})", value.reason);
+            } else if constexpr (std::is_same_v<T, DeviceLinkState::NoPermission>) {
+                return fmt::format("noPermission({}, {})", value.device.serial,
+                                   value.device.productName);
+            } else if constexpr (std::is_same_v<T, DeviceLinkState::NoUsb>) {
+                return fmt::format("noUsb({})", value.reason);
             } else {
                 return std::string(state.caseName());
             }
@@ -121,6 +120,10 @@ void DeviceLink::onLink(std::function<void()> work) {
 
 void DeviceLink::handle(const UsbDeviceEvent& event) {
     if (!running_) {
+        return;
+    }
+    if (const auto* unavailable = std::get_if<UsbDeviceEvent::Unavailable>(&event.value)) {
+        update(DeviceLinkState::noUsb(unavailable->reason));
         return;
     }
     if (const auto* attached = std::get_if<UsbDeviceEvent::Attached>(&event.value)) {
@@ -264,6 +267,11 @@ bool DeviceLink::isCurrent(std::int64_t generation, std::stop_token stop) const 
     return !stop.stop_requested() && generation_.load() == generation;
 }
 
+bool DeviceLink::sleepFor(std::chrono::nanoseconds duration, const std::stop_token& stop) const {
+    options_.clock.sleep(duration, stop);
+    return !stop.stop_requested();
+}
+
 void DeviceLink::publishIfCurrent(std::int64_t generation, DeviceLinkState state) {
     onLink([this, generation, state = std::move(state)] {
         if (generation_.load() == generation) {
@@ -310,6 +318,10 @@ void DeviceLink::run(const UsbAdbDevice& device, std::int64_t generation, bool r
         try {
             transport = options_.openTransport(device);
         } catch (const UsbError& e) {
+            if (e.kind() == UsbErrorKind::access) {
+                publishIfCurrent(generation, DeviceLinkState::noPermission(device));
+                return;
+            }
             if (e.kind() != UsbErrorKind::exclusiveAccess) {
                 publishIfCurrent(
                     generation,

@@ -19,6 +19,7 @@
 #include "QuillmereCore/Executor.h"
 #include "QuillmereCore/SerialQueue.h"
 #include "QuillmereCore/StatePublisher.h"
+#include "QuillmereCore/TaskClock.h"
 
 namespace qm {
 
@@ -29,8 +30,10 @@ struct DeviceLinkOptions {
     // Where attach and detach events come from; libusb by default.
     UsbEventSource events;
     // Opens a claimed phone's bulk interface; libusb by default. UsbError exclusiveAccess
-    // means another program holds it.
+    // means another program holds it, access that this user may not open it.
     TransportOpener openTransport;
+    // Paces the busy retries and the recovery delay.
+    TaskClock clock;
     std::chrono::nanoseconds busyRetryInterval = std::chrono::seconds(2);
     std::chrono::nanoseconds recoveryDelay = std::chrono::milliseconds(500);
     // A connection that lived this long before it broke starts the recovery count afresh.
@@ -114,6 +117,8 @@ private:
     void handshakeFailed(std::shared_ptr<AdbConnection> connection, std::int64_t generation,
                          std::stop_token stop, const std::string& description);
     bool isCurrent(std::int64_t generation, std::stop_token stop) const;
+    // False when the wait was cut short by a stop request.
+    bool sleepFor(std::chrono::nanoseconds duration, const std::stop_token& stop) const;
     bool holdTransport(std::int64_t generation, std::shared_ptr<AdbPacketTransport> transport);
     void publishIfCurrent(std::int64_t generation, DeviceLinkState state);
     void onLink(std::function<void()> work);

@@ -3,8 +3,8 @@
 namespace qm {
 
 std::string_view DeviceLinkState::caseName() const noexcept {
-    constexpr std::string_view names[] = {"unauthorized", "connected", "failed", "noDevice",
-                                          "busy"};
+    constexpr std::string_view names[] = {"unauthorized", "connected",    "failed", "noDevice",
+                                          "busy",         "noPermission", "noUsb"};
     static_assert(std::size(names) == std::variant_size_v<decltype(value)>);
     return names[value.index()];
 }

@@ -34,14 +34,30 @@ struct DeviceLinkState {
     struct Busy {
         bool operator==(const Busy&) const = default;
     };
+    // This user may not open the phone's USB device (no udev rule yet). Final until the phone is
+    // plugged in again.
+    struct NoPermission {
+        UsbAdbDevice device;
+        bool operator==(const NoPermission&) const = default;
+    };
+    // USB cannot be used on this computer, so no phone can be found; the reason says why.
+    struct NoUsb {
+        std::string reason;
+        bool operator==(const NoUsb&) const = default;
+    };
 
-    std::variant<Unauthorized, Connected, Failed, NoDevice, Busy> value = NoDevice{};
+    std::variant<Unauthorized, Connected, Failed, NoDevice, Busy, NoPermission, NoUsb> value =
+        NoDevice{};
 
     static DeviceLinkState unauthorized(UsbAdbDevice device) { return {Unauthorized{device}}; }
     static DeviceLinkState connected(DeviceInfo info) { return {Connected{std::move(info)}}; }
     static DeviceLinkState failed(std::string reason) { return {Failed{std::move(reason)}}; }
     static DeviceLinkState noDevice() { return {NoDevice{}}; }
     static DeviceLinkState busy() { return {Busy{}}; }
+    static DeviceLinkState noPermission(UsbAdbDevice device) {
+        return {NoPermission{std::move(device)}};
+    }
+    static DeviceLinkState noUsb(std::string reason) { return {NoUsb{std::move(reason)}}; }
 
     // The case alone, for logs that must not show the payload.
     std::string_view caseName() const noexcept;

@@ -13,6 +13,17 @@ namespace qm {
 // show: "connectTimeout", `serverDied("Aborted")`, "io(-7)".
 class ProgramError : public std::runtime_error {
 public:
+    // A copy owns its message: the standard error shares it with the original through a count
+    // that the race detector cannot follow, and copies of an error go to other threads.
+    ProgramError(const ProgramError& other)
+        : std::runtime_error(std::string(other.what())), caseText_(other.caseText_) {}
+    ProgramError& operator=(const ProgramError& other) {
+        std::runtime_error::operator=(std::runtime_error(std::string(other.what())));
+        caseText_ = other.caseText_;
+        return *this;
+    }
+    ~ProgramError() override = default;
+
     const std::string& caseText() const noexcept { return caseText_; }
 
 protected:

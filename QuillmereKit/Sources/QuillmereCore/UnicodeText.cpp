@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include <unicode/ubrk.h>
+#include <unicode/ustring.h>
 #include <unicode/utext.h>
 
 namespace qm::UnicodeText {
@@ -112,6 +113,23 @@ std::string decodeUTF8(ByteView bytes) {
             text.append(reinterpret_cast<const char*>(bytes.data() + at), length);
             at += length;
         }
+    }
+    return text;
+}
+
+std::string decodeUTF16LE(ByteView bytes) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    }
+    std::string text(units.size() * 3, '\0');  // the most UTF-8 that one unit becomes
+    std::int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(text.data(), static_cast<std::int32_t>(text.size()), &length, units.data(),
+                       static_cast<std::int32_t>(units.size()), 0xFFFD, nullptr, &status);
+    text.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);
+    if (bytes.size() % 2 != 0) {
+        text += replacement;
     }
     return text;
 }

@@ -13,6 +13,10 @@ namespace qm::UnicodeText {
 // Every ill-formed sequence (each maximal invalid subpart) becomes U+FFFD.
 std::string decodeUTF8(ByteView bytes);
 
+// UTF-16 in little-endian byte order, as USB string descriptors hold it, to UTF-8. An unpaired
+// surrogate, and an odd last byte, become U+FFFD.
+std::string decodeUTF16LE(ByteView bytes);
+
 // Splits at every line break (LF, VT, FF, CR, CR LF, NEL, LS, PS), keeping empty lines: "a\n"
 // gives "a" and "".
 std::vector<std::string_view> splitLines(std::string_view text);

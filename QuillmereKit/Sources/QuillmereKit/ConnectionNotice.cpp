@@ -15,9 +15,11 @@ std::optional<OnboardingStep> ConnectionNotice::highlightedStep() const noexcept
         case Kind::allowOnPhone:
             return OnboardingStep::usbDebugging;
         case Kind::connectCable:
+        case Kind::usbPermission:
             return OnboardingStep::cable;
         case Kind::failed:
         case Kind::anotherAdbRunning:
+        case Kind::noUsb:
             break;
     }
     return std::nullopt;

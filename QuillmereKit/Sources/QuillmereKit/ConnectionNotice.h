@@ -27,6 +27,8 @@ struct ConnectionNotice {
         failed,             // connecting failed; `text` is the device link's reason
         connectCable,       // no phone is attached
         anotherAdbRunning,  // another program holds the phone's ADB interface
+        usbPermission,      // this user may not open the phone's USB device: no udev rule yet
+        noUsb,              // USB cannot be used on this computer at all
     };
 
     // `productName` is the phone's USB product name.
@@ -36,11 +38,14 @@ struct ConnectionNotice {
     static ConnectionNotice failed(std::string reason) { return {Kind::failed, std::move(reason)}; }
     static ConnectionNotice connectCable() { return {Kind::connectCable, {}}; }
     static ConnectionNotice anotherAdbRunning() { return {Kind::anotherAdbRunning, {}}; }
+    static ConnectionNotice usbPermission() { return {Kind::usbPermission, {}}; }
+    static ConnectionNotice noUsb() { return {Kind::noUsb, {}}; }
 
     Kind kind = Kind::connectCable;
     std::string text;  // the product name or the reason, as the phone or the link gave it
 
-    // The step the screen highlights for this notice; developer mode never is.
+    // The step the screen highlights for this notice; developer mode never is. The cable step
+    // holds the udev rule that USB permission needs.
     std::optional<OnboardingStep> highlightedStep() const noexcept;
 
     bool operator==(const ConnectionNotice&) const = default;

@@ -20,6 +20,10 @@ RouteDecision RouteResolver::resolve(const DeviceLinkState& state, bool isStream
                 return RouteDecision::onboarding(ConnectionNotice::failed(s.reason));
             } else if constexpr (std::is_same_v<S, DeviceLinkState::NoDevice>) {
                 return RouteDecision::onboarding(ConnectionNotice::connectCable());
+            } else if constexpr (std::is_same_v<S, DeviceLinkState::NoPermission>) {
+                return RouteDecision::onboarding(ConnectionNotice::usbPermission());
+            } else if constexpr (std::is_same_v<S, DeviceLinkState::NoUsb>) {
+                return RouteDecision::onboarding(ConnectionNotice::noUsb());
             } else {
                 static_assert(std::is_same_v<S, DeviceLinkState::Busy>);
                 return RouteDecision::onboarding(ConnectionNotice::anotherAdbRunning());

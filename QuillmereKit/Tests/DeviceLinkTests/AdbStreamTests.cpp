@@ -202,6 +202,7 @@ TEST_F(AdbStreams, APhoneCloseKeepsBufferedBytesReadable) {
     EXPECT_EQ(stream->readExactly(10), toBytes("0123456789"));
     EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->readExactly(1); }).kind(),
               ByteIOErrorKind::endOfStream);
+    EXPECT_TRUE(stream->readExactly(0).empty());
     EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->write(toBytes("late")); }).kind(),
               ByteIOErrorKind::closed);
     stream->close();
@@ -219,6 +220,7 @@ TEST_F(AdbStreams, ALocalCloseSendsOneClseAndFailsReadsAtOnce) {
     stream->close();
     EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->readExactly(1); }).kind(),
               ByteIOErrorKind::closed);
+    EXPECT_TRUE(stream->readExactly(0).empty());  // asks nothing of an ended stream
     EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->write(toBytes("x")); }).kind(),
               ByteIOErrorKind::closed);
     stream->write({});
@@ -363,12 +365,22 @@ TEST_F(AdbStreamsOverUsb, AWedgedPhoneIsDroppedLikeAPulledCable) {
     connect(20ms);
     const auto stream = open();
     port_->holdOut();
-    EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->write(filled(1000, 1)); }).kind(),
-              ByteIOErrorKind::closed);
+    // The writer hears why its write failed.
+    EXPECT_EQ(test::thrown<UsbError>([&] { stream->write(filled(1000, 1)); }),
+              UsbError::fromTransfer(UsbTransferStatus::timedOut));
     EXPECT_TRUE(host_->hasTransportFailed());
     EXPECT_TRUE(eventually([&] { return failures_ == 1; }));
     EXPECT_EQ(test::thrown<ByteIOError>([&] { stream->readExactly(1); }).kind(),
               ByteIOErrorKind::endOfStream);
+}
+
+TEST_F(AdbStreamsOverUsb, AnOpenWhoseWriteFailsHearsTheTransportsError) {
+    connect(UsbAdbTransport::defaultOutTimeout);
+    port_->failNext(false, UsbTransferStatus::stalled);
+    EXPECT_EQ(test::thrown<UsbError>([&] { open(); }),
+              UsbError::fromTransfer(UsbTransferStatus::stalled));
+    // The opener may hear first; the connection then ends as for a pulled cable.
+    EXPECT_TRUE(eventually([&] { return host_->hasTransportFailed() && failures_ == 1; }));
 }
 
 TEST_F(AdbStreamsOverUsb, CloseWaitsForNothingOnTheWire) {

@@ -99,7 +99,9 @@ TEST(UsbError, TextsAndLibusbCodes) {
     EXPECT_EQ(UsbError::openFailure(-6).kind(), UsbErrorKind::exclusiveAccess);
     EXPECT_EQ(UsbError::fromLibusb(-6), UsbError::io(-6));
     EXPECT_EQ(UsbError::openFailure(-4).kind(), UsbErrorKind::notFound);
-    EXPECT_EQ(UsbError::openFailure(-3), UsbError::io(-3));
+    // A device node this user may not open, whenever libusb meets it.
+    EXPECT_EQ(UsbError::openFailure(-3).kind(), UsbErrorKind::access);
+    EXPECT_EQ(UsbError::fromLibusb(-3).kind(), UsbErrorKind::access);
     EXPECT_EQ(UsbError::fromTransfer(UsbTransferStatus::noDevice).kind(), UsbErrorKind::notFound);
     EXPECT_EQ(UsbError::fromTransfer(UsbTransferStatus::stalled), UsbError::io(-9));
 }

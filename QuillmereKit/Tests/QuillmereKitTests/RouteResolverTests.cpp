@@ -26,6 +26,11 @@ TEST(RouteResolverTest, EachConnectionStateLeadsToItsScreenUnlessAStreamIsShown)
          OnboardingStep::cable},
         {DeviceLinkState::busy(), RouteDecision::onboarding(ConnectionNotice::anotherAdbRunning()),
          std::nullopt},
+        // The udev rule that grants permission is installed in the cable step.
+        {DeviceLinkState::noPermission(UsbAdbDevice::make(1, "s", "")),
+         RouteDecision::onboarding(ConnectionNotice::usbPermission()), OnboardingStep::cable},
+        {DeviceLinkState::noUsb("/dev/bus/usb is missing"),
+         RouteDecision::onboarding(ConnectionNotice::noUsb()), std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.state.caseName()));

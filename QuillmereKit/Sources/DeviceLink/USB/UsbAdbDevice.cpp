@@ -3,9 +3,10 @@
 namespace qm {
 
 UsbAdbDevice UsbAdbDevice::make(std::uint64_t interfaceID, std::optional<std::string> serial,
-                                std::optional<std::string> productName) {
-    return {interfaceID, std::move(serial).value_or(""),
-            std::move(productName).value_or("Android")};
+                                std::optional<std::string> productName,
+                                std::optional<std::string> manufacturer) {
+    return {interfaceID, std::move(serial).value_or(""), std::move(productName).value_or("Android"),
+            std::move(manufacturer).value_or("")};
 }
 
 namespace UsbInterfaceID {

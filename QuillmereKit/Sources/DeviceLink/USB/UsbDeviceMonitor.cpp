@@ -1,17 +1,18 @@
 #include "DeviceLink/USB/UsbDeviceMonitor.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <thread>
 #include <utility>
 
 #include <pthread.h>
 
-#include "DeviceLink/USB/Libusb.h"
+#include "DeviceLink/USB/LibusbBus.h"
 #include "QuillmereCore/Log.h"
 
 namespace qm {
@@ -49,198 +50,205 @@ std::vector<std::uint64_t> UsbKnownInterfaces::retainOnly(const std::set<std::ui
 
 namespace {
 
-std::uint64_t deviceKeyOf(libusb_device* device) {
-    return UsbInterfaceID::deviceKey(UsbInterfaceID::make(libusb_get_bus_number(device),
-                                                          libusb_get_device_address(device), 0, 0));
+constexpr std::chrono::milliseconds hotplugPoll{500};
+
+std::uint64_t deviceKeyOf(const UsbBusDevice& device) {
+    return UsbInterfaceID::deviceKey(
+        UsbInterfaceID::make(device.busNumber(), device.address(), 0, 0));
 }
 
 // The interface IDs of the device's ADB interfaces; nothing when its configuration cannot be read.
-std::optional<std::vector<std::uint64_t>> adbInterfacesOf(libusb_device* device) {
-    std::vector<std::uint64_t> ids;
-    const libusb::ConfigDescriptor config = libusb::activeConfig(device);
+std::optional<std::vector<std::uint64_t>> adbInterfacesOf(const UsbBusDevice& device) {
+    const std::optional<UsbConfiguration> config = device.activeConfiguration();
     if (!config) {
         return std::nullopt;
     }
-    for (int i = 0; i < config->bNumInterfaces; ++i) {
-        const libusb_interface& interface = config->interface[i];
-        if (interface.num_altsetting < 1) {
-            continue;
-        }
-        const libusb_interface_descriptor& d = interface.altsetting[0];
-        if (UsbInterfaceClass::isAdb(d.bInterfaceClass, d.bInterfaceSubClass,
-                                     d.bInterfaceProtocol)) {
-            ids.push_back(UsbInterfaceID::make(libusb_get_bus_number(device),
-                                               libusb_get_device_address(device),
-                                               config->bConfigurationValue, d.bInterfaceNumber));
+    std::vector<std::uint64_t> ids;
+    for (const UsbInterfaceDescriptor& d : config->interfaces) {
+        if (UsbInterfaceClass::isAdb(d.interfaceClass, d.subclass, d.protocol)) {
+            ids.push_back(UsbInterfaceID::make(device.busNumber(), device.address(), config->value,
+                                               d.number));
         }
     }
     return ids;
 }
 
-std::optional<std::string> stringDescriptor(libusb_device_handle* handle, std::uint8_t index) {
-    if (index == 0) {
-        return std::nullopt;
+UsbMonitorOptions withDefaults(UsbMonitorOptions options) {
+    if (!options.openBus) {
+        options.openBus = LibusbBus::open;
     }
-    unsigned char text[256];
-    const int n = libusb_get_string_descriptor_ascii(handle, index, text, sizeof text);
-    if (n <= 0) {
-        return std::nullopt;
-    }
-    return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n));
-}
-
-// Serial and product name need the device opened; without permission both are left out.
-UsbAdbDevice describe(libusb_device* device, std::uint64_t interfaceID) {
-    libusb_device_descriptor descriptor{};
-    libusb_device_handle* raw = nullptr;
-    if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS ||
-        libusb_open(device, &raw) != LIBUSB_SUCCESS) {
-        return UsbAdbDevice::make(interfaceID, std::nullopt, std::nullopt);
-    }
-    const libusb::DeviceHandle handle(raw);
-    return UsbAdbDevice::make(interfaceID, stringDescriptor(raw, descriptor.iSerialNumber),
-                              stringDescriptor(raw, descriptor.iProduct));
+    return options;
 }
 
 class MonitorSession final : public UsbEventSubscription {
 public:
-    MonitorSession(UsbEventHandler handler, std::chrono::milliseconds rescanInterval,
-                   bool useHotplug)
-        : handler_(std::move(handler)), rescanInterval_(rescanInterval), useHotplug_(useHotplug) {
+    MonitorSession(UsbEventHandler handler, const UsbMonitorOptions& options)
+        : handler_(std::move(handler)), options_(options) {
         thread_ = std::thread([this] { run(); });
         std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return started_; });
+        started_.wait(lock, [&] { return isStarted_; });
     }
 
     ~MonitorSession() override {
         {
             std::lock_guard lock(mutex_);
-            stopping_ = true;
-            if (context_ != nullptr) {
-                libusb_interrupt_event_handler(context_);
+            stop_.request_stop();
+            if (bus_ != nullptr) {
+                bus_->interrupt();
             }
         }
-        wake_.notify_all();
         thread_.join();
     }
 
 private:
-    struct HotplugEvent {
-        libusb_hotplug_event event;
-        libusb_device* device;  // referenced until handled
+    using Devices = std::vector<std::shared_ptr<UsbBusDevice>>;
+
+    // A device that arrived unreadable, and when to read it again.
+    struct Retry {
+        std::shared_ptr<UsbBusDevice> device;
+        std::uint64_t dueNanos = 0;
+        std::size_t tries = 0;
     };
 
     void run() {
         pthread_setname_np(pthread_self(), "usb.monitor");
-        libusb::ContextResult made = libusb::makeContext();
-        if (!made.context) {
-            Log::usb().warn("USB is unavailable: {}", libusb::describe(made.error));
+        UsbBusResult opened = options_.openBus();
+        if (!opened.bus) {
+            Log::usb().warn("USB is unavailable: {}", opened.unavailable);
+            handler_(UsbDeviceEvent::unavailable(opened.unavailable));
             signalStarted(nullptr);
             return;
         }
-        libusb_context* context = made.context.get();
-        libusb_hotplug_callback_handle callback = 0;
-        const bool hotplug =
-            useHotplug_ && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0 &&
-            libusb_hotplug_register_callback(
-                context,
-                static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
-                                                  LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
-                static_cast<libusb_hotplug_flag>(0), LIBUSB_HOTPLUG_MATCH_ANY,
-                LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY, &MonitorSession::hotplugged,
-                this, &callback) == LIBUSB_SUCCESS;
-        // Registered before the scan, so that nothing attached meanwhile is missed.
-        rescan(context);
-        signalStarted(context);
-        while (!isStopping()) {
+        UsbBus& bus = *opened.bus;
+        const bool hotplug = options_.useHotplug && bus.watchHotplug();
+        if (hotplug) {
+            for (const auto& device : bus.devices().value_or(Devices{})) {
+                arrived(device);
+            }
+        } else {
+            rescan(bus);
+        }
+        signalStarted(&bus);
+        while (!stop_.stop_requested()) {
             if (hotplug) {
-                timeval tv{0, 500'000};
-                libusb_handle_events_timeout_completed(context, &tv, nullptr);
-                handlePending();
-            } else {
-                std::unique_lock lock(mutex_);
-                if (wake_.wait_for(lock, rescanInterval_, [&] { return stopping_; })) {
-                    break;
+                for (const UsbHotplug& event : bus.waitForHotplug(untilNextRetry())) {
+                    if (stop_.stop_requested()) {
+                        break;
+                    }
+                    if (event.kind == UsbHotplug::Kind::arrived) {
+                        arrived(event.device);
+                    } else {
+                        left(*event.device);
+                    }
                 }
-                lock.unlock();
-                rescan(context);
+                retryDue();
+            } else {
+                options_.clock.sleep(options_.rescanInterval, stop_.get_token());
+                if (!stop_.stop_requested()) {
+                    rescan(bus);
+                }
             }
         }
-        if (hotplug) {
-            libusb_hotplug_deregister_callback(context, callback);
-        }
-        handlePending();  // only to drop the device references
+        retries_.clear();  // their devices go before the bus
         std::lock_guard lock(mutex_);
-        context_ = nullptr;
+        bus_ = nullptr;
     }
 
-    void signalStarted(libusb_context* context) {
+    void signalStarted(UsbBus* bus) {
         {
             std::lock_guard lock(mutex_);
-            context_ = context;
-            started_ = true;
+            bus_ = bus;
+            isStarted_ = true;
         }
-        wake_.notify_all();
+        started_.notify_all();
     }
 
-    bool isStopping() {
-        std::lock_guard lock(mutex_);
-        return stopping_;
+    void arrived(const std::shared_ptr<UsbBusDevice>& device) {
+        const std::uint64_t key = deviceKeyOf(*device);
+        if (const auto ids = adbInterfacesOf(*device)) {
+            retries_.erase(key);
+            attach(*device, *ids);
+        } else if (!retries_.contains(key)) {
+            Log::usb().info("USB device {}-{} cannot be read yet; trying again",
+                            device->busNumber(), device->address());
+            retries_.emplace(key, Retry{device, dueAfter(0), 0});
+        }
     }
 
-    // Runs inside libusb's event handling on this thread; the work waits until that returns.
-    static int LIBUSB_CALL hotplugged(libusb_context*, libusb_device* device,
-                                      libusb_hotplug_event event, void* self) {
-        static_cast<MonitorSession*>(self)->pending_.push_back({event, libusb_ref_device(device)});
-        return 0;
+    void left(const UsbBusDevice& device) {
+        const std::uint64_t key = deviceKeyOf(device);
+        retries_.erase(key);
+        detach(known_.removeDevice(key));
     }
 
-    void handlePending() {
-        std::vector<HotplugEvent> pending = std::exchange(pending_, {});
-        for (const HotplugEvent& event : pending) {
-            if (!isStopping()) {
-                if (event.event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) {
-                    attach(event.device,
-                           adbInterfacesOf(event.device).value_or(std::vector<std::uint64_t>{}));
-                } else {
-                    detach(known_.removeDevice(deviceKeyOf(event.device)));
-                }
+    std::uint64_t dueAfter(std::size_t tries) const {
+        return options_.clock.nowNanos() +
+               static_cast<std::uint64_t>(
+                   std::chrono::nanoseconds(UsbDeviceMonitor::arrivalRetryDelays[tries]).count());
+    }
+
+    std::chrono::nanoseconds untilNextRetry() const {
+        std::chrono::nanoseconds wait = hotplugPoll;
+        const std::uint64_t now = options_.clock.nowNanos();
+        for (const auto& [key, retry] : retries_) {
+            wait = std::min(
+                wait, std::chrono::nanoseconds(retry.dueNanos > now ? retry.dueNanos - now : 0));
+        }
+        return wait;
+    }
+
+    void retryDue() {
+        const std::uint64_t now = options_.clock.nowNanos();
+        for (auto it = retries_.begin(); it != retries_.end();) {
+            Retry& retry = it->second;
+            if (retry.dueNanos > now) {
+                ++it;
+            } else if (const auto ids = adbInterfacesOf(*retry.device)) {
+                attach(*retry.device, *ids);
+                it = retries_.erase(it);
+            } else if (++retry.tries == UsbDeviceMonitor::arrivalRetryDelays.size()) {
+                Log::usb().warn("USB device {}-{} stayed unreadable; plug it in again to retry",
+                                retry.device->busNumber(), retry.device->address());
+                it = retries_.erase(it);
+            } else {
+                retry.dueNanos = dueAfter(retry.tries);
+                ++it;
             }
-            libusb_unref_device(event.device);
         }
     }
 
-    void rescan(libusb_context* context) {
-        const libusb::DeviceList list(context);
-        if (!list.ok()) {
+    void rescan(UsbBus& bus) {
+        const std::optional<Devices> listed = bus.devices();
+        if (!listed) {
             return;  // a failed listing is no proof that anything went
         }
         std::set<std::uint64_t> present;
-        std::vector<std::pair<libusb_device*, std::vector<std::uint64_t>>> devices;
-        for (libusb_device* device : list.devices()) {
-            std::optional<std::vector<std::uint64_t>> read = adbInterfacesOf(device);
+        std::vector<std::pair<const UsbBusDevice*, std::vector<std::uint64_t>>> adb;
+        for (const auto& device : *listed) {
+            std::optional<std::vector<std::uint64_t>> read = adbInterfacesOf(*device);
             if (!read) {
                 // Still there, though unreadable just now: keep what we knew of it.
-                const std::vector<std::uint64_t> known = known_.ofDevice(deviceKeyOf(device));
+                const std::vector<std::uint64_t> known = known_.ofDevice(deviceKeyOf(*device));
                 present.insert(known.begin(), known.end());
                 continue;
             }
-            std::vector<std::uint64_t> ids = std::move(*read);
-            if (!ids.empty()) {
-                present.insert(ids.begin(), ids.end());
-                devices.emplace_back(device, std::move(ids));
+            if (!read->empty()) {
+                present.insert(read->begin(), read->end());
+                adb.emplace_back(device.get(), std::move(*read));
             }
         }
         detach(known_.retainOnly(present));
-        for (const auto& [device, ids] : devices) {
-            attach(device, ids);
+        for (const auto& [device, ids] : adb) {
+            attach(*device, ids);
         }
     }
 
-    void attach(libusb_device* device, const std::vector<std::uint64_t>& ids) {
+    void attach(const UsbBusDevice& device, const std::vector<std::uint64_t>& ids) {
         for (std::uint64_t id : ids) {
             if (known_.insert(id)) {
-                UsbAdbDevice adb = describe(device, id);
+                const UsbDeviceStrings strings = device.strings();
+                UsbAdbDevice adb =
+                    UsbAdbDevice::make(id, strings.serial, strings.product, strings.manufacturer);
                 Log::usb().info("ADB interface attached: {} id={}",
                                 Log::privateValue(adb.productName), id);
                 handler_(UsbDeviceEvent::attached(std::move(adb)));
@@ -256,28 +264,30 @@ private:
     }
 
     const UsbEventHandler handler_;
-    const std::chrono::milliseconds rescanInterval_;
-    const bool useHotplug_;
-    UsbKnownInterfaces known_;           // monitor thread only
-    std::vector<HotplugEvent> pending_;  // monitor thread only
+    const UsbMonitorOptions options_;
+    UsbKnownInterfaces known_;                // monitor thread only
+    std::map<std::uint64_t, Retry> retries_;  // monitor thread only, by device key
 
     std::mutex mutex_;
-    std::condition_variable wake_;
-    bool started_ = false;
-    bool stopping_ = false;
-    libusb_context* context_ = nullptr;
+    std::condition_variable started_;
+    bool isStarted_ = false;
+    UsbBus* bus_ = nullptr;  // while the thread watches it
+    std::stop_source stop_;
     std::thread thread_;
 };
 
 }  // namespace
 
+UsbDeviceMonitor::UsbDeviceMonitor(UsbMonitorOptions options)
+    : options_(withDefaults(std::move(options))) {}
+
 std::unique_ptr<UsbEventSubscription> UsbDeviceMonitor::events(UsbEventHandler handler) const {
-    return std::make_unique<MonitorSession>(std::move(handler), rescanInterval_, useHotplug_);
+    return std::make_unique<MonitorSession>(std::move(handler), options_);
 }
 
-UsbEventSource UsbDeviceMonitor::source(std::chrono::milliseconds rescanInterval) {
-    return [rescanInterval](UsbEventHandler handler) {
-        return UsbDeviceMonitor(rescanInterval).events(std::move(handler));
+UsbEventSource UsbDeviceMonitor::source(UsbMonitorOptions options) {
+    return [monitor = UsbDeviceMonitor(std::move(options))](UsbEventHandler handler) {
+        return monitor.events(std::move(handler));
     };
 }
 

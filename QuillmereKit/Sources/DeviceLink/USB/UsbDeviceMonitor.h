@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "DeviceLink/USB/UsbAdbDevice.h"
+#include "DeviceLink/USB/UsbBus.h"
+#include "QuillmereCore/TaskClock.h"
 
 namespace qm {
 
@@ -19,8 +22,8 @@ public:
     virtual ~UsbEventSubscription() = default;
 };
 
-// Starts a watch that tells `handler` of ADB interfaces: first those already attached, before
-// it returns, then every attach and detach, one at a time.
+// Starts a watch that tells `handler` of ADB interfaces: first those already attached (or that
+// USB is unavailable), before it returns, then every attach and detach, one at a time.
 using UsbEventSource = std::function<std::unique_ptr<UsbEventSubscription>(UsbEventHandler)>;
 
 // The ADB interfaces a watch has reported attached and not yet detached.
@@ -39,26 +42,36 @@ private:
     std::set<std::uint64_t> ids_;
 };
 
-// Watches USB through libusb on a "usb.monitor" thread: hotplug callbacks where the platform
-// has them, otherwise a rescan every `rescanInterval`. Without USB (no bus, no permission to
-// list it) a watch reports nothing.
+struct UsbMonitorOptions {
+    // Between rescans, where the bus tells no arrivals or `useHotplug` is false.
+    std::chrono::milliseconds rescanInterval{1000};
+    bool useHotplug = true;
+    // libusb when empty.
+    UsbBusOpener openBus;
+    // Paces the rescans and the retries; the bus waits on the same time.
+    TaskClock clock;
+};
+
+// Watches USB on a "usb.monitor" thread: hotplug arrivals where the bus tells them, otherwise a
+// rescan every `rescanInterval`. Without USB a watch reports that once and nothing more.
 class UsbDeviceMonitor {
 public:
-    static constexpr std::chrono::milliseconds defaultRescanInterval{1000};
+    // A phone switching its USB modes arrives before its configuration can be read: it is read
+    // again after each of these in turn, counted from the last try, before it is given up.
+    static constexpr std::array<std::chrono::milliseconds, 5> arrivalRetryDelays{
+        std::chrono::milliseconds(250), std::chrono::milliseconds(500),
+        std::chrono::milliseconds(1000), std::chrono::milliseconds(2000),
+        std::chrono::milliseconds(4000)};
 
-    // `useHotplug` false rescans even where hotplug callbacks exist.
-    explicit UsbDeviceMonitor(std::chrono::milliseconds rescanInterval = defaultRescanInterval,
-                              bool useHotplug = true)
-        : rescanInterval_(rescanInterval), useHotplug_(useHotplug) {}
+    explicit UsbDeviceMonitor(UsbMonitorOptions options = {});
 
     std::unique_ptr<UsbEventSubscription> events(UsbEventHandler handler) const;
 
     // events() of a new monitor each time.
-    static UsbEventSource source(std::chrono::milliseconds rescanInterval = defaultRescanInterval);
+    static UsbEventSource source(UsbMonitorOptions options = {});
 
 private:
-    std::chrono::milliseconds rescanInterval_;
-    bool useHotplug_;
+    UsbMonitorOptions options_;
 };
 
 }  // namespace qm

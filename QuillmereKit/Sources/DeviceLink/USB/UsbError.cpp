@@ -20,6 +20,8 @@ UsbError UsbError::fromLibusb(int libusbCode) {
         case LIBUSB_ERROR_NO_DEVICE:
         case LIBUSB_ERROR_NOT_FOUND:
             return notFound();
+        case LIBUSB_ERROR_ACCESS:  // libusb's name for the node's EACCES and EPERM
+            return access();
         default:
             return io(libusbCode);
     }

@@ -7,13 +7,13 @@
 
 namespace qm {
 
-enum class UsbErrorKind { io, exclusiveAccess, notFound };
+enum class UsbErrorKind { io, exclusiveAccess, notFound, access };
 
 // How one blocking bulk transfer ended.
 enum class UsbTransferStatus { completed, timedOut, aborted, stalled, overflow, noDevice, failed };
 
 // Failures of USB access. The message is the case name, and for `io` the code in parentheses:
-// "exclusiveAccess", "notFound", "io(-7)".
+// "exclusiveAccess", "notFound", "access", "io(-7)".
 class UsbError : public TypedError<UsbErrorKind> {
 public:
     // A write that the device took only in part.
@@ -24,6 +24,8 @@ public:
         return UsbError(Kind::exclusiveAccess, "exclusiveAccess", 0);
     }
     static UsbError notFound() { return UsbError(Kind::notFound, "notFound", 0); }
+    // This user may not open the device: its node is not theirs until the udev rule says so.
+    static UsbError access() { return UsbError(Kind::access, "access", 0); }
 
     // A libusb error code from opening the device or claiming its interface: busy means another
     // program (an ADB server, say) holds the interface.
