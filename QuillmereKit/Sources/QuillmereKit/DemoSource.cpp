@@ -65,8 +65,10 @@ protected:
             throw ByteIOError::endOfStream();
         }
         const std::size_t buffered = std::min(into.size(), buffer_.size() - offset_);
-        std::memcpy(into.data(), buffer_.data() + offset_, buffered);
-        offset_ += buffered;
+        if (buffered > 0) {
+            std::memcpy(into.data(), buffer_.data() + offset_, buffered);
+            offset_ += buffered;
+        }
         remaining_ -= into.size();
         into = into.subspan(buffered);
         if (into.size() >= chunkSize) {
