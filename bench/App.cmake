@@ -16,3 +16,8 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(xcb_bench REQUIRED IMPORTED_TARGET xcb xcb-xtest)
 target_link_libraries(bench_app_start PRIVATE PkgConfig::xcb_bench)
 add_dependencies(bench_app_start vantorel)
+qm_add_bench(app_frames
+    SOURCES AppFramesBench.cpp ${PROJECT_SOURCE_DIR}/App/Tests/Support/ImportVantorel.cpp
+    DEPENDS App Appplugin)
+# The bundle is found beside the program, as the app finds it beside its own.
+file(CREATE_LINK ${PROJECT_BINARY_DIR}/App/share ${CMAKE_CURRENT_BINARY_DIR}/share SYMBOLIC)

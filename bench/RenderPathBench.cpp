@@ -5,7 +5,7 @@
 //
 // Then the whole way in a live window: from a decoded frame handed to the video stage to the
 // moment the window showing it reached the screen, with the GUI thread idle (0) or busy with
-// other QML work (1): p50 and p99 in milliseconds.
+// other QML work (1), display sync off (0) or on (1): p50 and p99 in milliseconds.
 #include <QEventLoop>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
@@ -134,6 +134,7 @@ void BM_FrameToPresentation(benchmark::State& state) {
         return;
     }
     window->setProperty("busyMillis", state.range(0) ? 8 : 0);
+    view->setVsyncEnabled(state.range(1) != 0);
     qm::VideoStage stage;
     stage.setTarget(view->videoLayer(),
                     std::make_shared<qm::VideoRenderer>(view->renderSettings()));
@@ -176,9 +177,8 @@ BENCHMARK(BM_Render1080pTo1080p)->UseManualTime()->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_Render1080pTo1440pBicubic)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Render1080pTo1440pUpscaled)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameToPresentation)
-    ->ArgName("busy_gui")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"busy_gui", "vsync"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
     ->Iterations(600)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -9,6 +9,7 @@
 
 #include "Developer/SessionFlashTarget.h"
 #include "Errors/Diagnostics.h"
+#include "QuillmereCore/ThreadPriority.h"
 #include "QuillmereKit/RouteResolver.h"
 #include "QuitGuard.h"
 
@@ -21,7 +22,9 @@ AppModel::AppModel(AppSettings& settings, AppModelEnvironment environment, QObje
       recording_(RecordingController::moviesDirectory(), FileReveal(), environment_.now),
       recordingOverlay_(recording_, *environment_.timers, environment_.now),
       flashTest_(FlashTestRunner::Environment{.timers = *environment_.timers}),
-      autoConnectPending_(environment_.autoConnect && !environment_.hostedByTests) {}
+      autoConnectPending_(environment_.autoConnect && !environment_.hostedByTests) {
+    libraryCacheQueue_.post([] { lowerCurrentThread(); });
+}
 
 // Stops hearing the link before the members its handler touches go.
 AppModel::~AppModel() {

@@ -9,4 +9,8 @@ bool GraphicsSupport::upscaling() {
     return supported;
 }
 
+bool GraphicsSupport::softwareRendering() {
+    return VideoRenderer::isSoftwareRasterizer();
+}
+
 }  // namespace qm

@@ -13,11 +13,14 @@ class GraphicsSupport : public QObject {
     QML_ELEMENT
     QML_SINGLETON
     Q_PROPERTY(bool upscaling READ upscaling CONSTANT)
+    Q_PROPERTY(bool softwareRendering READ softwareRendering CONSTANT)
 
 public:
     using QObject::QObject;
 
     static bool upscaling();
+    // Drawing in software, as in a virtual machine: no upscaling, the fastest filter.
+    static bool softwareRendering();
 };
 
 }  // namespace qm

@@ -11,6 +11,7 @@ Pane {
 
     required property AppSettings settings
     property bool upscalingSupported: GraphicsSupport.upscaling
+    property bool softwareRendering: GraphicsSupport.softwareRendering
 
     width: 480
     padding: 20
@@ -106,7 +107,9 @@ Pane {
             title: qsTr("GPU upscaling")
             note: root.upscalingSupported
                   ? qsTr("Vantorel already scales the video with a sharp filter. GPU upscaling adds an upscaler with edge sharpening, for about 3 ms more per frame.")
-                  : qsTr("Not available on this PC's graphics.")
+                  : root.softwareRendering
+                    ? qsTr("Not available: this PC draws in software, as a virtual machine does, so the video is scaled with the fastest filter to keep it smooth.")
+                    : qsTr("Not available on this PC's graphics.")
             checked: root.settings.gpuUpscaling
             onToggled: on => root.settings.gpuUpscaling = on
         }

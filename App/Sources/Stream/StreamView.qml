@@ -37,10 +37,15 @@ Item {
         objectName: "streamBackdrop"
         anchors.fill: parent
         color: "black"
+        // The video view, black itself until the first frame, covers it: drawn under the
+        // picture, it would cost a whole window's pixels every frame.
+        visible: inputLayers.count === 0
     }
 
     // One per game: another game gets a new keymap controller and video view.
     Repeater {
+        id: inputLayers
+
         model: [root.packageName]
 
         delegate: StreamInputLayer {

@@ -217,20 +217,35 @@ TEST_F(StreamViewsTest, AnotherGameGetsANewVideoViewAndUpscalingKeepsIt) {
     EXPECT_TRUE(video()->upscale().enabled);
 }
 
-TEST_F(StreamViewsTest, UpscalingRowsAreDisabledWithoutSupport) {
-    for (const bool supported : {true, false}) {
-        SCOPED_TRACE(supported);
+TEST_F(StreamViewsTest, UpscalingRowsAreDisabledWithoutSupportAndSayWhy) {
+    struct Case {
+        bool supported;
+        bool software;
+        const char* note;
+    };
+    for (const Case& c :
+         {Case{true, false, "already scales"}, Case{false, false, "this PC's graphics"},
+          Case{false, true, "draws in software"}}) {
+        const bool supported = c.supported;
+        SCOPED_TRACE(c.note);
         settings.setGpuUpscaling(false);
-        auto window =
-            show(R"(
+        auto window = show(R"(
             width: 480; height: 640
             required property AppSettings settings
             required property bool supported
-            SettingsView { settings: host.settings; upscalingSupported: host.supported }
+            required property bool software
+            SettingsView {
+                settings: host.settings; upscalingSupported: host.supported
+                softwareRendering: host.software
+            }
         )",
-                 {{"settings", QVariant::fromValue(&settings)}, {"supported", supported}});
+                           {{"settings", QVariant::fromValue(&settings)},
+                            {"supported", supported},
+                            {"software", c.software}});
         ASSERT_TRUE(window);
         EXPECT_EQ(findItem(*window, "gpuUpscaling")->isEnabled(), supported);
+        EXPECT_TRUE(
+            findItem(*window, "gpuUpscaling")->property("note").toString().contains(c.note));
         EXPECT_FALSE(findItem(*window, "sharpness")->isEnabled());
         EXPECT_TRUE(isShown(*window, "sharpnessReason"));
         settings.setGpuUpscaling(true);

@@ -5,12 +5,13 @@
 namespace qm {
 
 DemoPlayer::DemoPlayer(DemoSource source, VideoStage& stage, DecoderFactory makeDecoder,
-                       EndHandler onEnded, TaskClock clock)
+                       EndHandler onEnded, TaskClock clock, SetThreadPriority setPriority)
     : source_(std::move(source)),
       stage_(stage),
       makeDecoder_(std::move(makeDecoder)),
       onEnded_(std::move(onEnded)),
       clock_(std::move(clock)),
+      setPriority_(std::move(setPriority)),
       thread_([this](std::stop_token stop) { run(stop); }) {}
 
 DemoPlayer::~DemoPlayer() {
@@ -26,11 +27,14 @@ void DemoPlayer::stop() {
 
 void DemoPlayer::run(const std::stop_token& stop) {
     pthread_setname_np(pthread_self(), "demo");
+    if (setPriority_) {
+        setPriority_(ThreadPriority::userInteractive);  // it reads and decodes the stream
+    }
     try {
         source_.play(
             std::nullopt,
-            [this](int pass) {
-                if (pass > 0) {
+            [this, &stop](int pass) {
+                if (pass > 0 && !stop.stop_requested()) {
                     stage_.replaceDecoder(makeDecoder_());
                 }
             },

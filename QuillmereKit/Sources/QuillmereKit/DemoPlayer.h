@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "QuillmereCore/TaskClock.h"
+#include "QuillmereCore/ThreadPriority.h"
 #include "QuillmereKit/DemoSource.h"
 #include "QuillmereKit/VideoStage.h"
 #include "VideoPipeline/VideoDecoder.h"
@@ -24,15 +25,19 @@ public:
     // capture without timed packets. Not called once stop() was asked for.
     using EndHandler = std::function<void(std::exception_ptr)>;
 
-    // Starts at once on the stage's current decoder. The stage must outlive the player.
+    // Starts at once on the stage's current decoder, the thread given the priority of frames
+    // the user looks at. The stage must outlive the player.
     DemoPlayer(DemoSource source, VideoStage& stage, DecoderFactory makeDecoder, EndHandler onEnded,
-               TaskClock clock = {});
+               TaskClock clock = {}, SetThreadPriority setPriority = {});
     ~DemoPlayer();
     DemoPlayer(const DemoPlayer&) = delete;
     DemoPlayer& operator=(const DemoPlayer&) = delete;
 
     // Cuts the current wait short and joins the thread; never from the callbacks.
     void stop();
+    // Cuts the current wait short without waiting: the thread ends before its next packet, and
+    // the owner joins it where waiting does no harm, by letting the player go there.
+    void requestStop() noexcept { thread_.request_stop(); }
 
 private:
     void run(const std::stop_token& stop);
@@ -42,6 +47,7 @@ private:
     const DecoderFactory makeDecoder_;
     const EndHandler onEnded_;
     const TaskClock clock_;
+    const SetThreadPriority setPriority_;
     std::jthread thread_;  // last: started once the state above exists
 };
 

@@ -32,40 +32,41 @@ private:
 // presentation time comes. Immutable once made; play() may run on any one thread.
 class DemoSource {
 public:
-    // Minutes of video at the phone's bit rates; a larger file is refused, not read.
-    static constexpr std::size_t maxFileSize = 256 * 1024 * 1024;
     // A body whose packets span no time would otherwise loop without pause.
     static constexpr std::chrono::milliseconds minimumPass{100};
 
     using LoopStart = std::function<void(int pass)>;
     using EventHandler = std::function<void(const StreamEvent& event)>;
 
-    // Throws DemoStreamFormat::FormatError for a bad header.
+    // A capture held in memory. Throws DemoStreamFormat::FormatError for a bad header.
     explicit DemoSource(Bytes data);
-    // Reads the whole file rather than map it: a mapped file that another program shortens
-    // crashes its reader. Throws DemoError::unreadable for a file that cannot be read or has a
-    // bad header.
+    // A capture file of any size: its header is checked here, and every pass reads the body in
+    // pieces, so a tap of many minutes plays too. Throws DemoError::unreadable for a file that
+    // cannot be read (anything but a regular file) or has a bad header.
     static DemoSource open(const std::filesystem::path& file);
 
     VideoCodec codec() const noexcept { return codec_; }
-    ByteView body() const noexcept;
 
     // Plays `loops` passes (forever without), calling `onLoopStart` with each pass's index
     // before its first event and `handle` with every event, one after another, on the calling
     // thread. Each pass lasts at least `minimumPass`. Throws DemoError::noTimedPackets after a
-    // pass without a timed packet, BinaryError for a malformed packet header, CancellationError
+    // pass without a timed packet, DemoError::unreadable when the file cannot be read or was
+    // shortened during the pass, BinaryError for a malformed packet header, CancellationError
     // once `stop` is requested, and whatever the callbacks throw. A packet cut short by the end
     // of the body ends the pass.
     void play(std::optional<int> loops, const LoopStart& onLoopStart, const EventHandler& handle,
               const TaskClock& clock, std::stop_token stop) const;
 
 private:
+    DemoSource(VideoCodec codec, std::filesystem::path file);
+
     // One pass; returns the number of timed packets.
     std::size_t playPass(const EventHandler& handle, const TaskClock& clock,
                          const std::stop_token& stop) const;
 
     VideoCodec codec_;  // before the data, which the constructor parses and then takes
-    Bytes data_;
+    Bytes data_;        // the capture held in memory, or nothing
+    std::optional<std::filesystem::path> file_;  // or the file read on every pass
 };
 
 }  // namespace qm

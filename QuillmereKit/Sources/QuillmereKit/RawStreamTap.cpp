@@ -32,7 +32,7 @@ int writeAll(int fd, ByteView data) {
 
 RawStreamTap::RawStreamTap(std::shared_ptr<ByteSource> source, const std::filesystem::path& path,
                            VideoCodec codec)
-    : source_(std::move(source)) {
+    : source_(std::move(source)), path_(path) {
     if (path.has_parent_path()) {
         std::filesystem::create_directories(path.parent_path());
     }
@@ -51,20 +51,31 @@ RawStreamTap::RawStreamTap(std::shared_ptr<ByteSource> source, const std::filesy
 }
 
 RawStreamTap::~RawStreamTap() {
-    close();
+    closeFile();
 }
 
 void RawStreamTap::close() noexcept {
-    std::lock_guard lock(mutex_);
-    if (!closed_) {
-        closed_ = true;
+    closing_ = true;
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (lock.owns_lock()) {
+        closeFile();
+    }
+}
+
+void RawStreamTap::discard() noexcept {
+    close();
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+}
+
+void RawStreamTap::closeFile() noexcept {
+    if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
 }
 
 std::size_t RawStreamTap::bytesWritten() const {
-    std::lock_guard lock(mutex_);
     return written_;
 }
 
@@ -81,18 +92,20 @@ Bytes RawStreamTap::readBytes(std::size_t count, std::stop_token stop) {
 
 void RawStreamTap::copy(ByteView bytes) {
     std::lock_guard lock(mutex_);
-    if (closed_) {
+    if (closing_ || fd_ < 0) {
+        closeFile();
         return;
     }
     if (const int error = writeAll(fd_, bytes)) {
-        closed_ = true;
-        ::close(fd_);
-        fd_ = -1;
+        closeFile();
         Log::video().error("raw stream tap stopped: {}",
                            Log::privateValue(std::generic_category().message(error)));
         return;
     }
     written_ += bytes.size();
+    if (closing_) {
+        closeFile();  // close() came during the write
+    }
 }
 
 }  // namespace qm

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -10,7 +11,8 @@
 namespace qm {
 
 // Copies a live video stream into a capture file while its reader consumes it. A failed write
-// stops the copy for good without disturbing the stream; close() may come from any thread.
+// stops the copy for good without disturbing the stream. close() may come from any thread and
+// never waits for a write under way (a slow disk): that write's reader closes the file after it.
 class RawStreamTap final : public ByteSource {
 public:
     // Creates missing folders and replaces any file at `path` with the capture header; throws
@@ -22,6 +24,8 @@ public:
     RawStreamTap& operator=(const RawStreamTap&) = delete;
 
     void close() noexcept;
+    // Closes and deletes the capture, for a stream that never played.
+    void discard() noexcept;
     // Bytes appended after the header.
     std::size_t bytesWritten() const;
 
@@ -31,12 +35,14 @@ protected:
 
 private:
     void copy(ByteView bytes);
+    void closeFile() noexcept;  // under the lock
 
     std::shared_ptr<ByteSource> source_;
-    mutable std::mutex mutex_;
+    const std::filesystem::path path_;
+    std::atomic<bool> closing_ = false;
+    std::atomic<std::size_t> written_ = 0;
+    std::mutex mutex_;  // held by each write
     int fd_ = -1;
-    bool closed_ = false;
-    std::size_t written_ = 0;
 };
 
 }  // namespace qm

@@ -75,6 +75,19 @@ int AacEncoder::encode(std::int64_t silenceFrames, ByteView pcm) {
     return result;
 }
 
+int AacEncoder::skip(std::int64_t frames) {
+    int result = 0;
+    if (const int queued = av_audio_fifo_size(fifo_.get()); queued > 0) {
+        const std::int64_t padding = std::min<std::int64_t>(frames, context_->frame_size - queued);
+        result = encode(padding, {});
+        frames -= padding;
+    }
+    if (frames > 0) {
+        skips_.push_back({framesIn_, frames});
+    }
+    return result;
+}
+
 int AacEncoder::fill(int frames, const std::uint8_t* pcm) {
     const std::size_t planeSize = static_cast<std::size_t>(context_->frame_size);
     std::array<void*, 8> planes{};
@@ -122,8 +135,14 @@ int AacEncoder::drain() {
         if (status < 0) {
             return status;
         }
+        // A packet carries the input from one frame before its place: the priming comes first.
+        const std::int64_t firstFrame = (packetsOut_ - 1) * context_->frame_size;
+        while (!skips_.empty() && skips_.front().fromFrame <= firstFrame) {
+            skippedOut_ += skips_.front().frames;
+            skips_.pop_front();
+        }
         AVPacket& packet = *packet_;
-        packet.pts = packet.dts = packetsOut_ * context_->frame_size;
+        packet.pts = packet.dts = packetsOut_ * context_->frame_size + skippedOut_;
         packet.duration = context_->frame_size;
         ++packetsOut_;
         sink_(packet);

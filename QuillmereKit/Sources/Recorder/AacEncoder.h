@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -30,6 +31,10 @@ public:
     // `silenceFrames` frames of silence, then `pcm` (whole frames). Returns 0 or the encoder's
     // error status; the samples are queued either way, so the timeline stays whole.
     int encode(std::int64_t silenceFrames, ByteView pcm);
+    // Moves the times of everything encoded after this on by `frames`, which have no samples:
+    // the frame under way is completed with silence first, and the skip is that much shorter.
+    // Returns as encode() does.
+    int skip(std::int64_t frames);
     // Encodes the partial last frame and drains the encoder.
     int finish();
 
@@ -47,6 +52,13 @@ private:
     std::vector<float> planes_;  // one frame per channel, the conversion's scratch
     std::int64_t framesIn_ = 0;
     std::int64_t packetsOut_ = 0;
+    // Skips whose first frame no packet out has reached yet: one or two, the encoder's delay.
+    struct Skip {
+        std::int64_t fromFrame = 0;
+        std::int64_t frames = 0;
+    };
+    std::deque<Skip> skips_;
+    std::int64_t skippedOut_ = 0;
 };
 
 }  // namespace qm

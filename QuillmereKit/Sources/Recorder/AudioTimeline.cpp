@@ -22,10 +22,12 @@ AudioTimeline::Placement AudioTimeline::place(std::int64_t offsetMicros, std::in
     if (placement.startFrame < next_) {
         placement.cutFrames = std::min(frames, next_ - placement.startFrame);
         placement.startFrame = next_;
-    } else if (placement.startFrame - next_ > maxGapFrames_) {
+    } else if (const std::int64_t gap = placement.startFrame - next_; gap > maxSkipFrames) {
         placement.startFrame = next_;
+    } else if (gap > maxSilenceFrames_) {
+        placement.skippedFrames = gap;
     } else {
-        placement.silenceFrames = placement.startFrame - next_;
+        placement.silenceFrames = gap;
     }
     const std::int64_t kept = frames - placement.cutFrames;
     placed_ = placed_ || kept > 0;

@@ -129,6 +129,14 @@ Mp4Writer::Outcome Mp4Writer::writeAudio(std::int64_t silenceFrames, ByteView pc
     return encoded(encoder_->encode(silenceFrames, pcm));
 }
 
+Mp4Writer::Outcome Mp4Writer::skipAudio(std::int64_t frames) {
+    if (!encoder_) {
+        return Outcome::written;
+    }
+    audioOutcome_ = Outcome::written;
+    return encoded(encoder_->skip(frames));
+}
+
 Mp4Writer::Outcome Mp4Writer::finish() {
     if (encoder_) {
         audioOutcome_ = Outcome::written;

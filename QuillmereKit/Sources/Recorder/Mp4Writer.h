@@ -43,6 +43,9 @@ public:
     Outcome writeVideo(ByteView sample, std::int64_t ptsMicros, bool keyFrame);
     // Silence, then interleaved 16-bit PCM; nothing without an audio track.
     Outcome writeAudio(std::int64_t silenceFrames, ByteView pcm);
+    // A gap of `frames` in the audio's times before the next samples; nothing without an audio
+    // track.
+    Outcome skipAudio(std::int64_t frames);
     // Encodes the audio still queued and writes the trailer.
     Outcome finish();
 

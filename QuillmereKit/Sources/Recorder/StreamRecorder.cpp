@@ -1,5 +1,6 @@
 #include "Recorder/StreamRecorder.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -8,6 +9,7 @@
 
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/SerialQueue.h"
+#include "QuillmereCore/ThreadPriority.h"
 #include "Recorder/AnnexBSamples.h"
 #include "Recorder/AudioTimeline.h"
 #include "Recorder/Mp4Writer.h"
@@ -179,17 +181,16 @@ void StreamRecorder::Writing::writeVideo(const StreamPacket& packet, bool lostBe
 
 void StreamRecorder::Writing::handleConfig(ByteView config) {
     const auto sets = VideoFormat::parameterSets(config, codec_);
-    if (sets && sets == parameterSets_) {
+    if (!sets || sets == parameterSets_) {
         return;
     }
     if (sessionStarted_) {
-        // Unreadable sets count as a change too: what follows may not match the track.
         formatChanged_ = true;
         Log::recorder().info("stream format changed: the recording ends here");
         onEvent_(Event::formatChanged);
         return;
     }
-    const auto format = sets ? VideoFormat::make(codec_, *sets) : std::nullopt;
+    const auto format = VideoFormat::make(codec_, *sets);
     const auto size = format ? VideoFormat::pictureSize(*format) : std::nullopt;
     if (!size) {
         return;
@@ -223,7 +224,12 @@ void StreamRecorder::Writing::writeAudio(const StreamPacket& packet) {
     }
     const ByteView pcm =
         ByteView(packet.data).subspan(cut * bytesPerFrame, (frames - cut) * bytesPerFrame);
-    const Mp4Writer::Outcome outcome = writer_->writeAudio(placement.silenceFrames, pcm);
+    Mp4Writer::Outcome outcome = placement.skippedFrames > 0
+                                     ? writer_->skipAudio(placement.skippedFrames)
+                                     : Mp4Writer::Outcome::written;
+    if (outcome != Mp4Writer::Outcome::failed) {
+        outcome = std::max(outcome, writer_->writeAudio(placement.silenceFrames, pcm));
+    }
     if (outcome != Mp4Writer::Outcome::written) {
         ++skipped_;
         checkWriter(outcome);
@@ -290,6 +296,7 @@ StreamRecorder::StreamRecorder(std::filesystem::path url, const FormatDescriptio
       queue_(std::move(options.queue)) {
     if (!queue_) {
         auto own = std::make_shared<SerialQueue>("recorder");
+        own->post([] { lowerCurrentThread(); });  // the stream never waits for the writing
         ownQueue_ = own.get();
         queue_ = std::move(own);
     }

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "QuillmereCore/ThreadPriority.h"
 #include "QuillmereCore/UnicodeText.h"
 
 namespace qm {
@@ -45,6 +46,7 @@ void ServerLogChannel::readInto(std::span<std::uint8_t> into, std::stop_token st
 }
 
 void ServerLogChannel::mirror() {
+    lowerCurrentThread();  // the server's output is read as it comes, but nobody waits for it
     // One byte at a time: the server prints a line and then waits, so a larger read would hold
     // its last words back until it printed more.
     std::array<std::uint8_t, 1> byte{};

@@ -1,8 +1,14 @@
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <thread>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +19,7 @@
 #include "Support/LogSince.h"
 #include "Support/MediaFixtures.h"
 #include "Support/MediaPackets.h"
+#include "Support/Waiting.h"
 #include "VideoPipeline/VideoDecoder.h"
 
 namespace qm {
@@ -99,6 +106,55 @@ TEST_F(RawStreamTapTest, ReadsAfterCloseStillFlowButWriteNothing) {
     EXPECT_EQ(tap.readExactly(3), (Bytes{9, 8, 7}));
     EXPECT_EQ(tap.bytesWritten(), 0u);
     EXPECT_EQ(fileBytes(dir / "c.qmstream").size(), DemoStreamFormat::headerSize);
+}
+
+TEST_F(RawStreamTapTest, CloseNeverWaitsForAWriteUnderWay) {
+    fs::create_directories(dir);
+    const fs::path path = dir / "slow.qmstream";
+    auto source = std::make_shared<DataByteSource>(Bytes(std::size_t(4) << 20, 7));
+    RawStreamTap tap(source, path, VideoCodec::h264);
+    // A FIFO nobody reads yet stands for a slow disk: it takes the place of the tap's file, and
+    // the copy of a large read fills it and waits.
+    const fs::path pipe = dir / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int disk = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(disk, 0);
+    const int slow = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(slow, 0);
+    int tapFile = -1;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (fs::read_symlink(entry.path(), error) == path) {
+            tapFile = std::stoi(entry.path().filename().string());
+        }
+    }
+    ASSERT_GE(tapFile, 0);
+    ASSERT_EQ(::dup3(slow, tapFile, O_CLOEXEC), tapFile);
+    ::close(slow);
+    const long full = ::fcntl(disk, F_GETPIPE_SZ) - ::sysconf(_SC_PAGESIZE);
+    auto reader =
+        std::async(std::launch::async, [&] { return tap.readExactly(std::size_t(2) << 20); });
+    EXPECT_TRUE(test::eventually(
+        [&] {
+            int queued = 0;
+            return ::ioctl(disk, FIONREAD, &queued) == 0 && queued > full;
+        },
+        std::chrono::seconds(60)));
+
+    auto closing = std::async(std::launch::async, [&] { tap.close(); });
+    EXPECT_EQ(closing.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+        << "close() waited for the write";
+    Bytes drained(std::size_t(1) << 20);
+    while (reader.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        if (::read(disk, drained.data(), drained.size()) <= 0) {
+            std::this_thread::yield();
+        }
+    }
+    EXPECT_EQ(reader.get().size(), std::size_t(2) << 20);
+    EXPECT_EQ(tap.bytesWritten(), std::size_t(2) << 20);
+    tap.readExactly(100);
+    EXPECT_EQ(tap.bytesWritten(), std::size_t(2) << 20);
+    ::close(disk);
 }
 
 TEST_F(RawStreamTapTest, NeverOpensAnExistingFileOrALink) {

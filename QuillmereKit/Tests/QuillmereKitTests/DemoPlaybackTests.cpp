@@ -159,6 +159,57 @@ TEST(DemoSource, AFileThatCannotBePlayedFailsWithItsCase) {
     fs::remove_all(dir);
 }
 
+TEST(DemoSource, AFileIsReadInPiecesWhateverItsSizeAndMayNotShrinkWhilePlaying) {
+    namespace fs = std::filesystem;
+    const fs::path file =
+        fs::temp_directory_path() / ("qm-demo-large-" + std::to_string(::getpid()) + ".qmstream");
+    // Frames larger than a piece read.
+    std::vector<StreamEvent> frames = {config};
+    for (int i = 0; i < 10; ++i) {
+        frames.push_back(
+            StreamPacket{StreamPacket::Kind::frame, i * 16'667, Bytes(512 << 10, 0x41)});
+    }
+    const Bytes contents = capture(frames);
+    struct Case {
+        const char* what;
+        std::uint64_t size;   // the file's size, a sparse tail of zeros past the packets
+        std::uint64_t cutTo;  // what the file is shortened to after the first frame, if not 0
+        std::size_t events;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"beyond what fits in memory at once: it plays, until the zeros", 300ull << 20, 0, 11,
+         "invalid(\"packet size 0\")"},
+        {"shortened while playing", contents.size(), 1'000'000, 2,
+         "demo stream: the file was shortened while it played"},
+    };
+    for (const Case& c : cases) {
+        {
+            std::ofstream(file, std::ios::binary | std::ios::trunc)
+                .write(reinterpret_cast<const char*>(contents.data()),
+                       static_cast<std::streamsize>(contents.size()));
+        }
+        fs::resize_file(file, c.size);
+        test::VirtualClock clock;
+        std::size_t events = 0;
+        std::string error;
+        try {
+            DemoSource::open(file).play(1, {},
+                                        [&](const StreamEvent&) {
+                                            if (++events == 2 && c.cutTo) {
+                                                fs::resize_file(file, c.cutTo);
+                                            }
+                                        },
+                                        clock.taskClock(), {});
+        } catch (const ProgramError& e) {
+            error = e.caseText();
+        }
+        EXPECT_EQ(events, c.events) << c.what;
+        EXPECT_EQ(error, c.error) << c.what;
+    }
+    fs::remove(file);
+}
+
 // Decoders whose frames are noted with the virtual time they came out at.
 class DemoPlayerTest : public ::testing::Test {
 protected:
@@ -206,7 +257,8 @@ protected:
 TEST_F(DemoPlayerTest, TheBundledDemoPlaysAtItsTimesAndLoopsOnAFreshDecoder) {
     DemoSource source = DemoSource::open(QM_DEMO_STREAM);
     std::vector<std::int64_t> pts;
-    DataByteSource body = DataByteSource::viewing(source.body());
+    const Bytes file = test::loadFile(QM_DEMO_STREAM);
+    DataByteSource body = DataByteSource::viewing(DemoStreamFormat::parse(file).body);
     while (const auto event = test::nextEventOrEnd(body)) {
         if (const auto* packet = std::get_if<StreamPacket>(&*event); packet && packet->ptsMicros) {
             pts.push_back(*packet->ptsMicros);

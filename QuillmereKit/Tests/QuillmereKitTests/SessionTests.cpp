@@ -5,12 +5,16 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <pthread.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -24,6 +28,7 @@
 #include "QuillmereKit/DemoStreamFormat.h"
 #include "QuillmereKit/Session/ServerLogLines.h"
 #include "QuillmereKit/Session/Session.h"
+#include "ServerProtocol/ServerLogChannel.h"
 #include "Support/CommandOutput.h"
 #include "Support/FakePhoneSessionTest.h"
 #include "Support/FakeServerMedia.h"
@@ -69,6 +74,49 @@ private:
     std::thread::id maker_ = std::this_thread::get_id();
 };
 
+// Decodes nothing; a decode waits while the gate is shut, as a slow picture would.
+class GatedBackend final : public VideoDecoderBackend {
+public:
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool open = false;
+        bool entered = false;
+    };
+
+    explicit GatedBackend(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
+
+    void createSession(const FormatDescription&) override { session_ = true; }
+    void invalidateSession() noexcept override { session_ = false; }
+    bool hasSession() const noexcept override { return session_; }
+    std::int32_t decode(std::span<const ByteView>, std::int64_t, const PictureHandler&) override {
+        std::unique_lock lock(gate_->mutex);
+        gate_->entered = true;
+        gate_->changed.notify_all();
+        gate_->changed.wait(lock, [&] { return gate_->open; });
+        return 0;
+    }
+
+private:
+    bool session_ = false;
+    std::shared_ptr<Gate> gate_;
+};
+
+// The priorities the session's threads asked for, by thread name.
+struct PriorityRecord {
+    std::mutex mutex;
+    std::vector<std::pair<std::string, ThreadPriority>> asked;
+
+    SetThreadPriority setter() {
+        return [this](ThreadPriority priority) {
+            std::array<char, 16> name{};
+            pthread_getname_np(pthread_self(), name.data(), name.size());
+            std::lock_guard lock(mutex);
+            asked.emplace_back(name.data(), priority);
+        };
+    }
+};
+
 FakeStartCommand parsed(const std::string& command) {
     std::string problem;
     return readStartCommand(command, problem).value();
@@ -93,7 +141,10 @@ protected:
 };
 
 TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
-    Session& session = connect();
+    PriorityRecord priorities;
+    SessionEnvironment environment;
+    environment.setThreadPriority = priorities.setter();
+    Session& session = connect(std::move(environment));
     std::vector<Kind> phases;
     QObject::connect(&session, &StreamingSession::phaseChanged,
                      [&] { phases.push_back(session.phase().kind()); });
@@ -126,6 +177,11 @@ TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
     EXPECT_EQ(session.phase(), SessionPhase::idle());
     EXPECT_FALSE(session.canRecord());
     EXPECT_THAT(phases, ElementsAre(Kind::starting, Kind::streaming, Kind::idle));
+    EXPECT_THAT(
+        priorities.asked,
+        ::testing::UnorderedElementsAre(
+            std::pair<std::string, ThreadPriority>("video.read", ThreadPriority::userInteractive),
+            std::pair<std::string, ThreadPriority>("control.write", ThreadPriority::high)));
     EXPECT_EQ(players_[0]->stops, 1);
     EXPECT_EQ(players_[0]->stopsOnGuiThread, 0);
     EXPECT_TRUE(until([&] { return devices_[0]->phone()->adb().openStreamCount() == 0; }));
@@ -589,6 +645,64 @@ TEST_F(SessionTest, TheDemoPlaysTheBundledCaptureInPassesOnFreshDecodersUntilSto
     settle(session.startDemo(bad));
     EXPECT_EQ(session.phase(),
               SessionPhase::failed(SessionFailure::serverFailed("demo stream: badMagic")));
+}
+
+TEST_F(SessionTest, StoppingADemoNeverWaitsForItsThreadOnTheGuiThread) {
+    link_ = std::make_unique<DeviceLink>(folder_ / "adbkey", "tester@desk");
+    auto gate = std::make_shared<GatedBackend::Gate>();
+    SessionEnvironment environment;
+    environment.timers = timers_;
+    environment.renderQueue = frames_;
+    environment.makeDecoderBackend = [gate] { return std::make_unique<GatedBackend>(gate); };
+    session_ = std::make_unique<Session>(*link_, Bytes{}, std::move(environment));
+    settle(session_->startDemo(QM_DEMO_STREAM));
+    std::unique_lock lock(gate->mutex);
+    ASSERT_TRUE(gate->changed.wait_for(lock, 30s, [&] { return gate->entered; }));
+    lock.unlock();
+
+    // The decode ends once stop() has returned, or, should stop() wait for it, much later.
+    bool returned = false;
+    std::jthread opener([&] {
+        std::unique_lock openerLock(gate->mutex);
+        gate->changed.wait_for(openerLock, 60s, [&] { return returned; });
+        gate->open = true;
+        gate->changed.notify_all();
+    });
+    const GuiTask<void> stopped = session_->stop();
+    lock.lock();
+    EXPECT_FALSE(gate->open) << "stop() waited for the demo's decode";
+    returned = true;
+    gate->changed.notify_all();
+    lock.unlock();
+    settle(stopped);
+    EXPECT_EQ(session_->phase(), SessionPhase::idle());
+}
+
+TEST_F(SessionTest, ALaunchReplacedOnceItsCaptureIsMadeLeavesNoFileBehind) {
+    auto video = std::make_shared<MemoryByteChannel>();
+    const ServerConnection server{
+        "QM One", video,
+        nullptr,  std::make_shared<MemoryByteChannel>(),
+        nullptr,  std::make_shared<ServerLogChannel>(std::make_shared<MemoryByteChannel>())};
+    SessionEnvironment environment;
+    environment.timers = timers_;
+    environment.renderQueue = frames_;
+    session_ = std::make_unique<Session>(
+        [server](const ServerOptions&, std::stop_token) { return server; }, std::move(environment));
+    const std::filesystem::path capture = folder_ / "captures" / "replaced.qmstream";
+    session_->setRawStreamTapPath(capture);
+    const GuiTask<void> started = session_->start(std::nullopt, options());
+    ASSERT_TRUE(until([&] { return video->parkedReaderCount() == 1; }));  // at the codec id
+
+    // Nothing runs on this thread meanwhile: the launch learns it was replaced only after its
+    // worker made the capture.
+    video->feed(Bytes{0x68, 0x32, 0x36, 0x34});
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(capture); }, 30s));
+    const GuiTask<void> stopped = session_->stop();
+    settle(stopped);
+    settle(started);
+    EXPECT_EQ(session_->phase(), SessionPhase::idle());
+    EXPECT_TRUE(until([&] { return !std::filesystem::exists(capture); }));
 }
 
 TEST(SessionExtStateTest, ResetClosesTheClientFailsEveryCallAndKeepsThePresentHook) {

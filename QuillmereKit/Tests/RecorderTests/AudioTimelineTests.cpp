@@ -30,8 +30,11 @@ TEST(AudioTimeline, PlacesPacketsOnTheSampleClock) {
         {"a gap of exactly the limit is filled",
          {{0, 960}, {1020000, 960}},
          {{0, 0, 0}, {0, 48000, 48960}}},
-        {"a jump beyond the limit follows on",
+        {"a gap beyond the silence is skipped over, the packet at its time",
          {{0, 960}, {2000000, 960}},
+         {{0, 0, 0}, {0, 0, 96000, 95040}}},
+        {"a jump beyond six hours is a broken time and follows on",
+         {{0, 960}, {21600040000, 960}},
          {{0, 0, 0}, {0, 0, 960}}},
     };
     for (const Case& c : cases) {

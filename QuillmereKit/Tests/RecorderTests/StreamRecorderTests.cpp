@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -101,6 +102,19 @@ std::vector<std::string> videoPackets(const std::filesystem::path& file) {
         lines.push_back(line);
     }
     return lines;
+}
+
+// "pts_time" of each audio packet, in seconds.
+std::vector<double> audioTimes(const std::filesystem::path& file) {
+    std::vector<double> times;
+    std::istringstream output(
+        test::commandOutput("ffprobe -v error -select_streams a -show_entries packet=pts_time "
+                            "-of csv=p=0 '" +
+                            file.string() + "'"));
+    for (std::string line; std::getline(output, line);) {
+        times.push_back(std::stod(line));
+    }
+    return times;
 }
 
 std::string decodeErrors(const std::filesystem::path& file) {
@@ -364,7 +378,51 @@ TEST_F(StreamRecorderTest, NewParameterSetsRebuildBeforeTheStartAndEndTheRecordi
     EXPECT_EQ(videoPackets(file()).size(), 15u);
 }
 
+TEST_F(StreamRecorderTest, AConfigWhoseSetsCannotBeReadIsIgnored) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 1);
+    std::vector<StreamPacket> packets = video.packets;
+    const StreamPacket cutShort{StreamPacket::Kind::config, std::nullopt, {0, 0, 0, 1, 0x67, 0x42}};
+    packets.insert(packets.begin() + 10, cutShort);
+    auto recording = recorder(video.format, std::nullopt);
+    feed(*recording, packets, {});
+    ASSERT_EQ(finish(*recording), Result(file()));
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(videoPackets(file()).size(), 30u);
+}
+
+TEST_F(StreamRecorderTest, AudioAfterALongGapPlaysWithItsVideo) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 18);
+    // Two seconds of sound, then nothing from the phone for 15 s, then two more.
+    std::vector<StreamPacket> audio = sine(200);
+    for (std::size_t i = 100; i < audio.size(); ++i) {
+        *audio[i].ptsMicros += 15'000'000;
+    }
+    // All of it waits for the queue.
+    StreamRecorder recording(file(), video.format, 2, {},
+                             {.maxBacklog = 1024, .fragmentInterval = 1s, .queue = queue});
+    feed(recording, video.packets, audio);
+    ASSERT_EQ(finish(recording), Result(file()));
+
+    const std::vector<double> times = audioTimes(file());
+    const auto resumed = std::adjacent_find(times.begin(), times.end(),
+                                            [](double a, double b) { return b - a > 1; });
+    ASSERT_NE(resumed, times.end());
+    // The sound stamped 17 s, behind the encoder's one frame of priming like all the rest.
+    const double frame = 1024.0 / 48000;
+    EXPECT_GE(*(resumed + 1), 17.0);
+    EXPECT_LE(*(resumed + 1), 17.0 + frame + 1e-6);
+    EXPECT_NEAR(times.back() - *(resumed + 1), 2.0, 2 * frame);
+    EXPECT_EQ(
+        test::commandOutput("ffmpeg -v error -i '" + file().string() + "' -map 0:a -f null -"), "");
+}
+
 TEST_F(StreamRecorderTest, AFailedOutputEndsTheRecording) {
+    // The reason is logged as a private value, which only debug builds show unless asked.
+    struct Revealed {
+        const bool before = Log::revealsPrivateValues();
+        Revealed() { Log::setRevealsPrivateValues(true); }
+        ~Revealed() { Log::setRevealsPrivateValues(before); }
+    } revealed;
     // The kernel refuses writes past a file size limit, as a full disk would.
     struct rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);

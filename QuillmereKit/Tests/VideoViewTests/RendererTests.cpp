@@ -66,10 +66,13 @@ protected:
     }
 
     QImage draw(const DecodedFrame& frame, int width, int height) {
-        TextureTarget target = renderer.makeTarget(width, height);
-        EXPECT_TRUE(renderer.encode(frame, target));
-        QImage image = renderer.readImage(target);
-        renderer.releaseTarget(target);
+        return draw(renderer, frame, width, height);
+    }
+    static QImage draw(VideoRenderer& with, const DecodedFrame& frame, int width, int height) {
+        TextureTarget target = with.makeTarget(width, height);
+        EXPECT_TRUE(with.encode(frame, target));
+        QImage image = with.readImage(target);
+        with.releaseTarget(target);
         return image;
     }
 
@@ -79,7 +82,8 @@ protected:
     }
 
     std::shared_ptr<RenderSettings> settings = std::make_shared<RenderSettings>();
-    VideoRenderer renderer{settings};
+    // Every pass, though the OpenGL here is a software rasterizer.
+    VideoRenderer renderer{settings, VideoRenderer::Passes::all};
 };
 
 TEST_F(RendererTest, ConvertsDecodedPicturesLikeTheReference) {
@@ -165,6 +169,23 @@ TEST_F(RendererTest, FlatPictureIsUnchangedBySharpening) {
     EXPECT_EQ(off, 0);
     EXPECT_EQ(test::nonBlackPixels(image, 0, 40), 0);
     EXPECT_EQ(test::nonBlackPixels(image, 760, 800), 0);
+}
+
+TEST_F(RendererTest, ASoftwareRasterizerDrawsThePlainBilinearPathWhateverTheSettings) {
+    ASSERT_TRUE(VideoRenderer::isSoftwareRasterizer()) << "the tests run on Mesa's llvmpipe";
+    EXPECT_FALSE(VideoRenderer::isUpscalingSupported());
+    const DecodedFrame& frame = fixtureFrame(VideoCodec::h264);
+    settings->setUpscale(UpscaleSettings::off);
+    const QImage plain = draw(frame, 1920, 1080);
+
+    VideoRenderer detected(settings);
+    for (const UpscaleSettings& upscale :
+         {UpscaleSettings(true, 0.3, UpscaleSettings::Filter::bicubic),
+          UpscaleSettings(false, 0, UpscaleSettings::Filter::bicubic)}) {
+        settings->setUpscale(upscale);
+        EXPECT_EQ(draw(detected, frame, 1920, 1080), plain);
+    }
+    EXPECT_EQ(detected.upscalerCreations(), 0);
 }
 
 TEST_F(RendererTest, SkipsWhatItCannotDraw) {

@@ -3,8 +3,12 @@
 #include <QQuickWindow>
 #include <QScreen>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +106,40 @@ TEST(VideoView, WindowShowsTheFrameLetterboxed) {
         }
     }
     EXPECT_GT(near, samples * 3 / 4);
+}
+
+TEST(VideoView, DisplaySyncSetsItsWindowsSwapIntervalUntilTheViewLeaves) {
+    QQmlApplicationEngine engine;
+    engine.loadData(R"(
+        import QtQuick
+        Window { width: 320; height: 240; visible: true }
+    )");
+    ASSERT_EQ(engine.rootObjects().size(), 1);
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+    ASSERT_TRUE(window && QTest::qWaitFor([&] { return window->isExposed(); }, 10'000));
+
+    // Xvfb's OpenGL has no swap control: the calls are noted instead.
+    std::mutex mutex;
+    std::vector<int> intervals;
+    const auto seen = [&](std::vector<int> expected) {
+        return QTest::qWaitFor([&] {
+            std::lock_guard lock(mutex);
+            return intervals == expected;
+        });
+    };
+    auto view = std::make_unique<VideoView>();
+    view->setSwapIntervalSetter([&](QOpenGLContext&, QWindow& of, int interval) {
+        std::lock_guard lock(mutex);
+        intervals.push_back(&of == window ? interval : -100);
+        return true;
+    });
+    view->setSize({320, 240});
+    view->setParentItem(window->contentItem());
+    EXPECT_TRUE(seen({0})) << "a frame is shown as soon as it is drawn";
+    view->setVsyncEnabled(true);
+    EXPECT_TRUE(seen({0, 1}));
+    view->setParentItem(nullptr);
+    EXPECT_TRUE(seen({0, 1, std::max(window->requestedFormat().swapInterval(), 0)}));
 }
 
 }  // namespace

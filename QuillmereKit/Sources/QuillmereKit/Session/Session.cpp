@@ -9,8 +9,10 @@
 #include "DeviceLink/DeviceLink.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/ProcessMemory.h"
+#include "QuillmereCore/SerialQueue.h"
 #include "QuillmereKit/DemoPlayer.h"
 #include "QuillmereKit/RawStreamTap.h"
+#include "QuillmereKit/ThreadPriorities.h"
 #include "ServerProtocol/PacketDemuxer.h"
 #include "VideoPipeline/VaapiDecoderBackend.h"
 #include "VideoPipeline/View/VideoView.h"
@@ -21,6 +23,17 @@ namespace {
 
 std::unique_ptr<AudioOutput> makeAudioPlayer() {
     return std::make_unique<AudioPlayer>(48000, 2, 40, std::make_unique<SdlAudioDevice>());
+}
+
+void raiseThroughRealtimeKit(ThreadPriority priority) {
+    ThreadPriorities::system().apply(priority);
+}
+
+// The stage's own queue draws what the user looks at.
+std::shared_ptr<Executor> makeRenderQueue(const SetThreadPriority& setPriority) {
+    auto queue = std::make_shared<SerialQueue>("render");
+    queue->post([setPriority] { setPriority(ThreadPriority::userInteractive); });
+    return queue;
 }
 
 // Closing makes every reader of these sockets fail, which ends its task.
@@ -76,8 +89,19 @@ void settle(const GuiTask<void>& task) {
 }  // namespace
 
 struct Session::CodecRead {
+    CodecRead() = default;
+    CodecRead(const CodecRead&) = delete;
+    CodecRead& operator=(const CodecRead&) = delete;
+    ~CodecRead() {
+        if (tap) {
+            tap->discard();
+        }
+    }
+
     std::uint32_t id = 0;
     std::exception_ptr error;
+    // On its way to the GUI thread: deleted unless the stream takes it, so that a launch
+    // replaced meanwhile leaves no capture behind.
     std::shared_ptr<RawStreamTap> tap;
     std::optional<std::string> tapError;
 };
@@ -108,10 +132,12 @@ Session::Session(Starter starter, SessionEnvironment environment, QObject* paren
       extHandshakeTimeout_(environment.extHandshakeTimeout),
       demoClock_(std::move(environment.demoClock)),
       recorderQueue_(std::move(environment.recorderQueue)),
+      setThreadPriority_(environment.setThreadPriority ? std::move(environment.setThreadPriority)
+                                                       : raiseThroughRealtimeKit),
       input_([this](const ControlMessage& message) { sendControl(message); }),
-      stage_(environment.renderQueue
-                 ? std::make_shared<VideoStage>(std::move(environment.renderQueue))
-                 : std::make_shared<VideoStage>()) {
+      stage_(std::make_shared<VideoStage>(environment.renderQueue
+                                              ? std::move(environment.renderQueue)
+                                              : makeRenderQueue(setThreadPriority_))) {
     ext_.pingTimer = timers_->makeTimer();
     ext_.timingTimer = timers_->makeTimer();
 }
@@ -222,7 +248,7 @@ void Session::readCodecID(const Launch& launch) {
         }
         // The capture file is made here, off the GUI thread, for a stream that will play.
         const std::optional<VideoCodec> codec = fromRawValue<VideoCodec>(read->id);
-        if (!read->error && codec && tapPath) {
+        if (!read->error && codec && tapPath && !stop.stop_requested()) {
             try {
                 read->tap = std::make_shared<RawStreamTap>(video, *tapPath, *codec);
             } catch (const std::exception& error) {
@@ -233,7 +259,7 @@ void Session::readCodecID(const Launch& launch) {
     });
 }
 
-void Session::codecRead(const Launch& launch, const CodecRead& read) {
+void Session::codecRead(const Launch& launch, CodecRead& read) {
     const std::int64_t generation = launch.generation;
     if (generation != generation_) {
         settle(launch.done);
@@ -253,8 +279,8 @@ void Session::codecRead(const Launch& launch, const CodecRead& read) {
         Log::session().error("raw stream tap failed: {}", Log::privateValue(*read.tapError));
     }
     if (read.tap) {
-        rawTap_ = read.tap;
-        source = read.tap;
+        rawTap_ = std::exchange(read.tap, nullptr);
+        source = rawTap_;
     }
     stage_->replaceDecoder(makeDecoder(generation));
     recoveryOpen_ = true;
@@ -280,7 +306,10 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     setRecording(false);
     recoveryOpen_ = false;
     tasks_.requestStop();
-    demoPlayer_.reset();
+    std::shared_ptr<DemoPlayer> demo = std::move(demoPlayer_);
+    if (demo) {
+        demo->requestStop();
+    }
     if (controlOutbox_) {
         controlOutbox_->finish();
         controlOutbox_.reset();
@@ -305,8 +334,15 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     }
     // Moved, not copied: the worker must hold the last reference to the server.
     tasks_.joinAll([this, main = main_, generation, server = std::move(server),
-                    decoder = std::move(decoder), output = std::move(output),
-                    recorder = std::move(recorder), then = std::move(then)]() mutable {
+                    demo = std::move(demo), stage = stage_, decoder = std::move(decoder),
+                    output = std::move(output), recorder = std::move(recorder),
+                    then = std::move(then)]() mutable {
+        if (demo) {
+            demo.reset();  // joins its thread, which may be in a decode
+            // Whatever its last pass installed and drew goes too.
+            decoder = stage->replaceDecoder(nullptr);
+            stage->discardWaitingFrame();
+        }
         decoder.reset();  // the codec joins its threads and frees its frames: not on the GUI thread
         if (output) {
             output->stop();  // waits for the device's own thread: never on the GUI thread

@@ -19,6 +19,7 @@
 #include "QuillmereCore/Bytes.h"
 #include "QuillmereCore/Executor.h"
 #include "QuillmereCore/TaskClock.h"
+#include "QuillmereCore/ThreadPriority.h"
 #include "QuillmereKit/QtExecutor.h"
 #include "QuillmereKit/ReconnectPolicy.h"
 #include "QuillmereKit/Session/RecorderBox.h"
@@ -59,6 +60,8 @@ struct SessionEnvironment {
     std::chrono::nanoseconds extHandshakeTimeout = std::chrono::seconds(1);
     // What the demo's packets are paced by: the host clock.
     TaskClock demoClock;
+    // How the threads that carry frames and input get their priority: through RealtimeKit.
+    SetThreadPriority setThreadPriority;
 };
 
 // Runs one stream from a phone: launches the device server, reads and writes its sockets on
@@ -133,7 +136,7 @@ private:
     void serverStarted(Launch launch, ServerConnection server);
     void starterFailed(const Launch& launch, const std::exception_ptr& error);
     void readCodecID(const Launch& launch);
-    void codecRead(const Launch& launch, const CodecRead& read);
+    void codecRead(const Launch& launch, CodecRead& read);
     // Tears the stream down: everything but the joins in this turn. `then` gets the new
     // generation once the threads have ended and a recording has been finished.
     void stopStreaming(std::function<void(std::int64_t)> then = {});
@@ -218,6 +221,7 @@ private:
     const std::chrono::nanoseconds extHandshakeTimeout_;
     const TaskClock demoClock_;
     const std::shared_ptr<Executor> recorderQueue_;
+    const SetThreadPriority setThreadPriority_;
     // Workers post here; dropped once the session is gone.
     const std::shared_ptr<QtExecutor> main_ = std::make_shared<QtExecutor>(this);
 
@@ -228,7 +232,8 @@ private:
     std::vector<PresentObserver> presentObservers_;
     std::vector<ExtObserver> extObservers_;
     SessionExtState ext_;
-    // Joined on this thread: it stops between packets, and a pass's decoder is made on its own.
+    // Joined by a teardown's worker: it stops between packets, and a pass's decoder is made on
+    // its own.
     std::unique_ptr<DemoPlayer> demoPlayer_;
     const std::shared_ptr<VideoStage> stage_;
     std::int64_t generation_ = 0;

@@ -56,7 +56,7 @@ void Session::demoOpened(const GuiTask<void>& done, std::int64_t generation,
         [this, main = main_, generation](std::exception_ptr ended) {
             main->post([this, ended, generation] { videoReaderEnded(ended, generation); });
         },
-        demoClock_);
+        demoClock_, setThreadPriority_);
     done.settle(TaskOutcome<void>());
 }
 

@@ -60,26 +60,28 @@ std::shared_ptr<VideoDecoder> Session::makeDecoder(std::int64_t generation) {
 }
 
 void Session::startVideoReader(std::shared_ptr<ByteSource> source, std::int64_t generation) {
-    tasks_.spawn("video.read", [this, main = main_, source, stage = stage_, box = recorderBox_,
-                                generation](std::stop_token stop) {
-        try {
-            while (!stop.stop_requested()) {
-                StreamEvent event = PacketDemuxer::nextEvent(*source, stop);
-                stage->handle(event);
-                if (auto* packet = std::get_if<StreamPacket>(&event)) {
-                    if (const std::shared_ptr<StreamRecorder> recorder = box->current()) {
-                        recorder->appendVideo(std::move(*packet));
+    tasks_.spawn(
+        "video.read", [this, main = main_, source, stage = stage_, box = recorderBox_, generation,
+                       setPriority = setThreadPriority_](std::stop_token stop) {
+            setPriority(ThreadPriority::userInteractive);  // before the decoder starts its threads
+            try {
+                while (!stop.stop_requested()) {
+                    StreamEvent event = PacketDemuxer::nextEvent(*source, stop);
+                    stage->handle(event);
+                    if (auto* packet = std::get_if<StreamPacket>(&event)) {
+                        if (const std::shared_ptr<StreamRecorder> recorder = box->current()) {
+                            recorder->appendVideo(std::move(*packet));
+                        }
                     }
                 }
+            } catch (...) {
+                if (!stop.stop_requested()) {
+                    main->post([this, error = std::current_exception(), generation] {
+                        videoReaderEnded(error, generation);
+                    });
+                }
             }
-        } catch (...) {
-            if (!stop.stop_requested()) {
-                main->post([this, error = std::current_exception(), generation] {
-                    videoReaderEnded(error, generation);
-                });
-            }
-        }
-    });
+        });
 }
 
 void Session::videoReaderEnded(const std::exception_ptr& error, std::int64_t generation) {
@@ -160,16 +162,19 @@ void Session::startControlWriter(std::shared_ptr<ByteChannel> channel) {
     };
     auto outbox = std::make_shared<ControlOutbox>(ControlOutbox::defaultLimit, std::move(wedged));
     controlOutbox_ = outbox;
-    tasks_.spawn("control.write", [outbox, channel](std::stop_token stop) {
-        try {
-            outbox->writeAll(*channel, stop);
-        } catch (const std::exception& error) {
-            // The stream goes on without control; a teardown closing the socket says nothing.
-            if (!stop.stop_requested()) {
-                Log::session().error("control write failed: {}", error.what());
-            }
-        }
-    });
+    tasks_.spawn("control.write",
+                 [outbox, channel, setPriority = setThreadPriority_](std::stop_token stop) {
+                     setPriority(ThreadPriority::high);
+                     try {
+                         outbox->writeAll(*channel, stop);
+                     } catch (const std::exception& error) {
+                         // The stream goes on without control; a teardown closing the socket says
+                         // nothing.
+                         if (!stop.stop_requested()) {
+                             Log::session().error("control write failed: {}", error.what());
+                         }
+                     }
+                 });
 }
 
 void Session::startControlReader(std::shared_ptr<ByteSource> source) {
@@ -191,6 +196,7 @@ void Session::startControlReader(std::shared_ptr<ByteSource> source) {
 
 void Session::startServerLogDrain(std::shared_ptr<ByteSource> source) {
     tasks_.spawn("server.log", [source](std::stop_token stop) {
+        lowerCurrentThread();
         ServerLogLines lines;
         std::array<std::uint8_t, 1> byte{};
         try {

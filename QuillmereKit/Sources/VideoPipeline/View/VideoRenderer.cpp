@@ -1,9 +1,11 @@
 #include "VideoPipeline/View/VideoRenderer.h"
 
 #include <QCoreApplication>
+#include <QOpenGLFunctions>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QThread>
 #include <array>
+#include <string>
 #include <utility>
 
 #include "QuillmereCore/Log.h"
@@ -117,10 +119,44 @@ struct VideoRenderer::Gpu {
 
 bool VideoRenderer::isUpscalingSupported() {
     const QOpenGLContext* shared = QOpenGLContext::globalShareContext();
-    return shared && shared->format().version() >= std::pair(3, 3);
+    return shared && shared->format().version() >= std::pair(3, 3) && !isSoftwareRasterizer();
 }
 
-VideoRenderer::VideoRenderer(std::shared_ptr<RenderSettings> settings)
+bool VideoRenderer::isSoftwareRasterizer() {
+    static const bool software = [] {
+        // A context of the shared group, made current here for the question and let go.
+        QOpenGLContext* previous = QOpenGLContext::currentContext();
+        QSurface* previousSurface = previous ? previous->surface() : nullptr;
+        QOffscreenSurface surface;
+        surface.setFormat(renderFormat());
+        surface.create();
+        QOpenGLContext context;
+        context.setFormat(renderFormat());
+        context.setShareContext(QOpenGLContext::globalShareContext());
+        std::string renderer;
+        if (context.create() && context.makeCurrent(&surface)) {
+            const auto* name = context.functions()->glGetString(GL_RENDERER);
+            renderer = name ? reinterpret_cast<const char*>(name) : "";
+            context.doneCurrent();
+        }
+        if (previous) {
+            previous->makeCurrent(previousSurface);
+        }
+        return isSoftwareRasterizer(renderer);
+    }();
+    return software;
+}
+
+bool VideoRenderer::isSoftwareRasterizer(std::string_view glRenderer) {
+    for (const std::string_view name : {"llvmpipe", "softpipe", "Software Rasterizer"}) {
+        if (glRenderer.find(name) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+VideoRenderer::VideoRenderer(std::shared_ptr<RenderSettings> settings, Passes passes)
     : settings_(std::move(settings)) {
     QOpenGLContext* shared = QOpenGLContext::globalShareContext();
     if (!shared) {
@@ -152,6 +188,12 @@ VideoRenderer::VideoRenderer(std::shared_ptr<RenderSettings> settings)
     if (!functions || !functions->initializeOpenGLFunctions()) {
         context_->doneCurrent();
         throw VideoPipelineError::renderer("no OpenGL 3.3 core functions");
+    }
+    if (passes == Passes::detect) {
+        const auto* name = functions->glGetString(GL_RENDERER);
+        plainOnly_ = name && isSoftwareRasterizer(reinterpret_cast<const char*>(name));
+    } else {
+        plainOnly_ = passes == Passes::plainOnly;
     }
     try {
         gpu_ = std::make_unique<Gpu>(*functions);
@@ -239,7 +281,8 @@ VideoRenderer::Encoded VideoRenderer::encodeFrame(const DecodedFrame& frame, GLu
     const VideoSize video{frame.pixelBuffer.width(), frame.pixelBuffer.height()};
     const YCbCrMatrix& matrix = YCbCrMatrix::forPixelBuffer(frame.pixelBuffer);
     const YCbCrRange& range = YCbCrRange::forPixelBuffer(frame.pixelBuffer);
-    const UpscaleSettings settings = settings_ ? settings_->upscale() : UpscaleSettings::off;
+    const UpscaleSettings settings =
+        settings_ && !plainOnly_ ? settings_->upscale() : UpscaleSettings::off;
     const RenderPath path =
         RenderPath::choose(video, {double(width), double(height)}, settings, true);
 

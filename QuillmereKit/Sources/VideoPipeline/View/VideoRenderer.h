@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "VideoPipeline/DecodedFrame.h"
 #include "VideoPipeline/GPUTimeWindow.h"
@@ -25,6 +26,8 @@ struct TextureTarget {
 // colour conversion into the aspect-fitted rectangle (bilinear or bicubic), or, when
 // upscaling is on and the picture is smaller than its place, conversion at its own size,
 // spatial upscaling and contrast-adaptive sharpening. Bars around the picture are black.
+// On a software rasterizer (what a virtual machine has) the filters cost the CPU several times
+// a frame's budget: there it draws the plain path, bilinear, whatever the settings.
 //
 // Created on the GUI thread (Qt makes offscreen surfaces there); then used from one thread at
 // a time, the thread that first draws with it, and released there too.
@@ -32,12 +35,25 @@ class VideoRenderer {
 public:
     using PresentedHandler = std::function<void(std::uint64_t)>;
 
-    // Whether renderers can be made here (contexts shared with Qt Quick, OpenGL 3.3), and so
-    // whether the upscaling pass is available.
+    // Which passes a renderer draws with.
+    enum class Passes {
+        detect,     // all, unless the OpenGL here is a software rasterizer
+        all,        // as the settings say
+        plainOnly,  // the plain path with the bilinear filter
+    };
+
+    // Whether renderers can be made here (contexts shared with Qt Quick, OpenGL 3.3) on
+    // graphics that are no software rasterizer, and so whether the upscaling pass is available.
+    // GUI thread, once Qt Quick's shared context exists.
     static bool isUpscalingSupported();
+    // Whether Qt Quick's shared context draws in software: llvmpipe, softpipe or swrast.
+    // GUI thread; asked once.
+    static bool isSoftwareRasterizer();
+    static bool isSoftwareRasterizer(std::string_view glRenderer);
 
     // Throws VideoPipelineError when there is no shared OpenGL 3.3 context or a program fails.
-    explicit VideoRenderer(std::shared_ptr<RenderSettings> settings);
+    explicit VideoRenderer(std::shared_ptr<RenderSettings> settings,
+                           Passes passes = Passes::detect);
     ~VideoRenderer();
     VideoRenderer(const VideoRenderer&) = delete;
     VideoRenderer& operator=(const VideoRenderer&) = delete;
@@ -75,6 +91,7 @@ private:
     };
 
     std::shared_ptr<RenderSettings> settings_;
+    bool plainOnly_ = false;
     std::unique_ptr<QOffscreenSurface, SurfaceRelease> surface_;
     std::unique_ptr<QOpenGLContext> context_;
     std::unique_ptr<Gpu> gpu_;  // lives with the context current

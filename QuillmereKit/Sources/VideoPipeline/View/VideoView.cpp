@@ -1,11 +1,14 @@
 #include "VideoPipeline/View/VideoView.h"
 
 #include <QGuiApplication>
+#include <QOpenGLContext>
 #include <QQuickWindow>
+#include <QRunnable>
 #include <QSGSimpleRectNode>
 #include <QSGSimpleTextureNode>
 #include <QScreen>
 #include <QSurfaceFormat>
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -15,6 +18,7 @@
 #include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/ThreadHandoff.h"
+#include "VideoPipeline/View/SwapInterval.h"
 #include "VideoPipeline/Viewport.h"
 
 namespace qm {
@@ -25,7 +29,6 @@ namespace {
 class VideoNode final : public QSGSimpleTextureNode {
 public:
     explicit VideoNode(std::shared_ptr<VideoLayer> layer) : layer_(std::move(layer)) {
-        setFiltering(QSGTexture::Linear);
         // Drawables are rendered the OpenGL way up.
         setTextureCoordinatesTransform(QSGSimpleTextureNode::MirrorVertically);
     }
@@ -40,6 +43,10 @@ public:
         }
         setTexture(wrapper.texture.get());
         setRect(rect);
+        // A drawable of the item's own pixel size maps texel to pixel: the cheapest filter is
+        // exact, which a software rasterizer's full-window pass feels.
+        const QSize pixels = (rect.size() * window->effectiveDevicePixelRatio()).toSize();
+        setFiltering(shown.size == pixels ? QSGTexture::Nearest : QSGTexture::Linear);
         markDirty(QSGNode::DirtyMaterial);
     }
 
@@ -76,7 +83,7 @@ VideoView::VideoView(QQuickItem* parent) : QQuickItem(parent) {
 
 VideoView::~VideoView() {
     layer_->setDisplayRequest(nullptr);
-    QObject::disconnect(frameSwapped_);
+    watchWindow(nullptr);
 }
 
 void VideoView::prepareApplication() {
@@ -91,6 +98,13 @@ void VideoView::prepareApplication() {
 
 void VideoView::registerQmlType() {
     qmlRegisterType<VideoView>("Vantorel.Video", 1, 0, "VideoView");
+}
+
+void VideoView::setVsyncEnabled(bool enabled) {
+    layer_->setDisplaySyncEnabled(enabled);
+    if (window_) {
+        window_->update();  // taken up by the window's next frame
+    }
 }
 
 void VideoView::setVideoSize(VideoSize size) {
@@ -139,6 +153,9 @@ void VideoView::itemChange(ItemChange change, const ItemChangeData& value) {
 
 void VideoView::watchWindow(QQuickWindow* window) {
     QObject::disconnect(frameSwapped_);
+    QObject::disconnect(beforeRendering_);
+    restoreSwapInterval();
+    window_ = window;
     if (!window) {
         return;
     }
@@ -151,6 +168,35 @@ void VideoView::watchWindow(QQuickWindow* window) {
             layer->frameDisplayed(HostClock::nowNanos());
         },
         Qt::DirectConnection);
+    // On the render thread with the window's context current, before each frame is drawn.
+    beforeRendering_ = connect(
+        window, &QQuickWindow::beforeRendering, this,
+        [layer = layer_, applied = swapInterval_, window, set = swapIntervalSetter_] {
+            ThreadHandoff::received();
+            const int wanted = layer->displaySyncEnabled() ? 1 : 0;
+            QOpenGLContext* context = QOpenGLContext::currentContext();
+            if (context && applied->exchange(wanted) != wanted) {
+                set(*context, *window, wanted);
+            }
+        },
+        Qt::DirectConnection);
+}
+
+void VideoView::restoreSwapInterval() {
+    if (window_ && swapInterval_->load() >= 0) {
+        const int own = std::max(window_->requestedFormat().swapInterval(), 0);
+        const auto posting = ThreadHandoff::posting();
+        window_->scheduleRenderJob(
+            QRunnable::create([window = window_.data(), own, set = swapIntervalSetter_] {
+                ThreadHandoff::received();
+                if (QOpenGLContext* context = QOpenGLContext::currentContext()) {
+                    set(*context, *window, own);
+                }
+            }),
+            QQuickWindow::BeforeRenderingStage);
+        window_->update();
+    }
+    swapInterval_ = std::make_shared<std::atomic<int>>(-1);
 }
 
 void VideoView::updateDrawableSize() {

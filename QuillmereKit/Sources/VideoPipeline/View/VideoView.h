@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QQuickItem>
 #include <atomic>
 #include <functional>
@@ -9,6 +10,7 @@
 #include "QuillmereCore/VideoGeometry.h"
 #include "VideoPipeline/DecodedFrame.h"
 #include "VideoPipeline/UpscaleSettings.h"
+#include "VideoPipeline/View/SwapInterval.h"
 #include "VideoPipeline/View/VideoLayer.h"
 #include "VideoPipeline/View/VideoRenderer.h"
 
@@ -42,8 +44,17 @@ public:
     UpscaleSettings upscale() const { return settings_->upscale(); }
     void setUpscale(const UpscaleSettings& upscale) { settings_->setUpscale(upscale); }
 
+    // Off unless set: the window then swaps without waiting for the display, so a frame is
+    // shown as soon as it is drawn. On, every swap waits for the display's refresh. The window's
+    // own swap interval comes back when the view leaves it.
     bool vsyncEnabled() const { return layer_->displaySyncEnabled(); }
-    void setVsyncEnabled(bool enabled) { layer_->setDisplaySyncEnabled(enabled); }
+    void setVsyncEnabled(bool enabled);
+    // How the swap interval is set, on the window's render thread: by default through GLX or
+    // EGL. Before the view is put in a window.
+    using SwapIntervalSetter = std::function<bool(QOpenGLContext&, QWindow&, int)>;
+    void setSwapIntervalSetter(SwapIntervalSetter setter) {
+        swapIntervalSetter_ = std::move(setter);
+    }
 
     // Called on the GUI thread, only when the geometry changed. One handler at a time: `owner`
     // names whose it is, so that an owner letting go never removes its successor's.
@@ -73,6 +84,7 @@ private:
     void updateDrawableSize();
     void publishGeometryIfNeeded();
     void watchWindow(QQuickWindow* window);
+    void restoreSwapInterval();
 
     std::shared_ptr<VideoLayer> layer_ = std::make_shared<VideoLayer>();
     std::shared_ptr<RenderSettings> settings_ =
@@ -83,7 +95,12 @@ private:
     std::optional<VideoGeometry> lastGeometry_;
     GeometryHandler onGeometryChange_;
     const void* geometryOwner_ = nullptr;
+    QPointer<QQuickWindow> window_;
+    SwapIntervalSetter swapIntervalSetter_ = setSwapInterval;
+    // The interval set on window_'s swaps, on its render thread; -1 before the first.
+    std::shared_ptr<std::atomic<int>> swapInterval_ = std::make_shared<std::atomic<int>>(-1);
     QMetaObject::Connection frameSwapped_;
+    QMetaObject::Connection beforeRendering_;
     std::atomic<bool> displayPosted_{false};
 };
 
