@@ -28,11 +28,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "AppModel.h"
-#include "Bundle.h"
-#include "QuillmereApp.h"
+#include "Model/AppModel.h"
 #include "QuillmereKit/Session/Session.h"
+#include "Storage/Bundle.h"
 #include "VideoPipeline/View/VideoView.h"
+#include "Windows/QuillmereApp.h"
 
 namespace {
 

@@ -24,7 +24,7 @@ extern "C" {
 }
 
 #include "QuillmereCore/HostClock.h"
-#include "QuillmereKit/VideoStage.h"
+#include "QuillmereKit/Video/VideoStage.h"
 #include "Support/MediaFixtures.h"
 #include "VideoPipeline/View/VideoRenderer.h"
 #include "VideoPipeline/View/VideoView.h"

@@ -12,9 +12,9 @@ extern "C" {
 #include "FuzzCheck.h"
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/Log.h"
-#include "QuillmereKit/DemoClock.h"
-#include "QuillmereKit/DemoSource.h"
-#include "QuillmereKit/DemoStreamFormat.h"
+#include "QuillmereKit/Demo/DemoClock.h"
+#include "QuillmereKit/Demo/DemoSource.h"
+#include "QuillmereKit/Demo/DemoStreamFormat.h"
 #include "Support/VirtualClock.h"
 #include "VideoPipeline/VideoDecoder.h"
 

@@ -2,7 +2,7 @@
 // its limits, whose sections each answer to their own id.
 #include "FuzzCheck.h"
 #include "InputRouter/ProfileError.h"
-#include "QuillmereKit/GuideContent.h"
+#include "QuillmereKit/Help/GuideContent.h"
 
 using qm::fuzz::check;
 

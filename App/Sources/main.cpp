@@ -1,7 +1,7 @@
 // The executable "vantorel": takes no arguments of its own; Qt's, such as -platform, still work.
 #include <QtQml/qqmlextensionplugin.h>
 
-#include "QuillmereApp.h"
+#include "Windows/QuillmereApp.h"
 
 Q_IMPORT_QML_PLUGIN(VantorelPlugin)
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "QuillmereKit/DemoStreamFormat.h"
+#include "QuillmereKit/Demo/DemoStreamFormat.h"
 #include "Support/MediaFixtures.h"
 #include "Support/MediaPackets.h"
 #include "VideoPipeline/AnnexB.h"

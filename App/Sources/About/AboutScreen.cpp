@@ -1,8 +1,8 @@
 #include "About/AboutScreen.h"
 
 #include "About/LicenseDocument.h"
-#include "Bundle.h"
-#include "QuillmereKit/GuiTask.h"
+#include "QuillmereKit/Tasks/GuiTask.h"
+#include "Storage/Bundle.h"
 
 namespace qm {
 

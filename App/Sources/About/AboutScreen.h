@@ -7,7 +7,7 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "AppSettings.h"
+#include "Storage/AppSettings.h"
 
 namespace qm {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "Bundle.h"
+#include "Storage/Bundle.h"
 
 namespace qm {
 

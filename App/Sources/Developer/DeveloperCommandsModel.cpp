@@ -1,6 +1,6 @@
 #include "Developer/DeveloperCommandsModel.h"
 
-#include "ModelInputs.h"
+#include "Model/ModelInputs.h"
 
 namespace qm {
 

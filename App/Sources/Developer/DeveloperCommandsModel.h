@@ -7,9 +7,9 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "AppSettings.h"
 #include "Developer/FlashTestRunner.h"
 #include "QuillmereKit/Session/StreamingSession.h"
+#include "Storage/AppSettings.h"
 
 namespace qm {
 

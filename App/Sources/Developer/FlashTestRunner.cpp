@@ -10,7 +10,7 @@
 #include "Developer/FlashTestError.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/TypedError.h"
-#include "QuillmereKit/GuiTask.h"
+#include "QuillmereKit/Tasks/GuiTask.h"
 #include "Telemetry/FlashTestAnalyzer.h"
 #include "Telemetry/FlashTestPage.h"
 

@@ -13,7 +13,7 @@
 #include "InputRouter/ProfileTemplates.h"
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/Log.h"
-#include "QuillmereKit/GuiTask.h"
+#include "QuillmereKit/Tasks/GuiTask.h"
 #include "TriggerLabel.h"
 
 namespace qm {

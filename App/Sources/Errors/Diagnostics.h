@@ -6,11 +6,11 @@
 #include <functional>
 #include <optional>
 
-#include "Bundle.h"
 #include "DeviceLink/DeviceInfo.h"
-#include "QuillmereKit/DiagnosticsLogReader.h"
-#include "QuillmereKit/DiagnosticsReport.h"
-#include "QuillmereKit/GuiTask.h"
+#include "QuillmereKit/Diagnostics/DiagnosticsLogReader.h"
+#include "QuillmereKit/Diagnostics/DiagnosticsReport.h"
+#include "QuillmereKit/Tasks/GuiTask.h"
+#include "Storage/Bundle.h"
 
 namespace qm {
 

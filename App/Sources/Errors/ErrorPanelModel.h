@@ -7,10 +7,10 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "AppModel.h"
-#include "QuillmereKit/DiagnosticsRedactor.h"
-#include "QuillmereKit/ErrorPresenter.h"
-#include "QuillmereKit/SessionTypes.h"
+#include "Model/AppModel.h"
+#include "QuillmereKit/Diagnostics/DiagnosticsRedactor.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
+#include "QuillmereKit/Session/SessionTypes.h"
 
 namespace qm {
 

@@ -4,8 +4,8 @@
 
 #include <QtQml/qqml.h>
 
-#include "QuillmereKit/DiagnosticsRedactor.h"
-#include "QuillmereKit/ErrorPresenter.h"
+#include "QuillmereKit/Diagnostics/DiagnosticsRedactor.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 
 namespace qm {
 

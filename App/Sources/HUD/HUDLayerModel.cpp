@@ -6,8 +6,8 @@
 
 #include "Editor/RowListModel.h"
 #include "HUD/HUDTexts.h"
-#include "QuillmereKit/HUDFormatter.h"
-#include "QuillmereKit/ThermalSuggestions.h"
+#include "QuillmereKit/HUD/HUDFormatter.h"
+#include "QuillmereKit/HUD/ThermalSuggestions.h"
 
 namespace qm {
 

@@ -12,11 +12,11 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "AppSettings.h"
 #include "IPhoneMirror/TimerSource.h"
+#include "QuillmereKit/Session/StreamQuality.h"
 #include "QuillmereKit/Session/StreamingSession.h"
-#include "QuillmereKit/StreamQuality.h"
 #include "ServerProtocol/ServerOptions.h"
+#include "Storage/AppSettings.h"
 #include "Telemetry/ThermalGuard.h"
 
 namespace qm {

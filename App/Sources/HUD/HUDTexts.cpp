@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "QuillmereKit/HUDFormatter.h"
+#include "QuillmereKit/HUD/HUDFormatter.h"
 
 namespace qm {
 

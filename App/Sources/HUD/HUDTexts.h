@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "InputRouter/InputEvent.h"
-#include "QuillmereKit/HUDItem.h"
-#include "QuillmereKit/SessionTypes.h"
-#include "QuillmereKit/StreamQuality.h"
+#include "QuillmereKit/HUD/HUDItem.h"
+#include "QuillmereKit/Session/SessionTypes.h"
+#include "QuillmereKit/Session/StreamQuality.h"
 
 // The texts of the stream HUD's views, grouped by the view that shows them. Pure; GUI thread
 // (translations).

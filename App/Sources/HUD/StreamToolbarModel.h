@@ -7,8 +7,8 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "AppSettings.h"
 #include "Editor/KeymapController.h"
+#include "Storage/AppSettings.h"
 
 namespace qm {
 

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include "Bundle.h"
+#include "Storage/Bundle.h"
 
 namespace qm {
 

@@ -8,7 +8,7 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "QuillmereKit/GuideContent.h"
+#include "QuillmereKit/Help/GuideContent.h"
 
 namespace qm {
 

@@ -6,8 +6,8 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "Bundle.h"
-#include "QuillmereKit/SupportLinks.h"
+#include "QuillmereKit/Help/SupportLinks.h"
+#include "Storage/Bundle.h"
 
 namespace qm {
 

@@ -11,9 +11,9 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "AppSettings.h"
 #include "IPhoneMirror/IPhoneCaptureSession.h"
 #include "IPhoneMirror/TimerSource.h"
+#include "Storage/AppSettings.h"
 #include "VideoPipeline/LatestFrameSlot.h"
 #include "VideoPipeline/View/VideoView.h"
 

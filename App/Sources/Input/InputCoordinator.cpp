@@ -3,11 +3,11 @@
 #include <QString>
 #include <utility>
 
-#include "AppSettings.h"
 #include "Editor/KeymapController.h"
 #include "Input/OverlayFrameRegistry.h"
 #include "InputRouter/GameKeymaps.h"
 #include "QuillmereCore/Log.h"
+#include "Storage/AppSettings.h"
 
 namespace qm {
 namespace {

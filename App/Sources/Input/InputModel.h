@@ -1,6 +1,6 @@
 #pragma once
 
-#include "QuillmereKit/InputSession.h"
+#include "QuillmereKit/Session/InputSession.h"
 
 namespace qm {
 

@@ -9,9 +9,9 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "AppModelBase.h"
 #include "Library/LibraryIconProvider.h"
 #include "Library/LibraryViewModel.h"
+#include "Model/AppModelBase.h"
 
 namespace qm {
 

@@ -6,9 +6,9 @@
 
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/TypedError.h"
-#include "QuillmereKit/ErrorPresenter.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 #include "QuillmereKit/Gaming/LibraryLoadError.h"
-#include "QuillmereKit/SessionTypes.h"
+#include "QuillmereKit/Session/SessionTypes.h"
 
 namespace qm {
 

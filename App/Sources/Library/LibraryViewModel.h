@@ -12,7 +12,7 @@
 #include "QuillmereCore/Executor.h"
 #include "QuillmereKit/Gaming/GameLibraryCache.h"
 #include "QuillmereKit/Gaming/LibraryModel.h"
-#include "QuillmereKit/GuiTask.h"
+#include "QuillmereKit/Tasks/GuiTask.h"
 #include "VisibleAppsModel.h"
 
 namespace qm {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "Bundle.h"
-#include "QuillmereKit/OnboardingText.h"
-#include "QuillmereKit/PhoneVendor.h"
+#include "QuillmereKit/Help/OnboardingText.h"
+#include "QuillmereKit/Help/PhoneVendor.h"
+#include "Storage/Bundle.h"
 
 namespace qm {
 

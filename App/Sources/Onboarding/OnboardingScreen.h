@@ -8,8 +8,8 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "AppModelBase.h"
-#include "QuillmereKit/OnboardingModel.h"
+#include "Model/AppModelBase.h"
+#include "QuillmereKit/Help/OnboardingModel.h"
 
 namespace qm {
 

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "QuillmereCore/Log.h"
-#include "QuillmereKit/RecordingFileNamer.h"
+#include "QuillmereKit/Session/RecordingFileNamer.h"
 #include "Recorder/RecorderError.h"
 
 namespace qm {

@@ -12,9 +12,9 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "FileReveal.h"
-#include "QuillmereKit/GuiTask.h"
-#include "QuillmereKit/RecordingSession.h"
+#include "Desktop/FileReveal.h"
+#include "QuillmereKit/Session/RecordingSession.h"
+#include "QuillmereKit/Tasks/GuiTask.h"
 
 namespace qm {
 

@@ -10,7 +10,7 @@
 #include <QtQml/qqmlregistration.h>
 
 #include "IPhoneMirror/TimerSource.h"
-#include "QuillmereKit/RecordingSession.h"
+#include "QuillmereKit/Session/RecordingSession.h"
 #include "Recording/RecordingController.h"
 
 namespace qm {

@@ -4,8 +4,8 @@
 
 #include <QtQml/qqml.h>
 
+#include "QuillmereKit/Session/SessionTypes.h"
 #include "QuillmereKit/Session/StreamingSession.h"
-#include "QuillmereKit/SessionTypes.h"
 
 namespace qm {
 

@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "ModelInputs.h"
+#include "Model/ModelInputs.h"
 #include "Stream/WindowFullScreen.h"
 
 namespace qm {

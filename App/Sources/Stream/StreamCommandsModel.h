@@ -8,11 +8,11 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "AppSettings.h"
 #include "Editor/KeymapController.h"
 #include "HUD/PanelPositions.h"
 #include "QuillmereKit/Session/StreamingSession.h"
 #include "Recording/RecordingController.h"
+#include "Storage/AppSettings.h"
 
 namespace qm {
 

@@ -8,8 +8,8 @@
 
 #include <QtQml/qqmlregistration.h>
 
-#include "AppSettings.h"
 #include "QuillmereKit/Session/StreamingSession.h"
+#include "Storage/AppSettings.h"
 #include "Stream/StreamGamingController.h"
 
 namespace qm {

@@ -2,9 +2,9 @@
 
 #include <functional>
 
-#include "QuillmereKit/FullScreenPolicy.h"
-#include "QuillmereKit/SessionTypes.h"
-#include "QuillmereKit/StreamActivityPolicy.h"
+#include "QuillmereKit/Session/FullScreenPolicy.h"
+#include "QuillmereKit/Session/SessionTypes.h"
+#include "QuillmereKit/Session/StreamActivityPolicy.h"
 
 namespace qm {
 

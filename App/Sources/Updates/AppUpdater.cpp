@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "QuillmereCore/Log.h"
-#include "QuillmereKit/GuiTask.h"
+#include "QuillmereKit/Tasks/GuiTask.h"
 #include "Updates/UpdateError.h"
 #include "Updates/UpdateFile.h"
 

@@ -3,7 +3,7 @@
 #include <QHostAddress>
 #include <algorithm>
 
-#include "QuillmereKit/WebURL.h"
+#include "QuillmereKit/Help/WebURL.h"
 
 namespace qm {
 

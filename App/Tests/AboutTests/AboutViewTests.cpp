@@ -9,7 +9,7 @@
 
 #include "About/AboutScreen.h"
 #include "About/LicenseDocument.h"
-#include "AppSettings.h"
+#include "Storage/AppSettings.h"
 #include "ViewTesting.h"
 
 namespace qm {

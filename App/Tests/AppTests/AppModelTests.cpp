@@ -19,9 +19,9 @@
 
 #include <gtest/gtest.h>
 
-#include "AppModel.h"
 #include "FakeDeviceStates.h"
 #include "FakeSession.h"
+#include "Model/AppModel.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/Gaming/LibraryLoadError.h"
 #include "Support/ManualTimerSource.h"

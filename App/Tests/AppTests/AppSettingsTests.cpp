@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AppSettings.h"
+#include "Storage/AppSettings.h"
 
 namespace qm {
 namespace {

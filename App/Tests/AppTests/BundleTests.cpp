@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Bundle.h"
+#include "Storage/Bundle.h"
 
 namespace qm {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "MenuShortcuts.h"
+#include "Windows/MenuShortcuts.h"
 
 namespace qm {
 namespace {

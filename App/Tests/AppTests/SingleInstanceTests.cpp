@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "SingleInstance.h"
+#include "Desktop/SingleInstance.h"
 
 namespace qm {
 namespace {

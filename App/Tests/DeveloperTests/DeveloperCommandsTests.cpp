@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "AppModel.h"
-#include "AppSettings.h"
 #include "Developer/DeveloperCommandsModel.h"
 #include "FakeSession.h"
+#include "Model/AppModel.h"
+#include "Storage/AppSettings.h"
 #include "Updates/AppUpdater.h"
 #include "ViewTestEnvironment.h"
 #include "ViewTesting.h"

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "Errors/Diagnostics.h"
-#include "QuillmereKit/ErrorPresenter.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 #include "Support/Waiting.h"
 
 namespace qm {

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include "AppSettings.h"
 #include "Editor/KeymapController.h"
 #include "FakeSession.h"
 #include "HUD/HUDLayerModel.h"
@@ -20,6 +19,7 @@
 #include "Input/InputModel.h"
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/ProfileTemplates.h"
+#include "Storage/AppSettings.h"
 #include "Support/ManualTimerSource.h"
 
 namespace qm {

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "AppModel.h"
 #include "FakeDeviceStates.h"
+#include "Model/AppModel.h"
 #include "QuillmereKit/Session/Session.h"
 #include "Support/VirtualClock.h"
 #include "ViewTesting.h"

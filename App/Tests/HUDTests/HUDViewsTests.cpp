@@ -16,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include "AppSettings.h"
 #include "Editor/KeymapController.h"
 #include "FakeSession.h"
 #include "HUD/HUDLayerModel.h"
@@ -26,6 +25,7 @@
 #include "Input/OverlayFrameRegistry.h"
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/ProfileTemplates.h"
+#include "Storage/AppSettings.h"
 #include "Support/ManualTimerSource.h"
 #include "ViewTesting.h"
 #include "WorkerResults.h"

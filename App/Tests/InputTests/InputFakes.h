@@ -10,7 +10,6 @@
 #include <optional>
 #include <vector>
 
-#include "AppSettings.h"
 #include "Editor/KeymapController.h"
 #include "Input/InputCoordinator.h"
 #include "Input/InputModel.h"
@@ -18,6 +17,7 @@
 #include "Input/OverlayFrameRegistry.h"
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/ProfileTemplates.h"
+#include "Storage/AppSettings.h"
 #include "Support/ManualTimerSource.h"
 #include "WorkerResults.h"
 

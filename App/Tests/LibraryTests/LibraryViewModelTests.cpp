@@ -14,7 +14,7 @@
 #include "Library/LibraryViewModel.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/Gaming/LibraryLoadError.h"
-#include "QuillmereKit/SessionTypes.h"
+#include "QuillmereKit/Session/SessionTypes.h"
 #include "Support/ManualExecutor.h"
 
 namespace qm {

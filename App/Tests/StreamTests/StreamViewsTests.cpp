@@ -10,17 +10,17 @@
 
 #include <gtest/gtest.h>
 
-#include "AppModel.h"
-#include "AppSettings.h"
 #include "Errors/ErrorPanelModel.h"
 #include "FakeDeviceStates.h"
 #include "FakeSession.h"
-#include "SceneWindows.h"
+#include "Model/AppModel.h"
+#include "Storage/AppSettings.h"
 #include "Support/ManualTimerSource.h"
 #include "Updates/AppUpdater.h"
 #include "VideoPipeline/View/VideoView.h"
 #include "ViewTestEnvironment.h"
 #include "ViewTesting.h"
+#include "Windows/SceneWindows.h"
 
 namespace qm {
 namespace {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "AppModelBase.h"
+#include "Model/AppModelBase.h"
 
 namespace qm::test {
 

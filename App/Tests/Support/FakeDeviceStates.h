@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-#include "AppModelEnvironment.h"
+#include "Model/AppModelEnvironment.h"
 
 namespace qm::test {
 

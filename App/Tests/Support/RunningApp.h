@@ -13,7 +13,7 @@
 
 #include "DesktopUser.h"
 #include "PrivateDisplay.h"
-#include "QuillmereApp.h"
+#include "Windows/QuillmereApp.h"
 
 namespace qm::test {
 

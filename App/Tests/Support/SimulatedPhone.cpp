@@ -12,8 +12,8 @@
 #include <utility>
 
 #include "BenchClip.h"
-#include "Bundle.h"
 #include "DeviceLink/DeviceInfo.h"
+#include "Storage/Bundle.h"
 #include "Support/MediaFixtures.h"
 
 namespace qm::test {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "AppModelEnvironment.h"
 #include "DeviceLink/AdbKey.h"
+#include "Model/AppModelEnvironment.h"
 #include "Support/FakeUsb.h"
 
 namespace qm::test {

@@ -18,8 +18,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "QuillmereApp.h"
 #include "SimulatedPhone.h"
+#include "Windows/QuillmereApp.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "AppModelEnvironment.h"
 #include "FakeDeviceStates.h"
+#include "Model/AppModelEnvironment.h"
 #include "Support/ManualTimerSource.h"
 
 namespace qm::test {

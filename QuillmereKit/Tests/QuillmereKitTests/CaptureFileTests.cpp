@@ -14,8 +14,8 @@
 
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/MemoryByteChannel.h"
-#include "QuillmereKit/DemoStreamFormat.h"
-#include "QuillmereKit/RawStreamTap.h"
+#include "QuillmereKit/Demo/DemoStreamFormat.h"
+#include "QuillmereKit/Video/RawStreamTap.h"
 #include "Support/LogSince.h"
 #include "Support/MediaFixtures.h"
 #include "Support/MediaPackets.h"

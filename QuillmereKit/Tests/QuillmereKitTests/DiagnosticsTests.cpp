@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/DiagnosticsLogReader.h"
-#include "QuillmereKit/DiagnosticsReport.h"
+#include "QuillmereKit/Diagnostics/DiagnosticsLogReader.h"
+#include "QuillmereKit/Diagnostics/DiagnosticsReport.h"
 
 namespace qm {
 namespace {

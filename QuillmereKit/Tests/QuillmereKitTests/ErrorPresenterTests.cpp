@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/ErrorPresenter.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 
 namespace qm {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/GuiTask.h"
+#include "QuillmereKit/Tasks/GuiTask.h"
 #include "Support/ManualTimerSource.h"
 #include "Support/Waiting.h"
 

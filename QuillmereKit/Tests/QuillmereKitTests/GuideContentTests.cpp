@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "InputRouter/ProfileError.h"
-#include "QuillmereKit/GuideContent.h"
-#include "QuillmereKit/OnboardingText.h"
-#include "QuillmereKit/PhoneVendor.h"
+#include "QuillmereKit/Help/GuideContent.h"
+#include "QuillmereKit/Help/OnboardingText.h"
+#include "QuillmereKit/Help/PhoneVendor.h"
 
 namespace qm {
 namespace {

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/HUDFormatter.h"
-#include "QuillmereKit/ThermalSuggestions.h"
+#include "QuillmereKit/HUD/HUDFormatter.h"
+#include "QuillmereKit/HUD/ThermalSuggestions.h"
 
 namespace qm {
 namespace {

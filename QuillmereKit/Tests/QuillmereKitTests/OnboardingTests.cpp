@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/OnboardingModel.h"
-#include "QuillmereKit/OnboardingText.h"
-#include "QuillmereKit/PhoneVendor.h"
+#include "QuillmereKit/Help/OnboardingModel.h"
+#include "QuillmereKit/Help/OnboardingText.h"
+#include "QuillmereKit/Help/PhoneVendor.h"
 
 namespace qm {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/ReconnectPolicy.h"
+#include "QuillmereKit/Session/ReconnectPolicy.h"
 
 namespace qm {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/RecordingFileNamer.h"
+#include "QuillmereKit/Session/RecordingFileNamer.h"
 
 namespace qm {
 namespace {

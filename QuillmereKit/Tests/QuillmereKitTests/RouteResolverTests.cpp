@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/RouteResolver.h"
+#include "QuillmereKit/Session/RouteResolver.h"
 
 namespace qm {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/ScreenSaverInhibition.h"
+#include "QuillmereKit/Session/ScreenSaverInhibition.h"
 #include "Support/PrivateSessionBus.h"
 
 namespace qm {

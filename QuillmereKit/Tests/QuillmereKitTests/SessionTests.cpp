@@ -25,7 +25,7 @@
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/MemoryByteChannel.h"
 #include "QuillmereCore/SerialQueue.h"
-#include "QuillmereKit/DemoStreamFormat.h"
+#include "QuillmereKit/Demo/DemoStreamFormat.h"
 #include "QuillmereKit/Session/ServerLogLines.h"
 #include "QuillmereKit/Session/Session.h"
 #include "ServerProtocol/ServerLogChannel.h"

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/FullScreenPolicy.h"
-#include "QuillmereKit/StreamActivityPolicy.h"
+#include "QuillmereKit/Session/FullScreenPolicy.h"
+#include "QuillmereKit/Session/StreamActivityPolicy.h"
 
 namespace qm {
 namespace {

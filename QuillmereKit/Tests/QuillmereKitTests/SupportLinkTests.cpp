@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "QuillmereKit/SupportLinks.h"
+#include "QuillmereKit/Help/SupportLinks.h"
 
 namespace qm {
 namespace {

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "QuillmereCore/Log.h"
-#include "QuillmereKit/ThreadPriorities.h"
+#include "QuillmereKit/Tasks/ThreadPriorities.h"
 #include "Support/LogSince.h"
 #include "Support/PrivateSessionBus.h"
 

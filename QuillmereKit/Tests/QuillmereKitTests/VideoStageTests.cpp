@@ -9,7 +9,7 @@ extern "C" {
 }
 
 #include "QuillmereCore/SerialQueue.h"
-#include "QuillmereKit/VideoStage.h"
+#include "QuillmereKit/Video/VideoStage.h"
 #include "Support/GlTestContext.h"
 #include "Support/ManualExecutor.h"
 #include "Support/MediaFixtures.h"

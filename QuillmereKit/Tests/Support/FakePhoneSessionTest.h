@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "DeviceLink/DeviceLink.h"
-#include "QuillmereKit/QtExecutor.h"
 #include "QuillmereKit/Session/Session.h"
+#include "QuillmereKit/Tasks/QtExecutor.h"
 #include "Support/FakeUsb.h"
 #include "Support/ManualTimerSource.h"
 #include "Support/Waiting.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "QuillmereKit/RecordingSession.h"
+#include "QuillmereKit/Session/RecordingSession.h"
 
 namespace qm::test {
 

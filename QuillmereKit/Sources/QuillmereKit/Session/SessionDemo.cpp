@@ -1,8 +1,8 @@
 #include <utility>
 
 #include "QuillmereCore/Log.h"
-#include "QuillmereKit/DemoPlayer.h"
-#include "QuillmereKit/DemoSource.h"
+#include "QuillmereKit/Demo/DemoPlayer.h"
+#include "QuillmereKit/Demo/DemoSource.h"
 #include "QuillmereKit/Session/Session.h"
 
 namespace qm {

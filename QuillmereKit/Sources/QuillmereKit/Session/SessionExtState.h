@@ -8,8 +8,8 @@
 
 #include "IPhoneMirror/TimerSource.h"
 #include "QuillmereCore/UUID.h"
-#include "QuillmereKit/GuiTask.h"
-#include "QuillmereKit/SessionTypes.h"
+#include "QuillmereKit/Session/SessionTypes.h"
+#include "QuillmereKit/Tasks/GuiTask.h"
 #include "ServerProtocol/ExtClient.h"
 #include "Telemetry/ClockSync.h"
 #include "Telemetry/LatencyTracker.h"

@@ -1,0 +1,308 @@
+#include "AppSettings.h"
+
+#include <QMetaEnum>
+#include <algorithm>
+#include <optional>
+
+#include "QuillmereCore/Log.h"
+#include "Storage/StoredValue.h"
+
+namespace qm {
+
+namespace {
+
+namespace Key {
+constexpr const char* hudStyle = "hudStyle";
+constexpr const char* hudEnabled = "hudEnabled";
+constexpr const char* lastPackage = "lastPackage";
+constexpr const char* developerMode = "developerMode";
+constexpr const char* emulatorWarningShown = "emulatorWarningShown";
+constexpr const char* autoFullScreen = "autoFullScreen";
+constexpr const char* keepDisplayAwake = "keepDisplayAwake";
+constexpr const char* rawMouseInput = "rawMouseInput";
+constexpr const char* hevcStream = "hevcStream";
+constexpr const char* metalFXUpscaling = "metalFXUpscaling";
+constexpr const char* sharpness = "sharpness";
+constexpr const char* streamFrameRate = "streamFrameRate";
+constexpr const char* streamResolution = "streamResolution";
+constexpr const char* lowLatencyEncoder = "lowLatencyEncoder";
+}  // namespace Key
+
+template <typename E>
+QString rawText(E value) {
+    return QString::fromLatin1(QMetaEnum::fromType<E>().valueToKey(static_cast<int>(value)));
+}
+
+// Exactly a case name: no other letter case, no scope prefix.
+template <typename E>
+std::optional<E> fromRawText(const QVariant& stored) {
+    if (stored.typeId() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    const QString text = stored.toString();
+    const QMetaEnum names = QMetaEnum::fromType<E>();
+    for (int i = 0; i < names.keyCount(); ++i) {
+        if (text == QLatin1String(names.key(i))) {
+            return static_cast<E>(names.value(i));
+        }
+    }
+    return std::nullopt;
+}
+
+bool boolWithDefault(const QSettings& store, const char* key, bool fallback) {
+    return store.contains(key) ? StoredValue::toBool(store.value(key)) : fallback;
+}
+
+HUDStyle readHudStyle(const QSettings& store) {
+    if (const auto style = fromRawText<HUDStyle>(store.value(Key::hudStyle))) {
+        return *style;
+    }
+    // Before the three styles there was a switch; only its false hides the HUD.
+    const QVariant enabled = store.value(Key::hudEnabled);
+    const bool off = enabled.typeId() == QMetaType::Bool
+                         ? !enabled.toBool()
+                         : enabled.typeId() == QMetaType::QString &&
+                               (enabled.toString() == u"false" || enabled.toString() == u"0");
+    return off ? HUDStyle::hidden : HUDStyle::full;
+}
+
+QString inputModeKey(const QString& package) {
+    return QStringLiteral("inputMode.") + package;
+}
+
+}  // namespace
+
+std::unique_ptr<QSettings> AppSettings::standardDefaults() {
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("Tressik"), QStringLiteral("Vantorel"));
+}
+
+AppSettings::AppSettings(QSettings& defaults, QObject* parent)
+    : QObject(parent),
+      defaults_(defaults),
+      hudStyle_(readHudStyle(defaults)),
+      lastPackage_(defaults.value(Key::lastPackage).typeId() == QMetaType::QString
+                       ? defaults.value(Key::lastPackage).toString()
+                       : QString()),
+      developerMode_(StoredValue::toBool(defaults.value(Key::developerMode))),
+      emulatorWarningShown_(StoredValue::toBool(defaults.value(Key::emulatorWarningShown))),
+      autoFullScreen_(boolWithDefault(defaults, Key::autoFullScreen, true)),
+      keepDisplayAwake_(boolWithDefault(defaults, Key::keepDisplayAwake, true)),
+      rawMouseInput_(boolWithDefault(defaults, Key::rawMouseInput, true)),
+      hevcStream_(boolWithDefault(defaults, Key::hevcStream, false)),
+      gpuUpscaling_(boolWithDefault(defaults, Key::metalFXUpscaling,
+                                    UpscaleSettings::defaultSettings.enabled)),
+      sharpness_(defaults.contains(Key::sharpness)
+                     ? std::clamp(StoredValue::toDouble(defaults.value(Key::sharpness)), 0.0, 0.5)
+                     : UpscaleSettings::defaultSettings.sharpness),
+      streamFrameRate_(fromRawText<StreamFrameRateOption>(defaults.value(Key::streamFrameRate))
+                           .value_or(StreamFrameRateOption::sixty)),
+      streamResolution_(fromRawText<StreamResolutionOption>(defaults.value(Key::streamResolution))
+                            .value_or(StreamResolutionOption::fast)),
+      lowLatencyEncoder_(boolWithDefault(defaults, Key::lowLatencyEncoder, true)) {
+    saveProblem_ = saveProblem(defaults.status(), defaults.fileName());
+}
+
+QString AppSettings::saveProblem(QSettings::Status status, const QString& file) {
+    switch (status) {
+        case QSettings::NoError:
+            break;
+        case QSettings::AccessError:
+            return tr("Settings cannot be saved: %1 cannot be written. Changes last until "
+                      "Vantorel quits; check that the folder exists, is yours and has free space.")
+                .arg(file);
+        case QSettings::FormatError:
+            return tr("Settings cannot be saved: %1 is not a settings file Vantorel can read. "
+                      "Changes last until Vantorel quits; move that file away to start afresh.")
+                .arg(file);
+    }
+    return {};
+}
+
+void AppSettings::checkSaved() {
+    if (checkPending_ || !saveProblem_.isEmpty()) {
+        return;
+    }
+    checkPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            checkPending_ = false;
+            defaults_.sync();
+            saveProblem_ = saveProblem(defaults_.status(), defaults_.fileName());
+            if (!saveProblem_.isEmpty()) {
+                Log::session().warn("{}", saveProblem_.toStdString());
+                emit saveProblemChanged();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+template <typename T>
+void AppSettings::assign(T& field, T value, void (AppSettings::*changed)(), const char* key,
+                         const QVariant& stored) {
+    const bool differs = field != value;
+    field = std::move(value);
+    if (differs) {
+        emit(this->*changed)();
+    }
+    defaults_.setValue(key, stored);
+    checkSaved();
+}
+
+void AppSettings::setHudStyle(HUDStyle style) {
+    assign(hudStyle_, style, &AppSettings::hudStyleChanged, Key::hudStyle, rawText(style));
+}
+
+void AppSettings::setLastPackage(const QString& package) {
+    const bool differs = lastPackage_ != package;
+    lastPackage_ = package;
+    if (differs) {
+        emit lastPackageChanged();
+    }
+    if (package.isEmpty()) {
+        defaults_.remove(Key::lastPackage);
+    } else {
+        defaults_.setValue(Key::lastPackage, package);
+    }
+    checkSaved();
+}
+
+void AppSettings::setDeveloperMode(bool on) {
+    assign(developerMode_, on, &AppSettings::developerModeChanged, Key::developerMode, on);
+}
+
+void AppSettings::setEmulatorWarningShown(bool shown) {
+    assign(emulatorWarningShown_, shown, &AppSettings::emulatorWarningShownChanged,
+           Key::emulatorWarningShown, shown);
+}
+
+void AppSettings::setAutoFullScreen(bool on) {
+    assign(autoFullScreen_, on, &AppSettings::autoFullScreenChanged, Key::autoFullScreen, on);
+}
+
+void AppSettings::setKeepDisplayAwake(bool on) {
+    assign(keepDisplayAwake_, on, &AppSettings::keepDisplayAwakeChanged, Key::keepDisplayAwake, on);
+}
+
+void AppSettings::setRawMouseInput(bool on) {
+    assign(rawMouseInput_, on, &AppSettings::rawMouseInputChanged, Key::rawMouseInput, on);
+}
+
+void AppSettings::setHevcStream(bool on) {
+    assign(hevcStream_, on, &AppSettings::hevcStreamChanged, Key::hevcStream, on);
+}
+
+void AppSettings::setGpuUpscaling(bool on) {
+    assign(gpuUpscaling_, on, &AppSettings::gpuUpscalingChanged, Key::metalFXUpscaling, on);
+}
+
+void AppSettings::setSharpness(double sharpness) {
+    assign(sharpness_, sharpness, &AppSettings::sharpnessChanged, Key::sharpness, sharpness);
+}
+
+void AppSettings::setStreamFrameRate(StreamFrameRateOption option) {
+    assign(streamFrameRate_, option, &AppSettings::streamFrameRateChanged, Key::streamFrameRate,
+           rawText(option));
+}
+
+void AppSettings::setStreamResolution(StreamResolutionOption option) {
+    assign(streamResolution_, option, &AppSettings::streamResolutionChanged, Key::streamResolution,
+           rawText(option));
+}
+
+void AppSettings::setLowLatencyEncoder(bool on) {
+    assign(lowLatencyEncoder_, on, &AppSettings::lowLatencyEncoderChanged, Key::lowLatencyEncoder,
+           on);
+}
+
+AppSettings::PicturePreset AppSettings::picturePreset() const noexcept {
+    return gpuUpscaling_ ? PicturePreset::high : PicturePreset::low;
+}
+
+void AppSettings::setPicturePreset(PicturePreset preset) {
+    setGpuUpscaling(preset == PicturePreset::high);
+}
+
+AppSettings::ResolutionPreset AppSettings::resolutionPreset() const noexcept {
+    return streamResolution_ == StreamResolutionOption::fast ? ResolutionPreset::sd
+                                                             : ResolutionPreset::hd;
+}
+
+void AppSettings::setResolutionPreset(ResolutionPreset preset) {
+    setStreamResolution(preset == ResolutionPreset::sd ? StreamResolutionOption::fast
+                                                       : StreamResolutionOption::sharp);
+}
+
+UpscaleSettings AppSettings::upscale() const {
+    return UpscaleSettings(gpuUpscaling_, sharpness_, UpscaleSettings::defaultSettings.filter);
+}
+
+std::vector<std::string> AppSettings::gameVideoCodecOptions() const {
+    return lowLatencyEncoder_ ? ServerOptions::lowLatencyVideoCodecOptions()
+                              : std::vector<std::string>{};
+}
+
+ServerOptions AppSettings::streamOptions(ServerOptions options) const {
+    options.videoCodec = hevcStream_ ? VideoCodec::h265 : VideoCodec::h264;
+    apply(streamResolution_, options);
+    return options;
+}
+
+InputMode AppSettings::inputMode(const QString& package) const {
+    const std::optional<qint64> stored =
+        StoredValue::toInteger(defaults_.value(inputModeKey(package)));
+    // Gamepad modes are not remembered per game.
+    if (stored && *stored == rawValue(InputMode::keymap)) {
+        return InputMode::keymap;
+    }
+    return InputMode::keyboardMouse;
+}
+
+void AppSettings::setInputMode(InputMode mode, const QString& package) {
+    defaults_.setValue(inputModeKey(package), rawValue(mode));
+    checkSaved();
+}
+
+HUDStyle next(HUDStyle style) noexcept {
+    switch (style) {
+        case HUDStyle::full:
+            return HUDStyle::compact;
+        case HUDStyle::compact:
+            return HUDStyle::hidden;
+        case HUDStyle::hidden:
+            return HUDStyle::full;
+    }
+    return HUDStyle::full;
+}
+
+HUDStyle toggledByClick(HUDStyle style) noexcept {
+    return style == HUDStyle::full ? HUDStyle::compact : HUDStyle::full;
+}
+
+int resolve(StreamFrameRateOption option, int displayFps) noexcept {
+    switch (option) {
+        case StreamFrameRateOption::sixty:
+            return 60;
+        case StreamFrameRateOption::matchDisplay:
+            return displayFps < 1 ? 60 : displayFps;
+        case StreamFrameRateOption::phoneMaximum:
+            return 0;
+    }
+    return 60;
+}
+
+int maxSize(StreamResolutionOption option) noexcept {
+    return 1280 + 320 * static_cast<int>(option);
+}
+
+int videoBitRate(StreamResolutionOption option) noexcept {
+    return 8'000'000 + 4'000'000 * static_cast<int>(option);
+}
+
+void apply(StreamResolutionOption option, ServerOptions& options) noexcept {
+    options.maxSize = maxSize(option);
+    options.videoBitRate = videoBitRate(option);
+}
+
+}  // namespace qm

@@ -1,0 +1,77 @@
+import QtQuick
+import QtQuick.Controls
+import Vantorel
+
+// The stream route without a session: what the phone is doing, "Connect" once it can, the
+// attached iPhones, the demo when the bundle has it, and the last start error in red.
+Item {
+    id: root
+
+    required property AppModelBase model
+
+    ConnectScreen {
+        id: screen
+
+        model: root.model
+    }
+
+    Column {
+        anchors.centerIn: parent
+        width: Math.min(implicitWidth, root.width - 80)
+        spacing: 16
+
+        Image {
+            anchors.horizontalCenter: parent.horizontalCenter
+            source: "../IPhone/iphone.svg"
+            sourceSize: Qt.size(48, 48)
+        }
+        Label {
+            objectName: "connectStatus"
+            width: Math.min(implicitWidth, root.width - 80)
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: screen.statusText
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            horizontalAlignment: Text.AlignHCenter
+        }
+        Button {
+            objectName: "connect"
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: screen.canConnect
+            highlighted: true
+            focus: visible
+            text: qsTr("Connect")
+            onClicked: root.model.startStream("")
+            Keys.onReturnPressed: clicked()
+            Keys.onEnterPressed: clicked()
+        }
+        IPhoneEntry {
+            anchors.horizontalCenter: parent.horizontalCenter
+            model: root.model
+        }
+        Label {
+            objectName: "tryDemo"
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: root.model.hasDemoStream
+            text: "<a href=\"demo\">" + qsTr("Try Demo Mode") + "</a>"
+            textFormat: Text.StyledText
+            linkColor: palette.link
+            onLinkActivated: root.model.startDemo()
+
+            HoverHandler {
+                cursorShape: Qt.PointingHandCursor
+            }
+        }
+        Label {
+            objectName: "lastError"
+            width: Math.min(implicitWidth, root.width - 80)
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: screen.errorText !== ""
+            text: screen.errorText
+            textFormat: Text.PlainText
+            color: "red"
+            wrapMode: Text.Wrap
+            horizontalAlignment: Text.AlignHCenter
+        }
+    }
+}

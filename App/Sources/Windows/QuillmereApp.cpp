@@ -1,0 +1,128 @@
+#include "QuillmereApp.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QQuickStyle>
+#include <cstdlib>
+#include <cstring>
+
+#include "QuillmereCore/Log.h"
+#include "QuillmereCore/ProcessMemory.h"
+#include "Storage/Bundle.h"
+#include "VideoPipeline/View/VideoView.h"
+#include "Windows/SceneWindows.h"
+
+namespace qm {
+
+namespace {
+
+bool platformChosen(int argc, char** argv) {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void QuillmereApp::prepare(int argc, char** argv) {
+    returnLargeBlocksToTheSystem();
+    VideoView::prepareApplication();
+    QCoreApplication::setOrganizationName(QStringLiteral("Tressik"));
+    QCoreApplication::setApplicationName(QStringLiteral("Vantorel"));
+    if (!platformChosen(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+}
+
+QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeEnvironment)
+    : application_((prepare(argc, argv), std::make_unique<QApplication>(argc, argv))) {
+    if (!qEnvironmentVariableIsSet("QM_HOSTED_BY_TESTS")) {
+        instance_ = std::make_unique<SingleInstance>(SingleInstance::standardName());
+        if (!instance_->isPrimary()) {
+            return;
+        }
+    }
+    defaults_ = AppSettings::standardDefaults();
+    settings_ = std::make_unique<AppSettings>(*defaults_);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("vantorel"));
+    model_ = std::make_unique<AppModel>(
+        *settings_,
+        makeEnvironment ? makeEnvironment(*defaults_) : AppModelEnvironment::standard(*defaults_));
+    UpdaterOptions options;
+    options.reveal = [this](const QString& file) { reveal_.reveal(file); };
+    updater_ = std::make_unique<AppUpdater>(Bundle::main().info(), *defaults_, std::nullopt,
+                                            std::move(options));
+
+    VideoView::registerQmlType();
+    AppModel::registerForQml(*model_);
+    engine_ = std::make_unique<QQmlApplicationEngine>();
+    // Where the module's views are; Qt 6.4 does not look there by itself.
+    engine_->addImportPath(QStringLiteral("qrc:/qt/qml"));
+    engine_->setInitialProperties(
+        {{QStringLiteral("model"), QVariant::fromValue(model_.get())},
+         {QStringLiteral("updater"), QVariant::fromValue(updater_.get())}});
+    engine_->load(QUrl(QString::fromLatin1(mainWindowUrl)));
+    if (instance_) {
+        QObject::connect(instance_.get(), &SingleInstance::raiseRequested, instance_.get(),
+                         [this] { SceneWindows::bringForward(mainWindow()); });
+    }
+}
+
+QuillmereApp::~QuillmereApp() {
+    // The windows go before the objects they show.
+    engine_.reset();
+    updater_.reset();
+    model_.reset();
+    // Work still queued runs now: Qt would destroy it with the application under its lock of
+    // the event queue, where a dropped task's cancellation, posted again, waits forever.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+int QuillmereApp::exec() {
+    if (instance_ && !instance_->isPrimary()) {
+        return 0;
+    }
+    if (!mainWindow()) {
+        return 1;
+    }
+    const int result = QApplication::exec();
+    // The stream ends while an event loop still runs: its teardown finishes on this thread.
+    model_->closeStream();
+    bool inTime = !model_->quitTimedOut();
+    if (inTime) {
+        QEventLoop ending;
+        model_->finishRecordingBeforeQuit(AppModel::quitTimeout)
+            .then([&](const TaskOutcome<bool>& outcome) {
+                inTime = !outcome.hasValue() || outcome.get();
+                ending.quit();
+            });
+        ending.exec();
+    }
+    if (!inTime) {
+        // The destructors would join a stuck teardown's threads for ever: leave without them.
+        Log::session().error("quitting without waiting any longer for the stream to end");
+        defaults_->sync();
+        std::_Exit(result);
+    }
+    return result;
+}
+
+QQuickWindow* QuillmereApp::mainWindow() const {
+    if (!engine_) {
+        return nullptr;
+    }
+    const QList<QObject*> roots = engine_->rootObjects();
+    return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
+}
+
+}  // namespace qm

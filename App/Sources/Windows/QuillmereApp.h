@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QSettings>
+#include <functional>
+#include <memory>
+
+#include "Desktop/FileReveal.h"
+#include "Desktop/SingleInstance.h"
+#include "Model/AppModel.h"
+#include "Model/AppModelEnvironment.h"
+#include "Storage/AppSettings.h"
+#include "Updates/AppUpdater.h"
+
+class QApplication;
+
+namespace qm {
+
+// The application: what must be set before Qt starts, then the objects that live as long as
+// the process (the app model, the updater) and the main window. main() makes one and runs it;
+// the end-to-end test and the simulated phone make one too. GUI thread only.
+class QuillmereApp {
+public:
+    static constexpr const char* mainWindowUrl =
+        "qrc:/qt/qml/Vantorel/Sources/Windows/MainWindow.qml";
+
+    // What the app model takes from the system, made once the application object exists.
+    using EnvironmentMaker = std::function<AppModelEnvironment(QSettings& defaults)>;
+
+    // Everything that must precede the application object: OpenGL for Qt Quick, the settings'
+    // names, the X11 platform unless the environment or "-platform" chose one (pointer capture
+    // needs it), and the Fusion style.
+    static void prepare(int argc, char** argv);
+
+    // Prepares, then makes the application and loads the main window; when another instance
+    // runs, asks it to come forward and makes nothing more. Under a test host every instance
+    // runs on its own. The standard environment unless `makeEnvironment` makes another.
+    QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeEnvironment = {});
+    ~QuillmereApp();
+
+    QuillmereApp(const QuillmereApp&) = delete;
+    QuillmereApp& operator=(const QuillmereApp&) = delete;
+
+    // At once for an instance that found another running.
+    int exec();
+
+    AppModel& model() noexcept { return *model_; }
+    // Null when the window failed to load or another instance runs.
+    QQuickWindow* mainWindow() const;
+
+private:
+    std::unique_ptr<QApplication> application_;
+    std::unique_ptr<SingleInstance> instance_;
+    std::unique_ptr<QSettings> defaults_;
+    std::unique_ptr<AppSettings> settings_;
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<AppUpdater> updater_;
+    FileReveal reveal_;
+    std::unique_ptr<QQmlApplicationEngine> engine_;
+};
+
+}  // namespace qm

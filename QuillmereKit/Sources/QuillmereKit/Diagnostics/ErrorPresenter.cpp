@@ -1,0 +1,82 @@
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
+
+#include <QCoreApplication>
+#include <QMetaEnum>
+
+namespace qm {
+
+QString ErrorPresentation::message() const {
+    return QCoreApplication::translate("ErrorPresenter", messageKey.toUtf8().constData());
+}
+
+QStringList ErrorPresentation::actionNames() const {
+    const QMetaEnum names = QMetaEnum::fromType<Action>();
+    QStringList result;
+    for (const Action action : actions) {
+        result.append(QString::fromLatin1(names.valueToKey(static_cast<int>(action))));
+    }
+    return result;
+}
+
+namespace ErrorPresenter {
+
+namespace {
+
+using enum ErrorPresentation::Action;
+
+ErrorPresentation presentation(const char* key, std::optional<std::string> detail,
+                               std::vector<ErrorAction> actions) {
+    std::optional<QString> shown;
+    if (detail) {
+        shown = QString::fromStdString(*detail);
+    }
+    return {QString::fromUtf8(key), std::move(shown), std::move(actions)};
+}
+
+}  // namespace
+
+ErrorPresentation present(const SessionFailure& failure) {
+    switch (failure.kind()) {
+        case SessionFailureKind::serverFailed:
+            return presentation(Key::generic, failure.text(), {retry, copyDiagnostics});
+        case SessionFailureKind::deviceBusy:
+            return presentation(Key::anotherAdb, std::nullopt, {retry});
+        case SessionFailureKind::versionMismatch:
+            return presentation(Key::versionMismatch, std::nullopt, {copyDiagnostics});
+        case SessionFailureKind::decoderFailed:
+            return presentation(Key::decoderFailed, std::nullopt, {retry, copyDiagnostics});
+        case SessionFailureKind::disconnected:
+            return presentation(Key::waitingForPhone, std::nullopt, {backToLibrary});
+    }
+    return presentation(Key::generic, std::nullopt, {retry, copyDiagnostics});
+}
+
+ErrorPresentation present(const ServerError& error) {
+    switch (error.kind()) {
+        case ServerErrorKind::versionMismatch:
+            return presentation(Key::versionMismatch, error.serverOutput(), {copyDiagnostics});
+        case ServerErrorKind::serverDied:
+            return presentation(Key::generic, error.serverOutput(), {retry, copyDiagnostics});
+        case ServerErrorKind::connectTimeout:
+            return presentation(Key::connectTimeout, std::nullopt, {retry, copyDiagnostics});
+        case ServerErrorKind::streamDisabled:
+            return presentation(Key::streamDisabled, std::nullopt, {retry, copyDiagnostics});
+        case ServerErrorKind::configurationError:
+            return presentation(Key::encoderRejected, std::nullopt, {retry, copyDiagnostics});
+    }
+    return presentation(Key::generic, std::nullopt, {retry, copyDiagnostics});
+}
+
+std::optional<ErrorPresentation> present(const DeviceLinkState& state) {
+    if (const auto* failed = std::get_if<DeviceLinkState::Failed>(&state.value)) {
+        return presentation(Key::generic, failed->reason, {retry, copyDiagnostics});
+    }
+    if (std::holds_alternative<DeviceLinkState::Busy>(state.value)) {
+        return presentation(Key::anotherAdb, std::nullopt, {retry});
+    }
+    return std::nullopt;
+}
+
+}  // namespace ErrorPresenter
+
+}  // namespace qm

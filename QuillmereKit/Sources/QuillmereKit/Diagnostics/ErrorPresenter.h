@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "DeviceLink/DeviceLinkState.h"
+#include "QuillmereKit/Session/SessionTypes.h"
+#include "ServerProtocol/ServerLauncher.h"
+
+namespace qm {
+
+// A failure as the user sees it: a message, the failure's own text and the buttons offered.
+// Any thread; views read it through its properties.
+class ErrorPresentation {
+    Q_GADGET
+    Q_PROPERTY(QString messageKey MEMBER messageKey CONSTANT)
+    Q_PROPERTY(QString message READ message CONSTANT)
+    Q_PROPERTY(bool hasDetail READ hasDetail CONSTANT)
+    Q_PROPERTY(QString detail READ detailText CONSTANT)
+    Q_PROPERTY(QStringList actions READ actionNames CONSTANT)
+
+public:
+    // A button's identity too: a presentation lists each at most once.
+    enum class Action { retry, copyDiagnostics, backToLibrary };
+    Q_ENUM(Action)
+
+    // Its English text is the key itself.
+    QString messageKey;
+    // The server's or the device link's own text: never localised, and redacted by whoever
+    // shows it.
+    std::optional<QString> detail;
+    std::vector<Action> actions;  // in display order
+
+    // The message in the user's language.
+    QString message() const;
+    bool hasDetail() const { return detail.has_value(); }
+    QString detailText() const { return detail.value_or(QString()); }
+    // The actions' names, "retry", "copyDiagnostics", "backToLibrary", for views.
+    QStringList actionNames() const;
+
+    bool operator==(const ErrorPresentation&) const = default;
+};
+
+using ErrorAction = ErrorPresentation::Action;
+
+// The one place where failures of the session, the device server and the device link get
+// their words and buttons.
+namespace ErrorPresenter {
+
+// The message keys; the translation context is "ErrorPresenter".
+namespace Key {
+inline constexpr const char* waitingForPhone =
+    QT_TRANSLATE_NOOP("ErrorPresenter", "Waiting for the phone…");
+inline constexpr const char* decoderFailed =
+    QT_TRANSLATE_NOOP("ErrorPresenter", "Couldn’t decode the video. Restart the stream.");
+inline constexpr const char* anotherAdb = QT_TRANSLATE_NOOP(
+    "ErrorPresenter",
+    "Another adb is using the phone. Quit Android Studio or other adb tools, or run “adb "
+    "kill-server” in Terminal, then reconnect the cable.");
+inline constexpr const char* versionMismatch =
+    QT_TRANSLATE_NOOP("ErrorPresenter", "App and server versions don’t match. Reinstall Vantorel.");
+inline constexpr const char* connectTimeout =
+    QT_TRANSLATE_NOOP("ErrorPresenter", "The phone didn’t respond in time.");
+inline constexpr const char* streamDisabled =
+    QT_TRANSLATE_NOOP("ErrorPresenter", "The phone refused to capture the screen.");
+inline constexpr const char* encoderRejected = QT_TRANSLATE_NOOP(
+    "ErrorPresenter", "The phone’s video encoder rejected the settings. Try a lower resolution.");
+inline constexpr const char* generic = QT_TRANSLATE_NOOP("ErrorPresenter", "Something went wrong.");
+}  // namespace Key
+
+inline constexpr std::array<const char*, 8> allKeys = {
+    Key::waitingForPhone, Key::decoderFailed,  Key::anotherAdb,      Key::versionMismatch,
+    Key::connectTimeout,  Key::streamDisabled, Key::encoderRejected, Key::generic};
+
+ErrorPresentation present(const SessionFailure& failure);
+ErrorPresentation present(const ServerError& error);
+// Nothing where the state is no error.
+std::optional<ErrorPresentation> present(const DeviceLinkState& state);
+
+}  // namespace ErrorPresenter
+
+}  // namespace qm

@@ -1,0 +1,111 @@
+#include "QuillmereKit/Video/RawStreamTap.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "QuillmereCore/Log.h"
+#include "QuillmereKit/Demo/DemoStreamFormat.h"
+
+namespace qm {
+
+namespace {
+
+// Writes all of `data`; returns 0 or the errno of the failure.
+int writeAll(int fd, ByteView data) {
+    while (!data.empty()) {
+        const ssize_t count = ::write(fd, data.data(), data.size());
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        data = data.subspan(static_cast<std::size_t>(count));
+    }
+    return 0;
+}
+
+}  // namespace
+
+RawStreamTap::RawStreamTap(std::shared_ptr<ByteSource> source, const std::filesystem::path& path,
+                           VideoCodec codec)
+    : source_(std::move(source)), path_(path) {
+    if (path.has_parent_path()) {
+        std::filesystem::create_directories(path.parent_path());
+    }
+    // Never an existing file, nor a link planted where the new one goes.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot create " + path.filename().string());
+    }
+    if (const int error = writeAll(fd_, DemoStreamFormat::header(codec))) {
+        ::close(fd_);
+        fd_ = -1;
+        throw std::system_error(error, std::generic_category(),
+                                "cannot write " + path.filename().string());
+    }
+}
+
+RawStreamTap::~RawStreamTap() {
+    closeFile();
+}
+
+void RawStreamTap::close() noexcept {
+    closing_ = true;
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (lock.owns_lock()) {
+        closeFile();
+    }
+}
+
+void RawStreamTap::discard() noexcept {
+    close();
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+}
+
+void RawStreamTap::closeFile() noexcept {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+std::size_t RawStreamTap::bytesWritten() const {
+    return written_;
+}
+
+void RawStreamTap::readInto(std::span<std::uint8_t> into, std::stop_token stop) {
+    source_->readExactly(into, std::move(stop));
+    copy(into);
+}
+
+Bytes RawStreamTap::readBytes(std::size_t count, std::stop_token stop) {
+    Bytes bytes = source_->readExactly(count, std::move(stop));
+    copy(bytes);
+    return bytes;
+}
+
+void RawStreamTap::copy(ByteView bytes) {
+    std::lock_guard lock(mutex_);
+    if (closing_ || fd_ < 0) {
+        closeFile();
+        return;
+    }
+    if (const int error = writeAll(fd_, bytes)) {
+        closeFile();
+        Log::video().error("raw stream tap stopped: {}",
+                           Log::privateValue(std::generic_category().message(error)));
+        return;
+    }
+    written_ += bytes.size();
+    if (closing_) {
+        closeFile();  // close() came during the write
+    }
+}
+
+}  // namespace qm
