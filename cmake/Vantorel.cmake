@@ -16,16 +16,22 @@ endfunction()
 # QM_HOSTED_BY_TESTS, and discovery runs at test time so a broken binary fails a test, not the build.
 # KEYBOARD: the tests activate windows on the one test display, and an activation in one process
 # takes the keyboard from another's window, so they run one at a time.
+# ALONE: the tests drive the whole app at a person's pace (a triple click, a window going full
+# screen under its window manager), which other tests loading the machine stretch: they run
+# with no other test beside them.
 function(qm_add_test name)
     if(NOT QM_BUILD_TESTS)
         return()
     endif()
-    cmake_parse_arguments(ARG "KEYBOARD" "" "SOURCES;DEPENDS" ${ARGN})
+    cmake_parse_arguments(ARG "KEYBOARD;ALONE" "" "SOURCES;DEPENDS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
     set(lock "")
     if(ARG_KEYBOARD)
         set(lock RESOURCE_LOCK keyboard)
+    endif()
+    if(ARG_ALONE)
+        list(APPEND lock RUN_SERIAL TRUE)
     endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
