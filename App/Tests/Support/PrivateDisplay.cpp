@@ -10,16 +10,18 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+
+#include "QuillmereCore/FileDescriptor.h"
 
 extern char** environ;
 
@@ -170,20 +172,41 @@ PrivateDisplay::~PrivateDisplay() {
         return ::testing::AssertionFailure() << "cannot connect to the private display";
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    // The manager announces itself in a property of the root window: its changes wake the wait.
+    const std::uint32_t propertyChanges = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &propertyChanges);
+    xcb_flush(connection);
     manager_ = spawn({"openbox", "--sm-disable", "--config-file", config.toStdString()});
     if (manager_ < 0) {
         return ::testing::AssertionFailure() << "openbox did not start";
     }
+    const FileDescriptor process(int(syscall(SYS_pidfd_open, manager_, 0)));
     const auto deadline = std::chrono::steady_clock::now() + startLimit;
+    // Events the last check's replies brought along are already read: they count as a wake-up.
+    const auto drain = [connection](auto next) {
+        bool any = false;
+        while (const std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event{
+            next(connection), &std::free}) {
+            any = true;
+        }
+        return any;
+    };
     while (!managed(connection, root)) {
-        if (exited(manager_)) {
+        if (drain(xcb_poll_for_queued_event)) {
+            continue;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        std::array<pollfd, 2> ready{
+            {{xcb_get_file_descriptor(connection), POLLIN, 0}, {process.get(), POLLIN, 0}}};
+        if (left.count() <= 0 || poll(ready.data(), ready.size(), int(left.count())) == 0) {
+            return ::testing::AssertionFailure() << "openbox did not take the screen";
+        }
+        if ((ready[1].revents & POLLIN) && exited(manager_)) {
             manager_ = -1;
             return ::testing::AssertionFailure() << "openbox ended at its start";
         }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return ::testing::AssertionFailure() << "openbox did not take the screen";
-        }
-        std::this_thread::sleep_for(10ms);
+        drain(xcb_poll_for_event);
     }
     return ::testing::AssertionSuccess();
 }
