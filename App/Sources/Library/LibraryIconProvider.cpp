@@ -12,6 +12,8 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include "QuillmereCore/ThreadHandoff.h"
+
 namespace qm {
 
 namespace {
@@ -101,7 +103,9 @@ QQuickImageResponse* LibraryIconProvider::requestImageResponse(const QString& id
     const QSize size = requestedSize.isValid() && !requestedSize.isEmpty()
                            ? requestedSize.boundedTo({maxIconSide, maxIconSide})
                            : QSize(frameSide, frameSide);
+    const auto posting = ThreadHandoff::posting();
     return new IconResponse(QtConcurrent::run(&pool_, [icons, package, size] {
+        ThreadHandoff::received();
         const auto found = icons->find(package);
         return render(found == icons->end() ? QByteArray() : found->second, size);
     }));

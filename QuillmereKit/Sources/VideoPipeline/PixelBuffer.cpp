@@ -11,10 +11,13 @@
 namespace qm {
 
 struct PixelBuffer::Node {
+    explicit Node(std::shared_ptr<FramePool::Shelf> shelf) : home(std::move(shelf)) {}
+
     FrameHandle frame;
     std::atomic<int> references{1};
-    // Set while the node is out of its shelf, so a pool that goes away first stays reachable.
-    std::shared_ptr<FramePool::Shelf> home;
+    // Set once by the thread that makes the node, before anyone else sees it, and never written
+    // again: a pool that goes away first stays reachable through it.
+    const std::shared_ptr<FramePool::Shelf> home;
 };
 
 struct FramePool::Shelf {
@@ -23,20 +26,22 @@ struct FramePool::Shelf {
     std::mutex mutex;
     std::vector<std::unique_ptr<PixelBuffer::Node>> idle;
     std::size_t keep;
+    bool open = true;  // false once the pool is gone: records coming back are freed
 
     void giveBack(PixelBuffer::Node* raw) noexcept {
         std::unique_ptr<PixelBuffer::Node> node(raw);
         av_frame_unref(node->frame.get());
-        // The last reference to the shelf may be this node's; let it go after the lock.
-        std::shared_ptr<Shelf> self = std::move(node->home);
-        std::lock_guard lock(mutex);
-        if (idle.size() < keep) {
-            try {
-                idle.push_back(std::move(node));
-            } catch (const std::bad_alloc&) {
-                // The node is freed instead of kept.
+        {
+            std::lock_guard lock(mutex);
+            if (open && idle.size() < keep) {
+                try {
+                    idle.push_back(std::move(node));
+                } catch (const std::bad_alloc&) {
+                    // The node is freed instead of kept.
+                }
             }
         }
+        // A node not kept goes after the lock: it may hold the last reference to this shelf.
     }
 };
 
@@ -56,8 +61,7 @@ PixelBuffer& PixelBuffer::operator=(PixelBuffer other) noexcept {
 
 PixelBuffer::~PixelBuffer() {
     if (node_ && node_->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        std::shared_ptr<FramePool::Shelf> shelf = node_->home;
-        shelf->giveBack(node_);
+        node_->home->giveBack(node_);
     }
 }
 
@@ -79,7 +83,16 @@ int PixelBuffer::height() const noexcept {
 
 FramePool::FramePool(std::size_t keep) : shelf_(std::make_shared<Shelf>(keep)) {}
 
-FramePool::~FramePool() = default;
+FramePool::~FramePool() {
+    // Idle nodes hold the shelf; they go now, outside its lock. Nodes still out free themselves
+    // when they come back, and the last one takes the shelf with it.
+    std::vector<std::unique_ptr<PixelBuffer::Node>> idle;
+    {
+        std::lock_guard lock(shelf_->mutex);
+        shelf_->open = false;
+        idle.swap(shelf_->idle);
+    }
+}
 
 PixelBuffer FramePool::acquire() {
     std::unique_ptr<PixelBuffer::Node> node;
@@ -91,14 +104,13 @@ PixelBuffer FramePool::acquire() {
         }
     }
     if (!node) {
-        node = std::make_unique<PixelBuffer::Node>();
+        node = std::make_unique<PixelBuffer::Node>(shelf_);
         node->frame.reset(av_frame_alloc());
         if (!node->frame) {
             throw std::bad_alloc();
         }
     }
     node->references.store(1, std::memory_order_relaxed);
-    node->home = shelf_;
     return PixelBuffer(node.release());
 }
 

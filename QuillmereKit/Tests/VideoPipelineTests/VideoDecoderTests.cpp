@@ -1,6 +1,10 @@
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <functional>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -390,6 +394,45 @@ TEST(PixelBuffer, SharedCopiesKeepThePictureAndReturnItToThePool) {
         outlivesPool = shortLived.acquire();
     }
     EXPECT_TRUE(outlivesPool);
+}
+
+// As in a stream: the decoder's thread fills records, others draw and drop them, and the pool
+// goes away while some are still out. A record handed out again while held would change under
+// its holder.
+TEST(PixelBuffer, RecordsComeBackFromOtherThreadsAndOutliveTheirPool) {
+    LatestFrameSlot slot;
+    std::atomic<bool> done = false;
+    std::atomic<int> changedUnderHolder = 0;
+    std::vector<std::jthread> drawers;
+    for (int i = 0; i < 3; ++i) {
+        drawers.emplace_back([&] {
+            std::vector<DecodedFrame> held;
+            while (!done || !held.empty()) {
+                if (std::optional<DecodedFrame> frame = slot.take()) {
+                    held.push_back(*frame);  // a copy, and the original dropped here
+                } else if (!held.empty()) {
+                    const DecodedFrame& oldest = held.front();
+                    if (oldest.pixelBuffer.width() != int(oldest.ptsMicros)) {
+                        ++changedUnderHolder;
+                    }
+                    held.erase(held.begin());
+                } else {
+                    std::this_thread::yield();
+                }
+            }
+        });
+    }
+    {
+        FramePool pool(2);
+        for (int i = 1; i <= 2000; ++i) {
+            PixelBuffer picture = pool.acquire();
+            picture.mutableFrame()->width = i;
+            slot.put(DecodedFrame{std::move(picture), i, 0});
+        }
+    }
+    done = true;
+    drawers.clear();
+    EXPECT_EQ(changedUnderHolder, 0);
 }
 
 TEST(LatestFrameSlot, NewestFrameWinsAndReplacedOnesCountAsDropped) {

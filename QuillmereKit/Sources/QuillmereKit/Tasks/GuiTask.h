@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "IPhoneMirror/TimerSource.h"
+#include "QuillmereCore/ThreadHandoff.h"
 #include "QuillmereCore/TypedError.h"
 #include "QuillmereKit/Tasks/QtExecutor.h"
 
@@ -171,7 +172,9 @@ template <typename Work>
 auto runOnWorker(QObject* context, Work work) -> GuiTask<std::invoke_result_t<Work&>> {
     using T = std::invoke_result_t<Work&>;
     GuiTask<T> task(context);
+    const auto posting = ThreadHandoff::posting();
     QThreadPool::globalInstance()->start([task, work = std::move(work)]() mutable {
+        ThreadHandoff::received();
         try {
             if constexpr (std::is_void_v<T>) {
                 work();
