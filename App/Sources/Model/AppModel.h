@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "Developer/FlashTestRunner.h"
@@ -88,7 +89,15 @@ public:
     };
     Q_ENUM(RouteKind)
     // The cases of DeviceLinkState, in its order.
-    enum class DeviceStateKind { unauthorized, connected, failed, noDevice, busy };
+    enum class DeviceStateKind {
+        unauthorized,
+        connected,
+        failed,
+        noDevice,
+        busy,
+        noPermission,
+        noUsb
+    };
     Q_ENUM(DeviceStateKind)
 
     static constexpr std::chrono::milliseconds quitTimeout = std::chrono::seconds(5);
@@ -113,6 +122,8 @@ public:
     QString routeIPhoneName() const;
     const DeviceLinkState& deviceState() const noexcept { return deviceState_; }
     DeviceStateKind deviceStateKind() const noexcept {
+        static_assert(std::variant_size_v<decltype(DeviceLinkState::value)> ==
+                      std::size_t(DeviceStateKind::noUsb) + 1);
         return DeviceStateKind(deviceState_.value.index());
     }
     const std::shared_ptr<StreamingSession>& currentSession() const noexcept { return session_; }
