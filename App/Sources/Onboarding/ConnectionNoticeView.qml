@@ -16,8 +16,7 @@ RowLayout {
     readonly property bool warning: kind !== OnboardingScreen.NoticeKind.allowOnPhone
                                     && kind !== OnboardingScreen.NoticeKind.connectCable
     // Shown for copying, in the monospaced font.
-    readonly property string command: kind === OnboardingScreen.NoticeKind.anotherAdbRunning
-                                      ? "adb kill-server" : commands.join("\n")
+    readonly property string command: commands.join("\n")
 
     spacing: 12
 

@@ -111,7 +111,14 @@ QString OnboardingScreen::noticeText() const {
 }
 
 QStringList OnboardingScreen::noticeCommands() const {
-    return notice_.kind == ConnectionNotice::Kind::usbPermission ? ruleCommands() : QStringList();
+    switch (notice_.kind) {
+        case ConnectionNotice::Kind::usbPermission:
+            return ruleCommands();
+        case ConnectionNotice::Kind::anotherAdbRunning:
+            return {QStringLiteral("adb kill-server")};
+        default:
+            return {};
+    }
 }
 
 void OnboardingScreen::select(int step) {

@@ -56,7 +56,7 @@ private:
     // The phone's product name or the failure's reason, as given.
     Q_PROPERTY(QString noticeText READ noticeText NOTIFY noticeChanged)
     // What the notice tells the user to run, for copying: the udev rule's commands when USB
-    // permission is missing; else empty.
+    // permission is missing, "adb kill-server" when another adb holds the phone; else empty.
     Q_PROPERTY(QStringList noticeCommands READ noticeCommands NOTIFY noticeChanged)
 
 public:
