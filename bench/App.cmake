@@ -19,5 +19,6 @@ add_dependencies(bench_app_start vantorel)
 qm_add_bench(app_frames
     SOURCES AppFramesBench.cpp ${PROJECT_SOURCE_DIR}/App/Tests/Support/ImportVantorel.cpp
     DEPENDS App Appplugin)
+target_include_directories(bench_app_frames PRIVATE ${PROJECT_SOURCE_DIR}/App/Tests/Support)
 # The bundle is found beside the program, as the app finds it beside its own.
 file(CREATE_LINK ${PROJECT_BINARY_DIR}/App/share ${CMAKE_CURRENT_BINARY_DIR}/share SYMBOLIC)

@@ -31,6 +31,7 @@
 #include "Model/AppModel.h"
 #include "QuillmereKit/Session/Session.h"
 #include "Storage/Bundle.h"
+#include "TemporaryHome.h"
 #include "VideoPipeline/View/VideoView.h"
 #include "Windows/QuillmereApp.h"
 
@@ -216,9 +217,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     // The app's settings and files in a home of the run's own.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+    qm::test::useHome(home);
     QStandardPaths::setTestModeEnabled(true);
     QuillmereApp application(argc, argv);
     if (!application.mainWindow()) {

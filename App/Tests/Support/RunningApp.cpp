@@ -11,6 +11,8 @@
 
 #include <dlfcn.h>
 
+#include "TemporaryHome.h"
+
 namespace qm::test {
 
 namespace {
@@ -55,10 +57,7 @@ RunningApp::~RunningApp() {
     if (!home_.isValid()) {
         return ::testing::AssertionFailure() << "no home folder";
     }
-    qputenv("HOME", home_.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", home_.filePath("config").toUtf8());
-    qputenv("XDG_DATA_HOME", home_.filePath("data").toUtf8());
-    qputenv("XDG_CACHE_HOME", home_.filePath("cache").toUtf8());
+    test::useHome(home_);
     if (auto started = display_.start(screen); !started) {
         return started;
     }

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "SimulatedPhone.h"
+#include "TemporaryHome.h"
 #include "Windows/QuillmereApp.h"
 
 namespace {
@@ -85,10 +86,7 @@ int main(int argc, char** argv) {
         say("no temporary home folder");
         return 1;
     }
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-    qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
+    qm::test::useHome(home);
     // A test host: the updater asks no server.
     qputenv("QM_HOSTED_BY_TESTS", "1");
     std::printf("simulated phone: home %s\n", qPrintable(home.path()));
