@@ -194,23 +194,19 @@ bool SimulatedPhone::killServer() {
     return true;
 }
 
-bool SimulatedPhone::isPluggedIn() const {
-    return device_ != nullptr;
-}
-
 std::shared_ptr<FakePhone> SimulatedPhone::session() const {
     return device_ ? device_->phone() : nullptr;
 }
 
 std::vector<std::string> SimulatedPhone::violations() const {
     std::vector<std::string> all;
-    for (const auto& device : unplugged_) {
+    const auto add = [&all](const auto& device) {
         const std::vector<std::string> found = device->violations();
         all.insert(all.end(), found.begin(), found.end());
-    }
+    };
+    std::ranges::for_each(unplugged_, add);
     if (device_) {
-        const std::vector<std::string> found = device_->violations();
-        all.insert(all.end(), found.begin(), found.end());
+        add(device_);
     }
     return all;
 }

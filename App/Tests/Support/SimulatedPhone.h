@@ -43,7 +43,6 @@ public:
     // The device server dies; false when none runs.
     bool killServer();
 
-    bool isPluggedIn() const;
     // The latest ADB session of the phone, whose server is the one that runs; null before the
     // first.
     std::shared_ptr<FakePhone> session() const;
