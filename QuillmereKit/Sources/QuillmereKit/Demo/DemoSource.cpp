@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "QuillmereCore/DataByteSource.h"
+#include "QuillmereCore/FileDescriptor.h"
 #include "QuillmereKit/Demo/DemoClock.h"
 #include "QuillmereKit/Demo/DemoStreamFormat.h"
 #include "ServerProtocol/PacketDemuxer.h"
@@ -34,23 +35,21 @@ DemoError unreadable(int error) {
 // mapped, since a mapped file that another program shortens crashes its reader.
 class CaptureFile final : public ByteSource {
 public:
-    explicit CaptureFile(const std::filesystem::path& file) {
+    explicit CaptureFile(const std::filesystem::path& file)
         // Not blocking: a FIFO is refused, never waited on.
-        fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd_ < 0) {
+        : fd_(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+        if (!fd_) {
             throw unreadable(errno);
         }
         struct stat info {};
-        const int error = ::fstat(fd_, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
-        if (error) {
-            ::close(fd_);
-            throw unreadable(error);
+        if (::fstat(fd_.get(), &info) != 0) {
+            throw unreadable(errno);
+        }
+        if (!S_ISREG(info.st_mode)) {
+            throw unreadable(EINVAL);
         }
         remaining_ = static_cast<std::uint64_t>(info.st_size);
     }
-    ~CaptureFile() override { ::close(fd_); }
-    CaptureFile(const CaptureFile&) = delete;
-    CaptureFile& operator=(const CaptureFile&) = delete;
 
     // Up to `count` bytes, fewer only at the end.
     Bytes readUpTo(std::size_t count) {
@@ -87,7 +86,7 @@ private:
 
     void fill(std::span<std::uint8_t> into) {
         while (!into.empty()) {
-            const ssize_t count = ::read(fd_, into.data(), into.size());
+            const ssize_t count = ::read(fd_.get(), into.data(), into.size());
             if (count < 0 && errno == EINTR) {
                 continue;
             }
@@ -101,7 +100,7 @@ private:
         }
     }
 
-    int fd_ = -1;
+    FileDescriptor fd_;
     std::uint64_t remaining_ = 0;  // bytes not yet handed out, buffered or not
     Bytes buffer_;
     std::size_t offset_ = 0;  // into buffer_
