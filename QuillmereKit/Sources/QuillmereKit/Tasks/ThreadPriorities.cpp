@@ -65,9 +65,7 @@ void ThreadPriorities::reportUnavailable(const QString& why) {
 }
 
 std::optional<int> ThreadPriorities::minNiceLevel() {
-    std::lock_guard lock(mutex_);
-    if (!asked_) {
-        asked_ = true;
+    std::call_once(minNiceAsked_, [this] {
         QDBusMessage get = QDBusMessage::createMethodCall(
             service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
             QStringLiteral("Get"));
@@ -80,7 +78,7 @@ std::optional<int> ThreadPriorities::minNiceLevel() {
                 minNiceLevel_ = level;
             }
         }
-    }
+    });
     return minNiceLevel_;
 }
 

@@ -31,8 +31,7 @@ private:
 
     QDBusConnection bus_;
     std::atomic<bool> reported_ = false;
-    std::mutex mutex_;
-    bool asked_ = false;
+    std::once_flag minNiceAsked_;
     std::optional<int> minNiceLevel_;
 };
 
