@@ -5,7 +5,7 @@
 #include <QOpenGLVersionFunctionsFactory>
 #include <QThread>
 #include <array>
-#include <string>
+#include <string_view>
 #include <utility>
 
 #include "QuillmereCore/Log.h"
@@ -20,6 +20,17 @@
 namespace qm {
 
 namespace {
+
+// `renderer` is the driver's GL_RENDERER string, null when it has none.
+bool namesSoftwareRasterizer(const GLubyte* renderer) {
+    const std::string_view named = renderer ? reinterpret_cast<const char*>(renderer) : "";
+    for (const std::string_view name : {"llvmpipe", "softpipe", "Software Rasterizer"}) {
+        if (named.find(name) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
 
 QSurfaceFormat renderFormat() {
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
@@ -133,27 +144,18 @@ bool VideoRenderer::isSoftwareRasterizer() {
         QOpenGLContext context;
         context.setFormat(renderFormat());
         context.setShareContext(QOpenGLContext::globalShareContext());
-        std::string renderer;
+        bool drawsInSoftware = false;
         if (context.create() && context.makeCurrent(&surface)) {
-            const auto* name = context.functions()->glGetString(GL_RENDERER);
-            renderer = name ? reinterpret_cast<const char*>(name) : "";
+            drawsInSoftware =
+                namesSoftwareRasterizer(context.functions()->glGetString(GL_RENDERER));
             context.doneCurrent();
         }
         if (previous) {
             previous->makeCurrent(previousSurface);
         }
-        return isSoftwareRasterizer(renderer);
+        return drawsInSoftware;
     }();
     return software;
-}
-
-bool VideoRenderer::isSoftwareRasterizer(std::string_view glRenderer) {
-    for (const std::string_view name : {"llvmpipe", "softpipe", "Software Rasterizer"}) {
-        if (glRenderer.find(name) != std::string_view::npos) {
-            return true;
-        }
-    }
-    return false;
 }
 
 VideoRenderer::VideoRenderer(std::shared_ptr<RenderSettings> settings, Passes passes)
@@ -190,8 +192,7 @@ VideoRenderer::VideoRenderer(std::shared_ptr<RenderSettings> settings, Passes pa
         throw VideoPipelineError::renderer("no OpenGL 3.3 core functions");
     }
     if (passes == Passes::detect) {
-        const auto* name = functions->glGetString(GL_RENDERER);
-        plainOnly_ = name && isSoftwareRasterizer(reinterpret_cast<const char*>(name));
+        plainOnly_ = namesSoftwareRasterizer(functions->glGetString(GL_RENDERER));
     } else {
         plainOnly_ = passes == Passes::plainOnly;
     }

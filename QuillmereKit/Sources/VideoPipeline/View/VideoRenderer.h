@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string_view>
 
 #include "VideoPipeline/DecodedFrame.h"
 #include "VideoPipeline/GPUTimeWindow.h"
@@ -49,7 +48,6 @@ public:
     // Whether Qt Quick's shared context draws in software: llvmpipe, softpipe or swrast.
     // GUI thread; asked once.
     static bool isSoftwareRasterizer();
-    static bool isSoftwareRasterizer(std::string_view glRenderer);
 
     // Throws VideoPipelineError when there is no shared OpenGL 3.3 context or a program fails.
     explicit VideoRenderer(std::shared_ptr<RenderSettings> settings,
