@@ -1,9 +1,9 @@
 #include "VideoPipeline/View/SwapInterval.h"
 
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QWindow>
-#include <string_view>
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QtGui/qopenglcontext_platform.h>
@@ -12,19 +12,8 @@ namespace qm {
 
 namespace {
 
-bool listed(const char* extensions, std::string_view name) {
-    if (!extensions) {
-        return false;
-    }
-    const std::string_view all(extensions);
-    for (std::size_t at = all.find(name); at != std::string_view::npos;
-         at = all.find(name, at + 1)) {
-        const std::size_t end = at + name.size();
-        if ((at == 0 || all[at - 1] == ' ') && (end == all.size() || all[end] == ' ')) {
-            return true;
-        }
-    }
-    return false;
+bool listed(const char* extensions, const char* name) {
+    return extensions && QByteArray(extensions).split(' ').contains(name);
 }
 
 #if QT_CONFIG(xcb_glx_plugin)

@@ -18,7 +18,6 @@
 #include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/ThreadHandoff.h"
-#include "VideoPipeline/View/SwapInterval.h"
 #include "VideoPipeline/Viewport.h"
 
 namespace qm {
