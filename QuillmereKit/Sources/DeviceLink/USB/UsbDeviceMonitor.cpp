@@ -244,11 +244,15 @@ private:
     }
 
     void attach(const UsbBusDevice& device, const std::vector<std::uint64_t>& ids) {
+        // Read once per device, and only for an interface not seen before.
+        std::optional<UsbDeviceStrings> strings;
         for (std::uint64_t id : ids) {
             if (known_.insert(id)) {
-                const UsbDeviceStrings strings = device.strings();
-                UsbAdbDevice adb =
-                    UsbAdbDevice::make(id, strings.serial, strings.product, strings.manufacturer);
+                if (!strings) {
+                    strings = device.strings();
+                }
+                UsbAdbDevice adb = UsbAdbDevice::make(id, strings->serial, strings->product,
+                                                      strings->manufacturer);
                 Log::usb().info("ADB interface attached: {} id={}",
                                 Log::privateValue(adb.productName), id);
                 handler_(UsbDeviceEvent::attached(std::move(adb)));
