@@ -245,21 +245,16 @@ TEST(UsbDiscovery, RealUsbWithoutAPhoneReportsNothing) {
     if (test::realAdbInterfacePresent()) {
         GTEST_SKIP() << "a phone's ADB interface is attached; the real USB path leaves it alone";
     }
-    std::mutex mutex;
-    std::vector<UsbDeviceEvent> events;
+    EventLog log;
     for (bool hotplug : {true, false}) {
         // A watch has scanned once by the time it is returned.
         UsbMonitorOptions options;
         options.rescanInterval = 20ms;
         options.useHotplug = hotplug;
-        auto watch = UsbDeviceMonitor(options).events([&](const UsbDeviceEvent& event) {
-            std::lock_guard lock(mutex);
-            events.push_back(event);
-        });
+        auto watch = UsbDeviceMonitor(options).events(log.handler());
     }
-    std::lock_guard lock(mutex);
     // Without a USB bus (as in a container) the watch says so, and only that.
-    for (const UsbDeviceEvent& event : events) {
+    for (const UsbDeviceEvent& event : log.events()) {
         EXPECT_TRUE(std::holds_alternative<UsbDeviceEvent::Unavailable>(event.value));
     }
 }

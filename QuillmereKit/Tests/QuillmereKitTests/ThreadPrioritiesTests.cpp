@@ -88,12 +88,8 @@ protected:
         return applied.get();
     }
 
-    // The lines are at debug level, which only debug builds log unless asked.
-    struct DebugLines {
-        const spdlog::level::level_enum before = Log::session().level();
-        DebugLines() { Log::session().set_level(spdlog::level::debug); }
-        ~DebugLines() { Log::session().set_level(before); }
-    } debugLines_;
+    // The lines are at debug level.
+    test::DebugLevel debugLines_{Log::session()};
     test::LogSince log_;
     PrivateSessionBus bus_;
     QDBusConnection system_{QString()};

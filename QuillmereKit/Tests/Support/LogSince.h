@@ -26,4 +26,20 @@ private:
     std::chrono::system_clock::time_point start_ = std::chrono::system_clock::now();
 };
 
+// Keeps `logger` writing down to debug level while it lives: debug lines are kept only by
+// debug builds unless asked.
+class DebugLevel {
+public:
+    explicit DebugLevel(spdlog::logger& logger) : logger_(logger), before_(logger.level()) {
+        logger.set_level(spdlog::level::debug);
+    }
+    ~DebugLevel() { logger_.set_level(before_); }
+    DebugLevel(const DebugLevel&) = delete;
+    DebugLevel& operator=(const DebugLevel&) = delete;
+
+private:
+    spdlog::logger& logger_;
+    const spdlog::level::level_enum before_;
+};
+
 }  // namespace qm::test

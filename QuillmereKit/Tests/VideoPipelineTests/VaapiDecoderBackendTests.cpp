@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include "QuillmereCore/Log.h"
+#include "Support/LogSince.h"
 #include "Support/MediaFixtures.h"
 #include "VideoPipeline/VaapiDecoderBackend.h"
 #include "VideoPipeline/VideoDecoder.h"
@@ -296,13 +297,8 @@ TEST(VaapiDecoderBackend, TheDeviceAUserNamesIsTheOneOpened) {
 // Whatever this machine has: the machines that build this project have no GPU, so the real
 // device fails to open and the stream decodes in software, saying so once.
 TEST(VaapiDecoderBackend, TheRealDeviceDecodesTheClipOrHandsItToSoftware) {
-    // The second clip's choice repeats the first's, logged at debug level, which only debug
-    // builds keep unless asked.
-    struct Verbose {
-        const spdlog::level::level_enum before = Log::video().level();
-        Verbose() { Log::video().set_level(spdlog::level::debug); }
-        ~Verbose() { Log::video().set_level(before); }
-    } verbose;
+    // The second clip's choice repeats the first's, logged at debug level.
+    const test::DebugLevel verbose(Log::video());
     for (const Clip& clip : clips()) {
         SCOPED_TRACE(clip.name);
         const Decoding run =
