@@ -170,6 +170,9 @@ void AppUpdater::startCheck(bool manual) {
 void AppUpdater::feedArrived(const UpdateTransfer::Result& result, bool manual) {
     transfer_.reset();
     try {
+        if (result.leadsHere) {
+            throw UpdateError::leadsHere();
+        }
         if (result.status && *result.status != 200) {
             throw UpdateError::serverStatus(*result.status);
         }
@@ -221,6 +224,9 @@ void AppUpdater::feedRead(const AppcastChoice& choice, bool manual) {
 void AppUpdater::downloadArrived(const UpdateTransfer::Result& result, const UpdateOffer& offer) {
     transfer_.reset();
     try {
+        if (result.leadsHere) {
+            throw UpdateError::leadsHere();
+        }
         if (result.status && *result.status != 200) {
             throw UpdateError::serverStatus(*result.status);
         }
