@@ -157,6 +157,10 @@ std::vector<AppInfo> GameLibraryCache::load(std::string_view serial) const noexc
         std::vector<AppInfo> apps;
         apps.reserve(count);
         for (GameLibraryIndex::Entry& entry : std::span(*entries).first(count)) {
+            // A planted index may name anything; only what a phone's list could hold is kept.
+            if (!AppInfo::isValidPackageName(entry.packageName)) {
+                continue;
+            }
             apps.push_back({std::move(entry.packageName), std::move(entry.label), entry.isGame,
                             entry.lastUsedMillis,
                             entry.iconFile ? icons.icon(sanitize(*entry.iconFile)) : Bytes{}});
