@@ -6,6 +6,8 @@
 
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/ProfileCodec.h"
+#include "QuillmereCore/AtomicFile.h"
+#include "QuillmereCore/NameHash.h"
 #include "ServerProtocol/ExtMessage.h"
 
 namespace qm {
@@ -27,7 +29,15 @@ std::filesystem::path ProfileStore::fileURL(const std::string& package) const {
     if (!AppInfo::isValidPackageName(package)) {
         throw ProfileStoreError::invalidPackageName(package);
     }
-    return directory / (package + ".json");
+    // A file name holds 255 bytes, its temporary twin's suffix included: longer names end in a
+    // hash instead, and shorter ones keep the names stored profiles have.
+    constexpr std::string_view extension = ".json";
+    constexpr std::size_t maxStem = 255 - extension.size() - AtomicFile::temporarySuffixLength;
+    if (package.size() <= maxStem) {
+        return directory / (package + std::string(extension));
+    }
+    return directory / (package.substr(0, maxStem - nameHashSuffixLength) +
+                        nameHashSuffix(package) + std::string(extension));
 }
 
 std::optional<GameKeymaps> ProfileStore::loadKeymaps(const std::string& package,

@@ -26,9 +26,10 @@ private:
     std::string name_;
 };
 
-// The keymaps of every game, one file "<package>.json" each in one folder. Package names come from
-// the phone, so each is checked before it becomes a file name, before any disk access. Blocking
-// file I/O on the caller's thread; the files are small and bounded by the keymap file's limit.
+// The keymaps of every game, one file "<package>.json" each in one folder; a package name too long
+// for a file name is cut and ends in a hash. Package names come from the phone, so each is checked
+// before it becomes a file name, before any disk access. Blocking file I/O on the caller's thread;
+// the files are small and bounded by the keymap file's limit.
 struct ProfileStore {
     std::filesystem::path directory;
 

@@ -1,7 +1,6 @@
 #include "AppModelEnvironment.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStandardPaths>
@@ -68,10 +67,7 @@ int focusedScreenMaxFps() {
 }  // namespace
 
 fs::path AppModelEnvironment::adbKeyFile() {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    // A folder that cannot be made shows up when the link makes the key.
-    QDir().mkpath(folder);
-    return fs::path(folder.toStdString()) / "adbkey";
+    return standardFolder(QStandardPaths::AppDataLocation) / "adbkey";
 }
 
 AppModelEnvironment AppModelEnvironment::standard(QSettings& defaults, DeviceLinkOptions usb) {

@@ -64,7 +64,8 @@ struct AppModelEnvironment {
     // key in the data folder, the capture devices, Qt timers and screens, the application bundle
     // and folders.
     static AppModelEnvironment standard(QSettings& defaults, DeviceLinkOptions usb = {});
-    // The host key file of the device link, in the data folder (made when missing).
+    // The host key file of the device link, in the data folder, which the key makes 0700 when
+    // missing.
     static std::filesystem::path adbKeyFile();
 };
 

@@ -50,6 +50,7 @@ AppUpdater::AppUpdater(const nlohmann::json& info, QSettings& defaults,
     if (!options_.openURL) {
         options_.openURL = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     }
+    runOnWorker(this, [folder = options_.downloadFolder] { UpdateFile::removeLeftovers(folder); });
     network_ = std::make_unique<QNetworkAccessManager>();
     network_->setTransferTimeout(static_cast<int>(options_.transferTimeout.count()));
     schedule_ = options_.timers->makeTimer();
@@ -86,13 +87,13 @@ void AppUpdater::download() {
     const UpdateOffer offer = *std::exchange(offer_, std::nullopt);
     setAnswer(Answer::downloading, tr("Downloading Vantorel %1…").arg(offer.displayVersion));
     QDir().mkpath(options_.downloadFolder);
-    // Hidden, so that a file manager never shows a file still arriving or unchecked.
-    auto file = std::make_unique<QTemporaryFile>(
-        QDir(options_.downloadFolder).filePath(QStringLiteral(".vantorel-update-XXXXXX")));
+    auto file =
+        std::make_unique<QTemporaryFile>(UpdateFile::temporaryPattern(options_.downloadFolder));
     if (!file->open()) {
         failed(UpdateError::notSaved(file->errorString()), true);
         return;
     }
+    UpdateFile::claim(file->handle());
     downloadFile_ = std::move(file);
     downloadSize_ = offer.length;
     downloaded_ = 0;
@@ -170,6 +171,9 @@ void AppUpdater::startCheck(bool manual) {
 void AppUpdater::feedArrived(const UpdateTransfer::Result& result, bool manual) {
     transfer_.reset();
     try {
+        if (result.leadsHere) {
+            throw UpdateError::leadsHere();
+        }
         if (result.status && *result.status != 200) {
             throw UpdateError::serverStatus(*result.status);
         }
@@ -221,6 +225,9 @@ void AppUpdater::feedRead(const AppcastChoice& choice, bool manual) {
 void AppUpdater::downloadArrived(const UpdateTransfer::Result& result, const UpdateOffer& offer) {
     transfer_.reset();
     try {
+        if (result.leadsHere) {
+            throw UpdateError::leadsHere();
+        }
         if (result.status && *result.status != 200) {
             throw UpdateError::serverStatus(*result.status);
         }
@@ -235,7 +242,7 @@ void AppUpdater::downloadArrived(const UpdateTransfer::Result& result, const Upd
         failed(error, true);
         return;
     }
-    downloadFile_->close();
+    // Kept open: it stays claimed until it has its name.
     runOnWorker(this, [file = downloadFile_->fileName(), folder = options_.downloadFolder,
                        name = UpdateFile::saveName(offer.url, offer.displayVersion), offer,
                        key = publicKey_] {

@@ -84,7 +84,8 @@ std::variant<UpdateOffer, std::string> checked(const AppcastItem& item, const QU
     auto url = DistributionConfig::linkURLFrom(item.url, feed);
     if (!url) {
         return fmt::format(
-            "enclosure address \"{}\" is neither https nor loopback http of a loopback feed",
+            "enclosure address \"{}\" is not https or loopback http, or leads to this computer "
+            "or its network from a feed elsewhere",
             item.url.left(200).toStdString());
     }
     std::optional<qint64> length;

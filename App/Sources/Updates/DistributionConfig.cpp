@@ -20,17 +20,6 @@ QStringView writtenHost(const QString& text) {
     return port < 0 ? authority : authority.left(port);
 }
 
-// Any name or address that reaches this computer, however written.
-bool isLocalHost(const QUrl& url) {
-    const QString host = url.host().toLower();
-    if (host == u"localhost" || host.endsWith(QLatin1StringView(".localhost"))) {
-        return true;
-    }
-    const QHostAddress address(host);
-    return address.isLoopback() || address == QHostAddress(QHostAddress::AnyIPv4) ||
-           address == QHostAddress(QHostAddress::AnyIPv6);
-}
-
 }  // namespace
 
 DistributionConfig::DistributionConfig(const nlohmann::json& info) {
@@ -83,6 +72,42 @@ std::optional<QUrl> DistributionConfig::linkURLFrom(const QString& text, const Q
         return std::nullopt;
     }
     return url;
+}
+
+bool DistributionConfig::isLocalHost(const QUrl& url) {
+    QString host = url.host().toLower();
+    // "localhost." is the same name.
+    if (host.endsWith(u'.')) {
+        host.chop(1);
+    }
+    if (host == u"localhost" || host.endsWith(QLatin1StringView(".localhost"))) {
+        return true;
+    }
+    const QHostAddress address(host);
+    return !address.isNull() && isLocalAddress(address);
+}
+
+bool DistributionConfig::isLocalAddress(const QHostAddress& address) {
+    bool isIPv4 = false;
+    // Mapped addresses too: "::ffff:0.0.0.0" reaches this computer as 0.0.0.0 does.
+    const quint32 v4 = address.toIPv4Address(&isIPv4);
+    if (isIPv4) {
+        const auto in = [v4](quint32 network, int bits) {
+            return v4 >> (32 - bits) == network >> (32 - bits);
+        };
+        return in(0x00000000, 8) || in(0x7F000000, 8) || in(0x0A000000, 8) || in(0x64400000, 10) ||
+               in(0xA9FE0000, 16) || in(0xAC100000, 12) || in(0xC0A80000, 16);
+    }
+    if (address.protocol() != QAbstractSocket::IPv6Protocol) {
+        return false;
+    }
+    const Q_IPV6ADDR v6 = address.toIPv6Address();
+    // ::/96 holds "::", "::1" and the old IPv4-compatible forms.
+    const bool zeroPrefix = std::all_of(v6.c, v6.c + 12, [](quint8 byte) { return byte == 0; });
+    const bool uniqueLocal = (v6[0] & 0xFE) == 0xFC;
+    // Link-local, and the site-local block that preceded unique local addresses.
+    const bool linkOrSiteLocal = v6[0] == 0xFE && (v6[1] & 0x80) == 0x80;
+    return zeroPrefix || uniqueLocal || linkOrSiteLocal;
 }
 
 std::optional<QString> DistributionConfig::sparkleKeyFrom(const QString& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHostAddress>
 #include <QString>
 #include <QUrl>
 #include <optional>
@@ -37,8 +38,14 @@ struct DistributionConfig {
     // the rule for every address the updater fetches.
     static std::optional<QUrl> feedURLFrom(const QString& text);
     // An address a feed at `feed` may send the updater to, by a redirect or a link: the feed
-    // rule, and a host of this computer only when the feed's own host is one.
+    // rule, and a local host only when the feed's own host is one. Host names other than
+    // "localhost" are judged when connecting, by what they resolve to.
     static std::optional<QUrl> linkURLFrom(const QString& text, const QUrl& feed);
+    // Whether the URL's host is "localhost", a name below it, or a local address.
+    static bool isLocalHost(const QUrl& url);
+    // Loopback, unspecified, private (shared and unique local included), link-local, or an
+    // IPv4-mapped or IPv4-compatible form of one: this computer or its network.
+    static bool isLocalAddress(const QHostAddress& address);
     // Strict Base64 of exactly 32 bytes.
     static std::optional<QString> sparkleKeyFrom(const QString& text);
 

@@ -28,6 +28,15 @@ UpdateError UpdateError::network(const QString& reason) {
             caseWithText("network", reason.toStdString())};
 }
 
+UpdateError UpdateError::leadsHere() {
+    return {Kind::leadsHere,
+            QCoreApplication::translate("AppUpdater",
+                                        "The update server pointed to this computer or its "
+                                        "network, which only a feed there may do. Nothing was "
+                                        "fetched from it."),
+            "leadsHere"};
+}
+
 UpdateError UpdateError::incomplete() {
     return {Kind::incomplete,
             QCoreApplication::translate("AppUpdater",

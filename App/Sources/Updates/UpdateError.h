@@ -13,6 +13,7 @@ enum class UpdateErrorKind {
     feedUnreadable,
     serverStatus,
     network,
+    leadsHere,
     incomplete,
     badSignature,
     notSaved,
@@ -26,6 +27,8 @@ public:
     static UpdateError feedUnreadable();
     static UpdateError serverStatus(int status);
     static UpdateError network(const QString& reason);
+    // A feed elsewhere led to this computer or its network.
+    static UpdateError leadsHere();
     // Shorter or longer than announced, or cut off.
     static UpdateError incomplete();
     static UpdateError badSignature();

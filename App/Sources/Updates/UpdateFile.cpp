@@ -9,14 +9,18 @@
 
 #include <fcntl.h>
 #include <sodium.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "QuillmereCore/FileDescriptor.h"
 #include "Updates/UpdateError.h"
 
 namespace qm::UpdateFile {
 
 namespace {
+
+constexpr QLatin1StringView temporaryPrefix(".vantorel-update-");
 
 // Room for " (999)" within the 255 bytes a file name may have.
 constexpr qsizetype maxNameLength = 200;
@@ -114,6 +118,28 @@ bool verify(const QString& file, const UpdateOffer& offer, const QByteArray& pub
 QString saveName(const QUrl& url, const QString& displayVersion) {
     const QString name = safeName(url.fileName());
     return name.isEmpty() ? safeName(QStringLiteral("Vantorel-") + displayVersion) : name;
+}
+
+QString temporaryPattern(const QString& folder) {
+    return QDir(folder).filePath(temporaryPrefix + QLatin1StringView("XXXXXX"));
+}
+
+void claim(int file) {
+    // Without the lock, which a file system may not offer, the file is only at risk from a start
+    // during the download.
+    ::flock(file, LOCK_EX | LOCK_NB);
+}
+
+void removeLeftovers(const QString& folder) {
+    const QDir files(folder);
+    for (const QString& name :
+         files.entryList({temporaryPrefix + u'*'}, QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        const QByteArray path = QFile::encodeName(files.filePath(name));
+        const FileDescriptor file(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (file && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0) {
+            ::unlink(path.constData());
+        }
+    }
 }
 
 QString place(const QString& file, const QString& folder, const QString& name) {

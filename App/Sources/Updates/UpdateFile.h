@@ -24,6 +24,16 @@ bool verify(const QString& file, const UpdateOffer& offer, const QByteArray& pub
 // dot; "Vantorel-<version>" when nothing is left.
 QString saveName(const QUrl& url, const QString& displayVersion);
 
+// Where a download is written until it is checked, as a QTemporaryFile pattern: hidden, so that a
+// file manager never shows it.
+QString temporaryPattern(const QString& folder);
+
+// Marks the open download file as one under way for as long as it stays open.
+void claim(int file);
+
+// Removes the download files a run that ended mid-way left in `folder`; those under way stay.
+void removeLeftovers(const QString& folder);
+
 // Moves `file` into `folder` as `name`, else as "name (2).ext", "name (3).ext" …, never replacing
 // a file; answers the path it got. Throws UpdateError::notSaved.
 QString place(const QString& file, const QString& folder, const QString& name);

@@ -1,8 +1,12 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <memory>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -43,6 +47,22 @@ TEST(SingleInstanceTest, ALaterStartRaisesTheFirstAndAStaleSocketBlocksNoStart) 
 
     first.reset();
     EXPECT_TRUE(SingleInstance(name).isPrimary()) << "after the first quit";
+}
+
+TEST(SingleInstanceTest, NoSocketIsMadeOutsideAFolderOfTheUsersOwnThatOnlyTheUserEnters) {
+    QTemporaryDir folder;
+    const QString open = folder.filePath("open");
+    const QString link = folder.filePath("link");
+    ASSERT_TRUE(QDir().mkdir(open));
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 0755), 0);
+    ASSERT_TRUE(QFile::link(folder.path(), link));
+    for (const QString& place : {open, link}) {
+        const QString name = place + "/instance";
+        const SingleInstance first(name);
+        const SingleInstance later(name);
+        EXPECT_TRUE(first.isPrimary() && later.isPrimary()) << place.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(name)) << place.toStdString();
+    }
 }
 
 }  // namespace

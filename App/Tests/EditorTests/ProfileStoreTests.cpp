@@ -63,6 +63,18 @@ TEST_F(ProfileStoreTest, PackageNamesAreCheckedBeforeAnyDiskAccess) {
     EXPECT_FALSE(std::filesystem::exists(store.directory));
 }
 
+TEST_F(ProfileStoreTest, EveryValidPackageNameSavesAndShorterOnesKeepTheirFileName) {
+    const std::string kept = "com." + std::string(239, 'k');  // the longest name kept as it is
+    const std::vector<std::string> names = {kept, kept + "x", kept + std::string(12, 'x'),
+                                            kept + std::string(11, 'x') + "y"};
+    for (const std::string& name : names) {
+        store.save(keymaps(name));
+        EXPECT_TRUE(store.loadKeymaps(name, "Main")) << name.size();
+    }
+    EXPECT_TRUE(std::filesystem::exists(path(kept + ".json")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(store.directory), {}), 4);
+}
+
 TEST_F(ProfileStoreTest, LoadsWithoutChangingTheFileAndBindsToTheGameAsked) {
     EXPECT_EQ(store.loadKeymaps("com.a", "Main"), std::nullopt);
     store.remove("com.a");

@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QNetworkProxy>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QSettings>
@@ -8,12 +9,14 @@
 #include <QTest>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <numeric>
 #include <optional>
 #include <vector>
 
 #include <sodium.h>
+#include <sys/file.h>
 
 #include <gtest/gtest.h>
 
@@ -135,7 +138,18 @@ private:
 };
 
 TEST_F(AppUpdaterTest, OffersTheNewerItemAndSavesItsVerifiedDownloadBesideEarlierOnes) {
+    // What a run that ended mid-download left goes at the start; another's download under way
+    // stays.
+    QFile left(downloads(".vantorel-update-AbC123"));
+    QFile underWay(downloads(".vantorel-update-XyZ789"));
+    for (QFile* file : {&left, &underWay}) {
+        ASSERT_TRUE(file->open(QIODevice::WriteOnly));
+        file->write("unverified");
+    }
+    left.close();
+    ASSERT_EQ(::flock(underWay.handle(), LOCK_EX | LOCK_NB), 0);
     const auto updater = makeUpdater();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !left.exists(); }, 30000));
     for (const QString& name : {savedName, secondName}) {
         SCOPED_TRACE(name.toStdString());
         updater->checkForUpdates();
@@ -155,7 +169,7 @@ TEST_F(AppUpdaterTest, OffersTheNewerItemAndSavesItsVerifiedDownloadBesideEarlie
     }
     EXPECT_EQ(opened, std::vector<QUrl>(2, QUrl(server.url("/notes/1.6.html"))));
     EXPECT_EQ(revealed, (std::vector<QString>{downloads(savedName), downloads(secondName)}));
-    EXPECT_EQ(downloadedFiles(), QStringList({secondName, savedName}));
+    EXPECT_EQ(downloadedFiles(), QStringList({".vantorel-update-XyZ789", secondName, savedName}));
 }
 
 TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
@@ -288,23 +302,62 @@ TEST_F(AppUpdaterTest, ADownloadShowsItsProgressAndCancelKeepsNothingOfIt) {
     EXPECT_EQ(downloadedFiles(), QStringList());
 }
 
-TEST_F(AppUpdaterTest, RedirectsLeadToThisComputerOnlyFromAFeedOnIt) {
-    server.answer("/a", {.status = 302, .headers = {{"Location", server.url("/b").toUtf8()}}});
-    server.answer("/b", {.body = "b"});
+TEST_F(AppUpdaterTest, OnlyAFeedOnThisComputerOrItsNetworkLeadsThere) {
+    // The scripted server is the proxy of every request, and records where each was sent.
     QNetworkAccessManager network;
-    for (const auto& [feed, followed] : std::vector<std::pair<QUrl, bool>>{
-             {QUrl("https://u.example/appcast.xml"), false}, {QUrl(server.url(feedPath)), true}}) {
-        SCOPED_TRACE(feed.toString().toStdString());
+    network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", server.port()));
+    const std::map<QString, QList<QHostAddress>> names = {
+        {"web.example", {QHostAddress("203.0.113.1")}},
+        {"cdn.example", {QHostAddress("203.0.113.2")}},
+        {"here.example", {QHostAddress("203.0.113.3"), QHostAddress::LocalHost}},
+        {"lan.example", {QHostAddress("192.168.1.4")}},
+    };
+    const auto lookup = [&](const QString& host, QObject*,
+                            const UpdateTransfer::Addresses& answer) {
+        answer(names.contains(host) ? names.at(host) : QList<QHostAddress>());
+    };
+    const auto redirect = [&](const QByteArray& path, const QByteArray& to) {
+        server.answer(path, {.status = 302, .headers = {{"Location", to}}});
+    };
+    const QByteArray local = server.url("/").toUtf8();
+    redirect("http://203.0.113.2/to-here", "https://here.example/v.deb");
+    redirect("http://203.0.113.2/to-mapped", "https://[::ffff:0.0.0.0]:9/v.deb");
+    redirect(local + "a", "/b");
+    server.answer(local + "b", {.body = "b"});
+    server.answer("http://203.0.113.2/v.deb", {.body = "v"});
+    struct Case {
+        QByteArray url;
+        QByteArray feed;
+        QList<QByteArray> requests;
+        bool leadsHere;
+    };
+    const QByteArray web = "https://web.example/appcast.xml";
+    const QByteArray lan = "https://lan.example/appcast.xml";
+    const std::vector<Case> cases = {
+        // A name is asked for at the address it was judged by.
+        {"http://cdn.example/v.deb", web, {"http://203.0.113.2/v.deb"}, false},
+        {"https://here.example/v.deb", web, {}, true},
+        {"https://here.example/v.deb", lan, {"here.example:443"}, false},
+        {"https://localhost.:9/v.deb", web, {}, true},
+        {"http://cdn.example/to-here", web, {"http://203.0.113.2/to-here"}, true},
+        {"http://cdn.example/to-mapped", web, {"http://203.0.113.2/to-mapped"}, true},
+        {"http://cdn.example/to-here",
+         lan,
+         {"http://203.0.113.2/to-here", "here.example:443"},
+         false},
+        {local + "a", local + "appcast.xml", {local + "a", local + "b"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.url + " from " + c.feed).toStdString());
         const qsizetype before = server.requests().size();
         std::optional<UpdateTransfer::Result> result;
         const UpdateTransfer transfer(
-            network, QUrl(server.url("/a")), feed, 100, [](QByteArrayView) { return true; },
-            [&](const UpdateTransfer::Result& done) { result = done; });
+            network, QUrl::fromEncoded(c.url), QUrl::fromEncoded(c.feed), 100,
+            [](QByteArrayView) { return true; },
+            [&](const UpdateTransfer::Result& done) { result = done; }, lookup);
         ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 30000));
-        EXPECT_EQ(result->status, followed ? 200 : 302);
-        const QList<QByteArray> expected =
-            followed ? QList<QByteArray>{"/a", "/b"} : QList<QByteArray>{"/a"};
-        EXPECT_EQ(server.requests().mid(before), expected);
+        EXPECT_EQ(result->leadsHere, c.leadsHere);
+        EXPECT_EQ(server.requests().mid(before), c.requests);
     }
 }
 

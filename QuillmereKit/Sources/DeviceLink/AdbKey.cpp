@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include <fcntl.h>
 #include <openssl/rsa.h>
 #include <sys/stat.h>
 
@@ -13,6 +14,7 @@
 #include "DeviceLink/DER.h"
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/Base64.h"
+#include "QuillmereCore/FileDescriptor.h"
 #include "QuillmereCore/Log.h"
 
 namespace qm {
@@ -37,12 +39,12 @@ void createFolder(const std::filesystem::path& folder) {
 
 // A key file others can read is made private at once: its key is the user's own and refusing it
 // would stop every connection while adding no safety. Only when that fails is it refused.
-void keepPrivate(const std::filesystem::path& file) {
+void keepPrivate(int opened, const std::filesystem::path& file) {
     struct stat info {};
-    if (::stat(file.c_str(), &info) != 0 || (info.st_mode & 077) == 0) {
+    if (::fstat(opened, &info) != 0 || (info.st_mode & 077) == 0) {
         return;
     }
-    if (::chmod(file.c_str(), 0600) != 0) {
+    if (::fchmod(opened, 0600) != 0) {
         throw AdbKeyError::unprotectedKeyFile(file.string(), std::strerror(errno));
     }
     Log::adb().warn("the host key file was readable by other users; it is now private");
@@ -122,15 +124,23 @@ Bytes exportPublicKeyDER(EVP_PKEY* key) {
 }  // namespace
 
 AdbKey AdbKey::loadOrCreate(const std::filesystem::path& file) {
-    std::optional<Bytes> contents;
-    try {
-        contents = AtomicFile::read(file, maxKeyFileSize);
-    } catch (const std::filesystem::filesystem_error&) {
-        throw AdbKeyError::invalidKeyFile();
+    // Never through a link, whose target may be any other file of the user's. Non-blocking so
+    // that a FIFO is refused, not waited on.
+    const FileDescriptor opened(
+        ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    if (opened) {
+        Bytes contents;
+        try {
+            contents = AtomicFile::read(opened.get(), maxKeyFileSize, file);
+        } catch (const std::filesystem::filesystem_error&) {
+            throw AdbKeyError::invalidKeyFile();
+        }
+        AdbKey key(contents);
+        keepPrivate(opened.get(), file);
+        return key;
     }
-    if (contents) {
-        keepPrivate(file);
-        return AdbKey(*contents);
+    if (errno != ENOENT && errno != ENOTDIR) {
+        throw AdbKeyError::invalidKeyFile();
     }
     const Bytes der = generatePrivateKeyDER();
     AdbKey key(der);

@@ -45,7 +45,7 @@ FileDescriptor createTemporary(int folder, const std::string& name, std::string&
     static constexpr std::string_view letters =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::array<unsigned char, 6> random{};
+        std::array<unsigned char, temporarySuffixLength - 1> random{};
         if (::getrandom(random.data(), random.size(), 0) != ssize_t(random.size())) {
             return FileDescriptor();
         }
@@ -103,25 +103,29 @@ std::optional<Bytes> read(const std::filesystem::path& file, std::size_t maxSize
         }
         fail("cannot open", file, errno);
     }
+    return read(fd.get(), maxSize, file);
+}
+
+Bytes read(int file, std::size_t maxSize, const std::filesystem::path& shown) {
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        fail("cannot read", file, errno);
+    if (::fstat(file, &info) != 0) {
+        fail("cannot read", shown, errno);
     }
     if (!S_ISREG(info.st_mode)) {
-        fail("not a regular file", file, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        fail("not a regular file", shown, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
     }
     if (static_cast<std::uintmax_t>(info.st_size) > maxSize) {
-        fail("file too large", file, EFBIG);
+        fail("file too large", shown, EFBIG);
     }
     Bytes contents(static_cast<std::size_t>(info.st_size));
     std::size_t done = 0;
     while (done < contents.size()) {
-        const ssize_t n = ::read(fd.get(), contents.data() + done, contents.size() - done);
+        const ssize_t n = ::read(file, contents.data() + done, contents.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            fail("cannot read", file, errno);
+            fail("cannot read", shown, errno);
         }
         if (n == 0) {
             contents.resize(done);  // cut short since fstat

@@ -18,6 +18,12 @@ namespace qm::AtomicFile {
 // for anything but a regular file (a FIFO is refused, never waited on). Never changes the file.
 std::optional<Bytes> read(const std::filesystem::path& file, std::size_t maxSize);
 
+// The same for a file the caller opened, read from where it stands; `shown` names it in errors.
+Bytes read(int file, std::size_t maxSize, const std::filesystem::path& shown);
+
+// What the temporary file's name adds to the file's: "." and 6 letters.
+inline constexpr std::size_t temporarySuffixLength = 7;
+
 // Replaces `file` (or creates it) with `bytes` and the permission bits `mode`: a temporary file in
 // the same folder is written, synced and renamed over `file`, then the folder is synced.
 // Throws std::filesystem::filesystem_error; `file` is then as it was and no temporary is left.

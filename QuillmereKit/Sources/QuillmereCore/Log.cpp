@@ -38,24 +38,29 @@ private:
     std::deque<LogEntry> entries_;
 };
 
-// Whether the character starting at `at` of well-formed UTF-8 must be escaped: a C0 or C1
-// control, DEL, or a line or paragraph separator. Its length goes to `length`.
-bool isControl(std::string_view text, std::size_t at, std::size_t& length) {
+// The character starting at `at` of well-formed UTF-8; its length goes to `length`.
+char32_t characterAt(std::string_view text, std::size_t at, std::size_t& length) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
     const unsigned char lead = byte(0);
     length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (length == 1) {
-        return lead < 0x20 || lead == 0x7F;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        c = (c << 6) | (byte(i) & 0x3F);
     }
-    if (length == 2) {
-        return lead == 0xC2 && byte(1) < 0xA0;
-    }
-    return length == 3 && lead == 0xE2 && byte(1) == 0x80 && (byte(2) == 0xA8 || byte(2) == 0xA9);
+    return c;
 }
 
-// Text from a phone, a file or the network reaches log lines: each stays one line, and nothing
-// in it drives a terminal. Ill-formed UTF-8 is shown as U+FFFD.
-std::string escaped(std::string_view text) {
+// C0 and C1 controls, DEL, line and paragraph separators, and the invisible characters that
+// reorder or hide text: bidirectional controls and zero-width ones.
+bool mustEscape(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x061C || c == 0x180E ||
+           (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF;
+}
+
+}  // namespace
+
+std::string Log::escaped(std::string_view text) {
     const std::string wellFormed = UnicodeText::isWellFormedUTF8(text)
                                        ? std::string()
                                        : UnicodeText::decodeUTF8(asBytes(text));
@@ -65,25 +70,21 @@ std::string escaped(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
-        if (!isControl(text, at, length)) {
+        const char32_t c = characterAt(text, at, length);
+        if (!mustEscape(c)) {
             out.append(text.substr(at, length));
-            continue;
-        }
-        const char c = text[at];
-        if (c == '\n' || c == '\r' || c == '\t') {
+        } else if (c == '\n' || c == '\r' || c == '\t') {
             out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
-        } else if (length == 1) {
-            out += fmt::format("\\x{:02X}", static_cast<unsigned char>(c));
+        } else if (c < 0x80) {
+            out += fmt::format("\\x{:02X}", static_cast<unsigned>(c));
         } else {
-            // U+0080 to U+009F, or U+2028 and U+2029.
-            const int code = length == 2
-                                 ? static_cast<unsigned char>(text[at + 1])
-                                 : 0x2028 + (static_cast<unsigned char>(text[at + 2]) - 0xA8);
-            out += fmt::format("\\u{:04X}", code);
+            out += fmt::format("\\u{:04X}", static_cast<unsigned>(c));
         }
     }
     return out;
 }
+
+namespace {
 
 bool needsEscaping(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -103,7 +104,7 @@ public:
             forward(msg);
             return;
         }
-        const std::string text = escaped(payload);
+        const std::string text = Log::escaped(payload);
         spdlog::details::log_msg copy = msg;
         copy.payload = spdlog::string_view_t(text.data(), text.size());
         forward(copy);

@@ -203,6 +203,16 @@ TEST_F(AdbKeyFiles, UnusableKeyFilesAreReportedAndLeftUntouched) {
     }
     EXPECT_EQ(test::thrown<AdbKeyError>([&] { AdbKey::loadOrCreate(folder_); }).kind(),
               AdbKeyErrorKind::invalidKeyFile);
+
+    // A link, even to a key others may read, is no key file: what it points to stays as it was.
+    const fs::path other = folder_ / "other";
+    writeFile(other, good);
+    fs::permissions(other, fs::perms(0644));
+    fs::remove(folder_ / "adbkey");
+    fs::create_symlink(other, folder_ / "adbkey");
+    EXPECT_EQ(test::thrown<AdbKeyError>([&] { AdbKey::loadOrCreate(folder_ / "adbkey"); }).kind(),
+              AdbKeyErrorKind::invalidKeyFile);
+    EXPECT_EQ(modeOf(other), 0644u);
 }
 
 TEST_F(AdbKeyFiles, FolderThatCannotBeMadeFailsWithTheFileSystemError) {

@@ -83,6 +83,9 @@ TEST(Log, EveryLineStaysOneLineWithoutTerminalEscapes) {
         {"\x1B[31mred\x07 del\x7F", "\\x1B[31mred\\x07 del\\x7F"},
         {"c1 \u009B31m", "c1 \\u009B31m"},
         {"separator\u2028x", "separator\\u2028x"},
+        // Text that reorders or hides itself.
+        {"\u202Egnp.exe\u2066\u2069\u061C", "\\u202Egnp.exe\\u2066\\u2069\\u061C"},
+        {"zero\u200Bwidth\u200D\uFEFF\u2060", "zero\\u200Bwidth\\u200D\\uFEFF\\u2060"},
         {"bad \xFF byte", "bad \uFFFD byte"},
         {"Gam\u00E9 \u2713 \\", "Gam\u00E9 \u2713 \\"},
     };

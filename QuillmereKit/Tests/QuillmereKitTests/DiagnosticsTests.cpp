@@ -40,16 +40,19 @@ TEST(DiagnosticsRedactorTest, HidesSerialsAndAccountNames) {
 }
 
 TEST(DiagnosticsReportTest, IsTheHeaderThenTheLogRedactedAsAWhole) {
-    const DiagnosticsEnvironment environment{"1.2", "34", "Debian GNU/Linux 12, kernel 6.1.0",
-                                             DeviceInfo{"R58M12AB", "Maker", "Pixel %1", "14", 34}};
-    const DiagnosticsRedactor redactor({"R58M12AB"});
+    const DiagnosticsEnvironment environment{
+        "1.2", "34", "Debian GNU/Linux 12, kernel 6.1.0",
+        DeviceInfo{"R58M\u200B12AB", "Maker", "Pixel %1\x1B[2J\u202Exe.", "14", 34}};
+    // The phone's texts arrive as the log shows them: escaped, the serial found all the same.
+    const DiagnosticsRedactor redactor({"R58M\u200B12AB"});
     EXPECT_EQ(DiagnosticsReport::make(
                   environment,
-                  {"2026-01-02T03:04:05.678Z [adb] INFO R58M12AB claimed", "/home/jo/x"}, redactor),
+                  {"2026-01-02T03:04:05.678Z [adb] INFO R58M\\u200B12AB claimed", "/home/jo/x"},
+                  redactor),
               "Vantorel 1.2 (34)\n"
               "Debian GNU/Linux 12, kernel 6.1.0\n"
               "Server protocol 4.1+qm2, ext 2\n"
-              "Device: Maker Pixel %1, Android 14 (SDK 34), serial <serial>\n"
+              "Device: Maker Pixel %1\\x1B[2J\\u202Exe., Android 14 (SDK 34), serial <serial>\n"
               "--- log (last 15 min) ---\n"
               "2026-01-02T03:04:05.678Z [adb] INFO <serial> claimed\n"
               "/home/<user>/x");

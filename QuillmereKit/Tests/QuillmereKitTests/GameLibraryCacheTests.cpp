@@ -93,7 +93,7 @@ TEST_F(GameLibraryCacheTest, SanitizesIntoOneBoundedPathComponentThatNoOtherText
     struct Case {
         std::string text, expected;
     };
-    const std::string longName = "com." + std::string(296, 'x');
+    const std::string longName = "com." + std::string(250, 'x');
     const std::vector<Case> cases = {
         {"", "_-4fd0bfc1"},
         {".", "_.-296228fd"},
@@ -114,10 +114,10 @@ TEST_F(GameLibraryCacheTest, SanitizesIntoOneBoundedPathComponentThatNoOtherText
     }
     EXPECT_EQ(GameLibraryCache::sanitize(std::string(197, 'a'), 4).size(), 196u);
 
-    // Names that sanitise alike, or are too long for a file name, each keep their own icon.
-    const std::vector<AppInfo> apps = {app("com.a b", true, 1, png("space")),
-                                       app("com.a_b", true, 2, png("underscore")),
-                                       app(longName, true, 3, png("long"))};
+    // Names too long for a file name, alike in all that is kept, each keep their own icon.
+    const std::vector<AppInfo> apps = {app(longName, true, 1, png("long")),
+                                       app(longName + "a", true, 2, png("longer")),
+                                       app("com.a_b", true, 3, png("short"))};
     cache_.save(apps, "SERIAL1");
     EXPECT_EQ(cache_.load("SERIAL1"), apps);
     EXPECT_EQ(namesIn(icons_).size(), 3u);
@@ -209,6 +209,17 @@ TEST_F(GameLibraryCacheTest, ADamagedIndexLoadsAsNothingAndADamagedIconAsNoIcon)
          0},
         {"nested too deep", R"({"version": 1, "apps": [], "x": )" + deep + "}", 0},
         {"over 16 MiB", huge, 0},
+        // Entries a phone's list would not hold are dropped, the others kept.
+        {"package names no phone gives",
+         indexOf(R"({"packageName": "../../../.bashrc", "label": "l", "isGame": true,
+                    "lastUsedMillis": 1},
+                   {"packageName": "com.a\u001b[2J", "label": "l", "isGame": true,
+                    "lastUsedMillis": 1},
+                   {"packageName": ")" +
+                 std::string(100'000, 'a') + R"(", "label": "l",
+                    "isGame": true, "lastUsedMillis": 1},)" +
+                 entry(R"(, "isGame": true)")),
+         1},
     };
     fs::create_directories(icons_);
     for (const Case& c : cases) {

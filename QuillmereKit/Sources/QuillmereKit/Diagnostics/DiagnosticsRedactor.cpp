@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 
+#include "QuillmereCore/Log.h"
 #include "QuillmereCore/UnicodeText.h"
 
 namespace qm {
@@ -17,8 +18,12 @@ qsizetype characterCount(const QString& text) {
 
 DiagnosticsRedactor::DiagnosticsRedactor(const QStringList& serials) {
     for (const QString& serial : serials) {
-        if (characterCount(serial) >= 4 && !serials_.contains(serial)) {
-            serials_.append(serial);
+        // Logs and reports show it escaped.
+        const QString escaped = QString::fromStdString(Log::escaped(serial.toStdString()));
+        for (const QString& form : {serial, escaped}) {
+            if (characterCount(form) >= 4 && !serials_.contains(form)) {
+                serials_.append(form);
+            }
         }
     }
     std::stable_sort(serials_.begin(), serials_.end(), [](const QString& a, const QString& b) {

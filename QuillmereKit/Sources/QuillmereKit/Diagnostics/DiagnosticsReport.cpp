@@ -2,14 +2,16 @@
 
 #include <chrono>
 
+#include "QuillmereCore/Log.h"
 #include "ServerProtocol/ServerOptions.h"
 
 namespace qm {
 
 QString DiagnosticsReport::make(const DiagnosticsEnvironment& environment,
                                 const QStringList& logLines, const DiagnosticsRedactor& redactor) {
-    // Concatenated, not arg()-formatted: phone texts may hold "%1".
-    const auto text = [](const std::string& s) { return QString::fromStdString(s); };
+    // Concatenated, not arg()-formatted: phone texts may hold "%1". Escaped as the log is: the
+    // report is pasted where a control or bidirectional character would mislead.
+    const auto text = [](const std::string& s) { return QString::fromStdString(Log::escaped(s)); };
     QStringList lines = {
         "Vantorel " + environment.appVersion + " (" + environment.appBuild + ")",
         environment.systemVersion,

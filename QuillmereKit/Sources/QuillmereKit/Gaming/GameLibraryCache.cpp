@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <map>
 #include <set>
 #include <span>
@@ -10,11 +9,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <fmt/format.h>
 #include <sys/stat.h>
 
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/FileDescriptor.h"
+#include "QuillmereCore/NameHash.h"
 #include "QuillmereCore/UnicodeText.h"
 #include "QuillmereKit/Gaming/GameLibraryIndex.h"
 
@@ -73,8 +72,6 @@ private:
 };
 
 constexpr std::string_view pngExtension = ".png";
-// "-" and 8 hex digits.
-constexpr std::size_t hashSuffixLength = 9;
 // Deeper folders planted among the icons are left for the next save.
 constexpr int maxRemovalDepth = 16;
 
@@ -142,15 +139,6 @@ void prune(int icons, const std::set<std::string, std::less<>>& keep) {
     }
 }
 
-// A stable hash of the text as it came: FNV-1a, folded to 32 bits.
-std::uint32_t nameHash(std::string_view text) {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : text) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
-    }
-    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
-}
-
 }  // namespace
 
 std::vector<AppInfo> GameLibraryCache::load(std::string_view serial) const noexcept {
@@ -169,6 +157,10 @@ std::vector<AppInfo> GameLibraryCache::load(std::string_view serial) const noexc
         std::vector<AppInfo> apps;
         apps.reserve(count);
         for (GameLibraryIndex::Entry& entry : std::span(*entries).first(count)) {
+            // A planted index may name anything; only what a phone's list could hold is kept.
+            if (!AppInfo::isValidPackageName(entry.packageName)) {
+                continue;
+            }
             apps.push_back({std::move(entry.packageName), std::move(entry.label), entry.isGame,
                             entry.lastUsedMillis,
                             entry.iconFile ? icons.icon(sanitize(*entry.iconFile)) : Bytes{}});
@@ -225,8 +217,8 @@ std::string GameLibraryCache::sanitize(std::string_view text, std::size_t room) 
         return safe;
     }
     // Other texts sanitise to the same name or begin alike: the text's own hash keeps them apart.
-    safe.resize(std::min(safe.size(), limit - hashSuffixLength));
-    return safe + fmt::format("-{:08x}", nameHash(text));
+    safe.resize(std::min(safe.size(), limit - nameHashSuffixLength));
+    return safe + nameHashSuffix(text);
 }
 
 }  // namespace qm
