@@ -3,8 +3,13 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHash>
+#include <QImage>
+#include <QPointer>
+#include <QScreen>
 #include <cstdlib>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include <xcb/xcb.h>
 
@@ -13,6 +18,31 @@
 namespace qm::test {
 
 namespace {
+
+// The share of the pixels in which the screen differs from the window's own picture by more
+// than the smoothing of an edge; `offset` is where the screen's picture starts in the window's.
+double unlikeShare(const QImage& drawn, const QImage& screen, QPoint offset) {
+    constexpr int slack = 32;
+    const QImage own = drawn.convertToFormat(QImage::Format_RGB32);
+    const QImage seen = screen.convertToFormat(QImage::Format_RGB32);
+    const QRect compared = seen.rect().translated(offset) & own.rect();
+    if (compared.isEmpty()) {
+        return 1.0;
+    }
+    long long unlike = 0;
+    for (int y = compared.top(); y <= compared.bottom(); ++y) {
+        const auto* ownRow = reinterpret_cast<const QRgb*>(own.constScanLine(y));
+        const auto* seenRow = reinterpret_cast<const QRgb*>(seen.constScanLine(y - offset.y()));
+        for (int x = compared.left(); x <= compared.right(); ++x) {
+            const QRgb a = ownRow[x];
+            const QRgb b = seenRow[x - offset.x()];
+            unlike += std::abs(qRed(a) - qRed(b)) > slack ||
+                      std::abs(qGreen(a) - qGreen(b)) > slack ||
+                      std::abs(qBlue(a) - qBlue(b)) > slack;
+        }
+    }
+    return double(unlike) / (double(compared.width()) * double(compared.height()));
+}
 
 // A text as shown: "&File" shows as "File", "Keyboard && Mouse" as "Keyboard & Mouse".
 QString shownText(QString text) {
@@ -45,13 +75,21 @@ bool focusInPopup(const QQuickWindow& window) {
 
 }  // namespace
 
-// Counts the pointer events the application's windows receive.
+// Counts the pointer events the application's windows receive, and keeps the windows it shows
+// until they are looked at, those already shown first.
 class DesktopUser::Seen : public QObject {
 public:
-    Seen() { QCoreApplication::instance()->installEventFilter(this); }
+    Seen() {
+        for (QWindow* window : QGuiApplication::topLevelWindows()) {
+            noteShown(window);
+        }
+        QCoreApplication::instance()->installEventFilter(this);
+    }
     ~Seen() override { QCoreApplication::instance()->removeEventFilter(this); }
 
     int count(QEvent::Type type) const { return counts_.value(type); }
+
+    QList<QPointer<QQuickWindow>> takeShown() { return std::exchange(shown_, {}); }
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override {
@@ -60,12 +98,22 @@ protected:
             (type == QEvent::MouseMove || type == QEvent::MouseButtonPress ||
              type == QEvent::MouseButtonRelease)) {
             ++counts_[type];
+        } else if (type == QEvent::Show && receiver->isWindowType()) {
+            noteShown(static_cast<QWindow*>(receiver));
         }
         return false;
     }
 
 private:
+    void noteShown(QWindow* window) {
+        auto* quick = qobject_cast<QQuickWindow*>(window);
+        if (quick && quick->isVisible() && !shown_.contains(quick)) {
+            shown_.append(quick);
+        }
+    }
+
     QHash<QEvent::Type, int> counts_;
+    QList<QPointer<QQuickWindow>> shown_;
 };
 
 DesktopUser::DesktopUser() : seen_(std::make_unique<Seen>()) {}
@@ -79,7 +127,58 @@ DesktopUser::~DesktopUser() = default;
     return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult DesktopUser::lookAtShownWindows() {
+    for (const QPointer<QQuickWindow>& window : seen_->takeShown()) {
+        if (window && window->isVisible()) {
+            if (auto drawn = showsAsDrawn(*window); !drawn) {
+                return drawn;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult DesktopUser::showsAsDrawn(QQuickWindow& window) {
+    const std::string title = window.title().toStdString();
+    if (!waitFor([&] { return window.isExposed(); })) {
+        return ::testing::AssertionFailure() << '"' << title << "\" never showed";
+    }
+    // Until both pictures are of one moment: the window may still be placed or animating.
+    double unlike = 1.0;
+    const bool alike = waitFor([&] {
+        const QRect shown = window.geometry() & window.screen()->geometry();
+        if (shown.isEmpty()) {
+            return false;
+        }
+        // A grab of the root window: what the screen shows there.
+        const QImage screen =
+            window.screen()
+                ->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
+                .toImage();
+        const QPoint offset =
+            (shown.topLeft() - window.geometry().topLeft()) * window.devicePixelRatio();
+        unlike = unlikeShare(window.grabWindow(), screen, offset);
+        return unlike <= 0.01;
+    });
+    if (!alike) {
+        return ::testing::AssertionFailure()
+               << "the screen does not show \"" << title
+               << "\" as the application drew it: " << int(unlike * 100) << "% of it differs";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult DesktopUser::press(const QString& chord) {
+    if (auto looked = lookAtShownWindows(); !looked) {
+        return looked;
+    }
+    return hands_.press(chord);
+}
+
 ::testing::AssertionResult DesktopUser::drag(QPoint from, QPoint to) {
+    if (auto looked = lookAtShownWindows(); !looked) {
+        return looked;
+    }
     constexpr int steps = 4;
     int moves = seen_->count(QEvent::MouseMove);
     hands_.moveTo(from);
@@ -157,6 +256,9 @@ QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
     if (!waitForFrame(*window)) {
         return ::testing::AssertionFailure() << "the window drew no frame";
     }
+    if (auto looked = lookAtShownWindows(); !looked) {
+        return looked;
+    }
     QPoint at = item->mapToGlobal(QPointF(item->width() / 2, item->height() / 2)).toPoint();
     // Two quick clicks on one spot are a double click, which a button takes for no click; a
     // hand never lands twice on the same pixel.
@@ -170,6 +272,9 @@ QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
 }
 
 ::testing::AssertionResult DesktopUser::activate(QQuickWindow& window) {
+    if (auto looked = lookAtShownWindows(); !looked) {
+        return looked;
+    }
     if (!waitFor([&] { return window.isExposed(); })) {
         return ::testing::AssertionFailure() << window.title().toStdString() << " never showed";
     }

@@ -17,8 +17,9 @@ namespace qm::test {
 
 // A person at the desktop in front of the application: finds what its windows show and uses it
 // with the X server's keyboard and pointer, the way a user would, waiting each time until the
-// application has drawn the change. Menus are found by their titles as shown, mnemonic marks
-// left out. GUI thread only.
+// application has drawn the change. Before each use, a window shown since the last look must
+// show on the screen as the application drew it. Menus are found by their titles as shown,
+// mnemonic marks left out. GUI thread only.
 class DesktopUser {
 public:
     DesktopUser();
@@ -55,7 +56,7 @@ public:
 
     XTestInput& hands() { return hands_; }
 
-    ::testing::AssertionResult press(const QString& chord) { return hands_.press(chord); }
+    ::testing::AssertionResult press(const QString& chord);
     // Clicks the middle of the item once it shows, is enabled and has been drawn.
     ::testing::AssertionResult click(QQuickItem* item);
     // Drags with the left button from one screen point to another, in steps, each seen by the
@@ -78,6 +79,10 @@ public:
     // Closes the open menus with Escape, a level at a time, as the desktop's menus do.
     ::testing::AssertionResult closeMenus(QQuickWindow& window);
 
+    // Each window shown since the last look and still shown, in front as a window just shown
+    // is: the screen shows there what the application drew, not black or stale pixels.
+    ::testing::AssertionResult lookAtShownWindows();
+
 private:
     // Qt's default distance within which a second click counts as a double click.
     static constexpr int doubleClickDistance = 5;
@@ -86,6 +91,7 @@ private:
 
     // Waits until the application has received one more pointer event of that type.
     ::testing::AssertionResult seen(QEvent::Type type, int before);
+    ::testing::AssertionResult showsAsDrawn(QQuickWindow& window);
 
     XTestInput hands_;
     std::unique_ptr<Seen> seen_;

@@ -92,6 +92,10 @@ int RunningApp::run(const std::vector<Step>& steps) {
         for (const auto& [name, step] : steps) {
             SCOPED_TRACE(name);
             step();
+            // What the step opened shows on the screen as the application drew it.
+            if (!::testing::Test::HasFatalFailure()) {
+                [this] { ASSERT_TRUE(user_->lookAtShownWindows()); }();
+            }
             if (::testing::Test::HasFatalFailure()) {
                 keepScreen(name);
                 fail();
