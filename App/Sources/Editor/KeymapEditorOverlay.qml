@@ -109,8 +109,7 @@ Item {
         objectName: "fileDialog"
         modality: Qt.WindowModal
         nameFilters: [qsTr("JSON files (*.json)")]
-        defaultSuffix: "json"
-        onAccepted: overlay.fileDialogs.accept(selectedFile)
+        onAccepted: overlay.fileDialogs.accept(selectedFile, currentFolder)
         onRejected: overlay.fileDialogs.reject()
     }
 
@@ -124,10 +123,17 @@ Item {
                 return
             }
             const saving = request === KeymapFileDialogs.Request.save
+            // The mode first: Qt's dialog takes a file that does not exist yet only to save.
             fileDialog.fileMode = saving ? FileDialog.SaveFile : FileDialog.OpenFile
+            fileDialog.title = saving ? qsTr("Export Layouts") : qsTr("Import Layouts")
+            fileDialog.acceptLabel = saving ? qsTr("Save") : qsTr("Open")
+            const folder = overlay.fileDialogs.folder + "/"
+            // A name typed the last time stays selected as a bare path, which would take the
+            // dialog to the working folder.
+            fileDialog.selectedFile = folder
+            fileDialog.currentFolder = overlay.fileDialogs.folder
             if (saving)
-                fileDialog.selectedFile = fileDialog.currentFolder + "/"
-                        + encodeURIComponent(overlay.fileDialogs.proposedName)
+                fileDialog.selectedFile = folder + encodeURIComponent(overlay.fileDialogs.proposedName)
             fileDialog.open()
         }
     }

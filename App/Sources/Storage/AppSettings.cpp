@@ -1,5 +1,6 @@
 #include "AppSettings.h"
 
+#include <QDir>
 #include <QMetaEnum>
 #include <algorithm>
 #include <optional>
@@ -79,7 +80,7 @@ std::unique_ptr<QSettings> AppSettings::standardDefaults() {
 
 AppSettings::AppSettings(QSettings& defaults, QObject* parent)
     : QObject(parent),
-      defaults_(defaults),
+      defaults_(&defaults),
       hudStyle_(readHudStyle(defaults)),
       lastPackage_(defaults.value(Key::lastPackage).typeId() == QMetaType::QString
                        ? defaults.value(Key::lastPackage).toString()
@@ -101,6 +102,17 @@ AppSettings::AppSettings(QSettings& defaults, QObject* parent)
                             .value_or(StreamResolutionOption::fast)),
       lowLatencyEncoder_(boolWithDefault(defaults, Key::lowLatencyEncoder, true)) {
     saveProblem_ = saveProblem(defaults.status(), defaults.fileName());
+    if (defaults.status() == QSettings::FormatError) {
+        // Qt would write back only what it could parse, over the user's file.
+        scratchFolder_ = std::make_unique<QTemporaryDir>(
+            QDir::temp().filePath(QStringLiteral("Vantorel-settings-XXXXXX")));
+        scratch_ = std::make_unique<QSettings>(
+            scratchFolder_->filePath(QStringLiteral("Vantorel.ini")), QSettings::IniFormat);
+        for (const QString& key : defaults.allKeys()) {
+            scratch_->setValue(key, defaults.value(key));
+        }
+        defaults_ = scratch_.get();
+    }
 }
 
 QString AppSettings::saveProblem(QSettings::Status status, const QString& file) {
@@ -128,8 +140,8 @@ void AppSettings::checkSaved() {
         this,
         [this] {
             checkPending_ = false;
-            defaults_.sync();
-            saveProblem_ = saveProblem(defaults_.status(), defaults_.fileName());
+            defaults_->sync();
+            saveProblem_ = saveProblem(defaults_->status(), defaults_->fileName());
             if (!saveProblem_.isEmpty()) {
                 Log::session().warn("{}", saveProblem_.toStdString());
                 emit saveProblemChanged();
@@ -146,7 +158,7 @@ void AppSettings::assign(T& field, T value, void (AppSettings::*changed)(), cons
     if (differs) {
         emit(this->*changed)();
     }
-    defaults_.setValue(key, stored);
+    defaults_->setValue(key, stored);
     checkSaved();
 }
 
@@ -161,9 +173,9 @@ void AppSettings::setLastPackage(const QString& package) {
         emit lastPackageChanged();
     }
     if (package.isEmpty()) {
-        defaults_.remove(Key::lastPackage);
+        defaults_->remove(Key::lastPackage);
     } else {
-        defaults_.setValue(Key::lastPackage, package);
+        defaults_->setValue(Key::lastPackage, package);
     }
     checkSaved();
 }
@@ -251,7 +263,7 @@ ServerOptions AppSettings::streamOptions(ServerOptions options) const {
 
 InputMode AppSettings::inputMode(const QString& package) const {
     const std::optional<qint64> stored =
-        StoredValue::toInteger(defaults_.value(inputModeKey(package)));
+        StoredValue::toInteger(defaults_->value(inputModeKey(package)));
     // Gamepad modes are not remembered per game.
     if (stored && *stored == rawValue(InputMode::keymap)) {
         return InputMode::keymap;
@@ -260,7 +272,7 @@ InputMode AppSettings::inputMode(const QString& package) const {
 }
 
 void AppSettings::setInputMode(InputMode mode, const QString& package) {
-    defaults_.setValue(inputModeKey(package), rawValue(mode));
+    defaults_->setValue(inputModeKey(package), rawValue(mode));
     checkSaved();
 }
 

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
+#include <QTemporaryDir>
 #include <memory>
 #include <string>
 #include <vector>
@@ -73,10 +74,14 @@ public:
     // The user's store: organisation "Tressik", application "Vantorel", an INI file.
     static std::unique_ptr<QSettings> standardDefaults();
 
-    // Reads every setting; never fails. The store must outlive the settings.
+    // Reads every setting; never fails. The store must outlive the settings. A store whose
+    // file Qt cannot parse is never written: what could be read of it moves to a scratch store
+    // that lasts until the settings go, and the file stays as it is, byte for byte.
     explicit AppSettings(QSettings& defaults, QObject* parent = nullptr);
 
-    QSettings& defaults() const noexcept { return defaults_; }
+    // The store to read and write the app's other settings in: the one given, or its scratch
+    // copy.
+    QSettings& defaults() const noexcept { return *defaults_; }
     const QString& saveProblem() const noexcept { return saveProblem_; }
     // The sentence for a store left in that state; empty for none.
     static QString saveProblem(QSettings::Status status, const QString& file);
@@ -153,7 +158,10 @@ private:
     // status read.
     void checkSaved();
 
-    QSettings& defaults_;
+    // Made only for a file Qt cannot parse; the folder goes after the store written into it.
+    std::unique_ptr<QTemporaryDir> scratchFolder_;
+    std::unique_ptr<QSettings> scratch_;
+    QSettings* defaults_;
     QString saveProblem_;
     bool checkPending_ = false;
     HUDStyle hudStyle_;

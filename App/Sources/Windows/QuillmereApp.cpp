@@ -54,12 +54,14 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
     settings_ = std::make_unique<AppSettings>(*defaults_);
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("vantorel"));
-    model_ = std::make_unique<AppModel>(
-        *settings_,
-        makeEnvironment ? makeEnvironment(*defaults_) : AppModelEnvironment::standard(*defaults_));
+    // The settings' store, which is a scratch copy when the user's file cannot be parsed.
+    QSettings& store = settings_->defaults();
+    model_ = std::make_unique<AppModel>(*settings_, makeEnvironment
+                                                        ? makeEnvironment(store)
+                                                        : AppModelEnvironment::standard(store));
     UpdaterOptions options;
     options.reveal = [this](const QString& file) { reveal_.reveal(file); };
-    updater_ = std::make_unique<AppUpdater>(Bundle::main().info(), *defaults_, std::nullopt,
+    updater_ = std::make_unique<AppUpdater>(Bundle::main().info(), store, std::nullopt,
                                             std::move(options));
 
     VideoView::registerQmlType();

@@ -222,6 +222,25 @@ TEST_F(AppSettingsTest, AStoreThatCannotBeWrittenIsSaidOnceWithItsFile) {
     }
 }
 
+TEST_F(AppSettingsTest, AFileQtCannotParseIsLeftByteForByteAndChangesLastUntilQuit) {
+    const QByteArray lines = "hudStyle=compact\n[unclosed\nx=1\n";
+    {
+        const auto defaults = store(lines);
+        AppSettings settings(*defaults);
+        EXPECT_TRUE(settings.saveProblem().contains(path));
+        EXPECT_EQ(settings.hudStyle(), HUDStyle::compact) << "what could be read is used";
+        settings.setDeveloperMode(true);
+        settings.setInputMode(InputMode::keymap, "com.game");
+        settings.defaults().setValue("panels/hud", 4);  // the app's other settings
+        QCoreApplication::sendPostedEvents();           // Qt's writes and the settings' check
+        EXPECT_TRUE(settings.developerMode());
+        EXPECT_EQ(settings.inputMode("com.game"), InputMode::keymap);
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "[General]\n" + lines);
+}
+
 TEST(AppSettingsValuesTest, OptionsPresetsAndStylesFollowTheirRules) {
     EXPECT_EQ(resolve(StreamFrameRateOption::sixty, 120), 60);
     EXPECT_EQ(resolve(StreamFrameRateOption::matchDisplay, 0), 60);

@@ -3,6 +3,8 @@
 // would see change. Each journey runs in a process of its own.
 #include <QAbstractItemModel>
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -297,6 +299,43 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
              EXPECT_EQ(keymap()->activeLayout()->profile.actions.size(), playedActions + 1);
+         }},
+        {"Export… in the editor saves the name typed in Documents, where Import… opens",
+         [&] {
+             ASSERT_TRUE(QDir::home().mkpath("Documents"));
+             ASSERT_TRUE(user().press("Meta+E"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
+             ASSERT_TRUE(
+                 user().click(DesktopUser::shownWithText(*window, "Export…", "QQuickButton")));
+             QQuickItem* name = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return (name = shown("fileNameTextField")); }));
+             EXPECT_TRUE(DesktopUser::shownWithText(*window, "Export Layouts"));
+             // The dialog's buttons, beside the name: the editor's bar has a Save and a Cancel.
+             const auto button = [footer = name->parentItem()](const char* text) {
+                 const auto found = test::shownItems(footer, [&](const QQuickItem& item) {
+                     return item.inherits("QQuickButton") && item.property("text") == text;
+                 });
+                 return found.isEmpty() ? nullptr : found.front();
+             };
+             ASSERT_TRUE(user().click(name));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return name->hasActiveFocus(); }));
+             ASSERT_TRUE(user().press("Ctrl+A"));
+             for (const char* key : {"m", "i", "n", "e"}) {
+                 ASSERT_TRUE(user().press(key));
+             }
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return test::textOf(name) == "mine"; }));
+             ASSERT_TRUE(user().click(button("Save")));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return QFileInfo(QDir::home().filePath("Documents/mine.json")).size(); }));
+             ASSERT_TRUE(
+                 user().click(DesktopUser::shownWithText(*window, "Import…", "QQuickButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return button("Open"); }));
+             EXPECT_TRUE(DesktopUser::shownWithText(*window, "Import Layouts"));
+             EXPECT_TRUE(DesktopUser::waitFor(
+                 [&] { return DesktopUser::shownWithText(*window, "mine.json"); }));
+             ASSERT_TRUE(user().click(button("Cancel")));
+             ASSERT_TRUE(user().press("Meta+E"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
          }},
         {"Start Recording is offered only with a phone",
          [&] {

@@ -181,6 +181,13 @@ protected:
         return DesktopUser::waitFor([&] { return window->grabWindow().copy(area) != first; });
     }
 
+    // The item shows, nothing of it past the window's edges.
+    bool showsWhole(const QString& name) const {
+        QQuickItem* item = shown(name);
+        return item && QRectF(QPointF(0, 0), window->size())
+                           .contains(item->mapRectToScene(item->boundingRect()));
+    }
+
     std::vector<ControlMessage> phoneReceived() const {
         const std::shared_ptr<test::FakePhone> session = phone.session();
         return session ? session->server().controlMessages() : std::vector<ControlMessage>();
@@ -303,8 +310,11 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
          }},
         {"three seconds recorded with Super+R, saved in the Videos folder",
          [&] {
+             EXPECT_TRUE(showsWhole("recordPanel"));
              ASSERT_TRUE(user().press("Meta+R"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("pill"); }));
+             ASSERT_TRUE(test::waitForFrame(*window));  // laid out for what it shows
+             EXPECT_TRUE(showsWhole("pill"));
              // The pill's clock, "m:ss", says three seconds.
              ASSERT_TRUE(DesktopUser::waitFor([&] {
                  const QStringList clock = test::textOf(shown("elapsed")).split(':');

@@ -1,6 +1,5 @@
 #include "DeviceLink/DeviceLink.h"
 
-#include <ctime>
 #include <mutex>
 
 #include <fmt/format.h>
@@ -13,13 +12,6 @@
 namespace qm {
 
 namespace {
-
-// Keeps counting while the computer sleeps, so a connection's age includes the sleep.
-std::chrono::nanoseconds continuousNow() {
-    timespec now{};
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
-}
 
 std::string describe(const DeviceLinkState& state) {
     return std::visit(
@@ -159,7 +151,7 @@ void DeviceLink::connected(std::int64_t generation, std::shared_ptr<AdbConnectio
         std::lock_guard lock(connectionMutex_);
         connection_ = connection;
     }
-    attempt_->connectedAt = continuousNow();
+    attempt_->connectedAt = ContinuousClock::now();
     update(DeviceLinkState::connected(info));
     // A failure told before the connection was published was not yet a loss.
     if (connection->hasTransportFailed()) {
@@ -171,8 +163,8 @@ void DeviceLink::connectionLost(std::int64_t generation, const std::string& reas
     if (!running_ || !attempt_ || attempt_->generation != generation || !connection()) {
         return;
     }
-    const bool stable =
-        attempt_->connectedAt && continuousNow() - *attempt_->connectedAt >= options_.stableUptime;
+    const bool stable = attempt_->connectedAt &&
+                        ContinuousClock::now() - *attempt_->connectedAt >= options_.stableUptime;
     const int count = stable ? 1 : attempt_->recoveries + 1;
     Log::adb().error("ADB connection lost ({}): {}", count, reason);
 

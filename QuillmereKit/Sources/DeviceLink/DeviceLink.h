@@ -17,6 +17,7 @@
 #include "DeviceLink/DeviceLinkState.h"
 #include "DeviceLink/USB/UsbDeviceMonitor.h"
 #include "QuillmereCore/Executor.h"
+#include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/SerialQueue.h"
 #include "QuillmereCore/StatePublisher.h"
 #include "QuillmereCore/TaskClock.h"
@@ -86,7 +87,8 @@ private:
         std::unique_ptr<Task> task;
         bool handshakeDone = false;
         int recoveries = 0;
-        std::optional<std::chrono::nanoseconds> connectedAt;
+        // A connection's age includes the time the computer slept.
+        std::optional<ContinuousClock::time_point> connectedAt;
     };
     struct LiveTransport {
         std::int64_t generation = 0;

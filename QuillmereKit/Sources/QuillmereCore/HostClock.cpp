@@ -11,4 +11,10 @@ std::uint64_t HostClock::nowNanos() noexcept {
            static_cast<std::uint64_t>(ts.tv_nsec);
 }
 
+ContinuousClock::time_point ContinuousClock::now() noexcept {
+    timespec ts{};
+    clock_gettime(CLOCK_BOOTTIME, &ts);
+    return time_point(std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec));
+}
+
 }  // namespace qm

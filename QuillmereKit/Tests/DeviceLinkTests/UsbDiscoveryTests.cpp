@@ -134,21 +134,27 @@ TEST(UsbDeviceMonitor, HotplugTellsEachArrivalAndDepartureOnce) {
                                           attachedAt(7, 2)));
 }
 
-// A phone switching its USB modes arrives before its configuration can be read.
-TEST(UsbDeviceMonitor, DevicesUnreadableOnArrivalAreReadAgainOverTheNextSeconds) {
+// A phone switching its USB modes arrives before its configuration can be read; the bus may
+// fail to list the devices already there.
+TEST(UsbDeviceMonitor, UnreadableArrivalsAndAFailedFirstListingAreTriedAgainOverTheNextSeconds) {
     FakeUsbBus bus;
+    bus.plug(phoneAt(4, mtpAndAdb()));
+    bus.failListings(1);
     EventLog log;
     auto watch = UsbDeviceMonitor(bus.monitorOptions()).events(log.handler());
-    for (std::uint8_t address : {5, 6, 7}) {
-        FakeUsbBus::Device device = phoneAt(address, mtpAndAdb());
-        device.readable = false;
-        bus.plug(device);
+    EXPECT_THAT(log.events(), IsEmpty());
+    FakeUsbBus::Device unreadable = phoneAt(0, mtpAndAdb());
+    unreadable.readable = false;
+    const auto readOnce = [&](std::uint8_t address) {
+        return eventually([&] { return bus.configurationReads(1, address) == 1; });
+    };
+    for (std::uint8_t address : {5, 6, 7, 7}) {
+        // The second 7: gone before it could be read, and back at the same address.
+        bus.unplug(1, address);
+        unreadable.address = address;
+        bus.plug(unreadable);
+        ASSERT_TRUE(readOnce(address));
     }
-    ASSERT_TRUE(eventually([&] {
-        return bus.configurationReads(1, 5) == 1 && bus.configurationReads(1, 6) == 1 &&
-               bus.configurationReads(1, 7) == 1;
-    }));
-    bus.unplug(1, 7);  // gone before it could be read: never reported
 
     const auto waitUntil = [&](std::chrono::nanoseconds time) {
         bus.runUntil(time);
@@ -157,15 +163,17 @@ TEST(UsbDeviceMonitor, DevicesUnreadableOnArrivalAreReadAgainOverTheNextSeconds)
         });
     };
     ASSERT_TRUE(waitUntil(1s));
-    EXPECT_EQ(bus.configurationReads(1, 5), 3u);  // on arrival, after 0.25 s and 0.75 s
-    bus.setReadable(1, 5, true);
+    for (std::uint8_t address : {5, 7}) {
+        EXPECT_EQ(bus.configurationReads(1, address), 3u);  // on arrival, after 0.25 s and 0.75 s
+        bus.setReadable(1, address, true);
+    }
     ASSERT_TRUE(waitUntil(2s));
-    EXPECT_THAT(log.events(), ElementsAre(attachedAt(5, 1)));
+    EXPECT_THAT(log.events(), ElementsAre(attachedAt(4, 1), attachedAt(5, 1), attachedAt(7, 1)));
 
     // One that stays unreadable is given up after the last retry.
     ASSERT_TRUE(waitUntil(60s));
     EXPECT_EQ(bus.configurationReads(1, 6), 1 + UsbDeviceMonitor::arrivalRetryDelays.size());
-    EXPECT_EQ(log.events().size(), 1u);
+    EXPECT_EQ(log.events().size(), 3u);
 }
 
 TEST(UsbDeviceMonitor, RescansFindArrivalsAndDeparturesAndKeepUnreadableDevices) {

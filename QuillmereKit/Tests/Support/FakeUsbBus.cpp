@@ -63,6 +63,10 @@ public:
 
     std::optional<std::vector<std::shared_ptr<UsbBusDevice>>> devices() override {
         std::lock_guard lock(bus_.mutex_);
+        if (bus_.failingListings_ > 0) {
+            --bus_.failingListings_;
+            return std::nullopt;
+        }
         std::vector<std::shared_ptr<UsbBusDevice>> devices;
         for (const auto& [key, entry] : bus_.entries_) {
             devices.push_back(std::make_shared<BusDevice>(bus_, entry));
@@ -174,6 +178,11 @@ void FakeUsbBus::makeUnavailable(std::string reason) {
 void FakeUsbBus::withoutHotplug() {
     std::lock_guard lock(mutex_);
     hotplug_ = false;
+}
+
+void FakeUsbBus::failListings(std::size_t count) {
+    std::lock_guard lock(mutex_);
+    failingListings_ = count;
 }
 
 void FakeUsbBus::runUntil(std::chrono::nanoseconds time) {

@@ -48,6 +48,8 @@ public:
     void makeUnavailable(std::string reason);
     // Watches started from now on must rescan.
     void withoutHotplug();
+    // The next `count` listings of the devices fail, as libusb's can.
+    void failListings(std::size_t count);
 
     // Lets time run up to `nanos` from the start; waits due by then end.
     void runUntil(std::chrono::nanoseconds time);
@@ -73,6 +75,7 @@ private:
     std::vector<Watch*> watches_;
     std::optional<std::string> unavailable_;
     bool hotplug_ = true;
+    std::size_t failingListings_ = 0;
 };
 
 // The interfaces of a phone in file-transfer mode with USB debugging on: MTP, then ADB.

@@ -103,7 +103,8 @@ public:
 private:
     using Devices = std::vector<std::shared_ptr<UsbBusDevice>>;
 
-    // A device that arrived unreadable, and when to read it again.
+    // A device that arrived unreadable, or the listing of those present (no device), and when
+    // to read it again.
     struct Retry {
         std::shared_ptr<UsbBusDevice> device;
         std::uint64_t dueNanos = 0;
@@ -122,8 +123,10 @@ private:
         UsbBus& bus = *opened.bus;
         const bool hotplug = options_.useHotplug && bus.watchHotplug();
         if (hotplug) {
-            for (const auto& device : bus.devices().value_or(Devices{})) {
-                arrived(device);
+            if (!listPresent(bus)) {
+                // Nothing tells of a phone plugged in before the watch: list again.
+                Log::usb().info("USB devices cannot be listed yet; trying again");
+                listing_ = Retry{nullptr, dueAfter(0), 0};
             }
         } else {
             rescan(bus);
@@ -141,7 +144,7 @@ private:
                         left(*event.device);
                     }
                 }
-                retryDue();
+                retryDue(bus);
             } else {
                 options_.clock.sleep(options_.rescanInterval, stop_.get_token());
                 if (!stop_.stop_requested()) {
@@ -165,14 +168,27 @@ private:
 
     void arrived(const std::shared_ptr<UsbBusDevice>& device) {
         const std::uint64_t key = deviceKeyOf(*device);
-        if (const auto ids = adbInterfacesOf(*device)) {
-            retries_.erase(key);
+        if (const auto pending = retries_.find(key); pending != retries_.end()) {
+            pending->second.device = device;  // read when its retry is due
+        } else if (const auto ids = adbInterfacesOf(*device)) {
             attach(*device, *ids);
-        } else if (!retries_.contains(key)) {
+        } else {
             Log::usb().info("USB device {}-{} cannot be read yet; trying again",
                             device->busNumber(), device->address());
             retries_.emplace(key, Retry{device, dueAfter(0), 0});
         }
+    }
+
+    // Reports the devices attached now; false when they could not be listed.
+    bool listPresent(UsbBus& bus) {
+        const std::optional<Devices> listed = bus.devices();
+        if (!listed) {
+            return false;
+        }
+        for (const auto& device : *listed) {
+            arrived(device);
+        }
+        return true;
     }
 
     void left(const UsbBusDevice& device) {
@@ -187,18 +203,41 @@ private:
                    std::chrono::nanoseconds(UsbDeviceMonitor::arrivalRetryDelays[tries]).count());
     }
 
+    // False once the last delay has passed: the retry is then given up.
+    bool postpone(Retry& retry) const {
+        if (++retry.tries == UsbDeviceMonitor::arrivalRetryDelays.size()) {
+            return false;
+        }
+        retry.dueNanos = dueAfter(retry.tries);
+        return true;
+    }
+
     std::chrono::nanoseconds untilNextRetry() const {
         std::chrono::nanoseconds wait = hotplugPoll;
         const std::uint64_t now = options_.clock.nowNanos();
-        for (const auto& [key, retry] : retries_) {
+        const auto until = [&](const Retry& retry) {
             wait = std::min(
                 wait, std::chrono::nanoseconds(retry.dueNanos > now ? retry.dueNanos - now : 0));
+        };
+        for (const auto& [key, retry] : retries_) {
+            until(retry);
+        }
+        if (listing_) {
+            until(*listing_);
         }
         return wait;
     }
 
-    void retryDue() {
+    void retryDue(UsbBus& bus) {
         const std::uint64_t now = options_.clock.nowNanos();
+        if (listing_ && listing_->dueNanos <= now) {
+            if (listPresent(bus)) {
+                listing_.reset();
+            } else if (!postpone(*listing_)) {
+                Log::usb().warn("USB devices could not be listed; plug the phone in again");
+                listing_.reset();
+            }
+        }
         for (auto it = retries_.begin(); it != retries_.end();) {
             Retry& retry = it->second;
             if (retry.dueNanos > now) {
@@ -206,12 +245,11 @@ private:
             } else if (const auto ids = adbInterfacesOf(*retry.device)) {
                 attach(*retry.device, *ids);
                 it = retries_.erase(it);
-            } else if (++retry.tries == UsbDeviceMonitor::arrivalRetryDelays.size()) {
+            } else if (!postpone(retry)) {
                 Log::usb().warn("USB device {}-{} stayed unreadable; plug it in again to retry",
                                 retry.device->busNumber(), retry.device->address());
                 it = retries_.erase(it);
             } else {
-                retry.dueNanos = dueAfter(retry.tries);
                 ++it;
             }
         }
@@ -271,6 +309,7 @@ private:
     const UsbMonitorOptions options_;
     UsbKnownInterfaces known_;                // monitor thread only
     std::map<std::uint64_t, Retry> retries_;  // monitor thread only, by device key
+    std::optional<Retry> listing_;            // monitor thread only
 
     std::mutex mutex_;
     std::condition_variable started_;

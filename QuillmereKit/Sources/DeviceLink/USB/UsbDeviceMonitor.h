@@ -57,7 +57,8 @@ struct UsbMonitorOptions {
 class UsbDeviceMonitor {
 public:
     // A phone switching its USB modes arrives before its configuration can be read: it is read
-    // again after each of these in turn, counted from the last try, before it is given up.
+    // again after each of these in turn, counted from the last try, before it is given up. A
+    // first listing of the bus that fails is tried again the same way.
     static constexpr std::array<std::chrono::milliseconds, 5> arrivalRetryDelays{
         std::chrono::milliseconds(250), std::chrono::milliseconds(500),
         std::chrono::milliseconds(1000), std::chrono::milliseconds(2000),

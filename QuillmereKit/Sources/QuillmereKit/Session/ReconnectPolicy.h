@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DeviceLink/DeviceLinkState.h"
+#include "QuillmereCore/HostClock.h"
 #include "QuillmereKit/Session/SessionTypes.h"
 #include "QuillmereKit/Session/StreamRequest.h"
 #include "VideoPipeline/DecoderRecoveryPolicy.h"
@@ -16,7 +17,8 @@ namespace qm {
 // up. A pure value: every event is a method, the instant is passed in, and the session carries
 // out the returned command. GUI thread only, like the session that holds it.
 struct ReconnectPolicy {
-    using Instant = std::chrono::steady_clock::time_point;
+    // The crash window counts the time the computer slept.
+    using Instant = ContinuousClock::time_point;
 
     static constexpr int maxRestartAttempts = 3;
     // An active stream survives this many disconnections within the window; one more gives up.

@@ -123,8 +123,7 @@ Session::Session(Starter starter, SessionEnvironment environment, QObject* paren
       starter_(std::make_shared<const Starter>(std::move(starter))),
       timers_(environment.timers ? std::move(environment.timers)
                                  : std::make_shared<QtTimerSource>()),
-      now_(environment.now ? std::move(environment.now)
-                           : [] { return std::chrono::steady_clock::now(); }),
+      now_(environment.now ? std::move(environment.now) : ContinuousClock::now),
       makeAudioOutput_(environment.makeAudioOutput ? std::move(environment.makeAudioOutput)
                                                    : makeAudioPlayer),
       makeDecoderBackend_(environment.makeDecoderBackend ? std::move(environment.makeDecoderBackend)

@@ -45,7 +45,7 @@ struct SessionEnvironment {
 
     // GUI-thread timers for retry delays and polling: Qt timers.
     std::shared_ptr<TimerSource> timers;
-    // The steady clock.
+    // The continuous clock, which counts the time the computer slept.
     std::function<Instant()> now;
     // Each stream's sound output, made and released on the GUI thread: an SDL player at
     // 48 kHz, 2 channels, 40 ms of buffer.
