@@ -1,7 +1,12 @@
 #include "SceneWindows.h"
 
+#include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include <xcb/xcb.h>
 
 namespace qm {
 
@@ -24,6 +29,39 @@ void centreOverParent(QWindow& window) {
     window.setPosition(placed.topLeft());
 }
 
+// Qt gives every OpenGL window of the process one colormap. Tools that rebuild the screen's
+// picture window by window (xwd, and grabs under a compositor) then fill a window lying wholly
+// over another of the same colormap from the one below: black or stale, though the screen is
+// right. A colormap of its own for each secondary window keeps every such picture true.
+void separateColormap(QWindow& window) {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !window.transientParent()) {
+        return;
+    }
+    // Once for each native window: Qt makes a new one only when it recreates the window.
+    const QVariant separated = window.property("qmSeparateColormap");
+    if (separated.isValid() && separated.value<WId>() == window.winId()) {
+        return;
+    }
+    xcb_connection_t* connection = x11->connection();
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    const std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
+        xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, id),
+                                        nullptr),
+        &std::free);
+    const std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr), &std::free);
+    if (!attributes || !geometry) {
+        return;
+    }
+    const xcb_colormap_t colormap = xcb_generate_id(connection);
+    xcb_create_colormap(connection, XCB_COLORMAP_ALLOC_NONE, colormap, geometry->root,
+                        attributes->visual);
+    // Not freed: freeing it would take it from the window. It goes with the connection.
+    xcb_change_window_attributes(connection, id, XCB_CW_COLORMAP, &colormap);
+    window.setProperty("qmSeparateColormap", QVariant::fromValue(window.winId()));
+}
+
 }  // namespace
 
 void SceneWindows::add(const QString& id, QWindow* window) {
@@ -39,6 +77,7 @@ void SceneWindows::bringForward(QWindow* window) {
         return;
     }
     if (!window->isVisible()) {
+        separateColormap(*window);
         centreOverParent(*window);
         window->show();
     } else if (window->visibility() == QWindow::Minimized) {
