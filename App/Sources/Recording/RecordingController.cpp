@@ -158,7 +158,19 @@ void RecordingController::toggle(RecordingSession* session) {
         stop(*session);
     } else if (session->canRecord()) {
         start(*session);
+    } else {
+        change([&] { errorMessage_ = unavailableReason(*session); });
     }
+}
+
+QString RecordingController::unavailableReason(const RecordingSession& session) {
+    if (session.canRecord()) {
+        return {};
+    }
+    // Only the demo streams without a phone.
+    return session.phase().kind() == SessionPhase::Kind::streaming
+               ? tr("Recording needs a phone's stream: the demo cannot be recorded.")
+               : tr("Recording starts once the stream plays.");
 }
 
 GuiTask<void> RecordingController::whenFinished() {
