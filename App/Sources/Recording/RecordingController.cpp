@@ -217,9 +217,18 @@ void RecordingController::streamEnded() {
 }
 
 void RecordingController::revealLastFile() {
-    if (lastFile_) {
-        reveal_.reveal(QString::fromStdString(lastFile_->string()));
+    if (!lastFile_) {
+        return;
     }
+    const QString folder = QString::fromStdString(lastFile_->parent_path().string());
+    reveal_.reveal(QString::fromStdString(lastFile_->string()), [self = QPointer(this), folder] {
+        if (self) {
+            self->change([&] {
+                self->errorMessage_ =
+                    tr("No file manager could show the recording. It is in %1.").arg(folder);
+            });
+        }
+    });
 }
 
 void RecordingController::dismissMessages() {
