@@ -157,7 +157,7 @@ GuiTask<bool> AppModel::finishRecordingBeforeQuit(std::chrono::milliseconds time
 }
 
 void AppModel::requestQuit() {
-    if (quitting_) {
+    if (quitting_ || (streamKeymap_ && !streamKeymap_->mayQuit())) {
         return;
     }
     const bool isRecording = recording_.isRecording() || recording_.isFinishing();
