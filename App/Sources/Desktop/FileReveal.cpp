@@ -13,10 +13,15 @@ namespace qm {
 FileReveal::FileReveal(QDBusConnection bus, Opener openFolder)
     : bus_(std::move(bus)), openFolder_(std::move(openFolder)) {}
 
-void FileReveal::reveal(const QString& path) const {
+void FileReveal::reveal(const QString& path, std::function<void()> failed) const {
     const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+    const auto open = [open = openFolder_, folder, failed = std::move(failed)] {
+        if (!open(folder) && failed) {
+            failed();
+        }
+    };
     if (!bus_.isConnected() || QCoreApplication::instance() == nullptr) {
-        openFolder_(folder);
+        open();
         return;
     }
     const QString service = QStringLiteral("org.freedesktop.FileManager1");
@@ -28,16 +33,16 @@ void FileReveal::reveal(const QString& path) const {
     // Owned by the application until the reply comes, which may be after the caller is gone.
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [open = openFolder_, folder](QDBusPendingCallWatcher* reply) {
+                     [open](QDBusPendingCallWatcher* reply) {
                          reply->deleteLater();
                          if (reply->isError()) {
-                             open(folder);
+                             open();
                          }
                      });
 }
 
-void FileReveal::openUrl(const QUrl& url) {
-    QDesktopServices::openUrl(url);
+bool FileReveal::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
 }
 
 }  // namespace qm

@@ -12,16 +12,18 @@ namespace qm {
 // the file's folder is opened instead. GUI thread only (the reply comes on its event loop).
 class FileReveal {
 public:
-    using Opener = std::function<void(const QUrl&)>;
+    // False when nothing could open the folder.
+    using Opener = std::function<bool(const QUrl&)>;
 
     // By default the folder opens through the desktop's URL handler.
     explicit FileReveal(QDBusConnection bus = QDBusConnection::sessionBus(),
                         Opener openFolder = openUrl);
 
-    void reveal(const QString& path) const;
+    // `failed` runs when neither the file manager nor the folder could be shown.
+    void reveal(const QString& path, std::function<void()> failed = {}) const;
 
 private:
-    static void openUrl(const QUrl& url);
+    static bool openUrl(const QUrl& url);
 
     QDBusConnection bus_;
     Opener openFolder_;

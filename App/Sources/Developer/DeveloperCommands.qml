@@ -5,7 +5,7 @@ import Vantorel
 // The "Developer" menu: the raw stream capture switch and the two ways of starting the flash
 // test. It puts itself into the menu bar after `after` while the commands model shows it, and
 // takes itself out again: a menu's own visible means open, not present.
-Menu {
+FittingMenu {
     id: menu
 
     required property AppModelBase model

@@ -136,7 +136,7 @@ Dialog {
             }
         }
 
-        BusyIndicator {
+        Spinner {
             visible: sheet.stateKind === FlashTestRunner.StateKind.running
                      || sheet.stateKind === FlashTestRunner.StateKind.idle
             Layout.alignment: Qt.AlignHCenter

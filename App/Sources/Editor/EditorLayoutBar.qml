@@ -32,18 +32,11 @@ RowLayout {
         }
         onClicked: layoutMenu.open()
 
-        Menu {
+        FittingMenu {
             id: layoutMenu
             onAboutToShow: MenuTracking.willShow()
             objectName: "layoutMenu"
             y: layoutButton.height
-            // As wide as its widest item, so a long layout name is shown whole.
-            contentWidth: {
-                let widest = 0
-                for (let i = 0; i < count; ++i)
-                    widest = Math.max(widest, itemAt(i).implicitWidth)
-                return widest
-            }
 
             Instantiator {
                 model: bar.keymap.layouts
@@ -76,7 +69,7 @@ RowLayout {
                 onObjectRemoved: (index, object) => layoutMenu.removeItem(object)
             }
             MenuSeparator {}
-            Menu {
+            FittingMenu {
                 title: qsTr("New Layout")
                 onAboutToShow: MenuTracking.willShow()
                 enabled: bar.keymap.canAddLayout

@@ -103,7 +103,7 @@ Pane {
                 text: qsTr("Templates")
                 onClicked: templates.open()
 
-                Menu {
+                FittingMenu {
                     id: templates
                     onAboutToShow: MenuTracking.willShow()
                     y: templatesButton.height

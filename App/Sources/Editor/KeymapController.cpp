@@ -273,6 +273,7 @@ void KeymapController::beginEditing() {
     ++session_;
     setEditor(GameKeymapsEditorModel(*activeKeymaps_, activeLayoutIndex_));
     discardArmed_ = false;
+    quitArmed_ = false;
     setCapture({});
     setNotice(std::nullopt);
     setRenameText(std::nullopt);
@@ -285,6 +286,12 @@ void KeymapController::save() {
     auto keymaps = std::make_shared<const GameKeymaps>(editor_->keymaps());
     if (!package_) {
         saved(*keymaps);
+        // Said now, while the player can still export them, not when they are gone.
+        assign(layoutToast_,
+               std::optional(LayoutToast{
+                   UUID::random(),
+                   tr("Saved for this stream: without a game, layouts last until it ends.")}),
+               &KeymapController::layoutToastChanged);
         return;
     }
     saving_ = true;
@@ -339,6 +346,15 @@ void KeymapController::cancelEditing() {
     if (onApply_ && activeKeymaps_) {
         onApply_(*activeKeymaps_, activeLayoutIndex_);
     }
+}
+
+bool KeymapController::mayQuit() {
+    if (!isDirty() || quitArmed_) {
+        return true;
+    }
+    quitArmed_ = true;
+    setNotice(tr("Unsaved changes. Quit again to discard them, or Super+E to save."));
+    return false;
 }
 
 void KeymapController::requestToggle() {
@@ -555,6 +571,7 @@ void KeymapController::editCurrent(Change change) {
 
 void KeymapController::closeEditor() {
     ++session_;
+    quitArmed_ = false;
     setEditor(std::nullopt);
     setCapture({});
     setErrorMessage(std::nullopt);

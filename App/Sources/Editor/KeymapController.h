@@ -170,6 +170,9 @@ public:
     Q_INVOKABLE void save();
     // Drops the edits and installs the keymaps in play again.
     Q_INVOKABLE void cancelEditing();
+    // Asked before the app quits: with unsaved edits, the first time false and a notice that
+    // asks, as Esc does; true when quitting may go on.
+    bool mayQuit();
     // The stream menu's edit-or-save command and the HUD's layout menu, through the owner.
     Q_INVOKABLE void requestToggle();
     Q_INVOKABLE void requestLayout(int index);
@@ -295,6 +298,7 @@ private:
     std::optional<QString> errorMessage_;
     std::optional<QString> notice_;
     bool discardArmed_ = false;
+    bool quitArmed_ = false;
     std::optional<QString> renameDraft_;
     std::optional<LayoutToast> layoutToast_;
     Apply onApply_;

@@ -54,6 +54,10 @@ Item {
         TapHandler {
             onTapped: overlay.keymap.select("")
         }
+        // The stream's panels lie under it: their tooltips would show over the editor.
+        HoverHandler {
+            blocking: true
+        }
     }
 
     Repeater {

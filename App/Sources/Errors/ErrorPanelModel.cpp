@@ -26,7 +26,7 @@ void ErrorPanelModel::setPresentation(const ErrorPresentation& presentation) {
 void ErrorPanelModel::setPhase(const SessionPhase& phase) {
     phase_ = phase;
     if (phase.failure()) {
-        setPresentation(ErrorPresenter::present(*phase.failure()));
+        setPresentation(ErrorPresenter::presentEnded(*phase.failure()));
     }
 }
 

@@ -62,11 +62,13 @@ ToolButton {
     ToolTip.visible: hover.hovered && !menu.visible && !modeButton.moving
     ToolTip.text: qsTr("Control Mode")
 
-    Menu {
+    FittingMenu {
         id: menu
         objectName: "modeMenu"
         y: modeButton.height
         onAboutToShow: MenuTracking.willShow()
+        // The modes exclude each other.
+        delegate: RadioMenuItem {}
 
         ModeAction {
             toolbar: modeButton.toolbar

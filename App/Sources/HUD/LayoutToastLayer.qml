@@ -1,9 +1,9 @@
 import QtQuick
 import Vantorel
 
-// For `duration` ms, a capsule naming the layout the player has just switched to. Each toast
-// has its own timer, so a new one stays its full time; the old one's dismissal names the old
-// toast and leaves the new one alone. Never takes a click.
+// For `duration` ms, a capsule naming the layout the player has just switched to, or saying
+// where saved layouts went. Each toast has its own timer, so a new one stays its full time; the
+// old one's dismissal names the old toast and leaves the new one alone. Never takes a click.
 Item {
     id: toastLayer
 
@@ -40,7 +40,8 @@ Item {
             }
             Timer {
                 objectName: "toastTimer"
-                interval: toastLayer.duration
+                // A sentence stays long enough to be read.
+                interval: Math.max(toastLayer.duration, label.text.length * 60)
                 running: true
                 onTriggered: toastLayer.keymap.dismissToast(toast.modelData)
             }

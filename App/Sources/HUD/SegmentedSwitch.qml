@@ -3,7 +3,7 @@ import QtQuick.Controls
 
 // A picker of a few options as adjoining checkable buttons, the chosen one filled with the
 // accent colour, its title kept for accessibility. The choice is the owner's: the buttons follow
-// `current`.
+// `current`. An option this computer cannot have stays disabled and says why under the pointer.
 Row {
     id: segmented
 
@@ -14,11 +14,26 @@ Row {
     property string tip
     // No tooltip while the panel holding the switch is dragged.
     property bool moving: false
+    // The option that cannot be chosen, -1 for none, and why.
+    property int unavailable: -1
+    property string unavailableTip
+    // A disabled button takes no hover: the switch itself tells.
+    readonly property Item hoveredSegment: hover.hovered
+                                           ? segmented.childAt(hover.point.position.x,
+                                                               hover.point.position.y)
+                                           : null
 
     signal chosen(int index)
 
     Accessible.role: Accessible.Grouping
     Accessible.name: title
+
+    HoverHandler {
+        id: hover
+    }
+    ToolTip.visible: !!segmented.hoveredSegment && !segmented.hoveredSegment.enabled
+                     && !segmented.moving
+    ToolTip.text: segmented.unavailableTip
 
     ButtonGroup {
         id: group
@@ -31,6 +46,7 @@ Row {
             required property int index
             required property string modelData
             objectName: "segment"
+            enabled: index !== segmented.unavailable
             text: modelData
             checkable: true
             checked: index === segmented.current

@@ -12,8 +12,10 @@ Item {
     required property OverlayFrameRegistry overlayFrames
     // The stream area's size.
     property size bounds: Qt.size(0, 0)
-    // Whether the picture switch can turn upscaling on.
+    // Whether the picture switch can turn upscaling on, and if not, whether for drawing in
+    // software.
     property bool upscalingSupported: GraphicsSupport.upscaling
+    property bool softwareRendering: GraphicsSupport.softwareRendering
     // The stream's sound is off.
     property bool muted: false
     // The bar at its resting place, for what is laid out beside and below it.
@@ -72,7 +74,10 @@ Item {
                     id: picture
                     objectName: "picturePicker"
                     anchors.verticalCenter: parent.verticalCenter
-                    enabled: toolbarLayer.upscalingSupported
+                    unavailable: toolbarLayer.upscalingSupported ? -1 : 0
+                    unavailableTip: toolbarLayer.softwareRendering
+                                    ? qsTr("High is not available: this PC draws in software, so the video is scaled with the fastest filter.")
+                                    : qsTr("High is not available on this PC's graphics.")
                     title: qsTr("Picture")
                     options: [qsTr("High"), qsTr("Low")]
                     current: toolbarLayer.settings.picturePreset === AppSettings.PicturePreset.high ? 0 : 1

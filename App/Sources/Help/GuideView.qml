@@ -27,12 +27,22 @@ SplitView {
         bundleRoot: root.bundleRoot
     }
 
+    // Up and Down walk the sections, and Tab comes here first.
     ListView {
+        id: sidebar
+
         objectName: "sidebar"
         SplitView.minimumWidth: 190
         SplitView.preferredWidth: 210
         model: guide
         clip: true
+        focus: true
+        activeFocusOnTab: true
+        currentIndex: root.selection
+        // Its own keys would move the current row away from the selection.
+        keyNavigationEnabled: false
+        Keys.onUpPressed: root.selection = Math.max(0, root.selection - 1)
+        Keys.onDownPressed: root.selection = Math.min(sidebar.count - 1, root.selection + 1)
 
         delegate: ItemDelegate {
             required property int index

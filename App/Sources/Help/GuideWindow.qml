@@ -33,6 +33,8 @@ ApplicationWindow {
 
         objectName: "guideContent"
         anchors.fill: parent
+        // The sidebar takes the keys.
+        focus: true
         active: false
         sourceComponent: GuideView {
             bundleRoot: window.bundleRoot

@@ -3,7 +3,7 @@ import QtQuick.Controls
 import Vantorel
 
 // The Help menu: the guide always, the support site's pages while the bundle names one.
-Menu {
+FittingMenu {
     id: menu
 
     // Empty for the application's own bundle.

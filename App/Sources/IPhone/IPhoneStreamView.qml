@@ -56,22 +56,31 @@ Rectangle {
             onClicked: root.model.closeIPhone()
         }
     }
-    Column {
+    ProgressBackdrop {
         objectName: "waiting"
         anchors.centerIn: parent
+        width: Math.min(implicitWidth, root.width - 32)
         visible: root.mirror.error === "" && root.mirror.fps === 0
-        spacing: 8
 
-        BusyIndicator {
-            anchors.horizontalCenter: parent.horizontalCenter
-            running: parent.visible
-            implicitWidth: 64
-            implicitHeight: 64
-        }
-        Label {
-            text: qsTr("Unlock the iPhone. If it asks, tap “Trust” on the iPhone.")
-            color: "white"
-            opacity: 0.8
+        Column {
+            width: Math.min(implicitWidth, root.width - 80)
+            spacing: 8
+
+            Spinner {
+                anchors.horizontalCenter: parent.horizontalCenter
+                running: root.mirror.error === "" && root.mirror.fps === 0
+                color: "white"
+                implicitWidth: 48
+                implicitHeight: 48
+            }
+            Label {
+                width: Math.min(implicitWidth, root.width - 80)
+                text: qsTr("Unlock the iPhone. If it asks, tap “Trust” on the iPhone.")
+                color: "white"
+                opacity: 0.8
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
+            }
         }
     }
 

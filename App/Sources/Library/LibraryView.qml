@@ -46,7 +46,7 @@ Item {
                 title: qsTr("No phone connected")
                 symbol: "iphone.slash.svg"
             }
-            BusyIndicator {
+            Spinner {
                 anchors.centerIn: parent
                 visible: screen.library === null && root.model.hasConnectedDevice
                 running: visible
@@ -130,7 +130,7 @@ Item {
                 GuideButton {
                     objectName: "guideButton"
                 }
-                BusyIndicator {
+                Spinner {
                     objectName: "loading"
                     visible: grid.library.isLoading
                     running: visible

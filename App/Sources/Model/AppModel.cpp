@@ -157,7 +157,7 @@ GuiTask<bool> AppModel::finishRecordingBeforeQuit(std::chrono::milliseconds time
 }
 
 void AppModel::requestQuit() {
-    if (quitting_) {
+    if (quitting_ || (streamKeymap_ && !streamKeymap_->mayQuit())) {
         return;
     }
     const bool isRecording = recording_.isRecording() || recording_.isFinishing();
@@ -197,7 +197,20 @@ void AppModel::setRoute(Route route) {
 void AppModel::setSession(std::shared_ptr<StreamingSession> session) {
     session_ = std::move(session);
     recordingOverlay_.setSession(session_.get());
+    if (session_) {
+        connect(session_.get(), &StreamingSession::soundUnavailable, this,
+                &AppModel::soundUnavailable, Qt::UniqueConnection);
+    }
     emit sessionChanged();
+}
+
+void AppModel::soundUnavailable() {
+    if (soundProblem_.isEmpty()) {
+        soundProblem_ =
+            tr("Streams play without sound: Vantorel cannot reach a sound server. "
+               "Start PulseAudio or PipeWire, then open the stream again.");
+        emit soundProblemChanged();
+    }
 }
 
 void AppModel::setLastError(std::optional<QString> text) {

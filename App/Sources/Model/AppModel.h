@@ -79,6 +79,8 @@ class AppModel final : public AppModelBase, public InputModel {
     // Hides every phone serial seen since launch in the texts the views show.
     Q_PROPERTY(qm::DiagnosticsRedactor redactor READ redactor NOTIFY knownSerialsChanged)
     Q_PROPERTY(FlashTestRunner* flashTest READ flashTest CONSTANT)
+    // Why streams play without sound, once a stream has met no sound server; empty before.
+    Q_PROPERTY(QString soundProblem READ soundProblem NOTIFY soundProblemChanged)
 
 public:
     enum class RouteKind {
@@ -150,6 +152,7 @@ public:
     InputCoordinator* modeRequester() const override { return modeRequester_; }
     void setModeRequester(InputCoordinator* coordinator) override { modeRequester_ = coordinator; }
     FlashTestRunner* flashTest() noexcept { return &flashTest_; }
+    QString soundProblem() const { return soundProblem_; }
 
     // Follows the phone and the iPhones from now on; once per process, never under a test host.
     Q_INVOKABLE void run();
@@ -206,6 +209,7 @@ signals:
     void isStopPendingChanged();
     void streamKeymapChanged();
     void knownSerialsChanged();
+    void soundProblemChanged();
 
 protected:
     void showIPhone(const IPhoneDevice& device) override;
@@ -222,12 +226,14 @@ private:
     ServerOptions streamOptions() const;
     void setStopPending(bool pending);
     void addKnownSerial(const std::string& serial);
+    void soundUnavailable();
 
     AppModelEnvironment environment_;
     QtExecutor executor_{this};
     DeviceLinkState deviceState_;
     std::shared_ptr<StreamingSession> session_;
     std::optional<QString> lastError_;
+    QString soundProblem_;
     Route route_ = Route::onboarding();
     std::set<std::string> knownSerials_;
     bool captureRawStream_ = false;

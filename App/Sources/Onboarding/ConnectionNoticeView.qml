@@ -20,7 +20,7 @@ RowLayout {
 
     spacing: 12
 
-    BusyIndicator {
+    Spinner {
         visible: notice.kind === OnboardingScreen.NoticeKind.allowOnPhone
         running: visible
         implicitWidth: 20

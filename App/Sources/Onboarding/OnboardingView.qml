@@ -37,57 +37,68 @@ Item {
             Layout.margins: 24
             spacing: 24
 
-            // One width on every step, however long the step's texts.
-            ColumnLayout {
-                objectName: "stepRows"
-                Layout.preferredWidth: 220
-                Layout.minimumWidth: 220
-                Layout.maximumWidth: 220
-                Layout.alignment: Qt.AlignTop
-                spacing: 8
+            // One width on every step, however long the step's texts; narrower in a small
+            // window, so that the step's own controls keep their room. Cut short in a short one,
+            // where Back and Next still lead through the steps.
+            Item {
+                Layout.preferredWidth: Math.min(Math.max(220, heading.implicitWidth), root.width / 4)
+                Layout.minimumWidth: Layout.preferredWidth
+                Layout.maximumWidth: Layout.preferredWidth
+                Layout.fillHeight: true
+                clip: true
 
-                Label {
-                    Layout.bottomMargin: 8
-                    text: qsTr("Set up your phone")
-                    font.pixelSize: 22
-                    font.bold: true
-                }
-                Repeater {
-                    model: screen.stepTitles
+                ColumnLayout {
+                    objectName: "stepRows"
+                    width: parent.width
+                    spacing: 8
 
-                    delegate: ItemDelegate {
-                        id: row
+                    Label {
+                        id: heading
 
-                        required property int index
-                        required property string modelData
-                        readonly property bool current: screen.step === index + 1
-
-                        objectName: "stepRow" + (index + 1)
                         Layout.fillWidth: true
-                        padding: 2
-                        onClicked: screen.select(index + 1)
+                        Layout.bottomMargin: 8
+                        text: qsTr("Set up your phone")
+                        font.pixelSize: 22
+                        font.bold: true
+                        wrapMode: Text.Wrap
+                    }
+                    Repeater {
+                        model: screen.stepTitles
 
-                        contentItem: RowLayout {
-                            spacing: 8
+                        delegate: ItemDelegate {
+                            id: row
 
-                            Rectangle {
-                                implicitWidth: 24
-                                implicitHeight: 24
-                                radius: 12
-                                color: row.current ? row.palette.highlight
-                                                   : Qt.alpha(row.palette.mid, 0.2)
+                            required property int index
+                            required property string modelData
+                            readonly property bool current: screen.step === index + 1
 
-                                Label {
-                                    anchors.centerIn: parent
-                                    text: row.index + 1
-                                    font.bold: true
-                                    color: row.current ? "white" : row.palette.text
+                            objectName: "stepRow" + (index + 1)
+                            Layout.fillWidth: true
+                            padding: 2
+                            onClicked: screen.select(index + 1)
+
+                            contentItem: RowLayout {
+                                spacing: 8
+
+                                Rectangle {
+                                    implicitWidth: 24
+                                    implicitHeight: 24
+                                    radius: 12
+                                    color: row.current ? row.palette.highlight
+                                                       : Qt.alpha(row.palette.mid, 0.2)
+
+                                    Label {
+                                        anchors.centerIn: parent
+                                        text: row.index + 1
+                                        font.bold: true
+                                        color: row.current ? "white" : row.palette.text
+                                    }
                                 }
-                            }
-                            Label {
-                                Layout.fillWidth: true
-                                text: row.modelData
-                                wrapMode: Text.Wrap
+                                Label {
+                                    Layout.fillWidth: true
+                                    text: row.modelData
+                                    wrapMode: Text.Wrap
+                                }
                             }
                         }
                     }
@@ -104,57 +115,76 @@ Item {
                 Layout.alignment: Qt.AlignTop | Qt.AlignLeft
                 spacing: 16
 
-                Label {
-                    objectName: "stepTitle"
+                // Scrolls in a short window; Back and Next stay in view below it.
+                ScrollView {
+                    id: stepScroll
+
                     Layout.fillWidth: true
-                    text: screen.stepTitles[screen.step - 1]
-                    font.pixelSize: 20
-                    font.bold: true
-                    wrapMode: Text.Wrap
-                }
-                RowLayout {
-                    objectName: "vendorPicker"
-                    visible: screen.showsVendorPicker
-                    spacing: 8
+                    Layout.fillHeight: true
+                    contentWidth: availableWidth
+                    // Shown while the step is cut, so that it reads as more to scroll.
+                    ScrollBar.vertical.policy: contentHeight > availableHeight
+                                               ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
 
-                    Label {
-                        text: qsTr("Phone")
-                    }
-                    // Segmented: one checkable button per brand.
-                    Row {
-                        Repeater {
-                            model: screen.vendorTitles
+                    ColumnLayout {
+                        width: stepScroll.availableWidth
+                        spacing: 16
 
-                            delegate: Button {
-                                required property int index
-                                required property string modelData
+                        Label {
+                            objectName: "stepTitle"
+                            Layout.fillWidth: true
+                            text: screen.stepTitles[screen.step - 1]
+                            font.pixelSize: 20
+                            font.bold: true
+                            wrapMode: Text.Wrap
+                        }
+                        RowLayout {
+                            objectName: "vendorPicker"
+                            Layout.fillWidth: true
+                            visible: screen.showsVendorPicker
+                            spacing: 8
 
-                                objectName: "vendor:" + modelData
-                                text: modelData
-                                checkable: true
-                                checked: screen.vendor === index
-                                onClicked: screen.setVendor(index)
+                            Label {
+                                Layout.alignment: Qt.AlignTop
+                                topPadding: 6
+                                text: qsTr("Phone")
+                            }
+                            // Segmented: one checkable button per brand, on a second
+                            // line sooner than cut off.
+                            Flow {
+                                Layout.fillWidth: true
+                                Repeater {
+                                    model: screen.vendorTitles
+
+                                    delegate: Button {
+                                        required property int index
+                                        required property string modelData
+
+                                        objectName: "vendor:" + modelData
+                                        text: modelData
+                                        checkable: true
+                                        checked: screen.vendor === index
+                                        onClicked: screen.setVendor(index)
+                                    }
+                                }
                             }
                         }
+                        StepList {
+                            objectName: "stepList"
+                            Layout.fillWidth: true
+                            steps: screen.steps
+                            commandsStep: screen.commandsStep
+                            commands: screen.commands
+                        }
+                        Label {
+                            objectName: "allowHint"
+                            Layout.fillWidth: true
+                            visible: screen.allowHint !== ""
+                            text: screen.allowHint
+                            color: palette.placeholderText
+                            wrapMode: Text.Wrap
+                        }
                     }
-                }
-                StepList {
-                    objectName: "stepList"
-                    Layout.fillWidth: true
-                    steps: screen.steps
-                    commandsStep: screen.commandsStep
-                    commands: screen.commands
-                }
-                Label {
-                    objectName: "allowHint"
-                    Layout.fillWidth: true
-                    visible: screen.allowHint !== ""
-                    text: screen.allowHint
-                    color: palette.placeholderText
-                    wrapMode: Text.Wrap
-                }
-                Item {
-                    Layout.fillHeight: true
                 }
                 RowLayout {
                     Layout.fillWidth: true

@@ -158,7 +158,19 @@ void RecordingController::toggle(RecordingSession* session) {
         stop(*session);
     } else if (session->canRecord()) {
         start(*session);
+    } else {
+        change([&] { errorMessage_ = unavailableReason(*session); });
     }
+}
+
+QString RecordingController::unavailableReason(const RecordingSession& session) {
+    if (session.canRecord()) {
+        return {};
+    }
+    // Only the demo streams without a phone.
+    return session.phase().kind() == SessionPhase::Kind::streaming
+               ? tr("Recording needs a phone's stream: the demo cannot be recorded.")
+               : tr("Recording starts once the stream plays.");
 }
 
 GuiTask<void> RecordingController::whenFinished() {
@@ -205,9 +217,18 @@ void RecordingController::streamEnded() {
 }
 
 void RecordingController::revealLastFile() {
-    if (lastFile_) {
-        reveal_.reveal(QString::fromStdString(lastFile_->string()));
+    if (!lastFile_) {
+        return;
     }
+    const QString folder = QString::fromStdString(lastFile_->parent_path().string());
+    reveal_.reveal(QString::fromStdString(lastFile_->string()), [self = QPointer(this), folder] {
+        if (self) {
+            self->change([&] {
+                self->errorMessage_ =
+                    tr("No file manager could show the recording. It is in %1.").arg(folder);
+            });
+        }
+    });
 }
 
 void RecordingController::dismissMessages() {

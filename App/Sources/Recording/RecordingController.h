@@ -61,8 +61,10 @@ public:
     // with lastFile or errorMessage set. Never fails.
     GuiTask<void> stop(RecordingSession& session);
     // The record button and the menu command: stops a recording, or starts one when the
-    // session can record.
+    // session can record, and else says why not in errorMessage.
     void toggle(RecordingSession* session);
+    // Why the session cannot start a recording now; empty when it can.
+    static QString unavailableReason(const RecordingSession& session);
     // Settles once no file of this controller is being finished; at once when none is. The quit
     // guard waits for it after stop(), so that quitting does not cut a file short.
     GuiTask<void> whenFinished();

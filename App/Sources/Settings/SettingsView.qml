@@ -138,11 +138,11 @@ Pane {
                     onMoved: root.settings.sharpness = value
                 }
             }
+            // Without upscaling, the note above has already said why.
             Note {
                 objectName: "sharpnessReason"
-                visible: !sharpness.enabled
-                text: root.upscalingSupported ? qsTr("Turn on GPU upscaling to set the sharpness.")
-                                              : qsTr("Not available on this PC's graphics.")
+                visible: root.upscalingSupported && !sharpness.enabled
+                text: qsTr("Turn on GPU upscaling to set the sharpness.")
             }
         }
         Picker {

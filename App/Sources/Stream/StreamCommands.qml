@@ -4,7 +4,7 @@ import Vantorel
 
 // The "Stream" menu: closing, sound, the keymap editor, the HUD, the panels and recording,
 // their titles and enabled states from the commands model.
-Menu {
+FittingMenu {
     id: menu
 
     required property StreamCommandsModel commands
@@ -18,7 +18,7 @@ Menu {
     title: qsTr("&Stream")
 
     // Ticked while its style is in use. Its own commands: an item's `menu` is the menu it is in.
-    component HudStyleItem: MenuItem {
+    component HudStyleItem: RadioMenuItem {
         id: styleItem
 
         required property StreamCommandsModel commands
@@ -29,7 +29,6 @@ Menu {
             return !!settings && settings.hudStyle === styleItem.style
         }
 
-        checkable: true
         checked: inUse()
         onTriggered: {
             if (styleItem.commands.settings)
@@ -48,7 +47,7 @@ Menu {
     ShortcutMenuItem {
         action: menu.editAction
     }
-    Menu {
+    FittingMenu {
         title: qsTr("HUD")
 
         HudStyleItem {
@@ -83,5 +82,6 @@ Menu {
     MenuSeparator {}
     ShortcutMenuItem {
         action: menu.recordAction
+        disabledTip: menu.commands.recordUnavailableReason
     }
 }

@@ -110,6 +110,7 @@ void StreamCommandsModel::follow() {
     };
     watch(session_.data(), &StreamingSession::isAudioMutedChanged);
     watch(session_.data(), &StreamingSession::canRecordChanged);
+    watch(session_.data(), &StreamingSession::phaseChanged);
     watch(session_.data(), &QObject::destroyed);
     watch(keymap_.data(), &KeymapController::editorChanged);
     watch(keymap_.data(), &QObject::destroyed);
@@ -132,6 +133,9 @@ void StreamCommandsModel::update() {
     // A running recording can always be stopped; a new one needs a session that can record.
     state.canToggleRecording =
         streamRoute_ && recording_ && (state.recording || (hasSession && session_->canRecord()));
+    if (streamRoute_ && hasSession && !state.canToggleRecording) {
+        state.recordUnavailableReason = RecordingController::unavailableReason(*session_);
+    }
     state.canResetPanels = panelPositions_ != nullptr;
     state.fullScreen = window_ && WindowFullScreen::isOn(*window_);
     if (state != state_) {

@@ -39,6 +39,8 @@ class StreamCommandsModel : public QObject {
     Q_PROPERTY(bool canEdit READ canEdit NOTIFY stateChanged)
     Q_PROPERTY(QString recordTitle READ recordTitle NOTIFY stateChanged)
     Q_PROPERTY(bool canToggleRecording READ canToggleRecording NOTIFY stateChanged)
+    // Why a stream's recording cannot start; empty when it can, or without a stream.
+    Q_PROPERTY(QString recordUnavailableReason READ recordUnavailableReason NOTIFY stateChanged)
     Q_PROPERTY(bool canResetPanels READ canResetPanels NOTIFY stateChanged)
     Q_PROPERTY(QString fullScreenTitle READ fullScreenTitle NOTIFY stateChanged)
 
@@ -65,6 +67,7 @@ public:
     bool canEdit() const noexcept { return state_.canEdit; }
     QString recordTitle() const;
     bool canToggleRecording() const noexcept { return state_.canToggleRecording; }
+    QString recordUnavailableReason() const { return state_.recordUnavailableReason; }
     bool canResetPanels() const noexcept { return state_.canResetPanels; }
     QString fullScreenTitle() const;
 
@@ -88,6 +91,7 @@ private:
         bool canEdit = false;
         bool recording = false;
         bool canToggleRecording = false;
+        QString recordUnavailableReason;
         bool canResetPanels = false;
         bool fullScreen = false;
         bool operator==(const State&) const = default;

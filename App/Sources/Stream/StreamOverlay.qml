@@ -15,21 +15,25 @@ Item {
 
     readonly property int kind: overlay.phase.kind
 
-    Column {
+    ProgressBackdrop {
         objectName: "starting"
         anchors.centerIn: parent
         visible: overlay.kind === SessionPhase.Kind.starting
-        spacing: 12
 
-        BusyIndicator {
-            anchors.horizontalCenter: parent.horizontalCenter
-            running: parent.visible
-            implicitWidth: 64
-            implicitHeight: 64
-        }
-        Label {
-            text: qsTr("Starting the stream…")
-            color: "white"
+        Column {
+            spacing: 12
+
+            Spinner {
+                anchors.horizontalCenter: parent.horizontalCenter
+                running: overlay.kind === SessionPhase.Kind.starting
+                color: "white"
+                implicitWidth: 48
+                implicitHeight: 48
+            }
+            Label {
+                text: qsTr("Starting the stream…")
+                color: "white"
+            }
         }
     }
 

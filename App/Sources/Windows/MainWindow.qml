@@ -111,6 +111,12 @@ ApplicationWindow {
         enabled: commands.canToggleRecording
         onTriggered: window.model.toggleRecording()
     }
+    // Where nothing can be recorded its key says why, as its menu item's tooltip does.
+    Shortcut {
+        sequence: recordAction.shortcut
+        enabled: !recordAction.enabled && commands.recordUnavailableReason !== ""
+        onActivated: window.model.toggleRecording()
+    }
 
     Action {
         id: fullScreenAction
@@ -187,7 +193,7 @@ ApplicationWindow {
             hoverEnabled: false
         }
 
-        Menu {
+        FittingMenu {
             id: appMenu
 
             title: qsTr("&Vantorel")
@@ -217,7 +223,7 @@ ApplicationWindow {
                 action: quitAction
             }
         }
-        Menu {
+        FittingMenu {
             title: qsTr("&File")
 
             ShortcutMenuItem {

@@ -10,12 +10,26 @@
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/ProcessMemory.h"
 #include "Storage/Bundle.h"
+#include "VideoPipeline/FFmpegLog.h"
 #include "VideoPipeline/View/VideoView.h"
 #include "Windows/SceneWindows.h"
 
 namespace qm {
 
 namespace {
+
+QtMessageHandler qtMessages = nullptr;
+
+// Qt Multimedia starts its sound backend with the list of capture devices, also where no sound
+// is needed, and tells the terminal when no sound server answers. Its line joins the app's log;
+// a stream without sound says so itself.
+void quietSoundBackend(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(u"PulseAudioService:")) {
+        Log::audio().debug("Qt Multimedia: {}", message.toStdString());
+        return;
+    }
+    qtMessages(type, context, message);
+}
 
 bool platformChosen(int argc, char** argv) {
     if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -33,6 +47,11 @@ bool platformChosen(int argc, char** argv) {
 
 void QuillmereApp::prepare(int argc, char** argv) {
     returnLargeBlocksToTheSystem();
+    routeFFmpegLog();
+    if (const QtMessageHandler previous = qInstallMessageHandler(quietSoundBackend);
+        previous != quietSoundBackend) {
+        qtMessages = previous;
+    }
     VideoView::prepareApplication();
     QCoreApplication::setOrganizationName(QStringLiteral("Tressik"));
     QCoreApplication::setApplicationName(QStringLiteral("Vantorel"));

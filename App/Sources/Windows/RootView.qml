@@ -2,9 +2,10 @@ import QtQuick
 import QtQuick.Controls
 import Vantorel
 
-// The main window's content: the screen of the app model's route, one place each, and the
-// window-wide overlays. Starts the app model's work once it is shown. A place whose view
-// another part of the app brings stays an empty Loader named after it until then.
+// The main window's content: the screen of the app model's route, one place each, under the
+// banners that say what went wrong, and the window-wide overlays. Starts the app model's work
+// once it is shown. A place whose view another part of the app brings stays an empty Loader
+// named after it until then.
 Item {
     id: root
 
@@ -17,9 +18,37 @@ Item {
 
     Component.onCompleted: root.model.run()
 
+    // Above the screens, which they push down rather than cover.
+    Column {
+        id: banners
+
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+
+        ProblemBanner {
+            objectName: "saveProblem"
+            width: parent.width
+            text: root.model.settings.saveProblem
+        }
+        ProblemBanner {
+            objectName: "soundProblem"
+            width: parent.width
+            text: root.model.soundProblem
+        }
+    }
+    Item {
+        id: screens
+
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: banners.bottom
+        anchors.bottom: parent.bottom
+    }
+
     Loader {
         objectName: "streamPlace"
-        anchors.fill: parent
+        anchors.fill: screens
         active: root.routeKind === Route.RouteKind.stream && root.hasSession
         sourceComponent: StreamView {
             model: root.model
@@ -29,7 +58,7 @@ Item {
     }
     Loader {
         objectName: "connectPlace"
-        anchors.fill: parent
+        anchors.fill: screens
         active: root.routeKind === Route.RouteKind.stream && !root.hasSession
         sourceComponent: ConnectView {
             model: root.model
@@ -37,7 +66,7 @@ Item {
     }
     Loader {
         objectName: "iphonePlace"
-        anchors.fill: parent
+        anchors.fill: screens
         active: root.routeKind === Route.RouteKind.iphone
         sourceComponent: IPhoneStreamView {
             model: root.model
@@ -47,7 +76,7 @@ Item {
     }
     Loader {
         objectName: "onboardingPlace"
-        anchors.fill: parent
+        anchors.fill: screens
         active: root.routeKind === Route.RouteKind.onboarding
         sourceComponent: OnboardingView {
             model: root.model
@@ -57,7 +86,7 @@ Item {
         id: libraryPlace
 
         objectName: "libraryPlace"
-        anchors.fill: parent
+        anchors.fill: screens
         active: root.routeKind === Route.RouteKind.library
         sourceComponent: LibraryView {
             model: root.model
@@ -98,12 +127,5 @@ Item {
             recording: root.model.recording
             overlayFrames: root.model.overlayFrames
         }
-    }
-
-    SaveProblemBanner {
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.top: parent.top
-        settings: root.model.settings
     }
 }

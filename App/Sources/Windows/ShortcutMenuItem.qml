@@ -9,13 +9,15 @@ MenuItem {
 
     readonly property string shortcutText: item.action ? MenuShortcuts.text(item.action.shortcut) : ""
     property real maximumTitleWidth: 360
+    // Why the item is disabled, shown under the pointer by its FittingMenu.
+    property string disabledTip
 
     contentItem: Item {
         readonly property real indicatorPadding: item.checkable && item.indicator ? item.indicator.width + item.spacing : 0
         readonly property color textColor: item.down || item.highlighted ? item.palette.highlightedText
                                                                         : item.palette.text
 
-        implicitWidth: indicatorPadding + title.implicitWidth
+        implicitWidth: indicatorPadding + title.width
                        + (item.shortcutText !== "" ? 32 + keys.implicitWidth : 0)
         implicitHeight: Math.max(title.implicitHeight, keys.implicitHeight)
 

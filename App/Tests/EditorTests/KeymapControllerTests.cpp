@@ -84,12 +84,18 @@ protected:
 TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) {
     const auto controller = make();
     controller->beginEditing();
+    EXPECT_TRUE(controller->mayQuit());
     press(*controller, esc);
     EXPECT_FALSE(controller->isEditing());
     ASSERT_EQ(applied.size(), 1u);
 
     controller->beginEditing();
     controller->addStick(0.2, 0.7);
+    // Quitting asks as Esc does.
+    EXPECT_FALSE(controller->mayQuit());
+    EXPECT_EQ(controller->notice(),
+              "Unsaved changes. Quit again to discard them, or Super+E to save.");
+    EXPECT_TRUE(controller->mayQuit());
     EXPECT_TRUE(controller->passesKeyThrough(36));
     EXPECT_FALSE(controller->passesKeyThrough(keyW));
     press(*controller, esc);
@@ -192,6 +198,7 @@ TEST_F(KeymapControllerTest, AFailedSaveKeepsTheEditorAndItsEdits) {
         EXPECT_EQ(controller->errorMessage(), each.saveText);
         EXPECT_EQ(controller->isEditing(), !each.saveText.isEmpty());
         EXPECT_EQ(applied.empty(), !each.saveText.isEmpty());
+        EXPECT_EQ(controller->layoutToastText().endsWith("last until it ends."), !each.package);
         if (controller->isEditing()) {
             EXPECT_TRUE(controller->editor()->isDirty());
         }

@@ -469,6 +469,9 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              ASSERT_TRUE(user().click(sections[1]));
              ASSERT_TRUE(DesktopUser::waitFor(
                  [&] { return sections[1]->property("highlighted").toBool(); }));
+             ASSERT_TRUE(user().press("Down"));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return sections[2]->property("highlighted").toBool(); }));
          }},
         {"Settings with Super+, from the guide",
          [&] {
@@ -544,6 +547,12 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
                  // A debug build's Developer menu has nothing without developer mode.
                  if (title != "Developer") {
                      EXPECT_TRUE(DesktopUser::menuOpen(*window)) << "it opened empty";
+                 }
+                 for (QQuickItem* item : DesktopUser::allShown(*window, [](const QQuickItem& each) {
+                          return each.inherits("QQuickMenuItem");
+                      })) {
+                     EXPECT_GE(item->width(), item->implicitWidth())
+                         << test::textOf(item).toStdString() << " is cut off";
                  }
                  closeMenus();
              }

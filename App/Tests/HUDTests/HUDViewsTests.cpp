@@ -235,10 +235,16 @@ TEST_F(HUDViewsTest, BannerButtonsApplyOrDismiss) {
 TEST_F(HUDViewsTest, ToolbarSwitchesAndTheModeMenu) {
     ASSERT_TRUE(window);
     stream(60, 40, 0);
-    QQuickItem* picture = item("picturePicker");
-    EXPECT_TRUE(picture->isEnabled());
+    const auto pictureSegments = [&] {
+        std::vector<bool> enabled;
+        for (QQuickItem* segment : test::shownItems(item("picturePicker"), "segment")) {
+            enabled.push_back(segment->isEnabled());
+        }
+        return enabled;
+    };
+    EXPECT_EQ(pictureSegments(), (std::vector<bool>{true, true}));
     item("toolbarLayer")->setProperty("upscalingSupported", false);
-    EXPECT_FALSE(picture->isEnabled());
+    EXPECT_EQ(pictureSegments(), (std::vector<bool>{false, true})) << "only High is out of reach";
 
     QQuickItem* menuButton = item("modeMenuButton");
     EXPECT_FALSE(menuButton->isEnabled());

@@ -27,18 +27,20 @@ protected:
         EXPECT_TRUE(rule.open(QIODevice::WriteOnly));
     }
 
-    QQuickWindow& show() {
-        window_ = test::showWindow(
-            engine_, R"(
+    QQuickWindow& show(QSize size = {900, 600}) {
+        window_ = test::showWindow(engine_, R"(
             import QtQuick
             import Vantorel
             Window {
                 required property AppModelBase shell
                 required property string bundle
-                width: 900; height: 600
+                required property size size
+                width: size.width; height: size.height
                 OnboardingView { anchors.fill: parent; model: shell; bundleRoot: bundle }
             })",
-            {{"shell", QVariant::fromValue<QObject*>(&shell_)}, {"bundle", bundle_.path()}});
+                                   {{"shell", QVariant::fromValue<QObject*>(&shell_)},
+                                    {"bundle", bundle_.path()},
+                                    {"size", size}});
         // Return reaches only the active window.
         window_->requestActivate();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
@@ -155,6 +157,24 @@ TEST_F(OnboardingViewTest, PermissionAndBusyNoticesSayWhatToRun) {
     shell_.setConnectionNotice(ConnectionNotice::noUsb());
     EXPECT_TRUE(isShown(window, "noticeHint"));
     EXPECT_FALSE(isShown(window, "noticeDetail"));
+}
+
+// The main window at its smallest, under its menu bar, with the longest notice.
+TEST_F(OnboardingViewTest, EveryStepFitsTheSmallestWindowWithNoButtonCutOff) {
+    shell_.setConnectionNotice(ConnectionNotice::noUsb());
+    QQuickWindow& window = show({640, 330});
+    const QRectF room(0, 0, window.width(), window.height());
+    for (const char* step : {"stepRow1", "stepRow2", "stepRow3"}) {
+        click(step);
+        ASSERT_TRUE(test::waitForFrame(window));
+        for (QQuickItem* button : shownItems(window.contentItem(), [](const QQuickItem& item) {
+                 return item.inherits("QQuickButton");
+             })) {
+            const QRectF place = button->mapRectToScene(button->boundingRect());
+            EXPECT_TRUE(room.contains(place) && button->width() >= button->implicitWidth())
+                << step << ": " << textOf(button).toStdString() << " is cut off";
+        }
+    }
 }
 
 TEST_F(OnboardingViewTest, DemoLinkOnlyWithTheDemoStream) {

@@ -153,7 +153,10 @@ TEST_F(RecordingControllerTest, ShowInFolderSelectsTheFileOrOpensItsFolder) {
     ASSERT_TRUE(desktop.registerObject(path, &fileManager, QDBusConnection::ExportAllSlots));
     QDBusConnection app = bus.connect(QStringLiteral("app"));
     std::vector<QUrl> opened;
-    makeController(FileReveal(app, [&](const QUrl& folder) { opened.push_back(folder); }));
+    makeController(FileReveal(app, [&](const QUrl& folder) {
+        opened.push_back(folder);
+        return true;
+    }));
     controller->revealLastFile();  // nothing saved yet
     recordAndStop("/movies/Vantorel/Vantorel 2026-12-06 at 07.31.24.mp4");
 
@@ -176,10 +179,18 @@ TEST_F(RecordingControllerTest, ShowInFolderSelectsTheFileOrOpensItsFolder) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return answered; }));
     EXPECT_EQ(opened.size(), 1u);
 
-    FileReveal(QDBusConnection(QString()), [&](const QUrl& folder) {
+    EXPECT_EQ(controller->errorMessage(), "");
+
+    // Nothing opens the folder either: the window says where the file is.
+    makeController(FileReveal(QDBusConnection(QString()), [&](const QUrl& folder) {
         opened.push_back(folder);
-    }).reveal("/movies/take.mp4");
+        return false;
+    }));
+    recordAndStop("/movies/take.mp4");
+    controller->revealLastFile();
     EXPECT_EQ(opened.back(), QUrl("file:///movies"));
+    EXPECT_EQ(controller->errorMessage(),
+              "No file manager could show the recording. It is in /movies.");
 }
 
 }  // namespace

@@ -37,6 +37,8 @@ TEST(ErrorPresenterTest, EveryFailureOfTheThreeVocabulariesHasItsWordsAndButtons
          expected(Key::decoderFailed, std::nullopt, {retry, copyDiagnostics})},
         {"disconnected", ErrorPresenter::present(SessionFailure::disconnected()),
          expected(Key::waitingForPhone, std::nullopt, {backToLibrary})},
+        {"disconnected for good", ErrorPresenter::presentEnded(SessionFailure::disconnected()),
+         expected(Key::streamStopped, std::nullopt, {retry, backToLibrary})},
         {"server versionMismatch", ErrorPresenter::present(ServerError::versionMismatch("v9")),
          expected(Key::versionMismatch, "v9", {copyDiagnostics})},
         {"serverDied", ErrorPresenter::present(ServerError::serverDied("Aborted")),

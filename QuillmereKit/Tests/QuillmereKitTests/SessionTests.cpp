@@ -415,11 +415,14 @@ TEST_F(SessionTest, WithoutASoundServerStreamsPlaySilentlyAndTheConsoleHearsOfIt
         throw AudioPlayerError::device("Connection refused");
     };
     Session& session = connect(std::move(environment));
+    int windowTold = 0;
+    QObject::connect(&session, &StreamingSession::soundUnavailable, [&] { ++windowTold; });
     for (int start = 1; start <= 2; ++start) {
         settle(session.start(std::nullopt, options()));
         EXPECT_EQ(session.phase(), SessionPhase::streaming());
         EXPECT_TRUE(
             until([&] { return countLog("no sound server reached") == std::size_t(start); }));
+        EXPECT_TRUE(until([&] { return windowTold == start; }));
     }
     std::size_t warnings = 0;
     for (const LogEntry& entry : Log::recentEntries()) {

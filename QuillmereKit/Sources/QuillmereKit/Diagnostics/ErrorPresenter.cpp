@@ -51,6 +51,13 @@ ErrorPresentation present(const SessionFailure& failure) {
     return presentation(Key::generic, std::nullopt, {retry, copyDiagnostics});
 }
 
+ErrorPresentation presentEnded(const SessionFailure& failure) {
+    if (failure.kind() == SessionFailureKind::disconnected) {
+        return presentation(Key::streamStopped, std::nullopt, {retry, backToLibrary});
+    }
+    return present(failure);
+}
+
 ErrorPresentation present(const ServerError& error) {
     switch (error.kind()) {
         case ServerErrorKind::versionMismatch:

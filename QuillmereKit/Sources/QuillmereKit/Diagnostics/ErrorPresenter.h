@@ -55,6 +55,10 @@ namespace ErrorPresenter {
 namespace Key {
 inline constexpr const char* waitingForPhone =
     QT_TRANSLATE_NOOP("ErrorPresenter", "Waiting for the phone…");
+inline constexpr const char* streamStopped =
+    QT_TRANSLATE_NOOP("ErrorPresenter",
+                      "The stream kept breaking off, so it stopped. Check the cable, then try "
+                      "again.");
 inline constexpr const char* decoderFailed =
     QT_TRANSLATE_NOOP("ErrorPresenter", "Couldn’t decode the video. Restart the stream.");
 inline constexpr const char* anotherAdb = QT_TRANSLATE_NOOP(
@@ -72,11 +76,15 @@ inline constexpr const char* encoderRejected = QT_TRANSLATE_NOOP(
 inline constexpr const char* generic = QT_TRANSLATE_NOOP("ErrorPresenter", "Something went wrong.");
 }  // namespace Key
 
-inline constexpr std::array<const char*, 8> allKeys = {
-    Key::waitingForPhone, Key::decoderFailed,  Key::anotherAdb,      Key::versionMismatch,
-    Key::connectTimeout,  Key::streamDisabled, Key::encoderRejected, Key::generic};
+inline constexpr std::array<const char*, 9> allKeys = {
+    Key::waitingForPhone, Key::streamStopped,   Key::decoderFailed,
+    Key::anotherAdb,      Key::versionMismatch, Key::connectTimeout,
+    Key::streamDisabled,  Key::encoderRejected, Key::generic};
 
 ErrorPresentation present(const SessionFailure& failure);
+// A stream that failed for good: nothing waits for the phone any more, so a lost phone reads
+// as a stopped stream, offered again.
+ErrorPresentation presentEnded(const SessionFailure& failure);
 ErrorPresentation present(const ServerError& error);
 // Nothing where the state is no error.
 std::optional<ErrorPresentation> present(const DeviceLinkState& state);

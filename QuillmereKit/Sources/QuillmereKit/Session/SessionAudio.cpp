@@ -9,14 +9,15 @@ namespace qm {
 namespace {
 
 // Without a sound server every stream is silent: the console hears of it once, the history
-// each time.
-void reportNoSound(const char* reason) {
+// each time, and the window from every session that meets it.
+void reportNoSound(const char* reason, QtExecutor& main, StreamingSession* session) {
     static std::atomic<bool> said{false};
     if (!said.exchange(true)) {
         Log::audio().warn("no sound server reached ({}): streams play without sound", reason);
     } else {
         Log::audio().info("no sound server reached ({})", reason);
     }
+    main.post([session] { emit session->soundUnavailable(); });
 }
 
 }  // namespace
@@ -26,7 +27,7 @@ void Session::startAudio(std::shared_ptr<ByteSource> source) {
     try {
         output = makeAudioOutput_();
     } catch (const std::exception& error) {
-        reportNoSound(error.what());
+        reportNoSound(error.what(), *main_, this);
     }
     if (output) {
         output->setMuted(isAudioMuted());
@@ -34,50 +35,51 @@ void Session::startAudio(std::shared_ptr<ByteSource> source) {
     }
     // Playback is best effort; reading the socket to its end is not: a server that cannot
     // write its sound may stall.
-    tasks_.spawn("audio.read", [source, box = recorderBox_, ticket = recorderBox_->audioTicket(),
-                                output](std::stop_token stop) {
-        try {
-            const std::uint32_t codec = PacketDemuxer::readCodecID(*source, stop);
-            if (codec != rawValue(AudioCodec::raw)) {
-                Log::audio().info("audio stream unavailable, codec id {}", codec);
-                drain(*source, stop);
-                return;
-            }
-            if (stop.stop_requested()) {
-                return;
-            }
-            box->setAudioFlowing(ticket, true);
-            if (output) {
-                try {
-                    output->start();
-                } catch (const std::exception& error) {
-                    reportNoSound(error.what());
+    tasks_.spawn(
+        "audio.read", [this, main = main_, source, box = recorderBox_,
+                       ticket = recorderBox_->audioTicket(), output](std::stop_token stop) {
+            try {
+                const std::uint32_t codec = PacketDemuxer::readCodecID(*source, stop);
+                if (codec != rawValue(AudioCodec::raw)) {
+                    Log::audio().info("audio stream unavailable, codec id {}", codec);
+                    drain(*source, stop);
+                    return;
                 }
-            }
-            while (!stop.stop_requested()) {
-                StreamEvent event = PacketDemuxer::nextEvent(*source, stop);
-                if (auto* packet = std::get_if<StreamPacket>(&event)) {
-                    if (output) {
-                        output->enqueue(*packet);
-                    }
-                    if (const std::shared_ptr<StreamRecorder> recorder = box->current()) {
-                        recorder->appendAudio(std::move(*packet));
+                if (stop.stop_requested()) {
+                    return;
+                }
+                box->setAudioFlowing(ticket, true);
+                if (output) {
+                    try {
+                        output->start();
+                    } catch (const std::exception& error) {
+                        reportNoSound(error.what(), *main, this);
                     }
                 }
+                while (!stop.stop_requested()) {
+                    StreamEvent event = PacketDemuxer::nextEvent(*source, stop);
+                    if (auto* packet = std::get_if<StreamPacket>(&event)) {
+                        if (output) {
+                            output->enqueue(*packet);
+                        }
+                        if (const std::shared_ptr<StreamRecorder> recorder = box->current()) {
+                            recorder->appendAudio(std::move(*packet));
+                        }
+                    }
+                }
+            } catch (const std::exception& error) {
+                if (stop.stop_requested()) {
+                    return;  // torn down
+                }
+                box->setAudioFlowing(ticket, false);
+                if (dynamic_cast<const ByteIOError*>(&error)) {
+                    Log::audio().info("audio stream ended: {}", error.what());
+                } else {
+                    Log::audio().info("audio stream unreadable: {}; draining it", error.what());
+                    drain(*source, stop);
+                }
             }
-        } catch (const std::exception& error) {
-            if (stop.stop_requested()) {
-                return;  // torn down
-            }
-            box->setAudioFlowing(ticket, false);
-            if (dynamic_cast<const ByteIOError*>(&error)) {
-                Log::audio().info("audio stream ended: {}", error.what());
-            } else {
-                Log::audio().info("audio stream unreadable: {}; draining it", error.what());
-                drain(*source, stop);
-            }
-        }
-    });
+        });
 }
 
 }  // namespace qm

@@ -111,6 +111,8 @@ public:
     virtual std::optional<FlashClock> flashClock() const { return std::nullopt; }
 
 signals:
+    // No sound server was reached: the stream plays without sound.
+    void soundUnavailable();
     void statsChanged();
     void videoGeometryChanged();
     void isAudioMutedChanged();

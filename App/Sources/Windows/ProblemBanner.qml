@@ -1,18 +1,16 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Vantorel
 
-// Says once, along the top of the main window over every screen, that the settings cannot be
-// saved and why; gone for the rest of the run once acknowledged.
+// Says once, along the top of the main window over every screen, what went wrong and what to
+// do; gone for the rest of the run once acknowledged. Nothing while the text is empty.
 Rectangle {
     id: banner
 
-    required property AppSettings settings
+    required property string text
     property bool acknowledged: false
 
-    objectName: "saveProblem"
-    visible: banner.settings.saveProblem !== "" && !banner.acknowledged
+    visible: banner.text !== "" && !banner.acknowledged
     implicitHeight: row.implicitHeight + 16
     color: "#fff4ce"
 
@@ -31,9 +29,9 @@ Rectangle {
             sourceSize: Qt.size(18, 18)
         }
         Label {
-            objectName: "saveProblemText"
+            objectName: "problemText"
             Layout.fillWidth: true
-            text: banner.settings.saveProblem
+            text: banner.text
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             color: "#3b2f00"
