@@ -90,6 +90,10 @@ void LibraryViewModel::finishRefresh(int generation,
         return;
     }
     setLoading(false);
+    // Given up, not failed (the app quits): nothing to tell.
+    if (outcome.isCancelled()) {
+        return;
+    }
     std::vector<AppInfo> fresh;
     try {
         fresh = outcome.get();

@@ -157,19 +157,26 @@ GuiTask<bool> AppModel::finishRecordingBeforeQuit(std::chrono::milliseconds time
 }
 
 void AppModel::requestQuit() {
-    if (quitting_ || (streamKeymap_ && !streamKeymap_->mayQuit())) {
+    if (quitRequestedAt_ || (streamKeymap_ && !streamKeymap_->mayQuit())) {
         return;
     }
+    quitRequestedAt_ = std::chrono::steady_clock::now();
+    quitting_ = true;
     const bool isRecording = recording_.isRecording() || recording_.isFinishing();
     if (QuitGuard::reply(isRecording, isStopPending_) == QuitGuard::TerminateReply::terminateNow) {
         environment_.quit();
         return;
     }
-    quitting_ = true;
     finishRecordingBeforeQuit(quitTimeout).then([this](const TaskOutcome<bool>& inTime) {
         quitTimedOut_ = inTime.hasValue() && !inTime.get();
         environment_.quit();
     });
+}
+
+GuiTask<bool> AppModel::shutDown(std::chrono::milliseconds timeout) {
+    quitting_ = true;
+    closeStream();
+    return finishRecordingBeforeQuit(timeout);
 }
 
 void AppModel::runFlashTest() {

@@ -183,8 +183,16 @@ public:
     // `timeout` (false); at once when there is neither.
     GuiTask<bool> finishRecordingBeforeQuit(std::chrono::milliseconds timeout);
     // The Quit command and the main window's close: quits at once, or once the recording and
-    // the pending stop have finished (at most 5 s). Further requests meanwhile are ignored.
+    // the pending stop have finished (at most 5 s). From then on nothing starts, and further
+    // requests are ignored.
     Q_INVOKABLE void requestQuit();
+    // When the first quit request came, if one did.
+    std::optional<std::chrono::steady_clock::time_point> quitRequestedAt() const noexcept {
+        return quitRequestedAt_;
+    }
+    // Once the event loop has ended, however it ended: nothing starts from now on, the stream
+    // closes, and the task settles as finishRecordingBeforeQuit's does.
+    GuiTask<bool> shutDown(std::chrono::milliseconds timeout);
 
     // The current session, or a new one for the connected phone; none when the jar is missing.
     std::shared_ptr<StreamingSession> sessionForDevice();
@@ -255,8 +263,11 @@ private:
     bool isStopPending_ = false;
     int stopGeneration_ = 0;
     bool autoConnectPending_ = false;
+    // Once set, no session is made and none starts: a launch after the quit would leave a
+    // server running on the phone and threads the teardown does not know of.
     bool quitting_ = false;
     bool quitTimedOut_ = false;
+    std::optional<std::chrono::steady_clock::time_point> quitRequestedAt_;
 };
 
 }  // namespace qm

@@ -80,6 +80,10 @@ SessionTask AppModel::librarySession() {
     SessionTask result(this);
     // A closed stream's server must be down before the library launches one.
     auto ask = [this, result] {
+        if (quitting_) {
+            result.cancel();
+            return;
+        }
         const std::shared_ptr<StreamingSession> session = sessionForDevice();
         if (!session) {
             result.settle(std::make_exception_ptr(SessionFailure::serverFailed(

@@ -34,7 +34,7 @@ void AppModel::startStream(const QString& package) {
 }
 
 void AppModel::startStream(std::optional<std::string> package) {
-    if (!std::holds_alternative<DeviceLinkState::Connected>(deviceState_.value)) {
+    if (quitting_ || !std::holds_alternative<DeviceLinkState::Connected>(deviceState_.value)) {
         return;
     }
     std::optional<Bytes> jar = loadServerJar();
@@ -62,10 +62,12 @@ void AppModel::startStream(std::optional<std::string> package) {
     setLastError(std::nullopt);
     setRoute(Route::stream(package));
     // A closed session's server must be down before the next one launches.
-    afterTask(pendingStop_, [chosen, replaced, package = std::move(package),
+    afterTask(pendingStop_, [self = QPointer(this), chosen, replaced, package = std::move(package),
                              options = std::move(options)]() mutable {
-        auto launch = [chosen, package = std::move(package), options = std::move(options)] {
-            chosen->start(package, options);
+        auto launch = [self, chosen, package = std::move(package), options = std::move(options)] {
+            if (self && !self->quitting_) {
+                chosen->start(package, options);
+            }
         };
         if (replaced) {
             replaced->stop().then([replaced, launch = std::move(launch)](
@@ -128,6 +130,9 @@ void AppModel::startDemo() {
 }
 
 void AppModel::startDemo(const std::optional<fs::path>& streamFile) {
+    if (quitting_) {
+        return;
+    }
     if (!streamFile) {
         setLastError(QString::fromUtf8(missingDemoText));
         Log::session().error("demo stream unavailable: {}", missingDemoText);
@@ -150,7 +155,11 @@ void AppModel::startDemo(const std::optional<fs::path>& streamFile) {
         beginPendingStop(replaced);
         before = pendingStop_;
     }
-    afterTask(before, [demo, replaced, file = *streamFile] { demo->startDemo(file); });
+    afterTask(before, [self = QPointer(this), demo, replaced, file = *streamFile] {
+        if (self && !self->quitting_) {
+            demo->startDemo(file);
+        }
+    });
 }
 
 void AppModel::toggleRecording() {

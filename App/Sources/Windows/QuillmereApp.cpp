@@ -4,11 +4,15 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QQuickStyle>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <stop_token>
 
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/ProcessMemory.h"
+#include "QuillmereCore/TaskClock.h"
 #include "Storage/Bundle.h"
 #include "VideoPipeline/FFmpegLog.h"
 #include "VideoPipeline/View/VideoView.h"
@@ -41,6 +45,13 @@ bool platformChosen(int argc, char** argv) {
         }
     }
     return false;
+}
+
+// The quit could not end in time: what it waits for is stuck, and the destructors would join
+// its threads for ever.
+[[noreturn]] void leaveUnfinished() {
+    Log::session().error("quitting without waiting any longer for the stream to end");
+    std::_Exit(EXIT_FAILURE);
 }
 
 }  // namespace
@@ -103,8 +114,11 @@ QuillmereApp::~QuillmereApp() {
     engine_.reset();
     updater_.reset();
     model_.reset();
-    // Work still queued runs now: Qt would destroy it with the application under its lock of
-    // the event queue, where a dropped task's cancellation, posted again, waits forever.
+    // Work still queued runs now, and then nothing posts any more: Qt destroys what is queued
+    // with the application under its lock of the event queue, where a dropped task's
+    // cancellation, posted again, would wait for ever.
+    QCoreApplication::sendPostedEvents();
+    QtExecutor::closeAll();
     QCoreApplication::sendPostedEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -117,23 +131,32 @@ int QuillmereApp::exec() {
         return 1;
     }
     const int result = QApplication::exec();
-    // The stream ends while an event loop still runs: its teardown finishes on this thread.
-    model_->closeStream();
-    bool inTime = !model_->quitTimedOut();
-    if (inTime) {
-        QEventLoop ending;
-        model_->finishRecordingBeforeQuit(AppModel::quitTimeout)
-            .then([&](const TaskOutcome<bool>& outcome) {
-                inTime = !outcome.hasValue() || outcome.get();
-                ending.quit();
-            });
-        ending.exec();
+    // Kept now: the process may have to leave without its destructors.
+    defaults_->sync();
+    const auto deadline = model_->quitRequestedAt().value_or(std::chrono::steady_clock::now()) +
+                          AppModel::quitTimeout;
+    quitWatch_ = std::jthread([deadline](const std::stop_token& stop) {
+        TaskClock::sleepUnlessStopped(deadline - std::chrono::steady_clock::now(), stop);
+        if (!stop.stop_requested()) {
+            leaveUnfinished();
+        }
+    });
+    if (model_->quitTimedOut()) {
+        leaveUnfinished();
     }
+    // The stream ends while an event loop still runs: its teardown finishes on this thread.
+    bool inTime = true;
+    QEventLoop ending;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    model_->shutDown(std::max(left, std::chrono::milliseconds(0)))
+        .then([&](const TaskOutcome<bool>& outcome) {
+            inTime = !outcome.hasValue() || outcome.get();
+            ending.quit();
+        });
+    ending.exec();
     if (!inTime) {
-        // The destructors would join a stuck teardown's threads for ever: leave without them.
-        Log::session().error("quitting without waiting any longer for the stream to end");
-        defaults_->sync();
-        std::_Exit(result);
+        leaveUnfinished();
     }
     return result;
 }

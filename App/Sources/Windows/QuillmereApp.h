@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "Desktop/FileReveal.h"
 #include "Desktop/SingleInstance.h"
@@ -42,7 +43,9 @@ public:
     QuillmereApp(const QuillmereApp&) = delete;
     QuillmereApp& operator=(const QuillmereApp&) = delete;
 
-    // At once for an instance that found another running.
+    // At once for an instance that found another running. Once the event loop has ended, the
+    // rest of the quit, this object's destruction included, ends within AppModel::quitTimeout
+    // of the first quit request (or of the loop's end), or the process leaves without it.
     int exec();
 
     AppModel& model() noexcept { return *model_; }
@@ -50,6 +53,9 @@ public:
     QQuickWindow* mainWindow() const;
 
 private:
+    // First, so that it goes last: from the event loop's end it bounds the whole teardown,
+    // the application's included.
+    std::jthread quitWatch_;
     std::unique_ptr<QApplication> application_;
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<QSettings> defaults_;

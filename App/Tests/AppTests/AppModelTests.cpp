@@ -308,13 +308,10 @@ TEST_F(AppModelTest, TheDemoReplacesALiveStreamLikeAClose) {
     EXPECT_TRUE(demo.jar.empty());
     EXPECT_TRUE(demo.demos.empty());
 
-    model->requestQuit();
-    EXPECT_EQ(quits, 0);
     live.finishStop();
     runPosted();
     ASSERT_EQ(demo.demos.size(), 1U);
     EXPECT_EQ(demo.demos[0].streamFile.filename(), "demo.qmstream");
-    EXPECT_EQ(quits, 1);
 
     // A stream start replaces the demo, stopping it first.
     model->startStream(std::nullopt);
@@ -346,11 +343,12 @@ TEST_F(AppModelTest, RetryStartsTheRoutesOwnGameOrTheScreen) {
     EXPECT_EQ(model->route(), Route::stream("com.new"));
 }
 
-TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSeconds) {
+TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSecondsAndStartsNothing) {
     model->requestQuit();
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(timers->pending(), 0U);
 
+    make();
     FakeSession& session = streaming();
     model->toggleRecording();
     ASSERT_TRUE(model->recording()->isRecording());
@@ -364,8 +362,11 @@ TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSeconds) {
     EXPECT_FALSE(model->quitTimedOut());
 
     make();
-    streaming();
+    FakeSession& stuck = streaming();
     model->closeStream();
+    // Waits for the stop, as does a demo.
+    model->startStream(std::optional<std::string>("com.game"));
+    model->startDemo();
     model->requestQuit();
     model->requestQuit();
     runPosted();
@@ -377,6 +378,20 @@ TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSeconds) {
     EXPECT_EQ(quits, 3);
     // The application then leaves without joining the stuck stop's threads.
     EXPECT_TRUE(model->quitTimedOut());
+
+    // Once quitting nothing starts: neither what waited for the stop nor what comes later.
+    std::optional<TaskOutcome<std::shared_ptr<StreamingSession>>> library;
+    model->librarySession().then([&](const auto& outcome) { library = outcome; });
+    model->startStream(std::nullopt);
+    model->startDemo();
+    stuck.finishStop();
+    runPosted();
+    ASSERT_EQ(sessions.size(), 4U);
+    sessions[2]->finishStop();  // the game's, which the demo replaced
+    runPosted();
+    EXPECT_TRUE(sessions[2]->starts.empty());
+    EXPECT_TRUE(sessions[3]->demos.empty());
+    EXPECT_TRUE(library && library->isCancelled());
 }
 
 // The recording overlay follows the current session: closing the stream ends the pill while

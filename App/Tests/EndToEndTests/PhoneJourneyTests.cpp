@@ -11,8 +11,15 @@
 #include <QScreen>
 #include <QStringList>
 #include <algorithm>
+#include <array>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
 #include <variant>
 
 #include <gmock/gmock.h>
@@ -201,6 +208,12 @@ protected:
                });
     }
 
+    // The phone's latest ADB session and how many servers were started in it.
+    std::pair<std::shared_ptr<test::FakePhone>, std::size_t> serverStarts() const {
+        const std::shared_ptr<test::FakePhone> session = phone.session();
+        return {session, session ? session->server().startCommands().size() : 0};
+    }
+
     test::SimulatedPhone phone{QM_PHONE_CLIP};
     test::RunningApp running;
     QQuickWindow* window = nullptr;
@@ -378,6 +391,77 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
     EXPECT_EQ(ended, 0);
     EXPECT_THAT(phone.violations(), ::testing::IsEmpty());
 }
+
+// What the app is busy with when the person quits, each further along than the one before.
+enum class Busy { libraryLoading, gameStarting, streaming, reconnecting, recording, editing };
+constexpr std::array busyNames{"LibraryLoading", "GameStarting", "Streaming",
+                               "Reconnecting",   "Recording",    "Editing"};
+
+class PhoneQuitJourneyTest : public PhoneJourneyTest,
+                             public ::testing::WithParamInterface<std::tuple<Busy, const char*>> {};
+
+// However busy, the app quits at once and starts no server on its way out.
+TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
+    const auto [busy, quitKey] = GetParam();
+    const auto started = [&](std::size_t servers) {
+        return DesktopUser::waitFor([&] { return serverStarts().second >= servers; });
+    };
+    std::pair<std::shared_ptr<test::FakePhone>, std::size_t> atQuit;
+    const int ended = running.run({
+        {busyNames[std::size_t(busy)],
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return phone.allow(); }) && started(1));
+             if (busy >= Busy::gameStarting) {
+                 ASSERT_TRUE(DesktopUser::waitFor([&] { return tiles().size() == gameCount; }));
+                 ASSERT_TRUE(user().click(shown("tile:" + runeSprint)) && started(2));
+             }
+             if (busy >= Busy::streaming) {
+                 ASSERT_TRUE(DesktopUser::waitFor([&] { return pictureMoves(); }));
+             }
+             // The cable pulled, a recording begun, the editor opened with nothing changed.
+             using Check = std::function<bool()>;
+             const std::map<Busy, std::pair<Check, Check>> then = {
+                 {Busy::reconnecting,
+                  {[&] { return phone.pullCable(); }, [&] { return shows("reconnect"); }}},
+                 {Busy::recording,
+                  {[&] { return bool(user().press("Meta+R")); }, [&] { return shows("pill"); }}},
+                 {Busy::editing,
+                  {[&] { return bool(user().press("Meta+E")); },
+                   [&] { return keymap()->isEditing(); }}},
+             };
+             if (then.contains(busy)) {
+                 ASSERT_TRUE(then.at(busy).first());
+                 ASSERT_TRUE(DesktopUser::waitFor(then.at(busy).second));
+             }
+         }},
+        {quitKey,
+         [&] {
+             atQuit = serverStarts();
+             ASSERT_TRUE(user().press(quitKey));
+         }},
+    });
+
+    // The harness has seen the application end within the quit's bound.
+    EXPECT_EQ(ended, 0);
+    const auto atEnd = serverStarts();
+    EXPECT_EQ(atEnd.second - (atEnd.first == atQuit.first ? atQuit.second : 0), 0u)
+        << "servers started after the quit";
+    EXPECT_THAT(phone.violations(), ::testing::IsEmpty());
+}
+
+std::string quitCaseName(const ::testing::TestParamInfo<std::tuple<Busy, const char*>>& info) {
+    const auto [busy, quitKey] = info.param;
+    return std::string(busyNames[std::size_t(busy)]) +
+           (std::string_view(quitKey) == "Meta+Q" ? "SuperQ" : "AltF4");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Quits, PhoneQuitJourneyTest,
+    ::testing::Combine(::testing::Values(Busy::libraryLoading, Busy::gameStarting, Busy::streaming,
+                                         Busy::reconnecting, Busy::recording, Busy::editing),
+                       ::testing::Values("Meta+Q", "Alt+F4")),
+    quitCaseName);
 
 }  // namespace
 }  // namespace qm

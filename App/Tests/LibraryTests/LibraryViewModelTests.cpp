@@ -123,9 +123,13 @@ TEST_F(LibraryViewModelTest, OnlyTheNewestOfOverlappingRefreshesChangesTheScreen
     EXPECT_EQ(library.loadError(), "The phone didn’t respond. Reconnect the cable and try again.");
     EXPECT_EQ(packagesShown(*library.visibleApps()), Packages{"com.newer"});
     EXPECT_EQ(saveQueue_.pending(), 0u);
+    // One given up is no failure: the text stays.
+    library.refresh();
+    answer(3, Cancelled{});
+    EXPECT_FALSE(library.isLoading());
     library.refresh();
     EXPECT_EQ(library.loadError(), "The phone didn’t respond. Reconnect the cable and try again.");
-    answer(3, std::vector<AppInfo>{});
+    answer(4, std::vector<AppInfo>{});
     EXPECT_EQ(library.loadError(), "");
     EXPECT_TRUE(packagesShown(*library.visibleApps()).empty());
 }

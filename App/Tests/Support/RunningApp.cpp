@@ -8,9 +8,14 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <stop_token>
+#include <thread>
 
 #include <dlfcn.h>
 
+#include "QuillmereCore/TaskClock.h"
 #include "TemporaryHome.h"
 
 namespace qm::test {
@@ -42,6 +47,16 @@ void keepScreen(const char* step) {
     const QString file = QDir(folder).filePath(QString::fromUtf8(step).left(60) + ".png");
     if (QGuiApplication::primaryScreen()->grabWindow(0).save(file)) {
         ADD_FAILURE() << "the screen then: " << file.toStdString();
+    }
+}
+
+// Aborts this process unless stopped within the quit's bound.
+void watchEnd(const std::stop_token& stop) {
+    TaskClock::sleepUnlessStopped(AppModel::quitTimeout, stop);
+    if (!stop.stop_requested()) {
+        std::fprintf(stderr, "the application did not end within %lld ms of the quit\n",
+                     static_cast<long long>(AppModel::quitTimeout.count()));
+        std::abort();
     }
 }
 
@@ -77,18 +92,10 @@ RunningApp::~RunningApp() {
 
 int RunningApp::run(const std::vector<Step>& steps) {
     bool failed = false;
-    const auto fail = [&failed] {
-        failed = true;
-        QCoreApplication::exit(-1);
-    };
-    // The last step made the application quit, unless it failed to.
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&fail] {
-        ADD_FAILURE() << "the application did not quit";
-        fail();
-    });
-    QTimer::singleShot(0, &watchdog, [&] {
+    // Armed once the application is to end: after the last step, which made it quit, or at a
+    // failed step.
+    std::jthread ending;
+    QTimer::singleShot(0, [&] {
         for (const auto& [name, step] : steps) {
             SCOPED_TRACE(name);
             step();
@@ -98,13 +105,16 @@ int RunningApp::run(const std::vector<Step>& steps) {
             }
             if (::testing::Test::HasFatalFailure()) {
                 keepScreen(name);
-                fail();
-                return;
+                failed = true;
+                QCoreApplication::exit(-1);
+                break;
             }
         }
-        watchdog.start(DesktopUser::patience);
+        ending = std::jthread(watchEnd);
     });
     const int result = app_->exec();
+    user_.reset();
+    app_.reset();
     return failed ? -1 : result;
 }
 

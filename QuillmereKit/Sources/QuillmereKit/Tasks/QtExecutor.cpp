@@ -6,6 +6,20 @@
 
 namespace qm {
 
+namespace {
+
+struct Gate {
+    std::mutex mutex;
+    bool closed = false;
+};
+
+Gate& gate() {
+    static Gate shared;
+    return shared;
+}
+
+}  // namespace
+
 QtExecutor::QtExecutor(QObject* context) {
     if (!context) {
         return;
@@ -23,9 +37,15 @@ QtExecutor::~QtExecutor() {
     QObject::disconnect(watch_);
 }
 
+void QtExecutor::closeAll() {
+    std::lock_guard lock(gate().mutex);
+    gate().closed = true;
+}
+
 void QtExecutor::post(std::function<void()> work) {
-    std::lock_guard lock(target_->mutex);
-    if (!target_->context) {
+    // A dropped `work` goes as the call returns, after the locks: its captures may post.
+    std::scoped_lock lock(gate().mutex, target_->mutex);
+    if (gate().closed || !target_->context) {
         return;
     }
     const auto posting = ThreadHandoff::posting();
