@@ -38,12 +38,19 @@ constexpr std::array<SideKey, 6> sideKeys{{
 
 // Digits 1 to 9, for layouts 1 to 9.
 constexpr std::array<std::uint16_t, 9> digitKeys{18, 19, 20, 21, 23, 22, 26, 28, 25};
+// F10 and F11, the desktop's keys for the menu bar and full screen: the window's, never the
+// phone's.
+constexpr std::array<std::uint16_t, 2> windowKeys{109, 103};
 
 std::optional<std::size_t> sideIndex(std::uint16_t keyCode) {
     const auto found = std::find_if(sideKeys.begin(), sideKeys.end(),
                                     [&](const SideKey& side) { return side.keyCode == keyCode; });
     return found == sideKeys.end() ? std::nullopt
                                    : std::optional(std::size_t(found - sideKeys.begin()));
+}
+
+bool isWindowKey(std::uint16_t keyCode) {
+    return std::ranges::find(windowKeys, keyCode) != windowKeys.end();
 }
 
 bool isModifierKey(std::uint16_t keyCode) {
@@ -186,7 +193,7 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
 
 bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
     const std::optional<std::uint16_t> keyCode = macKeyCode(event);
-    if (!keyCode) {
+    if (!keyCode || isWindowKey(*keyCode)) {
         return false;
     }
     if (isModifierKey(*keyCode)) {
@@ -209,7 +216,7 @@ bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
     if (!client_.isStreaming()) {
         return false;
     }
-    const bool passes = client_.passKeysThrough(*keyCode);
+    const bool passes = client_.passKeysThrough(*keyCode, held);
     if (!overrideOnly) {
         client_.onEvent(KeyDownEvent{*keyCode, held, event.isAutoRepeat()});
     }
@@ -218,7 +225,7 @@ bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
 
 bool InputCapture::keyReleased(const QKeyEvent& event) {
     const std::optional<std::uint16_t> keyCode = macKeyCode(event);
-    if (!keyCode) {
+    if (!keyCode || isWindowKey(*keyCode)) {
         return false;
     }
     if (isModifierKey(*keyCode)) {
@@ -231,7 +238,7 @@ bool InputCapture::keyReleased(const QKeyEvent& event) {
         client_.onEvent(KeyUpEvent{*keyCode, held});
     }
     return !held.contains(KeyModifiers::command) && client_.isStreaming() &&
-           !client_.passKeysThrough(*keyCode);
+           !client_.passKeysThrough(*keyCode, held);
 }
 
 void InputCapture::modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bool down) {
@@ -252,7 +259,8 @@ void InputCapture::modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bo
     }
     const std::optional<std::size_t> side = sideIndex(keyCode);
     if (!side) {
-        return;  // Super carries the shortcuts
+        client_.onCommandKey(down);
+        return;
     }
     const unsigned bit = 1u << *side;
     heldSides_ = down ? heldSides_ | bit : heldSides_ & ~bit;

@@ -180,6 +180,7 @@ TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) 
     view.key = true;
     coordinator.windowBecameKey();
     EXPECT_TRUE(rawMouse.isSourceRunning());
+    EXPECT_TRUE(model.pointerCaptured);
     coordinator.closeStream();
     EXPECT_EQ(model.closed, 1);
     coordinator.detach();
@@ -187,7 +188,31 @@ TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) 
     EXPECT_EQ(model.requester, nullptr);
 }
 
-TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheStreamCapturesInput) {
+TEST_F(InputCoordinatorTest, HowToGetTheLockedPointerBackShowsOnceAStreamForThreeStreams) {
+    view.view.setParentItem(nullptr);  // locked without warping the display's pointer
+    const auto lock = [&] {
+        attach();
+        startStreaming();
+        session.router.setMode(InputMode::keymap);
+        session.router.setLayouts(
+            {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
+        tick();
+        ASSERT_TRUE(model.pointerCaptured);
+    };
+    for (int stream = 1; stream <= 4; ++stream) {
+        lock();
+        view.key = false;
+        coordinator.windowLostFocus();
+        EXPECT_FALSE(model.pointerCaptured);
+        view.key = true;
+        coordinator.windowBecameKey();
+        EXPECT_EQ(view.captureNotices, std::min(stream, 3)) << stream;
+        coordinator.detach();
+    }
+    EXPECT_EQ(settings.captureNoticeCount(), 3);
+}
+
+TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedWhileTheStreamCapturesInputOrSuperIsHeld) {
     view.view.setParentItem(nullptr);  // locked without warping the display's pointer
     attach();
     startStreaming();
