@@ -373,12 +373,13 @@ void InputCoordinator::updateCursor() {
         rawMouse_->update(cursor_.isCaptured());
     }
     publishCapture();
-    // As games do: the desktop's shortcuts would otherwise take the phone's keys. Otherwise only
-    // while Super is held: window managers bind Super combinations of their own (openbox runs a
-    // file manager on Super+E), which would take the app's shortcuts, in the editor too.
+    // As games do: the desktop's shortcuts would otherwise take the phone's keys. The editor
+    // and a Super held over the stream take the keyboard too: window managers bind Super
+    // combinations of their own (openbox runs a file manager on Super+E), which would take the
+    // app's shortcuts.
     const bool gameKeys =
         capturing && (cursor_.isCaptured() || router->mode() == InputMode::keymap);
-    setKeyboardGrabbed(gameKeys || (commandHeld_ && isKeyWindow()));
+    setKeyboardGrabbed(gameKeys || (isKeyWindow() && (keymap_.isEditing() || commandHeld_)));
 }
 
 void InputCoordinator::onCommandKey(bool held) {

@@ -13,6 +13,9 @@ Item {
     required property string packageName
 
     readonly property KeymapController keymap: keymapState.controller
+
+    // The stream has just taken the pointer for the first time: say how to get it back.
+    signal captureNoticeRequested()
     readonly property var geometry: inputLayer.session.videoGeometry
 
     VideoView {
@@ -37,38 +40,11 @@ Item {
             keymap: inputLayer.keymap
             sheetCount: emulatorWarning.visible ? 1 : 0
             onEmulatorWarningRequested: emulatorWarning.open()
-            onCaptureNoticeRequested: captureNoticeTime.restart()
+            onCaptureNoticeRequested: inputLayer.captureNoticeRequested()
         }
     }
     EmulatorWarningDialog {
         id: emulatorWarning
-    }
-
-    // For a while after the stream first takes the pointer: how to get it back.
-    Rectangle {
-        objectName: "captureNotice"
-        anchors.horizontalCenter: parent.horizontalCenter
-        y: 56
-        z: 1
-        visible: captureNoticeTime.running
-        width: captureNoticeText.implicitWidth + 28
-        height: captureNoticeText.implicitHeight + 16
-        radius: height / 2
-        color: Qt.rgba(0, 0, 0, 0.7)
-
-        Text {
-            id: captureNoticeText
-
-            anchors.centerIn: parent
-            text: qsTr("The mouse now moves the game's camera. Hold Alt to use the pointer, or press Super+1 to get it back.")
-            color: "white"
-            font.pixelSize: 13
-        }
-        Timer {
-            id: captureNoticeTime
-
-            interval: 6000
-        }
     }
 
     // Nothing before the first frame: the overlays place themselves on the picture.

@@ -212,7 +212,7 @@ TEST_F(InputCoordinatorTest, HowToGetTheLockedPointerBackShowsOnceAStreamForThre
     EXPECT_EQ(settings.captureNoticeCount(), 3);
 }
 
-TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedWhileTheStreamCapturesInputOrSuperIsHeld) {
+TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedWhileTheStreamCapturesInputOrEdits) {
     view.view.setParentItem(nullptr);  // locked without warping the display's pointer
     attach();
     startStreaming();
@@ -238,7 +238,7 @@ TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedWhileTheStreamCapturesInputOrSu
          true},
         {"a sheet", [&] { view.sheet = true; }, false},
         {"the sheet gone", [&] { view.sheet = false; }, true},
-        {"the editor", [&] { keymap.requestToggle(); }, false},
+        {"the editor", [&] { keymap.requestToggle(); }, true},
         {"the editor closed", [&] { keymap.cancelEditing(); }, true},
         {"the stream ends", [&] { session.stream(false); }, false},
         {"streaming again", [&] { session.stream(true); }, true},
