@@ -23,7 +23,20 @@ std::size_t count(const std::vector<ControlMessage>& messages) {
 
 const InjectKeycode spaceUp = message::key(KeyAction::up, 62, 0, 0);
 
-class InputCoordinatorTest : public ::testing::Test, protected InputFixture {};
+class InputCoordinatorTest : public ::testing::Test, protected InputFixture {
+protected:
+    // Attached and streaming in key mapping with a look control: the pointer locked, without
+    // warping the display's pointer.
+    void lockThePointer() {
+        view.view.setParentItem(nullptr);
+        attach();
+        startStreaming();
+        session.router.setMode(InputMode::keymap);
+        session.router.setLayouts(
+            {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
+        tick();
+    }
+};
 
 TEST_F(InputCoordinatorTest, StartModeIsTheRequestElseTheStoredModeElseKeyboardAndMouse) {
     struct Case {
@@ -159,13 +172,7 @@ TEST_F(InputCoordinatorTest, ANewSessionReleasesTheOldRouterAndStartsAfresh) {
 }
 
 TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) {
-    view.view.setParentItem(nullptr);  // locked without warping the display's pointer
-    attach();
-    startStreaming();
-    session.router.setMode(InputMode::keymap);
-    session.router.setLayouts(
-        {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
-    tick();
+    lockThePointer();
     ASSERT_TRUE(session.router.wantsCursorCapture());
     EXPECT_TRUE(rawMouse.isSourceRunning()) << "locked, with raw motion";
 
@@ -189,18 +196,9 @@ TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) 
 }
 
 TEST_F(InputCoordinatorTest, HowToGetTheLockedPointerBackShowsOnceAStreamForThreeStreams) {
-    view.view.setParentItem(nullptr);  // locked without warping the display's pointer
-    const auto lock = [&] {
-        attach();
-        startStreaming();
-        session.router.setMode(InputMode::keymap);
-        session.router.setLayouts(
-            {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
-        tick();
-        ASSERT_TRUE(model.pointerCaptured);
-    };
     for (int stream = 1; stream <= 4; ++stream) {
-        lock();
+        lockThePointer();
+        ASSERT_TRUE(model.pointerCaptured);
         view.key = false;
         coordinator.windowLostFocus();
         EXPECT_FALSE(model.pointerCaptured);
