@@ -53,10 +53,12 @@ bool isWindowKey(std::uint16_t keyCode) {
     return std::ranges::find(windowKeys, keyCode) != windowKeys.end();
 }
 
+bool isCommandKey(std::uint16_t keyCode) {
+    return std::ranges::find(commandKeys, keyCode) != std::end(commandKeys);
+}
+
 bool isModifierKey(std::uint16_t keyCode) {
-    return keyCode == capsLockKey ||
-           std::ranges::find(commandKeys, keyCode) != std::end(commandKeys) ||
-           sideIndex(keyCode).has_value();
+    return keyCode == capsLockKey || isCommandKey(keyCode) || sideIndex(keyCode).has_value();
 }
 
 // On xcb and Wayland the native scan code is the evdev code + 8.
@@ -162,7 +164,19 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
             return false;
     }
     const QQuickItem* view = view_.data();
-    if (!view || receiver != view->window() || !client_.isKeyWindow()) {
+    if (!view || receiver != view->window()) {
+        return false;
+    }
+    // Also while a menu or a dialog in the window has the keyboard: Super carries the app's
+    // shortcuts there too.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        const std::optional<std::uint16_t> keyCode = macKeyCode(key);
+        if (keyCode && isCommandKey(*keyCode) && !key.isAutoRepeat()) {
+            client_.onCommandKey(event->type() == QEvent::KeyPress);
+        }
+    }
+    if (!client_.isKeyWindow()) {
         return false;
     }
     switch (event->type()) {
@@ -259,8 +273,7 @@ void InputCapture::modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bo
     }
     const std::optional<std::size_t> side = sideIndex(keyCode);
     if (!side) {
-        client_.onCommandKey(down);
-        return;
+        return;  // Super carries the shortcuts
     }
     const unsigned bit = 1u << *side;
     heldSides_ = down ? heldSides_ | bit : heldSides_ & ~bit;

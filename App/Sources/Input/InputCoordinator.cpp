@@ -379,7 +379,7 @@ void InputCoordinator::updateCursor() {
     // app's shortcuts.
     const bool gameKeys =
         capturing && (cursor_.isCaptured() || router->mode() == InputMode::keymap);
-    setKeyboardGrabbed(gameKeys || (isKeyWindow() && (keymap_.isEditing() || commandHeld_)));
+    setKeyboardGrabbed(gameKeys || (isKeyWindow() && keymap_.isEditing()) || commandHeld_);
 }
 
 void InputCoordinator::onCommandKey(bool held) {

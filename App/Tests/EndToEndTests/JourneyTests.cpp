@@ -378,6 +378,8 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_TRUE(DesktopUser::waitFor(
                  [&] { return DesktopUser::shownWithText(*window, "mine.json"); }));
              ASSERT_TRUE(user().click(button("Cancel")));
+             // Gone before the next key: a closing dialog still keeps the window's shortcuts.
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !button("Open"); }));
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
          }},

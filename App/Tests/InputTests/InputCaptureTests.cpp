@@ -140,6 +140,8 @@ TEST_F(InputCaptureTest, EventsOfAnotherWindowOrWithoutFocusAreLeftAlone) {
     view.key = true;
     view.sheet = true;  // the dialog has the keyboard
     EXPECT_TRUE(send(press(KEY_A)));
+    EXPECT_TRUE(send(press(KEY_LEFTMETA)));
+    EXPECT_TRUE(view.keyboardGrabbed) << "Super carries the app's shortcuts over a dialog too";
     EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton)));
     EXPECT_TRUE(taken().empty());
 }
