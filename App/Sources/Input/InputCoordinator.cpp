@@ -373,13 +373,13 @@ void InputCoordinator::updateCursor() {
         rawMouse_->update(cursor_.isCaptured());
     }
     publishCapture();
-    // As games do: the desktop's shortcuts would otherwise take the phone's keys. The editor
-    // and a Super held over the stream take the keyboard too: window managers bind Super
-    // combinations of their own (openbox runs a file manager on Super+E), which would take the
-    // app's shortcuts.
+    // As games do: the desktop's shortcuts would otherwise take the phone's keys. Otherwise
+    // only while Super is held, in the editor too: window managers bind Super combinations of
+    // their own (openbox runs a file manager on Super+E) that would take the app's shortcuts,
+    // and the rest of the desktop's keys (Alt+Tab, Alt+F4) stay the desktop's.
     const bool gameKeys =
         capturing && (cursor_.isCaptured() || router->mode() == InputMode::keymap);
-    setKeyboardGrabbed(gameKeys || (isKeyWindow() && keymap_.isEditing()) || commandHeld_);
+    setKeyboardGrabbed(gameKeys || commandHeld_);
 }
 
 void InputCoordinator::onCommandKey(bool held) {

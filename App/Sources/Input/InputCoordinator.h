@@ -104,8 +104,8 @@ private:
     void toggleEditor();
     void selectLayout(std::size_t index);
     void editorClosed(const GameKeymaps& keymaps, std::size_t active);
-    // Locks or unlocks the pointer, and grabs the keyboard while the stream captures input, the
-    // editor is open or Super is held.
+    // Locks or unlocks the pointer, and grabs the keyboard while the stream captures input or
+    // Super is held.
     void updateCursor();
     // Tells the model whether the pointer is locked, and on the stream's first lock shows how
     // to get it back, the first few times.
