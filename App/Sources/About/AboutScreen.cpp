@@ -37,7 +37,7 @@ QStringList AboutScreen::documentTitles() const {
 }
 
 void AboutScreen::versionClicked(int modifiers) {
-    if (settings_ && (modifiers & Qt::AltModifier)) {
+    if (settings_ && (modifiers & (Qt::AltModifier | Qt::ControlModifier))) {
         settings_->setDeveloperMode(!settings_->developerMode());
     }
 }

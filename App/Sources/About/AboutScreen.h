@@ -11,8 +11,9 @@
 
 namespace qm {
 
-// The About window's state: the version line, the developer-mode switch behind an Alt-click on
-// it, and the licence text chosen in the sheet, read off the GUI thread. GUI thread only.
+// The About window's state: the version line, the developer-mode switch behind an Alt-click or
+// a Ctrl-click on it, and the licence text chosen in the sheet, read off the GUI thread. GUI
+// thread only.
 class AboutScreen : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -38,8 +39,9 @@ public:
     int selection() const noexcept { return selection_; }
     const QString& licenseText() const noexcept { return licenseText_; }
 
-    // A click on the version line with these keyboard modifiers: one holding Alt switches
-    // developer mode, any other does nothing.
+    // A click on the version line with these keyboard modifiers: one holding Alt or Ctrl
+    // switches developer mode, any other does nothing. Window managers take Alt-clicks for
+    // moving windows, so Ctrl stands in.
     Q_INVOKABLE void versionClicked(int modifiers);
     // Shows a document of documentTitles, read anew; a position out of range is ignored.
     Q_INVOKABLE void select(int index);

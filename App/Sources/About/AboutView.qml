@@ -3,7 +3,7 @@ import QtQuick.Controls
 import Vantorel
 
 // The About window's content: icon, name and version, the open-source notice and the licences.
-// An Alt-click on the version line switches developer mode.
+// An Alt-click or a Ctrl-click on the version line switches developer mode.
 Pane {
     id: root
 

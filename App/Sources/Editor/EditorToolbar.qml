@@ -131,11 +131,18 @@ Pane {
             Divider {}
             Button {
                 action: Action {
+                    id: undoAction
+
                     text: qsTr("Undo")
-                    shortcut: "Meta+Z"
                     enabled: toolbar.keymap.canUndo
                     onTriggered: toolbar.keymap.undo()
                 }
+            }
+            // Super+Z as described, and the desktop's own Ctrl+Z.
+            Shortcut {
+                sequences: ["Meta+Z", "Ctrl+Z"]
+                enabled: undoAction.enabled
+                onActivated: undoAction.trigger()
             }
             Button {
                 text: qsTr("Import…")
@@ -223,13 +230,20 @@ Pane {
                 }
             }
             Button {
-                // The PC's Backspace is the Mac's Delete key.
                 action: Action {
+                    id: deleteAction
+
                     text: qsTr("Delete")
-                    shortcut: "Backspace"
                     enabled: toolbar.keymap.selection !== ""
                     onTriggered: toolbar.keymap.deleteAction(toolbar.keymap.selection)
                 }
+            }
+            // The PC's Backspace is the Mac's Delete key; Delete, on the keypad too, is the
+            // desktop's. Qt matches the keypad's key to "Delete" by itself.
+            Shortcut {
+                sequences: ["Backspace", "Delete"]
+                enabled: deleteAction.enabled
+                onActivated: deleteAction.trigger()
             }
         }
     }

@@ -204,7 +204,7 @@ void KeymapController::setCapture(const Capture& capture) {
     assign(capture_, capture, &KeymapController::captureChanged);
 }
 
-bool KeymapController::passesKeyThrough(std::uint16_t keyCode) const {
+bool KeymapController::passesKeyThrough(std::uint16_t keyCode, KeyModifiers held) const {
     if (!editor_) {
         return false;
     }
@@ -214,7 +214,8 @@ bool KeymapController::passesKeyThrough(std::uint16_t keyCode) const {
     if (capture_.kind != CaptureKind::none) {
         return false;
     }
-    return std::ranges::find(editorKeys, keyCode) != editorKeys.end();
+    return std::ranges::find(editorKeys, keyCode) != editorKeys.end() ||
+           (keyCode == undoKey && held.contains(KeyModifiers::control));
 }
 
 void KeymapController::handleWhileEditing(const InputEvent& event) {

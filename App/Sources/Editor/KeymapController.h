@@ -73,8 +73,11 @@ public:
     using Apply = std::function<void(const GameKeymaps& keymaps, std::size_t activeIndex)>;
     using LayoutRequest = std::function<void(std::size_t index)>;
 
-    // Return, Tab and Delete reach the editor's own controls while nothing is being captured.
-    static constexpr std::array<std::uint16_t, 3> editorKeys{36, 48, 51};
+    // Return, Tab, Backspace, Delete and the keypad's Delete reach the editor's own controls
+    // while nothing is being captured, whatever modifiers are held; so does Z with Ctrl held,
+    // the desktop's undo.
+    static constexpr std::array<std::uint16_t, 5> editorKeys{36, 48, 51, 117, 65};
+    static constexpr std::uint16_t undoKey = 6;
 
 private:
     Q_PROPERTY(bool editing READ isEditing NOTIFY editorChanged)
@@ -159,8 +162,9 @@ public:
     void setEditor(std::optional<GameKeymapsEditorModel> editor);
     const Capture& capture() const noexcept { return capture_; }
     void setCapture(const Capture& capture);
-    // Whether a key also reaches the window's own controls while editing.
-    bool passesKeyThrough(std::uint16_t keyCode) const;
+    // Whether a key pressed with these modifiers also reaches the window's own controls while
+    // editing.
+    bool passesKeyThrough(std::uint16_t keyCode, KeyModifiers held = {}) const;
     // One event while editing: a capture takes it, else Esc closes or arms the discard.
     void handleWhileEditing(const InputEvent& event);
 

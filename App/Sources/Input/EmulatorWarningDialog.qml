@@ -2,10 +2,16 @@ import QtQuick
 import QtQuick.Controls
 
 // The warning shown once, before key mapping is first used, as a sheet over the stream window.
+// It takes the keyboard while it shows, so nothing typed reaches the game; Return or Enter is
+// "Continue", its default button.
 Dialog {
+    id: dialog
+
     modal: true
+    focus: true
     anchors.centerIn: parent
     title: qsTr("Online games may notice key mapping")
+    onOpened: continueButton.forceActiveFocus()
 
     Label {
         width: 360
@@ -15,8 +21,14 @@ Dialog {
 
     footer: DialogButtonBox {
         Button {
+            id: continueButton
+
+            objectName: "continueButton"
             text: qsTr("Continue")
+            highlighted: true
             DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+            Keys.onReturnPressed: dialog.accept()
+            Keys.onEnterPressed: dialog.accept()
         }
     }
 }

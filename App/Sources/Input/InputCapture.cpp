@@ -38,6 +38,9 @@ constexpr std::array<SideKey, 6> sideKeys{{
 
 // Digits 1 to 9, for layouts 1 to 9.
 constexpr std::array<std::uint16_t, 9> digitKeys{18, 19, 20, 21, 23, 22, 26, 28, 25};
+// F10 and F11, the desktop's keys for the menu bar and full screen: the window's, never the
+// phone's.
+constexpr std::array<std::uint16_t, 2> windowKeys{109, 103};
 
 std::optional<std::size_t> sideIndex(std::uint16_t keyCode) {
     const auto found = std::find_if(sideKeys.begin(), sideKeys.end(),
@@ -46,10 +49,16 @@ std::optional<std::size_t> sideIndex(std::uint16_t keyCode) {
                                    : std::optional(std::size_t(found - sideKeys.begin()));
 }
 
+bool isWindowKey(std::uint16_t keyCode) {
+    return std::ranges::find(windowKeys, keyCode) != windowKeys.end();
+}
+
+bool isCommandKey(std::uint16_t keyCode) {
+    return std::ranges::find(commandKeys, keyCode) != std::end(commandKeys);
+}
+
 bool isModifierKey(std::uint16_t keyCode) {
-    return keyCode == capsLockKey ||
-           std::ranges::find(commandKeys, keyCode) != std::end(commandKeys) ||
-           sideIndex(keyCode).has_value();
+    return keyCode == capsLockKey || isCommandKey(keyCode) || sideIndex(keyCode).has_value();
 }
 
 // On xcb and Wayland the native scan code is the evdev code + 8.
@@ -155,7 +164,19 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
             return false;
     }
     const QQuickItem* view = view_.data();
-    if (!view || receiver != view->window() || !client_.isKeyWindow()) {
+    if (!view || receiver != view->window()) {
+        return false;
+    }
+    // Also while a menu or a dialog in the window has the keyboard: Super carries the app's
+    // shortcuts there too.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        const std::optional<std::uint16_t> keyCode = macKeyCode(key);
+        if (keyCode && isCommandKey(*keyCode) && !key.isAutoRepeat()) {
+            client_.onCommandKey(event->type() == QEvent::KeyPress);
+        }
+    }
+    if (!client_.isKeyWindow()) {
         return false;
     }
     switch (event->type()) {
@@ -186,7 +207,7 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
 
 bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
     const std::optional<std::uint16_t> keyCode = macKeyCode(event);
-    if (!keyCode) {
+    if (!keyCode || isWindowKey(*keyCode)) {
         return false;
     }
     if (isModifierKey(*keyCode)) {
@@ -209,7 +230,7 @@ bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
     if (!client_.isStreaming()) {
         return false;
     }
-    const bool passes = client_.passKeysThrough(*keyCode);
+    const bool passes = client_.passKeysThrough(*keyCode, held);
     if (!overrideOnly) {
         client_.onEvent(KeyDownEvent{*keyCode, held, event.isAutoRepeat()});
     }
@@ -218,7 +239,7 @@ bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
 
 bool InputCapture::keyReleased(const QKeyEvent& event) {
     const std::optional<std::uint16_t> keyCode = macKeyCode(event);
-    if (!keyCode) {
+    if (!keyCode || isWindowKey(*keyCode)) {
         return false;
     }
     if (isModifierKey(*keyCode)) {
@@ -231,7 +252,7 @@ bool InputCapture::keyReleased(const QKeyEvent& event) {
         client_.onEvent(KeyUpEvent{*keyCode, held});
     }
     return !held.contains(KeyModifiers::command) && client_.isStreaming() &&
-           !client_.passKeysThrough(*keyCode);
+           !client_.passKeysThrough(*keyCode, held);
 }
 
 void InputCapture::modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bool down) {

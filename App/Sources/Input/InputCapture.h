@@ -45,14 +45,16 @@ public:
         // While locked: the motion a pointer event at `globalPosition` stands for, if any.
         virtual std::optional<QPointF> lockedMotion(QPointF globalPosition) = 0;
         virtual bool isStreaming() const = 0;
-        // Whether the key also reaches the window's own controls.
-        virtual bool passKeysThrough(std::uint16_t keyCode) const = 0;
+        // Whether the key, pressed with those modifiers, also reaches the window's own controls.
+        virtual bool passKeysThrough(std::uint16_t keyCode, KeyModifiers held) const = 0;
         // Asked for each locked motion: true when raw mouse deltas carry the motion.
         virtual bool rawMouseActive() = 0;
         // In the window's content coordinates.
         virtual const QList<QRectF>& overlayFrames() const = 0;
         virtual void onEvent(const InputEvent& event) = 0;
         virtual void onShortcut(const Shortcut& shortcut) = 0;
+        // Super went down or up: it carries the window's shortcuts and never reaches the phone.
+        virtual void onCommandKey(bool held) = 0;
 
     protected:
         ~Client() = default;

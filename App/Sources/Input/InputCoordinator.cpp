@@ -118,7 +118,10 @@ void InputCoordinator::detach() {
         router->setOnLayoutSwitch(nullptr);
     }
     cursor_.release();
+    publishCapture();
+    commandHeld_ = false;
     setKeyboardGrabbed(false);
+    captureNoticeShown_ = false;
     if (m && m->streamKeymap() == &keymap_) {
         m->setStreamKeymap(nullptr);
     }
@@ -164,6 +167,9 @@ void InputCoordinator::windowLostFocus() {
         router->releaseAll();
     }
     cursor_.release();
+    publishCapture();
+    // The release of a Super held now goes to another window.
+    commandHeld_ = false;
     setKeyboardGrabbed(false);
     if (rawMouse_) {
         rawMouse_->update(false);
@@ -188,8 +194,8 @@ bool InputCoordinator::isStreaming() const {
     return streams(session());
 }
 
-bool InputCoordinator::passKeysThrough(std::uint16_t keyCode) const {
-    return keymap_.passesKeyThrough(keyCode);
+bool InputCoordinator::passKeysThrough(std::uint16_t keyCode, KeyModifiers held) const {
+    return keymap_.passesKeyThrough(keyCode, held);
 }
 
 const QList<QRectF>& InputCoordinator::overlayFrames() const {
@@ -366,8 +372,39 @@ void InputCoordinator::updateCursor() {
     if (rawMouse_) {
         rawMouse_->update(cursor_.isCaptured());
     }
-    // As games do: the desktop's Super shortcuts would otherwise never reach the phone.
-    setKeyboardGrabbed(capturing && (cursor_.isCaptured() || router->mode() == InputMode::keymap));
+    publishCapture();
+    // As games do: the desktop's shortcuts would otherwise take the phone's keys. Otherwise
+    // only while Super is held, in the editor too: window managers bind Super combinations of
+    // their own (openbox runs a file manager on Super+E) that would take the app's shortcuts,
+    // and the rest of the desktop's keys (Alt+Tab, Alt+F4) stay the desktop's.
+    const bool gameKeys =
+        capturing && (cursor_.isCaptured() || router->mode() == InputMode::keymap);
+    setKeyboardGrabbed(gameKeys || commandHeld_);
+}
+
+void InputCoordinator::onCommandKey(bool held) {
+    commandHeld_ = held;
+    updateCursor();
+}
+
+void InputCoordinator::publishCapture() {
+    const bool captured = cursor_.isCaptured();
+    if (captured == publishedCapture_) {
+        return;
+    }
+    publishedCapture_ = captured;
+    InputModel* m = model();
+    if (m) {
+        m->setPointerCaptured(captured);
+    }
+    AppSettings* settings = m ? m->settings() : nullptr;
+    // Once a stream, for the first few streams that take the pointer.
+    if (captured && !captureNoticeShown_ && view_ && settings &&
+        settings->captureNoticeCount() < captureNoticeLimit) {
+        captureNoticeShown_ = true;
+        settings->setCaptureNoticeCount(settings->captureNoticeCount() + 1);
+        view_->presentCaptureNotice();
+    }
 }
 
 void InputCoordinator::setKeyboardGrabbed(bool grabbed) {

@@ -50,6 +50,8 @@ public:
     };
 
     static constexpr std::chrono::milliseconds tickInterval{8};
+    // How many streams show the notice on how to get a locked pointer back.
+    static constexpr int captureNoticeLimit = 3;
 
     // `model` is an InputModel and is held weakly; the keymap controller and the services
     // must outlive the coordinator.
@@ -80,11 +82,12 @@ private:
         return cursor_.recentre(globalPosition);
     }
     bool isStreaming() const override;
-    bool passKeysThrough(std::uint16_t keyCode) const override;
+    bool passKeysThrough(std::uint16_t keyCode, KeyModifiers held) const override;
     bool rawMouseActive() override { return rawMouse_ && rawMouse_->claimsSystemMove(); }
     const QList<QRectF>& overlayFrames() const override;
     void onEvent(const InputEvent& event) override { deliver(event); }
     void onShortcut(const InputCapture::Shortcut& shortcut) override { perform(shortcut); }
+    void onCommandKey(bool held) override;
 
     InputModel* model() const { return modelObject_ ? model_ : nullptr; }
     InputSession* session() const;
@@ -101,8 +104,12 @@ private:
     void toggleEditor();
     void selectLayout(std::size_t index);
     void editorClosed(const GameKeymaps& keymaps, std::size_t active);
-    // Locks or unlocks the pointer, and grabs the keyboard while the stream captures input.
+    // Locks or unlocks the pointer, and grabs the keyboard while the stream captures input or
+    // Super is held.
     void updateCursor();
+    // Tells the model whether the pointer is locked, and on the stream's first lock shows how
+    // to get it back, the first few times.
+    void publishCapture();
     // Acts only on a change: a refused grab is not asked for again on every tick.
     void setKeyboardGrabbed(bool grabbed);
     InputMode startMode() const;
@@ -120,6 +127,9 @@ private:
     std::unique_ptr<RawMouseCapture> rawMouse_;
     CursorCapture cursor_;
     bool keyboardGrabbed_ = false;
+    bool commandHeld_ = false;  // Super, while the window has the keyboard
+    bool publishedCapture_ = false;
+    bool captureNoticeShown_ = false;  // since attach()
     std::unique_ptr<OneShotTimer> timer_;
     // The followed session and its router, valid while sessionObject_ lasts.
     InputSession* session_ = nullptr;

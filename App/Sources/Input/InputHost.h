@@ -51,6 +51,7 @@ public:
     bool isWindowVisible() const override;
     bool hasSheet() const override { return sheetCount_ > 0; }
     void presentEmulatorWarning() override { emit emulatorWarningRequested(); }
+    void presentCaptureNotice() override { emit captureNoticeRequested(); }
     void grabKeyboard(bool grab) override;
 
 signals:
@@ -59,6 +60,8 @@ signals:
     void sheetCountChanged();
     // Show the EmulatorWarningDialog over the window.
     void emulatorWarningRequested();
+    // Show for a while how to get the locked pointer back.
+    void captureNoticeRequested();
 
 protected:
     void componentComplete() override;

@@ -25,6 +25,8 @@ public:
     // Where the HUD's control-mode menu sends its requests.
     virtual InputCoordinator* modeRequester() const = 0;
     virtual void setModeRequester(InputCoordinator* coordinator) = 0;
+    // Whether the stream window holds the pointer, hidden, for the game.
+    virtual void setPointerCaptured(bool captured) = 0;
     // Stops the stream and leaves the stream screen.
     virtual void closeStream() = 0;
 };

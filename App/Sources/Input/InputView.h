@@ -19,6 +19,8 @@ public:
     virtual bool hasSheet() const = 0;
     // Shows the warning before key mapping is first used, as a sheet.
     virtual void presentEmulatorWarning() = 0;
+    // Shows, over the stream, how to get the locked pointer back.
+    virtual void presentCaptureNotice() = 0;
     // Takes every key of the display for the window, the desktop's own shortcuts too, or gives
     // them back.
     virtual void grabKeyboard(bool grab) = 0;

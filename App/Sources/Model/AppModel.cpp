@@ -67,6 +67,13 @@ void AppModel::setStreamKeymap(KeymapController* controller) {
     emit streamKeymapChanged();
 }
 
+void AppModel::setPointerCaptured(bool captured) {
+    if (pointerCaptured_ != captured) {
+        pointerCaptured_ = captured;
+        emit pointerCapturedChanged();
+    }
+}
+
 void AppModel::run() {
     if (running_ || environment_.hostedByTests) {
         return;

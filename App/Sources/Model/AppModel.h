@@ -76,6 +76,8 @@ class AppModel final : public AppModelBase, public InputModel {
     Q_PROPERTY(RecordingOverlayModel* recordingOverlay READ recordingOverlay CONSTANT)
     Q_PROPERTY(OverlayFrameRegistry* overlayFrames READ overlayFrames CONSTANT)
     Q_PROPERTY(KeymapController* streamKeymap READ streamKeymap NOTIFY streamKeymapChanged)
+    // The stream window holds the pointer, hidden, for the game.
+    Q_PROPERTY(bool pointerCaptured READ pointerCaptured NOTIFY pointerCapturedChanged)
     // Hides every phone serial seen since launch in the texts the views show.
     Q_PROPERTY(qm::DiagnosticsRedactor redactor READ redactor NOTIFY knownSerialsChanged)
     Q_PROPERTY(FlashTestRunner* flashTest READ flashTest CONSTANT)
@@ -151,6 +153,8 @@ public:
     void setStreamKeymap(KeymapController* controller) override;
     InputCoordinator* modeRequester() const override { return modeRequester_; }
     void setModeRequester(InputCoordinator* coordinator) override { modeRequester_ = coordinator; }
+    bool pointerCaptured() const noexcept { return pointerCaptured_; }
+    void setPointerCaptured(bool captured) override;
     FlashTestRunner* flashTest() noexcept { return &flashTest_; }
     QString soundProblem() const { return soundProblem_; }
 
@@ -216,6 +220,7 @@ signals:
     void captureRawStreamChanged();
     void isStopPendingChanged();
     void streamKeymapChanged();
+    void pointerCapturedChanged();
     void knownSerialsChanged();
     void soundProblemChanged();
 
@@ -247,6 +252,7 @@ private:
     bool captureRawStream_ = false;
     QPointer<KeymapController> streamKeymap_;
     InputCoordinator* modeRequester_ = nullptr;
+    bool pointerCaptured_ = false;
     OverlayFrameRegistry* const overlayFrames_ = new OverlayFrameRegistry(this);
     PanelPositions panelPositions_;
     RecordingController recording_;

@@ -18,6 +18,7 @@ constexpr const char* hudEnabled = "hudEnabled";
 constexpr const char* lastPackage = "lastPackage";
 constexpr const char* developerMode = "developerMode";
 constexpr const char* emulatorWarningShown = "emulatorWarningShown";
+constexpr const char* captureNoticeCount = "captureNoticeCount";
 constexpr const char* autoFullScreen = "autoFullScreen";
 constexpr const char* keepDisplayAwake = "keepDisplayAwake";
 constexpr const char* rawMouseInput = "rawMouseInput";
@@ -87,6 +88,8 @@ AppSettings::AppSettings(QSettings& defaults, QObject* parent)
                        : QString()),
       developerMode_(StoredValue::toBool(defaults.value(Key::developerMode))),
       emulatorWarningShown_(StoredValue::toBool(defaults.value(Key::emulatorWarningShown))),
+      captureNoticeCount_(int(std::clamp<qint64>(
+          StoredValue::toInteger(defaults.value(Key::captureNoticeCount)).value_or(0), 0, 1000))),
       autoFullScreen_(boolWithDefault(defaults, Key::autoFullScreen, true)),
       keepDisplayAwake_(boolWithDefault(defaults, Key::keepDisplayAwake, true)),
       rawMouseInput_(boolWithDefault(defaults, Key::rawMouseInput, true)),
@@ -187,6 +190,11 @@ void AppSettings::setDeveloperMode(bool on) {
 void AppSettings::setEmulatorWarningShown(bool shown) {
     assign(emulatorWarningShown_, shown, &AppSettings::emulatorWarningShownChanged,
            Key::emulatorWarningShown, shown);
+}
+
+void AppSettings::setCaptureNoticeCount(int count) {
+    assign(captureNoticeCount_, count, &AppSettings::captureNoticeCountChanged,
+           Key::captureNoticeCount, count);
 }
 
 void AppSettings::setAutoFullScreen(bool on) {

@@ -50,6 +50,9 @@ private:
         bool developerMode READ developerMode WRITE setDeveloperMode NOTIFY developerModeChanged)
     Q_PROPERTY(bool emulatorWarningShown READ emulatorWarningShown WRITE setEmulatorWarningShown
                    NOTIFY emulatorWarningShownChanged)
+    // How often the notice on getting a locked pointer back has shown.
+    Q_PROPERTY(int captureNoticeCount READ captureNoticeCount WRITE setCaptureNoticeCount NOTIFY
+                   captureNoticeCountChanged)
     Q_PROPERTY(bool autoFullScreen READ autoFullScreen WRITE setAutoFullScreen NOTIFY
                    autoFullScreenChanged)
     Q_PROPERTY(bool keepDisplayAwake READ keepDisplayAwake WRITE setKeepDisplayAwake NOTIFY
@@ -90,6 +93,7 @@ public:
     const QString& lastPackage() const noexcept { return lastPackage_; }
     bool developerMode() const noexcept { return developerMode_; }
     bool emulatorWarningShown() const noexcept { return emulatorWarningShown_; }
+    int captureNoticeCount() const noexcept { return captureNoticeCount_; }
     bool autoFullScreen() const noexcept { return autoFullScreen_; }
     bool keepDisplayAwake() const noexcept { return keepDisplayAwake_; }
     bool rawMouseInput() const noexcept { return rawMouseInput_; }
@@ -105,6 +109,7 @@ public:
     void setLastPackage(const QString& package);
     void setDeveloperMode(bool on);
     void setEmulatorWarningShown(bool shown);
+    void setCaptureNoticeCount(int count);
     void setAutoFullScreen(bool on);
     void setKeepDisplayAwake(bool on);
     void setRawMouseInput(bool on);
@@ -139,6 +144,7 @@ signals:
     void lastPackageChanged();
     void developerModeChanged();
     void emulatorWarningShownChanged();
+    void captureNoticeCountChanged();
     void autoFullScreenChanged();
     void keepDisplayAwakeChanged();
     void rawMouseInputChanged();
@@ -168,6 +174,7 @@ private:
     QString lastPackage_;
     bool developerMode_;
     bool emulatorWarningShown_;
+    int captureNoticeCount_;
     bool autoFullScreen_;
     bool keepDisplayAwake_;
     bool rawMouseInput_;

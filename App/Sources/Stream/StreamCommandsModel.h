@@ -43,6 +43,9 @@ class StreamCommandsModel : public QObject {
     Q_PROPERTY(QString recordUnavailableReason READ recordUnavailableReason NOTIFY stateChanged)
     Q_PROPERTY(bool canResetPanels READ canResetPanels NOTIFY stateChanged)
     Q_PROPERTY(QString fullScreenTitle READ fullScreenTitle NOTIFY stateChanged)
+    // The window is in full screen. QML's own `visibility` of the window may miss a change the
+    // window manager confirms late.
+    Q_PROPERTY(bool fullScreen READ isFullScreen NOTIFY stateChanged)
 
 public:
     explicit StreamCommandsModel(QObject* parent = nullptr);
@@ -70,6 +73,7 @@ public:
     QString recordUnavailableReason() const { return state_.recordUnavailableReason; }
     bool canResetPanels() const noexcept { return state_.canResetPanels; }
     QString fullScreenTitle() const;
+    bool isFullScreen() const noexcept { return state_.fullScreen; }
 
     // Acts only with a session.
     Q_INVOKABLE void toggleMute();

@@ -13,6 +13,9 @@ Item {
     required property string packageName
 
     readonly property KeymapController keymap: keymapState.controller
+
+    // The stream has just taken the pointer for the first time: say how to get it back.
+    signal captureNoticeRequested()
     readonly property var geometry: inputLayer.session.videoGeometry
 
     VideoView {
@@ -37,6 +40,7 @@ Item {
             keymap: inputLayer.keymap
             sheetCount: emulatorWarning.visible ? 1 : 0
             onEmulatorWarningRequested: emulatorWarning.open()
+            onCaptureNoticeRequested: inputLayer.captureNoticeRequested()
         }
     }
     EmulatorWarningDialog {

@@ -58,6 +58,7 @@ Item {
             appModel: root.model
             session: root.session
             packageName: modelData
+            onCaptureNoticeRequested: captureNoticeTime.restart()
         }
     }
 
@@ -132,6 +133,33 @@ Item {
             positions: root.model.panelPositions
             overlayFrames: root.model.overlayFrames
             bounds: root.streamBounds
+        }
+    }
+
+    // For a while after the stream first takes the pointer, over the panels: how to get it
+    // back. Takes no click.
+    Rectangle {
+        objectName: "captureNotice"
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: 56
+        visible: captureNoticeTime.running
+        width: captureNoticeText.implicitWidth + 28
+        height: captureNoticeText.implicitHeight + 16
+        radius: height / 2
+        color: Qt.rgba(0, 0, 0, 0.75)
+
+        Text {
+            id: captureNoticeText
+
+            anchors.centerIn: parent
+            text: qsTr("The mouse now moves the game's camera. Hold Alt to use the pointer, or press Super+1 to get it back.")
+            color: "white"
+            font.pixelSize: 13
+        }
+        Timer {
+            id: captureNoticeTime
+
+            interval: 6000
         }
     }
 }

@@ -11,6 +11,13 @@ ApplicationWindow {
     required property AppModelBase model
     required property AppUpdater updater
 
+    // In full screen the menu bar hides, as the setting's note promises: no panels. The pointer at
+    // the top edge shows it while the stream does not hold the pointer, F10 shows it with its
+    // first menu open, and it stays while one of its menus is open.
+    readonly property bool fullScreen: commands.fullScreen
+    readonly property bool menuBarShown: !window.fullScreen || menus.menuOpen || menus.openedByKey
+                                         || (topEdge.hovered && !window.model.pointerCaptured)
+
     title: rootView.screenTitle || qsTr("Vantorel")
     width: 1280
     height: 720
@@ -126,6 +133,11 @@ ApplicationWindow {
         shortcut: "Ctrl+Meta+F"
         onTriggered: commands.toggleFullScreen()
     }
+    // The desktop's own full-screen key, from every screen.
+    Shortcut {
+        sequence: "F11"
+        onActivated: fullScreenAction.trigger()
+    }
 
     // Quit, Settings and the guide from every window of the app, and over an open menu, which
     // blocks the actions' own shortcuts. Where an action's shortcut matches as well, Qt gives
@@ -160,6 +172,9 @@ ApplicationWindow {
             function onAboutToShow() {
                 MenuTracking.willShow()
             }
+            function onVisibleChanged() {
+                menus.followMenus()
+            }
         }
     }
 
@@ -182,10 +197,26 @@ ApplicationWindow {
     menuBar: MenuBar {
         id: menus
 
-        // As a click on its title does.
+        property bool menuOpen: false
+        property bool openedByKey: false
+
+        // As a click on its title does, the bar shown first.
         function openFirst() {
+            menus.openedByKey = true
             menus.itemAt(0).triggered()
         }
+        function followMenus() {
+            let open = false
+            for (let i = 0; i < menus.count; ++i)
+                open = open || menus.menuAt(i).visible
+            menus.menuOpen = open
+            if (!open)
+                menus.openedByKey = false
+        }
+
+        visible: window.menuBarShown
+        // Over a full-screen stream, a click on the bar is not a tap on the phone.
+        OverlayControl.registry: window.model.overlayFrames
 
         // No hover: Qt's bar takes a menu closed with Escape under the pointer for still open,
         // and the next click on it, or on another title, then shuts the menu it opens.
@@ -253,7 +284,20 @@ ApplicationWindow {
         id: rootView
 
         anchors.fill: parent
+        // A full screen's bar lies over the picture, which stays where it is.
+        anchors.topMargin: window.fullScreen && menus.visible ? -menus.height : 0
         model: window.model
+    }
+    // The top edge of a full screen, and the bar while it shows; it only watches the pointer.
+    // Always shown, so that what it knows of the pointer is never stale.
+    Item {
+        parent: Overlay.overlay
+        width: window.width
+        height: menus.visible ? menus.height : 2
+
+        HoverHandler {
+            id: topEdge
+        }
     }
 
     UpdateAnswerDialog {

@@ -62,7 +62,7 @@ protected:
     test::ShownWindow window_;
 };
 
-TEST_F(AboutViewTest, OnlyAnAltClickOnTheVersionSwitchesDeveloperMode) {
+TEST_F(AboutViewTest, OnlyAnAltOrCtrlClickOnTheVersionSwitchesDeveloperMode) {
     QQuickWindow& window = show();
     EXPECT_EQ(textOf(findItem(window, "version")), "Version ? (?)");
     QQuickItem* version = findItem(window, "version");
@@ -81,6 +81,8 @@ TEST_F(AboutViewTest, OnlyAnAltClickOnTheVersionSwitchesDeveloperMode) {
     QTest::mouseClick(&window, Qt::LeftButton, Qt::AltModifier | Qt::ShiftModifier, centre);
     EXPECT_FALSE(settings_.developerMode());
     EXPECT_FALSE(isShown(window, "developerModeOn"));
+    QTest::mouseClick(&window, Qt::LeftButton, Qt::ControlModifier, centre);
+    EXPECT_TRUE(settings_.developerMode());
 }
 
 TEST_F(AboutViewTest, LicencesAreLookedUpInLicensesThenTopLevelElseDash) {

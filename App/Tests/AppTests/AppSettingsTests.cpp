@@ -103,6 +103,8 @@ TEST_F(AppSettingsTest, ReadsHandEditedValuesByTheirRules) {
         {"autoFullScreen=maybe", property("autoFullScreen"), "false"},
         {"lowLatencyEncoder=", property("lowLatencyEncoder"), "false"},
         {"lastPackage=com.game", property("lastPackage"), "com.game"},
+        {"captureNoticeCount=2", property("captureNoticeCount"), "2"},
+        {"captureNoticeCount=-3", property("captureNoticeCount"), "0"},
         {"inputMode.com.game=4", inputMode, "4"},
         {"inputMode.com.game=3", inputMode, "3"},
         {"inputMode.com.game=0", inputMode, "3"},
@@ -133,8 +135,8 @@ TEST_F(AppSettingsTest, GarbageInEveryKeyNeverBreaksReading) {
         QByteArray ini;
         for (const char* key :
              {"hudStyle", "hudEnabled", "lastPackage", "developerMode", "emulatorWarningShown",
-              "autoFullScreen", "keepDisplayAwake", "rawMouseInput", "hevcStream",
-              "metalFXUpscaling", "sharpness", "streamFrameRate", "streamResolution",
+              "captureNoticeCount", "autoFullScreen", "keepDisplayAwake", "rawMouseInput",
+              "hevcStream", "metalFXUpscaling", "sharpness", "streamFrameRate", "streamResolution",
               "lowLatencyEncoder", "inputMode.com.game"}) {
             ini += QByteArray(key) + "=" + value + "\n";
         }

@@ -97,7 +97,10 @@ TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) 
               "Unsaved changes. Quit again to discard them, or Super+E to save.");
     EXPECT_TRUE(controller->mayQuit());
     EXPECT_TRUE(controller->passesKeyThrough(36));
+    EXPECT_TRUE(controller->passesKeyThrough(117)) << "Delete";
     EXPECT_FALSE(controller->passesKeyThrough(keyW));
+    EXPECT_FALSE(controller->passesKeyThrough(6)) << "Z";
+    EXPECT_TRUE(controller->passesKeyThrough(6, KeyModifiers::control)) << "Ctrl+Z";
     press(*controller, esc);
     EXPECT_EQ(controller->notice(),
               "Unsaved changes. Press Esc again to discard them, or Super+E to save.");

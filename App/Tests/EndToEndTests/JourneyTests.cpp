@@ -46,6 +46,19 @@ protected:
         return window->visibility() == QWindow::FullScreen &&
                window->geometry() == window->screen()->geometry();
     }
+    bool menuBarShown() const {
+        return DesktopUser::shownWithText(*window, "File", "QQuickMenuBarItem") != nullptr;
+    }
+    QPoint topEdge() const { return window->mapToGlobal(QPoint(window->width() / 2, 0)); }
+    // F10 opens the first menu, Escape closes it.
+    void openFirstMenuWithF10() {
+        ASSERT_TRUE(user().press("F10"));
+        ASSERT_TRUE(DesktopUser::waitFor([&] {
+            return DesktopUser::menuOpen(*window) &&
+                   DesktopUser::menuItem(*window, "About Vantorel");
+        }));
+        closeMenus();
+    }
 
     // The demo plays in the stream screen, its picture drawn.
     void expectDemoPlaying() {
@@ -131,8 +144,11 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(user().press("Meta+Shift+D"));
              expectDemoPlaying();
          }},
-        {"the demo fills the screen",
-         [&] { EXPECT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); })); }},
+        {"the demo fills the screen, the menu bar hidden",
+         [&] {
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); }));
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return !menuBarShown(); }));
+         }},
         {"Close Stream through the menu",
          [&] {
              ASSERT_TRUE(user().choose(*window, {"Stream", "Close Stream"}));
@@ -223,12 +239,16 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
                  return keymap()->inputMode() == InputMode::keymap &&
                         test::textOf(indicator) != keyboardTitle;
              }));
+             // The pointer, taken for looking around, says how to get it back.
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return model().pointerCaptured() && shows("captureNotice"); }));
              ASSERT_TRUE(user().press("Meta+1"));
              ASSERT_TRUE(DesktopUser::waitFor(
                  [&] { return keymap()->inputMode() == InputMode::keyboardMouse; }));
              ASSERT_TRUE(user().press("Meta+2"));
              ASSERT_TRUE(
                  DesktopUser::waitFor([&] { return keymap()->inputMode() == InputMode::keymap; }));
+             EXPECT_EQ(settings().captureNoticeCount(), 1) << "once a stream";
              // Key mapping holds the pointer for looking around: the panels want it free.
              ASSERT_TRUE(user().press("Meta+1"));
              ASSERT_TRUE(DesktopUser::waitFor(
@@ -244,16 +264,19 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(user().choose(*window, {"Stream", "Reset Panel Positions"}));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return hudPanelAt() == hudAt; }));
          }},
-        {"full screen off and on through the menu and with Ctrl+Super+F",
+        {"full screen off and on through the menu, with Ctrl+Super+F and F11, and F10 in it",
          [&] {
              ASSERT_TRUE(user().choose(*window, {"Stream", "Exit Full Screen"}));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !fullScreen(); }));
              ASSERT_TRUE(user().choose(*window, {"Stream", "Enter Full Screen"}));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); }));
-             ASSERT_TRUE(user().press("Ctrl+Meta+F"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !fullScreen(); }));
-             ASSERT_TRUE(user().press("Ctrl+Meta+F"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); }));
+             for (const char* keys : {"Ctrl+Meta+F", "F11"}) {
+                 ASSERT_TRUE(user().press(keys));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] { return !fullScreen(); })) << keys;
+                 ASSERT_TRUE(user().press(keys));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); })) << keys;
+             }
+             openFirstMenuWithF10();
          }},
         {"Edit Layout: a tap added and a template applied, then cancelled",
          [&] {
@@ -281,19 +304,40 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(
                  user().click(DesktopUser::shownWithText(*window, "Labels", "QQuickCheckBox")));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->showLabels() != labels; }));
+             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return keymap()->notice().startsWith("Unsaved changes."); }));
              ASSERT_TRUE(
                  user().click(DesktopUser::shownWithText(*window, "Cancel", "QQuickButton")));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
              EXPECT_EQ(keymap()->activeLayout()->profile.actions.size(), playedActions);
          }},
-        {"Edit Layout again with Super+E, a tap added, saved with Super+E",
+        {"Edit Layout again with Super+E: taps added, undone with Ctrl+Z and Super+Z, deleted "
+         "with Delete and the keypad's Delete; saved with Super+E",
          [&] {
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
-             ASSERT_TRUE(user().click(DesktopUser::shownWithText(*window, "Tap", "QQuickButton")));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("captureBanner"); }));
-             ASSERT_TRUE(user().press("K"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("captureBanner"); }));
+             const int before = editedActions();
+             // Each press acts once it has shown, as a person waits to see it.
+             const auto expect = [&](const char* keys, int added) {
+                 ASSERT_TRUE(user().press(keys));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] {
+                     return editedActions() == before + added;
+                 })) << keys;
+             };
+             const auto addTap = [&](const char* key, int added) {
+                 ASSERT_TRUE(
+                     user().click(DesktopUser::shownWithText(*window, "Tap", "QQuickButton")));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("captureBanner"); }));
+                 expect(key, added);
+             };
+             addTap("K", 1);
+             expect("Ctrl+Z", 0);
+             addTap("K", 1);
+             expect("Delete", 0);
+             expect("Meta+Z", 1);
+             addTap("L", 2);
+             expect("KP_Delete", 1);
              ASSERT_TRUE(openMenuItem({"Stream", "Save Layout"})) << "the title follows";
              closeMenus();
              ASSERT_TRUE(user().press("Meta+E"));
@@ -334,6 +378,8 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_TRUE(DesktopUser::waitFor(
                  [&] { return DesktopUser::shownWithText(*window, "mine.json"); }));
              ASSERT_TRUE(user().click(button("Cancel")));
+             // Gone before the next key: a closing dialog still keeps the window's shortcuts.
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !button("Open"); }));
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
          }},
@@ -391,12 +437,14 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
         {"F10 opens the first menu, Escape closes it",
          [&] {
              ASSERT_TRUE(user().activate(*window));
-             ASSERT_TRUE(user().press("F10"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] {
-                 return DesktopUser::menuOpen(*window) &&
-                        DesktopUser::menuItem(*window, "About Vantorel");
-             }));
-             closeMenus();
+             openFirstMenuWithF10();
+         }},
+        {"F11 on the set-up steps: full screen without the menu bar, and back",
+         [&] {
+             ASSERT_TRUE(user().press("F11"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return fullScreen() && !menuBarShown(); }));
+             ASSERT_TRUE(user().press("F11"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !fullScreen() && menuBarShown(); }));
          }},
         {"About and its licences through the Vantorel menu",
          [&] {
@@ -412,14 +460,14 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              ASSERT_TRUE(user().click(DesktopUser::shown(*licenses, "done")));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !licenses->isVisible(); }));
          }},
-        {"developer mode from an Alt-click on the version",
+        {"developer mode from a Ctrl-click on the version: the window manager takes Alt-clicks",
          [&] {
              QQuickWindow* about = DesktopUser::window("About Vantorel");
              ASSERT_TRUE(about);
              ASSERT_TRUE(user().activate(*about));
-             ASSERT_TRUE(user().hands().hold("Alt"));
+             ASSERT_TRUE(user().hands().hold("Ctrl"));
              ASSERT_TRUE(user().click(DesktopUser::shown(*about, "version")));
-             ASSERT_TRUE(user().hands().release("Alt"));
+             ASSERT_TRUE(user().hands().release("Ctrl"));
              ASSERT_TRUE(DesktopUser::waitFor(
                  [&] { return DesktopUser::shown(*about, "developerModeOn"); }));
              ASSERT_TRUE(user().press("Escape"));
@@ -526,11 +574,13 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
          [&] {
              ASSERT_TRUE(user().activate(*window));
              ASSERT_TRUE(user().press("Meta+Shift+D"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return streaming(); }));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return streaming() && fullScreen(); }));
              ASSERT_TRUE(test::waitForFrame(*window));
          }},
-        {"each menu of the bar, opened and closed",
+        {"each menu of the bar, shown at the top edge, opened and closed",
          [&] {
+             ASSERT_TRUE(user().moveTo(topEdge()));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return menuBarShown(); }));
              QStringList titles;
              for (const char* title : {"Vantorel", "File", "Stream", "Developer", "Help"}) {
                  if (DesktopUser::shownWithText(*window, title, "QQuickMenuBarItem")) {

@@ -239,6 +239,7 @@ public:
     void setStreamKeymap(KeymapController*) override {}
     InputCoordinator* modeRequester() const override { return requester; }
     void setModeRequester(InputCoordinator* coordinator) override { requester = coordinator; }
+    void setPointerCaptured(bool) override {}
     void closeStream() override {}
 
     InputCoordinator* requester = nullptr;

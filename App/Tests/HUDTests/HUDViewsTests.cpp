@@ -49,13 +49,14 @@ public:
     bool isCursorCaptured() const override { return false; }
     std::optional<QPointF> lockedMotion(QPointF) override { return std::nullopt; }
     bool isStreaming() const override { return true; }
-    bool passKeysThrough(std::uint16_t) const override { return false; }
+    bool passKeysThrough(std::uint16_t, KeyModifiers) const override { return false; }
     bool rawMouseActive() override { return false; }
     const QList<QRectF>& overlayFrames() const override { return frames; }
     void onEvent(const InputEvent& event) override { events.push_back(event); }
     void onShortcut(const InputCapture::Shortcut& shortcut) override {
         shortcuts.push_back(shortcut);
     }
+    void onCommandKey(bool) override {}
 
     QList<QRectF> frames;
     std::vector<InputEvent> events;

@@ -84,7 +84,16 @@ TEST_F(InputCaptureTest, ModifierKeysReachThePhoneBySideAndAlwaysGoOn) {
     EXPECT_TRUE(send(key(QEvent::KeyPress, KEY_CAPSLOCK)));
     EXPECT_TRUE(send(key(QEvent::KeyRelease, KEY_CAPSLOCK, {}, false, 0x2)));  // nothing
     EXPECT_TRUE(send(press(KEY_LEFTMETA)));                                    // nothing
+    // Held, Super takes the keyboard from the window manager for the window's shortcuts.
+    EXPECT_TRUE(view.keyboardGrabbed);
     EXPECT_TRUE(send(release(KEY_LEFTMETA, Qt::MetaModifier)));
+    EXPECT_FALSE(view.keyboardGrabbed);
+    send(press(KEY_RIGHTMETA));
+    view.key = false;
+    coordinator.windowLostFocus();  // its release goes to another window
+    view.key = true;
+    coordinator.windowBecameKey();
+    EXPECT_FALSE(view.keyboardGrabbed);
     const std::vector<ControlMessage> expected = {
         keyMessage(KeyAction::down, 59, shiftMeta), keyMessage(KeyAction::down, 60, shiftMeta),
         keyMessage(KeyAction::up, 60, shiftMeta),  // the left one is still held
@@ -104,6 +113,8 @@ TEST_F(InputCaptureTest, KeysAreTakenByPositionWhileStreaming) {
     EXPECT_FALSE(send(press(KEY_Q, {}, true)));
     EXPECT_TRUE(send(press(KEY_UNKNOWN)));
     EXPECT_TRUE(send(release(KEY_UNKNOWN)));
+    EXPECT_TRUE(send(press(KEY_F11))) << "full screen is the window's";
+    EXPECT_TRUE(send(release(KEY_F11)));
     session.stream(false);
     tick();
     EXPECT_EQ(taken(), (std::vector<ControlMessage>{keyMessage(KeyAction::down, 45, 0),
@@ -129,6 +140,8 @@ TEST_F(InputCaptureTest, EventsOfAnotherWindowOrWithoutFocusAreLeftAlone) {
     view.key = true;
     view.sheet = true;  // the dialog has the keyboard
     EXPECT_TRUE(send(press(KEY_A)));
+    EXPECT_TRUE(send(press(KEY_LEFTMETA)));
+    EXPECT_TRUE(view.keyboardGrabbed) << "Super carries the app's shortcuts over a dialog too";
     EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton)));
     EXPECT_TRUE(taken().empty());
 }

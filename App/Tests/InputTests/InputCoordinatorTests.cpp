@@ -23,7 +23,20 @@ std::size_t count(const std::vector<ControlMessage>& messages) {
 
 const InjectKeycode spaceUp = message::key(KeyAction::up, 62, 0, 0);
 
-class InputCoordinatorTest : public ::testing::Test, protected InputFixture {};
+class InputCoordinatorTest : public ::testing::Test, protected InputFixture {
+protected:
+    // Attached and streaming in key mapping with a look control: the pointer locked, without
+    // warping the display's pointer.
+    void lockThePointer() {
+        view.view.setParentItem(nullptr);
+        attach();
+        startStreaming();
+        session.router.setMode(InputMode::keymap);
+        session.router.setLayouts(
+            {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
+        tick();
+    }
+};
 
 TEST_F(InputCoordinatorTest, StartModeIsTheRequestElseTheStoredModeElseKeyboardAndMouse) {
     struct Case {
@@ -159,13 +172,7 @@ TEST_F(InputCoordinatorTest, ANewSessionReleasesTheOldRouterAndStartsAfresh) {
 }
 
 TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) {
-    view.view.setParentItem(nullptr);  // locked without warping the display's pointer
-    attach();
-    startStreaming();
-    session.router.setMode(InputMode::keymap);
-    session.router.setLayouts(
-        {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
-    tick();
+    lockThePointer();
     ASSERT_TRUE(session.router.wantsCursorCapture());
     EXPECT_TRUE(rawMouse.isSourceRunning()) << "locked, with raw motion";
 
@@ -180,11 +187,27 @@ TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) 
     view.key = true;
     coordinator.windowBecameKey();
     EXPECT_TRUE(rawMouse.isSourceRunning());
+    EXPECT_TRUE(model.pointerCaptured);
     coordinator.closeStream();
     EXPECT_EQ(model.closed, 1);
     coordinator.detach();
     EXPECT_EQ(model.keymap, nullptr);
     EXPECT_EQ(model.requester, nullptr);
+}
+
+TEST_F(InputCoordinatorTest, HowToGetTheLockedPointerBackShowsOnceAStreamForThreeStreams) {
+    for (int stream = 1; stream <= 4; ++stream) {
+        lockThePointer();
+        ASSERT_TRUE(model.pointerCaptured);
+        view.key = false;
+        coordinator.windowLostFocus();
+        EXPECT_FALSE(model.pointerCaptured);
+        view.key = true;
+        coordinator.windowBecameKey();
+        EXPECT_EQ(view.captureNotices, std::min(stream, 3)) << stream;
+        coordinator.detach();
+    }
+    EXPECT_EQ(settings.captureNoticeCount(), 3);
 }
 
 TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheStreamCapturesInput) {

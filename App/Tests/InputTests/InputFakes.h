@@ -52,12 +52,14 @@ public:
     void setStreamKeymap(KeymapController* controller) override { keymap = controller; }
     InputCoordinator* modeRequester() const override { return requester; }
     void setModeRequester(InputCoordinator* coordinator) override { requester = coordinator; }
+    void setPointerCaptured(bool captured) override { pointerCaptured = captured; }
     void closeStream() override { ++closed; }
 
     FakeSession* current = nullptr;
     mutable OverlayFrameRegistry registry;
     KeymapController* keymap = nullptr;
     InputCoordinator* requester = nullptr;
+    bool pointerCaptured = false;
     int closed = 0;
 
 private:
@@ -81,6 +83,7 @@ public:
     bool isWindowVisible() const override { return visible; }
     bool hasSheet() const override { return sheet; }
     void presentEmulatorWarning() override { ++warnings; }
+    void presentCaptureNotice() override { ++captureNotices; }
     void grabKeyboard(bool grab) override { keyboardGrabbed = grab; }
 
     QQuickWindow window;
@@ -89,6 +92,7 @@ public:
     bool visible = true;
     bool sheet = false;
     int warnings = 0;
+    int captureNotices = 0;
     bool keyboardGrabbed = false;
 };
 

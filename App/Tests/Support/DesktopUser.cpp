@@ -1,6 +1,7 @@
 #include "DesktopUser.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QHash>
 #include <QImage>
@@ -96,7 +97,7 @@ protected:
         const QEvent::Type type = event->type();
         if (receiver->isWindowType() &&
             (type == QEvent::MouseMove || type == QEvent::MouseButtonPress ||
-             type == QEvent::MouseButtonRelease)) {
+             type == QEvent::MouseButtonRelease || type == QEvent::KeyPress)) {
             ++counts_[type];
         } else if (type == QEvent::Show && receiver->isWindowType()) {
             noteShown(static_cast<QWindow*>(receiver));
@@ -172,7 +173,34 @@ DesktopUser::~DesktopUser() = default;
     if (auto looked = lookAtShownWindows(); !looked) {
         return looked;
     }
-    return hands_.press(chord);
+    const QStringList keys = chord.split(u'+');
+    if (keys.size() < 2) {
+        return hands_.press(chord);
+    }
+    // The application takes the keyboard from the window manager while Super is held.
+    const QString modifiers = keys.mid(0, keys.size() - 1).join(u'+');
+    const int before = seen_->count(QEvent::KeyPress);
+    if (auto held = hands_.hold(modifiers); !held) {
+        return held;
+    }
+    if (!waitFor([&] { return seen_->count(QEvent::KeyPress) >= before + keys.size() - 1; })) {
+        static_cast<void>(hands_.release(modifiers));
+        return ::testing::AssertionFailure()
+               << "the application never saw " << modifiers.toStdString() << " go down";
+    }
+    auto pressed = hands_.press(keys.back());
+    auto released = hands_.release(modifiers);
+    return pressed ? released : pressed;
+}
+
+::testing::AssertionResult DesktopUser::moveTo(QPoint to) {
+    // The server reports no motion to where the pointer already is.
+    if (QCursor::pos() == to) {
+        return ::testing::AssertionSuccess();
+    }
+    const int moves = seen_->count(QEvent::MouseMove);
+    hands_.moveTo(to);
+    return seen(QEvent::MouseMove, moves);
 }
 
 ::testing::AssertionResult DesktopUser::drag(QPoint from, QPoint to) {
@@ -180,9 +208,7 @@ DesktopUser::~DesktopUser() = default;
         return looked;
     }
     constexpr int steps = 4;
-    int moves = seen_->count(QEvent::MouseMove);
-    hands_.moveTo(from);
-    if (auto moved = seen(QEvent::MouseMove, moves); !moved) {
+    if (auto moved = moveTo(from); !moved) {
         return moved;
     }
     const int presses = seen_->count(QEvent::MouseButtonPress);
@@ -191,9 +217,7 @@ DesktopUser::~DesktopUser() = default;
         return pressed;
     }
     for (int step = 1; step <= steps; ++step) {
-        moves = seen_->count(QEvent::MouseMove);
-        hands_.moveTo(from + (to - from) * step / steps);
-        if (auto moved = seen(QEvent::MouseMove, moves); !moved) {
+        if (auto moved = moveTo(from + (to - from) * step / steps); !moved) {
             return moved;
         }
     }
@@ -314,7 +338,18 @@ QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
 }
 
 QObject* DesktopUser::openMenu(QQuickWindow& window, const QString& title) {
-    QQuickItem* bar = shownWithText(window, title, "QQuickMenuBarItem");
+    QQuickItem* bar = nullptr;
+    static_cast<void>(waitFor([&] {
+        if ((bar = shownWithText(window, title, "QQuickMenuBarItem"))) {
+            return true;
+        }
+        // A full screen shows its menu bar while the pointer is at the top edge.
+        const QPoint edge = window.mapToGlobal(QPoint(window.width() / 2, 0));
+        if (window.visibility() == QWindow::FullScreen && QCursor::pos() != edge) {
+            hands_.moveTo(edge);
+        }
+        return false;
+    }));
     if (!bar) {
         ADD_FAILURE() << "no menu \"" << title.toStdString() << "\" in the menu bar";
         return nullptr;

@@ -56,16 +56,21 @@ public:
 
     XTestInput& hands() { return hands_; }
 
+    // Presses a chord as XTestInput names it, the modifiers first: the application sees them
+    // before the key, as it does a hand's.
     ::testing::AssertionResult press(const QString& chord);
     // Clicks the middle of the item once it shows, is enabled and has been drawn.
     ::testing::AssertionResult click(QQuickItem* item);
+    // Moves the pointer to that screen point and waits until the application has seen it.
+    ::testing::AssertionResult moveTo(QPoint to);
     // Drags with the left button from one screen point to another, in steps, each seen by the
     // application before the next, as a hand's motion arrives.
     ::testing::AssertionResult drag(QPoint from, QPoint to);
     // Brings the window to the front with the keyboard, as the desktop's task list does.
     ::testing::AssertionResult activate(QQuickWindow& window);
 
-    // Opens the menu of the menu bar titled `title` with a click; returns the menu, or null.
+    // Opens the menu of the menu bar titled `title` with a click, first showing a full screen's
+    // bar with the pointer at the top edge; returns the menu, or null.
     QObject* openMenu(QQuickWindow& window, const QString& title);
     // Chooses an item through the menu bar: the menu's title, the titles of the submenus on the
     // way, the item's text. Returns once every menu has closed again.

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QSize>
-#include <QTemporaryDir>
 
 #include <sys/types.h>
 
@@ -11,11 +10,10 @@
 namespace qm::test {
 
 // An X display of the test's own with a window manager on it, as a user's desktop has: Xvfb
-// with one screen, openbox with its usual mouse bindings (a click focuses and raises a window,
-// its title bar moves it) and one key binding, Alt+F4 closing the focused window, so that every
-// other key reaches the application. Windows of other tests on the shared display never take
-// its keyboard. Started before the application object, whose DISPLAY it sets; stopped, and
-// DISPLAY restored, when it goes.
+// with one screen and openbox with its default configuration, key and mouse bindings included
+// (Super+E runs a file manager, an Alt-drag moves a window, Alt+F4 closes it). Windows of other
+// tests on the shared display never take its keyboard. Started before the application object,
+// whose DISPLAY it sets; stopped, and DISPLAY restored, when it goes.
 class PrivateDisplay {
 public:
     PrivateDisplay() = default;
@@ -31,7 +29,6 @@ private:
     ::testing::AssertionResult startServer(QSize screen);
     ::testing::AssertionResult startManager();
 
-    QTemporaryDir folder_;
     QByteArray previousDisplay_;
     bool hadDisplay_ = false;
     pid_t server_ = -1;

@@ -29,6 +29,10 @@ std::uint32_t symbolOf(const QString& name) {
     if (const auto found = named.constFind(name); found != named.constEnd()) {
         return *found;
     }
+    // Qt names the keypad's Delete as the other one: here it goes by its X name.
+    if (name == u"KP_Delete") {
+        return 0xff9f;
+    }
     if (name.size() > 1 && name.startsWith('F')) {
         bool number = false;
         const int index = name.mid(1).toInt(&number);
