@@ -35,7 +35,9 @@ void centreOverParent(QWindow& window) {
 // right. A colormap of its own for each secondary window keeps every such picture true.
 void separateColormap(QWindow& window) {
     const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !window.transientParent()) {
+    // Other platforms (offscreen among them) may answer as X11 without an xcb connection.
+    if (!x11 || !x11->connection() || QGuiApplication::platformName() != QLatin1String("xcb") ||
+        !window.transientParent()) {
         return;
     }
     // Once for each native window: Qt makes a new one only when it recreates the window.
