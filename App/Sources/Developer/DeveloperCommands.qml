@@ -3,8 +3,8 @@ import QtQuick.Controls
 import Vantorel
 
 // The "Developer" menu: the raw stream capture switch and the two ways of starting the flash
-// test. It puts itself into the menu bar after `after` while the commands model shows it, and
-// takes itself out again: a menu's own visible means open, not present.
+// test, in developer mode. It puts itself into the menu bar after `after` while the commands
+// model shows it, and takes itself out again: a menu's own visible means open, not present.
 FittingMenu {
     id: menu
 
@@ -51,6 +51,8 @@ FittingMenu {
 
     MenuItem {
         objectName: "recordRawStream"
+        visible: menu.commands.developerMode
+        height: visible ? implicitHeight : 0
         text: qsTr("Record Raw Stream (.qmstream)")
         checkable: true
         checked: menu.model.captureRawStream
@@ -58,12 +60,16 @@ FittingMenu {
     }
     MenuItem {
         objectName: "flashTestDataURL"
+        visible: menu.commands.developerMode
+        height: visible ? implicitHeight : 0
         text: qsTr("Flash Test (data: URL)…")
         enabled: menu.commands.canRequestFlashTest
         onTriggered: menu.model.flashTest.request(FlashTestRunner.Source.dataURL)
     }
     MenuItem {
         objectName: "flashTestDownloadsFile"
+        visible: menu.commands.developerMode
+        height: visible ? implicitHeight : 0
         text: qsTr("Flash Test (File in Downloads)…")
         enabled: menu.commands.canRequestFlashTest
         onTriggered: menu.model.flashTest.request(FlashTestRunner.Source.downloadsFile)

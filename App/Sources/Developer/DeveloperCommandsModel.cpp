@@ -4,7 +4,18 @@
 
 namespace qm {
 
-DeveloperCommandsModel::DeveloperCommandsModel(QObject* parent) : QObject(parent) {}
+namespace {
+
+#ifdef NDEBUG
+constexpr bool isDebugBuild = false;
+#else
+constexpr bool isDebugBuild = true;
+#endif
+
+}  // namespace
+
+DeveloperCommandsModel::DeveloperCommandsModel(QObject* parent)
+    : QObject(parent), debugBuild_(isDebugBuild) {}
 
 void DeveloperCommandsModel::setStreamRoute(bool streamRoute) {
     if (streamRoute_ != streamRoute) {
@@ -31,6 +42,14 @@ void DeveloperCommandsModel::setFlashTest(FlashTestRunner* runner) {
     }
 }
 
+void DeveloperCommandsModel::setDebugBuild(bool debugBuild) {
+    if (debugBuild_ != debugBuild) {
+        debugBuild_ = debugBuild;
+        emit inputsChanged();
+        update();
+    }
+}
+
 void DeveloperCommandsModel::follow() {
     for (const QMetaObject::Connection& connection : connections_) {
         disconnect(connection);
@@ -54,7 +73,8 @@ void DeveloperCommandsModel::follow() {
 void DeveloperCommandsModel::update() {
     State state;
     // On an object's destroyed() its pointer already reads null.
-    state.showsMenu = settings_ && settings_->developerMode();
+    state.developerMode = settings_ && settings_->developerMode();
+    state.showsMenu = state.developerMode || debugBuild_;
     state.hasStream = session_ && session_->phase() == SessionPhase::streaming();
     state.canRequestFlashTest =
         streamRoute_ && state.hasStream && !(flashTest_ && flashTest_->isRunning());

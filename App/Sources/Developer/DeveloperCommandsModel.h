@@ -25,9 +25,13 @@ class DeveloperCommandsModel : public QObject {
     Q_PROPERTY(qm::AppSettings* settings READ settings WRITE setSettings NOTIFY inputsChanged)
     Q_PROPERTY(
         qm::FlashTestRunner* flashTest READ flashTest WRITE setFlashTest NOTIFY inputsChanged)
+    // Whether this is a build for debugging, whose menu shows whatever the mode.
+    Q_PROPERTY(bool debugBuild READ debugBuild WRITE setDebugBuild NOTIFY inputsChanged)
 
-    // Developer mode is on: a menu without it would be empty.
+    // Developer mode is on, or the build is for debugging.
     Q_PROPERTY(bool showsMenu READ showsMenu NOTIFY stateChanged)
+    // The menu's items show in developer mode only.
+    Q_PROPERTY(bool developerMode READ developerMode NOTIFY stateChanged)
     // The session streams, whatever the route.
     Q_PROPERTY(bool hasStream READ hasStream NOTIFY stateChanged)
     Q_PROPERTY(bool canRequestFlashTest READ canRequestFlashTest NOTIFY stateChanged)
@@ -43,8 +47,11 @@ public:
     void setSettings(AppSettings* settings);
     FlashTestRunner* flashTest() const { return flashTest_; }
     void setFlashTest(FlashTestRunner* runner);
+    bool debugBuild() const noexcept { return debugBuild_; }
+    void setDebugBuild(bool debugBuild);
 
     bool showsMenu() const noexcept { return state_.showsMenu; }
+    bool developerMode() const noexcept { return state_.developerMode; }
     bool hasStream() const noexcept { return state_.hasStream; }
     bool canRequestFlashTest() const noexcept { return state_.canRequestFlashTest; }
 
@@ -55,6 +62,7 @@ signals:
 private:
     struct State {
         bool showsMenu = false;
+        bool developerMode = false;
         bool hasStream = false;
         bool canRequestFlashTest = false;
         bool operator==(const State&) const = default;
@@ -65,6 +73,7 @@ private:
     void update();
 
     bool streamRoute_ = false;
+    bool debugBuild_;
     QPointer<StreamingSession> session_;
     QPointer<AppSettings> settings_;
     QPointer<FlashTestRunner> flashTest_;

@@ -305,8 +305,14 @@ Item {
             spacing: 12
 
             GuideText {
+                objectName: "paragraph"
                 Layout.fillWidth: true
-                text: qsTr("Quick Fixes has a one-minute fix for most of them. Found a bug or have an idea? Write to us: a real person reads every message. Contact Support fills in your app and Linux versions.")
+                text: qsTr("Quick Fixes on the support page has a one-minute fix for most of them.")
+            }
+            GuideText {
+                objectName: "paragraph"
+                Layout.fillWidth: true
+                text: qsTr("Found a bug or have an idea? Write to us: a real person reads every message. Contact Support fills in your app and Linux versions.")
             }
             RowLayout {
                 spacing: 12

@@ -181,6 +181,7 @@ ApplicationWindow {
     DeveloperCommandsModel {
         id: developer
 
+        objectName: "developerCommands"
         streamRoute: window.model.routeKind === Route.RouteKind.stream
         session: window.model.session
         settings: window.model.settings

@@ -74,8 +74,10 @@ TEST_F(DeveloperCommandsTest, MenuFollowsDeveloperModeAndItsFlashItemsTheStream)
     QObject* raw = window->findChild<QObject*>("recordRawStream");
     QObject* dataURL = window->findChild<QObject*>("flashTestDataURL");
     QObject* downloads = window->findChild<QObject*>("flashTestDownloadsFile");
-    ASSERT_TRUE(raw && dataURL && downloads);
+    auto* commands = window->findChild<DeveloperCommandsModel*>("developerCommands");
+    ASSERT_TRUE(raw && dataURL && downloads && commands);
 
+    commands->setDebugBuild(false);
     EXPECT_FALSE(titles(*window).contains("Developer"));
     for (const bool on : {true, false, true}) {
         settings.setDeveloperMode(on);
@@ -86,6 +88,19 @@ TEST_F(DeveloperCommandsTest, MenuFollowsDeveloperModeAndItsFlashItemsTheStream)
         }
     }
     QObject* menu = window->findChild<QObject*>("developerMenu");
+    // A build for debugging has the menu without developer mode, but none of its items.
+    settings.setDeveloperMode(false);
+    commands->setDebugBuild(true);
+    EXPECT_EQ(titles(*window).count("Developer"), 1);
+    ASSERT_TRUE(QMetaObject::invokeMethod(menu, "open"));
+    ASSERT_TRUE(eventually([&] { return menu->property("opened").toBool(); }));
+    for (const QObject* item : {raw, dataURL, downloads}) {
+        EXPECT_FALSE(item->property("visible").toBool()) << item->objectName().toStdString();
+    }
+    ASSERT_TRUE(QMetaObject::invokeMethod(menu, "close"));
+    ASSERT_TRUE(eventually([&] { return !menu->property("visible").toBool(); }));
+
+    settings.setDeveloperMode(true);
     ASSERT_TRUE(QMetaObject::invokeMethod(menu, "open"));
     ASSERT_TRUE(eventually([&] { return raw->property("visible").toBool(); }));
     EXPECT_TRUE(raw->property("enabled").toBool());

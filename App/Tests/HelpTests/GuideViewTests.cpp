@@ -1,5 +1,9 @@
+#include <QDir>
+#include <QFile>
 #include <QQmlEngine>
 #include <QQuickWindow>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -22,9 +26,21 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    QQuickWindow& show(const QByteArray& qml) {
-        window_ = test::showWindow(engine_, qml, {{"bundle", QStringLiteral(QM_BUNDLE_DIR)}});
+    QQuickWindow& show(const QByteArray& qml,
+                       const QString& bundle = QStringLiteral(QM_BUNDLE_DIR)) {
+        window_ = test::showWindow(engine_, qml, {{"bundle", bundle}});
         return *window_;
+    }
+    QQuickWindow& showGuide(const QString& bundle = QStringLiteral(QM_BUNDLE_DIR)) {
+        return show(R"(
+            import QtQuick
+            import Vantorel
+            Window {
+                required property string bundle
+                width: 900; height: 640
+                GuideView { anchors.fill: parent; bundleRoot: bundle }
+            })",
+                    bundle);
     }
     void click(const QString& name) { test::click(*window_, findItem(*window_, name)); }
     QString pageTitle() { return textOf(findItem(*window_, "pageTitle")); }
@@ -37,14 +53,7 @@ protected:
 };
 
 TEST_F(GuideViewTest, PagesNumberStepsFromOneAndHideSupportWithoutASite) {
-    QQuickWindow& window = show(R"(
-        import QtQuick
-        import Vantorel
-        Window {
-            required property string bundle
-            width: 900; height: 640
-            GuideView { anchors.fill: parent; bundleRoot: bundle }
-        })");
+    QQuickWindow& window = showGuide();
     EXPECT_EQ(pageTitle(), "Start Here");
 
     for (const char* section : {"start", "keymap", "layouts"}) {
@@ -71,6 +80,25 @@ TEST_F(GuideViewTest, PagesNumberStepsFromOneAndHideSupportWithoutASite) {
         EXPECT_FALSE(textOf(paragraph).contains("Support")) << textOf(paragraph).toStdString();
         EXPECT_FALSE(textOf(paragraph).contains("support page"));
     }
+}
+
+TEST_F(GuideViewTest, WithASiteTheHelpPageSaysHowToWriteToUs) {
+    QTemporaryDir bundle;
+    ASSERT_TRUE(QDir(bundle.path()).mkpath("Guide"));
+    ASSERT_TRUE(
+        QFile::copy(QM_BUNDLE_DIR "/Guide/guide.json", bundle.filePath("Guide/guide.json")));
+    QFile info(bundle.filePath("Info.json"));
+    ASSERT_TRUE(info.open(QIODevice::WriteOnly));
+    info.write(R"({"QMSupportURL": "https://help.example.com/support"})");
+    info.close();
+    QQuickWindow& window = showGuide(bundle.path());
+    click("section:help");
+    const auto paragraphs = shownItems(findItem(window, "page"), "paragraph");
+    EXPECT_TRUE(std::ranges::any_of(paragraphs, [](QQuickItem* paragraph) {
+        return textOf(paragraph) ==
+               "Found a bug or have an idea? Write to us: a real person reads every message. "
+               "Contact Support fills in your app and Linux versions.";
+    }));
 }
 
 TEST_F(GuideViewTest, TheButtonRaisesTheOneWindowWhichOpensAtStartHere) {

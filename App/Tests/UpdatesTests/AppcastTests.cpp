@@ -1,4 +1,6 @@
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -136,6 +138,30 @@ TEST(UpdateFileTest, NamesTheDownloadAfterTheAddressSafely) {
          }) {
         EXPECT_EQ(UpdateFile::saveName(QUrl(QString::fromStdString(url)), "1.6 beta"), name) << url;
     }
+}
+
+// The publisher's script signs a package as the check wants it, with a key made by openssl.
+TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
+    QTemporaryDir dir;
+    const QString key = dir.filePath("key.pem");
+    const QString package = dir.filePath("vantorel_1.8_amd64.deb");
+    ASSERT_EQ(QProcess::execute("openssl", {"genpkey", "-algorithm", "ed25519", "-out", key}), 0);
+    ASSERT_EQ(QProcess::execute("openssl", {"rand", "-out", package, "100000"}), 0);
+    QProcess script;
+    script.start(QM_PUBLISH_UPDATE,
+                 {key, package, "8", "https://u.example/vantorel_1.8_amd64.deb?a&b", "1.8 beta"});
+    ASSERT_TRUE(script.waitForFinished(60000));
+    ASSERT_EQ(script.exitCode(), 0) << script.readAllStandardError().toStdString();
+    const QByteArray output = script.readAllStandardOutput();
+
+    const AppcastChoice choice =
+        chooseNewest(parseAppcast(feed(output.mid(output.indexOf("<item>")))),
+                     QUrl("https://u.example/appcast.xml"));
+    ASSERT_TRUE(choice.newest) << output.toStdString();
+    EXPECT_EQ(choice.newest->url, QUrl("https://u.example/vantorel_1.8_amd64.deb?a&b"));
+    const QByteArray publicKey =
+        QByteArray::fromBase64(output.mid(0, output.indexOf('\n')).replace("SUPublicEDKey: ", ""));
+    EXPECT_TRUE(UpdateFile::verify(package, *choice.newest, publicKey));
 }
 
 }  // namespace

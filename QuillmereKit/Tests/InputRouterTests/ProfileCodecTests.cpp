@@ -311,8 +311,9 @@ TEST(ProfileCodec, BytesThatAreNotAReadableDocumentFailWithoutAValue) {
     const std::string afterDocument =
         ": syntax error while parsing value - invalid literal; last read: '<U+0000>'; expected "
         "end of input";
-    std::string values = "{\"extra\": [";
-    for (std::size_t i = 0; i < JsonNode::maxValues; ++i) {
+    // With the array around them, one value short of the limit.
+    std::string values = "[";
+    for (std::size_t i = 0; i < JsonNode::maxValues - 2; ++i) {
         values += "{},";
     }
     const std::pair<std::string, std::string> cases[] = {
@@ -322,8 +323,9 @@ TEST(ProfileCodec, BytesThatAreNotAReadableDocumentFailWithoutAValue) {
         // Refused while parsing, before a tree of that depth exists.
         {replaced("{", "{\"extra\": " + std::string(100000, '[') + std::string(100000, ']') + ","),
          deepPath + ": nested more than 64 levels deep"},
-        // Refused before a tree of that size exists.
-        {values + "{}]}", "more than 200000 values"},
+        // Exactly the limit parses; one more is refused before a tree of that size exists.
+        {values + "{}]", "expected an object, found an array"},
+        {values + "{},{}]", "more than 200000 values"},
         {oneLine + std::string("\0{}", 3),
          "parse error at line 1, column " + std::to_string(oneLine.size() + 1) + afterDocument},
         {std::string("{\n}\n\0", 5), "parse error at line 3, column 1" + afterDocument},

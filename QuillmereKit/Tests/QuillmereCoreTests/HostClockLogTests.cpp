@@ -81,7 +81,8 @@ TEST(Log, EveryLineStaysOneLineWithoutTerminalEscapes) {
         {"model\nforged line", "model\\nforged line"},
         {"a\r\tb", "a\\r\\tb"},
         {"\x1B[31mred\x07 del\x7F", "\\x1B[31mred\\x07 del\\x7F"},
-        {"c1 \u009B31m", "c1 \\u009B31m"},
+        // The C1 controls end where the no-break space begins.
+        {"c1 \u009B31m \u0080\u009F\u00A0", "c1 \\u009B31m \\u0080\\u009F\u00A0"},
         {"separator\u2028x", "separator\\u2028x"},
         // Text that reorders or hides itself.
         {"\u202Egnp.exe\u2066\u2069\u061C", "\\u202Egnp.exe\\u2066\\u2069\\u061C"},

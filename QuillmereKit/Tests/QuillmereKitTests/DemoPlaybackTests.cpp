@@ -1,9 +1,11 @@
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <limits>
 #include <mutex>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -135,19 +137,23 @@ TEST(DemoSource, AFileThatCannotBePlayedFailsWithItsCase) {
     fs::create_directories(dir);
     Bytes badMagic = capture({frameAt(0)});
     badMagic[0] = 'X';
-    const std::vector<std::pair<Bytes, std::string>> cases = {
-        {badMagic, "demo stream: badMagic"},
-        {Bytes(5, 'Q'), "demo stream: truncated"},
-        {{}, "demo stream: No such file or directory"},
+    const auto write = [](Bytes contents) {
+        return [contents](const fs::path& file) { std::ofstream(file) << asText(contents); };
     };
-    for (const auto& [contents, message] : cases) {
+    const std::vector<std::pair<std::function<void(const fs::path&)>, std::string>> cases = {
+        {write(badMagic), "demo stream: badMagic"},
+        {write(Bytes(5, 'Q')), "demo stream: truncated"},
+        {[](const fs::path&) {}, "demo stream: No such file or directory"},
+        {[](const fs::path& file) { fs::create_directory(file); },
+         "demo stream: demo.qmstream is a folder, not a capture file"},
+        // Refused, not waited on for a writer.
+        {[](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+         "demo stream: demo.qmstream is a named pipe, not a capture file"},
+    };
+    for (const auto& [make, message] : cases) {
         const fs::path file = dir / "demo.qmstream";
-        fs::remove(file);
-        if (!contents.empty()) {
-            std::ofstream(file, std::ios::binary)
-                .write(reinterpret_cast<const char*>(contents.data()),
-                       static_cast<std::streamsize>(contents.size()));
-        }
+        fs::remove_all(file);
+        make(file);
         try {
             DemoSource::open(file);
             ADD_FAILURE() << "opened";

@@ -254,10 +254,10 @@ TEST_F(GameLibraryCacheTest, ADamagedIndexCannotMakeALoadTakeMoreThanItsBounds) 
     writeFile(icons_ / "big.png", asText(png(std::string(iconSize - 8, 'x'))));
     std::string apps = entry(R"(, "isGame": true, "iconFile": "big.png")");
     for (std::size_t i = 1; i < withIcons + 10; ++i) {
-        apps += "," + entry(R"(, "isGame": true, "iconFile": "big.png")");
+        apps.append(",").append(entry(R"(, "isGame": true, "iconFile": "big.png")"));
     }
     for (std::size_t i = withIcons + 10; i <= GameLibraryCache::maxEntries; ++i) {
-        apps += "," + entry(R"(, "isGame": false)");
+        apps.append(",").append(entry(R"(, "isGame": false)"));
     }
     writeFile(phone_ / "index.json", R"({"version": 1, "apps": [)" + apps + "]}");
 

@@ -124,10 +124,12 @@ TEST_F(ThreadPrioritiesTest, ARefusalNoServiceOrNoBusLeaveTheThreadAsItWasWithOn
     ASSERT_TRUE(system_.registerService(service));
     fake_.refuse = true;
     ThreadPriorities refused(client_);
+    // A new thread starts at this one's level, whatever the suite was started with.
+    const int started = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
     for (const ThreadPriority priority : {ThreadPriority::userInteractive, ThreadPriority::high}) {
         const Applied applied = apply(refused, priority);
         EXPECT_FALSE(applied.granted);
-        EXPECT_EQ(applied.nice, 0);
+        EXPECT_EQ(applied.nice, started);
     }
 
     ThreadPriorities noBus(QDBusConnection(QStringLiteral("no such bus")));

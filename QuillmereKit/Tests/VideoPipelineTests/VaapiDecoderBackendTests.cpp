@@ -217,9 +217,13 @@ TEST(VaapiDecoderBackend, EveryFallbackEndsInSoftwareWithEveryFrameExact) {
         std::size_t lost;        // pictures before the next key frame, when no replay covers them
         DecoderKind endsIn;
         std::size_t logLines;  // the choice, and the hand-over when there is one
+        std::optional<std::size_t> damaged = std::nullopt;  // a picture cut short in the stream
     };
+    // The device is lost on the sixth access unit since the key frame.
+    HardwareDecodingOptions fullReplay;
+    fullReplay.replayLimit = 6;
     HardwareDecodingOptions narrowReplay;
-    narrowReplay.replayLimit = 3;
+    narrowReplay.replayLimit = 5;
     HardwareDecodingOptions forced;
     forced.forceSoftware = true;
     const std::vector<Case> cases = {
@@ -240,15 +244,15 @@ TEST(VaapiDecoderBackend, EveryFallbackEndsInSoftwareWithEveryFrameExact) {
          0,
          DecoderKind::software,
          2},
-        {"device lost mid-stream",
+        {"device lost mid-stream, the replay full",
          {.failTransfersFrom = 5, .transferStatus = AVERROR(ENODEV)},
-         {},
+         fullReplay,
          5,
          0,
          DecoderKind::software,
          2},
-        // Five pictures past the key frame, more than the replay takes: the decoder's recovery
-        // waits for the next key frame instead.
+        // One access unit more than the replay takes: the decoder's recovery waits for the next
+        // key frame instead.
         {"device lost far from a key frame",
          {.failTransfersFrom = 5, .transferStatus = AVERROR(ENODEV)},
          narrowReplay,
@@ -257,13 +261,21 @@ TEST(VaapiDecoderBackend, EveryFallbackEndsInSoftwareWithEveryFrameExact) {
          DecoderKind::software,
          2},
         {"software forced", {}, forced, 0, 0, DecoderKind::software, 1},
+        // The stream's damage, not the device's: the decoder's recovery waits for a key frame.
+        {"damaged picture on a working device", {}, {}, 6, 6, DecoderKind::vaapi, 1, 4},
     };
     for (const Clip& clip : clips()) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(clip.name) + ", " + c.name);
             auto gpu = std::make_shared<Gpu>(c.gpu);
+            std::vector<StreamPacket> packets = clip.packets;
+            for (std::size_t picture = 0; StreamPacket & packet : packets) {
+                if (packet.kind != StreamPacket::Kind::config && picture++ == c.damaged) {
+                    packet.data.resize(16);
+                }
+            }
             const Decoding run = decodeClip(
-                clip.packets,
+                packets,
                 makeVaapiDecoderBackend(c.options, std::make_unique<FakeVaapiDevice>(gpu)));
             ASSERT_EQ(run.frames.size(), clip.reference.size() - c.lost);
             expectFrameExact(clip, run);

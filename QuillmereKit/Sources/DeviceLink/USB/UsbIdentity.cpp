@@ -44,7 +44,10 @@ std::string sysfsName(std::uint8_t bus, std::span<const std::uint8_t> ports) {
     }
     std::string name = std::to_string(bus) + "-";
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        name += (i == 0 ? "" : ".") + std::to_string(ports[i]);
+        if (i != 0) {
+            name += '.';
+        }
+        name += std::to_string(ports[i]);
     }
     return name;
 }

@@ -46,7 +46,11 @@ public:
             throw unreadable(errno);
         }
         if (!S_ISREG(info.st_mode)) {
-            throw unreadable(EINVAL);
+            const char* kind = S_ISDIR(info.st_mode)    ? "a folder"
+                               : S_ISFIFO(info.st_mode) ? "a named pipe"
+                                                        : "a device";
+            throw DemoError::unreadable(file.filename().string() + " is " + kind +
+                                        ", not a capture file");
         }
         remaining_ = static_cast<std::uint64_t>(info.st_size);
     }
