@@ -19,6 +19,8 @@ endfunction()
 # ALONE: the tests drive the whole app at a person's pace (a triple click, a window going full
 # screen under its window manager), which other tests loading the machine stretch: they run
 # with no other test beside them.
+# The time-outs catch a hang, not a slow step: a journey of a sanitizer build takes a minute and
+# a half on a busy machine, a test's step is bounded by its own waits.
 function(qm_add_test name)
     if(NOT QM_BUILD_TESTS)
         return()
@@ -27,11 +29,13 @@ function(qm_add_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
     set(lock "")
+    set(timeout 300)
     if(ARG_KEYBOARD)
         set(lock RESOURCE_LOCK keyboard)
     endif()
     if(ARG_ALONE)
         list(APPEND lock RUN_SERIAL TRUE)
+        set(timeout 900)
     endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
@@ -39,7 +43,7 @@ function(qm_add_test name)
         # One variable per property: test discovery splits a list value at its semicolons.
         PROPERTIES ENVIRONMENT "QM_HOSTED_BY_TESTS=1"
                    ENVIRONMENT_MODIFICATION "QM_FIXTURES_DIR=set:${PROJECT_SOURCE_DIR}/QuillmereKit/Tests/Fixtures"
-                   TIMEOUT 120
+                   TIMEOUT ${timeout}
                    ${lock})
 endfunction()
 

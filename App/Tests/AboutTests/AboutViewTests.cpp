@@ -19,9 +19,6 @@ using test::findItem;
 using test::isShown;
 using test::textOf;
 
-// Licences are read on a worker: on a loaded machine that can take longer than the usual wait.
-constexpr int readBound = 30'000;
-
 void write(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
@@ -50,7 +47,8 @@ protected:
     AboutScreen& screen() { return *window_->findChild<AboutScreen*>(); }
     QString licenseShown(int document) {
         screen().select(document);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !screen().licenseText().isEmpty(); }, readBound));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !screen().licenseText().isEmpty(); }, test::waitBound));
         return screen().licenseText();
     }
 
@@ -95,19 +93,19 @@ TEST_F(AboutViewTest, LicencesAreLookedUpInLicensesThenTopLevelElseDash) {
     test::click(window, findItem(window, "licenses"));
     auto* sheet = window.findChild<QQuickWindow*>("licensesSheet");
     ASSERT_TRUE(sheet);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return sheet->isVisible(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sheet->isVisible(); }, test::waitBound));
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return textOf(findItem(*sheet, "licenseText")) == "the notice"; }, readBound))
+        [&] { return textOf(findItem(*sheet, "licenseText")) == "the notice"; }, test::waitBound))
         << textOf(findItem(*sheet, "licenseText")).toStdString();
     EXPECT_EQ(licenseShown(1), "Apache");
     EXPECT_EQ(licenseShown(2), "—");  // PATCHES: nowhere
     EXPECT_EQ(licenseShown(3), "—");  // not UTF-8
 
     test::click(*sheet, findItem(*sheet, "done"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet->isVisible(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet->isVisible(); }, test::waitBound));
     test::click(window, findItem(window, "licenses"));
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return textOf(findItem(*sheet, "licenseText")) == "the notice"; }, readBound))
+        [&] { return textOf(findItem(*sheet, "licenseText")) == "the notice"; }, test::waitBound))
         << textOf(findItem(*sheet, "licenseText")).toStdString();
     EXPECT_EQ(screen().selection(), 0);
 }

@@ -25,7 +25,7 @@ const DeviceInfo phone{"R58M123ABC", "samsung", "SM-G991B", "14", 34};
 
 template <typename Condition>
 bool eventually(Condition condition) {
-    return QTest::qWaitFor(condition, 5000);
+    return QTest::qWaitFor(condition, test::waitBound);
 }
 
 class DeveloperCommandsTest : public ::testing::Test {

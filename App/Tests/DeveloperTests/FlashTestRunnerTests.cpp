@@ -338,7 +338,9 @@ TEST_F(FlashTestRunnerTest, SheetBadgeAndMenuStateFollowTheRunner) {
     const QObject* sheet = window->findChild<QObject*>("flashTestSheet");
     ASSERT_TRUE(sheet);
     const auto sheetShown = [&] { return sheet->property("visible").toBool(); };
-    const auto eventually = [](auto condition) { return QTest::qWaitFor(condition, 5000); };
+    const auto eventually = [](auto condition) {
+        return QTest::qWaitFor(condition, test::waitBound);
+    };
 
     // Confirming: Start needs a stream; Return presses it, Escape cancels.
     runner_->request(Source::downloadsFile);

@@ -57,7 +57,7 @@ public:
                 .toUtf8(),
             {});
         const QString controlPath = QStringLiteral("/control.png");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return paths_.contains(controlPath); }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return paths_.contains(controlPath); }, waitBound));
         std::vector<std::string> before;
         for (const QString& path : paths_) {
             if (path != controlPath) {

@@ -20,6 +20,10 @@
 
 namespace qm::test {
 
+// Bounds a wait for what the app does by itself: long enough for a sanitizer build on a busy
+// machine, short enough that a broken step fails instead of hanging.
+inline constexpr int waitBound = 30'000;
+
 // Hides a window and delivers what its render thread posted before the window goes: Qt hands
 // a signal emitted on another thread to QML through a relay object that leaks when the sender
 // is gone by the time the relay runs.
@@ -52,7 +56,7 @@ inline ShownWindow showWindow(QQmlEngine& engine, const QByteArray& qml,
     }
     made.release();
     window->show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get(), waitBound));
     return window;
 }
 
@@ -107,7 +111,7 @@ inline bool waitForFrame(QQuickWindow& window) {
         Qt::DirectConnection);
     posting.unlock();
     window.update();
-    const bool drawn = QTest::qWaitFor([&] { return frames->load() > 0; });
+    const bool drawn = QTest::qWaitFor([&] { return frames->load() > 0; }, waitBound);
     QObject::disconnect(connection);
     return drawn;
 }

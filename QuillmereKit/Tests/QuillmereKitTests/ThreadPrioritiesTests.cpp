@@ -1,5 +1,6 @@
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <algorithm>
 #include <future>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/ThreadPriority.h"
 #include "QuillmereKit/Tasks/ThreadPriorities.h"
 #include "Support/LogSince.h"
 #include "Support/PrivateSessionBus.h"
@@ -88,6 +90,8 @@ protected:
         return applied.get();
     }
 
+    // The level the suite runs at, which a thread keeps when nothing changes it.
+    const int startNice_ = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
     // The lines are at debug level.
     test::DebugLevel debugLines_{Log::session()};
     test::LogSince log_;
@@ -113,8 +117,16 @@ TEST_F(ThreadPrioritiesTest, TheAskingThreadIsRaisedWithinTheServicesFloorOrLowe
     }
     const Applied lowered = apply(priorities, ThreadPriority::background);
     EXPECT_TRUE(lowered.granted);
-    EXPECT_EQ(lowered.nice, 10);
+    EXPECT_EQ(lowered.nice, std::max(10, startNice_));
     EXPECT_EQ(fake_.requests.size(), 2u);
+
+    // A thread nicer than the background level, as under nice(1), is never raised to it.
+    const int nicer = std::max(15, startNice_);
+    auto niced = std::async(std::launch::async, [&] {
+        ::setpriority(PRIO_PROCESS, id_t(::gettid()), nicer);
+        return std::pair(lowerCurrentThread(), ::getpriority(PRIO_PROCESS, id_t(::gettid())));
+    });
+    EXPECT_EQ(niced.get(), std::pair(true, nicer));
 }
 
 TEST_F(ThreadPrioritiesTest, ARefusalNoServiceOrNoBusLeaveTheThreadAsItWasWithOneDebugLine) {
@@ -124,12 +136,10 @@ TEST_F(ThreadPrioritiesTest, ARefusalNoServiceOrNoBusLeaveTheThreadAsItWasWithOn
     ASSERT_TRUE(system_.registerService(service));
     fake_.refuse = true;
     ThreadPriorities refused(client_);
-    // A new thread starts at this one's level, whatever the suite was started with.
-    const int started = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
     for (const ThreadPriority priority : {ThreadPriority::userInteractive, ThreadPriority::high}) {
         const Applied applied = apply(refused, priority);
         EXPECT_FALSE(applied.granted);
-        EXPECT_EQ(applied.nice, started);
+        EXPECT_EQ(applied.nice, startNice_);
     }
 
     ThreadPriorities noBus(QDBusConnection(QStringLiteral("no such bus")));

@@ -95,6 +95,9 @@ Session& FakePhoneSessionTest::connect(SessionEnvironment environment) {
     if (!environment.renderQueue) {
         environment.renderQueue = frames_;
     }
+    if (environment.extHandshakeTimeout == SessionEnvironment{}.extHandshakeTimeout) {
+        environment.extHandshakeTimeout = 30s;
+    }
     if (!environment.makeAudioOutput) {
         environment.makeAudioOutput = [this] {
             players_.push_back(std::make_shared<PlayerRecord>());

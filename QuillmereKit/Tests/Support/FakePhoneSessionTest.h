@@ -71,7 +71,8 @@ protected:
     // A phone on the bus, serving `script_` from each new connection.
     void attachPhone();
     // The session on a connected phone; unless the environment says otherwise, it runs on the
-    // test's timers, the stage draws into the frame counter and the sound goes to watched players.
+    // test's timers, waits for the extension's hello as long as a busy machine needs, the stage
+    // draws into the frame counter and the sound goes to watched players.
     Session& connect(SessionEnvironment environment = {});
 
     FakeDeviceServer& server() { return devices_.back()->phone()->server(); }
