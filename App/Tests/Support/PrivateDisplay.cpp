@@ -1,6 +1,7 @@
 #include "PrivateDisplay.h"
 
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -19,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include "QuillmereCore/FileDescriptor.h"
 
@@ -66,22 +68,39 @@ bool exited(pid_t pid) {
     return waitpid(pid, nullptr, WNOHANG) == pid;
 }
 
-// Whether a window manager has announced itself on the display.
-bool managed(xcb_connection_t* connection, xcb_window_t root) {
-    static constexpr std::string_view name = "_NET_SUPPORTING_WM_CHECK";
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, name.size(), name.data()),
+template <typename Reply>
+using ReplyPointer = std::unique_ptr<Reply, decltype(&std::free)>;
+
+xcb_atom_t atomOf(xcb_connection_t* connection, std::string_view name) {
+    const ReplyPointer<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(connection,
+                              xcb_intern_atom(connection, 0, std::uint16_t(name.size()), name.data()),
                               nullptr),
         &std::free);
-    if (!atom || atom->atom == XCB_ATOM_NONE) {
+    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// Whether a window has a property of that name with a value.
+bool hasProperty(xcb_connection_t* connection, xcb_window_t window, std::string_view name) {
+    const xcb_atom_t atom = atomOf(connection, name);
+    if (atom == XCB_ATOM_NONE) {
         return false;
     }
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> property(
+    const ReplyPointer<xcb_get_property_reply_t> property(
         xcb_get_property_reply(
-            connection, xcb_get_property(connection, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1),
-            nullptr),
+            connection, xcb_get_property(connection, 0, window, atom, XCB_ATOM_ANY, 0, 1), nullptr),
         &std::free);
     return property && xcb_get_property_value_length(property.get()) > 0;
+}
+
+// The first key the server has for the Shift modifier; 0 when none.
+xcb_keycode_t shiftKey(xcb_connection_t* connection) {
+    const ReplyPointer<xcb_get_modifier_mapping_reply_t> mapping(
+        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr),
+        &std::free);
+    return mapping && mapping->keycodes_per_modifier > 0
+               ? xcb_get_modifier_mapping_keycodes(mapping.get())[0]
+               : 0;
 }
 
 }  // namespace
@@ -144,7 +163,7 @@ PrivateDisplay::~PrivateDisplay() {
         return ::testing::AssertionFailure() << "cannot connect to the private display";
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    // The manager announces itself in a property of the root window: its changes wake the wait.
+    // Property changes of the root window and of the probe below wake the waits.
     const std::uint32_t propertyChanges = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &propertyChanges);
     xcb_flush(connection);
@@ -154,33 +173,79 @@ PrivateDisplay::~PrivateDisplay() {
     }
     const FileDescriptor process(int(syscall(SYS_pidfd_open, manager_, 0)));
     const auto deadline = std::chrono::steady_clock::now() + startLimit;
-    // Events the last check's replies brought along are already read: they count as a wake-up.
-    const auto drain = [connection](auto next) {
-        bool any = false;
-        while (const std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event{
-            next(connection), &std::free}) {
-            any = true;
+    // Waits on the display's events (property changes) until the condition holds, doing `again`
+    // whenever a tenth of a second passes without one.
+    const auto waitUntil = [&](auto holds, const char* what,
+                               auto again) -> ::testing::AssertionResult {
+        // Events the last check's replies brought along are already read: they count as a
+        // wake-up.
+        const auto drain = [connection](auto next) {
+            bool any = false;
+            while (const ReplyPointer<xcb_generic_event_t> event{next(connection), &std::free}) {
+                any = true;
+            }
+            return any;
+        };
+        while (!holds()) {
+            if (drain(xcb_poll_for_queued_event)) {
+                continue;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                return ::testing::AssertionFailure() << "openbox did not " << what;
+            }
+            std::array<pollfd, 2> ready{
+                {{xcb_get_file_descriptor(connection), POLLIN, 0}, {process.get(), POLLIN, 0}}};
+            if (poll(ready.data(), ready.size(), int(std::min(left, 100ms).count())) == 0) {
+                again();
+                continue;
+            }
+            if ((ready[1].revents & POLLIN) && exited(manager_)) {
+                manager_ = -1;
+                return ::testing::AssertionFailure() << "openbox ended at its start";
+            }
+            drain(xcb_poll_for_event);
         }
-        return any;
+        return ::testing::AssertionSuccess();
     };
-    while (!managed(connection, root)) {
-        if (drain(xcb_poll_for_queued_event)) {
-            continue;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        std::array<pollfd, 2> ready{
-            {{xcb_get_file_descriptor(connection), POLLIN, 0}, {process.get(), POLLIN, 0}}};
-        if (left.count() <= 0 || poll(ready.data(), ready.size(), int(left.count())) == 0) {
-            return ::testing::AssertionFailure() << "openbox did not take the screen";
-        }
-        if ((ready[1].revents & POLLIN) && exited(manager_)) {
-            manager_ = -1;
-            return ::testing::AssertionFailure() << "openbox ended at its start";
-        }
-        drain(xcb_poll_for_event);
+    // The manager announces itself in a property of the root window.
+    if (auto announced = waitUntil(
+            [&] { return hasProperty(connection, root, "_NET_SUPPORTING_WM_CHECK"); },
+            "take the screen", [] {});
+        !announced) {
+        return announced;
     }
-    return ::testing::AssertionSuccess();
+
+    // At the first key from the XTest device the server gives the core keyboard that device's
+    // keymap, and openbox takes its key bindings off and on again: a chord pressed meanwhile
+    // (Alt+F4) would reach the application instead. So the first key is pressed here, and the
+    // wait is for openbox to answer a request sent after it.
+    const xcb_keycode_t shift = shiftKey(connection);
+    xcb_test_fake_input(connection, XCB_KEY_PRESS, shift, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_test_fake_input(connection, XCB_KEY_RELEASE, shift, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    const xcb_window_t probe = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                      &propertyChanges);
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = probe;
+    request.type = atomOf(connection, "_NET_REQUEST_FRAME_EXTENTS");
+    // Sent again until answered: openbox drops what comes while it is still starting.
+    const auto ask = [&] {
+        xcb_send_event(connection, 0, root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&request));
+        xcb_flush(connection);
+    };
+    ask();
+    auto answered = waitUntil([&] { return hasProperty(connection, probe, "_NET_FRAME_EXTENTS"); },
+                              "answer after the first key", ask);
+    xcb_destroy_window(connection, probe);
+    xcb_flush(connection);
+    return answered;
 }
 
 }  // namespace qm::test
