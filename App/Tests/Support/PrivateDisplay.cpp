@@ -73,9 +73,9 @@ using ReplyPointer = std::unique_ptr<Reply, decltype(&std::free)>;
 
 xcb_atom_t atomOf(xcb_connection_t* connection, std::string_view name) {
     const ReplyPointer<xcb_intern_atom_reply_t> atom(
-        xcb_intern_atom_reply(connection,
-                              xcb_intern_atom(connection, 0, std::uint16_t(name.size()), name.data()),
-                              nullptr),
+        xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, std::uint16_t(name.size()), name.data()),
+            nullptr),
         &std::free);
     return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
@@ -210,9 +210,9 @@ PrivateDisplay::~PrivateDisplay() {
         return ::testing::AssertionSuccess();
     };
     // The manager announces itself in a property of the root window.
-    if (auto announced = waitUntil(
-            [&] { return hasProperty(connection, root, "_NET_SUPPORTING_WM_CHECK"); },
-            "take the screen", [] {});
+    if (auto announced =
+            waitUntil([&] { return hasProperty(connection, root, "_NET_SUPPORTING_WM_CHECK"); },
+                      "take the screen", [] {});
         !announced) {
         return announced;
     }
