@@ -74,12 +74,16 @@ std::optional<QUrl> DistributionConfig::linkURLFrom(const QString& text, const Q
     return url;
 }
 
-bool DistributionConfig::isLocalHost(const QUrl& url) {
+QString DistributionConfig::hostName(const QUrl& url) {
     QString host = url.host().toLower();
-    // "localhost." is the same name.
     if (host.endsWith(u'.')) {
         host.chop(1);
     }
+    return host;
+}
+
+bool DistributionConfig::isLocalHost(const QUrl& url) {
+    const QString host = hostName(url);
     if (host == u"localhost" || host.endsWith(QLatin1StringView(".localhost"))) {
         return true;
     }

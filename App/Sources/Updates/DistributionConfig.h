@@ -43,6 +43,8 @@ struct DistributionConfig {
     static std::optional<QUrl> linkURLFrom(const QString& text, const QUrl& feed);
     // Whether the URL's host is "localhost", a name below it, or a local address.
     static bool isLocalHost(const QUrl& url);
+    // The URL's host in small letters without a final dot: "LocalHost." is "localhost".
+    static QString hostName(const QUrl& url);
     // Loopback, unspecified, private (shared and unique local included), link-local, or an
     // IPv4-mapped or IPv4-compatible form of one: this computer or its network.
     static bool isLocalAddress(const QHostAddress& address);

@@ -21,15 +21,6 @@ std::optional<int> statusOf(const QNetworkReply& reply) {
     return status.isValid() ? std::optional(status.toInt()) : std::nullopt;
 }
 
-// "localhost." is "localhost".
-QString nameOf(const QUrl& url) {
-    QString host = url.host().toLower();
-    if (host.endsWith(u'.')) {
-        host.chop(1);
-    }
-    return host;
-}
-
 bool isRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -73,7 +64,7 @@ void UpdateTransfer::go(const QUrl& url) {
     url_ = url;
     addresses_.clear();
     // Wherever the feed's own host resolves, the feed is there too.
-    if (nameOf(url) == nameOf(feed_)) {
+    if (DistributionConfig::hostName(url) == DistributionConfig::hostName(feed_)) {
         request(url, std::nullopt);
     } else if (DistributionConfig::isLocalHost(url)) {
         goHere(url);
@@ -132,6 +123,9 @@ void UpdateTransfer::request(const QUrl& url, const std::optional<QHostAddress>&
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     result_.status.reset();
+    // A redirect's body counts toward the limit, not toward what the last answer brought.
+    spent_ += result_.received;
+    result_.received = 0;
     reply_ = network_.get(request);
     reply_->setReadBufferSize(readBufferSize);
     QObject::connect(reply_, &QNetworkReply::readyRead, &context_, [this] { receive(); });
@@ -187,7 +181,7 @@ void UpdateTransfer::receive() {
     // and an abort before then would fail it twice.
     const QByteArray chunk = reply_->readAll();
     result_.received += chunk.size();
-    if (result_.received > limit_) {
+    if (spent_ + result_.received > limit_) {
         result_.overLimit = true;
         stop();
     } else if (result_.status == 200 && !sink_(chunk)) {

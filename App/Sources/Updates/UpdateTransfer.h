@@ -27,6 +27,7 @@ public:
         std::optional<int> status;
         // Why the transfer failed on its own; empty when it ended cleanly or was stopped here.
         QString error;
+        // Bytes of the last answer's body.
         qint64 received = 0;
         bool overLimit = false;
         // The sink refused a chunk.
@@ -73,6 +74,8 @@ private:
     // The judged addresses not yet tried.
     QList<QHostAddress> addresses_;
     int redirects_ = 0;
+    // Bytes of the answers before the last.
+    qint64 spent_ = 0;
     qint64 limit_;
     Sink sink_;
     Done done_;

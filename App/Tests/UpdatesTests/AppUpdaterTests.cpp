@@ -317,7 +317,9 @@ TEST_F(AppUpdaterTest, OnlyAFeedOnThisComputerOrItsNetworkLeadsThere) {
         answer(names.contains(host) ? names.at(host) : QList<QHostAddress>());
     };
     const auto redirect = [&](const QByteArray& path, const QByteArray& to) {
-        server.answer(path, {.status = 302, .headers = {{"Location", to}}});
+        server.answer(path, {.status = 302,
+                             .body = "<a href=\"" + to + "\">moved</a>",
+                             .headers = {{"Location", to}}});
     };
     const QByteArray local = server.url("/").toUtf8();
     redirect("http://203.0.113.2/to-here", "https://here.example/v.deb");
@@ -358,6 +360,10 @@ TEST_F(AppUpdaterTest, OnlyAFeedOnThisComputerOrItsNetworkLeadsThere) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 30000));
         EXPECT_EQ(result->leadsHere, c.leadsHere);
         EXPECT_EQ(server.requests().mid(before), c.requests);
+        // What a redirect's body brought is not counted as the file's.
+        if (result->status == 200) {
+            EXPECT_EQ(result->received, 1);
+        }
     }
 }
 
