@@ -148,8 +148,9 @@ TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
     ASSERT_EQ(QProcess::execute("openssl", {"genpkey", "-algorithm", "ed25519", "-out", key}), 0);
     ASSERT_EQ(QProcess::execute("openssl", {"rand", "-out", package, "100000"}), 0);
     QProcess script;
-    script.start(QM_PUBLISH_UPDATE,
-                 {key, package, "8", "https://u.example/vantorel_1.8_amd64.deb?a&b", "1.8 beta"});
+    script.start(
+        QM_PUBLISH_UPDATE,
+        {key, package, "8", "https://u.example/vantorel_1.8_amd64.deb?a&b", "1.8 <beta> \"rc\""});
     ASSERT_TRUE(script.waitForFinished(60000));
     ASSERT_EQ(script.exitCode(), 0) << script.readAllStandardError().toStdString();
     const QByteArray output = script.readAllStandardOutput();
@@ -159,6 +160,7 @@ TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
                      QUrl("https://u.example/appcast.xml"));
     ASSERT_TRUE(choice.newest) << output.toStdString();
     EXPECT_EQ(choice.newest->url, QUrl("https://u.example/vantorel_1.8_amd64.deb?a&b"));
+    EXPECT_EQ(choice.newest->displayVersion, "1.8 <beta> \"rc\"");
     const QByteArray publicKey =
         QByteArray::fromBase64(output.mid(0, output.indexOf('\n')).replace("SUPublicEDKey: ", ""));
     EXPECT_TRUE(UpdateFile::verify(package, *choice.newest, publicKey));
