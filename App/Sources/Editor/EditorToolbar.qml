@@ -138,7 +138,7 @@ Pane {
                     onTriggered: toolbar.keymap.undo()
                 }
             }
-            // Super+Z as described, and the desktop's own Ctrl+Z.
+            // Super+Z like the app's other shortcuts; Ctrl+Z because desktop editors undo with it.
             Shortcut {
                 sequences: ["Meta+Z", "Ctrl+Z"]
                 enabled: undoAction.enabled

@@ -558,6 +558,8 @@ void KeymapController::editEditor(Change change) {
     }
     GameKeymapsEditorModel editor = *editor_;
     change(editor);
+    // A quit asked about before this edit would discard it unasked.
+    quitArmed_ = false;
     setEditor(std::move(editor));
 }
 

@@ -95,6 +95,9 @@ TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) 
     EXPECT_FALSE(controller->mayQuit());
     EXPECT_EQ(controller->notice(),
               "Unsaved changes. Quit again to discard them, or Super+E to save.");
+    // An edit after the question is asked about again.
+    controller->addStick(0.4, 0.7);
+    EXPECT_FALSE(controller->mayQuit());
     EXPECT_TRUE(controller->mayQuit());
     EXPECT_TRUE(controller->passesKeyThrough(36));
     EXPECT_TRUE(controller->passesKeyThrough(117)) << "Delete";
