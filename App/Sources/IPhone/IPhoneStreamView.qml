@@ -68,7 +68,6 @@ Rectangle {
 
             Spinner {
                 anchors.horizontalCenter: parent.horizontalCenter
-                running: root.mirror.error === "" && root.mirror.fps === 0
                 color: "white"
                 implicitWidth: 48
                 implicitHeight: 48

@@ -49,7 +49,6 @@ Item {
             Spinner {
                 anchors.centerIn: parent
                 visible: screen.library === null && root.model.hasConnectedDevice
-                running: visible
             }
         }
 
@@ -133,7 +132,6 @@ Item {
                 Spinner {
                     objectName: "loading"
                     visible: grid.library.isLoading
-                    running: visible
                     implicitWidth: 24
                     implicitHeight: 24
                 }

@@ -22,7 +22,6 @@ RowLayout {
 
     Spinner {
         visible: notice.kind === OnboardingScreen.NoticeKind.allowOnPhone
-        running: visible
         implicitWidth: 20
         implicitHeight: 20
     }

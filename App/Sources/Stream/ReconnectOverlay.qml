@@ -23,7 +23,6 @@ Item {
 
             Spinner {
                 anchors.horizontalCenter: parent.horizontalCenter
-                running: overlay.visible
                 color: "white"
                 implicitWidth: 48
                 implicitHeight: 48

@@ -25,7 +25,6 @@ Item {
 
             Spinner {
                 anchors.horizontalCenter: parent.horizontalCenter
-                running: overlay.kind === SessionPhase.Kind.starting
                 color: "white"
                 implicitWidth: 48
                 implicitHeight: 48

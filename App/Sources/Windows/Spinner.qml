@@ -2,7 +2,8 @@ import QtQuick
 import QtQuick.Controls
 
 // A busy indicator that turns in eight steps a second rather than at the display's rate: each
-// step redraws the whole window, which on software OpenGL costs a core at full rate.
+// step redraws the whole window, which on software OpenGL costs a core at full rate. It turns
+// only while shown: users need not tie `running` to their own visibility.
 BusyIndicator {
     id: control
 
