@@ -80,9 +80,8 @@ xcb_atom_t atomOf(xcb_connection_t* connection, std::string_view name) {
     return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
-// Whether a window has a property of that name with a value.
-bool hasProperty(xcb_connection_t* connection, xcb_window_t window, std::string_view name) {
-    const xcb_atom_t atom = atomOf(connection, name);
+// Whether a window has the property with a value.
+bool hasProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t atom) {
     if (atom == XCB_ATOM_NONE) {
         return false;
     }
@@ -210,9 +209,11 @@ PrivateDisplay::~PrivateDisplay() {
         return ::testing::AssertionSuccess();
     };
     // The manager announces itself in a property of the root window.
-    if (auto announced =
-            waitUntil([&] { return hasProperty(connection, root, "_NET_SUPPORTING_WM_CHECK"); },
-                      "take the screen", [] {});
+    if (auto announced = waitUntil(
+            [&, check = atomOf(connection, "_NET_SUPPORTING_WM_CHECK")] {
+                return hasProperty(connection, root, check);
+            },
+            "take the screen", [] {});
         !announced) {
         return announced;
     }
@@ -241,8 +242,11 @@ PrivateDisplay::~PrivateDisplay() {
         xcb_flush(connection);
     };
     ask();
-    auto answered = waitUntil([&] { return hasProperty(connection, probe, "_NET_FRAME_EXTENTS"); },
-                              "answer after the first key", ask);
+    auto answered = waitUntil(
+        [&, extents = atomOf(connection, "_NET_FRAME_EXTENTS")] {
+            return hasProperty(connection, probe, extents);
+        },
+        "answer after the first key", ask);
     xcb_destroy_window(connection, probe);
     xcb_flush(connection);
     return answered;
