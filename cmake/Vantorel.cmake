@@ -47,24 +47,51 @@ function(qm_add_test name)
                    ${lock})
 endfunction()
 
-# qm_precompile_headers(TARGET [TESTS])
-# The system's and Qt's headers that the files of a Qt-heavy target include, directly or through
+# qm_precompile_headers(TARGET [QT] [TESTS])
+# The system's and the libraries' headers that a target's files include, directly or through
 # the project's headers, parsed once for the target rather than once per file: parsing them is
-# about half of such a file's compile time. Only headers that never change between builds, so
-# that an edit never rebuilds a whole target. TESTS adds the test framework's.
+# a third to a half of a file's compile time. Only headers that never change between builds, so
+# that an edit never rebuilds a whole target. QT adds Qt's, TESTS the test framework's.
 function(qm_precompile_headers target)
     if(NOT QM_PRECOMPILE_HEADERS)
         return()
     endif()
-    cmake_parse_arguments(ARG "TESTS" "" "" ${ARGN})
+    cmake_parse_arguments(ARG "QT;TESTS" "" "" ${ARGN})
     set(headers
         <algorithm> <array> <chrono> <filesystem> <functional> <memory> <mutex> <optional>
         <string> <string_view> <thread> <utility> <variant> <vector>
-        <fmt/format.h> <spdlog/spdlog.h> <nlohmann/json.hpp>
-        <QObject> <QPointer> <QString> <QStringList> <QUrl> <QVariant> <QtQml/qqmlregistration.h>
-        <QQuickItem> <QQuickWindow>)
+        <fmt/format.h> <spdlog/spdlog.h> <nlohmann/json.hpp>)
+    if(ARG_QT)
+        list(APPEND headers
+            <QObject> <QPointer> <QString> <QStringList> <QUrl> <QVariant>
+            <QtQml/qqmlregistration.h> <QQuickItem> <QQuickWindow>)
+    endif()
     if(ARG_TESTS)
         list(APPEND headers <gmock/gmock.h> <gtest/gtest.h>)
     endif()
     target_precompile_headers(${target} PRIVATE ${headers})
+endfunction()
+
+# qm_share_precompiled_headers(OWNER TARGETS...)
+# Targets compiled with the owner's flags use its precompiled header instead of making their
+# own. A flag that differs fails the build (the header is refused as invalid), never silently.
+function(qm_share_precompiled_headers owner)
+    if(NOT QM_PRECOMPILE_HEADERS OR NOT TARGET ${owner})
+        return()
+    endif()
+    foreach(target IN LISTS ARGN)
+        target_precompile_headers(${target} REUSE_FROM ${owner})
+    endforeach()
+endfunction()
+
+# qm_compile_files_apart(TARGETS...)
+# Targets whose files define file-local names that another of their files defines too: each file
+# is compiled on its own even in a unity build (CMAKE_UNITY_BUILD, which CI's sanitizer builds
+# use).
+function(qm_compile_files_apart)
+    foreach(target IN LISTS ARGN)
+        if(TARGET ${target})
+            set_target_properties(${target} PROPERTIES UNITY_BUILD OFF)
+        endif()
+    endforeach()
 endfunction()

@@ -44,6 +44,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
+using ::testing::Pair;
 using Kind = SessionPhase::Kind;
 
 // Every decode fails, as a decoder that cannot cope with the stream. Counts how many are let go,
@@ -145,9 +146,9 @@ TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
     SessionEnvironment environment;
     environment.setThreadPriority = priorities.setter();
     Session& session = connect(std::move(environment));
-    std::vector<Kind> phases;
+    std::vector<std::pair<Kind, bool>> phases;  // with whether it can be recorded
     QObject::connect(&session, &StreamingSession::phaseChanged,
-                     [&] { phases.push_back(session.phase().kind()); });
+                     [&] { phases.emplace_back(session.phase().kind(), session.canRecord()); });
     session.input().setMode(InputMode::keyboardMouse);
 
     settle(session.start("com.tressik.racer", options()));
@@ -176,7 +177,8 @@ TEST_F(SessionTest, WholeStreamReachesTheStageThePhoneAndTheSpeaker) {
     settle(session.stop());
     EXPECT_EQ(session.phase(), SessionPhase::idle());
     EXPECT_FALSE(session.canRecord());
-    EXPECT_THAT(phases, ElementsAre(Kind::starting, Kind::streaming, Kind::idle));
+    EXPECT_THAT(phases, ElementsAre(Pair(Kind::starting, false), Pair(Kind::streaming, true),
+                                    Pair(Kind::idle, false)));
     EXPECT_THAT(
         priorities.asked,
         ::testing::UnorderedElementsAre(

@@ -94,7 +94,9 @@ TEST(ControlMessageEncoder, UhidCreateCutsTheNameAndKeepsTheDescriptor) {
     EXPECT_EQ(longName[8 + 126], 'a');
     EXPECT_EQ(Bytes(longName.end() - 6, longName.end()), hex("0004 05010905"));
 
-    const Bytes wide = Encoder::encode(UhidCreate{1, 2, 3, std::string(126, 'b') + "\xC3\xA9", {}});
+    std::string wideName(126, 'b');
+    wideName += "\xC3\xA9";
+    const Bytes wide = Encoder::encode(UhidCreate{1, 2, 3, wideName, {}});
     EXPECT_EQ(wide[7], 126);
     EXPECT_EQ(wide.size(), 10u + 126u);
 

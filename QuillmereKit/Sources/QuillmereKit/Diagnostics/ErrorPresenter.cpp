@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMetaEnum>
+#include <string_view>
 
 namespace qm {
 
@@ -24,11 +25,11 @@ namespace {
 
 using enum ErrorPresentation::Action;
 
-ErrorPresentation presentation(const char* key, std::optional<std::string> detail,
+ErrorPresentation presentation(const char* key, std::optional<std::string_view> detail,
                                std::vector<ErrorAction> actions) {
     std::optional<QString> shown;
     if (detail) {
-        shown = QString::fromStdString(*detail);
+        shown = QString::fromUtf8(detail->data(), static_cast<qsizetype>(detail->size()));
     }
     return {QString::fromUtf8(key), std::move(shown), std::move(actions)};
 }

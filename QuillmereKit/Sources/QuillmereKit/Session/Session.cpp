@@ -384,8 +384,8 @@ void Session::retire(ServerConnection server) {
 }
 
 void Session::show(SessionPhase phase) {
-    setPhase(std::move(phase));
-    updateCanRecord();
+    const bool canRecord = phase.kind() == SessionPhase::Kind::streaming && server_.has_value();
+    setPhase(std::move(phase), canRecord);
 }
 
 void Session::updateCanRecord() {

@@ -35,6 +35,19 @@ void StreamingSession::setPhase(SessionPhase phase) {
     change(this, phase_, std::move(phase), &StreamingSession::phaseChanged);
 }
 
+void StreamingSession::setPhase(SessionPhase phase, bool canRecord) {
+    const bool phaseChanges = phase_ != phase;
+    const bool canRecordChanges = canRecord_ != canRecord;
+    phase_ = std::move(phase);
+    canRecord_ = canRecord;
+    if (phaseChanges) {
+        emit phaseChanged();
+    }
+    if (canRecordChanges) {
+        emit canRecordChanged();
+    }
+}
+
 void StreamingSession::setStats(SessionStats stats) {
     change(this, stats_, std::move(stats), &StreamingSession::statsChanged);
 }

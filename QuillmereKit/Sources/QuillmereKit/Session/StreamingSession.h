@@ -120,6 +120,9 @@ signals:
 
 protected:
     void setPhase(SessionPhase phase);
+    // Both are stored before either is announced, so that a listener of one reads the other as
+    // it is in the new phase.
+    void setPhase(SessionPhase phase, bool canRecord);
     void setStats(SessionStats stats);
     void setVideoGeometry(std::optional<VideoGeometry> geometry);
     void setCanRecord(bool canRecord);
