@@ -384,12 +384,16 @@ void Session::retire(ServerConnection server) {
 }
 
 void Session::show(SessionPhase phase) {
-    const bool canRecord = phase.kind() == SessionPhase::Kind::streaming && server_.has_value();
+    const bool canRecord = canRecordIn(phase);
     setPhase(std::move(phase), canRecord);
 }
 
 void Session::updateCanRecord() {
-    setCanRecord(phase().kind() == SessionPhase::Kind::streaming && server_.has_value());
+    setCanRecord(canRecordIn(phase()));
+}
+
+bool Session::canRecordIn(const SessionPhase& phase) const {
+    return phase.kind() == SessionPhase::Kind::streaming && server_.has_value();
 }
 
 void Session::after(Duration delay, std::function<void()> fire) {

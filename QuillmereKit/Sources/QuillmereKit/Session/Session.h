@@ -145,6 +145,8 @@ private:
     void retire(ServerConnection server);
     void show(SessionPhase phase);
     void updateCanRecord();
+    // A phone's stream can be recorded; the demo's cannot.
+    bool canRecordIn(const SessionPhase& phase) const;
     // Runs `fire` on this thread after `delay`, unless the session is gone.
     void after(Duration delay, std::function<void()> fire);
     // The extension channel's part of a launch and of a teardown.
