@@ -44,7 +44,7 @@ struct AppModelEnvironment {
     SessionFactory makeSession;
     std::unique_ptr<IPhoneWatcher> iphoneWatcher;
     std::shared_ptr<TimerSource> timers;
-    // The server jar and the demo stream.
+    // The server jar, the demo stream, and the Info.json that names the updates' feed.
     Bundle bundle{QString()};
     // Raw stream captures go here.
     std::filesystem::path capturesDirectory;
@@ -55,7 +55,7 @@ struct AppModelEnvironment {
     std::function<int()> displayMaxFps;
     // Ends the process.
     std::function<void()> quit;
-    // A test harness hosts the process: nothing may connect on its own.
+    // A test harness hosts the process: nothing may connect on its own, the updater neither.
     bool hostedByTests = false;
     // Stream the phone's screen at its first connection ("QMAutoConnect").
     bool autoConnect = false;

@@ -51,7 +51,10 @@ AppUpdater::AppUpdater(const nlohmann::json& info, QSettings& defaults,
         options_.openURL = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     }
     runOnWorker(this, [folder = options_.downloadFolder] { UpdateFile::removeLeftovers(folder); });
-    network_ = std::make_unique<QNetworkAccessManager>();
+    if (!options_.network) {
+        ownNetwork_ = std::make_unique<QNetworkAccessManager>();
+    }
+    network_ = options_.network ? options_.network : ownNetwork_.get();
     network_->setTransferTimeout(static_cast<int>(options_.transferTimeout.count()));
     schedule_ = options_.timers->makeTimer();
     scheduleFirstCheck();
@@ -110,7 +113,8 @@ void AppUpdater::download() {
             emit downloadProgressChanged();
             return true;
         },
-        [this, offer](const UpdateTransfer::Result& result) { downloadArrived(result, offer); });
+        [this, offer](const UpdateTransfer::Result& result) { downloadArrived(result, offer); },
+        options_.lookup);
 }
 
 void AppUpdater::showInFolder() {
@@ -165,7 +169,8 @@ void AppUpdater::startCheck(bool manual) {
             feed_.append(chunk);
             return true;
         },
-        [this, manual](const UpdateTransfer::Result& result) { feedArrived(result, manual); });
+        [this, manual](const UpdateTransfer::Result& result) { feedArrived(result, manual); },
+        options_.lookup);
 }
 
 void AppUpdater::feedArrived(const UpdateTransfer::Result& result, bool manual) {

@@ -24,8 +24,8 @@ namespace qm {
 
 class UpdateError;
 
-// What the updater needs from its surroundings; tests replace the clock, the timers, the waits
-// and the desktop.
+// What the updater needs from its surroundings; tests replace the clock, the timers, the waits,
+// the network and the desktop.
 struct UpdaterOptions {
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
     // Qt timers when none; must outlive the updater.
@@ -33,6 +33,10 @@ struct UpdaterOptions {
     std::chrono::milliseconds checkInterval = std::chrono::hours(24);
     // Without a byte moving for this long, a transfer fails.
     std::chrono::milliseconds transferTimeout = std::chrono::seconds(30);
+    // Qt's own when none; must outlive the updater.
+    QNetworkAccessManager* network = nullptr;
+    // The system's resolver when empty.
+    UpdateTransfer::HostLookup lookup{};
     // The user's download folder when empty.
     QString downloadFolder{};
     // The system's browser when none.
@@ -123,7 +127,9 @@ private:
     std::optional<UpdateVersion> current_;
     QString currentDisplay_;
     QByteArray publicKey_;
-    std::unique_ptr<QNetworkAccessManager> network_;
+    std::unique_ptr<QNetworkAccessManager> ownNetwork_;
+    // Set once the updater runs.
+    QNetworkAccessManager* network_ = nullptr;
     std::unique_ptr<TimerSource> ownTimers_;
     std::unique_ptr<OneShotTimer> schedule_;
     std::unique_ptr<UpdateTransfer> transfer_;

@@ -20,6 +20,17 @@ QStringView writtenHost(const QString& text) {
     return port < 0 ? authority : authority.left(port);
 }
 
+// This network, loopback, private, shared, link-local, benchmarking, then multicast and the
+// reserved block up to the broadcast address: none is a host on the internet.
+bool isLocalIPv4(quint32 v4) {
+    const auto in = [v4](quint32 network, int bits) {
+        return v4 >> (32 - bits) == network >> (32 - bits);
+    };
+    return in(0x00000000, 8) || in(0x7F000000, 8) || in(0x0A000000, 8) || in(0x64400000, 10) ||
+           in(0xA9FE0000, 16) || in(0xAC100000, 12) || in(0xC0A80000, 16) || in(0xC6120000, 15) ||
+           in(0xE0000000, 3);
+}
+
 }  // namespace
 
 DistributionConfig::DistributionConfig(const nlohmann::json& info) {
@@ -96,22 +107,31 @@ bool DistributionConfig::isLocalAddress(const QHostAddress& address) {
     // Mapped addresses too: "::ffff:0.0.0.0" reaches this computer as 0.0.0.0 does.
     const quint32 v4 = address.toIPv4Address(&isIPv4);
     if (isIPv4) {
-        const auto in = [v4](quint32 network, int bits) {
-            return v4 >> (32 - bits) == network >> (32 - bits);
-        };
-        return in(0x00000000, 8) || in(0x7F000000, 8) || in(0x0A000000, 8) || in(0x64400000, 10) ||
-               in(0xA9FE0000, 16) || in(0xAC100000, 12) || in(0xC0A80000, 16);
+        return isLocalIPv4(v4);
     }
     if (address.protocol() != QAbstractSocket::IPv6Protocol) {
         return false;
     }
     const Q_IPV6ADDR v6 = address.toIPv6Address();
+    const auto ipv4At = [&v6](int at) {
+        return quint32(v6[at]) << 24 | quint32(v6[at + 1]) << 16 | quint32(v6[at + 2]) << 8 |
+               quint32(v6[at + 3]);
+    };
+    // NAT64's well-known prefix and 6to4 lead to the IPv4 address they carry.
+    static constexpr quint8 nat64[12] = {0x00, 0x64, 0xFF, 0x9B};
+    if (std::equal(v6.c, v6.c + 12, nat64)) {
+        return isLocalIPv4(ipv4At(12));
+    }
+    if (v6[0] == 0x20 && v6[1] == 0x02) {
+        return isLocalIPv4(ipv4At(2));
+    }
     // ::/96 holds "::", "::1" and the old IPv4-compatible forms.
     const bool zeroPrefix = std::all_of(v6.c, v6.c + 12, [](quint8 byte) { return byte == 0; });
     const bool uniqueLocal = (v6[0] & 0xFE) == 0xFC;
     // Link-local, and the site-local block that preceded unique local addresses.
     const bool linkOrSiteLocal = v6[0] == 0xFE && (v6[1] & 0x80) == 0x80;
-    return zeroPrefix || uniqueLocal || linkOrSiteLocal;
+    const bool multicast = v6[0] == 0xFF;
+    return zeroPrefix || uniqueLocal || linkOrSiteLocal || multicast;
 }
 
 std::optional<QString> DistributionConfig::sparkleKeyFrom(const QString& text) {

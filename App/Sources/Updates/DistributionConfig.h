@@ -45,8 +45,9 @@ struct DistributionConfig {
     static bool isLocalHost(const QUrl& url);
     // The URL's host in small letters without a final dot: "LocalHost." is "localhost".
     static QString hostName(const QUrl& url);
-    // Loopback, unspecified, private (shared and unique local included), link-local, or an
-    // IPv4-mapped or IPv4-compatible form of one: this computer or its network.
+    // Loopback, unspecified, private (shared and unique local included), link-local,
+    // benchmarking, multicast or reserved, or an IPv4-mapped, IPv4-compatible, NAT64 or 6to4
+    // form of one: this computer or its network.
     static bool isLocalAddress(const QHostAddress& address);
     // Strict Base64 of exactly 32 bytes.
     static std::optional<QString> sparkleKeyFrom(const QString& text);

@@ -11,6 +11,7 @@
 #include <sodium.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "QuillmereCore/FileDescriptor.h"
@@ -132,11 +133,24 @@ void claim(int file) {
 
 void removeLeftovers(const QString& folder) {
     const QDir files(folder);
-    for (const QString& name :
-         files.entryList({temporaryPrefix + u'*'}, QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+    // Every kind of entry: what an entry is counts only once it is open, as it may change
+    // in between.
+    const QStringList names = files.entryList(
+        {temporaryPrefix + u'*'}, QDir::Files | QDir::System | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString& name : names) {
         const QByteArray path = QFile::encodeName(files.filePath(name));
-        const FileDescriptor file(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (file && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0) {
+        // Without O_NONBLOCK a FIFO would hold the worker until someone writes to it.
+        const FileDescriptor file(
+            ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat locked {};
+        if (!file || ::fstat(file.get(), &locked) != 0 || !S_ISREG(locked.st_mode) ||
+            ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+            continue;
+        }
+        // The name may have been given to another entry since it was opened.
+        struct stat named {};
+        if (::lstat(path.constData(), &named) == 0 && named.st_dev == locked.st_dev &&
+            named.st_ino == locked.st_ino) {
             ::unlink(path.constData());
         }
     }

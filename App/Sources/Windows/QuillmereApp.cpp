@@ -86,13 +86,15 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
     QGuiApplication::setDesktopFileName(QStringLiteral("vantorel"));
     // The settings' store, which is a scratch copy when the user's file cannot be parsed.
     QSettings& store = settings_->defaults();
-    model_ = std::make_unique<AppModel>(*settings_, makeEnvironment
-                                                        ? makeEnvironment(store)
-                                                        : AppModelEnvironment::standard(store));
+    AppModelEnvironment environment =
+        makeEnvironment ? makeEnvironment(store) : AppModelEnvironment::standard(store);
+    // The updater's feed is the bundle's, and under a test host there is no updater.
+    const nlohmann::json info = environment.bundle.info();
+    const bool hostedByTests = environment.hostedByTests;
+    model_ = std::make_unique<AppModel>(*settings_, std::move(environment));
     UpdaterOptions options;
     options.reveal = [this](const QString& file) { reveal_.reveal(file); };
-    updater_ = std::make_unique<AppUpdater>(Bundle::main().info(), store, std::nullopt,
-                                            std::move(options));
+    updater_ = std::make_unique<AppUpdater>(info, store, hostedByTests, std::move(options));
 
     VideoView::registerQmlType();
     AppModel::registerForQml(*model_);

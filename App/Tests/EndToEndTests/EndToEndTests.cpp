@@ -1,10 +1,19 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "RunningApp.h"
+#include "Storage/AppSettings.h"
+#include "Storage/Bundle.h"
+#include "Support/FakeUsb.h"
+#include "Updates/AppUpdater.h"
 
 namespace qm {
 namespace {
@@ -60,6 +69,55 @@ TEST(EndToEndTest, OpensPlaysTheDemoAndQuits) {
         {"the window manager closes the window", [&] { ASSERT_TRUE(user.press("Alt+F4")); }},
     });
     EXPECT_EQ(ended, 0);
+}
+
+// A settings file Qt cannot read stays as it was while the app runs on a copy, the updater's
+// note of its check included.
+TEST(EndToEndTest, LeavesASettingsFileItCannotReadAsItWas) {
+    test::FakeUsb usb;
+    QTemporaryDir bundle;
+    test::RunningApp running;
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+               file.write(bytes) == bytes.size();
+    };
+    QFile settings(AppSettings::standardDefaults()->fileName());
+    const QByteArray damaged = "[General]\nhudStyle=compact\n[unclosed\n";
+    ASSERT_TRUE(write(settings.fileName(), damaged));
+    // The app's bundle with a feed, checked at once: this run may connect by itself, to a bus
+    // of its own.
+    for (const QFileInfo& entry :
+         QDir(Bundle::main().root()).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+        if (entry.fileName() != u"Info.json") {
+            QFile::link(entry.absoluteFilePath(), bundle.filePath(entry.fileName()));
+        }
+    }
+    ASSERT_TRUE(write(bundle.filePath("Info.json"),
+                      R"({"CFBundleVersion": "1", "SUFeedURL": "http://127.0.0.1:9/appcast.xml",
+                          "SUPublicEDKey": "BwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwc="})"));
+    ASSERT_TRUE(running.start({1280, 800}, [&](QSettings& store) {
+        DeviceLinkOptions options;
+        options.events = usb.events();
+        options.openTransport = usb.opener();
+        AppModelEnvironment environment = AppModelEnvironment::standard(store, std::move(options));
+        environment.bundle = Bundle(bundle.path());
+        environment.hostedByTests = false;
+        return environment;
+    }));
+    QSettings& copy = running.model().settings()->defaults();
+    const int ended = running.run({
+        {"the updater checks",
+         [&] {
+             ASSERT_TRUE(
+                 DesktopUser::waitFor([&] { return copy.contains(AppUpdater::lastCheckTimeKey); }));
+         }},
+        {"the window manager closes the window",
+         [&] { ASSERT_TRUE(running.user().press("Alt+F4")); }},
+    });
+    EXPECT_EQ(ended, 0);
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_EQ(settings.readAll(), damaged);
 }
 
 }  // namespace

@@ -62,6 +62,11 @@ void watchEnd(const std::stop_token& stop) {
 
 }  // namespace
 
+RunningApp::RunningApp() {
+    test::useHome(home_);
+    QStandardPaths::setTestModeEnabled(true);
+}
+
 RunningApp::~RunningApp() {
     user_.reset();
     app_.reset();
@@ -72,11 +77,9 @@ RunningApp::~RunningApp() {
     if (!home_.isValid()) {
         return ::testing::AssertionFailure() << "no home folder";
     }
-    test::useHome(home_);
     if (auto started = display_.start(screen); !started) {
         return started;
     }
-    QStandardPaths::setTestModeEnabled(true);
     app_ = std::make_unique<QuillmereApp>(argc_, argv_.data(), makeEnvironment);
     QQuickWindow* window = app_->mainWindow();
     if (!window) {

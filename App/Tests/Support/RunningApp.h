@@ -26,7 +26,8 @@ public:
     // A step of a journey: what the user does, named for the failure messages.
     using Step = std::pair<const char*, std::function<void()>>;
 
-    RunningApp() = default;
+    // Moves into the home: the settings' file can be written before the start.
+    RunningApp();
     ~RunningApp();
 
     RunningApp(const RunningApp&) = delete;

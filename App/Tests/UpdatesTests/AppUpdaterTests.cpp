@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkProxy>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -7,8 +8,10 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -17,6 +20,7 @@
 
 #include <sodium.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +47,30 @@ QByteArray contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// Sends https requests as plain http to the scripted server, path and all, so that a feed
+// elsewhere can be played without TLS.
+class PlainNetwork : public QNetworkAccessManager {
+public:
+    explicit PlainNetwork(quint16 port) : port_(port) {}
+
+protected:
+    QNetworkReply* createRequest(Operation operation, const QNetworkRequest& request,
+                                 QIODevice* data) override {
+        QNetworkRequest plain = request;
+        if (request.url().scheme() == u"https") {
+            QUrl url = request.url();
+            url.setScheme("http");
+            url.setHost("127.0.0.1");
+            url.setPort(port_);
+            plain.setUrl(url);
+        }
+        return QNetworkAccessManager::createRequest(operation, plain, data);
+    }
+
+private:
+    quint16 port_;
+};
 
 class AppUpdaterTest : public ::testing::Test {
 protected:
@@ -110,6 +138,8 @@ protected:
                                .timers = &timers,
                                .checkInterval = 24h,
                                .transferTimeout = transferTimeout,
+                               .network = &plainNetwork,
+                               .lookup = hosts,
                                .downloadFolder = downloads(),
                                .openURL = [this](const QUrl& url) { opened.push_back(url); },
                                .reveal = [this](const QString& file) { revealed.push_back(file); }};
@@ -126,6 +156,13 @@ protected:
     QTemporaryDir folder_;
     QSettings settings{folder_.filePath("settings.ini"), QSettings::IniFormat};
     test::ScriptedHttpServer server;
+    PlainNetwork plainNetwork{server.port()};
+    // here.example is this computer, any other name a host on the internet.
+    UpdateTransfer::HostLookup hosts = [](const QString& host, QObject*,
+                                          const UpdateTransfer::Addresses& answer) {
+        answer({host == u"here.example" ? QHostAddress(QHostAddress::LocalHost)
+                                        : QHostAddress("203.0.113.1")});
+    };
     test::ManualTimerSource timers;
     QDateTime now = QDateTime(QDate(2024, 7, 3), QTime(12, 0), Qt::UTC);
     QByteArray package;
@@ -148,8 +185,12 @@ TEST_F(AppUpdaterTest, OffersTheNewerItemAndSavesItsVerifiedDownloadBesideEarlie
     }
     left.close();
     ASSERT_EQ(::flock(underWay.handle(), LOCK_EX | LOCK_NB), 0);
+    // Listed first, a FIFO no one writes to neither holds up the rest nor goes.
+    const QByteArray fifo = QFile::encodeName(downloads(".vantorel-update-000000"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
     const auto updater = makeUpdater();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !left.exists(); }, 30000));
+    EXPECT_TRUE(QFileInfo::exists(QFile::decodeName(fifo)));
     for (const QString& name : {savedName, secondName}) {
         SCOPED_TRACE(name.toStdString());
         updater->checkForUpdates();
@@ -193,6 +234,10 @@ TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
         QString feed{};
     };
     const QString incomplete = "The download was incomplete. Nothing was saved.";
+    const QString leadsHere =
+        "The update server pointed to this computer or its network, which "
+        "only a feed there may do. Nothing was fetched from it.";
+    const QString feedElsewhere = "https://feed.example/appcast.xml";
     const QString unreadable = "The update feed could not be read.";
     const std::vector<Case> cases = {
         {"signed over other bytes", [&] { serveFeed(appcast(package.left(100))); }, true,
@@ -240,6 +285,18 @@ TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
          refusedFeed},
         {"not newer", [&] { serveFeed(appcast(package).replace(">6<", ">5<")); }, false,
          "Vantorel 1.5 is the newest version."},
+        {"feed elsewhere redirected here",
+         [&] {
+             server.answer(feedPath, {.status = 302,
+                                      .headers = {{"Location", "https://here.example/a.xml"}}});
+         },
+         false, leadsHere, 30s, feedElsewhere},
+        {"enclosure here from a feed elsewhere",
+         [&] {
+             serveFeed(appcast(package).replace(server.url("/").toUtf8() + "vantorel",
+                                                "https://here.example/vantorel"));
+         },
+         true, leadsHere, 30s, feedElsewhere},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -260,8 +317,9 @@ TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
         EXPECT_EQ(updater->answerText(), c.message);
         // Nothing else asked for: no redirect or enclosure elsewhere followed.
         QList<QByteArray> expected;
-        if (c.feed.isEmpty()) {
-            expected = c.download ? QList{feedPath, packagePath} : QList{feedPath};
+        if (c.feed != refusedFeed) {
+            expected = c.download && c.message != leadsHere ? QList{feedPath, packagePath}
+                                                            : QList{feedPath};
         }
         EXPECT_EQ(server.requests().mid(requestsBefore), expected);
         EXPECT_LT(server.bodyBytesSent() - sentBefore, 32 * 1024 * 1024);
@@ -302,6 +360,27 @@ TEST_F(AppUpdaterTest, ADownloadShowsItsProgressAndCancelKeepsNothingOfIt) {
     EXPECT_EQ(downloadedFiles(), QStringList());
 }
 
+TEST_F(AppUpdaterTest, ADownloadBeingCheckedSurvivesAnotherStartsCleanUp) {
+    const auto updater = makeUpdater();
+    updater->checkForUpdates();
+    ASSERT_TRUE(answered(*updater));
+    // The only worker is held: the download has its name and waits there to be checked.
+    QThreadPool& workers = *QThreadPool::globalInstance();
+    workers.waitForDone();
+    const int threads = workers.maxThreadCount();
+    workers.setMaxThreadCount(1);
+    std::promise<void> release;
+    workers.start([held = release.get_future().share()] { held.wait(); });
+    updater->download();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !downloadedFiles().isEmpty(); }, 30000));
+    UpdateFile::removeLeftovers(downloads());
+    release.set_value();
+    workers.setMaxThreadCount(threads);
+    ASSERT_TRUE(answered(*updater));
+    EXPECT_EQ(updater->answer(), Answer::saved) << updater->answerText().toStdString();
+    EXPECT_EQ(downloadedFiles(), QStringList{savedName});
+}
+
 TEST_F(AppUpdaterTest, OnlyAFeedOnThisComputerOrItsNetworkLeadsThere) {
     // The scripted server is the proxy of every request, and records where each was sent.
     QNetworkAccessManager network;
@@ -326,6 +405,10 @@ TEST_F(AppUpdaterTest, OnlyAFeedOnThisComputerOrItsNetworkLeadsThere) {
     redirect("http://203.0.113.2/to-mapped", "https://[::ffff:0.0.0.0]:9/v.deb");
     redirect(local + "a", "/b");
     server.answer(local + "b", {.body = "b"});
+    server.answer(local + "loop", {.status = 302, .headers = {{"Location", "/loop"}}});
+    server.answer(
+        local + "heavy",
+        {.status = 302, .body = QByteArray(40, 'x'), .headers = {{"Location", "/heavy"}}});
     server.answer("http://203.0.113.2/v.deb", {.body = "v"});
     struct Case {
         QByteArray url;
@@ -348,6 +431,11 @@ TEST_F(AppUpdaterTest, OnlyAFeedOnThisComputerOrItsNetworkLeadsThere) {
          {"http://203.0.113.2/to-here", "here.example:443"},
          false},
         {local + "a", local + "appcast.xml", {local + "a", local + "b"}, false},
+        // A name with an address here and one elsewhere is elsewhere too.
+        {"https://lan.example/v.deb", "https://here.example/appcast.xml", {}, true},
+        {local + "loop", local + "appcast.xml", QList<QByteArray>(21, local + "loop"), false},
+        // Redirects' bodies count toward the limit of 100 bytes.
+        {local + "heavy", local + "appcast.xml", QList<QByteArray>(3, local + "heavy"), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE((c.url + " from " + c.feed).toStdString());

@@ -1,6 +1,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -140,20 +141,40 @@ TEST(UpdateFileTest, NamesTheDownloadAfterTheAddressSafely) {
     }
 }
 
-// The publisher's script signs a package as the check wants it, with a key made by openssl.
+// The publisher's script signs a package as the check wants it, with a key made by openssl, and
+// refuses what would make a bad item.
 TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
     QTemporaryDir dir;
     const QString key = dir.filePath("key.pem");
-    const QString package = dir.filePath("vantorel_1.8_amd64.deb");
+    const QString otherKey = dir.filePath("ed448.pem");
+    // sha256sum marks a name with a backslash in its output.
+    const QString package = dir.filePath("vantorel_1.8\\amd64.deb");
     ASSERT_EQ(QProcess::execute("openssl", {"genpkey", "-algorithm", "ed25519", "-out", key}), 0);
+    ASSERT_EQ(QProcess::execute("openssl", {"genpkey", "-algorithm", "ed448", "-out", otherKey}),
+              0);
     ASSERT_EQ(QProcess::execute("openssl", {"rand", "-out", package, "100000"}), 0);
-    QProcess script;
-    script.start(
-        QM_PUBLISH_UPDATE,
-        {key, package, "8", "https://u.example/vantorel_1.8_amd64.deb?a&b", "1.8 <beta> \"rc\""});
-    ASSERT_TRUE(script.waitForFinished(60000));
-    ASSERT_EQ(script.exitCode(), 0) << script.readAllStandardError().toStdString();
-    const QByteArray output = script.readAllStandardOutput();
+    const QString url = "https://u.example/vantorel_1.8_amd64.deb?a&b";
+    const auto publish = [&](const QStringList& arguments) {
+        auto script = std::make_unique<QProcess>();
+        script->start(QM_PUBLISH_UPDATE, arguments);
+        EXPECT_TRUE(script->waitForFinished(60000));
+        return script;
+    };
+    for (const auto& [arguments, why] : std::vector<std::pair<QStringList, QByteArray>>{
+             {{otherKey, package, "8", url}, "is not an Ed25519 private key"},
+             {{key, package, "8", "http://u.example/v.deb"}, "is not https://"},
+             {{key, package, "8", "https://u.example/v\x01.deb"}, "URL holds a control character"},
+             {{key, package, "8", url, "1.8\x1b[2J"}, "SHOWN_VERSION holds a control character"},
+         }) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const auto refused = publish(arguments);
+        EXPECT_NE(refused->exitCode(), 0);
+        EXPECT_TRUE(refused->readAllStandardError().contains(why));
+        EXPECT_EQ(refused->readAllStandardOutput(), "");
+    }
+    const auto script = publish({key, package, "8", url, "1.8 <beta> \"rc\""});
+    ASSERT_EQ(script->exitCode(), 0) << script->readAllStandardError().toStdString();
+    const QByteArray output = script->readAllStandardOutput();
 
     const AppcastChoice choice =
         chooseNewest(parseAppcast(feed(output.mid(output.indexOf("<item>")))),

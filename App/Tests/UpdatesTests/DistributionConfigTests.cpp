@@ -88,7 +88,18 @@ TEST(DistributionConfigTest, OnlyAFeedOnThisComputerMayLeadToThisComputer) {
         {"https://169.254.169.254/v.deb", false, true},
         {"https://[fe80::1]/v.deb", false, true},
         {"https://[fd12::1]/v.deb", false, true},
+        {"https://[fc00::1]/v.deb", false, true},
+        {"https://[fec0::1]/v.deb", false, true},
+        {"https://[ff02::fb]/v.deb", false, true},
         {"https://[2001:db8::1]/v.deb", true, true},
+        {"https://[64:ff9b::10.1.2.3]/v.deb", false, true},
+        {"https://[64:ff9b::8.8.8.8]/v.deb", true, true},
+        {"https://[2002:c0a8:102::1]/v.deb", false, true},
+        {"https://[2002:808:808::1]/v.deb", true, true},
+        {"https://198.19.255.255/v.deb", false, true},
+        {"https://198.17.255.255/v.deb", true, true},
+        {"https://224.0.0.251/v.deb", false, true},
+        {"https://255.255.255.255/v.deb", false, true},
         {"http://cdn.example/v.deb", false, false},
     };
     for (const Case& c : cases) {
