@@ -8,6 +8,7 @@
 #include "InputRouter/ProfileCodec.h"
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/NameHash.h"
+#include "QuillmereCore/PrivateFolders.h"
 #include "ServerProtocol/ExtMessage.h"
 
 namespace qm {
@@ -52,7 +53,8 @@ std::optional<GameKeymaps> ProfileStore::loadKeymaps(const std::string& package,
 void ProfileStore::save(const GameKeymaps& keymaps) const {
     const std::filesystem::path file = fileURL(keymaps.packageName);
     ProfileCodec::validate(keymaps);
-    std::filesystem::create_directories(directory);
+    // It may be the first to make the data folder, where the host key goes too.
+    createPrivateFolders(directory);
     try {
         KeymapFile::write(file, keymaps);
         return;

@@ -43,9 +43,9 @@ struct ProfileStore {
     // layout named `migratedLayoutName` and left as it is.
     std::optional<GameKeymaps> loadKeymaps(const std::string& package,
                                            std::string_view migratedLayoutName) const;
-    // Validates, makes the folder and replaces the file atomically. A file there that does not
-    // decode (a newer format, a broken one) is kept as "<package>.json.bak" and restored when the
-    // write fails; one that cannot be read at all fails the save.
+    // Validates, makes the folder (0700) and replaces the file atomically. A file there that does
+    // not decode (a newer format, a broken one) is kept as "<package>.json.bak" and restored when
+    // the write fails; one that cannot be read at all fails the save.
     void save(const GameKeymaps& keymaps) const;
     // No file is no failure.
     void remove(const std::string& package) const;

@@ -35,7 +35,8 @@ protected:
     }
 
     QTemporaryDir folder;
-    ProfileStore store{std::filesystem::path(folder.path().toStdString()) / "Profiles"};
+    ProfileStore store{std::filesystem::path(folder.path().toStdString()) / "Vantorel" /
+                       "Profiles"};
 };
 
 TEST_F(ProfileStoreTest, PackageNamesAreCheckedBeforeAnyDiskAccess) {
@@ -73,6 +74,9 @@ TEST_F(ProfileStoreTest, EveryValidPackageNameSavesAndShorterOnesKeepTheirFileNa
     }
     EXPECT_TRUE(std::filesystem::exists(path(kept + ".json")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(store.directory), {}), 4);
+    // The first save made the data folder, where the host key goes too: it is the user's alone.
+    EXPECT_EQ(std::filesystem::status(store.directory.parent_path()).permissions(),
+              std::filesystem::perms::owner_all);
 }
 
 TEST_F(ProfileStoreTest, LoadsWithoutChangingTheFileAndBindsToTheGameAsked) {
