@@ -1,10 +1,13 @@
 #include "SingleInstance.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <array>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,19 +20,33 @@ namespace {
 // A local socket connects or fails at once; the wait only bounds a holder that stopped reading.
 constexpr int answerMillis = 2000;
 
-// Where no other user can reach: a real folder, the user's own, open to no one else. Without
-// XDG_RUNTIME_DIR, Qt answers "" when another user made its fallback first, which leaves "/".
+// Where no other user can reach: a real folder, the user's own, open to no one else.
 bool isPrivateFolder(const QString& folder) {
     struct stat info {};
     return !folder.isEmpty() && ::lstat(QFile::encodeName(folder).constData(), &info) == 0 &&
            S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
 }
 
+// The name of the effective user, as Qt puts it in its fallback runtime folder.
+QString userName() {
+    std::array<char, 1024> buffer{};
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
+        return QString::number(::geteuid());
+    }
+    return QFile::decodeName(found->pw_name);
+}
+
 }  // namespace
 
 QString SingleInstance::standardName() {
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
-           QStringLiteral("/vantorel.instance");
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty()) {
+        // Qt refused the folder it tries last; that one is named, and refused again, here.
+        folder = QDir::tempPath() + QStringLiteral("/runtime-") + userName();
+    }
+    return folder + QStringLiteral("/vantorel.instance");
 }
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(parent) {

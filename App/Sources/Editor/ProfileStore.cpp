@@ -8,6 +8,7 @@
 #include "InputRouter/ProfileCodec.h"
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/NameHash.h"
+#include "QuillmereCore/PrivateFolders.h"
 #include "ServerProtocol/ExtMessage.h"
 
 namespace qm {
@@ -25,24 +26,39 @@ std::optional<std::filesystem::path> ProfileStore::defaultDirectory() {
     return std::filesystem::path(QFile::encodeName(data).toStdString()) / "Profiles";
 }
 
+namespace {
+
+// A file name holds 255 bytes, its temporary twin's suffix included: longer names end in a hash
+// instead, and shorter ones keep the names stored profiles have.
+constexpr std::string_view extension = ".json";
+constexpr std::size_t maxStem = 255 - extension.size() - AtomicFile::temporarySuffixLength;
+
+std::string fileName(const std::string& package, std::string (*suffix)(std::string_view),
+                     std::size_t suffixLength) {
+    if (package.size() <= maxStem) {
+        return package + std::string(extension);
+    }
+    return package.substr(0, maxStem - suffixLength) + suffix(package) + std::string(extension);
+}
+
+}  // namespace
+
 std::filesystem::path ProfileStore::fileURL(const std::string& package) const {
     if (!AppInfo::isValidPackageName(package)) {
         throw ProfileStoreError::invalidPackageName(package);
     }
-    // A file name holds 255 bytes, its temporary twin's suffix included: longer names end in a
-    // hash instead, and shorter ones keep the names stored profiles have.
-    constexpr std::string_view extension = ".json";
-    constexpr std::size_t maxStem = 255 - extension.size() - AtomicFile::temporarySuffixLength;
-    if (package.size() <= maxStem) {
-        return directory / (package + std::string(extension));
-    }
-    return directory / (package.substr(0, maxStem - nameHashSuffixLength) +
-                        nameHashSuffix(package) + std::string(extension));
+    return directory / fileName(package, nameHashSuffix, nameHashSuffixLength);
 }
 
 std::optional<GameKeymaps> ProfileStore::loadKeymaps(const std::string& package,
                                                      std::string_view migratedLayoutName) const {
     std::optional<GameKeymaps> keymaps = KeymapFile::read(fileURL(package), migratedLayoutName);
+    if (!keymaps && package.size() > maxStem) {
+        // Saved before names got the longer hash.
+        keymaps = KeymapFile::read(
+            directory / fileName(package, legacyNameHashSuffix, legacyNameHashSuffixLength),
+            migratedLayoutName);
+    }
     if (!keymaps) {
         return std::nullopt;
     }
@@ -52,7 +68,8 @@ std::optional<GameKeymaps> ProfileStore::loadKeymaps(const std::string& package,
 void ProfileStore::save(const GameKeymaps& keymaps) const {
     const std::filesystem::path file = fileURL(keymaps.packageName);
     ProfileCodec::validate(keymaps);
-    std::filesystem::create_directories(directory);
+    // It may be the first to make the data folder, where the host key goes too.
+    createPrivateFolders(directory);
     try {
         KeymapFile::write(file, keymaps);
         return;
@@ -76,6 +93,10 @@ void ProfileStore::save(const GameKeymaps& keymaps) const {
 
 void ProfileStore::remove(const std::string& package) const {
     std::filesystem::remove(fileURL(package));
+    if (package.size() > maxStem) {
+        std::filesystem::remove(
+            directory / fileName(package, legacyNameHashSuffix, legacyNameHashSuffixLength));
+    }
 }
 
 }  // namespace qm

@@ -190,9 +190,12 @@ public:
     // the pending stop have finished (at most 5 s). From then on nothing starts, and further
     // requests are ignored.
     Q_INVOKABLE void requestQuit();
-    // When the first quit request came, if one did.
-    std::optional<std::chrono::steady_clock::time_point> quitRequestedAt() const noexcept {
-        return quitRequestedAt_;
+    // When the rest of a quit must have ended, the stream's teardown and the application's: one
+    // quitTimeout for the whole quit, from the first request, or from `loopEnded` when the event
+    // loop ended without one.
+    std::chrono::steady_clock::time_point quitDeadline(
+        std::chrono::steady_clock::time_point loopEnded) const noexcept {
+        return quitRequestedAt_.value_or(loopEnded) + quitTimeout;
     }
     // Once the event loop has ended, however it ended: nothing starts from now on, the stream
     // closes, and the task settles as finishRecordingBeforeQuit's does.

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QMetaEnum>
+#include <QStandardPaths>
 #include <algorithm>
 #include <optional>
 
@@ -29,6 +30,30 @@ constexpr const char* streamFrameRate = "streamFrameRate";
 constexpr const char* streamResolution = "streamResolution";
 constexpr const char* lowLatencyEncoder = "lowLatencyEncoder";
 }  // namespace Key
+
+// A folder of the app's own for a scratch store in `place`; null when none can be made there.
+std::unique_ptr<QTemporaryDir> scratchFolderIn(const QString& place) {
+    if (place.isEmpty()) {  // which would mean the working folder
+        return nullptr;
+    }
+    auto folder = std::make_unique<QTemporaryDir>(
+        QDir(place).filePath(QStringLiteral("Vantorel-settings-XXXXXX")));
+    return folder->isValid() ? std::move(folder) : nullptr;
+}
+
+// In the temporary folder, else in the runtime or the cache folder.
+std::unique_ptr<QTemporaryDir> makeScratchFolder() {
+    if (auto folder = scratchFolderIn(QDir::tempPath())) {
+        return folder;
+    }
+    if (auto folder =
+            scratchFolderIn(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation))) {
+        return folder;
+    }
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(cache);
+    return scratchFolderIn(cache);
+}
 
 template <typename E>
 QString rawText(E value) {
@@ -107,10 +132,12 @@ AppSettings::AppSettings(QSettings& defaults, QObject* parent)
     saveProblem_ = saveProblem(defaults.status(), defaults.fileName());
     if (defaults.status() == QSettings::FormatError) {
         // Qt would write back only what it could parse, over the user's file.
-        scratchFolder_ = std::make_unique<QTemporaryDir>(
-            QDir::temp().filePath(QStringLiteral("Vantorel-settings-XXXXXX")));
-        scratch_ = std::make_unique<QSettings>(
-            scratchFolder_->filePath(QStringLiteral("Vantorel.ini")), QSettings::IniFormat);
+        scratchFolder_ = makeScratchFolder();
+        // With nowhere to keep it, the scratch file goes where none can be made (below the
+        // user's file) and its changes last in memory.
+        const QString scratchFile =
+            (scratchFolder_ ? scratchFolder_->path() : defaults.fileName()) + "/Vantorel.ini";
+        scratch_ = std::make_unique<QSettings>(scratchFile, QSettings::IniFormat);
         for (const QString& key : defaults.allKeys()) {
             scratch_->setValue(key, defaults.value(key));
         }

@@ -135,8 +135,7 @@ int QuillmereApp::exec() {
     const int result = QApplication::exec();
     // Kept now: the process may have to leave without its destructors.
     defaults_->sync();
-    const auto deadline = model_->quitRequestedAt().value_or(std::chrono::steady_clock::now()) +
-                          AppModel::quitTimeout;
+    const auto deadline = model_->quitDeadline(std::chrono::steady_clock::now());
     quitWatch_ = std::jthread([deadline](const std::stop_token& stop) {
         TaskClock::sleepUnlessStopped(deadline - std::chrono::steady_clock::now(), stop);
         if (!stop.stop_requested()) {

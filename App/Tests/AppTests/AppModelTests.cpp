@@ -360,6 +360,10 @@ TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSecondsAndStart
     runPosted();
     EXPECT_EQ(quits, 2);
     EXPECT_FALSE(model->quitTimedOut());
+    // Should the event loop end a second later, what follows it has what is left of the same
+    // five seconds.
+    const auto loopEnded = std::chrono::steady_clock::now() + 1s;
+    EXPECT_LT(model->quitDeadline(loopEnded), loopEnded + AppModel::quitTimeout);
 
     make();
     FakeSession& stuck = streaming();

@@ -1,4 +1,5 @@
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QMetaProperty>
 #include <QSignalSpy>
@@ -226,9 +227,19 @@ TEST_F(AppSettingsTest, AStoreThatCannotBeWrittenIsSaidOnceWithItsFile) {
 
 TEST_F(AppSettingsTest, AFileQtCannotParseIsLeftByteForByteAndChangesLastUntilQuit) {
     const QByteArray lines = "hudStyle=compact\n[unclosed\nx=1\n";
+    // No temporary folder: the scratch copy goes to the runtime folder, not the working one.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray temporary = qgetenv("TMPDIR");
+    ASSERT_TRUE(QDir().mkdir(folder.filePath("runtime"),
+                             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.filePath("runtime")));
+    qputenv("TMPDIR", QFile::encodeName(folder.filePath("missing")));
     {
         const auto defaults = store(lines);
         AppSettings settings(*defaults);
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("TMPDIR", temporary);
+        EXPECT_TRUE(settings.defaults().fileName().startsWith(folder.filePath("runtime/")));
         EXPECT_TRUE(settings.saveProblem().contains(path));
         EXPECT_EQ(settings.hudStyle(), HUDStyle::compact) << "what could be read is used";
         settings.setDeveloperMode(true);

@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "Desktop/SingleInstance.h"
+#include "QuillmereCore/Log.h"
 
 namespace qm {
 namespace {
@@ -63,6 +65,20 @@ TEST(SingleInstanceTest, NoSocketIsMadeOutsideAFolderOfTheUsersOwnThatOnlyTheUse
         EXPECT_TRUE(first.isPrimary() && later.isPrimary()) << place.toStdString();
         EXPECT_FALSE(QFileInfo::exists(name)) << place.toStdString();
     }
+
+    // Qt refuses its fallback runtime folder when it is open to others; the warning names it.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray temporary = qgetenv("TMPDIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(folder.path()));
+    const QString fallback = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    ASSERT_TRUE(fallback.startsWith(folder.path()));
+    ASSERT_EQ(::chmod(QFile::encodeName(fallback).constData(), 0755), 0);
+    EXPECT_TRUE(SingleInstance(SingleInstance::standardName()).isPrimary());
+    EXPECT_NE(Log::recentEntries().back().message.find(fallback.toStdString() + " is not"),
+              std::string::npos);
+    qputenv("XDG_RUNTIME_DIR", runtime);  // empty is as unset
+    qputenv("TMPDIR", temporary);
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ protected:
     }
 
     QTemporaryDir folder;
-    ProfileStore store{std::filesystem::path(folder.path().toStdString()) / "Profiles"};
+    ProfileStore store{std::filesystem::path(folder.path().toStdString()) / "Vantorel" /
+                       "Profiles"};
 };
 
 TEST_F(ProfileStoreTest, PackageNamesAreCheckedBeforeAnyDiskAccess) {
@@ -65,14 +66,27 @@ TEST_F(ProfileStoreTest, PackageNamesAreCheckedBeforeAnyDiskAccess) {
 
 TEST_F(ProfileStoreTest, EveryValidPackageNameSavesAndShorterOnesKeepTheirFileName) {
     const std::string kept = "com." + std::string(239, 'k');  // the longest name kept as it is
+    const std::string chosen = "com.victim.game." + std::string(218, 'x');
     const std::vector<std::string> names = {kept, kept + "x", kept + std::string(12, 'x'),
-                                            kept + std::string(11, 'x') + "y"};
+                                            kept + std::string(11, 'x') + "y",
+                                            // Two made to share a 32-bit hash.
+                                            chosen + "dwsufot84qfcyf", chosen + "i9903ynihk1x7t"};
     for (const std::string& name : names) {
         store.save(keymaps(name));
         EXPECT_TRUE(store.loadKeymaps(name, "Main")) << name.size();
     }
     EXPECT_TRUE(std::filesystem::exists(path(kept + ".json")));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(store.directory), {}), 4);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(store.directory), {}), 6);
+    // The first save made the data folder, where the host key goes too: it is the user's alone.
+    EXPECT_EQ(std::filesystem::status(store.directory.parent_path()).permissions(),
+              std::filesystem::perms::owner_all);
+
+    // Saved under the earlier, shorter hash: read, and removed, all the same.
+    const std::string older = "com." + std::string(250, 'o');
+    KeymapFile::write(path(older.substr(0, 234) + "-1416ff08.json"), keymaps(older));
+    EXPECT_TRUE(store.loadKeymaps(older, "Main"));
+    store.remove(older);
+    EXPECT_FALSE(store.loadKeymaps(older, "Main"));
 }
 
 TEST_F(ProfileStoreTest, LoadsWithoutChangingTheFileAndBindsToTheGameAsked) {

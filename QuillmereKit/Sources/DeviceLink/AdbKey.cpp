@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <openssl/rsa.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "DeviceLink/AndroidRSAPublicKey.h"
 #include "DeviceLink/DER.h"
@@ -16,6 +17,7 @@
 #include "QuillmereCore/Base64.h"
 #include "QuillmereCore/FileDescriptor.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/PrivateFolders.h"
 
 namespace qm {
 
@@ -24,24 +26,28 @@ namespace {
 // Far above any RSA-2048 key file; anything longer is not one.
 constexpr std::size_t maxKeyFileSize = 64 * 1024;
 
-// Folders made here are 0700; existing ones are left as they are.
-void createFolder(const std::filesystem::path& folder) {
-    if (folder.empty() || std::filesystem::is_directory(folder)) {
+// Whoever may write in the key's folder may put a key of their own in its place.
+void warnIfFolderShared(const std::filesystem::path& folder) {
+    struct stat info {};
+    if (::stat(folder.empty() ? "." : folder.c_str(), &info) != 0) {
         return;
     }
-    createFolder(folder.parent_path());
-    if (::mkdir(folder.c_str(), 0700) != 0 &&
-        (errno != EEXIST || !std::filesystem::is_directory(folder))) {
-        throw std::filesystem::filesystem_error("cannot create folder", folder,
-                                                std::error_code(errno, std::generic_category()));
+    if (info.st_uid != ::geteuid()) {
+        Log::adb().warn(
+            "the host key's folder {} belongs to another user, who could replace the key",
+            folder.string());
+    } else if ((info.st_mode & 022) != 0) {
+        Log::adb().warn(
+            "the host key's folder {} is writable by other users, who could replace the key; "
+            "run \u201Cchmod go-w {}\u201D",
+            folder.string(), folder.string());
     }
 }
 
 // A key file others can read is made private at once: its key is the user's own and refusing it
 // would stop every connection while adding no safety. Only when that fails is it refused.
-void keepPrivate(int opened, const std::filesystem::path& file) {
-    struct stat info {};
-    if (::fstat(opened, &info) != 0 || (info.st_mode & 077) == 0) {
+void keepPrivate(int opened, const struct stat& info, const std::filesystem::path& file) {
+    if ((info.st_mode & 077) == 0) {
         return;
     }
     if (::fchmod(opened, 0600) != 0) {
@@ -128,7 +134,13 @@ AdbKey AdbKey::loadOrCreate(const std::filesystem::path& file) {
     // that a FIFO is refused, not waited on.
     const FileDescriptor opened(
         ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    const int openError = errno;
+    warnIfFolderShared(file.parent_path());
     if (opened) {
+        struct stat info {};
+        if (::fstat(opened.get(), &info) == 0 && info.st_uid != ::geteuid()) {
+            throw AdbKeyError::keyFileOfAnotherUser(file.string());
+        }
         Bytes contents;
         try {
             contents = AtomicFile::read(opened.get(), maxKeyFileSize, file);
@@ -136,15 +148,22 @@ AdbKey AdbKey::loadOrCreate(const std::filesystem::path& file) {
             throw AdbKeyError::invalidKeyFile();
         }
         AdbKey key(contents);
-        keepPrivate(opened.get(), file);
+        keepPrivate(opened.get(), info, file);
         return key;
     }
-    if (errno != ENOENT && errno != ENOTDIR) {
+    struct stat info {};
+    if (openError == ELOOP) {
+        throw AdbKeyError::keyFileIsLink(file.string());
+    }
+    if (openError == EACCES && ::lstat(file.c_str(), &info) == 0 && info.st_uid != ::geteuid()) {
+        throw AdbKeyError::keyFileOfAnotherUser(file.string());
+    }
+    if (openError != ENOENT && openError != ENOTDIR) {
         throw AdbKeyError::invalidKeyFile();
     }
     const Bytes der = generatePrivateKeyDER();
     AdbKey key(der);
-    createFolder(file.parent_path());
+    createPrivateFolders(file.parent_path());
     try {
         AtomicFile::write(file, der, 0600);
     } catch (const std::filesystem::filesystem_error& error) {

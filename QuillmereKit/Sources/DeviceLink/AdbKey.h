@@ -17,8 +17,9 @@ public:
     static constexpr std::size_t tokenByteCount = 20;
 
     // The key kept in `file` (a PKCS#1 RSAPrivateKey in DER), or a new one written there when
-    // there is no file. A file that holds no usable key is reported and never replaced; one that
-    // others can read is made private first.
+    // there is no file, in folders made 0700. A file that holds no usable key, a link and another
+    // user's file are each reported and never replaced; a key file others can read is made
+    // private first. A key's folder that others may write in is logged as a warning.
     // Blocks for file I/O and, the first time, key generation.
     static AdbKey loadOrCreate(const std::filesystem::path& file);
 

@@ -13,6 +13,8 @@ enum class AdbKeyErrorKind {
     signingFailed,
     invalidKeyFile,
     unprotectedKeyFile,
+    keyFileIsLink,
+    keyFileOfAnotherUser,
 };
 
 class AdbKeyError : public TypedError<AdbKeyErrorKind> {
@@ -41,6 +43,22 @@ public:
                                " is readable by other users and could not be made private (" + why +
                                "); run \u201Cchmod 600 " + file + "\u201D",
                            caseWithText("unprotectedKeyFile", why));
+    }
+
+    // Never followed: its target could be any file of the user's.
+    static AdbKeyError keyFileIsLink(const std::string& file) {
+        return AdbKeyError(Kind::keyFileIsLink,
+                           "the key file " + file +
+                               " is a symbolic link, which is never followed; remove it to have "
+                               "a new key made, or put the key file itself there",
+                           "keyFileIsLink");
+    }
+    // Never used: its owner could read it or put a key of their own in its place.
+    static AdbKeyError keyFileOfAnotherUser(const std::string& file) {
+        return AdbKeyError(
+            Kind::keyFileOfAnotherUser,
+            "the key file " + file + " belongs to another user; remove it to have a new key made",
+            "keyFileOfAnotherUser");
     }
 
 private:

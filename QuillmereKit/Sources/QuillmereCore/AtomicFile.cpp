@@ -94,16 +94,31 @@ void writeIn(int folder, const std::string& name, ByteView bytes, mode_t mode,
 
 }  // namespace
 
-std::optional<Bytes> read(const std::filesystem::path& file, std::size_t maxSize) {
-    // Non-blocking so that opening a FIFO returns at once; it is refused below.
-    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0) {
+namespace {
+
+// Non-blocking so that opening a FIFO returns at once; it is refused when read.
+constexpr int readFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+std::optional<Bytes> readOpened(const FileDescriptor& fd, std::size_t maxSize,
+                                const std::filesystem::path& shown) {
+    if (!fd) {
         if (errno == ENOENT || errno == ENOTDIR) {
             return std::nullopt;
         }
-        fail("cannot open", file, errno);
+        fail("cannot open", shown, errno);
     }
-    return read(fd.get(), maxSize, file);
+    return read(fd.get(), maxSize, shown);
+}
+
+}  // namespace
+
+std::optional<Bytes> read(const std::filesystem::path& file, std::size_t maxSize) {
+    return readOpened(FileDescriptor(::open(file.c_str(), readFlags)), maxSize, file);
+}
+
+std::optional<Bytes> read(int folder, const std::string& name, std::size_t maxSize) {
+    return readOpened(FileDescriptor(::openat(folder, name.c_str(), readFlags | O_NOFOLLOW)),
+                      maxSize, name);
 }
 
 Bytes read(int file, std::size_t maxSize, const std::filesystem::path& shown) {

@@ -21,6 +21,10 @@ std::optional<Bytes> read(const std::filesystem::path& file, std::size_t maxSize
 // The same for a file the caller opened, read from where it stands; `shown` names it in errors.
 Bytes read(int file, std::size_t maxSize, const std::filesystem::path& shown);
 
+// The same for the entry `name` of the open folder `folder`, never reached through a link: a link
+// there fails with ELOOP.
+std::optional<Bytes> read(int folder, const std::string& name, std::size_t maxSize);
+
 // What the temporary file's name adds to the file's: "." and 6 letters.
 inline constexpr std::size_t temporarySuffixLength = 7;
 

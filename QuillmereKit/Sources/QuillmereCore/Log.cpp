@@ -9,6 +9,7 @@
 
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
+#include <unicode/uchar.h>
 
 #include "QuillmereCore/UnicodeText.h"
 
@@ -50,12 +51,14 @@ char32_t characterAt(std::string_view text, std::size_t at, std::size_t& length)
     return c;
 }
 
-// C0 and C1 controls, DEL, line and paragraph separators, and the invisible characters that
-// reorder or hide text: bidirectional controls and zero-width ones.
+// C0 and C1 controls, DEL, line and paragraph separators, the interlinear annotation marks, and
+// every character a reader does not see that may yet carry or reorder text: bidirectional and
+// zero-width controls, tag characters, fillers, variation selectors (Unicode's
+// default-ignorable set).
 bool mustEscape(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x061C || c == 0x180E ||
-           (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
-           (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF;
+    return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029 ||
+           (c >= 0xFFF9 && c <= 0xFFFB) ||
+           u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
 }
 
 }  // namespace
@@ -77,8 +80,10 @@ std::string Log::escaped(std::string_view text) {
             out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
         } else if (c < 0x80) {
             out += fmt::format("\\x{:02X}", static_cast<unsigned>(c));
-        } else {
+        } else if (c <= 0xFFFF) {
             out += fmt::format("\\u{:04X}", static_cast<unsigned>(c));
+        } else {
+            out += fmt::format("\\U{:08X}", static_cast<unsigned>(c));
         }
     }
     return out;

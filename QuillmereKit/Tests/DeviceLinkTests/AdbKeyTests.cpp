@@ -3,6 +3,7 @@
 
 #include <openssl/rsa.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "DeviceLink/DER.h"
 #include "Support/Expect.h"
 #include "Support/FakeAdbAuth.h"
+#include "Support/LogSince.h"
 
 namespace qm {
 namespace {
@@ -168,10 +170,14 @@ TEST_F(AdbKeyFiles, FirstUseCreatesPrivateFolderAndFileThatLoadsAgain) {
     ASSERT_TRUE(parsed);
     EXPECT_EQ(EVP_PKEY_get_bits(parsed.get()), 2048);
 
-    // A copy others could read is made private again.
+    // A copy others could read is made private again; a folder where others could replace it is
+    // warned of.
     fs::permissions(file, fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
+    fs::permissions(file.parent_path(), fs::perms::group_write, fs::perm_options::add);
+    const test::LogSince log;
     const AdbKey loaded = AdbKey::loadOrCreate(file);
     EXPECT_EQ(modeOf(file), 0600u);
+    EXPECT_EQ(log.count("is writable by other users"), 1u);
     EXPECT_EQ(loaded.modulus(), created.modulus());
     EXPECT_EQ(loaded.exponent(), created.exponent());
     EXPECT_EQ(created.modulus().size(), 256u);
@@ -211,8 +217,15 @@ TEST_F(AdbKeyFiles, UnusableKeyFilesAreReportedAndLeftUntouched) {
     fs::remove(folder_ / "adbkey");
     fs::create_symlink(other, folder_ / "adbkey");
     EXPECT_EQ(test::thrown<AdbKeyError>([&] { AdbKey::loadOrCreate(folder_ / "adbkey"); }).kind(),
-              AdbKeyErrorKind::invalidKeyFile);
+              AdbKeyErrorKind::keyFileIsLink);
     EXPECT_EQ(modeOf(other), 0644u);
+
+    // Nor is another user's file, which its owner could read or replace (only root can make one).
+    if (::chown(other.c_str(), 65534, 65534) == 0) {
+        EXPECT_EQ(test::thrown<AdbKeyError>([&] { AdbKey::loadOrCreate(other); }).kind(),
+                  AdbKeyErrorKind::keyFileOfAnotherUser);
+        EXPECT_EQ(modeOf(other), 0644u);
+    }
 }
 
 TEST_F(AdbKeyFiles, FolderThatCannotBeMadeFailsWithTheFileSystemError) {

@@ -87,6 +87,13 @@ TEST(Log, EveryLineStaysOneLineWithoutTerminalEscapes) {
         // Text that reorders or hides itself.
         {"\u202Egnp.exe\u2066\u2069\u061C", "\\u202Egnp.exe\\u2066\\u2069\\u061C"},
         {"zero\u200Bwidth\u200D\uFEFF\u2060", "zero\\u200Bwidth\\u200D\\uFEFF\\u2060"},
+        {"\u200E\u200F\u180E\u202A\u202B\u202C\u202D\u2067\u2068",
+         "\\u200E\\u200F\\u180E\\u202A\\u202B\\u202C\\u202D\\u2067\\u2068"},
+        // Text hidden in characters no one sees: tags, fillers, selectors, annotations.
+        {"a\U000E0061\U000E007F\u00AD\u034F\u115F\u3164\uFFA0",
+         "a\\U000E0061\\U000E007F\\u00AD\\u034F\\u115F\\u3164\\uFFA0"},
+        {"b\u180B\uFE0F\U000E01EF\uFFF9\uFFFB\U0001D173\U0001D17A",
+         "b\\u180B\\uFE0F\\U000E01EF\\uFFF9\\uFFFB\\U0001D173\\U0001D17A"},
         {"bad \xFF byte", "bad \uFFFD byte"},
         {"Gam\u00E9 \u2713 \\", "Gam\u00E9 \u2713 \\"},
     };

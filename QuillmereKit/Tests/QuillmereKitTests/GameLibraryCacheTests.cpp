@@ -95,18 +95,20 @@ TEST_F(GameLibraryCacheTest, SanitizesIntoOneBoundedPathComponentThatNoOtherText
     };
     const std::string longName = "com." + std::string(250, 'x');
     const std::vector<Case> cases = {
-        {"", "_-4fd0bfc1"},
-        {".", "_.-296228fd"},
-        {"..", "_..-b37a252a"},
+        {"", "_-e3b0c44298fc1c149afbf4c8996fb924"},
+        {".", "_.-cdb4ee2aea69cc6a83331bbe96dc2caa"},
+        {"..", "_..-5ec1f7e700f37c3d0b2981d04855fc34"},
         {"...", "..."},
-        {"a/b c", "a_b_c-ddd7d58c"},
-        {"\u00FCn\u00EF", "_n_-79582acb"},           // composed
-        {"u\u0308ni\u0308", "_n_-eb57e2a8"},         // decomposed: a letter and its mark are one
-        {"\U0001F1EB\U0001F1F7-x", "_-x-be700dd5"},  // a flag is one character
-        {"a\r\nb", "a_b-952555da"},
+        {"a/b c", "a_b_c-0af99a609169538538d589bf108a2131"},
+        {"\u00FCn\u00EF", "_n_-e975a52994d88fc7c7bf16c547779c6d"},  // composed
+        // Decomposed: a letter and its mark are one.
+        {"u\u0308ni\u0308", "_n_-a3b2c879a5e15072b80b682f1a642f15"},
+        // A flag is one character.
+        {"\U0001F1EB\U0001F1F7-x", "_-x-7226f885f3b8915423e6621d1ccfc065"},
+        {"a\r\nb", "a_b-18745f36a05e29072709042d6062ce54"},
         {"com.Game_2-x", "com.Game_2-x"},
         {std::string(200, 'a'), std::string(200, 'a')},
-        {std::string(201, 'a'), std::string(191, 'a') + "-96cc665e"},
+        {std::string(201, 'a'), std::string(167, 'a') + "-a92efd82109373e58f9a2056dee01e80"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(GameLibraryCache::sanitize(c.text), c.expected) << c.text;
@@ -114,21 +116,31 @@ TEST_F(GameLibraryCacheTest, SanitizesIntoOneBoundedPathComponentThatNoOtherText
     }
     EXPECT_EQ(GameLibraryCache::sanitize(std::string(197, 'a'), 4).size(), 196u);
 
-    // Names too long for a file name, alike in all that is kept, each keep their own icon.
-    const std::vector<AppInfo> apps = {app(longName, true, 1, png("long")),
-                                       app(longName + "a", true, 2, png("longer")),
-                                       app("com.a_b", true, 3, png("short"))};
+    // Names too long for a file name, alike in all that is kept, each keep their own icon; so do
+    // two made to share a 32-bit hash.
+    const std::string chosen = "com.victim.game." + std::string(218, 'x');
+    const std::vector<AppInfo> apps = {
+        app(longName, true, 1, png("long")), app(longName + "a", true, 2, png("longer")),
+        app("com.a_b", true, 3, png("short")), app(chosen + "dwsufot84qfcyf", true, 4, png("1")),
+        app(chosen + "i9903ynihk1x7t", true, 5, png("2"))};
     cache_.save(apps, "SERIAL1");
     EXPECT_EQ(cache_.load("SERIAL1"), apps);
-    EXPECT_EQ(namesIn(icons_).size(), 3u);
+    EXPECT_EQ(namesIn(icons_).size(), 5u);
 }
 
 TEST_F(GameLibraryCacheTest, NamesFromThePhoneOrTheIndexNeverLeaveTheirFolder) {
     cache_.save({app("../../escape", true, 1, png("x"))}, "../up/");
-    EXPECT_EQ(namesIn(root_), std::vector<std::string>{".._up_-c30347f5"});
-    EXPECT_EQ(namesIn(root_ / ".._up_-c30347f5" / "icons"),
-              std::vector<std::string>{".._.._escape-a2c0b93f.png"});
+    const std::string phone = ".._up_-44debe2c49d374309d461b46a353c5d4";
+    EXPECT_EQ(namesIn(root_), std::vector<std::string>{phone});
+    EXPECT_EQ(namesIn(root_ / phone / "icons"),
+              std::vector<std::string>{".._.._escape-efbf103bcec54b370d5fdbcd97c85394.png"});
     EXPECT_EQ(namesIn(temporary_.path().toStdString()), std::vector<std::string>{"GameLibrary"});
+
+    // A folder named with the earlier, shorter hash is still read.
+    const std::vector<AppInfo> apps = {app("com.a", true, 1, png("a"))};
+    cache_.save(apps, "../up/");
+    fs::rename(root_ / phone, root_ / ".._up_-c30347f5");
+    EXPECT_EQ(cache_.load("../up/"), apps);
 
     // A hand-made index naming a file outside "icons" reads a name inside it.
     fs::create_directories(icons_);
@@ -243,6 +255,13 @@ TEST_F(GameLibraryCacheTest, ADamagedIndexLoadsAsNothingAndADamagedIconAsNoIcon)
     EXPECT_EQ(iconOf("text.png"), Bytes{});
     EXPECT_EQ(iconOf("big.png"), Bytes{});
     EXPECT_EQ(iconOf("folder.png"), Bytes{});
+
+    // Not even a link to a good one, nor to an index, is followed.
+    fs::create_symlink("good.png", icons_ / "link.png");
+    EXPECT_EQ(iconOf("link.png"), Bytes{});
+    fs::rename(phone_ / "index.json", phone_ / "real.json");
+    fs::create_symlink("real.json", phone_ / "index.json");
+    EXPECT_TRUE(cache_.load("SERIAL1").empty());
 }
 
 TEST_F(GameLibraryCacheTest, ADamagedIndexCannotMakeALoadTakeMoreThanItsBounds) {

@@ -1,6 +1,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -157,6 +158,31 @@ TEST(GuiTaskTest, FirstOfResumesOnceAndCancelsNeitherSide) {
     runPosted();
     EXPECT_EQ(slowResumes, 1);
     EXPECT_EQ(timers.pending(), 0u);
+}
+
+// Closing lasts for the rest of the process, so it is done in a process of its own.
+TEST(QtExecutorDeathTest, OnceClosedEveryPostIsDroppedAndADroppedWorksCapturesMayPost) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            QObject context;
+            QtExecutor executor(&context);
+            int ran = 0;
+            // As a dropped task's cancellation does.
+            struct PostsWhenDropped {
+                explicit PostsWhenDropped(QtExecutor& to) : executor(to) {}
+                ~PostsWhenDropped() {
+                    executor.post([] {});
+                }
+                QtExecutor& executor;
+            };
+            QtExecutor::closeAll();
+            executor.post([&ran, holds = std::make_shared<PostsWhenDropped>(executor)] { ++ran; });
+            std::thread([&] { executor.post([&] { ++ran; }); }).join();
+            runPosted();
+            std::_Exit(ran);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -34,9 +34,9 @@ bool isAllowed(char c) {
 }
 
 // Empty for anything that is not a PNG file of at most `maxSize` bytes.
-Bytes readIcon(const fs::path& file, std::size_t maxSize) noexcept {
+Bytes readIcon(int folder, const std::string& name, std::size_t maxSize) noexcept {
     try {
-        std::optional<Bytes> icon = AtomicFile::read(file, maxSize);
+        std::optional<Bytes> icon = AtomicFile::read(folder, name, maxSize);
         if (icon && asText(*icon).starts_with(pngSignature)) {
             return std::move(*icon);
         }
@@ -49,13 +49,14 @@ Bytes readIcon(const fs::path& file, std::size_t maxSize) noexcept {
 // copy handed out counted against one budget.
 class IconReader {
 public:
-    explicit IconReader(fs::path folder) : folder_(std::move(folder)) {}
+    // No icons when the folder is not open.
+    explicit IconReader(FileDescriptor folder) : folder_(std::move(folder)) {}
 
     Bytes icon(const std::string& name) {
         auto [known, isNew] = read_.try_emplace(name);
-        if (isNew) {
+        if (isNew && folder_) {
             known->second =
-                readIcon(folder_ / name, std::min(GameLibraryCache::maxIconSize, left_));
+                readIcon(folder_.get(), name, std::min(GameLibraryCache::maxIconSize, left_));
         }
         const Bytes& icon = known->second;
         if (icon.size() > left_) {
@@ -66,7 +67,7 @@ public:
     }
 
 private:
-    const fs::path folder_;
+    const FileDescriptor folder_;
     std::map<std::string, Bytes, std::less<>> read_;  // by file name; empty where none is kept
     std::size_t left_ = GameLibraryCache::maxIconBytesPerLoad;
 };
@@ -90,6 +91,12 @@ FileDescriptor openFolder(int parent, const std::string& name, const fs::path& s
         fail("cannot open the folder", shown, errno);
     }
     return folder;
+}
+
+// The folder `name` inside `parent` as it is; not open when it is missing or a link.
+FileDescriptor openExisting(int parent, const std::string& name) {
+    return FileDescriptor(
+        ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 // Every name in the open folder but "." and ".."; none when it cannot be listed.
@@ -139,12 +146,45 @@ void prune(int icons, const std::set<std::string, std::less<>>& keep) {
     }
 }
 
+// sanitize() with the hash suffix given.
+std::string sanitized(std::string_view text, std::size_t room,
+                      std::string (*suffix)(std::string_view), std::size_t suffixLength) {
+    std::string safe;
+    safe.reserve(text.size());
+    for (const std::string_view character : UnicodeText::characters(text)) {
+        safe += character.size() == 1 && isAllowed(character.front()) ? character.front() : '_';
+    }
+    if (safe.empty() || safe == "." || safe == "..") {
+        safe.insert(safe.begin(), '_');
+    }
+    const std::size_t limit = GameLibraryCache::maxNameLength - room;
+    if (safe == text && safe.size() <= limit) {
+        return safe;
+    }
+    // Other texts sanitise to the same name or begin alike: the text's own hash keeps them apart.
+    safe.resize(std::min(safe.size(), limit - suffixLength));
+    return safe + suffix(text);
+}
+
 }  // namespace
 
 std::vector<AppInfo> GameLibraryCache::load(std::string_view serial) const noexcept {
     try {
-        const fs::path phone = directory_ / sanitize(serial);
-        const std::optional<Bytes> data = AtomicFile::read(phone / indexName, maxIndexSize);
+        // As in a save, no link below the root is followed.
+        const FileDescriptor root(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!root) {
+            return {};
+        }
+        FileDescriptor phone = openExisting(root.get(), sanitize(serial));
+        if (!phone && errno == ENOENT) {
+            phone = openExisting(
+                root.get(), sanitized(serial, 0, legacyNameHashSuffix, legacyNameHashSuffixLength));
+        }
+        if (!phone) {
+            return {};
+        }
+        const std::optional<Bytes> data =
+            AtomicFile::read(phone.get(), std::string(indexName), maxIndexSize);
         if (!data) {
             return {};
         }
@@ -153,7 +193,7 @@ std::vector<AppInfo> GameLibraryCache::load(std::string_view serial) const noexc
             return {};
         }
         const std::size_t count = std::min(entries->size(), maxEntries);
-        IconReader icons(phone / iconsName);
+        IconReader icons(openExisting(phone.get(), std::string(iconsName)));
         std::vector<AppInfo> apps;
         apps.reserve(count);
         for (GameLibraryIndex::Entry& entry : std::span(*entries).first(count)) {
@@ -204,21 +244,7 @@ void GameLibraryCache::save(const std::vector<AppInfo>& apps, std::string_view s
 }
 
 std::string GameLibraryCache::sanitize(std::string_view text, std::size_t room) {
-    std::string safe;
-    safe.reserve(text.size());
-    for (const std::string_view character : UnicodeText::characters(text)) {
-        safe += character.size() == 1 && isAllowed(character.front()) ? character.front() : '_';
-    }
-    if (safe.empty() || safe == "." || safe == "..") {
-        safe.insert(safe.begin(), '_');
-    }
-    const std::size_t limit = maxNameLength - room;
-    if (safe == text && safe.size() <= limit) {
-        return safe;
-    }
-    // Other texts sanitise to the same name or begin alike: the text's own hash keeps them apart.
-    safe.resize(std::min(safe.size(), limit - nameHashSuffixLength));
-    return safe + nameHashSuffix(text);
+    return sanitized(text, room, nameHashSuffix, nameHashSuffixLength);
 }
 
 }  // namespace qm

@@ -30,7 +30,10 @@ public:
     const std::filesystem::path& directory() const noexcept { return directory_; }
 
     // The phone's list in saved order; empty when there is none or its index is damaged in any
-    // way. An icon that is missing, too large, not a regular file or not PNG gives empty bytes.
+    // way. A folder named with the shorter hash of earlier versions is read when the phone has
+    // none under its name now. Below the root no link is followed: a link where a folder, the
+    // index or an icon belongs reads as none. An icon that is missing, too large, not a regular
+    // file or not PNG gives empty bytes.
     // Only the first maxEntries entries are read, each icon file once, and an icon that would
     // take the load past maxIconBytesPerLoad gives empty bytes.
     std::vector<AppInfo> load(std::string_view serial) const noexcept;
@@ -48,8 +51,8 @@ public:
 
     // One safe path component, at most maxNameLength - `room` long: every user-perceived
     // character outside [A-Za-z0-9._-] becomes a single "_", and "", "." and ".." get a "_" in
-    // front. A text that had to change or be shortened ends in "-" and 8 hex digits of its hash,
-    // so that two texts never share a name by chance. Names it gives come back unchanged.
+    // front. A text that had to change or be shortened ends in nameHashSuffix(), so that no two
+    // texts share a name. Names it gives, and gave with the shorter hash, come back unchanged.
     static std::string sanitize(std::string_view text, std::size_t room = 0);
 
 private:

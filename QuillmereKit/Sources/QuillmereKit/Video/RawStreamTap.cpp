@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/PrivateFolders.h"
 #include "QuillmereKit/Demo/DemoStreamFormat.h"
 
 namespace qm {
@@ -34,7 +35,7 @@ RawStreamTap::RawStreamTap(std::shared_ptr<ByteSource> source, const std::filesy
                            VideoCodec codec)
     : source_(std::move(source)), path_(path) {
     if (path.has_parent_path()) {
-        std::filesystem::create_directories(path.parent_path());
+        createPrivateFolders(path.parent_path());
     }
     // Never an existing file, nor a link planted where the new one goes.
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);

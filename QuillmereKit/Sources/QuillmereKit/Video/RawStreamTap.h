@@ -15,8 +15,8 @@ namespace qm {
 // never waits for a write under way (a slow disk): that write's reader closes the file after it.
 class RawStreamTap final : public ByteSource {
 public:
-    // Creates missing folders and replaces any file at `path` with the capture header; throws
-    // std::system_error when the file cannot be created. Nothing is left open on failure.
+    // Creates missing folders (0700) and replaces any file at `path` with the capture header;
+    // throws std::system_error when the file cannot be created. Nothing is left open on failure.
     RawStreamTap(std::shared_ptr<ByteSource> source, const std::filesystem::path& path,
                  VideoCodec codec);
     ~RawStreamTap() override;

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <filesystem>
+
+namespace qm {
+
+// Makes `folder` and every missing folder above it 0700, so that what is kept there (the host
+// key beside the profiles and captures) is the user's alone; folders that exist are left as they
+// are. Throws std::filesystem::filesystem_error. Blocks for file I/O; any thread.
+void createPrivateFolders(const std::filesystem::path& folder);
+
+}  // namespace qm
