@@ -2,8 +2,9 @@ import QtQuick
 import Vantorel
 
 // For `duration` ms, a capsule naming the layout the player has just switched to, or saying
-// where saved layouts went or that they did not read. Each toast has its own timer, so a new one stays its full time; the
-// old one's dismissal names the old toast and leaves the new one alone. Never takes a click.
+// where saved layouts went or that they did not read. Each toast has its own timer, so a new one
+// stays its full time; the old one's dismissal names the old toast and leaves the new one alone.
+// Never takes a click.
 Item {
     id: toastLayer
 
@@ -33,7 +34,7 @@ Item {
                 id: label
                 anchors.centerIn: parent
                 // A long sentence breaks into lines that fit the window.
-                width: Math.min(implicitWidth, Math.max(200, label.Window.width - 80))
+                width: Math.min(implicitWidth, Math.max(200, Window.width - 80))
                 wrapMode: Text.Wrap
                 horizontalAlignment: Text.AlignHCenter
                 text: toastLayer.keymap ? toastLayer.keymap.layoutToastText : ""

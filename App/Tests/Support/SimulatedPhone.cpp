@@ -79,7 +79,7 @@ Bytes iconPNG(const QString& label, int index) {
     return Bytes(png.begin(), png.end());
 }
 
-// "finger 2 down at 960,540 of 1920x1080"; the mouse's pointer is finger -1.
+// "finger 2 down at 960,540 of 1920x1080"; the mouse is finger -1, a plain touch -2.
 std::string touchLine(const InjectTouch& touch) {
     const char* action = touch.action == MotionAction::down ? "down"
                          : touch.action == MotionAction::up ? "up"
