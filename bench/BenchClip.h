@@ -3,8 +3,11 @@
 #include <string>
 #include <string_view>
 
-// The video benchmarks' clip: 600 frames of 1080p60 H.264 test pattern as the device server's
-// encoder sends it (no B-frames, parameter sets before every key frame, one key frame a
-// second), made with the ffmpeg command line at `path` unless it is there. `rateOptions` are
-// ffmpeg's bit-rate options. Exits the program when ffmpeg fails.
-void makeBenchClip(const std::string& path, std::string_view rateOptions);
+#include "QuillmereCore/StreamTypes.h"
+
+// The video benchmarks' clip: 600 frames of 1080p60 test pattern as the device server's encoder
+// sends it (no B-frames, parameter sets before every key frame, one key frame a second), made
+// with the ffmpeg command line at `path` unless it is there. `rateOptions` are ffmpeg's bit-rate
+// options. Exits the program when ffmpeg fails.
+void makeBenchClip(const std::string& path, std::string_view rateOptions,
+                   qm::VideoCodec codec = qm::VideoCodec::h264);

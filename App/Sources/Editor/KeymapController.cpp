@@ -34,6 +34,22 @@ QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
+const ProfileError* profileErrorOf(const std::exception& error) {
+    if (const auto* fileError = dynamic_cast<const KeymapFileError*>(&error);
+        fileError && fileError->profileError()) {
+        return &*fileError->profileError();
+    }
+    return dynamic_cast<const ProfileError*>(&error);
+}
+
+// The codec's words name nothing of the user's, so they show where paths stay private.
+void logFailure(std::string_view what, const std::exception& error) {
+    const ProfileError* profileError = profileErrorOf(error);
+    Log::input().error(
+        "profile {} failed: {}", what,
+        profileError ? profileError->message() : Log::privateValue(std::string(error.what())));
+}
+
 std::optional<UUID> idFrom(const QString& text) {
     return UUID::parse(text.toStdString());
 }
@@ -87,23 +103,36 @@ QString KeymapController::mainLayoutName() {
 }
 
 QString KeymapController::describe(const std::exception& error) {
-    const auto* profileError = dynamic_cast<const ProfileError*>(&error);
-    if (const auto* fileError = dynamic_cast<const KeymapFileError*>(&error);
-        fileError && fileError->profileError()) {
-        profileError = &*fileError->profileError();
-    }
-    if (profileError) {
+    if (const ProfileError* profileError = profileErrorOf(error)) {
         if (profileError->kind() == ProfileErrorKind::unsupportedVersion) {
             return tr("This layout was made by a newer Vantorel (format %1). Update the app to "
                       "use it.")
                 .arg(profileError->version());
         }
-        return tr("This file is not a valid layout: ") + text(profileError->message());
+        // Where the parser stopped is for the log, not for the player.
+        return tr("This file is not a valid layout.");
     }
     if (dynamic_cast<const SaveError*>(&error)) {
         return tr("The layout could not be saved: the profiles folder is unavailable.");
     }
+    if (dynamic_cast<const ProfileStoreError*>(&error)) {
+        return tr("The layout could not be saved: the game's name cannot name a file.");
+    }
     return QString::fromStdString(error.what());
+}
+
+QString KeymapController::describeUnreadable(const std::exception& error) const {
+    const QString game = text(package_.value_or(std::string()));
+    if (const ProfileError* profileError = profileErrorOf(error);
+        profileError && profileError->kind() == ProfileErrorKind::unsupportedVersion) {
+        return tr("The layouts saved for %1 need a newer Vantorel (format %2): the default "
+                  "layout plays until they are saved again.")
+            .arg(game)
+            .arg(profileError->version());
+    }
+    return tr("The layouts saved for %1 could not be read: the default layout plays until they "
+              "are saved again.")
+        .arg(game);
 }
 
 KeymapController::KeymapController(std::optional<std::string> package,
@@ -134,9 +163,12 @@ void KeymapController::loadActiveKeymaps() {
         try {
             stored = outcome.get();
         } catch (const std::exception& error) {
-            Log::input().error("profile load failed: {}",
-                               Log::privateValue(std::string(error.what())));
-            setErrorMessage(describe(error));
+            logFailure("load", error);
+            unreadable_ = describeUnreadable(error);
+            setErrorMessage(unreadable_);
+            if (inputMode_ == InputMode::keymap) {
+                sayUnreadable();
+            }
         }
         useKeymaps(std::move(stored));
         if (std::exchange(editWhenLoaded_, false)) {
@@ -179,7 +211,22 @@ QStringList KeymapController::layoutNames() const {
 }
 
 void KeymapController::setInputMode(InputMode mode) {
-    assign(inputMode_, mode, &KeymapController::inputModeChanged);
+    if (mode == inputMode_) {
+        return;
+    }
+    inputMode_ = mode;
+    emit inputModeChanged();
+    // Each time the default takes the place of the game's own layouts.
+    if (mode == InputMode::keymap) {
+        sayUnreadable();
+    }
+}
+
+void KeymapController::sayUnreadable() {
+    if (unreadable_) {
+        assign(layoutToast_, std::optional(LayoutToast{UUID::random(), *unreadable_}),
+               &KeymapController::layoutToastChanged);
+    }
 }
 
 void KeymapController::layoutSwitched(std::size_t index) {
@@ -310,9 +357,7 @@ void KeymapController::save() {
         try {
             outcome.get();
         } catch (const std::exception& error) {
-            Log::input().error("profile save failed: {}",
-                               Log::privateValue(std::string(error.what())));
-            setErrorMessage(describe(error));
+            showFailure("save", error);
             return;
         }
         saved(*keymaps);
@@ -320,6 +365,7 @@ void KeymapController::save() {
 }
 
 void KeymapController::saved(GameKeymaps keymaps) {
+    unreadable_.reset();
     std::optional<UUID> inPlay;
     if (const KeymapLayout* layout = activeLayout()) {
         inPlay = layout->id;
@@ -612,7 +658,7 @@ void KeymapController::importFile(const std::filesystem::path& file) {
             editEditor([&](GameKeymapsEditorModel& editor) { editor.applyImport(keymaps); });
             setErrorMessage(std::nullopt);
         } catch (const std::exception& error) {
-            setErrorMessage(describe(error));
+            showFailure("import", error);
         }
     });
 }
@@ -622,7 +668,7 @@ void KeymapController::exportTo(const std::filesystem::path& file) {
     try {
         data = ProfileCodec::encode(editor_->keymaps());
     } catch (const std::exception& error) {
-        setErrorMessage(describe(error));
+        showFailure("export", error);
         return;
     }
     // The user confirmed replacing whatever is there in the dialog.
@@ -635,9 +681,14 @@ void KeymapController::exportTo(const std::filesystem::path& file) {
         try {
             outcome.get();
         } catch (const std::exception& error) {
-            setErrorMessage(describe(error));
+            showFailure("export", error);
         }
     });
+}
+
+void KeymapController::showFailure(std::string_view what, const std::exception& error) {
+    logFailure(what, error);
+    setErrorMessage(describe(error));
 }
 
 void KeymapController::setErrorMessage(std::optional<QString> message) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <QtQml/qqmlregistration.h>
 
@@ -123,7 +124,8 @@ private:
 public:
     // The name of the one layout of template keymaps and of a migrated one-profile file.
     static QString mainLayoutName();
-    // The user's text for a failure: the codec's and the save's own, else the error's message.
+    // The user's text for a failure, in plain words: the codec's, the store's and the save's
+    // own, else the error's message.
     static QString describe(const std::exception& error);
 
     // `package` is the stream's game, nothing without one; without a store nothing is read and
@@ -138,7 +140,8 @@ public:
     // Reads the game's file on a worker, once; without a game or a store, and when the file is
     // missing or does not read, the shooter template as one layout "Main" is taken at once.
     // Never written. Once read, onApply hands them over, unless an editor waits for them.
-    // They hold at least one layout.
+    // They hold at least one layout. A file that does not read is named in the editor's error
+    // and, in keymap mode, in a toast, until layouts are saved.
     void loadActiveKeymaps();
     std::size_t activeLayoutIndex() const noexcept { return activeLayoutIndex_; }
     void setActiveLayoutIndex(std::size_t index);
@@ -273,6 +276,11 @@ private:
     template <typename Change>
     void editCurrent(Change change);
     void useKeymaps(std::optional<GameKeymaps> stored);
+    // Which game's stored layouts did not read, and that the default plays meanwhile.
+    QString describeUnreadable(const std::exception& error) const;
+    void sayUnreadable();
+    // Logs the failure and shows it in the editor.
+    void showFailure(std::string_view what, const std::exception& error);
     // Ends editing: the editor and everything that belongs to it.
     void closeEditor();
     // Plays what the editor saved and closes it.
@@ -294,6 +302,8 @@ private:
     KeymapFileChooser& chooser_;
     std::optional<GameKeymaps> activeKeymaps_;
     bool loading_ = false;
+    // Set while the default plays in place of a game file that does not read.
+    std::optional<QString> unreadable_;
     bool editWhenLoaded_ = false;
     std::size_t activeLayoutIndex_ = 0;
     InputMode inputMode_ = InputMode::phoneGamepad;

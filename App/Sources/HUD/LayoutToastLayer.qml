@@ -2,8 +2,9 @@ import QtQuick
 import Vantorel
 
 // For `duration` ms, a capsule naming the layout the player has just switched to, or saying
-// where saved layouts went. Each toast has its own timer, so a new one stays its full time; the
-// old one's dismissal names the old toast and leaves the new one alone. Never takes a click.
+// where saved layouts went or that they did not read. Each toast has its own timer, so a new one
+// stays its full time; the old one's dismissal names the old toast and leaves the new one alone.
+// Never takes a click.
 Item {
     id: toastLayer
 
@@ -24,14 +25,18 @@ Item {
 
             objectName: "layoutToast"
             y: 12
-            width: label.implicitWidth + 28
+            width: label.width + 28
             height: label.implicitHeight + 16
-            radius: height / 2
+            radius: Math.min(height / 2, 16)
             color: Qt.rgba(0, 0, 0, 0.7)
 
             Text {
                 id: label
                 anchors.centerIn: parent
+                // A long sentence breaks into lines that fit the window.
+                width: Math.min(implicitWidth, Math.max(200, Window.width - 80))
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
                 text: toastLayer.keymap ? toastLayer.keymap.layoutToastText : ""
                 textFormat: Text.PlainText  // layout names come from files
                 color: "white"

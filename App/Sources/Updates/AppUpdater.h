@@ -66,9 +66,6 @@ public:
     Q_ENUM(Answer)
 
 private:
-    // The build carries a valid feed and key and this is no test host: "Check for Updates…"
-    // exists only then.
-    Q_PROPERTY(bool isRunning READ running CONSTANT)
     Q_PROPERTY(bool canCheckForUpdates READ canCheckForUpdates NOTIFY canCheckForUpdatesChanged)
     Q_PROPERTY(Answer answer READ answer NOTIFY answerChanged)
     Q_PROPERTY(QString answerText READ answerText NOTIFY answerChanged)

@@ -226,21 +226,12 @@ ApplicationWindow {
         }
 
         FittingMenu {
-            id: appMenu
-
             title: qsTr("&Vantorel")
-            // Without an update feed there is no updater to ask.
-            Component.onCompleted: {
-                if (!window.updater.isRunning)
-                    appMenu.removeItem(checkForUpdates)
-            }
 
             ShortcutMenuItem {
                 action: aboutAction
             }
             ShortcutMenuItem {
-                id: checkForUpdates
-
                 objectName: "checkForUpdates"
                 action: UpdateCommands {
                     updater: window.updater

@@ -186,7 +186,10 @@ TEST_F(KeymapControllerTest, AFailedSaveKeepsTheEditorAndItsEdits) {
         QString loadText;
         QString saveText;
     } cases[] = {
-        {"a/b", true, "invalidPackageName(\"a/b\")", "invalidPackageName(\"a/b\")"},
+        {"a/b", true,
+         "The layouts saved for a/b could not be read: the default layout plays until they are "
+         "saved again.",
+         "The layout could not be saved: the game's name cannot name a file."},
         {"com.game", false, "",
          "The layout could not be saved: the profiles folder is unavailable."},
         {std::nullopt, true, "", ""},  // plays and saves for this window only
@@ -212,26 +215,40 @@ TEST_F(KeymapControllerTest, AFailedSaveKeepsTheEditorAndItsEdits) {
     EXPECT_FALSE(std::filesystem::exists(store.directory));
 }
 
-TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndShowsWhy) {
+TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndSaysWhose) {
+    const QString unreadable =
+        "The layouts saved for com.game could not be read: the default "
+        "layout plays until they are saved again.";
     const std::pair<std::string, QString> cases[] = {
-        {"{\"version\": 2, \"packageName\": 5}", "This file is not a valid layout: "},
-        {"not json", "This file is not a valid layout: "},
+        {"{\"version\": 2, \"packageName\": 5}", unreadable},
+        {"not json", unreadable},
         {"{\"version\": 7}",
-         "This layout was made by a newer Vantorel (format 7). Update the app to use it."},
-        {"", "cannot read "},  // 2 GB
+         "The layouts saved for com.game need a newer Vantorel (format 7): the default layout "
+         "plays until they are saved again."},
+        {"", unreadable},  // 2 GB
     };
-    for (const auto& [content, start] : cases) {
+    for (const auto& [content, said] : cases) {
         const auto file = put("com.game.json", content);
         if (content.empty()) {
             std::filesystem::resize_file(file, std::uintmax_t{2} << 30);
         }
         const auto controller = make();
+        controller->setInputMode(InputMode::keymap);
+        EXPECT_EQ(controller->layoutToastText(), said);
         controller->beginEditing();
-        EXPECT_TRUE(controller->errorMessage().startsWith(start))
-            << controller->errorMessage().toStdString();
+        EXPECT_EQ(controller->errorMessage(), said);
         EXPECT_EQ(names(*controller), std::vector<std::string>{"Main"});
         EXPECT_EQ(std::filesystem::file_size(file), content.empty() ? 2ull << 30 : content.size());
     }
+
+    // Saved again, they play without a word.
+    put("com.game.json", "not json");
+    const auto controller = make();
+    controller->beginEditing();
+    controller->save();
+    drain();
+    controller->setInputMode(InputMode::keymap);
+    EXPECT_EQ(controller->layoutToastText(), "");
 }
 
 TEST_F(KeymapControllerTest, TheGamesFileIsReadOffTheGuiThreadThenPlayedOrEdited) {
@@ -277,12 +294,18 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     const auto newer = put("newer.json", "{\"version\": 3}");
     const auto huge = put("huge.json", "");
     std::filesystem::resize_file(huge, std::uintmax_t{2} << 30);
-    for (const auto& file : {broken, newer, huge, store.directory / "missing.json"}) {
+    const std::pair<std::filesystem::path, QString> failures[] = {
+        {broken, "This file is not a valid layout."},
+        {newer, "This layout was made by a newer Vantorel (format 3). Update the app to use it."},
+        {huge, "cannot read "},
+        {store.directory / "missing.json", "cannot read "},
+    };
+    for (const auto& [file, said] : failures) {
         game->dismissErrorMessage();
         game->importProfile();
         chooser.opens.back()(file);
         drain();
-        EXPECT_FALSE(game->errorMessage().isEmpty());
+        EXPECT_TRUE(game->errorMessage().startsWith(said)) << game->errorMessage().toStdString();
         EXPECT_EQ(game->editor()->keymaps(), opened);
     }
     game->importProfile();

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -214,7 +215,23 @@ protected:
         return {session, session ? session->server().startCommands().size() : 0};
     }
 
-    test::SimulatedPhone phone{QM_PHONE_CLIP};
+    // What the phone said it felt, a line a touch.
+    std::vector<std::string> felt() const {
+        std::lock_guard lock(feltMutex);
+        return feltLines;
+    }
+    bool felt(const std::string& pattern) const {
+        return std::ranges::any_of(felt(), [&](const std::string& line) {
+            return ::testing::Matches(::testing::MatchesRegex(pattern))(line);
+        });
+    }
+
+    mutable std::mutex feltMutex;
+    std::vector<std::string> feltLines;
+    test::SimulatedPhone phone{QM_PHONE_CLIP, [this](const std::string& line) {
+                                   std::lock_guard lock(feltMutex);
+                                   feltLines.push_back(line);
+                               }};
     test::RunningApp running;
     QQuickWindow* window = nullptr;
 };
@@ -334,6 +351,11 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
              EXPECT_EQ(saved->layouts[*edited].profile.actions.size(), playedActions + 1);
 
              EXPECT_TRUE(keyTapsThePhone("J"));
+             // The phone says what it felt, for a person checking a layout.
+             EXPECT_TRUE(DesktopUser::waitFor([&] {
+                 return felt("finger -?[0-9]+ down at [0-9]+,[0-9]+ of 1920x1080") &&
+                        felt("finger -?[0-9]+ up at [0-9]+,[0-9]+ of 1920x1080");
+             }));
          }},
         {"three seconds recorded with Super+R, saved in the Videos folder",
          [&] {
@@ -399,6 +421,22 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
              // The list is read again; its icons, the same, stay as they are.
              ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("refresh"); })) << "loading";
              EXPECT_EQ(iconSources(), icons);
+         }},
+        {"Sharper video (HEVC) on and the game again: the phone's own picture, in HEVC",
+         [&] {
+             model().settings()->setHevcStream(true);
+             ASSERT_TRUE(user().click(shown("tile:" + runeSprint)));
+             // The library's own stream plays until the game's starts.
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return std::ranges::any_of(serverStarts().first->server().startCommands(),
+                                            [](const std::string& command) {
+                                                return command.find("video_codec=h265") !=
+                                                       std::string::npos;
+                                            });
+             }));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return pictureMoves(); }));
+             EXPECT_EQ(model().sessionObject()->videoGeometry()->videoSize(),
+                       (VideoSize{1920, 1080}));
          }},
         {"Quit with Super+Q", [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
     }));

@@ -63,7 +63,7 @@ void watchEnd(const std::stop_token& stop) {
 }  // namespace
 
 RunningApp::RunningApp() {
-    test::useHome(home_);
+    test::useHome(home_.path());
     QStandardPaths::setTestModeEnabled(true);
 }
 

@@ -9,7 +9,10 @@
 #include <QImage>
 #include <QPainter>
 #include <array>
+#include <filesystem>
 #include <utility>
+
+#include <fmt/format.h>
 
 #include "BenchClip.h"
 #include "DeviceLink/DeviceInfo.h"
@@ -76,13 +79,27 @@ Bytes iconPNG(const QString& label, int index) {
     return Bytes(png.begin(), png.end());
 }
 
-FakeServerScript phoneScript(const std::string& clipFile) {
+// "finger 2 down at 960,540 of 1920x1080"; the mouse is finger -1, a plain touch -2.
+std::string touchLine(const InjectTouch& touch) {
+    const char* action = touch.action == MotionAction::down ? "down"
+                         : touch.action == MotionAction::up ? "up"
+                                                            : "move";
+    return fmt::format("finger {} {} at {},{} of {}x{}", std::int64_t(touch.pointerID), action,
+                       touch.position.x, touch.position.y, touch.position.screenWidth,
+                       touch.position.screenHeight);
+}
+
+FakeServerScript phoneScript(const std::string& clipFile, SimulatedPhone::TouchLog touches) {
     FakeServerScript script;
     script.deviceName = "QM Seven";
     script.startupOutput = "[server] INFO: Device: QM Seven (Android 14)\n";
     script.refusedWhileStarting = 1;
-    script.videoClips[VideoCodec::h264] = std::make_shared<const FakeVideoClip>(
-        loadFile(clipFile), VideoCodec::h264, VideoSize{1920, 1080}, 60);
+    for (const VideoCodec codec : {VideoCodec::h264, VideoCodec::h265}) {
+        const std::string file = SimulatedPhone::clipFile(clipFile, codec);
+        makeBenchClip(file, "-b:v 8M", codec);
+        script.videoClips[codec] =
+            std::make_shared<const FakeVideoClip>(loadFile(file), codec, VideoSize{1920, 1080}, 60);
+    }
     script.pacedVideo = true;
     script.loopVideo = true;
     script.videoOnPhoneClock = true;
@@ -97,15 +114,26 @@ FakeServerScript phoneScript(const std::string& clipFile) {
     // Warm and throttling a little: "moderate" is Android's thermal status 2.
     script.telemetry =
         PhoneTelemetry{2, 46.5, 71, 38.25, false, PhoneEncoderStats{60, 5200, 7400, 11800, 540000}};
+    if (touches) {
+        script.onControl = [touches = std::move(touches)](const ControlMessage& message) {
+            if (const auto* touch = std::get_if<InjectTouch>(&message)) {
+                touches(touchLine(*touch));
+            }
+        };
+    }
     return script;
 }
 
 }  // namespace
 
-SimulatedPhone::SimulatedPhone(std::string clipFile) : clipFile_(std::move(clipFile)) {
-    makeBenchClip(clipFile_, "-b:v 8M");
-    script_ = phoneScript(clipFile_);
+std::string SimulatedPhone::clipFile(const std::string& h264File, VideoCodec codec) {
+    return codec == VideoCodec::h264
+               ? h264File
+               : std::filesystem::path(h264File).replace_extension(".h265").string();
 }
+
+SimulatedPhone::SimulatedPhone(const std::string& clipFile, TouchLog touches)
+    : script_(phoneScript(clipFile, std::move(touches))) {}
 
 SimulatedPhone::~SimulatedPhone() = default;
 

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,14 +18,21 @@ namespace qm::test {
 // A phone for the whole application: one fake phone on the fake USB bus under the real
 // libusb-facing transport, in place of the machine's bus in the app's standard environment. It
 // asks for authorisation until its user allows the computer (and then remembers it, as "Always
-// allow" does), names itself and answers getprop, lists a dozen games with PNG icons, streams the
-// 1080p60 clip with audio from the fake device server, reports temperatures and throttling, and
-// answers pings on a clock of its own. Its cable can be pulled and plugged in again, and its
-// server killed. GUI thread only; the bus prepares each new ADB session on the link's threads.
+// allow" does), names itself and answers getprop, lists a dozen games with PNG icons, streams a
+// 1080p60 clip in H.264 or HEVC with audio from the fake device server, reports temperatures and
+// throttling, and answers pings on a clock of its own. Its cable can be pulled and plugged in
+// again, and its server killed. GUI thread only; the bus prepares each new ADB session on the
+// link's threads.
 class SimulatedPhone {
 public:
-    // The file of the 1080p60 clip, made with the ffmpeg command line when missing.
-    explicit SimulatedPhone(std::string clipFile);
+    // Told a line for each finger the phone feels go down, move or lift, on the phone's threads.
+    using TouchLog = std::function<void(const std::string& line)>;
+
+    // The file of the 1080p60 H.264 clip; the HEVC one lies beside it with the extension .h265.
+    // Each is made with the ffmpeg command line when missing.
+    explicit SimulatedPhone(const std::string& clipFile, TouchLog touches = {});
+    // The clip's file for `codec`, given the H.264 one.
+    static std::string clipFile(const std::string& h264File, VideoCodec codec);
     ~SimulatedPhone();
     SimulatedPhone(const SimulatedPhone&) = delete;
     SimulatedPhone& operator=(const SimulatedPhone&) = delete;
@@ -56,7 +64,6 @@ public:
 private:
     void prepare(FakePhone& phone) const;
 
-    const std::string clipFile_;
     FakeServerScript script_;
     QTemporaryDir bundle_;
     std::shared_ptr<const AdbKey> hostKey_;

@@ -1,23 +1,29 @@
 // vantorel-simulated-phone: the application as it runs for a user, with one simulated phone
 // plugged into a simulated USB bus in place of the machine's, for looking at every screen that
-// needs a phone. Settings, keymaps and recordings go to a temporary home, shown at start and
-// removed at the end. Keys typed in the terminal act as the phone's user and its cable:
+// needs a phone. Settings, keymaps and recordings stay in a home of its own, shown at start and
+// kept from run to run. Keys typed in the terminal act as the phone's user and its cable:
 //
 //   a  allow this computer on the phone's prompt      p  pull the cable out
 //   k  kill the device server                        r  plug the cable in again
 //
-// Arguments go to the application (Qt's own, such as -platform).
+// At QM_LOG_LEVEL=debug it prints every touch the phone receives. Arguments go to the
+// application (Qt's own, such as -platform).
 #include <QCoreApplication>
+#include <QDir>
 #include <QSocketNotifier>
-#include <QTemporaryDir>
+#include <QStandardPaths>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include <termios.h>
 #include <unistd.h>
 
+#include "QuillmereCore/Log.h"
 #include "SimulatedPhone.h"
 #include "TemporaryHome.h"
 #include "Windows/QuillmereApp.h"
@@ -81,20 +87,35 @@ void press(qm::test::SimulatedPhone& phone, char key) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    if (!home.isValid()) {
-        say("no temporary home folder");
+    // In the user's data folder: what the app says it saved is there at the next start.
+    const QString home = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                             .filePath("vantorel-simulated-phone");
+    if (!QDir().mkpath(home)) {
+        std::printf("simulated phone: cannot make the home folder %s\n", qPrintable(home));
         return 1;
     }
     qm::test::useHome(home);
     // A test host: the updater asks no server.
     qputenv("QM_HOSTED_BY_TESTS", "1");
-    std::printf("simulated phone: home %s\n", qPrintable(home.path()));
-    if (!std::filesystem::exists(QM_PHONE_CLIP)) {
-        say("making the 1080p60 clip, once");
+    std::printf("simulated phone: home %s (remove it to start afresh)\n", qPrintable(home));
+    using qm::test::SimulatedPhone;
+    if (!std::filesystem::exists(SimulatedPhone::clipFile(QM_PHONE_CLIP, qm::VideoCodec::h265)) ||
+        !std::filesystem::exists(QM_PHONE_CLIP)) {
+        say("making the 1080p60 clips, once");
+    }
+    SimulatedPhone::TouchLog touches;
+    if (qm::Log::consoleLevel(std::getenv(qm::Log::levelVariable)) <= spdlog::level::debug) {
+        touches = [](const std::string& line) { say(line.c_str()); };
     }
 
-    qm::test::SimulatedPhone phone(QM_PHONE_CLIP);
+    std::optional<SimulatedPhone> made;
+    try {
+        made.emplace(QM_PHONE_CLIP, touches);
+    } catch (const std::exception& error) {
+        say(error.what());
+        return 1;
+    }
+    SimulatedPhone& phone = *made;
     qm::QuillmereApp app(argc, argv,
                          [&phone](QSettings& defaults) { return phone.environment(defaults); });
     readKeysOneByOne();

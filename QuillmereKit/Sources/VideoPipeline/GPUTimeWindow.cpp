@@ -9,8 +9,9 @@ GPUTimeWindow::GPUTimeWindow(std::size_t capacity) : capacity_(std::max<std::siz
     sorted_.reserve(capacity_);
 }
 
-std::optional<GPUTimeWindow::Summary> GPUTimeWindow::add(double milliseconds, bool upscaled) {
-    if (!(milliseconds > 0)) {
+std::optional<GPUTimeWindow::Summary> GPUTimeWindow::add(double milliseconds, bool upscaled,
+                                                         double openMillis) {
+    if (!(milliseconds > 0 && milliseconds <= openMillis)) {
         return std::nullopt;
     }
     if (upscaled != upscaled_) {

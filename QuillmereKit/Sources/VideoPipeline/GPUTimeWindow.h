@@ -22,8 +22,11 @@ public:
 
     explicit GPUTimeWindow(std::size_t capacity = 120);
 
-    // Samples of 0 ms or less are ignored.
-    std::optional<Summary> add(double milliseconds, bool upscaled);
+    // `openMillis` is how long the sample's timer query had been open when it was read. Samples
+    // of 0 ms or less are ignored, and so are longer ones than that: the GPU cannot have worked
+    // longer than the commands existed, so such a sample comes from a query that never recorded
+    // its start, or from a clock that wrapped.
+    std::optional<Summary> add(double milliseconds, bool upscaled, double openMillis);
 
     std::size_t count() const noexcept { return samples_.size(); }
 

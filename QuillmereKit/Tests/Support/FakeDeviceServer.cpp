@@ -1,5 +1,7 @@
 #include "Support/FakeDeviceServer.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "QuillmereCore/BinaryError.h"
@@ -237,6 +239,9 @@ void FakeDeviceServer::run(FakePhoneStreams& phone, const std::string& command, 
                 script_.version, parsed->clientVersion);
         } else if (script_.fault == FakeServerScript::Fault::dieAtStart) {
             output = script_.deathOutput;
+        } else if (const std::optional<std::string> missing = missingClip(parsed->codec)) {
+            // As a server whose encoder cannot start: the host shows why.
+            output = fmt::format("[server] ERROR: {}\n", *missing);
         } else {
             parsed_ = *parsed;
             state_ = State::running;
@@ -264,7 +269,7 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
             dummyByte = true;
         } else if (kind == FakeServerSocket::audio) {
             feeders_.emplace_back([this, id = phone.hostID(), run = run_](std::stop_token stop) {
-                feedAudio(stop, id, run);
+                feedOrDie([&] { feedAudio(stop, id, run); });
             });
         }
         const bool lastMedia =
@@ -281,7 +286,7 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
             video = out.take();
             // Its packets follow from the feeder, which waits for this callback to end.
             feeders_.emplace_back([this, videoID, run = run_](std::stop_token stop) {
-                feedVideo(stop, videoID, run);
+                feedOrDie([&] { feedVideo(stop, videoID, run); });
             });
         }
     }
@@ -301,6 +306,32 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
         phone.closeOn(videoID);
     } else if (!video.empty()) {
         phone.sendOn(videoID, std::move(video));
+    }
+}
+
+std::shared_ptr<const FakeVideoClip> FakeDeviceServer::videoClip(VideoCodec codec) const {
+    const auto chosen = script_.videoClips.find(codec);
+    return chosen != script_.videoClips.end() ? chosen->second : fakeVideoClip(codec);
+}
+
+std::optional<std::string> FakeDeviceServer::missingClip(VideoCodec codec) const {
+    if (script_.flashPageDelay) {
+        return std::nullopt;  // the flash page is drawn, not played
+    }
+    try {
+        videoClip(codec);
+        return std::nullopt;
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+}
+
+void FakeDeviceServer::feedOrDie(const std::function<void()>& feed) {
+    try {
+        feed();
+    } catch (const std::exception& error) {
+        // As a server that crashes: the host reads why and shows it, and the process lives on.
+        die(fmt::format("[server] ERROR: {}\n", error.what()));
     }
 }
 
@@ -409,9 +440,7 @@ void FakeDeviceServer::feedVideo(std::stop_token stop, std::uint32_t hostID, std
         feedFlash(stop, hostID, run);
         return;
     }
-    const auto chosen = script_.videoClips.find(parsed_.codec);
-    const std::shared_ptr<const FakeVideoClip> clip =
-        chosen != script_.videoClips.end() ? chosen->second : fakeVideoClip(parsed_.codec);
+    const std::shared_ptr<const FakeVideoClip> clip = videoClip(parsed_.codec);
     const bool paced = script_.pacedVideo;
     const bool loop = paced && script_.loopVideo;
     const std::vector<StreamPacket>& packets = clip->packets;
@@ -537,7 +566,7 @@ void FakeDeviceServer::feedAudio(std::stop_token stop, std::uint32_t hostID, std
 void FakeDeviceServer::received(FakeStreamEnd& phone, FakeServerSocket kind, ByteView data) {
     std::vector<ExtMessage> messages;
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         switch (kind) {
             case FakeServerSocket::video:
             case FakeServerSocket::audio:
@@ -546,15 +575,21 @@ void FakeDeviceServer::received(FakeStreamEnd& phone, FakeServerSocket kind, Byt
                 return;
             case FakeServerSocket::control: {
                 std::optional<std::string> error;
-                for (ControlMessage& message : controlReader_.take(data, error)) {
+                const std::vector<ControlMessage> taken = controlReader_.take(data, error);
+                for (const ControlMessage& message : taken) {
                     if (std::holds_alternative<ResetVideo>(message)) {
                         resetPending_ = true;
                         feedWake_.notify_all();
                     }
-                    control_.push_back(std::move(message));
+                    control_.push_back(message);
                 }
                 if (error) {
                     violation("control socket: " + *error);
+                }
+                const auto onControl = script_.onControl;
+                lock.unlock();
+                if (onControl) {
+                    std::ranges::for_each(taken, onControl);
                 }
                 return;
             }

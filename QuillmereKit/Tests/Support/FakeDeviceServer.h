@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -109,6 +110,8 @@ struct FakeServerScript {
     std::optional<std::chrono::milliseconds> flashPageDelay;
     PhoneTelemetry telemetry{1,     41.5, 80,
                              30.25, true, PhoneEncoderStats{60, 4200, 6100, 9800, 512000}};
+    // Each control message as it arrives, on the phone's thread, without the server's lock.
+    std::function<void(const ControlMessage&)> onControl;
 };
 
 // The device server inside the fake phone. It accepts the start command only word by word as
@@ -204,6 +207,11 @@ private:
     void feedVideo(std::stop_token stop, std::uint32_t hostID, std::size_t run);
     void feedFlash(std::stop_token stop, std::uint32_t hostID, std::size_t run);
     void feedAudio(std::stop_token stop, std::uint32_t hostID, std::size_t run);
+    // The lock must be held: what the video socket plays for `codec`, and why there is none.
+    std::shared_ptr<const FakeVideoClip> videoClip(VideoCodec codec) const;
+    std::optional<std::string> missingClip(VideoCodec codec) const;
+    // Runs a feeder; one that fails ends the server with its reason.
+    void feedOrDie(const std::function<void()>& feed);
     bool isCurrent(std::size_t run, const std::stop_token& stop) const;
     // Without the lock.
     bool sendVideo(std::uint32_t hostID, const std::vector<StreamPacket>& packets,

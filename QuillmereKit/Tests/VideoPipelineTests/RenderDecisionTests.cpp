@@ -68,20 +68,21 @@ TEST(GPUTimeWindow, SummarisesFullWindowsOfOnePath) {
     std::optional<GPUTimeWindow::Summary> summary;
     for (int ms = 1; ms <= 120; ++ms) {
         ASSERT_FALSE(summary);
-        summary = window.add(ms, false);
+        summary = window.add(ms, false, ms + 16);
     }
     ASSERT_TRUE(summary);
     EXPECT_EQ(*summary, (GPUTimeWindow::Summary{61, 109, 120, 120, false}));
     EXPECT_EQ(window.count(), 0u);
 
-    EXPECT_FALSE(window.add(0, false));
-    EXPECT_FALSE(window.add(-3, false));
+    EXPECT_FALSE(window.add(0, false, 16));
+    EXPECT_FALSE(window.add(-3, false, 16));
+    EXPECT_FALSE(window.add(682'790.79, false, 40));  // a query that never recorded its start
     EXPECT_EQ(window.count(), 0u);
 
     for (int i = 0; i < 50; ++i) {
-        window.add(5, false);
+        window.add(5, false, 16);
     }
-    window.add(7, true);  // the other path starts a new window
+    window.add(7, true, 16);  // the other path starts a new window
     EXPECT_EQ(window.count(), 1u);
 }
 

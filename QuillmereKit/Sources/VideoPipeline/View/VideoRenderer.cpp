@@ -5,9 +5,11 @@
 #include <QOpenGLVersionFunctionsFactory>
 #include <QThread>
 #include <array>
+#include <cstdint>
 #include <string_view>
 #include <utility>
 
+#include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
 #include "VideoPipeline/VideoPipelineError.h"
 #include "VideoPipeline/View/GlObjects.h"
@@ -99,6 +101,7 @@ struct VideoRenderer::Gpu {
     std::array<GlQuery, timerQueries> queries;
     std::array<bool, timerQueries> pending{};
     std::array<bool, timerQueries> upscaled{};
+    std::array<std::uint64_t, timerQueries> beganNanos{};
     std::size_t oldest = 0;
     std::size_t next = 0;
 
@@ -291,6 +294,7 @@ VideoRenderer::Encoded VideoRenderer::encodeFrame(const DecodedFrame& frame, GLu
     const bool timed = !gpu.pending[query];
     if (timed) {
         gl.glBeginQuery(GL_TIME_ELAPSED, gpu.queries[query].id());
+        gpu.beganNanos[query] = HostClock::nowNanos();
     }
     Encoded encoded;
     const SpatialUpscaler::Stage* stage =
@@ -350,7 +354,9 @@ void VideoRenderer::collectGpuTimes() {
         GLuint64 nanos = 0;
         gpu.gl.glGetQueryObjectui64v(gpu.queries[query].id(), GL_QUERY_RESULT, &nanos);
         gpu.pending[query] = false;
-        if (auto summary = gpuTimes_.add(double(nanos) / 1e6, gpu.upscaled[query])) {
+        const std::uint64_t openNanos = HostClock::nowNanos() - gpu.beganNanos[query];
+        if (auto summary =
+                gpuTimes_.add(double(nanos) / 1e6, gpu.upscaled[query], double(openNanos) / 1e6)) {
             Log::video().debug("gpu ms p50 {:.2f} p90 {:.2f} max {:.2f} over {} frames, upscale {}",
                                summary->medianMillis, summary->p90Millis, summary->maxMillis,
                                summary->count, summary->upscaled ? "on" : "off");
