@@ -653,13 +653,15 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
     };
 
     const int ended = running.run({
-        {"Super+L over the demo's stream goes to the desktop",
+        {"Super+L over the demo's stream goes to the desktop, Super still held",
          [&] {
              ASSERT_TRUE(user().activate(*window));
              ASSERT_TRUE(user().press("Meta+Shift+D"));
              expectDemoPlaying();
-             ASSERT_TRUE(user().press("Meta+L"));
+             ASSERT_TRUE(user().hands().hold("Meta"));
+             ASSERT_TRUE(user().hands().press("L"));
              EXPECT_TRUE(took("Super+L"));
+             ASSERT_TRUE(user().hands().release("Meta"));
          }},
         {"Super+E typed with no gap opens the editor, and again saves it",
          [&] {
