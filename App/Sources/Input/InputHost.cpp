@@ -7,6 +7,7 @@
 #include "Editor/KeymapController.h"
 #include "Input/MenuTracking.h"
 #include "Input/RawMouseHub.h"
+#include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
 
 namespace qm {
@@ -118,12 +119,12 @@ void InputHost::windowClosing() {
 void InputHost::rebuild() {
     follow(nullptr);
     coordinator_.reset();
-    const auto* input = dynamic_cast<const InputModel*>(model_.data());
-    if (input && keymap_) {
+    if (model_ && keymap_) {
+        const auto* input = dynamic_cast<const InputModel*>(model_.data());
         coordinator_ = std::make_unique<InputCoordinator>(
             model_, *keymap_,
             InputCoordinator::Services{ticks_, RawMouseHub::shared(), [] { QApplication::beep(); },
-                                       input->hostClock()});
+                                       input ? input->hostClock() : HostClock::nowNanos});
     }
     if (isComponentComplete()) {
         follow(window());
