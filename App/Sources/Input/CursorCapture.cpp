@@ -15,12 +15,12 @@ void CursorCapture::update(bool wanted, QQuickItem* view) {
 
 void CursorCapture::capture(QQuickItem* view) {
     view_ = view;
-    if (QQuickWindow* window = view ? view->window() : nullptr) {
+    // A window not shown has no centre on the screen.
+    if (QQuickWindow* window = view ? view->window() : nullptr; window && window->isVisible()) {
         const QPointF middle(view->width() / 2, view->height() / 2);
         centre_ = window->mapToGlobal(view->mapToScene(middle)).toPoint();
         QCursor::setPos(window->screen(), *centre_);
         view->setCursor(Qt::BlankCursor);
-        window->setMouseGrabEnabled(true);
     }
     captured_ = true;
 }
@@ -31,9 +31,6 @@ void CursorCapture::release() {
     }
     if (view_) {
         view_->unsetCursor();
-        if (QQuickWindow* window = view_->window()) {
-            window->setMouseGrabEnabled(false);
-        }
     }
     view_.clear();
     centre_.reset();

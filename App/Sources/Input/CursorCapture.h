@@ -8,10 +8,9 @@
 
 namespace qm {
 
-// The pointer lock of a stream window: the cursor hidden over the view, the mouse grabbed so a
-// flick past the window's edge still reports, and the pointer held at the view's centre. X11
-// cannot part the cursor from the mouse, so every motion is read as its distance from the
-// centre and the pointer warped back. GUI thread only.
+// The pointer lock of a stream window: the cursor hidden over the view and the pointer held at
+// the view's centre. X11 cannot part the cursor from the mouse, so every motion is read as its
+// distance from the centre and the pointer warped back. GUI thread only.
 class CursorCapture {
 public:
     CursorCapture() = default;
@@ -22,7 +21,7 @@ public:
     bool isCaptured() const noexcept { return captured_; }
 
     // Locks when wanted and not locked, releases when not wanted and locked. A view without a
-    // window is locked without the warp.
+    // shown window is locked without the warp.
     void update(bool wanted, QQuickItem* view);
     void release();
 

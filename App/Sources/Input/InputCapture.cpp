@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <utility>
 
 #include "Input/EvdevKeyTable.h"
 
@@ -128,6 +129,16 @@ std::optional<Shortcut> shortcut(std::uint16_t keyCode, KeyModifiers modifiers) 
     return std::nullopt;
 }
 
+// A Super chord that neither the window's shortcuts nor, as it reached the window as a key
+// press, the application's took.
+bool isDesktopChord(const QKeyEvent& press) {
+    if (!(press.modifiers() & Qt::MetaModifier) || press.nativeScanCode() == 0) {
+        return false;
+    }
+    const std::optional<std::uint16_t> keyCode = macKeyCode(press);
+    return !keyCode || (!isModifierKey(*keyCode) && !shortcut(*keyCode, modifiers(press)));
+}
+
 }  // namespace
 
 InputCapture::InputCapture(QQuickItem& view, Client& client) : view_(&view), client_(client) {}
@@ -167,10 +178,31 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
     if (!view || receiver != view->window()) {
         return false;
     }
-    // Also while a menu or a dialog in the window has the keyboard: Super carries the app's
-    // shortcuts there too.
-    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+    const bool isKey = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    if (isKey || event->type() == QEvent::ShortcutOverride) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
+        if (desktopKey_ && *desktopKey_ == key.nativeScanCode()) {
+            // Repeated or let go, the desktop's chord is no input of the player's. X11 repeats a
+            // held key as a release and a press.
+            if (event->type() == QEvent::KeyRelease && !key.isAutoRepeat()) {
+                desktopKey_.reset();
+                client_.onDesktopKey(key.nativeScanCode(), false);
+            }
+            return isKey;
+        }
+    }
+    if (isInput(*event)) {
+        client_.onInput();
+    }
+    // Also while a menu or a dialog in the window has the keyboard: Super carries the app's
+    // shortcuts there too, and the desktop's.
+    if (isKey) {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        if (event->type() == QEvent::KeyPress && isDesktopChord(key)) {
+            desktopKey_ = key.nativeScanCode();
+            client_.onDesktopKey(*desktopKey_, true);
+            return true;
+        }
         const std::optional<std::uint16_t> keyCode = macKeyCode(key);
         if (keyCode && isCommandKey(*keyCode) && !key.isAutoRepeat()) {
             client_.onCommandKey(event->type() == QEvent::KeyPress);
@@ -205,6 +237,23 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
     }
 }
 
+bool InputCapture::isInput(const QEvent& event) {
+    switch (event.type()) {
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonRelease:
+            return false;
+        case QEvent::MouseMove: {
+            // The display reports the pointer where it is as a grab ends, and a locked pointer
+            // where it was warped: no motion. A locked pointer's tells its motion.
+            const QPointF at = static_cast<const QMouseEvent&>(event).globalPosition();
+            return std::exchange(pointerAt_, at) != at && !client_.isCursorCaptured();
+        }
+        default:
+            // A key a shortcut takes reaches the window only as its override.
+            return true;
+    }
+}
+
 bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
     const std::optional<std::uint16_t> keyCode = macKeyCode(event);
     if (!keyCode || isWindowKey(*keyCode)) {
@@ -220,7 +269,7 @@ bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
     if (held.contains(KeyModifiers::command)) {
         const std::optional<Shortcut> found = shortcut(*keyCode, held);
         if (!found) {
-            return false;  // for the menus and the desktop
+            return false;  // for the menus, else the desktop's
         }
         if (!overrideOnly && !event.isAutoRepeat()) {
             client_.onShortcut(*found);
@@ -299,7 +348,11 @@ void InputCapture::mouseMoved(const QMouseEvent& event) {
         produced = MouseMovedEvent{viewPoint(event.scenePosition())};
     } else {
         const std::optional<QPointF> motion = client_.lockedMotion(event.globalPosition());
-        if (!motion || client_.rawMouseActive()) {
+        if (!motion) {
+            return;
+        }
+        client_.onInput();
+        if (client_.rawMouseActive()) {
             return;
         }
         produced = MouseDeltaEvent{motion->x(), motion->y()};

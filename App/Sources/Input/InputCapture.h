@@ -23,9 +23,11 @@ namespace qm {
 // shortcuts. While started it filters every event of the application, so it sees them before
 // the window's items do; it takes those the window itself receives while it has the focus (Qt
 // Quick resends them to the items through the same filter). Only keys are ever swallowed:
-// mouse events go on to the items, so the HUD's and the editor's controls keep working. It
-// knows nothing of modes, keymaps or sessions: its client answers and receives. Keys are Mac
-// key codes by position; Super is command. GUI thread only.
+// mouse events go on to the items, so the HUD's and the editor's controls keep working. A
+// Super chord that neither the window's shortcuts nor the application's took is the desktop's:
+// it is swallowed, and its client hands it on. It knows nothing of modes, keymaps or sessions:
+// its client answers and receives. Keys are Mac key codes by position; Super is command. GUI
+// thread only.
 class InputCapture final : public QObject {
 public:
     struct Shortcut {
@@ -55,6 +57,11 @@ public:
         virtual void onShortcut(const Shortcut& shortcut) = 0;
         // Super went down or up: it carries the window's shortcuts and never reaches the phone.
         virtual void onCommandKey(bool held) = 0;
+        // A key, button, motion or wheel of the player's reached the window, a menu or a dialog
+        // in it maybe.
+        virtual void onInput() = 0;
+        // A Super chord of the desktop's went down, then up; `nativeKey` is the display's code.
+        virtual void onDesktopKey(std::uint32_t nativeKey, bool down) = 0;
 
     protected:
         ~Client() = default;
@@ -72,6 +79,9 @@ protected:
     bool eventFilter(QObject* receiver, QEvent* event) override;
 
 private:
+    // A key, button, motion or wheel of the player's: not a release, not a motion to where the
+    // pointer was. A locked pointer's motion is told in mouseMoved().
+    bool isInput(const QEvent& event);
     // True when the event is swallowed.
     bool keyPressed(QKeyEvent& event, bool overrideOnly);
     bool keyReleased(const QKeyEvent& event);
@@ -88,6 +98,9 @@ private:
     OverlayClickFilter clickFilter_;
     // The side-specific modifier keys held, by their bit in the side table.
     unsigned heldSides_ = 0;
+    // The desktop's chord whose key is down, by the display's code.
+    std::optional<std::uint32_t> desktopKey_;
+    std::optional<QPointF> pointerAt_;  // on the screen
 };
 
 }  // namespace qm

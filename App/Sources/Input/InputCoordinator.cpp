@@ -89,6 +89,8 @@ void InputCoordinator::attach(InputView& view) {
         m->setStreamKeymap(&keymap_);
     }
     timer_ = services_.timers.makeTimer();
+    lastInput_ = services_.now();
+    yielded_ = false;
     scheduleTick();
     tick();
     if (InputModel* m = model()) {
@@ -121,6 +123,7 @@ void InputCoordinator::detach() {
     publishCapture();
     commandHeld_ = false;
     setKeyboardGrabbed(false);
+    setMouseGrabbed(false);
     captureNoticeShown_ = false;
     if (m && m->streamKeymap() == &keymap_) {
         m->setStreamKeymap(nullptr);
@@ -171,6 +174,7 @@ void InputCoordinator::windowLostFocus() {
     // The release of a Super held now goes to another window.
     commandHeld_ = false;
     setKeyboardGrabbed(false);
+    setMouseGrabbed(false);
     if (rawMouse_) {
         rawMouse_->update(false);
     }
@@ -367,24 +371,59 @@ void InputCoordinator::editorClosed(const GameKeymaps& keymaps, std::size_t acti
 
 void InputCoordinator::updateCursor() {
     const InputRouter* router = followedRouter();
-    const bool capturing = isKeyWindow() && isStreaming() && !keymap_.isEditing() && router;
+    const bool playing = isStreaming() && !keymap_.isEditing() && router;
+    const bool capturing = playing && isKeyWindow();
     cursor_.update(capturing && router->wantsCursorCapture(), view_ ? &view_->item() : nullptr);
     if (rawMouse_) {
         rawMouse_->update(cursor_.isCaptured());
     }
     publishCapture();
-    // As games do: the desktop's shortcuts would otherwise take the phone's keys. Otherwise
-    // only while Super is held, in the editor too: window managers bind Super combinations of
-    // their own (openbox runs a file manager on Super+E) that would take the app's shortcuts,
-    // and the rest of the desktop's keys (Alt+Tab, Alt+F4) stay the desktop's.
+    // As games do: the desktop's shortcuts (Alt+Tab, Alt+F4) would otherwise take the phone's
+    // keys. The app's Super shortcuts need no grab of the app's: the display takes the keyboard
+    // for the window as Super goes down, before the window manager's bindings of Super chords
+    // (openbox runs a file manager on Super+E) can.
     const bool gameKeys =
         capturing && (cursor_.isCaptured() || router->mode() == InputMode::keymap);
-    setKeyboardGrabbed(gameKeys || commandHeld_);
+    // The mouse too while a look zone plays, the pointer shown as well (Alt held, a menu open):
+    // window managers take Alt+click (openbox moves the window) from a window without it.
+    const bool gameMouse = playing && view_ && view_->isWindowActive() && router->playsLook();
+    if ((gameKeys || gameMouse) && !yielded_ &&
+        services_.now() - lastInput_ >=
+            std::uint64_t(std::chrono::nanoseconds(idleLimit).count())) {
+        yielded_ = true;
+    }
+    // Super held keeps what is held: it may carry more of the app's shortcuts.
+    setKeyboardGrabbed(!yielded_ && (gameKeys || (keyboardGrabbed_ && commandHeld_)));
+    setMouseGrabbed(!yielded_ && gameMouse);
 }
 
 void InputCoordinator::onCommandKey(bool held) {
     commandHeld_ = held;
     updateCursor();
+}
+
+void InputCoordinator::onInput() {
+    lastInput_ = services_.now();
+    if (yielded_) {
+        yielded_ = false;
+        updateCursor();
+    }
+}
+
+void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, bool down) {
+    if (!view_) {
+        return;
+    }
+    if (down) {
+        // As if the app held nothing until the player is back: the chord's command may want the
+        // keyboard (a screen locker).
+        yielded_ = true;
+        updateCursor();
+        // The grab the display took as Super went down goes too.
+        keyboardGrabbed_ = view_->grabKeyboard(false);
+    } else {
+        view_->handKeyOn(nativeKey);
+    }
 }
 
 void InputCoordinator::publishCapture() {
@@ -411,8 +450,19 @@ void InputCoordinator::setKeyboardGrabbed(bool grabbed) {
     if (grabbed == keyboardGrabbed_ || !view_) {
         return;
     }
-    keyboardGrabbed_ = grabbed;
-    view_->grabKeyboard(grabbed);
+    keyboardGrabbed_ = view_->grabKeyboard(grabbed);
+    // Another client has it, a screen locker maybe.
+    if (grabbed && !keyboardGrabbed_) {
+        yielded_ = true;
+    }
+}
+
+void InputCoordinator::setMouseGrabbed(bool grabbed) {
+    if (grabbed == mouseGrabbed_ || !view_) {
+        return;
+    }
+    mouseGrabbed_ = grabbed;
+    view_->grabMouse(grabbed);
 }
 
 InputMode InputCoordinator::startMode() const {

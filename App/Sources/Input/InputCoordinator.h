@@ -26,8 +26,9 @@ struct GameKeymaps;
 // mouse motion and the controller capture; it follows the model's current session and drives
 // that session's router with a tick every 8 ms; it applies the input mode when streaming starts
 // and when the user asks for another; it routes every event to the keymap editor while one is
-// open, else to the router; and it decides on every change whether the pointer is locked.
-// GUI thread only.
+// open, else to the router; and it decides on every change whether the pointer is locked and
+// what the window holds of the keyboard and the mouse, which the desktop gets back while the
+// player is away. GUI thread only.
 class InputCoordinator final : private InputCapture::Client {
 public:
     struct Services {
@@ -50,6 +51,9 @@ public:
     };
 
     static constexpr std::chrono::milliseconds tickInterval{8};
+    // How long without the player's input a game keeps the keyboard and the mouse: after that
+    // the desktop's screen locker can take them.
+    static constexpr std::chrono::seconds idleLimit{60};
     // How many streams show the notice on how to get a locked pointer back.
     static constexpr int captureNoticeLimit = 3;
 
@@ -88,6 +92,8 @@ private:
     void onEvent(const InputEvent& event) override { deliver(event); }
     void onShortcut(const InputCapture::Shortcut& shortcut) override { perform(shortcut); }
     void onCommandKey(bool held) override;
+    void onInput() override;
+    void onDesktopKey(std::uint32_t nativeKey, bool down) override;
 
     InputModel* model() const { return modelObject_ ? model_ : nullptr; }
     InputSession* session() const;
@@ -104,14 +110,14 @@ private:
     void toggleEditor();
     void selectLayout(std::size_t index);
     void editorClosed(const GameKeymaps& keymaps, std::size_t active);
-    // Locks or unlocks the pointer, and grabs the keyboard while the stream captures input or
-    // Super is held.
+    // Locks or unlocks the pointer, and holds the keyboard and the mouse while a game has them.
     void updateCursor();
     // Tells the model whether the pointer is locked, and on the stream's first lock shows how
     // to get it back, the first few times.
     void publishCapture();
-    // Acts only on a change: a refused grab is not asked for again on every tick.
+    // Act only on a change. A refused grab is asked for again at the player's next input.
     void setKeyboardGrabbed(bool grabbed);
+    void setMouseGrabbed(bool grabbed);
     InputMode startMode() const;
     void prepare(InputMode mode, InputRouter& router);
     // Installs what the mode needs and enters it; a restart of the same mode resynchronises.
@@ -127,7 +133,12 @@ private:
     std::unique_ptr<RawMouseCapture> rawMouse_;
     CursorCapture cursor_;
     bool keyboardGrabbed_ = false;
+    bool mouseGrabbed_ = false;
     bool commandHeld_ = false;  // Super, while the window has the keyboard
+    // The window holds nothing of the keyboard and the mouse until the player's next input: the
+    // player was away, or a chord went to the desktop.
+    bool yielded_ = false;
+    std::uint64_t lastInput_ = 0;
     bool publishedCapture_ = false;
     bool captureNoticeShown_ = false;  // since attach()
     std::unique_ptr<OneShotTimer> timer_;

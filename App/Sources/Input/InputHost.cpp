@@ -51,13 +51,17 @@ void InputHost::setSheetCount(int count) {
     }
 }
 
+bool InputHost::isWindowActive() const {
+    return window() && QGuiApplication::focusWindow() == window();
+}
+
 bool InputHost::isKeyWindow() const {
-    const QQuickWindow* shown = window();
-    if (!shown || QGuiApplication::focusWindow() != shown) {
+    if (!isWindowActive()) {
         return false;
     }
     // An open menu is drawn inside the window and takes its keyboard.
-    for (const QQuickItem* focus = shown->activeFocusItem(); focus; focus = focus->parentItem()) {
+    for (const QQuickItem* focus = window()->activeFocusItem(); focus;
+         focus = focus->parentItem()) {
         if (focus->inherits("QQuickPopupItem")) {
             return false;
         }
@@ -69,18 +73,28 @@ bool InputHost::isWindowVisible() const {
     return window() && window()->isExposed();
 }
 
-void InputHost::grabKeyboard(bool grab) {
-    if (!grab) {
-        // The item may have left the window by now.
-        if (grabbing_) {
-            grabbing_->setKeyboardGrabEnabled(false);
-        }
-        grabbing_.clear();
-        return;
+bool InputHost::grabKeyboard(bool grab) {
+    if (!grab || !window()) {
+        keyboard_.release();
+        return false;
     }
-    grabbing_ = window();
-    if (grabbing_ && !grabbing_->setKeyboardGrabEnabled(true)) {
-        Log::input().debug("the display refused the keyboard grab");
+    return keyboard_.grab(*window());
+}
+
+void InputHost::grabMouse(bool grab) {
+    // The item may have left the window by now.
+    if (mouseGrabbing_) {
+        mouseGrabbing_->setMouseGrabEnabled(false);
+    }
+    mouseGrabbing_ = grab ? window() : nullptr;
+    if (mouseGrabbing_ && !mouseGrabbing_->setMouseGrabEnabled(true)) {
+        Log::input().debug("the display refused the mouse grab");
+    }
+}
+
+void InputHost::handKeyOn(std::uint32_t nativeKey) {
+    if (nativeKey <= 0xff) {
+        keyboard_.handOn(std::uint8_t(nativeKey));
     }
 }
 
@@ -106,10 +120,11 @@ void InputHost::rebuild() {
     follow(nullptr);
     coordinator_.reset();
     if (model_ && keymap_) {
+        const auto* input = dynamic_cast<const InputModel*>(model_.data());
         coordinator_ = std::make_unique<InputCoordinator>(
             model_, *keymap_,
             InputCoordinator::Services{ticks_, RawMouseHub::shared(), [] { QApplication::beep(); },
-                                       &HostClock::nowNanos});
+                                       input ? input->hostClock() : HostClock::nowNanos});
     }
     if (isComponentComplete()) {
         follow(window());
@@ -126,6 +141,7 @@ void InputHost::follow(QQuickWindow* window) {
     }
     if (!window) {
         coordinator_->detach();
+        keyboard_.watch(nullptr);
         return;
     }
     InputCoordinator& coordinator = *coordinator_;
@@ -151,6 +167,7 @@ void InputHost::follow(QQuickWindow* window) {
         connect(qGuiApp, &QCoreApplication::aboutToQuit, this,
                 [&coordinator] { coordinator.windowLostFocus(); }),
     };
+    keyboard_.watch(window);
     coordinator.attach(*this);
 }
 

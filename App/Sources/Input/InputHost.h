@@ -10,6 +10,7 @@
 #include <QtQml/qqmlregistration.h>
 
 #include "IPhoneMirror/TimerSource.h"
+#include "Input/DesktopKeyboard.h"
 #include "Input/InputCoordinator.h"
 #include "Input/InputView.h"
 
@@ -46,13 +47,16 @@ public:
 
     // InputView
     QQuickItem& item() override { return *this; }
+    bool isWindowActive() const override;
     // The window has the focus and no menu or other popup inside it holds it.
     bool isKeyWindow() const override;
     bool isWindowVisible() const override;
     bool hasSheet() const override { return sheetCount_ > 0; }
     void presentEmulatorWarning() override { emit emulatorWarningRequested(); }
     void presentCaptureNotice() override { emit captureNoticeRequested(); }
-    void grabKeyboard(bool grab) override;
+    bool grabKeyboard(bool grab) override;
+    void grabMouse(bool grab) override;
+    void handKeyOn(std::uint32_t nativeKey) override;
 
 signals:
     void modelChanged();
@@ -78,8 +82,9 @@ private:
     QPointer<QObject> model_;
     QPointer<KeymapController> keymap_;
     int sheetCount_ = 0;
-    // The window the keyboard was grabbed for, while grabbed.
-    QPointer<QQuickWindow> grabbing_;
+    DesktopKeyboard keyboard_;
+    // The window the mouse was grabbed for, while grabbed.
+    QPointer<QQuickWindow> mouseGrabbing_;
     QtTimerSource ticks_{Qt::PreciseTimer};
     std::unique_ptr<InputCoordinator> coordinator_;
     // The window's and the application's signals while attached.

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
+#include "QuillmereCore/HostClock.h"
 #include "QuillmereKit/Session/InputSession.h"
 
 namespace qm {
@@ -18,6 +22,8 @@ public:
     // The current session; none while nothing streams.
     virtual InputSession* session() const = 0;
     virtual AppSettings* settings() const = 0;
+    // The host clock in nanoseconds, which input times the player's idleness by.
+    virtual std::function<std::uint64_t()> hostClock() const { return HostClock::nowNanos; }
     virtual OverlayFrameRegistry* overlayFrames() const = 0;
     // The keymap controller of the stream window that has input, for the menus.
     virtual KeymapController* streamKeymap() const = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 class QQuickItem;
 
 namespace qm {
@@ -11,7 +13,9 @@ public:
     virtual ~InputView() = default;
 
     virtual QQuickItem& item() = 0;
-    // The window has the keyboard focus.
+    // The window has the keyboard focus, a menu or a dialog inside it maybe.
+    virtual bool isWindowActive() const = 0;
+    // The window has the keyboard focus and no menu inside it holds it.
     virtual bool isKeyWindow() const = 0;
     // Some of the window can be seen.
     virtual bool isWindowVisible() const = 0;
@@ -22,8 +26,13 @@ public:
     // Shows, over the stream, how to get the locked pointer back.
     virtual void presentCaptureNotice() = 0;
     // Takes every key of the display for the window, the desktop's own shortcuts too, or gives
-    // them back.
-    virtual void grabKeyboard(bool grab) = 0;
+    // them back. True while the window holds the keyboard: false when another client has it.
+    virtual bool grabKeyboard(bool grab) = 0;
+    // Keeps every click for the window, wherever the pointer is, or lets go.
+    virtual void grabMouse(bool grab) = 0;
+    // Presses and releases the key again for the desktop, with a Super key held, as if the
+    // window held nothing: the desktop's own binding takes it. `nativeKey` is the display's.
+    virtual void handKeyOn(std::uint32_t nativeKey) = 0;
 };
 
 }  // namespace qm

@@ -148,6 +148,7 @@ public:
     PanelPositions* panelPositions() noexcept { return &panelPositions_; }
     RecordingOverlayModel* recordingOverlay() noexcept { return &recordingOverlay_; }
     OverlayFrameRegistry* overlayFrames() const override { return overlayFrames_; }
+    std::function<std::uint64_t()> hostClock() const override { return environment_.hostClock; }
     // The stream window's input sets both while attached and clears them on detach.
     KeymapController* streamKeymap() const override { return streamKeymap_; }
     void setStreamKeymap(KeymapController* controller) override;

@@ -12,6 +12,7 @@
 #include "IPhoneMirror/TimerSource.h"
 #include "QuillmereCore/Bytes.h"
 #include "QuillmereCore/Executor.h"
+#include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/StatePublisher.h"
 #include "QuillmereKit/Session/StreamingSession.h"
 #include "Storage/Bundle.h"
@@ -51,6 +52,8 @@ struct AppModelEnvironment {
     std::filesystem::path libraryCacheDirectory;
     // Names the raw stream captures.
     std::function<QDateTime()> now;
+    // The host clock in nanoseconds, for input.
+    std::function<std::uint64_t()> hostClock = HostClock::nowNanos;
     // The highest frame rate of the screen the stream window is on.
     std::function<int()> displayMaxFps;
     // Ends the process.

@@ -57,6 +57,8 @@ public:
         shortcuts.push_back(shortcut);
     }
     void onCommandKey(bool) override {}
+    void onInput() override {}
+    void onDesktopKey(std::uint32_t, bool) override {}
 
     QList<QRectF> frames;
     std::vector<InputEvent> events;

@@ -2,6 +2,8 @@
 #include <functional>
 #include <memory>
 
+#include <linux/input-event-codes.h>
+
 #include <gtest/gtest.h>
 
 #include "InputFakes.h"
@@ -26,9 +28,8 @@ const InjectKeycode spaceUp = message::key(KeyAction::up, 62, 0, 0);
 class InputCoordinatorTest : public ::testing::Test, protected InputFixture {
 protected:
     // Attached and streaming in key mapping with a look control: the pointer locked, without
-    // warping the display's pointer.
+    // warping the display's pointer as the window is not shown.
     void lockThePointer() {
-        view.view.setParentItem(nullptr);
         attach();
         startStreaming();
         session.router.setMode(InputMode::keymap);
@@ -183,10 +184,13 @@ TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) 
     EXPECT_EQ(count<InjectTouch>(session.messages), session.messages.size());
     EXPECT_FALSE(session.messages.empty());
     EXPECT_FALSE(rawMouse.isSourceRunning());
+    tick();
+    EXPECT_FALSE(view.mouseGrabbed);
 
     view.key = true;
     coordinator.windowBecameKey();
     EXPECT_TRUE(rawMouse.isSourceRunning());
+    EXPECT_TRUE(view.mouseGrabbed);
     EXPECT_TRUE(model.pointerCaptured);
     coordinator.closeStream();
     EXPECT_EQ(model.closed, 1);
@@ -210,11 +214,14 @@ TEST_F(InputCoordinatorTest, HowToGetTheLockedPointerBackShowsOnceAStreamForThre
     EXPECT_EQ(settings.captureNoticeCount(), 3);
 }
 
-TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheStreamCapturesInput) {
-    view.view.setParentItem(nullptr);  // locked without warping the display's pointer
+TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheGameHasThePlayer) {
     attach();
     startStreaming();
     EXPECT_FALSE(view.keyboardGrabbed) << "keyboard and mouse pass through without a grab";
+    const auto super = [&](bool down, bool repeat = false) {
+        send(test::keyEvent(down ? QEvent::KeyPress : QEvent::KeyRelease, KEY_LEFTMETA,
+                            down ? Qt::NoModifier : Qt::MetaModifier, repeat));
+    };
     struct Step {
         const char* name;
         std::function<void()> act;
@@ -240,6 +247,43 @@ TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheStreamCapturesInput
         {"the editor closed", [&] { keymap.cancelEditing(); }, true},
         {"the stream ends", [&] { session.stream(false); }, false},
         {"streaming again", [&] { session.stream(true); }, true},
+        {"a minute without the player", [&] { now += 60'000'000'000; }, false},
+        {"the player's next key", [&] { send(test::keyEvent(QEvent::KeyPress, KEY_A)); }, true},
+        {"another client has it as the window comes back",
+         [&] {
+             coordinator.windowLostFocus();
+             view.otherClientHoldsKeyboard = true;
+             coordinator.windowBecameKey();
+         },
+         false},
+        {"asked for again only at the next input", [&] { view.otherClientHoldsKeyboard = false; },
+         false},
+        {"the next input", [&] { send(test::keyEvent(QEvent::KeyPress, KEY_A)); }, true},
+        // Super may carry more of the app's shortcuts.
+        {"Super held as the game is left",
+         [&] {
+             super(true);
+             coordinator.requestMode(InputMode::keyboardMouse);
+         },
+         true},
+        {"Super's auto-repeat",
+         [&] {
+             super(false, true);
+             super(true, true);
+         },
+         true},
+        {"Super up", [&] { super(false); }, false},
+        {"detached with Super held, the game left again",
+         [&] {
+             coordinator.requestMode(InputMode::keymap);
+             tick();
+             super(true);
+             coordinator.detach();
+             attach();
+             tick();
+             coordinator.requestMode(InputMode::keyboardMouse);
+         },
+         false},
     };
     for (const Step& step : steps) {
         step.act();
@@ -248,6 +292,42 @@ TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheStreamCapturesInput
     }
     coordinator.detach();
     EXPECT_FALSE(view.keyboardGrabbed) << "detached";
+}
+
+TEST_F(InputCoordinatorTest, ALookZoneKeepsTheMouseWithThePointerShownTooButNotWhenIdle) {
+    lockThePointer();
+    EXPECT_TRUE(view.mouseGrabbed);
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool locked;
+        bool grabbed;
+    };
+    const Step steps[] = {
+        // The window manager's Alt+click would take the shown pointer's clicks.
+        {"Alt held", [&] { send(test::keyEvent(QEvent::KeyPress, KEY_LEFTALT)); }, false, true},
+        {"a menu open",
+         [&] {
+             view.menuOpen = true;
+             coordinator.windowLostFocus();
+         },
+         false, true},
+        {"the menu closed, Alt let go",
+         [&] {
+             view.menuOpen = false;
+             send(test::keyEvent(QEvent::KeyRelease, KEY_LEFTALT, Qt::AltModifier));
+         },
+         true, true},
+        {"a minute without the player", [&] { now += 60'000'000'000; }, true, false},
+        {"the player's next key", [&] { send(test::keyEvent(QEvent::KeyPress, KEY_A)); }, true,
+         true},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        tick();
+        EXPECT_EQ(model.pointerCaptured, step.locked) << step.name;
+        EXPECT_EQ(view.mouseGrabbed, step.grabbed) << step.name;
+    }
 }
 
 }  // namespace

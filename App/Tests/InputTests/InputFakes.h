@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QObject>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -22,6 +24,12 @@
 #include "WorkerResults.h"
 
 namespace qm::test {
+
+// A key as X11 reports it: with the modifiers held before it.
+inline QKeyEvent keyEvent(QEvent::Type type, quint32 evdev, Qt::KeyboardModifiers modifiers = {},
+                          bool repeat = false, quint32 nativeModifiers = 0) {
+    return QKeyEvent(type, 0, modifiers, evdev + 8, 0, nativeModifiers, QString(), repeat);
+}
 
 // A session whose router is real and whose messages are recorded.
 class FakeSession : public QObject, public InputSession {
@@ -73,27 +81,37 @@ public:
 };
 
 // An input view over a real item of a window that is never shown, whose window state the test
-// sets.
+// sets, and the display's keyboard and mouse as they are held.
 class FakeView : public InputView {
 public:
     FakeView() { view.setParentItem(window.contentItem()); }
 
     QQuickItem& item() override { return view; }
-    bool isKeyWindow() const override { return key; }
+    bool isWindowActive() const override { return key; }
+    bool isKeyWindow() const override { return key && !menuOpen; }
     bool isWindowVisible() const override { return visible; }
     bool hasSheet() const override { return sheet; }
     void presentEmulatorWarning() override { ++warnings; }
     void presentCaptureNotice() override { ++captureNotices; }
-    void grabKeyboard(bool grab) override { keyboardGrabbed = grab; }
+    bool grabKeyboard(bool grab) override {
+        keyboardGrabbed = grab && !otherClientHoldsKeyboard;
+        return keyboardGrabbed;
+    }
+    void grabMouse(bool grab) override { mouseGrabbed = grab; }
+    void handKeyOn(std::uint32_t nativeKey) override { handedOn.push_back(nativeKey); }
 
     QQuickWindow window;
     QQuickItem view;
     bool key = true;
+    bool menuOpen = false;
     bool visible = true;
     bool sheet = false;
     int warnings = 0;
     int captureNotices = 0;
+    bool otherClientHoldsKeyboard = false;
     bool keyboardGrabbed = false;
+    bool mouseGrabbed = false;
+    std::vector<std::uint32_t> handedOn;
 };
 
 // A coordinator for a fake view, following a fake model's session, with the window's keymap
@@ -118,6 +136,8 @@ public:
     }
 
     void attach() { coordinator.attach(view); }
+    // To the stream window, where its capture sees it.
+    void send(QEvent&& event) { QCoreApplication::sendEvent(&view.window, &event); }
     void tick() { timers.advance(InputCoordinator::tickInterval); }
     // Streams and lets the coordinator apply the start mode.
     void startStreaming() {

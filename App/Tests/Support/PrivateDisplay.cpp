@@ -38,6 +38,14 @@ constexpr auto startLimit = 60s;
 // Openbox's own configuration, as a user has it before changing anything: its key and mouse
 // bindings are the ones the application must live with.
 constexpr const char* managerConfig = "/etc/xdg/openbox/rc.xml";
+// Its file manager's command, for the mark in its place.
+constexpr const char* fileManager = "<command>kfmclient openProfile filemanagement</command>";
+constexpr const char* superE = "<keybind key=\"W-e\">";
+
+// A mark file's name.
+QString markOf(const QString& chord) {
+    return chord.toLower().replace('+', '-');
+}
 
 // Starts a program with its output thrown away; -1 when it cannot.
 pid_t spawn(const std::vector<std::string>& arguments) {
@@ -117,14 +125,63 @@ PrivateDisplay::~PrivateDisplay() {
 ::testing::AssertionResult PrivateDisplay::start(QSize screen) {
     hadDisplay_ = qEnvironmentVariableIsSet("DISPLAY");
     previousDisplay_ = qgetenv("DISPLAY");
-    if (!QFile::exists(managerConfig)) {
-        return ::testing::AssertionFailure()
-               << managerConfig << " is missing: install openbox (scripts/install-deps)";
+    if (auto written = writeManagerConfig(); !written) {
+        return written;
     }
     if (auto started = startServer(screen); !started) {
         return started;
     }
     return startManager();
+}
+
+bool PrivateDisplay::windowManagerTook(const QString& chord) {
+    return QFile::remove(files_.filePath(markOf(chord)));
+}
+
+bool PrivateDisplay::keyboardFree() const {
+    int screenNumber = 0;
+    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection(
+        xcb_connect(nullptr, &screenNumber), &xcb_disconnect);
+    if (xcb_connection_has_error(connection.get())) {
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data->root;
+    const ReplyPointer<xcb_grab_keyboard_reply_t> grab(
+        xcb_grab_keyboard_reply(connection.get(),
+                                xcb_grab_keyboard(connection.get(), 0, root, XCB_CURRENT_TIME,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                nullptr),
+        &std::free);
+    xcb_ungrab_keyboard(connection.get(), XCB_CURRENT_TIME);
+    // Let go before the application asks again.
+    std::free(xcb_get_input_focus_reply(connection.get(), xcb_get_input_focus(connection.get()),
+                                        nullptr));
+    return grab && grab->status == XCB_GRAB_STATUS_SUCCESS;
+}
+
+::testing::AssertionResult PrivateDisplay::writeManagerConfig() {
+    QFile original(managerConfig);
+    if (!original.open(QIODevice::ReadOnly)) {
+        return ::testing::AssertionFailure()
+               << managerConfig << " is missing: install openbox (scripts/install-deps)";
+    }
+    QString config = QString::fromUtf8(original.readAll());
+    const auto marking = [&](const char* chord) {
+        return QStringLiteral("<command>touch %1</command>").arg(files_.filePath(markOf(chord)));
+    };
+    if (!files_.isValid() || !config.contains(fileManager) || !config.contains(superE)) {
+        return ::testing::AssertionFailure() << managerConfig << " has no Super+E to mark";
+    }
+    config.replace(fileManager, marking("Super+E"));
+    config.replace(superE, QStringLiteral("<keybind key=\"W-l\"><action name=\"Execute\">%1"
+                                          "</action></keybind>%2")
+                               .arg(marking("Super+L"), superE));
+    QFile written(files_.filePath("rc.xml"));
+    if (!written.open(QIODevice::WriteOnly) || written.write(config.toUtf8()) < 0 ||
+        !written.flush()) {
+        return ::testing::AssertionFailure() << "cannot write openbox's configuration";
+    }
+    return ::testing::AssertionSuccess();
 }
 
 ::testing::AssertionResult PrivateDisplay::startServer(QSize screen) {
@@ -166,7 +223,8 @@ PrivateDisplay::~PrivateDisplay() {
     const std::uint32_t propertyChanges = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &propertyChanges);
     xcb_flush(connection);
-    manager_ = spawn({"openbox", "--sm-disable", "--config-file", managerConfig});
+    manager_ = spawn(
+        {"openbox", "--sm-disable", "--config-file", files_.filePath("rc.xml").toStdString()});
     if (manager_ < 0) {
         return ::testing::AssertionFailure() << "openbox did not start";
     }

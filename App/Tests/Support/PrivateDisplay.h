@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QSize>
+#include <QString>
+#include <QTemporaryDir>
 
 #include <sys/types.h>
 
@@ -11,9 +13,11 @@ namespace qm::test {
 
 // An X display of the test's own with a window manager on it, as a user's desktop has: Xvfb
 // with one screen and openbox with its default configuration, key and mouse bindings included
-// (Super+E runs a file manager, an Alt-drag moves a window, Alt+F4 closes it). Windows of other
-// tests on the shared display never take its keyboard. Started before the application object,
-// whose DISPLAY it sets; stopped, and DISPLAY restored, when it goes.
+// (Super+E runs a file manager, an Alt-drag moves a window, Alt+F4 closes it), and Super+L bound
+// as desktops bind their screen lock. Super+E and Super+L leave a mark of the window manager's
+// when it takes them. Windows of other tests on the shared display never take its keyboard.
+// Started before the application object, whose DISPLAY it sets; stopped, and DISPLAY restored,
+// when it goes.
 class PrivateDisplay {
 public:
     PrivateDisplay() = default;
@@ -25,14 +29,23 @@ public:
     // Returns once the window manager manages the screen.
     ::testing::AssertionResult start(QSize screen);
 
+    // Whether the window manager took the chord ("Super+L", "Super+E") since the last ask.
+    bool windowManagerTook(const QString& chord);
+    // Whether another client could take the keyboard now, as a screen locker does; it lets go
+    // before this returns.
+    bool keyboardFree() const;
+
 private:
     ::testing::AssertionResult startServer(QSize screen);
     ::testing::AssertionResult startManager();
+    ::testing::AssertionResult writeManagerConfig();
 
     QByteArray previousDisplay_;
     bool hadDisplay_ = false;
     pid_t server_ = -1;
     pid_t manager_ = -1;
+    // The window manager's configuration and its marks.
+    QTemporaryDir files_;
 };
 
 }  // namespace qm::test

@@ -42,6 +42,7 @@ public:
     AppModel& model() { return app_->model(); }
     QQuickWindow& mainWindow() { return *app_->mainWindow(); }
     DesktopUser& user() { return *user_; }
+    PrivateDisplay& display() { return display_; }
 
     // Runs the application's event loop as main() does, taking the steps in it one after the
     // other; the last one makes the application quit. Returns what the event loop returned, -1

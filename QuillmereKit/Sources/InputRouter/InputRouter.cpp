@@ -97,6 +97,10 @@ bool InputRouter::wantsCursorCapture() const noexcept {
     return mode_ == InputMode::keymap && keymap_.wantsCursorCapture();
 }
 
+bool InputRouter::playsLook() const noexcept {
+    return mode_ == InputMode::keymap && keymap_.playsLook();
+}
+
 void InputRouter::tick(std::uint64_t now) {
     // Controller-stick look stops as soon as the mode changes.
     if (mode_ == InputMode::keymap) {

@@ -48,6 +48,8 @@ public:
     bool selectLayout(std::size_t index);
     // Capture and hide the pointer: a look zone is being played and no Alt key is held.
     bool wantsCursorCapture() const noexcept;
+    // A look zone is being played, the pointer captured or shown while an Alt key is held.
+    bool playsLook() const noexcept;
 
     // `now` is `HostClock::nowNanos()`, every 1/120 s while the stream plays.
     void tick(std::uint64_t now);

@@ -82,9 +82,8 @@ bool KeymapEngine::optionHeld() const noexcept {
     return std::ranges::any_of(heldOptionKeys_, [](bool held) { return held; });
 }
 
-bool KeymapEngine::wantsCursorCapture() const noexcept {
-    return profile_ && !optionHeld() &&
-           std::ranges::any_of(profile_->actions, [](const KeymapAction& action) {
+bool KeymapEngine::playsLook() const noexcept {
+    return profile_ && std::ranges::any_of(profile_->actions, [](const KeymapAction& action) {
                return std::holds_alternative<KeymapAction::Look>(action.kind);
            });
 }

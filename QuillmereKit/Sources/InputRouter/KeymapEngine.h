@@ -49,8 +49,10 @@ public:
 
     bool optionHeld() const noexcept;
     GamepadButtons gamepadButtons() const noexcept { return gamepad_.buttons; }
-    // A look zone to drive with relative motion, and no Alt key freeing the pointer.
-    bool wantsCursorCapture() const noexcept;
+    // A look zone to drive with relative motion, whether or not an Alt key frees the pointer.
+    bool playsLook() const noexcept;
+    // A look zone, and no Alt key freeing the pointer.
+    bool wantsCursorCapture() const noexcept { return playsLook() && !optionHeld(); }
 
 private:
     struct Finger {

@@ -41,6 +41,7 @@ public:
     void tick(std::uint64_t now, MessageList& out) { engine_.tick(now, out); }
     void releaseAll(MessageList& out) { engine_.releaseAll(out); }
     bool wantsCursorCapture() const noexcept { return engine_.wantsCursorCapture(); }
+    bool playsLook() const noexcept { return engine_.playsLook(); }
 
     std::size_t activeIndex() const noexcept { return activeIndex_; }
     std::span<const KeymapLayout> layouts() const noexcept { return layouts_; }
