@@ -59,8 +59,8 @@ Item {
                 ToolButton {
                     objectName: "parentFolder"
                     text: qsTr("Up")
-                    enabled: folders.parentFolder.toString() !== ""
-                    onClicked: root.chooser.openFolder(folders.parentFolder)
+                    enabled: root.chooser.folderPath !== "/"
+                    onClicked: root.chooser.openParentFolder()
                 }
                 Label {
                     Layout.fillWidth: true
@@ -82,15 +82,16 @@ Item {
                     clip: true
                     activeFocusOnTab: true
                     boundsBehavior: Flickable.StopAtBounds
+                    // Nothing chosen in a folder just shown, until a click or a key.
+                    currentIndex: -1
                     ScrollBar.vertical: ScrollBar {}
                     model: FolderListModel {
-                        id: folders
-
                         // Nothing watched while hidden.
                         folder: dialog.visible ? root.chooser.folder : ""
                         nameFilters: ["*.json"]
                         showDirsFirst: true
                         sortCaseSensitive: false
+                        onFolderChanged: entries.currentIndex = -1
                     }
                     delegate: ItemDelegate {
                         id: entry

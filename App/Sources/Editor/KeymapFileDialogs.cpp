@@ -70,6 +70,12 @@ void KeymapFileDialogs::openFolder(const QUrl& folder) {
     }
 }
 
+void KeymapFileDialogs::openParentFolder() {
+    if (request_ != Request::none) {
+        setFolder(QDir::cleanPath(folder_ + QStringLiteral("/..")));
+    }
+}
+
 void KeymapFileDialogs::accept() {
     const QString typed = name_.trimmed();
     if (request_ == Request::none || replacing_ || typed.isEmpty()) {

@@ -52,6 +52,8 @@ public:
 
     // Shows a local folder; other URLs change nothing.
     Q_INVOKABLE void openFolder(const QUrl& folder);
+    // Shows the folder that holds the shown one, if there is one.
+    Q_INVOKABLE void openParentFolder();
     // Goes with the name: opens its folder, asks about a file it would replace, or answers.
     Q_INVOKABLE void accept();
     Q_INVOKABLE void replace();
