@@ -290,7 +290,7 @@ private:
     void exportTo(const std::filesystem::path& file);
     void setErrorMessage(std::optional<QString> message);
     void setNotice(std::optional<QString> notice);
-    // A notice that lasts while there are unsaved edits.
+    // A question about unsaved edits: it goes with the next edit.
     void askAboutUnsaved(const QString& question);
     void setRenameText(std::optional<QString> draft);
     void updateLists();

@@ -23,11 +23,12 @@ struct Found {
     QString path;
 };
 
-Found look(const QString& typed, bool saving) {
-    if (QFileInfo(typed).isDir()) {
-        return {Found::Kind::folder, typed};
+// A folder opens as it is named; a file to save is named with its extension.
+Found look(const QString& named, bool saving) {
+    if (QFileInfo(named).isDir()) {
+        return {Found::Kind::folder, named};
     }
-    QString path = typed;
+    QString path = named;
     if (saving && QFileInfo(path).suffix().isEmpty()) {
         path += QStringLiteral(".json");
     }

@@ -364,29 +364,33 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              const auto size = [&] { return QFileInfo(mine).size(); };
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
-             const auto exportAs = [&](const char* keys) {
-                 ASSERT_TRUE(
-                     user().click(DesktopUser::shownWithText(*window, "Export…", "QQuickButton")));
-                 QQuickItem* name = nullptr;
-                 ASSERT_TRUE(
-                     DesktopUser::waitFor([&] { return (name = shown("fileNameTextField")); }));
-                 EXPECT_TRUE(DesktopUser::shownWithText(*window, "Export Layouts"));
-                 ASSERT_TRUE(user().click(name));
-                 ASSERT_TRUE(DesktopUser::waitFor([&] { return name->hasActiveFocus(); }));
-                 ASSERT_TRUE(user().press("Ctrl+A"));
-                 for (const char* key : {"m", "i", "n", "e"}) {
-                     ASSERT_TRUE(user().press(key));
-                 }
-                 ASSERT_TRUE(DesktopUser::waitFor([&] { return test::textOf(name) == "mine"; }));
-                 ASSERT_TRUE(user().press(keys));
-             };
-             exportAs("Return");
+             ASSERT_TRUE(
+                 user().click(DesktopUser::shownWithText(*window, "Export…", "QQuickButton")));
+             QQuickItem* name = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return (name = shown("fileNameTextField")); }));
+             EXPECT_TRUE(DesktopUser::shownWithText(*window, "Export Layouts"));
+             ASSERT_TRUE(user().click(name));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return name->hasActiveFocus(); }));
+             ASSERT_TRUE(user().press("Ctrl+A"));
+             for (const char* key : {"m", "i", "n", "e"}) {
+                 ASSERT_TRUE(user().press(key));
+             }
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return test::textOf(name) == "mine"; }))
+                 << test::textOf(name).toStdString();
+             ASSERT_TRUE(user().press("Return"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return size() > 0; }));
              QFile old(mine);
              ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
              old.close();
-             // The name that will be written is asked about; Return keeps the file.
-             exportAs("KP_Enter");
+             // Picked from the list, it is asked about before it is replaced; Return keeps it.
+             ASSERT_TRUE(
+                 user().click(DesktopUser::shownWithText(*window, "Export…", "QQuickButton")));
+             QQuickItem* entry = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return (entry = shown("entry:mine.json")); }));
+             ASSERT_TRUE(user().click(entry));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return test::textOf(shown("fileNameTextField")) == "mine.json"; }));
+             ASSERT_TRUE(user().press("KP_Enter"));
              ASSERT_TRUE(DesktopUser::waitFor([&] {
                  return DesktopUser::shownWithText(*window, [](const QString& text) {
                      return text.startsWith("“mine.json” already exists in");
