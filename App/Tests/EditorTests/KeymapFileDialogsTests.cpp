@@ -65,7 +65,6 @@ TEST(KeymapFileDialogs, ANameGoesToTheFileTheUserMeant) {
          "“mine.json” already exists in " + shown + ". Replacing it overwrites what it holds."},
         {Request::save, "sub", std::nullopt, shown + "/sub", ""},
         {Request::open, "plain", in("plain"), "", ""},
-        {Request::open, "mine.json", in("mine.json"), "", ""},
         {Request::open, "..", std::nullopt, home.path(), ""},
         {Request::open, "  ", std::nullopt, "", ""},
     };
@@ -92,21 +91,6 @@ TEST(KeymapFileDialogs, ANameGoesToTheFileTheUserMeant) {
             dialogs.reject();
         }
     }
-
-    // No keeps the file and the dialog; yes answers.
-    Answer answer = "unanswered";
-    dialogs.chooseFileToSave("com.game.json", [&](Answer file) { answer = file; });
-    dialogs.setName("mine");
-    dialogs.openFolder(QUrl::fromLocalFile(shown));
-    dialogs.accept();
-    test::settleWorkers();
-    dialogs.keep();
-    EXPECT_EQ(dialogs.replaceQuestion(), "");
-    EXPECT_EQ(dialogs.request(), Request::save);
-    dialogs.accept();
-    test::settleWorkers();
-    dialogs.replace();
-    EXPECT_EQ(answer, in("mine.json"));
 }
 
 }  // namespace
