@@ -306,7 +306,8 @@ void KeymapController::handleWhileEditing(const InputEvent& event) {
     }
     if (editor_->isDirty() && !discardArmed_) {
         discardArmed_ = true;
-        setNotice(tr("Unsaved changes. Press Esc again to discard them, or Super+E to save."));
+        askAboutUnsaved(
+            tr("Unsaved changes. Press Esc again to discard them, or Super+E to save."));
         return;
     }
     cancelEditing();
@@ -400,7 +401,7 @@ bool KeymapController::mayQuit() {
         return true;
     }
     quitArmed_ = true;
-    setNotice(tr("Unsaved changes. Quit again to discard them, or Super+E to save."));
+    askAboutUnsaved(tr("Unsaved changes. Quit again to discard them, or Super+E to save."));
     return false;
 }
 
@@ -417,6 +418,9 @@ void KeymapController::requestLayout(int index) {
 }
 
 void KeymapController::startCapture(CaptureKind kind, const QString& actionId, TriggerSlot slot) {
+    if (kind != CaptureKind::none) {
+        setErrorMessage(std::nullopt);
+    }
     if (kind != CaptureKind::slot) {
         setCapture({kind, {}, TriggerSlot::tap});
     } else if (const auto id = idFrom(actionId)) {
@@ -604,8 +608,16 @@ void KeymapController::editEditor(Change change) {
     }
     GameKeymapsEditorModel editor = *editor_;
     change(editor);
-    // A quit asked about before this edit would discard it unasked.
-    quitArmed_ = false;
+    // After an edit, what was asked or said before no longer holds: a quit or an Esc asked
+    // about would discard the edit unasked, and an earlier command's error is past.
+    if (editor.keymaps() != editor_->keymaps()) {
+        quitArmed_ = false;
+        discardArmed_ = false;
+        setErrorMessage(std::nullopt);
+        if (unsavedAsked_) {
+            setNotice(std::nullopt);
+        }
+    }
     setEditor(std::move(editor));
 }
 
@@ -696,7 +708,13 @@ void KeymapController::setErrorMessage(std::optional<QString> message) {
 }
 
 void KeymapController::setNotice(std::optional<QString> notice) {
+    unsavedAsked_ = false;
     assign(notice_, std::move(notice), &KeymapController::noticeChanged);
+}
+
+void KeymapController::askAboutUnsaved(const QString& question) {
+    setNotice(question);
+    unsavedAsked_ = true;
 }
 
 void KeymapController::setRenameText(std::optional<QString> draft) {

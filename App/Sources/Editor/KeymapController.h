@@ -290,6 +290,8 @@ private:
     void exportTo(const std::filesystem::path& file);
     void setErrorMessage(std::optional<QString> message);
     void setNotice(std::optional<QString> notice);
+    // A question about unsaved edits: it goes with the next edit.
+    void askAboutUnsaved(const QString& question);
     void setRenameText(std::optional<QString> draft);
     void updateLists();
     // The edited layout's model, when there is one.
@@ -311,6 +313,7 @@ private:
     Capture capture_;
     std::optional<QString> errorMessage_;
     std::optional<QString> notice_;
+    bool unsavedAsked_ = false;
     bool discardArmed_ = false;
     bool quitArmed_ = false;
     std::optional<QString> renameDraft_;

@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Dialogs
 import Vantorel
 
 // The editing surface over the stream while a keymap layout is edited: a dimming layer, a
@@ -13,7 +12,7 @@ Item {
     // Where the picture lies in this item.
     property rect contentRect
     // The stream window's file chooser: its requests open the file dialog hosted here.
-    property KeymapFileDialogs fileDialogs
+    required property KeymapFileDialogs fileDialogs
 
     readonly property bool capturing: keymap.captureKind !== KeymapController.CaptureKind.none
 
@@ -108,37 +107,7 @@ Item {
         acceptedButtons: Qt.AllButtons
     }
 
-    FileDialog {
-        id: fileDialog
-        objectName: "fileDialog"
-        modality: Qt.WindowModal
-        nameFilters: [qsTr("JSON files (*.json)")]
-        onAccepted: overlay.fileDialogs.accept(selectedFile, currentFolder)
-        onRejected: overlay.fileDialogs.reject()
-    }
-
-    Connections {
-        target: overlay.fileDialogs
-
-        function onRequestChanged() {
-            const request = overlay.fileDialogs.request
-            if (request === KeymapFileDialogs.Request.none) {
-                fileDialog.close()
-                return
-            }
-            const saving = request === KeymapFileDialogs.Request.save
-            // The mode first: Qt's dialog takes a file that does not exist yet only to save.
-            fileDialog.fileMode = saving ? FileDialog.SaveFile : FileDialog.OpenFile
-            fileDialog.title = saving ? qsTr("Export Layouts") : qsTr("Import Layouts")
-            fileDialog.acceptLabel = saving ? qsTr("Save") : qsTr("Open")
-            const folder = overlay.fileDialogs.folder + "/"
-            // A name typed the last time stays selected as a bare path, which would take the
-            // dialog to the working folder.
-            fileDialog.selectedFile = folder
-            fileDialog.currentFolder = overlay.fileDialogs.folder
-            if (saving)
-                fileDialog.selectedFile = folder + encodeURIComponent(overlay.fileDialogs.proposedName)
-            fileDialog.open()
-        }
+    KeymapFileDialog {
+        chooser: overlay.fileDialogs
     }
 }

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <cstdint>
+#include <optional>
 
 #include <QtQml/qqmlregistration.h>
 
@@ -10,9 +12,12 @@
 
 namespace qm {
 
-// The file chooser of a stream window: the editor overlay hosts a window-modal file dialog
-// (JSON files only) that opens in `folder` while a request is pending and hands back what the
-// user chose. A new request answers the one before it with nothing. GUI thread only.
+// The file chooser of a stream window: what the editor overlay's file dialog shows and does
+// while a request is pending, and the answer it hands back. The name typed (or picked) is one in
+// the shown folder or a whole path; a folder opens, a file answers. A file to save gets ".json"
+// when its name has no extension, and one that exists is asked about before it is answered. A
+// new request answers the one before it with nothing. Looking at the disk happens on a worker.
+// GUI thread only.
 class KeymapFileDialogs : public QObject, public KeymapFileChooser {
     Q_OBJECT
     QML_ELEMENT
@@ -24,37 +29,58 @@ public:
 
 private:
     Q_PROPERTY(Request request READ request NOTIFY requestChanged)
-    // The file name the save dialog proposes.
-    Q_PROPERTY(QString proposedName READ proposedName NOTIFY requestChanged)
-    // Where the dialog opens: the user's Documents folder, or home when there is none.
-    Q_PROPERTY(QUrl folder READ folder NOTIFY requestChanged)
+    // The shown folder: the user's Documents folder at first, or home when there is none.
+    Q_PROPERTY(QUrl folder READ folder NOTIFY folderChanged)
+    Q_PROPERTY(QString folderPath READ folderPath NOTIFY folderChanged)
+    // The file name field; a save proposes one.
+    Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
+    // While a save waits for leave to replace a file, the question; else empty.
+    Q_PROPERTY(QString replaceQuestion READ replaceQuestion NOTIFY replaceQuestionChanged)
 
 public:
     using QObject::QObject;
 
     Request request() const noexcept { return request_; }
-    const QString& proposedName() const noexcept { return proposedName_; }
-    const QUrl& folder() const noexcept { return folder_; }
+    QUrl folder() const { return QUrl::fromLocalFile(folder_); }
+    const QString& folderPath() const noexcept { return folder_; }
+    const QString& name() const noexcept { return name_; }
+    void setName(const QString& name);
+    QString replaceQuestion() const;
 
     void chooseFileToOpen(Answer answer) override;
     void chooseFileToSave(const QString& proposedName, Answer answer) override;
 
-    // The dialog's answer, with the folder it showed last: a local file, or nothing for any
-    // other URL. A file to save gets ".json" when its name has no extension.
-    Q_INVOKABLE void accept(const QUrl& file, const QUrl& shownFolder = {});
+    // Shows a local folder; other URLs change nothing.
+    Q_INVOKABLE void openFolder(const QUrl& folder);
+    // Shows the folder that holds the shown one, if there is one.
+    Q_INVOKABLE void openParentFolder();
+    // Goes with the name: opens its folder, asks about a file it would replace, or answers.
+    Q_INVOKABLE void accept();
+    Q_INVOKABLE void replace();
+    // Keeps the file that a save would have replaced; the dialog stays for another name.
+    Q_INVOKABLE void keep();
     Q_INVOKABLE void reject();
 
 signals:
     void requestChanged();
+    void folderChanged();
+    void nameChanged();
+    void replaceQuestionChanged();
 
 private:
-    void ask(Request request, QString proposedName, Answer answer);
-    void finish(std::optional<std::filesystem::path> file);
+    void ask(Request request, const QString& proposedName, Answer answer);
+    void finish(std::optional<QString> file);
+    void setFolder(const QString& folder);
+    void setReplacing(std::optional<QString> file);
 
     Request request_ = Request::none;
     QString proposedName_;
-    QUrl folder_;
+    QString folder_;
+    QString name_;
+    std::optional<QString> replacing_;
     Answer answer_;
+    // Counts the requests and their ends, so that a late look at the disk is dropped.
+    std::uint64_t asked_ = 0;
 };
 
 }  // namespace qm

@@ -110,12 +110,6 @@ void InputHost::itemChange(ItemChange change, const ItemChangeData& data) {
     }
 }
 
-void InputHost::windowClosing() {
-    if (coordinator_) {
-        coordinator_->closeStream();
-    }
-}
-
 void InputHost::rebuild() {
     follow(nullptr);
     coordinator_.reset();
@@ -154,8 +148,6 @@ void InputHost::follow(QQuickWindow* window) {
                         coordinator.windowLostFocus();
                     }
                 }),
-        // QQuickCloseEvent is private: the signal is joined by name.
-        connect(window, SIGNAL(closing(QQuickCloseEvent*)), this, SLOT(windowClosing())),
         connect(&MenuTracking::shared(), &MenuTracking::menuWillShow, this,
                 [&coordinator] { coordinator.windowLostFocus(); }),
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,

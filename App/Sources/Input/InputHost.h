@@ -71,9 +71,6 @@ protected:
     void componentComplete() override;
     void itemChange(ItemChange change, const ItemChangeData& data) override;
 
-private slots:
-    void windowClosing();
-
 private:
     // A new coordinator for a new model or keymap controller; attached while in a window.
     void rebuild();

@@ -242,6 +242,11 @@ Item {
                 flat: true
                 text: qsTr("Try Demo Mode")
                 onClicked: root.model.startDemo()
+                // Return and Enter too, as a desktop button takes them, before the steps' Next.
+                Keys.onShortcutOverride: event => event.accepted = event.key === Qt.Key_Return
+                                         || event.key === Qt.Key_Enter
+                Keys.onReturnPressed: clicked()
+                Keys.onEnterPressed: clicked()
                 // A link at rest, not only under the pointer.
                 contentItem: Label {
                     text: tryDemo.text

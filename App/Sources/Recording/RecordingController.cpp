@@ -159,7 +159,7 @@ void RecordingController::toggle(RecordingSession* session) {
     } else if (session->canRecord()) {
         start(*session);
     } else {
-        change([&] { errorMessage_ = unavailableReason(*session); });
+        change([&] { errorMessage_ = refusal_ = unavailableReason(*session); });
     }
 }
 
@@ -209,10 +209,16 @@ void RecordingController::recordingEnded(const RecordingEnd& end) {
     });
 }
 
-void RecordingController::streamEnded() {
+void RecordingController::phaseChanged(bool streaming) {
     change([&] {
-        isRecording_ = false;
-        startedAt_ = QDateTime();
+        if (!streaming) {
+            isRecording_ = false;
+            startedAt_ = QDateTime();
+        }
+        if (!refusal_.isEmpty() && errorMessage_ == refusal_) {
+            errorMessage_.clear();
+        }
+        refusal_.clear();
     });
 }
 

@@ -72,9 +72,10 @@ public:
     void recordingStarted(const std::filesystem::path& url);
     // A recording the session finished by itself; reports of other files are ignored.
     void recordingEnded(const RecordingEnd& end);
-    // The stream stopped: the running display goes while the session finishes the file, whose
-    // end report still sets the outcome.
-    void streamEnded();
+    // The stream's phase changed. Why it could not record, which was about the phase before,
+    // goes. A stream that no longer plays ends the running display while the session finishes
+    // the file, whose end report still sets the outcome.
+    void phaseChanged(bool streaming);
     Q_INVOKABLE void revealLastFile();
     Q_INVOKABLE void dismissMessages();
 
@@ -103,6 +104,8 @@ private:
     QDateTime startedAt_;
     std::optional<std::filesystem::path> lastFile_;
     QString errorMessage_;
+    // The errorMessage_ that said why the stream could not record, while that holds.
+    QString refusal_;
     // Started here and not yet finished: its end report is the one that counts.
     std::optional<std::filesystem::path> activeFile_;
     std::vector<GuiTask<void>> finishWaiters_;

@@ -42,8 +42,8 @@ void RecordingOverlayModel::phaseMayHaveChanged() {
     }
     const bool changed = phase != phase_;
     phase_ = std::move(phase);
-    if (changed && !(phase_ && phase_->kind() == SessionPhase::Kind::streaming)) {
-        recording_.streamEnded();
+    if (changed) {
+        recording_.phaseChanged(phase_ && phase_->kind() == SessionPhase::Kind::streaming);
     }
     refresh();
 }

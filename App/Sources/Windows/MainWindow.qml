@@ -3,8 +3,8 @@ import QtQuick.Controls
 import Vantorel
 
 // The main window "Vantorel" with the menu bar, the root view and the windows shown on demand.
-// Closing it asks the model to quit, which may first finish a recording. The actions live here,
-// outside the menus, so that their shortcuts work while every menu is closed.
+// Closing it is a quit, which may first ask about unsaved edits or finish a recording. The
+// actions live here, outside the menus, so that their shortcuts work while every menu is closed.
 ApplicationWindow {
     id: window
 

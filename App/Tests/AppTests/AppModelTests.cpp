@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Editor/KeymapFileDialogs.h"
 #include "FakeDeviceStates.h"
 #include "FakeSession.h"
 #include "Model/AppModel.h"
@@ -344,6 +345,15 @@ TEST_F(AppModelTest, RetryStartsTheRoutesOwnGameOrTheScreen) {
 }
 
 TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSecondsAndStartsNothing) {
+    // Unsaved edits are asked about first.
+    KeymapFileDialogs dialogs;
+    KeymapController keymap(std::nullopt, std::nullopt, dialogs);
+    keymap.beginEditing();
+    keymap.addStick(0.2, 0.7);
+    model->setStreamKeymap(&keymap);
+    model->requestQuit();
+    EXPECT_EQ(quits, 0);
+    EXPECT_TRUE(keymap.isDirty());
     model->requestQuit();
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(timers->pending(), 0U);

@@ -3,6 +3,7 @@
 #include <QQmlEngine>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -95,6 +96,11 @@ TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) 
     EXPECT_FALSE(controller->mayQuit());
     EXPECT_EQ(controller->notice(),
               "Unsaved changes. Quit again to discard them, or Super+E to save.");
+    // Undoing the only change takes the question away.
+    controller->undo();
+    EXPECT_EQ(controller->notice(), "");
+    controller->addStick(0.2, 0.7);
+    EXPECT_FALSE(controller->mayQuit());
     // An edit after the question is asked about again.
     controller->addStick(0.4, 0.7);
     EXPECT_FALSE(controller->mayQuit());
@@ -324,6 +330,25 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     const auto written = AtomicFile::read(exported, KeymapFile::maxSize);
     ASSERT_TRUE(written);
     EXPECT_EQ(ProfileCodec::decodeKeymaps(*written, "Main"), game->editor()->keymaps());
+}
+
+TEST_F(KeymapControllerTest, AnErrorGoesWithTheNextCommandOnTheLayouts) {
+    const auto controller = make();
+    const auto broken = put("broken.json", "{");
+    const std::function<void(KeymapController&)> commands[] = {
+        [](KeymapController& c) { c.addLayout(false); },
+        [](KeymapController& c) { c.applyTemplate(KeymapController::ProfileTemplate::moba); },
+        [](KeymapController& c) { c.startCapture(KeymapController::CaptureKind::switchTrigger); },
+    };
+    controller->beginEditing();
+    for (const auto& command : commands) {
+        controller->importProfile();
+        chooser.opens.back()(broken);
+        drain();
+        ASSERT_FALSE(controller->errorMessage().isEmpty());
+        command(*controller);
+        EXPECT_EQ(controller->errorMessage(), "");
+    }
 }
 
 TEST_F(KeymapControllerTest, AnAnswerForAnEndedEditingSessionIsDropped) {

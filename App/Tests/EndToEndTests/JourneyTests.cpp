@@ -4,6 +4,7 @@
 #include <QAbstractItemModel>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -156,9 +157,19 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              expectSetUpSteps();
              EXPECT_TRUE(DesktopUser::waitFor([&] { return !fullScreen(); }));
          }},
-        {"Demo Mode from the link",
+        {"Demo Mode from the link, reached with Tab and followed with Return",
          [&] {
-             ASSERT_TRUE(user().click(shown("tryDemo")));
+             QQuickItem* link = shown("tryDemo");
+             ASSERT_TRUE(link);
+             for (int stop = 0; stop < 30 && !link->hasActiveFocus(); ++stop) {
+                 QQuickItem* before = window->activeFocusItem();
+                 ASSERT_TRUE(user().press("Tab"));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] {
+                     return window->activeFocusItem() != before;
+                 })) << stop;
+             }
+             ASSERT_TRUE(link->hasActiveFocus());
+             ASSERT_TRUE(user().press("Return"));
              expectDemoPlaying();
          }},
         {"Close Stream with Super+W",
@@ -345,9 +356,12 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
              EXPECT_EQ(keymap()->activeLayout()->profile.actions.size(), playedActions + 1);
          }},
-        {"Export… in the editor saves the name typed in Documents, where Import… opens",
+        {"Export… in the editor saves the name typed in Documents with Return, asks before "
+         "replacing it, and Import… opens there with folders first",
          [&] {
-             ASSERT_TRUE(QDir::home().mkpath("Documents"));
+             ASSERT_TRUE(QDir::home().mkpath("Documents/zeta"));
+             const QString mine = QDir::home().filePath("Documents/mine.json");
+             const auto size = [&] { return QFileInfo(mine).size(); };
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
              ASSERT_TRUE(
@@ -355,32 +369,52 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              QQuickItem* name = nullptr;
              ASSERT_TRUE(DesktopUser::waitFor([&] { return (name = shown("fileNameTextField")); }));
              EXPECT_TRUE(DesktopUser::shownWithText(*window, "Export Layouts"));
-             // The dialog's buttons, beside the name: the editor's bar has a Save and a Cancel.
-             const auto button = [footer = name->parentItem()](const char* text) {
-                 const auto found = test::shownItems(footer, [&](const QQuickItem& item) {
-                     return item.inherits("QQuickButton") && item.property("text") == text;
-                 });
-                 return found.isEmpty() ? nullptr : found.front();
-             };
              ASSERT_TRUE(user().click(name));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return name->hasActiveFocus(); }));
              ASSERT_TRUE(user().press("Ctrl+A"));
              for (const char* key : {"m", "i", "n", "e"}) {
                  ASSERT_TRUE(user().press(key));
              }
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return test::textOf(name) == "mine"; }));
-             ASSERT_TRUE(user().click(button("Save")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return test::textOf(name) == "mine"; }))
+                 << test::textOf(name).toStdString();
+             ASSERT_TRUE(user().press("Return"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return size() > 0; }));
+             QFile old(mine);
+             ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+             old.close();
+             // Picked from the list, it is asked about before it is replaced; Return keeps it.
+             ASSERT_TRUE(
+                 user().click(DesktopUser::shownWithText(*window, "Export…", "QQuickButton")));
+             QQuickItem* entry = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return (entry = shown("entry:mine.json")); }));
+             ASSERT_TRUE(user().click(entry));
              ASSERT_TRUE(DesktopUser::waitFor(
-                 [&] { return QFileInfo(QDir::home().filePath("Documents/mine.json")).size(); }));
+                 [&] { return test::textOf(shown("fileNameTextField")) == "mine.json"; }));
+             ASSERT_TRUE(user().press("KP_Enter"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return DesktopUser::shownWithText(*window, [](const QString& text) {
+                     return text.startsWith("“mine.json” already exists in");
+                 });
+             }));
+             ASSERT_TRUE(user().press("Return"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("keepButton"); }));
+             EXPECT_EQ(size(), 3);
+             ASSERT_TRUE(user().click(shown("fileDialogAccept")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("replaceButton"); }));
+             ASSERT_TRUE(user().click(shown("replaceButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return size() > 3; }));
+             EXPECT_FALSE(shows("fileNameTextField"));
+
              ASSERT_TRUE(
                  user().click(DesktopUser::shownWithText(*window, "Import…", "QQuickButton")));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return button("Open"); }));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("entry:mine.json"); }));
              EXPECT_TRUE(DesktopUser::shownWithText(*window, "Import Layouts"));
-             EXPECT_TRUE(DesktopUser::waitFor(
-                 [&] { return DesktopUser::shownWithText(*window, "mine.json"); }));
-             ASSERT_TRUE(user().click(button("Cancel")));
+             EXPECT_TRUE(shows("fileNameTextField")) << "no field for a path";
+             ASSERT_TRUE(shows("entry:zeta"));
+             EXPECT_LT(shown("entry:zeta")->y(), shown("entry:mine.json")->y()) << "folders first";
+             ASSERT_TRUE(user().click(shown("fileDialogCancel")));
              // Gone before the next key: a closing dialog still keeps the window's shortcuts.
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !button("Open"); }));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("fileNameTextField"); }));
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
          }},

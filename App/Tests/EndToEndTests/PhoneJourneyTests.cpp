@@ -445,14 +445,23 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
 }
 
 // What the app is busy with when the person quits, each further along than the one before.
-enum class Busy { libraryLoading, gameStarting, streaming, reconnecting, recording, editing };
-constexpr std::array busyNames{"LibraryLoading", "GameStarting", "Streaming",
-                               "Reconnecting",   "Recording",    "Editing"};
+enum class Busy {
+    libraryLoading,
+    gameStarting,
+    streaming,
+    reconnecting,
+    recording,
+    editing,
+    unsavedEdits
+};
+constexpr std::array busyNames{"LibraryLoading", "GameStarting", "Streaming",   "Reconnecting",
+                               "Recording",      "Editing",      "UnsavedEdits"};
 
 class PhoneQuitJourneyTest : public PhoneJourneyTest,
                              public ::testing::WithParamInterface<std::tuple<Busy, const char*>> {};
 
-// However busy, the app quits at once and starts no server on its way out.
+// However busy, the app quits at once, unsaved edits asked about first, and starts no server
+// on its way out.
 TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
     const auto [busy, quitKey] = GetParam();
     const auto started = [&](std::size_t servers) {
@@ -471,7 +480,8 @@ TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
              if (busy >= Busy::streaming) {
                  ASSERT_TRUE(DesktopUser::waitFor([&] { return pictureMoves(); }));
              }
-             // The cable pulled, a recording begun, the editor opened with nothing changed.
+             // The cable pulled, a recording begun, the editor opened with nothing changed or
+             // with a tap added.
              using Check = std::function<bool()>;
              const std::map<Busy, std::pair<Check, Check>> then = {
                  {Busy::reconnecting,
@@ -481,6 +491,16 @@ TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
                  {Busy::editing,
                   {[&] { return bool(user().press("Meta+E")); },
                    [&] { return keymap()->isEditing(); }}},
+                 {Busy::unsavedEdits,
+                  {[&] {
+                       return user().press("Meta+E") &&
+                              DesktopUser::waitFor([&] { return keymap()->isEditing(); }) &&
+                              user().click(
+                                  DesktopUser::shownWithText(*window, "Tap", "QQuickButton")) &&
+                              DesktopUser::waitFor([&] { return shows("captureBanner"); }) &&
+                              user().press("J");
+                   },
+                   [&] { return keymap()->isDirty(); }}},
              };
              if (then.contains(busy)) {
                  ASSERT_TRUE(then.at(busy).first());
@@ -489,6 +509,16 @@ TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
          }},
         {quitKey,
          [&] {
+             if (busy == Busy::unsavedEdits) {
+                 // Asked first; the stream and the editor stay as they were.
+                 ASSERT_TRUE(user().press(quitKey));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] {
+                     return DesktopUser::shownWithText(
+                         *window,
+                         "Unsaved changes. Quit again to discard them, or Super+E to save.");
+                 }));
+                 ASSERT_TRUE(keymap() && keymap()->isDirty() && shows("streamVideo"));
+             }
              atQuit = serverStarts();
              ASSERT_TRUE(user().press(quitKey));
          }},
@@ -508,12 +538,13 @@ std::string quitCaseName(const ::testing::TestParamInfo<std::tuple<Busy, const c
            (std::string_view(quitKey) == "Meta+Q" ? "SuperQ" : "AltF4");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Quits, PhoneQuitJourneyTest,
-    ::testing::Combine(::testing::Values(Busy::libraryLoading, Busy::gameStarting, Busy::streaming,
-                                         Busy::reconnecting, Busy::recording, Busy::editing),
-                       ::testing::Values("Meta+Q", "Alt+F4")),
-    quitCaseName);
+INSTANTIATE_TEST_SUITE_P(Quits, PhoneQuitJourneyTest,
+                         ::testing::Combine(::testing::Values(Busy::libraryLoading,
+                                                              Busy::gameStarting, Busy::streaming,
+                                                              Busy::reconnecting, Busy::recording,
+                                                              Busy::editing, Busy::unsavedEdits),
+                                            ::testing::Values("Meta+Q", "Alt+F4")),
+                         quitCaseName);
 
 }  // namespace
 }  // namespace qm

@@ -109,7 +109,7 @@ TEST_F(RecordingControllerTest, TheEndReportOfTheAwaitedFileGivesTheOutcome) {
     controller->start(session);
     session.end({"/movies/older.mp4", nullptr});
     EXPECT_TRUE(controller->isRecording());
-    controller->streamEnded();
+    controller->phaseChanged(false);
     EXPECT_FALSE(controller->isRecording() || controller->startedAt().isValid());
     EXPECT_TRUE(controller->isFinishing());
     GuiTask<void> finished = controller->whenFinished();

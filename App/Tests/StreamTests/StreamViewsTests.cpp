@@ -333,9 +333,10 @@ TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
     const HUDStyle hud = settings.hudStyle();
     press("Meta+Shift+H");
     EXPECT_NE(settings.hudStyle(), hud);
-    // The demo cannot record.
+    // The demo cannot record, and says so while it plays.
     press("Meta+R");
     EXPECT_TRUE(session->recordings.empty());
+    EXPECT_TRUE(isShown(*window, "errorPanel"));
 
     press("Meta+,");
     QQuickWindow* settingsWindow = nullptr;
@@ -353,6 +354,7 @@ TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
     press("Meta+W");
     EXPECT_EQ(model->sessionObject(), nullptr);
     EXPECT_NE(model->routeKind(), AppModel::RouteKind::stream);
+    EXPECT_FALSE(isShown(*window, "errorPanel"));
     session->finishStop();
     // Last: nothing starts once the app quits.
     press("Meta+Q");

@@ -29,9 +29,12 @@ std::uint32_t symbolOf(const QString& name) {
     if (const auto found = named.constFind(name); found != named.constEnd()) {
         return *found;
     }
-    // Qt names the keypad's Delete as the other one: here it goes by its X name.
+    // Qt names the keypad's Delete and Enter as the others: here they go by their X names.
     if (name == u"KP_Delete") {
         return 0xff9f;
+    }
+    if (name == u"KP_Enter") {
+        return 0xff8d;
     }
     if (name.size() > 1 && name.startsWith('F')) {
         bool number = false;
