@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     // The app's settings and files in a home of the run's own.
     QTemporaryDir home;
-    qm::test::useHome(home);
+    qm::test::useHome(home.path());
     QStandardPaths::setTestModeEnabled(true);
     QuillmereApp application(argc, argv);
     if (!application.mainWindow()) {
