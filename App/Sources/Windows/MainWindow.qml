@@ -3,8 +3,9 @@ import QtQuick.Controls
 import Vantorel
 
 // The main window "Vantorel" with the menu bar, the root view and the windows shown on demand.
-// Closing it asks the model to quit, which may first finish a recording. The actions live here,
-// outside the menus, so that their shortcuts work while every menu is closed.
+// The application shows it, where it was last. Closing it asks the model to quit, which may
+// first finish a recording. The actions live here, outside the menus, so that their shortcuts
+// work while every menu is closed.
 ApplicationWindow {
     id: window
 
@@ -23,7 +24,6 @@ ApplicationWindow {
     height: 720
     minimumWidth: 640
     minimumHeight: 360
-    visible: true
 
     onClosing: close => {
         close.accepted = false
