@@ -134,8 +134,7 @@ void KeymapController::loadActiveKeymaps() {
         try {
             stored = outcome.get();
         } catch (const std::exception& error) {
-            Log::input().error("profile load failed: {}",
-                               Log::privateValue(std::string(error.what())));
+            Log::input().error("profile load failed: {}", error.what());
             setErrorMessage(describe(error));
         }
         useKeymaps(std::move(stored));
@@ -310,8 +309,7 @@ void KeymapController::save() {
         try {
             outcome.get();
         } catch (const std::exception& error) {
-            Log::input().error("profile save failed: {}",
-                               Log::privateValue(std::string(error.what())));
+            Log::input().error("profile save failed: {}", error.what());
             setErrorMessage(describe(error));
             return;
         }
