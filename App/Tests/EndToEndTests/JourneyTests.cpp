@@ -607,6 +607,20 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
                  closeMenus();
              }
          }},
+        {"with a menu open, the pointer on another title opens that menu instead",
+         [&] {
+             QObject* file = user().openMenu(*window, "File");
+             ASSERT_TRUE(file);
+             QQuickItem* title = DesktopUser::shownWithText(*window, "Stream", "QQuickMenuBarItem");
+             ASSERT_TRUE(title);
+             ASSERT_TRUE(
+                 user().moveTo(title->mapToGlobal(title->boundingRect().center()).toPoint()));
+             const auto* stream = title->property("menu").value<QObject*>();
+             EXPECT_TRUE(DesktopUser::waitFor([&] {
+                 return stream->property("opened").toBool() && !file->property("visible").toBool();
+             }));
+             closeMenus();
+         }},
         {"Settings with Super+, over the demo, closed with Escape",
          [&] {
              ASSERT_TRUE(user().press("Meta+,"));

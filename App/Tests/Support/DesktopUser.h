@@ -74,8 +74,9 @@ public:
     // about to move, and a click aimed at it lands elsewhere.
     ::testing::AssertionResult arranged(QQuickWindow& window);
 
-    // Opens the menu of the menu bar titled `title` with a click, first showing a full screen's
-    // bar with the pointer at the top edge; returns the menu, or null.
+    // Opens the menu of the menu bar titled `title` with the pointer on its title and, unless
+    // another open menu made way for it there, a click; first shows a full screen's bar with the
+    // pointer at the top edge. Returns the menu, or null.
     QObject* openMenu(QQuickWindow& window, const QString& title);
     // Chooses an item through the menu bar: the menu's title, the titles of the submenus on the
     // way, the item's text. Returns once every menu has closed again.
