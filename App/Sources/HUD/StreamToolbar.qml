@@ -93,7 +93,7 @@ Item {
                     title: qsTr("Resolution")
                     options: ["HD", "SD"]
                     current: toolbarLayer.settings.resolutionPreset === AppSettings.ResolutionPreset.hd ? 0 : 1
-                    tip: qsTr("HD: 1920 px, sharper. SD: 1280 px, fastest. The stream restarts.")
+                    tip: qsTr("HD: 1920 px, sharper. SD: 1280 px, fastest. The stream restarts, which ends a recording under way.")
                     moving: movable.dragging
                     onChosen: index => toolbarLayer.toolbar.chooseResolution(
                                   index === 0 ? AppSettings.ResolutionPreset.hd

@@ -329,6 +329,7 @@ ApplicationWindow {
     SettingsWindow {
         transientParent: window
         settings: window.model.settings
+        streamPlaying: window.model.routeKind === Route.RouteKind.stream && window.model.session !== null
     }
     // The About and Guide windows, each made once and shown on demand.
     Loader {

@@ -629,6 +629,8 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
                  settings = DesktopUser::window("Settings");
                  return settings && DesktopUser::focusWindow() == settings;
              }));
+             EXPECT_EQ(test::textOf(DesktopUser::shown(*settings, "hevcStreamAside")),
+                       "Applies to the next stream.");
              ASSERT_TRUE(user().press("Escape"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !settings->isVisible(); }));
          }},
