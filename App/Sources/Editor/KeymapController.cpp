@@ -512,7 +512,9 @@ void KeymapController::exportProfile() {
     if (!editor_) {
         return;
     }
-    chooser_.chooseFileToSave(text(editor_->packageName() + ".json"),
+    const QString name =
+        package_ || streamName_.isEmpty() ? text(editor_->packageName()) : streamName_;
+    chooser_.chooseFileToSave(name + QStringLiteral(".json"),
                               [self = QPointer(this), session = session_](auto file) {
                                   if (self && file && self->editor_ && self->session_ == session) {
                                       self->exportTo(*file);

@@ -80,7 +80,9 @@ Item {
                                     : qsTr("High is not available on this PC's graphics.")
                     title: qsTr("Picture")
                     options: [qsTr("High"), qsTr("Low")]
-                    current: toolbarLayer.settings.picturePreset === AppSettings.PicturePreset.high ? 0 : 1
+                    // What is drawn: a stored High that this PC cannot honour shows as Low.
+                    current: toolbarLayer.upscalingSupported
+                             && toolbarLayer.settings.picturePreset === AppSettings.PicturePreset.high ? 0 : 1
                     tip: qsTr("High: PC-side upscaling (GPU upscaling), about 1 ms more. Low: fastest.")
                     moving: movable.dragging
                     onChosen: index => toolbarLayer.settings.picturePreset =

@@ -123,7 +123,8 @@ Pane {
                   : root.softwareRendering
                     ? qsTr("Not available: this PC draws in software, as a virtual machine does, so the video is scaled with the fastest filter to keep it smooth.")
                     : qsTr("Not available on this PC's graphics.")
-            checked: root.settings.gpuUpscaling
+            // What is drawn: a stored choice this PC cannot honour shows off.
+            checked: root.upscalingSupported && root.settings.gpuUpscaling
             onToggled: on => root.settings.gpuUpscaling = on
         }
         Column {

@@ -354,6 +354,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              QQuickItem* name = nullptr;
              ASSERT_TRUE(DesktopUser::waitFor([&] { return (name = shown("fileNameTextField")); }));
              EXPECT_TRUE(DesktopUser::shownWithText(*window, "Export Layouts"));
+             EXPECT_EQ(test::textOf(name), "Demo.json") << "named for the demo";
              // The dialog's buttons, beside the name: the editor's bar has a Save and a Cancel.
              const auto button = [footer = name->parentItem()](const char* text) {
                  const auto found = test::shownItems(footer, [&](const QQuickItem& item) {
