@@ -1,5 +1,6 @@
 #include "DesktopUser.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -117,7 +118,38 @@ private:
     QList<QPointer<QQuickWindow>> shown_;
 };
 
-DesktopUser::DesktopUser() : seen_(std::make_unique<Seen>()) {}
+// Tells when the application has handled the window manager's answer about a window, and with
+// it everything the X server sent the application before: one queue brings both, in order.
+class DesktopUser::Answer : public QAbstractNativeEventFilter {
+public:
+    Answer() { QCoreApplication::instance()->installNativeEventFilter(this); }
+    ~Answer() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
+
+    void expect(xcb_window_t window, xcb_atom_t property) {
+        window_ = window;
+        property_ = property;
+        answered_ = false;
+    }
+    bool answered() const { return answered_; }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (type == "xcb_generic_event_t" && (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            answered_ = answered_ || (notify->window == window_ && notify->atom == property_ &&
+                                      notify->state == XCB_PROPERTY_NEW_VALUE);
+        }
+        return false;
+    }
+
+private:
+    xcb_window_t window_ = XCB_WINDOW_NONE;
+    xcb_atom_t property_ = XCB_ATOM_NONE;
+    bool answered_ = false;
+};
+
+DesktopUser::DesktopUser()
+    : seen_(std::make_unique<Seen>()), answer_(std::make_unique<Answer>()) {}
 
 DesktopUser::~DesktopUser() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -351,13 +383,17 @@ QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     if (!probe_) {
         probe_ = xcb_generate_id(connection);
+        const std::uint32_t propertyChanges = XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_create_window(connection, XCB_COPY_FROM_PARENT, probe_, root, 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                          &propertyChanges);
     }
     // The manager answers in the order it was asked: once it has answered this, sent on the
-    // application's connection after the window's requests, it has handled them.
+    // application's connection after the window's requests, it has handled them, and once the
+    // application has read the answer it has read what the manager did to the window before.
     const xcb_atom_t extents = atomOf(connection, "_NET_FRAME_EXTENTS");
     xcb_delete_property(connection, probe_, extents);
+    answer_->expect(probe_, extents);
     xcb_client_message_event_t request{};
     request.response_type = XCB_CLIENT_MESSAGE;
     request.format = 32;
@@ -367,10 +403,9 @@ QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
                    XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                    reinterpret_cast<const char*>(&request));
     xcb_flush(connection);
-    if (!waitFor([&] { return hasProperty(connection, probe_, extents); })) {
+    if (!waitFor([&] { return answer_->answered(); })) {
         return ::testing::AssertionFailure() << "the window manager did not answer";
     }
-    // What the manager did reaches the window as events of its own.
     if (!waitFor([&] {
             const bool covers = window.geometry() == window.screen()->geometry();
             return covers == (window.visibility() == QWindow::FullScreen);

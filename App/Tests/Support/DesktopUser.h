@@ -99,6 +99,7 @@ private:
     static constexpr int doubleClickDistance = 5;
 
     class Seen;
+    class Answer;
 
     // Waits until the application has received one more pointer event of that type.
     ::testing::AssertionResult seen(QEvent::Type type, int before);
@@ -108,6 +109,7 @@ private:
     // A window of no size that the window manager is asked about, made at the first ask.
     std::uint32_t probe_ = 0;
     std::unique_ptr<Seen> seen_;
+    std::unique_ptr<Answer> answer_;
     QPoint lastClick_{-100, -100};
 };
 
