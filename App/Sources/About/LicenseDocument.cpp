@@ -13,7 +13,7 @@ const std::vector<LicenseDocument>& LicenseDocument::all() {
              QStringLiteral("quillmere-server — Apache License 2.0")},
             {QStringLiteral("PATCHES"), QStringLiteral("quillmere-server — our changes")},
             {QStringLiteral("FidelityFX-CAS-LICENSE"),
-             QStringLiteral("AMD FidelityFX CAS — MIT License")},
+             QStringLiteral("Sharpening filter — no AMD licence applies")},
         };
         // The Debian copyright files the build copies, titled by the library's name.
         for (const char* library : {"Qt", "FFmpeg", "SDL2", "libusb", "OpenSSL", "spdlog", "fmt",

@@ -233,7 +233,7 @@ FlashTestReport FlashTestRunner::analyse(std::vector<FlashTransition> transition
 }
 
 void FlashTestRunner::fail(const std::exception_ptr& error) {
-    Log::video().error("flash test failed: {}", Log::privateValue(describe(error)));
+    Log::video().error("flash test failed: {}", describe(error));
     stopSampler();
     timer_->cancel();
     run_.reset();

@@ -42,12 +42,12 @@ const ProfileError* profileErrorOf(const std::exception& error) {
     return dynamic_cast<const ProfileError*>(&error);
 }
 
-// The codec's words name nothing of the user's, so they show where paths stay private.
+// A damaged layout logs where the parser stopped, which the player is not shown.
 void logFailure(std::string_view what, const std::exception& error) {
     const ProfileError* profileError = profileErrorOf(error);
     Log::input().error(
         "profile {} failed: {}", what,
-        profileError ? profileError->message() : Log::privateValue(std::string(error.what())));
+        profileError ? profileError->message() : std::string(error.what()));
 }
 
 std::optional<UUID> idFrom(const QString& text) {
@@ -564,7 +564,9 @@ void KeymapController::exportProfile() {
     if (!editor_) {
         return;
     }
-    chooser_.chooseFileToSave(text(editor_->packageName() + ".json"),
+    const QString name =
+        package_ || streamName_.isEmpty() ? text(editor_->packageName()) : streamName_;
+    chooser_.chooseFileToSave(name + QStringLiteral(".json"),
                               [self = QPointer(this), session = session_](auto file) {
                                   if (self && file && self->editor_ && self->session_ == session) {
                                       self->exportTo(*file);

@@ -134,6 +134,9 @@ public:
                      KeymapFileChooser& chooser, QObject* parent = nullptr);
 
     const std::optional<std::string>& package() const noexcept { return package_; }
+    // What an export is named after without a game, the demo's name say; the keymaps' package
+    // name while empty.
+    void setStreamName(QString name) { streamName_ = std::move(name); }
 
     // --- play, for the input coordinator
     const std::optional<GameKeymaps>& activeKeymaps() const noexcept { return activeKeymaps_; }
@@ -300,6 +303,7 @@ private:
     int inputModeValue() const noexcept { return static_cast<int>(inputMode_); }
 
     const std::optional<std::string> package_;
+    QString streamName_;
     const std::optional<ProfileStore> store_;
     KeymapFileChooser& chooser_;
     std::optional<GameKeymaps> activeKeymaps_;

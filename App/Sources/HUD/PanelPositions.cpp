@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 
+#include "Storage/StoredValue.h"
+
 namespace qm {
 
 namespace {
@@ -28,17 +30,14 @@ QString keyOf(PanelPositions::Panel panel) {
 // An INI store gives the pair back as text, a hand edit anything at all; "nan" and "inf" parse
 // as numbers but could never be drawn.
 std::optional<QSizeF> storedOffset(const QVariant& value) {
-    if (value.typeId() != QMetaType::QVariantList && value.typeId() != QMetaType::QStringList) {
-        return std::nullopt;
-    }
-    const QVariantList pair = value.toList();
-    if (pair.size() != 2) {
+    const std::optional<QVariantList> pair = StoredValue::toList(value, 2);
+    if (!pair) {
         return std::nullopt;
     }
     bool widthOk = false;
     bool heightOk = false;
-    const double width = pair[0].toDouble(&widthOk);
-    const double height = pair[1].toDouble(&heightOk);
+    const double width = (*pair)[0].toDouble(&widthOk);
+    const double height = (*pair)[1].toDouble(&heightOk);
     if (!widthOk || !heightOk || !std::isfinite(width) || !std::isfinite(height)) {
         return std::nullopt;
     }

@@ -80,7 +80,9 @@ Item {
                                     : qsTr("High is not available on this PC's graphics.")
                     title: qsTr("Picture")
                     options: [qsTr("High"), qsTr("Low")]
-                    current: toolbarLayer.settings.picturePreset === AppSettings.PicturePreset.high ? 0 : 1
+                    // What is drawn: a stored High that this PC cannot honour shows as Low.
+                    current: toolbarLayer.upscalingSupported
+                             && toolbarLayer.settings.picturePreset === AppSettings.PicturePreset.high ? 0 : 1
                     tip: qsTr("High: PC-side upscaling (GPU upscaling), about 1 ms more. Low: fastest.")
                     moving: movable.dragging
                     onChosen: index => toolbarLayer.settings.picturePreset =
@@ -93,7 +95,7 @@ Item {
                     title: qsTr("Resolution")
                     options: ["HD", "SD"]
                     current: toolbarLayer.settings.resolutionPreset === AppSettings.ResolutionPreset.hd ? 0 : 1
-                    tip: qsTr("HD: 1920 px, sharper. SD: 1280 px, fastest. The stream restarts.")
+                    tip: qsTr("HD: 1920 px, sharper. SD: 1280 px, fastest. The stream restarts, which ends a recording under way.")
                     moving: movable.dragging
                     onChosen: index => toolbarLayer.toolbar.chooseResolution(
                                   index === 0 ? AppSettings.ResolutionPreset.hd

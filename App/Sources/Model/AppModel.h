@@ -36,6 +36,7 @@ struct Route {
     static Route stream(std::optional<std::string> package) {
         return {Kind::stream, std::move(package), {}};
     }
+    static Route demo() { return {Kind::stream, {}, {}, true}; }
     static Route iphone(IPhoneDevice device) { return {Kind::iphone, {}, std::move(device)}; }
     static Route onboarding() { return {Kind::onboarding, {}, {}}; }
     static Route library() { return {Kind::library, {}, {}}; }
@@ -43,6 +44,7 @@ struct Route {
     Kind kind = Kind::onboarding;
     std::optional<std::string> package;  // the game of a stream, if any
     std::optional<IPhoneDevice> device;  // the iPhone shown
+    bool isDemo = false;                 // the stream is the demo's
 
     // A stream of the phone or of an iPhone is on screen.
     bool isStreaming() const noexcept { return kind == Kind::stream || kind == Kind::iphone; }
@@ -60,6 +62,7 @@ class AppModel final : public AppModelBase, public InputModel {
     Q_PROPERTY(RouteKind routeKind READ routeKind NOTIFY routeChanged)
     // Empty without a game.
     Q_PROPERTY(QString routePackage READ routePackage NOTIFY routeChanged)
+    Q_PROPERTY(bool routeIsDemo READ routeIsDemo NOTIFY routeChanged)
     // Empty unless an iPhone is shown.
     Q_PROPERTY(QString routeIPhoneID READ routeIPhoneID NOTIFY routeChanged)
     Q_PROPERTY(QString routeIPhoneName READ routeIPhoneName NOTIFY routeChanged)
@@ -122,6 +125,7 @@ public:
     const Route& route() const noexcept { return route_; }
     RouteKind routeKind() const noexcept { return RouteKind(int(route_.kind)); }
     QString routePackage() const;
+    bool routeIsDemo() const noexcept { return route_.isDemo; }
     QString routeIPhoneID() const;
     QString routeIPhoneName() const;
     const DeviceLinkState& deviceState() const noexcept { return deviceState_; }

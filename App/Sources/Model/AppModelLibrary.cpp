@@ -37,9 +37,8 @@ void waitForLaunch(const SessionTask& result, const std::shared_ptr<StreamingSes
             if (const std::exception_ptr error = outcome.error()) {
                 try {
                     std::rethrow_exception(error);
-                } catch (const SessionFailure&) {
-                    Log::session().error("library wait failed: {}",
-                                         Log::privateValue(describe(error)));
+                } catch (const SessionFailure& failure) {
+                    Log::session().error("library wait failed: {}", logged(failure));
                     result.settle(std::make_exception_ptr(LibraryLoadError::phoneDidNotRespond()));
                 } catch (...) {
                     result.settle(error);

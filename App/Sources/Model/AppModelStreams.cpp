@@ -144,7 +144,7 @@ void AppModel::startDemo(const std::optional<fs::path>& streamFile) {
     setSession(demo);
     demoSession_ = demo;
     setLastError(std::nullopt);
-    setRoute(Route::stream(std::nullopt));
+    setRoute(Route::demo());
     std::optional<GuiTask<void>> before;
     if (replacesDemo) {
         before = replaced->stop();

@@ -98,7 +98,7 @@ void RecordingController::start(RecordingSession& session) {
         session.startRecording(url);
     } catch (...) {
         const std::exception_ptr error = std::current_exception();
-        Log::recorder().error("recording did not start: {}", Log::privateValue(describe(error)));
+        Log::recorder().error("recording did not start: {}", describe(error));
         change([&] { errorMessage_ = startFailureMessage(error); });
         return;
     }
@@ -136,7 +136,7 @@ void RecordingController::finishStop(const std::optional<fs::path>& stopped,
             }
         } catch (...) {
         }
-        Log::recorder().error("recording did not save: {}", Log::privateValue(describe(error)));
+        Log::recorder().error("recording did not save: {}", describe(error));
     }
     change([&] {
         if (error) {

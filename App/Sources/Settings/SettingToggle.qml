@@ -8,6 +8,8 @@ Item {
 
     required property string title
     required property string note
+    // A second note, shown when not empty.
+    property string aside
     property alias checked: control.checked
 
     signal toggled(bool on)
@@ -31,6 +33,15 @@ Item {
             wrapMode: Text.Wrap
             font.pixelSize: 11
             opacity: 0.7
+        }
+        Label {
+            objectName: toggle.objectName + "Aside"
+            width: parent.width
+            visible: toggle.aside !== ""
+            text: toggle.aside
+            wrapMode: Text.Wrap
+            font.pixelSize: 11
+            font.italic: true
         }
     }
     Switch {

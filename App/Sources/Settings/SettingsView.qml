@@ -12,6 +12,10 @@ Pane {
     required property AppSettings settings
     property bool upscalingSupported: GraphicsSupport.upscaling
     property bool softwareRendering: GraphicsSupport.softwareRendering
+    // A stream plays, which keeps the codec, frame rate and resolution it started with.
+    property bool streamPlaying: false
+    readonly property string nextStream: root.streamPlaying ? qsTr("Applies to the next stream.")
+                                                            : ""
 
     width: 480
     padding: 20
@@ -32,6 +36,7 @@ Pane {
         required property string note
         required property list<string> options
         required property int current
+        property string aside
 
         signal chosen(int index)
 
@@ -55,6 +60,13 @@ Pane {
         }
         Note {
             text: picker.note
+        }
+        Note {
+            objectName: picker.boxName + "Aside"
+            visible: picker.aside !== ""
+            text: picker.aside
+            font.italic: true
+            opacity: 1
         }
     }
 
@@ -97,6 +109,7 @@ Pane {
             width: parent.width
             title: qsTr("Sharper video (HEVC)")
             note: qsTr("The phone sends HEVC instead of H.264: about twice the detail at the same bitrate, but in games the phone may take a few ms longer per frame. Turn off if the stream fails to start.")
+            aside: root.nextStream
             checked: root.settings.hevcStream
             onToggled: on => root.settings.hevcStream = on
         }
@@ -110,7 +123,8 @@ Pane {
                   : root.softwareRendering
                     ? qsTr("Not available: this PC draws in software, as a virtual machine does, so the video is scaled with the fastest filter to keep it smooth.")
                     : qsTr("Not available on this PC's graphics.")
-            checked: root.settings.gpuUpscaling
+            // What is drawn: a stored choice this PC cannot honour shows off.
+            checked: root.upscalingSupported && root.settings.gpuUpscaling
             onToggled: on => root.settings.gpuUpscaling = on
         }
         Column {
@@ -151,6 +165,7 @@ Pane {
             note: qsTr("Many games cap their own frame rate; a higher stream rate only helps games that run faster. Above 90 fps some phones' encoders fall behind and add latency.")
             options: [qsTr("60 fps"), qsTr("Match display"), qsTr("Phone maximum")]
             current: root.settings.streamFrameRate
+            aside: root.nextStream
             onChosen: index => root.settings.streamFrameRate = index
         }
         Picker {
@@ -159,6 +174,7 @@ Pane {
             note: qsTr("Higher is sharper on a large screen but takes the phone longer to encode each frame.")
             options: [qsTr("1280 px — fastest"), qsTr("1600 px"), qsTr("1920 px — sharpest")]
             current: root.settings.streamResolution
+            aside: root.nextStream
             onChosen: index => root.settings.streamResolution = index
         }
     }

@@ -10,6 +10,7 @@ ApplicationWindow {
     id: window
 
     required property AppSettings settings
+    property bool streamPlaying: false
     // The screen's height left for the window and its frame.
     property real screenRoom: Screen.desktopAvailableHeight
 
@@ -17,7 +18,9 @@ ApplicationWindow {
     // A dialog, so that the desktop keeps it over the window it belongs to.
     flags: Qt.Dialog
     width: form.width
-    height: Math.min(form.implicitHeight, Math.max(240, screenRoom - 64))
+    // From the maximum, so that a form grown by a note raises the maximum first: the window
+    // manager keeps a window within the last maximum it heard of.
+    height: Math.min(window.maximumHeight, Math.max(240, screenRoom - 64))
     minimumWidth: width
     maximumWidth: width
     minimumHeight: 240
@@ -59,6 +62,7 @@ ApplicationWindow {
             id: form
 
             settings: window.settings
+            streamPlaying: window.streamPlaying
         }
     }
 }

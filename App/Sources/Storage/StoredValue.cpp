@@ -63,6 +63,14 @@ double toDouble(const QVariant& value) {
     return number && std::isfinite(*number) ? *number : 0;
 }
 
+std::optional<QVariantList> toList(const QVariant& value, qsizetype count) {
+    if (value.typeId() != QMetaType::QVariantList && value.typeId() != QMetaType::QStringList) {
+        return std::nullopt;
+    }
+    QVariantList items = value.toList();
+    return items.size() == count ? std::optional(std::move(items)) : std::nullopt;
+}
+
 std::optional<qint64> toInteger(const QVariant& value) {
     if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong) {
         return value.toLongLong();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QVariant>
+#include <QVariantList>
 #include <optional>
 
 namespace qm {
@@ -17,6 +18,8 @@ bool toBool(const QVariant& value);
 double toDouble(const QVariant& value);
 // A whole decimal that fits.
 std::optional<qint64> toInteger(const QVariant& value);
+// Exactly `count` items, as a list was stored (an INI file gives them back as text).
+std::optional<QVariantList> toList(const QVariant& value, qsizetype count);
 
 }  // namespace StoredValue
 

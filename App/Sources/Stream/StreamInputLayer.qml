@@ -11,6 +11,7 @@ Item {
     required property AppModelBase appModel
     required property StreamingSession session
     required property string packageName
+    property string streamName
 
     readonly property KeymapController keymap: keymapState.controller
 
@@ -77,5 +78,6 @@ Item {
         id: keymapState
 
         packageName: inputLayer.packageName
+        streamName: inputLayer.streamName
     }
 }

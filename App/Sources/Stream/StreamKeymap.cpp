@@ -14,6 +14,13 @@ void StreamKeymap::setPackageName(const QString& packageName) {
     }
 }
 
+void StreamKeymap::setStreamName(const QString& streamName) {
+    if (streamName_ != streamName && !controller_) {
+        streamName_ = streamName;
+        emit streamNameChanged();
+    }
+}
+
 void StreamKeymap::componentComplete() {
     std::optional<std::string> package;
     if (!packageName_.isEmpty()) {
@@ -25,6 +32,7 @@ void StreamKeymap::componentComplete() {
     }
     controller_ =
         std::make_unique<KeymapController>(std::move(package), std::move(store), fileDialogs_);
+    controller_->setStreamName(streamName_);
     // Read while the stream starts, so that they are there when keymap mode or the editor asks.
     controller_->loadActiveKeymaps();
     emit controllerChanged();

@@ -12,6 +12,8 @@ Item {
     required property StreamingSession session
     // Empty without a game.
     required property string packageName
+    // What files are named after without a game; empty for none.
+    property string streamName
 
     // What the movable panels are kept inside.
     readonly property size streamBounds: Qt.size(backdrop.width, backdrop.height)
@@ -58,6 +60,7 @@ Item {
             appModel: root.model
             session: root.session
             packageName: modelData
+            streamName: root.streamName
             onCaptureNoticeRequested: captureNoticeTime.restart()
         }
     }

@@ -3,8 +3,9 @@ import QtQuick.Controls
 import Vantorel
 
 // The main window "Vantorel" with the menu bar, the root view and the windows shown on demand.
-// Closing it is a quit, which may first ask about unsaved edits or finish a recording. The
-// actions live here, outside the menus, so that their shortcuts work while every menu is closed.
+// The application shows it, where it was last. Closing it is a quit, which may first ask about
+// unsaved edits or finish a recording. The actions live here, outside the menus, so that their
+// shortcuts work while every menu is closed.
 ApplicationWindow {
     id: window
 
@@ -23,7 +24,6 @@ ApplicationWindow {
     height: 720
     minimumWidth: 640
     minimumHeight: 360
-    visible: true
 
     onClosing: close => {
         close.accepted = false
@@ -206,6 +206,21 @@ ApplicationWindow {
             menus.openedByKey = true
             menus.itemAt(0).triggered()
         }
+        // With a menu open, the pointer on another title opens that one instead, as on a
+        // desktop; `x` is in the window.
+        function openUnder(x) {
+            if (!menus.menuOpen)
+                return
+            for (let i = 0; i < menus.count; ++i) {
+                const title = menus.itemAt(i)
+                const left = title ? title.mapToItem(null, 0, 0).x : 0
+                if (title && x >= left && x < left + title.width) {
+                    if (title.menu && !title.menu.visible)
+                        title.triggered()
+                    return
+                }
+            }
+        }
         function followMenus() {
             let open = false
             for (let i = 0; i < menus.count; ++i)
@@ -219,8 +234,9 @@ ApplicationWindow {
         // Over a full-screen stream, a click on the bar is not a tap on the phone.
         OverlayControl.registry: window.model.overlayFrames
 
-        // No hover: Qt's bar takes a menu closed with Escape under the pointer for still open,
-        // and the next click on it, or on another title, then shuts the menu it opens.
+        // No hover of Qt's own: its bar takes a menu closed with Escape under the pointer for
+        // still open, and the next click on it, or on another title, then shuts the menu it
+        // opens. The top edge's watch opens another title's menu instead (openUnder).
         delegate: MenuBarItem {
             hoverEnabled: false
         }
@@ -280,8 +296,8 @@ ApplicationWindow {
         anchors.topMargin: window.fullScreen && menus.visible ? -menus.height : 0
         model: window.model
     }
-    // The top edge of a full screen, and the bar while it shows; it only watches the pointer.
-    // Always shown, so that what it knows of the pointer is never stale.
+    // The top edge of a full screen, and the bar while it shows; it watches the pointer and takes
+    // no click. Always shown, so that what it knows of the pointer is never stale.
     Item {
         parent: Overlay.overlay
         width: window.width
@@ -289,6 +305,11 @@ ApplicationWindow {
 
         HoverHandler {
             id: topEdge
+
+            onPointChanged: {
+                if (topEdge.hovered)
+                    menus.openUnder(topEdge.point.scenePosition.x)
+            }
         }
     }
 
@@ -299,6 +320,7 @@ ApplicationWindow {
     SettingsWindow {
         transientParent: window
         settings: window.model.settings
+        streamPlaying: window.model.routeKind === Route.RouteKind.stream && window.model.session !== null
     }
     // The About and Guide windows, each made once and shown on demand.
     Loader {

@@ -17,6 +17,7 @@
 #include "VideoPipeline/FFmpegLog.h"
 #include "VideoPipeline/View/VideoView.h"
 #include "Windows/SceneWindows.h"
+#include "Windows/WindowPlacement.h"
 
 namespace qm {
 
@@ -105,6 +106,9 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
         {{QStringLiteral("model"), QVariant::fromValue(model_.get())},
          {QStringLiteral("updater"), QVariant::fromValue(updater_.get())}});
     engine_->load(QUrl(QString::fromLatin1(mainWindowUrl)));
+    if (QQuickWindow* window = mainWindow()) {
+        placement_ = std::make_unique<WindowPlacement>(*window, store);
+    }
     if (instance_) {
         QObject::connect(instance_.get(), &SingleInstance::raiseRequested, instance_.get(),
                          [this] { SceneWindows::bringForward(mainWindow()); });

@@ -13,6 +13,7 @@
 #include "Model/AppModelEnvironment.h"
 #include "Storage/AppSettings.h"
 #include "Updates/AppUpdater.h"
+#include "Windows/WindowPlacement.h"
 
 class QApplication;
 
@@ -64,6 +65,8 @@ private:
     std::unique_ptr<AppUpdater> updater_;
     FileReveal reveal_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
+    // Shows the main window, and goes before it.
+    std::unique_ptr<WindowPlacement> placement_;
 };
 
 }  // namespace qm

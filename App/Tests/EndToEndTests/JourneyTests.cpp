@@ -48,6 +48,20 @@ protected:
         return window->visibility() == QWindow::FullScreen &&
                window->geometry() == window->screen()->geometry();
     }
+    // Full screen on or off as the app asked, once the window manager has made it so: a window
+    // the manager has yet to move takes no click where it shows.
+    ::testing::AssertionResult fullScreenIs(bool on) {
+        const char* state = on ? "on" : "off";
+        if (!DesktopUser::waitFor(
+                [&] { return (window->visibility() == QWindow::FullScreen) == on; })) {
+            return ::testing::AssertionFailure() << "the app never asked for full screen " << state;
+        }
+        if (auto placed = user().arranged(*window); !placed) {
+            return placed;
+        }
+        return fullScreen() == on ? ::testing::AssertionSuccess()
+                                  : ::testing::AssertionFailure() << "full screen is not " << state;
+    }
     bool menuBarShown() const {
         return DesktopUser::shownWithText(*window, "File", "QQuickMenuBarItem") != nullptr;
     }
@@ -148,14 +162,14 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
          }},
         {"the demo fills the screen, the menu bar hidden",
          [&] {
-             EXPECT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); }));
+             EXPECT_TRUE(fullScreenIs(true));
              EXPECT_TRUE(DesktopUser::waitFor([&] { return !menuBarShown(); }));
          }},
         {"Close Stream through the menu",
          [&] {
              ASSERT_TRUE(user().choose(*window, {"Stream", "Close Stream"}));
              expectSetUpSteps();
-             EXPECT_TRUE(DesktopUser::waitFor([&] { return !fullScreen(); }));
+             EXPECT_TRUE(fullScreenIs(false));
          }},
         {"Demo Mode from the link, reached with Tab and followed with Return",
          [&] {
@@ -279,14 +293,14 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
         {"full screen off and on through the menu, with Ctrl+Super+F and F11, and F10 in it",
          [&] {
              ASSERT_TRUE(user().choose(*window, {"Stream", "Exit Full Screen"}));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !fullScreen(); }));
+             ASSERT_TRUE(fullScreenIs(false));
              ASSERT_TRUE(user().choose(*window, {"Stream", "Enter Full Screen"}));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); }));
+             ASSERT_TRUE(fullScreenIs(true));
              for (const char* keys : {"Ctrl+Meta+F", "F11"}) {
                  ASSERT_TRUE(user().press(keys));
-                 ASSERT_TRUE(DesktopUser::waitFor([&] { return !fullScreen(); })) << keys;
+                 ASSERT_TRUE(fullScreenIs(false)) << keys;
                  ASSERT_TRUE(user().press(keys));
-                 ASSERT_TRUE(DesktopUser::waitFor([&] { return fullScreen(); })) << keys;
+                 ASSERT_TRUE(fullScreenIs(true)) << keys;
              }
              openFirstMenuWithF10();
          }},
@@ -369,6 +383,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              QQuickItem* name = nullptr;
              ASSERT_TRUE(DesktopUser::waitFor([&] { return (name = shown("fileNameTextField")); }));
              EXPECT_TRUE(DesktopUser::shownWithText(*window, "Export Layouts"));
+             EXPECT_EQ(test::textOf(name), "Demo.json") << "named for the demo";
              ASSERT_TRUE(user().click(name));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return name->hasActiveFocus(); }));
              ASSERT_TRUE(user().press("Ctrl+A"));
@@ -477,9 +492,11 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
         {"F11 on the set-up steps: full screen without the menu bar, and back",
          [&] {
              ASSERT_TRUE(user().press("F11"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return fullScreen() && !menuBarShown(); }));
+             ASSERT_TRUE(fullScreenIs(true));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !menuBarShown(); }));
              ASSERT_TRUE(user().press("F11"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !fullScreen() && menuBarShown(); }));
+             ASSERT_TRUE(fullScreenIs(false));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return menuBarShown(); }));
          }},
         {"About and its licences through the Vantorel menu",
          [&] {
@@ -571,7 +588,8 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
          [&] {
              ASSERT_TRUE(user().activate(*window));
              ASSERT_TRUE(user().press("Meta+Shift+D"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return streaming() && fullScreen(); }));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return streaming(); }));
+             ASSERT_TRUE(fullScreenIs(true));
              ASSERT_TRUE(user().choose(*window, {"Help", "Vantorel Guide"}));
              ASSERT_TRUE(opened("Vantorel Guide", guide));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return DesktopUser::shown(*guide, "page"); }))
@@ -609,7 +627,8 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
          [&] {
              ASSERT_TRUE(user().activate(*window));
              ASSERT_TRUE(user().press("Meta+Shift+D"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return streaming() && fullScreen(); }));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return streaming(); }));
+             ASSERT_TRUE(fullScreenIs(true));
              ASSERT_TRUE(test::waitForFrame(*window));
          }},
         {"each menu of the bar, shown at the top edge, opened and closed",
@@ -642,6 +661,20 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
                  closeMenus();
              }
          }},
+        {"with a menu open, the pointer on another title opens that menu instead",
+         [&] {
+             QObject* file = user().openMenu(*window, "File");
+             ASSERT_TRUE(file);
+             QQuickItem* title = DesktopUser::shownWithText(*window, "Stream", "QQuickMenuBarItem");
+             ASSERT_TRUE(title);
+             ASSERT_TRUE(
+                 user().moveTo(title->mapToGlobal(title->boundingRect().center()).toPoint()));
+             const auto* stream = title->property("menu").value<QObject*>();
+             EXPECT_TRUE(DesktopUser::waitFor([&] {
+                 return stream->property("opened").toBool() && !file->property("visible").toBool();
+             }));
+             closeMenus();
+         }},
         {"Settings with Super+, over the demo, closed with Escape",
          [&] {
              ASSERT_TRUE(user().press("Meta+,"));
@@ -650,6 +683,8 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
                  settings = DesktopUser::window("Settings");
                  return settings && DesktopUser::focusWindow() == settings;
              }));
+             EXPECT_EQ(test::textOf(DesktopUser::shown(*settings, "hevcStreamAside")),
+                       "Applies to the next stream.");
              ASSERT_TRUE(user().press("Escape"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !settings->isVisible(); }));
          }},

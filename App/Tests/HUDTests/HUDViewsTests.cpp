@@ -246,8 +246,11 @@ TEST_F(HUDViewsTest, ToolbarSwitchesAndTheModeMenu) {
         return enabled;
     };
     EXPECT_EQ(pictureSegments(), (std::vector<bool>{true, true}));
+    settings.setPicturePreset(PicturePreset::high);
     item("toolbarLayer")->setProperty("upscalingSupported", false);
     EXPECT_EQ(pictureSegments(), (std::vector<bool>{false, true})) << "only High is out of reach";
+    EXPECT_TRUE(test::shownItems(item("picturePicker"), "segment")[1]->property("checked").toBool())
+        << "a stored High this PC cannot draw shows as Low";
 
     QQuickItem* menuButton = item("modeMenuButton");
     EXPECT_FALSE(menuButton->isEnabled());

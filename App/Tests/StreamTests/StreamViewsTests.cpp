@@ -251,6 +251,8 @@ TEST_F(StreamViewsTest, UpscalingRowsAreDisabledWithoutSupportAndSayWhy) {
         // Without support the upscaling note has said why: no second line says it again.
         EXPECT_EQ(isShown(*window, "sharpnessReason"), supported);
         settings.setGpuUpscaling(true);
+        EXPECT_EQ(findItem(*window, "gpuUpscalingSwitch")->property("checked").toBool(), supported)
+            << "shown as drawn";
         EXPECT_EQ(findItem(*window, "sharpness")->isEnabled(), supported);
         EXPECT_FALSE(isShown(*window, "sharpnessReason"));
     }

@@ -1,5 +1,6 @@
 #include "DesktopUser.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -9,12 +10,12 @@
 #include <QScreen>
 #include <cstdlib>
 #include <string>
-#include <string_view>
 #include <utility>
 
 #include <xcb/xcb.h>
 
 #include "ViewTesting.h"
+#include "XcbReplies.h"
 
 namespace qm::test {
 
@@ -117,9 +118,46 @@ private:
     QList<QPointer<QQuickWindow>> shown_;
 };
 
-DesktopUser::DesktopUser() : seen_(std::make_unique<Seen>()) {}
+// Tells when the application has handled the window manager's answer about a window, and with
+// it everything the X server sent the application before: one queue brings both, in order.
+class DesktopUser::Answer : public QAbstractNativeEventFilter {
+public:
+    Answer() { QCoreApplication::instance()->installNativeEventFilter(this); }
+    ~Answer() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
 
-DesktopUser::~DesktopUser() = default;
+    void expect(xcb_window_t window, xcb_atom_t property) {
+        window_ = window;
+        property_ = property;
+        answered_ = false;
+    }
+    bool answered() const { return answered_; }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (type == "xcb_generic_event_t" && (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            answered_ = answered_ || (notify->window == window_ && notify->atom == property_ &&
+                                      notify->state == XCB_PROPERTY_NEW_VALUE);
+        }
+        return false;
+    }
+
+private:
+    xcb_window_t window_ = XCB_WINDOW_NONE;
+    xcb_atom_t property_ = XCB_ATOM_NONE;
+    bool answered_ = false;
+};
+
+DesktopUser::DesktopUser()
+    : seen_(std::make_unique<Seen>()), answer_(std::make_unique<Answer>()) {}
+
+DesktopUser::~DesktopUser() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (probe_ && x11) {
+        xcb_destroy_window(x11->connection(), probe_);
+        xcb_flush(x11->connection());
+    }
+}
 
 ::testing::AssertionResult DesktopUser::seen(QEvent::Type type, int before) {
     if (!waitFor([&] { return seen_->count(type) > before; })) {
@@ -277,6 +315,9 @@ QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
                << "\"" << shownText(item->property("text").toString()).toStdString() << "\" ("
                << item->objectName().toStdString() << ") never showed enabled";
     }
+    if (auto placed = arranged(*window); !placed) {
+        return placed;
+    }
     if (!waitForFrame(*window)) {
         return ::testing::AssertionFailure() << "the window drew no frame";
     }
@@ -309,20 +350,16 @@ QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
         return ::testing::AssertionFailure() << "not on X11";
     }
     xcb_connection_t* connection = x11->connection();
-    static constexpr std::string_view name = "_NET_ACTIVE_WINDOW";
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, name.size(), name.data()),
-                              nullptr),
-        &std::free);
-    if (!atom) {
-        return ::testing::AssertionFailure() << "no " << name;
+    const xcb_atom_t activeWindow = atomOf(connection, "_NET_ACTIVE_WINDOW");
+    if (activeWindow == XCB_ATOM_NONE) {
+        return ::testing::AssertionFailure() << "no _NET_ACTIVE_WINDOW";
     }
     constexpr std::uint32_t fromPager = 2;
     xcb_client_message_event_t request{};
     request.response_type = XCB_CLIENT_MESSAGE;
     request.format = 32;
     request.window = xcb_window_t(window.winId());
-    request.type = atom->atom;
+    request.type = activeWindow;
     request.data.data32[0] = fromPager;
     request.data.data32[1] = XCB_CURRENT_TIME;
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
@@ -337,32 +374,78 @@ QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
     return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult DesktopUser::arranged(QQuickWindow& window) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11) {
+        return ::testing::AssertionFailure() << "not on X11";
+    }
+    xcb_connection_t* connection = x11->connection();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    if (!probe_) {
+        probe_ = xcb_generate_id(connection);
+        const std::uint32_t propertyChanges = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, probe_, root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                          &propertyChanges);
+    }
+    // The manager answers in the order it was asked: once it has answered this, sent on the
+    // application's connection after the window's requests, it has handled them, and once the
+    // application has read the answer it has read what the manager did to the window before.
+    const xcb_atom_t extents = atomOf(connection, "_NET_FRAME_EXTENTS");
+    xcb_delete_property(connection, probe_, extents);
+    answer_->expect(probe_, extents);
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = probe_;
+    request.type = atomOf(connection, "_NET_REQUEST_FRAME_EXTENTS");
+    xcb_send_event(connection, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&request));
+    xcb_flush(connection);
+    if (!waitFor([&] { return answer_->answered(); })) {
+        return ::testing::AssertionFailure() << "the window manager did not answer";
+    }
+    if (!waitFor([&] {
+            const bool covers = window.geometry() == window.screen()->geometry();
+            return covers == (window.visibility() == QWindow::FullScreen);
+        })) {
+        return ::testing::AssertionFailure()
+               << '"' << window.title().toStdString() << "\" never took the place it asked for";
+    }
+    return ::testing::AssertionSuccess();
+}
+
 QObject* DesktopUser::openMenu(QQuickWindow& window, const QString& title) {
+    if (!arranged(window)) {
+        ADD_FAILURE() << "the window manager left the window where it was";
+        return nullptr;
+    }
+    // A full screen shows its menu bar while the pointer is at the top edge, and keeps it while
+    // the pointer stays on the bar; a bar found shown without it may be on its way out.
+    if (window.visibility() == QWindow::FullScreen) {
+        if (auto moved = moveTo(window.mapToGlobal(QPoint(window.width() / 2, 0))); !moved) {
+            ADD_FAILURE() << moved.message();
+            return nullptr;
+        }
+    }
     QQuickItem* bar = nullptr;
-    static_cast<void>(waitFor([&] {
-        if ((bar = shownWithText(window, title, "QQuickMenuBarItem"))) {
-            return true;
-        }
-        // A full screen shows its menu bar while the pointer is at the top edge.
-        const QPoint edge = window.mapToGlobal(QPoint(window.width() / 2, 0));
-        if (window.visibility() == QWindow::FullScreen && QCursor::pos() != edge) {
-            hands_.moveTo(edge);
-        }
-        return false;
-    }));
-    if (!bar) {
+    if (!waitFor([&] { return (bar = shownWithText(window, title, "QQuickMenuBarItem")); })) {
         ADD_FAILURE() << "no menu \"" << title.toStdString() << "\" in the menu bar";
         return nullptr;
     }
     auto* menu = bar->property("menu").value<QObject*>();
-    const auto shows = [menu] { return menu->property("visible").toBool(); };
-    // A click that comes while the window manager still arranges the window (just after full
-    // screen, say) never reaches the menu bar: a person clicks again.
-    for (int attempt = 0; attempt < 3 && !shows(); ++attempt) {
-        if (!click(bar)) {
-            break;
+    // With another menu open, the pointer on the title opens this one already.
+    const QPoint onTitle = bar->mapToGlobal(bar->boundingRect().center()).toPoint();
+    if (auto moved = moveTo(onTitle); !moved) {
+        ADD_FAILURE() << moved.message();
+        return nullptr;
+    }
+    if (!menu->property("visible").toBool()) {
+        if (auto clicked = click(bar); !clicked) {
+            ADD_FAILURE() << clicked.message();
+            return nullptr;
         }
-        static_cast<void>(QTest::qWaitFor(shows, patience / 3));
     }
     if (!waitFor([&] { return menu->property("opened").toBool(); }) || !waitForFrame(window)) {
         ADD_FAILURE() << "the menu \"" << title.toStdString() << "\" did not open";

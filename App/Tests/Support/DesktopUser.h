@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTest>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -68,9 +69,14 @@ public:
     ::testing::AssertionResult drag(QPoint from, QPoint to);
     // Brings the window to the front with the keyboard, as the desktop's task list does.
     ::testing::AssertionResult activate(QQuickWindow& window);
+    // Returns once the window manager has done what the application last asked of the window
+    // (full screen on or off) and the window knows its new place: until then what it shows is
+    // about to move, and a click aimed at it lands elsewhere.
+    ::testing::AssertionResult arranged(QQuickWindow& window);
 
-    // Opens the menu of the menu bar titled `title` with a click, first showing a full screen's
-    // bar with the pointer at the top edge; returns the menu, or null.
+    // Opens the menu of the menu bar titled `title` with the pointer on its title and, unless
+    // another open menu made way for it there, a click; first shows a full screen's bar with the
+    // pointer at the top edge. Returns the menu, or null.
     QObject* openMenu(QQuickWindow& window, const QString& title);
     // Chooses an item through the menu bar: the menu's title, the titles of the submenus on the
     // way, the item's text. Returns once every menu has closed again.
@@ -93,13 +99,17 @@ private:
     static constexpr int doubleClickDistance = 5;
 
     class Seen;
+    class Answer;
 
     // Waits until the application has received one more pointer event of that type.
     ::testing::AssertionResult seen(QEvent::Type type, int before);
     ::testing::AssertionResult showsAsDrawn(QQuickWindow& window);
 
     XTestInput hands_;
+    // A window of no size that the window manager is asked about, made at the first ask.
+    std::uint32_t probe_ = 0;
     std::unique_ptr<Seen> seen_;
+    std::unique_ptr<Answer> answer_;
     QPoint lastClick_{-100, -100};
 };
 

@@ -23,6 +23,7 @@
 #include <xcb/xtest.h>
 
 #include "QuillmereCore/FileDescriptor.h"
+#include "XcbReplies.h"
 
 extern char** environ;
 
@@ -74,30 +75,6 @@ void stop(pid_t& pid) {
 
 bool exited(pid_t pid) {
     return waitpid(pid, nullptr, WNOHANG) == pid;
-}
-
-template <typename Reply>
-using ReplyPointer = std::unique_ptr<Reply, decltype(&std::free)>;
-
-xcb_atom_t atomOf(xcb_connection_t* connection, std::string_view name) {
-    const ReplyPointer<xcb_intern_atom_reply_t> atom(
-        xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, std::uint16_t(name.size()), name.data()),
-            nullptr),
-        &std::free);
-    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-// Whether a window has the property with a value.
-bool hasProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t atom) {
-    if (atom == XCB_ATOM_NONE) {
-        return false;
-    }
-    const ReplyPointer<xcb_get_property_reply_t> property(
-        xcb_get_property_reply(
-            connection, xcb_get_property(connection, 0, window, atom, XCB_ATOM_ANY, 0, 1), nullptr),
-        &std::free);
-    return property && xcb_get_property_value_length(property.get()) > 0;
 }
 
 // The first key the server has for the Shift modifier; 0 when none.

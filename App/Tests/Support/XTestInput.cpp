@@ -8,12 +8,11 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include "XcbReplies.h"
+
 namespace qm::test {
 
 namespace {
-
-template <typename Reply>
-using ReplyPointer = std::unique_ptr<Reply, decltype(&std::free)>;
 
 constexpr std::uint32_t shiftSymbol = 0xffe1;
 

@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 
+#include "AudioPipeline/AlsaLog.h"
 #include "AudioPipeline/AudioPlayerError.h"
 
 namespace qm {
@@ -48,6 +49,8 @@ struct SdlAudioDevice::Callbacks {
 SdlAudioDevice::SdlAudioDevice() {
     // SDL would take SIGINT and SIGTERM for an event nobody reads: the app must stay killable.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    static const bool routed = (routeAlsaLog(), true);
+    (void)routed;
     if (SDL_InitSubSystem(subsystems) != 0) {
         throw AudioPlayerError::device(SDL_GetError());
     }

@@ -55,7 +55,8 @@ public:
     static std::vector<LogEntry> recentEntries();
 
     // Device identity (serials, names) is redacted unless revealed: by default only debug
-    // builds reveal it. Any thread may switch it.
+    // builds reveal it, others when this variable is "1". Any thread may switch it.
+    static constexpr const char* revealVariable = "QM_LOG_PRIVATE";
     static bool revealsPrivateValues() noexcept;
     static void setRevealsPrivateValues(bool reveal) noexcept;
 

@@ -239,7 +239,7 @@ void StreamRecorder::Writing::writeAudio(const StreamPacket& packet) {
 bool StreamRecorder::Writing::checkWriter(Mp4Writer::Outcome outcome) {
     if (outcome == Mp4Writer::Outcome::failed && !writerFailed_) {
         writerFailed_ = true;
-        Log::recorder().error("recording writer failed: {}", Log::privateValue(writer_->failure()));
+        Log::recorder().error("recording writer failed: {}", writer_->failure());
         onEvent_(Event::writerFailed);
     }
     return writerFailed_;
@@ -247,7 +247,7 @@ bool StreamRecorder::Writing::checkWriter(Mp4Writer::Outcome outcome) {
 
 RecorderError StreamRecorder::Writing::writeFailure() {
     const std::string& why = writer_->failure();
-    Log::recorder().error("recording write failed: {}", Log::privateValue(why));
+    Log::recorder().error("recording write failed: {}", why);
     return RecorderError::writeFailed(why);
 }
 

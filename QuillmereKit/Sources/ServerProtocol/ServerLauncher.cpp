@@ -142,7 +142,7 @@ ServerConnection ServerLauncher::launch(const ServerOptions& options, DeviceServ
                 throw;
             } catch (const std::exception& error) {
                 Log::server().error("ext socket unavailable, continuing without it: {}",
-                                    Log::privateValue(error.what()));
+                                    error.what());
             }
         }
         if (options.turnScreenOff && options.control) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include <SDL.h>
+#include <alsa/asoundlib.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 
 #include "AudioPipeline/AudioPlayer.h"
 #include "AudioPipeline/SdlAudioDevice.h"
+#include "QuillmereCore/Log.h"
 #include "Support/MediaFixtures.h"
 #include "Support/Waiting.h"
 
@@ -74,6 +77,24 @@ TEST(SdlAudioDevice, LeavesTheTerminationSignalsAloneAndSdlStartedForTheNextStre
         }
     }
     EXPECT_NE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+}
+
+// With no sound server SDL falls back to ALSA, whose complaints belong in the log, not on the
+// user's terminal.
+TEST(SdlAudioDevice, LibasoundsOwnLinesGoToTheLogNotToTheTerminal) {
+    Log::audio().set_level(spdlog::level::debug);
+    const SdlAudioDevice device;
+    ::testing::internal::CaptureStderr();
+    snd_pcm_t* pcm = nullptr;
+    EXPECT_LT(snd_pcm_open(&pcm, "qm-no-such-device", SND_PCM_STREAM_PLAYBACK, 0), 0);
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(printed.find("ALSA lib"), std::string::npos) << printed;
+    const std::vector<LogEntry> entries = Log::recentEntries();
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const LogEntry& entry) {
+        return entry.category == "audio" && entry.level == spdlog::level::debug &&
+               entry.message.find("ALSA lib") == 0 &&
+               entry.message.find("qm-no-such-device") != std::string::npos;
+    }));
 }
 
 }  // namespace

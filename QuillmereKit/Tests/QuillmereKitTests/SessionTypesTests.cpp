@@ -8,6 +8,7 @@
 #include "DeviceLink/USB/UsbError.h"
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/ByteChannel.h"
+#include "QuillmereCore/Log.h"
 #include "QuillmereKit/Demo/DemoStreamFormat.h"
 #include "QuillmereKit/Session/SessionTypes.h"
 #include "ServerProtocol/ExtClient.h"
@@ -80,6 +81,32 @@ TEST(SessionFailureTest, LogsAsItsCaseAndComparesItsText) {
     EXPECT_EQ(a, SessionPhase::failed(SessionFailure::serverFailed("a")));
     EXPECT_NE(a, SessionPhase::failed(SessionFailure::serverFailed("b")));
     EXPECT_NE(a, SessionPhase::failed(SessionFailure::disconnected()));
+}
+
+// What the phone printed may name it; every other reason shows.
+TEST(SessionFailureTest, TheLogShowsEveryReasonButWhatThePhonePrinted) {
+    const bool revealed = Log::revealsPrivateValues();
+    Log::setRevealsPrivateValues(false);
+    struct Case {
+        std::exception_ptr error;
+        std::string asFailure;
+        std::string asError;
+    };
+    for (const Case& each : std::vector<Case>{
+             {thrown(ServerError::serverDied("[server] Device: Pixel 7")),
+              "serverFailed(<private>)", "<private>"},
+             {thrown(ExtClientError::serverError("Pixel 7: no such app")),
+              "serverFailed(<private>)", "<private>"},
+             {thrown(ServerError::connectTimeout()), R"(serverFailed("connectTimeout"))",
+              "the device server's socket did not open in time"},
+             {thrown(ExtClientError::timeout()), R"(serverFailed("timeout"))",
+              "the phone did not answer the extension hello in time"},
+             {thrown(ByteIOError::closed()), "disconnected", "the channel is closed"},
+         }) {
+        EXPECT_EQ(logged(failure(each.error)), each.asFailure);
+        EXPECT_EQ(logged(each.error), each.asError);
+    }
+    Log::setRevealsPrivateValues(revealed);
 }
 
 }  // namespace

@@ -275,7 +275,7 @@ void Session::codecRead(const Launch& launch, CodecRead& read) {
     // From here to the end one turn: observers see streaming with everything in place.
     std::shared_ptr<ByteSource> source = server_->video;
     if (read.tapError) {
-        Log::session().error("raw stream tap failed: {}", Log::privateValue(*read.tapError));
+        Log::session().error("raw stream tap failed: {}", *read.tapError);
     }
     if (read.tap) {
         rawTap_ = std::exchange(read.tap, nullptr);
@@ -366,7 +366,7 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
 }
 
 void Session::fail(const SessionFailure& failure, std::optional<GuiTask<void>> done) {
-    Log::session().error("session failed: {}", Log::privateValue(failure.what()));
+    Log::session().error("session failed: {}", logged(failure));
     stopStreaming([this, failure, done](std::int64_t generation) {
         if (generation == generation_) {
             handleStreamFailure(failure);

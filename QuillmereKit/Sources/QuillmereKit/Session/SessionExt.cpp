@@ -73,11 +73,10 @@ void Session::extHandshakeEnded(const std::shared_ptr<ExtClient>& client, std::i
     }
     if (error) {
         if (isVersionMismatch(error)) {
-            Log::ext().error("ext protocol mismatch: {}", Log::privateValue(describe(error)));
+            Log::ext().error("ext protocol mismatch: {}", logged(error));
             then(SessionFailure::versionMismatch());
         } else {
-            Log::ext().error("ext unavailable, streaming without it: {}",
-                             Log::privateValue(describe(error)));
+            Log::ext().error("ext unavailable, streaming without it: {}", logged(error));
             then(std::nullopt);
         }
         return;
@@ -136,7 +135,7 @@ void Session::dispatchExt(const ExtMessage& message, std::uint64_t receivedNanos
         Log::ext().error("ext server error: {}", Log::privateValue(error->text));
         if (isAppListError(error->text)) {
             settleFirstAppListWaiter(
-                std::make_exception_ptr(SessionFailure::serverFailed(error->text)));
+                std::make_exception_ptr(SessionFailure::serverFailed(error->text, true)));
         }
     }
     for (const ExtObserver& observer : extObservers_) {

@@ -86,8 +86,7 @@ void Session::endRecording(std::shared_ptr<StreamRecorder> recorder, std::functi
         main->post([this, url, result, then] {
             RecordingEnd end{url, nullptr};
             if (const auto* error = std::get_if<RecorderError>(&result)) {
-                Log::session().error("recording finish failed: {}",
-                                     Log::privateValue(error->what()));
+                Log::session().error("recording finish failed: {}", error->what());
                 end.error = std::make_exception_ptr(*error);
             } else {
                 Log::session().info("recording saved");

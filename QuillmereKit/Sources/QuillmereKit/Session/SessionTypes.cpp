@@ -3,13 +3,43 @@
 #include "DeviceLink/AdbMessage.h"
 #include "DeviceLink/USB/UsbError.h"
 #include "QuillmereCore/ByteChannel.h"
+#include "QuillmereCore/Log.h"
+#include "ServerProtocol/ExtClient.h"
 #include "ServerProtocol/ServerLauncher.h"
 
 namespace qm {
 
-SessionFailure SessionFailure::serverFailed(std::string text) {
+namespace {
+
+bool quotesPhone(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const SessionFailure& f) {
+        return f.quotesPhone();
+    } catch (const ServerError& e) {
+        return !e.serverOutput().empty();
+    } catch (const ExtClientError& e) {
+        return e.kind() == ExtClientErrorKind::serverError;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
+
+SessionFailure SessionFailure::serverFailed(std::string text, bool quotesPhone) {
     std::string message = caseWithText("serverFailed", text);
-    return SessionFailure(Kind::serverFailed, message, std::move(text));
+    return SessionFailure(Kind::serverFailed, message, std::move(text), quotesPhone);
+}
+
+std::string logged(const SessionFailure& failure) {
+    return failure.quotesPhone()
+               ? fmt::format("{}({})", caseName(failure.kind()), Log::privateValue(failure.text()))
+               : failure.what();
+}
+
+std::string logged(const std::exception_ptr& error) {
+    return quotesPhone(error) ? Log::privateValue(describe(error)) : describe(error);
 }
 
 std::string_view caseName(SessionFailureKind kind) noexcept {
@@ -52,7 +82,7 @@ SessionFailure failure(const std::exception_ptr& error) {
         if (e.kind() == ServerErrorKind::versionMismatch) {
             return SessionFailure::versionMismatch();
         }
-        return SessionFailure::serverFailed(e.caseText());
+        return SessionFailure::serverFailed(e.caseText(), quotesPhone(error));
     } catch (const UsbError& e) {
         if (e.kind() == UsbErrorKind::exclusiveAccess) {
             return SessionFailure::deviceBusy();
@@ -66,7 +96,7 @@ SessionFailure failure(const std::exception_ptr& error) {
         }
         return SessionFailure::serverFailed(e.caseText());
     } catch (const ProgramError& e) {
-        return SessionFailure::serverFailed(e.caseText());
+        return SessionFailure::serverFailed(e.caseText(), quotesPhone(error));
     } catch (const std::exception& e) {
         return SessionFailure::serverFailed(e.what());
     } catch (...) {

@@ -31,8 +31,9 @@ enum class SessionFailureKind {
 // `serverFailed("...")` with its text, as the session logs it.
 class SessionFailure : public TypedError<SessionFailureKind> {
 public:
-    // Anything not covered below; `text` says what happened.
-    static SessionFailure serverFailed(std::string text);
+    // Anything not covered below; `text` says what happened. `quotesPhone`: the text quotes
+    // what the phone printed, which may name it.
+    static SessionFailure serverFailed(std::string text, bool quotesPhone = false);
     // Another program holds the phone's USB interface.
     static SessionFailure deviceBusy() { return {Kind::deviceBusy, "deviceBusy"}; }
     // The device server or its extension channel speaks another protocol version.
@@ -44,22 +45,31 @@ public:
 
     // The text of serverFailed; empty for the other cases.
     const std::string& text() const noexcept { return text_; }
+    bool quotesPhone() const noexcept { return quotesPhone_; }
 
     friend bool operator==(const SessionFailure& a, const SessionFailure& b) {
         return a.kind() == b.kind() && a.text_ == b.text_;
     }
 
 private:
-    SessionFailure(Kind kind, const std::string& message, std::string text = {})
-        : TypedError(kind, message), text_(std::move(text)) {}
+    SessionFailure(Kind kind, const std::string& message, std::string text = {},
+                   bool quotesPhone = false)
+        : TypedError(kind, message), text_(std::move(text)), quotesPhone_(quotesPhone) {}
 
     std::string text_;
+    bool quotesPhone_;
 };
 
 // The one rule that turns whatever a launch or a stream threw into a failure: the phone's
 // loss and a busy interface by their cases, anything else as serverFailed with the error's
 // case text (a foreign exception's what(), "unknown error" for a non-exception).
 SessionFailure failure(const std::exception_ptr& error);
+
+// A failure, or anything thrown, as the log shows it: its message, kept private where it quotes
+// what the phone printed (the server's output, the extension server's errors), which may name
+// the phone; every other reason shows.
+std::string logged(const SessionFailure& failure);
+std::string logged(const std::exception_ptr& error);
 
 // "serverFailed", "deviceBusy", ...: the case names.
 std::string_view caseName(SessionFailureKind kind) noexcept;

@@ -99,8 +99,7 @@ void RawStreamTap::copy(ByteView bytes) {
     }
     if (const int error = writeAll(fd_, bytes)) {
         closeFile();
-        Log::video().error("raw stream tap stopped: {}",
-                           Log::privateValue(std::generic_category().message(error)));
+        Log::video().error("raw stream tap stopped: {}", std::generic_category().message(error));
         return;
     }
     written_ += bytes.size();

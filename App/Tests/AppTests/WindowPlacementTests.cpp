@@ -1,0 +1,76 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+#include <initializer_list>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "ViewTesting.h"
+#include "Windows/WindowPlacement.h"
+
+namespace qm {
+namespace {
+
+TEST(WindowPlacementTest, AWindowOpensWhereItWasLeftOrCentredWhenNoScreenShowsIt) {
+    const QList<QRect> screens{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+    struct Row {
+        QRect saved;
+        QRect placed;
+        const char* why;
+    };
+    for (const Row& row : std::initializer_list<Row>{
+             {{100, 80, 900, 600}, {100, 80, 900, 600}, "on the primary screen"},
+             {{2000, 100, 900, 600}, {2000, 100, 900, 600}, "on the second screen"},
+             {{-800, 100, 900, 600}, {-800, 100, 900, 600}, "mostly off, its top in reach"},
+             {{-850, 100, 900, 600}, {510, 240, 900, 600}, "too little of its top shows"},
+             {{100, -40, 900, 600}, {510, 240, 900, 600}, "its top above every screen"},
+             {{4000, 2000, 900, 600}, {510, 240, 900, 600}, "off every screen"},
+             {{2000, 0, 2560, 1440}, {2000, 0, 1280, 1024}, "larger than its screen"},
+             {{5000, 0, 2560, 1440}, {0, 0, 1920, 1080}, "off every screen and larger"},
+         }) {
+        EXPECT_EQ(WindowPlacement::placed(row.saved, screens), row.placed) << row.why;
+    }
+}
+
+TEST(WindowPlacementTest, TheWindowShowsWithTheSizeAndPlaceItWasLeftWith) {
+    QTemporaryDir folder;
+    const auto store = [&](const char* name, const QByteArray& lines) {
+        QFile file(folder.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[General]\n" + lines);
+        file.close();
+        return std::make_unique<QSettings>(file.fileName(), QSettings::IniFormat);
+    };
+    const auto first = store("first.ini", "windowGeometry=120, 90, 900, 600\n");
+    {
+        QWindow window;
+        WindowPlacement placement(window, *first);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, test::waitBound));
+        EXPECT_EQ(window.geometry(), QRect(120, 90, 900, 600));
+        window.setGeometry(200, 150, 700, 500);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.geometry() == QRect(200, 150, 700, 500); },
+                                    test::waitBound));
+        placement.save();
+    }
+    // The next start reads the file anew.
+    first->sync();
+    ASSERT_TRUE(QFile::copy(first->fileName(), folder.filePath("second.ini")));
+    QSettings second(folder.filePath("second.ini"), QSettings::IniFormat);
+    QWindow again;
+    WindowPlacement placement(again, second);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again, test::waitBound));
+    EXPECT_EQ(again.geometry(), QRect(200, 150, 700, 500));
+
+    // A hand edit that is no place leaves the window its own size.
+    const auto edited = store("edited.ini", "windowGeometry=120, 90, wide\n");
+    QWindow own;
+    own.resize(640, 360);
+    WindowPlacement ownPlacement(own, *edited);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&own, test::waitBound));
+    EXPECT_EQ(own.size(), QSize(640, 360));
+}
+
+}  // namespace
+}  // namespace qm
