@@ -387,6 +387,10 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(user().click(name));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return name->hasActiveFocus(); }));
              ASSERT_TRUE(user().press("Ctrl+A"));
+             // Typed over once the name shows selected, as a person looks before typing.
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return name->property("selectedText") == test::textOf(name);
+             })) << "Ctrl+A selected nothing";
              for (const char* key : {"m", "i", "n", "e"}) {
                  ASSERT_TRUE(user().press(key));
              }
