@@ -45,9 +45,8 @@ const ProfileError* profileErrorOf(const std::exception& error) {
 // A damaged layout logs where the parser stopped, which the player is not shown.
 void logFailure(std::string_view what, const std::exception& error) {
     const ProfileError* profileError = profileErrorOf(error);
-    Log::input().error(
-        "profile {} failed: {}", what,
-        profileError ? profileError->message() : std::string(error.what()));
+    Log::input().error("profile {} failed: {}", what,
+                       profileError ? profileError->message() : std::string(error.what()));
 }
 
 std::optional<UUID> idFrom(const QString& text) {

@@ -148,8 +148,7 @@ private:
     bool answered_ = false;
 };
 
-DesktopUser::DesktopUser()
-    : seen_(std::make_unique<Seen>()), answer_(std::make_unique<Answer>()) {}
+DesktopUser::DesktopUser() : seen_(std::make_unique<Seen>()), answer_(std::make_unique<Answer>()) {}
 
 DesktopUser::~DesktopUser() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
