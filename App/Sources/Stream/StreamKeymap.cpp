@@ -15,10 +15,15 @@ void StreamKeymap::setPackageName(const QString& packageName) {
 }
 
 void StreamKeymap::setStreamName(const QString& streamName) {
-    if (streamName_ != streamName && !controller_) {
-        streamName_ = streamName;
-        emit streamNameChanged();
+    if (streamName_ == streamName) {
+        return;
     }
+    streamName_ = streamName;
+    // The layer stays while the demo and a phone's stream follow each other.
+    if (controller_) {
+        controller_->setStreamName(streamName_);
+    }
+    emit streamNameChanged();
 }
 
 void StreamKeymap::componentComplete() {

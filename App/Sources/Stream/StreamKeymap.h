@@ -22,7 +22,8 @@ class StreamKeymap : public QObject, public QQmlParserStatus {
     Q_INTERFACES(QQmlParserStatus)
     // Empty without a game; read once, when the object is complete.
     Q_PROPERTY(QString packageName READ packageName WRITE setPackageName NOTIFY packageNameChanged)
-    // What exported files are named after without a game (the demo's name); read once too.
+    // What exported files are named after without a game (the demo's name); followed, as the
+    // screen stays when the demo follows a phone's stream or the other way round.
     Q_PROPERTY(QString streamName READ streamName WRITE setStreamName NOTIFY streamNameChanged)
     Q_PROPERTY(qm::KeymapController* controller READ controller NOTIFY controllerChanged)
     Q_PROPERTY(qm::KeymapFileDialogs* fileDialogs READ fileDialogs CONSTANT)

@@ -116,7 +116,8 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
 }
 
 QuillmereApp::~QuillmereApp() {
-    // The windows go before the objects they show.
+    // The windows go before the objects they show, and the main window's placement before it.
+    placement_.reset();
     engine_.reset();
     updater_.reset();
     model_.reset();

@@ -65,7 +65,7 @@ private:
     std::unique_ptr<AppUpdater> updater_;
     FileReveal reveal_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
-    // Shows the main window, and goes before it.
+    // Shows the main window.
     std::unique_ptr<WindowPlacement> placement_;
 };
 

@@ -56,7 +56,7 @@ void Session::execute(const Command& command) {
             return;
         }
         case Command::Kind::giveUp:
-            Log::session().error("stream failed: {}", command.failure->what());
+            Log::session().error("stream failed: {}", logged(*command.failure));
             show(SessionPhase::failed(*command.failure));
             if (server_) {
                 stopStreamingLater([this] { return reconnect_.state.kind == PolicyKind::idle; });
