@@ -89,12 +89,13 @@ std::string touchLine(const InjectTouch& touch) {
                        touch.position.screenHeight);
 }
 
-FakeServerScript phoneScript(const std::string& clipFile, SimulatedPhone::TouchLog touches) {
+FakeServerScript phoneScript(const std::string& clipFile, SimulatedPhone::TouchLog touches,
+                             const std::vector<VideoCodec>& codecs) {
     FakeServerScript script;
     script.deviceName = "QM Seven";
     script.startupOutput = "[server] INFO: Device: QM Seven (Android 14)\n";
     script.refusedWhileStarting = 1;
-    for (const VideoCodec codec : {VideoCodec::h264, VideoCodec::h265}) {
+    for (const VideoCodec codec : codecs) {
         const std::string file = SimulatedPhone::clipFile(clipFile, codec);
         makeBenchClip(file, "-b:v 8M", codec);
         script.videoClips[codec] =
@@ -132,8 +133,9 @@ std::string SimulatedPhone::clipFile(const std::string& h264File, VideoCodec cod
                : std::filesystem::path(h264File).replace_extension(".h265").string();
 }
 
-SimulatedPhone::SimulatedPhone(const std::string& clipFile, TouchLog touches)
-    : script_(phoneScript(clipFile, std::move(touches))) {}
+SimulatedPhone::SimulatedPhone(const std::string& clipFile, TouchLog touches,
+                               const std::vector<VideoCodec>& codecs)
+    : script_(phoneScript(clipFile, std::move(touches), codecs)) {}
 
 SimulatedPhone::~SimulatedPhone() = default;
 

@@ -29,8 +29,11 @@ public:
     using TouchLog = std::function<void(const std::string& line)>;
 
     // The file of the 1080p60 H.264 clip; the HEVC one lies beside it with the extension .h265.
-    // Each is made with the ffmpeg command line when missing.
-    explicit SimulatedPhone(const std::string& clipFile, TouchLog touches = {});
+    // Each of `codecs` is made with the ffmpeg command line when missing; another codec plays
+    // the small fixture clip.
+    explicit SimulatedPhone(const std::string& clipFile, TouchLog touches = {},
+                            const std::vector<VideoCodec>& codecs = {VideoCodec::h264,
+                                                                     VideoCodec::h265});
     // The clip's file for `codec`, given the H.264 one.
     static std::string clipFile(const std::string& h264File, VideoCodec codec);
     ~SimulatedPhone();
