@@ -10,13 +10,11 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include "Desktop/XcbReply.h"
 #include "QuillmereCore/Log.h"
 
 namespace qm {
 namespace {
-
-template <typename Reply>
-using ReplyPointer = std::unique_ptr<Reply, decltype(&std::free)>;
 
 constexpr xcb_keysym_t superLeft = 0xffeb;
 constexpr xcb_keysym_t superRight = 0xffec;
@@ -83,12 +81,7 @@ void DesktopKeyboard::watch(QWindow* window) {
     }
     if (superKeys_.empty()) {
         superKeys_ = superKeysOf(connection_);
-        const ReplyPointer<xcb_intern_atom_reply_t> atom(
-            xcb_intern_atom_reply(
-                connection_,
-                xcb_intern_atom(connection_, 0, handedOnName.size(), handedOnName.data()), nullptr),
-            &std::free);
-        handedOnAtom_ = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+        handedOnAtom_ = atomOf(connection_, handedOnName);
     }
     grabSuperKeys(true);
     xcb_flush(connection_);

@@ -8,6 +8,8 @@
 
 #include <xcb/xcb.h>
 
+#include "Desktop/XcbReply.h"
+
 namespace qm {
 
 namespace {
@@ -47,11 +49,11 @@ void separateColormap(QWindow& window) {
     }
     xcb_connection_t* connection = x11->connection();
     const auto id = static_cast<xcb_window_t>(window.winId());
-    const std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
+    const ReplyPointer<xcb_get_window_attributes_reply_t> attributes(
         xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, id),
                                         nullptr),
         &std::free);
-    const std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
+    const ReplyPointer<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr), &std::free);
     if (!attributes || !geometry) {
         return;
