@@ -381,27 +381,16 @@ QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
     xcb_connection_t* connection = x11->connection();
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     if (!probe_) {
-        probe_ = xcb_generate_id(connection);
-        const std::uint32_t propertyChanges = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_create_window(connection, XCB_COPY_FROM_PARENT, probe_, root, 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
-                          &propertyChanges);
+        probe_ = makeProbe(connection, root);
+        extents_ = atomOf(connection, "_NET_FRAME_EXTENTS");
+        requestExtents_ = atomOf(connection, "_NET_REQUEST_FRAME_EXTENTS");
     }
     // The manager answers in the order it was asked: once it has answered this, sent on the
     // application's connection after the window's requests, it has handled them, and once the
     // application has read the answer it has read what the manager did to the window before.
-    const xcb_atom_t extents = atomOf(connection, "_NET_FRAME_EXTENTS");
-    xcb_delete_property(connection, probe_, extents);
-    answer_->expect(probe_, extents);
-    xcb_client_message_event_t request{};
-    request.response_type = XCB_CLIENT_MESSAGE;
-    request.format = 32;
-    request.window = probe_;
-    request.type = atomOf(connection, "_NET_REQUEST_FRAME_EXTENTS");
-    xcb_send_event(connection, 0, root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                   reinterpret_cast<const char*>(&request));
-    xcb_flush(connection);
+    xcb_delete_property(connection, probe_, extents_);
+    answer_->expect(probe_, extents_);
+    askFrameExtents(connection, root, probe_, requestExtents_);
     if (!waitFor([&] { return answer_->answered(); })) {
         return ::testing::AssertionFailure() << "the window manager did not answer";
     }

@@ -106,8 +106,11 @@ private:
     ::testing::AssertionResult showsAsDrawn(QQuickWindow& window);
 
     XTestInput hands_;
-    // A window of no size that the window manager is asked about, made at the first ask.
+    // A window of no size that the window manager is asked about, made at the first ask, and
+    // the names of the question and its answer.
     std::uint32_t probe_ = 0;
+    std::uint32_t extents_ = 0;
+    std::uint32_t requestExtents_ = 0;
     std::unique_ptr<Seen> seen_;
     std::unique_ptr<Answer> answer_;
     QPoint lastClick_{-100, -100};

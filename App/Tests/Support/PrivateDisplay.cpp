@@ -260,21 +260,10 @@ bool PrivateDisplay::keyboardFree() const {
     const xcb_keycode_t shift = shiftKey(connection);
     xcb_test_fake_input(connection, XCB_KEY_PRESS, shift, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     xcb_test_fake_input(connection, XCB_KEY_RELEASE, shift, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    const xcb_window_t probe = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
-                      &propertyChanges);
-    xcb_client_message_event_t request{};
-    request.response_type = XCB_CLIENT_MESSAGE;
-    request.format = 32;
-    request.window = probe;
-    request.type = atomOf(connection, "_NET_REQUEST_FRAME_EXTENTS");
+    const xcb_window_t probe = makeProbe(connection, root);
     // Sent again until answered: openbox drops what comes while it is still starting.
-    const auto ask = [&] {
-        xcb_send_event(connection, 0, root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&request));
-        xcb_flush(connection);
+    const auto ask = [&, request = atomOf(connection, "_NET_REQUEST_FRAME_EXTENTS")] {
+        askFrameExtents(connection, root, probe, request);
     };
     ask();
     auto answered = waitUntil(
