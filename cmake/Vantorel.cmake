@@ -15,7 +15,8 @@ endfunction()
 # A GoogleTest executable registered with ctest; tests find out they are hosted through
 # QM_HOSTED_BY_TESTS, and discovery runs at test time so a broken binary fails a test, not the build.
 # KEYBOARD: the tests activate windows on the one test display, and an activation in one process
-# takes the keyboard from another's window, so they run one at a time.
+# takes the keyboard from another's window, or they copy to its one clipboard, which a copy in
+# another process takes over, so they run one at a time.
 # ALONE: the tests drive the whole app at a person's pace (a triple click, a window going full
 # screen under its window manager), which other tests loading the machine stretch: they run
 # with no other test beside them.
