@@ -357,6 +357,9 @@ TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSecondsAndStart
     model->requestQuit();
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(timers->pending(), 0U);
+    model->apply(DeviceLinkState::connected(phone()));
+    model->startStream(std::nullopt);
+    EXPECT_TRUE(sessions.empty()) << "a stream started after the quit";
 
     make();
     FakeSession& session = streaming();

@@ -25,11 +25,11 @@ TEST(KeymapFileDialogs, AnswersEachRequestOnce) {
     EXPECT_EQ(dialogs.name(), "com.game.json");
     dialogs.chooseFileToOpen(record);  // the save dialog gave way
     EXPECT_EQ(dialogs.name(), "");
-    dialogs.setName("/tmp/ké ys.json");
+    dialogs.setName("/tmp/earlier.json");
     dialogs.accept();
     dialogs.reject();  // before the disk was looked at: the look is dropped
-    test::settleWorkers();
     dialogs.chooseFileToOpen(record);
+    test::settleWorkers();
     dialogs.setName("/tmp/ké ys.json");
     dialogs.accept();
     test::settleWorkers();

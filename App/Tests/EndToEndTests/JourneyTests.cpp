@@ -401,7 +401,8 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              QFile old(mine);
              ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
              old.close();
-             // Picked from the list, it is asked about before it is replaced; Return keeps it.
+             // Picked from the list, it is asked about before it is replaced; Return keeps it,
+             // and so does Escape.
              ASSERT_TRUE(
                  user().click(DesktopUser::shownWithText(*window, "Export…", "QQuickButton")));
              QQuickItem* entry = nullptr;
@@ -409,7 +410,12 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(user().click(entry));
              ASSERT_TRUE(DesktopUser::waitFor(
                  [&] { return test::textOf(shown("fileNameTextField")) == "mine.json"; }));
-             ASSERT_TRUE(user().press("KP_Enter"));
+             ASSERT_TRUE(user().press("Shift+Tab"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 const QQuickItem* list = shown("fileEntries");
+                 return list && list->hasActiveFocus();
+             }));
+             ASSERT_TRUE(user().press("Return"));
              ASSERT_TRUE(DesktopUser::waitFor([&] {
                  return DesktopUser::shownWithText(*window, [](const QString& text) {
                      return text.startsWith("“mine.json” already exists in");
@@ -417,6 +423,11 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              }));
              ASSERT_TRUE(user().press("Return"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("keepButton"); }));
+             ASSERT_TRUE(user().click(shown("fileDialogAccept")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("keepButton"); }));
+             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("keepButton"); }));
+             EXPECT_TRUE(shows("fileNameTextField")) << "the dialog stays for another name";
              EXPECT_EQ(size(), 3);
              ASSERT_TRUE(user().click(shown("fileDialogAccept")));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("replaceButton"); }));

@@ -229,6 +229,9 @@ void VideoView::publishGeometryIfNeeded() {
 }
 
 QSGNode* VideoView::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*) {
+    // Qt's render thread, which draws the item only after watchWindow() saw its window: what
+    // the GUI thread made before, the layer included, is then seen made.
+    ThreadHandoff::received();
     const std::optional<VideoLayer::Shown> shown = layer_->latchForDisplay();
     if (!shown) {
         auto* blank = dynamic_cast<QSGSimpleRectNode*>(oldNode);
