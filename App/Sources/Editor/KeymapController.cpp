@@ -456,7 +456,14 @@ void KeymapController::commitRename() {
     }
     const std::string name = renameDraft_->toStdString();
     setRenameText(std::nullopt);
-    editEditor([&](GameKeymapsEditorModel& editor) { editor.rename(editor.editedIndex(), name); });
+    bool renamed = false;
+    editEditor([&](GameKeymapsEditorModel& editor) {
+        renamed = editor.rename(editor.editedIndex(), name);
+    });
+    if (!renamed && editor_) {
+        setNotice(tr("“%1” keeps its name: a layout name cannot be empty.")
+                      .arg(text(editor_->currentLayout().name)));
+    }
 }
 
 void KeymapController::cancelRename() {
