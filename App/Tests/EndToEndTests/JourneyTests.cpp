@@ -19,6 +19,7 @@
 #include "QuillmereCore/HostClock.h"
 #include "RunningApp.h"
 #include "ViewTesting.h"
+#include "Windows/SceneWindows.h"
 
 namespace qm {
 namespace {
@@ -525,6 +526,14 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              ASSERT_TRUE(user().press("F11"));
              ASSERT_TRUE(fullScreenIs(false));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return menuBarShown(); }));
+         }},
+        {"Super+D shows the desktop; a later start's request brings the window back, focused",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !window->isExposed(); }));
+             SceneWindows::bringForward(window);
+             EXPECT_TRUE(DesktopUser::waitFor(
+                 [&] { return window->isExposed() && DesktopUser::focusWindow() == window; }));
          }},
         {"About and its licences through the Vantorel menu",
          [&] {
