@@ -108,6 +108,7 @@ protected:
 
 TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
     QString firstTitle;
+    QString cableTitle;
     QPointF hudAt;
     std::size_t playedActions = 0;
     const auto title = [&] { return test::textOf(shown("stepTitle")); };
@@ -143,6 +144,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(user().click(shown("next")));
              QQuickItem* command = nullptr;
              ASSERT_TRUE(DesktopUser::waitFor([&] { return (command = shown("command")); }));
+             cableTitle = title();
              ASSERT_TRUE(test::waitForFrame(*window));
              const QRectF before = command->mapRectToScene(command->boundingRect());
              const QPoint at = command->mapToGlobal(QPointF(4, 4)).toPoint();
@@ -166,11 +168,16 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_TRUE(fullScreenIs(true));
              EXPECT_TRUE(DesktopUser::waitFor([&] { return !menuBarShown(); }));
          }},
-        {"Close Stream through the menu",
+        {"Close Stream through the menu: the set-up steps as they were left, brand and all",
          [&] {
              ASSERT_TRUE(user().choose(*window, {"Stream", "Close Stream"}));
              expectSetUpSteps();
              EXPECT_TRUE(fullScreenIs(false));
+             EXPECT_EQ(title(), cableTitle);
+             ASSERT_TRUE(user().click(shown("back")));
+             QQuickItem* samsung = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return (samsung = shown("vendor:Samsung")); }));
+             EXPECT_TRUE(samsung->property("checked").toBool());
          }},
         {"Demo Mode from the link, reached with Tab and followed with Return",
          [&] {
