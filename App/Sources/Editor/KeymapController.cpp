@@ -460,10 +460,13 @@ void KeymapController::commitRename() {
     editEditor([&](GameKeymapsEditorModel& editor) {
         renamed = editor.rename(editor.editedIndex(), name);
     });
-    if (!renamed && editor_) {
-        setNotice(tr("“%1” keeps its name: a layout name cannot be empty.")
-                      .arg(text(editor_->currentLayout().name)));
+    if (!editor_) {
+        return;
     }
+    // The outcome of this rename replaces what was said before, a refused one's word included.
+    setNotice(renamed ? std::nullopt
+                      : std::optional(tr("“%1” keeps its name: a layout name cannot be empty.")
+                                          .arg(text(editor_->currentLayout().name))));
 }
 
 void KeymapController::cancelRename() {

@@ -249,6 +249,7 @@ TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
     const QString family = "👨‍👩‍👧";
     rename(family + QString(40, 'x'), "Rename");
     EXPECT_EQ(keymap->editedLayoutName(), family + QString(39, 'x'));
+    EXPECT_EQ(keymap->notice(), "") << "the word on the empty name stayed";
     const auto* shownName = named("layoutButton")->property("contentItem").value<QQuickItem*>();
     EXPECT_TRUE(shownName->property("truncated").toBool()) << "a long name ends in an ellipsis";
     EXPECT_TRUE(keymap->isEditing());
