@@ -21,10 +21,13 @@ RowLayout {
     Button {
         id: layoutButton
         objectName: "layoutButton"
-        Layout.minimumWidth: implicitWidth
+        // A long name is elided, as wide as the rename field: the row keeps its other controls.
+        Layout.maximumWidth: 240
+        Layout.minimumWidth: Math.min(implicitWidth, Layout.maximumWidth)
         contentItem: Text {
             text: bar.keymap.editedLayoutName
             textFormat: Text.PlainText  // names come from files
+            elide: Text.ElideRight
             font: layoutButton.font
             color: layoutButton.palette.buttonText
             horizontalAlignment: Text.AlignHCenter

@@ -456,7 +456,17 @@ void KeymapController::commitRename() {
     }
     const std::string name = renameDraft_->toStdString();
     setRenameText(std::nullopt);
-    editEditor([&](GameKeymapsEditorModel& editor) { editor.rename(editor.editedIndex(), name); });
+    bool renamed = false;
+    editEditor([&](GameKeymapsEditorModel& editor) {
+        renamed = editor.rename(editor.editedIndex(), name);
+    });
+    if (!editor_) {
+        return;
+    }
+    // The outcome of this rename replaces what was said before, a refused one's word included.
+    setNotice(renamed ? std::nullopt
+                      : std::optional(tr("“%1” keeps its name: a layout name cannot be empty.")
+                                          .arg(text(editor_->currentLayout().name))));
 }
 
 void KeymapController::cancelRename() {

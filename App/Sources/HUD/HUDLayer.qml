@@ -58,8 +58,10 @@ Item {
             HoverHandler {
                 id: hover
             }
-            ToolTip.visible: hover.hovered && !movable.dragging
-            ToolTip.text: qsTr("Click to switch between full and compact")
+            PlainToolTip {
+                visible: hover.hovered && !movable.dragging
+                text: qsTr("Click to switch between full and compact")
+            }
         }
     }
 

@@ -59,8 +59,11 @@ ToolButton {
     HoverHandler {
         id: hover
     }
-    ToolTip.visible: hover.hovered && !menu.visible && !modeButton.moving
-    ToolTip.text: qsTr("Control Mode")
+    PlainToolTip {
+        objectName: "modeTip"
+        visible: hover.hovered && !menu.visible && !modeButton.moving
+        text: qsTr("Control Mode")
+    }
 
     FittingMenu {
         id: menu

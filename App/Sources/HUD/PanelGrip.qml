@@ -1,8 +1,11 @@
 import QtQuick
 import QtQuick.Controls
+import Vantorel
 
 // The visible handle of a movable panel; the drag belongs to the whole panel.
 Item {
+    id: grip
+
     // The panel is being dragged.
     property bool moving: false
 
@@ -19,6 +22,8 @@ Item {
     HoverHandler {
         id: hover
     }
-    ToolTip.visible: hover.hovered && !moving
-    ToolTip.text: qsTr("Drag to move")
+    PlainToolTip {
+        visible: hover.hovered && !grip.moving
+        text: qsTr("Drag to move")
+    }
 }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Vantorel
 
 // A picker of a few options as adjoining checkable buttons, the chosen one filled with the
 // accent colour, its title kept for accessibility. The choice is the owner's: the buttons follow
@@ -31,9 +32,11 @@ Row {
     HoverHandler {
         id: hover
     }
-    ToolTip.visible: !!segmented.hoveredSegment && !segmented.hoveredSegment.enabled
-                     && !segmented.moving
-    ToolTip.text: segmented.unavailableTip
+    PlainToolTip {
+        visible: !!segmented.hoveredSegment && !segmented.hoveredSegment.enabled
+                 && !segmented.moving
+        text: segmented.unavailableTip
+    }
 
     ButtonGroup {
         id: group
@@ -58,8 +61,10 @@ Row {
                 // The click checked it; the owner's value decides.
                 checked = Qt.binding(() => option.index === segmented.current)
             }
-            ToolTip.visible: hovered && !segmented.moving && segmented.tip !== ""
-            ToolTip.text: segmented.tip
+            PlainToolTip {
+                visible: option.hovered && !segmented.moving && segmented.tip !== ""
+                text: segmented.tip
+            }
 
             contentItem: Text {
                 text: option.text

@@ -111,8 +111,10 @@ Item {
                     HoverHandler {
                         id: mutedHover
                     }
-                    ToolTip.visible: mutedHover.hovered && !movable.dragging
-                    ToolTip.text: qsTr("Sound is off (Super+Shift+M)")
+                    PlainToolTip {
+                        visible: mutedHover.hovered && !movable.dragging
+                        text: qsTr("Sound is off (Super+Shift+M)")
+                    }
                 }
             }
         }

@@ -52,8 +52,10 @@ Pane {
                     objectName: "bannerOption"
                     text: label
                     onClicked: banner.hudModel.apply(index)
-                    ToolTip.visible: hovered
-                    ToolTip.text: qsTr("The stream restarts, which ends a recording under way.")
+                    PlainToolTip {
+                        visible: parent.hovered
+                        text: qsTr("The stream restarts, which ends a recording under way.")
+                    }
                 }
             }
             Button {

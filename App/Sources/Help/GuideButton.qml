@@ -7,7 +7,9 @@ ToolButton {
     text: qsTr("Vantorel Guide")
     display: AbstractButton.IconOnly
     icon.source: "questionmark.circle.svg"
-    ToolTip.visible: hovered
-    ToolTip.text: qsTr("Vantorel Guide")
+    PlainToolTip {
+        visible: parent.hovered
+        text: qsTr("Vantorel Guide")
+    }
     onClicked: SceneWindows.open("guide")
 }

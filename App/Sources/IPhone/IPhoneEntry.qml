@@ -39,9 +39,11 @@ Column {
                 objectName: "showIPhone"
                 text: qsTr("Show iPhone Screen (Beta)")
                 hoverEnabled: true
-                ToolTip.visible: hovered
-                ToolTip.delay: 500
-                ToolTip.text: qsTr("Video and sound only: play with a controller paired to the iPhone.")
+                PlainToolTip {
+                    visible: parent.hovered
+                    delay: 500
+                    text: qsTr("Video and sound only: play with a controller paired to the iPhone.")
+                }
                 onClicked: entry.model.openIPhone(deviceID)
             }
         }

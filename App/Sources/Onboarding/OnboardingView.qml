@@ -4,27 +4,21 @@ import QtQuick.Layouts
 import Vantorel
 
 // The main window's content while no phone is usable: the three set-up steps with the chosen
-// brand's texts, and along the bottom what is known of the phone.
+// brand's texts, and along the bottom what is known of the phone. The step and brand shown are
+// the screen's, which may outlive the view.
 Item {
     id: root
 
     required property AppModelBase model
-    // The bundle holding the udev rule; empty for the application's own.
-    property string bundleRoot
+    required property OnboardingScreen screen
 
     implicitWidth: 720
     implicitHeight: 440
 
-    OnboardingScreen {
-        id: screen
-        model: root.model
-        bundleRoot: root.bundleRoot
-    }
-
     Shortcut {
         sequences: ["Return", "Enter"]
-        enabled: screen.canGoNext
-        onActivated: screen.next()
+        enabled: root.screen.canGoNext
+        onActivated: root.screen.next()
     }
 
     ColumnLayout {
@@ -63,19 +57,19 @@ Item {
                         wrapMode: Text.Wrap
                     }
                     Repeater {
-                        model: screen.stepTitles
+                        model: root.screen.stepTitles
 
                         delegate: ItemDelegate {
                             id: row
 
                             required property int index
                             required property string modelData
-                            readonly property bool current: screen.step === index + 1
+                            readonly property bool current: root.screen.step === index + 1
 
                             objectName: "stepRow" + (index + 1)
                             Layout.fillWidth: true
                             padding: 2
-                            onClicked: screen.select(index + 1)
+                            onClicked: root.screen.select(index + 1)
 
                             contentItem: RowLayout {
                                 spacing: 8
@@ -133,7 +127,7 @@ Item {
                         Label {
                             objectName: "stepTitle"
                             Layout.fillWidth: true
-                            text: screen.stepTitles[screen.step - 1]
+                            text: root.screen.stepTitles[root.screen.step - 1]
                             font.pixelSize: 20
                             font.bold: true
                             wrapMode: Text.Wrap
@@ -141,7 +135,7 @@ Item {
                         RowLayout {
                             objectName: "vendorPicker"
                             Layout.fillWidth: true
-                            visible: screen.showsVendorPicker
+                            visible: root.screen.showsVendorPicker
                             spacing: 8
 
                             Label {
@@ -154,7 +148,7 @@ Item {
                             Flow {
                                 Layout.fillWidth: true
                                 Repeater {
-                                    model: screen.vendorTitles
+                                    model: root.screen.vendorTitles
 
                                     delegate: Button {
                                         required property int index
@@ -163,8 +157,8 @@ Item {
                                         objectName: "vendor:" + modelData
                                         text: modelData
                                         checkable: true
-                                        checked: screen.vendor === index
-                                        onClicked: screen.setVendor(index)
+                                        checked: root.screen.vendor === index
+                                        onClicked: root.screen.setVendor(index)
                                     }
                                 }
                             }
@@ -172,15 +166,15 @@ Item {
                         StepList {
                             objectName: "stepList"
                             Layout.fillWidth: true
-                            steps: screen.steps
-                            commandsStep: screen.commandsStep
-                            commands: screen.commands
+                            steps: root.screen.steps
+                            commandsStep: root.screen.commandsStep
+                            commands: root.screen.commands
                         }
                         Label {
                             objectName: "allowHint"
                             Layout.fillWidth: true
-                            visible: screen.allowHint !== ""
-                            text: screen.allowHint
+                            visible: root.screen.allowHint !== ""
+                            text: root.screen.allowHint
                             color: palette.placeholderText
                             wrapMode: Text.Wrap
                         }
@@ -191,19 +185,19 @@ Item {
 
                     Button {
                         objectName: "back"
-                        visible: screen.canGoBack
+                        visible: root.screen.canGoBack
                         text: qsTr("Back")
-                        onClicked: screen.back()
+                        onClicked: root.screen.back()
                     }
                     Item {
                         Layout.fillWidth: true
                     }
                     Button {
                         objectName: "next"
-                        visible: screen.canGoNext
+                        visible: root.screen.canGoNext
                         highlighted: true
                         text: qsTr("Next")
-                        onClicked: screen.next()
+                        onClicked: root.screen.next()
                     }
                 }
             }
@@ -221,15 +215,15 @@ Item {
 
             ConnectionNoticeView {
                 Layout.fillWidth: true
-                kind: screen.noticeKind
-                text: screen.noticeText
-                commands: screen.noticeCommands
+                kind: root.screen.noticeKind
+                text: root.screen.noticeText
+                commands: root.screen.noticeCommands
             }
             Button {
                 objectName: "copyDiagnostics"
-                visible: screen.noticeKind === OnboardingScreen.NoticeKind.failed
+                visible: root.screen.noticeKind === OnboardingScreen.NoticeKind.failed
                 text: qsTr("Copy Diagnostics")
-                onClicked: screen.copyDiagnostics()
+                onClicked: root.screen.copyDiagnostics()
             }
             IPhoneEntry {
                 model: root.model

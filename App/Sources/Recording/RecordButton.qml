@@ -17,7 +17,9 @@ ToolButton {
                            : Qt.resolvedUrl("record.circle.svg")
     icon.color: recording ? "red" : "white"
     text: recording ? qsTr("Stop Recording (Super+R)") : qsTr("Start Recording (Super+R)")
-    ToolTip.visible: hovered && !moving
-    ToolTip.text: text
+    PlainToolTip {
+        visible: button.hovered && !button.moving
+        text: button.text
+    }
     onClicked: overlay.toggleRecording()
 }

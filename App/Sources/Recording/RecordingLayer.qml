@@ -4,7 +4,8 @@ import Vantorel
 
 // Recording over the stream, at its top-trailing corner: the record button while the session
 // can record, the pill with the elapsed time while a recording runs. Both share one movable
-// displacement.
+// displacement, and both end in their button at the same place: a second click where the first
+// started the recording stops it, however wide the time grows.
 Item {
     id: layer
 
@@ -56,10 +57,11 @@ Item {
                 }
             }
 
+            // 6 after the button, as in the record panel: the round end circles its glyph.
             Rectangle {
                 objectName: "pill"
                 visible: layer.overlay.showsPill
-                width: pillRow.implicitWidth + 20
+                width: pillRow.implicitWidth + 16
                 height: pillRow.implicitHeight + 12
                 radius: height / 2
                 color: Qt.rgba(0, 0, 0, 0.6)
@@ -77,13 +79,6 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                         moving: movable.dragging
                     }
-                    RecordButton {
-                        objectName: "stopButton"
-                        anchors.verticalCenter: parent.verticalCenter
-                        overlay: layer.overlay
-                        moving: movable.dragging
-                        flat: true
-                    }
                     Rectangle {
                         anchors.verticalCenter: parent.verticalCenter
                         width: 10
@@ -95,6 +90,13 @@ Item {
                         objectName: "elapsed"
                         anchors.verticalCenter: parent.verticalCenter
                         text: layer.overlay.elapsedText
+                    }
+                    RecordButton {
+                        objectName: "stopButton"
+                        anchors.verticalCenter: parent.verticalCenter
+                        overlay: layer.overlay
+                        moving: movable.dragging
+                        flat: true
                     }
                 }
             }

@@ -17,6 +17,10 @@ Item {
 
     // What the movable panels are kept inside.
     readonly property size streamBounds: Qt.size(backdrop.width, backdrop.height)
+    // The picture in this view, bars beside or above it left out; the whole view until known.
+    readonly property rect picture: root.session.videoGeometry
+                                    ? root.session.videoGeometry.contentRect
+                                    : Qt.rect(0, 0, root.width, root.height)
 
     focus: true
     Component.onCompleted: root.forceActiveFocus()
@@ -127,10 +131,13 @@ Item {
             keymap: root.model.streamKeymap
         }
     }
+    // At the picture's corner: over a bar beside it, a dark panel would not show and look cut off.
     Loader {
         objectName: "recordingLayerPlace"
         anchors.right: parent.right
+        anchors.rightMargin: root.width - root.picture.x - root.picture.width
         anchors.top: parent.top
+        anchors.topMargin: root.picture.y
         sourceComponent: RecordingLayer {
             overlay: root.model.recordingOverlay
             positions: root.model.panelPositions

@@ -42,7 +42,7 @@ Menu {
         HoverHandler {
             id: hover
         }
-        ToolTip {
+        PlainToolTip {
             parent: list.hoveredItem
             visible: list.tip !== "" && menu.opened
             text: list.tip

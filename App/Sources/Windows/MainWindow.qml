@@ -306,9 +306,23 @@ ApplicationWindow {
         HoverHandler {
             id: topEdge
 
+            // Where the pointer last was on the bar: only a move along it opens another title's
+            // menu. Qt hovers again under a pointer at rest as a menu opens, and a full screen's
+            // bar shows under it, which would undo F10 and the arrow keys.
+            property real pointerX: NaN
+
+            onHoveredChanged: {
+                if (!topEdge.hovered)
+                    topEdge.pointerX = NaN
+            }
             onPointChanged: {
-                if (topEdge.hovered)
-                    menus.openUnder(topEdge.point.scenePosition.x)
+                if (!topEdge.hovered)
+                    return
+                const x = topEdge.point.scenePosition.x
+                const moved = !isNaN(topEdge.pointerX) && x !== topEdge.pointerX
+                topEdge.pointerX = x
+                if (moved)
+                    menus.openUnder(x)
             }
         }
     }

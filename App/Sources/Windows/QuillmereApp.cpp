@@ -6,6 +6,7 @@
 #include <QQuickStyle>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stop_token>
@@ -78,6 +79,9 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
     if (!qEnvironmentVariableIsSet("QM_HOSTED_BY_TESTS")) {
         instance_ = std::make_unique<SingleInstance>(SingleInstance::standardName());
         if (!instance_->isPrimary()) {
+            // Said where it was started: nothing else shows that this start did anything.
+            std::puts(qPrintable(QCoreApplication::translate(
+                "QuillmereApp", "Vantorel is already running: its window is brought forward.")));
             return;
         }
     }

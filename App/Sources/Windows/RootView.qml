@@ -75,12 +75,23 @@ Item {
             deviceName: root.model.routeIPhoneName
         }
     }
+    // The set-up steps' step and brand, kept while no phone is usable: a demo played over them
+    // leaves them where they were. A phone that becomes usable ends them.
+    Loader {
+        id: onboardingState
+
+        active: !root.model.hasConnectedDevice || root.routeKind === Route.RouteKind.onboarding
+        sourceComponent: OnboardingScreen {
+            model: root.model
+        }
+    }
     Loader {
         objectName: "onboardingPlace"
         anchors.fill: screens
-        active: root.routeKind === Route.RouteKind.onboarding
+        active: root.routeKind === Route.RouteKind.onboarding && onboardingState.item !== null
         sourceComponent: OnboardingView {
             model: root.model
+            screen: onboardingState.item
         }
     }
     Loader {

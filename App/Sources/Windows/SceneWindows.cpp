@@ -14,6 +14,13 @@ namespace qm {
 
 namespace {
 
+// Null off X11: other platforms (offscreen among them) may answer as X11 without a connection.
+xcb_connection_t* xcbConnection() {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 && QGuiApplication::platformName() == QLatin1String("xcb") ? x11->connection()
+                                                                          : nullptr;
+}
+
 void centreOverParent(QWindow& window) {
     const QWindow* parent = window.transientParent();
     if (!parent) {
@@ -36,10 +43,8 @@ void centreOverParent(QWindow& window) {
 // over another of the same colormap from the one below: black or stale, though the screen is
 // right. A colormap of its own for each secondary window keeps every such picture true.
 void separateColormap(QWindow& window) {
-    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    // Other platforms (offscreen among them) may answer as X11 without an xcb connection.
-    if (!x11 || !x11->connection() || QGuiApplication::platformName() != QLatin1String("xcb") ||
-        !window.transientParent()) {
+    xcb_connection_t* connection = xcbConnection();
+    if (!connection || !window.transientParent()) {
         return;
     }
     // Once for each native window: Qt makes a new one only when it recreates the window.
@@ -47,7 +52,6 @@ void separateColormap(QWindow& window) {
     if (separated.isValid() && separated.value<WId>() == window.winId()) {
         return;
     }
-    xcb_connection_t* connection = x11->connection();
     const auto id = static_cast<xcb_window_t>(window.winId());
     const ReplyPointer<xcb_get_window_attributes_reply_t> attributes(
         xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, id),
@@ -64,6 +68,32 @@ void separateColormap(QWindow& window) {
     // Not freed: freeing it would take it from the window. It goes with the connection.
     xcb_change_window_attributes(connection, id, XCB_CW_COLORMAP, &colormap);
     window.setProperty("qmSeparateColormap", QVariant::fromValue(window.winId()));
+}
+
+// Asks the window manager to show the window and give it the keyboard, as a task bar does for
+// the user. Qt asks only for a window it holds mapped, and the desktop's "show desktop" unmaps
+// every window: the window would stay hidden.
+void activateOnUsersBehalf(QWindow& window) {
+    xcb_connection_t* connection = xcbConnection();
+    if (!connection) {
+        return;
+    }
+    const xcb_atom_t activeWindow = atomOf(connection, "_NET_ACTIVE_WINDOW");
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    if (activeWindow == XCB_ATOM_NONE || !screen) {
+        return;
+    }
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = static_cast<xcb_window_t>(window.winId());
+    message.type = activeWindow;
+    message.data.data32[0] = 2;  // the source: the user, through a pager or task bar
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
 }
 
 }  // namespace
@@ -84,8 +114,11 @@ void SceneWindows::bringForward(QWindow* window) {
         separateColormap(*window);
         centreOverParent(*window);
         window->show();
-    } else if (window->visibility() == QWindow::Minimized) {
-        window->showNormal();
+    } else {
+        if (window->visibility() == QWindow::Minimized) {
+            window->showNormal();
+        }
+        activateOnUsersBehalf(*window);
     }
     window->raise();
     window->requestActivate();

@@ -26,7 +26,8 @@ public:
     Q_INVOKABLE void open(const QString& id);
 
     // Shows the window in front and active: a hidden one centred over the window it is
-    // transient for and kept on that screen, a minimised one restored.
+    // transient for and kept on that screen, a minimised one restored, one the desktop hid
+    // ("show desktop") shown again.
     Q_INVOKABLE static void bringForward(QWindow* window);
 
 private:

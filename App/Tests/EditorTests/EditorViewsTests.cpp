@@ -241,12 +241,17 @@ TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
         }
         EXPECT_FALSE(keymap->isRenaming());
     };
-    rename("   ", "");  // a blank name keeps the old one; Return stays in the dialog
+    rename("   ", "");  // a blank name keeps the old one, and says why; Return stays in the dialog
+    EXPECT_TRUE(shown("noticeBanner"));
+    EXPECT_EQ(keymap->notice(), "“Main” keeps its name: a layout name cannot be empty.");
     rename("Other", "Cancel");
     EXPECT_EQ(keymap->editedLayoutName(), "Main");
     const QString family = "👨‍👩‍👧";
     rename(family + QString(40, 'x'), "Rename");
     EXPECT_EQ(keymap->editedLayoutName(), family + QString(39, 'x'));
+    EXPECT_EQ(keymap->notice(), "") << "the word on the empty name stayed";
+    const auto* shownName = named("layoutButton")->property("contentItem").value<QQuickItem*>();
+    EXPECT_TRUE(shownName->property("truncated").toBool()) << "a long name ends in an ellipsis";
     EXPECT_TRUE(keymap->isEditing());
     EXPECT_EQ(keymap->selection(), idOf(tapW));
 

@@ -19,6 +19,7 @@
 #include "QuillmereCore/HostClock.h"
 #include "RunningApp.h"
 #include "ViewTesting.h"
+#include "Windows/SceneWindows.h"
 
 namespace qm {
 namespace {
@@ -107,6 +108,7 @@ protected:
 
 TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
     QString firstTitle;
+    QString cableTitle;
     QPointF hudAt;
     std::size_t playedActions = 0;
     const auto title = [&] { return test::textOf(shown("stepTitle")); };
@@ -142,6 +144,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(user().click(shown("next")));
              QQuickItem* command = nullptr;
              ASSERT_TRUE(DesktopUser::waitFor([&] { return (command = shown("command")); }));
+             cableTitle = title();
              ASSERT_TRUE(test::waitForFrame(*window));
              const QRectF before = command->mapRectToScene(command->boundingRect());
              const QPoint at = command->mapToGlobal(QPointF(4, 4)).toPoint();
@@ -165,11 +168,16 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_TRUE(fullScreenIs(true));
              EXPECT_TRUE(DesktopUser::waitFor([&] { return !menuBarShown(); }));
          }},
-        {"Close Stream through the menu",
+        {"Close Stream through the menu: the set-up steps as they were left, brand and all",
          [&] {
              ASSERT_TRUE(user().choose(*window, {"Stream", "Close Stream"}));
              expectSetUpSteps();
              EXPECT_TRUE(fullScreenIs(false));
+             EXPECT_EQ(title(), cableTitle);
+             ASSERT_TRUE(user().click(shown("back")));
+             QQuickItem* samsung = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return (samsung = shown("vendor:Samsung")); }));
+             EXPECT_TRUE(samsung->property("checked").toBool());
          }},
         {"Demo Mode from the link, reached with Tab and followed with Return",
          [&] {
@@ -504,6 +512,30 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              ASSERT_TRUE(user().activate(*window));
              openFirstMenuWithF10();
          }},
+        {"F10 with the pointer resting on the bar's last title opens the first menu, and Right "
+         "the next",
+         [&] {
+             QQuickItem* help = DesktopUser::shownWithText(*window, "Help", "QQuickMenuBarItem");
+             ASSERT_TRUE(help);
+             ASSERT_TRUE(user().moveTo(help->mapToGlobal(help->boundingRect().center()).toPoint()));
+             // Qt hovers again under the pointer as the next frame is made, once a menu shows.
+             ASSERT_TRUE(user().press("F10"));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return DesktopUser::menuItem(*window, "About Vantorel"); }));
+             ASSERT_TRUE(test::waitForFrame(*window));
+             EXPECT_TRUE(DesktopUser::menuItem(*window, "About Vantorel")) << "Help opened";
+             ASSERT_TRUE(user().press("Right"));
+             EXPECT_TRUE(DesktopUser::waitFor([&] {
+                 return DesktopUser::menuItem(*window, "Demo Mode") &&
+                        DesktopUser::openMenus(*window) == 1;
+             }));
+             ASSERT_TRUE(test::waitForFrame(*window));
+             EXPECT_TRUE(DesktopUser::menuItem(*window, "Demo Mode")) << "Help opened";
+             closeMenus();
+             // Off the bar, which a full screen shows under the pointer.
+             ASSERT_TRUE(user().moveTo(
+                 window->mapToGlobal(window->contentItem()->boundingRect().center()).toPoint()));
+         }},
         {"F11 on the set-up steps: full screen without the menu bar, and back",
          [&] {
              ASSERT_TRUE(user().press("F11"));
@@ -512,6 +544,14 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              ASSERT_TRUE(user().press("F11"));
              ASSERT_TRUE(fullScreenIs(false));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return menuBarShown(); }));
+         }},
+        {"Super+D shows the desktop; a later start's request brings the window back, focused",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !window->isExposed(); }));
+             SceneWindows::bringForward(window);
+             EXPECT_TRUE(DesktopUser::waitFor(
+                 [&] { return window->isExposed() && DesktopUser::focusWindow() == window; }));
          }},
         {"About and its licences through the Vantorel menu",
          [&] {

@@ -261,6 +261,14 @@ TEST_F(HUDViewsTest, ToolbarSwitchesAndTheModeMenu) {
     keymap.loadActiveKeymaps();
     test::settleWorkers();
     EXPECT_EQ(test::textOf(item("modeIndicator")), "Keyboard & Mouse");
+    // Its tooltip goes as the window changes state, the pointer at rest on the button.
+    QObject* tip = window->findChild<QObject*>("modeTip");
+    ASSERT_TRUE(tip);
+    QTest::mouseMove(window.get(), menuButton->mapToScene(QPointF(4, 4)).toPoint());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tip->property("opened").toBool(); }));
+    window->showFullScreen();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !tip->property("visible").toBool(); }));
+    window->showNormal();
     click(menuButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return modeMenu()->property("opened").toBool(); }));
     EXPECT_EQ(menuItems().size(), 4u);  // the two modes, the section hidden

@@ -36,7 +36,10 @@ protected:
                 required property string bundle
                 required property size size
                 width: size.width; height: size.height
-                OnboardingView { anchors.fill: parent; model: shell; bundleRoot: bundle }
+                OnboardingView {
+                    anchors.fill: parent; model: shell
+                    screen: OnboardingScreen { model: shell; bundleRoot: bundle }
+                }
             })",
                                    {{"shell", QVariant::fromValue<QObject*>(&shell_)},
                                     {"bundle", bundle_.path()},

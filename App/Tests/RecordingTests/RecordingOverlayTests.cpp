@@ -120,10 +120,17 @@ TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
     ASSERT_TRUE(QTest::qWaitFor([&] {
         return window->contentItem()->contains(button->mapToScene(button->boundingRect().center()));
     }));
+    const auto placeOf = [](QQuickItem* each) {
+        return each->mapRectToScene(each->boundingRect());
+    };
+    const QRectF recordAt = placeOf(button);
     test::click(*window, button);
     ASSERT_TRUE(item("pill")->isVisible());
     EXPECT_FALSE(item("recordPanel")->isVisible());
     EXPECT_EQ(test::textOf(item("elapsed")), "0:00");
+    // Stop lies under the pointer that started the recording, and stays as the time grows.
+    QQuickItem* stop = item("stopButton");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return placeOf(stop) == recordAt; })) << "stop moved";
     advance(999ms);
     EXPECT_EQ(test::textOf(item("elapsed")), "0:00");
     advance(1ms);
@@ -136,6 +143,10 @@ TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
     EXPECT_EQ(overlay.elapsedText(), "0:02");
     advance(1ms);
     EXPECT_EQ(overlay.elapsedText(), "0:03");
+    now = now.addSecs(600);
+    timers.advance(1s);
+    EXPECT_EQ(test::textOf(item("elapsed")), "10:03");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return placeOf(stop) == recordAt; })) << "stop moved";
 
     EXPECT_FALSE(item("savedPanel")->isVisible());
     controller.stop(session);

@@ -311,6 +311,10 @@ TEST_F(StreamViewsTest, TheRecordingLayerSitsAtTheTopTrailingCornerOfALiveStream
     const auto corner = [&] { return panel->mapRectToScene(panel->boundingRect()).topRight(); };
     EXPECT_TRUE(QTest::qWaitFor([&] { return corner() == QPointF(628, 12); }))
         << corner().x() << "," << corner().y();
+    // A picture narrower than the view has black bars beside it: the dark panel stays off them.
+    session->setVideoGeometry(VideoGeometry({1080, 1080}, {80, 0, 480, 480}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return corner() == QPointF(548, 12); }))
+        << corner().x() << "," << corner().y();
     test::click(*window, findItem(*window, "recordButton"));
     EXPECT_EQ(session->recordings.size(), 1u);
     EXPECT_TRUE(isShown(*window, "pill"));
