@@ -8,10 +8,10 @@
 #include <array>
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/PrivateFolders.h"
 
 namespace qm {
 
@@ -19,13 +19,6 @@ namespace {
 
 // A local socket connects or fails at once; the wait only bounds a holder that stopped reading.
 constexpr int answerMillis = 2000;
-
-// Where no other user can reach: a real folder, the user's own, open to no one else.
-bool isPrivateFolder(const QString& folder) {
-    struct stat info {};
-    return !folder.isEmpty() && ::lstat(QFile::encodeName(folder).constData(), &info) == 0 &&
-           S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
-}
 
 // The name of the effective user, as Qt puts it in its fallback runtime folder.
 QString userName() {
@@ -57,7 +50,7 @@ SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(p
         }
     });
     const QString folder = QFileInfo(name).path();
-    if (!isPrivateFolder(folder)) {
+    if (!isPrivateFolder(QFile::encodeName(folder).toStdString())) {
         Log::session().warn(
             "more than one instance may run: {} is not a folder of this user's "
             "own with mode 0700; set XDG_RUNTIME_DIR to one",

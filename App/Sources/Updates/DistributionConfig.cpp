@@ -27,8 +27,8 @@ bool isLocalIPv4(quint32 v4) {
         return v4 >> (32 - bits) == network >> (32 - bits);
     };
     return in(0x00000000, 8) || in(0x7F000000, 8) || in(0x0A000000, 8) || in(0x64400000, 10) ||
-           in(0xA9FE0000, 16) || in(0xAC100000, 12) || in(0xC0A80000, 16) || in(0xC6120000, 15) ||
-           in(0xE0000000, 3);
+           in(0xA9FE0000, 16) || in(0xAC100000, 12) || in(0xC0000000, 24) || in(0xC0A80000, 16) ||
+           in(0xC6120000, 15) || in(0xE0000000, 3);
 }
 
 }  // namespace
@@ -117,10 +117,18 @@ bool DistributionConfig::isLocalAddress(const QHostAddress& address) {
         return quint32(v6[at]) << 24 | quint32(v6[at + 1]) << 16 | quint32(v6[at + 2]) << 8 |
                quint32(v6[at + 3]);
     };
-    // NAT64's well-known prefix and 6to4 lead to the IPv4 address they carry.
+    // NAT64's well-known prefix, IPv4-translated addresses and 6to4 lead to the IPv4 address
+    // they carry.
     static constexpr quint8 nat64[12] = {0x00, 0x64, 0xFF, 0x9B};
-    if (std::equal(v6.c, v6.c + 12, nat64)) {
+    static constexpr quint8 translated[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    if (std::equal(v6.c, v6.c + 12, nat64) || std::equal(v6.c, v6.c + 12, translated)) {
         return isLocalIPv4(ipv4At(12));
+    }
+    // NAT64 prefixes for a network's own use, and the benchmarking block.
+    static constexpr quint8 localNat64[6] = {0x00, 0x64, 0xFF, 0x9B, 0x00, 0x01};
+    static constexpr quint8 benchmarking[6] = {0x20, 0x01, 0x00, 0x02, 0x00, 0x00};
+    if (std::equal(v6.c, v6.c + 6, localNat64) || std::equal(v6.c, v6.c + 6, benchmarking)) {
+        return true;
     }
     if (v6[0] == 0x20 && v6[1] == 0x02) {
         return isLocalIPv4(ipv4At(2));

@@ -46,8 +46,9 @@ struct DistributionConfig {
     // The URL's host in small letters without a final dot: "LocalHost." is "localhost".
     static QString hostName(const QUrl& url);
     // Loopback, unspecified, private (shared and unique local included), link-local,
-    // benchmarking, multicast or reserved, or an IPv4-mapped, IPv4-compatible, NAT64 or 6to4
-    // form of one: this computer or its network.
+    // benchmarking, multicast, reserved or for protocol use, a local-use NAT64 address, or an
+    // IPv4-mapped, IPv4-translated, IPv4-compatible, NAT64 or 6to4 form of one: this computer or
+    // its network.
     static bool isLocalAddress(const QHostAddress& address);
     // Strict Base64 of exactly 32 bytes.
     static std::optional<QString> sparkleKeyFrom(const QString& text);

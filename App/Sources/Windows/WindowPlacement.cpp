@@ -81,7 +81,15 @@ QRect WindowPlacement::placed(QRect saved, const QList<QRect>& screens) {
         centred.moveCenter(primary.center());
         return centred;
     }
-    return {saved.topLeft(), saved.size().boundedTo(holder->size())};
+    // Cut to the screen's size, the window also moves onto it, no edge past the screen's.
+    QRect fitted(saved.topLeft(), saved.size().boundedTo(holder->size()));
+    if (fitted.width() < saved.width()) {
+        fitted.moveLeft(holder->left());
+    }
+    if (fitted.height() < saved.height()) {
+        fitted.moveTop(holder->top());
+    }
+    return fitted;
 }
 
 WindowPlacement::WindowPlacement(QWindow& window, QSettings& store)

@@ -17,9 +17,9 @@ class WindowPlacement : public QObject {
 
 public:
     // Where a window last shown at `saved` opens on screens with these available areas, the
-    // primary screen's first: where it was, no larger than the screen that holds most of it;
-    // centred on the primary screen, at the size that fits, when no screen shows enough of it
-    // to take hold of.
+    // primary screen's first: where it was, no larger than the screen that holds most of it and
+    // moved onto that screen where it was larger; centred on the primary screen, at the size that
+    // fits, when no screen shows enough of it to take hold of.
     static QRect placed(QRect saved, const QList<QRect>& screens);
 
     // Places the hidden window as the store says, and shows it; without a stored place the

@@ -27,7 +27,9 @@ TEST(WindowPlacementTest, AWindowOpensWhereItWasLeftOrCentredWhenNoScreenShowsIt
              {{-850, 100, 900, 600}, {510, 240, 900, 600}, "too little of its top shows"},
              {{100, -40, 900, 600}, {510, 240, 900, 600}, "its top above every screen"},
              {{4000, 2000, 900, 600}, {510, 240, 900, 600}, "off every screen"},
-             {{2000, 0, 2560, 1440}, {2000, 0, 1280, 1024}, "larger than its screen"},
+             {{2000, 0, 2560, 1440}, {1920, 0, 1280, 1024}, "larger than its screen"},
+             {{100, 100, 2560, 1440}, {0, 0, 1920, 1080}, "larger, away from the corner"},
+             {{100, 100, 1200, 1440}, {100, 0, 1200, 1080}, "taller than its screen"},
              {{5000, 0, 2560, 1440}, {0, 0, 1920, 1080}, "off every screen and larger"},
          }) {
         EXPECT_EQ(WindowPlacement::placed(row.saved, screens), row.placed) << row.why;

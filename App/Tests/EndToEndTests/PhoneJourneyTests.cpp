@@ -6,10 +6,12 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -23,6 +25,8 @@
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -548,6 +552,65 @@ std::string quitCaseName(const ::testing::TestParamInfo<std::tuple<Busy, const c
     const auto [busy, quitKey] = info.param;
     return std::string(busyNames[std::size_t(busy)]) +
            (std::string_view(quitKey) == "Meta+Q" ? "SuperQ" : "AltF4");
+}
+
+// The simulated phone as a person starts it, from its terminal: twice in a home of its own, which
+// it makes the user's alone and where the phone keeps the computer allowed at the first start;
+// then in a home others can enter, which it refuses.
+TEST(SimulatedPhoneTest, KeepsItsHomePrivateAndTheComputerItAllowed) {
+    test::PrivateDisplay display;
+    ASSERT_TRUE(display.start({1280, 800}));
+    QTemporaryDir data;
+    const auto start = [&](QProcess& phone, const QString& dataHome) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", dataHome);
+        environment.insert("XDG_RUNTIME_DIR", data.path());  // no other instance to raise
+        environment.insert("QM_LOG_LEVEL", "info");
+        phone.setProcessEnvironment(environment);
+        phone.setProcessChannelMode(QProcess::MergedChannels);
+        phone.start(QM_SIMULATED_PHONE, QStringList());
+    };
+    // What the phone printed so far, read until it prints `count` lines holding `text`.
+    const auto printed = [](QProcess& phone, QByteArray& seen, const char* text,
+                            qsizetype count = 1) {
+        while (seen.count(text) < count && phone.waitForReadyRead(test::waitBound * 4)) {
+            seen += phone.readAll();
+        }
+        return seen.count(text) >= count;
+    };
+    QProcess first;
+    QByteArray seen;
+    start(first, data.path());
+    ASSERT_TRUE(printed(first, seen, "waiting for the user to allow USB debugging"))
+        << seen.toStdString();
+    // Until the phone has the key it shows no prompt to press on.
+    while (!seen.contains("this computer is allowed")) {
+        const qsizetype answers = seen.count("simulated phone: ");
+        first.write("a");
+        ASSERT_TRUE(printed(first, seen, "simulated phone: ", answers + 1)) << seen.toStdString();
+    }
+    ASSERT_TRUE(printed(first, seen, "connected: device")) << seen.toStdString();
+    first.kill();
+    first.waitForFinished();
+    EXPECT_EQ(std::filesystem::status(data.filePath("vantorel-simulated-phone").toStdString())
+                  .permissions(),
+              std::filesystem::perms::owner_all);
+
+    QProcess again;
+    QByteArray seenAgain;
+    start(again, data.path());
+    ASSERT_TRUE(printed(again, seenAgain, "connected: device")) << seenAgain.toStdString();
+    EXPECT_FALSE(seenAgain.contains("waiting for the user")) << seenAgain.toStdString();
+    again.kill();
+
+    QTemporaryDir shared;
+    ASSERT_TRUE(QDir().mkdir(shared.filePath("vantorel-simulated-phone")));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared.filePath("vantorel-simulated-phone")), 0755), 0);
+    QProcess refused;
+    start(refused, shared.path());
+    ASSERT_TRUE(refused.waitForFinished(test::waitBound * 4));
+    EXPECT_EQ(refused.exitCode(), 1);
+    EXPECT_TRUE(refused.readAll().contains("is not a folder of this user's own with mode 0700"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Quits, PhoneQuitJourneyTest,

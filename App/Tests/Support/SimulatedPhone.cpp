@@ -10,12 +10,15 @@
 #include <QPainter>
 #include <array>
 #include <filesystem>
+#include <ranges>
 #include <utility>
 
 #include <fmt/format.h>
 
 #include "BenchClip.h"
 #include "DeviceLink/DeviceInfo.h"
+#include "QuillmereCore/AtomicFile.h"
+#include "QuillmereCore/PrivateFolders.h"
 #include "Storage/Bundle.h"
 #include "Support/MediaFixtures.h"
 
@@ -29,6 +32,8 @@ constexpr const char* serial = "QM7S2K41C09";
 // Serial, manufacturer, model, Android release and SDK, as getprop prints them.
 constexpr const char* deviceInfo = "QM7S2K41C09\nQuillmere\nQM Seven\n14\n34\n";
 constexpr const char* jarName = "quillmere-server.jar";
+// Some hundred keys.
+constexpr std::size_t maxAllowedKeysSize = 100'000;
 
 struct Listed {
     const char* package;
@@ -157,8 +162,7 @@ const std::vector<AppInfo>& SimulatedPhone::apps() {
 
 AppModelEnvironment SimulatedPhone::environment(QSettings& defaults) {
     script_.apps = apps();
-    hostKey_ =
-        std::make_shared<const AdbKey>(AdbKey::loadOrCreate(AppModelEnvironment::adbKeyFile()));
+    allowedKeys_ = QFile::encodeName(QDir::home().filePath("phone/adb_keys")).toStdString();
     DeviceLinkOptions usb;
     usb.events = usb_.events();
     usb.openTransport = usb_.opener();
@@ -208,10 +212,16 @@ bool SimulatedPhone::pullCable() {
 
 bool SimulatedPhone::allow() {
     const std::shared_ptr<FakePhone> phone = session();
-    if (!phone || !phone->adb().approvePendingKey()) {
+    const std::optional<Bytes> key = phone ? phone->adb().pendingKey() : std::nullopt;
+    if (!key || !phone->adb().approvePendingKey()) {
         return false;
     }
-    allowed_ = true;
+    // Kept without its NUL, a line a key.
+    Bytes keys = AtomicFile::read(allowedKeys_, maxAllowedKeysSize).value_or(Bytes());
+    keys.insert(keys.end(), key->begin(), key->end() - 1);
+    keys.push_back('\n');
+    createPrivateFolders(allowedKeys_.parent_path());
+    AtomicFile::write(allowedKeys_, keys, 0600);
     return true;
 }
 
@@ -242,9 +252,18 @@ std::vector<std::string> SimulatedPhone::violations() const {
 }
 
 void SimulatedPhone::prepare(FakePhone& phone) const {
-    // The phone remembers a computer its user allowed.
-    if (allowed_) {
-        phone.adb().trust(*hostKey_);
+    // The phone remembers the computers its user allowed; a file it cannot read, none.
+    Bytes keys;
+    try {
+        keys = AtomicFile::read(allowedKeys_, maxAllowedKeysSize).value_or(Bytes());
+    } catch (const std::filesystem::filesystem_error&) {
+    }
+    for (const auto line : std::views::split(keys, std::uint8_t('\n'))) {
+        if (!line.empty()) {
+            Bytes offered(line.begin(), line.end());
+            offered.push_back(0);
+            phone.adb().trust(offered);
+        }
     }
     phone.adb().services().answerShell(std::string(DeviceInfoQuery::command), deviceInfo);
     phone.server().setScript(script_);

@@ -2,14 +2,13 @@
 
 #include <QSettings>
 #include <QTemporaryDir>
-#include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "DeviceLink/AdbKey.h"
 #include "Model/AppModelEnvironment.h"
 #include "Support/FakeUsb.h"
 
@@ -17,12 +16,12 @@ namespace qm::test {
 
 // A phone for the whole application: one fake phone on the fake USB bus under the real
 // libusb-facing transport, in place of the machine's bus in the app's standard environment. It
-// asks for authorisation until its user allows the computer (and then remembers it, as "Always
-// allow" does), names itself and answers getprop, lists a dozen games with PNG icons, streams a
-// 1080p60 clip in H.264 or HEVC with audio from the fake device server, reports temperatures and
-// throttling, and answers pings on a clock of its own. Its cable can be pulled and plugged in
-// again, and its server killed. GUI thread only; the bus prepares each new ADB session on the
-// link's threads.
+// asks for authorisation until its user allows the computer, and then remembers its key, as
+// "Always allow" does, in the home's phone/adb_keys from one run to the next; it names itself and
+// answers getprop, lists a dozen games with PNG icons, streams a 1080p60 clip in H.264 or HEVC with
+// audio from the fake device server, reports temperatures and throttling, and answers pings on a
+// clock of its own. Its cable can be pulled and plugged in again, and its server killed. GUI thread
+// only; the bus prepares each new ADB session on the link's threads.
 class SimulatedPhone {
 public:
     // Told a line for each finger the phone feels go down, move or lift, on the phone's threads.
@@ -49,7 +48,8 @@ public:
     bool plugIn();
     // False when it is out.
     bool pullCable();
-    // The user taps "Allow" on the phone's prompt; false when no prompt shows.
+    // The user taps "Allow" on the phone's prompt, "Always allow" ticked; false when no prompt
+    // shows. Throws std::filesystem::filesystem_error when the key cannot be kept.
     bool allow();
     // The device server dies; false when none runs.
     bool killServer();
@@ -69,8 +69,7 @@ private:
 
     FakeServerScript script_;
     QTemporaryDir bundle_;
-    std::shared_ptr<const AdbKey> hostKey_;
-    std::atomic<bool> allowed_{false};
+    std::filesystem::path allowedKeys_;  // a line a key, as a phone keeps them
     FakeUsb usb_;
     std::shared_ptr<FakeUsbDevice> device_;  // none while unplugged
     std::vector<std::shared_ptr<FakeUsbDevice>> unplugged_;

@@ -1,7 +1,8 @@
 // vantorel-simulated-phone: the application as it runs for a user, with one simulated phone
 // plugged into a simulated USB bus in place of the machine's, for looking at every screen that
-// needs a phone. Settings, keymaps and recordings stay in a home of its own, shown at start and
-// kept from run to run. Keys typed in the terminal act as the phone's user and its cable:
+// needs a phone. Settings, keymaps, recordings and the computers the phone allowed stay in a
+// home of its own, shown at start and kept from run to run. Keys typed in the terminal act as the
+// phone's user and its cable:
 //
 //   a  allow this computer on the phone's prompt      p  pull the cable out
 //   k  kill the device server                        r  plug the cable in again
@@ -10,6 +11,7 @@
 // application (Qt's own, such as -platform).
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <csignal>
@@ -24,6 +26,7 @@
 #include <unistd.h>
 
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/PrivateFolders.h"
 #include "SimulatedPhone.h"
 #include "TemporaryHome.h"
 #include "Windows/QuillmereApp.h"
@@ -68,7 +71,11 @@ void say(const char* text) {
 void press(qm::test::SimulatedPhone& phone, char key) {
     switch (key) {
         case 'a':
-            say(phone.allow() ? "this computer is allowed" : "no prompt shows on the phone");
+            try {
+                say(phone.allow() ? "this computer is allowed" : "no prompt shows on the phone");
+            } catch (const std::exception& error) {
+                say(error.what());
+            }
             break;
         case 'p':
             say(phone.pullCable() ? "cable pulled" : "the cable is out already");
@@ -87,11 +94,22 @@ void press(qm::test::SimulatedPhone& phone, char key) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // In the user's data folder: what the app says it saved is there at the next start.
+    // In the user's data folder: what the app says it saved is there at the next start. As the
+    // app's own data, it is the user's alone.
     const QString home = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
                              .filePath("vantorel-simulated-phone");
-    if (!QDir().mkpath(home)) {
-        std::printf("simulated phone: cannot make the home folder %s\n", qPrintable(home));
+    const std::filesystem::path folder = QFile::encodeName(home).toStdString();
+    try {
+        qm::createPrivateFolders(folder);
+    } catch (const std::exception& error) {
+        say(error.what());
+        return 1;
+    }
+    if (!qm::isPrivateFolder(folder)) {
+        std::printf(
+            "simulated phone: the home %s is not a folder of this user's own with mode "
+            "0700; remove it, or set XDG_DATA_HOME to a folder of your own\n",
+            qPrintable(home));
         return 1;
     }
     qm::test::useHome(home);

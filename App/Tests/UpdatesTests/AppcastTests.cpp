@@ -154,25 +154,46 @@ TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
               0);
     ASSERT_EQ(QProcess::execute("openssl", {"rand", "-out", package, "100000"}), 0);
     const QString url = "https://u.example/vantorel_1.8_amd64.deb?a&b";
-    const auto publish = [&](const QStringList& arguments) {
+    // In the package's folder, as a publisher types a name there.
+    const auto publish = [&](const QStringList& command) {
         auto script = std::make_unique<QProcess>();
-        script->start(QM_PUBLISH_UPDATE, arguments);
+        script->setWorkingDirectory(dir.path());
+        script->start(command.front(), command.mid(1));
         EXPECT_TRUE(script->waitForFinished(60000));
         return script;
     };
-    for (const auto& [arguments, why] : std::vector<std::pair<QStringList, QByteArray>>{
-             {{otherKey, package, "8", url}, "is not an Ed25519 private key"},
-             {{key, package, "8", "http://u.example/v.deb"}, "is not https://"},
-             {{key, package, "8", "https://u.example/v\x01.deb"}, "URL holds a control character"},
-             {{key, package, "8", url, "1.8\x1b[2J"}, "SHOWN_VERSION holds a control character"},
+    const QString run = QM_PUBLISH_UPDATE;
+    for (const auto& [command, why] : std::vector<std::pair<QStringList, QByteArray>>{
+             {{run, otherKey, package, "8", url}, "is not an Ed25519 private key"},
+             {{run, key, package, "8", "http://u.example/v.deb"}, "is not https://"},
+             {{run, key, package, "8", "https://u.example/v\x01.deb"},
+              "URL holds a control character"},
+             {{run, key, package, "8", url, "1.8\x1b[2J"},
+              "SHOWN_VERSION holds a control character"},
+             {{"env", "LC_ALL=C", run, key, package, "8", url, "1.8\u0085"},
+              "SHOWN_VERSION holds a control character"},
+             {{run, key, package, "8", url, "1.8\uFFFE"},
+              "SHOWN_VERSION holds a control character"},
+             // A byte that is no UTF-8, which a QString cannot carry.
+             {{"bash", "-c", R"(exec "$0" "$@" $'1.8\xff')", run, key, package, "8", url},
+              "SHOWN_VERSION is not valid UTF-8"},
+             {{run, key, package, "8", "https://"}, "names no host"},
+             {{run, key, package, "8", "https://u@:443/v.deb"}, "names no host"},
+             {{run, key, package, "8", "https://u.example/v 1.deb"}, "holds a space"},
          }) {
-        SCOPED_TRACE(arguments.join(' ').toStdString());
-        const auto refused = publish(arguments);
+        SCOPED_TRACE(command.join(' ').toStdString());
+        const auto refused = publish(command);
         EXPECT_NE(refused->exitCode(), 0);
         EXPECT_TRUE(refused->readAllStandardError().contains(why));
         EXPECT_EQ(refused->readAllStandardOutput(), "");
     }
-    const auto script = publish({key, package, "8", url, "1.8 <beta> \"rc\""});
+    // Named as options of the commands the script runs.
+    for (const QString name : {"-L", "--help"}) {
+        ASSERT_TRUE(QFile::copy(package, dir.filePath(name)));
+        const QByteArray item = publish({run, key, name, "8", url})->readAllStandardOutput();
+        EXPECT_TRUE(item.contains("length=\"100000\"")) << item.toStdString();
+    }
+    const auto script = publish({run, key, package, "8", url, "1.8 <beta> \"rc\""});
     ASSERT_EQ(script->exitCode(), 0) << script->readAllStandardError().toStdString();
     const QByteArray output = script->readAllStandardOutput();
 

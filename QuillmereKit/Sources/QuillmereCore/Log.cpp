@@ -51,14 +51,19 @@ char32_t characterAt(std::string_view text, std::size_t at, std::size_t& length)
     return c;
 }
 
-// C0 and C1 controls, DEL, line and paragraph separators, the interlinear annotation marks, and
-// every character a reader does not see that may yet carry or reorder text: bidirectional and
-// zero-width controls, tag characters, fillers, variation selectors (Unicode's
-// default-ignorable set).
+// C0 and C1 controls, DEL, the backslash that begins an escape, every character a reader does
+// not see that may yet carry or reorder text: format characters (bidirectional and zero-width
+// controls, tags, prepended marks), the rest of Unicode's default-ignorable set (fillers,
+// variation selectors); and the blanks that pass for a space or for nothing: spaces and
+// separators but the ASCII space, the braille blank and the object replacement character.
 bool mustEscape(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029 ||
-           (c >= 0xFFF9 && c <= 0xFFFB) ||
-           u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
+    if (c < 0x80) {
+        return c < 0x20 || c == 0x7F || c == '\\';
+    }
+    const auto character = static_cast<UChar32>(c);
+    return c < 0xA0 || c == 0x2800 || c == 0xFFFC ||
+           (U_GET_GC_MASK(character) & (U_GC_CF_MASK | U_GC_Z_MASK)) != 0 ||
+           u_hasBinaryProperty(character, UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
 }
 
 }  // namespace
@@ -76,8 +81,8 @@ std::string Log::escaped(std::string_view text) {
         const char32_t c = characterAt(text, at, length);
         if (!mustEscape(c)) {
             out.append(text.substr(at, length));
-        } else if (c == '\n' || c == '\r' || c == '\t') {
-            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+        } else if (c == '\n' || c == '\r' || c == '\t' || c == '\\') {
+            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : "\\\\";
         } else if (c < 0x80) {
             out += fmt::format("\\x{:02X}", static_cast<unsigned>(c));
         } else if (c <= 0xFFFF) {
@@ -94,7 +99,7 @@ namespace {
 bool needsEscaping(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
-        return byte < 0x20 || byte >= 0x7F;
+        return byte < 0x20 || byte >= 0x7F || byte == '\\';
     });
 }
 

@@ -47,8 +47,8 @@ public:
 
     // Text from a phone, a file or the network as every log line shows it: one line, with
     // nothing in it that drives a terminal or hides or reorders text. Each such character is
-    // written as "\n", "\r", "\t", "\xHH", "\uHHHH" or, past U+FFFF, "\UHHHHHHHH"; ill-formed
-    // UTF-8 as U+FFFD.
+    // written as "\n", "\r", "\t", "\xHH", "\uHHHH" or, past U+FFFF, "\UHHHHHHHH", and a backslash
+    // as "\\"; ill-formed UTF-8 as U+FFFD.
     static std::string escaped(std::string_view text);
 
     // The most recent entries of every category, oldest first.

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qm {
 
@@ -21,6 +22,12 @@ void createPrivateFolders(const std::filesystem::path& folder) {
         throw std::filesystem::filesystem_error("cannot create folder", folder,
                                                 std::error_code(error, std::generic_category()));
     }
+}
+
+bool isPrivateFolder(const std::filesystem::path& folder) {
+    struct stat info {};
+    return !folder.empty() && ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
 }
 
 }  // namespace qm

@@ -82,8 +82,8 @@ TEST(Log, EveryLineStaysOneLineWithoutTerminalEscapes) {
         {"a\r\tb", "a\\r\\tb"},
         {"\x1B[31mred\x07 del\x7F", "\\x1B[31mred\\x07 del\\x7F"},
         // The C1 controls end where the no-break space begins.
-        {"c1 \u009B31m \u0080\u009F\u00A0", "c1 \\u009B31m \\u0080\\u009F\u00A0"},
-        {"separator\u2028x", "separator\\u2028x"},
+        {"c1 \u009B31m \u0080\u009F\u00A0", "c1 \\u009B31m \\u0080\\u009F\\u00A0"},
+        {"separator\u2028x\u2029y", "separator\\u2028x\\u2029y"},
         // Text that reorders or hides itself.
         {"\u202Egnp.exe\u2066\u2069\u061C", "\\u202Egnp.exe\\u2066\\u2069\\u061C"},
         {"zero\u200Bwidth\u200D\uFEFF\u2060", "zero\\u200Bwidth\\u200D\\uFEFF\\u2060"},
@@ -94,8 +94,15 @@ TEST(Log, EveryLineStaysOneLineWithoutTerminalEscapes) {
          "a\\U000E0061\\U000E007F\\u00AD\\u034F\\u115F\\u3164\\uFFA0"},
         {"b\u180B\uFE0F\U000E01EF\uFFF9\uFFFB\U0001D173\U0001D17A",
          "b\\u180B\\uFE0F\\U000E01EF\\uFFF9\\uFFFB\\U0001D173\\U0001D17A"},
+        // Format characters past the default-ignorable set: hieroglyph controls, prepended marks.
+        {"\U00013430\U0001343F\u0600\u0605\u06DD\u070F\u0890\u0891\u08E2\U000110BD\U000110CD",
+         "\\U00013430\\U0001343F\\u0600\\u0605\\u06DD\\u070F\\u0890\\u0891\\u08E2\\U000110BD"
+         "\\U000110CD"},
+        // Blanks that pass for a space or for nothing.
+        {"\u2800\uFFFC\u2003\u202F\u3000 .", "\\u2800\\uFFFC\\u2003\\u202F\\u3000 ."},
         {"bad \xFF byte", "bad \uFFFD byte"},
-        {"Gam\u00E9 \u2713 \\", "Gam\u00E9 \u2713 \\"},
+        // A phone's own backslash does not read as an escape.
+        {"Gam\u00E9 \u2713 \\u202E", "Gam\u00E9 \u2713 \\\\u202E"},
     };
     for (const auto& [text, shown] : cases) {
         Log::adb().info("connected: {}", text);

@@ -61,6 +61,14 @@ TEST_F(GameLibraryCacheTest, GivesBackWhatWasSavedInOrder) {
     cache_.save(apps, "SERIAL1");
     EXPECT_EQ(cache_.load("SERIAL1"), apps);
     EXPECT_EQ(namesIn(icons_), (std::vector<std::string>{"com.b.png", "com.c.png"}));
+    // Which apps the phone holds is for the user alone.
+    for (const fs::path& folder : {root_, phone_, icons_}) {
+        EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
+    }
+    for (const fs::path& file : {phone_ / "index.json", icons_ / "com.b.png"}) {
+        EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+            << file;
+    }
 
     EXPECT_TRUE(cache_.load("OTHER").empty());
     EXPECT_FALSE(fs::exists(root_ / "OTHER"));

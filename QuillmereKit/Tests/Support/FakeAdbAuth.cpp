@@ -112,7 +112,8 @@ std::variant<FakeAdbAuth::PublicKey, std::string> FakeAdbAuth::decodePublicKey(B
     if (exponent != 3 && exponent != 65537) {
         return "the exponent is " + std::to_string(exponent) + ", not 3 or 65537";
     }
-    return PublicKey{rsaPublicKey(n.get(), exponent), text.substr(base64Length + 1)};
+    return PublicKey{rsaPublicKey(n.get(), exponent), text.substr(base64Length + 1),
+                     Bytes(line.begin(), line.end())};
 }
 
 void FakeAdbAuth::trust(openssl::PKey key) {

@@ -17,6 +17,7 @@ public:
     struct PublicKey {
         openssl::PKey key;
         std::string comment;
+        Bytes line;  // as offered, its NUL included
     };
 
     // 20 random bytes.

@@ -47,13 +47,22 @@ FakeAdbDevice::~FakeAdbDevice() {
 }
 
 void FakeAdbDevice::trust(const AdbKey& key) {
-    auto decoded = FakeAdbAuth::decodePublicKey(key.androidPublicKey("trusted"));
+    trust(key.androidPublicKey("trusted"));
+}
+
+void FakeAdbDevice::trust(ByteView publicKeyLine) {
+    auto decoded = FakeAdbAuth::decodePublicKey(publicKeyLine);
     if (auto* problem = std::get_if<std::string>(&decoded)) {
         std::lock_guard lock(mutex_);
         violation("cannot trust the host key: " + *problem);
         return;
     }
     auth_.trust(std::move(std::get<FakeAdbAuth::PublicKey>(decoded).key));
+}
+
+std::optional<Bytes> FakeAdbDevice::pendingKey() const {
+    std::lock_guard lock(mutex_);
+    return phase_ == Phase::awaitingApproval ? std::optional(pendingKey_->line) : std::nullopt;
 }
 
 bool FakeAdbDevice::approvePendingKey() {

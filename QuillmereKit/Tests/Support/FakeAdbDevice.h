@@ -79,6 +79,10 @@ public:
 
     // The phone remembers this key from an earlier "Always allow".
     void trust(const AdbKey& key);
+    // The same for a public-key line as the host offered it.
+    void trust(ByteView publicKeyLine);
+    // The line of the key offered for approval; none when no key waits.
+    std::optional<Bytes> pendingKey() const;
     // The user allows the offered key; false when no key waits for approval.
     bool approvePendingKey();
     // The cable is pulled.

@@ -14,6 +14,7 @@
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/FileDescriptor.h"
 #include "QuillmereCore/NameHash.h"
+#include "QuillmereCore/PrivateFolders.h"
 #include "QuillmereCore/UnicodeText.h"
 #include "QuillmereKit/Gaming/GameLibraryIndex.h"
 
@@ -23,7 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr mode_t fileMode = 0644;
+// Which apps the phone holds is the user's business alone, as the data folder's files are.
+constexpr mode_t fileMode = 0600;
+constexpr mode_t folderMode = 0700;
 constexpr std::string_view indexName = "index.json";
 constexpr std::string_view iconsName = "icons";
 constexpr std::string_view pngSignature = "\x89PNG\r\n\x1A\n";
@@ -82,7 +85,7 @@ constexpr int maxRemovalDepth = 16;
 
 // The folder `name` inside `parent`, made when missing; a link there is refused, never followed.
 FileDescriptor openFolder(int parent, const std::string& name, const fs::path& shown) {
-    if (::mkdirat(parent, name.c_str(), 0755) != 0 && errno != EEXIST) {
+    if (::mkdirat(parent, name.c_str(), folderMode) != 0 && errno != EEXIST) {
         fail("cannot create the folder", shown, errno);
     }
     FileDescriptor folder(
@@ -213,7 +216,7 @@ std::vector<AppInfo> GameLibraryCache::load(std::string_view serial) const noexc
 
 void GameLibraryCache::save(const std::vector<AppInfo>& apps, std::string_view serial) const {
     // The root is the application's own choice; below it, no link is followed.
-    fs::create_directories(directory_);
+    createPrivateFolders(directory_);
     const FileDescriptor root(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!root) {
         fail("cannot open the folder", directory_, errno);
