@@ -257,7 +257,7 @@ void KeymapController::beginEditing() {
     ++session_;
     setEditor(GameKeymapsEditorModel(*activeKeymaps_, activeLayoutIndex_));
     discardArmed_ = false;
-    quitArmed_ = false;
+    armed_.reset();
     setCapture({});
     setNotice(std::nullopt);
     setRenameText(std::nullopt);
@@ -331,12 +331,42 @@ void KeymapController::cancelEditing() {
     }
 }
 
-bool KeymapController::mayQuit() {
-    if (!isDirty() || quitArmed_) {
+bool KeymapController::mayDiscard(Discarding by) {
+    if (!isDirty() || armed_ == by) {
+        armed_.reset();
         return true;
     }
-    quitArmed_ = true;
-    askAboutUnsaved(tr("Unsaved changes. Quit again to discard them, or Super+E to save."));
+    armed_ = by;
+    switch (by) {
+        case Discarding::quit:
+            askAboutUnsaved(tr("Unsaved changes. Quit again to discard them, or Super+E to save."));
+            break;
+        case Discarding::closeStream:
+            askAboutUnsaved(
+                tr("Unsaved changes. Close the stream again to discard them, or "
+                   "Super+E to save."));
+            break;
+        case Discarding::backToLibrary:
+            askAboutUnsaved(
+                tr("Unsaved changes. Choose Back to Library again to discard them, "
+                   "or Super+E to save."));
+            break;
+        case Discarding::demo:
+            askAboutUnsaved(
+                tr("Unsaved changes. Choose Demo Mode again to discard them, or "
+                   "Super+E to save."));
+            break;
+        case Discarding::otherGame:
+            askAboutUnsaved(
+                tr("Unsaved changes. Open the game again to discard them, or Super+E "
+                   "to save."));
+            break;
+        case Discarding::fileImport:
+            askAboutUnsaved(
+                tr("Unsaved changes. An import replaces every layout: choose Import… "
+                   "again to replace them, or keep editing."));
+            break;
+    }
     return false;
 }
 
@@ -485,7 +515,7 @@ void KeymapController::undo() {
 }
 
 void KeymapController::importProfile() {
-    if (!editor_) {
+    if (!editor_ || !mayDiscard(Discarding::fileImport)) {
         return;
     }
     chooser_.chooseFileToOpen([self = QPointer(this), session = session_](auto file) {
@@ -545,10 +575,10 @@ void KeymapController::editEditor(Change change) {
     }
     GameKeymapsEditorModel editor = *editor_;
     change(editor);
-    // After an edit, what was asked or said before no longer holds: a quit or an Esc asked
+    // After an edit, what was asked or said before no longer holds: a command or an Esc asked
     // about would discard the edit unasked, and an earlier command's error is past.
     if (editor.keymaps() != editor_->keymaps()) {
-        quitArmed_ = false;
+        armed_.reset();
         discardArmed_ = false;
         setErrorMessage(std::nullopt);
         if (unsavedAsked_) {
@@ -569,7 +599,7 @@ void KeymapController::editCurrent(Change change) {
 
 void KeymapController::closeEditor() {
     ++session_;
-    quitArmed_ = false;
+    armed_.reset();
     setEditor(std::nullopt);
     setCapture({});
     setErrorMessage(std::nullopt);

@@ -85,7 +85,7 @@ protected:
 TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) {
     const auto controller = make();
     controller->beginEditing();
-    EXPECT_TRUE(controller->mayQuit());
+    EXPECT_TRUE(controller->mayDiscard(KeymapController::Discarding::quit));
     press(*controller, esc);
     EXPECT_FALSE(controller->isEditing());
     ASSERT_EQ(applied.size(), 1u);
@@ -93,18 +93,18 @@ TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) 
     controller->beginEditing();
     controller->addStick(0.2, 0.7);
     // Quitting asks as Esc does.
-    EXPECT_FALSE(controller->mayQuit());
+    EXPECT_FALSE(controller->mayDiscard(KeymapController::Discarding::quit));
     EXPECT_EQ(controller->notice(),
               "Unsaved changes. Quit again to discard them, or Super+E to save.");
     // Undoing the only change takes the question away.
     controller->undo();
     EXPECT_EQ(controller->notice(), "");
     controller->addStick(0.2, 0.7);
-    EXPECT_FALSE(controller->mayQuit());
+    EXPECT_FALSE(controller->mayDiscard(KeymapController::Discarding::quit));
     // An edit after the question is asked about again.
     controller->addStick(0.4, 0.7);
-    EXPECT_FALSE(controller->mayQuit());
-    EXPECT_TRUE(controller->mayQuit());
+    EXPECT_FALSE(controller->mayDiscard(KeymapController::Discarding::quit));
+    EXPECT_TRUE(controller->mayDiscard(KeymapController::Discarding::quit));
     EXPECT_TRUE(controller->passesKeyThrough(36));
     EXPECT_TRUE(controller->passesKeyThrough(117)) << "Delete";
     EXPECT_FALSE(controller->passesKeyThrough(keyW));
@@ -321,6 +321,15 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     EXPECT_EQ(names(*game), std::vector<std::string>{"Main"});
     EXPECT_EQ(game->editor()->keymaps().layouts[0].profile.packageName, "com.game");
     EXPECT_TRUE(game->isDirty());
+    // Over unsaved edits an import asks first, as Esc does; asked again, it goes on.
+    const std::size_t opens = chooser.opens.size();
+    game->importProfile();
+    EXPECT_EQ(chooser.opens.size(), opens);
+    EXPECT_EQ(game->notice(),
+              "Unsaved changes. An import replaces every layout: choose Import… again to replace "
+              "them, or keep editing.");
+    game->importProfile();
+    EXPECT_EQ(chooser.opens.size(), opens + 1);
 
     game->exportProfile();
     EXPECT_EQ(chooser.proposedNames, QStringList{"com.game.json"});
