@@ -30,7 +30,7 @@ const ProfileError* profileErrorOf(const std::exception& error) {
     return dynamic_cast<const ProfileError*>(&error);
 }
 
-// A damaged layout logs where the parser stopped, which the player is not shown.
+// The codec's message where it refused the document, which names no file.
 void logFailure(std::string_view what, const std::exception& error) {
     const ProfileError* profileError = profileErrorOf(error);
     Log::input().error("profile {} failed: {}", what,
@@ -54,8 +54,9 @@ QString KeymapController::describe(const std::exception& error) {
                       "use it.")
                 .arg(profileError->version());
         }
-        // Where the parser stopped is for the log, not for the player.
-        return tr("This file is not a valid layout.");
+        // The message names the member, or where the parser stopped.
+        return tr("This file is not a valid layout: %1")
+            .arg(QString::fromStdString(profileError->message()));
     }
     if (dynamic_cast<const SaveError*>(&error)) {
         return tr("The layout could not be saved: the profiles folder is unavailable.");
@@ -100,7 +101,8 @@ void KeymapController::loadActiveKeymaps() {
         } catch (const std::exception& error) {
             logFailure("load", error);
             unreadable_ = describeUnreadable(error);
-            setErrorMessage(unreadable_);
+            // The editor says what is wrong in the file, when the codec could tell.
+            setErrorMessage(profileErrorOf(error) ? describe(error) : *unreadable_);
             if (inputMode_ == InputMode::keymap) {
                 sayUnreadable();
             }
@@ -383,9 +385,6 @@ void KeymapController::requestLayout(int index) {
 }
 
 void KeymapController::startCapture(CaptureKind kind, const QString& actionId, TriggerSlot slot) {
-    if (kind != CaptureKind::none) {
-        setErrorMessage(std::nullopt);
-    }
     if (kind != CaptureKind::slot) {
         setCapture({kind, {}, TriggerSlot::tap});
     } else if (const auto id = idFrom(actionId)) {
@@ -575,12 +574,11 @@ void KeymapController::editEditor(Change change) {
     }
     GameKeymapsEditorModel editor = *editor_;
     change(editor);
-    // After an edit, what was asked or said before no longer holds: a command or an Esc asked
-    // about would discard the edit unasked, and an earlier command's error is past.
+    // After an edit, a question asked before no longer holds: the command or the Esc asked about
+    // would discard the edit unasked.
     if (editor.keymaps() != editor_->keymaps()) {
         armed_.reset();
         discardArmed_ = false;
-        setErrorMessage(std::nullopt);
         if (unsavedAsked_) {
             setNotice(std::nullopt);
         }

@@ -229,6 +229,7 @@ public:
     Q_INVOKABLE void importProfile();
     Q_INVOKABLE void exportProfile();
 
+    // The last failure's text, kept until the next save, cancel or import.
     QString errorMessage() const { return errorMessage_.value_or(QString()); }
     Q_INVOKABLE void dismissErrorMessage();
     QString notice() const { return notice_.value_or(QString()); }

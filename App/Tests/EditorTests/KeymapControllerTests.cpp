@@ -225,24 +225,32 @@ TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndSaysWh
     const QString unreadable =
         "The layouts saved for com.game could not be read: the default "
         "layout plays until they are saved again.";
-    const std::pair<std::string, QString> cases[] = {
-        {"{\"version\": 2, \"packageName\": 5}", unreadable},
-        {"not json", unreadable},
+    // The toast names the game; the editor says what the codec found wrong.
+    const struct {
+        std::string content;
+        QString toast;
+        QString editorText;
+    } cases[] = {
+        {"{\"version\": 2, \"packageName\": 5}", unreadable,
+         "This file is not a valid layout: packageName: expected a string, found 5"},
+        {"not json", unreadable, "This file is not a valid layout: parse error at line 1"},
         {"{\"version\": 7}",
          "The layouts saved for com.game need a newer Vantorel (format 7): the default layout "
-         "plays until they are saved again."},
-        {"", unreadable},  // 2 GB
+         "plays until they are saved again.",
+         "This layout was made by a newer Vantorel (format 7). Update the app to use it."},
+        {"", unreadable, unreadable},  // 2 GB
     };
-    for (const auto& [content, said] : cases) {
+    for (const auto& [content, toast, editorText] : cases) {
         const auto file = put("com.game.json", content);
         if (content.empty()) {
             std::filesystem::resize_file(file, std::uintmax_t{2} << 30);
         }
         const auto controller = make();
         controller->setInputMode(InputMode::keymap);
-        EXPECT_EQ(controller->layoutToastText(), said);
+        EXPECT_EQ(controller->layoutToastText(), toast);
         controller->beginEditing();
-        EXPECT_EQ(controller->errorMessage(), said);
+        EXPECT_TRUE(controller->errorMessage().startsWith(editorText))
+            << controller->errorMessage().toStdString();
         EXPECT_EQ(names(*controller), std::vector<std::string>{"Main"});
         EXPECT_EQ(std::filesystem::file_size(file), content.empty() ? 2ull << 30 : content.size());
     }
@@ -301,7 +309,7 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     const auto huge = put("huge.json", "");
     std::filesystem::resize_file(huge, std::uintmax_t{2} << 30);
     const std::pair<std::filesystem::path, QString> failures[] = {
-        {broken, "This file is not a valid layout."},
+        {broken, "This file is not a valid layout: parse error at line 1, column 2"},
         {newer, "This layout was made by a newer Vantorel (format 3). Update the app to use it."},
         {huge, "cannot read "},
         {store.directory / "missing.json", "cannot read "},
@@ -341,21 +349,32 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     EXPECT_EQ(ProfileCodec::decodeKeymaps(*written, "Main"), game->editor()->keymaps());
 }
 
-TEST_F(KeymapControllerTest, AnErrorGoesWithTheNextCommandOnTheLayouts) {
+TEST_F(KeymapControllerTest, AnErrorStaysUntilTheNextSaveCancelOrImport) {
     const auto controller = make();
     const auto broken = put("broken.json", "{");
-    const std::function<void(KeymapController&)> commands[] = {
-        [](KeymapController& c) { c.addLayout(false); },
-        [](KeymapController& c) { c.applyTemplate(KeymapController::ProfileTemplate::moba); },
-        [](KeymapController& c) { c.startCapture(KeymapController::CaptureKind::switchTrigger); },
+    const auto good = put("good.json", text(ProfileCodec::encode(layouts("com.game", {"X"}))));
+    const std::function<void(KeymapController&)> ends[] = {
+        [&](KeymapController& c) {
+            c.importProfile();  // asks first, over the edits
+            c.importProfile();
+            chooser.opens.back()(good);
+        },
+        [](KeymapController& c) { c.cancelEditing(); },
+        [](KeymapController& c) { c.save(); },
     };
-    controller->beginEditing();
-    for (const auto& command : commands) {
+    for (const auto& end : ends) {
+        controller->beginEditing();
         controller->importProfile();
         chooser.opens.back()(broken);
         drain();
-        ASSERT_FALSE(controller->errorMessage().isEmpty());
-        command(*controller);
+        const QString said = controller->errorMessage();
+        ASSERT_FALSE(said.isEmpty());
+        controller->addLayout(false);
+        controller->applyTemplate(KeymapController::ProfileTemplate::moba);
+        controller->startCapture(KeymapController::CaptureKind::switchTrigger);
+        EXPECT_EQ(controller->errorMessage(), said);
+        end(*controller);
+        drain();
         EXPECT_EQ(controller->errorMessage(), "");
     }
 }
