@@ -272,12 +272,6 @@ void KeymapController::save() {
     auto keymaps = std::make_shared<const GameKeymaps>(editor_->keymaps());
     if (!package_) {
         saved(*keymaps);
-        // Said now, while the player can still export them, not when they are gone.
-        assign(layoutToast_,
-               std::optional(LayoutToast{
-                   UUID::random(),
-                   tr("Saved for this stream: without a game, layouts last until it ends.")}),
-               &KeymapController::layoutToastChanged);
         return;
     }
     saving_ = true;
@@ -309,10 +303,24 @@ void KeymapController::saved(GameKeymaps keymaps) {
         inPlay = layout->id;
     }
     const std::size_t index = inPlay ? keymaps.layoutIndex(*inPlay).value_or(0) : 0;
+    QStringList said;
+    if (!package_) {
+        // Said now, while the player can still export them, not when they are gone.
+        said.append(tr("Saved for this stream: without a game, layouts last until it ends."));
+    }
+    // The layout in play goes on playing: the player who edited another must not think it plays.
+    if (index < keymaps.layouts.size() && editor_ && !editor_->layouts().empty() &&
+        editor_->currentLayout().id != keymaps.layouts[index].id) {
+        said.append(tr("Layout in play: %1").arg(text(keymaps.layouts[index].name)));
+    }
     assign(activeKeymaps_, std::optional(std::move(keymaps)),
            &KeymapController::activeKeymapsChanged);
     setActiveLayoutIndex(index);
     closeEditor();
+    if (!said.isEmpty()) {
+        assign(layoutToast_, std::optional(LayoutToast{UUID::random(), said.join(u' ')}),
+               &KeymapController::layoutToastChanged);
+    }
     // An editor set from outside may come before the keymaps: onApply then follows the read.
     loadActiveKeymaps();
     if (onApply_ && activeKeymaps_) {

@@ -178,7 +178,8 @@ public:
 
     // Opens the editor on the keymaps in play, editing the active layout.
     Q_INVOKABLE void beginEditing();
-    // Writes the game's file, then plays the edited keymaps; on failure the editor stays open.
+    // Writes the game's file, then plays the edited keymaps, the layout in play still playing
+    // (a toast names it when the editor showed another); on failure the editor stays open.
     Q_INVOKABLE void save();
     // Drops the edits and installs the keymaps in play again.
     Q_INVOKABLE void cancelEditing();

@@ -173,6 +173,7 @@ TEST_F(KeymapControllerTest, SavingKeepsTheLayoutInPlayByItsId) {
     EXPECT_FALSE(controller->isEditing());
     EXPECT_EQ(controller->layoutNames(), (QStringList{"C", "A", "B"}));
     EXPECT_EQ(controller->activeLayoutIndex(), 2u);
+    EXPECT_EQ(controller->layoutToastText(), "Layout in play: B");
     ASSERT_EQ(applied.size(), 1u);
     EXPECT_EQ(applied[0].second, 2u);
     EXPECT_EQ(store.loadKeymaps("com.game", "Main"), controller->activeKeymaps());
