@@ -6,7 +6,6 @@
 #include <utility>
 #include <variant>
 
-#include "EditorGeometry.h"
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/MacKeyCode.h"
 #include "InputRouter/ProfileCodec.h"
@@ -14,21 +13,10 @@
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/Tasks/GuiTask.h"
-#include "TriggerLabel.h"
 
 namespace qm {
 
 namespace {
-
-const QList<QByteArray> layoutRoles{"name", "edited", "switchKey"};
-const QList<QByteArray> actionRoles{"actionId",  "kind",       "selected",    "x",
-                                    "y",         "radius",     "zoneX",       "zoneY",
-                                    "zoneWidth", "zoneHeight", "sensitivity", "label",
-                                    "upLabel",   "downLabel",  "leftLabel",   "rightLabel"};
-
-QString text(const UUID& id) {
-    return QString::fromStdString(id.uuidString());
-}
 
 QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
@@ -42,7 +30,7 @@ const ProfileError* profileErrorOf(const std::exception& error) {
     return dynamic_cast<const ProfileError*>(&error);
 }
 
-// A damaged layout logs where the parser stopped, which the player is not shown.
+// The codec's message where it refused the document, which names no file.
 void logFailure(std::string_view what, const std::exception& error) {
     const ProfileError* profileError = profileErrorOf(error);
     Log::input().error("profile {} failed: {}", what,
@@ -51,48 +39,6 @@ void logFailure(std::string_view what, const std::exception& error) {
 
 std::optional<UUID> idFrom(const QString& text) {
     return UUID::parse(text.toStdString());
-}
-
-RowListModel::Row actionRow(const KeymapAction& action, bool selected) {
-    auto kind = KeymapController::ActionKind::tap;
-    PointF at;
-    double radius = 0;
-    RectF zone;
-    double sensitivity = 0;
-    QString label;
-    std::array<QString, 4> directions;
-    if (const auto* tap = std::get_if<KeymapAction::Tap>(&action.kind)) {
-        at = tap->at;
-        label = TriggerLabel::text(tap->trigger);
-    } else if (const auto* stick = std::get_if<KeymapAction::Stick>(&action.kind)) {
-        kind = KeymapController::ActionKind::stick;
-        at = stick->center;
-        radius = stick->radius;
-        directions = {TriggerLabel::text(stick->up), TriggerLabel::text(stick->down),
-                      TriggerLabel::text(stick->left), TriggerLabel::text(stick->right)};
-    } else if (const auto* look = std::get_if<KeymapAction::Look>(&action.kind)) {
-        kind = KeymapController::ActionKind::look;
-        at = look->center;
-        zone = look->zone;
-        sensitivity = look->sensitivity;
-    }
-    // In the order of the action roles.
-    return {text(action.id),
-            static_cast<int>(kind),
-            selected,
-            at.x,
-            at.y,
-            radius,
-            zone.x,
-            zone.y,
-            zone.width,
-            zone.height,
-            sensitivity,
-            label,
-            directions[0],
-            directions[1],
-            directions[2],
-            directions[3]};
 }
 
 }  // namespace
@@ -108,8 +54,9 @@ QString KeymapController::describe(const std::exception& error) {
                       "use it.")
                 .arg(profileError->version());
         }
-        // Where the parser stopped is for the log, not for the player.
-        return tr("This file is not a valid layout.");
+        // The message names the member, or where the parser stopped.
+        return tr("This file is not a valid layout: %1")
+            .arg(QString::fromStdString(profileError->message()));
     }
     if (dynamic_cast<const SaveError*>(&error)) {
         return tr("The layout could not be saved: the profiles folder is unavailable.");
@@ -134,16 +81,6 @@ QString KeymapController::describeUnreadable(const std::exception& error) const 
         .arg(game);
 }
 
-KeymapController::KeymapController(std::optional<std::string> package,
-                                   std::optional<ProfileStore> store, KeymapFileChooser& chooser,
-                                   QObject* parent)
-    : QObject(parent),
-      package_(std::move(package)),
-      store_(std::move(store)),
-      chooser_(chooser),
-      layouts_(new RowListModel(layoutRoles, this)),
-      actions_(new RowListModel(actionRoles, this)) {}
-
 void KeymapController::loadActiveKeymaps() {
     if (activeKeymaps_ || loading_) {
         return;
@@ -164,7 +101,8 @@ void KeymapController::loadActiveKeymaps() {
         } catch (const std::exception& error) {
             logFailure("load", error);
             unreadable_ = describeUnreadable(error);
-            setErrorMessage(unreadable_);
+            // The editor says what is wrong in the file, when the codec could tell.
+            setErrorMessage(profileErrorOf(error) ? describe(error) : *unreadable_);
             if (inputMode_ == InputMode::keymap) {
                 sayUnreadable();
             }
@@ -321,7 +259,7 @@ void KeymapController::beginEditing() {
     ++session_;
     setEditor(GameKeymapsEditorModel(*activeKeymaps_, activeLayoutIndex_));
     discardArmed_ = false;
-    quitArmed_ = false;
+    armed_.reset();
     setCapture({});
     setNotice(std::nullopt);
     setRenameText(std::nullopt);
@@ -334,12 +272,6 @@ void KeymapController::save() {
     auto keymaps = std::make_shared<const GameKeymaps>(editor_->keymaps());
     if (!package_) {
         saved(*keymaps);
-        // Said now, while the player can still export them, not when they are gone.
-        assign(layoutToast_,
-               std::optional(LayoutToast{
-                   UUID::random(),
-                   tr("Saved for this stream: without a game, layouts last until it ends.")}),
-               &KeymapController::layoutToastChanged);
         return;
     }
     saving_ = true;
@@ -371,10 +303,24 @@ void KeymapController::saved(GameKeymaps keymaps) {
         inPlay = layout->id;
     }
     const std::size_t index = inPlay ? keymaps.layoutIndex(*inPlay).value_or(0) : 0;
+    QStringList said;
+    if (!package_) {
+        // Said now, while the player can still export them, not when they are gone.
+        said.append(tr("Saved for this stream: without a game, layouts last until it ends."));
+    }
+    // The layout in play goes on playing: the player who edited another must not think it plays.
+    if (index < keymaps.layouts.size() && editor_ && !editor_->layouts().empty() &&
+        editor_->currentLayout().id != keymaps.layouts[index].id) {
+        said.append(tr("Layout in play: %1").arg(text(keymaps.layouts[index].name)));
+    }
     assign(activeKeymaps_, std::optional(std::move(keymaps)),
            &KeymapController::activeKeymapsChanged);
     setActiveLayoutIndex(index);
     closeEditor();
+    if (!said.isEmpty()) {
+        assign(layoutToast_, std::optional(LayoutToast{UUID::random(), said.join(u' ')}),
+               &KeymapController::layoutToastChanged);
+    }
     // An editor set from outside may come before the keymaps: onApply then follows the read.
     loadActiveKeymaps();
     if (onApply_ && activeKeymaps_) {
@@ -395,12 +341,42 @@ void KeymapController::cancelEditing() {
     }
 }
 
-bool KeymapController::mayQuit() {
-    if (!isDirty() || quitArmed_) {
+bool KeymapController::mayDiscard(Discarding by) {
+    if (!isDirty() || armed_ == by) {
+        armed_.reset();
         return true;
     }
-    quitArmed_ = true;
-    askAboutUnsaved(tr("Unsaved changes. Quit again to discard them, or Super+E to save."));
+    armed_ = by;
+    switch (by) {
+        case Discarding::quit:
+            askAboutUnsaved(tr("Unsaved changes. Quit again to discard them, or Super+E to save."));
+            break;
+        case Discarding::closeStream:
+            askAboutUnsaved(
+                tr("Unsaved changes. Close the stream again to discard them, or "
+                   "Super+E to save."));
+            break;
+        case Discarding::backToLibrary:
+            askAboutUnsaved(
+                tr("Unsaved changes. Choose Back to Library again to discard them, "
+                   "or Super+E to save."));
+            break;
+        case Discarding::demo:
+            askAboutUnsaved(
+                tr("Unsaved changes. Choose Demo Mode again to discard them, or "
+                   "Super+E to save."));
+            break;
+        case Discarding::otherGame:
+            askAboutUnsaved(
+                tr("Unsaved changes. Open the game again to discard them, or Super+E "
+                   "to save."));
+            break;
+        case Discarding::fileImport:
+            askAboutUnsaved(
+                tr("Unsaved changes. An import replaces every layout: choose Import… "
+                   "again to replace them, or keep editing."));
+            break;
+    }
     return false;
 }
 
@@ -417,9 +393,6 @@ void KeymapController::requestLayout(int index) {
 }
 
 void KeymapController::startCapture(CaptureKind kind, const QString& actionId, TriggerSlot slot) {
-    if (kind != CaptureKind::none) {
-        setErrorMessage(std::nullopt);
-    }
     if (kind != CaptureKind::slot) {
         setCapture({kind, {}, TriggerSlot::tap});
     } else if (const auto id = idFrom(actionId)) {
@@ -559,7 +532,7 @@ void KeymapController::undo() {
 }
 
 void KeymapController::importProfile() {
-    if (!editor_) {
+    if (!editor_ || !mayDiscard(Discarding::fileImport)) {
         return;
     }
     chooser_.chooseFileToOpen([self = QPointer(this), session = session_](auto file) {
@@ -619,12 +592,11 @@ void KeymapController::editEditor(Change change) {
     }
     GameKeymapsEditorModel editor = *editor_;
     change(editor);
-    // After an edit, what was asked or said before no longer holds: a quit or an Esc asked
-    // about would discard the edit unasked, and an earlier command's error is past.
+    // After an edit, a question asked before no longer holds: the command or the Esc asked about
+    // would discard the edit unasked.
     if (editor.keymaps() != editor_->keymaps()) {
-        quitArmed_ = false;
+        armed_.reset();
         discardArmed_ = false;
-        setErrorMessage(std::nullopt);
         if (unsavedAsked_) {
             setNotice(std::nullopt);
         }
@@ -643,7 +615,7 @@ void KeymapController::editCurrent(Change change) {
 
 void KeymapController::closeEditor() {
     ++session_;
-    quitArmed_ = false;
+    armed_.reset();
     setEditor(std::nullopt);
     setCapture({});
     setErrorMessage(std::nullopt);
@@ -730,76 +702,6 @@ void KeymapController::askAboutUnsaved(const QString& question) {
 
 void KeymapController::setRenameText(std::optional<QString> draft) {
     assign(renameDraft_, std::move(draft), &KeymapController::renameDraftChanged);
-}
-
-void KeymapController::updateLists() {
-    QList<RowListModel::Row> layoutRows;
-    QList<RowListModel::Row> actionRows;
-    if (editor_) {
-        for (std::size_t i = 0; i < editor_->layouts().size(); ++i) {
-            const auto& layout = editor_->layouts()[i];
-            layoutRows.append(
-                {text(layout.name), i == editor_->editedIndex(),
-                 layout.switchTrigger ? TriggerLabel::text(*layout.switchTrigger) : QString()});
-        }
-    }
-    if (const KeymapEditorModel* model = currentModel()) {
-        for (const KeymapAction& action : EditorGeometry::drawOrder(model->profile().actions)) {
-            actionRows.append(actionRow(action, model->selection() == action.id));
-        }
-    }
-    layouts_->setRows(std::move(layoutRows));
-    actions_->setRows(std::move(actionRows));
-}
-
-QString KeymapController::captureActionId() const {
-    return capture_.kind == CaptureKind::slot ? text(capture_.actionId) : QString();
-}
-
-QString KeymapController::layoutToastId() const {
-    return layoutToast_ ? text(layoutToast_->id) : QString();
-}
-
-QString KeymapController::layoutToastText() const {
-    return layoutToast_ ? layoutToast_->text : QString();
-}
-
-QString KeymapController::editedLayoutName() const {
-    return currentModel() ? text(editor_->currentLayout().name) : QString();
-}
-
-QString KeymapController::switchTriggerLabel() const {
-    if (!currentModel() || !editor_->currentLayout().switchTrigger) {
-        return {};
-    }
-    return TriggerLabel::text(*editor_->currentLayout().switchTrigger);
-}
-
-bool KeymapController::canUndo() const {
-    const KeymapEditorModel* model = currentModel();
-    return model && model->canUndo();
-}
-
-bool KeymapController::hasLook() const {
-    const KeymapEditorModel* model = currentModel();
-    return model && model->hasLook();
-}
-
-bool KeymapController::showLabels() const {
-    const KeymapEditorModel* model = currentModel();
-    return !model || model->profile().showLabels;
-}
-
-QString KeymapController::selection() const {
-    const KeymapEditorModel* model = currentModel();
-    if (!model || !model->selection() || !model->action(*model->selection())) {
-        return {};
-    }
-    return text(*model->selection());
-}
-
-const KeymapEditorModel* KeymapController::currentModel() const {
-    return editor_ && !editor_->layouts().empty() ? &editor_->current() : nullptr;
 }
 
 }  // namespace qm

@@ -45,6 +45,8 @@ public:
     Q_ENUM(ActionKind)
     enum class ProfileTemplate { shooter, moba };
     Q_ENUM(ProfileTemplate)
+    // The commands besides Esc that drop an open editor's edits, each asked about in its words.
+    enum class Discarding { quit, closeStream, backToLibrary, demo, otherGame, fileImport };
 
     // What the next pressed input is taken for: a slot of an action of the edited layout, the
     // trigger of a new tap, or the edited layout's switch trigger.
@@ -176,13 +178,14 @@ public:
 
     // Opens the editor on the keymaps in play, editing the active layout.
     Q_INVOKABLE void beginEditing();
-    // Writes the game's file, then plays the edited keymaps; on failure the editor stays open.
+    // Writes the game's file, then plays the edited keymaps, the layout in play still playing
+    // (a toast names it when the editor showed another); on failure the editor stays open.
     Q_INVOKABLE void save();
     // Drops the edits and installs the keymaps in play again.
     Q_INVOKABLE void cancelEditing();
-    // Asked before the app quits: with unsaved edits, the first time false and a notice that
-    // asks, as Esc does; true when quitting may go on.
-    bool mayQuit();
+    // Asked before a command drops the edits: with unsaved ones, the command's first request is
+    // refused with a notice that asks, as Esc does, and the same request again goes on.
+    bool mayDiscard(Discarding by);
     // The stream menu's edit-or-save command and the HUD's layout menu, through the owner.
     Q_INVOKABLE void requestToggle();
     Q_INVOKABLE void requestLayout(int index);
@@ -221,12 +224,13 @@ public:
     Q_INVOKABLE void undo();
 
     // Keymaps files chosen by the user, while editing. An import replaces every layout of the
-    // editor and lives there until saved; an export writes the edited state, unsaved edits
-    // included. The file work runs off the GUI thread; answers for an ended editing session are
-    // dropped.
+    // editor, asked about first over unsaved edits, and lives there until saved; an export writes
+    // the edited state, unsaved edits included. The file work runs off the GUI thread; answers for
+    // an ended editing session are dropped.
     Q_INVOKABLE void importProfile();
     Q_INVOKABLE void exportProfile();
 
+    // The last failure's text, kept until the next save, cancel or import.
     QString errorMessage() const { return errorMessage_.value_or(QString()); }
     Q_INVOKABLE void dismissErrorMessage();
     QString notice() const { return notice_.value_or(QString()); }
@@ -319,7 +323,8 @@ private:
     std::optional<QString> notice_;
     bool unsavedAsked_ = false;
     bool discardArmed_ = false;
-    bool quitArmed_ = false;
+    // The command asked about, which its next request carries out.
+    std::optional<Discarding> armed_;
     std::optional<QString> renameDraft_;
     std::optional<LayoutToast> layoutToast_;
     Apply onApply_;

@@ -13,6 +13,8 @@ Item {
     property rect contentRect
     // The stream window's file chooser: its requests open the file dialog hosted here.
     required property KeymapFileDialogs fileDialogs
+    // The stream's phase: while it does not play, the picture under the editor stands still.
+    property int streamPhase: SessionPhase.Kind.streaming
 
     readonly property bool capturing: keymap.captureKind !== KeymapController.CaptureKind.none
 
@@ -84,6 +86,13 @@ Item {
             objectName: "captureBanner"
             visible: overlay.capturing
             text: qsTr("Press a key, mouse button or gamepad button · Esc cancels")
+        }
+        Banner {
+            objectName: "streamAwayBanner"
+            visible: overlay.streamPhase !== SessionPhase.Kind.streaming
+            text: overlay.streamPhase === SessionPhase.Kind.waitingForDevice
+                  ? qsTr("The phone went away, so the picture stands still. Your changes are kept, and Save still saves them.")
+                  : qsTr("The stream is not playing, so the picture stands still. Your changes are kept, and Save still saves them.")
         }
         Banner {
             objectName: "noticeBanner"

@@ -181,7 +181,6 @@ void InputCoordinator::windowLostFocus() {
 }
 
 void InputCoordinator::closeStream() {
-    keymap_.cancelEditing();
     windowLostFocus();
     InputModel* m = model();
     if (m && m->session()) {
@@ -195,7 +194,8 @@ bool InputCoordinator::isKeyWindow() const {
 }
 
 bool InputCoordinator::isStreaming() const {
-    return streams(session());
+    // The editor takes the input also while the phone is away: its edits are kept meanwhile.
+    return streams(session()) || keymap_.isEditing();
 }
 
 bool InputCoordinator::passKeysThrough(std::uint16_t keyCode, KeyModifiers held) const {

@@ -33,7 +33,7 @@ public:
     virtual void setModeRequester(InputCoordinator* coordinator) = 0;
     // Whether the stream window holds the pointer, hidden, for the game.
     virtual void setPointerCaptured(bool captured) = 0;
-    // Stops the stream and leaves the stream screen.
+    // Stops the stream and leaves the stream screen, once unsaved layout edits were asked about.
     virtual void closeStream() = 0;
 };
 

@@ -164,7 +164,7 @@ GuiTask<bool> AppModel::finishRecordingBeforeQuit(std::chrono::milliseconds time
 }
 
 void AppModel::requestQuit() {
-    if (quitRequestedAt_ || (streamKeymap_ && !streamKeymap_->mayQuit())) {
+    if (quitRequestedAt_ || !mayEndStream(KeymapController::Discarding::quit)) {
         return;
     }
     quitRequestedAt_ = std::chrono::steady_clock::now();
@@ -180,9 +180,13 @@ void AppModel::requestQuit() {
     });
 }
 
+bool AppModel::mayEndStream(KeymapController::Discarding by) {
+    return !streamKeymap_ || streamKeymap_->mayDiscard(by);
+}
+
 GuiTask<bool> AppModel::shutDown(std::chrono::milliseconds timeout) {
     quitting_ = true;
-    closeStream();
+    endStream();
     return finishRecordingBeforeQuit(timeout);
 }
 

@@ -176,7 +176,8 @@ public:
     Q_INVOKABLE void retryStream();
     // Closes the stream or the iPhone screen; the session stops in the background.
     Q_INVOKABLE void closeStream() override;
-    Q_INVOKABLE void leaveStream() { closeStream(); }
+    // The stream screen's Back to Library, which closes it as closeStream does.
+    Q_INVOKABLE void leaveStream();
     // Stops the session after every stop begun before it, keeping it until then;
     // isStopPending holds until the last one has ended.
     void beginPendingStop(std::shared_ptr<StreamingSession> closed);
@@ -193,7 +194,8 @@ public:
     GuiTask<bool> finishRecordingBeforeQuit(std::chrono::milliseconds timeout);
     // The Quit command and the main window's close: quits at once, or once the recording and
     // the pending stop have finished (at most 5 s). From then on nothing starts, and further
-    // requests are ignored.
+    // requests are ignored. Like every command that ends the stream, it asks first about
+    // unsaved layout edits (mayEndStream).
     Q_INVOKABLE void requestQuit();
     // When the rest of a quit must have ended, the stream's teardown and the application's: one
     // quitTimeout for the whole quit, from the first request, or from `loopEnded` when the event
@@ -236,6 +238,12 @@ protected:
     void showIPhone(const IPhoneDevice& device) override;
 
 private:
+    // The one guard of the person's layout edits, which every command that ends the stream or
+    // replaces it passes: with unsaved edits the first request is refused and asked about in the
+    // editor, and the same command again discards them.
+    bool mayEndStream(KeymapController::Discarding by);
+    // Closes what closeStream does, asking nothing.
+    void endStream();
     void setRoute(Route route);
     void setSession(std::shared_ptr<StreamingSession> session);
     void setLastError(std::optional<QString> text);

@@ -37,6 +37,12 @@ void AppModel::startStream(std::optional<std::string> package) {
     if (quitting_ || !std::holds_alternative<DeviceLinkState::Connected>(deviceState_.value)) {
         return;
     }
+    // Another game, or the phone in place of the demo, ends what the stream's editor holds.
+    const bool replaces =
+        route_ != Route::stream(package) || (session_ && session_ == demoSession_.lock());
+    if (replaces && !mayEndStream(KeymapController::Discarding::otherGame)) {
+        return;
+    }
     std::optional<Bytes> jar = loadServerJar();
     if (!jar) {
         return;
@@ -79,8 +85,10 @@ void AppModel::startStream(std::optional<std::string> package) {
 }
 
 void AppModel::openGame(const QString& package) {
-    settings()->setLastPackage(package);
     startStream(package);
+    if (routePackage() == package) {
+        settings()->setLastPackage(package);
+    }
 }
 
 void AppModel::retryStream() {
@@ -92,6 +100,18 @@ void AppModel::retryStream() {
 }
 
 void AppModel::closeStream() {
+    if (mayEndStream(KeymapController::Discarding::closeStream)) {
+        endStream();
+    }
+}
+
+void AppModel::leaveStream() {
+    if (mayEndStream(KeymapController::Discarding::backToLibrary)) {
+        endStream();
+    }
+}
+
+void AppModel::endStream() {
     if (route_.kind == Route::Kind::iphone) {
         closeIPhone();
         return;
@@ -130,7 +150,7 @@ void AppModel::startDemo() {
 }
 
 void AppModel::startDemo(const std::optional<fs::path>& streamFile) {
-    if (quitting_) {
+    if (quitting_ || !mayEndStream(KeymapController::Discarding::demo)) {
         return;
     }
     if (!streamFile) {

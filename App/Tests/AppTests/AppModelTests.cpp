@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -344,16 +345,52 @@ TEST_F(AppModelTest, RetryStartsTheRoutesOwnGameOrTheScreen) {
     EXPECT_EQ(model->route(), Route::stream("com.new"));
 }
 
-TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSecondsAndStartsNothing) {
-    // Unsaved edits are asked about first.
+// Each way out asks once about unsaved layout edits, in its own words, and goes on when given
+// again; the same game again keeps them.
+TEST_F(AppModelTest, EveryWayThatEndsTheStreamAsksFirstAboutUnsavedEdits) {
+    const struct {
+        std::function<void(AppModel&)> command;
+        QString question;
+        std::function<bool(AppModel&)> done;
+    } ways[] = {
+        {&AppModel::requestQuit, "Unsaved changes. Quit again to discard them, or Super+E to save.",
+         [this](AppModel&) { return quits == 1; }},
+        {[](AppModel& m) { m.closeStream(); },
+         "Unsaved changes. Close the stream again to discard them, or Super+E to save.",
+         [](AppModel& m) { return m.route() == Route::library(); }},
+        {&AppModel::leaveStream,
+         "Unsaved changes. Choose Back to Library again to discard them, or Super+E to save.",
+         [](AppModel& m) { return m.route() == Route::library(); }},
+        {[](AppModel& m) { m.startDemo(); },
+         "Unsaved changes. Choose Demo Mode again to discard them, or Super+E to save.",
+         [](AppModel& m) { return m.routeIsDemo(); }},
+        {[](AppModel& m) { m.openGame("com.other"); },
+         "Unsaved changes. Open the game again to discard them, or Super+E to save.",
+         [](AppModel& m) { return m.route() == Route::stream("com.other"); }},
+    };
     KeymapFileDialogs dialogs;
-    KeymapController keymap(std::nullopt, std::nullopt, dialogs);
-    keymap.beginEditing();
-    keymap.addStick(0.2, 0.7);
-    model->setStreamKeymap(&keymap);
-    model->requestQuit();
-    EXPECT_EQ(quits, 0);
-    EXPECT_TRUE(keymap.isDirty());
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.question.toStdString());
+        make();
+        streaming("com.game");
+        KeymapController keymap(std::string("com.game"), std::nullopt, dialogs);
+        keymap.beginEditing();
+        keymap.addStick(0.2, 0.7);
+        model->setStreamKeymap(&keymap);
+        model->retryStream();
+        EXPECT_EQ(keymap.notice(), "");
+        way.command(*model);
+        EXPECT_FALSE(way.done(*model));
+        EXPECT_EQ(keymap.notice(), way.question);
+        EXPECT_TRUE(keymap.isDirty() && model->route() == Route::stream("com.game"));
+        way.command(*model);
+        EXPECT_TRUE(way.done(*model));
+        model->setStreamKeymap(nullptr);
+    }
+}
+
+TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSecondsAndStartsNothing) {
+    // Nothing to wait for: the quit is at once, and nothing starts after it.
     model->requestQuit();
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(timers->pending(), 0U);

@@ -276,6 +276,7 @@ TEST_F(EditorViewsTest, ACaptureTakesEveryClickAndBannersGoOneByOne) {
 
     click(control("Stick"));
     keymap->handleWhileEditing(KeyDownEvent{esc, {}, false});  // unsaved: asks first
+    click(control("Import…"));                                 // as does an import
     click(control("Import…"));
     QObject* fileDialog = window->findChild<QObject*>("fileDialog");
     ASSERT_TRUE(fileDialog);

@@ -85,7 +85,7 @@ protected:
 TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) {
     const auto controller = make();
     controller->beginEditing();
-    EXPECT_TRUE(controller->mayQuit());
+    EXPECT_TRUE(controller->mayDiscard(KeymapController::Discarding::quit));
     press(*controller, esc);
     EXPECT_FALSE(controller->isEditing());
     ASSERT_EQ(applied.size(), 1u);
@@ -93,18 +93,18 @@ TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) 
     controller->beginEditing();
     controller->addStick(0.2, 0.7);
     // Quitting asks as Esc does.
-    EXPECT_FALSE(controller->mayQuit());
+    EXPECT_FALSE(controller->mayDiscard(KeymapController::Discarding::quit));
     EXPECT_EQ(controller->notice(),
               "Unsaved changes. Quit again to discard them, or Super+E to save.");
     // Undoing the only change takes the question away.
     controller->undo();
     EXPECT_EQ(controller->notice(), "");
     controller->addStick(0.2, 0.7);
-    EXPECT_FALSE(controller->mayQuit());
+    EXPECT_FALSE(controller->mayDiscard(KeymapController::Discarding::quit));
     // An edit after the question is asked about again.
     controller->addStick(0.4, 0.7);
-    EXPECT_FALSE(controller->mayQuit());
-    EXPECT_TRUE(controller->mayQuit());
+    EXPECT_FALSE(controller->mayDiscard(KeymapController::Discarding::quit));
+    EXPECT_TRUE(controller->mayDiscard(KeymapController::Discarding::quit));
     EXPECT_TRUE(controller->passesKeyThrough(36));
     EXPECT_TRUE(controller->passesKeyThrough(117)) << "Delete";
     EXPECT_FALSE(controller->passesKeyThrough(keyW));
@@ -173,6 +173,7 @@ TEST_F(KeymapControllerTest, SavingKeepsTheLayoutInPlayByItsId) {
     EXPECT_FALSE(controller->isEditing());
     EXPECT_EQ(controller->layoutNames(), (QStringList{"C", "A", "B"}));
     EXPECT_EQ(controller->activeLayoutIndex(), 2u);
+    EXPECT_EQ(controller->layoutToastText(), "Layout in play: B");
     ASSERT_EQ(applied.size(), 1u);
     EXPECT_EQ(applied[0].second, 2u);
     EXPECT_EQ(store.loadKeymaps("com.game", "Main"), controller->activeKeymaps());
@@ -225,24 +226,32 @@ TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndSaysWh
     const QString unreadable =
         "The layouts saved for com.game could not be read: the default "
         "layout plays until they are saved again.";
-    const std::pair<std::string, QString> cases[] = {
-        {"{\"version\": 2, \"packageName\": 5}", unreadable},
-        {"not json", unreadable},
+    // The toast names the game; the editor says what the codec found wrong.
+    const struct {
+        std::string content;
+        QString toast;
+        QString editorText;
+    } cases[] = {
+        {"{\"version\": 2, \"packageName\": 5}", unreadable,
+         "This file is not a valid layout: packageName: expected a string, found 5"},
+        {"not json", unreadable, "This file is not a valid layout: parse error at line 1"},
         {"{\"version\": 7}",
          "The layouts saved for com.game need a newer Vantorel (format 7): the default layout "
-         "plays until they are saved again."},
-        {"", unreadable},  // 2 GB
+         "plays until they are saved again.",
+         "This layout was made by a newer Vantorel (format 7). Update the app to use it."},
+        {"", unreadable, unreadable},  // 2 GB
     };
-    for (const auto& [content, said] : cases) {
+    for (const auto& [content, toast, editorText] : cases) {
         const auto file = put("com.game.json", content);
         if (content.empty()) {
             std::filesystem::resize_file(file, std::uintmax_t{2} << 30);
         }
         const auto controller = make();
         controller->setInputMode(InputMode::keymap);
-        EXPECT_EQ(controller->layoutToastText(), said);
+        EXPECT_EQ(controller->layoutToastText(), toast);
         controller->beginEditing();
-        EXPECT_EQ(controller->errorMessage(), said);
+        EXPECT_TRUE(controller->errorMessage().startsWith(editorText))
+            << controller->errorMessage().toStdString();
         EXPECT_EQ(names(*controller), std::vector<std::string>{"Main"});
         EXPECT_EQ(std::filesystem::file_size(file), content.empty() ? 2ull << 30 : content.size());
     }
@@ -301,7 +310,7 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     const auto huge = put("huge.json", "");
     std::filesystem::resize_file(huge, std::uintmax_t{2} << 30);
     const std::pair<std::filesystem::path, QString> failures[] = {
-        {broken, "This file is not a valid layout."},
+        {broken, "This file is not a valid layout: parse error at line 1, column 2"},
         {newer, "This layout was made by a newer Vantorel (format 3). Update the app to use it."},
         {huge, "cannot read "},
         {store.directory / "missing.json", "cannot read "},
@@ -321,6 +330,15 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     EXPECT_EQ(names(*game), std::vector<std::string>{"Main"});
     EXPECT_EQ(game->editor()->keymaps().layouts[0].profile.packageName, "com.game");
     EXPECT_TRUE(game->isDirty());
+    // Over unsaved edits an import asks first, as Esc does; asked again, it goes on.
+    const std::size_t opens = chooser.opens.size();
+    game->importProfile();
+    EXPECT_EQ(chooser.opens.size(), opens);
+    EXPECT_EQ(game->notice(),
+              "Unsaved changes. An import replaces every layout: choose Import… again to replace "
+              "them, or keep editing.");
+    game->importProfile();
+    EXPECT_EQ(chooser.opens.size(), opens + 1);
 
     game->exportProfile();
     EXPECT_EQ(chooser.proposedNames, QStringList{"com.game.json"});
@@ -332,21 +350,32 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     EXPECT_EQ(ProfileCodec::decodeKeymaps(*written, "Main"), game->editor()->keymaps());
 }
 
-TEST_F(KeymapControllerTest, AnErrorGoesWithTheNextCommandOnTheLayouts) {
+TEST_F(KeymapControllerTest, AnErrorStaysUntilTheNextSaveCancelOrImport) {
     const auto controller = make();
     const auto broken = put("broken.json", "{");
-    const std::function<void(KeymapController&)> commands[] = {
-        [](KeymapController& c) { c.addLayout(false); },
-        [](KeymapController& c) { c.applyTemplate(KeymapController::ProfileTemplate::moba); },
-        [](KeymapController& c) { c.startCapture(KeymapController::CaptureKind::switchTrigger); },
+    const auto good = put("good.json", text(ProfileCodec::encode(layouts("com.game", {"X"}))));
+    const std::function<void(KeymapController&)> ends[] = {
+        [&](KeymapController& c) {
+            c.importProfile();  // asks first, over the edits
+            c.importProfile();
+            chooser.opens.back()(good);
+        },
+        [](KeymapController& c) { c.cancelEditing(); },
+        [](KeymapController& c) { c.save(); },
     };
-    controller->beginEditing();
-    for (const auto& command : commands) {
+    for (const auto& end : ends) {
+        controller->beginEditing();
         controller->importProfile();
         chooser.opens.back()(broken);
         drain();
-        ASSERT_FALSE(controller->errorMessage().isEmpty());
-        command(*controller);
+        const QString said = controller->errorMessage();
+        ASSERT_FALSE(said.isEmpty());
+        controller->addLayout(false);
+        controller->applyTemplate(KeymapController::ProfileTemplate::moba);
+        controller->startCapture(KeymapController::CaptureKind::switchTrigger);
+        EXPECT_EQ(controller->errorMessage(), said);
+        end(*controller);
+        drain();
         EXPECT_EQ(controller->errorMessage(), "");
     }
 }

@@ -219,6 +219,15 @@ protected:
                });
     }
 
+    // Super+E opens the editor, and a tap on the key is added, unsaved.
+    bool addUnsavedTap(const char* key) {
+        return user().press("Meta+E") &&
+               DesktopUser::waitFor([&] { return keymap() && keymap()->isEditing(); }) &&
+               user().click(DesktopUser::shownWithText(*window, "Tap", "QQuickButton")) &&
+               DesktopUser::waitFor([&] { return shows("captureBanner"); }) && user().press(key) &&
+               DesktopUser::waitFor([&] { return keymap()->isDirty(); });
+    }
+
     // The phone's latest ADB session and how many servers were started in it.
     std::pair<std::shared_ptr<test::FakePhone>, std::size_t> serverStarts() const {
         const std::shared_ptr<test::FakePhone> session = phone.session();
@@ -409,9 +418,28 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
              EXPECT_GT(packets("audio"), 0) << lines.join(' ').toStdString();
              EXPECT_GE(lines.isEmpty() ? 0 : lines.back().toDouble(), 2.5);
          }},
-        {"the cable pulled: the stream waits for the phone",
+        {"the cable pulled while a tap on K is added: the editor says so and keeps the tap",
          [&] {
+             ASSERT_TRUE(addUnsavedTap("K"));
              ASSERT_TRUE(phone.pullCable());
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("streamAwayBanner"); }));
+             // Esc is still the editor's, which asks before the tap goes.
+             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return keymap()->notice().startsWith("Unsaved changes. Press Esc again");
+             }));
+             EXPECT_TRUE(keymap()->isEditing() && keymap()->isDirty());
+         }},
+        {"Save with the phone away writes the tap; the stream waits for the phone",
+         [&] {
+             ASSERT_TRUE(user().click(DesktopUser::shownWithText(*window, "Save", "QQuickButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
+             const std::optional<GameKeymaps> saved =
+                 ProfileStore(*ProfileStore::defaultDirectory())
+                     .loadKeymaps(runeSprint.toStdString(), "Main");
+             ASSERT_TRUE(saved);
+             EXPECT_EQ(saved->layouts[keymap()->activeLayoutIndex()].profile.actions.size(),
+                       playedActions + 2);
              ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("reconnect"); }));
              EXPECT_TRUE(DesktopUser::shownWithText(*window, "Waiting for the phone…"));
          }},
@@ -424,8 +452,21 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
              EXPECT_EQ(keymap()->inputMode(), InputMode::keymap);
              EXPECT_TRUE(DesktopUser::waitFor([&] { return hudFilled(); })) << "the HUD's figures";
              EXPECT_TRUE(keyTapsThePhone("J"));
+             EXPECT_TRUE(keyTapsThePhone("K"));
          }},
-        {"Close Stream with Super+W: back to the library",
+        {"Close Stream with Super+W over an unsaved tap: asked first, the edits kept",
+         [&] {
+             ASSERT_TRUE(addUnsavedTap("L"));
+             ASSERT_TRUE(user().press("Meta+W"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return DesktopUser::shownWithText(
+                     *window,
+                     "Unsaved changes. Close the stream again to discard them, or Super+E to "
+                     "save.");
+             }));
+             EXPECT_TRUE(keymap() && keymap()->isDirty() && shows("streamVideo"));
+         }},
+        {"Super+W again: the edits go, back to the library",
          [&] {
              ASSERT_TRUE(user().press("Meta+W"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return tiles().size() == gameCount; }));
@@ -508,15 +549,7 @@ TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
                   {[&] { return bool(user().press("Meta+E")); },
                    [&] { return keymap()->isEditing(); }}},
                  {Busy::unsavedEdits,
-                  {[&] {
-                       return user().press("Meta+E") &&
-                              DesktopUser::waitFor([&] { return keymap()->isEditing(); }) &&
-                              user().click(
-                                  DesktopUser::shownWithText(*window, "Tap", "QQuickButton")) &&
-                              DesktopUser::waitFor([&] { return shows("captureBanner"); }) &&
-                              user().press("J");
-                   },
-                   [&] { return keymap()->isDirty(); }}},
+                  {[&] { return addUnsavedTap("J"); }, [&] { return keymap()->isDirty(); }}},
              };
              if (then.contains(busy)) {
                  ASSERT_TRUE(then.at(busy).first());

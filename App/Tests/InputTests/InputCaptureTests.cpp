@@ -161,8 +161,8 @@ TEST_F(InputCaptureTest, SuperShortcutsActOncePerPressAndKeepMenusOut) {
     EXPECT_EQ(session.router.mode(), InputMode::keyboardMouse);
     EXPECT_FALSE(send(press(KEY_E, Qt::MetaModifier)));
     EXPECT_TRUE(keymap.isEditing());
+    // Asked of the model, which asks about unsaved edits before the stream and its editor go.
     EXPECT_FALSE(send(press(KEY_W, Qt::MetaModifier)));
-    EXPECT_FALSE(keymap.isEditing());
     EXPECT_EQ(model.closed, 1);
 }
 
