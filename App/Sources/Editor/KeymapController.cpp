@@ -10,7 +10,6 @@
 #include "InputRouter/MacKeyCode.h"
 #include "InputRouter/ProfileCodec.h"
 #include "InputRouter/ProfileTemplates.h"
-#include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/Tasks/GuiTask.h"
 
@@ -542,20 +541,6 @@ void KeymapController::importProfile() {
     });
 }
 
-void KeymapController::exportProfile() {
-    if (!editor_) {
-        return;
-    }
-    const QString name =
-        package_ || streamName_.isEmpty() ? text(editor_->packageName()) : streamName_;
-    chooser_.chooseFileToSave(name + QStringLiteral(".json"),
-                              [self = QPointer(this), session = session_](auto file) {
-                                  if (self && file && self->editor_ && self->session_ == session) {
-                                      self->exportTo(*file);
-                                  }
-                              });
-}
-
 void KeymapController::dismissErrorMessage() {
     setErrorMessage(std::nullopt);
 }
@@ -654,29 +639,6 @@ void KeymapController::importFile(const std::filesystem::path& file) {
             setErrorMessage(std::nullopt);
         } catch (const std::exception& error) {
             showFailure("import", error);
-        }
-    });
-}
-
-void KeymapController::exportTo(const std::filesystem::path& file) {
-    Bytes data;
-    try {
-        data = ProfileCodec::encode(editor_->keymaps());
-    } catch (const std::exception& error) {
-        showFailure("export", error);
-        return;
-    }
-    // The user confirmed replacing whatever is there in the dialog.
-    runOnWorker(this, [file, data = std::move(data)] {
-        AtomicFile::write(file, data, KeymapFile::mode);
-    }).then([this, session = session_](const TaskOutcome<void>& outcome) {
-        if (session != session_ || outcome.isCancelled()) {
-            return;
-        }
-        try {
-            outcome.get();
-        } catch (const std::exception& error) {
-            showFailure("export", error);
         }
     });
 }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include <QtQml/qqmlregistration.h>
 
@@ -129,6 +130,10 @@ public:
     // The user's text for a failure, in plain words: the codec's, the store's and the save's
     // own, else the error's message.
     static QString describe(const std::exception& error);
+    // The same for an export that failed with `code`: what failed and why, the file's path cut to
+    // fit one line.
+    static QString describeExportFailure(const std::error_code& code,
+                                         const std::filesystem::path& file);
 
     // `package` is the stream's game, nothing without one; without a store nothing is read and
     // saving fails. The chooser must outlive the controller.
@@ -294,7 +299,8 @@ private:
     void saved(GameKeymaps keymaps);
     void assignSwitchTrigger(Trigger trigger);
     void importFile(const std::filesystem::path& file);
-    void exportTo(const std::filesystem::path& file);
+    KeymapFileChooser::SaveAnswer exportAnswer();
+    void exportTo(const KeymapFileChooser::SaveTarget& target);
     void setErrorMessage(std::optional<QString> message);
     void setNotice(std::optional<QString> notice);
     // A question about unsaved edits: it goes with the next edit.

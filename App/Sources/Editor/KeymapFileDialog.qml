@@ -134,6 +134,15 @@ Item {
                     onAccepted: root.chooser.accept()
                 }
             }
+            Label {
+                objectName: "fileNameRefusal"
+                Layout.fillWidth: true
+                visible: text !== ""
+                text: root.chooser.refusal
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                color: "red"
+            }
         }
 
         footer: DialogButtonBox {

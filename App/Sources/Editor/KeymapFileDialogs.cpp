@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <system_error>
 #include <utility>
 
 #include "QuillmereKit/Tasks/GuiTask.h"
@@ -23,6 +24,14 @@ struct Found {
     QString path;
 };
 
+// Anything at the path, a link included, whether or not it leads anywhere.
+bool isTaken(const QString& path) {
+    // A name the system cannot look up (too long, say) counts as free: the write then says why.
+    std::error_code ignored;
+    return std::filesystem::exists(
+        std::filesystem::symlink_status(QFile::encodeName(path).toStdString(), ignored));
+}
+
 // A folder opens as it is named; a file to save is named with its extension.
 Found look(const QString& named, bool saving) {
     if (QFileInfo(named).isDir()) {
@@ -32,11 +41,43 @@ Found look(const QString& named, bool saving) {
     if (saving && QFileInfo(path).suffix().isEmpty()) {
         path += QStringLiteral(".json");
     }
-    const QFileInfo info(path);
-    return {info.isDir()    ? Found::Kind::folder
-            : info.exists() ? Found::Kind::file
-                            : Found::Kind::nothing,
+    return {QFileInfo(path).isDir() ? Found::Kind::folder
+            : isTaken(path)         ? Found::Kind::file
+                                    : Found::Kind::nothing,
             path};
+}
+
+bool isLineBreak(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// The bidirectional controls, which show a name in another order than it has.
+bool reordersText(char32_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+// Why a name to save to would mislead whoever reads it in a list or a terminal; empty when it
+// would not.
+QString unsafeNameReason(const QString& name) {
+    const auto code = [](char32_t c) {
+        return QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
+    };
+    for (const char32_t c : name.toUcs4()) {
+        if (isLineBreak(c)) {
+            return KeymapFileDialogs::tr("A file name cannot hold a line break.");
+        }
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            return KeymapFileDialogs::tr("A file name cannot hold a control character (%1).")
+                .arg(code(c));
+        }
+        if (reordersText(c)) {
+            return KeymapFileDialogs::tr(
+                       "A file name cannot hold a mark that changes the order of its text (%1).")
+                .arg(code(c));
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -44,6 +85,7 @@ Found look(const QString& named, bool saving) {
 void KeymapFileDialogs::setName(const QString& name) {
     if (name != name_) {
         name_ = name;
+        setRefusal({});
         emit nameChanged();
     }
 }
@@ -58,11 +100,20 @@ QString KeymapFileDialogs::replaceQuestion() const {
 }
 
 void KeymapFileDialogs::chooseFileToOpen(Answer answer) {
-    ask(Request::open, QString(), std::move(answer));
+    ask(Request::open, QString(), [answer = std::move(answer)](std::optional<SaveTarget> target) {
+        answer(target ? std::optional(target->file) : std::nullopt);
+    });
 }
 
-void KeymapFileDialogs::chooseFileToSave(const QString& proposedName, Answer answer) {
+void KeymapFileDialogs::chooseFileToSave(const QString& proposedName, SaveAnswer answer) {
     ask(Request::save, proposedName, std::move(answer));
+}
+
+void KeymapFileDialogs::askToReplace(const std::filesystem::path& file, SaveAnswer answer) {
+    const QFileInfo info(QFile::decodeName(file.c_str()));
+    ask(Request::save, info.fileName(), std::move(answer));
+    setFolder(info.path());
+    setReplacing(info.filePath());
 }
 
 void KeymapFileDialogs::openFolder(const QUrl& folder) {
@@ -81,6 +132,12 @@ void KeymapFileDialogs::accept() {
     const QString typed = name_.trimmed();
     if (request_ == Request::none || replacing_ || typed.isEmpty()) {
         return;
+    }
+    if (request_ == Request::save) {
+        setRefusal(unsafeNameReason(typed));
+        if (!refusal_.isEmpty()) {
+            return;
+        }
     }
     QString path = typed;
     if (path == u'~' || path.startsWith(QStringLiteral("~/"))) {
@@ -107,7 +164,7 @@ void KeymapFileDialogs::accept() {
 
 void KeymapFileDialogs::replace() {
     if (replacing_) {
-        finish(*replacing_);
+        finish(*replacing_, true);
     }
 }
 
@@ -119,7 +176,7 @@ void KeymapFileDialogs::reject() {
     finish(std::nullopt);
 }
 
-void KeymapFileDialogs::ask(Request request, const QString& proposedName, Answer answer) {
+void KeymapFileDialogs::ask(Request request, const QString& proposedName, SaveAnswer answer) {
     finish(std::nullopt);
     ++asked_;
     request_ = request;
@@ -130,7 +187,7 @@ void KeymapFileDialogs::ask(Request request, const QString& proposedName, Answer
     emit requestChanged();
 }
 
-void KeymapFileDialogs::finish(std::optional<QString> file) {
+void KeymapFileDialogs::finish(std::optional<QString> file, bool replace) {
     if (request_ == Request::none) {
         return;
     }
@@ -138,10 +195,11 @@ void KeymapFileDialogs::finish(std::optional<QString> file) {
     request_ = Request::none;
     proposedName_.clear();
     setReplacing(std::nullopt);
-    Answer answer = std::exchange(answer_, nullptr);
+    setRefusal({});
+    SaveAnswer answer = std::exchange(answer_, nullptr);
     emit requestChanged();
     if (answer) {
-        answer(file ? std::optional(std::filesystem::path(QFile::encodeName(*file).toStdString()))
+        answer(file ? std::optional(SaveTarget{QFile::encodeName(*file).toStdString(), replace})
                     : std::nullopt);
     }
 }
@@ -150,6 +208,13 @@ void KeymapFileDialogs::setFolder(const QString& folder) {
     if (folder != folder_) {
         folder_ = folder;
         emit folderChanged();
+    }
+}
+
+void KeymapFileDialogs::setRefusal(const QString& refusal) {
+    if (refusal != refusal_) {
+        refusal_ = refusal;
+        emit refusalChanged();
     }
 }
 

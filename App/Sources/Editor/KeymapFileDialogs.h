@@ -15,9 +15,10 @@ namespace qm {
 // The file chooser of a stream window: what the editor overlay's file dialog shows and does
 // while a request is pending, and the answer it hands back. The name typed (or picked) is one in
 // the shown folder or a whole path; a folder opens, a file answers. A file to save gets ".json"
-// when its name has no extension, and one that exists is asked about before it is answered. A
-// new request answers the one before it with nothing. Looking at the disk happens on a worker.
-// GUI thread only.
+// when its name has no extension, and anything at its name, a link included, is asked about
+// before it is answered; a name with control characters, line breaks or marks that reorder text
+// is refused with the reason. A new request answers the one before it with nothing. Looking at
+// the disk happens on a worker. GUI thread only.
 class KeymapFileDialogs : public QObject, public KeymapFileChooser {
     Q_OBJECT
     QML_ELEMENT
@@ -36,6 +37,8 @@ private:
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
     // While a save waits for leave to replace a file, the question; else empty.
     Q_PROPERTY(QString replaceQuestion READ replaceQuestion NOTIFY replaceQuestionChanged)
+    // Why the name typed cannot be saved to, until it changes; else empty.
+    Q_PROPERTY(QString refusal READ refusal NOTIFY refusalChanged)
 
 public:
     using QObject::QObject;
@@ -46,9 +49,11 @@ public:
     const QString& name() const noexcept { return name_; }
     void setName(const QString& name);
     QString replaceQuestion() const;
+    const QString& refusal() const noexcept { return refusal_; }
 
     void chooseFileToOpen(Answer answer) override;
-    void chooseFileToSave(const QString& proposedName, Answer answer) override;
+    void chooseFileToSave(const QString& proposedName, SaveAnswer answer) override;
+    void askToReplace(const std::filesystem::path& file, SaveAnswer answer) override;
 
     // Shows a local folder; other URLs change nothing.
     Q_INVOKABLE void openFolder(const QUrl& folder);
@@ -66,19 +71,22 @@ signals:
     void folderChanged();
     void nameChanged();
     void replaceQuestionChanged();
+    void refusalChanged();
 
 private:
-    void ask(Request request, const QString& proposedName, Answer answer);
-    void finish(std::optional<QString> file);
+    void ask(Request request, const QString& proposedName, SaveAnswer answer);
+    void finish(std::optional<QString> file, bool replace = false);
     void setFolder(const QString& folder);
     void setReplacing(std::optional<QString> file);
+    void setRefusal(const QString& refusal);
 
     Request request_ = Request::none;
     QString proposedName_;
     QString folder_;
     QString name_;
     std::optional<QString> replacing_;
-    Answer answer_;
+    QString refusal_;
+    SaveAnswer answer_;
     // Counts the requests and their ends, so that a late look at the disk is dropped.
     std::uint64_t asked_ = 0;
 };

@@ -6,7 +6,7 @@
 
 #include "InputRouter/KeymapFile.h"
 #include "InputRouter/ProfileCodec.h"
-#include "QuillmereCore/AtomicFile.h"
+#include "QuillmereCore/Log.h"
 #include "QuillmereCore/NameHash.h"
 #include "QuillmereCore/PrivateFolders.h"
 #include "ServerProtocol/ExtMessage.h"
@@ -28,10 +28,10 @@ std::optional<std::filesystem::path> ProfileStore::defaultDirectory() {
 
 namespace {
 
-// A file name holds 255 bytes, its temporary twin's suffix included: longer names end in a hash
-// instead, and shorter ones keep the names stored profiles have.
+// Longer names end in a hash instead; the 7 bytes once left for the temporary file's suffix are
+// kept, so that every name keeps the file stored under it.
 constexpr std::string_view extension = ".json";
-constexpr std::size_t maxStem = 255 - extension.size() - AtomicFile::temporarySuffixLength;
+constexpr std::size_t maxStem = 255 - extension.size() - 7;
 
 std::string fileName(const std::string& package, std::string (*suffix)(std::string_view),
                      std::size_t suffixLength) {
@@ -52,17 +52,39 @@ std::filesystem::path ProfileStore::fileURL(const std::string& package) const {
 
 std::optional<GameKeymaps> ProfileStore::loadKeymaps(const std::string& package,
                                                      std::string_view migratedLayoutName) const {
-    std::optional<GameKeymaps> keymaps = KeymapFile::read(fileURL(package), migratedLayoutName);
-    if (!keymaps && package.size() > maxStem) {
-        // Saved before names got the longer hash.
-        keymaps = KeymapFile::read(
-            directory / fileName(package, legacyNameHashSuffix, legacyNameHashSuffixLength),
-            migratedLayoutName);
-    }
+    const std::filesystem::path file = fileURL(package);
+    std::optional<GameKeymaps> keymaps = KeymapFile::read(file, migratedLayoutName);
     if (!keymaps) {
-        return std::nullopt;
+        keymaps = readEarlierFile(package, migratedLayoutName);
+        if (!keymaps) {
+            return std::nullopt;
+        }
+        try {
+            KeymapFile::write(file, *keymaps);
+        } catch (const KeymapFileError& error) {
+            // Read all the same; the next save writes the new name.
+            Log::input().warn("profile not moved to its new name: {}", error.message());
+        }
     }
     return keymaps->rebound(package);
+}
+
+std::optional<GameKeymaps> ProfileStore::readEarlierFile(
+    const std::string& package, std::string_view migratedLayoutName) const {
+    if (package.size() <= maxStem) {
+        return std::nullopt;
+    }
+    // Two packages can share the 32-bit hash: the file is this game's only if it says so.
+    std::optional<GameKeymaps> keymaps =
+        KeymapFile::read(earlierFileURL(package), migratedLayoutName);
+    if (!keymaps || keymaps->packageName != package) {
+        return std::nullopt;
+    }
+    return keymaps;
+}
+
+std::filesystem::path ProfileStore::earlierFileURL(const std::string& package) const {
+    return directory / fileName(package, legacyNameHashSuffix, legacyNameHashSuffixLength);
 }
 
 void ProfileStore::save(const GameKeymaps& keymaps) const {
@@ -93,9 +115,14 @@ void ProfileStore::save(const GameKeymaps& keymaps) const {
 
 void ProfileStore::remove(const std::string& package) const {
     std::filesystem::remove(fileURL(package));
-    if (package.size() > maxStem) {
-        std::filesystem::remove(
-            directory / fileName(package, legacyNameHashSuffix, legacyNameHashSuffixLength));
+    bool earlier = false;
+    try {
+        earlier = readEarlierFile(package, "Main").has_value();
+    } catch (const KeymapFileError&) {
+        // Whose file it is cannot be told, so it stays.
+    }
+    if (earlier) {
+        std::filesystem::remove(earlierFileURL(package));
     }
 }
 

@@ -41,15 +41,23 @@ struct ProfileStore {
     // Nothing when the game has no file. The keymaps come bound to `package` whatever package the
     // file names, so a copied file is saved back as this game's. A format-1 file is read as one
     // layout named `migratedLayoutName` and left as it is. A long name's file stored under the
-    // shorter hash of earlier versions is read when there is none under its name now.
+    // shorter hash of earlier versions is read when there is none under its name now and it
+    // names this package, and is then saved under the name now.
     std::optional<GameKeymaps> loadKeymaps(const std::string& package,
                                            std::string_view migratedLayoutName) const;
     // Validates, makes the folder (0700) and replaces the file atomically. A file there that does
     // not decode (a newer format, a broken one) is kept as "<package>.json.bak" and restored when
     // the write fails; one that cannot be read at all fails the save.
     void save(const GameKeymaps& keymaps) const;
-    // The game's file, under both names of a long one. No file is no failure.
+    // The game's file, and under the earlier name of a long one the file that names this
+    // package. No file is no failure.
     void remove(const std::string& package) const;
+
+private:
+    std::filesystem::path earlierFileURL(const std::string& package) const;
+    // The game's keymaps under the earlier name, when the file there names this package.
+    std::optional<GameKeymaps> readEarlierFile(const std::string& package,
+                                               std::string_view migratedLayoutName) const;
 };
 
 }  // namespace qm

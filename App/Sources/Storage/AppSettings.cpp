@@ -4,8 +4,13 @@
 #include <QMetaEnum>
 #include <QStandardPaths>
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "QuillmereCore/FileDescriptor.h"
 #include "QuillmereCore/Log.h"
 #include "Storage/StoredValue.h"
 
@@ -99,50 +104,89 @@ QString inputModeKey(const QString& package) {
 
 }  // namespace
 
-std::unique_ptr<QSettings> AppSettings::standardDefaults() {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QStringLiteral("Tressik"), QStringLiteral("Vantorel"));
+QString AppSettings::standardFile() {
+    // Where Qt keeps the user's INI store of the organisation's application.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Tressik/Vantorel.ini");
+}
+
+std::unique_ptr<AppSettings> AppSettings::standard() {
+    const QString file = standardFile();
+    if (!isReadableAsSettings(file)) {
+        return std::make_unique<AppSettings>(file);
+    }
+    auto store = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                             QStringLiteral("Tressik"), QStringLiteral("Vantorel"));
+    auto settings = std::make_unique<AppSettings>(*store);
+    settings->store_ = std::move(store);
+    return settings;
 }
 
 AppSettings::AppSettings(QSettings& defaults, QObject* parent)
-    : QObject(parent),
-      defaults_(&defaults),
-      hudStyle_(readHudStyle(defaults)),
-      lastPackage_(defaults.value(Key::lastPackage).typeId() == QMetaType::QString
-                       ? defaults.value(Key::lastPackage).toString()
-                       : QString()),
-      developerMode_(StoredValue::toBool(defaults.value(Key::developerMode))),
-      emulatorWarningShown_(StoredValue::toBool(defaults.value(Key::emulatorWarningShown))),
-      captureNoticeCount_(int(std::clamp<qint64>(
-          StoredValue::toInteger(defaults.value(Key::captureNoticeCount)).value_or(0), 0, 1000))),
-      autoFullScreen_(boolWithDefault(defaults, Key::autoFullScreen, true)),
-      keepDisplayAwake_(boolWithDefault(defaults, Key::keepDisplayAwake, true)),
-      rawMouseInput_(boolWithDefault(defaults, Key::rawMouseInput, true)),
-      hevcStream_(boolWithDefault(defaults, Key::hevcStream, false)),
-      gpuUpscaling_(boolWithDefault(defaults, Key::metalFXUpscaling,
-                                    UpscaleSettings::defaultSettings.enabled)),
-      sharpness_(defaults.contains(Key::sharpness)
-                     ? std::clamp(StoredValue::toDouble(defaults.value(Key::sharpness)), 0.0, 0.5)
-                     : UpscaleSettings::defaultSettings.sharpness),
-      streamFrameRate_(fromRawText<StreamFrameRateOption>(defaults.value(Key::streamFrameRate))
-                           .value_or(StreamFrameRateOption::sixty)),
-      streamResolution_(fromRawText<StreamResolutionOption>(defaults.value(Key::streamResolution))
-                            .value_or(StreamResolutionOption::fast)),
-      lowLatencyEncoder_(boolWithDefault(defaults, Key::lowLatencyEncoder, true)) {
-    saveProblem_ = saveProblem(defaults.status(), defaults.fileName());
+    : QObject(parent), defaults_(&defaults) {
     if (defaults.status() == QSettings::FormatError) {
         // Qt would write back only what it could parse, over the user's file.
-        scratchFolder_ = makeScratchFolder();
-        // With nowhere to keep it, the scratch file goes where none can be made (below the
-        // user's file) and its changes last in memory.
-        const QString scratchFile =
-            (scratchFolder_ ? scratchFolder_->path() : defaults.fileName()) + "/Vantorel.ini";
-        scratch_ = std::make_unique<QSettings>(scratchFile, QSettings::IniFormat);
-        for (const QString& key : defaults.allKeys()) {
-            scratch_->setValue(key, defaults.value(key));
-        }
-        defaults_ = scratch_.get();
+        keepInScratch(defaults.fileName(), &defaults);
+    } else {
+        saveProblem_ = saveProblem(defaults.status(), defaults.fileName());
     }
+    read(*defaults_);
+}
+
+AppSettings::AppSettings(const QString& unreadableFile, QObject* parent) : QObject(parent) {
+    keepInScratch(unreadableFile, nullptr);
+    read(*defaults_);
+}
+
+bool AppSettings::isReadableAsSettings(const QString& file) {
+    const FileDescriptor fd(::open(QFile::encodeName(file).constData(),
+                                   O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (!fd) {
+        return errno == ENOENT || errno == ENOTDIR;  // none yet: the first save makes it
+    }
+    struct stat info {};
+    return ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+void AppSettings::keepInScratch(const QString& file, const QSettings* readable) {
+    saveProblem_ = saveProblem(QSettings::FormatError, file);
+    scratchFolder_ = makeScratchFolder();
+    // With nowhere to keep it, the scratch file goes where none can be made (below the user's
+    // file) and its changes last in memory.
+    const QString scratchFile =
+        (scratchFolder_ ? scratchFolder_->path() : file) + QStringLiteral("/Vantorel.ini");
+    scratch_ = std::make_unique<QSettings>(scratchFile, QSettings::IniFormat);
+    if (readable) {
+        for (const QString& key : readable->allKeys()) {
+            scratch_->setValue(key, readable->value(key));
+        }
+    }
+    defaults_ = scratch_.get();
+}
+
+void AppSettings::read(const QSettings& store) {
+    hudStyle_ = readHudStyle(store);
+    lastPackage_ = store.value(Key::lastPackage).typeId() == QMetaType::QString
+                       ? store.value(Key::lastPackage).toString()
+                       : QString();
+    developerMode_ = StoredValue::toBool(store.value(Key::developerMode));
+    emulatorWarningShown_ = StoredValue::toBool(store.value(Key::emulatorWarningShown));
+    captureNoticeCount_ = int(std::clamp<qint64>(
+        StoredValue::toInteger(store.value(Key::captureNoticeCount)).value_or(0), 0, 1000));
+    autoFullScreen_ = boolWithDefault(store, Key::autoFullScreen, true);
+    keepDisplayAwake_ = boolWithDefault(store, Key::keepDisplayAwake, true);
+    rawMouseInput_ = boolWithDefault(store, Key::rawMouseInput, true);
+    hevcStream_ = boolWithDefault(store, Key::hevcStream, false);
+    gpuUpscaling_ =
+        boolWithDefault(store, Key::metalFXUpscaling, UpscaleSettings::defaultSettings.enabled);
+    sharpness_ = store.contains(Key::sharpness)
+                     ? std::clamp(StoredValue::toDouble(store.value(Key::sharpness)), 0.0, 0.5)
+                     : UpscaleSettings::defaultSettings.sharpness;
+    streamFrameRate_ = fromRawText<StreamFrameRateOption>(store.value(Key::streamFrameRate))
+                           .value_or(StreamFrameRateOption::sixty);
+    streamResolution_ = fromRawText<StreamResolutionOption>(store.value(Key::streamResolution))
+                            .value_or(StreamResolutionOption::fast);
+    lowLatencyEncoder_ = boolWithDefault(store, Key::lowLatencyEncoder, true);
 }
 
 QString AppSettings::saveProblem(QSettings::Status status, const QString& file) {

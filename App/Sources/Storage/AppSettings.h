@@ -74,13 +74,19 @@ private:
                    NOTIFY streamResolutionChanged)
 
 public:
-    // The user's store: organisation "Tressik", application "Vantorel", an INI file.
-    static std::unique_ptr<QSettings> standardDefaults();
+    // The user's store's file: organisation "Tressik", application "Vantorel", an INI file.
+    static QString standardFile();
+    // The settings over the user's store. Anything at the file's place but a regular file (a FIFO,
+    // which Qt would wait on for good, a device, a link) is never opened by Qt: it counts as a
+    // file Qt cannot parse.
+    static std::unique_ptr<AppSettings> standard();
 
     // Reads every setting; never fails. The store must outlive the settings. A store whose
     // file Qt cannot parse is never written: what could be read of it moves to a scratch store
     // that lasts until the settings go, and the file stays as it is, byte for byte.
     explicit AppSettings(QSettings& defaults, QObject* parent = nullptr);
+    // The same for a file that cannot be read at all: the defaults, in a scratch store.
+    explicit AppSettings(const QString& unreadableFile, QObject* parent = nullptr);
 
     // The store to read and write the app's other settings in: the one given, or its scratch
     // copy.
@@ -163,27 +169,36 @@ private:
     // After the event loop's turn, once for every write in it: the store is written and its
     // status read.
     void checkSaved();
+    // Opened without waiting and without following a link, and looked at before Qt reads it:
+    // whether it is a regular file, or there is none yet.
+    static bool isReadableAsSettings(const QString& file);
+    // Every change goes to a scratch store from now on, starting with what `readable` holds;
+    // the save problem names `file`.
+    void keepInScratch(const QString& file, const QSettings* readable);
+    void read(const QSettings& store);
 
+    // The user's store, when the settings made it; it goes after everything that uses it.
+    std::unique_ptr<QSettings> store_;
     // Made only for a file Qt cannot parse; the folder goes after the store written into it.
     std::unique_ptr<QTemporaryDir> scratchFolder_;
     std::unique_ptr<QSettings> scratch_;
-    QSettings* defaults_;
+    QSettings* defaults_ = nullptr;
     QString saveProblem_;
     bool checkPending_ = false;
-    HUDStyle hudStyle_;
+    HUDStyle hudStyle_ = HUDStyle::full;
     QString lastPackage_;
-    bool developerMode_;
-    bool emulatorWarningShown_;
-    int captureNoticeCount_;
-    bool autoFullScreen_;
-    bool keepDisplayAwake_;
-    bool rawMouseInput_;
-    bool hevcStream_;
-    bool gpuUpscaling_;
-    double sharpness_;
-    StreamFrameRateOption streamFrameRate_;
-    StreamResolutionOption streamResolution_;
-    bool lowLatencyEncoder_;
+    bool developerMode_ = false;
+    bool emulatorWarningShown_ = false;
+    int captureNoticeCount_ = 0;
+    bool autoFullScreen_ = true;
+    bool keepDisplayAwake_ = true;
+    bool rawMouseInput_ = true;
+    bool hevcStream_ = false;
+    bool gpuUpscaling_ = false;
+    double sharpness_ = 0;
+    StreamFrameRateOption streamFrameRate_ = StreamFrameRateOption::sixty;
+    StreamResolutionOption streamResolution_ = StreamResolutionOption::fast;
+    bool lowLatencyEncoder_ = true;
 };
 
 using HUDStyle = AppSettings::HUDStyle;

@@ -85,8 +85,7 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
             return;
         }
     }
-    defaults_ = AppSettings::standardDefaults();
-    settings_ = std::make_unique<AppSettings>(*defaults_);
+    settings_ = AppSettings::standard();
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("vantorel"));
     // The settings' store, which is a scratch copy when the user's file cannot be parsed.
@@ -143,7 +142,7 @@ int QuillmereApp::exec() {
     }
     const int result = QApplication::exec();
     // Kept now: the process may have to leave without its destructors.
-    defaults_->sync();
+    settings_->defaults().sync();
     const auto deadline = model_->quitDeadline(std::chrono::steady_clock::now());
     quitWatch_ = std::jthread([deadline](const std::stop_token& stop) {
         TaskClock::sleepUnlessStopped(deadline - std::chrono::steady_clock::now(), stop);

@@ -59,7 +59,6 @@ private:
     std::jthread quitWatch_;
     std::unique_ptr<QApplication> application_;
     std::unique_ptr<SingleInstance> instance_;
-    std::unique_ptr<QSettings> defaults_;
     std::unique_ptr<AppSettings> settings_;
     std::unique_ptr<AppModel> model_;
     std::unique_ptr<AppUpdater> updater_;

@@ -4,15 +4,22 @@
 #include <QMetaProperty>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "Storage/AppSettings.h"
+#include "TemporaryHome.h"
 
 namespace qm {
 namespace {
@@ -252,6 +259,58 @@ TEST_F(AppSettingsTest, AFileQtCannotParseIsLeftByteForByteAndChangesLastUntilQu
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "[General]\n" + lines);
+}
+
+// Qt would open a FIFO there and wait for a writer at every start; a device or a link is no
+// settings file either. Each counts as a file that cannot be read, and is left as it is.
+TEST_F(AppSettingsTest, AnythingButARegularFileAtTheUsersPlaceIsNeverReadByQt) {
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    test::useHome(folder.path());
+    const QString file = AppSettings::standardFile();
+    const QByteArray name = QFile::encodeName(file);
+    const QString elsewhere = folder.filePath("elsewhere.ini");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::WriteOnly) &&
+                written.write("[General]\nhudStyle=compact\n"));
+    written.close();
+    EXPECT_EQ(AppSettings::standard()->hudStyle(), HUDStyle::compact);
+    ASSERT_TRUE(QFile::rename(file, elsewhere));
+
+    const std::function<bool()> replacements[] = {
+        [&] { return ::mkfifo(name.constData(), 0600) == 0; },
+        [&] { return QFile::link(elsewhere, file); },
+    };
+    for (const auto& replace : replacements) {
+        ASSERT_TRUE(replace());
+        struct stat before {};
+        ASSERT_EQ(::lstat(name.constData(), &before), 0);
+        // A writer, which a read that waits would get: it ends such a read, to fail below.
+        std::atomic<bool> wrote = false;
+        std::thread writer([&] {
+            ::close(::open(name.constData(), O_WRONLY));
+            wrote = true;
+        });
+        {
+            const auto settings = AppSettings::standard();
+            EXPECT_TRUE(settings->saveProblem().contains(file));
+            EXPECT_EQ(settings->hudStyle(), HUDStyle::full);
+            settings->setHudStyle(HUDStyle::hidden);
+            QCoreApplication::sendPostedEvents();
+        }
+        while (!wrote) {
+            ::close(::open(name.constData(), O_RDONLY | O_NONBLOCK));  // lets the writer go
+            std::this_thread::yield();
+        }
+        writer.join();
+        struct stat after {};
+        ASSERT_EQ(::lstat(name.constData(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode) << "left as it is";
+        ASSERT_TRUE(QFile::remove(file));
+    }
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", config);
 }
 
 TEST(AppSettingsValuesTest, OptionsPresetsAndStylesFollowTheirRules) {

@@ -21,17 +21,24 @@ namespace {
 constexpr std::uint16_t esc = 53;
 constexpr std::uint16_t keyW = 13;
 
+using SaveTarget = KeymapFileChooser::SaveTarget;
+
 class FakeChooser : public KeymapFileChooser {
 public:
     void chooseFileToOpen(Answer answer) override { opens.push_back(std::move(answer)); }
-    void chooseFileToSave(const QString& proposedName, Answer answer) override {
+    void chooseFileToSave(const QString& proposedName, SaveAnswer answer) override {
         proposedNames.append(proposedName);
+        saves.push_back(std::move(answer));
+    }
+    void askToReplace(const std::filesystem::path& file, SaveAnswer answer) override {
+        askedToReplace.push_back(file);
         saves.push_back(std::move(answer));
     }
 
     std::vector<Answer> opens;
-    std::vector<Answer> saves;
+    std::vector<SaveAnswer> saves;
     QStringList proposedNames;
+    std::vector<std::filesystem::path> askedToReplace;
 };
 
 class KeymapControllerTest : public ::testing::Test {
@@ -239,7 +246,7 @@ TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndSaysWh
          "The layouts saved for com.game need a newer Vantorel (format 7): the default layout "
          "plays until they are saved again.",
          "This layout was made by a newer Vantorel (format 7). Update the app to use it."},
-        {"", unreadable, unreadable},  // 2 GB
+        {"", unreadable, "This file is not a valid layout: the file is larger than 4 MiB"},  // 2 GB
     };
     for (const auto& [content, toast, editorText] : cases) {
         const auto file = put("com.game.json", content);
@@ -312,7 +319,7 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     const std::pair<std::filesystem::path, QString> failures[] = {
         {broken, "This file is not a valid layout: parse error at line 1, column 2"},
         {newer, "This layout was made by a newer Vantorel (format 3). Update the app to use it."},
-        {huge, "cannot read "},
+        {huge, "This file is not a valid layout: "},
         {store.directory / "missing.json", "cannot read "},
     };
     for (const auto& [file, said] : failures) {
@@ -343,11 +350,59 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
     game->exportProfile();
     EXPECT_EQ(chooser.proposedNames, QStringList{"com.game.json"});
     const auto exported = store.directory / "exported.json";
-    chooser.saves.back()(exported);
+    chooser.saves.back()(SaveTarget{exported});
     drain();
     const auto written = AtomicFile::read(exported, KeymapFile::maxSize);
     ASSERT_TRUE(written);
     EXPECT_EQ(ProfileCodec::decodeKeymaps(*written, "Main"), game->editor()->keymaps());
+}
+
+// A file or a link that came at the name after the dialog looked is asked about, never replaced
+// unasked; a failure says why in plain words, and the next export that succeeds clears it.
+TEST_F(KeymapControllerTest, AnExportReplacesOnlyWhatTheUserAgreedTo) {
+    const auto game = make();
+    game->beginEditing();
+    const auto came = put("came.json", "theirs");
+    const auto link = store.directory / "link.json";
+    std::filesystem::create_symlink("nowhere", link);
+    for (const auto& file : {came, link}) {
+        game->exportProfile();
+        chooser.saves.back()(SaveTarget{file});
+        drain();
+    }
+    EXPECT_EQ(chooser.askedToReplace, (std::vector<std::filesystem::path>{came, link}));
+    EXPECT_EQ(text(*AtomicFile::read(came, KeymapFile::maxSize)), "theirs");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    chooser.saves.back()(SaveTarget{link, true});
+    drain();
+    EXPECT_EQ(KeymapFile::read(link, "Main"), game->editor()->keymaps());
+
+    game->addStick(0.2, 0.7);
+    EXPECT_FALSE(game->mayDiscard(KeymapController::Discarding::quit));
+    const std::pair<std::filesystem::path, QString> exports[] = {
+        {store.directory / "gone" / "x.json", "/gone/x.json: that folder does not exist."},
+        {store.directory / (std::string(300, 'n') + ".json"),
+         "…" + QString(35, 'n') + ".json: the name is too long."},
+        // The temporary file's name does not grow with the file's.
+        {store.directory / (std::string(245, 'n') + ".json"), ""},
+    };
+    for (const auto& [file, ending] : exports) {
+        game->exportProfile();
+        chooser.saves.back()(SaveTarget{file});
+        drain();
+        const QString said = game->errorMessage();
+        EXPECT_TRUE(ending.isEmpty() ? said.isEmpty()
+                                     : said.startsWith("The layouts could not be exported to ") &&
+                                           said.endsWith(ending))
+            << said.toStdString();
+        EXPECT_LT(said.size(), 120) << "one line";
+    }
+    EXPECT_EQ(game->notice(), "") << "the question went with the finished export";
+    EXPECT_FALSE(game->mayDiscard(KeymapController::Discarding::quit)) << "and is asked again";
+    EXPECT_EQ(KeymapController::describeExportFailure(
+                  std::make_error_code(std::errc::permission_denied), "/home/me/Locked/a.json"),
+              "The layouts could not be exported to /home/me/Locked/a.json: you may not write "
+              "in that folder.");
 }
 
 TEST_F(KeymapControllerTest, AnErrorStaysUntilTheNextSaveCancelOrImport) {
@@ -389,7 +444,7 @@ TEST_F(KeymapControllerTest, AnAnswerForAnEndedEditingSessionIsDropped) {
     controller->cancelEditing();
     controller->beginEditing();
     chooser.opens.back()(other);
-    chooser.saves.back()(store.directory / "late.json");
+    chooser.saves.back()(SaveTarget{store.directory / "late.json"});
     drain();
     EXPECT_EQ(names(*controller), std::vector<std::string>{"Main"});
     EXPECT_FALSE(std::filesystem::exists(store.directory / "late.json"));

@@ -13,6 +13,7 @@
 #include "InputRouter/ProfileCodec.h"
 #include "InputRouter/ProfileTemplates.h"
 #include "QuillmereCore/AtomicFile.h"
+#include "QuillmereCore/NameHash.h"
 #include "ServerProtocol/ExtMessage.h"
 
 namespace qm {
@@ -87,6 +88,24 @@ TEST_F(ProfileStoreTest, EveryValidPackageNameSavesAndShorterOnesKeepTheirFileNa
     EXPECT_TRUE(store.loadKeymaps(older, "Main"));
     store.remove(older);
     EXPECT_FALSE(store.loadKeymaps(older, "Main"));
+
+    // Under the earlier hash the pair share a name: the file there is only its own game's, and
+    // moves to the game's name now when read.
+    const std::string mine = names[4];
+    const std::string other = names[5];
+    store.remove(mine);
+    store.remove(other);
+    const auto earlier = path(mine.substr(0, 234) + legacyNameHashSuffix(mine) + ".json");
+    ASSERT_EQ(earlier, path(other.substr(0, 234) + legacyNameHashSuffix(other) + ".json"));
+    const GameKeymaps saved = keymaps(mine);
+    KeymapFile::write(earlier, saved);
+    EXPECT_FALSE(store.loadKeymaps(other, "Main"));
+    store.remove(other);
+    EXPECT_TRUE(std::filesystem::exists(earlier));
+    EXPECT_TRUE(store.loadKeymaps(mine, "Main"));
+    EXPECT_EQ(KeymapFile::read(store.fileURL(mine), "Main"), saved);
+    store.remove(mine);
+    EXPECT_FALSE(std::filesystem::exists(earlier));
 }
 
 TEST_F(ProfileStoreTest, LoadsWithoutChangingTheFileAndBindsToTheGameAsked) {

@@ -93,7 +93,7 @@ TEST(EndToEndTest, LeavesASettingsFileItCannotReadAsItWas) {
         return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
                file.write(bytes) == bytes.size();
     };
-    QFile settings(AppSettings::standardDefaults()->fileName());
+    QFile settings(AppSettings::standardFile());
     const QByteArray damaged = "[General]\nhudStyle=compact\n[unclosed\n";
     ASSERT_TRUE(write(settings.fileName(), damaged));
     // The app's bundle with a feed, checked at once: this run may connect by itself, to a bus

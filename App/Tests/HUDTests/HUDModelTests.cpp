@@ -251,7 +251,8 @@ private:
 TEST_F(StreamToolbarModelTest, EntriesGoToTheStreamWindowsCoordinator) {
     struct NoChooser : KeymapFileChooser {
         void chooseFileToOpen(Answer) override {}
-        void chooseFileToSave(const QString&, Answer) override {}
+        void chooseFileToSave(const QString&, SaveAnswer) override {}
+        void askToReplace(const std::filesystem::path&, SaveAnswer) override {}
     } chooser;
     struct NoRawMouse : RawMouseSource {
         void activate(Handler) override {}

@@ -39,7 +39,8 @@ using namespace std::chrono_literals;
 class NoChooser : public KeymapFileChooser {
 public:
     void chooseFileToOpen(Answer) override {}
-    void chooseFileToSave(const QString&, Answer) override {}
+    void chooseFileToSave(const QString&, SaveAnswer) override {}
+    void askToReplace(const std::filesystem::path&, SaveAnswer) override {}
 };
 
 // What a stream window's input coordinator hears of its capture: here only the shortcuts.

@@ -77,7 +77,8 @@ private:
 class FakeChooser : public KeymapFileChooser {
 public:
     void chooseFileToOpen(Answer) override {}
-    void chooseFileToSave(const QString&, Answer) override {}
+    void chooseFileToSave(const QString&, SaveAnswer) override {}
+    void askToReplace(const std::filesystem::path&, SaveAnswer) override {}
 };
 
 // An input view over a real item of a window that is never shown, whose window state the test

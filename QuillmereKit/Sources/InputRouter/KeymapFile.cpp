@@ -43,6 +43,11 @@ std::optional<GameKeymaps> KeymapFile::read(const std::filesystem::path& file,
     try {
         data = AtomicFile::read(file, maxSize);
     } catch (const std::filesystem::filesystem_error& error) {
+        if (error.code() == std::errc::file_too_large) {
+            throw invalidProfile(file,
+                                 ProfileError::malformed("the file is larger than " +
+                                                         std::to_string(maxSize >> 20) + " MiB"));
+        }
         throw KeymapFileError(KeymapFileErrorKind::readFailed, file,
                               "cannot read " + file.string() + ": " + error.code().message());
     }

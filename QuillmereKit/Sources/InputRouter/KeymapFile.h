@@ -38,8 +38,9 @@ private:
 // A game's keymaps in a file of their own, in format 2 (format 1 is read and migrated).
 // Blocking file I/O; any thread, one writer per file.
 struct KeymapFile {
-    // Far beyond any real keymaps; a larger file is refused before it is read.
-    static constexpr std::size_t maxSize = 16 * 1024 * 1024;
+    // Three times the largest keymaps the app writes (nine layouts of the most actions, 1.3 MB),
+    // for files laid out by hand. A larger file is refused as invalid before it is read.
+    static constexpr std::size_t maxSize = 4 * 1024 * 1024;
     static constexpr mode_t mode = 0644;
 
     // Nothing when there is no file. Never changes the file, a format-1 one included.

@@ -108,6 +108,10 @@ struct KeymapAction {
 
 // One complete mapping for one game.
 struct KeymapProfile {
+    // A phone screen holds a few dozen controls. Far more would only make the editor and every
+    // event slower, and a file of them large.
+    static constexpr std::size_t maxActions = 256;
+
     int version = 1;  // format version of a single-profile file
     std::string packageName;
     Orientation orientation = Orientation::landscape;

@@ -104,6 +104,10 @@ void ProfileCodec::validate(const KeymapProfile& profile) {
         invalid("packageName is empty");
     }
     checkText(profile.packageName, "packageName");
+    if (profile.actions.size() > KeymapProfile::maxActions) {
+        invalid("actions has " + std::to_string(profile.actions.size()) + " entries, at most " +
+                std::to_string(KeymapProfile::maxActions));
+    }
     std::unordered_set<UUID> ids;
     for (std::size_t i = 0; i < profile.actions.size(); ++i) {
         const KeymapAction& action = profile.actions[i];

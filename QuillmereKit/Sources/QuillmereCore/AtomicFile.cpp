@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -39,20 +40,22 @@ int writeAll(int fd, ByteView bytes) {
     return 0;
 }
 
-// A new file of its own beside `name`, created 0600: an existing name, a link among them, is never
-// opened. Invalid with errno set when none can be made.
-FileDescriptor createTemporary(int folder, const std::string& name, std::string& temporary) {
+// A new file of its own in `folder`, created 0600: an existing name, a link among them, is never
+// opened. Its name is hidden and as long whatever the file's, so that any name the folder takes
+// can be written. Invalid with errno set when none can be made.
+FileDescriptor createTemporary(int folder, std::string& temporary) {
     static constexpr std::string_view letters =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::array<unsigned char, temporarySuffixLength - 1> random{};
+        std::array<unsigned char, 12> random{};
         if (::getrandom(random.data(), random.size(), 0) != ssize_t(random.size())) {
             return FileDescriptor();
         }
-        temporary = name + '.';
+        temporary = ".";
         for (const unsigned char byte : random) {
             temporary += letters[byte % letters.size()];
         }
+        temporary += ".tmp";
         FileDescriptor fd(::openat(folder, temporary.c_str(),
                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (fd || errno != EEXIST) {
@@ -62,10 +65,30 @@ FileDescriptor createTemporary(int folder, const std::string& name, std::string&
     return FileDescriptor();
 }
 
+// Puts the temporary file at `name`; 0 or the errno. A link at `name` is replaced itself, never
+// followed; kept, anything there fails with EEXIST.
+int publish(int folder, const std::string& temporary, const std::string& name, Existing existing) {
+    if (existing == Existing::replace) {
+        return ::renameat(folder, temporary.c_str(), folder, name.c_str()) == 0 ? 0 : errno;
+    }
+    if (::renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+    // A file system that cannot rename without replacing can still link a new name.
+    if (::linkat(folder, temporary.c_str(), folder, name.c_str(), 0) != 0) {
+        return errno;
+    }
+    ::unlinkat(folder, temporary.c_str(), 0);
+    return 0;
+}
+
 void writeIn(int folder, const std::string& name, ByteView bytes, mode_t mode,
-             const std::filesystem::path& shown) {
+             const std::filesystem::path& shown, Existing existing) {
     std::string temporary;
-    FileDescriptor fd = createTemporary(folder, name, temporary);
+    FileDescriptor fd = createTemporary(folder, temporary);
     if (!fd) {
         fail("cannot create a temporary file", shown, errno);
     }
@@ -79,9 +102,8 @@ void writeIn(int folder, const std::string& name, ByteView bytes, mode_t mode,
     if (error == 0 && !fd.close()) {
         error = errno;
     }
-    // A link at `name` is replaced itself, never followed.
-    if (error == 0 && ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
-        error = errno;
+    if (error == 0) {
+        error = publish(folder, temporary, name, existing);
     }
     if (error != 0) {
         ::unlinkat(folder, temporary.c_str(), 0);
@@ -151,18 +173,18 @@ Bytes read(int file, std::size_t maxSize, const std::filesystem::path& shown) {
     return contents;
 }
 
-void write(const std::filesystem::path& file, ByteView bytes, mode_t mode) {
+void write(const std::filesystem::path& file, ByteView bytes, mode_t mode, Existing existing) {
     const FileDescriptor folder(
         ::open(file.parent_path().empty() ? "." : file.parent_path().c_str(),
                O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder) {
-        fail("cannot create a temporary file", file, errno);
+        fail("cannot open the folder", file, errno);
     }
-    writeIn(folder.get(), file.filename().string(), bytes, mode, file);
+    writeIn(folder.get(), file.filename().string(), bytes, mode, file, existing);
 }
 
 void write(int folder, const std::string& name, ByteView bytes, mode_t mode) {
-    writeIn(folder, name, bytes, mode, name);
+    writeIn(folder, name, bytes, mode, name, Existing::replace);
 }
 
 }  // namespace qm::AtomicFile

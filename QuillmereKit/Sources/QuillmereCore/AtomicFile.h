@@ -25,13 +25,16 @@ Bytes read(int file, std::size_t maxSize, const std::filesystem::path& shown);
 // there fails with ELOOP.
 std::optional<Bytes> read(int folder, const std::string& name, std::size_t maxSize);
 
-// What the temporary file's name adds to the file's: "." and 6 letters.
-inline constexpr std::size_t temporarySuffixLength = 7;
+// Whether a write may take the place of what stands at the name.
+enum class Existing { replace, keep };
 
 // Replaces `file` (or creates it) with `bytes` and the permission bits `mode`: a temporary file in
-// the same folder is written, synced and renamed over `file`, then the folder is synced.
+// the same folder, its name of a fixed length whatever the file's, is written, synced and renamed
+// over `file`, then the folder is synced. With Existing::keep nothing at that name is ever
+// replaced, a link included: the write fails with EEXIST instead.
 // Throws std::filesystem::filesystem_error; `file` is then as it was and no temporary is left.
-void write(const std::filesystem::path& file, ByteView bytes, mode_t mode);
+void write(const std::filesystem::path& file, ByteView bytes, mode_t mode,
+           Existing existing = Existing::replace);
 
 // The same for the entry `name` of the open folder `folder`: neither the temporary file nor `name`
 // is ever reached through a link.

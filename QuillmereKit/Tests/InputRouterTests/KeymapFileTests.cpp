@@ -76,6 +76,38 @@ TEST_F(KeymapFileTest, WrittenKeymapsReadBackAndAMissingFileReadsAsNothing) {
     EXPECT_EQ(entries(), 1u);  // no temporary left beside it
 }
 
+// Nine layouts of the most actions, each as long as it can be written, fit in half the file
+// limit; one action more is refused by the codec, naming the member.
+TEST_F(KeymapFileTest, TheLargestKeymapsFitTheFileLimitWithRoomToSpare) {
+    const Trigger trigger = Trigger::gamepad(GamepadButtons::dpadRight);  // the longest name
+    const std::string name(KeymapLayout::maxNameLength, 'x');
+    GameKeymaps largest{"com.example.game", {}};
+    for (std::size_t k = 0; k < GameKeymaps::maxLayouts; ++k) {
+        KeymapProfile profile("com.example.game", Orientation::landscape, {});
+        for (std::size_t i = 0; i < KeymapProfile::maxActions; ++i) {
+            profile.actions.push_back(
+                {UUID::random(), KeymapAction::Stick{trigger,
+                                                     trigger,
+                                                     trigger,
+                                                     trigger,
+                                                     StickSide::right,
+                                                     {0.12345678901234567, 0.98765432109876543},
+                                                     0.12345678901234567}});
+        }
+        largest.layouts.push_back(
+            {UUID::random(), name, Trigger::key(std::uint16_t(k)), std::move(profile)});
+    }
+    KeymapFile::write(file_, largest);
+    EXPECT_LT(fs::file_size(file_), KeymapFile::maxSize / 2);
+    EXPECT_EQ(KeymapFile::read(file_, "Main"), largest);
+
+    largest.layouts[3].profile.actions.push_back(largest.layouts[3].profile.actions[0]);
+    largest.layouts[3].profile.actions.back().id = UUID::random();
+    const auto error = test::thrown<KeymapFileError>([&] { KeymapFile::write(file_, largest); });
+    EXPECT_EQ(error.profileError(),
+              ProfileError::invalidValue("layouts[3].actions has 257 entries, at most 256"));
+}
+
 TEST_F(KeymapFileTest, FormatOneIsMigratedWhenReadAndTheFileStaysAsItWas) {
     const Bytes single = ProfileCodec::encode(ProfileTemplates::moba("com.example.game"));
     writeFile(file_, asText(single));
@@ -107,7 +139,8 @@ TEST_F(KeymapFileTest, AFileThatDoesNotReadIsReportedAndNeverReplaced) {
              writeFile(file_, "{}");
              fs::resize_file(file_, KeymapFile::maxSize + 1);
          },
-         KeymapFileErrorKind::readFailed, "cannot read " + path + ": File too large", std::nullopt},
+         KeymapFileErrorKind::invalidProfile, path + ": the file is larger than 4 MiB",
+         ProfileErrorKind::malformed},
         // Refused at once, never waiting for a writer that does not come.
         {[&] { ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0); }, KeymapFileErrorKind::readFailed,
          "cannot read " + path + ": Invalid argument", std::nullopt},
