@@ -93,7 +93,7 @@ Item {
                         sortCaseSensitive: false
                         onFolderChanged: entries.currentIndex = -1
                     }
-                    delegate: ItemDelegate {
+                    delegate: PlainItemDelegate {
                         id: entry
 
                         required property int index

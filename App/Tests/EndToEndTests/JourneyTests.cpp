@@ -16,6 +16,7 @@
 
 #include "Editor/KeymapController.h"
 #include "Input/MenuTracking.h"
+#include "MarkupProbe.h"
 #include "QuillmereCore/HostClock.h"
 #include "RunningApp.h"
 #include "ViewTesting.h"
@@ -371,9 +372,28 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_EQ(keymap()->activeLayout()->profile.actions.size(), playedActions + 1);
          }},
         {"Export… in the editor saves the name typed in Documents with Return, asks before "
-         "replacing it, and Import… opens there with folders first",
+         "replacing it, and Import… opens there with folders first, names that look like "
+         "markup listed as written",
          [&] {
              ASSERT_TRUE(QDir::home().mkpath("Documents/zeta"));
+             ASSERT_TRUE(QDir::home().mkpath("Documents/<img src=a>"));
+             for (const char* name : {"<img src=x>.json", "<b>bold.json"}) {
+                 QFile file(QDir::home().filePath(QStringLiteral("Documents/") + name));
+                 ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             }
+             const auto listedAsWritten = [&] {
+                 for (const QString shownName :
+                      {"<img src=a>/", "<img src=x>.json", "<b>bold.json"}) {
+                     QQuickItem* entry = nullptr;
+                     const QString name = shownName.chopped(shownName.endsWith('/') ? 1 : 0);
+                     ASSERT_TRUE(DesktopUser::waitFor([&] {
+                         return (entry = shown("entry:" + name));
+                     })) << name.toStdString();
+                     auto* text = entry->property("contentItem").value<QQuickItem*>();
+                     EXPECT_EQ(test::textOf(text), shownName);
+                     EXPECT_TRUE(test::drawnAsWritten(text)) << name.toStdString();
+                 }
+             };
              const QString mine = QDir::home().filePath("Documents/mine.json");
              const auto size = [&] { return QFileInfo(mine).size(); };
              ASSERT_TRUE(user().press("Meta+E"));
@@ -404,6 +424,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              // Picked from the list, it is asked about before it is replaced; Return keeps it.
              ASSERT_TRUE(
                  user().click(DesktopUser::shownWithText(*window, "Export…", "QQuickButton")));
+             listedAsWritten();
              QQuickItem* entry = nullptr;
              ASSERT_TRUE(DesktopUser::waitFor([&] { return (entry = shown("entry:mine.json")); }));
              ASSERT_TRUE(user().click(entry));
@@ -431,6 +452,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_TRUE(shows("fileNameTextField")) << "no field for a path";
              ASSERT_TRUE(shows("entry:zeta"));
              EXPECT_LT(shown("entry:zeta")->y(), shown("entry:mine.json")->y()) << "folders first";
+             listedAsWritten();
              ASSERT_TRUE(user().click(shown("fileDialogCancel")));
              // Gone before the next key: a closing dialog still keeps the window's shortcuts.
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("fileNameTextField"); }));
