@@ -14,7 +14,9 @@ Item {
 
     required property KeymapFileDialogs chooser
 
+    // The focused button is the one Return presses, and looks it.
     component DialogButton: Button {
+        highlighted: activeFocus
         Keys.onReturnPressed: clicked()
         Keys.onEnterPressed: clicked()
     }

@@ -436,6 +436,8 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
                      return text.startsWith("“mine.json” already exists in");
                  });
              }));
+             EXPECT_TRUE(shown("keepButton")->property("highlighted").toBool()) << "the default";
+             EXPECT_FALSE(shown("replaceButton")->property("highlighted").toBool());
              ASSERT_TRUE(user().press("Return"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("keepButton"); }));
              EXPECT_EQ(size(), 3);
