@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Desktop/XcbReply.h"
 #include "Editor/KeymapController.h"
 #include "Input/MenuTracking.h"
 #include "MarkupProbe.h"
@@ -545,11 +546,24 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              QQuickWindow* about = DesktopUser::window("About Vantorel");
              ASSERT_TRUE(about);
              ASSERT_TRUE(user().activate(*about));
+             xcb_connection_t* connection =
+                 qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+             const auto heightOnScreen = [&] {
+                 const ReplyPointer<xcb_get_geometry_reply_t> geometry(
+                     xcb_get_geometry_reply(
+                         connection, xcb_get_geometry(connection, xcb_window_t(about->winId())),
+                         nullptr),
+                     &std::free);
+                 return geometry ? geometry->height : 0;
+             };
+             const int before = heightOnScreen();
              ASSERT_TRUE(user().hands().hold("Ctrl"));
              ASSERT_TRUE(user().click(DesktopUser::shown(*about, "version")));
              ASSERT_TRUE(user().hands().release("Ctrl"));
              ASSERT_TRUE(DesktopUser::waitFor(
                  [&] { return DesktopUser::shown(*about, "developerModeOn"); }));
+             // On the screen the window grows to the line that came.
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return heightOnScreen() > before; }));
              ASSERT_TRUE(user().press("Escape"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !about->isVisible(); }));
          }},
