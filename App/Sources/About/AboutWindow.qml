@@ -13,15 +13,24 @@ ApplicationWindow {
     title: qsTr("About Vantorel")
     // A dialog, so that the desktop keeps it over the window it belongs to.
     flags: Qt.Dialog
-    // Exactly as large as its content.
-    width: content.implicitWidth
-    height: content.implicitHeight
-    minimumWidth: width
-    maximumWidth: width
-    minimumHeight: height
-    maximumHeight: height
+    // Exactly as large as its content, whenever the content changes. The desktop holds a window
+    // to the bounds it last heard, so they change before the size does, and never cross.
+    function fit() {
+        const size = Qt.size(content.implicitWidth, content.implicitHeight)
+        maximumWidth = Math.max(maximumWidth, size.width)
+        minimumWidth = size.width
+        maximumWidth = size.width
+        maximumHeight = Math.max(maximumHeight, size.height)
+        minimumHeight = size.height
+        maximumHeight = size.height
+        width = size.width
+        height = size.height
+    }
 
-    Component.onCompleted: SceneWindows.add("about", window)
+    Component.onCompleted: {
+        fit()
+        SceneWindows.add("about", window)
+    }
 
     Shortcut {
         sequence: "Escape"
@@ -31,6 +40,8 @@ ApplicationWindow {
     AboutView {
         id: content
         anchors.fill: parent
+        onImplicitWidthChanged: window.fit()
+        onImplicitHeightChanged: window.fit()
         settings: window.settings
         bundleRoot: window.bundleRoot
     }

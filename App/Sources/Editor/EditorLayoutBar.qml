@@ -6,129 +6,132 @@ import Vantorel
 // The row of the editor toolbar that manages the game's layouts: the layout menu, the rename
 // dialog, the edited layout's switch key and the reminder of how to save or cancel. Keeps no
 // state: renaming is the controller's rename draft, capturing the switch key its capture.
-RowLayout {
+WrappingRow {
     id: bar
 
     required property KeymapController keymap
 
     visible: keymap.editing
-    spacing: 10
 
-    Label {
-        text: qsTr("Layout:")
-    }
+    RowLayout {
+        spacing: 10
 
-    Button {
-        id: layoutButton
-        objectName: "layoutButton"
-        // A long name is elided, as wide as the rename field: the row keeps its other controls.
-        Layout.maximumWidth: 240
-        Layout.minimumWidth: Math.min(implicitWidth, Layout.maximumWidth)
-        contentItem: Text {
-            text: bar.keymap.editedLayoutName
-            textFormat: Text.PlainText  // names come from files
-            elide: Text.ElideRight
-            font: layoutButton.font
-            color: layoutButton.palette.buttonText
-            horizontalAlignment: Text.AlignHCenter
-            verticalAlignment: Text.AlignVCenter
+        Label {
+            text: qsTr("Layout:")
         }
-        onClicked: layoutMenu.open()
 
-        FittingMenu {
-            id: layoutMenu
-            onAboutToShow: MenuTracking.willShow()
-            objectName: "layoutMenu"
-            y: layoutButton.height
-
-            Instantiator {
-                model: bar.keymap.layouts
-                delegate: MenuItem {
-                    id: layoutItem
-
-                    required property int index
-                    required property string name
-                    required property bool edited
-
-                    checkable: true
-                    checked: edited
-                    text: (index + 1) + ". " + name
-                    contentItem: Text {
-                        leftPadding: layoutItem.indicator.width + layoutItem.spacing
-                        text: layoutItem.text
-                        textFormat: Text.PlainText
-                        font: layoutItem.font
-                        color: layoutItem.highlighted ? layoutItem.palette.highlightedText
-                                                      : layoutItem.palette.text
-                        verticalAlignment: Text.AlignVCenter
-                    }
-                    onTriggered: {
-                        bar.keymap.editLayout(index)
-                        // The click toggled the mark; the edited layout decides it.
-                        checked = Qt.binding(() => edited)
-                    }
-                }
-                onObjectAdded: (index, object) => layoutMenu.insertItem(index, object)
-                onObjectRemoved: (index, object) => layoutMenu.removeItem(object)
+        Button {
+            id: layoutButton
+            objectName: "layoutButton"
+            // A long name is elided, as wide as the rename field: the row keeps its other controls.
+            Layout.maximumWidth: 240
+            Layout.minimumWidth: Math.min(implicitWidth, Layout.maximumWidth)
+            contentItem: Text {
+                text: bar.keymap.editedLayoutName
+                textFormat: Text.PlainText  // names come from files
+                elide: Text.ElideRight
+                font: layoutButton.font
+                color: layoutButton.palette.buttonText
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
             }
-            MenuSeparator {}
+            onClicked: layoutMenu.open()
+
             FittingMenu {
-                title: qsTr("New Layout")
+                id: layoutMenu
                 onAboutToShow: MenuTracking.willShow()
-                enabled: bar.keymap.canAddLayout
+                objectName: "layoutMenu"
+                y: layoutButton.height
 
-                MenuItem {
-                    text: qsTr("Empty")
-                    onTriggered: bar.keymap.addLayout(false)
+                Instantiator {
+                    model: bar.keymap.layouts
+                    delegate: MenuItem {
+                        id: layoutItem
+
+                        required property int index
+                        required property string name
+                        required property bool edited
+
+                        checkable: true
+                        checked: edited
+                        text: (index + 1) + ". " + name
+                        contentItem: Text {
+                            leftPadding: layoutItem.indicator.width + layoutItem.spacing
+                            text: layoutItem.text
+                            textFormat: Text.PlainText
+                            font: layoutItem.font
+                            color: layoutItem.highlighted ? layoutItem.palette.highlightedText
+                                                          : layoutItem.palette.text
+                            verticalAlignment: Text.AlignVCenter
+                        }
+                        onTriggered: {
+                            bar.keymap.editLayout(index)
+                            // The click toggled the mark; the edited layout decides it.
+                            checked = Qt.binding(() => edited)
+                        }
+                    }
+                    onObjectAdded: (index, object) => layoutMenu.insertItem(index, object)
+                    onObjectRemoved: (index, object) => layoutMenu.removeItem(object)
+                }
+                MenuSeparator {}
+                FittingMenu {
+                    title: qsTr("New Layout")
+                    onAboutToShow: MenuTracking.willShow()
+                    enabled: bar.keymap.canAddLayout
+
+                    MenuItem {
+                        text: qsTr("Empty")
+                        onTriggered: bar.keymap.addLayout(false)
+                    }
+                    MenuItem {
+                        text: qsTr("Copy of Current")
+                        onTriggered: bar.keymap.addLayout(true)
+                    }
                 }
                 MenuItem {
-                    text: qsTr("Copy of Current")
-                    onTriggered: bar.keymap.addLayout(true)
+                    text: qsTr("Rename…")
+                    onTriggered: bar.keymap.beginRename()
                 }
-            }
-            MenuItem {
-                text: qsTr("Rename…")
-                onTriggered: bar.keymap.beginRename()
-            }
-            MenuItem {
-                text: qsTr("Make Main")
-                enabled: bar.keymap.editedIndex !== 0
-                onTriggered: bar.keymap.makeEditedLayoutMain()
-            }
-            MenuItem {
-                text: qsTr("Delete")
-                enabled: bar.keymap.canDeleteLayout
-                onTriggered: bar.keymap.deleteEditedLayout()
+                MenuItem {
+                    text: qsTr("Make Main")
+                    enabled: bar.keymap.editedIndex !== 0
+                    onTriggered: bar.keymap.makeEditedLayoutMain()
+                }
+                MenuItem {
+                    text: qsTr("Delete")
+                    enabled: bar.keymap.canDeleteLayout
+                    onTriggered: bar.keymap.deleteEditedLayout()
+                }
             }
         }
     }
 
-    ToolSeparator {
-        Layout.preferredHeight: 18
+    WrappingRow.Separator {}
+
+    RowLayout {
+        spacing: 10
+
+        Label {
+            text: qsTr("Switch key:")
+        }
+        Button {
+            objectName: "switchKeyButton"
+            text: bar.keymap.captureKind === KeymapController.CaptureKind.switchTrigger
+                  ? "…" : bar.keymap.switchTriggerLabel !== "" ? bar.keymap.switchTriggerLabel
+                                                                : qsTr("None")
+            onClicked: bar.keymap.startCapture(KeymapController.CaptureKind.switchTrigger)
+        }
+        Button {
+            text: qsTr("Remove")
+            enabled: bar.keymap.switchTriggerLabel !== ""
+            onClicked: bar.keymap.clearSwitchTrigger()
+        }
     }
 
     Label {
-        text: qsTr("Switch key:")
-    }
-    Button {
-        objectName: "switchKeyButton"
-        text: bar.keymap.captureKind === KeymapController.CaptureKind.switchTrigger
-              ? "…" : bar.keymap.switchTriggerLabel !== "" ? bar.keymap.switchTriggerLabel
-                                                            : qsTr("None")
-        onClicked: bar.keymap.startCapture(KeymapController.CaptureKind.switchTrigger)
-    }
-    Button {
-        text: qsTr("Remove")
-        enabled: bar.keymap.switchTriggerLabel !== ""
-        onClicked: bar.keymap.clearSwitchTrigger()
-    }
-
-    Item {
-        Layout.minimumWidth: 16
-        Layout.fillWidth: true
-    }
-
-    Label {
+        height: bar.lineHeight
+        leftPadding: 6
+        verticalAlignment: Text.AlignVCenter
         text: qsTr("Super+E save · Esc cancel")
         opacity: 0.6
     }

@@ -9,15 +9,14 @@ Pane {
     id: toolbar
 
     required property KeymapController keymap
+    // The widest the panel may be; its rows wrap within it.
+    property real maximumWidth: Infinity
+    readonly property real rowWidth: maximumWidth - leftPadding - rightPadding
 
     padding: 10
     background: Rectangle {
         radius: 10
         color: Qt.rgba(palette.window.r, palette.window.g, palette.window.b, 0.9)
-    }
-
-    component Divider: ToolSeparator {
-        Layout.preferredHeight: 18
     }
 
     // A slot's trigger; pressed, the next input the user gives becomes it.
@@ -73,104 +72,120 @@ Pane {
         }
     }
 
-    ColumnLayout {
+    // Positioned, not laid out: a layout would set the wrapping rows' widths.
+    Column {
         spacing: 8
 
         EditorLayoutBar {
-            Layout.alignment: Qt.AlignHCenter
+            anchors.horizontalCenter: parent.horizontalCenter
             keymap: toolbar.keymap
+            maximumWidth: toolbar.rowWidth
         }
 
-        RowLayout {
-            Layout.alignment: Qt.AlignHCenter
-            spacing: 10
+        WrappingRow {
+            objectName: "commands"
+            anchors.horizontalCenter: parent.horizontalCenter
+            maximumWidth: toolbar.rowWidth
 
-            Button {
-                text: qsTr("Tap")
-                onClicked: toolbar.keymap.startCapture(KeymapController.CaptureKind.newTap)
-            }
-            Button {
-                text: qsTr("Stick")
-                onClicked: toolbar.keymap.addStick(0.2, 0.7)
-            }
-            Button {
-                text: qsTr("Look")
-                enabled: toolbar.keymap.editing && !toolbar.keymap.hasLook
-                onClicked: toolbar.keymap.addLook()
-            }
-            Button {
-                id: templatesButton
-                text: qsTr("Templates")
-                onClicked: templates.open()
+            RowLayout {
+                spacing: 10
 
-                FittingMenu {
-                    id: templates
-                    onAboutToShow: MenuTracking.willShow()
-                    y: templatesButton.height
+                Button {
+                    text: qsTr("Tap")
+                    onClicked: toolbar.keymap.startCapture(KeymapController.CaptureKind.newTap)
+                }
+                Button {
+                    text: qsTr("Stick")
+                    onClicked: toolbar.keymap.addStick(0.2, 0.7)
+                }
+                Button {
+                    text: qsTr("Look")
+                    enabled: toolbar.keymap.editing && !toolbar.keymap.hasLook
+                    onClicked: toolbar.keymap.addLook()
+                }
+                Button {
+                    id: templatesButton
+                    text: qsTr("Templates")
+                    onClicked: templates.open()
 
-                    MenuItem {
-                        text: qsTr("Shooter")
-                        onTriggered: toolbar.keymap.applyTemplate(
-                                         KeymapController.ProfileTemplate.shooter)
+                    FittingMenu {
+                        id: templates
+                        onAboutToShow: MenuTracking.willShow()
+                        y: templatesButton.height
+
+                        MenuItem {
+                            text: qsTr("Shooter")
+                            onTriggered: toolbar.keymap.applyTemplate(
+                                             KeymapController.ProfileTemplate.shooter)
+                        }
+                        MenuItem {
+                            text: qsTr("MOBA")
+                            onTriggered: toolbar.keymap.applyTemplate(
+                                             KeymapController.ProfileTemplate.moba)
+                        }
                     }
-                    MenuItem {
-                        text: qsTr("MOBA")
-                        onTriggered: toolbar.keymap.applyTemplate(
-                                         KeymapController.ProfileTemplate.moba)
+                }
+                CheckBox {
+                    text: qsTr("Labels")
+                    checked: toolbar.keymap.showLabels
+                    onToggled: {
+                        toolbar.keymap.setShowLabels(checked)
+                        checked = Qt.binding(() => toolbar.keymap.showLabels)
                     }
                 }
             }
-            CheckBox {
-                text: qsTr("Labels")
-                checked: toolbar.keymap.showLabels
-                onToggled: {
-                    toolbar.keymap.setShowLabels(checked)
-                    checked = Qt.binding(() => toolbar.keymap.showLabels)
-                }
-            }
-            Divider {}
-            Button {
-                action: Action {
-                    id: undoAction
+            WrappingRow.Separator {}
+            RowLayout {
+                spacing: 10
 
-                    text: qsTr("Undo")
-                    enabled: toolbar.keymap.canUndo
-                    onTriggered: toolbar.keymap.undo()
+                Button {
+                    action: Action {
+                        id: undoAction
+
+                        text: qsTr("Undo")
+                        enabled: toolbar.keymap.canUndo
+                        onTriggered: toolbar.keymap.undo()
+                    }
+                }
+                // Super+Z like the app's other shortcuts; Ctrl+Z because desktop editors undo
+                // with it.
+                Shortcut {
+                    sequences: ["Meta+Z", "Ctrl+Z"]
+                    enabled: undoAction.enabled
+                    onActivated: undoAction.trigger()
+                }
+                Button {
+                    text: qsTr("Import…")
+                    onClicked: toolbar.keymap.importProfile()
+                }
+                Button {
+                    text: qsTr("Export…")
+                    onClicked: toolbar.keymap.exportProfile()
                 }
             }
-            // Super+Z like the app's other shortcuts; Ctrl+Z because desktop editors undo with it.
-            Shortcut {
-                sequences: ["Meta+Z", "Ctrl+Z"]
-                enabled: undoAction.enabled
-                onActivated: undoAction.trigger()
-            }
-            Button {
-                text: qsTr("Import…")
-                onClicked: toolbar.keymap.importProfile()
-            }
-            Button {
-                text: qsTr("Export…")
-                onClicked: toolbar.keymap.exportProfile()
-            }
-            Divider {}
-            // Esc is the controller's, which asks before unsaved edits are dropped.
-            Button {
-                text: qsTr("Cancel")
-                onClicked: toolbar.keymap.cancelEditing()
-            }
-            Button {
-                highlighted: true
-                action: Action {
-                    text: qsTr("Save")
-                    shortcut: "Return"
-                    onTriggered: toolbar.keymap.save()
+            WrappingRow.Separator {}
+            RowLayout {
+                spacing: 10
+
+                // Esc is the controller's, which asks before unsaved edits are dropped.
+                Button {
+                    text: qsTr("Cancel")
+                    onClicked: toolbar.keymap.cancelEditing()
+                }
+                Button {
+                    highlighted: true
+                    action: Action {
+                        text: qsTr("Save")
+                        shortcut: "Return"
+                        onTriggered: toolbar.keymap.save()
+                    }
                 }
             }
         }
 
         RowLayout {
             objectName: "inspector"
-            Layout.alignment: Qt.AlignHCenter
+            anchors.horizontalCenter: parent.horizontalCenter
             visible: toolbar.keymap.selection !== ""
             spacing: 10
 

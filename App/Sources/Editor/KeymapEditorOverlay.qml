@@ -79,8 +79,10 @@ Item {
         spacing: 8
 
         EditorToolbar {
+            objectName: "editorToolbar"
             anchors.horizontalCenter: parent.horizontalCenter
             keymap: overlay.keymap
+            maximumWidth: parent.width
         }
         Banner {
             objectName: "captureBanner"

@@ -14,7 +14,9 @@ Item {
 
     required property KeymapFileDialogs chooser
 
+    // The focused button is the one Return presses, and looks it.
     component DialogButton: Button {
+        highlighted: activeFocus
         Keys.onReturnPressed: clicked()
         Keys.onEnterPressed: clicked()
     }
@@ -93,7 +95,7 @@ Item {
                         sortCaseSensitive: false
                         onFolderChanged: entries.currentIndex = -1
                     }
-                    delegate: ItemDelegate {
+                    delegate: PlainItemDelegate {
                         id: entry
 
                         required property int index

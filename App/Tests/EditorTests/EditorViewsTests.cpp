@@ -348,6 +348,23 @@ TEST_F(EditorViewsTest, TheLayoutMenuFollowsTheLayouts) {
     EXPECT_FALSE(control("Remove")->isEnabled());
 }
 
+TEST_F(EditorViewsTest, EveryControlOfTheToolbarIsInsideTheSmallestWindow) {
+    open();
+    keymap->select(idOf(stick));  // its inspector is the widest
+    window->resize(640, 360);
+    window->setProperty("contentRect", QRectF(0, 0, 640, 360));
+    ASSERT_TRUE(test::waitForFrame(*window));
+    const QList<QQuickItem*> controls = test::shownItems(
+        named("editorToolbar"),
+        [](const QQuickItem& item) { return item.inherits("QQuickControl") && item.width() > 0; });
+    EXPECT_GE(controls.size(), 18);
+    for (QQuickItem* control : controls) {
+        EXPECT_TRUE(
+            QRectF(0, 0, 640, 360).contains(control->mapRectToScene(control->boundingRect())))
+            << control->metaObject()->className() << " " << test::textOf(control).toStdString();
+    }
+}
+
 TEST_F(EditorViewsTest, TheSensitivitySliderCommitsOncePerDrag) {
     open();
     click({1100, 600});

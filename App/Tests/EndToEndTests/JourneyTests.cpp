@@ -14,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include "Desktop/XcbReply.h"
 #include "Editor/KeymapController.h"
 #include "Input/MenuTracking.h"
+#include "MarkupProbe.h"
 #include "QuillmereCore/HostClock.h"
 #include "RunningApp.h"
 #include "ViewTesting.h"
@@ -379,9 +381,28 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_EQ(keymap()->activeLayout()->profile.actions.size(), playedActions + 1);
          }},
         {"Export… in the editor saves the name typed in Documents with Return, asks before "
-         "replacing it, and Import… opens there with folders first",
+         "replacing it, and Import… opens there with folders first, names that look like "
+         "markup listed as written",
          [&] {
              ASSERT_TRUE(QDir::home().mkpath("Documents/zeta"));
+             ASSERT_TRUE(QDir::home().mkpath("Documents/<img src=a>"));
+             for (const char* name : {"<img src=x>.json", "<b>bold.json"}) {
+                 QFile file(QDir::home().filePath(QStringLiteral("Documents/") + name));
+                 ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             }
+             const auto listedAsWritten = [&] {
+                 for (const QString shownName :
+                      {"<img src=a>/", "<img src=x>.json", "<b>bold.json"}) {
+                     QQuickItem* entry = nullptr;
+                     const QString name = shownName.chopped(shownName.endsWith('/') ? 1 : 0);
+                     ASSERT_TRUE(DesktopUser::waitFor([&] {
+                         return (entry = shown("entry:" + name));
+                     })) << name.toStdString();
+                     auto* text = entry->property("contentItem").value<QQuickItem*>();
+                     EXPECT_EQ(test::textOf(text), shownName);
+                     EXPECT_TRUE(test::drawnAsWritten(text)) << name.toStdString();
+                 }
+             };
              const QString mine = QDir::home().filePath("Documents/mine.json");
              const auto size = [&] { return QFileInfo(mine).size(); };
              ASSERT_TRUE(user().press("Meta+E"));
@@ -413,6 +434,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              // and so does Escape.
              ASSERT_TRUE(
                  user().click(DesktopUser::shownWithText(*window, "Export…", "QQuickButton")));
+             listedAsWritten();
              QQuickItem* entry = nullptr;
              ASSERT_TRUE(DesktopUser::waitFor([&] { return (entry = shown("entry:mine.json")); }));
              ASSERT_TRUE(user().click(entry));
@@ -429,6 +451,8 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
                      return text.startsWith("“mine.json” already exists in");
                  });
              }));
+             EXPECT_TRUE(shown("keepButton")->property("highlighted").toBool()) << "the default";
+             EXPECT_FALSE(shown("replaceButton")->property("highlighted").toBool());
              ASSERT_TRUE(user().press("Return"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("keepButton"); }));
              ASSERT_TRUE(user().click(shown("fileDialogAccept")));
@@ -450,6 +474,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_TRUE(shows("fileNameTextField")) << "no field for a path";
              ASSERT_TRUE(shows("entry:zeta"));
              EXPECT_LT(shown("entry:zeta")->y(), shown("entry:mine.json")->y()) << "folders first";
+             listedAsWritten();
              ASSERT_TRUE(user().click(shown("fileDialogCancel")));
              // Gone before the next key: a closing dialog still keeps the window's shortcuts.
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !shows("fileNameTextField"); }));
@@ -572,11 +597,24 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              QQuickWindow* about = DesktopUser::window("About Vantorel");
              ASSERT_TRUE(about);
              ASSERT_TRUE(user().activate(*about));
+             xcb_connection_t* connection =
+                 qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+             const auto heightOnScreen = [&] {
+                 const ReplyPointer<xcb_get_geometry_reply_t> geometry(
+                     xcb_get_geometry_reply(
+                         connection, xcb_get_geometry(connection, xcb_window_t(about->winId())),
+                         nullptr),
+                     &std::free);
+                 return geometry ? geometry->height : 0;
+             };
+             const int before = heightOnScreen();
              ASSERT_TRUE(user().hands().hold("Ctrl"));
              ASSERT_TRUE(user().click(DesktopUser::shown(*about, "version")));
              ASSERT_TRUE(user().hands().release("Ctrl"));
              ASSERT_TRUE(DesktopUser::waitFor(
                  [&] { return DesktopUser::shown(*about, "developerModeOn"); }));
+             // On the screen the window grows to the line that came.
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return heightOnScreen() > before; }));
              ASSERT_TRUE(user().press("Escape"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !about->isVisible(); }));
          }},
