@@ -81,6 +81,7 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
             return;
         }
     }
+    superChords_ = std::make_unique<SuperChordFilter>();
     defaults_ = AppSettings::standardDefaults();
     settings_ = std::make_unique<AppSettings>(*defaults_);
     QApplication::setQuitOnLastWindowClosed(false);

@@ -391,7 +391,8 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(DesktopUser::waitFor([&] {
                  return name->property("selectedText") == test::textOf(name);
              })) << "Ctrl+A selected nothing";
-             for (const char* key : {"m", "i", "n", "e"}) {
+             // A Super chord types nothing, as the app's shortcuts and the desktop's are.
+             for (const char* key : {"Meta+1", "m", "i", "n", "e"}) {
                  ASSERT_TRUE(user().press(key));
              }
              ASSERT_TRUE(DesktopUser::waitFor([&] { return test::textOf(name) == "mine"; }))
@@ -757,6 +758,15 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
              EXPECT_TRUE(took("Super+L"));
              EXPECT_FALSE(display().windowManagerTook("Super+E"));
          }},
+        {"W and Super+L typed back to back fifty times: each Super+L goes to the desktop",
+         [&] {
+             for (int chord = 0; chord < 50; ++chord) {
+                 ASSERT_TRUE(user().hands().press("W"));
+                 ASSERT_TRUE(user().hands().press("Meta+L"));
+             }
+             EXPECT_TRUE(
+                 DesktopUser::waitFor([&] { return display().windowManagerTook("Super+L", 50); }));
+         }},
         {"Alt held shows the pointer, whose click opens the mode menu past openbox's Alt+click",
          [&] {
              // The player is back: the game holds the keyboard and the mouse again.
@@ -776,7 +786,20 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
              ASSERT_TRUE(user().press("J"));
              EXPECT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
          }},
-        {"Quit with Super+Q", [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
+        {"Alt+Tab in Key Mapping goes to the desktop, Alt still held as the switcher wants",
+         [&] {
+             ASSERT_TRUE(user().hands().hold("Alt"));
+             ASSERT_TRUE(user().hands().press("Tab"));
+             EXPECT_TRUE(took("Alt+Tab"));
+             ASSERT_TRUE(user().hands().release("Alt"));
+             ASSERT_TRUE(user().activate(*window));
+         }},
+        {"Alt+F4 in Key Mapping quits, as the window's close does",
+         [&] {
+             ASSERT_TRUE(user().press("J"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+             ASSERT_TRUE(user().press("Alt+F4"));
+         }},
     });
     EXPECT_EQ(ended, 0);
 }

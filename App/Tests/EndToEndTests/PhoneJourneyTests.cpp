@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -23,6 +24,8 @@
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include <linux/input-event-codes.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -67,6 +70,31 @@ bool isTouchDown(const ControlMessage& message) {
     const auto* touch = std::get_if<InjectTouch>(&message);
     return touch && touch->action == MotionAction::down;
 }
+
+// The presses and releases of one key, by the display's code, that reach a window.
+class KeyEvents : public QObject {
+public:
+    KeyEvents(QWindow& window, quint32 code) : window_(window), code_(code) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~KeyEvents() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        const bool press = event->type() == QEvent::KeyPress;
+        if (receiver == &window_ && (press || event->type() == QEvent::KeyRelease) &&
+            static_cast<const QKeyEvent*>(event)->nativeScanCode() == code_) {
+            ++(press ? presses : releases);
+        }
+        return false;
+    }
+
+    int presses = 0;
+    int releases = 0;
+
+private:
+    QWindow& window_;
+    quint32 code_;
+};
 
 class PhoneJourneyTest : public ::testing::Test {
 protected:
@@ -365,6 +393,27 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
                  return felt("finger -?[0-9]+ down at [0-9]+,[0-9]+ of 1920x1080") &&
                         felt("finger -?[0-9]+ up at [0-9]+,[0-9]+ of 1920x1080");
              }));
+         }},
+        {"D held while the display repeats it: the stick's finger stays down until D goes up",
+         [&] {
+             const auto lines = [&](const char* pattern) {
+                 return std::ranges::count_if(felt(), [&](const std::string& line) {
+                     return ::testing::Matches(::testing::MatchesRegex(pattern))(line);
+                 });
+             };
+             const auto ups = [&] { return lines("finger -?[0-9]+ up at .*"); };
+             const auto downs = [&] { return lines("finger -?[0-9]+ down at .*"); };
+             const auto liftedBefore = ups();
+             const auto pressedBefore = downs();
+             KeyEvents d(*window, KEY_D + 8);
+             ASSERT_TRUE(user().hands().hold("D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return d.presses >= 30; }))
+                 << "the display repeats no key";
+             ASSERT_TRUE(user().hands().release("D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return ups() > liftedBefore; }));
+             EXPECT_EQ(d.releases, 1) << "the display let go of D while it was held";
+             EXPECT_EQ(ups(), liftedBefore + 1);
+             EXPECT_EQ(downs(), pressedBefore + 1);
          }},
         {"three seconds recorded with Super+R, saved in the Videos folder",
          [&] {
