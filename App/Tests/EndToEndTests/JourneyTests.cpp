@@ -7,13 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
 #include <QSignalSpy>
-#include <functional>
-#include <utility>
 
 #include <linux/input-event-codes.h>
 
@@ -708,30 +705,6 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
     EXPECT_EQ(ended, 0);
 }
 
-// Acts as each release of a key, by the display's code, reaches the window, before the app
-// handles it.
-class OnKeyRelease : public QObject {
-public:
-    OnKeyRelease(QWindow& window, quint32 code, std::function<void()> act)
-        : window_(window), code_(code), act_(std::move(act)) {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~OnKeyRelease() override { QCoreApplication::instance()->removeEventFilter(this); }
-
-    bool eventFilter(QObject* receiver, QEvent* event) override {
-        if (receiver == &window_ && event->type() == QEvent::KeyRelease &&
-            static_cast<const QKeyEvent*>(event)->nativeScanCode() == code_) {
-            act_();
-        }
-        return false;
-    }
-
-private:
-    QWindow& window_;
-    quint32 code_;
-    std::function<void()> act_;
-};
-
 // The app's input clock runs as the host's, moved on by the test.
 class DesktopKeysJourneyTest : public JourneyTest {
 protected:
@@ -797,7 +770,7 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
                      user().hands().press("Meta+L");
                  }
              };
-             const OnKeyRelease next(*window, KEY_L + 8, type);
+             const test::KeyEvents next(*window, KEY_L + 8, type);
              type();
              EXPECT_TRUE(
                  DesktopUser::waitFor([&] { return display().windowManagerTook("Super+L", 50); }));

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <QKeyEvent>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -70,31 +69,6 @@ bool isTouchDown(const ControlMessage& message) {
     const auto* touch = std::get_if<InjectTouch>(&message);
     return touch && touch->action == MotionAction::down;
 }
-
-// The presses and releases of one key, by the display's code, that reach a window.
-class KeyEvents : public QObject {
-public:
-    KeyEvents(QWindow& window, quint32 code) : window_(window), code_(code) {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~KeyEvents() override { QCoreApplication::instance()->removeEventFilter(this); }
-
-    bool eventFilter(QObject* receiver, QEvent* event) override {
-        const bool press = event->type() == QEvent::KeyPress;
-        if (receiver == &window_ && (press || event->type() == QEvent::KeyRelease) &&
-            static_cast<const QKeyEvent*>(event)->nativeScanCode() == code_) {
-            ++(press ? presses : releases);
-        }
-        return false;
-    }
-
-    int presses = 0;
-    int releases = 0;
-
-private:
-    QWindow& window_;
-    quint32 code_;
-};
 
 class PhoneJourneyTest : public ::testing::Test {
 protected:
@@ -405,7 +379,7 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
              const auto downs = [&] { return lines("finger -?[0-9]+ down at .*"); };
              const auto liftedBefore = ups();
              const auto pressedBefore = downs();
-             KeyEvents d(*window, KEY_D + 8);
+             test::KeyEvents d(*window, KEY_D + 8);
              ASSERT_TRUE(user().hands().hold("D"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return d.presses >= 30; }))
                  << "the display repeats no key";

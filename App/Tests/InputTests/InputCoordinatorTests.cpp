@@ -203,12 +203,6 @@ TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) 
 }
 
 TEST_F(InputCoordinatorTest, WhateverGivesTheDesktopItsKeysBackLiftsEveryFingerOnThePhone) {
-    const auto touchesUp = [](const std::vector<ControlMessage>& messages) {
-        return std::count_if(messages.begin(), messages.end(), [](const ControlMessage& m) {
-            const auto* touch = std::get_if<InjectTouch>(&m);
-            return touch && touch->action == MotionAction::up;
-        });
-    };
     struct Case {
         const char* name;
         std::function<void(InputFixture&)> giveBack;
@@ -234,7 +228,7 @@ TEST_F(InputCoordinatorTest, WhateverGivesTheDesktopItsKeysBackLiftsEveryFingerO
         f.session.messages.clear();
         c.giveBack(f);
         f.tick();
-        EXPECT_EQ(touchesUp(f.session.messages), 2);
+        EXPECT_EQ(count<InjectTouch>(f.session.messages), 2u) << "the look finger and Space's";
     }
 }
 
