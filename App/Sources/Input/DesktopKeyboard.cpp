@@ -9,6 +9,17 @@
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
+// The XKB header names a member `explicit`, which C++ keeps for itself.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wkeyword-macro"
+#endif
+#define explicit explicitComponents
+#include <xcb/xkb.h>
+#undef explicit
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 #include "Desktop/XcbReply.h"
 #include "QuillmereCore/Log.h"
@@ -16,12 +27,13 @@
 namespace qm {
 namespace {
 
-constexpr xcb_keysym_t superLeft = 0xffeb;
-constexpr xcb_keysym_t superRight = 0xffec;
+constexpr std::array<xcb_keysym_t, 2> supers{0xffeb, 0xffec};
+constexpr std::array<xcb_keysym_t, 2> alts{0xffe9, 0xffea};
 constexpr std::string_view handedOnName = "_VANTOREL_KEY_HANDED_ON";
 
-// The keys that type a Super, on any level.
-std::vector<std::uint8_t> superKeysOf(xcb_connection_t* connection) {
+// The keys that type one of the symbols, on any level.
+std::vector<std::uint8_t> keysOf(xcb_connection_t* connection,
+                                 const std::array<xcb_keysym_t, 2>& symbols) {
     const xcb_setup_t* setup = xcb_get_setup(connection);
     const int count = setup->max_keycode - setup->min_keycode + 1;
     const ReplyPointer<xcb_get_keyboard_mapping_reply_t> mapping(
@@ -33,17 +45,40 @@ std::vector<std::uint8_t> superKeysOf(xcb_connection_t* connection) {
     if (!mapping || mapping->keysyms_per_keycode == 0) {
         return keys;
     }
-    const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    const xcb_keysym_t* typed = xcb_get_keyboard_mapping_keysyms(mapping.get());
     const int length = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
     for (int i = 0; i < length; ++i) {
         const std::uint8_t key =
             std::uint8_t(setup->min_keycode + i / mapping->keysyms_per_keycode);
-        if ((symbols[i] == superLeft || symbols[i] == superRight) &&
+        if (std::ranges::find(symbols, typed[i]) != symbols.end() &&
             std::ranges::find(keys, key) == keys.end()) {
             keys.push_back(key);
         }
     }
     return keys;
+}
+
+// X repeats a held key as a release and a press, which Qt takes for the key let go unless the
+// press has already reached it: on a busy machine a held key lifts and presses again. The
+// server can repeat the press alone, for this client; where it will not, Qt's guess stays.
+void detectAutoRepeat(xcb_connection_t* connection) {
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+    if (!xkb || !xkb->present) {
+        return;
+    }
+    xcb_discard_reply(
+        connection,
+        xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION).sequence);
+    constexpr std::uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+    const ReplyPointer<xcb_xkb_per_client_flags_reply_t> reply(
+        xcb_xkb_per_client_flags_reply(
+            connection,
+            xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0),
+            nullptr),
+        &std::free);
+    if (!reply || !(reply->value & flag)) {
+        Log::input().debug("the display repeats held keys as releases and presses");
+    }
 }
 
 }  // namespace
@@ -73,14 +108,15 @@ void DesktopKeyboard::watch(QWindow* window) {
     // A window never shown has no keyboard to share.
     watched_ = window && window->handle() ? window : nullptr;
     watchedId_ = watched_ ? std::uint32_t(watched_->winId()) : 0;
-    handOnsUnanswered_ = 0;
-    echoKeys_.clear();
+    echoes_.clear();
     if (!watchedId_) {
         xcb_flush(connection_);
         return;
     }
     if (superKeys_.empty()) {
-        superKeys_ = superKeysOf(connection_);
+        detectAutoRepeat(connection_);
+        superKeys_ = keysOf(connection_, supers);
+        altKeys_ = keysOf(connection_, alts);
         handedOnAtom_ = atomOf(connection_, handedOnName);
     }
     grabSuperKeys(true);
@@ -113,28 +149,37 @@ void DesktopKeyboard::release() {
     }
 }
 
-void DesktopKeyboard::handOn(std::uint8_t keycode) {
+void DesktopKeyboard::handOn(std::uint8_t keycode, ChordModifier held) {
     const xcb_query_extension_reply_t* xtest =
         connection_ ? xcb_get_extension_data(connection_, &xcb_test_id) : nullptr;
-    if (!xtest || !xtest->present || !watchedId_ || superKeys_.empty()) {
+    const std::vector<std::uint8_t>& modifierKeys =
+        held == ChordModifier::super ? superKeys_ : altKeys_;
+    if (!xtest || !xtest->present || !watchedId_ || modifierKeys.empty()) {
         return;
     }
-    // A Super let go already is pressed for the chord, past the window's own grab of it.
-    const bool pressSuper = !superDown();
-    const std::uint8_t super = superKeys_.front();
-    if (pressSuper) {
+    // A Super let go already is pressed for the chord, past the window's own grab of it. An Alt
+    // is not: a window manager's switcher pressed that way may keep the keyboard.
+    const bool pressModifier = !anyDown(modifierKeys);
+    const bool super = held == ChordModifier::super;
+    if (pressModifier && !super) {
+        return;
+    }
+    const std::uint8_t modifier = modifierKeys.front();
+    Echoes echoes{.keys = {keycode, pressModifier ? modifier : keycode}};
+    if (pressModifier) {
         grabSuperKeys(false);
-        fake(XCB_KEY_PRESS, super);
+        echoes.first = fake(XCB_KEY_PRESS, modifier);
     }
-    fake(XCB_KEY_PRESS, keycode);
-    fake(XCB_KEY_RELEASE, keycode);
-    if (pressSuper) {
-        fake(XCB_KEY_RELEASE, super);
+    const std::uint32_t pressed = fake(XCB_KEY_PRESS, keycode);
+    if (!pressModifier) {
+        echoes.first = pressed;
+    }
+    echoes.last = fake(XCB_KEY_RELEASE, keycode);
+    if (pressModifier) {
+        echoes.last = fake(XCB_KEY_RELEASE, modifier);
         grabSuperKeys(true);
-        echoKeys_.push_back(super);
     }
-    echoKeys_.push_back(keycode);
-    ++handOnsUnanswered_;
+    echoes_.push_back(echoes);
     // The server handles fake keys at once: this comes back after all they brought the window.
     xcb_client_message_event_t end{};
     end.response_type = XCB_CLIENT_MESSAGE;
@@ -148,24 +193,28 @@ void DesktopKeyboard::handOn(std::uint8_t keycode) {
 
 bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* message,
                                         qintptr* /*result*/) {
-    if (handOnsUnanswered_ == 0) {
+    if (echoes_.empty()) {
         return false;
     }
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     switch (event->response_type & 0x7f) {
         case XCB_KEY_PRESS:
         case XCB_KEY_RELEASE: {
+            // An event carries the number of this client's last request the server had handled:
+            // a hand-on's own are those its fake keys made, the user's keys come before or after.
             const std::uint8_t key = static_cast<const xcb_key_press_event_t*>(message)->detail;
-            return std::ranges::find(echoKeys_, key) != echoKeys_.end();
+            return std::ranges::any_of(echoes_, [&](const Echoes& echoes) {
+                return std::ranges::find(echoes.keys, key) != echoes.keys.end() &&
+                       std::uint16_t(event->sequence - echoes.first) <=
+                           std::uint16_t(echoes.last - echoes.first);
+            });
         }
         case XCB_CLIENT_MESSAGE: {
             const auto* end = static_cast<const xcb_client_message_event_t*>(message);
             if (end->type != handedOnAtom_ || end->window != watchedId_) {
                 return false;
             }
-            if (--handOnsUnanswered_ == 0) {
-                echoKeys_.clear();
-            }
+            echoes_.erase(echoes_.begin());
             return true;
         }
         default:
@@ -184,16 +233,17 @@ void DesktopKeyboard::grabSuperKeys(bool grab) {
     }
 }
 
-bool DesktopKeyboard::superDown() const {
+bool DesktopKeyboard::anyDown(const std::vector<std::uint8_t>& keys) const {
     const ReplyPointer<xcb_query_keymap_reply_t> keymap(
         xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr), &std::free);
-    return keymap && std::ranges::any_of(superKeys_, [&](std::uint8_t key) {
+    return keymap && std::ranges::any_of(keys, [&](std::uint8_t key) {
                return (keymap->keys[key / 8] >> (key % 8)) & 1;
            });
 }
 
-void DesktopKeyboard::fake(std::uint8_t type, std::uint8_t keycode) {
-    xcb_test_fake_input(connection_, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+std::uint32_t DesktopKeyboard::fake(std::uint8_t type, std::uint8_t keycode) {
+    return xcb_test_fake_input(connection_, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0)
+        .sequence;
 }
 
 }  // namespace qm

@@ -3,8 +3,12 @@
 #include <QAbstractNativeEventFilter>
 #include <QPointer>
 #include <QWindow>
+#include <array>
 #include <cstdint>
+#include <deque>
 #include <vector>
+
+#include "Input/InputView.h"
 
 struct xcb_connection_t;
 
@@ -14,8 +18,8 @@ namespace qm {
 // window is watched, the X server itself grabs the keyboard for it as a Super key goes down
 // over it, so that no chord of the app's Super shortcuts reaches the window manager first,
 // however fast it is typed and however busy the app is; the grab ends as Super goes up. The
-// window can take the whole keyboard for a game, and hand a Super chord the app does not use
-// on to the desktop. Does nothing off X11. GUI thread only.
+// window can take the whole keyboard for a game, and hand a Super chord the app does not use,
+// or Alt+Tab, on to the desktop. Does nothing off X11. GUI thread only.
 class DesktopKeyboard final : private QAbstractNativeEventFilter {
 public:
     DesktopKeyboard();
@@ -29,26 +33,35 @@ public:
     bool grab(QWindow& window);
     // Ends any grab of the keyboard this client holds, the one Super started too.
     void release();
-    // Presses and releases the key again, with a Super key down (pressed for it when none is),
-    // so that the desktop's binding of the chord takes it. Must come after release() and after
-    // the key went up. What comes back to the window, as nothing binds the chord, is dropped.
-    void handOn(std::uint8_t keycode);
+    // Presses and releases the key again, with a key of the modifier down (pressed for it when
+    // none is), so that the desktop's binding of the chord takes it. Must come after release()
+    // and after the key went up. What comes back to the window, as nothing binds the chord, is
+    // dropped.
+    void handOn(std::uint8_t keycode, ChordModifier held);
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     void grabSuperKeys(bool grab);
-    bool superDown() const;
-    void fake(std::uint8_t type, std::uint8_t keycode);
+    bool anyDown(const std::vector<std::uint8_t>& keys) const;
+    // The request's number.
+    std::uint32_t fake(std::uint8_t type, std::uint8_t keycode);
 
     xcb_connection_t* connection_ = nullptr;
     std::vector<std::uint8_t> superKeys_;
+    std::vector<std::uint8_t> altKeys_;
     QPointer<QWindow> watched_;
     std::uint32_t watchedId_ = 0;
     // Marks the end of what a hand-on sends back: a client message to the watched window.
     std::uint32_t handedOnAtom_ = 0;
-    // Hand-ons whose end has not come back yet, and the keys they pressed.
-    int handOnsUnanswered_ = 0;
-    std::vector<std::uint8_t> echoKeys_;
+    // What a hand-on sends back to the window: its keys, made by the requests numbered from
+    // `first` to `last`.
+    struct Echoes {
+        std::array<std::uint8_t, 2> keys{};
+        std::uint32_t first = 0;
+        std::uint32_t last = 0;
+    };
+    // Of the hand-ons whose end has not come back yet, oldest first.
+    std::deque<Echoes> echoes_;
 };
 
 }  // namespace qm

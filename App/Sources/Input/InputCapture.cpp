@@ -18,6 +18,8 @@ namespace {
 using Shortcut = InputCapture::Shortcut;
 
 constexpr std::uint16_t capsLockKey = 57;
+constexpr std::uint16_t tabKey = 48;
+constexpr std::uint16_t f4Key = 118;
 constexpr std::uint16_t commandKeys[] = {55, 54};
 // Caps Lock in X11's modifier state.
 constexpr quint32 x11Lock = 0x2;
@@ -101,10 +103,18 @@ bool forwards(const InputEvent& event, bool streaming) {
     return button && !button->down;
 }
 
-// The window shortcut of a key pressed with Super held, if any.
+KeyModifiers chordModifiers(KeyModifiers modifiers) {
+    return modifiers & KeyModifiers{KeyModifiers::shift, KeyModifiers::control,
+                                    KeyModifiers::option, KeyModifiers::command};
+}
+
+// The window shortcut of a key pressed with Super held, or Alt+F4, if any.
 std::optional<Shortcut> shortcut(std::uint16_t keyCode, KeyModifiers modifiers) {
-    const KeyModifiers held = modifiers & KeyModifiers{KeyModifiers::shift, KeyModifiers::control,
-                                                       KeyModifiers::option, KeyModifiers::command};
+    const KeyModifiers held = chordModifiers(modifiers);
+    // The desktop's own close, which it cannot see while a game holds the keyboard.
+    if (held == KeyModifiers::option && keyCode == f4Key) {
+        return Shortcut{Shortcut::Kind::closeWindow};
+    }
     if (held == KeyModifiers::command) {
         switch (keyCode) {
             case 13:  // W
@@ -130,13 +140,24 @@ std::optional<Shortcut> shortcut(std::uint16_t keyCode, KeyModifiers modifiers) 
 }
 
 // A Super chord that neither the window's shortcuts nor, as it reached the window as a key
-// press, the application's took.
-bool isDesktopChord(const QKeyEvent& press) {
-    if (!(press.modifiers() & Qt::MetaModifier) || press.nativeScanCode() == 0) {
-        return false;
+// press, the application's took; Alt+Tab, which the desktop sees only while the window does not
+// hold the keyboard.
+std::optional<ChordModifier> desktopChord(const QKeyEvent& press) {
+    if (press.nativeScanCode() == 0) {
+        return std::nullopt;
     }
     const std::optional<std::uint16_t> keyCode = macKeyCode(press);
-    return !keyCode || (!isModifierKey(*keyCode) && !shortcut(*keyCode, modifiers(press)));
+    if (press.modifiers() & Qt::MetaModifier) {
+        if (!keyCode || (!isModifierKey(*keyCode) && !shortcut(*keyCode, modifiers(press)))) {
+            return ChordModifier::super;
+        }
+        return std::nullopt;
+    }
+    const KeyModifiers held = chordModifiers(modifiers(press)) - KeyModifiers::shift;
+    if (keyCode == tabKey && held == KeyModifiers::option) {
+        return ChordModifier::alt;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -179,14 +200,15 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
         return false;
     }
     const bool isKey = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    bool repeat = false;
     if (isKey || event->type() == QEvent::ShortcutOverride) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
+        repeat = noteKey(key);
         if (desktopKey_ && *desktopKey_ == key.nativeScanCode()) {
-            // Repeated or let go, the desktop's chord is no input of the player's. X11 repeats a
-            // held key as a release and a press.
-            if (event->type() == QEvent::KeyRelease && !key.isAutoRepeat()) {
+            // Repeated or let go, the desktop's chord is no input of the player's.
+            if (event->type() == QEvent::KeyRelease && !repeat) {
                 desktopKey_.reset();
-                client_.onDesktopKey(key.nativeScanCode(), false);
+                client_.onDesktopKey(key.nativeScanCode(), desktopModifier_, false);
             }
             return isKey;
         }
@@ -198,13 +220,15 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
     // shortcuts there too, and the desktop's.
     if (isKey) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
-        if (event->type() == QEvent::KeyPress && isDesktopChord(key)) {
+        if (const std::optional<ChordModifier> chord =
+                event->type() == QEvent::KeyPress ? desktopChord(key) : std::nullopt) {
             desktopKey_ = key.nativeScanCode();
-            client_.onDesktopKey(*desktopKey_, true);
+            desktopModifier_ = *chord;
+            client_.onDesktopKey(*desktopKey_, *chord, true);
             return true;
         }
         const std::optional<std::uint16_t> keyCode = macKeyCode(key);
-        if (keyCode && isCommandKey(*keyCode) && !key.isAutoRepeat()) {
+        if (keyCode && isCommandKey(*keyCode) && !repeat) {
             client_.onCommandKey(event->type() == QEvent::KeyPress);
         }
     }
@@ -214,15 +238,15 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
     switch (event->type()) {
         case QEvent::ShortcutOverride:
             // Accepted, it keeps a menu's shortcut from acting on a key the stream takes.
-            if (keyPressed(static_cast<QKeyEvent&>(*event), true)) {
+            if (keyPressed(static_cast<QKeyEvent&>(*event), true, repeat)) {
                 event->accept();
                 return true;
             }
             return false;
         case QEvent::KeyPress:
-            return keyPressed(static_cast<QKeyEvent&>(*event), false);
+            return keyPressed(static_cast<QKeyEvent&>(*event), false, repeat);
         case QEvent::KeyRelease:
-            return keyReleased(static_cast<QKeyEvent&>(*event));
+            return keyReleased(static_cast<QKeyEvent&>(*event), repeat);
         case QEvent::MouseMove:
             mouseMoved(static_cast<QMouseEvent&>(*event));
             return false;
@@ -254,24 +278,39 @@ bool InputCapture::isInput(const QEvent& event) {
     }
 }
 
-bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
+bool InputCapture::noteKey(const QKeyEvent& event) {
+    const quint32 code = event.nativeScanCode();
+    if (code >= keysDown_.size()) {
+        return event.isAutoRepeat();
+    }
+    // X11 repeats a held key as a release and a press, which Qt marks by looking ahead for the
+    // press; the display's detectable auto-repeat sends the presses alone.
+    const bool repeat =
+        event.isAutoRepeat() || (event.type() != QEvent::KeyRelease && keysDown_[code]);
+    if (event.type() != QEvent::ShortcutOverride && !repeat) {
+        keysDown_[code] = event.type() == QEvent::KeyPress;
+    }
+    return repeat;
+}
+
+bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly, bool repeat) {
     const std::optional<std::uint16_t> keyCode = macKeyCode(event);
     if (!keyCode || isWindowKey(*keyCode)) {
         return false;
     }
     if (isModifierKey(*keyCode)) {
         if (!overrideOnly) {
-            modifierKey(*keyCode, event, true);
+            modifierKey(*keyCode, event, true, repeat);
         }
         return false;
     }
     const KeyModifiers held = modifiers(event);
-    if (held.contains(KeyModifiers::command)) {
-        const std::optional<Shortcut> found = shortcut(*keyCode, held);
+    if (const std::optional<Shortcut> found = shortcut(*keyCode, held);
+        found || held.contains(KeyModifiers::command)) {
         if (!found) {
             return false;  // for the menus, else the desktop's
         }
-        if (!overrideOnly && !event.isAutoRepeat()) {
+        if (!overrideOnly && !repeat) {
             client_.onShortcut(*found);
         }
         return true;
@@ -281,31 +320,31 @@ bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly) {
     }
     const bool passes = client_.passKeysThrough(*keyCode, held);
     if (!overrideOnly) {
-        client_.onEvent(KeyDownEvent{*keyCode, held, event.isAutoRepeat()});
+        client_.onEvent(KeyDownEvent{*keyCode, held, repeat});
     }
     return !passes;
 }
 
-bool InputCapture::keyReleased(const QKeyEvent& event) {
+bool InputCapture::keyReleased(const QKeyEvent& event, bool repeat) {
     const std::optional<std::uint16_t> keyCode = macKeyCode(event);
     if (!keyCode || isWindowKey(*keyCode)) {
         return false;
     }
     if (isModifierKey(*keyCode)) {
-        modifierKey(*keyCode, event, false);
+        modifierKey(*keyCode, event, false, repeat);
         return false;
     }
     const KeyModifiers held = modifiers(event);
-    // X11 repeats a held key as a release and a press; the key stays down.
-    if (!event.isAutoRepeat()) {
+    if (!repeat) {
         client_.onEvent(KeyUpEvent{*keyCode, held});
     }
     return !held.contains(KeyModifiers::command) && client_.isStreaming() &&
            !client_.passKeysThrough(*keyCode, held);
 }
 
-void InputCapture::modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bool down) {
-    if (event.isAutoRepeat()) {
+void InputCapture::modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bool down,
+                               bool repeat) {
+    if (repeat) {
         return;
     }
     KeyModifiers held = modifiers(event);

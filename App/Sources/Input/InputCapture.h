@@ -6,10 +6,12 @@
 #include <QPointer>
 #include <QQuickItem>
 #include <QRectF>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
+#include "Input/InputView.h"
 #include "Input/OverlayClickFilter.h"
 #include "InputRouter/InputEvent.h"
 
@@ -24,14 +26,14 @@ namespace qm {
 // the window's items do; it takes those the window itself receives while it has the focus (Qt
 // Quick resends them to the items through the same filter). Only keys are ever swallowed:
 // mouse events go on to the items, so the HUD's and the editor's controls keep working. A
-// Super chord that neither the window's shortcuts nor the application's took is the desktop's:
-// it is swallowed, and its client hands it on. It knows nothing of modes, keymaps or sessions:
-// its client answers and receives. Keys are Mac key codes by position; Super is command. GUI
-// thread only.
+// Super chord that neither the window's shortcuts nor the application's took is the desktop's,
+// as Alt+Tab is: it is swallowed, and its client hands it on. Alt+F4 closes the window. It knows
+// nothing of modes, keymaps or sessions: its client answers and receives. Keys are Mac key codes by
+// position; Super is command. GUI thread only.
 class InputCapture final : public QObject {
 public:
     struct Shortcut {
-        enum class Kind { mode, layout, toggleEditor, closeStream };
+        enum class Kind { mode, layout, toggleEditor, closeStream, closeWindow };
 
         Kind kind = Kind::closeStream;
         InputMode mode = InputMode::keyboardMouse;  // of a mode shortcut
@@ -60,8 +62,8 @@ public:
         // A key, button, motion or wheel of the player's reached the window, a menu or a dialog
         // in it maybe.
         virtual void onInput() = 0;
-        // A Super chord of the desktop's went down, then up; `nativeKey` is the display's code.
-        virtual void onDesktopKey(std::uint32_t nativeKey, bool down) = 0;
+        // A chord of the desktop's went down, then up; `nativeKey` is the display's code.
+        virtual void onDesktopKey(std::uint32_t nativeKey, ChordModifier held, bool down) = 0;
 
     protected:
         ~Client() = default;
@@ -74,6 +76,8 @@ public:
 
     void start();
     void stop();
+    // Keys held now are let go elsewhere: their next press here is a press, not a repeat.
+    void forgetHeldKeys() { keysDown_.reset(); }
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override;
@@ -83,9 +87,11 @@ private:
     // pointer was. A locked pointer's motion is told in mouseMoved().
     bool isInput(const QEvent& event);
     // True when the event is swallowed.
-    bool keyPressed(QKeyEvent& event, bool overrideOnly);
-    bool keyReleased(const QKeyEvent& event);
-    void modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bool down);
+    // Whether the key event repeats a held key; notes a press or a release.
+    bool noteKey(const QKeyEvent& event);
+    bool keyPressed(QKeyEvent& event, bool overrideOnly, bool repeat);
+    bool keyReleased(const QKeyEvent& event, bool repeat);
+    void modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bool down, bool repeat);
     void mouseMoved(const QMouseEvent& event);
     void mouseButton(const QMouseEvent& event, bool down);
     void wheel(const QWheelEvent& event);
@@ -96,10 +102,13 @@ private:
     Client& client_;
     bool started_ = false;
     OverlayClickFilter clickFilter_;
+    // The keys down, by the display's code.
+    std::bitset<256> keysDown_;
     // The side-specific modifier keys held, by their bit in the side table.
     unsigned heldSides_ = 0;
-    // The desktop's chord whose key is down, by the display's code.
+    // The desktop's chord whose key is down, by the display's code, and its modifier.
     std::optional<std::uint32_t> desktopKey_;
+    ChordModifier desktopModifier_ = ChordModifier::super;
     std::optional<QPointF> pointerAt_;  // on the screen
 };
 

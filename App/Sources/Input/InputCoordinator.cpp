@@ -166,9 +166,7 @@ void InputCoordinator::requestMode(InputMode mode) {
 }
 
 void InputCoordinator::windowLostFocus() {
-    if (InputRouter* router = followedRouter()) {
-        router->releaseAll();
-    }
+    letGo();
     cursor_.release();
     publishCapture();
     // The release of a Super held now goes to another window.
@@ -333,6 +331,11 @@ void InputCoordinator::perform(const InputCapture::Shortcut& shortcut) {
         case InputCapture::Shortcut::Kind::closeStream:
             closeStream();
             break;
+        case InputCapture::Shortcut::Kind::closeWindow:
+            if (view_) {
+                view_->closeWindow();
+            }
+            break;
     }
 }
 
@@ -387,10 +390,9 @@ void InputCoordinator::updateCursor() {
     // The mouse too while a look zone plays, the pointer shown as well (Alt held, a menu open):
     // window managers take Alt+click (openbox moves the window) from a window without it.
     const bool gameMouse = playing && view_ && view_->isWindowActive() && router->playsLook();
-    if ((gameKeys || gameMouse) && !yielded_ &&
-        services_.now() - lastInput_ >=
-            std::uint64_t(std::chrono::nanoseconds(idleLimit).count())) {
-        yielded_ = true;
+    if ((gameKeys || gameMouse) && services_.now() - lastInput_ >=
+                                       std::uint64_t(std::chrono::nanoseconds(idleLimit).count())) {
+        yieldToDesktop();
     }
     // Super held keeps what is held: it may carry more of the app's shortcuts.
     setKeyboardGrabbed(!yielded_ && (gameKeys || (keyboardGrabbed_ && commandHeld_)));
@@ -410,19 +412,19 @@ void InputCoordinator::onInput() {
     }
 }
 
-void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, bool down) {
+void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, ChordModifier held, bool down) {
     if (!view_) {
         return;
     }
     if (down) {
         // As if the app held nothing until the player is back: the chord's command may want the
         // keyboard (a screen locker).
-        yielded_ = true;
+        yieldToDesktop();
         updateCursor();
         // The grab the display took as Super went down goes too.
         keyboardGrabbed_ = view_->grabKeyboard(false);
     } else {
-        view_->handKeyOn(nativeKey);
+        view_->handKeyOn(nativeKey, held);
     }
 }
 
@@ -453,7 +455,23 @@ void InputCoordinator::setKeyboardGrabbed(bool grabbed) {
     keyboardGrabbed_ = view_->grabKeyboard(grabbed);
     // Another client has it, a screen locker maybe.
     if (grabbed && !keyboardGrabbed_) {
+        yieldToDesktop();
+    }
+}
+
+void InputCoordinator::yieldToDesktop() {
+    if (!yielded_) {
         yielded_ = true;
+        letGo();
+    }
+}
+
+void InputCoordinator::letGo() {
+    if (InputRouter* router = followedRouter()) {
+        router->releaseAll();
+    }
+    if (capture_) {
+        capture_->forgetHeldKeys();
     }
 }
 

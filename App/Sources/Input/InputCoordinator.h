@@ -93,7 +93,7 @@ private:
     void onShortcut(const InputCapture::Shortcut& shortcut) override { perform(shortcut); }
     void onCommandKey(bool held) override;
     void onInput() override;
-    void onDesktopKey(std::uint32_t nativeKey, bool down) override;
+    void onDesktopKey(std::uint32_t nativeKey, ChordModifier held, bool down) override;
 
     InputModel* model() const { return modelObject_ ? model_ : nullptr; }
     InputSession* session() const;
@@ -115,6 +115,11 @@ private:
     // Tells the model whether the pointer is locked, and on the stream's first lock shows how
     // to get it back, the first few times.
     void publishCapture();
+    // Holds nothing of the keyboard and the mouse until the player's next input.
+    void yieldToDesktop();
+    // The desktop gets the keyboard or the pointer back: every finger and key held on the phone
+    // lifts, and the keys held now are let go elsewhere.
+    void letGo();
     // Act only on a change. A refused grab is asked for again at the player's next input.
     void setKeyboardGrabbed(bool grabbed);
     void setMouseGrabbed(bool grabbed);

@@ -92,9 +92,16 @@ void InputHost::grabMouse(bool grab) {
     }
 }
 
-void InputHost::handKeyOn(std::uint32_t nativeKey) {
+void InputHost::handKeyOn(std::uint32_t nativeKey, ChordModifier held) {
     if (nativeKey <= 0xff) {
-        keyboard_.handOn(std::uint8_t(nativeKey));
+        keyboard_.handOn(std::uint8_t(nativeKey), held);
+    }
+}
+
+void InputHost::closeWindow() {
+    // Through the window's own close, which asks about unsaved edits as a click on its × does.
+    if (QQuickWindow* shown = window()) {
+        shown->close();
     }
 }
 

@@ -56,7 +56,8 @@ public:
     void presentCaptureNotice() override { emit captureNoticeRequested(); }
     bool grabKeyboard(bool grab) override;
     void grabMouse(bool grab) override;
-    void handKeyOn(std::uint32_t nativeKey) override;
+    void handKeyOn(std::uint32_t nativeKey, ChordModifier held) override;
+    void closeWindow() override;
 
 signals:
     void modelChanged();

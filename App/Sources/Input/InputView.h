@@ -6,6 +6,9 @@ class QQuickItem;
 
 namespace qm {
 
+// The modifier a chord handed on to the desktop is typed with.
+enum class ChordModifier : std::uint8_t { super, alt };
+
 // The place in a stream window that the input coordinator attaches to: the item whose
 // coordinates events are taken in, and what the coordinator asks of its window. GUI thread only.
 class InputView {
@@ -30,9 +33,11 @@ public:
     virtual bool grabKeyboard(bool grab) = 0;
     // Keeps every click for the window, wherever the pointer is, or lets go.
     virtual void grabMouse(bool grab) = 0;
-    // Presses and releases the key again for the desktop, with a Super key held, as if the
-    // window held nothing: the desktop's own binding takes it. `nativeKey` is the display's.
-    virtual void handKeyOn(std::uint32_t nativeKey) = 0;
+    // Presses and releases the key again for the desktop, with the chord's modifier held, as if
+    // the window held nothing: the desktop's own binding takes it. `nativeKey` is the display's.
+    virtual void handKeyOn(std::uint32_t nativeKey, ChordModifier held) = 0;
+    // Closes the window as its title bar's close button does.
+    virtual void closeWindow() = 0;
 };
 
 }  // namespace qm

@@ -162,7 +162,7 @@ Item {
             id: captureNoticeText
 
             anchors.centerIn: parent
-            text: qsTr("The mouse now moves the game's camera. Hold Alt to click in the window with the pointer, or press Super+1 to get it back.")
+            text: qsTr("The mouse now moves the game's camera. Hold Alt to click in the window with the pointer, or press Super+1 to get it back. Alt+F4 or Super+Q quits.")
             color: "white"
             font.pixelSize: 13
         }

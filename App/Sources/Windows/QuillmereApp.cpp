@@ -85,6 +85,7 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
             return;
         }
     }
+    superChords_ = std::make_unique<SuperChordFilter>();
     settings_ = AppSettings::standard();
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("vantorel"));

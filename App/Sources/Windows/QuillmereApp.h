@@ -9,6 +9,7 @@
 
 #include "Desktop/FileReveal.h"
 #include "Desktop/SingleInstance.h"
+#include "Input/SuperChordFilter.h"
 #include "Model/AppModel.h"
 #include "Model/AppModelEnvironment.h"
 #include "Storage/AppSettings.h"
@@ -58,6 +59,7 @@ private:
     // the application's included.
     std::jthread quitWatch_;
     std::unique_ptr<QApplication> application_;
+    std::unique_ptr<SuperChordFilter> superChords_;
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<AppSettings> settings_;
     std::unique_ptr<AppModel> model_;

@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QSignalSpy>
 
+#include <linux/input-event-codes.h>
+
 #include <gtest/gtest.h>
 
 #include "Desktop/XcbReply.h"
@@ -420,7 +422,8 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(DesktopUser::waitFor([&] {
                  return name->property("selectedText") == test::textOf(name);
              })) << "Ctrl+A selected nothing";
-             for (const char* key : {"m", "i", "n", "e"}) {
+             // A Super chord types nothing, as the app's shortcuts and the desktop's are.
+             for (const char* key : {"Meta+1", "m", "i", "n", "e"}) {
                  ASSERT_TRUE(user().press(key));
              }
              ASSERT_TRUE(DesktopUser::waitFor([&] { return test::textOf(name) == "mine"; }))
@@ -846,6 +849,21 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
              EXPECT_TRUE(took("Super+L"));
              EXPECT_FALSE(display().windowManagerTook("Super+E"));
          }},
+        {"W and Super+L typed fifty times, each as the app hands on the Super+L before: each "
+         "goes to the desktop",
+         [&] {
+             int typed = 0;
+             const auto type = [&] {
+                 if (typed++ < 50) {
+                     user().hands().press("W");
+                     user().hands().press("Meta+L");
+                 }
+             };
+             const test::KeyEvents next(*window, KEY_L + 8, type);
+             type();
+             EXPECT_TRUE(
+                 DesktopUser::waitFor([&] { return display().windowManagerTook("Super+L", 50); }));
+         }},
         {"Alt held shows the pointer, whose click opens the mode menu past openbox's Alt+click",
          [&] {
              // The player is back: the game holds the keyboard and the mouse again.
@@ -865,7 +883,20 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
              ASSERT_TRUE(user().press("J"));
              EXPECT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
          }},
-        {"Quit with Super+Q", [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
+        {"Alt+Tab in Key Mapping goes to the desktop, Alt still held as the switcher wants",
+         [&] {
+             ASSERT_TRUE(user().hands().hold("Alt"));
+             ASSERT_TRUE(user().hands().press("Tab"));
+             EXPECT_TRUE(took("Alt+Tab"));
+             ASSERT_TRUE(user().hands().release("Alt"));
+             ASSERT_TRUE(user().activate(*window));
+         }},
+        {"Alt+F4 in Key Mapping quits, as the window's close does",
+         [&] {
+             ASSERT_TRUE(user().press("J"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+             ASSERT_TRUE(user().press("Alt+F4"));
+         }},
     });
     EXPECT_EQ(ended, 0);
 }

@@ -26,6 +26,7 @@
 #include <variant>
 #include <vector>
 
+#include <linux/input-event-codes.h>
 #include <sys/stat.h>
 
 #include <gmock/gmock.h>
@@ -378,6 +379,27 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
                  return felt("finger -?[0-9]+ down at [0-9]+,[0-9]+ of 1920x1080") &&
                         felt("finger -?[0-9]+ up at [0-9]+,[0-9]+ of 1920x1080");
              }));
+         }},
+        {"D held while the display repeats it: the stick's finger stays down until D goes up",
+         [&] {
+             const auto lines = [&](const char* pattern) {
+                 return std::ranges::count_if(felt(), [&](const std::string& line) {
+                     return ::testing::Matches(::testing::MatchesRegex(pattern))(line);
+                 });
+             };
+             const auto ups = [&] { return lines("finger -?[0-9]+ up at .*"); };
+             const auto downs = [&] { return lines("finger -?[0-9]+ down at .*"); };
+             const auto liftedBefore = ups();
+             const auto pressedBefore = downs();
+             test::KeyEvents d(*window, KEY_D + 8);
+             ASSERT_TRUE(user().hands().hold("D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return d.presses >= 30; }))
+                 << "the display repeats no key";
+             ASSERT_TRUE(user().hands().release("D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return ups() > liftedBefore; }));
+             EXPECT_EQ(d.releases, 1) << "the display let go of D while it was held";
+             EXPECT_EQ(ups(), liftedBefore + 1);
+             EXPECT_EQ(downs(), pressedBefore + 1);
          }},
         {"three seconds recorded with Super+R, saved in the Videos folder",
          [&] {

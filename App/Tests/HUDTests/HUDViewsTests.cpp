@@ -59,7 +59,7 @@ public:
     }
     void onCommandKey(bool) override {}
     void onInput() override {}
-    void onDesktopKey(std::uint32_t, bool) override {}
+    void onDesktopKey(std::uint32_t, ChordModifier, bool) override {}
 
     QList<QRectF> frames;
     std::vector<InputEvent> events;

@@ -102,15 +102,17 @@ TEST_F(InputCaptureTest, KeysAreTakenByPositionWhileStreaming) {
     EXPECT_FALSE(send(press(KEY_Q)));              // an AZERTY 'A' is the Mac's Q key: Android's Q
     EXPECT_FALSE(send(release(KEY_Q, {}, true)));  // X11's repeat: the key stays down
     EXPECT_FALSE(send(press(KEY_Q, {}, true)));
+    EXPECT_FALSE(send(press(KEY_Q)));  // the display's detectable repeat: presses alone
     EXPECT_TRUE(send(press(KEY_UNKNOWN)));
     EXPECT_TRUE(send(release(KEY_UNKNOWN)));
     EXPECT_TRUE(send(press(KEY_F11))) << "full screen is the window's";
     EXPECT_TRUE(send(release(KEY_F11)));
     session.stream(false);
     tick();
-    EXPECT_EQ(taken(), (std::vector<ControlMessage>{keyMessage(KeyAction::down, 45, 0),
-                                                    keyMessage(KeyAction::down, 45, 0, 1),
-                                                    keyMessage(KeyAction::up, 45, 0)}))
+    EXPECT_EQ(taken(),
+              (std::vector<ControlMessage>{
+                  keyMessage(KeyAction::down, 45, 0), keyMessage(KeyAction::down, 45, 0, 1),
+                  keyMessage(KeyAction::down, 45, 0, 2), keyMessage(KeyAction::up, 45, 0)}))
         << "released when streaming stopped";
 
     // Released after streaming stopped: the phone hears it, the window too.
@@ -164,6 +166,9 @@ TEST_F(InputCaptureTest, SuperShortcutsActOncePerPressAndKeepMenusOut) {
     // Asked of the model, which asks about unsaved edits before the stream and its editor go.
     EXPECT_FALSE(send(press(KEY_W, Qt::MetaModifier)));
     EXPECT_EQ(model.closed, 1);
+    // The desktop's close, which it cannot see while a game holds the keyboard.
+    EXPECT_FALSE(send(press(KEY_F4, Qt::AltModifier)));
+    EXPECT_EQ(view.closes, 1);
 }
 
 TEST_F(InputCaptureTest, SuperChordsNoShortcutTookGoToTheDesktopWhateverIsOpen) {
@@ -198,7 +203,13 @@ TEST_F(InputCaptureTest, SuperChordsNoShortcutTookGoToTheDesktopWhateverIsOpen) 
     ASSERT_TRUE(keymap.isEditing());
     send(press(KEY_F1, Qt::MetaModifier));
     send(release(KEY_F1, Qt::MetaModifier));
-    EXPECT_EQ(view.handedOn, (std::vector<std::uint32_t>{l, KEY_D + 8, KEY_TAB + 8, KEY_F1 + 8}));
+    // Alt+Tab too, with its own modifier.
+    EXPECT_FALSE(send(press(KEY_TAB, Qt::AltModifier | Qt::ShiftModifier)));
+    EXPECT_FALSE(send(release(KEY_TAB, Qt::AltModifier | Qt::ShiftModifier)));
+    EXPECT_EQ(view.handedOn,
+              (std::vector<std::uint32_t>{l, KEY_D + 8, KEY_TAB + 8, KEY_F1 + 8, KEY_TAB + 8}));
+    EXPECT_EQ(view.handedOnWith.back(), ChordModifier::alt);
+    EXPECT_EQ(view.handedOnWith.front(), ChordModifier::super);
 }
 
 TEST_F(InputCaptureTest, MouseGoesOnToTheItemsAndOverlaysKeepTheirClicks) {

@@ -1,3 +1,4 @@
+#include <QMouseEvent>
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -25,18 +26,20 @@ std::size_t count(const std::vector<ControlMessage>& messages) {
 
 const InjectKeycode spaceUp = message::key(KeyAction::up, 62, 0, 0);
 
+// Attached and streaming in key mapping with a look control: the pointer locked, without
+// warping the display's pointer as the window is not shown.
+void lockThePointer(InputFixture& f) {
+    f.attach();
+    f.startStreaming();
+    f.session.router.setMode(InputMode::keymap);
+    f.session.router.setLayouts(
+        {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
+    f.tick();
+}
+
 class InputCoordinatorTest : public ::testing::Test, protected InputFixture {
 protected:
-    // Attached and streaming in key mapping with a look control: the pointer locked, without
-    // warping the display's pointer as the window is not shown.
-    void lockThePointer() {
-        attach();
-        startStreaming();
-        session.router.setMode(InputMode::keymap);
-        session.router.setLayouts(
-            {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
-        tick();
-    }
+    void lockThePointer() { qm::lockThePointer(*this); }
 };
 
 TEST_F(InputCoordinatorTest, StartModeIsTheRequestElseTheStoredModeElseKeyboardAndMouse) {
@@ -199,6 +202,36 @@ TEST_F(InputCoordinatorTest, LosingFocusReleasesEverythingAndUnlocksThePointer) 
     EXPECT_EQ(model.requester, nullptr);
 }
 
+TEST_F(InputCoordinatorTest, WhateverGivesTheDesktopItsKeysBackLiftsEveryFingerOnThePhone) {
+    struct Case {
+        const char* name;
+        std::function<void(InputFixture&)> giveBack;
+    };
+    const Case cases[] = {
+        {"focus lost",
+         [](InputFixture& f) {
+             f.view.key = false;
+             f.coordinator.windowLostFocus();
+         }},
+        {"a Super chord handed on",
+         [](InputFixture& f) {
+             f.send(test::keyEvent(QEvent::KeyPress, KEY_L, Qt::MetaModifier));
+         }},
+        {"a minute without the player", [](InputFixture& f) { f.now += 60'000'000'000; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        InputFixture f;
+        qm::lockThePointer(f);
+        f.session.router.handle(MouseDeltaEvent{4, 0});  // the look finger
+        f.send(test::keyEvent(QEvent::KeyPress, KEY_SPACE));
+        f.session.messages.clear();
+        c.giveBack(f);
+        f.tick();
+        EXPECT_EQ(count<InjectTouch>(f.session.messages), 2u) << "the look finger and Space's";
+    }
+}
+
 TEST_F(InputCoordinatorTest, HowToGetTheLockedPointerBackShowsOnceAStreamForThreeStreams) {
     for (int stream = 1; stream <= 4; ++stream) {
         lockThePointer();
@@ -218,6 +251,10 @@ TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheGameHasThePlayer) {
     attach();
     startStreaming();
     EXPECT_FALSE(view.keyboardGrabbed) << "keyboard and mouse pass through without a grab";
+    const auto pointerAt = [](QPointF at) {
+        return QMouseEvent(QEvent::MouseMove, at, at, at, Qt::NoButton, Qt::NoButton,
+                           Qt::NoModifier);
+    };
     const auto super = [&](bool down, bool repeat = false) {
         send(test::keyEvent(down ? QEvent::KeyPress : QEvent::KeyRelease, KEY_LEFTMETA,
                             down ? Qt::NoModifier : Qt::MetaModifier, repeat));
@@ -247,7 +284,17 @@ TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheGameHasThePlayer) {
         {"the editor closed", [&] { keymap.cancelEditing(); }, true},
         {"the stream ends", [&] { session.stream(false); }, false},
         {"streaming again", [&] { session.stream(true); }, true},
+        {"the pointer moves",
+         [&] {
+             send(pointerAt({10, 10}));
+         },
+         true},
         {"a minute without the player", [&] { now += 60'000'000'000; }, false},
+        {"the pointer reported where it was, as a grab ends",
+         [&] {
+             send(pointerAt({10, 10}));
+         },
+         false},
         {"the player's next key", [&] { send(test::keyEvent(QEvent::KeyPress, KEY_A)); }, true},
         {"another client has it as the window comes back",
          [&] {
@@ -273,6 +320,18 @@ TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheGameHasThePlayer) {
          },
          true},
         {"Super up", [&] { super(false); }, false},
+        {"Super held as the focus goes and let go elsewhere, the game left on the way back",
+         [&] {
+             coordinator.requestMode(InputMode::keymap);
+             tick();
+             super(true);
+             view.key = false;
+             coordinator.windowLostFocus();
+             view.key = true;
+             coordinator.windowBecameKey();
+             coordinator.requestMode(InputMode::keyboardMouse);
+         },
+         false},
         {"detached with Super held, the game left again",
          [&] {
              coordinator.requestMode(InputMode::keymap);

@@ -99,7 +99,11 @@ public:
         return keyboardGrabbed;
     }
     void grabMouse(bool grab) override { mouseGrabbed = grab; }
-    void handKeyOn(std::uint32_t nativeKey) override { handedOn.push_back(nativeKey); }
+    void handKeyOn(std::uint32_t nativeKey, ChordModifier held) override {
+        handedOn.push_back(nativeKey);
+        handedOnWith.push_back(held);
+    }
+    void closeWindow() override { ++closes; }
 
     QQuickWindow window;
     QQuickItem view;
@@ -113,6 +117,8 @@ public:
     bool keyboardGrabbed = false;
     bool mouseGrabbed = false;
     std::vector<std::uint32_t> handedOn;
+    std::vector<ChordModifier> handedOnWith;
+    int closes = 0;
 };
 
 // A coordinator for a fake view, following a fake model's session, with the window's keymap

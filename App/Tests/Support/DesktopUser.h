@@ -60,7 +60,8 @@ public:
     // Presses a chord as XTestInput names it, the modifiers first: the application sees them
     // before the key, as it does a hand's.
     ::testing::AssertionResult press(const QString& chord);
-    // Clicks the middle of the item once it shows, is enabled and has been drawn.
+    // Clicks the middle of the item once it shows, is enabled and has been drawn; returns once
+    // the application has received the click.
     ::testing::AssertionResult click(QQuickItem* item);
     // Moves the pointer to that screen point and waits until the application has seen it.
     ::testing::AssertionResult moveTo(QPoint to);

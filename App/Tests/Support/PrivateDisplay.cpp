@@ -42,6 +42,7 @@ constexpr const char* managerConfig = "/etc/xdg/openbox/rc.xml";
 // Its file manager's command, for the mark in its place.
 constexpr const char* fileManager = "<command>kfmclient openProfile filemanagement</command>";
 constexpr const char* superE = "<keybind key=\"W-e\">";
+constexpr const char* altTab = "<keybind key=\"A-Tab\">";
 
 // A mark file's name.
 QString markOf(const QString& chord) {
@@ -111,8 +112,10 @@ PrivateDisplay::~PrivateDisplay() {
     return startManager();
 }
 
-bool PrivateDisplay::windowManagerTook(const QString& chord) {
-    return QFile::remove(files_.filePath(markOf(chord)));
+bool PrivateDisplay::windowManagerTook(const QString& chord, int times) {
+    QFile marks(files_.filePath(markOf(chord)));
+    return marks.open(QIODevice::ReadOnly) && marks.readAll().count('\n') >= times &&
+           marks.remove();
 }
 
 bool PrivateDisplay::keyboardFree() const {
@@ -144,11 +147,17 @@ bool PrivateDisplay::keyboardFree() const {
     }
     QString config = QString::fromUtf8(original.readAll());
     const auto marking = [&](const char* chord) {
-        return QStringLiteral("<command>touch %1</command>").arg(files_.filePath(markOf(chord)));
+        return QStringLiteral("<command>sh -c 'echo >> %1'</command>")
+            .arg(files_.filePath(markOf(chord)));
     };
-    if (!files_.isValid() || !config.contains(fileManager) || !config.contains(superE)) {
-        return ::testing::AssertionFailure() << managerConfig << " has no Super+E to mark";
+    if (!files_.isValid() || !config.contains(fileManager) || !config.contains(superE) ||
+        !config.contains(altTab)) {
+        return ::testing::AssertionFailure()
+               << managerConfig << " has no Super+E or Alt+Tab to mark";
     }
+    config.replace(
+        altTab,
+        QStringLiteral("%1<action name=\"Execute\">%2</action>").arg(altTab, marking("Alt+Tab")));
     config.replace(fileManager, marking("Super+E"));
     config.replace(superE, QStringLiteral("<keybind key=\"W-l\"><action name=\"Execute\">%1"
                                           "</action></keybind>%2")

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QList>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -141,5 +143,36 @@ inline void click(QQuickWindow& window, QQuickItem* item) {
     const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
     QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
 }
+
+// The presses and releases of one key, by the display's code, that reach a window, counted
+// before the app handles them; `onRelease` acts at each release.
+class KeyEvents : public QObject {
+public:
+    KeyEvents(QWindow& window, quint32 code, std::function<void()> onRelease = {})
+        : window_(window), code_(code), onRelease_(std::move(onRelease)) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~KeyEvents() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        const bool press = event->type() == QEvent::KeyPress;
+        if (receiver == &window_ && (press || event->type() == QEvent::KeyRelease) &&
+            static_cast<const QKeyEvent*>(event)->nativeScanCode() == code_) {
+            ++(press ? presses : releases);
+            if (!press && onRelease_) {
+                onRelease_();
+            }
+        }
+        return false;
+    }
+
+    int presses = 0;
+    int releases = 0;
+
+private:
+    QWindow& window_;
+    quint32 code_;
+    std::function<void()> onRelease_;
+};
 
 }  // namespace qm::test
