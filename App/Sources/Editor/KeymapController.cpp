@@ -241,9 +241,9 @@ void KeymapController::handleWhileEditing(const InputEvent& event) {
         return;
     }
     if (editor_->isDirty() && !discardArmed_) {
-        discardArmed_ = true;
         askAboutUnsaved(
             tr("Unsaved changes. Press Esc again to discard them, or Super+E to save."));
+        discardArmed_ = true;
         return;
     }
     cancelEditing();
@@ -345,7 +345,6 @@ bool KeymapController::mayDiscard(Discarding by) {
         armed_.reset();
         return true;
     }
-    armed_ = by;
     switch (by) {
         case Discarding::quit:
             askAboutUnsaved(tr("Unsaved changes. Quit again to discard them, or Super+E to save."));
@@ -376,6 +375,7 @@ bool KeymapController::mayDiscard(Discarding by) {
                    "again to replace them, or keep editing."));
             break;
     }
+    armed_ = by;
     return false;
 }
 
@@ -579,12 +579,8 @@ void KeymapController::editEditor(Change change) {
     change(editor);
     // After an edit, a question asked before no longer holds: the command or the Esc asked about
     // would discard the edit unasked.
-    if (editor.keymaps() != editor_->keymaps()) {
-        armed_.reset();
-        discardArmed_ = false;
-        if (unsavedAsked_) {
-            setNotice(std::nullopt);
-        }
+    if (editor.keymaps() != editor_->keymaps() && unsavedAsked_) {
+        setNotice(std::nullopt);
     }
     setEditor(std::move(editor));
 }
@@ -653,7 +649,12 @@ void KeymapController::setErrorMessage(std::optional<QString> message) {
 }
 
 void KeymapController::setNotice(std::optional<QString> notice) {
-    unsavedAsked_ = false;
+    // A question no longer shown no longer holds: what it asked about asks again.
+    if (unsavedAsked_) {
+        unsavedAsked_ = false;
+        armed_.reset();
+        discardArmed_ = false;
+    }
     assign(notice_, std::move(notice), &KeymapController::noticeChanged);
 }
 

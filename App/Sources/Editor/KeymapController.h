@@ -326,6 +326,8 @@ private:
     std::optional<GameKeymapsEditorModel> editor_;
     Capture capture_;
     std::optional<QString> errorMessage_;
+    // The last export's failure, which the next export that succeeds takes away.
+    std::optional<QString> exportFailure_;
     std::optional<QString> notice_;
     bool unsavedAsked_ = false;
     bool discardArmed_ = false;

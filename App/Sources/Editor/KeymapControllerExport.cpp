@@ -99,15 +99,17 @@ void KeymapController::exportTo(const KeymapFileChooser::SaveTarget& target) {
             }
             Log::input().error("profile export failed: {}", error.what());
             setErrorMessage(describeExportFailure(error.code(), target.file));
+            exportFailure_ = errorMessage_;
             return;
         } catch (const std::exception& error) {
             showFailure("export", error);
+            exportFailure_ = errorMessage_;
             return;
         }
-        // Done: what was said before, an earlier failure or a question, is past.
-        setErrorMessage(std::nullopt);
-        armed_.reset();
-        discardArmed_ = false;
+        // Done: an earlier export's failure and a question are past; a failed save still stands.
+        if (errorMessage_ && errorMessage_ == exportFailure_) {
+            setErrorMessage(std::nullopt);
+        }
         setNotice(std::nullopt);
     });
 }

@@ -111,6 +111,9 @@ TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) 
     // An edit after the question is asked about again.
     controller->addStick(0.4, 0.7);
     EXPECT_FALSE(controller->mayDiscard(KeymapController::Discarding::quit));
+    // So is a question taken away.
+    controller->dismissNotice();
+    EXPECT_FALSE(controller->mayDiscard(KeymapController::Discarding::quit));
     EXPECT_TRUE(controller->mayDiscard(KeymapController::Discarding::quit));
     EXPECT_TRUE(controller->passesKeyThrough(36));
     EXPECT_TRUE(controller->passesKeyThrough(117)) << "Delete";
@@ -418,6 +421,7 @@ TEST_F(KeymapControllerTest, AnErrorStaysUntilTheNextSaveCancelOrImport) {
         [](KeymapController& c) { c.cancelEditing(); },
         [](KeymapController& c) { c.save(); },
     };
+    int exports = 0;
     for (const auto& end : ends) {
         controller->beginEditing();
         controller->importProfile();
@@ -426,6 +430,11 @@ TEST_F(KeymapControllerTest, AnErrorStaysUntilTheNextSaveCancelOrImport) {
         const QString said = controller->errorMessage();
         ASSERT_FALSE(said.isEmpty());
         controller->addLayout(false);
+        // An export that succeeds takes away only an export's failure.
+        controller->exportProfile();
+        chooser.saves.back()(SaveTarget{store.directory / (std::to_string(++exports) + ".json")});
+        drain();
+        EXPECT_EQ(controller->errorMessage(), said);
         controller->applyTemplate(KeymapController::ProfileTemplate::moba);
         controller->startCapture(KeymapController::CaptureKind::switchTrigger);
         EXPECT_EQ(controller->errorMessage(), said);

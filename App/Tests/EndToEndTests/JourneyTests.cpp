@@ -890,6 +890,8 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
              EXPECT_TRUE(took("Alt+Tab"));
              ASSERT_TRUE(user().hands().release("Alt"));
              ASSERT_TRUE(user().activate(*window));
+             // The window manager may hold the keyboard a moment after its binding ran.
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return display().keyboardFree(); }));
          }},
         {"Alt+F4 in Key Mapping quits, as the window's close does",
          [&] {
