@@ -217,11 +217,14 @@ void KeymapController::handleWhileEditing(const InputEvent& event) {
                         model.assign(*trigger, capture_.actionId, capture_.slot);
                     });
                     break;
-                case CaptureKind::newTap:
+                case CaptureKind::newTap: {
+                    bool added = true;
                     editCurrent([&](KeymapEditorModel& model) {
-                        model.addTap(*trigger, {0.5, 0.5});
+                        added = model.addTap(*trigger, {0.5, 0.5}).has_value();
                     });
+                    sayIfFull(added);
                     break;
+                }
                 case CaptureKind::switchTrigger:
                     assignSwitchTrigger(*trigger);
                     break;
@@ -482,7 +485,16 @@ void KeymapController::addStick(double x, double y) {
     if (!std::isfinite(x) || !std::isfinite(y)) {
         return;
     }
-    editCurrent([&](KeymapEditorModel& model) { model.addStick({x, y}); });
+    bool added = true;
+    editCurrent([&](KeymapEditorModel& model) { added = model.addStick({x, y}).has_value(); });
+    sayIfFull(added);
+}
+
+void KeymapController::sayIfFull(bool added) {
+    if (!added) {
+        setNotice(tr("A layout holds at most %1 actions: delete one to add another.")
+                      .arg(KeymapProfile::maxActions));
+    }
 }
 
 void KeymapController::addLook() {

@@ -305,6 +305,7 @@ private:
     void setNotice(std::optional<QString> notice);
     // A question about unsaved edits: it goes with the next edit.
     void askAboutUnsaved(const QString& question);
+    void sayIfFull(bool added);
     void setRenameText(std::optional<QString> draft);
     void updateLists();
     // The edited layout's model, when there is one.

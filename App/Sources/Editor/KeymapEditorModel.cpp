@@ -70,11 +70,11 @@ const KeymapAction* KeymapEditorModel::action(const UUID& id) const {
     return found == profile_.actions.end() ? nullptr : &*found;
 }
 
-UUID KeymapEditorModel::addTap(Trigger trigger, PointF at) {
+std::optional<UUID> KeymapEditorModel::addTap(Trigger trigger, PointF at) {
     return append(KeymapAction::Tap{trigger, clampUnit(at)});
 }
 
-UUID KeymapEditorModel::addStick(PointF at) {
+std::optional<UUID> KeymapEditorModel::addStick(PointF at) {
     // W, S, A and D by their Mac key codes.
     return append(KeymapAction::Stick{Trigger::key(13), Trigger::key(1), Trigger::key(0),
                                       Trigger::key(2), StickSide::left, clampUnit(at),
@@ -255,7 +255,11 @@ void KeymapEditorModel::update(const UUID& id, Change change) {
     commit([&](KeymapProfile& profile) { change(profile.actions[index].kind); });
 }
 
-UUID KeymapEditorModel::append(KeymapAction::Kind kind) {
+std::optional<UUID> KeymapEditorModel::append(KeymapAction::Kind kind) {
+    // What the file keeps: a layout with more could be neither saved nor exported.
+    if (profile_.actions.size() >= KeymapProfile::maxActions) {
+        return std::nullopt;
+    }
     const UUID id = UUID::random();
     commit([&](KeymapProfile& profile) { profile.actions.push_back({id, std::move(kind)}); });
     selection_ = id;

@@ -54,8 +54,9 @@ public:
     const KeymapAction* action(const UUID& id) const;
 
     // Each adds at the end of the list and selects the new action.
-    UUID addTap(Trigger trigger, PointF at);
-    UUID addStick(PointF at);
+    // Each add gives nothing once the layout holds as many actions as a file keeps.
+    std::optional<UUID> addTap(Trigger trigger, PointF at);
+    std::optional<UUID> addStick(PointF at);
     // Nothing when the profile has its one look zone already.
     std::optional<UUID> addLook();
 
@@ -83,7 +84,7 @@ private:
     void commit(Change change);
     template <typename Change>
     void update(const UUID& id, Change change);
-    UUID append(KeymapAction::Kind kind);
+    std::optional<UUID> append(KeymapAction::Kind kind);
 
     KeymapProfile profile_;
     std::optional<UUID> selection_;

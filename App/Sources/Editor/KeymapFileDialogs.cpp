@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "QuillmereCore/UnicodeText.h"
 #include "QuillmereKit/Tasks/GuiTask.h"
 
 namespace qm {
@@ -47,10 +48,6 @@ Found look(const QString& named, bool saving) {
             path};
 }
 
-bool isLineBreak(char32_t c) {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
 // The bidirectional controls, which show a name in another order than it has.
 bool reordersText(char32_t c) {
     return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
@@ -64,7 +61,7 @@ QString unsafeNameReason(const QString& name) {
         return QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
     };
     for (const char32_t c : name.toUcs4()) {
-        if (isLineBreak(c)) {
+        if (UnicodeText::isLineBreak(c)) {
             return KeymapFileDialogs::tr("A file name cannot hold a line break.");
         }
         if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {

@@ -81,12 +81,13 @@ QRect WindowPlacement::placed(QRect saved, const QList<QRect>& screens) {
         centred.moveCenter(primary.center());
         return centred;
     }
-    // Cut to the screen's size, the window also moves onto it, no edge past the screen's.
+    // As wide or as tall as the screen (cut to it, maybe), the window also moves onto it, no
+    // edge past the screen's.
     QRect fitted(saved.topLeft(), saved.size().boundedTo(holder->size()));
-    if (fitted.width() < saved.width()) {
+    if (fitted.width() == holder->width()) {
         fitted.moveLeft(holder->left());
     }
-    if (fitted.height() < saved.height()) {
+    if (fitted.height() == holder->height()) {
         fitted.moveTop(holder->top());
     }
     return fitted;

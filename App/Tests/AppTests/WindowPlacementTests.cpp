@@ -30,6 +30,7 @@ TEST(WindowPlacementTest, AWindowOpensWhereItWasLeftOrCentredWhenNoScreenShowsIt
              {{2000, 0, 2560, 1440}, {1920, 0, 1280, 1024}, "larger than its screen"},
              {{100, 100, 2560, 1440}, {0, 0, 1920, 1080}, "larger, away from the corner"},
              {{100, 100, 1200, 1440}, {100, 0, 1200, 1080}, "taller than its screen"},
+             {{100, 100, 1920, 1080}, {0, 0, 1920, 1080}, "as large as its screen"},
              {{5000, 0, 2560, 1440}, {0, 0, 1920, 1080}, "off every screen and larger"},
          }) {
         EXPECT_EQ(WindowPlacement::placed(row.saved, screens), row.placed) << row.why;

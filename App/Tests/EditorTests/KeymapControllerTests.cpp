@@ -167,6 +167,15 @@ TEST_F(KeymapControllerTest, CapturedInputBecomesTriggersAndSwitchKeysMove) {
     EXPECT_EQ(controller->notice(), "The switch key was taken from “Main”.");
     EXPECT_EQ(controller->switchTriggerLabel(), "1");
     EXPECT_EQ(controller->editor()->layouts()[0].switchTrigger, std::nullopt);
+
+    // A layout holds what a file keeps, and says so.
+    while (controller->actions()->rowCount() < int(KeymapProfile::maxActions)) {
+        controller->addStick(0.5, 0.5);
+    }
+    controller->addStick(0.5, 0.5);
+    EXPECT_EQ(controller->actions()->rowCount(), int(KeymapProfile::maxActions));
+    EXPECT_EQ(controller->notice(),
+              "A layout holds at most 256 actions: delete one to add another.");
 }
 
 TEST_F(KeymapControllerTest, SavingKeepsTheLayoutInPlayByItsId) {

@@ -24,7 +24,7 @@ const KeymapAction::Look& look(const KeymapEditorModel& model, const UUID& id) {
 
 TEST(KeymapEditorModel, KeepsFiftyUndoStepsAndOnlyForRealChanges) {
     KeymapEditorModel model = emptyModel();
-    const UUID tap = model.addTap(Trigger::key(0), {0, 0});
+    const UUID tap = *model.addTap(Trigger::key(0), {0, 0});
     std::optional<KeymapProfile> afterTenth;
     for (int edit = 1; edit <= 60; ++edit) {
         model.move(tap, {edit / 100.0, 0.5});
@@ -49,9 +49,9 @@ TEST(KeymapEditorModel, KeepsFiftyUndoStepsAndOnlyForRealChanges) {
 
 TEST(KeymapEditorModel, KeepsEveryValueInRange) {
     KeymapEditorModel model = emptyModel();
-    const UUID tap = model.addTap(Trigger::key(0), {-3, 2});
+    const UUID tap = *model.addTap(Trigger::key(0), {-3, 2});
     EXPECT_EQ(std::get<KeymapAction::Tap>(model.action(tap)->kind).at, (PointF{0, 1}));
-    const UUID stick = model.addStick({nan, 0.7});
+    const UUID stick = *model.addStick({nan, 0.7});
     model.setStickRadius(stick, 0.001);
     EXPECT_EQ(std::get<KeymapAction::Stick>(model.action(stick)->kind).radius, 0.02);
     model.setStickRadius(stick, infinity);
@@ -93,8 +93,8 @@ TEST(KeymapEditorModel, KeepsEveryValueInRange) {
 
 TEST(KeymapEditorModel, SelectionFollowsTheActions) {
     KeymapEditorModel model = emptyModel();
-    const UUID stick = model.addStick({0.2, 0.7});
-    const UUID tap = model.addTap(Trigger::key(0), {0.5, 0.5});
+    const UUID stick = *model.addStick({0.2, 0.7});
+    const UUID tap = *model.addTap(Trigger::key(0), {0.5, 0.5});
     model.remove(stick);
     EXPECT_EQ(model.selection(), tap);
     model.remove(tap);

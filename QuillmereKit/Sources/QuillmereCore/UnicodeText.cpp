@@ -10,6 +10,10 @@
 
 namespace qm::UnicodeText {
 
+bool isLineBreak(char32_t c) noexcept {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
 namespace {
 
 constexpr std::string_view replacement = "\xEF\xBF\xBD";
@@ -65,10 +69,6 @@ Scalar scalarAt(std::string_view text, std::size_t at) {
         value = value << 6 | (bytes[at + i] & 0x3F);
     }
     return {value, length};
-}
-
-bool isLineBreak(char32_t c) {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
 bool isWhiteSpaceOrLineBreak(char32_t c) {

@@ -27,6 +27,9 @@ std::string_view trimmed(std::string_view text);
 // Whether the text is well-formed UTF-8: no stray bytes, overlong forms or surrogates.
 bool isWellFormedUTF8(std::string_view text) noexcept;
 
+// LF, VT, FF, CR, NEL and the line and paragraph separators.
+bool isLineBreak(char32_t c) noexcept;
+
 // User-perceived characters (extended grapheme clusters): "e" with a combining accent, a flag or
 // a family emoji is one. Each ill-formed sequence counts as one U+FFFD.
 std::size_t characterCount(std::string_view text);
