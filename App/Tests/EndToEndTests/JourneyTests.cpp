@@ -19,6 +19,7 @@
 #include "Desktop/XcbReply.h"
 #include "Editor/KeymapController.h"
 #include "Input/MenuTracking.h"
+#include "JourneyTest.h"
 #include "MarkupProbe.h"
 #include "QuillmereCore/HostClock.h"
 #include "RunningApp.h"
@@ -27,88 +28,6 @@
 
 namespace qm {
 namespace {
-
-using test::DesktopUser;
-using Kind = SessionPhase::Kind;
-
-class JourneyTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(running.start());
-        window = &running.mainWindow();
-    }
-
-    DesktopUser& user() { return running.user(); }
-    AppModel& model() { return running.model(); }
-    AppSettings& settings() { return *model().settings(); }
-
-    QQuickItem* shown(const QString& name) const { return DesktopUser::shown(*window, name); }
-    bool shows(const QString& name) const { return shown(name) != nullptr; }
-
-    bool streaming() {
-        const StreamingSession* session = model().sessionObject();
-        return session && session->phase().kind() == Kind::streaming;
-    }
-    bool fullScreen() const {
-        return window->visibility() == QWindow::FullScreen &&
-               window->geometry() == window->screen()->geometry();
-    }
-    // Full screen on or off as the app asked, once the window manager has made it so: a window
-    // the manager has yet to move takes no click where it shows.
-    ::testing::AssertionResult fullScreenIs(bool on) {
-        const char* state = on ? "on" : "off";
-        if (!DesktopUser::waitFor(
-                [&] { return (window->visibility() == QWindow::FullScreen) == on; })) {
-            return ::testing::AssertionFailure() << "the app never asked for full screen " << state;
-        }
-        if (auto placed = user().arranged(*window); !placed) {
-            return placed;
-        }
-        return fullScreen() == on ? ::testing::AssertionSuccess()
-                                  : ::testing::AssertionFailure() << "full screen is not " << state;
-    }
-    bool menuBarShown() const {
-        return DesktopUser::shownWithText(*window, "File", "QQuickMenuBarItem") != nullptr;
-    }
-    QPoint topEdge() const { return window->mapToGlobal(QPoint(window->width() / 2, 0)); }
-    // F10 opens the first menu, Escape closes it.
-    void openFirstMenuWithF10() {
-        ASSERT_TRUE(user().press("F10"));
-        ASSERT_TRUE(DesktopUser::waitFor([&] {
-            return DesktopUser::menuOpen(*window) &&
-                   DesktopUser::menuItem(*window, "About Vantorel");
-        }));
-        closeMenus();
-    }
-
-    // The demo plays in the stream screen, its picture drawn.
-    void expectDemoPlaying() {
-        ASSERT_TRUE(DesktopUser::waitFor([&] { return streaming() && shows("streamVideo"); }));
-        ASSERT_TRUE(test::waitForFrame(*window));
-    }
-    // Back on the set-up steps, the stream gone.
-    void expectSetUpSteps() {
-        ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("stepList"); }));
-        EXPECT_EQ(model().sessionObject(), nullptr);
-    }
-
-    // A menu of the menu bar, opened with a click: its item's text and enabled state as shown.
-    QQuickItem* openMenuItem(const QStringList& path) {
-        if (!user().openMenu(*window, path.front())) {
-            return nullptr;
-        }
-        for (qsizetype step = 1; step + 1 < path.size(); ++step) {
-            EXPECT_TRUE(user().click(DesktopUser::menuItem(*window, path[step])));
-        }
-        QQuickItem* item = nullptr;
-        DesktopUser::waitFor([&] { return (item = DesktopUser::menuItem(*window, path.back())); });
-        return item;
-    }
-    void closeMenus() { ASSERT_TRUE(user().closeMenus(*window)); }
-
-    test::RunningApp running;
-    QQuickWindow* window = nullptr;
-};
 
 TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
     QString firstTitle;
@@ -789,115 +708,6 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
              ASSERT_TRUE(user().activate(*window));
              ASSERT_TRUE(user().openMenu(*window, "Stream"));
              ASSERT_TRUE(user().press("Meta+Q"));
-         }},
-    });
-    EXPECT_EQ(ended, 0);
-}
-
-// The app's input clock runs as the host's, moved on by the test.
-class DesktopKeysJourneyTest : public JourneyTest {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(running.start({1280, 800}, [this](QSettings& defaults) {
-            AppModelEnvironment environment = AppModelEnvironment::standard(defaults);
-            environment.hostClock = [this] { return HostClock::nowNanos() + skipped; };
-            return environment;
-        }));
-        window = &running.mainWindow();
-    }
-
-    test::PrivateDisplay& display() { return running.display(); }
-
-    std::uint64_t skipped = 0;
-};
-
-TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
-    const auto keymap = [&] { return model().streamKeymap(); };
-    const auto took = [&](const char* chord) {
-        return DesktopUser::waitFor([&] { return display().windowManagerTook(chord); });
-    };
-
-    const int ended = running.run({
-        {"Super+L and Super+K over the demo's stream go to the desktop, Super still held",
-         [&] {
-             ASSERT_TRUE(user().activate(*window));
-             ASSERT_TRUE(user().press("Meta+Shift+D"));
-             expectDemoPlaying();
-             ASSERT_TRUE(user().hands().hold("Meta"));
-             ASSERT_TRUE(user().hands().press("L"));
-             EXPECT_TRUE(took("Super+L"));
-             // Nothing binds Super+K: handed on, it comes back, and goes no further.
-             ASSERT_TRUE(user().hands().press("K"));
-             ASSERT_TRUE(user().hands().release("Meta"));
-         }},
-        {"Super+E typed with no gap opens the editor, and again saves it",
-         [&] {
-             ASSERT_TRUE(user().hands().press("Meta+E"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
-             ASSERT_TRUE(user().hands().press("Meta+E"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
-         }},
-        {"Key Mapping with Super+2: Super+L still goes to the desktop, Super+E never did",
-         [&] {
-             ASSERT_TRUE(user().press("Meta+2"));
-             QQuickItem* carryOn = nullptr;
-             ASSERT_TRUE(DesktopUser::waitFor(
-                 [&] { return (carryOn = DesktopUser::shownWithText(*window, "Continue")); }));
-             ASSERT_TRUE(user().click(carryOn));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return model().pointerCaptured(); }));
-             ASSERT_TRUE(user().press("Meta+L"));
-             EXPECT_TRUE(took("Super+L"));
-             EXPECT_FALSE(display().windowManagerTook("Super+E"));
-         }},
-        {"W and Super+L typed fifty times, each as the app hands on the Super+L before: each "
-         "goes to the desktop",
-         [&] {
-             int typed = 0;
-             const auto type = [&] {
-                 if (typed++ < 50) {
-                     user().hands().press("W");
-                     user().hands().press("Meta+L");
-                 }
-             };
-             const test::KeyEvents next(*window, KEY_L + 8, type);
-             type();
-             EXPECT_TRUE(
-                 DesktopUser::waitFor([&] { return display().windowManagerTook("Super+L", 50); }));
-         }},
-        {"Alt held shows the pointer, whose click opens the mode menu past openbox's Alt+click",
-         [&] {
-             // The player is back: the game holds the keyboard and the mouse again.
-             ASSERT_TRUE(user().moveTo(window->mapToGlobal(QPoint(100, 100))));
-             ASSERT_TRUE(user().hands().hold("Alt"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !model().pointerCaptured(); }));
-             ASSERT_TRUE(user().click(shown("modeMenuButton")));
-             EXPECT_TRUE(DesktopUser::waitFor([&] { return DesktopUser::menuOpen(*window); }));
-             ASSERT_TRUE(user().hands().release("Alt"));
-             closeMenus();
-         }},
-        {"a minute without the player: another client can take the keyboard, until a key",
-         [&] {
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
-             skipped += 61'000'000'000;
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return display().keyboardFree(); }));
-             ASSERT_TRUE(user().press("J"));
-             EXPECT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
-         }},
-        {"Alt+Tab in Key Mapping goes to the desktop, Alt still held as the switcher wants",
-         [&] {
-             ASSERT_TRUE(user().hands().hold("Alt"));
-             ASSERT_TRUE(user().hands().press("Tab"));
-             EXPECT_TRUE(took("Alt+Tab"));
-             ASSERT_TRUE(user().hands().release("Alt"));
-             ASSERT_TRUE(user().activate(*window));
-             // The window manager may hold the keyboard a moment after its binding ran.
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return display().keyboardFree(); }));
-         }},
-        {"Alt+F4 in Key Mapping quits, as the window's close does",
-         [&] {
-             ASSERT_TRUE(user().press("J"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
-             ASSERT_TRUE(user().press("Alt+F4"));
          }},
     });
     EXPECT_EQ(ended, 0);

@@ -1,0 +1,125 @@
+// The keyboard shared with the desktop over the demo's stream: the window manager's own Super and
+// Alt chords reach it at any speed, the app's reach the app, and what the app holds goes back.
+#include <linux/input-event-codes.h>
+
+#include <gtest/gtest.h>
+
+#include "JourneyTest.h"
+#include "QuillmereCore/HostClock.h"
+
+namespace qm {
+namespace {
+
+using test::DesktopUser;
+
+// The app's input clock runs as the host's, moved on by the test.
+class DesktopKeysJourneyTest : public JourneyTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(running.start({1280, 800}, [this](QSettings& defaults) {
+            AppModelEnvironment environment = AppModelEnvironment::standard(defaults);
+            environment.hostClock = [this] { return HostClock::nowNanos() + skipped; };
+            return environment;
+        }));
+        window = &running.mainWindow();
+    }
+
+    test::PrivateDisplay& display() { return running.display(); }
+
+    std::uint64_t skipped = 0;
+};
+
+TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
+    const auto keymap = [&] { return model().streamKeymap(); };
+    const auto took = [&](const char* chord) {
+        return DesktopUser::waitFor([&] { return display().windowManagerTook(chord); });
+    };
+
+    const int ended = running.run({
+        {"Super+L and Super+K over the demo's stream go to the desktop, Super still held",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             expectDemoPlaying();
+             ASSERT_TRUE(user().hands().hold("Meta"));
+             ASSERT_TRUE(user().hands().press("L"));
+             EXPECT_TRUE(took("Super+L"));
+             // Nothing binds Super+K: handed on, it comes back, and goes no further.
+             ASSERT_TRUE(user().hands().press("K"));
+             ASSERT_TRUE(user().hands().release("Meta"));
+         }},
+        {"Super+E typed with no gap opens the editor, and again saves it",
+         [&] {
+             ASSERT_TRUE(user().hands().press("Meta+E"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
+             ASSERT_TRUE(user().hands().press("Meta+E"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
+         }},
+        {"Key Mapping with Super+2: Super+L still goes to the desktop, Super+E never did",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+2"));
+             QQuickItem* carryOn = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return (carryOn = DesktopUser::shownWithText(*window, "Continue")); }));
+             ASSERT_TRUE(user().click(carryOn));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return model().pointerCaptured(); }));
+             ASSERT_TRUE(user().press("Meta+L"));
+             EXPECT_TRUE(took("Super+L"));
+             EXPECT_FALSE(display().windowManagerTook("Super+E"));
+         }},
+        {"W and Super+L typed fifty times, each as the app hands on the Super+L before: each "
+         "goes to the desktop",
+         [&] {
+             int typed = 0;
+             const auto type = [&] {
+                 if (typed++ < 50) {
+                     user().hands().press("W");
+                     user().hands().press("Meta+L");
+                 }
+             };
+             const test::KeyEvents next(*window, KEY_L + 8, type);
+             type();
+             EXPECT_TRUE(
+                 DesktopUser::waitFor([&] { return display().windowManagerTook("Super+L", 50); }));
+         }},
+        {"Alt held shows the pointer, whose click opens the mode menu past openbox's Alt+click",
+         [&] {
+             // The player is back: the game holds the keyboard and the mouse again.
+             ASSERT_TRUE(user().moveTo(window->mapToGlobal(QPoint(100, 100))));
+             ASSERT_TRUE(user().hands().hold("Alt"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !model().pointerCaptured(); }));
+             ASSERT_TRUE(user().click(shown("modeMenuButton")));
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return DesktopUser::menuOpen(*window); }));
+             ASSERT_TRUE(user().hands().release("Alt"));
+             closeMenus();
+         }},
+        {"a minute without the player: another client can take the keyboard, until a key",
+         [&] {
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+             skipped += 61'000'000'000;
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return display().keyboardFree(); }));
+             ASSERT_TRUE(user().press("J"));
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+         }},
+        {"Alt+Tab in Key Mapping goes to the desktop, Alt still held as the switcher wants",
+         [&] {
+             ASSERT_TRUE(user().hands().hold("Alt"));
+             ASSERT_TRUE(user().hands().press("Tab"));
+             EXPECT_TRUE(took("Alt+Tab"));
+             ASSERT_TRUE(user().hands().release("Alt"));
+             ASSERT_TRUE(user().activate(*window));
+             // The window manager may hold the keyboard a moment after its binding ran.
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return display().keyboardFree(); }));
+         }},
+        {"Alt+F4 in Key Mapping quits, as the window's close does",
+         [&] {
+             ASSERT_TRUE(user().press("J"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+             ASSERT_TRUE(user().press("Alt+F4"));
+         }},
+    });
+    EXPECT_EQ(ended, 0);
+}
+
+}  // namespace
+}  // namespace qm
