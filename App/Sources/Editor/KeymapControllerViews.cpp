@@ -19,12 +19,8 @@ const QList<QByteArray> actionRoles{"actionId",  "kind",       "selected",    "x
                                     "zoneWidth", "zoneHeight", "sensitivity", "label",
                                     "upLabel",   "downLabel",  "leftLabel",   "rightLabel"};
 
-QString text(const UUID& id) {
+QString idText(const UUID& id) {
     return QString::fromStdString(id.uuidString());
-}
-
-QString text(const std::string& utf8) {
-    return QString::fromStdString(utf8);
 }
 
 RowListModel::Row actionRow(const KeymapAction& action, bool selected) {
@@ -51,7 +47,7 @@ RowListModel::Row actionRow(const KeymapAction& action, bool selected) {
         sensitivity = look->sensitivity;
     }
     // In the order of the action roles.
-    return {text(action.id),
+    return {idText(action.id),
             static_cast<int>(kind),
             selected,
             at.x,
@@ -88,7 +84,7 @@ void KeymapController::updateLists() {
         for (std::size_t i = 0; i < editor_->layouts().size(); ++i) {
             const auto& layout = editor_->layouts()[i];
             layoutRows.append(
-                {text(layout.name), i == editor_->editedIndex(),
+                {QString::fromStdString(layout.name), i == editor_->editedIndex(),
                  layout.switchTrigger ? TriggerLabel::text(*layout.switchTrigger) : QString()});
         }
     }
@@ -102,11 +98,11 @@ void KeymapController::updateLists() {
 }
 
 QString KeymapController::captureActionId() const {
-    return capture_.kind == CaptureKind::slot ? text(capture_.actionId) : QString();
+    return capture_.kind == CaptureKind::slot ? idText(capture_.actionId) : QString();
 }
 
 QString KeymapController::layoutToastId() const {
-    return layoutToast_ ? text(layoutToast_->id) : QString();
+    return layoutToast_ ? idText(layoutToast_->id) : QString();
 }
 
 QString KeymapController::layoutToastText() const {
@@ -114,7 +110,7 @@ QString KeymapController::layoutToastText() const {
 }
 
 QString KeymapController::editedLayoutName() const {
-    return currentModel() ? text(editor_->currentLayout().name) : QString();
+    return currentModel() ? QString::fromStdString(editor_->currentLayout().name) : QString();
 }
 
 QString KeymapController::switchTriggerLabel() const {
@@ -144,7 +140,7 @@ QString KeymapController::selection() const {
     if (!model || !model->selection() || !model->action(*model->selection())) {
         return {};
     }
-    return text(*model->selection());
+    return idText(*model->selection());
 }
 
 const KeymapEditorModel* KeymapController::currentModel() const {
