@@ -51,7 +51,9 @@ FileDescriptor createTemporary(int folder, std::string& temporary) {
         if (::getrandom(random.data(), random.size(), 0) != ssize_t(random.size())) {
             return FileDescriptor();
         }
-        temporary = ".";
+        // Built up by appending: GCC 12 at -O2 reads `temporary = "."` as an overlapping copy.
+        temporary.clear();
+        temporary += '.';
         for (const unsigned char byte : random) {
             temporary += letters[byte % letters.size()];
         }
