@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -109,6 +110,7 @@ void DesktopKeyboard::watch(QWindow* window) {
     watched_ = window && window->handle() ? window : nullptr;
     watchedId_ = watched_ ? std::uint32_t(watched_->winId()) : 0;
     echoes_.clear();
+    waiting_.clear();
     if (!watchedId_) {
         xcb_flush(connection_);
         return;
@@ -136,6 +138,7 @@ bool DesktopKeyboard::grab(QWindow& window) {
             nullptr),
         &std::free);
     const bool taken = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+    grabbedFor_ = taken ? xcb_window_t(window.winId()) : 0;
     if (!taken) {
         Log::input().debug("the display refused the keyboard grab");
     }
@@ -147,53 +150,93 @@ void DesktopKeyboard::release() {
         xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
         xcb_flush(connection_);
     }
+    grabbedFor_ = 0;
 }
 
 void DesktopKeyboard::handOn(std::uint8_t keycode, ChordModifier held) {
     const xcb_query_extension_reply_t* xtest =
         connection_ ? xcb_get_extension_data(connection_, &xcb_test_id) : nullptr;
-    const std::vector<std::uint8_t>& modifierKeys =
-        held == ChordModifier::super ? superKeys_ : altKeys_;
-    if (!xtest || !xtest->present || !watchedId_ || modifierKeys.empty()) {
+    if (!xtest || !xtest->present || !watchedId_ ||
+        (held == ChordModifier::super ? superKeys_ : altKeys_).empty()) {
         return;
     }
-    // A Super let go already is pressed for the chord, past the window's own grab of it. An Alt
-    // is not: a window manager's switcher pressed that way may keep the keyboard.
-    const bool pressModifier = !anyDown(modifierKeys);
-    const bool super = held == ChordModifier::super;
-    if (pressModifier && !super) {
+    waiting_.push_back({keycode, held});
+    handOnWaiting();
+}
+
+void DesktopKeyboard::handOnWaiting() {
+    if (waiting_.empty()) {
         return;
     }
-    const std::uint8_t modifier = modifierKeys.front();
-    Echoes echoes{.keys = {keycode, pressModifier ? modifier : keycode}};
-    if (pressModifier) {
-        grabSuperKeys(false);
-        echoes.first = fake(XCB_KEY_PRESS, modifier);
+    // The app may come to a chord late, the user's next keys already typed: until the chords
+    // are on their way nobody else's requests are handled, so the keys are read as they stand,
+    // and the user's own land neither inside a chord nor among what comes back of it.
+    xcb_grab_server(connection_);
+    const ReplyPointer<xcb_query_keymap_reply_t> keymap(
+        xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr), &std::free);
+    const auto down = [&](std::uint8_t key) {
+        return keymap && (keymap->keys[key / 8] >> (key % 8)) & 1;
+    };
+    bool ungrabbed = false;
+    while (!waiting_.empty()) {
+        const auto [keycode, held] = waiting_.front();
+        // Held again for a later chord, the key would only repeat: it waits until it goes up.
+        if (down(keycode)) {
+            break;
+        }
+        waiting_.pop_front();
+        const std::vector<std::uint8_t>& modifierKeys =
+            held == ChordModifier::super ? superKeys_ : altKeys_;
+        // A Super let go already is pressed for the chord, past the window's own grab of it. An
+        // Alt is not: a window manager's switcher pressed that way may keep the keyboard.
+        const bool pressModifier = std::ranges::none_of(modifierKeys, down);
+        if (pressModifier && held != ChordModifier::super) {
+            continue;
+        }
+        // The window's grab, the one a next Super took as well, would take the chord back.
+        if (!std::exchange(ungrabbed, true)) {
+            xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+        }
+        const std::uint8_t modifier = modifierKeys.front();
+        Echoes echoes{.keys = {keycode, pressModifier ? modifier : keycode}};
+        if (pressModifier) {
+            grabSuperKeys(false);
+            echoes.first = fake(XCB_KEY_PRESS, modifier);
+        }
+        const std::uint32_t pressed = fake(XCB_KEY_PRESS, keycode);
+        if (!pressModifier) {
+            echoes.first = pressed;
+        }
+        echoes.last = fake(XCB_KEY_RELEASE, keycode);
+        if (pressModifier) {
+            echoes.last = fake(XCB_KEY_RELEASE, modifier);
+            grabSuperKeys(true);
+        }
+        echoes_.push_back(echoes);
+        // The server handles fake keys at once: this comes back after all they brought the
+        // window.
+        xcb_client_message_event_t end{};
+        end.response_type = XCB_CLIENT_MESSAGE;
+        end.format = 32;
+        end.window = watchedId_;
+        end.type = handedOnAtom_;
+        xcb_send_event(connection_, 0, watchedId_, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&end));
     }
-    const std::uint32_t pressed = fake(XCB_KEY_PRESS, keycode);
-    if (!pressModifier) {
-        echoes.first = pressed;
+    // The game's grab stays.
+    if (ungrabbed && grabbedFor_) {
+        xcb_discard_reply(connection_,
+                          xcb_grab_keyboard(connection_, 0, grabbedFor_, XCB_CURRENT_TIME,
+                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)
+                              .sequence);
     }
-    echoes.last = fake(XCB_KEY_RELEASE, keycode);
-    if (pressModifier) {
-        echoes.last = fake(XCB_KEY_RELEASE, modifier);
-        grabSuperKeys(true);
-    }
-    echoes_.push_back(echoes);
-    // The server handles fake keys at once: this comes back after all they brought the window.
-    xcb_client_message_event_t end{};
-    end.response_type = XCB_CLIENT_MESSAGE;
-    end.format = 32;
-    end.window = watchedId_;
-    end.type = handedOnAtom_;
-    xcb_send_event(connection_, 0, watchedId_, XCB_EVENT_MASK_NO_EVENT,
-                   reinterpret_cast<const char*>(&end));
+    xcb_ungrab_server(connection_);
     xcb_flush(connection_);
 }
 
 bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* message,
                                         qintptr* /*result*/) {
-    if (echoes_.empty()) {
+    if (echoes_.empty() && waiting_.empty()) {
         return false;
     }
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
@@ -203,11 +246,16 @@ bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* m
             // An event carries the number of this client's last request the server had handled:
             // a hand-on's own are those its fake keys made, the user's keys come before or after.
             const std::uint8_t key = static_cast<const xcb_key_press_event_t*>(message)->detail;
-            return std::ranges::any_of(echoes_, [&](const Echoes& echoes) {
+            const bool echo = std::ranges::any_of(echoes_, [&](const Echoes& echoes) {
                 return std::ranges::find(echoes.keys, key) != echoes.keys.end() &&
                        std::uint16_t(event->sequence - echoes.first) <=
                            std::uint16_t(echoes.last - echoes.first);
             });
+            if (!echo && (event->response_type & 0x7f) == XCB_KEY_RELEASE && !waiting_.empty() &&
+                waiting_.front().keycode == key) {
+                handOnWaiting();
+            }
+            return echo;
         }
         case XCB_CLIENT_MESSAGE: {
             const auto* end = static_cast<const xcb_client_message_event_t*>(message);
@@ -231,14 +279,6 @@ void DesktopKeyboard::grabSuperKeys(bool grab) {
                  : xcb_ungrab_key_checked(connection_, key, watchedId_, XCB_MOD_MASK_ANY);
         xcb_discard_reply(connection_, done.sequence);
     }
-}
-
-bool DesktopKeyboard::anyDown(const std::vector<std::uint8_t>& keys) const {
-    const ReplyPointer<xcb_query_keymap_reply_t> keymap(
-        xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr), &std::free);
-    return keymap && std::ranges::any_of(keys, [&](std::uint8_t key) {
-               return (keymap->keys[key / 8] >> (key % 8)) & 1;
-           });
 }
 
 std::uint32_t DesktopKeyboard::fake(std::uint8_t type, std::uint8_t keycode) {

@@ -34,15 +34,16 @@ public:
     // Ends any grab of the keyboard this client holds, the one Super started too.
     void release();
     // Presses and releases the key again, with a key of the modifier down (pressed for it when
-    // none is), so that the desktop's binding of the chord takes it. Must come after release()
-    // and after the key went up. What comes back to the window, as nothing binds the chord, is
-    // dropped.
+    // none is), so that the desktop's binding of the chord takes it, past any grab of the
+    // window's; while the user holds the key again, once it goes up. Must come after the key went
+    // up. What comes back to the window, as nothing binds the chord, is dropped.
     void handOn(std::uint8_t keycode, ChordModifier held);
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     void grabSuperKeys(bool grab);
-    bool anyDown(const std::vector<std::uint8_t>& keys) const;
+    // Hands on the waiting chords, oldest first, up to one whose key is held again.
+    void handOnWaiting();
     // The request's number.
     std::uint32_t fake(std::uint8_t type, std::uint8_t keycode);
 
@@ -51,6 +52,8 @@ private:
     std::vector<std::uint8_t> altKeys_;
     QPointer<QWindow> watched_;
     std::uint32_t watchedId_ = 0;
+    // The window grab() took the keyboard for, until release().
+    std::uint32_t grabbedFor_ = 0;
     // Marks the end of what a hand-on sends back: a client message to the watched window.
     std::uint32_t handedOnAtom_ = 0;
     // What a hand-on sends back to the window: its keys, made by the requests numbered from
@@ -62,6 +65,12 @@ private:
     };
     // Of the hand-ons whose end has not come back yet, oldest first.
     std::deque<Echoes> echoes_;
+    struct Chord {
+        std::uint8_t keycode = 0;
+        ChordModifier held = ChordModifier::super;
+    };
+    // Chords to hand on, oldest first.
+    std::deque<Chord> waiting_;
 };
 
 }  // namespace qm
