@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QGuiApplication>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -8,6 +9,15 @@
 #include <xcb/xcb.h>
 
 namespace qm {
+
+// The application's connection to the X server; none off X11, or before the application is made.
+// Other platforms (offscreen among them) may answer as X11 without a connection.
+inline xcb_connection_t* x11Connection() {
+    const auto* x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 && QGuiApplication::platformName() == QLatin1String("xcb") ? x11->connection()
+                                                                          : nullptr;
+}
 
 // A reply of the X server, freed with it.
 template <typename Reply>

@@ -1,7 +1,6 @@
 #include "Input/DesktopKeyboard.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -84,10 +83,7 @@ void detectAutoRepeat(xcb_connection_t* connection) {
 
 }  // namespace
 
-DesktopKeyboard::DesktopKeyboard() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    connection_ = x11 ? x11->connection() : nullptr;
-}
+DesktopKeyboard::DesktopKeyboard() : connection_(x11Connection()) {}
 
 DesktopKeyboard::~DesktopKeyboard() {
     watch(nullptr);

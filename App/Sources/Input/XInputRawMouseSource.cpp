@@ -1,12 +1,12 @@
 #include "Input/XInputRawMouseSource.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <span>
 
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
+#include "Desktop/XcbReply.h"
 #include "Input/RawMotionEvent.h"
 #include "QuillmereCore/Log.h"
 
@@ -21,8 +21,7 @@ void XInputRawMouseSource::activate(Handler handler) {
     if (connection_) {
         return;
     }
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = x11Connection();
     const xcb_query_extension_reply_t* xinput =
         connection ? xcb_get_extension_data(connection, &xcb_input_id) : nullptr;
     if (!xinput || !xinput->present) {

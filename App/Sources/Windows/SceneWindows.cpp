@@ -1,6 +1,5 @@
 #include "SceneWindows.h"
 
-#include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
 #include <cstdlib>
@@ -13,13 +12,6 @@
 namespace qm {
 
 namespace {
-
-// Null off X11: other platforms (offscreen among them) may answer as X11 without a connection.
-xcb_connection_t* xcbConnection() {
-    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 && QGuiApplication::platformName() == QLatin1String("xcb") ? x11->connection()
-                                                                          : nullptr;
-}
 
 void centreOverParent(QWindow& window) {
     const QWindow* parent = window.transientParent();
@@ -43,7 +35,7 @@ void centreOverParent(QWindow& window) {
 // over another of the same colormap from the one below: black or stale, though the screen is
 // right. A colormap of its own for each secondary window keeps every such picture true.
 void separateColormap(QWindow& window) {
-    xcb_connection_t* connection = xcbConnection();
+    xcb_connection_t* connection = x11Connection();
     if (!connection || !window.transientParent()) {
         return;
     }
@@ -74,7 +66,7 @@ void separateColormap(QWindow& window) {
 // the user. Qt asks only for a window it holds mapped, and the desktop's "show desktop" unmaps
 // every window: the window would stay hidden.
 void activateOnUsersBehalf(QWindow& window) {
-    xcb_connection_t* connection = xcbConnection();
+    xcb_connection_t* connection = x11Connection();
     if (!connection) {
         return;
     }
