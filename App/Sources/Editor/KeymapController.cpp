@@ -348,38 +348,35 @@ bool KeymapController::mayDiscard(Discarding by) {
         armed_.reset();
         return true;
     }
-    switch (by) {
-        case Discarding::quit:
-            askAboutUnsaved(tr("Unsaved changes. Quit again to discard them, or Super+E to save."));
-            break;
-        case Discarding::closeStream:
-            askAboutUnsaved(
-                tr("Unsaved changes. Close the stream again to discard them, or "
-                   "Super+E to save."));
-            break;
-        case Discarding::backToLibrary:
-            askAboutUnsaved(
-                tr("Unsaved changes. Choose Back to Library again to discard them, "
-                   "or Super+E to save."));
-            break;
-        case Discarding::demo:
-            askAboutUnsaved(
-                tr("Unsaved changes. Choose Demo Mode again to discard them, or "
-                   "Super+E to save."));
-            break;
-        case Discarding::otherGame:
-            askAboutUnsaved(
-                tr("Unsaved changes. Open the game again to discard them, or Super+E "
-                   "to save."));
-            break;
-        case Discarding::fileImport:
-            askAboutUnsaved(
-                tr("Unsaved changes. An import replaces every layout: choose Import… "
-                   "again to replace them, or keep editing."));
-            break;
-    }
+    askAboutUnsaved(discardQuestion(by));
     armed_ = by;
     return false;
+}
+
+QString KeymapController::discardQuestion(Discarding by) {
+    switch (by) {
+        case Discarding::quit:
+            return tr("Unsaved changes. Quit again to discard them, or Super+E to save.");
+        case Discarding::closeStream:
+            return tr(
+                "Unsaved changes. Close the stream again to discard them, or Super+E to "
+                "save.");
+        case Discarding::backToLibrary:
+            return tr(
+                "Unsaved changes. Choose Back to Library again to discard them, or Super+E "
+                "to save.");
+        case Discarding::demo:
+            return tr(
+                "Unsaved changes. Choose Demo Mode again to discard them, or Super+E to "
+                "save.");
+        case Discarding::otherGame:
+            return tr("Unsaved changes. Open the game again to discard them, or Super+E to save.");
+        case Discarding::fileImport:
+            return tr(
+                "Unsaved changes. An import replaces every layout: choose Import… again to "
+                "replace them, or keep editing.");
+    }
+    return {};
 }
 
 void KeymapController::requestToggle() {

@@ -305,6 +305,8 @@ private:
     void setNotice(std::optional<QString> notice);
     // A question about unsaved edits: it goes with the next edit.
     void askAboutUnsaved(const QString& question);
+    // What the command asks before it drops unsaved edits.
+    static QString discardQuestion(Discarding by);
     void sayIfFull(bool added);
     void setRenameText(std::optional<QString> draft);
     void updateLists();

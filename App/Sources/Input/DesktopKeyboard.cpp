@@ -193,31 +193,7 @@ void DesktopKeyboard::handOnWaiting() {
         if (!std::exchange(ungrabbed, true)) {
             xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
         }
-        const std::uint8_t modifier = modifierKeys.front();
-        Echoes echoes{.keys = {keycode, pressModifier ? modifier : keycode}};
-        if (pressModifier) {
-            grabSuperKeys(false);
-            echoes.first = fake(XCB_KEY_PRESS, modifier);
-        }
-        const std::uint32_t pressed = fake(XCB_KEY_PRESS, keycode);
-        if (!pressModifier) {
-            echoes.first = pressed;
-        }
-        echoes.last = fake(XCB_KEY_RELEASE, keycode);
-        if (pressModifier) {
-            echoes.last = fake(XCB_KEY_RELEASE, modifier);
-            grabSuperKeys(true);
-        }
-        echoes_.push_back(echoes);
-        // The server handles fake keys at once: this comes back after all they brought the
-        // window.
-        xcb_client_message_event_t end{};
-        end.response_type = XCB_CLIENT_MESSAGE;
-        end.format = 32;
-        end.window = watchedId_;
-        end.type = handedOnAtom_;
-        xcb_send_event(connection_, 0, watchedId_, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char*>(&end));
+        typeChord(keycode, modifierKeys.front(), pressModifier);
     }
     // The game's grab stays.
     if (ungrabbed && grabbedFor_) {
@@ -228,6 +204,32 @@ void DesktopKeyboard::handOnWaiting() {
     }
     xcb_ungrab_server(connection_);
     xcb_flush(connection_);
+}
+
+void DesktopKeyboard::typeChord(std::uint8_t keycode, std::uint8_t modifier, bool pressModifier) {
+    Echoes echoes{.keys = {keycode, pressModifier ? modifier : keycode}};
+    if (pressModifier) {
+        grabSuperKeys(false);
+        echoes.first = fake(XCB_KEY_PRESS, modifier);
+    }
+    const std::uint32_t pressed = fake(XCB_KEY_PRESS, keycode);
+    if (!pressModifier) {
+        echoes.first = pressed;
+    }
+    echoes.last = fake(XCB_KEY_RELEASE, keycode);
+    if (pressModifier) {
+        echoes.last = fake(XCB_KEY_RELEASE, modifier);
+        grabSuperKeys(true);
+    }
+    echoes_.push_back(echoes);
+    // The server handles fake keys at once: this comes back after all they brought the window.
+    xcb_client_message_event_t end{};
+    end.response_type = XCB_CLIENT_MESSAGE;
+    end.format = 32;
+    end.window = watchedId_;
+    end.type = handedOnAtom_;
+    xcb_send_event(connection_, 0, watchedId_, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&end));
 }
 
 bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* message,

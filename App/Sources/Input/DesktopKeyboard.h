@@ -44,6 +44,9 @@ private:
     void grabSuperKeys(bool grab);
     // Hands on the waiting chords, oldest first, up to one whose key is held again.
     void handOnWaiting();
+    // Fakes the key's press and release, in a press and release of `modifier` when asked, and
+    // notes what comes back of them.
+    void typeChord(std::uint8_t keycode, std::uint8_t modifier, bool pressModifier);
     // The request's number.
     std::uint32_t fake(std::uint8_t type, std::uint8_t keycode);
 
