@@ -25,6 +25,14 @@ Window {
     ColumnLayout {
         anchors.fill: parent
         anchors.margins: 20
+        // A text with the focus keeps the shortcut below from firing, and lets its keys by.
+        Keys.onPressed: event => {
+            if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter
+                    || event.key === Qt.Key_Escape) {
+                event.accepted = true
+                sheet.close()
+            }
+        }
 
         RowLayout {
             Label {

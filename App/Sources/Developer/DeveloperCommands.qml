@@ -15,18 +15,19 @@ FittingMenu {
 
     function place() {
         let index = -1
-        let present = false
+        let at = -1
         for (let i = 0; i < menu.menuBar.count; ++i) {
             const each = menu.menuBar.menuAt(i)
             if (each === menu)
-                present = true
+                at = i
             if (each === menu.after)
                 index = i + 1
         }
-        if (menu.commands.showsMenu && !present && index >= 0)
+        if (menu.commands.showsMenu && at < 0 && index >= 0)
             menu.menuBar.insertMenu(index, menu)
-        else if (!menu.commands.showsMenu && present)
-            menu.menuBar.removeMenu(menu)
+        // removeMenu() would destroy it, and it could never come back this session.
+        else if (!menu.commands.showsMenu && at >= 0)
+            menu.menuBar.takeMenu(at)
     }
 
     objectName: "developerMenu"

@@ -144,7 +144,11 @@ WrappingRow {
         closePolicy: Popup.CloseOnEscape
         title: qsTr("Rename Layout")
         visible: bar.keymap.renaming
-        onOpened: renameField.forceActiveFocus()
+        // Selected whole, as desktops rename: what is typed replaces the name.
+        onOpened: {
+            renameField.forceActiveFocus()
+            renameField.selectAll()
+        }
         // Rename commits before the dialog closes, so this finds nothing left to cancel.
         onClosed: bar.keymap.cancelRename()
 

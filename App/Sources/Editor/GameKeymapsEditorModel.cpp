@@ -22,12 +22,11 @@ std::vector<GameKeymapsEditorModel::Layout> drafts(const std::vector<KeymapLayou
     return made;
 }
 
-// Trimmed and cut to the codec's length, counted as the codec counts; nothing when blank.
+// Without hidden characters, trimmed and cut to the codec's length, counted as the codec counts;
+// nothing when blank.
 std::optional<std::string> cleanName(const std::string& name) {
-    const std::string text = UnicodeText::isWellFormedUTF8(name)
-                                 ? name
-                                 : UnicodeText::decodeUTF8(asBytes(std::string_view(name)));
-    std::string_view trimmed = UnicodeText::trimmed(text);
+    const std::string text = UnicodeText::withoutHiddenCharacters(name);
+    std::string_view trimmed = text;
     if (trimmed.empty()) {
         return std::nullopt;
     }

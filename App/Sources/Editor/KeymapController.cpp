@@ -10,7 +10,9 @@
 #include "InputRouter/MacKeyCode.h"
 #include "InputRouter/ProfileCodec.h"
 #include "InputRouter/ProfileTemplates.h"
+#include "NameRefusal.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/UnicodeText.h"
 #include "QuillmereKit/Tasks/GuiTask.h"
 
 namespace qm {
@@ -46,6 +48,10 @@ QString KeymapController::mainLayoutName() {
     return tr("Main");
 }
 
+QString KeymapController::shownName(const std::string& name) {
+    return QString::fromStdString(UnicodeText::isolated(name));
+}
+
 QString KeymapController::describe(const std::exception& error) {
     if (const ProfileError* profileError = profileErrorOf(error)) {
         if (profileError->kind() == ProfileErrorKind::unsupportedVersion) {
@@ -67,7 +73,7 @@ QString KeymapController::describe(const std::exception& error) {
 }
 
 QString KeymapController::describeUnreadable(const std::exception& error) const {
-    const QString game = text(package_.value_or(std::string()));
+    const QString game = text(UnicodeText::excerpt(package_.value_or(std::string())));
     if (const ProfileError* profileError = profileErrorOf(error);
         profileError && profileError->kind() == ProfileErrorKind::unsupportedVersion) {
         return tr("The layouts saved for %1 need a newer Vantorel (format %2): the default "
@@ -140,7 +146,7 @@ QStringList KeymapController::layoutNames() const {
     QStringList names;
     if (activeKeymaps_) {
         for (const KeymapLayout& layout : activeKeymaps_->layouts) {
-            names.append(text(layout.name));
+            names.append(shownName(layout.name));
         }
     }
     return names;
@@ -160,18 +166,20 @@ void KeymapController::setInputMode(InputMode mode) {
 
 void KeymapController::sayUnreadable() {
     if (unreadable_) {
-        assign(layoutToast_, std::optional(LayoutToast{UUID::random(), *unreadable_}),
-               &KeymapController::layoutToastChanged);
+        showToast(*unreadable_);
     }
 }
 
 void KeymapController::layoutSwitched(std::size_t index) {
     setActiveLayoutIndex(index);
     if (const KeymapLayout* layout = activeLayout()) {
-        assign(layoutToast_,
-               std::optional(LayoutToast{UUID::random(), tr("Layout: ") + text(layout->name)}),
-               &KeymapController::layoutToastChanged);
+        showToast(tr("Layout: ") + shownName(layout->name));
     }
+}
+
+void KeymapController::showToast(const QString& text) {
+    assign(layoutToast_, std::optional(LayoutToast{UUID::random(), text}),
+           &KeymapController::layoutToastChanged);
 }
 
 void KeymapController::setEditor(std::optional<GameKeymapsEditorModel> editor) {
@@ -313,15 +321,14 @@ void KeymapController::saved(GameKeymaps keymaps) {
     // The layout in play goes on playing: the player who edited another must not think it plays.
     if (index < keymaps.layouts.size() && editor_ && !editor_->layouts().empty() &&
         editor_->currentLayout().id != keymaps.layouts[index].id) {
-        said.append(tr("Layout in play: %1").arg(text(keymaps.layouts[index].name)));
+        said.append(tr("Layout in play: %1").arg(shownName(keymaps.layouts[index].name)));
     }
     assign(activeKeymaps_, std::optional(std::move(keymaps)),
            &KeymapController::activeKeymapsChanged);
     setActiveLayoutIndex(index);
     closeEditor();
     if (!said.isEmpty()) {
-        assign(layoutToast_, std::optional(LayoutToast{UUID::random(), said.join(u' ')}),
-               &KeymapController::layoutToastChanged);
+        showToast(said.join(u' '));
     }
     // An editor set from outside may come before the keymaps: onApply then follows the read.
     loadActiveKeymaps();
@@ -426,19 +433,26 @@ void KeymapController::commitRename() {
     if (!renameDraft_) {
         return;
     }
+    const QString hidden = NameRefusal::hiddenCharacter(*renameDraft_);
     const std::string name = renameDraft_->toStdString();
     setRenameText(std::nullopt);
     bool renamed = false;
-    editEditor([&](GameKeymapsEditorModel& editor) {
-        renamed = editor.rename(editor.editedIndex(), name);
-    });
+    if (hidden.isEmpty()) {
+        editEditor([&](GameKeymapsEditorModel& editor) {
+            renamed = editor.rename(editor.editedIndex(), name);
+        });
+    }
     if (!editor_) {
         return;
     }
     // The outcome of this rename replaces what was said before, a refused one's word included.
-    setNotice(renamed ? std::nullopt
-                      : std::optional(tr("“%1” keeps its name: a layout name cannot be empty.")
-                                          .arg(text(editor_->currentLayout().name))));
+    const QString kept = shownName(editor_->currentLayout().name);
+    setNotice(
+        renamed ? std::nullopt
+        : hidden.isEmpty()
+            ? std::optional(tr("“%1” keeps its name: a layout name cannot be empty.").arg(kept))
+            : std::optional(
+                  tr("“%1” keeps its name: a layout name cannot hold %2.").arg(kept, hidden)));
 }
 
 void KeymapController::cancelRename() {
@@ -620,8 +634,8 @@ void KeymapController::assignSwitchTrigger(Trigger trigger) {
         loser = editor.setSwitchTrigger(trigger, editor.editedIndex());
     });
     if (loser) {
-        setNotice(
-            tr("The switch key was taken from “%1”.").arg(text(editor_->layouts()[*loser].name)));
+        setNotice(tr("The switch key was taken from “%1”.")
+                      .arg(shownName(editor_->layouts()[*loser].name)));
     }
 }
 
@@ -631,7 +645,8 @@ void KeymapController::importFile(const std::filesystem::path& file) {
         std::optional<GameKeymaps> keymaps = KeymapFile::read(file, layoutName);
         if (!keymaps) {
             throw KeymapFileError(KeymapFileErrorKind::readFailed, file,
-                                  "cannot read " + file.string() + ": no such file");
+                                  "cannot read " + file.string() + ": no such file", std::nullopt,
+                                  std::make_error_code(std::errc::no_such_file_or_directory));
         }
         return std::move(*keymaps);
     }).then([this, session = session_, request](const TaskOutcome<GameKeymaps>& outcome) {
@@ -642,6 +657,14 @@ void KeymapController::importFile(const std::filesystem::path& file) {
             const GameKeymaps& keymaps = outcome.get();
             editEditor([&](GameKeymapsEditorModel& editor) { editor.applyImport(keymaps); });
             setErrorMessage(std::nullopt);
+        } catch (const KeymapFileError& error) {
+            if (error.systemError()) {
+                logFailure("import", error);
+                setErrorMessage(
+                    describeFileFailure(FileWork::importing, error.systemError(), error.path()));
+            } else {
+                showFailure("import", error);
+            }
         } catch (const std::exception& error) {
             showFailure("import", error);
         }

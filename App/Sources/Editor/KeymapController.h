@@ -46,6 +46,7 @@ public:
     Q_ENUM(ActionKind)
     enum class ProfileTemplate { shooter, moba };
     Q_ENUM(ProfileTemplate)
+    enum class FileWork { importing, exporting };
     // The commands besides Esc that drop an open editor's edits, each asked about in its words.
     enum class Discarding { quit, closeStream, backToLibrary, demo, otherGame, fileImport };
 
@@ -77,10 +78,10 @@ public:
     using Apply = std::function<void(const GameKeymaps& keymaps, std::size_t activeIndex)>;
     using LayoutRequest = std::function<void(std::size_t index)>;
 
-    // Return, Tab, Backspace, Delete and the keypad's Delete reach the editor's own controls
-    // while nothing is being captured, whatever modifiers are held; so does Z with Ctrl held,
-    // the desktop's undo.
-    static constexpr std::array<std::uint16_t, 5> editorKeys{36, 48, 51, 117, 65};
+    // Return, Tab, Space, Backspace, Delete and the keypad's Delete reach the editor's own
+    // controls while nothing is being captured, whatever modifiers are held, so that the focused
+    // button presses with Space; so does Z with Ctrl held, the desktop's undo.
+    static constexpr std::array<std::uint16_t, 6> editorKeys{36, 48, 49, 51, 117, 65};
     static constexpr std::uint16_t undoKey = 6;
 
 private:
@@ -127,13 +128,15 @@ private:
 public:
     // The name of the one layout of template keymaps and of a migrated one-profile file.
     static QString mainLayoutName();
+    // A layout name as the app's texts and lists show it: one run, whatever its script.
+    static QString shownName(const std::string& name);
     // The user's text for a failure, in plain words: the codec's, the store's and the save's
     // own, else the error's message.
     static QString describe(const std::exception& error);
-    // The same for an export that failed with `code`: what failed and why, the file's path cut to
-    // fit one line.
-    static QString describeExportFailure(const std::error_code& code,
-                                         const std::filesystem::path& file);
+    // The same for an import or an export that the system refused with `code`: what failed and
+    // why, the file's path cut to fit one line.
+    static QString describeFileFailure(FileWork work, const std::error_code& code,
+                                       const std::filesystem::path& file);
 
     // `package` is the stream's game, nothing without one; without a store nothing is read and
     // saving fails. The chooser must outlive the controller.
@@ -141,9 +144,6 @@ public:
                      KeymapFileChooser& chooser, QObject* parent = nullptr);
 
     const std::optional<std::string>& package() const noexcept { return package_; }
-    // What an export is named after without a game, the demo's name say; the keymaps' package
-    // name while empty.
-    void setStreamName(QString name) { streamName_ = std::move(name); }
 
     // --- play, for the input coordinator
     const std::optional<GameKeymaps>& activeKeymaps() const noexcept { return activeKeymaps_; }
@@ -162,6 +162,8 @@ public:
     void setInputMode(InputMode mode);
     // From the router's switch: sets the index and raises a toast naming the layout.
     void layoutSwitched(std::size_t index);
+    // A sentence for the player in the toast, what a refused command could not do say.
+    void showToast(const QString& text);
 
     void setOnApply(Apply apply) { onApply_ = std::move(apply); }
     void setOnToggleRequest(std::function<void()> request) {
@@ -316,7 +318,6 @@ private:
     int inputModeValue() const noexcept { return static_cast<int>(inputMode_); }
 
     const std::optional<std::string> package_;
-    QString streamName_;
     const std::optional<ProfileStore> store_;
     KeymapFileChooser& chooser_;
     std::optional<GameKeymaps> activeKeymaps_;

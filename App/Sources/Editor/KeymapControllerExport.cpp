@@ -1,4 +1,5 @@
-// Export: the edited layouts to a file the user chose, and what is said when that fails.
+// Export: the edited layouts to a file the user chose, and what is said when an import or an
+// export fails.
 #include <QFile>
 #include <QPointer>
 #include <cerrno>
@@ -8,30 +9,36 @@
 #include "KeymapController.h"
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/UnicodeText.h"
 #include "QuillmereKit/Tasks/GuiTask.h"
 
 namespace qm {
 
 namespace {
 
-// One line in the editor's banner: the path's start and its end, the file's name.
+// One line in the editor's banner: the path's start and its end, the file's name, as one run.
 QString elided(const QString& path) {
     constexpr qsizetype head = 16;
     constexpr qsizetype tail = 40;
-    if (path.size() <= head + 1 + tail) {
-        return path;
-    }
-    return path.left(head) + u'…' + path.right(tail);
+    const QString cut =
+        path.size() <= head + 1 + tail ? path : path.left(head) + u'…' + path.right(tail);
+    return QString::fromStdString(UnicodeText::excerpt(cut.toStdString(), head + 1 + tail));
 }
 
-QString reason(const std::error_code& code) {
+QString reason(KeymapController::FileWork work, const std::error_code& code) {
+    const bool reading = work == KeymapController::FileWork::importing;
     switch (code.value()) {
         case EACCES:
         case EPERM:
-            return KeymapController::tr("you may not write in that folder");
+            return reading ? KeymapController::tr("you may not read that file")
+                           : KeymapController::tr("you may not write in that folder");
         case ENOENT:
         case ENOTDIR:
-            return KeymapController::tr("that folder does not exist");
+            return reading ? KeymapController::tr("there is no such file")
+                           : KeymapController::tr("that folder does not exist");
+        case EISDIR:
+            return reading ? KeymapController::tr("that is a folder")
+                           : KeymapController::tr("a folder has that name");
         case ENAMETOOLONG:
             return KeymapController::tr("the name is too long");
         case ENOSPC:
@@ -39,29 +46,38 @@ QString reason(const std::error_code& code) {
             return KeymapController::tr("the disk is full");
         case EROFS:
             return KeymapController::tr("the disk is read-only");
-        case EISDIR:
-            return KeymapController::tr("a folder has that name");
+        case EFBIG:
+            return KeymapController::tr("the file is larger than %1 MiB")
+                .arg(KeymapFile::maxSize >> 20);
+        case ELOOP:
+            return KeymapController::tr("its links lead round in a circle");
         default:
-            return QString::fromStdString(code.message()).toLower();
+            break;
     }
+    // What a read refuses besides a folder: a FIFO, a device, a socket.
+    if (reading && code == std::errc::invalid_argument) {
+        return KeymapController::tr("that is not an ordinary file");
+    }
+    return QString::fromStdString(code.message()).toLower();
 }
 
 }  // namespace
 
-QString KeymapController::describeExportFailure(const std::error_code& code,
-                                                const std::filesystem::path& file) {
-    return tr("The layouts could not be exported to %1: %2.")
-        .arg(elided(QFile::decodeName(file.c_str())), reason(code));
+QString KeymapController::describeFileFailure(FileWork work, const std::error_code& code,
+                                              const std::filesystem::path& file) {
+    const QString path = elided(QFile::decodeName(file.c_str()));
+    return (work == FileWork::importing ? tr("The layouts could not be imported from %1: %2.")
+                                        : tr("The layouts could not be exported to %1: %2."))
+        .arg(path, reason(work, code));
 }
 
 void KeymapController::exportProfile() {
     if (!editor_) {
         return;
     }
-    const QString name = package_ || streamName_.isEmpty()
-                             ? QString::fromStdString(editor_->packageName())
-                             : streamName_;
-    chooser_.chooseFileToSave(name + QStringLiteral(".json"), exportAnswer());
+    // Without a game, the keymaps' package name is the template's "unknown".
+    chooser_.chooseFileToSave(
+        QString::fromStdString(editor_->packageName()) + QStringLiteral(".json"), exportAnswer());
 }
 
 KeymapFileChooser::SaveAnswer KeymapController::exportAnswer() {
@@ -98,7 +114,7 @@ void KeymapController::exportTo(const KeymapFileChooser::SaveTarget& target) {
                 return;
             }
             Log::input().error("profile export failed: {}", error.what());
-            setErrorMessage(describeExportFailure(error.code(), target.file));
+            setErrorMessage(describeFileFailure(FileWork::exporting, error.code(), target.file));
             exportFailure_ = errorMessage_;
             return;
         } catch (const std::exception& error) {

@@ -84,7 +84,7 @@ void KeymapController::updateLists() {
         for (std::size_t i = 0; i < editor_->layouts().size(); ++i) {
             const auto& layout = editor_->layouts()[i];
             layoutRows.append(
-                {QString::fromStdString(layout.name), i == editor_->editedIndex(),
+                {shownName(layout.name), i == editor_->editedIndex(),
                  layout.switchTrigger ? TriggerLabel::text(*layout.switchTrigger) : QString()});
         }
     }
@@ -110,7 +110,7 @@ QString KeymapController::layoutToastText() const {
 }
 
 QString KeymapController::editedLayoutName() const {
-    return currentModel() ? QString::fromStdString(editor_->currentLayout().name) : QString();
+    return currentModel() ? shownName(editor_->currentLayout().name) : QString();
 }
 
 QString KeymapController::switchTriggerLabel() const {

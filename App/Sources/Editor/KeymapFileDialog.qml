@@ -26,6 +26,12 @@ Item {
 
         readonly property bool saving: root.chooser.request === KeymapFileDialogs.Request.save
 
+        // A file chosen in the list gives its name to the field, as in desktop file dialogs.
+        function choose(index) {
+            if (index >= 0 && !folderModel.get(index, "fileIsDir"))
+                root.chooser.name = folderModel.get(index, "fileName")
+        }
+
         // A folder opens; a file goes.
         function activate(entry) {
             if (entry && entry.fileIsDir) {
@@ -88,6 +94,8 @@ Item {
                     currentIndex: -1
                     ScrollBar.vertical: ScrollBar {}
                     model: FolderListModel {
+                        id: folderModel
+
                         // Nothing watched while hidden.
                         folder: dialog.visible ? root.chooser.folder : ""
                         nameFilters: ["*.json"]
@@ -105,18 +113,32 @@ Item {
 
                         objectName: "entry:" + entry.fileName
                         width: ListView.view.width
-                        text: entry.fileIsDir ? entry.fileName + "/" : entry.fileName
+                        text: root.chooser.entryText(entry.fileName, entry.fileIsDir)
                         highlighted: ListView.isCurrentItem
                         focusPolicy: Qt.NoFocus
                         onClicked: {
                             entries.currentIndex = entry.index
-                            if (!entry.fileIsDir)
-                                root.chooser.name = entry.fileName
+                            dialog.choose(entry.index)
                         }
                         onDoubleClicked: dialog.activate(entry)
                     }
+                    // The arrows move the choice only while the list has the keys.
+                    onCurrentIndexChanged: {
+                        if (entries.activeFocus)
+                            dialog.choose(entries.currentIndex)
+                    }
                     Keys.onReturnPressed: dialog.activate(entries.currentItem)
                     Keys.onEnterPressed: dialog.activate(entries.currentItem)
+                }
+                Label {
+                    objectName: "folderProblem"
+                    anchors.centerIn: parent
+                    width: parent.width - 24
+                    visible: text !== ""
+                    text: root.chooser.folderProblem
+                    textFormat: Text.PlainText
+                    wrapMode: Text.Wrap
+                    horizontalAlignment: Text.AlignHCenter
                 }
             }
             RowLayout {

@@ -4,9 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <cerrno>
 #include <system_error>
 #include <utility>
 
+#include <unistd.h>
+
+#include "NameRefusal.h"
 #include "QuillmereCore/UnicodeText.h"
 #include "QuillmereKit/Tasks/GuiTask.h"
 
@@ -14,23 +18,38 @@ namespace qm {
 
 namespace {
 
+// The folder of the last file chosen in any stream window, for as long as the app runs, as
+// desktop dialogs remember it.
+QString& lastFolder() {
+    static QString folder;
+    return folder;
+}
+
 QString startFolder() {
+    if (!lastFolder().isEmpty() && QFileInfo(lastFolder()).isDir()) {
+        return lastFolder();
+    }
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 // What a name stands for once the disk was looked at.
+// `unknown`: the system would not say (a name too long, a folder that may not be read); the
+// read or the write then says why.
 struct Found {
-    enum class Kind { folder, file, nothing } kind;
+    enum class Kind { folder, file, nothing, unknown } kind;
     QString path;
 };
 
 // Anything at the path, a link included, whether or not it leads anywhere.
-bool isTaken(const QString& path) {
-    // A name the system cannot look up (too long, say) counts as free: the write then says why.
+Found::Kind kindAt(const QString& path) {
     std::error_code ignored;
-    return std::filesystem::exists(
-        std::filesystem::symlink_status(QFile::encodeName(path).toStdString(), ignored));
+    const auto status =
+        std::filesystem::symlink_status(QFile::encodeName(path).toStdString(), ignored);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return Found::Kind::nothing;
+    }
+    return std::filesystem::exists(status) ? Found::Kind::file : Found::Kind::unknown;
 }
 
 // A folder opens as it is named; a file to save is named with its extension.
@@ -42,39 +61,41 @@ Found look(const QString& named, bool saving) {
     if (saving && QFileInfo(path).suffix().isEmpty()) {
         path += QStringLiteral(".json");
     }
-    return {QFileInfo(path).isDir() ? Found::Kind::folder
-            : isTaken(path)         ? Found::Kind::file
-                                    : Found::Kind::nothing,
-            path};
+    return {QFileInfo(path).isDir() ? Found::Kind::folder : kindAt(path), path};
 }
 
-// The bidirectional controls, which show a name in another order than it has.
-bool reordersText(char32_t c) {
-    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
-           (c >= 0x2066 && c <= 0x2069);
+// Why a folder cannot be listed; empty when it can.
+QString folderProblemOf(const QString& folder) {
+    if (::access(QFile::encodeName(folder).constData(), R_OK | X_OK) == 0) {
+        return {};
+    }
+    const int error = errno;
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return KeymapFileDialogs::tr("You may not read this folder.");
+        case ENOENT:
+        case ENOTDIR:
+            return KeymapFileDialogs::tr("This folder does not exist.");
+        default:
+            return KeymapFileDialogs::tr("This folder cannot be read: %1.")
+                .arg(QString::fromStdString(std::generic_category().message(error)).toLower());
+    }
 }
 
 // Why a name to save to would mislead whoever reads it in a list or a terminal; empty when it
 // would not.
 QString unsafeNameReason(const QString& name) {
-    const auto code = [](char32_t c) {
-        return QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
-    };
-    for (const char32_t c : name.toUcs4()) {
-        if (UnicodeText::isLineBreak(c)) {
-            return KeymapFileDialogs::tr("A file name cannot hold a line break.");
-        }
-        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-            return KeymapFileDialogs::tr("A file name cannot hold a control character (%1).")
-                .arg(code(c));
-        }
-        if (reordersText(c)) {
-            return KeymapFileDialogs::tr(
-                       "A file name cannot hold a mark that changes the order of its text (%1).")
-                .arg(code(c));
-        }
-    }
-    return {};
+    const QString character = NameRefusal::hiddenCharacter(name);
+    return character.isEmpty()
+               ? QString()
+               : KeymapFileDialogs::tr("A file name cannot hold %1.").arg(character);
+}
+
+// A name from the disk as the dialog shows it: hidden characters escaped, one run in any text.
+QString shownFileName(const QString& name) {
+    constexpr std::size_t longestName = 4096;  // a whole path
+    return QString::fromStdString(UnicodeText::excerpt(name.toStdString(), longestName));
 }
 
 }  // namespace
@@ -93,7 +114,11 @@ QString KeymapFileDialogs::replaceQuestion() const {
     }
     const QFileInfo file(*replacing_);
     return tr("“%1” already exists in %2. Replacing it overwrites what it holds.")
-        .arg(file.fileName(), QDir::toNativeSeparators(file.path()));
+        .arg(shownFileName(file.fileName()), shownFileName(QDir::toNativeSeparators(file.path())));
+}
+
+QString KeymapFileDialogs::entryText(const QString& fileName, bool isFolder) {
+    return isFolder ? shownFileName(fileName) + u'/' : shownFileName(fileName);
 }
 
 void KeymapFileDialogs::chooseFileToOpen(Answer answer) {
@@ -153,6 +178,11 @@ void KeymapFileDialogs::accept() {
             setName(proposedName_);
         } else if (found.kind == Found::Kind::file && request_ == Request::save) {
             setReplacing(found.path);
+        } else if (found.kind == Found::Kind::nothing && request_ == Request::open) {
+            // The dialog stays for the name that was meant.
+            const QFileInfo missing(found.path);
+            setRefusal(tr("“%1” does not exist in %2.")
+                           .arg(missing.fileName(), QDir::toNativeSeparators(missing.path())));
         } else {
             finish(found.path);
         }
@@ -194,6 +224,9 @@ void KeymapFileDialogs::finish(std::optional<QString> file, bool replace) {
     setReplacing(std::nullopt);
     setRefusal({});
     SaveAnswer answer = std::exchange(answer_, nullptr);
+    if (file) {
+        lastFolder() = QFileInfo(*file).path();
+    }
     emit requestChanged();
     if (answer) {
         answer(file ? std::optional(SaveTarget{QFile::encodeName(*file).toStdString(), replace})
@@ -202,9 +235,25 @@ void KeymapFileDialogs::finish(std::optional<QString> file, bool replace) {
 }
 
 void KeymapFileDialogs::setFolder(const QString& folder) {
-    if (folder != folder_) {
-        folder_ = folder;
-        emit folderChanged();
+    if (folder == folder_) {
+        return;
+    }
+    folder_ = folder;
+    setFolderProblem({});
+    emit folderChanged();
+    runOnWorker(this, [folder] {
+        return folderProblemOf(folder);
+    }).then([this, folder](const TaskOutcome<QString>& outcome) {
+        if (folder == folder_ && outcome.hasValue()) {
+            setFolderProblem(outcome.get());
+        }
+    });
+}
+
+void KeymapFileDialogs::setFolderProblem(const QString& problem) {
+    if (problem != folderProblem_) {
+        folderProblem_ = problem;
+        emit folderProblemChanged();
     }
 }
 

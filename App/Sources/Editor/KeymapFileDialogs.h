@@ -14,11 +14,12 @@ namespace qm {
 
 // The file chooser of a stream window: what the editor overlay's file dialog shows and does
 // while a request is pending, and the answer it hands back. The name typed (or picked) is one in
-// the shown folder or a whole path; a folder opens, a file answers. A file to save gets ".json"
-// when its name has no extension, and anything at its name, a link included, is asked about
-// before it is answered; a name with control characters, line breaks or marks that reorder text
-// is refused with the reason. A new request answers the one before it with nothing. Looking at
-// the disk happens on a worker. GUI thread only.
+// the shown folder or a whole path; a folder opens, a file answers, a name to open that names
+// nothing is refused. A file to save gets ".json" when its name has no extension, and anything
+// at its name, a link included, is asked about before it is answered; a name with control
+// characters, line breaks, invisible characters or marks that reorder text is refused with the
+// reason. A new request answers the one before it with nothing. Looking at the disk happens on a
+// worker. GUI thread only.
 class KeymapFileDialogs : public QObject, public KeymapFileChooser {
     Q_OBJECT
     QML_ELEMENT
@@ -30,14 +31,17 @@ public:
 
 private:
     Q_PROPERTY(Request request READ request NOTIFY requestChanged)
-    // The shown folder: the user's Documents folder at first, or home when there is none.
+    // The shown folder: where the last file was chosen in this run of the app, else the user's
+    // Documents folder, or home when there is none.
     Q_PROPERTY(QUrl folder READ folder NOTIFY folderChanged)
     Q_PROPERTY(QString folderPath READ folderPath NOTIFY folderChanged)
+    // Why the shown folder lists nothing, once its look found it unreadable; else empty.
+    Q_PROPERTY(QString folderProblem READ folderProblem NOTIFY folderProblemChanged)
     // The file name field; a save proposes one.
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
     // While a save waits for leave to replace a file, the question; else empty.
     Q_PROPERTY(QString replaceQuestion READ replaceQuestion NOTIFY replaceQuestionChanged)
-    // Why the name typed cannot be saved to, until it changes; else empty.
+    // Why the name typed cannot be saved to or opened, until it changes; else empty.
     Q_PROPERTY(QString refusal READ refusal NOTIFY refusalChanged)
 
 public:
@@ -46,6 +50,7 @@ public:
     Request request() const noexcept { return request_; }
     QUrl folder() const { return QUrl::fromLocalFile(folder_); }
     const QString& folderPath() const noexcept { return folder_; }
+    const QString& folderProblem() const noexcept { return folderProblem_; }
     const QString& name() const noexcept { return name_; }
     void setName(const QString& name);
     QString replaceQuestion() const;
@@ -54,6 +59,10 @@ public:
     void chooseFileToOpen(Answer answer) override;
     void chooseFileToSave(const QString& proposedName, SaveAnswer answer) override;
     void askToReplace(const std::filesystem::path& file, SaveAnswer answer) override;
+
+    // An entry of the shown folder's list: its name laid out as one run, whatever its script,
+    // with the hidden characters it holds escaped, and a folder's slash after it.
+    Q_INVOKABLE static QString entryText(const QString& fileName, bool isFolder);
 
     // Shows a local folder; other URLs change nothing.
     Q_INVOKABLE void openFolder(const QUrl& folder);
@@ -69,6 +78,7 @@ public:
 signals:
     void requestChanged();
     void folderChanged();
+    void folderProblemChanged();
     void nameChanged();
     void replaceQuestionChanged();
     void refusalChanged();
@@ -79,10 +89,12 @@ private:
     void setFolder(const QString& folder);
     void setReplacing(std::optional<QString> file);
     void setRefusal(const QString& refusal);
+    void setFolderProblem(const QString& problem);
 
     Request request_ = Request::none;
     QString proposedName_;
     QString folder_;
+    QString folderProblem_;
     QString name_;
     std::optional<QString> replacing_;
     QString refusal_;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "QuillmereCore/UnicodeText.h"
 #include "QuillmereKit/HUD/HUDFormatter.h"
 
 namespace qm {
@@ -103,9 +104,11 @@ QString indicatorText(std::optional<InputMode> mode, const std::optional<QString
     }
     QString text = shortTitle(*mode);
     if (*mode == InputMode::keymap && layoutName) {
-        // One pass, so that a "%2" in a name from a file stays as it is.
+        // One pass, so that a "%2" in a name from a file stays as it is; the name is one run, so
+        // that a right-to-left one does not take the number in.
         text += QStringLiteral(" \u00b7 %1 (%2)")
-                    .arg(*layoutName, QString::number(static_cast<qint64>(layoutIndex) + 1));
+                    .arg(QString::fromStdString(UnicodeText::isolated(layoutName->toStdString())),
+                         QString::number(static_cast<qint64>(layoutIndex) + 1));
     }
     return text;
 }

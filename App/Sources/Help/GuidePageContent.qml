@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Controls.impl
 import QtQuick.Layouts
 import Vantorel
 
@@ -27,9 +28,11 @@ Item {
             Layout.bottomMargin: 4
             spacing: 10
 
-            Image {
+            IconImage {
+                objectName: "pageIcon"
                 source: root.page.icon ?? ""
                 sourceSize: Qt.size(28, 28)
+                color: palette.highlight
             }
             GuideText {
                 objectName: "pageTitle"

@@ -36,6 +36,8 @@ ApplicationWindow {
         // The sidebar takes the keys.
         focus: true
         active: false
+        // A text with the focus keeps the Escape shortcut from firing, and lets the key by.
+        Keys.onEscapePressed: window.close()
         sourceComponent: GuideView {
             bundleRoot: window.bundleRoot
         }

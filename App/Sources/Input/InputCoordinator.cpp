@@ -1,5 +1,6 @@
 #include "Input/InputCoordinator.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <utility>
 
@@ -16,6 +17,21 @@ constexpr std::uint64_t gamepadLogInterval = 1'000'000'000;
 
 bool streams(const InputSession* session) {
     return session && session->phase().kind() == SessionPhase::Kind::streaming;
+}
+
+// Why the editor does not open now, for the player who asked for it.
+QString whyNoEditing(const InputSession* session) {
+    const auto kind = session ? session->phase().kind() : SessionPhase::Kind::idle;
+    if (kind == SessionPhase::Kind::waitingForDevice) {
+        return QCoreApplication::translate("InputCoordinator",
+                                           "The layout can be edited once the phone is back.");
+    }
+    if (kind == SessionPhase::Kind::starting || kind == SessionPhase::Kind::streaming) {
+        return QCoreApplication::translate("InputCoordinator",
+                                           "The layout can be edited once the picture shows.");
+    }
+    return QCoreApplication::translate("InputCoordinator",
+                                       "The layout can be edited while the stream plays.");
 }
 
 }  // namespace
@@ -351,6 +367,7 @@ void InputCoordinator::toggleEditor() {
         updateCursor();
     } else {
         services_.beep();
+        keymap_.showToast(whyNoEditing(current));
     }
 }
 

@@ -11,7 +11,6 @@ Item {
     required property AppModelBase appModel
     required property StreamingSession session
     required property string packageName
-    property string streamName
 
     readonly property KeymapController keymap: keymapState.controller
 
@@ -79,6 +78,5 @@ Item {
         id: keymapState
 
         packageName: inputLayer.packageName
-        streamName: inputLayer.streamName
     }
 }

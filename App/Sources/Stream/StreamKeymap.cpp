@@ -14,18 +14,6 @@ void StreamKeymap::setPackageName(const QString& packageName) {
     }
 }
 
-void StreamKeymap::setStreamName(const QString& streamName) {
-    if (streamName_ == streamName) {
-        return;
-    }
-    streamName_ = streamName;
-    // The layer stays while the demo and a phone's stream follow each other.
-    if (controller_) {
-        controller_->setStreamName(streamName_);
-    }
-    emit streamNameChanged();
-}
-
 void StreamKeymap::componentComplete() {
     std::optional<std::string> package;
     if (!packageName_.isEmpty()) {
@@ -37,7 +25,6 @@ void StreamKeymap::componentComplete() {
     }
     controller_ =
         std::make_unique<KeymapController>(std::move(package), std::move(store), fileDialogs_);
-    controller_->setStreamName(streamName_);
     // Read while the stream starts, so that they are there when keymap mode or the editor asks.
     controller_->loadActiveKeymaps();
     emit controllerChanged();

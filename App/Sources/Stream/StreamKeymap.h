@@ -22,9 +22,6 @@ class StreamKeymap : public QObject, public QQmlParserStatus {
     Q_INTERFACES(QQmlParserStatus)
     // Empty without a game; read once, when the object is complete.
     Q_PROPERTY(QString packageName READ packageName WRITE setPackageName NOTIFY packageNameChanged)
-    // What exported files are named after without a game (the demo's name); followed, as the
-    // screen stays when the demo follows a phone's stream or the other way round.
-    Q_PROPERTY(QString streamName READ streamName WRITE setStreamName NOTIFY streamNameChanged)
     Q_PROPERTY(qm::KeymapController* controller READ controller NOTIFY controllerChanged)
     Q_PROPERTY(qm::KeymapFileDialogs* fileDialogs READ fileDialogs CONSTANT)
 
@@ -33,8 +30,6 @@ public:
 
     const QString& packageName() const noexcept { return packageName_; }
     void setPackageName(const QString& packageName);
-    const QString& streamName() const noexcept { return streamName_; }
-    void setStreamName(const QString& streamName);
     KeymapController* controller() const noexcept { return controller_.get(); }
     KeymapFileDialogs* fileDialogs() noexcept { return &fileDialogs_; }
 
@@ -43,12 +38,10 @@ public:
 
 signals:
     void packageNameChanged();
-    void streamNameChanged();
     void controllerChanged();
 
 private:
     QString packageName_;
-    QString streamName_;
     // Declared first, so that the controller that asks it goes before it.
     KeymapFileDialogs fileDialogs_;
     std::unique_ptr<KeymapController> controller_;

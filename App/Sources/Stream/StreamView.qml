@@ -12,8 +12,6 @@ Item {
     required property StreamingSession session
     // Empty without a game.
     required property string packageName
-    // What files are named after without a game; empty for none.
-    property string streamName
 
     // What the movable panels are kept inside.
     readonly property size streamBounds: Qt.size(backdrop.width, backdrop.height)
@@ -64,7 +62,6 @@ Item {
             appModel: root.model
             session: root.session
             packageName: modelData
-            streamName: root.streamName
             onCaptureNoticeRequested: captureNoticeTime.restart()
         }
     }

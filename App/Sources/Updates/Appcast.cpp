@@ -1,10 +1,12 @@
 #include "Updates/Appcast.h"
 
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <variant>
 
 #include <fmt/format.h>
 
+#include "QuillmereCore/UnicodeText.h"
 #include "Updates/DistributionConfig.h"
 #include "Updates/UpdateError.h"
 
@@ -72,11 +74,27 @@ AppcastItem readItem(QXmlStreamReader& reader, const QString& itemSparkle) {
     return item;
 }
 
+std::string quoted(const QString& text) {
+    return UnicodeText::quoted(text.toStdString());
+}
+
+bool looksLikeVersion(const QString& text) {
+    return !text.isEmpty() && text.size() <= UpdateOffer::maxShownVersionLength &&
+           std::all_of(text.begin(), text.end(), [](QChar c) {
+               return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') ||
+                      (c >= u'A' && c <= u'Z') || QStringView(u".-+~ ").contains(c);
+           });
+}
+
 std::variant<UpdateOffer, std::string> checked(const AppcastItem& item, const QUrl& feed) {
     auto version = UpdateVersion::parse(item.version);
     if (!version) {
-        return fmt::format("version \"{}\" is not dot-separated numbers",
-                           item.version.left(80).toStdString());
+        return fmt::format("version {} is not dot-separated numbers", quoted(item.version));
+    }
+    // It is shown when the short version string is not fit to be.
+    if (item.version.size() > UpdateOffer::maxShownVersionLength) {
+        return fmt::format("version {} is longer than {} characters", quoted(item.version),
+                           UpdateOffer::maxShownVersionLength);
     }
     if (item.url.isEmpty()) {
         return std::string("no enclosure for this system");
@@ -84,17 +102,17 @@ std::variant<UpdateOffer, std::string> checked(const AppcastItem& item, const QU
     auto url = DistributionConfig::linkURLFrom(item.url, feed);
     if (!url) {
         return fmt::format(
-            "enclosure address \"{}\" is not https or loopback http, or leads to this computer "
-            "or its network from a feed elsewhere",
-            item.url.left(200).toStdString());
+            "enclosure address {} is not https or loopback http, or leads to this computer or its "
+            "network from a feed elsewhere",
+            quoted(item.url));
     }
     std::optional<qint64> length;
     if (!item.length.isEmpty()) {
         bool ok = false;
         length = item.length.toLongLong(&ok);
         if (!ok || *length < 0 || *length > UpdateOffer::maxDownloadSize) {
-            return fmt::format("length \"{}\" is not a size up to {} bytes",
-                               item.length.left(40).toStdString(), UpdateOffer::maxDownloadSize);
+            return fmt::format("length {} is not a size up to {} bytes", quoted(item.length),
+                               UpdateOffer::maxDownloadSize);
         }
     }
     auto signature = base64OfSize(item.edSignature, 64);
@@ -107,8 +125,9 @@ std::variant<UpdateOffer, std::string> checked(const AppcastItem& item, const QU
     }
     UpdateOffer offer{.version = std::move(*version),
                       .versionText = item.version,
-                      .displayVersion = item.shortVersionString.isEmpty() ? item.version
-                                                                          : item.shortVersionString,
+                      .displayVersion = looksLikeVersion(item.shortVersionString)
+                                            ? item.shortVersionString
+                                            : item.version,
                       .url = std::move(*url),
                       .length = length,
                       .signature = std::move(*signature),

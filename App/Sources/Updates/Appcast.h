@@ -31,11 +31,15 @@ struct AppcastItem {
 struct UpdateOffer {
     // The most a download may hold, announced or not.
     static constexpr qint64 maxDownloadSize = qint64{512} * 1024 * 1024;
+    // A version is read at a glance in a sentence; a longer one is not a version.
+    static constexpr qsizetype maxShownVersionLength = 32;
 
     UpdateVersion version;
     // As the feed wrote it: the version signature covers this text.
     QString versionText;
-    // For people: the short version string, else the version.
+    // For people: the short version string when it looks like a version (ASCII letters, digits,
+    // ". - + ~" and the space, 32 at most), else the version. It never reorders or breaks the
+    // sentence it is shown in.
     QString displayVersion;
     // Passes the link rule of the feed it came from.
     QUrl url;

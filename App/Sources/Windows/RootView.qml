@@ -54,7 +54,6 @@ Item {
             model: root.model
             session: root.model.session
             packageName: root.model.routePackage
-            streamName: root.model.routeIsDemo ? qsTr("Demo") : ""
         }
     }
     Loader {

@@ -108,6 +108,13 @@ TEST_F(AboutViewTest, LicencesAreLookedUpInLicensesThenTopLevelElseDash) {
         [&] { return textOf(findItem(*sheet, "licenseText")) == "the notice"; }, test::waitBound))
         << textOf(findItem(*sheet, "licenseText")).toStdString();
     EXPECT_EQ(screen().selection(), 0);
+
+    // From its text, clicked on to select some, Escape closes it too.
+    sheet->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    test::click(*sheet, findItem(*sheet, "licenseText"));
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet->isVisible(); }, test::waitBound));
 }
 
 TEST(LicenseDocumentTest, TheBuiltBundleHoldsEveryNotice) {

@@ -44,7 +44,7 @@ TEST(GameKeymapsEditorModel, LayoutCommandsKeepTheEditedLayout) {
     EXPECT_EQ(editor.addLayout(" \t", false), std::nullopt);
     EXPECT_EQ(editor.addLayout("  " + long41 + "\n", true), 1u);
     EXPECT_EQ(editedName(editor), std::string(40, 'x'));
-    EXPECT_FALSE(editor.rename(1, " "));
+    EXPECT_FALSE(editor.rename(1, " \u200B"));
     EXPECT_TRUE(editor.rename(1, " e\u0301" + long41));
     EXPECT_EQ(editedName(editor), "e\u0301" + std::string(39, 'x'));
     // A copy has new action ids in the same places and no switch trigger.

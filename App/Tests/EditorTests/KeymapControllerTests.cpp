@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <tuple>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +74,11 @@ protected:
         return keymaps;
     }
     static std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+    // The game's keymaps with `value` written as the first layout's orientation.
+    static std::string withOrientation(const std::string& value) {
+        std::string document = text(ProfileCodec::encode(layouts("com.game", {"A"})));
+        return document.replace(document.find("\"landscape\""), 11, value);
+    }
     static void press(KeymapController& controller, std::uint16_t key) {
         controller.handleWhileEditing(KeyDownEvent{key, {}, false});
     }
@@ -141,6 +149,30 @@ TEST_F(KeymapControllerTest, EscClosesAtOnceOrOnTheSecondPressWithUnsavedEdits) 
     EXPECT_FALSE(controller->isEditing());
     ASSERT_EQ(applied.size(), 2u);
     EXPECT_EQ(applied[1].first, applied[0].first);
+}
+
+// A typed name that would hide or reorder what it shows is refused with the reason; a name in
+// another script stays one run in what the app says of it.
+TEST_F(KeymapControllerTest, ARenameSaysWhyANameIsRefused) {
+    const auto controller = make();
+    controller->beginEditing();
+    const QString hebrew = "\u05E9\u05DC\u05D5\u05DD";
+    for (const auto& [typed, said] : std::vector<std::pair<QString, QString>>{
+             {"zw\u200Bsp",
+              "“Main” keeps its name: a layout name cannot hold an invisible character (U+200B)."},
+             {"\u202EMain",
+              "“Main” keeps its name: a layout name cannot hold a mark that changes "
+              "the order of its text (U+202E)."},
+             {"two\nlines", "“Main” keeps its name: a layout name cannot hold a line break."},
+             {hebrew, ""},
+             {" ", "“\u2068" + hebrew + "\u2069” keeps its name: a layout name cannot be empty."},
+         }) {
+        controller->beginRename();
+        controller->setRenameDraft(typed);
+        controller->commitRename();
+        EXPECT_EQ(controller->notice(), said) << typed.toStdString();
+    }
+    EXPECT_EQ(names(*controller), std::vector<std::string>{hebrew.toStdString()});
 }
 
 TEST_F(KeymapControllerTest, CapturedInputBecomesTriggersAndSwitchKeysMove) {
@@ -245,7 +277,7 @@ TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndSaysWh
     const QString unreadable =
         "The layouts saved for com.game could not be read: the default "
         "layout plays until they are saved again.";
-    // The toast names the game; the editor says what the codec found wrong.
+    // The toast names the game; the editor says what the codec found wrong, quoting a value short.
     const struct {
         std::string content;
         QString toast;
@@ -259,6 +291,9 @@ TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndSaysWh
          "plays until they are saved again.",
          "This layout was made by a newer Vantorel (format 7). Update the app to use it."},
         {"", unreadable, "This file is not a valid layout: the file is larger than 4 MiB"},  // 2 GB
+        {withOrientation("\"" + std::string(1 << 20, 'a') + "\""), unreadable,
+         "This file is not a valid layout: layouts[0].orientation: unknown orientation \"" +
+             QString(40, 'a') + "\u2026\""},
     };
     for (const auto& [content, toast, editorText] : cases) {
         const auto file = put("com.game.json", content);
@@ -326,20 +361,34 @@ TEST_F(KeymapControllerTest, ImportAndExportWorkOnTheOpenEditorOnly) {
         put("one.json", text(ProfileCodec::encode(ProfileTemplates::shooter("com.other"))));
     const auto broken = put("broken.json", "{");
     const auto newer = put("newer.json", "{\"version\": 3}");
+    const auto forged =
+        put("forged.json", withOrientation(R"("x\nLayouts imported: 3 of 3\u202e")"));
     const auto huge = put("huge.json", "");
     std::filesystem::resize_file(huge, std::uintmax_t{2} << 30);
-    const std::pair<std::filesystem::path, QString> failures[] = {
-        {broken, "This file is not a valid layout: parse error at line 1, column 2"},
-        {newer, "This layout was made by a newer Vantorel (format 3). Update the app to use it."},
-        {huge, "This file is not a valid layout: "},
-        {store.directory / "missing.json", "cannot read "},
+    const auto fifo = store.directory / "x.json";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const QString notImported = "The layouts could not be imported from ";
+    const std::tuple<std::filesystem::path, QString, QString> failures[] = {
+        {broken, "This file is not a valid layout: parse error at line 1, column 2", ""},
+        {newer, "This layout was made by a newer Vantorel (format 3). Update the app to use it.",
+         ""},
+        // A value cannot write lines of its own into the banner, nor turn the app's around.
+        {forged,
+         "This file is not a valid layout: layouts[0].orientation: unknown orientation "
+         "\"x\\nLayouts imported: 3 of 3\\u202E\"",
+         ""},
+        {huge, notImported, "/huge.json: the file is larger than 4 MiB."},
+        {store.directory / "missing.json", notImported, "/missing.json: there is no such file."},
+        {store.directory, notImported, "/Profiles: that is a folder."},
+        {fifo, notImported, "/x.json: that is not an ordinary file."},
     };
-    for (const auto& [file, said] : failures) {
+    for (const auto& [file, start, end] : failures) {
         game->dismissErrorMessage();
         game->importProfile();
         chooser.opens.back()(file);
         drain();
-        EXPECT_TRUE(game->errorMessage().startsWith(said)) << game->errorMessage().toStdString();
+        const QString said = game->errorMessage();
+        EXPECT_TRUE(said.startsWith(start) && said.endsWith(end)) << said.toStdString();
         EXPECT_EQ(game->editor()->keymaps(), opened);
     }
     game->importProfile();
@@ -411,10 +460,16 @@ TEST_F(KeymapControllerTest, AnExportReplacesOnlyWhatTheUserAgreedTo) {
     }
     EXPECT_EQ(game->notice(), "") << "the question went with the finished export";
     EXPECT_FALSE(game->mayDiscard(KeymapController::Discarding::quit)) << "and is asked again";
-    EXPECT_EQ(KeymapController::describeExportFailure(
-                  std::make_error_code(std::errc::permission_denied), "/home/me/Locked/a.json"),
+    const auto denied = [](KeymapController::FileWork work) {
+        return KeymapController::describeFileFailure(
+            work, std::make_error_code(std::errc::permission_denied), "/home/me/Locked/a.json");
+    };
+    EXPECT_EQ(denied(KeymapController::FileWork::exporting),
               "The layouts could not be exported to /home/me/Locked/a.json: you may not write "
               "in that folder.");
+    EXPECT_EQ(denied(KeymapController::FileWork::importing),
+              "The layouts could not be imported from /home/me/Locked/a.json: you may not read "
+              "that file.");
 }
 
 TEST_F(KeymapControllerTest, AnErrorStaysUntilTheNextSaveCancelOrImport) {

@@ -23,6 +23,9 @@ auto savedTo(std::vector<Answer>& answers) {
 }
 
 TEST(KeymapFileDialogs, AnswersEachRequestOnce) {
+    QTemporaryDir folder;
+    const QString keys = folder.filePath("ké ys.json");
+    ASSERT_TRUE(QFile(keys).open(QIODevice::WriteOnly));
     KeymapFileDialogs dialogs;
     std::vector<Answer> answers;
     const auto record = [&](Answer file) { answers.push_back(file); };
@@ -39,12 +42,44 @@ TEST(KeymapFileDialogs, AnswersEachRequestOnce) {
     dialogs.reject();  // before the disk was looked at: the look is dropped
     dialogs.chooseFileToOpen(record);
     test::settleWorkers();
-    dialogs.setName("/tmp/ké ys.json");
+    dialogs.setName(keys);
     dialogs.accept();
     test::settleWorkers();
     dialogs.reject();
     EXPECT_EQ(dialogs.request(), KeymapFileDialogs::Request::none);
-    EXPECT_EQ(answers, (std::vector<Answer>{std::nullopt, std::nullopt, "/tmp/ké ys.json"}));
+    EXPECT_EQ(answers, (std::vector<Answer>{std::nullopt, std::nullopt, keys.toStdString()}));
+}
+
+// Each dialog, in any stream window, opens where the last file was chosen while that folder is
+// there; a dialog cancelled elsewhere changes nothing.
+TEST(KeymapFileDialogs, OpensWhereTheLastFileWasChosen) {
+    QTemporaryDir home;
+    const QString chosen = home.filePath("keys");
+    ASSERT_TRUE(QDir().mkpath(chosen));
+    KeymapFileDialogs dialogs;
+    KeymapFileDialogs otherWindows;
+    std::vector<Answer> answers;
+    dialogs.chooseFileToSave("com.game.json", savedTo(answers));
+    dialogs.setName(chosen + "/mine");
+    dialogs.accept();
+    test::settleWorkers();
+    ASSERT_EQ(answers.size(), 1u);
+    otherWindows.chooseFileToOpen([](Answer) {});
+    EXPECT_EQ(otherWindows.folderPath(), chosen);
+    // A folder that lists nothing says why.
+    otherWindows.openFolder(QUrl::fromLocalFile(chosen + "/gone"));
+    test::settleWorkers();
+    EXPECT_EQ(otherWindows.folderProblem(), "This folder does not exist.");
+    otherWindows.openFolder(QUrl::fromLocalFile(home.path()));
+    test::settleWorkers();
+    EXPECT_EQ(otherWindows.folderProblem(), "");
+    otherWindows.reject();
+    dialogs.chooseFileToOpen([](Answer) {});
+    EXPECT_EQ(dialogs.folderPath(), chosen);
+    dialogs.reject();
+    ASSERT_TRUE(QDir(chosen).removeRecursively());
+    dialogs.chooseFileToOpen([](Answer) {});
+    EXPECT_NE(dialogs.folderPath(), chosen);
 }
 
 // What a typed name means, in the folder shown: a name there, a relative or a whole path; a
@@ -89,7 +124,21 @@ TEST(KeymapFileDialogs, ANameGoesToTheFileTheUserMeant) {
          "A file name cannot hold a control character (U+007F)."},
         {Request::save, "evil\u202Enosj.exe", std::nullopt, "", "",
          "A file name cannot hold a mark that changes the order of its text (U+202E)."},
+        {Request::save, "zw\u200Bsp", std::nullopt, "", "",
+         "A file name cannot hold an invisible character (U+200B)."},
+        {Request::save, "bom\uFEFF", std::nullopt, "", "",
+         "A file name cannot hold an invisible character (U+FEFF)."},
+        {Request::save, "tag\U000E0041", std::nullopt, "", "",
+         "A file name cannot hold an invisible character (U+E0041)."},
+        {Request::save, "filler\u3164", std::nullopt, "", "",
+         "A file name cannot hold an invisible character (U+3164)."},
+        {Request::save, "braille\u2800", std::nullopt, "", "",
+         "A file name cannot hold an invisible character (U+2800)."},
+        {Request::save, "\U0001F468\u200D\U0001F469 keys",
+         in("\U0001F468\u200D\U0001F469 keys.json"), "", "", ""},
         {Request::open, "plain", in("plain"), "", "", ""},
+        {Request::open, "gone.json", std::nullopt, "", "",
+         "“gone.json” does not exist in " + shown + "."},
         {Request::open, "..", std::nullopt, home.path(), "", ""},
         {Request::open, "  ", std::nullopt, "", "", ""},
     };
@@ -130,6 +179,14 @@ TEST(KeymapFileDialogs, ANameGoesToTheFileTheUserMeant) {
     EXPECT_TRUE(dialogs.replaceQuestion().startsWith("“mine.json” already exists in "));
     dialogs.replace();
     EXPECT_EQ(target, (SaveTarget{in("mine.json"), true}));
+}
+
+// A name from the disk lists as one run, whatever its script, with what it hides shown.
+TEST(KeymapFileDialogs, TheListShowsEachNameAsOneRun) {
+    EXPECT_EQ(KeymapFileDialogs::entryText("mine.json", false), "mine.json");
+    EXPECT_EQ(KeymapFileDialogs::entryText("\u05E9\u05DC\u05D5\u05DD folder", true),
+              "\u2068\u05E9\u05DC\u05D5\u05DD folder\u2069/");
+    EXPECT_EQ(KeymapFileDialogs::entryText("evil\u202Enosj.json", false), "evil\\u202Enosj.json");
 }
 
 }  // namespace

@@ -302,8 +302,8 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_EQ(keymap()->activeLayout()->profile.actions.size(), playedActions + 1);
          }},
         {"Export… in the editor saves the name typed in Documents with Return, asks before "
-         "replacing it, and Import… opens there with folders first, names that look like "
-         "markup listed as written",
+         "replacing it, and Import…, pressed from the keyboard, opens there with folders first, "
+         "names that look like markup listed as written",
          [&] {
              ASSERT_TRUE(QDir::home().mkpath("Documents/zeta"));
              ASSERT_TRUE(QDir::home().mkpath("Documents/<img src=a>"));
@@ -333,7 +333,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              QQuickItem* name = nullptr;
              ASSERT_TRUE(DesktopUser::waitFor([&] { return (name = shown("fileNameTextField")); }));
              EXPECT_TRUE(DesktopUser::shownWithText(*window, "Export Layouts"));
-             EXPECT_EQ(test::textOf(name), "Demo.json") << "named for the demo";
+             EXPECT_EQ(test::textOf(name), "unknown.json") << "the demo has no game";
              ASSERT_TRUE(user().click(name));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return name->hasActiveFocus(); }));
              ASSERT_TRUE(user().press("Ctrl+A"));
@@ -367,6 +367,14 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
                  const QQuickItem* list = shown("fileEntries");
                  return list && list->hasActiveFocus();
              }));
+             // The arrows choose as the click did, the field following.
+             for (const auto& [key, chosen] :
+                  {std::pair{"Up", "<img src=x>.json"}, std::pair{"Down", "mine.json"}}) {
+                 ASSERT_TRUE(user().press(key));
+                 ASSERT_TRUE(DesktopUser::waitFor([&, chosen = QString(chosen)] {
+                     return test::textOf(shown("fileNameTextField")) == chosen;
+                 })) << key;
+             }
              ASSERT_TRUE(user().press("Return"));
              ASSERT_TRUE(DesktopUser::waitFor([&] {
                  return DesktopUser::shownWithText(*window, [](const QString& text) {
@@ -389,8 +397,17 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(DesktopUser::waitFor([&] { return size() > 3; }));
              EXPECT_FALSE(shows("fileNameTextField"));
 
-             ASSERT_TRUE(
-                 user().click(DesktopUser::shownWithText(*window, "Import…", "QQuickButton")));
+             // From the keyboard: Tab reaches Import…, and Space presses it.
+             QQuickItem* importButton =
+                 DesktopUser::shownWithText(*window, "Import…", "QQuickButton");
+             ASSERT_TRUE(importButton);
+             for (int tabs = 0; tabs < 30 && !importButton->hasActiveFocus(); ++tabs) {
+                 QQuickItem* before = window->activeFocusItem();
+                 ASSERT_TRUE(user().press("Tab"));
+                 ASSERT_TRUE(
+                     DesktopUser::waitFor([&] { return window->activeFocusItem() != before; }));
+             }
+             ASSERT_TRUE(user().press("Space"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("entry:mine.json"); }));
              EXPECT_TRUE(DesktopUser::shownWithText(*window, "Import Layouts"));
              EXPECT_TRUE(shows("fileNameTextField")) << "no field for a path";

@@ -452,7 +452,8 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
              }));
              EXPECT_TRUE(keymap()->isEditing() && keymap()->isDirty());
          }},
-        {"Save with the phone away writes the tap; the stream waits for the phone",
+        {"Save with the phone away writes the tap; the stream waits for the phone, and Super+E "
+         "says why it edits nothing",
          [&] {
              ASSERT_TRUE(user().click(DesktopUser::shownWithText(*window, "Save", "QQuickButton")));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
@@ -464,6 +465,12 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
                        playedActions + 2);
              ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("reconnect"); }));
              EXPECT_TRUE(DesktopUser::shownWithText(*window, "Waiting for the phone…"));
+             ASSERT_TRUE(user().press("Meta+E"));
+             EXPECT_TRUE(DesktopUser::waitFor([&] {
+                 return DesktopUser::shownWithText(
+                     *window, "The layout can be edited once the phone is back.");
+             }));
+             EXPECT_FALSE(keymap()->isEditing());
          }},
         {"the cable back: the game and its control mode resume by themselves",
          [&] {

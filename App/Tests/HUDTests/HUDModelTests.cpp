@@ -45,6 +45,8 @@ TEST(HUDTextsTest, IndicatorNamesTheModeAndInKeyMappingTheLayout) {
         {InputMode::keymap, std::nullopt, 3, "Key Mapping"},
         {InputMode::keymap, "Main", 0, "Key Mapping \u00b7 Main (1)"},
         {InputMode::keymap, "50% %2", 1, "Key Mapping \u00b7 50% %2 (2)"},
+        {InputMode::keymap, "\u05E9\u05DC\u05D5\u05DD 1", 1,
+         "Key Mapping \u00b7 \u2068\u05E9\u05DC\u05D5\u05DD 1\u2069 (2)"},
         {InputMode::macGamepad, "Main", 0, "PC Gamepad"},
     };
     for (const auto& c : cases) {

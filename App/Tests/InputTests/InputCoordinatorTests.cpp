@@ -130,17 +130,21 @@ TEST_F(InputCoordinatorTest, KeymapsStillBeingReadReachTheRouterOnceRead) {
     EXPECT_TRUE(f.session.router.selectLayout(5));
 }
 
-TEST_F(InputCoordinatorTest, RequestsAndEditorTogglesThatCannotActOnlyBeep) {
+TEST_F(InputCoordinatorTest, RequestsAndEditorTogglesThatCannotActBeepAndSayWhy) {
     attach();
-    keymap.requestToggle();  // no stream to edit
+    keymap.requestToggle();  // no stream to edit yet
     EXPECT_EQ(beeps, 1);
     EXPECT_FALSE(keymap.isEditing());
+    EXPECT_EQ(keymap.layoutToastText(), "The layout can be edited once the picture shows.");
+    session.stream(false);  // the phone away
+    keymap.requestToggle();
+    EXPECT_EQ(keymap.layoutToastText(), "The layout can be edited once the phone is back.");
 
     startStreaming();
     keymap.requestToggle();
     ASSERT_TRUE(keymap.isEditing());
     coordinator.requestMode(InputMode::keymap);
-    EXPECT_EQ(beeps, 2);
+    EXPECT_EQ(beeps, 3);
     EXPECT_EQ(session.router.mode(), InputMode::keyboardMouse);
     EXPECT_EQ(settings.inputMode("com.game"), InputMode::keyboardMouse);
     EXPECT_FALSE(settings.emulatorWarningShown());

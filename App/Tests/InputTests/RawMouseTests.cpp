@@ -2,6 +2,7 @@
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QScreen>
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -162,8 +163,11 @@ TEST(RawMouseCaptureTest, TheLatestActiveWindowGetsDeltasWithYDownwards) {
 // The display's pointer is shared by every test under the one Xvfb: it is moved in this test
 // only, and only over this test's window.
 TEST(PointerLockTest, HoldsThePointerAtTheCentreAndReadsRawMotion) {
+    // Near the screen's far corner, where no other test puts a window, on any screen size; room
+    // is left for a window manager's frame.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     QQuickWindow window;
-    window.setGeometry(1400, 700, 400, 300);
+    window.setGeometry(QRect(screen.bottomRight() - QPoint(500, 400), QSize(400, 300)));
     QQuickItem view(window.contentItem());
     view.setSize({400, 300});
     window.show();

@@ -107,15 +107,38 @@ TEST(AppcastTest, OffersTheNewestCompleteItem) {
             item("9.4", "http://127.0.0.1:9/2", "1"),
             item("2.1", "https://u.example/2", ""),
             item("3", "https://u.example/3", "536870912"),
+            item("1.0000000000000000000000000000001", "https://u.example/1", "1"),
         },
         QUrl("https://u.example/appcast.xml"));
-    EXPECT_EQ(choice.skipped.size(), 7u);
+    EXPECT_EQ(choice.skipped.size(), 8u);
+    EXPECT_EQ(choice.skipped.back(),
+              "version \"1.0000000000000000000000000000001\" is longer than 32 characters");
     ASSERT_TRUE(choice.newest);
     EXPECT_EQ(choice.newest->url, QUrl("https://u.example/3"));
     EXPECT_EQ(choice.newest->displayVersion, "3");
     EXPECT_EQ(choice.newest->signature, QByteArray(64, 's'));
     EXPECT_EQ(choice.newest->versionSignature, QByteArray(64, 'v'));
     EXPECT_EQ(choice.newest->releaseNotes, std::nullopt);
+
+    // The short version string is shown only when it is short and looks like a version: it must
+    // neither break nor reorder the sentence it is shown in.
+    for (const auto& [shown, displayed] : std::vector<std::pair<QString, QString>>{
+             {"1.8 beta-2+rc~1", "1.8 beta-2+rc~1"},
+             {"", "4"},
+             {QString(32, 'x'), QString(32, 'x')},
+             {QString(33, 'x'), "4"},
+             {QString(1 << 20, '1'), "4"},
+             {"1.8.\nYou have 9.9", "4"},
+             {"1.8\u202E", "4"},
+             {"\u05D0 1.8", "4"},
+             {"1.8 <b>", "4"},
+         }) {
+        AppcastItem named = item("4", "https://u.example/4", "1");
+        named.shortVersionString = shown;
+        EXPECT_EQ(chooseNewest({named}, QUrl("https://u.example/a.xml")).newest->displayVersion,
+                  displayed)
+            << shown.left(40).toStdString();
+    }
 
     // A link to this computer from a feed elsewhere is dropped.
     AppcastItem notes = item("4", "https://u.example/4", "1");
@@ -180,6 +203,10 @@ TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
              {{run, key, package, "8", "https://"}, "names no host"},
              {{run, key, package, "8", "https://u@:443/v.deb"}, "names no host"},
              {{run, key, package, "8", "https://u.example/v 1.deb"}, "holds a space"},
+             {{run, key, package, "8", url, "1.8 <beta>"}, "SHOWN_VERSION is not 1 to 32 ASCII"},
+             {{run, key, package, "8", url, "1.8\u202E"}, "SHOWN_VERSION is not 1 to 32 ASCII"},
+             {{run, key, package, "8", url, QString(33, '8')}, "SHOWN_VERSION is not 1 to 32"},
+             {{run, key, package, "1." + QString(31, '8'), url}, "VERSION is longer than 32"},
          }) {
         SCOPED_TRACE(command.join(' ').toStdString());
         const auto refused = publish(command);
@@ -193,7 +220,7 @@ TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
         const QByteArray item = publish({run, key, name, "8", url})->readAllStandardOutput();
         EXPECT_TRUE(item.contains("length=\"100000\"")) << item.toStdString();
     }
-    const auto script = publish({run, key, package, "8", url, "1.8 <beta> \"rc\""});
+    const auto script = publish({run, key, package, "8", url, "1.8 beta-2+rc~1"});
     ASSERT_EQ(script->exitCode(), 0) << script->readAllStandardError().toStdString();
     const QByteArray output = script->readAllStandardOutput();
 
@@ -202,7 +229,7 @@ TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
                      QUrl("https://u.example/appcast.xml"));
     ASSERT_TRUE(choice.newest) << output.toStdString();
     EXPECT_EQ(choice.newest->url, QUrl("https://u.example/vantorel_1.8_amd64.deb?a&b"));
-    EXPECT_EQ(choice.newest->displayVersion, "1.8 <beta> \"rc\"");
+    EXPECT_EQ(choice.newest->displayVersion, "1.8 beta-2+rc~1");
     const QByteArray publicKey =
         QByteArray::fromBase64(output.mid(0, output.indexOf('\n')).replace("SUPublicEDKey: ", ""));
     EXPECT_TRUE(UpdateFile::verify(package, *choice.newest, publicKey));

@@ -10,14 +10,6 @@ namespace qm {
 
 namespace {
 
-std::size_t characterCount(std::string_view utf8) {
-    std::size_t count = 0;
-    for (char c : utf8) {
-        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }
-    return count;
-}
-
 // Calls `each` for every non-empty piece between separators.
 template <typename Each>
 void forEachPiece(std::string_view text, char separator, Each each) {
@@ -42,7 +34,8 @@ DeviceBanner DeviceBanner::parse(ByteView payload) {
     const std::size_t firstColon = text.find(':');
     if (firstColon == std::string_view::npos || firstColon == 0) {
         throw AdbError::protocolViolation("malformed device banner (" +
-                                          std::to_string(characterCount(text)) + " characters)");
+                                          std::to_string(UnicodeText::characterCount(text)) +
+                                          " characters)");
     }
     DeviceBanner banner;
     banner.state = text.substr(0, firstColon);

@@ -65,7 +65,8 @@ DeviceInfo parse(std::string_view output) {
     }
     const auto sdk = decimal(values[4]);
     if (!sdk) {
-        throw AdbError::protocolViolation("bad ro.build.version.sdk: " + std::string(values[4]));
+        throw AdbError::protocolViolation("bad ro.build.version.sdk: " +
+                                          UnicodeText::excerpt(values[4]));
     }
     return DeviceInfo{std::string(values[0]), std::string(values[1]), std::string(values[2]),
                       std::string(values[3]), *sdk};

@@ -62,7 +62,8 @@ Status parseStatus(ByteView header) {
     if (id == "FAIL") {
         return {Status::Kind::fail, LittleEndian::u32(header, 4)};
     }
-    throw AdbError::protocolViolation("unexpected sync response '" + id + "'");
+    throw AdbError::protocolViolation("unexpected sync response '" + UnicodeText::excerpt(id) +
+                                      "'");
 }
 
 }  // namespace qm::SyncProtocol

@@ -8,6 +8,7 @@
 #include "InputRouter/JsonInteger.h"
 #include "InputRouter/ProfileError.h"
 #include "QuillmereCore/DoubleText.h"
+#include "QuillmereCore/UnicodeText.h"
 
 namespace qm {
 
@@ -15,9 +16,16 @@ namespace {
 
 using Json = nlohmann::json;
 
+// A member's name as a path shows it: one the file wrote may be long or hold anything.
 void appendKey(std::string& path, std::string_view key) {
+    constexpr std::size_t longest = 40;
+    const bool plain =
+        !key.empty() && key.size() <= longest && std::ranges::all_of(key, [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '_';
+        });
     path += '.';
-    path += key;
+    path += plain ? std::string(key) : UnicodeText::quoted(key, longest);
 }
 
 void appendIndex(std::string& path, std::size_t index) {
@@ -67,6 +75,27 @@ std::string numberText(const Json& value) {
     return doubleText(value.get<double>());
 }
 
+// The parser's text names the token it stopped in, which may be a string of megabytes.
+std::string withTokenQuoted(std::string_view text) {
+    constexpr std::string_view lastRead = "; last read: '";
+    const std::size_t start = text.find(lastRead);
+    if (start == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string_view token = text.substr(start + lastRead.size());
+    std::string_view after;
+    // Only the parser's own words follow the token.
+    const std::size_t expected = token.rfind("'; expected ");
+    if (token.ends_with('\'')) {
+        token.remove_suffix(1);
+    } else if (expected != std::string_view::npos && token.size() - expected < 200) {
+        after = token.substr(expected + 1);
+        token = token.substr(0, expected);
+    }
+    return std::string(text.substr(0, start + lastRead.size())) + UnicodeText::excerpt(token) +
+           "'" + std::string(after);
+}
+
 // Builds the tree while the parser reads, refusing what the tree must never hold.
 class TreeBuilder {
 public:
@@ -104,7 +133,8 @@ public:
         }
         const std::string_view text = exception.what();
         const std::size_t bracket = text.find("] ");
-        error = bracket == std::string_view::npos ? text : text.substr(bracket + 2);
+        error =
+            withTokenQuoted(bracket == std::string_view::npos ? text : text.substr(bracket + 2));
         return false;
     }
 
@@ -116,8 +146,14 @@ private:
     };
 
     std::string pathOfNextValue() const {
+        // Deep in members the file named, the path could fill the banner.
+        constexpr std::size_t longest = 1024;
         std::string path;
         for (std::size_t i = 0; i < containers_.size(); ++i) {
+            if (path.size() > longest) {
+                path += "\u2026";
+                break;
+            }
             const Container& container = containers_[i];
             if (container.value->is_array()) {
                 const bool isInnermost = i + 1 == containers_.size();
@@ -311,7 +347,7 @@ UUID JsonNode::uuid() const {
     const std::string text = string();
     const auto id = UUID::parse(text);
     if (!id) {
-        fail("\"" + text + "\" is not a UUID");
+        fail(UnicodeText::quoted(text) + " is not a UUID");
     }
     return *id;
 }

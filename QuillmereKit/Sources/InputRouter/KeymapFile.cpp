@@ -24,18 +24,21 @@ std::string_view caseName(KeymapFileErrorKind kind) {
     return "refusedToReplace";
 }
 
-KeymapFileError invalidProfile(const std::filesystem::path& file, const ProfileError& error) {
+KeymapFileError invalidProfile(const std::filesystem::path& file, const ProfileError& error,
+                               std::error_code systemError = {}) {
     return KeymapFileError(KeymapFileErrorKind::invalidProfile, file,
-                           file.string() + ": " + error.message(), error);
+                           file.string() + ": " + error.message(), error, systemError);
 }
 
 }  // namespace
 
 KeymapFileError::KeymapFileError(Kind kind, std::filesystem::path path, const std::string& message,
-                                 std::optional<ProfileError> profileError)
+                                 std::optional<ProfileError> profileError,
+                                 std::error_code systemError)
     : TypedError(kind, message, caseWithText(caseName(kind), message)),
       path_(std::move(path)),
-      profileError_(std::move(profileError)) {}
+      profileError_(std::move(profileError)),
+      systemError_(systemError) {}
 
 std::optional<GameKeymaps> KeymapFile::read(const std::filesystem::path& file,
                                             std::string_view migratedLayoutName) {
@@ -46,10 +49,12 @@ std::optional<GameKeymaps> KeymapFile::read(const std::filesystem::path& file,
         if (error.code() == std::errc::file_too_large) {
             throw invalidProfile(file,
                                  ProfileError::malformed("the file is larger than " +
-                                                         std::to_string(maxSize >> 20) + " MiB"));
+                                                         std::to_string(maxSize >> 20) + " MiB"),
+                                 error.code());
         }
         throw KeymapFileError(KeymapFileErrorKind::readFailed, file,
-                              "cannot read " + file.string() + ": " + error.code().message());
+                              "cannot read " + file.string() + ": " + error.code().message(),
+                              std::nullopt, error.code());
     }
     if (!data) {
         return std::nullopt;
@@ -79,7 +84,8 @@ void KeymapFile::write(const std::filesystem::path& file, const GameKeymaps& key
         AtomicFile::write(file, data, mode);
     } catch (const std::filesystem::filesystem_error& error) {
         throw KeymapFileError(KeymapFileErrorKind::writeFailed, file,
-                              "cannot write " + file.string() + ": " + error.code().message());
+                              "cannot write " + file.string() + ": " + error.code().message(),
+                              std::nullopt, error.code());
     }
 }
 

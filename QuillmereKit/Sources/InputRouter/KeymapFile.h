@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include <sys/types.h>
 
@@ -21,18 +22,23 @@ enum class KeymapFileErrorKind {
     refusedToReplace,  // the file there does not read, so it is kept
 };
 
-// Names the file; the codec's error, where it was one, is carried unchanged.
+// Names the file; the codec's error, where it was one, and the system's are carried unchanged.
 class KeymapFileError : public TypedError<KeymapFileErrorKind> {
 public:
     KeymapFileError(Kind kind, std::filesystem::path path, const std::string& message,
-                    std::optional<ProfileError> profileError = std::nullopt);
+                    std::optional<ProfileError> profileError = std::nullopt,
+                    std::error_code systemError = {});
 
     const std::filesystem::path& path() const noexcept { return path_; }
     const std::optional<ProfileError>& profileError() const noexcept { return profileError_; }
+    // Why the system refused a read or a write; EFBIG for a file too large to read. Empty when
+    // the system did not refuse.
+    const std::error_code& systemError() const noexcept { return systemError_; }
 
 private:
     std::filesystem::path path_;
     std::optional<ProfileError> profileError_;
+    std::error_code systemError_;
 };
 
 // A game's keymaps in a file of their own, in format 2 (format 1 is read and migrated).

@@ -4,6 +4,8 @@
 #include <utility>
 #include <variant>
 
+#include <fmt/format.h>
+
 #include "InputRouter/JsonNode.h"
 #include "InputRouter/ProfileCoding.h"
 #include "QuillmereCore/DoubleText.h"
@@ -178,12 +180,17 @@ void ProfileCodec::validate(const GameKeymaps& keymaps) {
         if (UnicodeText::trimmed(layout.name).empty()) {
             invalid(prefix + ".name is empty");
         }
+        if (const auto hidden = UnicodeText::firstHiddenCharacter(layout.name)) {
+            invalid(
+                fmt::format("{}.name holds a control, invisible or reordering character (U+{:04X})",
+                            prefix, static_cast<unsigned>(*hidden)));
+        }
         if (UnicodeText::characterCount(layout.name) > KeymapLayout::maxNameLength) {
             invalid(prefix + ".name is longer than " + std::to_string(KeymapLayout::maxNameLength) +
                     " characters");
         }
         if (layout.profile.packageName != keymaps.packageName) {
-            invalid(prefix + " belongs to " + layout.profile.packageName);
+            invalid(prefix + " belongs to " + UnicodeText::quoted(layout.profile.packageName));
         }
         try {
             validate(layout.profile);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "InputRouter/ProfileError.h"
+#include "QuillmereCore/UnicodeText.h"
 
 namespace qm::ProfileCoding {
 
@@ -47,7 +48,7 @@ Trigger readTrigger(const JsonNode& node) {
     const std::string name = value.string();
     const auto button = GamepadButtons::fromName(name);
     if (!button) {
-        value.fail("unknown gamepad button \"" + name + "\"");
+        value.fail("unknown gamepad button " + UnicodeText::quoted(name));
     }
     return Trigger::gamepad(*button);
 }
@@ -56,7 +57,7 @@ Orientation readOrientation(const JsonNode& node) {
     const std::string raw = node.string();
     const auto orientation = orientationFromRawValue(raw);
     if (!orientation) {
-        node.fail("unknown orientation \"" + raw + "\"");
+        node.fail("unknown orientation " + UnicodeText::quoted(raw));
     }
     return *orientation;
 }
@@ -69,7 +70,7 @@ std::optional<StickSide> readStickSide(const JsonNode& action) {
     const std::string raw = node->string();
     const auto side = stickSideFromRawValue(raw);
     if (!side) {
-        node->fail("unknown stick side \"" + raw + "\"");
+        node->fail("unknown stick side " + UnicodeText::quoted(raw));
     }
     return side;
 }
@@ -95,7 +96,7 @@ KeymapAction readAction(const JsonNode& node) {
                 KeymapAction::Look{readPoint(node.member("center")), readRect(node.member("zone")),
                                    node.member("sensitivity").number(), readStickSide(node)}};
     }
-    typeNode.fail("unknown action type \"" + type + "\"");
+    typeNode.fail("unknown action type " + UnicodeText::quoted(type));
 }
 
 std::vector<KeymapAction> readActions(const JsonNode& node) {
@@ -113,10 +114,21 @@ bool readShowLabels(const JsonNode& node) {
     return showLabels ? showLabels->boolean() : true;
 }
 
+// A name that hid or reordered characters reads as what it shows, so that a file written
+// before names were checked still opens; one that showed nothing but such characters is U+FFFD.
+std::string readName(const JsonNode& node) {
+    const std::string raw = node.string();
+    std::string name = UnicodeText::withoutHiddenCharacters(raw);
+    if (name.empty() && !UnicodeText::trimmed(raw).empty()) {
+        name = "\uFFFD";
+    }
+    return name;
+}
+
 KeymapLayout readLayout(const JsonNode& node, const std::string& packageName) {
     KeymapLayout layout;
     layout.id = node.member("id").uuid();
-    layout.name = node.member("name").string();
+    layout.name = readName(node.member("name"));
     if (const auto trigger = node.optionalMember("switchTrigger")) {
         layout.switchTrigger = readTrigger(*trigger);
     }

@@ -9,7 +9,6 @@
 
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
-#include <unicode/uchar.h>
 
 #include "QuillmereCore/UnicodeText.h"
 
@@ -39,59 +38,10 @@ private:
     std::deque<LogEntry> entries_;
 };
 
-// The character starting at `at` of well-formed UTF-8; its length goes to `length`.
-char32_t characterAt(std::string_view text, std::size_t at, std::size_t& length) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        c = (c << 6) | (byte(i) & 0x3F);
-    }
-    return c;
-}
-
-// C0 and C1 controls, DEL, the backslash that begins an escape, every character a reader does
-// not see that may yet carry or reorder text: format characters (bidirectional and zero-width
-// controls, tags, prepended marks), the rest of Unicode's default-ignorable set (fillers,
-// variation selectors); and the blanks that pass for a space or for nothing: spaces and
-// separators but the ASCII space, the braille blank and the object replacement character.
-bool mustEscape(char32_t c) {
-    if (c < 0x80) {
-        return c < 0x20 || c == 0x7F || c == '\\';
-    }
-    const auto character = static_cast<UChar32>(c);
-    return c < 0xA0 || c == 0x2800 || c == 0xFFFC ||
-           (U_GET_GC_MASK(character) & (U_GC_CF_MASK | U_GC_Z_MASK)) != 0 ||
-           u_hasBinaryProperty(character, UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
-}
-
 }  // namespace
 
 std::string Log::escaped(std::string_view text) {
-    const std::string wellFormed = UnicodeText::isWellFormedUTF8(text)
-                                       ? std::string()
-                                       : UnicodeText::decodeUTF8(asBytes(text));
-    if (!wellFormed.empty()) {
-        text = wellFormed;
-    }
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
-        const char32_t c = characterAt(text, at, length);
-        if (!mustEscape(c)) {
-            out.append(text.substr(at, length));
-        } else if (c == '\n' || c == '\r' || c == '\t' || c == '\\') {
-            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : "\\\\";
-        } else if (c < 0x80) {
-            out += fmt::format("\\x{:02X}", static_cast<unsigned>(c));
-        } else if (c <= 0xFFFF) {
-            out += fmt::format("\\u{:04X}", static_cast<unsigned>(c));
-        } else {
-            out += fmt::format("\\U{:08X}", static_cast<unsigned>(c));
-        }
-    }
-    return out;
+    return UnicodeText::escaped(text);
 }
 
 namespace {

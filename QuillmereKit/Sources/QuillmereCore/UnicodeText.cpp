@@ -4,7 +4,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include <fmt/format.h>
 #include <unicode/ubrk.h>
+#include <unicode/uchar.h>
 #include <unicode/ustring.h>
 #include <unicode/utext.h>
 
@@ -227,6 +229,186 @@ std::vector<std::string_view> characters(std::string_view text) {
         start = end;
     });
     return result;
+}
+
+bool isHidden(char32_t c) noexcept {
+    if (c < 0x80) {
+        return c < 0x20 || c == 0x7F;
+    }
+    const auto character = static_cast<UChar32>(c);
+    return c < 0xA0 || c == 0x2800 || c == 0xFFFC ||
+           (U_GET_GC_MASK(character) & (U_GC_CF_MASK | U_GC_Z_MASK)) != 0 ||
+           u_hasBinaryProperty(character, UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
+}
+
+bool reordersText(char32_t c) noexcept {
+    return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_BIDI_CONTROL);
+}
+
+namespace {
+
+std::string wellFormed(std::string_view text) {
+    return isWellFormedUTF8(text) ? std::string(text) : decodeUTF8(asBytes(text));
+}
+
+void appendEscape(std::string& out, char32_t c) {
+    if (c == '\n' || c == '\r' || c == '\t' || c == '\\') {
+        out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : "\\\\";
+    } else if (c < 0x80) {
+        out += fmt::format("\\x{:02X}", static_cast<unsigned>(c));
+    } else if (c <= 0xFFFF) {
+        out += fmt::format("\\u{:04X}", static_cast<unsigned>(c));
+    } else {
+        out += fmt::format("\\U{:08X}", static_cast<unsigned>(c));
+    }
+}
+
+bool isTag(char32_t c) {
+    return c >= 0xE0020 && c <= 0xE007F;
+}
+
+// Calls `visit(c, bytes, stray)` for each scalar of one user-perceived character; `stray` tells a
+// hidden one that is not part of an emoji: a joiner between two pictures, a presentation
+// selector after a picture or in a keycap, the tags of a flag.
+template <typename Visit>
+void forEachScalarOfCharacter(std::string_view character, Visit visit) {
+    const char32_t base = scalarAt(character, 0).value;
+    const bool picture =
+        u_hasBinaryProperty(static_cast<UChar32>(base), UCHAR_EXTENDED_PICTOGRAPHIC);
+    const bool keycap = character.find("\u20E3") != std::string_view::npos;
+    const bool flag = picture && character.ends_with("\U000E007F");
+    for (std::size_t at = 0; at < character.size();) {
+        const Scalar scalar = scalarAt(character, at);
+        const bool inside = at > 0 && at + scalar.length < character.size();
+        bool stray = isHidden(scalar.value);
+        if (stray && at > 0) {
+            if (scalar.value == 0x200D) {
+                stray = !(picture && inside);
+            } else if (scalar.value == 0xFE0E || scalar.value == 0xFE0F) {
+                stray = !(picture || keycap);
+            } else if (isTag(scalar.value)) {
+                stray = !flag;
+            }
+        }
+        visit(scalar.value, character.substr(at, scalar.length), stray);
+        at += scalar.length;
+    }
+}
+
+template <typename Visit>
+void forEachScalarInCharacters(std::string_view text, Visit visit) {
+    std::size_t start = 0;
+    forEachCharacterEnd(text, [&](std::size_t end) {
+        forEachScalarOfCharacter(text.substr(start, end - start), visit);
+        start = end;
+    });
+}
+
+bool isBlank(char32_t c) {
+    return c == '\t' || isLineBreak(c) ||
+           (U_GET_GC_MASK(static_cast<UChar32>(c)) & U_GC_Z_MASK) != 0;
+}
+
+bool isRightToLeft(char32_t c) {
+    switch (u_charDirection(static_cast<UChar32>(c))) {
+        case U_RIGHT_TO_LEFT:
+        case U_RIGHT_TO_LEFT_ARABIC:
+        case U_ARABIC_NUMBER:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::optional<char32_t> firstHiddenCharacter(std::string_view text) {
+    std::optional<char32_t> found;
+    forEachScalarInCharacters(wellFormed(text), [&](char32_t c, std::string_view, bool stray) {
+        if (stray && !found) {
+            found = c;
+        }
+    });
+    return found;
+}
+
+std::string withoutHiddenCharacters(std::string_view text) {
+    const std::string input = wellFormed(text);
+    std::string out;
+    out.reserve(input.size());
+    forEachScalarInCharacters(input, [&](char32_t c, std::string_view bytes, bool stray) {
+        if (!stray) {
+            out.append(bytes);
+        } else if (isBlank(c) && !out.ends_with(' ')) {
+            out += ' ';
+        }
+    });
+    return std::string(trimmed(out));
+}
+
+std::string escaped(std::string_view text) {
+    const std::string input = wellFormed(text);
+    std::string out;
+    out.reserve(input.size());
+    for (std::size_t at = 0; at < input.size();) {
+        const Scalar scalar = scalarAt(input, at);
+        if (isHidden(scalar.value) || scalar.value == '\\') {
+            appendEscape(out, scalar.value);
+        } else {
+            out.append(input, at, scalar.length);
+        }
+        at += scalar.length;
+    }
+    return out;
+}
+
+std::string excerpt(std::string_view text, std::size_t maxCharacters) {
+    // More bytes than any real character takes (a family of four with skin tones takes 41).
+    std::size_t window = maxCharacters * 64;
+    bool cut = text.size() > window;
+    if (cut) {
+        while (window > 0 && (static_cast<unsigned char>(text[window]) & 0xC0) == 0x80) {
+            --window;  // not inside a sequence, which would read as one more character
+        }
+    }
+    const std::string head = decodeUTF8(asBytes(text.substr(0, window)));
+    std::vector<std::string_view> shown = characters(head);
+    if (cut && !shown.empty()) {
+        shown.pop_back();  // it may be a part of one
+    }
+    if (shown.size() > maxCharacters) {
+        shown.resize(maxCharacters);
+        cut = true;
+    }
+    std::string out;
+    for (const std::string_view character : shown) {
+        forEachScalarOfCharacter(character, [&](char32_t c, std::string_view bytes, bool stray) {
+            if (stray) {
+                appendEscape(out, c);
+            } else {
+                out.append(bytes);
+            }
+        });
+    }
+    if (cut) {
+        out += "\u2026";
+    }
+    return isolated(out);
+}
+
+std::string quoted(std::string_view text, std::size_t maxCharacters) {
+    return '"' + excerpt(text, maxCharacters) + '"';
+}
+
+std::string isolated(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const Scalar scalar = scalarAt(text, at);
+        if (isRightToLeft(scalar.value)) {
+            return "\u2068" + std::string(text) + "\u2069";
+        }
+        at += scalar.length;
+    }
+    return std::string(text);
 }
 
 }  // namespace qm::UnicodeText

@@ -49,6 +49,11 @@ TEST(DeviceInfoQuery, ShortOrBadOutputIsAProtocolViolation) {
         EXPECT_EQ(violationText([&] { DeviceInfoQuery::parse(std::string("a\nb\nc\nd\n") + sdk); }),
                   std::string("bad ro.build.version.sdk: ") + sdk);
     }
+    // A line of any length, shown short and on its own terms.
+    EXPECT_EQ(violationText([] {
+                  DeviceInfoQuery::parse("a\nb\nc\nd\n3\u202E" + std::string(1 << 20, '4'));
+              }),
+              "bad ro.build.version.sdk: 3\\u202E" + std::string(38, '4') + "\u2026");
 }
 
 TEST(DeviceInfo, CodesAsTheFiveKeysAndBack) {
@@ -119,6 +124,9 @@ TEST(DeviceBanner, NoStateIsAProtocolViolation) {
     EXPECT_EQ(violationText([] { banner(""); }), "malformed device banner (0 characters)");
     // Ill-formed UTF-8 is replaced, and each replacement counts as one character.
     EXPECT_EQ(violationText([] { banner("\xFF\xFE"); }), "malformed device banner (2 characters)");
+    // Counted as a reader counts them: an accented letter, a line end and a flag.
+    EXPECT_EQ(violationText([] { banner("e\u0301\r\n\U0001F1EB\U0001F1F7"); }),
+              "malformed device banner (3 characters)");
     EXPECT_EQ(banner("d\xC3:x").state, "d\xEF\xBF\xBD");
 }
 

@@ -171,7 +171,10 @@ TEST(ProfileCodec, KeymapsValuesAreRefusedAtTheirFirstBrokenRule) {
          "layouts[0].name is longer than 40 characters"},
         {[](auto& k) { k.layouts[0].name = "\xC0\xAF"; }, "layouts[0].name is not valid UTF-8"},
         {[](auto& k) { k.layouts[0].profile.packageName = "com.other"; },
-         "layouts[0] belongs to com.other"},
+         "layouts[0] belongs to \"com.other\""},
+        {[](auto& k) { k.layouts[1].name = "zw\u200Bsp"; },
+         "layouts[1].name holds a control, invisible or reordering character (U+200B)"},
+        {[](auto& k) { k.layouts[1].name = "\U0001F468\u200D\U0001F469\u200D\U0001F467"; }, ""},
         {[](auto& k) { tap(k.layouts[1].profile).at.x = 1.5; },
          "layouts[1].actions[2].at.x = 1.5 is outside 0…1"},
         {[](auto& k) { k.layouts[0].profile.actions[1].id = k.layouts[0].profile.actions[0].id; },
@@ -225,6 +228,14 @@ TEST(ProfileCodec, DocumentsOfTheWrongShapeNameTheFirstBadMember) {
          malformed("packageName: expected a string, found null")},
         {profile, [](Json& d) { d["orientation"] = "sideways"; },
          malformed("orientation: unknown orientation \"sideways\"")},
+        // A value is quoted short, on one line, and cannot reorder the message around it.
+        {profile, [](Json& d) { d["orientation"] = std::string(1 << 20, 'a'); },
+         malformed("orientation: unknown orientation \"" + std::string(40, 'a') + "\u2026\"")},
+        {profile, [](Json& d) { d["orientation"] = "x\r\nLayouts imported: 3 of 3\u202E"; },
+         malformed("orientation: unknown orientation \"x\\r\\nLayouts imported: 3 of 3\\u202E\"")},
+        {keymaps, [](Json& d) { d["layouts"][0]["orientation"] = "\u05E9\u05DC\u05D5\u05DD 1"; },
+         malformed("layouts[0].orientation: unknown orientation \"\u2068\u05E9\u05DC\u05D5\u05DD "
+                   "1\u2069\"")},
         {profile, [](Json& d) { d["actions"][0] = 5; },
          malformed("actions[0]: expected an object, found 5")},
         {profile, [](Json& d) { d["actions"][0]["id"] = "nope"; },
@@ -329,6 +340,15 @@ TEST(ProfileCodec, BytesThatAreNotAReadableDocumentFailWithoutAValue) {
         {oneLine + std::string("\0{}", 3),
          "parse error at line 1, column " + std::to_string(oneLine.size() + 1) + afterDocument},
         {std::string("{\n}\n\0", 5), "parse error at line 3, column 1" + afterDocument},
+        // A member's name from the file is quoted as a value is.
+        {replaced("{", "{\"" + std::string(1 << 20, 'k') + "\": " + std::string(65, '[')),
+         "\"" + std::string(40, 'k') + "\u2026\"" + deepPath.substr(5) +
+             ": nested more than 64 levels deep"},
+        // So is the token the parser stopped in.
+        {"{\"a\": \"" + std::string(1 << 20, 'a') + "\x01\"}",
+         "parse error at line 1, column 1048584: syntax error while parsing value - invalid "
+         "string: control character U+0001 (SOH) must be escaped to \\u0001; last read: '\"" +
+             std::string(39, 'a') + "\u2026'"},
     };
     for (const auto& [document, message] : cases) {
         SCOPED_TRACE(message);
@@ -482,6 +502,18 @@ TEST(ProfileCodec, ReadersDefaultTheOptionalMembersAndIgnoreUnknownOnes) {
     EXPECT_EQ(keymaps, (GameKeymaps{"com.example.game", {{id(100), "Left/Right", {}, expected}}}));
     EXPECT_THAT(std::string(asText(ProfileCodec::encode(keymaps))),
                 ::testing::HasSubstr("\"Left/Right\""));
+
+    // A name that hides or reorders characters reads as what it shows, so that the file opens.
+    for (const auto& [name, read] : std::vector<std::pair<std::string, std::string>>{
+             {R"(Main\u202e\u200b\n2\t)", "Main 2"},
+             {R"(\u200b)", "\uFFFD"},
+             {"\U0001F3F3\uFE0F\u200D\U0001F308", "\U0001F3F3\uFE0F\u200D\U0001F308"},
+         }) {
+        std::string document = all;
+        document.replace(document.find(R"(Left\/Right)"), 11, name);
+        EXPECT_EQ(ProfileCodec::decodeKeymaps(asBytes(document), "Main").layouts[0].name, read)
+            << name;
+    }
 }
 
 }  // namespace

@@ -1,3 +1,6 @@
+#include <optional>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "QuillmereCore/UnicodeText.h"
@@ -64,6 +67,75 @@ TEST(UnicodeText, CharactersAreWhatAReaderCountsAndWellFormedTextIsTold) {
     for (const char* bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"}) {
         EXPECT_FALSE(UnicodeText::isWellFormedUTF8(bad)) << bad;
     }
+}
+
+// The characters the log escapes are hidden in a name, but for those that make one picture of an
+// emoji; a name from a file keeps what a reader sees of it.
+TEST(UnicodeText, HiddenCharactersAreFoundAndDroppedOutsideEmoji) {
+    const struct {
+        std::string_view text;
+        std::optional<char32_t> hidden;
+        std::string_view cleaned;
+    } cases[] = {
+        {"Main 2", std::nullopt, "Main 2"},
+        {"zw\u200Bsp", 0x200B, "zwsp"},
+        {"a\u2060b\uFEFFc\u00ADd\u034F", 0x2060, "abcd"},
+        {"tag\U000E0041\U000E007F", 0xE0041, "tag"},
+        {"\u3164x\u2800", 0x3164, "x"},
+        {"\u202Eevil\u2066", 0x202E, "evil"},
+        {"two\r\nlines\ttab\u2028\u00A0", '\r', "two lines tab"},
+        {"soh\x01\x7F\u0085", 1, "soh"},
+        {"a\u200Db", 0x200D, "ab"},
+        {"\U0001F600\u200D", 0x200D, "\U0001F600"},  // a joiner with nothing to join
+        {"\U0001F468\u200D\U0001F469\u200D\U0001F467 and \u2764\uFE0F", std::nullopt,
+         "\U0001F468\u200D\U0001F469\u200D\U0001F467 and \u2764\uFE0F"},
+        {"1\uFE0F\u20E3 #\uFE0F", 0xFE0F, "1\uFE0F\u20E3 #"},
+        {"\U0001F3F4\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F", std::nullopt,
+         "\U0001F3F4\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F"},
+        {"\u200B", 0x200B, ""},
+        {"\xFF", std::nullopt, "\uFFFD"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UnicodeText::firstHiddenCharacter(c.text), c.hidden) << c.text;
+        EXPECT_EQ(UnicodeText::withoutHiddenCharacters(c.text), c.cleaned) << c.text;
+    }
+}
+
+// What a message quotes of a value from outside: short, on one line, one run in its sentence.
+TEST(UnicodeText, AnExcerptIsShortOneLineAndOneRun) {
+    const std::string accent = "e\u0301";
+    const struct {
+        std::string text;
+        std::size_t most;
+        std::string shown;
+    } cases[] = {
+        {"plain \\ text", 40, "plain \\ text"},
+        {std::string(40, 'a'), 40, std::string(40, 'a')},
+        {std::string(41, 'a'), 40, std::string(40, 'a') + "\u2026"},
+        {std::string(4 << 20, 'a'), 40, std::string(40, 'a') + "\u2026"},
+        {accent + accent + accent, 2, accent + accent + "\u2026"},
+        {"a" + std::string(1 << 20, '\x01'), 3, "a\\x01\\x01\u2026"},
+        // A character of a million marks is not shown in part.
+        {"a" +
+             [] {
+                 std::string marks;
+                 for (int i = 0; i < 100000; ++i) {
+                     marks += "\u0301";
+                 }
+                 return marks;
+             }(),
+         40, "\u2026"},
+        {"x\r\nLayouts imported: 3 of 3\u202E", 40, "x\\r\\nLayouts imported: 3 of 3\\u202E"},
+        {"\U0001F468\u200D\U0001F469 \u200B\U000E0041", 40,
+         "\U0001F468\u200D\U0001F469 \\u200B\\U000E0041"},
+        {"\u05E9\u05DC\u05D5\u05DD 2", 40, "\u2068\u05E9\u05DC\u05D5\u05DD 2\u2069"},
+        {"\xE2\x80", 40, "\uFFFD"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UnicodeText::excerpt(c.text, c.most), c.shown) << c.text.substr(0, 80);
+    }
+    EXPECT_EQ(UnicodeText::quoted("\u0627 1"), "\"\u2068\u0627 1\u2069\"");
+    EXPECT_EQ(UnicodeText::isolated("plain 1"), "plain 1");
 }
 
 }  // namespace

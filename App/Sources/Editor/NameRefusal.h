@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+namespace qm::NameRefusal {
+
+// The first character of a name a person typed that a reader would not see or that reorders
+// what they see, in the words of the sentence that refuses the name: "a line break", "a control
+// character (U+0007)", "a mark that changes the order of its text (U+202E)", "an invisible
+// character (U+200B)". Empty when the name holds none. Any thread.
+QString hiddenCharacter(const QString& name);
+
+}  // namespace qm::NameRefusal
