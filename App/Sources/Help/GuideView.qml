@@ -17,6 +17,8 @@ SplitView {
     implicitHeight: 640
 
     Component.onCompleted: selection = guide.indexOf("start")
+    // Each section is read from its top.
+    onSelectionChanged: page.scrollTo(0)
 
     GuideModel {
         id: guide

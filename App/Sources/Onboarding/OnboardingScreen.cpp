@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "QuillmereCore/UnicodeText.h"
 #include "QuillmereKit/Help/OnboardingText.h"
 #include "QuillmereKit/Help/PhoneVendor.h"
 #include "Storage/Bundle.h"
@@ -107,6 +108,10 @@ OnboardingScreen::NoticeKind OnboardingScreen::noticeKind() const noexcept {
 }
 
 QString OnboardingScreen::noticeText() const {
+    // The phone's own name sits inside our sentence: its direction must not turn the sentence.
+    if (notice_.kind == ConnectionNotice::Kind::allowOnPhone) {
+        return QString::fromStdString(UnicodeText::isolated(notice_.text));
+    }
     return QString::fromStdString(notice_.text);
 }
 

@@ -135,6 +135,10 @@ TEST_F(OnboardingViewTest, AProductNameIsShownAsWrittenNeverAsMarkup) {
     EXPECT_EQ(textOf(message), "Tap “Allow” on the phone (" + product + ").");
     EXPECT_TRUE(test::drawnAsWritten(message));
     EXPECT_EQ(probe.fetchedBefore(engine_), std::vector<std::string>());
+
+    // A right-to-left name keeps to its own run: the sentence's closing bracket stays at its end.
+    shell_.setConnectionNotice(ConnectionNotice::allowOnPhone("גלקסי"));
+    EXPECT_EQ(textOf(message), "Tap “Allow” on the phone (\u2068גלקסי\u2069).");
 }
 
 // What a user on Linux meets first: a phone they may not open yet, or one another adb holds.
