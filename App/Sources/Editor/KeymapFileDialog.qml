@@ -130,6 +130,11 @@ Item {
                     Keys.onReturnPressed: dialog.activate(entries.currentItem)
                     Keys.onEnterPressed: dialog.activate(entries.currentItem)
                 }
+                FocusFrame {
+                    objectName: "fileEntriesFocus"
+                    anchors.fill: entries
+                    shown: entries.activeFocus
+                }
                 Label {
                     objectName: "folderProblem"
                     anchors.centerIn: parent

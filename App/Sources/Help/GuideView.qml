@@ -140,14 +140,4 @@ SplitView {
             shown: page.activeFocus
         }
     }
-
-    // Where the keys go.
-    component FocusFrame: Rectangle {
-        property bool shown
-
-        visible: shown
-        color: "transparent"
-        border.color: palette.highlight
-        border.width: 2
-    }
 }

@@ -367,6 +367,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
                  const QQuickItem* list = shown("fileEntries");
                  return list && list->hasActiveFocus();
              }));
+             EXPECT_TRUE(shows("fileEntriesFocus")) << "the list shows that it has the keys";
              // The arrows choose as the click did, the field following.
              for (const auto& [key, chosen] :
                   {std::pair{"Up", "<img src=x>.json"}, std::pair{"Down", "mine.json"}}) {
