@@ -427,9 +427,18 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_FALSE(record->isEnabled());
              closeMenus();
          }},
-        {"Quit through the Vantorel menu",
+        {"Quit through the Vantorel menu asks first about the demo's layouts, in the toast; "
+         "closing the window is a quit, and now quits",
          [&] {
              ASSERT_TRUE(user().choose(*window, {"Vantorel", "Quit Vantorel"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return DesktopUser::shownWithText(*window, [](const QString& text) {
+                     return text.startsWith(
+                         "Layouts without a game end with the stream. Quit "
+                         "again to discard them, or Super+E, then Export…");
+                 });
+             }));
+             ASSERT_TRUE(user().press("Alt+F4"));
          }},
     });
     EXPECT_EQ(ended, 0);
