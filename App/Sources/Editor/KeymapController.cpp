@@ -652,6 +652,7 @@ void KeymapController::editCurrent(Change change) {
 void KeymapController::closeEditor() {
     ++session_;
     armed_.reset();
+    chooser_.reject();
     setEditor(std::nullopt);
     setCapture({});
     setErrorMessage(std::nullopt);
@@ -727,6 +728,10 @@ void KeymapController::forgetQuestion() {
 }
 
 void KeymapController::askAboutUnsaved(const QString& question) {
+    // A question under a dialog or a menu is not seen: they close first, as their Cancel does.
+    chooser_.reject();
+    setRenameText(std::nullopt);
+    emit popupsDismissed();
     if (editor_) {
         setNotice(question);
     } else {

@@ -191,9 +191,10 @@ public:
     // Drops the edits and installs the keymaps in play again.
     Q_INVOKABLE void cancelEditing();
     // Asked before a command drops the edits: with unsaved ones, the command's first request is
-    // refused with a question, as Esc does, and the same request again goes on; without an
-    // editor it asks in the toast. A command that ends the stream also asks about layouts saved
-    // only for it (without a game), and when it goes on the editor closes and those go.
+    // refused with a question, as Esc does, and the same request again goes on. The editor's
+    // dialogs and menus close before it asks, and without an editor it asks in the toast. A command
+    // that ends the stream also asks about layouts saved only for it (without a game), and when it
+    // goes on the editor closes and those go.
     bool mayDiscard(Discarding by);
     // The stream menu's edit-or-save command and the HUD's layout menu, through the owner.
     Q_INVOKABLE void requestToggle();
@@ -283,6 +284,8 @@ signals:
     void noticeChanged();
     void renameDraftChanged();
     void layoutToastChanged();
+    // The editor's menus close: a question is coming that they would hide.
+    void popupsDismissed();
 
 private:
     template <typename T>

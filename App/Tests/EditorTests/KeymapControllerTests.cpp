@@ -37,6 +37,7 @@ public:
         askedToReplace.push_back(file);
         saves.push_back(std::move(answer));
     }
+    void reject() override {}
 
     std::vector<Answer> opens;
     std::vector<SaveAnswer> saves;
