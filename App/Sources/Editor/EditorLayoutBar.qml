@@ -43,6 +43,14 @@ WrappingRow {
                 objectName: "layoutMenu"
                 y: layoutButton.height
 
+                // A question about the edits closes what would hide it, submenus and all.
+                Connections {
+                    target: bar.keymap
+                    function onPopupsDismissed() {
+                        layoutMenu.dismiss()
+                    }
+                }
+
                 Instantiator {
                     model: bar.keymap.layouts
                     delegate: MenuItem {

@@ -113,6 +113,14 @@ Pane {
                         onAboutToShow: MenuTracking.willShow()
                         y: templatesButton.height
 
+                        // A question about the edits closes what would hide it.
+                        Connections {
+                            target: toolbar.keymap
+                            function onPopupsDismissed() {
+                                templates.dismiss()
+                            }
+                        }
+
                         MenuItem {
                             text: qsTr("Shooter")
                             onTriggered: toolbar.keymap.applyTemplate(

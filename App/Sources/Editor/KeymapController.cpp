@@ -178,6 +178,10 @@ void KeymapController::layoutSwitched(std::size_t index) {
 }
 
 void KeymapController::showToast(const QString& text) {
+    // Without an editor, a question is asked in the toast.
+    if (!editor_) {
+        forgetQuestion();
+    }
     assign(layoutToast_, std::optional(LayoutToast{UUID::random(), text}),
            &KeymapController::layoutToastChanged);
 }
@@ -315,6 +319,7 @@ void KeymapController::saved(GameKeymaps keymaps) {
     const std::size_t index = inPlay ? keymaps.layoutIndex(*inPlay).value_or(0) : 0;
     QStringList said;
     if (!package_) {
+        streamLayoutsChanged_ = streamLayoutsChanged_ || isDirty();
         // Said now, while the player can still export them, not when they are gone.
         said.append(tr("Saved for this stream: without a game, layouts last until it ends."));
     }
@@ -351,39 +356,63 @@ void KeymapController::cancelEditing() {
 }
 
 bool KeymapController::mayDiscard(Discarding by) {
-    if (!isDirty() || armed_ == by) {
-        armed_.reset();
-        return true;
+    const bool endsStream = by != Discarding::fileImport;
+    if ((isDirty() || (endsStream && streamLayoutsChanged_)) && armed_ != by) {
+        askAboutUnsaved(discardQuestion(by));
+        armed_ = by;
+        return false;
     }
-    askAboutUnsaved(discardQuestion(by));
-    armed_ = by;
-    return false;
+    armed_.reset();
+    if (endsStream) {
+        streamEnding();
+    }
+    return true;
 }
 
-QString KeymapController::discardQuestion(Discarding by) {
+void KeymapController::streamEnding() {
+    if (std::exchange(streamLayoutsChanged_, false)) {
+        useKeymaps(std::nullopt);
+        setActiveLayoutIndex(0);
+        if (!editor_ && onApply_) {
+            onApply_(*activeKeymaps_, activeLayoutIndex_);
+        }
+    }
+    cancelEditing();
+}
+
+QString KeymapController::discardQuestion(Discarding by) const {
+    QString again;
     switch (by) {
         case Discarding::quit:
-            return tr("Unsaved changes. Quit again to discard them, or Super+E to save.");
+            again = tr("Quit again");
+            break;
         case Discarding::closeStream:
-            return tr(
-                "Unsaved changes. Close the stream again to discard them, or Super+E to "
-                "save.");
+            again = tr("Close the stream again");
+            break;
         case Discarding::backToLibrary:
-            return tr(
-                "Unsaved changes. Choose Back to Library again to discard them, or Super+E "
-                "to save.");
+            again = tr("Choose Back to Library again");
+            break;
         case Discarding::demo:
-            return tr(
-                "Unsaved changes. Choose Demo Mode again to discard them, or Super+E to "
-                "save.");
+            again = tr("Choose Demo Mode again");
+            break;
         case Discarding::otherGame:
-            return tr("Unsaved changes. Open the game again to discard them, or Super+E to save.");
+            again = tr("Open the game again");
+            break;
         case Discarding::fileImport:
             return tr(
                 "Unsaved changes. An import replaces every layout: choose Import… again to "
                 "replace them, or keep editing.");
     }
-    return {};
+    if (package_) {
+        return tr("Unsaved changes. %1 to discard them, or Super+E to save.").arg(again);
+    }
+    // Saving keeps them only as long as the stream: a file is the only place they outlast it.
+    return editor_ ? tr("Layouts without a game end with the stream. %1 to discard them, or "
+                        "Export… to keep them in a file.")
+                         .arg(again)
+                   : tr("Layouts without a game end with the stream. %1 to discard them, or "
+                        "Super+E, then Export…, to keep them in a file.")
+                         .arg(again);
 }
 
 void KeymapController::requestToggle() {
@@ -580,6 +609,9 @@ void KeymapController::setRenameDraft(const QString& text) {
 
 void KeymapController::dismissToast(const QString& id) {
     if (layoutToast_ && idFrom(id) == layoutToast_->id) {
+        if (!editor_) {
+            forgetQuestion();
+        }
         assign(layoutToast_, std::optional<LayoutToast>(), &KeymapController::layoutToastChanged);
     }
 }
@@ -620,6 +652,7 @@ void KeymapController::editCurrent(Change change) {
 void KeymapController::closeEditor() {
     ++session_;
     armed_.reset();
+    chooser_.reject();
     setEditor(std::nullopt);
     setCapture({});
     setErrorMessage(std::nullopt);
@@ -681,17 +714,29 @@ void KeymapController::setErrorMessage(std::optional<QString> message) {
 }
 
 void KeymapController::setNotice(std::optional<QString> notice) {
+    forgetQuestion();
+    assign(notice_, std::move(notice), &KeymapController::noticeChanged);
+}
+
+void KeymapController::forgetQuestion() {
     // A question no longer shown no longer holds: what it asked about asks again.
     if (unsavedAsked_) {
         unsavedAsked_ = false;
         armed_.reset();
         discardArmed_ = false;
     }
-    assign(notice_, std::move(notice), &KeymapController::noticeChanged);
 }
 
 void KeymapController::askAboutUnsaved(const QString& question) {
-    setNotice(question);
+    // A question under a dialog or a menu is not seen: they close first, as their Cancel does.
+    chooser_.reject();
+    setRenameText(std::nullopt);
+    emit popupsDismissed();
+    if (editor_) {
+        setNotice(question);
+    } else {
+        showToast(question);
+    }
     unsavedAsked_ = true;
 }
 

@@ -191,7 +191,10 @@ public:
     // Drops the edits and installs the keymaps in play again.
     Q_INVOKABLE void cancelEditing();
     // Asked before a command drops the edits: with unsaved ones, the command's first request is
-    // refused with a notice that asks, as Esc does, and the same request again goes on.
+    // refused with a question, as Esc does, and the same request again goes on. The editor's
+    // dialogs and menus close before it asks, and without an editor it asks in the toast. A command
+    // that ends the stream also asks about layouts saved only for it (without a game), and when it
+    // goes on the editor closes and those go.
     bool mayDiscard(Discarding by);
     // The stream menu's edit-or-save command and the HUD's layout menu, through the owner.
     Q_INVOKABLE void requestToggle();
@@ -281,6 +284,8 @@ signals:
     void noticeChanged();
     void renameDraftChanged();
     void layoutToastChanged();
+    // The editor's menus close: a question is coming that they would hide.
+    void popupsDismissed();
 
 private:
     template <typename T>
@@ -307,8 +312,11 @@ private:
     void setNotice(std::optional<QString> notice);
     // A question about unsaved edits: it goes with the next edit.
     void askAboutUnsaved(const QString& question);
+    void forgetQuestion();
     // What the command asks before it drops unsaved edits.
-    static QString discardQuestion(Discarding by);
+    QString discardQuestion(Discarding by) const;
+    // The stream goes: the editor with its edits, and the layouts that lived only for it.
+    void streamEnding();
     void sayIfFull(bool added);
     void setRenameText(std::optional<QString> draft);
     void updateLists();
@@ -334,6 +342,8 @@ private:
     std::optional<QString> exportFailure_;
     std::optional<QString> notice_;
     bool unsavedAsked_ = false;
+    // Without a game: layouts saved for the stream since it began, lost when it ends.
+    bool streamLayoutsChanged_ = false;
     bool discardArmed_ = false;
     // The command asked about, which its next request carries out.
     std::optional<Discarding> armed_;

@@ -28,6 +28,8 @@ public:
     virtual void chooseFileToSave(const QString& proposedName, SaveAnswer answer) = 0;
     // The save again, over `file` that came after it was chosen: asks whether to replace it.
     virtual void askToReplace(const std::filesystem::path& file, SaveAnswer answer) = 0;
+    // Ends a pending request as its Cancel does: answered with nothing.
+    virtual void reject() = 0;
 };
 
 }  // namespace qm

@@ -73,7 +73,7 @@ public:
     Q_INVOKABLE void replace();
     // Keeps the file that a save would have replaced; the dialog stays for another name.
     Q_INVOKABLE void keep();
-    Q_INVOKABLE void reject();
+    Q_INVOKABLE void reject() override;
 
 signals:
     void requestChanged();

@@ -40,11 +40,9 @@ void AppModel::startStream(std::optional<std::string> package) {
     // Another game, or the phone in place of the demo, ends what the stream's editor holds.
     const bool replaces =
         route_ != Route::stream(package) || (session_ && session_ == demoSession_.lock());
-    if (replaces && !mayEndStream(KeymapController::Discarding::otherGame)) {
-        return;
-    }
+    // What cannot start is known before the question: going on drops the edits.
     std::optional<Bytes> jar = loadServerJar();
-    if (!jar) {
+    if (!jar || (replaces && !mayEndStream(KeymapController::Discarding::otherGame))) {
         return;
     }
     // One session serves the library and the streams; only the demo's is replaced.
@@ -150,12 +148,15 @@ void AppModel::startDemo() {
 }
 
 void AppModel::startDemo(const std::optional<fs::path>& streamFile) {
-    if (quitting_ || !mayEndStream(KeymapController::Discarding::demo)) {
+    if (quitting_) {
         return;
     }
     if (!streamFile) {
         setLastError(QString::fromUtf8(missingDemoText));
         Log::session().error("demo stream unavailable: {}", missingDemoText);
+        return;
+    }
+    if (!mayEndStream(KeymapController::Discarding::demo)) {
         return;
     }
     std::shared_ptr<StreamingSession> replaced = session_;

@@ -161,6 +161,26 @@ ApplicationWindow {
     AppWideShortcut {
         action: helpMenu.guideAction
     }
+    // Closing the stream and Demo Mode also over the editor's dialogs and menus, which block the
+    // actions' own shortcuts: the editor closes them before it asks about its edits.
+    component OverEditorShortcut: AppWideShortcut {
+        enabled: window.active && !!window.model.streamKeymap && window.model.streamKeymap.editing
+    }
+    OverEditorShortcut {
+        action: closeStreamAction
+    }
+    OverEditorShortcut {
+        action: demoAction
+    }
+    // Nor may a menu of the bar hide the question.
+    Connections {
+        target: window.model.streamKeymap
+
+        function onPopupsDismissed() {
+            for (let i = 0; i < menus.count; ++i)
+                menus.menuAt(i).dismiss()
+        }
+    }
     // Opening a menu of the bar makes a stream let go of what it holds, as its own menus do.
     Instantiator {
         model: menus.count

@@ -345,47 +345,63 @@ TEST_F(AppModelTest, RetryStartsTheRoutesOwnGameOrTheScreen) {
     EXPECT_EQ(model->route(), Route::stream("com.new"));
 }
 
-// Each way out asks once about unsaved layout edits, in its own words, and goes on when given
-// again; the same game again keeps them.
+// Each way out asks once about unsaved layout edits, and without a game about the layouts
+// saved only for the stream, in its own words; given again it drops them, closes the editor and
+// goes on. The same game again keeps them.
 TEST_F(AppModelTest, EveryWayThatEndsTheStreamAsksFirstAboutUnsavedEdits) {
     const struct {
         std::function<void(AppModel&)> command;
-        QString question;
+        QString again;
         std::function<bool(AppModel&)> done;
     } ways[] = {
-        {&AppModel::requestQuit, "Unsaved changes. Quit again to discard them, or Super+E to save.",
-         [this](AppModel&) { return quits == 1; }},
-        {[](AppModel& m) { m.closeStream(); },
-         "Unsaved changes. Close the stream again to discard them, or Super+E to save.",
+        {&AppModel::requestQuit, "Quit again", [this](AppModel&) { return quits == 1; }},
+        {[](AppModel& m) { m.closeStream(); }, "Close the stream again",
          [](AppModel& m) { return m.route() == Route::library(); }},
-        {&AppModel::leaveStream,
-         "Unsaved changes. Choose Back to Library again to discard them, or Super+E to save.",
+        {&AppModel::leaveStream, "Choose Back to Library again",
          [](AppModel& m) { return m.route() == Route::library(); }},
-        {[](AppModel& m) { m.startDemo(); },
-         "Unsaved changes. Choose Demo Mode again to discard them, or Super+E to save.",
+        {[](AppModel& m) { m.startDemo(); }, "Choose Demo Mode again",
          [](AppModel& m) { return m.routeIsDemo(); }},
-        {[](AppModel& m) { m.openGame("com.other"); },
-         "Unsaved changes. Open the game again to discard them, or Super+E to save.",
+        {[](AppModel& m) { m.openGame("com.other"); }, "Open the game again",
          [](AppModel& m) { return m.route() == Route::stream("com.other"); }},
     };
     KeymapFileDialogs dialogs;
     for (const auto& way : ways) {
-        SCOPED_TRACE(way.question.toStdString());
-        make();
-        streaming("com.game");
-        KeymapController keymap(std::string("com.game"), std::nullopt, dialogs);
-        keymap.beginEditing();
-        keymap.addStick(0.2, 0.7);
-        model->setStreamKeymap(&keymap);
-        model->retryStream();
-        EXPECT_EQ(keymap.notice(), "");
-        way.command(*model);
-        EXPECT_FALSE(way.done(*model));
-        EXPECT_EQ(keymap.notice(), way.question);
-        EXPECT_TRUE(keymap.isDirty() && model->route() == Route::stream("com.game"));
-        way.command(*model);
-        EXPECT_TRUE(way.done(*model));
-        model->setStreamKeymap(nullptr);
+        for (const std::optional<std::string>& game :
+             {std::optional<std::string>("com.game"), std::optional<std::string>()}) {
+            SCOPED_TRACE(way.again.toStdString() + (game ? " with a game" : " without one"));
+            make();
+            quits = 0;
+            streaming(game);
+            KeymapController keymap(game, std::nullopt, dialogs);
+            keymap.loadActiveKeymaps();
+            const auto played = [&] { return keymap.activeLayout()->profile.actions.size(); };
+            const std::size_t before = played();
+            keymap.beginEditing();
+            keymap.addStick(0.2, 0.7);
+            if (!game) {
+                // Kept for the stream only, the editor closed.
+                keymap.save();
+                ASSERT_FALSE(keymap.isEditing());
+                ASSERT_EQ(played(), before + 1);
+            }
+            model->setStreamKeymap(&keymap);
+            model->retryStream();
+            EXPECT_EQ(keymap.notice(), "");
+            way.command(*model);
+            EXPECT_FALSE(way.done(*model));
+            EXPECT_EQ(
+                game ? keymap.notice() : keymap.layoutToastText(),
+                game ? "Unsaved changes. " + way.again + " to discard them, or Super+E to save."
+                     : "Layouts without a game end with the stream. " + way.again +
+                           " to discard them, or Super+E, then Export…, to keep them in "
+                           "a file.");
+            EXPECT_TRUE(model->route() == Route::stream(game));
+            way.command(*model);
+            EXPECT_TRUE(way.done(*model));
+            EXPECT_FALSE(keymap.isEditing());
+            EXPECT_EQ(played(), before) << "the edits are gone";
+            model->setStreamKeymap(nullptr);
+        }
     }
 }
 

@@ -421,6 +421,54 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
          }},
+        {"over each of the editor's dialogs and menus, Super+Q, Super+W and Super+Shift+D "
+         "close it first and then ask about the layouts the demo keeps only while it plays",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+E"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
+             // Each is opened with clicks on these, named or shown as text, and shows the last.
+             const QStringList popups[] = {
+                 {"Export…", "fileNameTextField"},
+                 {"Export…", "entry:mine.json", "fileDialogAccept", "keepButton"},
+                 {"Import…", "fileNameTextField"},
+                 {"layoutButton", "Rename…", "renameField"},
+                 {"layoutButton", "New Layout", "Copy of Current"},
+                 {"Templates", "MOBA"},
+             };
+             const auto find = [&](const QString& name) {
+                 QQuickItem* item = shown(name);
+                 return item ? item : DesktopUser::shownWithText(*window, name);
+             };
+             const std::pair<const char*, QString> ways[] = {
+                 {"Meta+Q", "Quit again"},
+                 {"Meta+W", "Close the stream again"},
+                 {"Meta+Shift+D", "Choose Demo Mode again"}};
+             int turn = 0;
+             for (const QStringList& popup : popups) {
+                 // Each way in turn: the one before it was asked about and would go on.
+                 const auto& [chord, again] = ways[turn++ % std::size(ways)];
+                 SCOPED_TRACE(popup.join(" > ").toStdString() + " " + chord);
+                 for (const QString& name : popup) {
+                     QQuickItem* item = nullptr;
+                     ASSERT_TRUE(DesktopUser::waitFor([&] { return (item = find(name)); }));
+                     if (&name != &popup.back()) {
+                         ASSERT_TRUE(user().click(item));
+                     }
+                 }
+                 ASSERT_TRUE(user().press(chord));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] {
+                     return !DesktopUser::menuOpen(*window) && !shows("fileNameTextField") &&
+                            !shows("keepButton") && !shows("renameField") &&
+                            test::textOf(shown("noticeBanner")).contains(again);
+                 })) << test::textOf(shown("noticeBanner")).toStdString();
+                 EXPECT_EQ(test::textOf(shown("noticeBanner")),
+                           "Layouts without a game end with the stream. " + again +
+                               " to discard them, or Export… to keep them in a file.");
+                 EXPECT_TRUE(keymap()->isEditing() && streaming());
+             }
+             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
+         }},
         {"Start Recording is offered only with a phone",
          [&] {
              QQuickItem* record = openMenuItem({"Stream", "Start Recording"});
@@ -428,9 +476,18 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_FALSE(record->isEnabled());
              closeMenus();
          }},
-        {"Quit through the Vantorel menu",
+        {"Quit through the Vantorel menu asks first about the demo's layouts, in the toast; "
+         "closing the window is a quit, and now quits",
          [&] {
              ASSERT_TRUE(user().choose(*window, {"Vantorel", "Quit Vantorel"}));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return DesktopUser::shownWithText(*window, [](const QString& text) {
+                     return text.startsWith(
+                         "Layouts without a game end with the stream. Quit "
+                         "again to discard them, or Super+E, then Export…");
+                 });
+             }));
+             ASSERT_TRUE(user().press("Alt+F4"));
          }},
     });
     EXPECT_EQ(ended, 0);

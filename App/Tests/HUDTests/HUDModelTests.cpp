@@ -255,6 +255,7 @@ TEST_F(StreamToolbarModelTest, EntriesGoToTheStreamWindowsCoordinator) {
         void chooseFileToOpen(Answer) override {}
         void chooseFileToSave(const QString&, SaveAnswer) override {}
         void askToReplace(const std::filesystem::path&, SaveAnswer) override {}
+        void reject() override {}
     } chooser;
     struct NoRawMouse : RawMouseSource {
         void activate(Handler) override {}

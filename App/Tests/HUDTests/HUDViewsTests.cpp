@@ -41,6 +41,7 @@ public:
     void chooseFileToOpen(Answer) override {}
     void chooseFileToSave(const QString&, SaveAnswer) override {}
     void askToReplace(const std::filesystem::path&, SaveAnswer) override {}
+    void reject() override {}
 };
 
 // What a stream window's input coordinator hears of its capture: here only the shortcuts.

@@ -79,6 +79,7 @@ public:
     void chooseFileToOpen(Answer) override {}
     void chooseFileToSave(const QString&, SaveAnswer) override {}
     void askToReplace(const std::filesystem::path&, SaveAnswer) override {}
+    void reject() override {}
 };
 
 // An input view over a real item of a window that is never shown, whose window state the test
