@@ -143,7 +143,7 @@ int QuillmereApp::exec() {
     }
     const int result = QApplication::exec();
     // Kept now: the process may have to leave without its destructors.
-    settings_->defaults().sync();
+    settings_->save();
     const auto deadline = model_->quitDeadline(std::chrono::steady_clock::now());
     quitWatch_ = std::jthread([deadline](const std::stop_token& stop) {
         TaskClock::sleepUnlessStopped(deadline - std::chrono::steady_clock::now(), stop);
