@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -83,9 +84,20 @@ Arguments parse(int argc, char** argv) {
 
 struct ProcessSample {
     long rssKiB = 0;
-    long threads = 0;
     long fds = 0;
 };
+
+// The process's threads by name, as the system shows them.
+std::map<std::string, long> threadNames() {
+    std::map<std::string, long> names;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        ++names[name];
+    }
+    return names;
+}
 
 ProcessSample sampleProcess() {
     ProcessSample sample;
@@ -94,8 +106,6 @@ ProcessSample sampleProcess() {
     while (status >> key) {
         if (key == "VmRSS:") {
             status >> sample.rssKiB;
-        } else if (key == "Threads:") {
-            status >> sample.threads;
         }
         status.ignore(1 << 12, '\n');
     }
@@ -447,12 +457,18 @@ private:
         }
         const ProcessSample sample = sampleProcess();
         const auto elapsed = Clock::now() - *started_;
+        const std::map<std::string, long> threads = threadNames();
         if (elapsed < 60s) {
             firstMinute_.push_back(sample);
+            for (const auto& [name, count] : threads) {
+                threadBounds_[name] = std::max(threadBounds_[name], count);
+            }
         }
         lastMinute_.push_back(sample);
+        lastMinuteThreads_.push_back(threads);
         if (lastMinute_.size() > 60) {
             lastMinute_.erase(lastMinute_.begin());
+            lastMinuteThreads_.erase(lastMinuteThreads_.begin());
         }
         for (const qm::LogEntry& entry : qm::Log::recentEntries()) {
             if (entry.level >= spdlog::level::err && entry.time > lastLogSeen_) {
@@ -470,6 +486,51 @@ private:
         }
         finishing_ = true;
         session_->stop().then([](const qm::TaskOutcome<void>&) { QCoreApplication::quit(); });
+    }
+
+    // Threads come and go with what a stream has up (the extension channel's pair, a recovering
+    // link's attempt), so each name counts from the most the first minute had of it: the bound it
+    // grows to. A name the last minute never had fewer of than more than that keeps a thread each
+    // time round: one left behind.
+    void threadsWithin(bool& met) const {
+        const auto countOf = [](const std::map<std::string, long>& threads,
+                                const std::string& name) {
+            const auto found = threads.find(name);
+            return found == threads.end() ? 0L : found->second;
+        };
+        std::map<std::string, long> names = threadBounds_;
+        std::vector<double> totals;
+        for (const auto& threads : lastMinuteThreads_) {
+            long total = 0;
+            for (const auto& [name, count] : threads) {
+                names.try_emplace(name, 0);
+                total += count;
+            }
+            totals.push_back(static_cast<double>(total));
+        }
+        long bound = 0;
+        for (const auto& [name, most] : threadBounds_) {
+            bound += most;
+        }
+        const double last = qm::bench::percentile(std::move(totals), 0.5);
+        const bool within = last <= static_cast<double>(bound) * 1.05;
+        met = met && within;
+        std::printf("  %-16s first minute's bound %ld, last minute %.0f (%+.1f%%)%s\n", "threads",
+                    bound, last, bound > 0 ? 100 * (last / static_cast<double>(bound) - 1) : 0.0,
+                    within ? "" : "  OVER 5%");
+        for (const auto& [name, most] : names) {
+            long fewest = std::numeric_limits<long>::max();
+            long lastMost = 0;
+            for (const auto& threads : lastMinuteThreads_) {
+                fewest = std::min(fewest, countOf(threads, name));
+                lastMost = std::max(lastMost, countOf(threads, name));
+            }
+            const bool leftBehind = !lastMinuteThreads_.empty() && fewest > most;
+            met = met && !leftBehind;
+            std::printf("    %-16s bound %2ld, last minute %2ld to %2ld%s\n", name.c_str(), most,
+                        lastMinuteThreads_.empty() ? 0 : fewest, lastMost,
+                        leftBehind ? "  LEFT BEHIND" : "");
+        }
     }
 
     bool report() {
@@ -516,8 +577,8 @@ private:
                         within ? "" : "  OVER 5%");
         };
         flat("resident memory", &ProcessSample::rssKiB, "KiB");
-        flat("threads", &ProcessSample::threads, "");
         flat("open descriptors", &ProcessSample::fds, "");
+        threadsWithin(met);
         const double stallMillis = std::chrono::duration<double, std::milli>(longestStall_).count();
         met = met && longestStall_ <= stallTarget;
         std::printf("  longest GUI-thread stall %.1f ms (target: 50 ms)\n", stallMillis);
@@ -578,6 +639,9 @@ private:
 
     std::vector<ProcessSample> firstMinute_;
     std::vector<ProcessSample> lastMinute_;
+    // The most threads of each name any second of the first minute had.
+    std::map<std::string, long> threadBounds_;
+    std::vector<std::map<std::string, long>> lastMinuteThreads_;
     std::map<std::string, std::size_t> errorLines_;
     std::chrono::system_clock::time_point lastLogSeen_;
 };

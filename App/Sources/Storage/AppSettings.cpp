@@ -1,17 +1,18 @@
 #include "AppSettings.h"
 
 #include <QDir>
+#include <QEvent>
+#include <QFileInfo>
 #include <QMetaEnum>
 #include <QStandardPaths>
 #include <algorithm>
-#include <cerrno>
+#include <filesystem>
 #include <optional>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include "QuillmereCore/FileDescriptor.h"
+#include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereCore/UnicodeText.h"
+#include "Storage/SettingsFile.h"
 #include "Storage/StoredValue.h"
 
 namespace qm {
@@ -102,6 +103,10 @@ QString inputModeKey(const QString& package) {
     return QStringLiteral("inputMode.") + package;
 }
 
+std::filesystem::path pathOf(const QString& file) {
+    return QFile::encodeName(file).toStdString();
+}
+
 }  // namespace
 
 QString AppSettings::standardFile() {
@@ -112,49 +117,87 @@ QString AppSettings::standardFile() {
 
 std::unique_ptr<AppSettings> AppSettings::standard() {
     const QString file = standardFile();
-    if (!isReadableAsSettings(file)) {
-        return std::make_unique<AppSettings>(file);
-    }
-    auto store = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QStringLiteral("Tressik"), QStringLiteral("Vantorel"));
-    auto settings = std::make_unique<AppSettings>(*store);
-    settings->store_ = std::move(store);
-    return settings;
+    return std::make_unique<AppSettings>(file, SettingsFile::look(file));
 }
 
 AppSettings::AppSettings(QSettings& defaults, QObject* parent)
-    : QObject(parent), defaults_(&defaults) {
+    : QObject(parent), defaults_(&defaults), file_(defaults.fileName()) {
     if (defaults.status() == QSettings::FormatError) {
         // Qt would write back only what it could parse, over the user's file.
-        keepInScratch(defaults.fileName(), &defaults);
+        keepInScratch(saveProblem(QSettings::FormatError, file_), &defaults);
     } else {
-        saveProblem_ = saveProblem(defaults.status(), defaults.fileName());
+        saveProblem_ = saveProblem(defaults.status(), file_);
     }
+    defaults_->installEventFilter(this);
     read(*defaults_);
 }
 
-AppSettings::AppSettings(const QString& unreadableFile, QObject* parent) : QObject(parent) {
-    keepInScratch(unreadableFile, nullptr);
+AppSettings::AppSettings(const QString& file, const SettingsFile& place, QObject* parent)
+    : QObject(parent), file_(file) {
+    switch (place.kind) {
+        case SettingsFile::Kind::usable:
+            scratchFolder_ = makeScratchFolder();
+            if (!scratchFolder_) {
+                keepInScratch(saveProblem(QSettings::AccessError, file), nullptr);
+                break;
+            }
+            try {
+                const QString copy = scratchFolder_->filePath(QStringLiteral("Vantorel.ini"));
+                if (place.contents) {
+                    AtomicFile::write(pathOf(copy), *place.contents, 0600);
+                }
+                scratch_ = std::make_unique<QSettings>(copy, QSettings::IniFormat);
+            } catch (const std::filesystem::filesystem_error& error) {
+                Log::session().warn("cannot copy the settings: {}", error.code().message());
+                keepInScratch(saveProblem(QSettings::AccessError, file), nullptr);
+                break;
+            }
+            defaults_ = scratch_.get();
+            if (scratch_->status() == QSettings::FormatError) {
+                saveProblem_ = saveProblem(QSettings::FormatError, file);
+            } else {
+                target_ = place.target;
+                mode_ = place.mode;
+                published_ = place.contents;
+            }
+            break;
+        case SettingsFile::Kind::unreadable:
+            keepInScratch(saveProblem(QSettings::FormatError, file), nullptr);
+            break;
+        case SettingsFile::Kind::link:
+            keepInScratch(
+                tr("Settings cannot be saved: %1 is a symbolic link to %2. Changes last until "
+                   "Vantorel quits; move that link away to start afresh.")
+                    .arg(file, QString::fromStdString(
+                                   UnicodeText::excerpt(place.linkText.toStdString(), 200))),
+                nullptr);
+            break;
+        case SettingsFile::Kind::other:
+            keepInScratch(tr("Settings cannot be saved: %1 is not a regular file. Changes last "
+                             "until Vantorel quits; move it away to start afresh.")
+                              .arg(file),
+                          nullptr);
+            break;
+    }
+    defaults_->installEventFilter(this);
     read(*defaults_);
 }
 
-bool AppSettings::isReadableAsSettings(const QString& file) {
-    const FileDescriptor fd(::open(QFile::encodeName(file).constData(),
-                                   O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-    if (!fd) {
-        return errno == ENOENT || errno == ENOTDIR;  // none yet: the first save makes it
+AppSettings::~AppSettings() {
+    if (saveProblem_.isEmpty()) {
+        defaults_->sync();
+        publish();
     }
-    struct stat info {};
-    return ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-void AppSettings::keepInScratch(const QString& file, const QSettings* readable) {
-    saveProblem_ = saveProblem(QSettings::FormatError, file);
+void AppSettings::keepInScratch(const QString& problem, const QSettings* readable) {
+    saveProblem_ = problem;
     scratchFolder_ = makeScratchFolder();
-    // With nowhere to keep it, the scratch file goes where none can be made (below the user's
-    // file) and its changes last in memory.
+    // With nowhere to keep it, the scratch file goes where none can be made and its changes
+    // last in memory.
     const QString scratchFile =
-        (scratchFolder_ ? scratchFolder_->path() : file) + QStringLiteral("/Vantorel.ini");
+        (scratchFolder_ ? scratchFolder_->path() : QStringLiteral("/dev/null")) +
+        QStringLiteral("/Vantorel.ini");
     scratch_ = std::make_unique<QSettings>(scratchFile, QSettings::IniFormat);
     if (readable) {
         for (const QString& key : readable->allKeys()) {
@@ -205,6 +248,41 @@ QString AppSettings::saveProblem(QSettings::Status status, const QString& file) 
     return {};
 }
 
+void AppSettings::save() {
+    defaults_->sync();
+    if (!saveProblem_.isEmpty()) {
+        return;
+    }
+    const QSettings::Status status = defaults_->status() == QSettings::NoError && !publish()
+                                         ? QSettings::AccessError
+                                         : defaults_->status();
+    saveProblem_ = saveProblem(status, file_);
+    if (!saveProblem_.isEmpty()) {
+        Log::session().warn("{}", saveProblem_.toStdString());
+        emit saveProblemChanged();
+    }
+}
+
+bool AppSettings::publish() {
+    if (target_.isEmpty()) {
+        return true;
+    }
+    try {
+        std::optional<Bytes> copy =
+            AtomicFile::read(pathOf(defaults_->fileName()), SettingsFile::maxSize);
+        if (!copy || copy == published_) {
+            return true;
+        }
+        QDir().mkpath(QFileInfo(target_).path());
+        AtomicFile::write(pathOf(target_), *copy, mode_);
+        published_ = std::move(copy);
+        return true;
+    } catch (const std::filesystem::filesystem_error& error) {
+        Log::session().warn("cannot save the settings: {}", error.code().message());
+        return false;
+    }
+}
+
 void AppSettings::checkSaved() {
     if (checkPending_ || !saveProblem_.isEmpty()) {
         return;
@@ -214,14 +292,16 @@ void AppSettings::checkSaved() {
         this,
         [this] {
             checkPending_ = false;
-            defaults_->sync();
-            saveProblem_ = saveProblem(defaults_->status(), defaults_->fileName());
-            if (!saveProblem_.isEmpty()) {
-                Log::session().warn("{}", saveProblem_.toStdString());
-                emit saveProblemChanged();
-            }
+            save();
         },
         Qt::QueuedConnection);
+}
+
+bool AppSettings::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == defaults_ && event->type() == QEvent::UpdateRequest) {
+        checkSaved();
+    }
+    return false;
 }
 
 template <typename T>

@@ -5,16 +5,21 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <QtQml/qqmlregistration.h>
+#include <sys/types.h>
 
 #include "InputRouter/InputEvent.h"
+#include "QuillmereCore/Bytes.h"
 #include "ServerProtocol/ServerOptions.h"
 #include "VideoPipeline/UpscaleSettings.h"
 
 namespace qm {
+
+struct SettingsFile;
 
 // The user's preferences: read from the settings store once, at creation, and written back the
 // moment each is assigned. Observers hear of a change only when the value really changes. GUI
@@ -76,17 +81,21 @@ private:
 public:
     // The user's store's file: organisation "Tressik", application "Vantorel", an INI file.
     static QString standardFile();
-    // The settings over the user's store. Anything at the file's place but a regular file (a FIFO,
-    // which Qt would wait on for good, a device, a link) is never opened by Qt: it counts as a
-    // file Qt cannot parse.
+    // The settings over the user's store, as SettingsFile finds its place.
     static std::unique_ptr<AppSettings> standard();
 
     // Reads every setting; never fails. The store must outlive the settings. A store whose
     // file Qt cannot parse is never written: what could be read of it moves to a scratch store
     // that lasts until the settings go, and the file stays as it is, byte for byte.
     explicit AppSettings(QSettings& defaults, QObject* parent = nullptr);
-    // The same for a file that cannot be read at all: the defaults, in a scratch store.
-    explicit AppSettings(const QString& unreadableFile, QObject* parent = nullptr);
+    // The settings over the file at `file`, which `place` looked at. Qt never opens that file: it
+    // works on a copy in a folder of the app's own, and every save replaces the file (or the
+    // target of the link there) with that copy, written anew and renamed into place, so that
+    // whatever is put at the place meanwhile is never opened. A place that cannot be used gets
+    // the defaults, or what could be read, in a scratch store, and is left as it is.
+    AppSettings(const QString& file, const SettingsFile& place, QObject* parent = nullptr);
+    // Saves what is left to save.
+    ~AppSettings() override;
 
     // The store to read and write the app's other settings in: the one given, or its scratch
     // copy.
@@ -94,6 +103,8 @@ public:
     const QString& saveProblem() const noexcept { return saveProblem_; }
     // The sentence for a store left in that state; empty for none.
     static QString saveProblem(QSettings::Status status, const QString& file);
+    // Writes every change now, as at Quit, and says when that failed.
+    void save();
 
     HUDStyle hudStyle() const noexcept { return hudStyle_; }
     const QString& lastPackage() const noexcept { return lastPackage_; }
@@ -166,23 +177,30 @@ private:
     template <typename T>
     void assign(T& field, T value, void (AppSettings::*changed)(), const char* key,
                 const QVariant& stored);
-    // After the event loop's turn, once for every write in it: the store is written and its
+    // After the event loop's turn, once for every write in it: the store is saved and its
     // status read.
     void checkSaved();
-    // Opened without waiting and without following a link, and looked at before Qt reads it:
-    // whether it is a regular file, or there is none yet.
-    static bool isReadableAsSettings(const QString& file);
+    // The writes of the app's other parts too, which Qt saves on its own.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Replaces the user's file with the store's copy when that changed; false when it failed.
+    bool publish();
     // Every change goes to a scratch store from now on, starting with what `readable` holds;
-    // the save problem names `file`.
-    void keepInScratch(const QString& file, const QSettings* readable);
+    // `problem` says why.
+    void keepInScratch(const QString& problem, const QSettings* readable);
     void read(const QSettings& store);
 
-    // The user's store, when the settings made it; it goes after everything that uses it.
-    std::unique_ptr<QSettings> store_;
-    // Made only for a file Qt cannot parse; the folder goes after the store written into it.
+    // A store of the app's own in a folder of its own: the copy of the user's file that Qt works
+    // on, or a scratch store. The folder goes after the store written into it.
     std::unique_ptr<QTemporaryDir> scratchFolder_;
     std::unique_ptr<QSettings> scratch_;
     QSettings* defaults_ = nullptr;
+    // The user's file, as notices name it.
+    QString file_;
+    // Where the copy is published, with these permission bits; empty for none.
+    QString target_;
+    mode_t mode_ = 0600;
+    // What the file holds since it was read or last written.
+    std::optional<Bytes> published_;
     QString saveProblem_;
     bool checkPending_ = false;
     HUDStyle hudStyle_ = HUDStyle::full;

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <stop_token>
 
+#include <pthread.h>
+
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/ProcessMemory.h"
 #include "QuillmereCore/TaskClock.h"
@@ -143,9 +145,10 @@ int QuillmereApp::exec() {
     }
     const int result = QApplication::exec();
     // Kept now: the process may have to leave without its destructors.
-    settings_->defaults().sync();
+    settings_->save();
     const auto deadline = model_->quitDeadline(std::chrono::steady_clock::now());
     quitWatch_ = std::jthread([deadline](const std::stop_token& stop) {
+        pthread_setname_np(pthread_self(), "quit.watch");
         TaskClock::sleepUnlessStopped(deadline - std::chrono::steady_clock::now(), stop);
         if (!stop.stop_requested()) {
             leaveUnfinished();

@@ -261,56 +261,132 @@ TEST_F(AppSettingsTest, AFileQtCannotParseIsLeftByteForByteAndChangesLastUntilQu
     EXPECT_EQ(file.readAll(), "[General]\n" + lines);
 }
 
-// Qt would open a FIFO there and wait for a writer at every start; a device or a link is no
-// settings file either. Each counts as a file that cannot be read, and is left as it is.
-TEST_F(AppSettingsTest, AnythingButARegularFileAtTheUsersPlaceIsNeverReadByQt) {
+// The user's place, with HOME pointed into the test's folder for as long as it lives.
+class UsersPlaceTest : public AppSettingsTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path())); }
+    void TearDown() override {
+        qputenv("HOME", home);
+        qputenv("XDG_CONFIG_HOME", config);
+    }
+    static bool write(const QString& path, const QByteArray& bytes) {
+        QFile written(path);
+        return written.open(QIODevice::WriteOnly) && written.write(bytes) == bytes.size();
+    }
+    // Never from a FIFO, which would wait for a writer.
+    static QByteArray contents(const QString& path) {
+        if (!QFileInfo(path).isFile()) {
+            return {};
+        }
+        QFile read(path);
+        return read.open(QIODevice::ReadOnly) ? read.readAll() : QByteArray();
+    }
+    static QString placeIn(const QString& home) {
+        test::useHome(home);
+        return AppSettings::standardFile();
+    }
+    static mode_t kind(const QByteArray& path) {
+        struct stat info {};
+        return ::lstat(path.constData(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+    }
+
     const QByteArray home = qgetenv("HOME");
     const QByteArray config = qgetenv("XDG_CONFIG_HOME");
-    test::useHome(folder.path());
-    const QString file = AppSettings::standardFile();
+    const QString file = placeIn(folder.path());
     const QByteArray name = QFile::encodeName(file);
-    const QString elsewhere = folder.filePath("elsewhere.ini");
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
-    QFile written(file);
-    ASSERT_TRUE(written.open(QIODevice::WriteOnly) &&
-                written.write("[General]\nhudStyle=compact\n"));
-    written.close();
-    EXPECT_EQ(AppSettings::standard()->hudStyle(), HUDStyle::compact);
-    ASSERT_TRUE(QFile::rename(file, elsewhere));
+};
 
-    const std::function<bool()> replacements[] = {
-        [&] { return ::mkfifo(name.constData(), 0600) == 0; },
-        [&] { return QFile::link(elsewhere, file); },
+// A regular file, or a link to one of the user's own as dotfile managers install them, is read
+// and written through while the app runs; anything else is named in the notice for what it is
+// and left as it is. Qt would open a FIFO there and wait for a writer for good.
+TEST_F(UsersPlaceTest, WhatStandsThereIsReadAndWrittenOrNamed) {
+    const QByteArray compact = "[General]\nhudStyle=compact\n";
+    const QString target = folder.filePath("dotfiles.ini");
+    const QString fifo = folder.filePath("fifo");
+    const QString missing = folder.filePath("missing.ini");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    struct Row {
+        const char* what;
+        std::function<bool()> make;
+        QString notice;  // empty: read and written
     };
-    for (const auto& replace : replacements) {
-        ASSERT_TRUE(replace());
-        struct stat before {};
-        ASSERT_EQ(::lstat(name.constData(), &before), 0);
-        // A writer, which a read that waits would get: it ends such a read, to fail below.
-        std::atomic<bool> wrote = false;
-        std::thread writer([&] {
-            ::close(::open(name.constData(), O_WRONLY));
-            wrote = true;
-        });
+    const std::vector<Row> rows = {
+        {"a regular file", [&] { return write(file, compact); }, ""},
+        {"a link to a file of the user's own",
+         [&] { return write(target, compact) && QFile::link(target, file); }, ""},
+        {"a file over 1 MiB", [&] { return write(file, compact + QByteArray(1 << 20, '#')); },
+         "is not a settings file Vantorel can read"},
+        {"a FIFO", [&] { return ::mkfifo(name.constData(), 0600) == 0; }, "is not a regular file"},
+        {"a folder", [&] { return QDir().mkdir(file); }, "is not a regular file"},
+        {"a link to a FIFO", [&] { return QFile::link(fifo, file); },
+         "is a symbolic link to " + fifo},
+        {"a dangling link", [&] { return QFile::link(missing, file); },
+         "is a symbolic link to " + missing},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(row.make());
+        const mode_t before = kind(name);
+        const QByteArray bytes = contents(file);
         {
             const auto settings = AppSettings::standard();
-            EXPECT_TRUE(settings->saveProblem().contains(file));
-            EXPECT_EQ(settings->hudStyle(), HUDStyle::full);
+            if (row.notice.isEmpty()) {
+                EXPECT_EQ(settings->saveProblem(), "");
+            } else {
+                EXPECT_TRUE(settings->saveProblem().contains(file + " " + row.notice))
+                    << settings->saveProblem().toStdString();
+            }
+            EXPECT_EQ(settings->hudStyle(),
+                      row.notice.isEmpty() ? HUDStyle::compact : HUDStyle::full);
             settings->setHudStyle(HUDStyle::hidden);
+            settings->defaults().setValue("panels/hud", 4);  // the app's other settings
             QCoreApplication::sendPostedEvents();
+            QCoreApplication::sendPostedEvents();
+            if (row.notice.isEmpty()) {
+                EXPECT_TRUE(contents(file).contains("hudStyle=hidden")) << "saved while it runs";
+                EXPECT_TRUE(contents(file).contains("hud=4"));
+            }
         }
-        while (!wrote) {
-            ::close(::open(name.constData(), O_RDONLY | O_NONBLOCK));  // lets the writer go
+        EXPECT_EQ(kind(name), before) << "a link stays a link";
+        if (!row.notice.isEmpty()) {
+            EXPECT_EQ(contents(file), bytes) << "left as it is";
+        }
+        ASSERT_TRUE(QFile::remove(file) || QDir().rmdir(file));
+    }
+}
+
+// Quit must not wait on a FIFO put in place after the start: the settings go to a new file
+// renamed into place, and whatever stands at the place is never opened.
+TEST_F(UsersPlaceTest, AFifoPutThereAfterTheStartIsNeverOpened) {
+    ASSERT_TRUE(write(file, "[General]\nhudStyle=compact\n"));
+    auto settings = AppSettings::standard();
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_EQ(::mkfifo(name.constData(), 0600), 0);
+    // A writer's open that does not wait succeeds only while a reader has the FIFO open: it
+    // tells that one did, and lets a reader that waits go on.
+    const int fifo = ::open(name.constData(), O_PATH | O_CLOEXEC);
+    ASSERT_GE(fifo, 0);
+    std::atomic<bool> done = false;
+    std::atomic<int> opened = 0;
+    std::thread writer([&] {
+        const std::string reopen = "/proc/self/fd/" + std::to_string(fifo);
+        while (!done) {
+            const int end = ::open(reopen.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (end >= 0) {
+                ++opened;
+                ::close(end);
+            }
             std::this_thread::yield();
         }
-        writer.join();
-        struct stat after {};
-        ASSERT_EQ(::lstat(name.constData(), &after), 0);
-        EXPECT_EQ(after.st_mode, before.st_mode) << "left as it is";
-        ASSERT_TRUE(QFile::remove(file));
-    }
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", config);
+    });
+    settings->setHudStyle(HUDStyle::hidden);
+    settings.reset();  // as at Quit
+    done = true;
+    writer.join();
+    ::close(fifo);
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(kind(name), S_IFREG);
+    EXPECT_TRUE(contents(file).contains("hudStyle=hidden"));
 }
 
 TEST(AppSettingsValuesTest, OptionsPresetsAndStylesFollowTheirRules) {

@@ -7,6 +7,8 @@
 #include <thread>
 #include <utility>
 
+#include <pthread.h>
+
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/SerialQueue.h"
 #include "QuillmereCore/ThreadPriority.h"
@@ -305,7 +307,9 @@ StreamRecorder::StreamRecorder(std::filesystem::path url, const FormatDescriptio
 StreamRecorder::~StreamRecorder() {
     // Dropped by its own finish completion: the queue cannot join itself, another thread does.
     if (ownQueue_ && ownQueue_->isCurrent()) {
-        std::thread([queue = std::move(queue_)] {}).detach();
+        std::thread([queue = std::move(queue_)] {
+            pthread_setname_np(pthread_self(), "recorder.join");
+        }).detach();
     }
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include <fmt/format.h>
+#include <pthread.h>
 
 #include "QuillmereCore/Log.h"
 #include "ServerProtocol/ExtCodec.h"
@@ -71,6 +72,7 @@ ExtHello ExtClient::handshake(std::chrono::nanoseconds timeout, const TaskClock&
     std::exception_ptr failure;
     {
         std::jthread timer([&](std::stop_token timerStop) {
+            pthread_setname_np(pthread_self(), "ext.timeout");
             clock.sleep(timeout, timerStop);
             if (!timerStop.stop_requested()) {
                 timedOut = true;
@@ -119,6 +121,7 @@ void ExtClient::close() noexcept {
 }
 
 void ExtClient::runWriter() {
+    pthread_setname_np(pthread_self(), "ext.write");
     for (;;) {
         Bytes frame;
         {

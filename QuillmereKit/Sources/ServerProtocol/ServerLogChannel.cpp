@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include <pthread.h>
+
 #include "QuillmereCore/ThreadPriority.h"
 #include "QuillmereCore/UnicodeText.h"
 
@@ -46,6 +48,7 @@ void ServerLogChannel::readInto(std::span<std::uint8_t> into, std::stop_token st
 }
 
 void ServerLogChannel::mirror() {
+    pthread_setname_np(pthread_self(), "server.output");
     lowerCurrentThread();  // the server's output is read as it comes, but nobody waits for it
     // One byte at a time: the server prints a line and then waits, so a larger read would hold
     // its last words back until it printed more.

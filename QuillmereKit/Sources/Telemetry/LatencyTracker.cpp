@@ -63,7 +63,7 @@ TimingPublication LatencyTracker::publication(bool channelUp, std::uint64_t nowN
     }
     const TimingSnapshot s = snapshot(nowNanos);
     return {s.latencyMillis, s.phoneMillis, s.macMillis,
-            fmt::format("latency: {} ms = phone {} + mac {}", figure(s.latencyMillis),
+            fmt::format("latency: {} ms = phone {} + computer {}", figure(s.latencyMillis),
                         figure(s.phoneMillis), figure(s.macMillis))};
 }
 

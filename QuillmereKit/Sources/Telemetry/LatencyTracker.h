@@ -27,7 +27,7 @@ struct TimingPublication {
     std::optional<double> latencyMillis;
     std::optional<double> phoneMillis;
     std::optional<double> macMillis;
-    // "latency: 41.2 ms = phone 20.1 + mac 21.1", a missing figure as -1; none while the
+    // "latency: 41.2 ms = phone 20.1 + computer 21.1", a missing figure as -1; none while the
     // extension channel is down.
     std::optional<std::string> line;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <fmt/format.h>
+#include <pthread.h>
 
 #include "QuillmereCore/TaskClock.h"
 
@@ -156,6 +157,7 @@ std::vector<std::string> FakeAdbDevice::offeredKeyComments() const {
 }
 
 void FakeAdbDevice::run() {
+    pthread_setname_np(pthread_self(), "phone.adb");
     while (true) {
         AdbMessage message;
         AdbHeader header;
@@ -292,6 +294,7 @@ void FakeAdbDevice::onPublicKey(const AdbMessage& message) {
 }
 
 void FakeAdbDevice::approveAfterDelay(std::stop_token stop) {
+    pthread_setname_np(pthread_self(), "phone.approval");
     script_.approvalClock.sleep(script_.approvalDelay, stop);
     if (stop.stop_requested()) {
         return;

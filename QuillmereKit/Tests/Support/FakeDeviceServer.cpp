@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <fmt/format.h>
+#include <pthread.h>
 
 #include "QuillmereCore/BinaryError.h"
 #include "QuillmereCore/DataByteSource.h"
@@ -269,6 +270,7 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
             dummyByte = true;
         } else if (kind == FakeServerSocket::audio) {
             feeders_.emplace_back([this, id = phone.hostID(), run = run_](std::stop_token stop) {
+                pthread_setname_np(pthread_self(), "phone.audio");
                 feedOrDie([&] { feedAudio(stop, id, run); });
             });
         }
@@ -286,6 +288,7 @@ void FakeDeviceServer::socketOpened(FakeStreamEnd& phone, FakeServerSocket kind)
             video = out.take();
             // Its packets follow from the feeder, which waits for this callback to end.
             feeders_.emplace_back([this, videoID, run = run_](std::stop_token stop) {
+                pthread_setname_np(pthread_self(), "phone.video");
                 feedOrDie([&] { feedVideo(stop, videoID, run); });
             });
         }
@@ -700,6 +703,7 @@ void FakeDeviceServer::answerExt(FakeStreamEnd& phone, const ExtMessage& message
 }
 
 void FakeDeviceServer::tick(std::stop_token stop) {
+    pthread_setname_np(pthread_self(), "phone.tick");
     while (true) {
         std::unique_lock lock(mutex_);
         const auto interval = telemetryInterval_;
@@ -737,6 +741,7 @@ void FakeDeviceServer::queuePong(std::uint64_t clientNanos, std::uint32_t extID)
 }
 
 void FakeDeviceServer::answerPongs(std::stop_token stop) {
+    pthread_setname_np(pthread_self(), "phone.pong");
     std::unique_lock lock(mutex_);
     for (;;) {
         if (!pongWake_.wait(lock, stop, [this] { return !pongs_.empty(); })) {

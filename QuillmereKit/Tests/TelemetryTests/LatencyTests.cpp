@@ -75,13 +75,14 @@ TEST(LatencyTracker, SplitsCaptureToScreenAtTheDecoderWhileThePtsAreOnThePhoneCl
     tracker.presented(pts(0) - 10, ms(82), hello, clock, std::nullopt);
 
     EXPECT_EQ(tracker.snapshot(ms(90)), (TimingSnapshot{4, 41.5, 10.0, 30.0}));
-    EXPECT_EQ(tracker.publication(true, ms(90)),
-              (TimingPublication{41.5, 10.0, 30.0, "latency: 41.5 ms = phone 10.0 + mac 30.0"}));
+    EXPECT_EQ(
+        tracker.publication(true, ms(90)),
+        (TimingPublication{41.5, 10.0, 30.0, "latency: 41.5 ms = phone 10.0 + computer 30.0"}));
     EXPECT_EQ(tracker.publication(false, ms(90)), TimingPublication{});
     // Blank a second after the last frame, and for a clock behind it.
     EXPECT_EQ(tracker.snapshot(ms(1082)), TimingSnapshot{});
     EXPECT_EQ(tracker.snapshot(ms(81)), TimingSnapshot{});
-    EXPECT_EQ(tracker.publication(true, ms(1082)).line, "latency: -1 ms = phone -1 + mac -1");
+    EXPECT_EQ(tracker.publication(true, ms(1082)).line, "latency: -1 ms = phone -1 + computer -1");
     EXPECT_NE(tracker.snapshot(ms(1081.9)), TimingSnapshot{});
 }
 

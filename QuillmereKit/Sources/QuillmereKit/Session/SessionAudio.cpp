@@ -1,4 +1,5 @@
 #include <atomic>
+#include <utility>
 
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/Session/Session.h"
@@ -8,15 +9,14 @@ namespace qm {
 
 namespace {
 
-// Without a sound server every stream is silent: the console hears of it once, the history
+// Without a sound server every stream is silent: the terminal hears of it once, the history
 // each time, and the window from every session that meets it.
-void reportNoSound(const char* reason, QtExecutor& main, StreamingSession* session) {
+template <typename... Args>
+void reportNoSound(QtExecutor& main, StreamingSession* session, fmt::format_string<Args...> line,
+                   Args&&... args) {
     static std::atomic<bool> said{false};
-    if (!said.exchange(true)) {
-        Log::audio().warn("no sound server reached ({}): streams play without sound", reason);
-    } else {
-        Log::audio().info("no sound server reached ({})", reason);
-    }
+    Log::audio().log(said.exchange(true) ? spdlog::level::info : spdlog::level::err, line,
+                     std::forward<Args>(args)...);
     main.post([session] { emit session->soundUnavailable(); });
 }
 
@@ -27,7 +27,7 @@ void Session::startAudio(std::shared_ptr<ByteSource> source) {
     try {
         output = makeAudioOutput_();
     } catch (const std::exception& error) {
-        reportNoSound(error.what(), *main_, this);
+        reportNoSound(*main_, this, "audio output unavailable: {}", error.what());
     }
     if (output) {
         output->setMuted(isAudioMuted());
@@ -53,7 +53,10 @@ void Session::startAudio(std::shared_ptr<ByteSource> source) {
                     try {
                         output->start();
                     } catch (const std::exception& error) {
-                        reportNoSound(error.what(), *main, this);
+                        reportNoSound(*main, this,
+                                      "audio player failed to start: {}; draining the socket "
+                                      "without playback",
+                                      error.what());
                     }
                 }
                 while (!stop.stop_requested()) {
