@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -35,6 +36,15 @@ bool until(Condition condition) {
 template <typename T>
 void settle(const GuiTask<T>& task) {
     ASSERT_TRUE(until([&] { return task.isSettled(); }));
+}
+
+// How the task ended, once it has.
+template <typename T>
+TaskOutcome<T> outcomeOf(const GuiTask<T>& task) {
+    auto outcome = std::make_shared<std::optional<TaskOutcome<T>>>();
+    task.then([outcome](const TaskOutcome<T>& ended) { *outcome = ended; });
+    EXPECT_TRUE(until([&] { return outcome->has_value(); }));
+    return outcome->value_or(TaskOutcome<T>(Cancelled{}));
 }
 
 // The stage's render queue: counts the frames the session hands over.
