@@ -1,8 +1,8 @@
 // vantorel-simulated-phone: the application as it runs for a user, with one simulated phone
 // plugged into a simulated USB bus in place of the machine's, for looking at every screen that
 // needs a phone. Settings, keymaps, recordings and the computers the phone allowed stay in a
-// home of its own, shown at start and kept from run to run. Keys typed in the terminal act as the
-// phone's user and its cable:
+// home of its own, shown at start and kept from run to run. It quits on SIGTERM, SIGINT and
+// SIGHUP as the app does. Keys typed in the terminal act as the phone's user and its cable:
 //
 //   a  allow this computer on the phone's prompt      p  pull the cable out
 //   k  kill the device server                        r  plug the cable in again
@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -42,12 +41,6 @@ void restoreTerminal() {
     }
 }
 
-void restoreAndDie(int signal) {
-    restoreTerminal();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
 // Keys reach the program one at a time, unechoed; the terminal is put back however it ends.
 void readKeysOneByOne() {
     if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0) {
@@ -59,8 +52,6 @@ void readKeysOneByOne() {
     raw.c_cc[VTIME] = 0;
     terminalChanged = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
     std::atexit(restoreTerminal);
-    std::signal(SIGINT, restoreAndDie);
-    std::signal(SIGTERM, restoreAndDie);
 }
 
 void say(const char* text) {
@@ -134,8 +125,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     SimulatedPhone& phone = *made;
-    qm::QuillmereApp app(argc, argv,
-                         [&phone](QSettings& defaults) { return phone.environment(defaults); });
+    qm::QuillmereApp app(
+        argc, argv, [&phone](QSettings& defaults) { return phone.environment(defaults); },
+        qm::AppHosting{.lastWords = restoreTerminal});
     readKeysOneByOne();
     QSocketNotifier keys(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&keys, &QSocketNotifier::activated, [&] {
