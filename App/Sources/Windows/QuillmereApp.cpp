@@ -77,8 +77,9 @@ void QuillmereApp::prepare(int argc, char** argv) {
 QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeEnvironment,
                            const AppHosting& hosting)
     : application_((prepare(argc, argv), std::make_unique<QApplication>(argc, argv))) {
-    if (!qEnvironmentVariableIsSet("QM_HOSTED_BY_TESTS")) {
-        instance_ = std::make_unique<SingleInstance>(SingleInstance::standardName());
+    if (!hosting.instanceName.isEmpty() || !qEnvironmentVariableIsSet("QM_HOSTED_BY_TESTS")) {
+        instance_ = std::make_unique<SingleInstance>(
+            hosting.instanceName.isEmpty() ? SingleInstance::standardName() : hosting.instanceName);
         if (!instance_->isPrimary()) {
             // Said where it was started: nothing else shows that this start did anything.
             std::puts(qPrintable(QCoreApplication::translate(

@@ -23,6 +23,9 @@ namespace qm {
 
 // What a host of the application other than main() changes.
 struct AppHosting {
+    // The socket that keeps to one running instance: the user's standard one when empty, and
+    // none under a test host.
+    QString instanceName;
     // Run before a second quit signal ends the process.
     QuitSignals::LastWords lastWords = nullptr;
 };
@@ -44,9 +47,9 @@ public:
     static void prepare(int argc, char** argv);
 
     // Prepares, then makes the application and loads the main window; when another instance
-    // runs, asks it to come forward and makes nothing more. Under a test host every instance
-    // runs on its own. The standard environment unless `makeEnvironment` makes another. From
-    // then on SIGTERM, SIGINT and SIGHUP quit as Quit does, asking nothing.
+    // runs, asks it to come forward and makes nothing more. The standard environment unless
+    // `makeEnvironment` makes another. From then on SIGTERM, SIGINT and SIGHUP quit as Quit
+    // does, asking nothing.
     QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeEnvironment = {},
                  const AppHosting& hosting = {});
     ~QuillmereApp();

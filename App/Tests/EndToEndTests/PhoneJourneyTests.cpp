@@ -653,7 +653,8 @@ std::string quitCaseName(const ::testing::TestParamInfo<std::tuple<Busy, const c
 
 // The simulated phone as a person starts it, from its terminal: twice in a home of its own, which
 // it makes the user's alone and where the phone keeps the computer allowed at the first start,
-// and SIGTERM quits it; then in a home others can enter, which it refuses.
+// once more there while it runs, which ends at once, and SIGTERM quits it; then in a home others
+// can enter, which it refuses.
 TEST(SimulatedPhoneTest, KeepsItsHomePrivateAndTheComputerItAllowed) {
     test::PrivateDisplay display;
     ASSERT_TRUE(display.start({1280, 800}));
@@ -661,7 +662,6 @@ TEST(SimulatedPhoneTest, KeepsItsHomePrivateAndTheComputerItAllowed) {
     const auto start = [&](QProcess& phone, const QString& dataHome) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_DATA_HOME", dataHome);
-        environment.insert("XDG_RUNTIME_DIR", data.path());  // no other instance to raise
         environment.insert("QM_LOG_LEVEL", "info");
         phone.setProcessEnvironment(environment);
         phone.setProcessChannelMode(QProcess::MergedChannels);
@@ -698,6 +698,11 @@ TEST(SimulatedPhoneTest, KeepsItsHomePrivateAndTheComputerItAllowed) {
     start(again, data.path());
     ASSERT_TRUE(printed(again, seenAgain, "connected: device")) << seenAgain.toStdString();
     EXPECT_FALSE(seenAgain.contains("waiting for the user")) << seenAgain.toStdString();
+    QProcess twice;
+    start(twice, data.path());
+    ASSERT_TRUE(twice.waitForFinished(test::waitBound * 4));
+    EXPECT_EQ(twice.exitCode(), 0);
+    EXPECT_TRUE(twice.readAll().contains("Vantorel is already running"));
     again.terminate();
     ASSERT_TRUE(again.waitForFinished(test::waitBound * 4));
     EXPECT_EQ(again.exitStatus(), QProcess::NormalExit);
