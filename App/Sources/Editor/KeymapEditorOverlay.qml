@@ -15,6 +15,8 @@ Item {
     required property KeymapFileDialogs fileDialogs
     // The stream's phase: while it does not play, the picture under the editor stands still.
     property int streamPhase: SessionPhase.Kind.streaming
+    // Where the editor's own controls are kept: a click on one is never a captured trigger.
+    property OverlayFrameRegistry overlayFrames: null
 
     readonly property bool capturing: keymap.captureKind !== KeymapController.CaptureKind.none
 
@@ -80,17 +82,20 @@ Item {
 
         EditorToolbar {
             objectName: "editorToolbar"
+            OverlayControl.registry: overlay.overlayFrames
             anchors.horizontalCenter: parent.horizontalCenter
             keymap: overlay.keymap
             maximumWidth: parent.width
         }
         Banner {
             objectName: "captureBanner"
+            OverlayControl.registry: overlay.overlayFrames
             visible: overlay.capturing
             text: qsTr("Press a key, mouse button or gamepad button · Esc cancels")
         }
         Banner {
             objectName: "streamAwayBanner"
+            OverlayControl.registry: overlay.overlayFrames
             visible: overlay.streamPhase !== SessionPhase.Kind.streaming
             text: overlay.streamPhase === SessionPhase.Kind.waitingForDevice
                   ? qsTr("The phone went away, so the picture stands still. Your changes are kept, and Save still saves them.")
@@ -98,12 +103,14 @@ Item {
         }
         Banner {
             objectName: "noticeBanner"
+            OverlayControl.registry: overlay.overlayFrames
             visible: text !== ""
             text: overlay.keymap.notice
             onClicked: overlay.keymap.dismissNotice()
         }
         Banner {
             objectName: "errorBanner"
+            OverlayControl.registry: overlay.overlayFrames
             visible: text !== ""
             text: overlay.keymap.errorMessage
             textColor: "red"

@@ -252,9 +252,8 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
             return false;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
-            mouseButton(static_cast<QMouseEvent&>(*event),
-                        event->type() == QEvent::MouseButtonPress);
-            return false;
+            return mouseButton(static_cast<QMouseEvent&>(*event),
+                               event->type() == QEvent::MouseButtonPress);
         default:
             wheel(static_cast<QWheelEvent&>(*event));
             return false;
@@ -401,17 +400,20 @@ void InputCapture::mouseMoved(const QMouseEvent& event) {
     }
 }
 
-void InputCapture::mouseButton(const QMouseEvent& event, bool down) {
+bool InputCapture::mouseButton(const QMouseEvent& event, bool down) {
     const auto bits = static_cast<unsigned>(event.button());
     if (bits == 0) {
-        return;
+        return false;
     }
     const int button = std::countr_zero(bits);
     if (!clickFilter_.forwards(button, down, event.scenePosition(), client_.overlayFrames())) {
-        return;
+        return false;
     }
+    // Asked before the client hears it: the press may end what made it the client's.
+    const bool taken = down && client_.isStreaming() && client_.takesPresses();
     deliver(MouseButtonEvent{button, down, viewPoint(event.scenePosition())},
             client_.isStreaming());
+    return taken;
 }
 
 void InputCapture::wheel(const QWheelEvent& event) {

@@ -24,12 +24,12 @@ namespace qm {
 // Turns the keys, buttons, motion and wheel of one stream window into input events and window
 // shortcuts. While started it filters every event of the application, so it sees them before
 // the window's items do; it takes those the window itself receives while it has the focus (Qt
-// Quick resends them to the items through the same filter). Only keys are ever swallowed:
-// mouse events go on to the items, so the HUD's and the editor's controls keep working. A
-// Super chord that neither the window's shortcuts nor the application's took is the desktop's,
-// as Alt+Tab is: it is swallowed, and its client hands it on. Alt+F4 closes the window. It knows
-// nothing of modes, keymaps or sessions: its client answers and receives. Keys are Mac key codes by
-// position; Super is command. GUI thread only.
+// Quick resends them to the items through the same filter). Keys are swallowed, and of the
+// mouse only a press the client takes for itself: the rest goes on to the items, so the HUD's
+// and the editor's controls keep working. A Super chord that neither the window's shortcuts nor
+// the application's took is the desktop's, as Alt+Tab is: it is swallowed, and its client hands
+// it on. Alt+F4 closes the window. It knows nothing of modes, keymaps or sessions: its client
+// answers and receives. Keys are Mac key codes by position; Super is command. GUI thread only.
 class InputCapture final : public QObject {
 public:
     struct Shortcut {
@@ -55,6 +55,9 @@ public:
         virtual bool rawMouseActive() = 0;
         // In the window's content coordinates.
         virtual const QList<QRectF>& overlayFrames() const = 0;
+        // Whether a button pressed now, outside the overlay controls, is the client's alone: it
+        // then reaches none of the window's items.
+        virtual bool takesPresses() const = 0;
         virtual void onEvent(const InputEvent& event) = 0;
         virtual void onShortcut(const Shortcut& shortcut) = 0;
         // Super went down or up: it carries the window's shortcuts and never reaches the phone.
@@ -93,7 +96,8 @@ private:
     bool keyReleased(const QKeyEvent& event, bool repeat);
     void modifierKey(std::uint16_t keyCode, const QKeyEvent& event, bool down, bool repeat);
     void mouseMoved(const QMouseEvent& event);
-    void mouseButton(const QMouseEvent& event, bool down);
+    // True when the event is swallowed.
+    bool mouseButton(const QMouseEvent& event, bool down);
     void wheel(const QWheelEvent& event);
     void deliver(const InputEvent& event, bool streaming);
     PointF viewPoint(QPointF scenePosition) const;

@@ -212,6 +212,11 @@ bool InputCoordinator::isStreaming() const {
     return streams(session()) || keymap_.isEditing();
 }
 
+bool InputCoordinator::takesPresses() const {
+    // A click taken for a trigger is not also one on the action under it.
+    return keymap_.capture().kind != KeymapController::CaptureKind::none;
+}
+
 bool InputCoordinator::passKeysThrough(std::uint16_t keyCode, KeyModifiers held) const {
     return keymap_.passesKeyThrough(keyCode, held);
 }

@@ -89,6 +89,7 @@ private:
     bool passKeysThrough(std::uint16_t keyCode, KeyModifiers held) const override;
     bool rawMouseActive() override { return rawMouse_ && rawMouse_->claimsSystemMove(); }
     const QList<QRectF>& overlayFrames() const override;
+    bool takesPresses() const override;
     void onEvent(const InputEvent& event) override { deliver(event); }
     void onShortcut(const InputCapture::Shortcut& shortcut) override { perform(shortcut); }
     void onCommandKey(bool held) override;

@@ -164,9 +164,18 @@ GuiTask<bool> AppModel::finishRecordingBeforeQuit(std::chrono::milliseconds time
 }
 
 void AppModel::requestQuit() {
-    if (quitRequestedAt_ || !mayEndStream(KeymapController::Discarding::quit)) {
-        return;
+    if (!quitting_ && mayEndStream(KeymapController::Discarding::quit)) {
+        beginQuit();
     }
+}
+
+void AppModel::quitUnasked() {
+    if (!quitting_) {
+        beginQuit();
+    }
+}
+
+void AppModel::beginQuit() {
     quitRequestedAt_ = std::chrono::steady_clock::now();
     quitting_ = true;
     const bool isRecording = recording_.isRecording() || recording_.isFinishing();

@@ -194,9 +194,13 @@ public:
     GuiTask<bool> finishRecordingBeforeQuit(std::chrono::milliseconds timeout);
     // The Quit command and the main window's close: quits at once, or once the recording and
     // the pending stop have finished (at most 5 s). From then on nothing starts, and further
-    // requests are ignored. Like every command that ends the stream, it asks first about
+    // requests are ignored, also once the event loop has ended (a quit would cut short its wait
+    // for the stream). Like every command that ends the stream, it asks first about
     // unsaved layout edits (mayEndStream).
     Q_INVOKABLE void requestQuit();
+    // The desktop's request to quit, a signal: as requestQuit, but nobody is there to answer, so
+    // unsaved layout edits go unasked.
+    void quitUnasked();
     // When the rest of a quit must have ended, the stream's teardown and the application's: one
     // quitTimeout for the whole quit, from the first request, or from `loopEnded` when the event
     // loop ended without one.
@@ -244,6 +248,7 @@ private:
     bool mayEndStream(KeymapController::Discarding by);
     // Closes what closeStream does, asking nothing.
     void endStream();
+    void beginQuit();
     void setRoute(Route route);
     void setSession(std::shared_ptr<StreamingSession> session);
     void setLastError(std::optional<QString> text);

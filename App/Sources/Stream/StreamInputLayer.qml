@@ -62,6 +62,7 @@ Item {
             contentRect: inputLayer.geometry ? inputLayer.geometry.contentRect : Qt.rect(0, 0, 0, 0)
             fileDialogs: keymapState.fileDialogs
             streamPhase: inputLayer.session.phase.kind
+            overlayFrames: inputLayer.appModel.overlayFrames
         }
     }
     Component {

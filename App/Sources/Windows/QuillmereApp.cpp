@@ -76,10 +76,12 @@ void QuillmereApp::prepare(int argc, char** argv) {
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
 }
 
-QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeEnvironment)
+QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeEnvironment,
+                           const AppHosting& hosting)
     : application_((prepare(argc, argv), std::make_unique<QApplication>(argc, argv))) {
-    if (!qEnvironmentVariableIsSet("QM_HOSTED_BY_TESTS")) {
-        instance_ = std::make_unique<SingleInstance>(SingleInstance::standardName());
+    if (!hosting.instanceName.isEmpty() || !qEnvironmentVariableIsSet("QM_HOSTED_BY_TESTS")) {
+        instance_ = std::make_unique<SingleInstance>(
+            hosting.instanceName.isEmpty() ? SingleInstance::standardName() : hosting.instanceName);
         if (!instance_->isPrimary()) {
             // Said where it was started: nothing else shows that this start did anything.
             std::puts(qPrintable(QCoreApplication::translate(
@@ -87,6 +89,8 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
             return;
         }
     }
+    // Heard from the start; acted on once the event loop runs.
+    quitSignals_ = std::make_unique<QuitSignals>(hosting.lastWords);
     superChords_ = std::make_unique<SuperChordFilter>();
     settings_ = AppSettings::standard();
     QApplication::setQuitOnLastWindowClosed(false);
@@ -119,6 +123,8 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
         QObject::connect(instance_.get(), &SingleInstance::raiseRequested, instance_.get(),
                          [this] { SceneWindows::bringForward(mainWindow()); });
     }
+    QObject::connect(quitSignals_.get(), &QuitSignals::requested, model_.get(),
+                     &AppModel::quitUnasked);
 }
 
 QuillmereApp::~QuillmereApp() {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Desktop/FileReveal.h"
+#include "Desktop/QuitSignals.h"
 #include "Desktop/SingleInstance.h"
 #include "Input/SuperChordFilter.h"
 #include "Model/AppModel.h"
@@ -19,6 +20,15 @@
 class QApplication;
 
 namespace qm {
+
+// What a host of the application other than main() changes.
+struct AppHosting {
+    // The socket that keeps to one running instance: the user's standard one when empty, and
+    // none under a test host.
+    QString instanceName;
+    // Run before a second quit signal ends the process.
+    QuitSignals::LastWords lastWords = nullptr;
+};
 
 // The application: what must be set before Qt starts, then the objects that live as long as
 // the process (the app model, the updater) and the main window. main() makes one and runs it;
@@ -37,9 +47,11 @@ public:
     static void prepare(int argc, char** argv);
 
     // Prepares, then makes the application and loads the main window; when another instance
-    // runs, asks it to come forward and makes nothing more. Under a test host every instance
-    // runs on its own. The standard environment unless `makeEnvironment` makes another.
-    QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeEnvironment = {});
+    // runs, asks it to come forward and makes nothing more. The standard environment unless
+    // `makeEnvironment` makes another. From then on SIGTERM, SIGINT and SIGHUP quit as Quit
+    // does, asking nothing.
+    QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeEnvironment = {},
+                 const AppHosting& hosting = {});
     ~QuillmereApp();
 
     QuillmereApp(const QuillmereApp&) = delete;
@@ -61,6 +73,7 @@ private:
     std::unique_ptr<QApplication> application_;
     std::unique_ptr<SuperChordFilter> superChords_;
     std::unique_ptr<SingleInstance> instance_;
+    std::unique_ptr<QuitSignals> quitSignals_;
     std::unique_ptr<AppSettings> settings_;
     std::unique_ptr<AppModel> model_;
     std::unique_ptr<AppUpdater> updater_;

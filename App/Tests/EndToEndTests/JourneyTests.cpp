@@ -235,17 +235,35 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              }
              openFirstMenuWithF10();
          }},
-        {"Edit Layout: a tap added and a template applied, then cancelled",
+        {"Edit Layout: a tap added, Tap clicked twice, a click on an action taken for a tap "
+         "without selecting it, and a template applied, then cancelled",
          [&] {
              playedActions = keymap()->activeLayout()->profile.actions.size();
              ASSERT_TRUE(user().choose(*window, {"Stream", "Edit Layout"}));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
              const int before = editedActions();
              // Each click reaches its button only when the editor's bar is on top.
-             ASSERT_TRUE(user().click(DesktopUser::shownWithText(*window, "Tap", "QQuickButton")));
+             QQuickItem* tap = DesktopUser::shownWithText(*window, "Tap", "QQuickButton");
+             ASSERT_TRUE(user().click(tap));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("captureBanner"); }));
+             // The impatient hand's second click on the bar is no trigger.
+             ASSERT_TRUE(user().click(tap));
+             EXPECT_EQ(editedActions(), before);
              ASSERT_TRUE(user().press("J"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return editedActions() == before + 1; }));
+             EXPECT_FALSE(shows("captureBanner"));
+             // A click on the picture is, also on an action: the new tap is selected, not it.
+             const QList<QQuickItem*> others =
+                 DesktopUser::allShown(*window, [&](const QQuickItem& item) {
+                     const QString id = item.property("actionId").toString();
+                     return !id.isEmpty() && id != keymap()->selection();
+                 });
+             ASSERT_FALSE(others.isEmpty());
+             ASSERT_TRUE(user().click(tap));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("captureBanner"); }));
+             ASSERT_TRUE(user().click(others.back()));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return editedActions() == before + 2; }));
+             EXPECT_NE(keymap()->selection(), others.back()->property("actionId").toString());
              EXPECT_FALSE(shows("captureBanner"));
              ASSERT_TRUE(
                  user().click(DesktopUser::shownWithText(*window, "Templates", "QQuickButton")));

@@ -10,10 +10,12 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
+#include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -28,6 +30,7 @@
 
 #include <linux/input-event-codes.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -36,6 +39,7 @@
 #include "Editor/ProfileStore.h"
 #include "RunningApp.h"
 #include "SimulatedPhone.h"
+#include "Storage/AppSettings.h"
 #include "ViewTesting.h"
 
 namespace qm {
@@ -229,6 +233,35 @@ protected:
                DesktopUser::waitFor([&] { return keymap()->isDirty(); });
     }
 
+    // The seconds the recording pill's clock, "m:ss", shows.
+    int recordedSeconds() const {
+        const QStringList clock = test::textOf(shown("elapsed")).split(':');
+        return clock.size() == 2 ? clock[0].toInt() * 60 + clock[1].toInt() : 0;
+    }
+
+    // ffprobe reads the clip whole: a picture and a sound track, and at least that long.
+    static void expectPlaysWhole(const QString& file, double seconds) {
+        QProcess probe;
+        probe.start("ffprobe",
+                    {"-v", "error", "-count_packets", "-show_entries",
+                     "stream=codec_type,nb_read_packets:format=duration", "-of", "csv=p=0", file});
+        ASSERT_TRUE(probe.waitForFinished(60'000));
+        EXPECT_EQ(probe.exitCode(), 0) << probe.readAllStandardError().toStdString();
+        const QStringList lines =
+            QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        const auto packets = [&](const QString& kind) {
+            for (const QString& line : lines) {
+                if (line.startsWith(kind + ',')) {
+                    return line.section(',', 1).toInt();
+                }
+            }
+            return 0;
+        };
+        EXPECT_GT(packets("video"), 0) << lines.join(' ').toStdString();
+        EXPECT_GT(packets("audio"), 0) << lines.join(' ').toStdString();
+        EXPECT_GE(lines.isEmpty() ? 0 : lines.back().toDouble(), seconds);
+    }
+
     // The phone's latest ADB session and how many servers were started in it.
     std::pair<std::shared_ptr<test::FakePhone>, std::size_t> serverStarts() const {
         const std::shared_ptr<test::FakePhone> session = phone.session();
@@ -408,37 +441,14 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
              ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("pill"); }));
              ASSERT_TRUE(test::waitForFrame(*window));  // laid out for what it shows
              EXPECT_TRUE(showsWhole("pill"));
-             // The pill's clock, "m:ss", says three seconds.
-             ASSERT_TRUE(DesktopUser::waitFor([&] {
-                 const QStringList clock = test::textOf(shown("elapsed")).split(':');
-                 return clock.size() == 2 && clock[0].toInt() * 60 + clock[1].toInt() >= 3;
-             }));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return recordedSeconds() >= 3; }));
              ASSERT_TRUE(user().press("Meta+R"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("savedPanel"); }));
              const QString file = model().recording()->lastFile().toLocalFile();
              EXPECT_EQ(QFileInfo(file).dir().dirName(), "Vantorel");
              EXPECT_TRUE(file.startsWith(
                  QString::fromStdString(RecordingController::moviesDirectory().string())));
-             // ffprobe reads it whole: a picture and a sound track, and three seconds long.
-             QProcess probe;
-             probe.start("ffprobe", {"-v", "error", "-count_packets", "-show_entries",
-                                     "stream=codec_type,nb_read_packets:format=duration", "-of",
-                                     "csv=p=0", file});
-             ASSERT_TRUE(probe.waitForFinished(60'000));
-             EXPECT_EQ(probe.exitCode(), 0) << probe.readAllStandardError().toStdString();
-             const QStringList lines =
-                 QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-             const auto packets = [&](const QString& kind) {
-                 for (const QString& line : lines) {
-                     if (line.startsWith(kind + ',')) {
-                         return line.section(',', 1).toInt();
-                     }
-                 }
-                 return 0;
-             };
-             EXPECT_GT(packets("video"), 0) << lines.join(' ').toStdString();
-             EXPECT_GT(packets("audio"), 0) << lines.join(' ').toStdString();
-             EXPECT_GE(lines.isEmpty() ? 0 : lines.back().toDouble(), 2.5);
+             expectPlaysWhole(file, 2.5);
          }},
         {"the cable pulled while a tap on K is added: the editor says so and keeps the tap",
          [&] {
@@ -546,10 +556,19 @@ protected:
     PhoneQuitJourneyTest() : PhoneJourneyTest({VideoCodec::h264}) {}
 };
 
-// However busy, the app quits at once, unsaved edits asked about first, and starts no server
-// on its way out.
+// The signal a quit key names, as the desktop or the terminal sends it; 0 for a key.
+int signalNamed(std::string_view quitKey) {
+    const std::map<std::string_view, int> named{
+        {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}};
+    return named.contains(quitKey) ? named.at(quitKey) : 0;
+}
+
+// However busy, the app quits at once, unsaved edits asked about first unless a signal asks
+// it to quit, a recording kept whole, its window's place written, and starts no server on its
+// way out.
 TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
     const auto [busy, quitKey] = GetParam();
+    const int signal = signalNamed(quitKey);
     const auto started = [&](std::size_t servers) {
         return DesktopUser::waitFor([&] { return serverStarts().second >= servers; });
     };
@@ -573,7 +592,8 @@ TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
                  {Busy::reconnecting,
                   {[&] { return phone.pullCable(); }, [&] { return shows("reconnect"); }}},
                  {Busy::recording,
-                  {[&] { return bool(user().press("Meta+R")); }, [&] { return shows("pill"); }}},
+                  {[&] { return bool(user().press("Meta+R")); },
+                   [&] { return shows("pill") && recordedSeconds() >= 2; }}},
                  {Busy::editing,
                   {[&] { return bool(user().press("Meta+E")); },
                    [&] { return keymap()->isEditing(); }}},
@@ -587,7 +607,7 @@ TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
          }},
         {quitKey,
          [&] {
-             if (busy == Busy::unsavedEdits) {
+             if (busy == Busy::unsavedEdits && !signal) {
                  // Asked first; the stream and the editor stay as they were.
                  ASSERT_TRUE(user().press(quitKey));
                  ASSERT_TRUE(DesktopUser::waitFor([&] {
@@ -598,12 +618,25 @@ TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
                  ASSERT_TRUE(keymap() && keymap()->isDirty() && shows("streamVideo"));
              }
              atQuit = serverStarts();
-             ASSERT_TRUE(user().press(quitKey));
+             if (signal) {
+                 ASSERT_EQ(::kill(::getpid(), signal), 0);
+             } else {
+                 ASSERT_TRUE(user().press(quitKey));
+             }
          }},
     });
 
     // The harness has seen the application end within the quit's bound.
     EXPECT_EQ(ended, 0);
+    EXPECT_TRUE(
+        QSettings(AppSettings::standardFile(), QSettings::IniFormat).contains("windowMaximized"));
+    if (busy == Busy::recording) {
+        const QDir clips(QString::fromStdString(RecordingController::moviesDirectory().string()) +
+                         "/Vantorel");
+        const QStringList files = clips.entryList({"*.mp4"}, QDir::Files);
+        ASSERT_EQ(files.size(), 1) << files.join(' ').toStdString();
+        expectPlaysWhole(clips.filePath(files[0]), 1.5);
+    }
     const auto atEnd = serverStarts();
     EXPECT_EQ(atEnd.second - (atEnd.first == atQuit.first ? atQuit.second : 0), 0u)
         << "servers started after the quit";
@@ -612,13 +645,16 @@ TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
 
 std::string quitCaseName(const ::testing::TestParamInfo<std::tuple<Busy, const char*>>& info) {
     const auto [busy, quitKey] = info.param;
-    return std::string(busyNames[std::size_t(busy)]) +
-           (std::string_view(quitKey) == "Meta+Q" ? "SuperQ" : "AltF4");
+    const std::string_view key(quitKey);
+    return std::string(busyNames[std::size_t(busy)]) + (key == "Meta+Q"   ? "SuperQ"
+                                                        : key == "Alt+F4" ? "AltF4"
+                                                                          : std::string(key));
 }
 
 // The simulated phone as a person starts it, from its terminal: twice in a home of its own, which
-// it makes the user's alone and where the phone keeps the computer allowed at the first start;
-// then in a home others can enter, which it refuses.
+// it makes the user's alone and where the phone keeps the computer allowed at the first start,
+// once more there while it runs, which ends at once, and SIGTERM quits it; then in a home others
+// can enter, which it refuses.
 TEST(SimulatedPhoneTest, KeepsItsHomePrivateAndTheComputerItAllowed) {
     test::PrivateDisplay display;
     ASSERT_TRUE(display.start({1280, 800}));
@@ -626,7 +662,6 @@ TEST(SimulatedPhoneTest, KeepsItsHomePrivateAndTheComputerItAllowed) {
     const auto start = [&](QProcess& phone, const QString& dataHome) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_DATA_HOME", dataHome);
-        environment.insert("XDG_RUNTIME_DIR", data.path());  // no other instance to raise
         environment.insert("QM_LOG_LEVEL", "info");
         phone.setProcessEnvironment(environment);
         phone.setProcessChannelMode(QProcess::MergedChannels);
@@ -663,7 +698,15 @@ TEST(SimulatedPhoneTest, KeepsItsHomePrivateAndTheComputerItAllowed) {
     start(again, data.path());
     ASSERT_TRUE(printed(again, seenAgain, "connected: device")) << seenAgain.toStdString();
     EXPECT_FALSE(seenAgain.contains("waiting for the user")) << seenAgain.toStdString();
-    again.kill();
+    QProcess twice;
+    start(twice, data.path());
+    ASSERT_TRUE(twice.waitForFinished(test::waitBound * 4));
+    EXPECT_EQ(twice.exitCode(), 0);
+    EXPECT_TRUE(twice.readAll().contains("Vantorel is already running"));
+    again.terminate();
+    ASSERT_TRUE(again.waitForFinished(test::waitBound * 4));
+    EXPECT_EQ(again.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(again.exitCode(), 0);
 
     QTemporaryDir shared;
     ASSERT_TRUE(QDir().mkdir(shared.filePath("vantorel-simulated-phone")));
@@ -681,6 +724,12 @@ INSTANTIATE_TEST_SUITE_P(Quits, PhoneQuitJourneyTest,
                                                               Busy::reconnecting, Busy::recording,
                                                               Busy::editing, Busy::unsavedEdits),
                                             ::testing::Values("Meta+Q", "Alt+F4")),
+                         quitCaseName);
+// What a logout, Ctrl+C and a closed terminal send, each once.
+INSTANTIATE_TEST_SUITE_P(Signals, PhoneQuitJourneyTest,
+                         ::testing::Values(std::tuple(Busy::recording, "SIGTERM"),
+                                           std::tuple(Busy::unsavedEdits, "SIGINT"),
+                                           std::tuple(Busy::streaming, "SIGHUP")),
                          quitCaseName);
 
 }  // namespace

@@ -54,6 +54,7 @@ public:
     bool passKeysThrough(std::uint16_t, KeyModifiers) const override { return false; }
     bool rawMouseActive() override { return false; }
     const QList<QRectF>& overlayFrames() const override { return frames; }
+    bool takesPresses() const override { return false; }
     void onEvent(const InputEvent& event) override { events.push_back(event); }
     void onShortcut(const InputCapture::Shortcut& shortcut) override {
         shortcuts.push_back(shortcut);

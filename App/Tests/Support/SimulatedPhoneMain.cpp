@@ -1,7 +1,8 @@
 // vantorel-simulated-phone: the application as it runs for a user, with one simulated phone
 // plugged into a simulated USB bus in place of the machine's, for looking at every screen that
 // needs a phone. Settings, keymaps, recordings and the computers the phone allowed stay in a
-// home of its own, shown at start and kept from run to run. Keys typed in the terminal act as the
+// home of its own, shown at start and kept from run to run; one runs in a home at a time. It
+// quits on SIGTERM, SIGINT and SIGHUP as the app does. Keys typed in the terminal act as the
 // phone's user and its cable:
 //
 //   a  allow this computer on the phone's prompt      p  pull the cable out
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -42,12 +42,6 @@ void restoreTerminal() {
     }
 }
 
-void restoreAndDie(int signal) {
-    restoreTerminal();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
 // Keys reach the program one at a time, unechoed; the terminal is put back however it ends.
 void readKeysOneByOne() {
     if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0) {
@@ -59,8 +53,6 @@ void readKeysOneByOne() {
     raw.c_cc[VTIME] = 0;
     terminalChanged = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
     std::atexit(restoreTerminal);
-    std::signal(SIGINT, restoreAndDie);
-    std::signal(SIGTERM, restoreAndDie);
 }
 
 void say(const char* text) {
@@ -117,25 +109,37 @@ int main(int argc, char** argv) {
     qputenv("QM_HOSTED_BY_TESTS", "1");
     std::printf("simulated phone: home %s (remove it to start afresh)\n", qPrintable(home));
     using qm::test::SimulatedPhone;
-    if (!std::filesystem::exists(SimulatedPhone::clipFile(QM_PHONE_CLIP, qm::VideoCodec::h265)) ||
-        !std::filesystem::exists(QM_PHONE_CLIP)) {
-        say("making the 1080p60 clips, once");
-    }
     SimulatedPhone::TouchLog touches;
     if (qm::Log::consoleLevel(std::getenv(qm::Log::levelVariable)) <= spdlog::level::debug) {
         touches = [](const std::string& line) { say(line.c_str()); };
     }
 
+    // Made only by the one instance of this home: a second start brings that one's window
+    // forward and ends, as the app does.
     std::optional<SimulatedPhone> made;
+    std::optional<qm::QuillmereApp> running;
     try {
-        made.emplace(QM_PHONE_CLIP, touches);
+        running.emplace(
+            argc, argv,
+            [&](QSettings& defaults) {
+                if (!std::filesystem::exists(
+                        SimulatedPhone::clipFile(QM_PHONE_CLIP, qm::VideoCodec::h265)) ||
+                    !std::filesystem::exists(QM_PHONE_CLIP)) {
+                    say("making the 1080p60 clips, once");
+                }
+                return made.emplace(QM_PHONE_CLIP, touches).environment(defaults);
+            },
+            qm::AppHosting{.instanceName = QDir(home).filePath("vantorel.instance"),
+                           .lastWords = restoreTerminal});
     } catch (const std::exception& error) {
         say(error.what());
         return 1;
     }
+    qm::QuillmereApp& app = *running;
+    if (!made) {
+        return app.exec();
+    }
     SimulatedPhone& phone = *made;
-    qm::QuillmereApp app(argc, argv,
-                         [&phone](QSettings& defaults) { return phone.environment(defaults); });
     readKeysOneByOne();
     QSocketNotifier keys(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&keys, &QSocketNotifier::activated, [&] {
