@@ -357,7 +357,7 @@ void KeymapController::cancelEditing() {
 
 bool KeymapController::mayDiscard(Discarding by) {
     const bool endsStream = by != Discarding::fileImport;
-    if ((isDirty() || (endsStream && streamLayoutsChanged_)) && armed_ != by) {
+    if ((isDirty() || (endsStream && streamLayoutsAtRisk())) && armed_ != by) {
         askAboutUnsaved(discardQuestion(by));
         armed_ = by;
         return false;
@@ -369,7 +369,12 @@ bool KeymapController::mayDiscard(Discarding by) {
     return true;
 }
 
+bool KeymapController::streamLayoutsAtRisk() const {
+    return streamLayoutsChanged_ && activeKeymaps_ != exported_;
+}
+
 void KeymapController::streamEnding() {
+    exported_.reset();
     if (std::exchange(streamLayoutsChanged_, false)) {
         useKeymaps(std::nullopt);
         setActiveLayoutIndex(0);

@@ -317,6 +317,8 @@ private:
     QString discardQuestion(Discarding by) const;
     // The stream goes: the editor with its edits, and the layouts that lived only for it.
     void streamEnding();
+    // Without a game: layouts saved for the stream that no file keeps.
+    bool streamLayoutsAtRisk() const;
     void sayIfFull(bool added);
     void setRenameText(std::optional<QString> draft);
     void updateLists();
@@ -344,6 +346,8 @@ private:
     bool unsavedAsked_ = false;
     // Without a game: layouts saved for the stream since it began, lost when it ends.
     bool streamLayoutsChanged_ = false;
+    // Without a game: what the last export that succeeded wrote, which keeps the same layouts.
+    std::optional<GameKeymaps> exported_;
     bool discardArmed_ = false;
     // The command asked about, which its next request carries out.
     std::optional<Discarding> armed_;

@@ -89,9 +89,10 @@ KeymapFileChooser::SaveAnswer KeymapController::exportAnswer() {
 }
 
 void KeymapController::exportTo(const KeymapFileChooser::SaveTarget& target) {
+    GameKeymaps keymaps = editor_->keymaps();
     Bytes data;
     try {
-        data = ProfileCodec::encode(editor_->keymaps());
+        data = ProfileCodec::encode(keymaps);
     } catch (const std::exception& error) {
         showFailure("export", error);
         return;
@@ -101,7 +102,7 @@ void KeymapController::exportTo(const KeymapFileChooser::SaveTarget& target) {
         AtomicFile::write(
             target.file, data, KeymapFile::mode,
             target.replace ? AtomicFile::Existing::replace : AtomicFile::Existing::keep);
-    }).then([this, session = session_, target](const TaskOutcome<void>& outcome) {
+    }).then([this, session = session_, target, keymaps](const auto& outcome) {
         if (session != session_ || outcome.isCancelled()) {
             return;
         }
@@ -125,6 +126,9 @@ void KeymapController::exportTo(const KeymapFileChooser::SaveTarget& target) {
         // Done: an earlier export's failure and a question are past; a failed save still stands.
         if (errorMessage_ && errorMessage_ == exportFailure_) {
             setErrorMessage(std::nullopt);
+        }
+        if (!package_) {
+            exported_ = keymaps;
         }
         setNotice(std::nullopt);
     });

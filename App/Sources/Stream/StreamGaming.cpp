@@ -53,6 +53,9 @@ void StreamGaming::setSession(StreamingSession* session) {
     if (session_ == session) {
         return;
     }
+    if (session_ && session) {
+        controller_.streamReplaced();
+    }
     session_ = session;
     follow();
     emit sessionChanged();

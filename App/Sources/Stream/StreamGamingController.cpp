@@ -30,7 +30,16 @@ void StreamGamingController::phaseChanged(const SessionPhase& phase, bool autoFu
                                           bool keepDisplayAwake) {
     phase_ = phase;
     activity_.update(phase_, keepDisplayAwake);
+    if (replacing_ && phase_.kind() == SessionPhase::Kind::idle) {
+        return;
+    }
+    replacing_ = false;
     perform(fullScreen_.phaseChanged(phase_, autoFullScreen, isFullScreen()));
+}
+
+void StreamGamingController::streamReplaced() {
+    fullScreen_.armed = true;
+    replacing_ = true;
 }
 
 void StreamGamingController::keepDisplayAwakeChanged(bool keepDisplayAwake) {

@@ -34,6 +34,9 @@ public:
     void attach(GamingWindow* window);
     void phaseChanged(const SessionPhase& phase, bool autoFullScreen, bool keepDisplayAwake);
     void keepDisplayAwakeChanged(bool keepDisplayAwake);
+    // Another session's stream takes the screen (the demo started again): it starts as the
+    // first did, and the idle phase it begins in is not the end of the one it replaces.
+    void streamReplaced();
     void streamViewClosed();
 
     bool isActivityHeld() const noexcept { return activity_.isActive(); }
@@ -48,6 +51,7 @@ private:
     GamingWindow* window_ = nullptr;
     SessionPhase phase_;
     bool pendingEnter_ = false;
+    bool replacing_ = false;
 };
 
 }  // namespace qm

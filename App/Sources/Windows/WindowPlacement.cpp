@@ -4,8 +4,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVariantList>
+#include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <utility>
 
 #include "Storage/StoredValue.h"
 
@@ -58,7 +60,7 @@ QList<QRect> availableScreens() {
 
 }  // namespace
 
-QRect WindowPlacement::placed(QRect saved, const QList<QRect>& screens) {
+QRect WindowPlacement::placed(QRect saved, const QList<QRect>& screens, QMargins frame) {
     if (screens.isEmpty()) {
         return saved;
     }
@@ -75,29 +77,30 @@ QRect WindowPlacement::placed(QRect saved, const QList<QRect>& screens) {
             most = area;
         }
     }
+    const QRect outer = saved.marginsAdded(frame);
     if (!holder) {
         const QRect& primary = screens.front();
-        QRect centred(QPoint(), saved.size().boundedTo(primary.size()));
+        QRect centred(QPoint(), outer.size().boundedTo(primary.size()));
         centred.moveCenter(primary.center());
-        return centred;
+        return centred.marginsRemoved(frame);
     }
-    // As wide or as tall as the screen (cut to it, maybe), the window also moves onto it, no
-    // edge past the screen's.
-    QRect fitted(saved.topLeft(), saved.size().boundedTo(holder->size()));
-    if (fitted.width() == holder->width()) {
-        fitted.moveLeft(holder->left());
-    }
-    if (fitted.height() == holder->height()) {
-        fitted.moveTop(holder->top());
-    }
-    return fitted;
+    // Cut to the screen and moved onto it, no edge past the screen's: one from a larger screen
+    // or a screen laid out otherwise can be reached by its every edge and its title bar.
+    QRect fitted(outer.topLeft(), outer.size().boundedTo(holder->size()));
+    fitted.moveLeft(
+        std::clamp(fitted.left(), holder->left(), holder->right() - fitted.width() + 1));
+    fitted.moveTop(std::clamp(fitted.top(), holder->top(), holder->bottom() - fitted.height() + 1));
+    return fitted.marginsRemoved(frame);
 }
 
 WindowPlacement::WindowPlacement(QWindow& window, QSettings& store)
     : window_(window), store_(store) {
-    if (const std::optional<QRect> saved = storedGeometry(store.value(geometryKey))) {
-        normal_ = placed(*saved, availableScreens());
+    saved_ = storedGeometry(store.value(geometryKey));
+    if (saved_) {
+        normal_ = placed(*saved_, availableScreens());
         window.setGeometry(*normal_);
+        // The desktop's frame is known only once the window shows.
+        window.installEventFilter(this);
     }
     maximised_ = StoredValue::toBool(store.value(maximisedKey));
     for (const auto changed : {&QWindow::xChanged, &QWindow::yChanged, &QWindow::widthChanged,
@@ -112,6 +115,18 @@ WindowPlacement::WindowPlacement(QWindow& window, QSettings& store)
     } else {
         window.show();
     }
+}
+
+bool WindowPlacement::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &window_ && event->type() == QEvent::Expose && window_.isExposed() && saved_) {
+        window_.removeEventFilter(this);
+        const QRect saved = *std::exchange(saved_, std::nullopt);
+        const QMargins frame = window_.frameMargins();
+        if (!frame.isNull() && !maximised_) {
+            window_.setGeometry(placed(saved, availableScreens(), frame));
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void WindowPlacement::follow() {

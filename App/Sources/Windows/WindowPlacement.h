@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMargins>
 #include <QObject>
 #include <QRect>
 #include <QSettings>
@@ -17,10 +18,10 @@ class WindowPlacement : public QObject {
 
 public:
     // Where a window last shown at `saved` opens on screens with these available areas, the
-    // primary screen's first: where it was, no larger than the screen that holds most of it and
-    // moved onto that screen where it was larger; centred on the primary screen, at the size that
-    // fits, when no screen shows enough of it to take hold of.
-    static QRect placed(QRect saved, const QList<QRect>& screens);
+    // primary screen's first: where it was, cut to the screen that holds most of it and moved
+    // onto it, frame and all; centred on the primary screen, at the size that fits, when no
+    // screen shows enough of it to take hold of. `saved` and the result leave out the frame.
+    static QRect placed(QRect saved, const QList<QRect>& screens, QMargins frame = {});
 
     // Places the hidden window as the store says, and shows it; without a stored place the
     // window keeps its own size and the desktop places it.
@@ -30,11 +31,16 @@ public:
     // full screen, and whether it was maximised.
     void save();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void follow();
 
     QWindow& window_;
     QSettings& store_;
+    // The stored place, fitted again once the window's frame is known.
+    std::optional<QRect> saved_;
     std::optional<QRect> normal_;
     bool maximised_ = false;
 };

@@ -1,4 +1,6 @@
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -23,7 +25,8 @@ TEST(WindowPlacementTest, AWindowOpensWhereItWasLeftOrCentredWhenNoScreenShowsIt
     for (const Row& row : std::initializer_list<Row>{
              {{100, 80, 900, 600}, {100, 80, 900, 600}, "on the primary screen"},
              {{2000, 100, 900, 600}, {2000, 100, 900, 600}, "on the second screen"},
-             {{-800, 100, 900, 600}, {-800, 100, 900, 600}, "mostly off, its top in reach"},
+             {{-800, 100, 900, 600}, {0, 100, 900, 600}, "mostly off, its top in reach"},
+             {{1500, 700, 900, 600}, {1020, 480, 900, 600}, "past the right and bottom edges"},
              {{-850, 100, 900, 600}, {510, 240, 900, 600}, "too little of its top shows"},
              {{100, -40, 900, 600}, {510, 240, 900, 600}, "its top above every screen"},
              {{4000, 2000, 900, 600}, {510, 240, 900, 600}, "off every screen"},
@@ -34,6 +37,37 @@ TEST(WindowPlacementTest, AWindowOpensWhereItWasLeftOrCentredWhenNoScreenShowsIt
              {{5000, 0, 2560, 1440}, {0, 0, 1920, 1080}, "off every screen and larger"},
          }) {
         EXPECT_EQ(WindowPlacement::placed(row.saved, screens), row.placed) << row.why;
+    }
+    // Its frame, title bar and all, on the screen too.
+    EXPECT_EQ(WindowPlacement::placed({100, 100, 2560, 1440}, screens, {1, 20, 1, 5}),
+              QRect(1, 20, 1918, 1055));
+}
+
+// A place kept on a larger screen opens whole on this one, whatever its size.
+TEST(WindowPlacementTest, APlaceFromALargerScreenOpensWithinThisOne) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const auto text = [](const QRect& rect) {
+        return QStringLiteral("%1x%2 at %3,%4")
+            .arg(rect.width())
+            .arg(rect.height())
+            .arg(rect.x())
+            .arg(rect.y())
+            .toStdString();
+    };
+    QTemporaryDir folder;
+    QSettings store(folder.filePath("placed.ini"), QSettings::IniFormat);
+    for (const QRect& saved :
+         {QRect(screen.center(), screen.size() * 3 / 4),
+          QRect(screen.topLeft() + QPoint(40, 30), screen.size() + QSize(600, 300))}) {
+        store.setValue("windowGeometry",
+                       QVariantList{saved.x(), saved.y(), saved.width(), saved.height()});
+        QWindow window;
+        WindowPlacement placement(window, store);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, test::waitBound));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return screen.contains(window.frameGeometry()); },
+                                    test::waitBound))
+            << "saved " << text(saved) << ", shown " << text(window.frameGeometry()) << " on "
+            << text(screen);
     }
 }
 

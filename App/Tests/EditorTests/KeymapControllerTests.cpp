@@ -477,6 +477,44 @@ TEST_F(KeymapControllerTest, AnExportReplacesOnlyWhatTheUserAgreedTo) {
               "that file.");
 }
 
+// Without a game, layouts an export keeps in a file are not asked about when the stream ends,
+// until they change again; unsaved edits are asked about as ever.
+TEST_F(KeymapControllerTest, LayoutsWithoutAGameThatAFileKeepsEndWithTheStreamUnasked) {
+    using enum KeymapController::Discarding;
+    const auto keymap = make(std::nullopt);
+    const auto addAndSave = [&] {
+        keymap->beginEditing();
+        keymap->addStick(0.2, 0.7);
+        keymap->save();
+    };
+    const auto exportNow = [&] {
+        if (!keymap->isEditing()) {
+            keymap->beginEditing();
+        }
+        keymap->exportProfile();
+        chooser.saves.back()(SaveTarget{store.directory / "kept.json", true});
+        drain();
+    };
+    std::filesystem::create_directories(store.directory);
+    addAndSave();
+    exportNow();
+    keymap->cancelEditing();
+    EXPECT_TRUE(keymap->mayDiscard(quit)) << "saved, then exported";
+
+    keymap->beginEditing();
+    keymap->addStick(0.2, 0.7);
+    exportNow();
+    EXPECT_FALSE(keymap->mayDiscard(closeStream)) << "unsaved edits, even exported";
+    keymap->save();
+    EXPECT_TRUE(keymap->mayDiscard(demo)) << "exported, then saved";
+
+    addAndSave();
+    exportNow();
+    keymap->cancelEditing();
+    addAndSave();
+    EXPECT_FALSE(keymap->mayDiscard(otherGame)) << "changed since the export";
+}
+
 TEST_F(KeymapControllerTest, AnErrorStaysUntilTheNextSaveCancelOrImport) {
     const auto controller = make();
     const auto broken = put("broken.json", "{");

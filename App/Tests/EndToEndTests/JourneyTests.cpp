@@ -439,16 +439,21 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
          }},
-        {"over each of the editor's dialogs and menus, Super+Q, Super+W and Super+Shift+D "
-         "close it first and then ask about the layouts the demo keeps only while it plays",
+        {"a tap added after the export: over each of the editor's dialogs and menus, Super+Q, "
+         "Super+W and Super+Shift+D close it first and then ask about it; Super+E keeps it for "
+         "the stream",
          [&] {
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
+             ASSERT_TRUE(user().click(DesktopUser::shownWithText(*window, "Tap", "QQuickButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return shows("captureBanner"); }));
+             ASSERT_TRUE(user().press("N"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isDirty(); }));
              // Each is opened with clicks on these, named or shown as text, and shows the last.
              const QStringList popups[] = {
                  {"Export…", "fileNameTextField"},
                  {"Export…", "entry:mine.json", "fileDialogAccept", "keepButton"},
-                 {"Import…", "fileNameTextField"},
+                 {"Import…", "Import…", "fileNameTextField"},
                  {"layoutButton", "Rename…", "renameField"},
                  {"layoutButton", "New Layout", "Copy of Current"},
                  {"Templates", "MOBA"},
@@ -484,7 +489,7 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
                                " to discard them, or Export… to keep them in a file.");
                  EXPECT_TRUE(keymap()->isEditing() && streaming());
              }
-             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
          }},
         {"Start Recording is offered only with a phone",
@@ -494,8 +499,8 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              EXPECT_FALSE(record->isEnabled());
              closeMenus();
          }},
-        {"Quit through the Vantorel menu asks first about the demo's layouts, in the toast; "
-         "closing the window is a quit, and now quits",
+        {"Quit through the Vantorel menu asks first about the demo's layouts changed since "
+         "their export, in the toast; closing the window is a quit, and now quits",
          [&] {
              ASSERT_TRUE(user().choose(*window, {"Vantorel", "Quit Vantorel"}));
              ASSERT_TRUE(DesktopUser::waitFor([&] {

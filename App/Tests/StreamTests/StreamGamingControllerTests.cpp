@@ -112,6 +112,30 @@ TEST_F(StreamGamingControllerTest, FullScreenTheUserChoseIsNeverLeft) {
     }
 }
 
+// The demo started again in the same screen is a stream that starts: it keeps an automatic full
+// screen, which still goes when the screen closes, and enters it anew where it was left.
+TEST_F(StreamGamingControllerTest, AStreamThatReplacesAnotherInTheScreenStartsAsTheFirstDid) {
+    for (const bool leftByHand : {false, true}) {
+        SCOPED_TRACE(leftByHand ? "left by hand" : "automatic");
+        FakeWindow shown;
+        StreamGamingController gaming(policy());
+        gaming.attach(&shown);
+        gaming.phaseChanged(SessionPhase::streaming(), true, true);
+        if (leftByHand) {
+            shown.setFullScreen(false);
+        }
+        gaming.streamReplaced();
+        gaming.phaseChanged(SessionPhase::idle(), true, true);
+        EXPECT_EQ(shown.fullScreen, !leftByHand);
+        gaming.phaseChanged(SessionPhase::starting(), true, true);
+        gaming.phaseChanged(SessionPhase::streaming(), true, true);
+        EXPECT_TRUE(shown.fullScreen);
+        EXPECT_EQ(shown.toggles, leftByHand ? 2 : 1);
+        gaming.streamViewClosed();
+        EXPECT_FALSE(shown.fullScreen);
+    }
+}
+
 TEST_F(StreamGamingControllerTest, AnEarlyEnterWaitsForTheWindowAndAnExitCancelsIt) {
     controller.phaseChanged(SessionPhase::streaming(), true, true);
     controller.attach(&window);
