@@ -83,7 +83,9 @@ void detectAutoRepeat(xcb_connection_t* connection) {
 
 }  // namespace
 
-DesktopKeyboard::DesktopKeyboard() : connection_(x11Connection()) {}
+DesktopKeyboard::DesktopKeyboard() : DesktopKeyboard(x11Connection()) {}
+
+DesktopKeyboard::DesktopKeyboard(xcb_connection_t* connection) : connection_(connection) {}
 
 DesktopKeyboard::~DesktopKeyboard() {
     watch(nullptr);
@@ -164,39 +166,45 @@ void DesktopKeyboard::handOnWaiting() {
     if (waiting_.empty()) {
         return;
     }
-    // The app may come to a chord late, the user's next keys already typed: until the chords
-    // are on their way nobody else's requests are handled, so the keys are read as they stand,
-    // and the user's own land neither inside a chord nor among what comes back of it.
-    xcb_grab_server(connection_);
+    // The app may come to a chord late, the user's next keys already typed: they are read as
+    // they stand. Asked before the server is held: a client stopped or not scheduled while it
+    // holds the server, waiting for an answer, would freeze every other client of the display.
     const ReplyPointer<xcb_query_keymap_reply_t> keymap(
         xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr), &std::free);
     const auto down = [&](std::uint8_t key) {
         return keymap && (keymap->keys[key / 8] >> (key % 8)) & 1;
     };
-    bool ungrabbed = false;
+    bool held = false;
     while (!waiting_.empty()) {
-        const auto [keycode, held] = waiting_.front();
+        const auto [keycode, modifier] = waiting_.front();
         // Held again for a later chord, the key would only repeat: it waits until it goes up.
         if (down(keycode)) {
             break;
         }
         waiting_.pop_front();
         const std::vector<std::uint8_t>& modifierKeys =
-            held == ChordModifier::super ? superKeys_ : altKeys_;
+            modifier == ChordModifier::super ? superKeys_ : altKeys_;
         // A Super let go already is pressed for the chord, past the window's own grab of it. An
         // Alt is not: a window manager's switcher pressed that way may keep the keyboard.
         const bool pressModifier = std::ranges::none_of(modifierKeys, down);
-        if (pressModifier && held != ChordModifier::super) {
+        if (pressModifier && modifier != ChordModifier::super) {
             continue;
         }
-        // The window's grab, the one a next Super took as well, would take the chord back.
-        if (!std::exchange(ungrabbed, true)) {
+        // Until the chords are on their way nobody else's requests are handled, so that the
+        // user's own keys land neither inside a chord nor among what comes back of it. Only
+        // requests that want no answer go in between, and all leave at once.
+        if (!std::exchange(held, true)) {
+            xcb_grab_server(connection_);
+            // The window's grab, the one a next Super took as well, would take the chord back.
             xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
         }
         typeChord(keycode, modifierKeys.front(), pressModifier);
     }
+    if (!held) {
+        return;
+    }
     // The game's grab stays.
-    if (ungrabbed && grabbedFor_) {
+    if (grabbedFor_) {
         xcb_discard_reply(connection_,
                           xcb_grab_keyboard(connection_, 0, grabbedFor_, XCB_CURRENT_TIME,
                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)

@@ -22,7 +22,10 @@ namespace qm {
 // or Alt+Tab, on to the desktop. Does nothing off X11. GUI thread only.
 class DesktopKeyboard final : private QAbstractNativeEventFilter {
 public:
+    // On the application's connection to the display.
     DesktopKeyboard();
+    // On another, which must outlive it.
+    explicit DesktopKeyboard(xcb_connection_t* connection);
     DesktopKeyboard(const DesktopKeyboard&) = delete;
     DesktopKeyboard& operator=(const DesktopKeyboard&) = delete;
     ~DesktopKeyboard() override;
