@@ -63,7 +63,7 @@ public:
         // in it maybe.
         virtual void onInput() = 0;
         // A chord of the desktop's went down, then up; `nativeKey` is the display's code.
-        virtual void onDesktopKey(std::uint32_t nativeKey, ChordModifier held, bool down) = 0;
+        virtual void onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down) = 0;
 
     protected:
         ~Client() = default;
@@ -108,7 +108,7 @@ private:
     unsigned heldSides_ = 0;
     // The desktop's chord whose key is down, by the display's code, and its modifier.
     std::optional<std::uint32_t> desktopKey_;
-    ChordModifier desktopModifier_ = ChordModifier::super;
+    DesktopChord desktopChord_;
     std::optional<QPointF> pointerAt_;  // on the screen
 };
 

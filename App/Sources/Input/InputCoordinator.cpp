@@ -429,7 +429,7 @@ void InputCoordinator::onInput() {
     }
 }
 
-void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, ChordModifier held, bool down) {
+void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down) {
     if (!view_) {
         return;
     }
@@ -441,7 +441,7 @@ void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, ChordModifier held,
         // The grab the display took as Super went down goes too.
         keyboardGrabbed_ = view_->grabKeyboard(false);
     } else {
-        view_->handKeyOn(nativeKey, held);
+        view_->handKeyOn(nativeKey, chord);
     }
 }
 

@@ -93,7 +93,7 @@ private:
     void onShortcut(const InputCapture::Shortcut& shortcut) override { perform(shortcut); }
     void onCommandKey(bool held) override;
     void onInput() override;
-    void onDesktopKey(std::uint32_t nativeKey, ChordModifier held, bool down) override;
+    void onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down) override;
 
     InputModel* model() const { return modelObject_ ? model_ : nullptr; }
     InputSession* session() const;

@@ -236,7 +236,7 @@ TEST(DesktopKeyboardTest, AHandOnStoppedWhileItWaitsForTheServerHoldsNoOtherClie
         connection.letGo();
     });
     // Returns once the relay lets the answers through.
-    keyboard.handOn(key, ChordModifier::super);
+    keyboard.handOn(key, {});
     asking.join();
     EXPECT_TRUE(othersAnswered) << "the display waited for the app while it was stopped";
     keyboard.watch(nullptr);

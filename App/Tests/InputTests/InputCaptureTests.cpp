@@ -208,8 +208,8 @@ TEST_F(InputCaptureTest, SuperChordsNoShortcutTookGoToTheDesktopWhateverIsOpen) 
     EXPECT_FALSE(send(release(KEY_TAB, Qt::AltModifier | Qt::ShiftModifier)));
     EXPECT_EQ(view.handedOn,
               (std::vector<std::uint32_t>{l, KEY_D + 8, KEY_TAB + 8, KEY_F1 + 8, KEY_TAB + 8}));
-    EXPECT_EQ(view.handedOnWith.back(), ChordModifier::alt);
-    EXPECT_EQ(view.handedOnWith.front(), ChordModifier::super);
+    EXPECT_EQ(view.handedOnWith.back(), (DesktopChord{ChordModifier::alt, true}));
+    EXPECT_EQ(view.handedOnWith.front(), DesktopChord{ChordModifier::super});
 }
 
 TEST_F(InputCaptureTest, MouseGoesOnToTheItemsAndOverlaysKeepTheirClicks) {
