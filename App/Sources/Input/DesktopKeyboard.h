@@ -43,6 +43,8 @@ public:
     // after the key went up. What comes back to the window, as nothing binds the chord, is
     // dropped.
     void handOn(std::uint8_t keycode, DesktopChord chord);
+    // Drops the chords that wait for their key to go up.
+    void forgetWaiting() { waiting_.clear(); }
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;

@@ -78,6 +78,9 @@ public:
     void stop();
     // Keys held now are let go elsewhere: their next press here is a press, not a repeat.
     void forgetHeldKeys() { keysDown_.reset(); }
+    // The desktop's chord whose key is down goes up elsewhere: its next press here is the
+    // player's.
+    void forgetDesktopKey() { desktopKey_.reset(); }
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override;

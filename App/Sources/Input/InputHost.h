@@ -57,6 +57,7 @@ public:
     bool grabKeyboard(bool grab) override;
     void grabMouse(bool grab) override;
     void handKeyOn(std::uint32_t nativeKey, DesktopChord chord) override;
+    void forgetChordsWaiting() override { keyboard_.forgetWaiting(); }
     void closeWindow() override;
 
 signals:

@@ -45,6 +45,8 @@ public:
     // Presses and releases the key again for the desktop, with the chord's modifiers held, as if
     // the window held nothing: the desktop's own binding takes it. `nativeKey` is the display's.
     virtual void handKeyOn(std::uint32_t nativeKey, DesktopChord chord) = 0;
+    // Drops the chords handed on that still wait for their key to go up.
+    virtual void forgetChordsWaiting() = 0;
     // Closes the window as its title bar's close button does.
     virtual void closeWindow() = 0;
 };

@@ -104,6 +104,7 @@ public:
         handedOn.push_back(nativeKey);
         handedOnWith.push_back(chord);
     }
+    void forgetChordsWaiting() override { ++chordsForgotten; }
     void closeWindow() override { ++closes; }
 
     QQuickWindow window;
@@ -119,6 +120,7 @@ public:
     bool mouseGrabbed = false;
     std::vector<std::uint32_t> handedOn;
     std::vector<DesktopChord> handedOnWith;
+    int chordsForgotten = 0;
     int closes = 0;
 };
 
