@@ -2,8 +2,11 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <ranges>
 #include <string_view>
 #include <utility>
 
@@ -29,6 +32,9 @@ namespace {
 
 constexpr std::array<xcb_keysym_t, 2> supers{0xffeb, 0xffec};
 constexpr std::array<xcb_keysym_t, 2> alts{0xffe9, 0xffea};
+constexpr std::array<xcb_keysym_t, 2> shifts{0xffe1, 0xffe2};
+// How long a window manager may take to hold the keyboard for its switcher, on a busy machine.
+constexpr std::chrono::milliseconds keptLimit{500};
 constexpr std::string_view handedOnName = "_VANTOREL_KEY_HANDED_ON";
 
 // The keys that type one of the symbols, on any level.
@@ -83,7 +89,13 @@ void detectAutoRepeat(xcb_connection_t* connection) {
 
 }  // namespace
 
-DesktopKeyboard::DesktopKeyboard() : connection_(x11Connection()) {}
+DesktopKeyboard::DesktopKeyboard() : DesktopKeyboard(x11Connection()) {}
+
+DesktopKeyboard::DesktopKeyboard(xcb_connection_t* connection) : connection_(connection) {
+    keptLimit_.setSingleShot(true);
+    keptLimit_.setInterval(keptLimit);
+    keptLimit_.callOnTimeout([this] { releaseKept(); });
+}
 
 DesktopKeyboard::~DesktopKeyboard() {
     watch(nullptr);
@@ -99,6 +111,7 @@ void DesktopKeyboard::watch(QWindow* window) {
         return;
     }
     if (watchedId_) {
+        releaseKept();
         grabSuperKeys(false);
         QCoreApplication::instance()->removeNativeEventFilter(this);
     }
@@ -115,6 +128,7 @@ void DesktopKeyboard::watch(QWindow* window) {
         detectAutoRepeat(connection_);
         superKeys_ = keysOf(connection_, supers);
         altKeys_ = keysOf(connection_, alts);
+        shiftKeys_ = keysOf(connection_, shifts);
         handedOnAtom_ = atomOf(connection_, handedOnName);
     }
     grabSuperKeys(true);
@@ -123,7 +137,8 @@ void DesktopKeyboard::watch(QWindow* window) {
 }
 
 bool DesktopKeyboard::grab(QWindow& window) {
-    if (!connection_) {
+    // The window manager is about to take the keyboard for a chord handed on.
+    if (!connection_ || !waiting_.empty() || !kept_.empty()) {
         return false;
     }
     const ReplyPointer<xcb_grab_keyboard_reply_t> reply(
@@ -149,14 +164,15 @@ void DesktopKeyboard::release() {
     grabbedFor_ = 0;
 }
 
-void DesktopKeyboard::handOn(std::uint8_t keycode, ChordModifier held) {
+void DesktopKeyboard::handOn(std::uint8_t keycode, DesktopChord chord) {
     const xcb_query_extension_reply_t* xtest =
         connection_ ? xcb_get_extension_data(connection_, &xcb_test_id) : nullptr;
     if (!xtest || !xtest->present || !watchedId_ ||
-        (held == ChordModifier::super ? superKeys_ : altKeys_).empty()) {
+        (chord.held == ChordModifier::super ? superKeys_ : altKeys_).empty() ||
+        (chord.shifted && shiftKeys_.empty())) {
         return;
     }
-    waiting_.push_back({keycode, held});
+    waiting_.push_back({keycode, chord});
     handOnWaiting();
 }
 
@@ -164,39 +180,61 @@ void DesktopKeyboard::handOnWaiting() {
     if (waiting_.empty()) {
         return;
     }
-    // The app may come to a chord late, the user's next keys already typed: until the chords
-    // are on their way nobody else's requests are handled, so the keys are read as they stand,
-    // and the user's own land neither inside a chord nor among what comes back of it.
-    xcb_grab_server(connection_);
+    // The app may come to a chord late, the user's next keys already typed: they are read as
+    // they stand. Asked before the server is held: a client stopped or not scheduled while it
+    // holds the server, waiting for an answer, would freeze every other client of the display.
     const ReplyPointer<xcb_query_keymap_reply_t> keymap(
         xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr), &std::free);
+    // What a hand-on keeps down is down, also where the answer came before it.
     const auto down = [&](std::uint8_t key) {
-        return keymap && (keymap->keys[key / 8] >> (key % 8)) & 1;
+        return (keymap && (keymap->keys[key / 8] >> (key % 8)) & 1) ||
+               std::ranges::find(kept_, key) != kept_.end();
     };
-    bool ungrabbed = false;
+    bool held = false;
     while (!waiting_.empty()) {
-        const auto [keycode, held] = waiting_.front();
+        const auto [keycode, chord] = waiting_.front();
         // Held again for a later chord, the key would only repeat: it waits until it goes up.
         if (down(keycode)) {
             break;
         }
         waiting_.pop_front();
-        const std::vector<std::uint8_t>& modifierKeys =
-            held == ChordModifier::super ? superKeys_ : altKeys_;
-        // A Super let go already is pressed for the chord, past the window's own grab of it. An
-        // Alt is not: a window manager's switcher pressed that way may keep the keyboard.
-        const bool pressModifier = std::ranges::none_of(modifierKeys, down);
-        if (pressModifier && held != ChordModifier::super) {
-            continue;
+        // A modifier let go already is pressed for the chord, a Super past the window's own grab
+        // of it.
+        std::vector<std::uint8_t> modifiers;
+        if (chord.shifted && std::ranges::none_of(shiftKeys_, down)) {
+            modifiers.push_back(shiftKeys_.front());
         }
-        // The window's grab, the one a next Super took as well, would take the chord back.
-        if (!std::exchange(ungrabbed, true)) {
+        const bool alt = chord.held == ChordModifier::alt;
+        const std::vector<std::uint8_t>& modifierKeys = alt ? altKeys_ : superKeys_;
+        if (std::ranges::none_of(modifierKeys, down)) {
+            modifiers.push_back(modifierKeys.front());
+        }
+        // Until the chords are on their way nobody else's requests are handled, so that the
+        // user's own keys land neither inside a chord nor among what comes back of it. Only
+        // requests that want no answer go in between, and all leave at once.
+        if (!std::exchange(held, true)) {
+            xcb_grab_server(connection_);
+            // The window's grab, the one a next Super took as well, would take the chord back.
             xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
         }
-        typeChord(keycode, modifierKeys.front(), pressModifier);
+        // A switcher would never see the release of an Alt pressed here, let go at once.
+        const bool keep = alt && !modifiers.empty();
+        if (keep && kept_.empty()) {
+            keyboardElsewhere_ = false;
+            keptLimit_.start();
+        }
+        typeChord(keycode, modifiers, keep);
+        if (keep) {
+            kept_.insert(kept_.end(), modifiers.begin(), modifiers.end());
+        }
     }
-    // The game's grab stays.
-    if (ungrabbed && grabbedFor_) {
+    if (!held) {
+        return;
+    }
+    // The game's grab stays, unless a switcher is to take the keyboard.
+    if (!kept_.empty()) {
+        grabbedFor_ = 0;
+    } else if (grabbedFor_) {
         xcb_discard_reply(connection_,
                           xcb_grab_keyboard(connection_, 0, grabbedFor_, XCB_CURRENT_TIME,
                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)
@@ -206,22 +244,40 @@ void DesktopKeyboard::handOnWaiting() {
     xcb_flush(connection_);
 }
 
-void DesktopKeyboard::typeChord(std::uint8_t keycode, std::uint8_t modifier, bool pressModifier) {
-    Echoes echoes{.keys = {keycode, pressModifier ? modifier : keycode}};
-    if (pressModifier) {
+void DesktopKeyboard::typeChord(std::uint8_t keycode, const std::vector<std::uint8_t>& modifiers,
+                                bool keep) {
+    const bool pressSuper = std::ranges::any_of(modifiers, [&](std::uint8_t key) {
+        return std::ranges::find(superKeys_, key) != superKeys_.end();
+    });
+    if (pressSuper) {
         grabSuperKeys(false);
-        echoes.first = fake(XCB_KEY_PRESS, modifier);
     }
-    const std::uint32_t pressed = fake(XCB_KEY_PRESS, keycode);
-    if (!pressModifier) {
-        echoes.first = pressed;
+    std::optional<std::uint32_t> first;
+    std::uint32_t last = 0;
+    const auto send = [&](std::uint8_t type, std::uint8_t key) {
+        last = fake(type, key);
+        first = first.value_or(last);
+    };
+    for (const std::uint8_t modifier : modifiers) {
+        send(XCB_KEY_PRESS, modifier);
     }
-    echoes.last = fake(XCB_KEY_RELEASE, keycode);
-    if (pressModifier) {
-        echoes.last = fake(XCB_KEY_RELEASE, modifier);
+    send(XCB_KEY_PRESS, keycode);
+    send(XCB_KEY_RELEASE, keycode);
+    if (!keep) {
+        std::ranges::for_each(modifiers | std::views::reverse,
+                              [&](std::uint8_t modifier) { send(XCB_KEY_RELEASE, modifier); });
+    }
+    if (pressSuper) {
         grabSuperKeys(true);
     }
-    echoes_.push_back(echoes);
+    std::array<std::uint8_t, 3> keys{keycode, keycode, keycode};
+    std::ranges::copy(modifiers | std::views::take(2), keys.begin() + 1);
+    noteEchoes(keys, *first, last);
+}
+
+void DesktopKeyboard::noteEchoes(const std::array<std::uint8_t, 3>& keys, std::uint32_t first,
+                                 std::uint32_t last) {
+    echoes_.push_back({keys, first, last});
     // The server handles fake keys at once: this comes back after all they brought the window.
     xcb_client_message_event_t end{};
     end.response_type = XCB_CLIENT_MESSAGE;
@@ -232,9 +288,34 @@ void DesktopKeyboard::typeChord(std::uint8_t keycode, std::uint8_t modifier, boo
                    reinterpret_cast<const char*>(&end));
 }
 
+void DesktopKeyboard::releaseKeptOnceTaken() {
+    if (!kept_.empty() && keyboardElsewhere_ && echoes_.empty()) {
+        releaseKept();
+    }
+}
+
+void DesktopKeyboard::releaseKept() {
+    keptLimit_.stop();
+    if (kept_.empty() || !connection_) {
+        return;
+    }
+    std::array<std::uint8_t, 3> keys{};
+    keys.fill(kept_.front());
+    std::ranges::copy(kept_ | std::views::take(3), keys.begin());
+    std::optional<std::uint32_t> first;
+    std::uint32_t last = 0;
+    for (const std::uint8_t key : kept_ | std::views::reverse) {
+        last = fake(XCB_KEY_RELEASE, key);
+        first = first.value_or(last);
+    }
+    kept_.clear();
+    noteEchoes(keys, *first, last);
+    xcb_flush(connection_);
+}
+
 bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* message,
                                         qintptr* /*result*/) {
-    if (echoes_.empty() && waiting_.empty()) {
+    if (echoes_.empty() && waiting_.empty() && kept_.empty()) {
         return false;
     }
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
@@ -261,7 +342,18 @@ bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* m
                 return false;
             }
             echoes_.erase(echoes_.begin());
+            releaseKeptOnceTaken();
             return true;
+        }
+        case XCB_FOCUS_IN:
+        case XCB_FOCUS_OUT: {
+            // Out as another client grabs the keyboard, in as it lets go; the focus moving out.
+            const auto* focus = static_cast<const xcb_focus_in_event_t*>(message);
+            if (focus->event == watchedId_ && focus->detail != XCB_NOTIFY_DETAIL_POINTER) {
+                keyboardElsewhere_ = (event->response_type & 0x7f) == XCB_FOCUS_OUT;
+                releaseKeptOnceTaken();
+            }
+            return false;
         }
         default:
             return false;

@@ -2,6 +2,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QPointer>
+#include <QTimer>
 #include <QWindow>
 #include <array>
 #include <cstdint>
@@ -22,37 +23,52 @@ namespace qm {
 // or Alt+Tab, on to the desktop. Does nothing off X11. GUI thread only.
 class DesktopKeyboard final : private QAbstractNativeEventFilter {
 public:
+    // On the application's connection to the display.
     DesktopKeyboard();
+    // On another, which must outlive it.
+    explicit DesktopKeyboard(xcb_connection_t* connection);
     DesktopKeyboard(const DesktopKeyboard&) = delete;
     DesktopKeyboard& operator=(const DesktopKeyboard&) = delete;
     ~DesktopKeyboard() override;
 
     // The window, shown, whose Super keys the server grabs; none stops.
     void watch(QWindow* window);
-    // False when another client holds the keyboard.
+    // False when another client holds the keyboard, or is about to for a chord handed on.
     bool grab(QWindow& window);
     // Ends any grab of the keyboard this client holds, the one Super started too.
     void release();
-    // Presses and releases the key again, with a key of the modifier down (pressed for it when
-    // none is), so that the desktop's binding of the chord takes it, past any grab of the
-    // window's; while the user holds the key again, once it goes up. Must come after the key went
-    // up. What comes back to the window, as nothing binds the chord, is dropped.
-    void handOn(std::uint8_t keycode, ChordModifier held);
+    // Presses and releases the key again, with a key of each of the chord's modifiers down
+    // (pressed for it when none is), so that the desktop's binding of the chord takes it, past
+    // any grab of the window's; while the user holds the key again, once it goes up. Must come
+    // after the key went up. What comes back to the window, as nothing binds the chord, is
+    // dropped.
+    void handOn(std::uint8_t keycode, DesktopChord chord);
+    // Drops the chords that wait for their key to go up.
+    void forgetWaiting() { waiting_.clear(); }
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     void grabSuperKeys(bool grab);
     // Hands on the waiting chords, oldest first, up to one whose key is held again.
     void handOnWaiting();
-    // Fakes the key's press and release, in a press and release of `modifier` when asked, and
-    // notes what comes back of them.
-    void typeChord(std::uint8_t keycode, std::uint8_t modifier, bool pressModifier);
+    // Fakes the key's press and release inside presses of the modifier keys, released after
+    // unless kept, and notes what comes back of them.
+    void typeChord(std::uint8_t keycode, const std::vector<std::uint8_t>& modifiers, bool keep);
+    // Notes that what the requests numbered from `first` to `last` bring the window is theirs,
+    // up to a mark sent after them.
+    void noteEchoes(const std::array<std::uint8_t, 3>& keys, std::uint32_t first,
+                    std::uint32_t last);
+    // Lets go of the modifiers a hand-on keeps, once the window manager has the keyboard or the
+    // focus, each hand-on's mark back.
+    void releaseKeptOnceTaken();
+    void releaseKept();
     // The request's number.
     std::uint32_t fake(std::uint8_t type, std::uint8_t keycode);
 
     xcb_connection_t* connection_ = nullptr;
     std::vector<std::uint8_t> superKeys_;
     std::vector<std::uint8_t> altKeys_;
+    std::vector<std::uint8_t> shiftKeys_;
     QPointer<QWindow> watched_;
     std::uint32_t watchedId_ = 0;
     // The window grab() took the keyboard for, until release().
@@ -62,7 +78,7 @@ private:
     // What a hand-on sends back to the window: its keys, made by the requests numbered from
     // `first` to `last`.
     struct Echoes {
-        std::array<std::uint8_t, 2> keys{};
+        std::array<std::uint8_t, 3> keys{};
         std::uint32_t first = 0;
         std::uint32_t last = 0;
     };
@@ -70,10 +86,16 @@ private:
     std::deque<Echoes> echoes_;
     struct Chord {
         std::uint8_t keycode = 0;
-        ChordModifier held = ChordModifier::super;
+        DesktopChord chord;
     };
     // Chords to hand on, oldest first.
     std::deque<Chord> waiting_;
+    // A window manager's switcher (Alt+Tab) waits for the release of the modifiers it was typed
+    // with, which it sees only once it holds the keyboard: the keys a hand-on pressed for an Alt
+    // chord stay down until the window lost the keyboard or the focus after it, or the limit.
+    std::vector<std::uint8_t> kept_;
+    bool keyboardElsewhere_ = false;
+    QTimer keptLimit_;
 };
 
 }  // namespace qm

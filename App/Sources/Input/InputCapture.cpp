@@ -142,20 +142,21 @@ std::optional<Shortcut> shortcut(std::uint16_t keyCode, KeyModifiers modifiers) 
 // A Super chord that neither the window's shortcuts nor, as it reached the window as a key
 // press, the application's took; Alt+Tab, which the desktop sees only while the window does not
 // hold the keyboard.
-std::optional<ChordModifier> desktopChord(const QKeyEvent& press) {
+std::optional<DesktopChord> desktopChord(const QKeyEvent& press) {
     if (press.nativeScanCode() == 0) {
         return std::nullopt;
     }
     const std::optional<std::uint16_t> keyCode = macKeyCode(press);
+    const bool shifted = press.modifiers().testFlag(Qt::ShiftModifier);
     if (press.modifiers() & Qt::MetaModifier) {
         if (!keyCode || (!isModifierKey(*keyCode) && !shortcut(*keyCode, modifiers(press)))) {
-            return ChordModifier::super;
+            return DesktopChord{ChordModifier::super, shifted};
         }
         return std::nullopt;
     }
     const KeyModifiers held = chordModifiers(modifiers(press)) - KeyModifiers::shift;
     if (keyCode == tabKey && held == KeyModifiers::option) {
-        return ChordModifier::alt;
+        return DesktopChord{ChordModifier::alt, shifted};
     }
     return std::nullopt;
 }
@@ -208,7 +209,7 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
             // Repeated or let go, the desktop's chord is no input of the player's.
             if (event->type() == QEvent::KeyRelease && !repeat) {
                 desktopKey_.reset();
-                client_.onDesktopKey(key.nativeScanCode(), desktopModifier_, false);
+                client_.onDesktopKey(key.nativeScanCode(), desktopChord_, false);
             }
             return isKey;
         }
@@ -220,10 +221,10 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
     // shortcuts there too, and the desktop's.
     if (isKey) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
-        if (const std::optional<ChordModifier> chord =
+        if (const std::optional<DesktopChord> chord =
                 event->type() == QEvent::KeyPress ? desktopChord(key) : std::nullopt) {
             desktopKey_ = key.nativeScanCode();
-            desktopModifier_ = *chord;
+            desktopChord_ = *chord;
             client_.onDesktopKey(*desktopKey_, *chord, true);
             return true;
         }

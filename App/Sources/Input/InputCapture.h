@@ -66,7 +66,7 @@ public:
         // in it maybe.
         virtual void onInput() = 0;
         // A chord of the desktop's went down, then up; `nativeKey` is the display's code.
-        virtual void onDesktopKey(std::uint32_t nativeKey, ChordModifier held, bool down) = 0;
+        virtual void onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down) = 0;
 
     protected:
         ~Client() = default;
@@ -81,6 +81,9 @@ public:
     void stop();
     // Keys held now are let go elsewhere: their next press here is a press, not a repeat.
     void forgetHeldKeys() { keysDown_.reset(); }
+    // The desktop's chord whose key is down goes up elsewhere: its next press here is the
+    // player's.
+    void forgetDesktopKey() { desktopKey_.reset(); }
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override;
@@ -112,7 +115,7 @@ private:
     unsigned heldSides_ = 0;
     // The desktop's chord whose key is down, by the display's code, and its modifier.
     std::optional<std::uint32_t> desktopKey_;
-    ChordModifier desktopModifier_ = ChordModifier::super;
+    DesktopChord desktopChord_;
     std::optional<QPointF> pointerAt_;  // on the screen
 };
 

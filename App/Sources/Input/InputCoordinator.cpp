@@ -144,6 +144,7 @@ void InputCoordinator::detach() {
     if (m && m->streamKeymap() == &keymap_) {
         m->setStreamKeymap(nullptr);
     }
+    desktopChordAt_.reset();
     session_ = nullptr;
     sessionObject_.clear();
     router_ = nullptr;
@@ -183,6 +184,7 @@ void InputCoordinator::requestMode(InputMode mode) {
 
 void InputCoordinator::windowLostFocus() {
     letGo();
+    forgetDesktopChord();
     cursor_.release();
     publishCapture();
     // The release of a Super held now goes to another window.
@@ -295,6 +297,10 @@ void InputCoordinator::tick() {
         if (streaming && !keymap_.isEditing()) {
             router->tick(services_.now());
         }
+    }
+    if (desktopChordAt_ && services_.now() - *desktopChordAt_ >=
+                               std::uint64_t(std::chrono::nanoseconds(desktopChordLimit).count())) {
+        forgetDesktopChord();
     }
     updateCursor();
 }
@@ -434,10 +440,11 @@ void InputCoordinator::onInput() {
     }
 }
 
-void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, ChordModifier held, bool down) {
+void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down) {
     if (!view_) {
         return;
     }
+    desktopChordAt_ = services_.now();
     if (down) {
         // As if the app held nothing until the player is back: the chord's command may want the
         // keyboard (a screen locker).
@@ -446,7 +453,7 @@ void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, ChordModifier held,
         // The grab the display took as Super went down goes too.
         keyboardGrabbed_ = view_->grabKeyboard(false);
     } else {
-        view_->handKeyOn(nativeKey, held);
+        view_->handKeyOn(nativeKey, chord);
     }
 }
 
@@ -494,6 +501,16 @@ void InputCoordinator::letGo() {
     }
     if (capture_) {
         capture_->forgetHeldKeys();
+    }
+}
+
+void InputCoordinator::forgetDesktopChord() {
+    desktopChordAt_.reset();
+    if (capture_) {
+        capture_->forgetDesktopKey();
+    }
+    if (view_) {
+        view_->forgetChordsWaiting();
     }
 }
 

@@ -54,6 +54,9 @@ public:
     // How long without the player's input a game keeps the keyboard and the mouse: after that
     // the desktop's screen locker can take them.
     static constexpr std::chrono::seconds idleLimit{60};
+    // How long a chord of the desktop's is waited for after its key went down: its release here,
+    // or its key going up to be handed on. A key let go in another window never comes back.
+    static constexpr std::chrono::seconds desktopChordLimit{1};
     // How many streams show the notice on how to get a locked pointer back.
     static constexpr int captureNoticeLimit = 3;
 
@@ -94,7 +97,7 @@ private:
     void onShortcut(const InputCapture::Shortcut& shortcut) override { perform(shortcut); }
     void onCommandKey(bool held) override;
     void onInput() override;
-    void onDesktopKey(std::uint32_t nativeKey, ChordModifier held, bool down) override;
+    void onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down) override;
 
     InputModel* model() const { return modelObject_ ? model_ : nullptr; }
     InputSession* session() const;
@@ -121,6 +124,9 @@ private:
     // The desktop gets the keyboard or the pointer back: every finger and key held on the phone
     // lifts, and the keys held now are let go elsewhere.
     void letGo();
+    // The desktop's chord whose key went down here, and those waiting to be handed on, are
+    // dropped.
+    void forgetDesktopChord();
     // Act only on a change. A refused grab is asked for again at the player's next input.
     void setKeyboardGrabbed(bool grabbed);
     void setMouseGrabbed(bool grabbed);
@@ -145,6 +151,8 @@ private:
     // player was away, or a chord went to the desktop.
     bool yielded_ = false;
     std::uint64_t lastInput_ = 0;
+    // When the key of the desktop's last chord went down or up, while it may still be waited for.
+    std::optional<std::uint64_t> desktopChordAt_;
     bool publishedCapture_ = false;
     bool captureNoticeShown_ = false;  // since attach()
     std::unique_ptr<OneShotTimer> timer_;

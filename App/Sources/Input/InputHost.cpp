@@ -92,9 +92,9 @@ void InputHost::grabMouse(bool grab) {
     }
 }
 
-void InputHost::handKeyOn(std::uint32_t nativeKey, ChordModifier held) {
+void InputHost::handKeyOn(std::uint32_t nativeKey, DesktopChord chord) {
     if (nativeKey <= 0xff) {
-        keyboard_.handOn(std::uint8_t(nativeKey), held);
+        keyboard_.handOn(std::uint8_t(nativeKey), chord);
     }
 }
 

@@ -56,7 +56,8 @@ public:
     void presentCaptureNotice() override { emit captureNoticeRequested(); }
     bool grabKeyboard(bool grab) override;
     void grabMouse(bool grab) override;
-    void handKeyOn(std::uint32_t nativeKey, ChordModifier held) override;
+    void handKeyOn(std::uint32_t nativeKey, DesktopChord chord) override;
+    void forgetChordsWaiting() override { keyboard_.forgetWaiting(); }
     void closeWindow() override;
 
 signals:

@@ -9,6 +9,15 @@ namespace qm {
 // The modifier a chord handed on to the desktop is typed with.
 enum class ChordModifier : std::uint8_t { super, alt };
 
+// A chord handed on to the desktop: its modifier, and Shift when it was held too (Alt+Shift+Tab
+// goes the other way round).
+struct DesktopChord {
+    ChordModifier held = ChordModifier::super;
+    bool shifted = false;
+
+    bool operator==(const DesktopChord&) const = default;
+};
+
 // The place in a stream window that the input coordinator attaches to: the item whose
 // coordinates events are taken in, and what the coordinator asks of its window. GUI thread only.
 class InputView {
@@ -33,9 +42,11 @@ public:
     virtual bool grabKeyboard(bool grab) = 0;
     // Keeps every click for the window, wherever the pointer is, or lets go.
     virtual void grabMouse(bool grab) = 0;
-    // Presses and releases the key again for the desktop, with the chord's modifier held, as if
+    // Presses and releases the key again for the desktop, with the chord's modifiers held, as if
     // the window held nothing: the desktop's own binding takes it. `nativeKey` is the display's.
-    virtual void handKeyOn(std::uint32_t nativeKey, ChordModifier held) = 0;
+    virtual void handKeyOn(std::uint32_t nativeKey, DesktopChord chord) = 0;
+    // Drops the chords handed on that still wait for their key to go up.
+    virtual void forgetChordsWaiting() = 0;
     // Closes the window as its title bar's close button does.
     virtual void closeWindow() = 0;
 };

@@ -110,6 +110,25 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
              ASSERT_TRUE(user().press("J"));
              EXPECT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
          }},
+        {"Alt+Tab in Key Mapping goes to the desktop however soon Alt comes up, twice at once, and "
+         "Alt+Shift+Tab: each time the switcher lets go of the keyboard",
+         [&] {
+             const auto typed = [&](const char* chord, int times) {
+                 ASSERT_TRUE(user().press("J"));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+                 for (int time = 0; time < times; ++time) {
+                     ASSERT_TRUE(user().hands().press(chord));
+                 }
+                 EXPECT_TRUE(DesktopUser::waitFor(
+                     [&] { return display().windowManagerTook(chord, times); }));
+                 EXPECT_TRUE(DesktopUser::waitFor([&] { return display().keyboardFree(); }));
+             };
+             typed("Alt+Tab", 1);
+             typed("Alt+Tab", 2);
+             typed("Alt+Shift+Tab", 1);
+             ASSERT_TRUE(user().press("J"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+         }},
         {"Alt+Tab in Key Mapping goes to the desktop, Alt still held as the switcher wants",
          [&] {
              ASSERT_TRUE(user().hands().hold("Alt"));

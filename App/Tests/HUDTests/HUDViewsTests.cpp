@@ -61,7 +61,7 @@ public:
     }
     void onCommandKey(bool) override {}
     void onInput() override {}
-    void onDesktopKey(std::uint32_t, ChordModifier, bool) override {}
+    void onDesktopKey(std::uint32_t, DesktopChord, bool) override {}
 
     QList<QRectF> frames;
     std::vector<InputEvent> events;

@@ -208,8 +208,36 @@ TEST_F(InputCaptureTest, SuperChordsNoShortcutTookGoToTheDesktopWhateverIsOpen) 
     EXPECT_FALSE(send(release(KEY_TAB, Qt::AltModifier | Qt::ShiftModifier)));
     EXPECT_EQ(view.handedOn,
               (std::vector<std::uint32_t>{l, KEY_D + 8, KEY_TAB + 8, KEY_F1 + 8, KEY_TAB + 8}));
-    EXPECT_EQ(view.handedOnWith.back(), ChordModifier::alt);
-    EXPECT_EQ(view.handedOnWith.front(), ChordModifier::super);
+    EXPECT_EQ(view.handedOnWith.back(), (DesktopChord{ChordModifier::alt, true}));
+    EXPECT_EQ(view.handedOnWith.front(), DesktopChord{ChordModifier::super});
+}
+
+TEST_F(InputCaptureTest, ADesktopChordIsForgottenWithTheFocusAndAfterASecond) {
+    startStreaming();
+    const auto typeT = [&] {
+        taken();
+        EXPECT_FALSE(send(press(KEY_T)));
+        EXPECT_FALSE(send(release(KEY_T)));
+        const std::vector<ControlMessage> expected = {keyMessage(KeyAction::down, 48, 0),
+                                                      keyMessage(KeyAction::up, 48, 0)};
+        EXPECT_EQ(taken(), expected) << "the game's T";
+    };
+    // Super+T whose T went up in another window: the next T is the game's, and waits no more.
+    EXPECT_FALSE(send(press(KEY_T, Qt::MetaModifier)));
+    view.key = false;
+    coordinator.windowLostFocus();
+    EXPECT_EQ(view.chordsForgotten, 1);
+    view.key = true;
+    coordinator.windowBecameKey();
+    typeT();
+
+    // Its T still down a second later, or handed on while T was down again.
+    EXPECT_FALSE(send(press(KEY_T, Qt::MetaModifier)));
+    now += 1'000'000'000;
+    tick();
+    EXPECT_EQ(view.chordsForgotten, 2);
+    typeT();
+    EXPECT_TRUE(view.handedOn.empty());
 }
 
 TEST_F(InputCaptureTest, MouseGoesOnToTheItemsAndOverlaysKeepTheirClicks) {

@@ -100,10 +100,11 @@ public:
         return keyboardGrabbed;
     }
     void grabMouse(bool grab) override { mouseGrabbed = grab; }
-    void handKeyOn(std::uint32_t nativeKey, ChordModifier held) override {
+    void handKeyOn(std::uint32_t nativeKey, DesktopChord chord) override {
         handedOn.push_back(nativeKey);
-        handedOnWith.push_back(held);
+        handedOnWith.push_back(chord);
     }
+    void forgetChordsWaiting() override { ++chordsForgotten; }
     void closeWindow() override { ++closes; }
 
     QQuickWindow window;
@@ -118,7 +119,8 @@ public:
     bool keyboardGrabbed = false;
     bool mouseGrabbed = false;
     std::vector<std::uint32_t> handedOn;
-    std::vector<ChordModifier> handedOnWith;
+    std::vector<DesktopChord> handedOnWith;
+    int chordsForgotten = 0;
     int closes = 0;
 };
 

@@ -43,6 +43,7 @@ constexpr const char* managerConfig = "/etc/xdg/openbox/rc.xml";
 constexpr const char* fileManager = "<command>kfmclient openProfile filemanagement</command>";
 constexpr const char* superE = "<keybind key=\"W-e\">";
 constexpr const char* altTab = "<keybind key=\"A-Tab\">";
+constexpr const char* altShiftTab = "<keybind key=\"A-S-Tab\">";
 
 // A mark file's name.
 QString markOf(const QString& chord) {
@@ -151,13 +152,17 @@ bool PrivateDisplay::keyboardFree() const {
             .arg(files_.filePath(markOf(chord)));
     };
     if (!files_.isValid() || !config.contains(fileManager) || !config.contains(superE) ||
-        !config.contains(altTab)) {
+        !config.contains(altTab) || !config.contains(altShiftTab)) {
         return ::testing::AssertionFailure()
-               << managerConfig << " has no Super+E or Alt+Tab to mark";
+               << managerConfig << " has no Super+E, Alt+Tab or Alt+Shift+Tab to mark";
     }
-    config.replace(
-        altTab,
-        QStringLiteral("%1<action name=\"Execute\">%2</action>").arg(altTab, marking("Alt+Tab")));
+    const auto markFirst = [&](const char* binding, const char* chord) {
+        config.replace(
+            binding,
+            QStringLiteral("%1<action name=\"Execute\">%2</action>").arg(binding, marking(chord)));
+    };
+    markFirst(altTab, "Alt+Tab");
+    markFirst(altShiftTab, "Alt+Shift+Tab");
     config.replace(fileManager, marking("Super+E"));
     config.replace(superE, QStringLiteral("<keybind key=\"W-l\"><action name=\"Execute\">%1"
                                           "</action></keybind>%2")

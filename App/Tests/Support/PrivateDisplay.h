@@ -14,10 +14,10 @@ namespace qm::test {
 // An X display of the test's own with a window manager on it, as a user's desktop has: Xvfb
 // with one screen and openbox with its default configuration, key and mouse bindings included
 // (Super+E runs a file manager, an Alt-drag moves a window, Alt+F4 closes it), and Super+L bound
-// as desktops bind their screen lock. Super+E, Super+L and Alt+Tab leave a mark of the window
-// manager's each time it takes them. Windows of other tests on the shared display never take its
-// keyboard. Started before the application object, whose DISPLAY it sets; stopped, and DISPLAY
-// restored, when it goes.
+// as desktops bind their screen lock. Super+E, Super+L, Alt+Tab and Alt+Shift+Tab leave a mark of
+// the window manager's each time it takes them. Windows of other tests on the shared display never
+// take its keyboard. Started before the application object, whose DISPLAY it sets; stopped, and
+// DISPLAY restored, when it goes.
 class PrivateDisplay {
 public:
     PrivateDisplay() = default;

@@ -1,0 +1,246 @@
+// The keyboard shared with the desktop, on the test display: what a hand-on asks of the X server
+// and what it leaves the other clients.
+#include <QTest>
+#include <QWindow>
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xcbext.h>
+#include <xcb/xtest.h>
+
+#include <gtest/gtest.h>
+
+#include "Desktop/XcbReply.h"
+#include "DesktopUser.h"
+#include "Input/DesktopKeyboard.h"
+#include "QuillmereCore/FileDescriptor.h"
+
+namespace qm {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A connection of its own to the test display, whose answers the test can hold back: the client
+// then waits for them as a stopped process would, while the server has handled its requests.
+class HeldConnection {
+public:
+    HeldConnection() : connection_(xcb_connect(nullptr, nullptr), &xcb_disconnect) {
+        if (xcb_connection_has_error(connection_.get())) {
+            return;
+        }
+        // The connection's own descriptor becomes this end of a pair; the relay between the
+        // pair's other end and the server runs on a thread.
+        const int own = xcb_get_file_descriptor(connection_.get());
+        std::array<int, 2> pair{};
+        server_ = FileDescriptor(dup(own));
+        if (!server_ || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair.data()) != 0) {
+            return;
+        }
+        dup2(pair[0], own);
+        close(pair[0]);
+        client_ = FileDescriptor(pair[1]);
+        relay_ = std::jthread([this](const std::stop_token& stop) { relay(stop); });
+    }
+    ~HeldConnection() {
+        letGo();
+        relay_.request_stop();
+        wake();
+        if (relay_.joinable()) {
+            relay_.join();
+        }
+    }
+
+    HeldConnection(const HeldConnection&) = delete;
+    HeldConnection& operator=(const HeldConnection&) = delete;
+
+    xcb_connection_t* get() const { return relay_.joinable() ? connection_.get() : nullptr; }
+
+    // From now on what the server sends waits here. The connection must have no answer due.
+    void hold() {
+        const std::scoped_lock lock(mutex_);
+        held_ = true;
+    }
+    void letGo() {
+        {
+            const std::scoped_lock lock(mutex_);
+            held_ = false;
+        }
+        wake();
+    }
+    // Whether the server answered a request while held, within `limit`.
+    bool answeredWhileHeld(std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] { return replies_ > 0; });
+    }
+
+private:
+    void wake() {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = write(wake_.get(), &one, sizeof one);
+    }
+
+    void relay(const std::stop_token& stop) {
+        std::vector<std::uint8_t> kept;
+        std::size_t parsed = 0;
+        std::array<std::uint8_t, 4096> buffer{};
+        while (!stop.stop_requested()) {
+            std::array<pollfd, 3> ready{
+                {{client_.get(), POLLIN, 0}, {server_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}}};
+            if (poll(ready.data(), ready.size(), -1) < 0) {
+                return;
+            }
+            if (ready[2].revents & POLLIN) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] const auto taken = read(wake_.get(), &count, sizeof count);
+            }
+            if (ready[0].revents & (POLLIN | POLLHUP)) {
+                const ssize_t got = read(client_.get(), buffer.data(), buffer.size());
+                if (got <= 0 || !sendAll(server_.get(), buffer.data(), std::size_t(got))) {
+                    return;
+                }
+            }
+            const std::scoped_lock lock(mutex_);
+            if (ready[1].revents & (POLLIN | POLLHUP)) {
+                const ssize_t got = read(server_.get(), buffer.data(), buffer.size());
+                if (got <= 0) {
+                    return;
+                }
+                kept.insert(kept.end(), buffer.begin(), buffer.begin() + got);
+            }
+            if (held_) {
+                // Each message is 32 bytes, a reply (1) and a generic event (35) more.
+                while (kept.size() >= parsed + 32) {
+                    const std::uint8_t type = kept[parsed] & 0x7f;
+                    std::uint32_t extra = 0;
+                    if (type == 1 || type == 35) {
+                        std::memcpy(&extra, &kept[parsed + 4], sizeof extra);
+                    }
+                    replies_ += type == 1;
+                    parsed += 32 + 4 * std::size_t(extra);
+                }
+                changed_.notify_all();
+            } else if (!kept.empty()) {
+                if (!sendAll(client_.get(), kept.data(), kept.size())) {
+                    return;
+                }
+                kept.clear();
+                parsed = 0;
+            }
+        }
+    }
+
+    static bool sendAll(int fd, const std::uint8_t* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t sent = write(fd, data, size);
+            if (sent <= 0) {
+                return false;
+            }
+            data += sent;
+            size -= std::size_t(sent);
+        }
+        return true;
+    }
+
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection_;
+    FileDescriptor server_;
+    FileDescriptor client_;
+    FileDescriptor wake_{eventfd(0, EFD_CLOEXEC)};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    int replies_ = 0;
+    std::jthread relay_;
+};
+
+// A key that types nothing on the display.
+std::uint8_t unusedKey(xcb_connection_t* connection) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    const ReplyPointer<xcb_get_keyboard_mapping_reply_t> mapping(
+        xcb_get_keyboard_mapping_reply(
+            connection,
+            xcb_get_keyboard_mapping(connection, setup->min_keycode, std::uint8_t(count)), nullptr),
+        &std::free);
+    if (!mapping || mapping->keysyms_per_keycode == 0) {
+        return 0;
+    }
+    const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    for (int key = count - 1; key >= 0; --key) {
+        const xcb_keysym_t* first = symbols + key * mapping->keysyms_per_keycode;
+        if (std::all_of(first, first + mapping->keysyms_per_keycode,
+                        [](xcb_keysym_t symbol) { return symbol == 0; })) {
+            return std::uint8_t(setup->min_keycode + key);
+        }
+    }
+    return 0;
+}
+
+// Whether another client gets an answer from the display within `limit`.
+bool answers(xcb_connection_t* other, std::chrono::milliseconds limit) {
+    const xcb_get_input_focus_cookie_t asked = xcb_get_input_focus(other);
+    xcb_flush(other);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!xcb_connection_has_error(other)) {
+        void* reply = nullptr;
+        if (xcb_poll_for_reply(other, asked.sequence, &reply, nullptr)) {
+            std::free(reply);
+            return reply != nullptr;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{xcb_get_file_descriptor(other), POLLIN, 0};
+        if (left.count() <= 0 || poll(&ready, 1, int(left.count())) == 0) {
+            return false;
+        }
+    }
+    return false;
+}
+
+TEST(DesktopKeyboardTest, AHandOnStoppedWhileItWaitsForTheServerHoldsNoOtherClient) {
+    HeldConnection connection;
+    ASSERT_NE(connection.get(), nullptr) << "no relayed connection to the test display";
+    const std::uint8_t key = unusedKey(connection.get());
+    ASSERT_NE(key, 0) << "every key of the display types something";
+    QWindow window;
+    window.resize(100, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    DesktopKeyboard keyboard(connection.get());
+    keyboard.watch(&window);
+    // Every answer due has come: the next one is the hand-on's.
+    xcb_get_extension_data(connection.get(), &xcb_test_id);
+    std::free(xcb_get_input_focus_reply(connection.get(), xcb_get_input_focus(connection.get()),
+                                        nullptr));
+
+    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> other(
+        xcb_connect(nullptr, nullptr), &xcb_disconnect);
+
+    connection.hold();
+    bool othersAnswered = false;
+    std::jthread asking([&] {
+        const std::chrono::milliseconds patience{test::DesktopUser::patience};
+        othersAnswered = connection.answeredWhileHeld(patience) && answers(other.get(), patience);
+        connection.letGo();
+    });
+    // Returns once the relay lets the answers through.
+    keyboard.handOn(key, {});
+    asking.join();
+    EXPECT_TRUE(othersAnswered) << "the display waited for the app while it was stopped";
+    keyboard.watch(nullptr);
+}
+
+}  // namespace
+}  // namespace qm
