@@ -183,12 +183,21 @@ void InputCoordinator::requestMode(InputMode mode) {
 }
 
 void InputCoordinator::windowLostFocus() {
-    letGo();
+    // The releases of keys held now go to another window.
+    if (capture_) {
+        capture_->forgetHeldKeys();
+    }
     forgetDesktopChord();
+    commandHeld_ = false;
+    stopCapturing();
+}
+
+void InputCoordinator::stopCapturing() {
+    if (InputRouter* router = followedRouter()) {
+        router->releaseAll();
+    }
     cursor_.release();
     publishCapture();
-    // The release of a Super held now goes to another window.
-    commandHeld_ = false;
     setKeyboardGrabbed(false);
     setMouseGrabbed(false);
     if (rawMouse_) {
@@ -197,7 +206,7 @@ void InputCoordinator::windowLostFocus() {
 }
 
 void InputCoordinator::closeStream() {
-    windowLostFocus();
+    stopCapturing();
     InputModel* m = model();
     if (m && m->session()) {
         m->closeStream();
@@ -373,7 +382,7 @@ void InputCoordinator::toggleEditor() {
     }
     const InputSession* current = session();
     if (streams(current) && current->videoGeometry()) {
-        windowLostFocus();
+        stopCapturing();
         keymap_.beginEditing();
         updateCursor();
     } else {

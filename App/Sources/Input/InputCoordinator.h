@@ -124,6 +124,9 @@ private:
     // The desktop gets the keyboard or the pointer back: every finger and key held on the phone
     // lifts, and the keys held now are let go elsewhere.
     void letGo();
+    // Lets go of the phone, the pointer and the keyboard while the window keeps the focus: the
+    // keys held stay known, so that a held shortcut's repeats never act as presses again.
+    void stopCapturing();
     // The desktop's chord whose key went down here, and those waiting to be handed on, are
     // dropped.
     void forgetDesktopChord();

@@ -440,8 +440,8 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
          }},
         {"a tap added after the export: over each of the editor's dialogs and menus, Super+Q, "
-         "Super+W and Super+Shift+D close it first and then ask about it; Super+E keeps it for "
-         "the stream",
+         "Super+W and Super+Shift+D close it first and then ask about it; a held Super+W asks and "
+         "its repeats close nothing; Super+E keeps it for the stream",
          [&] {
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
@@ -489,8 +489,18 @@ TEST_F(JourneyTest, FirstStepsTheDemoTheStreamMenuAndTheEditor) {
                                " to discard them, or Export… to keep them in a file.");
                  EXPECT_TRUE(keymap()->isEditing() && streaming());
              }
+             // A held chord is one press: the keyboard's repeats answer no question.
+             ASSERT_TRUE(user().hands().hold("Meta+W"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return test::textOf(shown("noticeBanner")).contains("Close the stream again");
+             }));
+             for (int repeat = 0; repeat < 3; ++repeat) {
+                 ASSERT_TRUE(user().hands().hold("W"));
+             }
+             ASSERT_TRUE(user().hands().release("Meta+W"));
              ASSERT_TRUE(user().press("Meta+E"));
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
+             EXPECT_TRUE(streaming());
          }},
         {"Start Recording is offered only with a phone",
          [&] {

@@ -163,7 +163,13 @@ TEST_F(InputCaptureTest, SuperShortcutsActOncePerPressAndKeepMenusOut) {
     EXPECT_EQ(session.router.mode(), InputMode::keyboardMouse);
     EXPECT_FALSE(send(press(KEY_E, Qt::MetaModifier)));
     EXPECT_TRUE(keymap.isEditing());
+    // Held, the display repeats the press alone: the editor opened stays open.
+    EXPECT_FALSE(send(press(KEY_E, Qt::MetaModifier)));
+    EXPECT_TRUE(keymap.isEditing());
     // Asked of the model, which asks about unsaved edits before the stream and its editor go.
+    EXPECT_FALSE(send(press(KEY_W, Qt::MetaModifier)));
+    EXPECT_EQ(model.closed, 1);
+    // A repeat of a held Super+W is no second answer to the question it asked.
     EXPECT_FALSE(send(press(KEY_W, Qt::MetaModifier)));
     EXPECT_EQ(model.closed, 1);
     // The desktop's close, which it cannot see while a game holds the keyboard.
