@@ -2,11 +2,13 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <linux/input-event-codes.h>
 
 #include <gtest/gtest.h>
 
+#include "Input/SuperChordFilter.h"
 #include "InputFakes.h"
 #include "InputRouter/TouchMessages.h"
 
@@ -273,6 +275,54 @@ TEST_F(InputCaptureTest, MouseGoesOnToTheItemsAndOverlaysKeepTheirClicks) {
     ASSERT_EQ(scrolls.size(), 2u);
     EXPECT_EQ(std::get<InjectScroll>(scrolls[0]).vertical, 1.0f);
     EXPECT_EQ(std::get<InjectScroll>(scrolls[1]).vertical, -1.0f);
+}
+
+// Counts the key events that went on, to any receiver.
+class ReachedKeys : public QObject {
+public:
+    bool eventFilter(QObject* /*receiver*/, QEvent* event) override {
+        count += dynamic_cast<QKeyEvent*>(event) ? 1 : 0;
+        return false;
+    }
+    int count = 0;
+};
+
+// The display repeats a held key as a press alone, which Qt does not mark: Super+Q held must
+// not quit through the question its first press asked.
+TEST(SuperChordFilterTest, AHeldSuperChordActsOnceAndAgainOnlyWhenPressedAgain) {
+    ReachedKeys reached;
+    QCoreApplication::instance()->installEventFilter(&reached);
+    {
+        const SuperChordFilter filter;  // filters before what was installed earlier
+        QWindow window;
+        QObject focus;
+        const auto sent = [&](QObject& to, QEvent::Type type, quint32 evdev, quint64 time,
+                              Qt::KeyboardModifiers modifiers = Qt::MetaModifier) {
+            QKeyEvent key = test::keyEvent(type, evdev, modifiers);
+            key.setTimestamp(time);
+            const int before = reached.count;
+            QCoreApplication::sendEvent(&to, &key);
+            return reached.count > before;
+        };
+        // A press: its shortcut's override to the item with the focus, its key to the window.
+        EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 10));
+        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_Q, 10));
+        EXPECT_FALSE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 40)) << "held";
+        EXPECT_FALSE(sent(window, QEvent::KeyPress, KEY_Q, 40)) << "held";
+        EXPECT_TRUE(sent(window, QEvent::KeyRelease, KEY_Q, 50));
+        EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 60)) << "pressed again";
+        // Held as the app went to the background, where its release went.
+        QApplicationStateChangeEvent away(Qt::ApplicationInactive);
+        QCoreApplication::sendEvent(QCoreApplication::instance(), &away);
+        EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 90));
+        // Its release unseen, Super pressed again makes a new chord.
+        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_LEFTMETA, 120));
+        EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 130));
+        // Without Super a held key goes on: the game takes it.
+        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_A, 140, {}));
+        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_A, 170, {}));
+    }
+    QCoreApplication::instance()->removeEventFilter(&reached);
 }
 
 }  // namespace
