@@ -33,4 +33,17 @@ inline xcb_atom_t atomOf(xcb_connection_t* connection, std::string_view name) {
     return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
+// The symbols every key of the display types, keysyms_per_keycode to a key from the setup's
+// min_keycode; none when the server did not answer.
+inline ReplyPointer<xcb_get_keyboard_mapping_reply_t> keyboardMapping(
+    xcb_connection_t* connection) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    return {
+        xcb_get_keyboard_mapping_reply(
+            connection,
+            xcb_get_keyboard_mapping(connection, setup->min_keycode, std::uint8_t(count)), nullptr),
+        &std::free};
+}
+
 }  // namespace qm

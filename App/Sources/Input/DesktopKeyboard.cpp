@@ -39,20 +39,15 @@ constexpr std::string_view handedOnName = "_VANTOREL_KEY_HANDED_ON";
 
 // The keys that type one of the symbols, on any level.
 std::vector<std::uint8_t> keysOf(xcb_connection_t* connection,
+                                 const xcb_get_keyboard_mapping_reply_t* mapping,
                                  const std::array<xcb_keysym_t, 2>& symbols) {
     const xcb_setup_t* setup = xcb_get_setup(connection);
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    const ReplyPointer<xcb_get_keyboard_mapping_reply_t> mapping(
-        xcb_get_keyboard_mapping_reply(
-            connection,
-            xcb_get_keyboard_mapping(connection, setup->min_keycode, std::uint8_t(count)), nullptr),
-        &std::free);
     std::vector<std::uint8_t> keys;
     if (!mapping || mapping->keysyms_per_keycode == 0) {
         return keys;
     }
-    const xcb_keysym_t* typed = xcb_get_keyboard_mapping_keysyms(mapping.get());
-    const int length = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
+    const xcb_keysym_t* typed = xcb_get_keyboard_mapping_keysyms(mapping);
+    const int length = xcb_get_keyboard_mapping_keysyms_length(mapping);
     for (int i = 0; i < length; ++i) {
         const std::uint8_t key =
             std::uint8_t(setup->min_keycode + i / mapping->keysyms_per_keycode);
@@ -126,9 +121,10 @@ void DesktopKeyboard::watch(QWindow* window) {
     }
     if (superKeys_.empty()) {
         detectAutoRepeat(connection_);
-        superKeys_ = keysOf(connection_, supers);
-        altKeys_ = keysOf(connection_, alts);
-        shiftKeys_ = keysOf(connection_, shifts);
+        const auto mapping = keyboardMapping(connection_);
+        superKeys_ = keysOf(connection_, mapping.get(), supers);
+        altKeys_ = keysOf(connection_, mapping.get(), alts);
+        shiftKeys_ = keysOf(connection_, mapping.get(), shifts);
         handedOnAtom_ = atomOf(connection_, handedOnName);
     }
     grabSuperKeys(true);

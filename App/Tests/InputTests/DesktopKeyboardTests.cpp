@@ -169,11 +169,7 @@ private:
 std::uint8_t unusedKey(xcb_connection_t* connection) {
     const xcb_setup_t* setup = xcb_get_setup(connection);
     const int count = setup->max_keycode - setup->min_keycode + 1;
-    const ReplyPointer<xcb_get_keyboard_mapping_reply_t> mapping(
-        xcb_get_keyboard_mapping_reply(
-            connection,
-            xcb_get_keyboard_mapping(connection, setup->min_keycode, std::uint8_t(count)), nullptr),
-        &std::free);
+    const auto mapping = keyboardMapping(connection);
     if (!mapping || mapping->keysyms_per_keycode == 0) {
         return 0;
     }
