@@ -531,6 +531,13 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
              EXPECT_EQ(model().sessionObject()->videoGeometry()->videoSize(),
                        (VideoSize{1920, 1080}));
          }},
+        {"Super+Shift+D from the game in Key Mapping: the demo plays in its place",
+         [&] {
+             ASSERT_TRUE(keymap() && keymap()->inputMode() == InputMode::keymap);
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return model().routeIsDemo(); }));
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return pictureMoves(); }));
+         }},
         {"Quit with Super+Q", [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
     }));
     EXPECT_EQ(ended, 0);
