@@ -81,5 +81,6 @@ Pane {
         id: licenses
         screen: screen
         transientParent: root.Window.window
+        Component.onCompleted: SceneWindows.add("licenses", licenses)
     }
 }

@@ -18,18 +18,24 @@ constexpr std::array<int, 3> quitSignals{SIGTERM, SIGINT, SIGHUP};
 // What the handler reads: it may run on any thread, at any moment.
 std::atomic<int> pipeInput{-1};
 std::atomic<QuitSignals::LastWords> lastWordsOf{nullptr};
-std::atomic<bool> oneCame{false};
+std::atomic<bool> quitAsked{false};
+std::atomic<bool> interrupted{false};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
               std::atomic<QuitSignals::LastWords>::is_always_lock_free);
 
 void handle(int signal) {
-    if (oneCame.exchange(true)) {
+    // A person who presses Ctrl+C again does not want to wait for the quit. A logout sends SIGTERM
+    // and SIGHUP at once, and may repeat them: one request, which the quit already carries out.
+    if (signal == SIGINT && interrupted.exchange(true)) {
         if (const QuitSignals::LastWords words = lastWordsOf.load()) {
             words();
         }
         // Delivered once the handler returns, with the default action: the process ends.
         ::signal(signal, SIG_DFL);
         ::raise(signal);
+        return;
+    }
+    if (quitAsked.exchange(true)) {
         return;
     }
     const int savedErrno = errno;
@@ -59,7 +65,8 @@ QuitSignals::QuitSignals(LastWords lastWords, QObject* parent) : QObject(parent)
     });
     pipeInput = writing_.get();
     lastWordsOf = lastWords;
-    oneCame = false;
+    quitAsked = false;
+    interrupted = false;
     struct sigaction action {};
     action.sa_handler = handle;
     sigemptyset(&action.sa_mask);

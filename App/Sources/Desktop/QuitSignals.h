@@ -14,14 +14,15 @@ namespace qm {
 
 // SIGTERM, SIGINT and SIGHUP, what a logout, Ctrl+C and a closed terminal send, carried into the
 // event loop: the handler only writes a byte to a pipe, whose reading end emits `requested` on
-// the GUI thread. A second one, once one has come, ends the process at once, as it would have
-// without this. A signal the process was started ignoring (nohup) stays ignored. One per
-// process; made and destroyed on the GUI thread.
+// the GUI thread, once: the signals that follow change nothing, but a second SIGINT (Ctrl+C
+// pressed again) ends the process at once, as it would have without this. A signal the process
+// was started ignoring (nohup) stays ignored. One per process; made and destroyed on the GUI
+// thread.
 class QuitSignals : public QObject {
     Q_OBJECT
 
 public:
-    // Runs in the handler before a second signal ends the process: async-signal-safe calls only.
+    // Runs in the handler before a second SIGINT ends the process: async-signal-safe calls only.
     using LastWords = void (*)();
 
     explicit QuitSignals(LastWords lastWords = nullptr, QObject* parent = nullptr);

@@ -81,6 +81,7 @@ Item {
         spacing: 8
 
         EditorToolbar {
+            id: toolbar
             objectName: "editorToolbar"
             OverlayControl.registry: overlay.overlayFrames
             anchors.horizontalCenter: parent.horizontalCenter
@@ -123,6 +124,14 @@ Item {
         anchors.fill: parent
         visible: overlay.capturing
         acceptedButtons: Qt.AllButtons
+        // A click on the toolbar is no trigger, but it ends the wait for one, and its button
+        // does what it says.
+        onPressed: mouse => {
+            if (toolbar.contains(mapToItem(toolbar, mouse.x, mouse.y))) {
+                overlay.keymap.startCapture(KeymapController.CaptureKind.none)
+                mouse.accepted = false
+            }
+        }
     }
 
     KeymapFileDialog {

@@ -94,7 +94,10 @@ ToolButton {
         }
 
         Instantiator {
-            model: modeButton.toolbar.showsLayouts ? modeButton.keymap.layoutNames : []
+            // When the game's controller goes (the demo in its place), the layouts' items read
+            // it once more before they go.
+            model: modeButton.toolbar.showsLayouts && modeButton.keymap
+                   ? modeButton.keymap.layoutNames : []
             delegate: ShortcutMenuItem {
                 id: layoutItem
 
@@ -106,15 +109,17 @@ ToolButton {
                 action: Action {
                     text: layoutItem.modelData
                     checkable: true
-                    checked: layoutItem.index === modeButton.keymap.activeLayoutIndex
-                    enabled: !modeButton.keymap.editing
+                    checked: !!modeButton.keymap
+                             && layoutItem.index === modeButton.keymap.activeLayoutIndex
+                    enabled: !!modeButton.keymap && !modeButton.keymap.editing
                     // A game has at most nine layouts.
                     shortcut: layoutItem.index < 9 ? "Ctrl+Meta+" + (layoutItem.index + 1) : ""
                     onTriggered: {
                         modeButton.keymap.requestLayout(layoutItem.index)
                         // The toggle flipped itself; the active layout decides.
                         checked = Qt.binding(
-                                    () => layoutItem.index === modeButton.keymap.activeLayoutIndex)
+                                    () => !!modeButton.keymap
+                                          && layoutItem.index === modeButton.keymap.activeLayoutIndex)
                     }
                 }
             }

@@ -172,13 +172,18 @@ ApplicationWindow {
     OverEditorShortcut {
         action: demoAction
     }
-    // Nor may a menu of the bar hide the question.
+    // Nor may a menu of the bar, another window of the app or a dialog over this one hide the
+    // question: they close as their Cancel or Escape does, and this window comes to the front.
     Connections {
         target: window.model.streamKeymap
 
         function onPopupsDismissed() {
             for (let i = 0; i < menus.count; ++i)
                 menus.menuAt(i).dismiss()
+            SceneWindows.closeAll()
+            window.updater.dismiss()
+            window.model.flashTest.dismiss()
+            SceneWindows.bringForward(window)
         }
     }
     // Opening a menu of the bar makes a stream let go of what it holds, as its own menus do.

@@ -26,7 +26,7 @@ struct AppHosting {
     // The socket that keeps to one running instance: the user's standard one when empty, and
     // none under a test host.
     QString instanceName;
-    // Run before a second quit signal ends the process.
+    // Run before a second SIGINT ends the process.
     QuitSignals::LastWords lastWords = nullptr;
 };
 

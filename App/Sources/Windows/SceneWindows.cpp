@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include <xcb/xcb.h>
 
@@ -96,6 +97,14 @@ void SceneWindows::add(const QString& id, QWindow* window) {
 
 void SceneWindows::open(const QString& id) {
     bringForward(windows_.value(id));
+}
+
+void SceneWindows::closeAll() {
+    for (const QPointer<QWindow>& window : std::as_const(windows_)) {
+        if (window && window->isVisible()) {
+            window->close();
+        }
+    }
 }
 
 void SceneWindows::bringForward(QWindow* window) {

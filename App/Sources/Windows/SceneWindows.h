@@ -10,8 +10,9 @@
 
 namespace qm {
 
-// The application's secondary windows by name ("guide", "about", "settings"), each made once:
-// opening one shows it or brings it to the front. One per QML engine; GUI thread only.
+// The application's secondary windows by name ("guide", "about", "licenses", "settings"), each
+// made once: opening one shows it or brings it to the front. One per QML engine; GUI thread
+// only.
 class SceneWindows : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -24,6 +25,8 @@ public:
     Q_INVOKABLE void add(const QString& id, QWindow* window);
     // Nothing for a name no window was added under, or whose window is gone.
     Q_INVOKABLE void open(const QString& id);
+    // Closes every window shown, as its Escape does.
+    Q_INVOKABLE void closeAll();
 
     // Shows the window in front and active: a hidden one centred over the window it is
     // transient for and kept on that screen, a minimised one restored, one the desktop hid

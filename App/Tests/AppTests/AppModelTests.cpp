@@ -405,6 +405,34 @@ TEST_F(AppModelTest, EveryWayThatEndsTheStreamAsksFirstAboutUnsavedEdits) {
     }
 }
 
+// What cannot start is found missing before the question: a question answered for a stream that
+// then does not start would have cost the edits for nothing.
+TEST_F(AppModelTest, AStartThatCannotStartAsksNothingAndKeepsTheEdits) {
+    KeymapFileDialogs dialogs;
+    streaming("com.game");
+    KeymapController keymap(std::string("com.game"), std::nullopt, dialogs);
+    keymap.loadActiveKeymaps();
+    keymap.beginEditing();
+    keymap.addStick(0.2, 0.7);
+    model->setStreamKeymap(&keymap);
+    QFile::remove(bundle.filePath("quillmere-server.jar"));
+    QFile::remove(bundle.filePath("Demo/demo.qmstream"));
+    const std::pair<std::function<void()>, QString> starts[] = {
+        {[&] { model->openGame("com.other"); },
+         "quillmere-server.jar is missing from the app bundle"},
+        {[&] { model->startDemo(); }, "demo.qmstream is missing from the app bundle"}};
+    for (const auto& [start, error] : starts) {
+        SCOPED_TRACE(error.toStdString());
+        start();
+        start();
+        EXPECT_EQ(model->lastError(), error);
+        EXPECT_EQ(keymap.notice(), "");
+        EXPECT_TRUE(keymap.isEditing() && keymap.isDirty());
+        EXPECT_TRUE(model->route() == Route::stream("com.game"));
+    }
+    model->setStreamKeymap(nullptr);
+}
+
 TEST_F(AppModelTest, QuitWaitsForTheRecordingAndTheStopAtMostFiveSecondsAndStartsNothing) {
     // Nothing to wait for: the quit is at once, and nothing starts after it.
     model->requestQuit();

@@ -3,6 +3,9 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
+#include <functional>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -86,6 +89,104 @@ TEST_F(JourneyTest, EveryMenuOverTheDemoOpensLetsTheStreamGoAndClosesOnEscape) {
          [&] {
              ASSERT_TRUE(user().activate(*window));
              ASSERT_TRUE(user().openMenu(*window, "Stream"));
+             ASSERT_TRUE(user().press("Meta+Q"));
+         }},
+    });
+    EXPECT_EQ(ended, 0);
+}
+
+class SmallScreenJourneyTest : public JourneyTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(running.start({1366, 768}));
+        window = &running.mainWindow();
+    }
+};
+
+// Super+Q over unsaved edits with each of the app's other windows in front: the question shows
+// whole in the main window, in front, the window that hid it closed; the edits stay until the
+// person quits again.
+TEST_F(SmallScreenJourneyTest, TheQuestionComesInFrontOfEveryOtherWindowOfTheApp) {
+    const auto keymap = [&] { return model().streamKeymap(); };
+    const auto windowShown = [](const char* title) {
+        return [title] {
+            const QQuickWindow* found = DesktopUser::window(title);
+            return found && found->isVisible() && DesktopUser::focusWindow() == found;
+        };
+    };
+    const auto sheetShown = [&] {
+        const QObject* sheet = window->findChild<QObject*>("flashTestSheet");
+        return sheet && sheet->property("visible").toBool();
+    };
+    const std::vector<std::tuple<const char*, std::function<void()>, std::function<bool()>>>
+        inFront{
+            {"the guide", [&] { ASSERT_TRUE(user().press("Meta+?")); },
+             windowShown("Vantorel Guide")},
+            {"Settings", [&] { ASSERT_TRUE(user().press("Meta+,")); }, windowShown("Settings")},
+            {"About",
+             [&] {
+                 ASSERT_TRUE(user().choose(*window, {"Vantorel", "About Vantorel"}));
+             },
+             windowShown("About Vantorel")},
+            {"the licences",
+             [&] {
+                 ASSERT_TRUE(user().choose(*window, {"Vantorel", "About Vantorel"}));
+                 ASSERT_TRUE(DesktopUser::waitFor(windowShown("About Vantorel")));
+                 QQuickWindow* about = DesktopUser::window("About Vantorel");
+                 ASSERT_TRUE(user().click(DesktopUser::shown(*about, "licenses")));
+             },
+             windowShown("Licenses")},
+            {"the flash test",
+             [&] {
+                 ASSERT_TRUE(user().choose(*window, {"Developer", "Flash Test (data: URL)…"}));
+             },
+             sheetShown},
+        };
+    const int ended = running.run({
+        {"the demo, a stick added in the editor",
+         [&] {
+             settings().setDeveloperMode(true);
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             expectDemoPlaying();
+             ASSERT_TRUE(user().press("Meta+E"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap() && keymap()->isEditing(); }));
+             ASSERT_TRUE(
+                 user().click(DesktopUser::shownWithText(*window, "Stick", "QQuickButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isDirty(); }));
+         }},
+        {"Super+Q with each window in front: it closes and the question shows",
+         [&] {
+             for (const auto& [name, open, isShown] : inFront) {
+                 SCOPED_TRACE(name);
+                 open();
+                 ASSERT_TRUE(DesktopUser::waitFor(isShown));
+                 ASSERT_TRUE(user().press("Meta+Q"));
+                 // Over the demo, which has no game, the question is of the layouts kept for
+                 // the stream.
+                 ASSERT_TRUE(DesktopUser::waitFor([&] {
+                     return DesktopUser::focusWindow() == window &&
+                            keymap()->notice().startsWith("Layouts without a game") &&
+                            DesktopUser::shownWithText(*window, keymap()->notice());
+                 }));
+                 EXPECT_FALSE(isShown());
+                 for (const char* title :
+                      {"Vantorel Guide", "Settings", "About Vantorel", "Licenses"}) {
+                     const QQuickWindow* other = DesktopUser::window(title);
+                     EXPECT_FALSE(other && other->isVisible()) << title;
+                 }
+                 EXPECT_FALSE(sheetShown());
+                 EXPECT_TRUE(keymap()->isDirty());
+                 // A further edit takes the question back: the next Super+Q asks again.
+                 ASSERT_TRUE(
+                     user().click(DesktopUser::shownWithText(*window, "Stick", "QQuickButton")));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->notice().isEmpty(); }));
+             }
+         }},
+        {"Super+Q twice quits",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+Q"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->notice().isEmpty(); }));
              ASSERT_TRUE(user().press("Meta+Q"));
          }},
     });

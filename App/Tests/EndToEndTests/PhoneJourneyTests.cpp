@@ -531,6 +531,13 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
              EXPECT_EQ(model().sessionObject()->videoGeometry()->videoSize(),
                        (VideoSize{1920, 1080}));
          }},
+        {"Super+Shift+D from the game in Key Mapping: the demo plays in its place",
+         [&] {
+             ASSERT_TRUE(keymap() && keymap()->inputMode() == InputMode::keymap);
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return model().routeIsDemo(); }));
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return pictureMoves(); }));
+         }},
         {"Quit with Super+Q", [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
     }));
     EXPECT_EQ(ended, 0);
@@ -556,11 +563,16 @@ protected:
     PhoneQuitJourneyTest() : PhoneJourneyTest({VideoCodec::h264}) {}
 };
 
-// The signal a quit key names, as the desktop or the terminal sends it; 0 for a key.
-int signalNamed(std::string_view quitKey) {
-    const std::map<std::string_view, int> named{
-        {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}};
-    return named.contains(quitKey) ? named.at(quitKey) : 0;
+// The signals a quit key names, as the desktop or the terminal sends them; none for a key.
+std::vector<int> signalsNamed(std::string_view quitKey) {
+    const std::map<std::string_view, std::vector<int>> named{
+        {"SIGTERM", {SIGTERM}},
+        {"SIGINT", {SIGINT}},
+        {"SIGHUP", {SIGHUP}},
+        // A logout's, one after the other.
+        {"SIGTERM_SIGHUP", {SIGTERM, SIGHUP}},
+        {"SIGTERM_10_times", std::vector<int>(10, SIGTERM)}};
+    return named.contains(quitKey) ? named.at(quitKey) : std::vector<int>{};
 }
 
 // However busy, the app quits at once, unsaved edits asked about first unless a signal asks
@@ -568,7 +580,7 @@ int signalNamed(std::string_view quitKey) {
 // way out.
 TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
     const auto [busy, quitKey] = GetParam();
-    const int signal = signalNamed(quitKey);
+    const std::vector<int> sent = signalsNamed(quitKey);
     const auto started = [&](std::size_t servers) {
         return DesktopUser::waitFor([&] { return serverStarts().second >= servers; });
     };
@@ -607,7 +619,7 @@ TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
          }},
         {quitKey,
          [&] {
-             if (busy == Busy::unsavedEdits && !signal) {
+             if (busy == Busy::unsavedEdits && sent.empty()) {
                  // Asked first; the stream and the editor stay as they were.
                  ASSERT_TRUE(user().press(quitKey));
                  ASSERT_TRUE(DesktopUser::waitFor([&] {
@@ -618,8 +630,10 @@ TEST_P(PhoneQuitJourneyTest, QuitsWhateverTheAppIsDoing) {
                  ASSERT_TRUE(keymap() && keymap()->isDirty() && shows("streamVideo"));
              }
              atQuit = serverStarts();
-             if (signal) {
-                 ASSERT_EQ(::kill(::getpid(), signal), 0);
+             if (!sent.empty()) {
+                 for (const int signal : sent) {
+                     ASSERT_EQ(::kill(::getpid(), signal), 0);
+                 }
              } else {
                  ASSERT_TRUE(user().press(quitKey));
              }
@@ -653,8 +667,8 @@ std::string quitCaseName(const ::testing::TestParamInfo<std::tuple<Busy, const c
 
 // The simulated phone as a person starts it, from its terminal: twice in a home of its own, which
 // it makes the user's alone and where the phone keeps the computer allowed at the first start,
-// once more there while it runs, which ends at once, and SIGTERM quits it; then in a home others
-// can enter, which it refuses.
+// once more there while it runs, which ends at once, and a logout's SIGTERM and SIGHUP quit it
+// once; Ctrl+C twice ends it at once; then in a home others can enter, which it refuses.
 TEST(SimulatedPhoneTest, KeepsItsHomePrivateAndTheComputerItAllowed) {
     test::PrivateDisplay display;
     ASSERT_TRUE(display.start({1280, 800}));
@@ -709,10 +723,28 @@ TEST(SimulatedPhoneTest, KeepsItsHomePrivateAndTheComputerItAllowed) {
     ASSERT_TRUE(twice.waitForFinished(test::waitBound * 4));
     EXPECT_EQ(twice.exitCode(), 0);
     EXPECT_TRUE(twice.readAll().contains("Vantorel is already running"));
-    again.terminate();
+    // A logout's pair is one request to quit.
+    ASSERT_EQ(::kill(pid_t(again.processId()), SIGTERM), 0);
+    ASSERT_EQ(::kill(pid_t(again.processId()), SIGHUP), 0);
     ASSERT_TRUE(again.waitForFinished(test::waitBound * 4));
     EXPECT_EQ(again.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(again.exitCode(), 0);
+
+    // Ctrl+C twice, the second before the quit is done: one to the process and one to its main
+    // thread while it is stopped, which the kernel keeps apart.
+    QProcess interrupted;
+    QByteArray seenInterrupted;
+    start(interrupted, data.path());
+    ASSERT_TRUE(printed(interrupted, seenInterrupted, "connected: device"))
+        << seenInterrupted.toStdString();
+    const auto pid = pid_t(interrupted.processId());
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    ASSERT_EQ(::kill(pid, SIGINT), 0);
+    ASSERT_EQ(::tgkill(pid, pid, SIGINT), 0);
+    ASSERT_EQ(::kill(pid, SIGCONT), 0);
+    ASSERT_TRUE(interrupted.waitForFinished(test::waitBound * 4));
+    EXPECT_EQ(interrupted.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(interrupted.exitCode(), SIGINT);
 
     QTemporaryDir shared;
     ASSERT_TRUE(QDir().mkdir(shared.filePath("vantorel-simulated-phone")));
@@ -731,11 +763,14 @@ INSTANTIATE_TEST_SUITE_P(Quits, PhoneQuitJourneyTest,
                                                               Busy::editing, Busy::unsavedEdits),
                                             ::testing::Values("Meta+Q", "Alt+F4")),
                          quitCaseName);
-// What a logout, Ctrl+C and a closed terminal send, each once.
+// What a logout, Ctrl+C and a closed terminal send, each once, and a logout's pair and repeats,
+// which are one request to quit.
 INSTANTIATE_TEST_SUITE_P(Signals, PhoneQuitJourneyTest,
                          ::testing::Values(std::tuple(Busy::recording, "SIGTERM"),
                                            std::tuple(Busy::unsavedEdits, "SIGINT"),
-                                           std::tuple(Busy::streaming, "SIGHUP")),
+                                           std::tuple(Busy::streaming, "SIGHUP"),
+                                           std::tuple(Busy::recording, "SIGTERM_SIGHUP"),
+                                           std::tuple(Busy::recording, "SIGTERM_10_times")),
                          quitCaseName);
 
 }  // namespace
