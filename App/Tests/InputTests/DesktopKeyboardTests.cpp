@@ -341,6 +341,7 @@ TEST(DesktopKeyboardTest, AKeptAltGoesUpOnceTheWindowLosesTheKeyboardOrTheFocusO
     };
     for (const Case& taken : cases) {
         SCOPED_TRACE(taken.what);
+        ASSERT_FALSE(altDown(other.get())) << "Alt is down already";
         focus(other.get(), window);
         ASSERT_TRUE(
             test::DesktopUser::waitFor([&] { return QGuiApplication::focusWindow() == &window; }));
