@@ -33,8 +33,6 @@ namespace {
 constexpr std::array<xcb_keysym_t, 2> supers{0xffeb, 0xffec};
 constexpr std::array<xcb_keysym_t, 2> alts{0xffe9, 0xffea};
 constexpr std::array<xcb_keysym_t, 2> shifts{0xffe1, 0xffe2};
-// How long a window manager may take to hold the keyboard for its switcher, on a busy machine.
-constexpr std::chrono::milliseconds keptLimit{500};
 constexpr std::string_view handedOnName = "_VANTOREL_KEY_HANDED_ON";
 
 // The keys that type one of the symbols, on any level.
@@ -84,11 +82,12 @@ void detectAutoRepeat(xcb_connection_t* connection) {
 
 }  // namespace
 
-DesktopKeyboard::DesktopKeyboard() : DesktopKeyboard(x11Connection()) {}
+DesktopKeyboard::DesktopKeyboard() : DesktopKeyboard(x11Connection(), KeyWatcher::installed()) {}
 
-DesktopKeyboard::DesktopKeyboard(xcb_connection_t* connection) : connection_(connection) {
+DesktopKeyboard::DesktopKeyboard(xcb_connection_t* connection, std::string watcher,
+                                 KeepLimits limits)
+    : connection_(connection), watcherProgram_(std::move(watcher)), keepLimits_(limits) {
     keptLimit_.setSingleShot(true);
-    keptLimit_.setInterval(keptLimit);
     keptLimit_.callOnTimeout([this] { releaseKept(); });
 }
 
@@ -215,9 +214,12 @@ void DesktopKeyboard::handOnWaiting() {
         }
         // A switcher would never see the release of an Alt pressed here, let go at once.
         const bool keep = alt && !modifiers.empty();
+        if (keep) {
+            guard(modifiers);
+        }
         if (keep && kept_.empty()) {
             keyboardElsewhere_ = false;
-            keptLimit_.start();
+            keptLimit_.start(watcher_->guarding() ? keepLimits_.watched : keepLimits_.unwatched);
         }
         typeChord(keycode, modifiers, keep);
         if (keep) {
@@ -280,6 +282,7 @@ void DesktopKeyboard::noteEchoes(const std::array<std::uint8_t, 3>& keys, std::u
     end.format = 32;
     end.window = watchedId_;
     end.type = handedOnAtom_;
+    end.data.data32[0] = last;
     xcb_send_event(connection_, 0, watchedId_, XCB_EVENT_MASK_NO_EVENT,
                    reinterpret_cast<const char*>(&end));
 }
@@ -304,9 +307,21 @@ void DesktopKeyboard::releaseKept() {
         last = fake(XCB_KEY_RELEASE, key);
         first = first.value_or(last);
     }
-    kept_.clear();
     noteEchoes(keys, *first, last);
     xcb_flush(connection_);
+    for (const std::uint8_t key : kept_) {
+        watcher_->unguard(key);
+    }
+    kept_.clear();
+}
+
+void DesktopKeyboard::guard(const std::vector<std::uint8_t>& keys) {
+    if (!watcher_) {
+        watcher_ = std::make_unique<KeyWatcher>(watcherProgram_);
+    }
+    for (const std::uint8_t key : keys) {
+        watcher_->guard(key);
+    }
 }
 
 bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* message,
@@ -337,7 +352,11 @@ bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* m
             if (end->type != handedOnAtom_ || end->window != watchedId_) {
                 return false;
             }
-            echoes_.erase(echoes_.begin());
+            // One a hand-on sent before the window was watched again is no longer awaited.
+            const auto ended = std::ranges::find(echoes_, end->data.data32[0], &Echoes::last);
+            if (ended != echoes_.end()) {
+                echoes_.erase(echoes_.begin(), ended + 1);
+            }
             releaseKeptOnceTaken();
             return true;
         }

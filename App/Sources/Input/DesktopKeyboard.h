@@ -5,15 +5,27 @@
 #include <QTimer>
 #include <QWindow>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "Input/InputView.h"
+#include "Input/KeyWatcher.h"
 
 struct xcb_connection_t;
 
 namespace qm {
+
+// How long a hand-on keeps the modifiers it pressed for a switcher at most, as the window manager
+// may be slow to take the keyboard: while a watcher would let go of them should the app end or
+// stop, and without one.
+struct KeepLimits {
+    std::chrono::milliseconds watched{3000};
+    std::chrono::milliseconds unwatched{500};
+};
 
 // The display's keyboard as a stream window shares it with the desktop, on X11. While the
 // window is watched, the X server itself grabs the keyboard for it as a Super key goes down
@@ -23,10 +35,11 @@ namespace qm {
 // or Alt+Tab, on to the desktop. Does nothing off X11. GUI thread only.
 class DesktopKeyboard final : private QAbstractNativeEventFilter {
 public:
-    // On the application's connection to the display.
+    // On the application's connection to the display, with the installed key watcher.
     DesktopKeyboard();
-    // On another, which must outlive it.
-    explicit DesktopKeyboard(xcb_connection_t* connection);
+    // On another, which must outlive it, with that key watcher program (none when empty).
+    explicit DesktopKeyboard(xcb_connection_t* connection, std::string watcher = {},
+                             KeepLimits limits = {});
     DesktopKeyboard(const DesktopKeyboard&) = delete;
     DesktopKeyboard& operator=(const DesktopKeyboard&) = delete;
     ~DesktopKeyboard() override;
@@ -62,6 +75,9 @@ private:
     // focus, each hand-on's mark back.
     void releaseKeptOnceTaken();
     void releaseKept();
+    // Before the keys are pressed to be kept: the watcher lets go of them should the app end or
+    // stop first.
+    void guard(const std::vector<std::uint8_t>& keys);
     // The request's number.
     std::uint32_t fake(std::uint8_t type, std::uint8_t keycode);
 
@@ -73,7 +89,8 @@ private:
     std::uint32_t watchedId_ = 0;
     // The window grab() took the keyboard for, until release().
     std::uint32_t grabbedFor_ = 0;
-    // Marks the end of what a hand-on sends back: a client message to the watched window.
+    // Marks the end of what a hand-on sends back: a client message to the watched window, with
+    // the number of its last request.
     std::uint32_t handedOnAtom_ = 0;
     // What a hand-on sends back to the window: its keys, made by the requests numbered from
     // `first` to `last`.
@@ -94,6 +111,10 @@ private:
     // with, which it sees only once it holds the keyboard: the keys a hand-on pressed for an Alt
     // chord stay down until the window lost the keyboard or the focus after it, or the limit.
     std::vector<std::uint8_t> kept_;
+    // Started for the first keep.
+    std::string watcherProgram_;
+    std::unique_ptr<KeyWatcher> watcher_;
+    KeepLimits keepLimits_;
     bool keyboardElsewhere_ = false;
     QTimer keptLimit_;
 };

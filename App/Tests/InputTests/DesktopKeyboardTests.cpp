@@ -1,21 +1,29 @@
 // The keyboard shared with the desktop, on the test display: what a hand-on asks of the X server
 // and what it leaves the other clients.
+#include <QGuiApplication>
 #include <QTest>
 #include <QWindow>
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
@@ -28,10 +36,13 @@
 #include "Input/DesktopKeyboard.h"
 #include "QuillmereCore/FileDescriptor.h"
 
+extern char** environ;
+
 namespace qm {
 namespace {
 
 using namespace std::chrono_literals;
+using Connection = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
 
 // A connection of its own to the test display, whose answers the test can hold back: the client
 // then waits for them as a stopped process would, while the server has handled its requests.
@@ -68,10 +79,13 @@ public:
 
     xcb_connection_t* get() const { return relay_.joinable() ? connection_.get() : nullptr; }
 
-    // From now on what the server sends waits here. The connection must have no answer due.
-    void hold() {
+    // From now on what the server sends waits here, past the first `letThrough` answers. The
+    // connection must have no answer due.
+    void hold(int letThrough = 0) {
         const std::scoped_lock lock(mutex_);
         held_ = true;
+        letThrough_ = letThrough;
+        replies_ = 0;
     }
     void letGo() {
         {
@@ -128,8 +142,18 @@ private:
                     if (type == 1 || type == 35) {
                         std::memcpy(&extra, &kept[parsed + 4], sizeof extra);
                     }
+                    const std::size_t end = parsed + 32 + 4 * std::size_t(extra);
+                    if (type == 1 && letThrough_ > 0 && kept.size() >= end) {
+                        --letThrough_;
+                        if (!sendAll(client_.get(), kept.data(), end)) {
+                            return;
+                        }
+                        kept.erase(kept.begin(), kept.begin() + std::ptrdiff_t(end));
+                        parsed = 0;
+                        continue;
+                    }
                     replies_ += type == 1;
-                    parsed += 32 + 4 * std::size_t(extra);
+                    parsed = end;
                 }
                 changed_.notify_all();
             } else if (!kept.empty()) {
@@ -161,6 +185,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool held_ = false;
+    int letThrough_ = 0;
     int replies_ = 0;
     std::jthread relay_;
 };
@@ -205,6 +230,39 @@ bool answers(xcb_connection_t* other, std::chrono::milliseconds limit) {
     return false;
 }
 
+// Whether an Alt key is down, as another client of the display reads the keyboard.
+bool altDown(xcb_connection_t* other) {
+    const auto mapping = keyboardMapping(other);
+    const ReplyPointer<xcb_query_keymap_reply_t> keymap(
+        xcb_query_keymap_reply(other, xcb_query_keymap(other), nullptr), &std::free);
+    if (!mapping || !keymap || mapping->keysyms_per_keycode == 0) {
+        return false;
+    }
+    const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    const int length = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
+    for (int i = 0; i < length; ++i) {
+        const int key = xcb_get_setup(other)->min_keycode + i / mapping->keysyms_per_keycode;
+        if ((symbols[i] == 0xffe9 || symbols[i] == 0xffea) &&
+            (keymap->keys[key / 8] >> (key % 8)) & 1) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Returns once the display has handled every request sent on the connection.
+void handled(xcb_connection_t* connection) {
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
+void focus(xcb_connection_t* connection, const QWindow& window) {
+    xcb_set_input_focus(connection, XCB_INPUT_FOCUS_PARENT, xcb_window_t(window.winId()),
+                        XCB_CURRENT_TIME);
+    xcb_flush(connection);
+}
+
+constexpr DesktopChord altChord{ChordModifier::alt, false};
+
 TEST(DesktopKeyboardTest, AHandOnStoppedWhileItWaitsForTheServerHoldsNoOtherClient) {
     HeldConnection connection;
     ASSERT_NE(connection.get(), nullptr) << "no relayed connection to the test display";
@@ -216,26 +274,139 @@ TEST(DesktopKeyboardTest, AHandOnStoppedWhileItWaitsForTheServerHoldsNoOtherClie
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     DesktopKeyboard keyboard(connection.get());
     keyboard.watch(&window);
-    // Every answer due has come: the next one is the hand-on's.
-    xcb_get_extension_data(connection.get(), &xcb_test_id);
-    std::free(xcb_get_input_focus_reply(connection.get(), xcb_get_input_focus(connection.get()),
-                                        nullptr));
-
     const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> other(
         xcb_connect(nullptr, nullptr), &xcb_disconnect);
 
-    connection.hold();
-    bool othersAnswered = false;
-    std::jthread asking([&] {
-        const std::chrono::milliseconds patience{test::DesktopUser::patience};
-        othersAnswered = connection.answeredWhileHeld(patience) && answers(other.get(), patience);
-        connection.letGo();
-    });
-    // Returns once the relay lets the answers through.
-    keyboard.handOn(key, {});
-    asking.join();
-    EXPECT_TRUE(othersAnswered) << "the display waited for the app while it was stopped";
+    // Stopped as it reads the keys held, then as the game's grab is taken again after the chord.
+    for (const int letThrough : {0, 1}) {
+        SCOPED_TRACE(letThrough);
+        ASSERT_TRUE(keyboard.grab(window));
+        // Every answer due has come: the next one is the hand-on's.
+        xcb_get_extension_data(connection.get(), &xcb_test_id);
+        handled(connection.get());
+        connection.hold(letThrough);
+        bool othersAnswered = false;
+        std::jthread asking([&] {
+            const std::chrono::milliseconds patience{test::DesktopUser::patience};
+            othersAnswered =
+                connection.answeredWhileHeld(patience) && answers(other.get(), patience);
+            connection.letGo();
+        });
+        // Returns once the relay lets the answers through.
+        keyboard.handOn(key, {});
+        asking.join();
+        EXPECT_TRUE(othersAnswered) << "the display waited for the app while it was stopped";
+    }
     keyboard.watch(nullptr);
+}
+
+TEST(DesktopKeyboardTest, AKeptAltGoesUpOnceTheWindowLosesTheKeyboardOrTheFocusOrAtTheLimit) {
+    xcb_connection_t* app = x11Connection();
+    ASSERT_NE(app, nullptr) << "not on X11";
+    const Connection other(xcb_connect(nullptr, nullptr), &xcb_disconnect);
+    const std::uint8_t key = unusedKey(other.get());
+    ASSERT_NE(key, 0) << "every key of the display types something";
+    QWindow window;
+    QWindow elsewhere;
+    for (QWindow* shown : {&window, &elsewhere}) {
+        shown->resize(100, 100);
+        shown->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(shown));
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other.get())).data->root;
+    struct Case {
+        const char* what;
+        std::string watcher;
+        // Takes the keyboard from the window, and gives it back.
+        std::function<void()> take;
+        std::function<void()> giveBack;
+    };
+    const std::array cases{
+        Case{"a switcher grabs the keyboard", QM_KEY_WATCHER,
+             [&] {
+                 std::free(xcb_grab_keyboard_reply(
+                     other.get(),
+                     xcb_grab_keyboard(other.get(), 1, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
+                                       XCB_GRAB_MODE_ASYNC),
+                     nullptr));
+             },
+             [&] {
+                 xcb_ungrab_keyboard(other.get(), XCB_CURRENT_TIME);
+                 xcb_flush(other.get());
+             }},
+        Case{"the focus moves to another window", QM_KEY_WATCHER,
+             [&] { focus(other.get(), elsewhere); }, [] {}},
+        // The key may outlive the app: kept no longer than a moment.
+        Case{"no watcher, nothing takes the keyboard", "/nonexistent/vantorel-keys", [] {}, [] {}},
+    };
+    for (const Case& taken : cases) {
+        SCOPED_TRACE(taken.what);
+        ASSERT_FALSE(altDown(other.get())) << "Alt is down already";
+        focus(other.get(), window);
+        ASSERT_TRUE(
+            test::DesktopUser::waitFor([&] { return QGuiApplication::focusWindow() == &window; }));
+        DesktopKeyboard keyboard(app, taken.watcher, {.watched = 1h, .unwatched = 0ms});
+        keyboard.watch(&window);
+        keyboard.handOn(key, altChord);
+        handled(app);
+        ASSERT_TRUE(altDown(other.get())) << "the hand-on pressed no Alt";
+        if (taken.watcher == QM_KEY_WATCHER) {
+            // The game's shorter limit has passed, and the chord's own keys have come back.
+            QCoreApplication::processEvents();
+            handled(app);
+            EXPECT_TRUE(altDown(other.get())) << "Alt went up with the window's keyboard";
+        }
+        taken.take();
+        EXPECT_TRUE(test::DesktopUser::waitFor([&] { return !altDown(other.get()); }));
+        taken.giveBack();
+    }
+}
+
+// The app of the test below, in a process of its own: it keeps Alt down for the desktop until
+// it is ended.
+TEST(DesktopKeyboardChild, DISABLED_KeepsAltForTheDesktop) {
+    xcb_connection_t* app = x11Connection();
+    ASSERT_NE(app, nullptr) << "not on X11";
+    QWindow window;
+    window.resize(100, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    DesktopKeyboard keyboard(app, QM_KEY_WATCHER, {.watched = 1h, .unwatched = 1h});
+    keyboard.watch(&window);
+    keyboard.handOn(unusedKey(app), altChord);
+    while (true) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+TEST(DesktopKeyboardTest, AKeyKeptForTheDesktopGoesUpWhenTheAppIsKilledOrStopped) {
+    const Connection other(xcb_connect(nullptr, nullptr), &xcb_disconnect);
+    ASSERT_FALSE(xcb_connection_has_error(other.get()));
+    // The watcher, left without its app, becomes this process's child.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    for (const int signal : {SIGKILL, SIGSTOP}) {
+        SCOPED_TRACE(strsignal(signal));
+        ASSERT_FALSE(altDown(other.get()));
+        std::string self = QCoreApplication::applicationFilePath().toStdString();
+        std::string filter = "--gtest_filter=DesktopKeyboardChild.DISABLED_KeepsAltForTheDesktop";
+        std::string disabled = "--gtest_also_run_disabled_tests";
+        std::array<char*, 4> argv{self.data(), filter.data(), disabled.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        pid_t child = 0;
+        ASSERT_EQ(posix_spawn(&child, self.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        const bool kept = test::DesktopUser::waitFor([&] { return altDown(other.get()); });
+        kill(child, signal);
+        EXPECT_TRUE(kept) << "the app pressed no Alt";
+        EXPECT_TRUE(test::DesktopUser::waitFor([&] { return !altDown(other.get()); }))
+            << "Alt stayed down";
+        kill(child, SIGKILL);
+        ASSERT_EQ(waitpid(child, nullptr, 0), child);
+        EXPECT_TRUE(test::DesktopUser::waitFor([] { return waitpid(-1, nullptr, WNOHANG) > 0; }))
+            << "the watcher outlived the app";
+    }
 }
 
 }  // namespace
