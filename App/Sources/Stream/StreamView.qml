@@ -4,7 +4,8 @@ import Vantorel
 
 // The stream screen: the video with its input layer, the stream's state over it, and the
 // panels of the stream window. Keeps the keyboard focus; Escape leaves full screen, else the
-// stream. Hands its window to the full-screen and keep-awake hookup.
+// stream; Return presses the error panel's default. Hands its window to the full-screen and
+// keep-awake hookup.
 Item {
     id: root
 
@@ -26,6 +27,8 @@ Item {
         if (!gaming.leaveFullScreen())
             root.model.leaveStream()
     }
+    Keys.onReturnPressed: event => event.accepted = overlay.pressDefault()
+    Keys.onEnterPressed: event => event.accepted = overlay.pressDefault()
 
     StreamGaming {
         id: gaming
@@ -67,6 +70,8 @@ Item {
     }
 
     StreamOverlay {
+        id: overlay
+
         anchors.fill: parent
         model: root.model
         phase: root.session.phase
