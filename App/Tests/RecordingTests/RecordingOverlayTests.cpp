@@ -94,7 +94,7 @@ TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
             RecordingLayer {
                 anchors.top: parent.top; anchors.right: parent.right
                 overlay: root.overlay; positions: root.positions; overlayFrames: root.frames
-                bounds: Qt.size(640, 360)
+                area: Qt.rect(-x, -y, 640, 360)
             }
             RecordingMessages {
                 anchors.bottom: parent.bottom; anchors.right: parent.right

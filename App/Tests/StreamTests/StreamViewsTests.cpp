@@ -13,6 +13,7 @@
 #include "Errors/ErrorPanelModel.h"
 #include "FakeDeviceStates.h"
 #include "FakeSession.h"
+#include "HUD/PanelPositions.h"
 #include "Model/AppModel.h"
 #include "Storage/AppSettings.h"
 #include "Support/ManualTimerSource.h"
@@ -376,6 +377,13 @@ TEST_F(StreamViewsTest, TheRecordingLayerSitsAtTheTopTrailingCornerOfALiveStream
     test::click(*window, findItem(*window, "recordButton"));
     EXPECT_EQ(session->recordings.size(), 1u);
     EXPECT_TRUE(isShown(*window, "pill"));
+    // Dragged far to the right in a larger window, it stays in sight, its bars counted in.
+    model->panelPositions()->set({3000, -3000}, PanelPositions::Panel::recording);
+    const QQuickItem* pill = findItem(*window, "pill");
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return test::waitForFrame(*window) &&
+               test::inSight(*window, *pill, PanelPositions::panelMargin);
+    }));
 }
 
 TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
