@@ -245,8 +245,9 @@ Item {
 
         FocusFrame {
             objectName: "tileFocus"
-            // On its edge: the grid clips what lies outside.
+            // On its edge, where the grid would clip it, but below the name's last line.
             anchors.fill: parent
+            anchors.bottomMargin: -4
             radius: 4
             shown: tile.GridView.isCurrentItem && tile.GridView.view.activeFocus
         }
