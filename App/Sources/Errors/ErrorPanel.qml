@@ -14,14 +14,20 @@ Pane {
 
     readonly property var actions: panel.panelModel.presentation.actions
 
+    // What Return does wherever the panel is shown: the view that holds the keys calls it.
+    // False when the panel has no default button.
+    function pressDefault() {
+        if (panel.actions.indexOf("retry") < 0)
+            return false
+        panel.retry()
+        return true
+    }
+
     padding: 24
     width: Math.min(implicitWidth, 480)
     focus: true
-    Keys.onReturnPressed: {
-        if (panel.actions.indexOf("retry") >= 0)
-            panel.retry()
-    }
-    Keys.onEnterPressed: Keys.returnPressed(event)
+    Keys.onReturnPressed: event => event.accepted = panel.pressDefault()
+    Keys.onEnterPressed: event => event.accepted = panel.pressDefault()
 
     background: Rectangle {
         radius: 12

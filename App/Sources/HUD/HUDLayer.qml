@@ -11,8 +11,8 @@ Item {
     required property HUDLayerModel hudModel
     required property PanelPositions positions
     required property OverlayFrameRegistry overlayFrames
-    // The stream area's size.
-    property size bounds: Qt.size(0, 0)
+    // The stream area in this item's coordinates.
+    property rect area: Qt.rect(0, 0, 0, 0)
     // The stream toolbar's bar at its resting place: the panel sits after it, the banner below.
     property size toolbarSize: Qt.size(0, 0)
 
@@ -29,7 +29,7 @@ Item {
         y: 12
         panel: "hud"
         positions: hudLayer.positions
-        bounds: hudLayer.bounds
+        area: hudLayer.area
         visible: hudLayer.hudStyle !== AppSettings.HUDStyle.hidden
 
         Item {

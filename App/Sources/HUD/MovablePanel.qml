@@ -10,15 +10,16 @@ Item {
     // Its stored name: "toolbar", "hud" or "recording".
     required property string panel
     required property PanelPositions positions
-    // The stream area's size, which bounds the displacement.
-    property size bounds: Qt.size(0, 0)
+    // The stream area in the parent's coordinates: the panel is kept in sight inside it.
+    property rect area: Qt.rect(0, 0, 0, 0)
 
     // Tooltips inside hide while it moves: they would stay where the panel was.
     readonly property bool dragging: drag.active
     readonly property size base: positions.offsets[panel] ?? Qt.size(0, 0)
+    readonly property rect rest: Qt.rect(x, y, width, height)
     readonly property size shownOffset: positions.shown(
         base, drag.active ? Qt.size(drag.activeTranslation.x, drag.activeTranslation.y)
-                          : Qt.size(0, 0), bounds)
+                          : Qt.size(0, 0), rest, area)
 
     implicitWidth: childrenRect.width
     implicitHeight: childrenRect.height
@@ -35,7 +36,7 @@ Item {
             if (!active) {
                 movable.positions.endDrag(movable.panel, Qt.size(activeTranslation.x,
                                                                  activeTranslation.y),
-                                          movable.bounds)
+                                          movable.rest, movable.area)
             }
         }
     }

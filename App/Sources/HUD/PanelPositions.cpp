@@ -1,6 +1,7 @@
 #include "HUD/PanelPositions.h"
 
 #include <QVariantList>
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -44,15 +45,20 @@ std::optional<QSizeF> storedOffset(const QVariant& value) {
     return QSizeF(width, height);
 }
 
-double clampAxis(double value, double bound, double margin) {
-    const double limit = bound - margin > 0 ? bound - margin : 0;
-    if (std::isnan(value)) {
+// On one axis: the panel from `start`, `size` long, in the area from `areaStart`, `areaSize`
+// long.
+double clampAxis(double value, double start, double size, double areaStart, double areaSize,
+                 double margin) {
+    if (areaSize <= margin) {
         return 0;
     }
-    if (value <= -limit) {
-        value = -limit;
+    if (std::isnan(value)) {
+        value = 0;
     }
-    return value > limit ? limit : value;
+    const double kept = std::min(margin, std::max(size, 0.0));
+    const double lowest = areaStart + kept - start - size;
+    const double highest = areaStart + areaSize - kept - start;
+    return std::clamp(value, lowest, highest);
 }
 
 }  // namespace
@@ -91,18 +97,18 @@ void PanelPositions::reset() {
     }
 }
 
-QSizeF PanelPositions::clamp(QSizeF value, QSizeF bounds, double margin) {
-    return {clampAxis(value.width(), bounds.width(), margin),
-            clampAxis(value.height(), bounds.height(), margin)};
+QSizeF PanelPositions::clamp(QSizeF value, QRectF rest, QRectF area, double margin) {
+    return {clampAxis(value.width(), rest.x(), rest.width(), area.x(), area.width(), margin),
+            clampAxis(value.height(), rest.y(), rest.height(), area.y(), area.height(), margin)};
 }
 
-QSizeF PanelPositions::shown(QSizeF base, QSizeF drag, QSizeF bounds) const {
-    return clamp(base + drag, bounds, panelMargin);
+QSizeF PanelPositions::shown(QSizeF base, QSizeF drag, QRectF rest, QRectF area) const {
+    return clamp(base + drag, rest, area, panelMargin);
 }
 
-void PanelPositions::endDrag(const QString& panel, QSizeF translation, QSizeF bounds) {
+void PanelPositions::endDrag(const QString& panel, QSizeF translation, QRectF rest, QRectF area) {
     if (const std::optional<Panel> known = panelNamed(panel)) {
-        set(clamp(offset(*known) + translation, bounds, panelMargin), *known);
+        set(clamp(offset(*known) + translation, rest, area, panelMargin), *known);
     }
 }
 

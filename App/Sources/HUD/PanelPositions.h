@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRectF>
 #include <QSettings>
 #include <QSizeF>
 #include <QString>
@@ -39,14 +40,16 @@ public:
     // Every panel back to its resting place, and its key out of the store.
     Q_INVOKABLE void reset();
 
-    // Each axis within ±(bound − margin), none when the bound is no larger than the margin; an
-    // undefined value becomes 0.
-    static QSizeF clamp(QSizeF value, QSizeF bounds, double margin);
+    // The displacement of a panel at `rest` that keeps `margin` of it (all of it when it is
+    // smaller) inside `area` on each axis, both rectangles in the same coordinates; none on an
+    // axis where the area is no larger than the margin. An undefined value becomes 0.
+    static QSizeF clamp(QSizeF value, QRectF rest, QRectF area, double margin);
 
-    // Where a panel resting at `base` is drawn while dragged by `drag`.
-    Q_INVOKABLE QSizeF shown(QSizeF base, QSizeF drag, QSizeF bounds) const;
+    // Where a panel whose displacement is `base` is drawn while dragged by `drag`: kept in sight
+    // in the stream area as it is now, whatever was stored for a larger one.
+    Q_INVOKABLE QSizeF shown(QSizeF base, QSizeF drag, QRectF rest, QRectF area) const;
     // A drag of the panel by its stored name ended: stores where it leaves the panel.
-    Q_INVOKABLE void endDrag(const QString& panel, QSizeF translation, QSizeF bounds);
+    Q_INVOKABLE void endDrag(const QString& panel, QSizeF translation, QRectF rest, QRectF area);
 
 signals:
     void offsetsChanged();

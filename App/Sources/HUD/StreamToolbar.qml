@@ -10,8 +10,8 @@ Item {
     required property StreamToolbarModel toolbar
     required property PanelPositions positions
     required property OverlayFrameRegistry overlayFrames
-    // The stream area's size.
-    property size bounds: Qt.size(0, 0)
+    // The stream area in this item's coordinates.
+    property rect area: Qt.rect(0, 0, 0, 0)
     // Whether the picture switch can turn upscaling on, and if not, whether for drawing in
     // software.
     property bool upscalingSupported: GraphicsSupport.upscaling
@@ -32,7 +32,7 @@ Item {
         y: 12
         panel: "toolbar"
         positions: toolbarLayer.positions
-        bounds: toolbarLayer.bounds
+        area: toolbarLayer.area
 
         Control {
             id: bar

@@ -106,7 +106,11 @@ Rectangle {
         }
     }
 
-    Component.onCompleted: root.mirror.start(root.deviceID)
+    // Placed by the root view's loader, it takes the keys as the stream view does: Escape leaves.
+    Component.onCompleted: {
+        root.forceActiveFocus()
+        root.mirror.start(root.deviceID)
+    }
     onDeviceIDChanged: root.mirror.start(root.deviceID)
     Component.onDestruction: root.mirror.stop()
 }

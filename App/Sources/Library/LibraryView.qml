@@ -169,6 +169,23 @@ Item {
                 clip: true
                 model: grid.library.visibleApps
                 ScrollBar.vertical: ScrollBar {}
+                // One stop for the whole grid: the arrows move through it, as in a file manager.
+                activeFocusOnTab: true
+                // A list that came after the grid was made leaves it without a current tile.
+                onActiveFocusChanged: {
+                    if (activeFocus && currentIndex < 0 && count > 0)
+                        currentIndex = 0
+                }
+
+                Keys.onPressed: event => {
+                    if (event.key !== Qt.Key_Return && event.key !== Qt.Key_Enter
+                            && event.key !== Qt.Key_Space) {
+                        return
+                    }
+                    event.accepted = true
+                    if (tiles.currentItem)
+                        grid.open(tiles.currentItem.packageName)
+                }
 
                 delegate: AppTile {
                     iconRevision: grid.iconRevision
@@ -224,6 +241,16 @@ Item {
         objectName: "tile:" + packageName
         width: 128
         hoverEnabled: true
+        focusPolicy: Qt.NoFocus
+
+        FocusFrame {
+            objectName: "tileFocus"
+            // On its edge, where the grid would clip it, but below the name's last line.
+            anchors.fill: parent
+            anchors.bottomMargin: -4
+            radius: 4
+            shown: tile.GridView.isCurrentItem && tile.GridView.view.activeFocus
+        }
 
         PlainToolTip {
             objectName: "packageName"

@@ -16,6 +16,14 @@ ToolButton {
     icon.source: recording ? Qt.resolvedUrl("stop.circle.fill.svg")
                            : Qt.resolvedUrl("record.circle.svg")
     icon.color: recording ? "red" : "white"
+    // The style's light hover and press backgrounds would wash out the white mark.
+    background: Rectangle {
+        implicitWidth: 28
+        implicitHeight: 28
+        radius: 4
+        color: "white"
+        opacity: button.down ? 0.3 : button.hovered ? 0.18 : 0
+    }
     text: recording ? qsTr("Stop Recording (Super+R)") : qsTr("Start Recording (Super+R)")
     PlainToolTip {
         visible: button.hovered && !button.moving

@@ -12,8 +12,8 @@ Item {
     required property RecordingOverlayModel overlay
     required property PanelPositions positions
     required property OverlayFrameRegistry overlayFrames
-    // The stream area's size.
-    property size bounds: Qt.size(0, 0)
+    // The stream area in this item's coordinates.
+    property rect area: Qt.rect(0, 0, 0, 0)
 
     implicitWidth: movable.implicitWidth + 24
     implicitHeight: movable.implicitHeight + 24
@@ -24,7 +24,7 @@ Item {
         y: 12
         panel: "recording"
         positions: layer.positions
-        bounds: layer.bounds
+        area: layer.area
 
         Column {
             spacing: 8

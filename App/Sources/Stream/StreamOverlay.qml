@@ -15,6 +15,11 @@ Item {
 
     readonly property int kind: overlay.phase.kind
 
+    // Return on the stream view: the error panel's default button, when the panel shows one.
+    function pressDefault() {
+        return failedPanel.item !== null && failedPanel.item.pressDefault()
+    }
+
     ProgressBackdrop {
         objectName: "starting"
         anchors.centerIn: parent
@@ -44,6 +49,8 @@ Item {
     }
 
     Loader {
+        id: failedPanel
+
         objectName: "failed"
         anchors.centerIn: parent
         active: overlay.kind === SessionPhase.Kind.failed

@@ -4,7 +4,8 @@ import Vantorel
 
 // The stream screen: the video with its input layer, the stream's state over it, and the
 // panels of the stream window. Keeps the keyboard focus; Escape leaves full screen, else the
-// stream. Hands its window to the full-screen and keep-awake hookup.
+// stream; Return presses the error panel's default. Hands its window to the full-screen and
+// keep-awake hookup.
 Item {
     id: root
 
@@ -14,7 +15,7 @@ Item {
     required property string packageName
 
     // What the movable panels are kept inside.
-    readonly property size streamBounds: Qt.size(backdrop.width, backdrop.height)
+    readonly property rect streamArea: Qt.rect(0, 0, backdrop.width, backdrop.height)
     // The picture in this view, bars beside or above it left out; the whole view until known.
     readonly property rect picture: root.session.videoGeometry
                                     ? root.session.videoGeometry.contentRect
@@ -26,6 +27,8 @@ Item {
         if (!gaming.leaveFullScreen())
             root.model.leaveStream()
     }
+    Keys.onReturnPressed: event => event.accepted = overlay.pressDefault()
+    Keys.onEnterPressed: event => event.accepted = overlay.pressDefault()
 
     StreamGaming {
         id: gaming
@@ -67,6 +70,8 @@ Item {
     }
 
     StreamOverlay {
+        id: overlay
+
         anchors.fill: parent
         model: root.model
         phase: root.session.phase
@@ -105,7 +110,7 @@ Item {
             toolbar: toolbarState
             positions: root.model.panelPositions
             overlayFrames: root.model.overlayFrames
-            bounds: root.streamBounds
+            area: root.streamArea
         }
     }
     Loader {
@@ -116,7 +121,7 @@ Item {
             hudModel: hudState
             positions: root.model.panelPositions
             overlayFrames: root.model.overlayFrames
-            bounds: root.streamBounds
+            area: root.streamArea
             toolbarSize: toolbarPlace.item ? toolbarPlace.item.barSize : Qt.size(0, 0)
         }
     }
@@ -130,6 +135,8 @@ Item {
     }
     // At the picture's corner: over a bar beside it, a dark panel would not show and look cut off.
     Loader {
+        id: recordingPlace
+
         objectName: "recordingLayerPlace"
         anchors.right: parent.right
         anchors.rightMargin: root.width - root.picture.x - root.picture.width
@@ -139,7 +146,9 @@ Item {
             overlay: root.model.recordingOverlay
             positions: root.model.panelPositions
             overlayFrames: root.model.overlayFrames
-            bounds: root.streamBounds
+            // Seen from the layer, which sits at the picture's corner.
+            area: Qt.rect(-recordingPlace.x, -recordingPlace.y, root.streamArea.width,
+                          root.streamArea.height)
         }
     }
 

@@ -9,6 +9,13 @@ Item {
 
     required property AppModelBase model
 
+    // The keys come here when the screen shows, so that Return presses Connect, the default,
+    // from wherever the screen is placed.
+    focus: true
+    Component.onCompleted: root.forceActiveFocus()
+    Keys.onReturnPressed: event => event.accepted = connect.pressDefault()
+    Keys.onEnterPressed: event => event.accepted = connect.pressDefault()
+
     ConnectScreen {
         id: screen
 
@@ -35,15 +42,21 @@ Item {
             horizontalAlignment: Text.AlignHCenter
         }
         Button {
+            id: connect
+
+            function pressDefault() {
+                if (!visible)
+                    return false
+                clicked()
+                return true
+            }
+
             objectName: "connect"
             anchors.horizontalCenter: parent.horizontalCenter
             visible: screen.canConnect
             highlighted: true
-            focus: visible
             text: qsTr("Connect")
             onClicked: root.model.startStream("")
-            Keys.onReturnPressed: clicked()
-            Keys.onEnterPressed: clicked()
         }
         IPhoneEntry {
             anchors.horizontalCenter: parent.horizontalCenter

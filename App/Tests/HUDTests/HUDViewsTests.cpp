@@ -113,11 +113,11 @@ protected:
                     upscalingSupported: true
                     visible: root.hud.shown
                     toolbar: root.toolbar; positions: root.positions; overlayFrames: root.frames
-                    bounds: Qt.size(root.width, root.height)
+                    area: Qt.rect(0, 0, root.width, root.height)
                 }
                 HUDLayer {
                     hudModel: root.hud; positions: root.positions; overlayFrames: root.frames
-                    bounds: Qt.size(root.width, root.height)
+                    area: Qt.rect(0, 0, root.width, root.height)
                     toolbarSize: bar.barSize
                 }
             })",
@@ -214,6 +214,25 @@ TEST_F(HUDViewsTest, FullRowsAndTheCompactLineSwapOnAClick) {
     EXPECT_EQ(bar, QPointF(12, 12));
     EXPECT_EQ(panel, QPointF(12 + item("streamToolbar")->width() + 8, 12));
     EXPECT_EQ(frames.frames().size(), 2);
+}
+
+TEST_F(HUDViewsTest, PanelsStoredFarOutsideASmallAreaAreShownInsideIt) {
+    ASSERT_TRUE(window);
+    settings.setHudStyle(HUDStyle::full);
+    stream(60, 20, 0);
+    // Dragged apart in a full screen much larger than this window.
+    const QSizeF hudStored(3000, 2000);
+    positions.set(hudStored, PanelPositions::Panel::hud);
+    positions.set({-3000, 2000}, PanelPositions::Panel::toolbar);
+    for (const char* name : {"hudPanel", "streamToolbar"}) {
+        QQuickItem* panel = item(name);
+        ASSERT_TRUE(panel) << name;
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return test::waitForFrame(*window) &&
+                   test::inSight(*window, *panel, PanelPositions::panelMargin);
+        })) << name;
+    }
+    EXPECT_EQ(positions.offset(PanelPositions::Panel::hud), hudStored) << "stored as it was";
 }
 
 TEST_F(HUDViewsTest, BannerButtonsApplyOrDismiss) {

@@ -56,22 +56,27 @@ TEST_F(PanelPositionsTest, OnlyAStoredPairOfFiniteNumbersIsADisplacement) {
     }
 }
 
-TEST_F(PanelPositionsTest, ADragIsStoredClampedToTheStreamArea) {
+TEST_F(PanelPositionsTest, ADragIsStoredWithThePanelInSightInTheStreamArea) {
+    const QRectF rest(12, 12, 100, 40);
     const struct {
         QSizeF translation;
-        QSizeF bounds;
+        QRectF area;
         QSizeF stored;
     } cases[] = {
-        {{500, -400}, {400, 300}, {352, -252}},
-        {{-370, -280}, {400, 300}, {-352, -252}},  // between the margin and the edge
-        {{30, 10}, {40, 300}, {0, 10}},            // too narrow to move sideways
-        {{30, 10}, {0, 0}, {0, 0}},                // no stream area measured
-        {{qQNaN(), 10}, {400, 300}, {0, 10}},
+        // 48 of its leading edge in sight at the far side; all of its 40 high.
+        {{500, 400}, {0, 0, 400, 300}, {340, 248}},
+        {{-370, -280}, {0, 0, 400, 300}, {-64, -12}},
+        {{-50, 200}, {0, 0, 400, 300}, {-50, 200}},
+        {{30, 10}, {0, 0, 40, 300}, {0, 10}},  // too narrow to move sideways
+        {{30, 10}, {}, {0, 0}},                // no stream area measured
+        {{qQNaN(), 10}, {0, 0, 400, 300}, {0, 10}},
+        // A layer placed at the stream's trailing edge sees the area to its left.
+        {{500, 0}, {-500, -20, 540, 300}, {-20, 0}},
     };
     for (const auto& c : cases) {
         const auto defaults = store();
         PanelPositions positions(*defaults);
-        positions.endDrag("recording", c.translation, c.bounds);
+        positions.endDrag("recording", c.translation, rest, c.area);
         EXPECT_EQ(positions.offset(Panel::recording), c.stored);
         const QVariantList written = defaults->value("panelOffset.recording").toList();
         ASSERT_EQ(written.size(), 2);
@@ -109,7 +114,7 @@ TEST_F(PanelPositionsTest, APanelIsDraggedAnywhereButClicksStillReachItsControls
             property int clicks: 0
             MovablePanel {
                 x: 100; y: 100
-                panel: "hud"; positions: root.positions; bounds: Qt.size(640, 360)
+                panel: "hud"; positions: root.positions; area: Qt.rect(0, 0, 640, 360)
                 Rectangle {
                     objectName: "frame"
                     width: row.implicitWidth; height: row.implicitHeight

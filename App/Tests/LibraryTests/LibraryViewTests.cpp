@@ -164,6 +164,67 @@ TEST_F(LibraryViewTest, ShowsTheCachedListAtOnceThenThePhonesAndOpensATile) {
     EXPECT_EQ(screen().iconRevision(), revision);
 }
 
+TEST_F(LibraryViewTest, TheKeyboardWalksTheTilesWithAVisibleRingAndOpensTheOneChosen) {
+    QQuickWindow& window = show();
+    shell_.setConnectedDevice(phone("S1"));
+    std::vector<AppInfo> games;
+    std::vector<std::string> packages;
+    for (const char letter : std::string("abcdefgh")) {
+        packages.push_back(std::string("com.") + letter);
+        games.push_back(game(packages.back(), std::string(1, letter)));
+    }
+    answer(0, games);
+    ASSERT_TRUE(showsTiles(packages));
+    QQuickItem* tiles = findItem(window, "tiles");
+    const int columns = tiles->property("columns").toInt();
+    ASSERT_GE(columns, 2);
+    ASSERT_LT(columns, 8) << "a second row to walk down to";
+
+    // The tile that shows the ring, "" for none; never two.
+    const auto ringed = [&]() -> std::string {
+        const auto rings = test::shownItems(window.contentItem(), "tileFocus");
+        EXPECT_LE(rings.size(), 1);
+        return rings.isEmpty() ? "" : rings.first()->parentItem()->objectName().toStdString();
+    };
+    const auto tileImage = [&] {
+        const QQuickItem* first = findItem(window, "tile:com.a");
+        const QRectF place = first->mapRectToScene(first->boundingRect().adjusted(-4, -4, 4, 4));
+        return window.grabWindow().copy(place.toAlignedRect());
+    };
+    const QImage unfocused = tileImage();
+    test::click(window, findItem(window, "search"));
+    int stops = 0;
+    while (!tiles->hasActiveFocus() && stops++ < 12) {
+        EXPECT_EQ(ringed(), "");
+        QTest::keyClick(&window, Qt::Key_Tab);
+    }
+    ASSERT_TRUE(tiles->hasActiveFocus()) << "Tab reaches the grid";
+    EXPECT_EQ(ringed(), "tile:com.a");
+    EXPECT_NE(tileImage(), unfocused) << "the ring is drawn";
+
+    struct Step {
+        Qt::Key key;
+        std::string ringed;
+    };
+    const std::string below = "tile:" + packages.at(std::size_t(columns) + 1);
+    for (const Step& step : {Step{Qt::Key_Right, "tile:com.b"}, Step{Qt::Key_Down, below},
+                             Step{Qt::Key_Left, "tile:" + packages.at(std::size_t(columns))},
+                             Step{Qt::Key_Up, "tile:com.a"}, Step{Qt::Key_Right, "tile:com.b"}}) {
+        QTest::keyClick(&window, step.key);
+        EXPECT_EQ(ringed(), step.ringed);
+    }
+    QTest::keyClick(&window, Qt::Key_Return);
+    QTest::keyClick(&window, Qt::Key_Right);
+    QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(&window, Qt::Key_Right);
+    QTest::keyClick(&window, Qt::Key_Space);
+    EXPECT_EQ(shell_.openedGames, (std::vector<QString>{"com.b", "com.c", "com.d"}));
+
+    QTest::keyClick(&window, Qt::Key_Tab);
+    EXPECT_FALSE(tiles->hasActiveFocus());
+    EXPECT_EQ(ringed(), "");
+}
+
 TEST_F(LibraryViewTest, AppTextsAreShownAsWrittenNeverAsMarkup) {
     test::MarkupProbe probe;
     const std::string package = probe.image("package").toStdString();

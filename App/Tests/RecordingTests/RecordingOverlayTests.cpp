@@ -5,7 +5,9 @@
 #include <QQuickWindow>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -25,6 +27,39 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::FakeRecordingSession;
+
+// The views are drawn in the app's style, whose hover and press backgrounds are light; set
+// before the program's first view imports the controls.
+[[maybe_unused]] const bool appStyle = qputenv("QT_QUICK_CONTROLS_STYLE", "Fusion");
+
+// The contrast ratio of a button's mark against its background as drawn: the colour in the
+// middle of the button farthest from the one just inside its leading edge, against that one.
+double markContrast(QQuickWindow& window, const QQuickItem& button) {
+    const QImage image = window.grabWindow();
+    const qreal scale = window.devicePixelRatio();
+    const QRectF place = button.mapRectToScene(button.boundingRect());
+    const QRect area(QRectF(place.topLeft() * scale, place.size() * scale).toAlignedRect());
+    const auto luminance = [](const QColor& colour) {
+        const auto linear = [](double channel) {
+            return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+               0.0722 * linear(colour.blueF());
+    };
+    const double paper = luminance(image.pixelColor(area.left() + 2, area.center().y()));
+    double ink = paper;
+    const QRect middle =
+        area.adjusted(area.width() / 4, area.height() / 4, -area.width() / 4, -area.height() / 4);
+    for (int y = middle.top(); y <= middle.bottom(); ++y) {
+        for (int x = middle.left(); x <= middle.right(); ++x) {
+            const double seen = luminance(image.pixelColor(x, y));
+            if (std::abs(seen - paper) > std::abs(ink - paper)) {
+                ink = seen;
+            }
+        }
+    }
+    return (std::max(ink, paper) + 0.05) / (std::min(ink, paper) + 0.05);
+}
 
 TEST(RecordingOverlayModelTest, ElapsedTimeIsWholeSecondsAndNeverBelowZero) {
     const QDateTime start(QDate(2026, 12, 6), QTime(7, 31, 24), Qt::UTC);
@@ -88,13 +123,14 @@ TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
         Window {
             id: root
             width: 640; height: 360
+            color: "black"  // the stream's backdrop
             required property RecordingOverlayModel overlay
             required property PanelPositions positions
             required property OverlayFrameRegistry frames
             RecordingLayer {
                 anchors.top: parent.top; anchors.right: parent.right
                 overlay: root.overlay; positions: root.positions; overlayFrames: root.frames
-                bounds: Qt.size(640, 360)
+                area: Qt.rect(-x, -y, 640, 360)
             }
             RecordingMessages {
                 anchors.bottom: parent.bottom; anchors.right: parent.right
@@ -124,7 +160,17 @@ TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
         return each->mapRectToScene(each->boundingRect());
     };
     const QRectF recordAt = placeOf(button);
-    test::click(*window, button);
+    // The white mark stays clear under the pointer and while pressed.
+    const QPoint centre = recordAt.center().toPoint();
+    QTest::mouseMove(window.get(), centre);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return button->property("hovered").toBool(); }));
+    ASSERT_TRUE(test::waitForFrame(*window));
+    EXPECT_GE(markContrast(*window, *button), 4.5) << "hovered";
+    QTest::mousePress(window.get(), Qt::LeftButton, {}, centre);
+    ASSERT_TRUE(button->property("down").toBool());
+    ASSERT_TRUE(test::waitForFrame(*window));
+    EXPECT_GE(markContrast(*window, *button), 4.5) << "pressed";
+    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, centre);
     ASSERT_TRUE(item("pill")->isVisible());
     EXPECT_FALSE(item("recordPanel")->isVisible());
     EXPECT_EQ(test::textOf(item("elapsed")), "0:00");

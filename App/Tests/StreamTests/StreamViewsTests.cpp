@@ -13,6 +13,7 @@
 #include "Errors/ErrorPanelModel.h"
 #include "FakeDeviceStates.h"
 #include "FakeSession.h"
+#include "HUD/PanelPositions.h"
 #include "Model/AppModel.h"
 #include "Storage/AppSettings.h"
 #include "Support/ManualTimerSource.h"
@@ -51,6 +52,13 @@ protected:
             EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
         }
         return window;
+    }
+
+    // The device server's file in the bundle, so that a stream can start.
+    void putServerJar() {
+        ASSERT_TRUE(QDir(folder.path()).mkpath("bundle"));
+        QFile jar(folder.filePath("bundle/quillmere-server.jar"));
+        ASSERT_TRUE(jar.open(QIODevice::WriteOnly));
     }
 
     test::ShownWindow show(const QByteArray& body, const QVariantMap& properties) {
@@ -157,6 +165,58 @@ TEST_F(StreamViewsTest, ErrorPanelShowsOneButtonPerActionAndKeepsCopiedForAnEqua
     EXPECT_EQ(buttons(), "Try Again|Back to Library");
     EXPECT_FALSE(panel.copied());
     EXPECT_FALSE(isShown(*window, "errorDetail"));
+}
+
+TEST_F(StreamViewsTest, ReturnPressesTheDefaultButtonOfTheScreenWhereverItIsPlaced) {
+    putServerJar();
+    // The connect screen in a loader, as the root view places it.
+    auto connect = show(R"(
+        width: 640; height: 480
+        required property AppModelBase model
+        Loader { anchors.fill: parent; sourceComponent: ConnectView { model: host.model } }
+    )",
+                        {{"model", QVariant::fromValue(model.get())}});
+    ASSERT_TRUE(connect);
+    QTest::keyClick(connect.get(), Qt::Key_Return);
+    EXPECT_FALSE(session) << "no Connect without a phone";
+    model->apply(DeviceLinkState::connected(phone));
+    QTest::keyClick(connect.get(), Qt::Key_Return);
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->starts.size(), 1u);
+    connect.reset();
+
+    // The error panel over the stream view, which keeps the keys.
+    auto window = showMain();
+    ASSERT_TRUE(window);
+    session->finishStart(SessionPhase::failed(SessionFailure::decoderFailed()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return isShown(*window, "action:retry"); }));
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    EXPECT_EQ(session->starts.size(), 2u);
+    session->finishStart(SessionPhase::failed(SessionFailure::decoderFailed()));
+    QTest::keyClick(window.get(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(session->starts.size(), 3u);
+    // A failure that cannot be tried again has no default.
+    session->finishStart(SessionPhase::failed(SessionFailure::versionMismatch()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !isShown(*window, "action:retry"); }));
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    EXPECT_EQ(session->starts.size(), 3u);
+    EXPECT_EQ(model->routeKind(), AppModel::RouteKind::stream);
+}
+
+TEST_F(StreamViewsTest, EscapeLeavesTheIPhoneScreenOpenedFromItsRow) {
+    auto window = showMain();
+    ASSERT_TRUE(window);
+    model->iphonesChanged({{"no-such-camera", "Anna's iPhone"}});
+    QQuickItem* row = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        row = findItem(*window, "iphoneRow:no-such-camera");
+        return row && row->isVisible();
+    }));
+    test::click(*window, findItem(row, "showIPhone"));
+    ASSERT_EQ(model->routeKind(), AppModel::RouteKind::iphone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return isShown(*window, "IPhoneSurface"); }));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_NE(model->routeKind(), AppModel::RouteKind::iphone);
 }
 
 TEST_F(StreamViewsTest, StreamOverlayShowsWhatThePhaseNeeds) {
@@ -289,10 +349,7 @@ TEST_F(StreamViewsTest, OnAShortScreenTabScrollsTheSettingsToEveryControl) {
 }
 
 TEST_F(StreamViewsTest, TheRecordingLayerSitsAtTheTopTrailingCornerOfALiveStream) {
-    ASSERT_TRUE(QDir(folder.path()).mkpath("bundle"));
-    QFile jar(folder.filePath("bundle/quillmere-server.jar"));
-    ASSERT_TRUE(jar.open(QIODevice::WriteOnly));
-    jar.close();
+    putServerJar();
     model->apply(DeviceLinkState::connected(phone));
     model->startStream(std::nullopt);
     ASSERT_TRUE(session);
@@ -320,6 +377,13 @@ TEST_F(StreamViewsTest, TheRecordingLayerSitsAtTheTopTrailingCornerOfALiveStream
     test::click(*window, findItem(*window, "recordButton"));
     EXPECT_EQ(session->recordings.size(), 1u);
     EXPECT_TRUE(isShown(*window, "pill"));
+    // Dragged far to the right in a larger window, it stays in sight, its bars counted in.
+    model->panelPositions()->set({3000, -3000}, PanelPositions::Panel::recording);
+    const QQuickItem* pill = findItem(*window, "pill");
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return test::waitForFrame(*window) &&
+               test::inSight(*window, *pill, PanelPositions::panelMargin);
+    }));
 }
 
 TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTest>
 #include <QVariantMap>
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -132,6 +133,15 @@ inline QList<QObject*> menuBarMenus(QQuickWindow& window) {
         menus << list.at(i);
     }
     return menus;
+}
+
+// At least `margin` of the item (all of it where smaller) lies inside the window's content on
+// each axis, as drawn, its transforms included.
+inline bool inSight(QQuickWindow& window, const QQuickItem& item, qreal margin) {
+    const QRectF drawn = item.mapRectToScene(item.boundingRect());
+    const QRectF seen = drawn.intersected(window.contentItem()->boundingRect());
+    return seen.width() >= std::min(margin, drawn.width()) &&
+           seen.height() >= std::min(margin, drawn.height()) && !seen.isEmpty();
 }
 
 inline QString textOf(QQuickItem* item) {
