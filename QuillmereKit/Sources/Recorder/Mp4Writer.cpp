@@ -86,7 +86,9 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const FormatDescription&
         check(status, "cannot create the file");
     }
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "+empty_moov+default_base_moof", 0);
+    // The moov waits for the first fragment, so that it knows the audio starts with the
+    // encoder's priming and writes the edit list that keeps it out of the picture's time.
+    av_dict_set(&options, "movflags", "+empty_moov+delay_moov+default_base_moof", 0);
     av_dict_set_int(&options, "frag_duration", fragmentInterval.count(), 0);
     av_dict_set(&options, "flush_packets", "1", 0);
     int status = avformat_write_header(raw, &options);
