@@ -1,12 +1,12 @@
 #include <algorithm>
-#include <cmath>
-#include <cstring>
-#include <functional>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <string>
 
@@ -323,6 +323,40 @@ TEST_F(StreamRecorderTest, ACopyTakenWhileRecordingDecodesItsCompleteFragments) 
                                   copy.string() + "'"),
               "60\n");
     EXPECT_EQ(decodeErrors(copy), "");
+}
+
+TEST_F(StreamRecorderTest, AFileRemovedWhileRecordingIsWrittenAgainOrSaidToBeLost) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 2);
+    const std::filesystem::path folder = file("Recordings");
+    for (const bool blocked : {false, true}) {
+        SCOPED_TRACE(blocked ? "the folder cannot be made again" : "the folder made again");
+        std::filesystem::create_directories(folder);
+        const std::filesystem::path path = folder / "rec.mp4";
+        StreamRecorder recording(path, video.format, 2, {},
+                                 {.fragmentInterval = 1s, .queue = queue});
+        feed(recording, video.packets, sine(100));
+        queue->drain();
+        // Tidied away as the recording goes on.
+        std::filesystem::remove_all(folder);
+        if (blocked) {
+            std::ofstream(folder) << "x";
+        }
+        const Result result = finish(recording);
+        if (!blocked) {
+            ASSERT_EQ(result, Result(path));
+            EXPECT_EQ(videoPackets(path).size(), 60u);
+            EXPECT_EQ(decodeErrors(path), "");
+            EXPECT_THAT(logLines(), ::testing::Contains("recording's file was removed while "
+                                                        "recording: written again"));
+        } else {
+            ASSERT_TRUE(std::holds_alternative<RecorderError>(result));
+            const RecorderError& error = std::get<RecorderError>(result);
+            EXPECT_EQ(error.kind(), RecorderErrorKind::fileRemoved);
+            EXPECT_THAT(error.message(), ::testing::HasSubstr("could not be written again"));
+            EXPECT_EQ(std::filesystem::file_size(folder), 1u);
+        }
+        std::filesystem::remove_all(folder);
+    }
 }
 
 TEST_F(StreamRecorderTest, WithoutAKeyFrameTheFileIsDeleted) {
