@@ -253,6 +253,51 @@ TEST_F(SessionTest, DeadServerIsRetriedAfterHalfASecondAndStopEndsTheWait) {
     EXPECT_EQ(server().startCommands().size(), 2u);
 }
 
+TEST_F(SessionTest, EveryLaunchCapturesIntoAFileOfItsOwnThatPlaysAsTheDemo) {
+    VirtualClock clock;
+    SessionEnvironment environment;
+    environment.demoClock = clock.taskClock();
+    Session& session = connect(std::move(environment));
+    std::vector<QString> failures;
+    QObject::connect(&session, &StreamingSession::rawCaptureFailed,
+                     [&](const QString& reason) { failures.push_back(reason); });
+    const std::filesystem::path captures = folder_ / "Captures";
+    session.setRawStreamTapPath(captures / "capture.qmstream");
+    settle(session.start(std::nullopt, options()));
+    ASSERT_TRUE(until([&] { return frames_->count() == 30; }));
+
+    // Relaunched after the server died, then for other options.
+    server().die("Killed\n");
+    ASSERT_TRUE(until([&] { return timers_->pending() == 1; }));
+    timers_->advance(500ms);
+    ASSERT_TRUE(streams());
+    ASSERT_TRUE(until([&] { return frames_->count() == 60; }));
+    ServerOptions smaller = options();
+    smaller.maxSize = 720;
+    session.restartStream(smaller);
+    ASSERT_TRUE(until([&] { return frames_->count() == 90; }));
+    settle(session.stop());
+    EXPECT_EQ(countLog("raw stream tap failed"), 0u);
+    EXPECT_TRUE(failures.empty());
+
+    for (const char* name : {"capture.qmstream", "capture-1.qmstream", "capture-2.qmstream"}) {
+        SCOPED_TRACE(name);
+        const std::size_t before = frames_->count();
+        settle(session.startDemo(captures / name));
+        EXPECT_EQ(session.phase(), SessionPhase::streaming());
+        EXPECT_TRUE(until([&] { return frames_->count() >= before + 30; }));
+        settle(session.stop());
+    }
+
+    // A capture that cannot start is said, and the stream plays on without it.
+    std::ofstream(folder_ / "taken") << "x";
+    session.setRawStreamTapPath(folder_ / "taken" / "capture.qmstream");
+    settle(session.start(std::nullopt, options()));
+    EXPECT_EQ(session.phase(), SessionPhase::streaming());
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_TRUE(failures[0].contains("taken")) << failures[0].toStdString();
+}
+
 TEST_F(SessionTest, DecoderLadderAsksForKeyFramesFallsBackToH264AndThenGivesUp) {
     // One key frame each: every further one answers a resetVideo.
     for (const VideoCodec codec : {VideoCodec::h264, VideoCodec::h265}) {

@@ -297,6 +297,9 @@ void Session::codecRead(const Launch& launch, CodecRead& read) {
         startAudio(server_->audio);
     }
     settle(launch.done);
+    if (read.tapError) {
+        emit rawCaptureFailed(QString::fromStdString(*read.tapError));
+    }
 }
 
 void Session::stopStreaming(std::function<void(std::int64_t)> then) {
