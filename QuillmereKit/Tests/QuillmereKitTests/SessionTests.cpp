@@ -691,6 +691,26 @@ TEST_F(SessionTest, TelemetryAndLatencyArePublishedUntilTheChannelGoes) {
                  session.stats().macMillis);
     EXPECT_EQ(countLog("latency: "), 1u);
     EXPECT_EQ(session.phase(), SessionPhase::streaming());
+
+    // The rate once a second of frames shown, where the info level shows it.
+    const auto since = std::chrono::system_clock::now();
+    const auto rateLines = [&] {
+        const std::vector<LogEntry> entries = Log::recentEntries();
+        return std::count_if(entries.begin(), entries.end(), [&](const LogEntry& entry) {
+            return entry.time >= since && entry.category == "session" &&
+                   entry.level == spdlog::level::info && entry.message.starts_with("fps ") &&
+                   entry.message.find(" dropped ") != std::string::npos;
+        });
+    };
+    std::uint64_t shownAt = HostClock::nowNanos();
+    EXPECT_TRUE(until([&] {
+        gl.makeCurrent();
+        if (view.videoLayer()->latchForDisplay()) {
+            shownAt += 20'000'000;
+            view.videoLayer()->frameDisplayed(shownAt);
+        }
+        return rateLines() > 0;
+    }));
 }
 
 TEST_F(SessionTest, TheDemoPlaysTheBundledCaptureInPassesOnFreshDecodersUntilStopped) {
