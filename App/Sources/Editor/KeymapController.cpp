@@ -173,16 +173,16 @@ void KeymapController::sayUnreadable() {
 void KeymapController::layoutSwitched(std::size_t index) {
     setActiveLayoutIndex(index);
     if (const KeymapLayout* layout = activeLayout()) {
-        showToast(tr("Layout: ") + shownName(layout->name));
+        showToast(tr("Layout: ") + shownName(layout->name), true);
     }
 }
 
-void KeymapController::showToast(const QString& text) {
+void KeymapController::showToast(const QString& text, bool namesLayout) {
     // Without an editor, a question is asked in the toast.
     if (!editor_) {
         forgetQuestion();
     }
-    assign(layoutToast_, std::optional(LayoutToast{UUID::random(), text}),
+    assign(layoutToast_, std::optional(LayoutToast{UUID::random(), text, namesLayout}),
            &KeymapController::layoutToastChanged);
 }
 

@@ -66,6 +66,7 @@ public:
     struct LayoutToast {
         UUID id;  // new for every toast
         QString text;
+        bool namesLayout = false;  // a switch's "Layout: …", not a sentence
         bool operator==(const LayoutToast&) const = default;
     };
 
@@ -103,6 +104,9 @@ private:
     // Empty without a toast.
     Q_PROPERTY(QString layoutToastId READ layoutToastId NOTIFY layoutToastChanged)
     Q_PROPERTY(QString layoutToastText READ layoutToastText NOTIFY layoutToastChanged)
+    // A switch's toast shows its fixed time however long the name; a sentence as long as it
+    // takes to read.
+    Q_PROPERTY(bool layoutToastNamesLayout READ layoutToastNamesLayout NOTIFY layoutToastChanged)
 
     // The open editor; while not editing these read as empty, false or 0, and labels as shown.
     Q_PROPERTY(bool dirty READ isDirty NOTIFY editorChanged)
@@ -162,8 +166,9 @@ public:
     void setInputMode(InputMode mode);
     // From the router's switch: sets the index and raises a toast naming the layout.
     void layoutSwitched(std::size_t index);
-    // A sentence for the player in the toast, what a refused command could not do say.
-    void showToast(const QString& text);
+    // A sentence for the player in the toast, what a refused command could not do say; or, from
+    // a switch, the layout's name.
+    void showToast(const QString& text, bool namesLayout = false);
 
     void setOnApply(Apply apply) { onApply_ = std::move(apply); }
     void setOnToggleRequest(std::function<void()> request) {
@@ -259,6 +264,7 @@ public:
     TriggerSlot captureSlot() const noexcept { return capture_.slot; }
     QString layoutToastId() const;
     QString layoutToastText() const;
+    bool layoutToastNamesLayout() const { return layoutToast_ && layoutToast_->namesLayout; }
     bool isDirty() const { return editor_ && editor_->isDirty(); }
     int editedIndex() const noexcept {
         return editor_ ? static_cast<int>(editor_->editedIndex()) : 0;

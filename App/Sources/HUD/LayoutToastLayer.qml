@@ -45,8 +45,11 @@ Item {
             }
             Timer {
                 objectName: "toastTimer"
-                // A sentence stays long enough to be read.
-                interval: Math.max(toastLayer.duration, label.text.length * 60)
+                // A layout's name for the same time however long; a sentence long enough to
+                // be read.
+                interval: toastLayer.keymap && toastLayer.keymap.layoutToastNamesLayout
+                          ? toastLayer.duration
+                          : Math.max(toastLayer.duration, label.text.length * 60)
                 running: true
                 onTriggered: toastLayer.keymap.dismissToast(toast.modelData)
             }

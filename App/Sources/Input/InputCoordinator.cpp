@@ -174,7 +174,7 @@ void InputCoordinator::requestMode(InputMode mode) {
     if (settings && keymap_.package()) {
         settings->setInputMode(mode, QString::fromStdString(*keymap_.package()));
     }
-    Log::input().info("input mode {} requested", logName(mode));
+    Log::input().info("input mode {}", rawValue(mode));
     InputRouter* router = followSession();
     if (router && startGate_.isApplied) {
         applyMode(mode, *router, false);
@@ -346,8 +346,7 @@ void InputCoordinator::logGamepadFlow(bool isOpen) {
     const InputRouter* router = followedRouter();
     Log::input().debug("gamepad: {} seen, {} sent, gate {}, mode {}, streaming {}, editing {}",
                        gamepadSeen_, gamepadSent_, isOpen ? "open" : "closed",
-                       router ? logName(router->mode()) : "none", isStreaming(),
-                       keymap_.isEditing());
+                       router ? rawValue(router->mode()) : 0, isStreaming(), keymap_.isEditing());
     gamepadSeen_ = 0;
     gamepadSent_ = 0;
     gamepadLogAt_ = now;

@@ -48,9 +48,26 @@ QString AppModel::routeIPhoneName() const {
 }
 
 void AppModel::setCaptureRawStream(bool on) {
+    if (on) {
+        setCaptureProblem({});
+    }
     if (on != captureRawStream_) {
         captureRawStream_ = on;
         emit captureRawStreamChanged();
+    }
+}
+
+void AppModel::rawCaptureFailed(const QString& reason) {
+    // A switch that stayed on would promise captures that are not being made.
+    setCaptureRawStream(false);
+    setCaptureProblem(
+        tr("Record Raw Stream is off: the capture could not start (%1).").arg(reason));
+}
+
+void AppModel::setCaptureProblem(QString text) {
+    if (text != captureProblem_) {
+        captureProblem_ = std::move(text);
+        emit captureProblemChanged();
     }
 }
 
@@ -227,6 +244,8 @@ void AppModel::setSession(std::shared_ptr<StreamingSession> session) {
     if (session_) {
         connect(session_.get(), &StreamingSession::soundUnavailable, this,
                 &AppModel::soundUnavailable, Qt::UniqueConnection);
+        connect(session_.get(), &StreamingSession::rawCaptureFailed, this,
+                &AppModel::rawCaptureFailed, Qt::UniqueConnection);
     }
     emit sessionChanged();
 }

@@ -86,6 +86,8 @@ class AppModel final : public AppModelBase, public InputModel {
     Q_PROPERTY(FlashTestRunner* flashTest READ flashTest CONSTANT)
     // Why streams play without sound, once a stream has met no sound server; empty before.
     Q_PROPERTY(QString soundProblem READ soundProblem NOTIFY soundProblemChanged)
+    // Why Record Raw Stream switched itself off; empty until then and once it is on again.
+    Q_PROPERTY(QString captureProblem READ captureProblem NOTIFY captureProblemChanged)
 
 public:
     enum class RouteKind {
@@ -162,6 +164,7 @@ public:
     void setPointerCaptured(bool captured) override;
     FlashTestRunner* flashTest() noexcept { return &flashTest_; }
     QString soundProblem() const { return soundProblem_; }
+    QString captureProblem() const { return captureProblem_; }
 
     // Follows the phone and the iPhones from now on; once per process, never under a test host.
     Q_INVOKABLE void run();
@@ -237,6 +240,7 @@ signals:
     void pointerCapturedChanged();
     void knownSerialsChanged();
     void soundProblemChanged();
+    void captureProblemChanged();
 
 protected:
     void showIPhone(const IPhoneDevice& device) override;
@@ -261,6 +265,8 @@ private:
     void setStopPending(bool pending);
     void addKnownSerial(const std::string& serial);
     void soundUnavailable();
+    void rawCaptureFailed(const QString& reason);
+    void setCaptureProblem(QString text);
 
     AppModelEnvironment environment_;
     QtExecutor executor_{this};
@@ -268,6 +274,7 @@ private:
     std::shared_ptr<StreamingSession> session_;
     std::optional<QString> lastError_;
     QString soundProblem_;
+    QString captureProblem_;
     Route route_ = Route::onboarding();
     std::set<std::string> knownSerials_;
     bool captureRawStream_ = false;

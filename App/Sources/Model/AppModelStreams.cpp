@@ -7,6 +7,7 @@
 
 #include "Model/AppModel.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereKit/Video/RawStreamTap.h"
 
 namespace qm {
 
@@ -226,10 +227,11 @@ fs::path AppModel::newCaptureFile() {
         environment_.now().toUTC().toString(Qt::ISODate).replace(':', '-').toStdString();
     // Starts within one second share the stamp, and a launch makes its file only later.
     int index = stamp == lastCaptureStamp_ ? lastCaptureIndex_ + 1 : 0;
+    const fs::path base =
+        environment_.capturesDirectory / fmt::format("capture-{}.qmstream", stamp);
     fs::path file;
     for (std::error_code error;; ++index) {
-        const std::string suffix = index == 0 ? std::string() : fmt::format("-{}", index);
-        file = environment_.capturesDirectory / fmt::format("capture-{}{}.qmstream", stamp, suffix);
+        file = RawStreamTap::numbered(base, index);
         if (!fs::exists(file, error)) {
             break;
         }

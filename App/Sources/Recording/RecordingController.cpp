@@ -266,6 +266,11 @@ QString RecordingController::saveFailureMessage(const std::exception_ptr& error)
         if (failure.kind() == RecorderErrorKind::noVideo) {
             return tr("Couldn’t save the recording: no video was captured.");
         }
+        if (failure.kind() == RecorderErrorKind::fileRemoved) {
+            return tr(
+                "The recording was lost: its file was removed while recording, and it "
+                "could not be written again.");
+        }
     } catch (...) {
     }
     return tr("Couldn’t save the recording.");

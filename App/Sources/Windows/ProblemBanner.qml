@@ -11,6 +11,12 @@ Rectangle {
     property bool acknowledged: false
 
     visible: banner.text !== "" && !banner.acknowledged
+    // A problem that went away and comes back is news again.
+    onTextChanged: {
+        if (banner.text === "") {
+            banner.acknowledged = false;
+        }
+    }
     implicitHeight: row.implicitHeight + 16
     color: "#fff4ce"
 

@@ -36,6 +36,11 @@ Item {
             width: parent.width
             text: root.model.soundProblem
         }
+        ProblemBanner {
+            objectName: "captureProblem"
+            width: parent.width
+            text: root.model.captureProblem
+        }
     }
     Item {
         id: screens

@@ -289,6 +289,15 @@ TEST_F(AppModelTest, RawCapturesGetAFreshFileAtEveryStartAndNoneOnceSwitchedOff)
     EXPECT_EQ(session.tapPaths.at(1), captures / "capture-2026-12-07T10-24-44Z-1.qmstream");
     EXPECT_EQ(session.tapPaths.at(2), captures / "capture-2026-12-07T10-24-44Z-3.qmstream");
 
+    // A capture that cannot start switches itself off and says why, until switched on again.
+    emit session.rawCaptureFailed("cannot create capture.qmstream: Permission denied");
+    EXPECT_FALSE(model->captureRawStream());
+    EXPECT_EQ(model->captureProblem(),
+              "Record Raw Stream is off: the capture could not start (cannot create "
+              "capture.qmstream: Permission denied).");
+    model->setCaptureRawStream(true);
+    EXPECT_EQ(model->captureProblem(), "");
+
     model->setCaptureRawStream(false);
     model->startStream(std::nullopt);
     runPosted();

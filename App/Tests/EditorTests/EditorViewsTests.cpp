@@ -399,7 +399,8 @@ TEST_F(EditorViewsTest, TheSensitivitySliderCommitsOncePerDrag) {
 }
 
 TEST_F(EditorViewsTest, LabelsAndTheToastLetClicksThrough) {
-    open({layoutOf("<i>Main</i>", {tapW, zone, stick})}, false);
+    open({layoutOf("<i>Main</i>", {tapW, zone, stick}), layoutOf("Sniper on the night map, B")},
+         false);
     keymap->setInputMode(InputMode::keymap);
     ASSERT_TRUE(find([](QQuickItem* item) { return item->property("text") == "W"; }));
     click({640, 472});  // on W's chip
@@ -422,6 +423,17 @@ TEST_F(EditorViewsTest, LabelsAndTheToastLetClicksThrough) {
     EXPECT_TRUE(timer->property("running").toBool());
     QMetaObject::invokeMethod(timer, "triggered");
     EXPECT_EQ(keymap->layoutToastId(), "");
+
+    // A long name shows as long as a short one; a sentence as long as it takes to read.
+    layer->setProperty("duration", 1500);
+    keymap->layoutSwitched(1);
+    ASSERT_TRUE(named("layoutToast"));
+    EXPECT_EQ(named("layoutToast")->findChild<QObject*>("toastTimer")->property("interval").toInt(),
+              1500);
+    keymap->showToast("The layout can be edited once the picture shows.");
+    EXPECT_EQ(named("layoutToast")->findChild<QObject*>("toastTimer")->property("interval").toInt(),
+              48 * 60);
+    keymap->layoutSwitched(0);
 
     layer->setProperty("duration", 1);
     keymap->layoutSwitched(0);

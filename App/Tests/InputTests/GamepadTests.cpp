@@ -10,6 +10,8 @@
 
 #include "Input/GamepadCapture.h"
 #include "InputFakes.h"
+#include "QuillmereCore/Log.h"
+#include "Support/LogSince.h"
 
 namespace qm {
 namespace {
@@ -130,6 +132,8 @@ TEST_F(GamepadCaptureTest, FollowsTheControllerWithTheLatestInput) {
 }
 
 TEST(GamepadGateTest, ControllerInputWaitsWhileTheWindowCannotBeSeen) {
+    const test::DebugLevel debug(Log::input());
+    const test::LogSince log;
     test::InputFixture f;
     f.attach();
     f.coordinator.requestMode(InputMode::macGamepad);
@@ -157,9 +161,15 @@ TEST(GamepadGateTest, ControllerInputWaitsWhileTheWindowCannotBeSeen) {
     f.tick();
     EXPECT_EQ(reports(), shown + 1);
     f.view.sheet = false;
+    f.now += 2'000'000'000;  // the flow's next line is due
     pad.button(SDL_CONTROLLER_BUTTON_Y, false);
     f.tick();
     EXPECT_EQ(reports(), shown + 2);
+
+    // The modes by their numbers, as the input lines have always named them.
+    EXPECT_EQ(log.count("input mode 2"), 1u);
+    EXPECT_EQ(log.count("mode 2: creating the virtual DualShock 4 on the phone"), 1u);
+    EXPECT_GE(log.count(", gate open, mode 2, streaming true, editing false"), 1u);
 }
 
 }  // namespace

@@ -11,13 +11,15 @@ public:
     // Fills `frames` interleaved frames at `into`, on the device's real-time thread: no
     // allocation, logging or lock other than the render core's.
     using Pull = std::function<void(float* into, int frames)>;
-    // The open device went away; called on any thread, possibly the device's own.
-    using Lost = std::function<void()>;
+    // The output changed under the player: the open device went away, or an output appeared
+    // while none is open (a headset plugged back in). Called on any thread, possibly the
+    // device's own.
+    using Changed = std::function<void()>;
 
     virtual ~AudioDevice() = default;
 
     // Set once, before the first `open`.
-    virtual void setLostHandler(Lost lost) = 0;
+    virtual void setChangeHandler(Changed changed) = 0;
     // Opens the default output for `sampleRate` and `channels` and starts pulling; throws
     // AudioPlayerError::device with the platform's reason.
     virtual void open(int sampleRate, int channels, const Pull& pull) = 0;

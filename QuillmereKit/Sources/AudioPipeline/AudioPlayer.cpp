@@ -45,7 +45,7 @@ AudioPlayer::AudioPlayer(double sampleRate, int channels, int targetBufferMillis
       device_(std::move(device)),
       engineQueue_("audio-engine") {
     // Reported on a platform thread; closing there could join that very thread.
-    device_->setLostHandler([this] { engineQueue_.post([this] { restartAfterDeviceLoss(); }); });
+    device_->setChangeHandler([this] { engineQueue_.post([this] { restartAfterChange(); }); });
 }
 
 AudioPlayer::~AudioPlayer() {
@@ -91,7 +91,7 @@ void AudioPlayer::stopForGood() noexcept {
     device_->close();
 }
 
-void AudioPlayer::restartAfterDeviceLoss() {
+void AudioPlayer::restartAfterChange() {
     if (stopped_ || !started_) {
         return;
     }
@@ -103,6 +103,12 @@ void AudioPlayer::restartAfterDeviceLoss() {
     } catch (const std::exception& error) {
         Log::audio().error("audio engine restart after configuration change failed: {}",
                            error.what());
+        silent_ = true;
+        return;
+    }
+    if (silent_) {
+        Log::audio().info("audio output is back after a failed restart");
+        silent_ = false;
     }
 }
 

@@ -11,7 +11,7 @@
 namespace qm {
 
 // Plays one stream's raw PCM: packets go into a render core that the device pulls from. Device
-// control (start, stop, and the reopen after the open device goes away) runs in order on the
+// control (start, stop, and the reopen after the output changes) runs in order on the
 // "audio-engine" queue. Made and destroyed on the session's thread; enqueue, muting and the
 // counters from any thread. A stopped player stays stopped: a new stream makes a new player.
 class AudioPlayer final : public AudioOutput {
@@ -41,7 +41,7 @@ public:
 
 private:
     void stopForGood() noexcept;
-    void restartAfterDeviceLoss();
+    void restartAfterChange();
 
     const int sampleRate_;
     const int channels_;
@@ -50,9 +50,11 @@ private:
     const AudioDevice::Pull pull_;
     std::unique_ptr<AudioDevice> device_;
     // Touched on the engine queue only. Started: start() opened the device; a lost device is
-    // reopened from then until stop(), and a failed reopen is retried at the next loss.
+    // reopened from then until stop(), and a failed reopen is retried when an output appears.
     bool started_ = false;
     bool stopped_ = false;
+    // A reopen failed and none has succeeded since.
+    bool silent_ = false;
     SerialQueue engineQueue_;
 };
 

@@ -37,10 +37,18 @@ struct SdlAudioDevice::Callbacks {
     // On whichever thread posts the event: it only reports.
     static int SDLCALL watch(void* self, SDL_Event* event) {
         auto& device = *static_cast<SdlAudioDevice*>(self);
+        if ((event->type != SDL_AUDIODEVICEREMOVED && event->type != SDL_AUDIODEVICEADDED) ||
+            event->adevice.iscapture != 0 || !device.changed_) {
+            return 0;
+        }
         const SDL_AudioDeviceID open = device.openID_.load();
-        if (event->type == SDL_AUDIODEVICEREMOVED && event->adevice.iscapture == 0 && open != 0 &&
-            event->adevice.which == open && device.lost_) {
-            device.lost_();
+        // An addition's `which` is an index into SDL's list, not an open device: any output
+        // that appears is worth a try once the reopen after a loss found nothing.
+        const bool lost =
+            event->type == SDL_AUDIODEVICEREMOVED && open != 0 && event->adevice.which == open;
+        const bool appeared = event->type == SDL_AUDIODEVICEADDED && open == 0;
+        if (lost || appeared) {
+            device.changed_();
         }
         return 0;  // ignored for watches
     }
@@ -65,8 +73,8 @@ SdlAudioDevice::~SdlAudioDevice() {
     SDL_QuitSubSystem(subsystems);
 }
 
-void SdlAudioDevice::setLostHandler(Lost lost) {
-    lost_ = std::move(lost);
+void SdlAudioDevice::setChangeHandler(Changed changed) {
+    changed_ = std::move(changed);
 }
 
 void SdlAudioDevice::open(int sampleRate, int channels, const Pull& pull) {

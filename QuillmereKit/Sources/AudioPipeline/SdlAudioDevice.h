@@ -20,14 +20,14 @@ public:
     SdlAudioDevice(const SdlAudioDevice&) = delete;
     SdlAudioDevice& operator=(const SdlAudioDevice&) = delete;
 
-    void setLostHandler(Lost lost) override;
+    void setChangeHandler(Changed changed) override;
     void open(int sampleRate, int channels, const Pull& pull) override;
     void close() noexcept override;
 
 private:
     struct Callbacks;  // SDL's, in the source file
 
-    Lost lost_;
+    Changed changed_;
     Pull pull_;
     int frameBytes_ = 0;
     // Read by SDL's event watch on another thread; 0 when closed.

@@ -36,6 +36,7 @@ public:
     explicit QtTimerSource(Qt::TimerType type = Qt::CoarseTimer) : type_(type) {}
 
     std::unique_ptr<OneShotTimer> makeTimer() override;
+    Qt::TimerType type() const noexcept { return type_; }
 
 private:
     Qt::TimerType type_;

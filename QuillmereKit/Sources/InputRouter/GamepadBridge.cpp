@@ -23,8 +23,8 @@ void GamepadBridge::enter(MessageList& out) {
     }
     isCreated_ = true;
     lastSent_.reset();
-    Log::input().info("{}: creating the virtual DualShock 4 on the phone",
-                      logName(InputMode::macGamepad));
+    Log::input().info("mode {}: creating the virtual DualShock 4 on the phone",
+                      rawValue(InputMode::macGamepad));
     const auto descriptor = DS4::reportDescriptor();
     out.push(UhidCreate{deviceID, DS4::vendorID, DS4::productID, std::string(DS4::name),
                         Bytes(descriptor.begin(), descriptor.end())});
@@ -50,7 +50,7 @@ void GamepadBridge::leave(MessageList& out) {
         return;
     }
     releaseAll(out);
-    Log::input().info("{}: removing the virtual DualShock 4", logName(InputMode::macGamepad));
+    Log::input().info("mode {}: removing the virtual DualShock 4", rawValue(InputMode::macGamepad));
     isCreated_ = false;
     lastSent_.reset();
     out.push(UhidDestroy{deviceID});

@@ -135,14 +135,15 @@ int AacEncoder::drain() {
         if (status < 0) {
             return status;
         }
-        // A packet carries the input from one frame before its place: the priming comes first.
-        const std::int64_t firstFrame = (packetsOut_ - 1) * context_->frame_size;
+        // The priming comes first: a packet carries the input from that much before its place.
+        const std::int64_t firstFrame =
+            packetsOut_ * context_->frame_size - context_->initial_padding;
         while (!skips_.empty() && skips_.front().fromFrame <= firstFrame) {
             skippedOut_ += skips_.front().frames;
             skips_.pop_front();
         }
         AVPacket& packet = *packet_;
-        packet.pts = packet.dts = packetsOut_ * context_->frame_size + skippedOut_;
+        packet.pts = packet.dts = firstFrame + skippedOut_;
         packet.duration = context_->frame_size;
         ++packetsOut_;
         sink_(packet);

@@ -12,9 +12,9 @@ namespace qm {
 
 // Encodes the phone's 16-bit PCM (interleaved, little-endian) to AAC at 48 kHz and 128 kbit/s.
 // Samples are converted to float planes, gathered in a FIFO that never holds more than one
-// frame, and encoded 1024 at a time. Packets are stamped by their position in the output
-// (1/48000 units), so the encoder's 1024 frames of priming play as a 21 ms lead-in: the fragmented
-// file cannot carry the edit list that would hide them. Used on one thread.
+// frame, and encoded 1024 at a time. Packets are stamped in 1/48000 units by the input they
+// carry, so the encoder's priming lies before 0, where the file's edit list leaves it unplayed and
+// the first sample in plays with the picture stamped like it. Used on one thread.
 class AacEncoder {
 public:
     static constexpr int sampleRate = 48000;

@@ -1,12 +1,16 @@
 #include "Recorder/Mp4Writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <system_error>
+#include <vector>
 
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "QuillmereCore/FileDescriptor.h"
 #include "Recorder/RecorderError.h"
@@ -42,11 +46,60 @@ void setVideoParameters(AVCodecParameters& parameters, const FormatDescription& 
     parameters.extradata_size = static_cast<int>(record.size());
 }
 
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
+// A new file at `path`, its folders made again, with the first `size` bytes of `from`; nothing
+// left at `path` when that fails.
+std::error_code copyTo(int from, off_t size, const std::filesystem::path& path) {
+    std::error_code error;
+    if (path.has_parent_path()) {
+        std::filesystem::create_directories(path.parent_path(), error);
+        if (error) {
+            return error;
+        }
+    }
+    FileDescriptor to(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!to) {
+        return lastError();
+    }
+    std::vector<std::uint8_t> buffer(std::size_t(1) << 20);
+    for (off_t offset = 0; !error && offset < size;) {
+        const ssize_t count = ::pread(from, buffer.data(), buffer.size(), offset);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            error = count < 0 ? lastError() : std::make_error_code(std::errc::io_error);
+            break;
+        }
+        for (ssize_t done = 0; !error && done < count;) {
+            const ssize_t put = ::write(to.get(), buffer.data() + done, std::size_t(count - done));
+            if (put < 0 && errno != EINTR) {
+                error = lastError();
+            }
+            done += std::max<ssize_t>(put, 0);
+        }
+        offset += count;
+    }
+    if (!error && !to.close()) {
+        error = lastError();
+    }
+    if (error) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
+    return error;
+}
+
 }  // namespace
 
 Mp4Writer::Mp4Writer(const std::filesystem::path& path, const FormatDescription& video,
                      VideoSize size, std::optional<int> audioChannels,
-                     std::chrono::microseconds fragmentInterval) {
+                     std::chrono::microseconds fragmentInterval)
+    : path_(path) {
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, nullptr, "mp4", path.c_str()), "mp4 muxer");
     context_.reset(raw);
@@ -75,18 +128,21 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& path, const FormatDescription&
 
     // Created here and only here: an existing file, or a link planted where the new one goes, is
     // never opened. The muxer then opens this very file through its descriptor.
-    const FileDescriptor created(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    check(created ? 0 : AVERROR(errno), "cannot create the file");
+    // Kept open to read back should the name go.
+    file_ = FileDescriptor(
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    check(file_ ? 0 : AVERROR(errno), "cannot create the file");
     if (const int status = avio_open(
-            &raw->pb, fmt::format("file:/proc/self/fd/{}", created.get()).c_str(), AVIO_FLAG_WRITE);
+            &raw->pb, fmt::format("file:/proc/self/fd/{}", file_.get()).c_str(), AVIO_FLAG_WRITE);
         status < 0) {
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
         check(status, "cannot create the file");
     }
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "+empty_moov+default_base_moof", 0);
+    // The moov waits for the first fragment, so that it knows the audio starts with the
+    // encoder's priming and writes the edit list that keeps it out of the picture's time.
+    av_dict_set(&options, "movflags", "+empty_moov+delay_moov+default_base_moof", 0);
     av_dict_set_int(&options, "frag_duration", fragmentInterval.count(), 0);
     av_dict_set(&options, "flush_packets", "1", 0);
     int status = avformat_write_header(raw, &options);
@@ -149,6 +205,30 @@ Mp4Writer::Outcome Mp4Writer::finish() {
     status = status < 0 ? status : closed;
     if (status < 0) {
         failure_ = ffmpegErrorText(status);
+        return Outcome::failed;
+    }
+    return keepName();
+}
+
+Mp4Writer::Outcome Mp4Writer::keepName() {
+    struct stat written {};
+    struct stat named {};
+    if (::fstat(file_.get(), &written) != 0) {
+        failure_ = std::generic_category().message(errno);
+        return Outcome::failed;
+    }
+    if (::lstat(path_.c_str(), &named) == 0 && named.st_dev == written.st_dev &&
+        named.st_ino == written.st_ino) {
+        return Outcome::written;
+    }
+    // Someone tidying removed the folder, or moved the file, while it was being written: the
+    // open file still holds every byte, so it goes back where the person was told it would be.
+    name_ = Name::writtenAgain;
+    if (const std::error_code error = copyTo(file_.get(), written.st_size, path_)) {
+        name_ = Name::lost;
+        failure_ =
+            fmt::format("the file was removed while recording and could not be written again: {}",
+                        error.message());
         return Outcome::failed;
     }
     return Outcome::written;

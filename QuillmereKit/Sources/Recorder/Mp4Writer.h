@@ -8,6 +8,7 @@
 #include <string>
 
 #include "QuillmereCore/Bytes.h"
+#include "QuillmereCore/FileDescriptor.h"
 #include "QuillmereCore/StreamTypes.h"
 #include "Recorder/AacEncoder.h"
 #include "VideoPipeline/FFmpegHandles.h"
@@ -46,8 +47,18 @@ public:
     // A gap of `frames` in the audio's times before the next samples; nothing without an audio
     // track.
     Outcome skipAudio(std::int64_t frames);
-    // Encodes the audio still queued and writes the trailer.
+    // What became of the file's name by the end.
+    enum class Name {
+        kept,
+        writtenAgain,  // it led elsewhere or nowhere: the file was written there again
+        lost,          // and that failed: the recording is gone
+    };
+
+    // Encodes the audio still queued and writes the trailer. A file whose name no longer leads
+    // to it (its folder removed meanwhile) is written again under that name from the open file;
+    // failed when that cannot be done.
     Outcome finish();
+    Name name() const { return name_; }
 
     // Why the last sample was refused or the file failed.
     const std::string& failure() const { return failure_; }
@@ -64,7 +75,12 @@ private:
 
     Outcome write(AVPacket& packet, const AVStream& stream, AVRational timeBase);
     Outcome encoded(int status);
+    Outcome keepName();
 
+    const std::filesystem::path path_;
+    // The file as created, whatever becomes of its name.
+    FileDescriptor file_;
+    Name name_ = Name::kept;
     OutputContextHandle context_;
     AVStream* video_ = nullptr;
     AVStream* audio_ = nullptr;

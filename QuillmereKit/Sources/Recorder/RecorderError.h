@@ -6,7 +6,7 @@
 
 namespace qm {
 
-enum class RecorderErrorKind { cannotStart, writeFailed, noVideo };
+enum class RecorderErrorKind { cannotStart, writeFailed, noVideo, fileRemoved };
 
 // Why a recording could not start or could not be completed. The message is the case with its
 // text, as logged (for example `writeFailed("finish() called twice")`).
@@ -22,6 +22,10 @@ public:
     }
     // No key frame arrived: the file was deleted.
     static RecorderError noVideo() { return {Kind::noVideo, "noVideo"}; }
+    // The file was removed while recording and could not be written again.
+    static RecorderError fileRemoved(std::string_view why) {
+        return {Kind::fileRemoved, caseWithText("fileRemoved", why)};
+    }
 
 private:
     RecorderError(Kind kind, const std::string& message) : TypedError(kind, message) {}

@@ -271,8 +271,13 @@ void StreamRecorder::Writing::finish(const FinishHandler& completion) {
     }
     const bool complete = !writerFailed_ && writer_->finish() == Mp4Writer::Outcome::written;
     std::optional<RecorderError> failure;
-    if (!complete) {
+    if (writer_->name() == Mp4Writer::Name::lost) {
+        Log::recorder().error("recording lost: {}", writer_->failure());
+        failure = RecorderError::fileRemoved(writer_->failure());
+    } else if (!complete) {
         failure = writeFailure();
+    } else if (writer_->name() == Mp4Writer::Name::writtenAgain) {
+        Log::recorder().warn("recording's file was removed while recording: written again");
     }
     writer_.reset();
     if (failure) {

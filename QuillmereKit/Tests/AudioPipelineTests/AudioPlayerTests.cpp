@@ -66,7 +66,7 @@ TEST(AudioPlayer, RefusesFormatsWithoutAnOutput) {
 TEST_F(AudioPlayerTest, PlaysHalfASecondRingFrom40MillisecondsAndMutesWithoutStalling) {
     player.enqueue({StreamPacket::Kind::config, std::nullopt, Bytes(4000, 1)});
     player.enqueue(audio(stereoFrames(1919)));
-    device->lose();  // before start: nothing to reopen
+    device->plugIn();  // before start: nothing to reopen
     player.start();
     player.start();
     EXPECT_EQ(device->opens(), 1);
@@ -107,14 +107,16 @@ TEST_F(AudioPlayerTest, StopLogsTheCountersAndThenIgnoresStartsAndLostDevices) {
     EXPECT_FALSE(device->isOpen());
 
     player.enqueue(audio(stereoFrames(2000)));
-    device->lose();
-    player.start();  // also waits for the engine queue to pass the loss
+    device->plugIn();
+    player.start();  // also waits for the engine queue to pass the new output
     EXPECT_EQ(device->opens(), 1);
     EXPECT_FALSE(device->isOpen());
     EXPECT_EQ(player.bufferedFrames(), 2000);
 }
 
-TEST_F(AudioPlayerTest, ALostDeviceIsReopenedEmptyAndAFailedReopenWaitsForTheNextLoss) {
+TEST_F(AudioPlayerTest, ALostDeviceIsReopenedEmptyAndAFailedReopenWaitsForAnOutputToAppear) {
+    const std::string back = "audio output is back after a failed restart";
+    const long backBefore = audioLines(back);
     player.enqueue(audio(stereoFrames(3000)));
     player.start();
     EXPECT_TRUE(playsFrames(device->pull(512), 0, 0, 512));
@@ -135,9 +137,11 @@ TEST_F(AudioPlayerTest, ALostDeviceIsReopenedEmptyAndAFailedReopenWaitsForTheNex
     EXPECT_FALSE(device->isOpen());
 
     device->failOpens("");
-    device->lose();
+    device->plugIn();
     ASSERT_TRUE(test::eventually([&] { return device->isOpen(); }));
     EXPECT_EQ(device->opens(), 4);
+    // Said once, for the reopen that ended the silence.
+    EXPECT_TRUE(test::eventually([&] { return audioLines(back) == backBefore + 1; }));
     player.enqueue(audio(stereoFrames(1920, 4919)));
     EXPECT_TRUE(playsFrames(device->pull(512), 0, 4919, 512));
 }

@@ -6,12 +6,12 @@
 
 namespace qm::test {
 
-void FakeAudioDevice::setLostHandler(Lost lost) {
+void FakeAudioDevice::setChangeHandler(Changed changed) {
     std::lock_guard lock(mutex_);
     if (opens_ > 0) {
-        violations_.push_back("lost handler set after the first open");
+        violations_.push_back("change handler set after the first open");
     }
-    lost_ = std::move(lost);
+    changed_ = std::move(changed);
 }
 
 void FakeAudioDevice::open(int sampleRate, int channels, const Pull& pull) {
@@ -46,12 +46,28 @@ std::vector<float> FakeAudioDevice::pull(int frames) {
 }
 
 void FakeAudioDevice::lose() {
-    Lost lost;
+    Changed changed;
     {
         std::lock_guard lock(mutex_);
-        lost = lost_;
+        if (!isOpen_) {
+            violations_.push_back("a closed device reported lost");
+            return;
+        }
+        changed = changed_;
     }
-    lost();
+    changed();
+}
+
+void FakeAudioDevice::plugIn() {
+    Changed changed;
+    {
+        std::lock_guard lock(mutex_);
+        if (isOpen_) {
+            return;
+        }
+        changed = changed_;
+    }
+    changed();
 }
 
 void FakeAudioDevice::failOpens(std::string reason) {

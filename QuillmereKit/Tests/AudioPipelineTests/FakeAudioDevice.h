@@ -8,12 +8,12 @@
 
 namespace qm::test {
 
-// A sound output without a speaker: the test pulls blocks on its own thread and loses the device
-// on demand. Like SDL, close() waits for a pull under way. Departures from the device contract
-// are recorded in violations().
+// A sound output without a speaker: the test pulls blocks on its own thread, loses the device and
+// plugs an output in on demand. Like SDL, close() waits for a pull under way, and only the open
+// device can be lost. Departures from the device contract are recorded in violations().
 class FakeAudioDevice final : public AudioDevice {
 public:
-    void setLostHandler(Lost lost) override;
+    void setChangeHandler(Changed changed) override;
     void open(int sampleRate, int channels, const Pull& pull) override;
     void close() noexcept override;
 
@@ -21,6 +21,8 @@ public:
     std::vector<float> pull(int frames);
     // Reports the open device gone, on the calling thread.
     void lose();
+    // An output appears: reported, on the calling thread, when none is open.
+    void plugIn();
     // Opens fail with `reason` while it is set.
     void failOpens(std::string reason);
 
@@ -32,7 +34,7 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    Lost lost_;
+    Changed changed_;
     Pull pull_;
     bool isOpen_ = false;
     int opens_ = 0;

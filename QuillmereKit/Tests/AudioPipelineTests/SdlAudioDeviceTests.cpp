@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,44 @@ TEST(SdlAudioDevice, PlaysEnqueuedPcmBitExactThroughTheDiskDriver) {
     EXPECT_EQ(leading % 2, 0u) << "the silence before the sine ends mid-frame";
     ASSERT_GE(played.size() - leading, expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), first));
+}
+
+// SDL's own events through its own watch list, as its audio backends post them: an addition names
+// an index into the device list, a removal the open device's id.
+TEST(SdlAudioDevice, ReportsTheOpenDeviceLostAndThenAnOutputPluggedIn) {
+    const fs::path file = fs::temp_directory_path() / ("qm-audio-" + std::to_string(::getpid()));
+    ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);  // in case the disk driver is in use
+    SdlAudioDevice device;
+    std::atomic<int> changes = 0;
+    device.setChangeHandler([&] { ++changes; });
+    const auto post = [](Uint32 type, Uint32 which, bool capture) {
+        SDL_Event event{};
+        event.adevice.type = type;
+        event.adevice.which = which;
+        event.adevice.iscapture = capture ? 1 : 0;
+        ASSERT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError();
+    };
+
+    device.open(48000, 2, [](float* into, int frames) { std::fill_n(into, frames * 2, 0.0f); });
+    SDL_AudioDeviceID open = 2;
+    while (open < 64 && SDL_GetAudioDeviceStatus(open) != SDL_AUDIO_PLAYING) {
+        ++open;
+    }
+    ASSERT_LT(open, 64u);
+    post(SDL_AUDIODEVICEADDED, 0, false);  // another output: the open one plays on
+    post(SDL_AUDIODEVICEREMOVED, open + 1, false);
+    post(SDL_AUDIODEVICEREMOVED, open, true);
+    EXPECT_EQ(changes.load(), 0);
+    post(SDL_AUDIODEVICEREMOVED, open, false);
+    EXPECT_EQ(changes.load(), 1);
+
+    // The reopen found nothing: the next output to appear is the one to try.
+    device.close();
+    post(SDL_AUDIODEVICEADDED, 0, true);
+    EXPECT_EQ(changes.load(), 1);
+    post(SDL_AUDIODEVICEADDED, 0, false);
+    EXPECT_EQ(changes.load(), 2);
+    fs::remove(file);
 }
 
 TEST(SdlAudioDevice, LeavesTheTerminationSignalsAloneAndSdlStartedForTheNextStream) {

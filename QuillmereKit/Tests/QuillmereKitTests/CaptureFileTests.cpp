@@ -157,18 +157,21 @@ TEST_F(RawStreamTapTest, CloseNeverWaitsForAWriteUnderWay) {
     ::close(disk);
 }
 
-TEST_F(RawStreamTapTest, NeverOpensAnExistingFileOrALink) {
+TEST_F(RawStreamTapTest, ATakenNameOrALinkMovesOnToTheNextNumber) {
     fs::create_directories(dir);
     const fs::path old = dir / "old.qmstream";
     std::ofstream(old) << "x";
+    std::ofstream(dir / "old-1.qmstream") << "y";
     fs::create_symlink(old, dir / "link.qmstream");
-    for (const char* name : {"old.qmstream", "link.qmstream"}) {
-        EXPECT_THROW(
-            RawStreamTap(std::make_shared<DataByteSource>(Bytes{}), dir / name, VideoCodec::h264),
-            std::system_error)
-            << name;
+    for (const auto& [name, made] : {std::pair("old.qmstream", "old-2.qmstream"),
+                                     std::pair("link.qmstream", "link-1.qmstream")}) {
+        const RawStreamTap tap(std::make_shared<DataByteSource>(Bytes{}), dir / name,
+                               VideoCodec::h264);
+        EXPECT_EQ(tap.path(), dir / made);
+        EXPECT_EQ(fileBytes(dir / made), h264Header);
     }
     EXPECT_EQ(fileBytes(old), toBytes("x"));
+    EXPECT_EQ(fileBytes(dir / "old-1.qmstream"), toBytes("y"));
 }
 
 TEST_F(RawStreamTapTest, UncreatableFileThrows) {

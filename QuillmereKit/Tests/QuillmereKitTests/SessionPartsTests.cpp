@@ -85,6 +85,16 @@ TEST(SessionWaitTest, WaitWhileEndsWithTheConditionOrFailsAfterTheTimeOut) {
               R"(serverFailed("the phone did not respond within 30.0 seconds"))");
 }
 
+TEST(SessionWaitTest, TheAppsSessionsWaitOnTimersThatNeverFireEarly) {
+    const Session session([](const ServerOptions&, std::stop_token) -> ServerConnection {
+        throw SessionFailure::disconnected();
+    });
+    // Qt's coarse timers fire up to 5% early: a reconnection would wait 476 ms of its 500.
+    const auto* timers = dynamic_cast<const QtTimerSource*>(&session.timers());
+    ASSERT_NE(timers, nullptr);
+    EXPECT_EQ(timers->type(), Qt::PreciseTimer);
+}
+
 TEST(ServerLogLinesTest, LinesEndAtLineFeedsAndLongOnesArePiecesCutBetweenCharacters) {
     const auto logged = [](const std::string& output) {
         ServerLogLines lines;

@@ -253,6 +253,51 @@ TEST_F(SessionTest, DeadServerIsRetriedAfterHalfASecondAndStopEndsTheWait) {
     EXPECT_EQ(server().startCommands().size(), 2u);
 }
 
+TEST_F(SessionTest, EveryLaunchCapturesIntoAFileOfItsOwnThatPlaysAsTheDemo) {
+    VirtualClock clock;
+    SessionEnvironment environment;
+    environment.demoClock = clock.taskClock();
+    Session& session = connect(std::move(environment));
+    std::vector<QString> failures;
+    QObject::connect(&session, &StreamingSession::rawCaptureFailed,
+                     [&](const QString& reason) { failures.push_back(reason); });
+    const std::filesystem::path captures = folder_ / "Captures";
+    session.setRawStreamTapPath(captures / "capture.qmstream");
+    settle(session.start(std::nullopt, options()));
+    ASSERT_TRUE(until([&] { return frames_->count() == 30; }));
+
+    // Relaunched after the server died, then for other options.
+    server().die("Killed\n");
+    ASSERT_TRUE(until([&] { return timers_->pending() == 1; }));
+    timers_->advance(500ms);
+    ASSERT_TRUE(streams());
+    ASSERT_TRUE(until([&] { return frames_->count() == 60; }));
+    ServerOptions smaller = options();
+    smaller.maxSize = 720;
+    session.restartStream(smaller);
+    ASSERT_TRUE(until([&] { return frames_->count() == 90; }));
+    settle(session.stop());
+    EXPECT_EQ(countLog("raw stream tap failed"), 0u);
+    EXPECT_TRUE(failures.empty());
+
+    for (const char* name : {"capture.qmstream", "capture-1.qmstream", "capture-2.qmstream"}) {
+        SCOPED_TRACE(name);
+        const std::size_t before = frames_->count();
+        settle(session.startDemo(captures / name));
+        EXPECT_EQ(session.phase(), SessionPhase::streaming());
+        EXPECT_TRUE(until([&] { return frames_->count() >= before + 30; }));
+        settle(session.stop());
+    }
+
+    // A capture that cannot start is said, and the stream plays on without it.
+    std::ofstream(folder_ / "taken") << "x";
+    session.setRawStreamTapPath(folder_ / "taken" / "capture.qmstream");
+    settle(session.start(std::nullopt, options()));
+    EXPECT_EQ(session.phase(), SessionPhase::streaming());
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_TRUE(failures[0].contains("taken")) << failures[0].toStdString();
+}
+
 TEST_F(SessionTest, DecoderLadderAsksForKeyFramesFallsBackToH264AndThenGivesUp) {
     // One key frame each: every further one answers a resetVideo.
     for (const VideoCodec codec : {VideoCodec::h264, VideoCodec::h265}) {
@@ -646,6 +691,26 @@ TEST_F(SessionTest, TelemetryAndLatencyArePublishedUntilTheChannelGoes) {
                  session.stats().macMillis);
     EXPECT_EQ(countLog("latency: "), 1u);
     EXPECT_EQ(session.phase(), SessionPhase::streaming());
+
+    // The rate once a second of frames shown, where the info level shows it.
+    const auto since = std::chrono::system_clock::now();
+    const auto rateLines = [&] {
+        const std::vector<LogEntry> entries = Log::recentEntries();
+        return std::count_if(entries.begin(), entries.end(), [&](const LogEntry& entry) {
+            return entry.time >= since && entry.category == "session" &&
+                   entry.level == spdlog::level::info && entry.message.starts_with("fps ") &&
+                   entry.message.find(" dropped ") != std::string::npos;
+        });
+    };
+    std::uint64_t shownAt = HostClock::nowNanos();
+    EXPECT_TRUE(until([&] {
+        gl.makeCurrent();
+        if (view.videoLayer()->latchForDisplay()) {
+            shownAt += 20'000'000;
+            view.videoLayer()->frameDisplayed(shownAt);
+        }
+        return rateLines() > 0;
+    }));
 }
 
 TEST_F(SessionTest, TheDemoPlaysTheBundledCaptureInPassesOnFreshDecodersUntilStopped) {

@@ -1,9 +1,12 @@
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <string>
 
@@ -216,8 +219,8 @@ TEST_F(StreamRecorderTest, RecordsFragmentedFilesThatPlay) {
             // Written on the recorder's own thread.
             StreamRecorder recorder(path, video.format, 2, {},
                                     {.fragmentInterval = 1s, .queue = nullptr});
-            // Audio stops a little before the video: the priming's lead-in would carry a last
-            // packet into a fourth fragment.
+            // Audio stops a little before the video: the encoder's last packet would reach into
+            // a fourth fragment.
             feed(recorder, video.packets, sine(145));
             std::promise<Result> result;
             recorder.finish([&](Result finished) { result.set_value(std::move(finished)); });
@@ -254,6 +257,53 @@ TEST_F(StreamRecorderTest, RecordsFragmentedFilesThatPlay) {
     }
 }
 
+// 20 ms packets of 48 kHz stereo from 0 ms: a 1 kHz tone at full strength from its first sample
+// while `loud` says so, silence otherwise.
+std::vector<StreamPacket> toneBursts(int packets, const std::function<bool(int ms)>& loud) {
+    std::vector<StreamPacket> audio;
+    for (int index = 0; index < packets; ++index) {
+        Bytes pcm;
+        for (int frame = 0; frame < 960; ++frame) {
+            const int at = index * 960 + frame;
+            const auto sample = static_cast<std::int16_t>(
+                loud(at / 48) ? std::lround(16000 * std::cos(2 * M_PI * at / 48.0)) : 0);
+            for (int channel = 0; channel < 2; ++channel) {
+                pcm.push_back(static_cast<std::uint8_t>(sample & 0xFF));
+                pcm.push_back(static_cast<std::uint8_t>((sample >> 8) & 0xFF));
+            }
+        }
+        audio.push_back({StreamPacket::Kind::frame, index * 20'000, std::move(pcm)});
+    }
+    return audio;
+}
+
+TEST_F(StreamRecorderTest, TheSoundPlaysWithThePictureItWasStampedBeside) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 1);
+    auto recording = recorder(video.format, 2);
+    // The key frame at 0 first: sound before it has no place yet.
+    recording->appendVideo(video.packets[0]);
+    recording->appendVideo(video.packets[1]);
+    feed(*recording, {video.packets.begin() + 2, video.packets.end()},
+         toneBursts(40, [](int ms) { return ms < 100 || ms >= 300; }));
+    ASSERT_EQ(finish(*recording), Result(file()));
+
+    // Decoded on the file's own times, from the key frame's: the tone, its pause and its return
+    // each where they were stamped, none of the encoder's priming ahead of them.
+    const std::string pcm = test::commandOutput("ffmpeg -v error -copyts -i '" + file().string() +
+                                                "' -map 0:a -af atrim=start=0 -ac 1 -f s16le -");
+    std::vector<std::int16_t> samples(pcm.size() / 2);
+    std::memcpy(samples.data(), pcm.data(), samples.size() * 2);
+    const auto loud = [](std::int16_t sample) { return std::abs(sample) > 4000; };
+    const auto quiet = [](std::int16_t sample) { return std::abs(sample) < 400; };
+    const auto start = std::find_if(samples.begin(), samples.end(), loud);
+    ASSERT_NE(start, samples.end());
+    EXPECT_LE(start - samples.begin(), 48);
+    const auto pause = std::find_if(samples.begin() + 6000, samples.end(), quiet);
+    const auto again = std::find_if(pause, samples.end(), loud);
+    ASSERT_NE(again, samples.end());
+    EXPECT_NEAR(again - samples.begin(), 300 * 48, 48);
+}
+
 TEST_F(StreamRecorderTest, ACopyTakenWhileRecordingDecodesItsCompleteFragments) {
     const Clip video = clip("h264-720p.h264", VideoCodec::h264, 3);
     std::vector<StreamPacket> head;
@@ -273,6 +323,40 @@ TEST_F(StreamRecorderTest, ACopyTakenWhileRecordingDecodesItsCompleteFragments) 
                                   copy.string() + "'"),
               "60\n");
     EXPECT_EQ(decodeErrors(copy), "");
+}
+
+TEST_F(StreamRecorderTest, AFileRemovedWhileRecordingIsWrittenAgainOrSaidToBeLost) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 2);
+    const std::filesystem::path folder = file("Recordings");
+    for (const bool blocked : {false, true}) {
+        SCOPED_TRACE(blocked ? "the folder cannot be made again" : "the folder made again");
+        std::filesystem::create_directories(folder);
+        const std::filesystem::path path = folder / "rec.mp4";
+        StreamRecorder recording(path, video.format, 2, {},
+                                 {.fragmentInterval = 1s, .queue = queue});
+        feed(recording, video.packets, sine(100));
+        queue->drain();
+        // Tidied away as the recording goes on.
+        std::filesystem::remove_all(folder);
+        if (blocked) {
+            std::ofstream(folder) << "x";
+        }
+        const Result result = finish(recording);
+        if (!blocked) {
+            ASSERT_EQ(result, Result(path));
+            EXPECT_EQ(videoPackets(path).size(), 60u);
+            EXPECT_EQ(decodeErrors(path), "");
+            EXPECT_THAT(logLines(), ::testing::Contains("recording's file was removed while "
+                                                        "recording: written again"));
+        } else {
+            ASSERT_TRUE(std::holds_alternative<RecorderError>(result));
+            const RecorderError& error = std::get<RecorderError>(result);
+            EXPECT_EQ(error.kind(), RecorderErrorKind::fileRemoved);
+            EXPECT_THAT(error.message(), ::testing::HasSubstr("could not be written again"));
+            EXPECT_EQ(std::filesystem::file_size(folder), 1u);
+        }
+        std::filesystem::remove_all(folder);
+    }
 }
 
 TEST_F(StreamRecorderTest, WithoutAKeyFrameTheFileIsDeleted) {
@@ -407,7 +491,7 @@ TEST_F(StreamRecorderTest, AudioAfterALongGapPlaysWithItsVideo) {
     const auto resumed = std::adjacent_find(times.begin(), times.end(),
                                             [](double a, double b) { return b - a > 1; });
     ASSERT_NE(resumed, times.end());
-    // The sound stamped 17 s, behind the encoder's one frame of priming like all the rest.
+    // The sound stamped 17 s plays from there, within the frame it falls in.
     const double frame = 1024.0 / 48000;
     EXPECT_GE(*(resumed + 1), 17.0);
     EXPECT_LE(*(resumed + 1), 17.0 + frame + 1e-6);

@@ -121,8 +121,9 @@ Session::Session(DeviceLink& deviceLink, Bytes jar, SessionEnvironment environme
 Session::Session(Starter starter, SessionEnvironment environment, QObject* parent)
     : StreamingSession(parent),
       starter_(std::make_shared<const Starter>(std::move(starter))),
+      // Coarse timers fire up to 5% early: a retry's half second is a half second.
       timers_(environment.timers ? std::move(environment.timers)
-                                 : std::make_shared<QtTimerSource>()),
+                                 : std::make_shared<QtTimerSource>(Qt::PreciseTimer)),
       now_(environment.now ? std::move(environment.now) : ContinuousClock::now),
       makeAudioOutput_(environment.makeAudioOutput ? std::move(environment.makeAudioOutput)
                                                    : makeAudioPlayer),
@@ -296,6 +297,9 @@ void Session::codecRead(const Launch& launch, CodecRead& read) {
         startAudio(server_->audio);
     }
     settle(launch.done);
+    if (read.tapError) {
+        emit rawCaptureFailed(QString::fromStdString(*read.tapError));
+    }
 }
 
 void Session::stopStreaming(std::function<void(std::int64_t)> then) {

@@ -43,7 +43,7 @@ class RawStreamTap;
 struct SessionEnvironment {
     using Instant = ReconnectPolicy::Instant;
 
-    // GUI-thread timers for retry delays and polling: Qt timers.
+    // GUI-thread timers for retry delays and polling: Qt's precise timers.
     std::shared_ptr<TimerSource> timers;
     // The continuous clock, which counts the time the computer slept.
     std::function<Instant()> now;
@@ -102,6 +102,8 @@ public:
     GuiTask<void> waitWhile(Duration timeout, Duration pollInterval,
                             PhaseCondition condition) override;
     std::optional<StreamRequest> activeRequest() const override { return reconnect_.request(); }
+    // What the retry delays and the polling wait on.
+    const TimerSource& timers() const noexcept { return *timers_; }
     InputRouter& input() override { return input_; }
     void attach(VideoView* view) override;
     void setRawStreamTapPath(std::optional<std::filesystem::path> path) override {

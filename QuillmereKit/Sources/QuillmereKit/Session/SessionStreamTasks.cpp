@@ -123,7 +123,7 @@ void Session::framePresented(std::int64_t ptsMicros, std::uint64_t presentedNano
     if (const std::shared_ptr<VideoDecoder> decoder = stage_->decoder()) {
         next.decoder = decoder->decoderKind();
     }
-    Log::session().debug("fps {:.1f} dropped {}", next.fps, next.droppedFrames);
+    Log::session().info("fps {:.1f} dropped {}", next.fps, next.droppedFrames);
     setStats(std::move(next));
     fpsWindowStart_ = presentedNanos;
     fpsWindowCount_ = 1;

@@ -113,6 +113,8 @@ public:
 signals:
     // No sound server was reached: the stream plays without sound.
     void soundUnavailable();
+    // A launch asked for a raw capture could not make its file: it streams without one.
+    void rawCaptureFailed(const QString& reason);
     void statsChanged();
     void videoGeometryChanged();
     void isAudioMutedChanged();

@@ -31,23 +31,38 @@ int writeAll(int fd, ByteView data) {
 
 }  // namespace
 
+std::filesystem::path RawStreamTap::numbered(const std::filesystem::path& path, int number) {
+    if (number == 0) {
+        return path;
+    }
+    std::filesystem::path name = path.stem();
+    name += "-" + std::to_string(number);
+    name += path.extension();
+    return path.parent_path() / name;
+}
+
 RawStreamTap::RawStreamTap(std::shared_ptr<ByteSource> source, const std::filesystem::path& path,
                            VideoCodec codec)
-    : source_(std::move(source)), path_(path) {
+    : source_(std::move(source)) {
     if (path.has_parent_path()) {
         createPrivateFolders(path.parent_path());
     }
-    // Never an existing file, nor a link planted where the new one goes.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
-        throw std::system_error(errno, std::generic_category(),
-                                "cannot create " + path.filename().string());
+    // Never an existing file, nor a link planted where the new one goes: a name taken (by the
+    // stream's earlier launch) moves on to the next number.
+    for (int number = 0; fd_ < 0; ++number) {
+        path_ = numbered(path, number);
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd_ < 0 && (errno != EEXIST || number == maxNumber)) {
+            throw std::system_error(errno, std::generic_category(),
+                                    "cannot create " + path_.filename().string());
+        }
     }
     if (const int error = writeAll(fd_, DemoStreamFormat::header(codec))) {
-        ::close(fd_);
-        fd_ = -1;
+        closeFile();
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
         throw std::system_error(error, std::generic_category(),
-                                "cannot write " + path.filename().string());
+                                "cannot write " + path_.filename().string());
     }
 }
 

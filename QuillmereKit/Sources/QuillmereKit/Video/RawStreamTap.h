@@ -15,8 +15,12 @@ namespace qm {
 // never waits for a write under way (a slow disk): that write's reader closes the file after it.
 class RawStreamTap final : public ByteSource {
 public:
-    // Creates missing folders (0700) and replaces any file at `path` with the capture header;
-    // throws std::system_error when the file cannot be created. Nothing is left open on failure.
+    // Launches beyond this many of one stream share no capture.
+    static constexpr int maxNumber = 999;
+
+    // Creates missing folders (0700) and a new file with the capture header at `path`, or, when
+    // that name is taken, at the first free numbered() name; throws std::system_error when none
+    // can be created. Nothing is left open or behind on failure.
     RawStreamTap(std::shared_ptr<ByteSource> source, const std::filesystem::path& path,
                  VideoCodec codec);
     ~RawStreamTap() override;
@@ -28,6 +32,11 @@ public:
     void discard() noexcept;
     // Bytes appended after the header.
     std::size_t bytesWritten() const;
+    // The file being written.
+    const std::filesystem::path& path() const noexcept { return path_; }
+
+    // `path` itself for 0, else "name-1.ext", "name-2.ext"...: how captures avoid a taken name.
+    static std::filesystem::path numbered(const std::filesystem::path& path, int number);
 
 protected:
     void readInto(std::span<std::uint8_t> into, std::stop_token stop) override;
@@ -38,7 +47,7 @@ private:
     void closeFile() noexcept;  // under the lock
 
     std::shared_ptr<ByteSource> source_;
-    const std::filesystem::path path_;
+    std::filesystem::path path_;
     std::atomic<bool> closing_ = false;
     std::atomic<std::size_t> written_ = 0;
     std::mutex mutex_;  // held by each write
