@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
-#include <QTemporaryDir>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +19,7 @@
 namespace qm {
 
 struct SettingsFile;
+class ScratchFolder;
 
 // The user's preferences: read from the settings store once, at creation, and written back the
 // moment each is assigned. Observers hear of a change only when the value really changes. GUI
@@ -187,11 +187,14 @@ private:
     // Every change goes to a scratch store from now on, starting with what `readable` holds;
     // `problem` says why.
     void keepInScratch(const QString& problem, const QSettings* readable);
+    // The problem when no folder can be made for the store's copy; empty when one was.
+    QString makeScratchFolder();
+    static QString copyProblem(const QString& place, const QString& reason);
     void read(const QSettings& store);
 
     // A store of the app's own in a folder of its own: the copy of the user's file that Qt works
     // on, or a scratch store. The folder goes after the store written into it.
-    std::unique_ptr<QTemporaryDir> scratchFolder_;
+    std::unique_ptr<ScratchFolder> scratchFolder_;
     std::unique_ptr<QSettings> scratch_;
     QSettings* defaults_ = nullptr;
     // The user's file, as notices name it.
