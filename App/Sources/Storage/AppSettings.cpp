@@ -113,8 +113,8 @@ AppSettings::AppSettings(const QString& file, const SettingsFile& place, QObject
     : QObject(parent), file_(file) {
     switch (place.kind) {
         case SettingsFile::Kind::usable:
-            if (const QString problem = makeScratchFolder(); !problem.isEmpty()) {
-                keepInScratch(problem, nullptr);
+            if (const auto failure = makeScratchFolder()) {
+                keepInScratch(copyProblem(failure->place, failure->reason), nullptr);
                 break;
             }
             try {
@@ -167,14 +167,13 @@ AppSettings::~AppSettings() {
     }
 }
 
-QString AppSettings::makeScratchFolder() {
+std::optional<ScratchFolder::Failure> AppSettings::makeScratchFolder() {
     auto made = ScratchFolder::make();
     if (auto* folder = std::get_if<std::unique_ptr<ScratchFolder>>(&made)) {
         scratchFolder_ = std::move(*folder);
-        return {};
+        return std::nullopt;
     }
-    const auto& failure = std::get<ScratchFolder::Failure>(made);
-    return copyProblem(failure.place, failure.reason);
+    return std::get<ScratchFolder::Failure>(std::move(made));
 }
 
 QString AppSettings::copyProblem(const QString& place, const QString& reason) {

@@ -14,12 +14,12 @@
 #include "InputRouter/InputEvent.h"
 #include "QuillmereCore/Bytes.h"
 #include "ServerProtocol/ServerOptions.h"
+#include "Storage/ScratchFolder.h"
 #include "VideoPipeline/UpscaleSettings.h"
 
 namespace qm {
 
 struct SettingsFile;
-class ScratchFolder;
 
 // The user's preferences: read from the settings store once, at creation, and written back the
 // moment each is assigned. Observers hear of a change only when the value really changes. GUI
@@ -187,8 +187,8 @@ private:
     // Every change goes to a scratch store from now on, starting with what `readable` holds;
     // `problem` says why.
     void keepInScratch(const QString& problem, const QSettings* readable);
-    // The problem when no folder can be made for the store's copy; empty when one was.
-    QString makeScratchFolder();
+    // Why no folder could be made for the store's copy; nothing when one was.
+    std::optional<ScratchFolder::Failure> makeScratchFolder();
     static QString copyProblem(const QString& place, const QString& reason);
     void read(const QSettings& store);
 

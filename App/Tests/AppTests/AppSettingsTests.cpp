@@ -402,7 +402,7 @@ TEST_F(UsersPlaceTest, TheWorkingCopyIsPrivateAndOutlivesNoRun) {
         EXPECT_EQ(settings->hudStyle(), HUDStyle::compact);
         EXPECT_FALSE(QFileInfo::exists(killed));
         ASSERT_EQ(copies().size(), 2) << copies().join(' ').toStdString();
-        EXPECT_EQ(copies().back(), "Vantorel-settings-running") << "a running app's is kept";
+        EXPECT_TRUE(copies().contains("Vantorel-settings-running")) << "a running app's is kept";
     }
     EXPECT_EQ(copies(), QStringList{"Vantorel-settings-running"});
 
