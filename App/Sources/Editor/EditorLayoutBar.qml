@@ -160,7 +160,7 @@ WrappingRow {
         // Rename commits before the dialog closes, so this finds nothing left to cancel.
         onClosed: bar.keymap.cancelRename()
 
-        // No maximumLength: it counts UTF-16 units; the model cuts the name to 40 characters.
+        // No maximumLength: it counts UTF-16 units; the controller keeps 40 characters as typed.
         TextField {
             id: renameField
             objectName: "renameField"

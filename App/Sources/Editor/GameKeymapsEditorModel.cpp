@@ -26,16 +26,12 @@ std::vector<GameKeymapsEditorModel::Layout> drafts(const std::vector<KeymapLayou
 // nothing when blank.
 std::optional<std::string> cleanName(const std::string& name) {
     const std::string text = UnicodeText::withoutHiddenCharacters(name);
-    std::string_view trimmed = text;
-    if (trimmed.empty()) {
+    const std::string_view kept = UnicodeText::trimmed(UnicodeText::leadingCharacters(
+        text, KeymapLayout::maxNameLength, KeymapLayout::maxNameBytes));
+    if (kept.empty()) {
         return std::nullopt;
     }
-    const std::vector<std::string_view> characters = UnicodeText::characters(trimmed);
-    if (characters.size() > KeymapLayout::maxNameLength) {
-        const std::string_view firstCut = characters[KeymapLayout::maxNameLength];
-        trimmed = trimmed.substr(0, static_cast<std::size_t>(firstCut.data() - trimmed.data()));
-    }
-    return std::string(trimmed);
+    return std::string(kept);
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ QString KeymapController::mainLayoutName() {
 }
 
 QString KeymapController::shownName(const std::string& name) {
-    return QString::fromStdString(UnicodeText::isolated(name));
+    return QString::fromStdString(UnicodeText::excerpt(name, KeymapLayout::maxNameLength));
 }
 
 QString KeymapController::describe(const std::exception& error) {
@@ -608,7 +608,11 @@ void KeymapController::dismissNotice() {
 
 void KeymapController::setRenameDraft(const QString& text) {
     if (renameDraft_) {
-        setRenameText(text);
+        const QString kept = NameRefusal::fittedLayoutName(text);
+        setRenameText(kept);
+        if (kept != text) {
+            emit renameDraftChanged();  // the field shows what is kept, though the draft held it
+        }
     }
 }
 

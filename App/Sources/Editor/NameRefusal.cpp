@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "InputRouter/KeymapProfile.h"
 #include "QuillmereCore/UnicodeText.h"
 
 namespace qm::NameRefusal {
@@ -25,6 +26,15 @@ QString hiddenCharacter(const QString& name) {
             .arg(code);
     }
     return QCoreApplication::translate("NameRefusal", "an invisible character (%1)").arg(code);
+}
+
+QString fittedLayoutName(const QString& typed) {
+    const std::string text = typed.toStdString();
+    const std::string_view kept = UnicodeText::leadingCharacters(text, KeymapLayout::maxNameLength,
+                                                                 KeymapLayout::maxNameBytes);
+    return kept.size() == text.size()
+               ? typed
+               : QString::fromUtf8(kept.data(), static_cast<qsizetype>(kept.size()));
 }
 
 }  // namespace qm::NameRefusal

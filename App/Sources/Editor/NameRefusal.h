@@ -10,4 +10,8 @@ namespace qm::NameRefusal {
 // character (U+200B)". Empty when the name holds none. Any thread.
 QString hiddenCharacter(const QString& name);
 
+// What a layout name being typed keeps: its first 40 characters, as many as fit in the bytes a
+// stored name may take. Any thread.
+QString fittedLayoutName(const QString& typed);
+
 }  // namespace qm::NameRefusal

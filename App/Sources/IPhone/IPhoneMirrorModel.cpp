@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "IPhoneMirror/IPhoneCaptureError.h"
+#include "QuillmereCore/UnicodeText.h"
 
 namespace qm {
 
@@ -113,7 +114,10 @@ QString IPhoneMirrorModel::message(const std::exception_ptr& error) {
 }
 
 QString IPhoneMirrorModel::hudText(int fps, const QString& name) {
-    return QString::number(fps) + QStringLiteral(" fps · ") + name + QStringLiteral(" · beta");
+    // The capture device names itself.
+    return QString::number(fps) + QStringLiteral(" fps · ") +
+           QString::fromStdString(UnicodeText::excerpt(name.toStdString())) +
+           QStringLiteral(" · beta");
 }
 
 void IPhoneMirrorModel::deliver(const std::shared_ptr<Relay>& relay, DecodedFrame frame) {

@@ -3,14 +3,20 @@
 #include <QCoreApplication>
 #include <variant>
 
+#include "QuillmereCore/UnicodeText.h"
+
 namespace qm {
 
 QString ConnectScreen::statusText(const DeviceLinkState& state,
                                   const DiagnosticsRedactor& redactor) {
     if (const auto* connected = std::get_if<DeviceLinkState::Connected>(&state.value)) {
+        // The phone names itself: each name is one run of one line in the app's sentence.
         const DeviceInfo& info = connected->info;
-        return QString::fromStdString(info.manufacturer + " " + info.model + " · Android " +
-                                      info.androidRelease);
+        const auto shown = [](const std::string& text) {
+            return QString::fromStdString(UnicodeText::excerpt(text));
+        };
+        return tr("%1 %2 · Android %3")
+            .arg(shown(info.manufacturer), shown(info.model), shown(info.androidRelease));
     }
     if (const auto* failed = std::get_if<DeviceLinkState::Failed>(&state.value)) {
         return tr("Connection error: %1")

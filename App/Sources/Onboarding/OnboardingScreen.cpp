@@ -108,9 +108,9 @@ OnboardingScreen::NoticeKind OnboardingScreen::noticeKind() const noexcept {
 }
 
 QString OnboardingScreen::noticeText() const {
-    // The phone's own name sits inside our sentence: its direction must not turn the sentence.
+    // The phone's own name sits inside our sentence: it must neither break nor turn it.
     if (notice_.kind == ConnectionNotice::Kind::allowOnPhone) {
-        return QString::fromStdString(UnicodeText::isolated(notice_.text));
+        return QString::fromStdString(UnicodeText::excerpt(notice_.text));
     }
     return QString::fromStdString(notice_.text);
 }

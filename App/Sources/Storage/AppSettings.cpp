@@ -12,6 +12,7 @@
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/UnicodeText.h"
+#include "Storage/ScratchFolder.h"
 #include "Storage/SettingsFile.h"
 #include "Storage/StoredValue.h"
 
@@ -36,30 +37,6 @@ constexpr const char* streamFrameRate = "streamFrameRate";
 constexpr const char* streamResolution = "streamResolution";
 constexpr const char* lowLatencyEncoder = "lowLatencyEncoder";
 }  // namespace Key
-
-// A folder of the app's own for a scratch store in `place`; null when none can be made there.
-std::unique_ptr<QTemporaryDir> scratchFolderIn(const QString& place) {
-    if (place.isEmpty()) {  // which would mean the working folder
-        return nullptr;
-    }
-    auto folder = std::make_unique<QTemporaryDir>(
-        QDir(place).filePath(QStringLiteral("Vantorel-settings-XXXXXX")));
-    return folder->isValid() ? std::move(folder) : nullptr;
-}
-
-// In the temporary folder, else in the runtime or the cache folder.
-std::unique_ptr<QTemporaryDir> makeScratchFolder() {
-    if (auto folder = scratchFolderIn(QDir::tempPath())) {
-        return folder;
-    }
-    if (auto folder =
-            scratchFolderIn(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation))) {
-        return folder;
-    }
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    QDir().mkpath(cache);
-    return scratchFolderIn(cache);
-}
 
 template <typename E>
 QString rawText(E value) {
@@ -136,20 +113,20 @@ AppSettings::AppSettings(const QString& file, const SettingsFile& place, QObject
     : QObject(parent), file_(file) {
     switch (place.kind) {
         case SettingsFile::Kind::usable:
-            scratchFolder_ = makeScratchFolder();
-            if (!scratchFolder_) {
-                keepInScratch(saveProblem(QSettings::AccessError, file), nullptr);
+            if (const auto failure = makeScratchFolder()) {
+                keepInScratch(copyProblem(failure->place, failure->reason), nullptr);
                 break;
             }
             try {
-                const QString copy = scratchFolder_->filePath(QStringLiteral("Vantorel.ini"));
+                const QString copy = QDir(scratchFolder_->path()).filePath("Vantorel.ini");
                 if (place.contents) {
                     AtomicFile::write(pathOf(copy), *place.contents, 0600);
                 }
                 scratch_ = std::make_unique<QSettings>(copy, QSettings::IniFormat);
             } catch (const std::filesystem::filesystem_error& error) {
-                Log::session().warn("cannot copy the settings: {}", error.code().message());
-                keepInScratch(saveProblem(QSettings::AccessError, file), nullptr);
+                keepInScratch(copyProblem(scratchFolder_->path(),
+                                          QString::fromStdString(error.code().message()).toLower()),
+                              nullptr);
                 break;
             }
             defaults_ = scratch_.get();
@@ -190,9 +167,28 @@ AppSettings::~AppSettings() {
     }
 }
 
+std::optional<ScratchFolder::Failure> AppSettings::makeScratchFolder() {
+    auto made = ScratchFolder::make();
+    if (auto* folder = std::get_if<std::unique_ptr<ScratchFolder>>(&made)) {
+        scratchFolder_ = std::move(*folder);
+        return std::nullopt;
+    }
+    return std::get<ScratchFolder::Failure>(std::move(made));
+}
+
+QString AppSettings::copyProblem(const QString& place, const QString& reason) {
+    Log::session().warn("cannot keep a working copy of the settings in {}: {}", place.toStdString(),
+                        reason.toStdString());
+    return tr("Settings cannot be used: Vantorel cannot keep its working copy of them in %1 (%2). "
+              "Changes last until Vantorel quits; make room there and start Vantorel again.")
+        .arg(place, reason);
+}
+
 void AppSettings::keepInScratch(const QString& problem, const QSettings* readable) {
     saveProblem_ = problem;
-    scratchFolder_ = makeScratchFolder();
+    if (!scratchFolder_) {
+        makeScratchFolder();
+    }
     // With nowhere to keep it, the scratch file goes where none can be made and its changes
     // last in memory.
     const QString scratchFile =

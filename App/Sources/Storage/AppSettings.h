@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
-#include <QTemporaryDir>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +14,7 @@
 #include "InputRouter/InputEvent.h"
 #include "QuillmereCore/Bytes.h"
 #include "ServerProtocol/ServerOptions.h"
+#include "Storage/ScratchFolder.h"
 #include "VideoPipeline/UpscaleSettings.h"
 
 namespace qm {
@@ -187,11 +187,14 @@ private:
     // Every change goes to a scratch store from now on, starting with what `readable` holds;
     // `problem` says why.
     void keepInScratch(const QString& problem, const QSettings* readable);
+    // Why no folder could be made for the store's copy; nothing when one was.
+    std::optional<ScratchFolder::Failure> makeScratchFolder();
+    static QString copyProblem(const QString& place, const QString& reason);
     void read(const QSettings& store);
 
     // A store of the app's own in a folder of its own: the copy of the user's file that Qt works
     // on, or a scratch store. The folder goes after the store written into it.
-    std::unique_ptr<QTemporaryDir> scratchFolder_;
+    std::unique_ptr<ScratchFolder> scratchFolder_;
     std::unique_ptr<QSettings> scratch_;
     QSettings* defaults_ = nullptr;
     // The user's file, as notices name it.

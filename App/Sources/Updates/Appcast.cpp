@@ -1,5 +1,6 @@
 #include "Updates/Appcast.h"
 
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <variant>
@@ -78,12 +79,12 @@ std::string quoted(const QString& text) {
     return UnicodeText::quoted(text.toStdString());
 }
 
+// No spaces and short parts, so that it cannot read as words of the sentence around it;
+// scripts/publish-update holds the publisher to the same rule.
 bool looksLikeVersion(const QString& text) {
-    return !text.isEmpty() && text.size() <= UpdateOffer::maxShownVersionLength &&
-           std::all_of(text.begin(), text.end(), [](QChar c) {
-               return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') ||
-                      (c >= u'A' && c <= u'Z') || QStringView(u".-+~ ").contains(c);
-           });
+    static const QRegularExpression version(
+        QStringLiteral(R"(\A[0-9][0-9A-Za-z]{0,7}([-.+~][0-9A-Za-z]{1,8})*\z)"));
+    return text.size() <= UpdateOffer::maxShownVersionLength && version.match(text).hasMatch();
 }
 
 std::variant<UpdateOffer, std::string> checked(const AppcastItem& item, const QUrl& feed) {

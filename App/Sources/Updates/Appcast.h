@@ -37,9 +37,9 @@ struct UpdateOffer {
     UpdateVersion version;
     // As the feed wrote it: the version signature covers this text.
     QString versionText;
-    // For people: the short version string when it looks like a version (ASCII letters, digits,
-    // ". - + ~" and the space, 32 at most), else the version. It never reorders or breaks the
-    // sentence it is shown in.
+    // For people: the short version string when it looks like a version (a digit, then ASCII
+    // letters and digits in parts of at most 8 joined by one of ". - + ~", 32 at most), else the
+    // version. It never reorders or breaks the sentence it is shown in, nor reads as one.
     QString displayVersion;
     // Passes the link rule of the feed it came from.
     QUrl url;

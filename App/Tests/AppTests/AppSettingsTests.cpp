@@ -8,16 +8,19 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "QuillmereCore/FileDescriptor.h"
 #include "Storage/AppSettings.h"
 #include "TemporaryHome.h"
 
@@ -268,6 +271,18 @@ protected:
     void TearDown() override {
         qputenv("HOME", home);
         qputenv("XDG_CONFIG_HOME", config);
+        for (const auto& [variableName, value] :
+             {std::pair{"XDG_RUNTIME_DIR", runtime}, {"TMPDIR", temp}}) {
+            if (value) {
+                qputenv(variableName, *value);
+            } else {
+                qunsetenv(variableName);
+            }
+        }
+    }
+    static std::optional<QByteArray> variable(const char* variableName) {
+        return qEnvironmentVariableIsSet(variableName) ? std::optional(qgetenv(variableName))
+                                                       : std::nullopt;
     }
     static bool write(const QString& path, const QByteArray& bytes) {
         QFile written(path);
@@ -292,6 +307,8 @@ protected:
 
     const QByteArray home = qgetenv("HOME");
     const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const std::optional<QByteArray> runtime = variable("XDG_RUNTIME_DIR");
+    const std::optional<QByteArray> temp = variable("TMPDIR");
     const QString file = placeIn(folder.path());
     const QByteArray name = QFile::encodeName(file);
 };
@@ -322,6 +339,13 @@ TEST_F(UsersPlaceTest, WhatStandsThereIsReadAndWrittenOrNamed) {
          "is a symbolic link to " + fifo},
         {"a dangling link", [&] { return QFile::link(missing, file); },
          "is a symbolic link to " + missing},
+        {"a link to another user's file",
+         [&] {
+             return write(target, compact) &&
+                    ::chown(QFile::encodeName(target).constData(), 4242, 4242) == 0 &&
+                    QFile::link(target, file);
+         },
+         "is a symbolic link to " + target},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -353,6 +377,43 @@ TEST_F(UsersPlaceTest, WhatStandsThereIsReadAndWrittenOrNamed) {
         }
         ASSERT_TRUE(QFile::remove(file) || QDir().rmdir(file));
     }
+}
+
+// The copy Qt works on is kept in the runtime folder, the user's alone and emptied at logout;
+// what a killed run left there is removed at the next start, and where no copy can be made the
+// notice says why rather than blaming the settings file.
+TEST_F(UsersPlaceTest, TheWorkingCopyIsPrivateAndOutlivesNoRun) {
+    ASSERT_TRUE(write(file, "[General]\nhudStyle=compact\n"));
+    const QDir runtimeFolder(folder.filePath("runtime"));
+    const QString killed = runtimeFolder.filePath("Vantorel-settings-killed");
+    const QString running = runtimeFolder.filePath("Vantorel-settings-running");
+    ASSERT_TRUE(QDir().mkpath(killed) && QDir().mkpath(running));
+    ASSERT_TRUE(write(killed + "/Vantorel.ini", "[General]\n"));
+    const FileDescriptor held(
+        ::open(QFile::encodeName(running).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
+    const auto copies = [&] {
+        return runtimeFolder.entryList({"Vantorel-settings-*"}, QDir::Dirs, QDir::Name);
+    };
+    {
+        const auto settings = AppSettings::standard();
+        EXPECT_EQ(settings->saveProblem(), "");
+        EXPECT_EQ(settings->hudStyle(), HUDStyle::compact);
+        EXPECT_FALSE(QFileInfo::exists(killed));
+        ASSERT_EQ(copies().size(), 2) << copies().join(' ').toStdString();
+        EXPECT_TRUE(copies().contains("Vantorel-settings-running")) << "a running app's is kept";
+    }
+    EXPECT_EQ(copies(), QStringList{"Vantorel-settings-running"});
+
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(file + "/runtime"));
+    qputenv("TMPDIR", QFile::encodeName(file + "/tmp"));
+    const auto settings = AppSettings::standard();
+    EXPECT_EQ(settings->saveProblem(),
+              "Settings cannot be used: Vantorel cannot keep its working copy of them in " + file +
+                  "/runtime (not a directory). Changes last until Vantorel quits; make room there "
+                  "and start Vantorel again.");
+    EXPECT_EQ(settings->hudStyle(), HUDStyle::full);
 }
 
 // Quit must not wait on a FIFO put in place after the start: the settings go to a new file

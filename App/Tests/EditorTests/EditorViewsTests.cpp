@@ -219,6 +219,7 @@ TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
     open();
     click({640, 472});
     ASSERT_EQ(keymap->selection(), idOf(tapW));
+    QString typedShown;  // what the field showed when the name was given
     const auto rename = [&](const QString& typed, const QString& button) {
         click(named("layoutButton"));
         click(control("Rename…"));
@@ -230,6 +231,7 @@ TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
         key(Qt::Key_Backspace);
         QKeyEvent typing(QEvent::KeyPress, 0, Qt::NoModifier, typed);
         QCoreApplication::sendEvent(window.get(), &typing);
+        typedShown = field->property("text").toString();
         if (button.isEmpty()) {
             key(Qt::Key_Return);
         } else {
@@ -248,6 +250,7 @@ TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
     EXPECT_EQ(keymap->editedLayoutName(), "Main");
     const QString family = "👨‍👩‍👧";
     rename(family + QString(40, 'x'), "Rename");
+    EXPECT_EQ(typedShown, family + QString(39, 'x')) << "the field stops at 40 characters";
     EXPECT_EQ(keymap->editedLayoutName(), family + QString(39, 'x'));
     EXPECT_EQ(keymap->notice(), "") << "the word on the empty name stayed";
     const auto* shownName = named("layoutButton")->property("contentItem").value<QQuickItem*>();

@@ -127,7 +127,7 @@ TEST_F(OnboardingViewTest, StepsFollowNavigationBrandsAndLaterNotices) {
 
 TEST_F(OnboardingViewTest, AProductNameIsShownAsWrittenNeverAsMarkup) {
     test::MarkupProbe probe;
-    const QString product = probe.image("product");
+    const QString product = probe.image("p");  // within the 40 characters shown
     shell_.setConnectionNotice(ConnectionNotice::allowOnPhone(product.toStdString()));
     QQuickWindow& window = show();
     ASSERT_TRUE(test::waitForFrame(window));
@@ -139,6 +139,11 @@ TEST_F(OnboardingViewTest, AProductNameIsShownAsWrittenNeverAsMarkup) {
     // A right-to-left name keeps to its own run: the sentence's closing bracket stays at its end.
     shell_.setConnectionNotice(ConnectionNotice::allowOnPhone("גלקסי"));
     EXPECT_EQ(textOf(message), "Tap “Allow” on the phone (\u2068גלקסי\u2069).");
+    // Nor does a name break the sentence into lines or turn its end, however long it is.
+    shell_.setConnectionNotice(
+        ConnectionNotice::allowOnPhone("Pixel\r\nAllowed\u202E" + std::string(1000, 'x')));
+    EXPECT_EQ(textOf(message),
+              "Tap “Allow” on the phone (Pixel\\r\\nAllowed\\u202E" + QString(18, 'x') + "…).");
 }
 
 // What a user on Linux meets first: a phone they may not open yet, or one another adb holds.

@@ -96,6 +96,10 @@ TEST_F(StreamViewsTest, ConnectScreenFollowsTheDeviceState) {
              Case{DeviceLinkState::noDevice(),
                   "Connect your phone with a USB cable. Some cables only charge.", false},
              Case{DeviceLinkState::connected(phone), "samsung SM-G991B · Android 14", true},
+             // What the phone says of itself stays on one line, in its own place.
+             Case{DeviceLinkState::connected(
+                      DeviceInfo{"R58M123ABC", "sam\nsung", "\u202ESM-G991B", "14", 34}),
+                  "sam\\nsung \\u202ESM-G991B · Android 14", true},
              Case{DeviceLinkState::busy(), "", false},
              Case{DeviceLinkState::noPermission(UsbAdbDevice{1, "R58M123ABC", "Galaxy S21"}),
                   "Vantorel may not use this phone's USB connection yet. Install the USB rule, "

@@ -119,14 +119,24 @@ TEST(AppcastTest, OffersTheNewestCompleteItem) {
     EXPECT_EQ(choice.newest->signature, QByteArray(64, 's'));
     EXPECT_EQ(choice.newest->versionSignature, QByteArray(64, 'v'));
     EXPECT_EQ(choice.newest->releaseNotes, std::nullopt);
+    // Thirty-two characters are a version still, as the publisher's script makes them.
+    const auto thirtyTwo =
+        chooseNewest({item("8.8.8.8.8.8.8.8.8.8.8.8.8.8.8.88", "https://u.example/8", "1")},
+                     QUrl("https://u.example/appcast.xml"));
+    ASSERT_TRUE(thirtyTwo.newest) << thirtyTwo.skipped.front();
 
     // The short version string is shown only when it is short and looks like a version: it must
     // neither break nor reorder the sentence it is shown in.
     for (const auto& [shown, displayed] : std::vector<std::pair<QString, QString>>{
-             {"1.8 beta-2+rc~1", "1.8 beta-2+rc~1"},
+             {"1.8-beta2+rc~1", "1.8-beta2+rc~1"},
              {"", "4"},
-             {QString(32, 'x'), QString(32, 'x')},
-             {QString(33, 'x'), "4"},
+             {"12345678.12345678.12345678.12345", "12345678.12345678.12345678.12345"},
+             {"12345678.12345678.12345678.123456", "4"},
+             {"9.9 - get it at evil.example now", "4"},
+             {"9.9-getitatevil.example", "4"},
+             {"1..8", "4"},
+             {"1.8-", "4"},
+             {"beta1", "4"},
              {QString(1 << 20, '1'), "4"},
              {"1.8.\nYou have 9.9", "4"},
              {"1.8\u202E", "4"},
@@ -203,9 +213,13 @@ TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
              {{run, key, package, "8", "https://"}, "names no host"},
              {{run, key, package, "8", "https://u@:443/v.deb"}, "names no host"},
              {{run, key, package, "8", "https://u.example/v 1.deb"}, "holds a space"},
-             {{run, key, package, "8", url, "1.8 <beta>"}, "SHOWN_VERSION is not 1 to 32 ASCII"},
-             {{run, key, package, "8", url, "1.8\u202E"}, "SHOWN_VERSION is not 1 to 32 ASCII"},
-             {{run, key, package, "8", url, QString(33, '8')}, "SHOWN_VERSION is not 1 to 32"},
+             {{run, key, package, "8", url, "1.8 <beta>"}, "SHOWN_VERSION is not a version"},
+             {{run, key, package, "8", url, "1.8\u202E"}, "SHOWN_VERSION is not a version"},
+             {{run, key, package, "8", url, "9.9 - get it at evil.example now"},
+              "SHOWN_VERSION is not a version"},
+             {{run, key, package, "8", url, "1.123456789"}, "SHOWN_VERSION is not a version"},
+             {{run, key, package, "8", url, "12345678.12345678.12345678.123456"},
+              "SHOWN_VERSION is not a version of at most 32"},
              {{run, key, package, "1." + QString(31, '8'), url}, "VERSION is longer than 32"},
          }) {
         SCOPED_TRACE(command.join(' ').toStdString());
@@ -220,7 +234,9 @@ TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
         const QByteArray item = publish({run, key, name, "8", url})->readAllStandardOutput();
         EXPECT_TRUE(item.contains("length=\"100000\"")) << item.toStdString();
     }
-    const auto script = publish({run, key, package, "8", url, "1.8 beta-2+rc~1"});
+    // The longest version both sides take.
+    const auto script =
+        publish({run, key, package, "8.8.8.8.8.8.8.8.8.8.8.8.8.8.8.88", url, "1.8-beta2+rc~1"});
     ASSERT_EQ(script->exitCode(), 0) << script->readAllStandardError().toStdString();
     const QByteArray output = script->readAllStandardOutput();
 
@@ -229,7 +245,7 @@ TEST(UpdateFileTest, ThePublishedItemOffersAFileThatVerifies) {
                      QUrl("https://u.example/appcast.xml"));
     ASSERT_TRUE(choice.newest) << output.toStdString();
     EXPECT_EQ(choice.newest->url, QUrl("https://u.example/vantorel_1.8_amd64.deb?a&b"));
-    EXPECT_EQ(choice.newest->displayVersion, "1.8 beta-2+rc~1");
+    EXPECT_EQ(choice.newest->displayVersion, "1.8-beta2+rc~1");
     const QByteArray publicKey =
         QByteArray::fromBase64(output.mid(0, output.indexOf('\n')).replace("SUPublicEDKey: ", ""));
     EXPECT_TRUE(UpdateFile::verify(package, *choice.newest, publicKey));

@@ -132,6 +132,9 @@ struct KeymapProfile {
 // A named profile that its own trigger switches to during play.
 struct KeymapLayout {
     static constexpr std::size_t maxNameLength = 40;  // in characters
+    // Ten bytes a character, as flags and emoji with a skin tone take: a character can hold
+    // megabytes of marks, which would cost seconds at every look.
+    static constexpr std::size_t maxNameBytes = 400;
 
     UUID id;
     std::string name;

@@ -180,6 +180,10 @@ void ProfileCodec::validate(const GameKeymaps& keymaps) {
         if (UnicodeText::trimmed(layout.name).empty()) {
             invalid(prefix + ".name is empty");
         }
+        if (layout.name.size() > KeymapLayout::maxNameBytes) {
+            invalid(prefix + ".name is longer than " + std::to_string(KeymapLayout::maxNameBytes) +
+                    " bytes");
+        }
         if (const auto hidden = UnicodeText::firstHiddenCharacter(layout.name)) {
             invalid(
                 fmt::format("{}.name holds a control, invisible or reordering character (U+{:04X})",

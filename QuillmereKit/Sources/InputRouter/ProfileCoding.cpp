@@ -117,7 +117,10 @@ bool readShowLabels(const JsonNode& node) {
 // A name that hid or reordered characters reads as what it shows, so that a file written
 // before names were checked still opens; one that showed nothing but such characters is U+FFFD.
 std::string readName(const JsonNode& node) {
-    const std::string raw = node.string();
+    std::string raw = node.string();
+    if (raw.size() > KeymapLayout::maxNameBytes) {
+        return raw;  // refused by the validation before anything looks inside
+    }
     std::string name = UnicodeText::withoutHiddenCharacters(raw);
     if (name.empty() && !UnicodeText::trimmed(raw).empty()) {
         name = "\uFFFD";

@@ -1,5 +1,6 @@
 #include "QuillmereCore/UnicodeText.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -231,6 +232,27 @@ std::vector<std::string_view> characters(std::string_view text) {
     return result;
 }
 
+std::string_view leadingCharacters(std::string_view text, std::size_t maxCharacters,
+                                   std::size_t maxBytes) {
+    if (text.size() <= maxBytes && text.size() <= maxCharacters) {
+        return text;  // no character is shorter than a byte
+    }
+    // Whether a character ends at the limit depends on what follows it: a combining mark or a
+    // joiner. A whole scalar past the limit, and then some, decides as the whole text would.
+    const std::size_t window = std::min(text.size(), maxBytes + 16);
+    std::size_t kept = 0;
+    std::size_t count = 0;
+    forEachCharacterEnd(text.substr(0, window), [&](std::size_t end) {
+        if (count < maxCharacters && end <= maxBytes && (end < window || window == text.size())) {
+            kept = end;
+            ++count;
+        } else {
+            count = maxCharacters;  // nothing after a character left out is kept
+        }
+    });
+    return text.substr(0, kept);
+}
+
 bool isHidden(char32_t c) noexcept {
     if (c < 0x80) {
         return c < 0x20 || c == 0x7F;
@@ -364,7 +386,8 @@ std::string escaped(std::string_view text) {
 
 std::string excerpt(std::string_view text, std::size_t maxCharacters) {
     // More bytes than any real character takes (a family of four with skin tones takes 41).
-    std::size_t window = maxCharacters * 64;
+    constexpr std::size_t longestCharacter = 64;
+    std::size_t window = maxCharacters * longestCharacter;
     bool cut = text.size() > window;
     if (cut) {
         while (window > 0 && (static_cast<unsigned char>(text[window]) & 0xC0) == 0x80) {
@@ -376,21 +399,43 @@ std::string excerpt(std::string_view text, std::size_t maxCharacters) {
     if (cut && !shown.empty()) {
         shown.pop_back();  // it may be a part of one
     }
-    if (shown.size() > maxCharacters) {
-        shown.resize(maxCharacters);
-        cut = true;
-    }
+    // The bound is on what a reader sees: an escape shows as many characters as it is long, and
+    // the escapes inside a character may be cut short as other text is.
     std::string out;
+    std::size_t width = 0;
+    bool full = false;
     for (const std::string_view character : shown) {
+        if (character.size() > longestCharacter) {
+            full = true;  // a tower of marks or tags, which no name or value needs
+            break;
+        }
+        bool drawn = false;
         forEachScalarOfCharacter(character, [&](char32_t c, std::string_view bytes, bool stray) {
-            if (stray) {
-                appendEscape(out, c);
-            } else {
-                out.append(bytes);
+            if (full) {
+                return;
             }
+            std::string piece;
+            std::size_t pieceWidth = 0;
+            if (stray) {
+                appendEscape(piece, c);
+                pieceWidth = piece.size();
+            } else {
+                piece = bytes;
+                pieceWidth = drawn ? 0 : 1;
+                drawn = true;
+            }
+            if (width + pieceWidth > maxCharacters) {
+                full = true;
+                return;
+            }
+            width += pieceWidth;
+            out += piece;
         });
+        if (full) {
+            break;
+        }
     }
-    if (cut) {
+    if (cut || full) {
         out += "\u2026";
     }
     return isolated(out);

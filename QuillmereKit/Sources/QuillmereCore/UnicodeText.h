@@ -38,6 +38,11 @@ std::size_t characterCount(std::string_view text);
 // The user-perceived characters themselves, in order, as views into `text`.
 std::vector<std::string_view> characters(std::string_view text);
 
+// The longest start of `text` of whole characters, at most `maxCharacters` of them in at most
+// `maxBytes` bytes. Looks at a bounded prefix only.
+std::string_view leadingCharacters(std::string_view text, std::size_t maxCharacters,
+                                   std::size_t maxBytes);
+
 // What a reader does not see, or sees as something it is not: C0 and C1 controls, DEL, format
 // characters (bidirectional and zero-width controls, tags, prepended marks), the rest of the
 // default-ignorable set (fillers, variation selectors), separators and spaces but the ASCII space,
@@ -61,10 +66,11 @@ std::string withoutHiddenCharacters(std::string_view text);
 // that drives a terminal or hides or reorders text. Ill-formed UTF-8 as U+FFFD.
 std::string escaped(std::string_view text);
 
-// Outside text as a message shows it: at most `maxCharacters` characters, then "…" when there
-// was more, on one line, the hidden characters but those inside emoji escaped as above (a
-// backslash stays as it is), isolated. Looks at a bounded prefix only, so that a value of
-// megabytes costs nothing.
+// Outside text as a message shows it: at most `maxCharacters` characters as shown, each escape
+// counting as long as it is, then "…" when there was more; on one line, the hidden characters but
+// those inside emoji escaped as above (a backslash stays as it is), isolated. A character of more
+// bytes than any real one ends it. Looks at a bounded prefix only, so that a value of megabytes
+// costs nothing.
 std::string excerpt(std::string_view text, std::size_t maxCharacters = 40);
 
 // The excerpt in double quotes, as a message quotes a value or a name it did not write.

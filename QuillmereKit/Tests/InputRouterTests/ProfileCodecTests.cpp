@@ -169,6 +169,13 @@ TEST(ProfileCodec, KeymapsValuesAreRefusedAtTheirFirstBrokenRule) {
         {[&](auto& k) { k.layouts[0].name = flags40; }, ""},
         {[&](auto& k) { k.layouts[0].name = flags40 + "e\u0301"; },
          "layouts[0].name is longer than 40 characters"},
+        {[](auto& k) {
+             k.layouts[0].name = "e";
+             for (int i = 0; i < 200; ++i) {
+                 k.layouts[0].name += "\u0301";
+             }
+         },
+         "layouts[0].name is longer than 400 bytes"},
         {[](auto& k) { k.layouts[0].name = "\xC0\xAF"; }, "layouts[0].name is not valid UTF-8"},
         {[](auto& k) { k.layouts[0].profile.packageName = "com.other"; },
          "layouts[0] belongs to \"com.other\""},
@@ -514,6 +521,15 @@ TEST(ProfileCodec, ReadersDefaultTheOptionalMembersAndIgnoreUnknownOnes) {
         EXPECT_EQ(ProfileCodec::decodeKeymaps(asBytes(document), "Main").layouts[0].name, read)
             << name;
     }
+    // A name of too many bytes is refused as it stands, before anything looks inside it.
+    std::string hidden = all;
+    std::string zeroWidth;
+    for (int i = 0; i < 100000; ++i) {
+        zeroWidth += R"(\u200b)";
+    }
+    hidden.replace(hidden.find(R"(Left\/Right)"), 11, "Main" + zeroWidth);
+    EXPECT_EQ(test::thrown<ProfileError>([&] { ProfileCodec::decodeKeymaps(asBytes(hidden), ""); }),
+              ProfileError::invalidValue("layouts[0].name is longer than 400 bytes"));
 }
 
 }  // namespace

@@ -67,6 +67,26 @@ TEST(UnicodeText, CharactersAreWhatAReaderCountsAndWellFormedTextIsTold) {
     for (const char* bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"}) {
         EXPECT_FALSE(UnicodeText::isWellFormedUTF8(bad)) << bad;
     }
+
+    // A start of whole characters within both bounds, however long the text.
+    const std::string flags = "\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7";
+    const struct {
+        std::string text;
+        std::size_t characters;
+        std::size_t bytes;
+        std::string kept;
+    } starts[] = {
+        {"e\u0301e\u0301", 1, 100, "e\u0301"},
+        {"e\u0301e\u0301", 5, 5, "e\u0301"},
+        {"e\u0301e\u0301", 5, 6, "e\u0301e\u0301"},
+        {flags, 2, 15, "\U0001F1E9\U0001F1EA"},
+        {std::string(4 << 20, 'a'), 40, 400, std::string(40, 'a')},
+        {"a" + std::string(1 << 20, '\x01'), 3, 400, "a\x01\x01"},
+    };
+    for (const auto& c : starts) {
+        EXPECT_EQ(UnicodeText::leadingCharacters(c.text, c.characters, c.bytes), c.kept)
+            << c.text.substr(0, 20);
+    }
 }
 
 // The characters the log escapes are hidden in a name, but for those that make one picture of an
@@ -114,7 +134,28 @@ TEST(UnicodeText, AnExcerptIsShortOneLineAndOneRun) {
         {std::string(41, 'a'), 40, std::string(40, 'a') + "\u2026"},
         {std::string(4 << 20, 'a'), 40, std::string(40, 'a') + "\u2026"},
         {accent + accent + accent, 2, accent + accent + "\u2026"},
-        {"a" + std::string(1 << 20, '\x01'), 3, "a\\x01\\x01\u2026"},
+        // What is shown is bounded, escapes included.
+        {"a" + std::string(1 << 20, '\x01'), 9, "a\\x01\\x01\u2026"},
+        {[] {
+             std::string orientation;
+             for (int i = 0; i < 40; ++i) {
+                 orientation += "x";
+                 for (int k = 0; k < 15; ++k) {
+                     orientation += "\U000E0041";
+                 }
+             }
+             return orientation;
+         }(),
+         40, "x\\U000E0041\\U000E0041\\U000E0041\u2026"},
+        {"ab" +
+             [] {
+                 std::string marks = "e";
+                 for (int i = 0; i < 100; ++i) {
+                     marks += "\u0301";
+                 }
+                 return marks;
+             }(),
+         40, "ab\u2026"},
         // A character of a million marks is not shown in part.
         {"a" +
              [] {
