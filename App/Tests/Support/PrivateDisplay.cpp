@@ -8,14 +8,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,8 +26,6 @@
 
 #include "QuillmereCore/FileDescriptor.h"
 #include "XcbReplies.h"
-
-extern char** environ;
 
 namespace qm::test {
 
@@ -44,27 +44,46 @@ constexpr const char* fileManager = "<command>kfmclient openProfile filemanageme
 constexpr const char* superE = "<keybind key=\"W-e\">";
 constexpr const char* altTab = "<keybind key=\"A-Tab\">";
 constexpr const char* altShiftTab = "<keybind key=\"A-S-Tab\">";
+// The class of the window openbox's switcher shows once it holds the keyboard.
+constexpr std::string_view switcherClass = "OPENBOX_FOCUS_CYCLE_POPUP";
+
+using Connection = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
+
+// A connection of its own to the display DISPLAY names.
+Connection connectToDisplay() {
+    int screenNumber = 0;
+    return Connection(xcb_connect(nullptr, &screenNumber), &xcb_disconnect);
+}
 
 // A mark file's name.
 QString markOf(const QString& chord) {
     return chord.toLower().replace('+', '-');
 }
 
-// Starts a program with its output thrown away; -1 when it cannot.
+// Starts a program with its output thrown away; -1 when it cannot. It ends as the thread that
+// started it ends, however that ends: a test killed takes its display with it.
 pid_t spawn(const std::vector<std::string>& arguments) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return failed ? -1 : pid;
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0) {
+        return pid;
+    }
+    // Only calls safe in a child of a process with threads, until the program replaces it.
+    // Asked to end, the server takes its lock and socket away.
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) {
+        _exit(127);
+    }
+    const int nowhere = open("/dev/null", O_WRONLY);
+    if (nowhere < 0 || dup2(nowhere, STDOUT_FILENO) < 0 || dup2(nowhere, STDERR_FILENO) < 0) {
+        _exit(127);
+    }
+    execvp(argv[0], argv.data());
+    _exit(127);
 }
 
 void stop(pid_t& pid) {
@@ -120,9 +139,7 @@ bool PrivateDisplay::windowManagerTook(const QString& chord, int times) {
 }
 
 bool PrivateDisplay::keyboardFree() const {
-    int screenNumber = 0;
-    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection(
-        xcb_connect(nullptr, &screenNumber), &xcb_disconnect);
+    const Connection connection = connectToDisplay();
     if (xcb_connection_has_error(connection.get())) {
         return false;
     }
@@ -140,6 +157,44 @@ bool PrivateDisplay::keyboardFree() const {
     return grab && grab->status == XCB_GRAB_STATUS_SUCCESS;
 }
 
+bool PrivateDisplay::switcherShown() const {
+    const Connection connection = connectToDisplay();
+    if (xcb_connection_has_error(connection.get())) {
+        return false;
+    }
+    xcb_connection_t* c = connection.get();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const ReplyPointer<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr), &std::free);
+    if (!tree) {
+        return false;
+    }
+    const std::span<const xcb_window_t> windows(
+        xcb_query_tree_children(tree.get()),
+        std::size_t(xcb_query_tree_children_length(tree.get())));
+    std::vector<std::pair<xcb_get_window_attributes_cookie_t, xcb_get_property_cookie_t>> asked;
+    for (const xcb_window_t window : windows) {
+        asked.emplace_back(xcb_get_window_attributes(c, window),
+                           xcb_get_property(c, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0,
+                                            switcherClass.size()));
+    }
+    bool shown = false;
+    for (const auto& [attributes, name] : asked) {
+        const ReplyPointer<xcb_get_window_attributes_reply_t> state(
+            xcb_get_window_attributes_reply(c, attributes, nullptr), &std::free);
+        const ReplyPointer<xcb_get_property_reply_t> property(
+            xcb_get_property_reply(c, name, nullptr), &std::free);
+        const std::string_view value =
+            property
+                ? std::string_view(static_cast<const char*>(xcb_get_property_value(property.get())),
+                                   std::size_t(xcb_get_property_value_length(property.get())))
+                : std::string_view();
+        shown = shown || (state && state->map_state == XCB_MAP_STATE_VIEWABLE &&
+                          value.starts_with(switcherClass));
+    }
+    return shown;
+}
+
 ::testing::AssertionResult PrivateDisplay::writeManagerConfig() {
     QFile original(managerConfig);
     if (!original.open(QIODevice::ReadOnly)) {
@@ -151,18 +206,26 @@ bool PrivateDisplay::keyboardFree() const {
         return QStringLiteral("<command>sh -c 'echo >> %1'</command>")
             .arg(files_.filePath(markOf(chord)));
     };
-    if (!files_.isValid() || !config.contains(fileManager) || !config.contains(superE) ||
-        !config.contains(altTab) || !config.contains(altShiftTab)) {
-        return ::testing::AssertionFailure()
-               << managerConfig << " has no Super+E, Alt+Tab or Alt+Shift+Tab to mark";
+    if (!files_.isValid() || !config.contains(fileManager) || !config.contains(superE)) {
+        return ::testing::AssertionFailure() << managerConfig << " has no Super+E to mark";
     }
-    const auto markFirst = [&](const char* binding, const char* chord) {
-        config.replace(
-            binding,
-            QStringLiteral("%1<action name=\"Execute\">%2</action>").arg(binding, marking(chord)));
+    // A switcher's binding is marked as the switcher ends, the person's Alt let go: an action
+    // run before it in the binding would end a switcher already running at a second Alt+Tab and
+    // start another, which never sees an Alt let go in between.
+    const auto markAtEnd = [&](const char* binding, const char* chord) {
+        const qsizetype bound = config.indexOf(binding);
+        const qsizetype end = config.indexOf("</finalactions>", bound);
+        if (bound < 0 || end < 0 || end > config.indexOf("</keybind>", bound)) {
+            return false;
+        }
+        config.insert(end,
+                      QStringLiteral("<action name=\"Execute\">%1</action>").arg(marking(chord)));
+        return true;
     };
-    markFirst(altTab, "Alt+Tab");
-    markFirst(altShiftTab, "Alt+Shift+Tab");
+    if (!markAtEnd(altTab, "Alt+Tab") || !markAtEnd(altShiftTab, "Alt+Shift+Tab")) {
+        return ::testing::AssertionFailure()
+               << managerConfig << " has no Alt+Tab or Alt+Shift+Tab switcher to mark";
+    }
     config.replace(fileManager, marking("Super+E"));
     config.replace(superE, QStringLiteral("<keybind key=\"W-l\"><action name=\"Execute\">%1"
                                           "</action></keybind>%2")
@@ -202,10 +265,8 @@ bool PrivateDisplay::keyboardFree() const {
 }
 
 ::testing::AssertionResult PrivateDisplay::startManager() {
-    int screenNumber = 0;
-    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
-    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> owned(connection,
-                                                                             &xcb_disconnect);
+    const Connection owned = connectToDisplay();
+    xcb_connection_t* connection = owned.get();
     if (xcb_connection_has_error(connection)) {
         return ::testing::AssertionFailure() << "cannot connect to the private display";
     }

@@ -14,10 +14,12 @@ namespace qm::test {
 // An X display of the test's own with a window manager on it, as a user's desktop has: Xvfb
 // with one screen and openbox with its default configuration, key and mouse bindings included
 // (Super+E runs a file manager, an Alt-drag moves a window, Alt+F4 closes it), and Super+L bound
-// as desktops bind their screen lock. Super+E, Super+L, Alt+Tab and Alt+Shift+Tab leave a mark of
-// the window manager's each time it takes them. Windows of other tests on the shared display never
-// take its keyboard. Started before the application object, whose DISPLAY it sets; stopped, and
-// DISPLAY restored, when it goes.
+// as desktops bind their screen lock. Super+E and Super+L leave a mark of the window manager's
+// each time it takes them, Alt+Tab and Alt+Shift+Tab each time the switcher they start ends.
+// Windows of other tests on the shared display never take its keyboard. Started before the
+// application object, whose DISPLAY it sets, on a thread that lives as long as it: the server and
+// the window manager end as that thread ends, however it ends. Stopped, and DISPLAY restored,
+// when it goes.
 class PrivateDisplay {
 public:
     PrivateDisplay() = default;
@@ -32,9 +34,15 @@ public:
     // Whether the window manager took the chord ("Super+L", "Alt+Tab") since the last ask, so
     // many times at least.
     bool windowManagerTook(const QString& chord, int times = 1);
+    // Whether the window manager's switcher (Alt+Tab) shows, as it does once it holds the
+    // keyboard.
+    bool switcherShown() const;
     // Whether another client could take the keyboard now, as a screen locker does; it lets go
     // before this returns.
     bool keyboardFree() const;
+
+    pid_t server() const { return server_; }
+    pid_t manager() const { return manager_; }
 
 private:
     ::testing::AssertionResult startServer(QSize screen);

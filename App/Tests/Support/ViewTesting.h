@@ -101,21 +101,37 @@ inline QQuickItem* findItem(QQuickWindow& window, const QString& name) {
     return findItem(window.contentItem(), name);
 }
 
-// Asks for a frame and waits until one has been drawn, perhaps by the render thread.
+// Asks for a frame and waits until one has been drawn, perhaps by the render thread, whose items
+// were laid out after the ask: the frame the render thread may still be drawing was laid out
+// before, and what changed since (a menu's entries, a popup's place) is not where it shows.
 inline bool waitForFrame(QQuickWindow& window) {
-    const auto frames = std::make_shared<std::atomic<int>>(0);
+    struct Frames {
+        std::atomic<bool> synchronized = false;
+        std::atomic<bool> drawn = false;
+    };
+    const auto frames = std::make_shared<Frames>();
     auto posting = ThreadHandoff::posting();
-    const QMetaObject::Connection connection = QObject::connect(
+    // The window's items are laid out just before they are synchronized with the render thread,
+    // which waits for nothing else: a synchronization seen here comes after the ask.
+    const QMetaObject::Connection synchronized = QObject::connect(
+        &window, &QQuickWindow::afterSynchronizing, &window,
+        [frames] {
+            ThreadHandoff::received();
+            frames->synchronized = true;
+        },
+        Qt::DirectConnection);
+    const QMetaObject::Connection swapped = QObject::connect(
         &window, &QQuickWindow::frameSwapped, &window,
         [frames] {
             ThreadHandoff::received();
-            ++*frames;
+            frames->drawn = frames->synchronized.load();
         },
         Qt::DirectConnection);
     posting.unlock();
     window.update();
-    const bool drawn = QTest::qWaitFor([&] { return frames->load() > 0; }, waitBound);
-    QObject::disconnect(connection);
+    const bool drawn = QTest::qWaitFor([&] { return frames->drawn.load(); }, waitBound);
+    QObject::disconnect(synchronized);
+    QObject::disconnect(swapped);
     return drawn;
 }
 
