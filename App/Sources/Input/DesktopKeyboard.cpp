@@ -12,17 +12,6 @@
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
-// The XKB header names a member `explicit`, which C++ keeps for itself.
-#if defined(__clang__)
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wkeyword-macro"
-#endif
-#define explicit explicitComponents
-#include <xcb/xkb.h>
-#undef explicit
-#if defined(__clang__)
-#pragma clang diagnostic pop
-#endif
 
 #include "Desktop/XcbReply.h"
 #include "QuillmereCore/Log.h"
@@ -55,29 +44,6 @@ std::vector<std::uint8_t> keysOf(xcb_connection_t* connection,
         }
     }
     return keys;
-}
-
-// X repeats a held key as a release and a press, which Qt takes for the key let go unless the
-// press has already reached it: on a busy machine a held key lifts and presses again. The
-// server can repeat the press alone, for this client; where it will not, Qt's guess stays.
-void detectAutoRepeat(xcb_connection_t* connection) {
-    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
-    if (!xkb || !xkb->present) {
-        return;
-    }
-    xcb_discard_reply(
-        connection,
-        xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION).sequence);
-    constexpr std::uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
-    const ReplyPointer<xcb_xkb_per_client_flags_reply_t> reply(
-        xcb_xkb_per_client_flags_reply(
-            connection,
-            xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0),
-            nullptr),
-        &std::free);
-    if (!reply || !(reply->value & flag)) {
-        Log::input().debug("the display repeats held keys as releases and presses");
-    }
 }
 
 }  // namespace
@@ -119,7 +85,6 @@ void DesktopKeyboard::watch(QWindow* window) {
         return;
     }
     if (superKeys_.empty()) {
-        detectAutoRepeat(connection_);
         const auto mapping = keyboardMapping(connection_);
         superKeys_ = keysOf(connection_, mapping.get(), supers);
         altKeys_ = keysOf(connection_, mapping.get(), alts);

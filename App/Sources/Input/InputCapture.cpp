@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "Input/EvdevKeyTable.h"
+#include "Input/HeldKeys.h"
 
 namespace qm {
 namespace {
@@ -204,6 +205,7 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
     bool repeat = false;
     if (isKey || event->type() == QEvent::ShortcutOverride) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
+        HeldKeys::shared().note(key);  // the filters after this one may never see it
         repeat = noteKey(key);
         if (desktopKey_ && *desktopKey_ == key.nativeScanCode()) {
             // Repeated or let go, the desktop's chord is no input of the player's.
@@ -221,8 +223,10 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
     // shortcuts there too, and the desktop's.
     if (isKey) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
+        // A key held from before its modifier repeats under it, and is no chord.
+        const bool chordPress = event->type() == QEvent::KeyPress && HeldKeys::shared().began(key);
         if (const std::optional<DesktopChord> chord =
-                event->type() == QEvent::KeyPress ? desktopChord(key) : std::nullopt) {
+                chordPress ? desktopChord(key) : std::nullopt) {
             desktopKey_ = key.nativeScanCode();
             desktopChord_ = *chord;
             client_.onDesktopKey(*desktopKey_, *chord, true);
@@ -304,13 +308,17 @@ bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly, bool repeat) 
         }
         return false;
     }
-    const KeyModifiers held = modifiers(event);
+    KeyModifiers held = modifiers(event);
+    HeldKeys& keys = HeldKeys::shared();
+    if (!keys.wentDownUnderSuper(event)) {
+        held.remove(KeyModifiers::command);  // held from before Super, the key plays on
+    }
     if (const std::optional<Shortcut> found = shortcut(*keyCode, held);
         found || held.contains(KeyModifiers::command)) {
         if (!found) {
             return false;  // for the menus, else the desktop's
         }
-        if (!overrideOnly && !repeat) {
+        if (!overrideOnly && keys.began(event)) {
             client_.onShortcut(*found);
         }
         return true;
@@ -334,7 +342,10 @@ bool InputCapture::keyReleased(const QKeyEvent& event, bool repeat) {
         modifierKey(*keyCode, event, false, repeat);
         return false;
     }
-    const KeyModifiers held = modifiers(event);
+    KeyModifiers held = modifiers(event);
+    if (!HeldKeys::shared().wentDownUnderSuper(event)) {
+        held.remove(KeyModifiers::command);  // held from before Super, as it was pressed
+    }
     if (!repeat) {
         client_.onEvent(KeyUpEvent{*keyCode, held});
     }
@@ -406,6 +417,7 @@ bool InputCapture::mouseButton(const QMouseEvent& event, bool down) {
     if (bits == 0) {
         return false;
     }
+    buttonsDown_ = down ? buttonsDown_ | bits : buttonsDown_ & ~bits;
     const int button = std::countr_zero(bits);
     if (!clickFilter_.forwards(button, down, event.scenePosition(), client_.overlayFrames())) {
         return false;

@@ -79,8 +79,14 @@ public:
 
     void start();
     void stop();
-    // Keys held now are let go elsewhere: their next press here is a press, not a repeat.
-    void forgetHeldKeys() { keysDown_.reset(); }
+    // Keys and buttons held now are let go elsewhere: a key's next press here is a press, not a
+    // repeat.
+    void forgetHeldKeys() {
+        keysDown_.reset();
+        buttonsDown_ = 0;
+    }
+    // Whether the player holds a key or a button down in the window: input in progress.
+    bool holdsInput() const { return keysDown_.any() || buttonsDown_ != 0; }
     // The desktop's chord whose key is down goes up elsewhere: its next press here is the
     // player's.
     void forgetDesktopKey() { desktopKey_.reset(); }
@@ -111,6 +117,8 @@ private:
     OverlayClickFilter clickFilter_;
     // The keys down, by the display's code.
     std::bitset<256> keysDown_;
+    // The mouse buttons down, by Qt's bits.
+    unsigned buttonsDown_ = 0;
     // The side-specific modifier keys held, by their bit in the side table.
     unsigned heldSides_ = 0;
     // The desktop's chord whose key is down, by the display's code, and its modifier.

@@ -426,6 +426,10 @@ void InputCoordinator::updateCursor() {
     // The mouse too while a look zone plays, the pointer shown as well (Alt held, a menu open):
     // window managers take Alt+click (openbox moves the window) from a window without it.
     const bool gameMouse = playing && view_ && view_->isWindowActive() && router->playsLook();
+    // A key or a button held is input in progress: the minute counts from when nothing is.
+    if (capture_ && capture_->holdsInput()) {
+        lastInput_ = services_.now();
+    }
     if ((gameKeys || gameMouse) && services_.now() - lastInput_ >=
                                        std::uint64_t(std::chrono::nanoseconds(idleLimit).count())) {
         yieldToDesktop();

@@ -11,6 +11,7 @@
 
 #include "IPhoneMirror/TimerSource.h"
 #include "Input/DesktopKeyboard.h"
+#include "Input/GrabFocusFilter.h"
 #include "Input/InputCoordinator.h"
 #include "Input/InputView.h"
 
@@ -81,6 +82,7 @@ private:
     QPointer<QObject> model_;
     QPointer<KeymapController> keymap_;
     int sheetCount_ = 0;
+    GrabFocusFilter grabFocus_;
     DesktopKeyboard keyboard_;
     // The window the mouse was grabbed for, while grabbed.
     QPointer<QQuickWindow> mouseGrabbing_;

@@ -1,8 +1,12 @@
 // The keyboard shared with the desktop over the demo's stream: the window manager's own Super and
 // Alt chords reach it at any speed, the app's reach the app, and what the app holds goes back.
 #include <QTimer>
+#include <QWheelEvent>
 #include <array>
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
 
 #include <linux/input-event-codes.h>
 #include <poll.h>
@@ -10,12 +14,15 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <gtest/gtest.h>
 
+#include "Desktop/XcbReply.h"
 #include "JourneyTest.h"
 #include "QuillmereCore/FileDescriptor.h"
 #include "QuillmereCore/HostClock.h"
+#include "Recording/RecordingController.h"
 
 namespace qm {
 namespace {
@@ -29,6 +36,10 @@ protected:
         ASSERT_TRUE(running.start({1280, 800}, [this](QSettings& defaults) {
             AppModelEnvironment environment = AppModelEnvironment::standard(defaults);
             environment.hostClock = [this] { return HostClock::nowNanos() + skipped; };
+            environment.quit = [this, quit = environment.quit] {
+                ++quits;
+                quit();
+            };
             return environment;
         }));
         window = &running.mainWindow();
@@ -36,7 +47,23 @@ protected:
 
     test::PrivateDisplay& display() { return running.display(); }
 
+    // Holds the keys until the display repeats the last, then Super until it has repeated that
+    // key under Super too, and lets all go.
+    void holdThenSuper(const QString& keys, std::uint8_t repeated) {
+        test::KeyEvents key(*window, repeated);
+        ASSERT_TRUE(user().hands().hold(keys));
+        ASSERT_TRUE(DesktopUser::waitFor([&] { return key.presses >= 3; }))
+            << "the display repeats no key";
+        ASSERT_TRUE(user().hands().hold("Meta"));
+        const int before = key.presses;
+        EXPECT_TRUE(DesktopUser::waitFor([&] { return key.presses >= before + 3; }))
+            << "no repeat under Super";
+        ASSERT_TRUE(user().hands().release("Meta"));
+        ASSERT_TRUE(user().hands().release(keys));
+    }
+
     std::uint64_t skipped = 0;
+    int quits = 0;
 };
 
 TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
@@ -205,6 +232,122 @@ TEST(PrivateDisplayTest, EndsWithTheTestHoweverItEnds) {
             kill(processes[i], SIGKILL);
         }
     }
+}
+
+// X repeats a held key also while Super goes down: those repeats are no Super chords.
+TEST_F(DesktopKeysJourneyTest, AKeyHeldBeforeSuperFiresNoShortcut) {
+    const int ended = running.run({
+        {"Q held on the set-up screen, then Super: the app stays",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             holdThenSuper("Q", KEY_Q + 8);
+             EXPECT_EQ(quits, 0);
+         }},
+        {"Shift+D held, then Super: no demo",
+         [&] {
+             holdThenSuper("Shift+D", KEY_D + 8);
+             EXPECT_EQ(model().sessionObject(), nullptr);
+         }},
+        {"over the demo, R held, then Super: no recording; Q neither quits",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             expectDemoPlaying();
+             holdThenSuper("R", KEY_R + 8);
+             EXPECT_FALSE(model().recording()->isRecording());
+             holdThenSuper("Q", KEY_Q + 8);
+             EXPECT_EQ(quits, 0);
+         }},
+        {"a real Super+Q quits", [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
+    });
+    EXPECT_EQ(ended, 0);
+    EXPECT_EQ(quits, 1);
+}
+
+// The window in front has the keyboard: the game's only while its window is.
+TEST_F(DesktopKeysJourneyTest, KeysGoToTheWindowInFront) {
+    // Opens the window and types in it; then the stream's window is in front again.
+    const auto typeIn = [&](const QString& title, const std::function<void()>& open) {
+        open();
+        QQuickWindow* front = nullptr;
+        ASSERT_TRUE(DesktopUser::waitFor([&] {
+            front = DesktopUser::window(title);
+            return front && DesktopUser::focusWindow() == front;
+        })) << title.toStdString();
+        const test::KeyEvents typed(*front, KEY_J + 8);
+        const test::KeyEvents played(*window, KEY_J + 8);
+        for (int time = 0; time < 3; ++time) {
+            ASSERT_TRUE(user().press("Tab"));
+            ASSERT_TRUE(user().press("J"));
+        }
+        EXPECT_TRUE(DesktopUser::waitFor([&] { return typed.presses == 3; }))
+            << title.toStdString() << " got " << typed.presses << " of 3";
+        EXPECT_EQ(played.presses, 0) << title.toStdString();
+        front->close();
+        ASSERT_TRUE(user().activate(*window));
+        ASSERT_TRUE(user().press("J"));
+        EXPECT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+    };
+    // F10 opens the first menu, where the item is chosen.
+    const auto fromMenu = [&](const QString& item) {
+        return [this, item] {
+            ASSERT_TRUE(user().press("F10"));
+            ASSERT_TRUE(DesktopUser::waitFor(
+                [&] { return DesktopUser::menuItem(*window, item) != nullptr; }));
+            ASSERT_TRUE(user().click(DesktopUser::menuItem(*window, item)));
+        };
+    };
+    const int ended = running.run({
+        {"Key Mapping over the demo, and a visit to the editor",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             expectDemoPlaying();
+             ASSERT_TRUE(user().press("Meta+2"));
+             QQuickItem* carryOn = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return (carryOn = DesktopUser::shownWithText(*window, "Continue")); }));
+             ASSERT_TRUE(user().click(carryOn));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return model().pointerCaptured(); }));
+             ASSERT_TRUE(user().press("Meta+E"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return model().streamKeymap()->isEditing(); }));
+             ASSERT_TRUE(user().press("Meta+E"));
+             ASSERT_TRUE(
+                 DesktopUser::waitFor([&] { return !model().streamKeymap()->isEditing(); }));
+             ASSERT_TRUE(user().press("J"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+         }},
+        {"Settings with Super+,", [&] { typeIn("Settings", [&] { user().press("Meta+,"); }); }},
+        {"Settings from the menu with F10", [&] { typeIn("Settings", fromMenu("Settings…")); }},
+        {"the guide with Super+?",
+         [&] { typeIn("Vantorel Guide", [&] { user().press("Meta+?"); }); }},
+        {"About from the menu", [&] { typeIn("About Vantorel", fromMenu("About Vantorel")); }},
+        {"the game takes the keyboard again as the window manager gives it to Settings",
+         [&] {
+             typeIn("Settings", [&] {
+                 // Settings behind, and the game yielded after a chord it handed on.
+                 ASSERT_TRUE(user().press("Meta+,"));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] {
+                     return DesktopUser::focusWindow() == DesktopUser::window("Settings");
+                 }));
+                 ASSERT_TRUE(user().activate(*window));
+                 ASSERT_TRUE(user().press("Meta+K"));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] { return display().keyboardFree(); }));
+                 // The player's wheel reaches the window before the app has heard of the focus.
+                 xcb_connection_t* connection = x11Connection();
+                 xcb_set_input_focus(connection, XCB_INPUT_FOCUS_PARENT,
+                                     xcb_window_t(DesktopUser::window("Settings")->winId()),
+                                     XCB_CURRENT_TIME);
+                 std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection),
+                                                     nullptr));
+                 QWheelEvent wheel({10, 10}, window->mapToGlobal(QPointF(10, 10)), {}, {0, 120},
+                                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                 QCoreApplication::sendEvent(window, &wheel);
+                 EXPECT_FALSE(display().keyboardFree()) << "the game has the keyboard";
+             });
+         }},
+        {"Quit with Super+Q", [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
+    });
+    EXPECT_EQ(ended, 0);
 }
 
 }  // namespace

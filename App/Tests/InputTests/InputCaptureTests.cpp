@@ -48,21 +48,23 @@ protected:
     ~InputCaptureTest() override { QCoreApplication::instance()->removeEventFilter(&passed); }
 
     // Sends the event to the stream window; true when it went on to the window.
-    bool send(QEvent&& event, QObject* receiver = nullptr) {
+    bool send(QEvent& event, QObject* receiver = nullptr) {
         const int before = passed.count;
         QCoreApplication::sendEvent(receiver ? receiver : &view.window, &event);
         return passed.count > before;
     }
-    static QKeyEvent key(QEvent::Type type, quint32 evdev, Qt::KeyboardModifiers modifiers = {},
-                         bool repeat = false, quint32 nativeModifiers = 0) {
+    bool send(QEvent&& event, QObject* receiver = nullptr) { return send(event, receiver); }
+    static test::KeyEvent key(QEvent::Type type, quint32 evdev,
+                              Qt::KeyboardModifiers modifiers = {}, bool repeat = false,
+                              quint32 nativeModifiers = 0) {
         return test::keyEvent(type, evdev, modifiers, repeat, nativeModifiers);
     }
-    static QKeyEvent press(quint32 evdev, Qt::KeyboardModifiers modifiers = {},
-                           bool repeat = false) {
+    static test::KeyEvent press(quint32 evdev, Qt::KeyboardModifiers modifiers = {},
+                                bool repeat = false) {
         return key(QEvent::KeyPress, evdev, modifiers, repeat);
     }
-    static QKeyEvent release(quint32 evdev, Qt::KeyboardModifiers modifiers = {},
-                             bool repeat = false) {
+    static test::KeyEvent release(quint32 evdev, Qt::KeyboardModifiers modifiers = {},
+                                  bool repeat = false) {
         return key(QEvent::KeyRelease, evdev, modifiers, repeat);
     }
     static QMouseEvent mouse(QEvent::Type type, QPointF at, Qt::MouseButton button) {
@@ -144,19 +146,18 @@ TEST_F(InputCaptureTest, SuperShortcutsActOncePerPressAndKeepMenusOut) {
     startStreaming();
     const Qt::KeyboardModifiers superCtrl = Qt::MetaModifier | Qt::ControlModifier;
 
-    QKeyEvent override = key(QEvent::ShortcutOverride, KEY_5, superCtrl);
-    EXPECT_FALSE(send(std::move(override)));
-    EXPECT_FALSE(send(press(KEY_5, superCtrl)));
+    test::KeyEvent override = key(QEvent::ShortcutOverride, KEY_5, superCtrl);
+    EXPECT_FALSE(send(override));
+    EXPECT_FALSE(send(test::pressAfter(override)));
     EXPECT_EQ(session.router.activeLayoutIndex(), 4u);
     EXPECT_EQ(keymap.activeLayoutIndex(), 4u);
-    EXPECT_FALSE(send(press(KEY_1, superCtrl, true)));  // a repeat does nothing
-    EXPECT_EQ(session.router.activeLayoutIndex(), 4u);
-    EXPECT_TRUE(send(release(KEY_1, superCtrl))) << "releases with Super go on";
+    EXPECT_TRUE(send(release(KEY_5, superCtrl))) << "releases with Super go on";
 
     // Not a window shortcut: for the menus; a press no menu took is the desktop's.
-    QKeyEvent menus = key(QEvent::ShortcutOverride, KEY_W, Qt::MetaModifier | Qt::ShiftModifier);
-    EXPECT_TRUE(send(std::move(menus)));
-    EXPECT_FALSE(send(press(KEY_W, Qt::MetaModifier | Qt::ShiftModifier)));
+    test::KeyEvent menus =
+        key(QEvent::ShortcutOverride, KEY_W, Qt::MetaModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(send(menus));
+    EXPECT_FALSE(send(test::pressAfter(menus)));
     EXPECT_FALSE(send(release(KEY_W, Qt::MetaModifier | Qt::ShiftModifier)));
     EXPECT_EQ(model.closed, 0);
     EXPECT_EQ(view.handedOn, std::vector<std::uint32_t>{KEY_W + 8});
@@ -177,6 +178,38 @@ TEST_F(InputCaptureTest, SuperShortcutsActOncePerPressAndKeepMenusOut) {
     // The desktop's close, which it cannot see while a game holds the keyboard.
     EXPECT_FALSE(send(press(KEY_F4, Qt::AltModifier)));
     EXPECT_EQ(view.closes, 1);
+}
+
+// X repeats the key pressed last also while Super goes down: a key held from before is no chord.
+TEST_F(InputCaptureTest, AKeyHeldBeforeSuperPlaysOnAndMakesNoChord) {
+    startStreaming();
+    taken();
+    EXPECT_FALSE(send(press(KEY_W)));
+    EXPECT_TRUE(send(press(KEY_LEFTMETA)));
+    test::KeyEvent override = key(QEvent::ShortcutOverride, KEY_W, Qt::MetaModifier);
+    EXPECT_FALSE(send(override)) << "no menu's Super+W either";
+    EXPECT_FALSE(send(test::pressAfter(override)));
+    EXPECT_FALSE(send(press(KEY_W, Qt::MetaModifier)));
+    EXPECT_EQ(model.closed, 0);
+    send(release(KEY_W, Qt::MetaModifier));
+    EXPECT_EQ(taken(),
+              (std::vector<ControlMessage>{
+                  keyMessage(KeyAction::down, 51, 0), keyMessage(KeyAction::down, 51, 0, 1),
+                  keyMessage(KeyAction::down, 51, 0, 2), keyMessage(KeyAction::up, 51, 0)}))
+        << "W played on, without Super";
+    // Neither is a chord of the desktop's.
+    send(release(KEY_LEFTMETA, Qt::MetaModifier));
+    EXPECT_FALSE(send(press(KEY_L)));
+    send(press(KEY_LEFTMETA));
+    EXPECT_FALSE(send(press(KEY_L, Qt::MetaModifier)));
+    send(release(KEY_L, Qt::MetaModifier));
+    EXPECT_TRUE(view.handedOn.empty());
+    // Pressed after Super, the same keys are chords.
+    EXPECT_FALSE(send(press(KEY_L, Qt::MetaModifier)));
+    EXPECT_FALSE(send(release(KEY_L, Qt::MetaModifier)));
+    EXPECT_EQ(view.handedOn, std::vector<std::uint32_t>{KEY_L + 8});
+    EXPECT_FALSE(send(press(KEY_W, Qt::MetaModifier)));
+    EXPECT_EQ(model.closed, 1);
 }
 
 TEST_F(InputCaptureTest, SuperChordsNoShortcutTookGoToTheDesktopWhateverIsOpen) {
@@ -288,8 +321,9 @@ public:
 };
 
 // The display repeats a held key as a press alone, which Qt does not mark: Super+Q held must
-// not quit through the question its first press asked.
-TEST(SuperChordFilterTest, AHeldSuperChordActsOnceAndAgainOnlyWhenPressedAgain) {
+// not quit through the question its first press asked, nor Q held before Super quit at all.
+TEST(SuperChordFilterTest, OnlyAKeyPressedUnderSuperActsAndOnce) {
+    HeldKeys::shared().forget();
     ReachedKeys reached;
     QCoreApplication::instance()->installEventFilter(&reached);
     {
@@ -298,7 +332,7 @@ TEST(SuperChordFilterTest, AHeldSuperChordActsOnceAndAgainOnlyWhenPressedAgain) 
         QObject focus;
         const auto sent = [&](QObject& to, QEvent::Type type, quint32 evdev, quint64 time,
                               Qt::KeyboardModifiers modifiers = Qt::MetaModifier) {
-            QKeyEvent key = test::keyEvent(type, evdev, modifiers);
+            test::KeyEvent key(type, evdev, modifiers);
             key.setTimestamp(time);
             const int before = reached.count;
             QCoreApplication::sendEvent(&to, &key);
@@ -315,12 +349,22 @@ TEST(SuperChordFilterTest, AHeldSuperChordActsOnceAndAgainOnlyWhenPressedAgain) 
         QApplicationStateChangeEvent away(Qt::ApplicationInactive);
         QCoreApplication::sendEvent(QCoreApplication::instance(), &away);
         EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 90));
-        // Its release unseen, Super pressed again makes a new chord.
-        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_LEFTMETA, 120));
-        EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 130));
+        EXPECT_TRUE(sent(window, QEvent::KeyRelease, KEY_Q, 100));
+        // Q held in a search field, then Super: its repeats under Super are no Super+Q.
+        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_Q, 110, {}));
+        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_Q, 150, {}));
+        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_LEFTMETA, 160, {}));
+        EXPECT_FALSE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 190));
+        EXPECT_FALSE(sent(window, QEvent::KeyPress, KEY_Q, 190));
+        // Let go and pressed again under Super: a chord.
+        EXPECT_TRUE(sent(window, QEvent::KeyRelease, KEY_Q, 250));
+        EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 260));
+        // Its release went to the desktop's grab: seconds later, no repeat but a new press.
+        EXPECT_FALSE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 1500));
+        EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 3600));
         // Without Super a held key goes on: the game takes it.
-        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_A, 140, {}));
-        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_A, 170, {}));
+        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_A, 3700, {}));
+        EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_A, 3730, {}));
     }
     QCoreApplication::instance()->removeEventFilter(&reached);
 }

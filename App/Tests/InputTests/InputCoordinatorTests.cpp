@@ -221,7 +221,11 @@ TEST_F(InputCoordinatorTest, WhateverGivesTheDesktopItsKeysBackLiftsEveryFingerO
          [](InputFixture& f) {
              f.send(test::keyEvent(QEvent::KeyPress, KEY_L, Qt::MetaModifier));
          }},
-        {"a minute without the player", [](InputFixture& f) { f.now += 60'000'000'000; }},
+        {"a minute without the player, Space let go",
+         [](InputFixture& f) {
+             f.send(test::keyEvent(QEvent::KeyRelease, KEY_SPACE));
+             f.now += 60'000'000'000;
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -359,6 +363,12 @@ TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheGameHasThePlayer) {
 
 TEST_F(InputCoordinatorTest, ALookZoneKeepsTheMouseWithThePointerShownTooButNotWhenIdle) {
     lockThePointer();
+    const auto button = [](QEvent::Type type) {
+        const QPointF at(200, 150);
+        return QMouseEvent(type, at, at, at, Qt::LeftButton,
+                           type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                           Qt::NoModifier);
+    };
     EXPECT_TRUE(view.mouseGrabbed);
     struct Step {
         const char* name;
@@ -384,6 +394,24 @@ TEST_F(InputCoordinatorTest, ALookZoneKeepsTheMouseWithThePointerShownTooButNotW
         {"a minute without the player", [&] { now += 60'000'000'000; }, true, false},
         {"the player's next key", [&] { send(test::keyEvent(QEvent::KeyPress, KEY_A)); }, true,
          true},
+        // Held is not idle, repeated or not (`xset r off`); the minute counts from the release.
+        {"A held a minute", [&] { now += 60'000'000'000; }, true, true},
+        {"A let go", [&] { send(test::keyEvent(QEvent::KeyRelease, KEY_A)); }, true, true},
+        {"a minute after", [&] { now += 60'000'000'000; }, true, false},
+        {"the left button held a minute to aim",
+         [&] {
+             send(button(QEvent::MouseButtonPress));
+             tick();
+             now += 60'000'000'000;
+         },
+         true, true},
+        {"the button let go, a minute after",
+         [&] {
+             send(button(QEvent::MouseButtonRelease));
+             tick();
+             now += 60'000'000'000;
+         },
+         true, false},
     };
     for (const Step& step : steps) {
         step.act();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Editor/KeymapController.h"
+#include "Input/HeldKeys.h"
 #include "Input/InputCoordinator.h"
 #include "Input/InputModel.h"
 #include "Input/InputView.h"
@@ -25,10 +26,28 @@
 
 namespace qm::test {
 
-// A key as X11 reports it: with the modifiers held before it.
-inline QKeyEvent keyEvent(QEvent::Type type, quint32 evdev, Qt::KeyboardModifiers modifiers = {},
-                          bool repeat = false, quint32 nativeModifiers = 0) {
-    return QKeyEvent(type, 0, modifiers, evdev + 8, 0, nativeModifiers, QString(), repeat);
+// A key as X11 reports it: with the modifiers held before it, at a time of its own.
+class KeyEvent : public QKeyEvent {
+public:
+    KeyEvent(QEvent::Type type, quint32 evdev, Qt::KeyboardModifiers modifiers = {},
+             bool repeat = false, quint32 nativeModifiers = 0)
+        : QKeyEvent(type, 0, modifiers, evdev + 8, 0, nativeModifiers, QString(), repeat) {
+        static quint64 time = 0;
+        setTimestamp(++time);
+    }
+};
+
+inline KeyEvent keyEvent(QEvent::Type type, quint32 evdev, Qt::KeyboardModifiers modifiers = {},
+                         bool repeat = false, quint32 nativeModifiers = 0) {
+    return KeyEvent(type, evdev, modifiers, repeat, nativeModifiers);
+}
+
+// The key event of the press whose shortcut's override went before it.
+inline KeyEvent pressAfter(const QKeyEvent& override) {
+    KeyEvent key(QEvent::KeyPress, override.nativeScanCode() - 8, override.modifiers(),
+                 override.isAutoRepeat(), override.nativeModifiers());
+    key.setTimestamp(override.timestamp());
+    return key;
 }
 
 // A session whose router is real and whose messages are recorded.
@@ -130,6 +149,7 @@ public:
 class InputFixture {
 public:
     explicit InputFixture(bool readKeymaps = true) {
+        HeldKeys::shared().forget();  // what an earlier test left held
         model.current = &session;
         view.view.setSize({400, 300});
         GameKeymaps keymaps{"com.game", {}};
