@@ -28,6 +28,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchRun.h"
 #include "Model/AppModel.h"
 #include "QuillmereKit/Session/Session.h"
 #include "Storage/Bundle.h"
@@ -241,7 +242,9 @@ int main(int argc, char** argv) {
             ->UseManualTime()
             ->Unit(benchmark::kSecond);
     }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return qm::bench::guarded([] {
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+        return 0;
+    });
 }

@@ -1,8 +1,8 @@
 // Start-up of the built application as a user meets it: from launch to its window, and from
 // Super+Shift+D to the first demo frame on screen, read back from the X server; then the peak
 // resident memory over five seconds of demo. Runs under the display it is given, else under an
-// Xvfb of its own. No window manager: the pointer is moved over the window, so that focus
-// follows it.
+// Xvfb of its own with openbox. The pointer is moved over the window, so that focus follows it
+// where no window manager gives it.
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -10,13 +10,12 @@
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -24,10 +23,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchRun.h"
+
 extern char** environ;
 
 namespace {
 
+using qm::bench::BenchFailure;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -35,12 +37,14 @@ constexpr auto windowTimeout = 30s;
 constexpr auto frameTimeout = 30s;
 constexpr auto demoDuration = 5s;
 constexpr auto pollInterval = 2ms;
+constexpr auto quitTimeout = 10s;
 
-// A child process, ended and reaped with the object.
+// A child process, ended and reaped with the object; ended by the system too if this program
+// dies first, so that nothing it started outlives it.
 class Child {
 public:
     Child(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-          posix_spawn_file_actions_t* actions = nullptr) {
+          int displayfd = -1) {
         std::vector<char*> argv;
         for (const std::string& argument : arguments) {
             argv.push_back(const_cast<char*>(argument.c_str()));
@@ -51,26 +55,49 @@ public:
             envp.push_back(const_cast<char*>(variable.c_str()));
         }
         envp.push_back(nullptr);
-        if (posix_spawnp(&pid_, argv[0], actions, nullptr, argv.data(), envp.data()) != 0) {
-            throw std::runtime_error("cannot start " + arguments[0]);
+        const pid_t parent = getpid();
+        pid_ = fork();
+        if (pid_ < 0) {
+            throw BenchFailure("cannot start " + arguments[0]);
+        }
+        if (pid_ == 0) {
+            // Only async-signal-safe calls between fork and exec.
+            if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent ||
+                (displayfd >= 0 && dup2(displayfd, 3) != 3)) {
+                _exit(127);
+            }
+            execvpe(argv[0], argv.data(), envp.data());
+            _exit(127);
         }
     }
     ~Child() {
+        // Asked first, as a session's end asks; made to after a while.
         kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
+        const Clock::time_point deadline = Clock::now() + quitTimeout;
+        while (running()) {
+            if (Clock::now() > deadline) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+                break;
+            }
+            std::this_thread::sleep_for(pollInterval);
+        }
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
     pid_t pid() const noexcept { return pid_; }
-    bool running() const {
-        int status = 0;
-        return waitpid(pid_, &status, WNOHANG) == 0;
+    bool running() {
+        if (exited_) {
+            return false;
+        }
+        exited_ = waitpid(pid_, nullptr, WNOHANG) == pid_;
+        return !exited_;
     }
 
 private:
     pid_t pid_ = -1;
+    bool exited_ = false;
 };
 
 std::vector<std::string> currentEnvironment() {
@@ -81,46 +108,22 @@ std::vector<std::string> currentEnvironment() {
     return variables;
 }
 
-// An Xvfb of our own when no display is given; it picks a free display number itself.
+// An Xvfb of our own when no display is given, with openbox on it as a desktop has; Xvfb picks
+// a free display number itself.
 class OwnDisplay {
 public:
-    OwnDisplay() {
-        if (const char* display = std::getenv("DISPLAY"); display && *display) {
-            return;
-        }
-        int pipe[2];
-        if (::pipe(pipe) != 0) {
-            throw std::runtime_error("no pipe for Xvfb");
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipe[1], 3);
-        server_ = std::make_unique<Child>(
-            std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24",
-                                     "-nolisten", "tcp", "-noreset"},
-            currentEnvironment(), &actions);
-        posix_spawn_file_actions_destroy(&actions);
-        close(pipe[1]);
-        std::string number;
-        char c = 0;
-        while (::read(pipe[0], &c, 1) == 1 && c != '\n') {
-            number += c;
-        }
-        close(pipe[0]);
-        if (number.empty()) {
-            throw std::runtime_error("Xvfb gave no display");
-        }
-        setenv("DISPLAY", (":" + number).c_str(), 1);
-    }
+    OwnDisplay();
 
 private:
     std::unique_ptr<Child> server_;
+    std::unique_ptr<Child> manager_;
 };
 
 struct Connection {
     Connection() : c(xcb_connect(nullptr, nullptr)) {
         if (xcb_connection_has_error(c)) {
-            throw std::runtime_error("cannot connect to the X server");
+            xcb_disconnect(c);
+            throw BenchFailure("cannot connect to the X server");
         }
         root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     }
@@ -140,15 +143,81 @@ ReplyPtr<Reply> own(Reply* reply) {
     return ReplyPtr<Reply>(reply, &std::free);
 }
 
+xcb_atom_t atom(Connection& x, const std::string& name) {
+    auto reply = own(xcb_intern_atom_reply(
+        x.c, xcb_intern_atom(x.c, 0, std::uint16_t(name.size()), name.c_str()), nullptr));
+    return reply ? reply->atom : XCB_NONE;
+}
+
+// A window manager announces itself in a property of the root window.
+bool windowManagerRuns(Connection& x) {
+    static const xcb_atom_t check = atom(x, "_NET_SUPPORTING_WM_CHECK");
+    auto reply = own(xcb_get_property_reply(
+        x.c, xcb_get_property(x.c, 0, x.root, check, XCB_ATOM_WINDOW, 0, 1), nullptr));
+    return reply && xcb_get_property_value_length(reply.get()) > 0;
+}
+
+template <typename Condition>
+void waitFor(Condition condition, std::chrono::seconds timeout, const char* what, Child& child) {
+    const Clock::time_point deadline = Clock::now() + timeout;
+    while (!condition()) {
+        if (!child.running()) {
+            throw BenchFailure(std::string("it ended while waiting for ") + what);
+        }
+        if (Clock::now() > deadline) {
+            throw BenchFailure(std::string("timed out waiting for ") + what);
+        }
+        std::this_thread::sleep_for(pollInterval);
+    }
+}
+
+OwnDisplay::OwnDisplay() {
+    if (const char* display = std::getenv("DISPLAY"); display && *display) {
+        return;
+    }
+    int pipe[2];
+    if (::pipe(pipe) != 0) {
+        throw BenchFailure("no pipe for Xvfb");
+    }
+    server_ = std::make_unique<Child>(
+        std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24",
+                                 "-nolisten", "tcp", "-noreset"},
+        currentEnvironment(), pipe[1]);
+    close(pipe[1]);
+    std::string number;
+    char c = 0;
+    while (::read(pipe[0], &c, 1) == 1 && c != '\n') {
+        number += c;
+    }
+    close(pipe[0]);
+    if (number.empty()) {
+        throw BenchFailure("Xvfb gave no display");
+    }
+    setenv("DISPLAY", (":" + number).c_str(), 1);
+    manager_ = std::make_unique<Child>(std::vector<std::string>{"openbox", "--sm-disable"},
+                                       currentEnvironment());
+    Connection x;
+    waitFor([&] { return windowManagerRuns(x); }, windowTimeout, "openbox", *manager_);
+}
+
 struct Area {
     xcb_window_t window = XCB_NONE;
     int x = 0, y = 0, width = 0, height = 0;  // in root coordinates
 };
 
-// The viewable top-level window titled "Vantorel".
-std::optional<Area> findWindow(Connection& x) {
-    auto tree = own(xcb_query_tree_reply(x.c, xcb_query_tree(x.c, x.root), nullptr));
-    if (!tree) {
+std::string windowName(Connection& x, xcb_window_t window) {
+    auto name = own(xcb_get_property_reply(
+        x.c, xcb_get_property(x.c, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 64), nullptr));
+    return name ? std::string(static_cast<const char*>(xcb_get_property_value(name.get())),
+                              std::size_t(xcb_get_property_value_length(name.get())))
+                : std::string();
+}
+
+// The viewable window titled "Vantorel" at or under `parent`: a window manager puts the app's
+// window in a frame of its own.
+std::optional<Area> findWindow(Connection& x, xcb_window_t parent, int depth = 0) {
+    auto tree = own(xcb_query_tree_reply(x.c, xcb_query_tree(x.c, parent), nullptr));
+    if (!tree || depth > 2) {
         return std::nullopt;
     }
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
@@ -159,15 +228,17 @@ std::optional<Area> findWindow(Connection& x) {
         if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) {
             continue;
         }
-        auto name = own(xcb_get_property_reply(
-            x.c, xcb_get_property(x.c, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 64), nullptr));
-        if (!name || std::string(static_cast<const char*>(xcb_get_property_value(name.get())),
-                                 xcb_get_property_value_length(name.get())) != "Vantorel") {
+        if (windowName(x, window) != "Vantorel") {
+            if (auto found = findWindow(x, window, depth + 1)) {
+                return found;
+            }
             continue;
         }
         auto geometry = own(xcb_get_geometry_reply(x.c, xcb_get_geometry(x.c, window), nullptr));
-        if (geometry) {
-            return Area{window, geometry->x, geometry->y, geometry->width, geometry->height};
+        auto origin = own(xcb_translate_coordinates_reply(
+            x.c, xcb_translate_coordinates(x.c, window, x.root, 0, 0), nullptr));
+        if (geometry && origin) {
+            return Area{window, origin->dst_x, origin->dst_y, geometry->width, geometry->height};
         }
     }
     return std::nullopt;
@@ -186,7 +257,7 @@ xcb_keycode_t keycode(Connection& x, xcb_keysym_t keysym) {
             }
         }
     }
-    throw std::runtime_error("no key for keysym " + std::to_string(keysym));
+    throw BenchFailure("no key for keysym " + std::to_string(keysym));
 }
 
 void fake(Connection& x, std::uint8_t type, std::uint8_t detail, int rootX = 0, int rootY = 0) {
@@ -229,21 +300,6 @@ double peakResidentMegabytes(pid_t pid) {
     return 0;
 }
 
-template <typename Condition>
-void waitFor(Condition condition, std::chrono::seconds timeout, const char* what,
-             const Child& app) {
-    const Clock::time_point deadline = Clock::now() + timeout;
-    while (!condition()) {
-        if (!app.running()) {
-            throw std::runtime_error(std::string("the app ended while waiting for ") + what);
-        }
-        if (Clock::now() > deadline) {
-            throw std::runtime_error(std::string("timed out waiting for ") + what);
-        }
-        std::this_thread::sleep_for(pollInterval);
-    }
-}
-
 double millisecondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
@@ -256,12 +312,11 @@ void BM_AppStartToDemoFrame(benchmark::State& state) {
     const xcb_keycode_t shift = keycode(x, 0xffe1);  // Shift_L
     const xcb_keycode_t d = keycode(x, 'd');
     for (auto _ : state) {
-        const std::filesystem::path home =
-            std::filesystem::temp_directory_path() / ("vantorel-bench-" + std::to_string(getpid()));
-        std::filesystem::remove_all(home);
-        std::filesystem::create_directories(home);
+        // Declared before the app, so that the app has quit (and written its settings) before
+        // its home goes.
+        const qm::bench::TempFolder home("vantorel-bench");
         std::vector<std::string> environment = currentEnvironment();
-        environment.push_back("HOME=" + home.string());
+        environment.push_back("HOME=" + home.path().string());
         environment.push_back("XDG_CONFIG_HOME=" + (home / "config").string());
         environment.push_back("XDG_DATA_HOME=" + (home / "data").string());
         environment.push_back("XDG_CACHE_HOME=" + (home / "cache").string());
@@ -272,8 +327,8 @@ void BM_AppStartToDemoFrame(benchmark::State& state) {
         const Clock::time_point launched = Clock::now();
         Child app({VANTOREL_EXECUTABLE}, environment);
         std::optional<Area> window;
-        waitFor([&] { return (window = findWindow(x)).has_value(); }, windowTimeout, "the window",
-                app);
+        waitFor([&] { return (window = findWindow(x, x.root)).has_value(); }, windowTimeout,
+                "the window", app);
         const Clock::time_point shown = Clock::now();
 
         fake(x, XCB_MOTION_NOTIFY, 0, window->x + window->width / 2,
@@ -305,16 +360,22 @@ void BM_AppStartToDemoFrame(benchmark::State& state) {
         state.counters["total_ms"] =
             millisecondsBetween(launched, shown) + millisecondsBetween(pressed, framed);
         state.counters["peak_rss_mb"] = peakResidentMegabytes(app.pid());
-        std::filesystem::remove_all(home);
     }
 }
 
 BENCHMARK(BM_AppStartToDemoFrame)
     ->Iterations(1)
-    ->Repetitions(5)
+    ->Repetitions(qm::bench::rounds(5))
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    return qm::bench::guarded([] {
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+        return 0;
+    });
+}

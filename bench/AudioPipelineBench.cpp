@@ -14,7 +14,7 @@
 
 #include "AllocationCount.h"
 #include "AudioPipeline/AudioRenderCore.h"
-#include "MedianRateReporter.h"
+#include "MedianReporter.h"
 
 namespace qm {
 namespace {
@@ -144,11 +144,11 @@ Latency simulate(double speed) {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    MedianRateReporter rates("items_per_second");
+    MedianReporter rates;
     benchmark::RunSpecifiedBenchmarks(&rates);
-    const auto memcpy = rates.rate("BM_MemcpySameBytes");
+    const auto memcpy = rates.median("BM_MemcpySameBytes", "items_per_second");
     for (const char* name : {"BM_Core/Pull", "BM_Core/WriteAndPull"}) {
-        const auto core = rates.rate(name);
+        const auto core = rates.median(name, "items_per_second");
         if (core && memcpy) {
             std::cout << fmt::format("{}: {:.0f} frames/s, {:.0f}x real time, {:.3f}x memcpy\n",
                                      name, *core, *core / qm::rate, *core / *memcpy);

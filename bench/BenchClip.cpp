@@ -1,11 +1,12 @@
 #include "BenchClip.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include <unistd.h>
+
+#include "BenchRun.h"
 
 void makeBenchClip(const std::string& path, std::string_view rateOptions, qm::VideoCodec codec) {
     if (std::filesystem::exists(path)) {
@@ -32,6 +33,5 @@ void makeBenchClip(const std::string& path, std::string_view rateOptions, qm::Vi
         }
     }
     std::filesystem::remove(part, failed);
-    std::fprintf(stderr, "bench: ffmpeg could not make %s\n", path.c_str());
-    std::exit(1);
+    throw qm::bench::BenchFailure("ffmpeg could not make " + path);
 }

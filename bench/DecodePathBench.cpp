@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "BenchClip.h"
+#include "BenchRun.h"
 #include "Percentile.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/Log.h"
@@ -32,7 +33,6 @@ using qm::bench::percentile;
 
 using Clock = std::chrono::steady_clock;
 constexpr int clipFrames = 600;
-constexpr int rounds = 5;
 
 const std::string clipPath = QM_BENCH_CLIP;
 
@@ -86,8 +86,7 @@ double runFfmpeg() {
     const int status = std::system(command.c_str());
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (status != 0) {
-        std::fprintf(stderr, "bench: ffmpeg failed\n");
-        std::exit(1);
+        throw qm::bench::BenchFailure("ffmpeg failed");
     }
     return seconds;
 }
@@ -98,11 +97,12 @@ double median(std::vector<double> values) {
 
 void compareWithFfmpeg() {
     std::vector<double> ours, theirs, decodeMicros;
+    const int rounds = qm::bench::rounds(5);
     for (int round = 0; round < rounds; ++round) {
         PathRun run = runOurPath();
         if (run.frames != clipFrames) {
-            std::fprintf(stderr, "bench: decoded %d of %d frames\n", run.frames, clipFrames);
-            std::exit(1);
+            throw qm::bench::BenchFailure("decoded " + std::to_string(run.frames) + " of " +
+                                          std::to_string(clipFrames) + " frames");
         }
         ours.push_back(run.seconds);
         decodeMicros.insert(decodeMicros.end(), run.decodeMicros.begin(), run.decodeMicros.end());
@@ -151,8 +151,10 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     av_log_set_level(AV_LOG_ERROR);
     qm::Log::video().set_level(spdlog::level::warn);
-    compareWithFfmpeg();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return qm::bench::guarded([] {
+        compareWithFfmpeg();
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+        return 0;
+    });
 }

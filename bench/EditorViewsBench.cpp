@@ -43,6 +43,7 @@ import Vantorel.Video
 Window {
     id: root
     required property KeymapController keymap
+    required property KeymapFileDialogs fileDialogs
     width: 1280; height: 720; visible: true
     VideoView { objectName: "video"; anchors.fill: parent }
     Loader {
@@ -50,7 +51,10 @@ Window {
         sourceComponent: root.keymap.editing ? editor : labels
         Component {
             id: editor
-            KeymapEditorOverlay { keymap: root.keymap; contentRect: Qt.rect(0, 0, 1280, 720) }
+            KeymapEditorOverlay {
+                keymap: root.keymap; fileDialogs: root.fileDialogs
+                contentRect: Qt.rect(0, 0, 1280, 720)
+            }
         }
         Component {
             id: labels
@@ -146,7 +150,8 @@ int main(int argc, char** argv) {
     QQmlComponent component(&engine);
     component.setData(scene, QUrl());
     std::unique_ptr<QQuickWindow> window(qobject_cast<QQuickWindow*>(
-        component.createWithInitialProperties({{"keymap", QVariant::fromValue(&keymap)}})));
+        component.createWithInitialProperties({{"keymap", QVariant::fromValue(&keymap)},
+                                               {"fileDialogs", QVariant::fromValue(&dialogs)}})));
     if (!window) {
         std::fprintf(stderr, "%s\n", qPrintable(component.errorString()));
         return 1;

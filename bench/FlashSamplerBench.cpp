@@ -12,13 +12,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchRun.h"
 #include "Developer/FlashPixelSampler.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int frames = 600;
+const int frames = qm::bench::shortRun() ? 60 : 600;
 
 void drawFrames(benchmark::State& state, bool sampling) {
     QQmlApplicationEngine engine;

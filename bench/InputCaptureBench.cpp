@@ -17,7 +17,7 @@
 
 #include "AllocationCount.h"
 #include "InputFakes.h"
-#include "MedianRateReporter.h"
+#include "MedianReporter.h"
 
 namespace qm {
 namespace {
@@ -145,11 +145,11 @@ BENCHMARK(BM_RouterKeymap);
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     QGuiApplication app(argc, argv);
-    MedianRateReporter reporter("items_per_second");
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (const char* mix : {"PassThrough", "Keymap"}) {
-        const auto captured = reporter.rate(std::string("BM_Capture") + mix);
-        const auto alone = reporter.rate(std::string("BM_Router") + mix);
+        const auto captured = reporter.median(std::string("BM_Capture") + mix, "items_per_second");
+        const auto alone = reporter.median(std::string("BM_Router") + mix, "items_per_second");
         if (captured && alone) {
             std::cout << mix << ": " << *captured / 1e6 << " M events/s through the capture, "
                       << *alone / 1e6 << " M events/s to the router alone, ratio "

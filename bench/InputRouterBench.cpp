@@ -12,7 +12,7 @@
 #include "InputRouter/InputRouter.h"
 #include "InputRouter/KeyboardMousePassThrough.h"
 #include "InputRouter/ProfileTemplates.h"
-#include "MedianRateReporter.h"
+#include "MedianReporter.h"
 
 namespace qm {
 namespace {
@@ -200,10 +200,10 @@ BENCHMARK(BM_InputRouterKeymapMix);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    MedianRateReporter reporter("items_per_second");
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto keymap = reporter.rate("BM_InputRouterKeymapMix");
-    const auto direct = reporter.rate("BM_KeyboardMousePassThroughMixed");
+    const auto keymap = reporter.median("BM_InputRouterKeymapMix", "items_per_second");
+    const auto direct = reporter.median("BM_KeyboardMousePassThroughMixed", "items_per_second");
     if (keymap && direct) {
         std::cout << "keymap router " << *keymap / 1e6 << " M events/s, pass-through "
                   << *direct / 1e6 << " M events/s, ratio " << *keymap / *direct << "\n";

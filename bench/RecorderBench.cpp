@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include <benchmark/benchmark.h>
 
 extern "C" {
@@ -21,6 +19,7 @@ extern "C" {
 }
 
 #include "BenchClip.h"
+#include "BenchRun.h"
 #include "Percentile.h"
 #include "QuillmereCore/DataByteSource.h"
 #include "QuillmereCore/Log.h"
@@ -33,21 +32,18 @@ extern "C" {
 
 namespace {
 
+using qm::bench::BenchFailure;
 using qm::bench::percentile;
 
 using Clock = std::chrono::steady_clock;
 constexpr double mediaSeconds = 10;
 constexpr double streamMegabytesPerSecond = 2.5;  // 20 Mbit/s
-constexpr int rounds = 5;
 
 const std::string clipPath = QM_BENCH_CLIP;
-const std::filesystem::path workDir =
-    std::filesystem::temp_directory_path() / ("qm-bench-recorder-" + std::to_string(getpid()));
 
-void runOrExit(const std::string& command) {
+void runCommand(const std::string& command) {
     if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "bench: failed: %s\n", command.c_str());
-        std::exit(1);
+        throw BenchFailure("failed: " + command);
     }
 }
 
@@ -123,8 +119,7 @@ Run recordFlatOut(const std::filesystem::path& path) {
         finished.set_value(std::holds_alternative<std::filesystem::path>(result));
     });
     if (!finished.get_future().get()) {
-        std::fprintf(stderr, "bench: the recording failed\n");
-        std::exit(1);
+        throw BenchFailure("the recording failed");
     }
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return run;
@@ -138,12 +133,12 @@ double ffmpegFlatOut(const std::filesystem::path& pcm, const std::filesystem::pa
         "-frag_duration 10000000 '" +
         out.string() + "'";
     const auto start = Clock::now();
-    runOrExit(command);
+    runCommand(command);
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void compareWithFfmpeg() {
-    const auto pcm = workDir / "audio.pcm";
+void compareWithFfmpeg(const qm::bench::TempFolder& folder) {
+    const auto pcm = folder / "audio.pcm";
     {
         const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(pcm.c_str(), "wb"),
                                                                    std::fclose);
@@ -152,11 +147,13 @@ void compareWithFfmpeg() {
         }
     }
     std::vector<double> ours, theirs, appendNanos;
+    const int rounds = qm::bench::rounds(5);
     for (int round = 0; round < rounds; ++round) {
-        Run run = recordFlatOut(workDir / "ours.mp4");
+        // The recorder never replaces a file: a name for each round.
+        Run run = recordFlatOut(folder / ("ours-" + std::to_string(round) + ".mp4"));
         ours.push_back(run.seconds);
         appendNanos.insert(appendNanos.end(), run.appendNanos.begin(), run.appendNanos.end());
-        theirs.push_back(ffmpegFlatOut(pcm, workDir / "theirs.mp4"));
+        theirs.push_back(ffmpegFlatOut(pcm, folder / "theirs.mp4"));
     }
     const double ourSeconds = percentile(ours, 0.5);
     const double ffmpegSeconds = percentile(theirs, 0.5);
@@ -192,10 +189,13 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     av_log_set_level(AV_LOG_ERROR);
     qm::Log::recorder().set_level(spdlog::level::warn);
-    std::filesystem::create_directories(workDir);
-    compareWithFfmpeg();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(workDir);
-    return 0;
+    return qm::bench::guarded([] {
+        {
+            const qm::bench::TempFolder folder("qm-bench-recorder");
+            compareWithFfmpeg(folder);
+        }
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+        return 0;
+    });
 }

@@ -23,6 +23,7 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+#include "BenchRun.h"
 #include "QuillmereCore/HostClock.h"
 #include "QuillmereKit/Video/VideoStage.h"
 #include "Support/MediaFixtures.h"
@@ -179,7 +180,7 @@ BENCHMARK(BM_Render1080pTo1440pUpscaled)->UseManualTime()->Unit(benchmark::kMill
 BENCHMARK(BM_FrameToPresentation)
     ->ArgNames({"busy_gui", "vsync"})
     ->ArgsProduct({{0, 1}, {0, 1}})
-    ->Iterations(600)
+    ->Iterations(qm::bench::shortRun() ? 60 : 600)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

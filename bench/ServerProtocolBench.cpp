@@ -5,7 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "MedianRateReporter.h"
+#include "MedianReporter.h"
 #include "QuillmereCore/BinaryWriter.h"
 #include "QuillmereCore/ByteQueue.h"
 #include "ServerProtocol/ControlOutbox.h"
@@ -168,10 +168,10 @@ BENCHMARK(BM_SendAndTakeBatch);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    MedianRateReporter reporter("bytes_per_second");
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto demux = reporter.rate("BM_Demux1080pStream");
-    const auto memcpy = reporter.rate("BM_MemcpySameBytes");
+    const auto demux = reporter.median("BM_Demux1080pStream", "bytes_per_second");
+    const auto memcpy = reporter.median("BM_MemcpySameBytes", "bytes_per_second");
     if (demux && memcpy) {
         constexpr double gib = 1024.0 * 1024.0 * 1024.0;
         std::cout << "demux " << *demux / gib << " GiB/s, memcpy " << *memcpy / gib

@@ -3,7 +3,8 @@
 // latency runs from the fake server handing its packet's last byte to the video socket to the
 // session handing the decoded frame to its stage. Against it, the same packets decoded alone
 // by the same decoder, from the first byte handed to it to its frame. Medians and 99th
-// percentiles of both, and their differences (target: within 2 ms of decoding).
+// percentiles of both, and the differences of their medians over the repetitions (target: within
+// 2 ms of decoding).
 #include <QCoreApplication>
 #include <QObject>
 #include <algorithm>
@@ -11,14 +12,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
@@ -27,7 +24,9 @@ extern "C" {
 }
 
 #include "BenchClip.h"
+#include "BenchRun.h"
 #include "DeviceLink/DeviceLink.h"
+#include "MedianReporter.h"
 #include "Percentile.h"
 #include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
@@ -40,6 +39,7 @@ extern "C" {
 
 namespace {
 
+using qm::bench::BenchFailure;
 using qm::bench::percentile;
 
 using namespace std::chrono_literals;
@@ -88,23 +88,9 @@ bool pumpUntil(Condition condition, std::chrono::seconds limit) {
     return true;
 }
 
-struct Figures {
-    double p50 = 0;
-    double p99 = 0;
-};
-
-Figures figures(const std::vector<double>& micros) {
-    return {percentile(micros, 0.5), percentile(micros, 0.99)};
-}
-
-std::optional<Figures> sessionFigures;
-std::optional<Figures> decodeFigures;
-
 // Microseconds per frame from the packet's last byte on the phone to the stage.
 std::vector<double> streamOnce() {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("qm-bench-session-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
+    const qm::bench::TempFolder folder("qm-bench-session");
     qm::test::writeTestHostKey(folder / "adbkey");
 
     qm::test::FakeServerScript script;
@@ -140,14 +126,12 @@ std::vector<double> streamOnce() {
     options.maxSize = 1920;
     options.audio = false;
     if (!pumpUntil([&] { return connected; }, 30s)) {
-        std::fprintf(stderr, "bench: the fake phone never connected\n");
-        std::exit(1);
+        throw BenchFailure("the fake phone never connected");
     }
     session.start(std::nullopt, options);
     if (!pumpUntil([&] { return handOffs->count() >= clipFrames; }, 60s)) {
-        std::fprintf(stderr, "bench: %zu of %zu frames reached the stage\n", handOffs->count(),
-                     clipFrames);
-        std::exit(1);
+        throw BenchFailure(std::to_string(handOffs->count()) + " of " + std::to_string(clipFrames) +
+                           " frames reached the stage");
     }
     const qm::GuiTask<void> stopped = session.stop();
     pumpUntil([&] { return stopped.isSettled(); }, 30s);
@@ -162,7 +146,6 @@ std::vector<double> streamOnce() {
     for (std::size_t i = 0; i < clipFrames && i < sends.size(); ++i) {
         micros.push_back(static_cast<double>(handOffs->at(i) - sends[i].sentNanos) / 1000.0);
     }
-    std::filesystem::remove_all(folder);
     return micros;
 }
 
@@ -188,24 +171,29 @@ std::vector<double> decodeAlone() {
     return micros;
 }
 
-void report(benchmark::State& state, const Figures& result) {
-    state.counters["p50_us"] = result.p50;
-    state.counters["p99_us"] = result.p99;
+// Each repetition's percentiles, over all its iterations' frames.
+void report(benchmark::State& state, const std::vector<double>& micros) {
+    state.counters["p50_us"] = percentile(micros, 0.5);
+    state.counters["p99_us"] = percentile(micros, 0.99);
 }
 
 void BM_SessionHostLatency(benchmark::State& state) {
+    std::vector<double> micros;
     for (auto _ : state) {
-        sessionFigures = figures(streamOnce());
+        const std::vector<double> run = streamOnce();
+        micros.insert(micros.end(), run.begin(), run.end());
     }
-    report(state, *sessionFigures);
+    report(state, micros);
 }
 BENCHMARK(BM_SessionHostLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeAlone(benchmark::State& state) {
+    std::vector<double> micros;
     for (auto _ : state) {
-        decodeFigures = figures(decodeAlone());
+        const std::vector<double> run = decodeAlone();
+        micros.insert(micros.end(), run.begin(), run.end());
     }
-    report(state, *decodeFigures);
+    report(state, micros);
 }
 BENCHMARK(BM_DecodeAlone)->Iterations(3)->Unit(benchmark::kMillisecond);
 
@@ -219,18 +207,26 @@ int main(int argc, char** argv) {
                                    &qm::Log::video(), &qm::Log::session()}) {
         logger->set_level(spdlog::level::warn);
     }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (sessionFigures && decodeFigures) {
-        std::printf("1080p60 H.264, %zu frames served at 60 fps\n", clipFrames);
-        std::printf("  host latency, phone socket to stage: p50 %7.0f us  p99 %7.0f us\n",
-                    sessionFigures->p50, sessionFigures->p99);
-        std::printf("  decoding alone:                     p50 %7.0f us  p99 %7.0f us\n",
-                    decodeFigures->p50, decodeFigures->p99);
-        std::printf(
-            "  difference:                         p50 %7.0f us  p99 %7.0f us "
-            "(target: within 2000 us)\n",
-            sessionFigures->p50 - decodeFigures->p50, sessionFigures->p99 - decodeFigures->p99);
-    }
-    return 0;
+    return qm::bench::guarded([] {
+        MedianReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        benchmark::Shutdown();
+        const auto session50 = reporter.median("BM_SessionHostLatency", "p50_us");
+        const auto session99 = reporter.median("BM_SessionHostLatency", "p99_us");
+        const auto decode50 = reporter.median("BM_DecodeAlone", "p50_us");
+        const auto decode99 = reporter.median("BM_DecodeAlone", "p99_us");
+        if (session50 && session99 && decode50 && decode99) {
+            std::printf("1080p60 H.264, %zu frames served at 60 fps, medians of the repetitions\n",
+                        clipFrames);
+            std::printf("  host latency, phone socket to stage: p50 %7.0f us  p99 %7.0f us\n",
+                        *session50, *session99);
+            std::printf("  decoding alone:                     p50 %7.0f us  p99 %7.0f us\n",
+                        *decode50, *decode99);
+            std::printf(
+                "  difference:                         p50 %+7.0f us  p99 %+7.0f us "
+                "(target: within 2000 us)\n",
+                *session50 - *decode50, *session99 - *decode99);
+        }
+        return 0;
+    });
 }

@@ -26,14 +26,14 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 extern "C" {
 #include <libavutil/log.h>
 }
 
 #include "BenchClip.h"
+#include "BenchRun.h"
 #include "DeviceLink/DeviceLink.h"
+#include "NewLogLines.h"
 #include "Percentile.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/ProcessMemory.h"
@@ -239,6 +239,9 @@ public:
             });
         });
         QCoreApplication::exec();
+        if (failure_) {
+            throw qm::bench::BenchFailure(failure_);
+        }
         return report();
     }
 
@@ -318,8 +321,8 @@ private:
                 started_ = now;
                 nextFault_ = now + 10s;
             } else if (now - launched_ > 60s) {
-                std::fprintf(stderr, "soak: the first stream never started\n");
-                std::exit(1);
+                failure_ = "the first stream never started";
+                QCoreApplication::quit();
             }
             return;
         }
@@ -470,13 +473,10 @@ private:
             lastMinute_.erase(lastMinute_.begin());
             lastMinuteThreads_.erase(lastMinuteThreads_.begin());
         }
-        for (const qm::LogEntry& entry : qm::Log::recentEntries()) {
-            if (entry.level >= spdlog::level::err && entry.time > lastLogSeen_) {
+        for (const qm::LogEntry& entry : logLines_.take(qm::Log::recentEntries())) {
+            if (entry.level >= spdlog::level::err) {
                 ++errorLines_[entry.category + ": " + entry.message.substr(0, 72)];
             }
-        }
-        if (const auto entries = qm::Log::recentEntries(); !entries.empty()) {
-            lastLogSeen_ = std::max(lastLogSeen_, entries.back().time);
         }
     }
 
@@ -643,7 +643,8 @@ private:
     std::map<std::string, long> threadBounds_;
     std::vector<std::map<std::string, long>> lastMinuteThreads_;
     std::map<std::string, std::size_t> errorLines_;
-    std::chrono::system_clock::time_point lastLogSeen_;
+    qm::bench::NewLogLines logLines_;
+    const char* failure_ = nullptr;
 };
 
 }  // namespace
@@ -660,14 +661,9 @@ int main(int argc, char** argv) {
           &qm::Log::audio(), &qm::Log::session(), &qm::Log::ext(), &qm::Log::input()}) {
         logger->set_level(spdlog::level::warn);
     }
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("qm-soak-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    bool met = false;
-    {
-        Soak soak(arguments, folder);
-        met = soak.run();
-    }
-    std::filesystem::remove_all(folder);
-    return met ? 0 : 1;
+    return qm::bench::guarded([&] {
+        const qm::bench::TempFolder folder("qm-soak");
+        Soak soak(arguments, folder.path());
+        return soak.run() ? 0 : 1;
+    });
 }

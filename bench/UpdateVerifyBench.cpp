@@ -14,7 +14,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "MedianRateReporter.h"
+#include "MedianReporter.h"
 #include "Updates/UpdateFile.h"
 
 namespace {
@@ -95,10 +95,10 @@ BENCHMARK(BM_HashSums)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    MedianRateReporter reporter("bytes_per_second");
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto ours = reporter.rate("BM_VerifyUpdate");
-    const auto theirs = reporter.rate("BM_HashSums");
+    const auto ours = reporter.median("BM_VerifyUpdate", "bytes_per_second");
+    const auto theirs = reporter.median("BM_HashSums", "bytes_per_second");
     if (ours && theirs) {
         std::cout << "verify " << *ours / 1e6 << " MB/s, sha512sum and sha256sum " << *theirs / 1e6
                   << " MB/s, time ratio verify / the sums " << *theirs / *ours << "\n";

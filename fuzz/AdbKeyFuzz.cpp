@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "DeviceLink/AdbKey.h"
 #include "FuzzCheck.h"
@@ -14,14 +15,30 @@ namespace {
 using namespace qm;
 using qm::fuzz::check;
 
+// The key file's folder, removed as the fuzzer exits, after its runs or at its time limit.
+struct KeyFolder {
+    KeyFolder() {
+        char made[] = "/tmp/fuzz-adb-key-XXXXXX";
+        check(::mkdtemp(made) != nullptr);
+        path = made;
+    }
+    ~KeyFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    KeyFolder(const KeyFolder&) = delete;
+    KeyFolder& operator=(const KeyFolder&) = delete;
+
+    std::filesystem::path path;
+};
+
 std::filesystem::path keyFile;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char folder[] = "/tmp/fuzz-adb-key-XXXXXX";
-    check(::mkdtemp(folder) != nullptr);
-    keyFile = std::filesystem::path(folder) / "adbkey";
+    static const KeyFolder folder;
+    keyFile = folder.path / "adbkey";
     return 0;
 }
 
