@@ -17,9 +17,11 @@
 #include "QuillmereKit/Session/Session.h"
 #include "Support/FakePhoneSessionTest.h"
 #include "Support/FakeServerMedia.h"
+#include "Support/GlTestContext.h"
 #include "Support/LogSince.h"
 #include "Support/ManualTimerSource.h"
 #include "Support/VirtualClock.h"
+#include "VideoPipeline/View/VideoView.h"
 
 namespace qm::test {
 namespace {
