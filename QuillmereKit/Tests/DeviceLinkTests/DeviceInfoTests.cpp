@@ -49,11 +49,12 @@ TEST(DeviceInfoQuery, ShortOrBadOutputIsAProtocolViolation) {
         EXPECT_EQ(violationText([&] { DeviceInfoQuery::parse(std::string("a\nb\nc\nd\n") + sdk); }),
                   std::string("bad ro.build.version.sdk: ") + sdk);
     }
-    // A line of any length, shown short and on its own terms.
+    // A line of any length, shown short and on its own terms: forty characters as shown, the
+    // escape's six among them.
     EXPECT_EQ(violationText([] {
                   DeviceInfoQuery::parse("a\nb\nc\nd\n3\u202E" + std::string(1 << 20, '4'));
               }),
-              "bad ro.build.version.sdk: 3\\u202E" + std::string(38, '4') + "\u2026");
+              "bad ro.build.version.sdk: 3\\u202E" + std::string(33, '4') + "\u2026");
 }
 
 TEST(DeviceInfo, CodesAsTheFiveKeysAndBack) {
