@@ -36,7 +36,9 @@ std::filesystem::path RawStreamTap::numbered(const std::filesystem::path& path, 
         return path;
     }
     std::filesystem::path name = path.stem();
-    name += "-" + std::to_string(number);
+    // Appended piece by piece: GCC 12 at -O3 takes "-" + to_string() for an overflowing copy.
+    name += "-";
+    name += std::to_string(number);
     name += path.extension();
     return path.parent_path() / name;
 }
