@@ -117,7 +117,6 @@ bool HeldKeys::wentDownUnderSuper(const QKeyEvent& key) {
 }
 
 void HeldKeys::forget() {
-
     down_.reset();
     underSuper_.reset();
     last_.fill({});
