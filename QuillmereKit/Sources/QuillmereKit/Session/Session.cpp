@@ -36,12 +36,9 @@ std::shared_ptr<Executor> makeRenderQueue(const SetThreadPriority& setPriority) 
     return queue;
 }
 
-// Closing makes every reader of these sockets fail, which ends its task. A teardown leaves the
-// control socket to its writer, which closes it once what was sent before has gone out.
-void close(const ServerConnection& server, bool control = true) {
-    if (control) {
-        server.control->close();
-    }
+// Closing makes every reader of these sockets fail, which ends its task.
+void close(const ServerConnection& server) {
+    server.control->close();
     if (server.ext) {
         server.ext->close();
     }
@@ -336,7 +333,7 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     std::optional<ServerConnection> server = std::exchange(server_, std::nullopt);
     updateCanRecord();
     if (server) {
-        close(*server, false);
+        close(*server);
     }
     // Moved, not copied: the worker must hold the last reference to the server.
     tasks_.joinAll([this, main = main_, generation, server = std::move(server),

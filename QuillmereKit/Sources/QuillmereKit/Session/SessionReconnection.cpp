@@ -24,13 +24,7 @@ std::string durationText(StreamingSession::Duration duration) {
 }  // namespace
 
 void Session::restartStream(const ServerOptions& options) {
-    const Command command = reconnect_.userRestart(options);
-    if (command.kind == Command::Kind::restart) {
-        // A finger or key held now would stay down on the phone: the old stream's control
-        // socket closes with it.
-        input_.releaseAll();
-    }
-    execute(command);
+    execute(reconnect_.userRestart(options));
 }
 
 void Session::deviceStateChanged(const DeviceLinkState& state) {

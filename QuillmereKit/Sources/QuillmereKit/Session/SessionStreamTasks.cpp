@@ -1,7 +1,4 @@
 #include <array>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <utility>
 
 #include "QuillmereCore/Log.h"
@@ -16,34 +13,6 @@ namespace qm {
 namespace {
 
 constexpr std::uint64_t nanosPerSecond = 1'000'000'000;
-
-// How long a teardown waits for the control writer before it closes the socket under it.
-constexpr std::chrono::milliseconds controlDrainLimit{500};
-
-// The control writer's end, which the control socket's close waits for.
-class ControlEnd {
-public:
-    void written() {
-        {
-            std::lock_guard lock(mutex_);
-            written_ = true;
-        }
-        wake_.notify_all();
-    }
-    void waitForStop(std::stop_token stop) {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, stop, [] { return false; });
-    }
-    void waitWritten(std::chrono::milliseconds limit) {
-        std::unique_lock lock(mutex_);
-        wake_.wait_for(lock, limit, [this] { return written_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable_any wake_;
-    bool written_ = false;
-};
 
 std::string_view logName(const DeviceMessage& message) {
     static constexpr std::array<std::string_view, 3> names = {"clipboard", "ackClipboard",
@@ -193,9 +162,8 @@ void Session::startControlWriter(std::shared_ptr<ByteChannel> channel) {
     };
     auto outbox = std::make_shared<ControlOutbox>(ControlOutbox::defaultLimit, std::move(wedged));
     controlOutbox_ = outbox;
-    auto end = std::make_shared<ControlEnd>();
     tasks_.spawn("control.write",
-                 [outbox, channel, end, setPriority = setThreadPriority_](std::stop_token stop) {
+                 [outbox, channel, setPriority = setThreadPriority_](std::stop_token stop) {
                      setPriority(ThreadPriority::high);
                      try {
                          outbox->writeAll(*channel, stop);
@@ -206,15 +174,7 @@ void Session::startControlWriter(std::shared_ptr<ByteChannel> channel) {
                              Log::session().error("control write failed: {}", error.what());
                          }
                      }
-                     end->written();
                  });
-    // A teardown lets go of what the phone holds just before it stops: those releases go out
-    // before the socket closes, unless the phone takes nothing for a while.
-    tasks_.spawn("control.close", [channel, end](std::stop_token stop) {
-        end->waitForStop(stop);
-        end->waitWritten(controlDrainLimit);
-        channel->close();
-    });
 }
 
 void Session::startControlReader(std::shared_ptr<ByteSource> source) {
