@@ -79,10 +79,23 @@ void ControlOutbox::writeAll(ByteSink& sink, std::stop_token stop) {
             sink.write(bytes.data());
         }
     } catch (...) {
-        finish();
+        ended();
         throw;
     }
-    finish();
+    ended();
+}
+
+void ControlOutbox::ended() {
+    {
+        std::lock_guard lock(mutex_);
+        finished_ = written_ = true;
+    }
+    wake_.notify_all();
+}
+
+bool ControlOutbox::waitWritten(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return wake_.wait_for(lock, limit, [this] { return written_; });
 }
 
 void ControlOutbox::coalesce(Batch& batch) {

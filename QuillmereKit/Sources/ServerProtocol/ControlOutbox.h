@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -47,6 +48,10 @@ public:
     // unwritten; the write's error is rethrown.
     void writeAll(ByteSink& sink, std::stop_token stop = {});
 
+    // Waits, at most `limit`, for `writeAll` to end: what was sent before `finish` has then gone
+    // out or failed. True if it ended.
+    bool waitWritten(std::chrono::milliseconds limit);
+
     // Drops every touch move that a later move of the same pointer in the batch supersedes. A
     // press or release of that pointer in between keeps the earlier move; other messages do not.
     static void coalesce(Batch& batch);
@@ -58,6 +63,8 @@ public:
     static Bytes encode(std::span<const ControlMessage> batch);
 
 private:
+    void ended();
+
     const std::size_t limit_;
     const std::function<void()> wedged_;
     std::mutex mutex_;
@@ -65,6 +72,7 @@ private:
     Batch pending_;
     bool writerWaiting_ = false;
     bool finished_ = false;
+    bool written_ = false;
 };
 
 }  // namespace qm

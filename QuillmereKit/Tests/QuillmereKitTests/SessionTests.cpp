@@ -328,17 +328,29 @@ TEST_F(SessionTest, DecoderLadderAsksForKeyFramesFallsBackToH264AndThenGivesUp) 
     EXPECT_EQ(releases->onMakersThread, 0);
 }
 
-TEST_F(SessionTest, MuteHoldsAcrossRestarts) {
+// A restart keeps the sound muted and lets go on the old stream of what is held.
+TEST_F(SessionTest, MuteHoldsAcrossRestartsAndAHeldKeyGoesUpFirst) {
     Session& session = connect();
     session.setAudioMuted(true);
+    session.input().setMode(InputMode::keyboardMouse);
     settle(session.start(std::nullopt, options()));
     ASSERT_EQ(players_.size(), 1u);
     EXPECT_TRUE(players_[0]->muted);
+    session.input().handle(KeyDownEvent{0, {}, false});
+    const auto keys = [&](KeyAction action) {
+        const std::vector<ControlMessage> control = server().controlMessages();
+        return std::ranges::count_if(control, [action](const ControlMessage& message) {
+            const auto* key = std::get_if<InjectKeycode>(&message);
+            return key && key->action == action;
+        });
+    };
+    ASSERT_TRUE(until([&] { return keys(KeyAction::down) == 1; }));
 
     ServerOptions lighter = options();
     lighter.maxFps = 30;
     session.restartStream(lighter);
     ASSERT_TRUE(until([&] { return players_.size() == 2 && session.canRecord(); }));
+    EXPECT_EQ(keys(KeyAction::up), 1);
     EXPECT_TRUE(players_[1]->muted);
     session.setAudioMuted(false);
     EXPECT_FALSE(players_[1]->muted);

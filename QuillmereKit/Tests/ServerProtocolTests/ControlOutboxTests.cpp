@@ -84,9 +84,26 @@ TEST(ControlOutbox, AFailedWriteEndsTheWriterAndLaterInputIsDropped) {
     ControlOutbox outbox;
     outbox.send(key);
     EXPECT_THROW(outbox.writeAll(socket), ByteIOError);
+    EXPECT_TRUE(outbox.waitWritten(std::chrono::milliseconds(0)));
     outbox.send(ResetVideo{});
     Batch batch;
     EXPECT_FALSE(outbox.next(batch));
+}
+
+// A teardown waits for what was sent to go out, but not on a phone that takes nothing.
+TEST(ControlOutbox, WaitWrittenEndsWithTheWriterOrAtItsLimit) {
+    struct SlowSocket final : ByteSink {
+        std::promise<void> taken;
+        std::shared_future<void> through = taken.get_future().share();
+        void write(ByteView) override { through.wait(); }
+    } socket;
+    ControlOutbox outbox;
+    outbox.send(key);
+    outbox.finish();
+    std::jthread writer([&] { outbox.writeAll(socket); });
+    EXPECT_FALSE(outbox.waitWritten(std::chrono::milliseconds(1)));
+    socket.taken.set_value();
+    EXPECT_TRUE(outbox.waitWritten(std::chrono::seconds(60)));
 }
 
 TEST(ControlOutbox, StopReleasesAWaitingWriter) {

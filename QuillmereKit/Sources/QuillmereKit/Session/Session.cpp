@@ -1,5 +1,6 @@
 #include "QuillmereKit/Session/Session.h"
 
+#include <chrono>
 #include <utility>
 
 #include <fmt/format.h>
@@ -35,6 +36,9 @@ std::shared_ptr<Executor> makeRenderQueue(const SetThreadPriority& setPriority) 
     queue->post([setPriority] { setPriority(ThreadPriority::userInteractive); });
     return queue;
 }
+
+// How long a teardown waits for the control writer before it closes the sockets under it.
+constexpr std::chrono::milliseconds controlDrainLimit{500};
 
 // Closing makes every reader of these sockets fail, which ends its task.
 void close(const ServerConnection& server) {
@@ -308,14 +312,17 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     recorderBox_->endAudio();
     setRecording(false);
     recoveryOpen_ = false;
+    // What the phone holds for the user goes up on the stream that pressed it: a finger left
+    // down on a closed stream stays down.
+    input_.releaseAll();
     tasks_.requestStop();
     std::shared_ptr<DemoPlayer> demo = std::move(demoPlayer_);
     if (demo) {
         demo->requestStop();
     }
-    if (controlOutbox_) {
-        controlOutbox_->finish();
-        controlOutbox_.reset();
+    std::shared_ptr<ControlOutbox> outbox = std::exchange(controlOutbox_, nullptr);
+    if (outbox) {
+        outbox->finish();
     }
     std::shared_ptr<VideoDecoder> decoder = stage_->replaceDecoder(nullptr);
     stage_->resetVideoSize();
@@ -332,7 +339,14 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     droppedBaseline_ = stage_->droppedCount();
     std::optional<ServerConnection> server = std::exchange(server_, std::nullopt);
     updateCanRecord();
-    if (server) {
+    if (server && outbox) {
+        // The phone's server ends with its video socket, so the control writer gets to send
+        // those releases first, unless the phone has stopped taking input.
+        tasks_.spawn("session.close", [server = *server, outbox](std::stop_token) {
+            outbox->waitWritten(controlDrainLimit);
+            close(server);
+        });
+    } else if (server) {
         close(*server);
     }
     // Moved, not copied: the worker must hold the last reference to the server.
