@@ -159,16 +159,23 @@ void DesktopKeyboard::handOnWaiting() {
         }
         waiting_.pop_front();
         // A modifier let go already is pressed for the chord, a Super past the window's own grab
-        // of it.
-        std::vector<std::uint8_t> modifiers;
-        if (chord.shifted && std::ranges::none_of(shiftKeys_, down)) {
-            modifiers.push_back(shiftKeys_.front());
-        }
+        // of it. One the user holds may go up before the server is held, which would leave the
+        // chord without it: a Super chord, which keeps nothing down, presses one of each of its
+        // modifiers that is up beside the user's. An Alt chord's are kept, for a switcher that
+        // waits for the user's.
         const bool alt = chord.held == ChordModifier::alt;
-        const std::vector<std::uint8_t>& modifierKeys = alt ? altKeys_ : superKeys_;
-        if (std::ranges::none_of(modifierKeys, down)) {
-            modifiers.push_back(modifierKeys.front());
+        std::vector<std::uint8_t> modifiers;
+        const auto pressFor = [&](const std::vector<std::uint8_t>& keys) {
+            const auto up =
+                std::ranges::find_if(keys, [&](std::uint8_t key) { return !down(key); });
+            if (up != keys.end() && (!alt || std::ranges::none_of(keys, down))) {
+                modifiers.push_back(*up);
+            }
+        };
+        if (chord.shifted) {
+            pressFor(shiftKeys_);
         }
+        pressFor(alt ? altKeys_ : superKeys_);
         // Until the chords are on their way nobody else's requests are handled, so that the
         // user's own keys land neither inside a chord nor among what comes back of it. Only
         // requests that want no answer go in between, and all leave at once.

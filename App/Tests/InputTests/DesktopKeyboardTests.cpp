@@ -300,6 +300,72 @@ TEST(DesktopKeyboardTest, AHandOnStoppedWhileItWaitsForTheServerHoldsNoOtherClie
     keyboard.watch(nullptr);
 }
 
+// The first key that types the symbol.
+std::uint8_t keyOf(xcb_connection_t* connection, xcb_keysym_t symbol) {
+    const auto mapping = keyboardMapping(connection);
+    if (!mapping || mapping->keysyms_per_keycode == 0) {
+        return 0;
+    }
+    const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    const int length = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
+    const auto found = std::find(symbols, symbols + length, symbol);
+    return found == symbols + length
+               ? 0
+               : std::uint8_t(xcb_get_setup(connection)->min_keycode +
+                              (found - symbols) / mapping->keysyms_per_keycode);
+}
+
+// The desktop binds Super+key as a window manager does; the user lets Super go after the app has
+// read the keyboard for the chord and before the server is held for it.
+TEST(DesktopKeyboardTest, ASuperLetGoAsTheChordIsHandedOnStillReachesTheDesktop) {
+    HeldConnection connection;
+    ASSERT_NE(connection.get(), nullptr) << "no relayed connection to the test display";
+    const Connection desktop(xcb_connect(nullptr, nullptr), &xcb_disconnect);
+    const std::uint8_t key = unusedKey(desktop.get());
+    const std::uint8_t super = keyOf(desktop.get(), 0xffeb);
+    ASSERT_NE(key, 0) << "every key of the display types something";
+    ASSERT_NE(super, 0) << "no Super key on the display";
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(desktop.get())).data->root;
+    xcb_grab_key(desktop.get(), 1, root, XCB_MOD_MASK_4, key, XCB_GRAB_MODE_ASYNC,
+                 XCB_GRAB_MODE_ASYNC);
+    QWindow window;
+    window.resize(100, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    focus(desktop.get(), window);
+    ASSERT_TRUE(
+        test::DesktopUser::waitFor([&] { return QGuiApplication::focusWindow() == &window; }));
+    DesktopKeyboard keyboard(connection.get());
+    keyboard.watch(&window);
+    xcb_test_fake_input(desktop.get(), XCB_KEY_PRESS, super, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    handled(desktop.get());
+    xcb_get_extension_data(connection.get(), &xcb_test_id);
+    handled(connection.get());
+    connection.hold();
+    std::jthread user([&] {
+        connection.answeredWhileHeld(std::chrono::milliseconds(test::DesktopUser::patience));
+        xcb_test_fake_input(desktop.get(), XCB_KEY_RELEASE, super, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
+                            0);
+        handled(desktop.get());
+        connection.letGo();
+    });
+    keyboard.handOn(key, {ChordModifier::super, false});
+    user.join();
+    const auto tookIt = [&] {
+        while (const ReplyPointer<xcb_generic_event_t> event{xcb_poll_for_event(desktop.get()),
+                                                             &std::free}) {
+            if ((event->response_type & 0x7f) == XCB_KEY_PRESS &&
+                reinterpret_cast<const xcb_key_press_event_t*>(event.get())->detail == key) {
+                return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(test::DesktopUser::waitFor(tookIt))
+        << "the chord reached the desktop without Super";
+    keyboard.watch(nullptr);
+}
+
 TEST(DesktopKeyboardTest, AKeptAltGoesUpOnceTheWindowLosesTheKeyboardOrTheFocusOrAtTheLimit) {
     xcb_connection_t* app = x11Connection();
     ASSERT_NE(app, nullptr) << "not on X11";
