@@ -24,7 +24,7 @@ constexpr std::array<xcb_keysym_t, 2> alts{0xffe9, 0xffea};
 constexpr std::array<xcb_keysym_t, 2> shifts{0xffe1, 0xffe2};
 constexpr std::string_view handedOnName = "_VANTOREL_KEY_HANDED_ON";
 
-// The keys that type one of the symbols, on any level.
+// The keys that type one of the symbols unshifted: only those set their modifier when pressed.
 std::vector<std::uint8_t> keysOf(xcb_connection_t* connection,
                                  const xcb_get_keyboard_mapping_reply_t* mapping,
                                  const std::array<xcb_keysym_t, 2>& symbols) {
@@ -35,12 +35,9 @@ std::vector<std::uint8_t> keysOf(xcb_connection_t* connection,
     }
     const xcb_keysym_t* typed = xcb_get_keyboard_mapping_keysyms(mapping);
     const int length = xcb_get_keyboard_mapping_keysyms_length(mapping);
-    for (int i = 0; i < length; ++i) {
-        const std::uint8_t key =
-            std::uint8_t(setup->min_keycode + i / mapping->keysyms_per_keycode);
-        if (std::ranges::find(symbols, typed[i]) != symbols.end() &&
-            std::ranges::find(keys, key) == keys.end()) {
-            keys.push_back(key);
+    for (int i = 0; i < length; i += mapping->keysyms_per_keycode) {
+        if (std::ranges::find(symbols, typed[i]) != symbols.end()) {
+            keys.push_back(std::uint8_t(setup->min_keycode + i / mapping->keysyms_per_keycode));
         }
     }
     return keys;
@@ -162,13 +159,16 @@ void DesktopKeyboard::handOnWaiting() {
         // of it. One the user holds may go up before the server is held, which would leave the
         // chord without it: a Super chord, which keeps nothing down, presses one of each of its
         // modifiers that is up beside the user's. An Alt chord's are kept, for a switcher that
-        // waits for the user's.
+        // waits for the user's. The user may also press one for the next chord meanwhile, and a
+        // press of a key already down is lost while its release counts: the right-hand key,
+        // the keymap's last, is the one people type chords with least.
         const bool alt = chord.held == ChordModifier::alt;
         std::vector<std::uint8_t> modifiers;
         const auto pressFor = [&](const std::vector<std::uint8_t>& keys) {
+            const auto lastFirst = keys | std::views::reverse;
             const auto up =
-                std::ranges::find_if(keys, [&](std::uint8_t key) { return !down(key); });
-            if (up != keys.end() && (!alt || std::ranges::none_of(keys, down))) {
+                std::ranges::find_if(lastFirst, [&](std::uint8_t key) { return !down(key); });
+            if (up != lastFirst.end() && (!alt || std::ranges::none_of(keys, down))) {
                 modifiers.push_back(*up);
             }
         };

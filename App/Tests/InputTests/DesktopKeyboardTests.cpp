@@ -315,9 +315,10 @@ std::uint8_t keyOf(xcb_connection_t* connection, xcb_keysym_t symbol) {
                               (found - symbols) / mapping->keysyms_per_keycode);
 }
 
-// The desktop binds Super+key as a window manager does; the user lets Super go after the app has
-// read the keyboard for the chord and before the server is held for it.
-TEST(DesktopKeyboardTest, ASuperLetGoAsTheChordIsHandedOnStillReachesTheDesktop) {
+// The desktop binds Super+key as a window manager does. After the app has read the keyboard for
+// the chord and before the server is held for it, the user lets go of the Super held for it, or
+// presses Super for the next chord.
+TEST(DesktopKeyboardTest, ASuperLetGoOrPressedAsTheChordIsHandedOnLeavesBothChordsWhole) {
     HeldConnection connection;
     ASSERT_NE(connection.get(), nullptr) << "no relayed connection to the test display";
     const Connection desktop(xcb_connect(nullptr, nullptr), &xcb_disconnect);
@@ -337,20 +338,10 @@ TEST(DesktopKeyboardTest, ASuperLetGoAsTheChordIsHandedOnStillReachesTheDesktop)
         test::DesktopUser::waitFor([&] { return QGuiApplication::focusWindow() == &window; }));
     DesktopKeyboard keyboard(connection.get());
     keyboard.watch(&window);
-    xcb_test_fake_input(desktop.get(), XCB_KEY_PRESS, super, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    handled(desktop.get());
-    xcb_get_extension_data(connection.get(), &xcb_test_id);
-    handled(connection.get());
-    connection.hold();
-    std::jthread user([&] {
-        connection.answeredWhileHeld(std::chrono::milliseconds(test::DesktopUser::patience));
-        xcb_test_fake_input(desktop.get(), XCB_KEY_RELEASE, super, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
-                            0);
+    const auto superKey = [&](std::uint8_t type) {
+        xcb_test_fake_input(desktop.get(), type, super, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         handled(desktop.get());
-        connection.letGo();
-    });
-    keyboard.handOn(key, {ChordModifier::super, false});
-    user.join();
+    };
     const auto tookIt = [&] {
         while (const ReplyPointer<xcb_generic_event_t> event{xcb_poll_for_event(desktop.get()),
                                                              &std::free}) {
@@ -361,8 +352,31 @@ TEST(DesktopKeyboardTest, ASuperLetGoAsTheChordIsHandedOnStillReachesTheDesktop)
         }
         return false;
     };
-    EXPECT_TRUE(test::DesktopUser::waitFor(tookIt))
-        << "the chord reached the desktop without Super";
+    for (const bool heldBefore : {true, false}) {
+        SCOPED_TRACE(heldBefore ? "Super let go" : "Super pressed");
+        if (heldBefore) {
+            superKey(XCB_KEY_PRESS);
+        }
+        xcb_get_extension_data(connection.get(), &xcb_test_id);
+        handled(connection.get());
+        connection.hold();
+        std::jthread user([&] {
+            connection.answeredWhileHeld(std::chrono::milliseconds(test::DesktopUser::patience));
+            superKey(heldBefore ? XCB_KEY_RELEASE : XCB_KEY_PRESS);
+            connection.letGo();
+        });
+        keyboard.handOn(key, {ChordModifier::super, false});
+        user.join();
+        EXPECT_TRUE(test::DesktopUser::waitFor(tookIt))
+            << "the chord reached the desktop without Super";
+        const ReplyPointer<xcb_query_keymap_reply_t> keymap(
+            xcb_query_keymap_reply(desktop.get(), xcb_query_keymap(desktop.get()), nullptr),
+            &std::free);
+        ASSERT_TRUE(keymap);
+        EXPECT_EQ((keymap->keys[super / 8] >> (super % 8)) & 1, heldBefore ? 0 : 1)
+            << "the hand-on let go of the user's Super";
+        superKey(XCB_KEY_RELEASE);
+    }
     keyboard.watch(nullptr);
 }
 
