@@ -133,6 +133,15 @@ void DesktopKeyboard::handOn(std::uint8_t keycode, DesktopChord chord) {
     handOnWaiting();
 }
 
+bool DesktopKeyboard::isDown(std::uint8_t key) {
+    if (!connection_) {
+        return false;
+    }
+    const ReplyPointer<xcb_query_keymap_reply_t> keymap(
+        xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr), &std::free);
+    return keymap && (keymap->keys[key / 8] >> (key % 8)) & 1;
+}
+
 void DesktopKeyboard::handOnWaiting() {
     if (waiting_.empty()) {
         return;

@@ -58,6 +58,8 @@ public:
     void handOn(std::uint8_t keycode, DesktopChord chord);
     // Drops the chords that wait for their key to go up.
     void forgetWaiting() { waiting_.clear(); }
+    // Whether the display has the key down now.
+    bool isDown(std::uint8_t key);
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;

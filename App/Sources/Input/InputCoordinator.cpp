@@ -309,7 +309,13 @@ void InputCoordinator::tick() {
     }
     if (desktopChordAt_ && services_.now() - *desktopChordAt_ >=
                                std::uint64_t(std::chrono::nanoseconds(desktopChordLimit).count())) {
-        forgetDesktopChord();
+        // A key still down goes up here, however long it is held or however late a busy app
+        // comes to its release: its chord waits for it.
+        if (view_ && view_->keyDown(desktopChordKey_)) {
+            desktopChordAt_ = services_.now();
+        } else {
+            forgetDesktopChord();
+        }
     }
     updateCursor();
 }
@@ -457,6 +463,7 @@ void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, DesktopChord chord,
         return;
     }
     desktopChordAt_ = services_.now();
+    desktopChordKey_ = nativeKey;
     if (down) {
         // As if the app held nothing until the player is back: the chord's command may want the
         // keyboard (a screen locker).

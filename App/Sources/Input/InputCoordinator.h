@@ -54,8 +54,9 @@ public:
     // How long without the player's input a game keeps the keyboard and the mouse: after that
     // the desktop's screen locker can take them.
     static constexpr std::chrono::seconds idleLimit{60};
-    // How long a chord of the desktop's is waited for after its key went down: its release here,
-    // or its key going up to be handed on. A key let go in another window never comes back.
+    // How long a chord of the desktop's is waited for after its key went down or up: its release
+    // here, or its key going up to be handed on. A key let go in another window never comes
+    // back; one the display still has down does, and is waited for.
     static constexpr std::chrono::seconds desktopChordLimit{1};
     // How many streams show the notice on how to get a locked pointer back.
     static constexpr int captureNoticeLimit = 3;
@@ -156,6 +157,7 @@ private:
     std::uint64_t lastInput_ = 0;
     // When the key of the desktop's last chord went down or up, while it may still be waited for.
     std::optional<std::uint64_t> desktopChordAt_;
+    std::uint32_t desktopChordKey_ = 0;  // its key, the display's
     bool publishedCapture_ = false;
     bool captureNoticeShown_ = false;  // since attach()
     std::unique_ptr<OneShotTimer> timer_;

@@ -59,6 +59,9 @@ public:
     void grabMouse(bool grab) override;
     void handKeyOn(std::uint32_t nativeKey, DesktopChord chord) override;
     void forgetChordsWaiting() override { keyboard_.forgetWaiting(); }
+    bool keyDown(std::uint32_t nativeKey) override {
+        return nativeKey <= 0xff && keyboard_.isDown(std::uint8_t(nativeKey));
+    }
     void closeWindow() override;
 
 signals:

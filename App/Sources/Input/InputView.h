@@ -47,6 +47,8 @@ public:
     virtual void handKeyOn(std::uint32_t nativeKey, DesktopChord chord) = 0;
     // Drops the chords handed on that still wait for their key to go up.
     virtual void forgetChordsWaiting() = 0;
+    // Whether the display has the key down now, whichever window its release would go to.
+    virtual bool keyDown(std::uint32_t nativeKey) = 0;
     // Closes the window as its title bar's close button does.
     virtual void closeWindow() = 0;
 };

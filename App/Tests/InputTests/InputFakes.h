@@ -124,6 +124,7 @@ public:
         handedOnWith.push_back(chord);
     }
     void forgetChordsWaiting() override { ++chordsForgotten; }
+    bool keyDown(std::uint32_t nativeKey) override { return nativeKey == keyDownOnDisplay; }
     void closeWindow() override { ++closes; }
 
     QQuickWindow window;
@@ -140,6 +141,7 @@ public:
     std::vector<std::uint32_t> handedOn;
     std::vector<DesktopChord> handedOnWith;
     int chordsForgotten = 0;
+    std::uint32_t keyDownOnDisplay = 0;
     int closes = 0;
 };
 
