@@ -440,8 +440,11 @@ void InputCoordinator::updateCursor() {
                                        std::uint64_t(std::chrono::nanoseconds(idleLimit).count())) {
         yieldToDesktop();
     }
-    // Super held keeps what is held: it may carry more of the app's shortcuts.
-    setKeyboardGrabbed(!yielded_ && (gameKeys || (keyboardGrabbed_ && commandHeld_)));
+    // Super held keeps what is held: it may carry more of the app's shortcuts. So does a restart
+    // (HD/SD): a key held for the game would repeat under Alt into the desktop's chords.
+    const bool restarting = session() && session()->phase().kind() == SessionPhase::Kind::starting;
+    setKeyboardGrabbed(!yielded_ &&
+                       (gameKeys || (keyboardGrabbed_ && (commandHeld_ || restarting))));
     setMouseGrabbed(!yielded_ && gameMouse);
 }
 

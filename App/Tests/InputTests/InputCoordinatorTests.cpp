@@ -290,7 +290,10 @@ TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheGameHasThePlayer) {
         {"the sheet gone", [&] { view.sheet = false; }, true},
         {"the editor", [&] { keymap.requestToggle(); }, false},
         {"the editor closed", [&] { keymap.cancelEditing(); }, true},
+        {"a restart (HD/SD)", [&] { session.restart(); }, true},
+        {"streaming after it", [&] { session.stream(true); }, true},
         {"the stream ends", [&] { session.stream(false); }, false},
+        {"started again: the grab comes with the stream", [&] { session.restart(); }, false},
         {"streaming again", [&] { session.stream(true); }, true},
         {"the pointer moves",
          [&] {

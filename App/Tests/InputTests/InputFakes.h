@@ -59,6 +59,7 @@ public:
     void stream(bool streaming) {
         phase_ = streaming ? SessionPhase::streaming() : SessionPhase::waitingForDevice();
     }
+    void restart() { phase_ = SessionPhase::starting(); }
 
     std::vector<ControlMessage> messages;
     InputRouter router{[this](const ControlMessage& message) { messages.push_back(message); }};
