@@ -43,6 +43,14 @@ std::vector<std::uint8_t> keysOf(xcb_connection_t* connection,
     return keys;
 }
 
+ReplyPointer<xcb_query_keymap_reply_t> keysDown(xcb_connection_t* connection) {
+    return {xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr), &std::free};
+}
+
+bool downIn(const xcb_query_keymap_reply_t* keymap, std::uint8_t key) {
+    return keymap && (keymap->keys[key / 8] >> (key % 8)) & 1;
+}
+
 }  // namespace
 
 DesktopKeyboard::DesktopKeyboard() : DesktopKeyboard(x11Connection(), KeyWatcher::installed()) {}
@@ -134,12 +142,7 @@ void DesktopKeyboard::handOn(std::uint8_t keycode, DesktopChord chord) {
 }
 
 bool DesktopKeyboard::isDown(std::uint8_t key) {
-    if (!connection_) {
-        return false;
-    }
-    const ReplyPointer<xcb_query_keymap_reply_t> keymap(
-        xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr), &std::free);
-    return keymap && (keymap->keys[key / 8] >> (key % 8)) & 1;
+    return connection_ && downIn(keysDown(connection_).get(), key);
 }
 
 void DesktopKeyboard::handOnWaiting() {
@@ -149,12 +152,10 @@ void DesktopKeyboard::handOnWaiting() {
     // The app may come to a chord late, the user's next keys already typed: they are read as
     // they stand. Asked before the server is held: a client stopped or not scheduled while it
     // holds the server, waiting for an answer, would freeze every other client of the display.
-    const ReplyPointer<xcb_query_keymap_reply_t> keymap(
-        xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr), &std::free);
+    const ReplyPointer<xcb_query_keymap_reply_t> keymap = keysDown(connection_);
     // What a hand-on keeps down is down, also where the answer came before it.
     const auto down = [&](std::uint8_t key) {
-        return (keymap && (keymap->keys[key / 8] >> (key % 8)) & 1) ||
-               std::ranges::find(kept_, key) != kept_.end();
+        return downIn(keymap.get(), key) || std::ranges::find(kept_, key) != kept_.end();
     };
     bool held = false;
     while (!waiting_.empty()) {
