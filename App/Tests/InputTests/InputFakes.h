@@ -212,4 +212,15 @@ public:
         InputCoordinator::Services{timers, rawMouse, [this] { ++beeps; }, [this] { return now; }}};
 };
 
+// Attached and streaming in key mapping with a look control: the pointer locked, without
+// warping the display's pointer as the window is not shown.
+inline void lockThePointer(InputFixture& f) {
+    f.attach();
+    f.startStreaming();
+    f.session.router.setMode(InputMode::keymap);
+    f.session.router.setLayouts(
+        {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
+    f.tick();
+}
+
 }  // namespace qm::test
