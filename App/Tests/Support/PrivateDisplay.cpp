@@ -138,42 +138,53 @@ bool PrivateDisplay::windowManagerTook(const QString& chord, int times) {
            marks.remove();
 }
 
-bool PrivateDisplay::keyboardFree() const {
+namespace {
+
+// Whether another client can grab the root as `grab` asks; it lets go before this returns.
+template <typename Grab, typename Ungrab>
+bool anotherClientGrabs(Grab grab, Ungrab ungrab) {
     const Connection connection = connectToDisplay();
     if (xcb_connection_has_error(connection.get())) {
         return false;
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data->root;
-    const ReplyPointer<xcb_grab_keyboard_reply_t> grab(
-        xcb_grab_keyboard_reply(connection.get(),
-                                xcb_grab_keyboard(connection.get(), 0, root, XCB_CURRENT_TIME,
-                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
-                                nullptr),
-        &std::free);
-    xcb_ungrab_keyboard(connection.get(), XCB_CURRENT_TIME);
+    const bool taken = grab(connection.get(), root);
+    ungrab(connection.get(), XCB_CURRENT_TIME);
     // Let go before the application asks again.
     std::free(xcb_get_input_focus_reply(connection.get(), xcb_get_input_focus(connection.get()),
                                         nullptr));
-    return grab && grab->status == XCB_GRAB_STATUS_SUCCESS;
+    return taken;
+}
+
+}  // namespace
+
+bool PrivateDisplay::keyboardFree() const {
+    return anotherClientGrabs(
+        [](xcb_connection_t* c, xcb_window_t root) {
+            const ReplyPointer<xcb_grab_keyboard_reply_t> grab(
+                xcb_grab_keyboard_reply(c,
+                                        xcb_grab_keyboard(c, 0, root, XCB_CURRENT_TIME,
+                                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                        nullptr),
+                &std::free);
+            return grab && grab->status == XCB_GRAB_STATUS_SUCCESS;
+        },
+        xcb_ungrab_keyboard);
 }
 
 bool PrivateDisplay::pointerFree() const {
-    const Connection connection = connectToDisplay();
-    if (xcb_connection_has_error(connection.get())) {
-        return false;
-    }
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data->root;
-    const ReplyPointer<xcb_grab_pointer_reply_t> grab(
-        xcb_grab_pointer_reply(
-            connection.get(),
-            xcb_grab_pointer(connection.get(), 0, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
-                             XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
-            nullptr),
-        &std::free);
-    xcb_ungrab_pointer(connection.get(), XCB_CURRENT_TIME);
-    std::free(xcb_get_input_focus_reply(connection.get(), xcb_get_input_focus(connection.get()),
-                                        nullptr));
-    return grab && grab->status == XCB_GRAB_STATUS_SUCCESS;
+    return anotherClientGrabs(
+        [](xcb_connection_t* c, xcb_window_t root) {
+            const ReplyPointer<xcb_grab_pointer_reply_t> grab(
+                xcb_grab_pointer_reply(
+                    c,
+                    xcb_grab_pointer(c, 0, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
+                                     XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+                    nullptr),
+                &std::free);
+            return grab && grab->status == XCB_GRAB_STATUS_SUCCESS;
+        },
+        xcb_ungrab_pointer);
 }
 
 bool PrivateDisplay::switcherShown() const {
