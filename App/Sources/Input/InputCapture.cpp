@@ -202,6 +202,7 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
         return false;
     }
     const bool isKey = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    const auto stamp = std::uint32_t(static_cast<const QInputEvent&>(*event).timestamp());
     bool repeat = false;
     if (isKey || event->type() == QEvent::ShortcutOverride) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
@@ -211,11 +212,12 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
             // Repeated or let go, the desktop's chord is no input of the player's.
             if (event->type() == QEvent::KeyRelease && !repeat) {
                 desktopKey_.reset();
-                client_.onDesktopKey(key.nativeScanCode(), desktopChord_, false);
+                client_.onDesktopKey(key.nativeScanCode(), desktopChord_, false, stamp);
             }
             return isKey;
         }
     }
+    client_.onDisplayTime(stamp);
     if (isInput(*event)) {
         client_.onInput();
     }
@@ -229,7 +231,7 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
                 chordPress ? desktopChord(key) : std::nullopt) {
             desktopKey_ = key.nativeScanCode();
             desktopChord_ = *chord;
-            client_.onDesktopKey(*desktopKey_, *chord, true);
+            client_.onDesktopKey(*desktopKey_, *chord, true, stamp);
             return true;
         }
         const std::optional<std::uint16_t> keyCode = macKeyCode(key);
@@ -239,6 +241,13 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
     }
     if (!client_.isKeyWindow()) {
         return false;
+    }
+    // A stalled app reads what was aimed at another window, past its grab, long after.
+    latePress_ = false;
+    if (event->type() == QEvent::KeyPress && !repeat) {
+        latePress_ = client_.tooLate(stamp, static_cast<const QKeyEvent&>(*event).nativeScanCode());
+    } else if (event->type() == QEvent::MouseButtonPress) {
+        latePress_ = client_.tooLate(stamp, std::nullopt);
     }
     switch (event->type()) {
         case QEvent::ShortcutOverride:
@@ -328,7 +337,7 @@ bool InputCapture::keyPressed(QKeyEvent& event, bool overrideOnly, bool repeat) 
     }
     const bool passes = client_.passKeysThrough(*keyCode, held);
     if (!overrideOnly) {
-        client_.onEvent(KeyDownEvent{*keyCode, held, repeat});
+        deliver(KeyDownEvent{*keyCode, held, repeat}, true);
     }
     return !passes;
 }
@@ -444,7 +453,7 @@ void InputCapture::wheel(const QWheelEvent& event) {
 }
 
 void InputCapture::deliver(const InputEvent& event, bool streaming) {
-    if (forwards(event, streaming)) {
+    if (!latePress_ && forwards(event, streaming)) {
         client_.onEvent(event);
     }
 }

@@ -65,8 +65,16 @@ public:
         // A key, button, motion or wheel of the player's reached the window, a menu or a dialog
         // in it maybe.
         virtual void onInput() = 0;
-        // A chord of the desktop's went down, then up; `nativeKey` is the display's code.
-        virtual void onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down) = 0;
+        // A chord of the desktop's went down, then up, at the display's time `stamp`;
+        // `nativeKey` is the display's code.
+        virtual void onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down,
+                                  std::uint32_t stamp) = 0;
+        // The display stamped the event read now at that time, in its milliseconds; a chord's
+        // events come first.
+        virtual void onDisplayTime(std::uint32_t stamp) = 0;
+        // Whether a press the display stamped then is read too late to be played: the player
+        // has moved on. Its key is the display's code, none for a button.
+        virtual bool tooLate(std::uint32_t stamp, std::optional<std::uint32_t> nativeKey) = 0;
 
     protected:
         ~Client() = default;
@@ -125,6 +133,8 @@ private:
     std::optional<std::uint32_t> desktopKey_;
     DesktopChord desktopChord_;
     std::optional<QPointF> pointerAt_;  // on the screen
+    // The press being read is too late to be played; its release is played.
+    bool latePress_ = false;
 };
 
 }  // namespace qm

@@ -106,7 +106,7 @@ void InputCoordinator::attach(InputView& view) {
     }
     timer_ = services_.timers.makeTimer();
     lastInput_ = services_.now();
-    yielded_ = false;
+    grabs_ = {};
     scheduleTick();
     tick();
     if (InputModel* m = model()) {
@@ -137,9 +137,8 @@ void InputCoordinator::detach() {
     }
     cursor_.release();
     publishCapture();
-    commandHeld_ = false;
-    setKeyboardGrabbed(false);
-    setMouseGrabbed(false);
+    grabs_ = {};
+    applyGrabs();
     captureNoticeShown_ = false;
     if (m && m->streamKeymap() == &keymap_) {
         m->setStreamKeymap(nullptr);
@@ -188,8 +187,16 @@ void InputCoordinator::windowLostFocus() {
         capture_->forgetHeldKeys();
     }
     forgetDesktopChord();
-    commandHeld_ = false;
+    grabs_ = nextGrabs(grabs_, GrabEvent::focusLost, grabFacts());
     stopCapturing();
+}
+
+void InputCoordinator::focusMoved() {
+    if (isKeyWindow()) {
+        windowBecameKey();
+    } else {
+        windowLostFocus();
+    }
 }
 
 void InputCoordinator::stopCapturing() {
@@ -198,8 +205,9 @@ void InputCoordinator::stopCapturing() {
     }
     cursor_.release();
     publishCapture();
-    setKeyboardGrabbed(false);
-    setMouseGrabbed(false);
+    grabs_.keyboard = false;
+    grabs_.mouse = false;
+    applyGrabs();
     if (rawMouse_) {
         rawMouse_->update(false);
     }
@@ -214,8 +222,23 @@ void InputCoordinator::closeStream() {
 }
 
 bool InputCoordinator::isKeyWindow() const {
+    const GrabFacts facts = grabFacts();
+    return inFront(facts) && facts.keysFree;
+}
+
+GrabFacts InputCoordinator::grabFacts() const {
+    if (!view_) {
+        return {};
+    }
+    const InputRouter* router = followedRouter();
+    const bool playing = isStreaming() && !keymap_.isEditing() && router;
     // A sheet here is a dialog inside the window: it has the keyboard, as a sheet does.
-    return view_ && view_->isKeyWindow() && !view_->hasSheet();
+    return {.focused = view_->isWindowActive(),
+            .active = view_->isActiveWindow(),
+            .keysFree = view_->isKeyWindow() && !view_->hasSheet(),
+            .gameKeys = playing && (cursor_.isCaptured() || router->mode() == InputMode::keymap),
+            .gameMouse = playing && router->playsLook(),
+            .restarting = session() && session()->phase().kind() == SessionPhase::Kind::starting};
 }
 
 bool InputCoordinator::isStreaming() const {
@@ -305,16 +328,6 @@ void InputCoordinator::tick() {
         }
         if (streaming && !keymap_.isEditing()) {
             router->tick(services_.now());
-        }
-    }
-    if (desktopChordAt_ && services_.now() - *desktopChordAt_ >=
-                               std::uint64_t(std::chrono::nanoseconds(desktopChordLimit).count())) {
-        // A key still down goes up here, however long it is held or however late a busy app
-        // comes to its release: its chord waits for it.
-        if (view_ && view_->keyDown(desktopChordKey_)) {
-            desktopChordAt_ = services_.now();
-        } else {
-            forgetDesktopChord();
         }
     }
     updateCursor();
@@ -414,11 +427,11 @@ void InputCoordinator::editorClosed(const GameKeymaps& keymaps, std::size_t acti
     updateCursor();
 }
 
-void InputCoordinator::updateCursor() {
+void InputCoordinator::updateCursor(GrabEvent event) {
     const InputRouter* router = followedRouter();
     const bool playing = isStreaming() && !keymap_.isEditing() && router;
-    const bool capturing = playing && isKeyWindow();
-    cursor_.update(capturing && router->wantsCursorCapture(), view_ ? &view_->item() : nullptr);
+    cursor_.update(playing && isKeyWindow() && router->wantsCursorCapture(),
+                   view_ ? &view_->item() : nullptr);
     if (rawMouse_) {
         rawMouse_->update(cursor_.isCaptured());
     }
@@ -427,51 +440,86 @@ void InputCoordinator::updateCursor() {
     // keys. The app's Super shortcuts need no grab of the app's: the display takes the keyboard
     // for the window as Super goes down, before the window manager's bindings of Super chords
     // (openbox runs a file manager on Super+E) can.
-    const bool gameKeys =
-        capturing && (cursor_.isCaptured() || router->mode() == InputMode::keymap);
-    // The mouse too while a look zone plays, the pointer shown as well (Alt held, a menu open):
-    // window managers take Alt+click (openbox moves the window) from a window without it.
-    const bool gameMouse = playing && view_ && view_->isWindowActive() && router->playsLook();
+    const GrabState before = grabs_;
+    grabs_ = nextGrabs(grabs_, event, grabFacts());
     // A key or a button held is input in progress: the minute counts from when nothing is.
     if (capture_ && capture_->holdsInput()) {
         lastInput_ = services_.now();
     }
-    if ((gameKeys || gameMouse) && services_.now() - lastInput_ >=
-                                       std::uint64_t(std::chrono::nanoseconds(idleLimit).count())) {
-        yieldToDesktop();
+    if ((grabs_.keyboard || grabs_.mouse) &&
+        services_.now() - lastInput_ >=
+            std::uint64_t(std::chrono::nanoseconds(idleLimit).count())) {
+        grabs_ = nextGrabs(grabs_, GrabEvent::idle, grabFacts());
     }
-    // Super held keeps what is held: it may carry more of the app's shortcuts. So does a restart
-    // (HD/SD): a key held for the game would repeat under Alt into the desktop's chords.
-    const bool restarting = session() && session()->phase().kind() == SessionPhase::Kind::starting;
-    setKeyboardGrabbed(!yielded_ &&
-                       (gameKeys || (keyboardGrabbed_ && (commandHeld_ || restarting))));
-    setMouseGrabbed(!yielded_ && gameMouse);
+    if (grabs_.yielded && !before.yielded) {
+        letGo();
+    }
+    applyGrabs();
+}
+
+void InputCoordinator::applyGrabs() {
+    if (!view_) {
+        return;
+    }
+    if (grabs_.keyboard != keyboardGrabbed_) {
+        keyboardGrabbed_ = view_->grabKeyboard(grabs_.keyboard);
+        // Another client has it, a screen locker maybe.
+        if (grabs_.keyboard && !keyboardGrabbed_) {
+            grabs_ = nextGrabs(grabs_, GrabEvent::refused, grabFacts());
+            letGo();
+        }
+    }
+    if (grabs_.mouse != mouseGrabbed_) {
+        mouseGrabbed_ = grabs_.mouse;
+        view_->grabMouse(mouseGrabbed_);
+    }
 }
 
 void InputCoordinator::onCommandKey(bool held) {
-    commandHeld_ = held;
-    updateCursor();
+    updateCursor(held ? GrabEvent::superDown : GrabEvent::superUp);
 }
 
 void InputCoordinator::onInput() {
     lastInput_ = services_.now();
-    if (yielded_) {
-        yielded_ = false;
-        updateCursor();
+    if (grabs_.yielded) {
+        updateCursor(GrabEvent::playerInput);
     }
 }
 
-void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down) {
+void InputCoordinator::onDisplayTime(std::uint32_t stamp) {
+    // The display's order and time, not the app's: a busy app reads a chord's release late, yet
+    // before whatever the display stamped after it. A key still down goes up here, however long
+    // it is held.
+    if (!desktopChordAt_ || stamp == 0 ||
+        std::int32_t(stamp - *desktopChordAt_) < desktopChordLimit.count()) {
+        return;
+    }
+    if (view_ && view_->keyDown(desktopChordKey_)) {
+        desktopChordAt_ = stamp;
+    } else {
+        forgetDesktopChord();
+    }
+}
+
+bool InputCoordinator::tooLate(std::uint32_t stamp, std::optional<std::uint32_t> nativeKey) {
+    const std::optional<std::uint32_t> now = view_ ? view_->displayTime() : std::nullopt;
+    // A key still held when the app catches up is the player's now. An event Qt made itself
+    // has no stamp.
+    return now && stamp != 0 && std::int32_t(*now - stamp) > latePressLimit.count() &&
+           !(nativeKey && view_->keyDown(*nativeKey));
+}
+
+void InputCoordinator::onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down,
+                                    std::uint32_t stamp) {
     if (!view_) {
         return;
     }
-    desktopChordAt_ = services_.now();
+    desktopChordAt_ = stamp;
     desktopChordKey_ = nativeKey;
     if (down) {
         // As if the app held nothing until the player is back: the chord's command may want the
         // keyboard (a screen locker).
-        yieldToDesktop();
-        updateCursor();
+        updateCursor(GrabEvent::handedOn);
         // The grab the display took as Super went down goes too.
         keyboardGrabbed_ = view_->grabKeyboard(false);
     } else {
@@ -499,24 +547,6 @@ void InputCoordinator::publishCapture() {
     }
 }
 
-void InputCoordinator::setKeyboardGrabbed(bool grabbed) {
-    if (grabbed == keyboardGrabbed_ || !view_) {
-        return;
-    }
-    keyboardGrabbed_ = view_->grabKeyboard(grabbed);
-    // Another client has it, a screen locker maybe.
-    if (grabbed && !keyboardGrabbed_) {
-        yieldToDesktop();
-    }
-}
-
-void InputCoordinator::yieldToDesktop() {
-    if (!yielded_) {
-        yielded_ = true;
-        letGo();
-    }
-}
-
 void InputCoordinator::letGo() {
     if (InputRouter* router = followedRouter()) {
         router->releaseAll();
@@ -534,14 +564,6 @@ void InputCoordinator::forgetDesktopChord() {
     if (view_) {
         view_->forgetChordsWaiting();
     }
-}
-
-void InputCoordinator::setMouseGrabbed(bool grabbed) {
-    if (grabbed == mouseGrabbed_ || !view_) {
-        return;
-    }
-    mouseGrabbed_ = grabbed;
-    view_->grabMouse(grabbed);
 }
 
 InputMode InputCoordinator::startMode() const {

@@ -12,6 +12,7 @@
 #include "Input/CursorCapture.h"
 #include "Input/GamepadCapture.h"
 #include "Input/GamepadGate.h"
+#include "Input/GrabRule.h"
 #include "Input/InputCapture.h"
 #include "Input/InputModel.h"
 #include "Input/InputView.h"
@@ -54,10 +55,12 @@ public:
     // How long without the player's input a game keeps the keyboard and the mouse: after that
     // the desktop's screen locker can take them.
     static constexpr std::chrono::seconds idleLimit{60};
-    // How long a chord of the desktop's is waited for after its key went down or up: its release
-    // here, or its key going up to be handed on. A key let go in another window never comes
-    // back; one the display still has down does, and is waited for.
-    static constexpr std::chrono::seconds desktopChordLimit{1};
+    // How long a chord of the desktop's is waited for after its key went down or up, by the
+    // display's time: its release here, or its key going up to be handed on. A key let go in
+    // another window never comes back; one the display still has down does, and is waited for.
+    static constexpr std::chrono::milliseconds desktopChordLimit{1000};
+    // A press read longer than this after the display stamped it is not played on the phone.
+    static constexpr std::chrono::milliseconds latePressLimit{1000};
     // How many streams show the notice on how to get a locked pointer back.
     static constexpr int captureNoticeLimit = 3;
 
@@ -76,8 +79,10 @@ public:
     // A user's request for another input mode: the HUD's menu and the window shortcuts.
     void requestMode(InputMode mode);
 
-    // What the window and the application report while attached.
+    // What the window and the application report while attached: a menu or a sheet closed.
     void windowBecameKey() { updateCursor(); }
+    // Qt's focus or the window manager's active window moved.
+    void focusMoved();
     // Releases everything held on the phone and unlocks the pointer.
     void windowLostFocus();
     void closeStream();
@@ -98,7 +103,10 @@ private:
     void onShortcut(const InputCapture::Shortcut& shortcut) override { perform(shortcut); }
     void onCommandKey(bool held) override;
     void onInput() override;
-    void onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down) override;
+    void onDesktopKey(std::uint32_t nativeKey, DesktopChord chord, bool down,
+                      std::uint32_t stamp) override;
+    void onDisplayTime(std::uint32_t stamp) override;
+    bool tooLate(std::uint32_t stamp, std::optional<std::uint32_t> nativeKey) override;
 
     InputModel* model() const { return modelObject_ ? model_ : nullptr; }
     InputSession* session() const;
@@ -116,12 +124,14 @@ private:
     void selectLayout(std::size_t index);
     void editorClosed(const GameKeymaps& keymaps, std::size_t active);
     // Locks or unlocks the pointer, and holds the keyboard and the mouse while a game has them.
-    void updateCursor();
+    void updateCursor(GrabEvent event = GrabEvent::changed);
+    GrabFacts grabFacts() const;
+    // The display's grabs made as the rule says; one refused is the desktop's until the
+    // player's next input.
+    void applyGrabs();
     // Tells the model whether the pointer is locked, and on the stream's first lock shows how
     // to get it back, the first few times.
     void publishCapture();
-    // Holds nothing of the keyboard and the mouse until the player's next input.
-    void yieldToDesktop();
     // The desktop gets the keyboard or the pointer back: every finger and key held on the phone
     // lifts, and the keys held now are let go elsewhere.
     void letGo();
@@ -131,9 +141,6 @@ private:
     // The desktop's chord whose key went down here, and those waiting to be handed on, are
     // dropped.
     void forgetDesktopChord();
-    // Act only on a change. A refused grab is asked for again at the player's next input.
-    void setKeyboardGrabbed(bool grabbed);
-    void setMouseGrabbed(bool grabbed);
     InputMode startMode() const;
     void prepare(InputMode mode, InputRouter& router);
     // Installs what the mode needs and enters it; a restart of the same mode resynchronises.
@@ -148,15 +155,14 @@ private:
     std::unique_ptr<InputCapture> capture_;
     std::unique_ptr<RawMouseCapture> rawMouse_;
     CursorCapture cursor_;
+    GrabState grabs_;
+    // What the display granted.
     bool keyboardGrabbed_ = false;
     bool mouseGrabbed_ = false;
-    bool commandHeld_ = false;  // Super, while the window has the keyboard
-    // The window holds nothing of the keyboard and the mouse until the player's next input: the
-    // player was away, or a chord went to the desktop.
-    bool yielded_ = false;
     std::uint64_t lastInput_ = 0;
-    // When the key of the desktop's last chord went down or up, while it may still be waited for.
-    std::optional<std::uint64_t> desktopChordAt_;
+    // When the key of the desktop's last chord went down or up, by the display's time, while
+    // it may still be waited for.
+    std::optional<std::uint32_t> desktopChordAt_;
     std::uint32_t desktopChordKey_ = 0;  // its key, the display's
     bool publishedCapture_ = false;
     bool captureNoticeShown_ = false;  // since attach()

@@ -5,6 +5,7 @@
 #include <QQuickWindow>
 
 #include "Editor/KeymapController.h"
+#include "Input/DisplayWatch.h"
 #include "Input/MenuTracking.h"
 #include "Input/RawMouseHub.h"
 #include "QuillmereCore/HostClock.h"
@@ -67,6 +68,14 @@ bool InputHost::isKeyWindow() const {
         }
     }
     return true;
+}
+
+std::optional<bool> InputHost::isActiveWindow() const {
+    const std::optional<std::uint32_t> active = DisplayWatch::shared().activeWindow();
+    if (!active) {
+        return std::nullopt;
+    }
+    return window() && *active == window()->winId();
 }
 
 bool InputHost::isWindowVisible() const {
@@ -146,15 +155,10 @@ void InputHost::follow(QQuickWindow* window) {
         return;
     }
     InputCoordinator& coordinator = *coordinator_;
+    const auto focusMoved = [&coordinator] { coordinator.focusMoved(); };
     observers_ = {
-        connect(window, &QWindow::activeChanged, this,
-                [this, &coordinator] {
-                    if (isKeyWindow()) {
-                        coordinator.windowBecameKey();
-                    } else {
-                        coordinator.windowLostFocus();
-                    }
-                }),
+        connect(window, &QWindow::activeChanged, this, focusMoved),
+        connect(&DisplayWatch::shared(), &DisplayWatch::activeWindowChanged, this, focusMoved),
         connect(&MenuTracking::shared(), &MenuTracking::menuWillShow, this,
                 [&coordinator] { coordinator.windowLostFocus(); }),
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,

@@ -11,6 +11,7 @@
 
 #include "IPhoneMirror/TimerSource.h"
 #include "Input/DesktopKeyboard.h"
+#include "Input/DisplayWatch.h"
 #include "Input/GrabFocusFilter.h"
 #include "Input/InputCoordinator.h"
 #include "Input/InputView.h"
@@ -51,6 +52,7 @@ public:
     bool isWindowActive() const override;
     // The window has the focus and no menu or other popup inside it holds it.
     bool isKeyWindow() const override;
+    std::optional<bool> isActiveWindow() const override;
     bool isWindowVisible() const override;
     bool hasSheet() const override { return sheetCount_ > 0; }
     void presentEmulatorWarning() override { emit emulatorWarningRequested(); }
@@ -59,6 +61,7 @@ public:
     void grabMouse(bool grab) override;
     void handKeyOn(std::uint32_t nativeKey, DesktopChord chord) override;
     void forgetChordsWaiting() override { keyboard_.forgetWaiting(); }
+    std::optional<std::uint32_t> displayTime() override { return DisplayWatch::shared().now(); }
     bool keyDown(std::uint32_t nativeKey) override {
         return nativeKey <= 0xff && keyboard_.isDown(std::uint8_t(nativeKey));
     }

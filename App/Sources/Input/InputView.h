@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 class QQuickItem;
 
@@ -29,6 +30,8 @@ public:
     virtual bool isWindowActive() const = 0;
     // The window has the keyboard focus and no menu inside it holds it.
     virtual bool isKeyWindow() const = 0;
+    // The window manager has made the window its active one; none when it names none.
+    virtual std::optional<bool> isActiveWindow() const = 0;
     // Some of the window can be seen.
     virtual bool isWindowVisible() const = 0;
     // A modal dialog is open over the window.
@@ -47,6 +50,8 @@ public:
     virtual void handKeyOn(std::uint32_t nativeKey, DesktopChord chord) = 0;
     // Drops the chords handed on that still wait for their key to go up.
     virtual void forgetChordsWaiting() = 0;
+    // The display's time now, in the milliseconds it stamps events with; none when unknown.
+    virtual std::optional<std::uint32_t> displayTime() = 0;
     // Whether the display has the key down now, whichever window its release would go to.
     virtual bool keyDown(std::uint32_t nativeKey) = 0;
     // Closes the window as its title bar's close button does.

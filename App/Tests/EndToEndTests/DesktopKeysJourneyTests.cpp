@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 #include <linux/input-event-codes.h>
 #include <poll.h>
@@ -191,6 +192,111 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
              ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
              ASSERT_TRUE(user().press("Alt+F4"));
          }},
+    });
+    EXPECT_EQ(ended, 0);
+}
+
+// The display's stamp of the latest press of a key the window got.
+class PressStamps : public QObject {
+public:
+    PressStamps(QWindow& window, quint32 code) : window_(window), code_(code) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~PressStamps() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (receiver == &window_ && event->type() == QEvent::KeyPress &&
+            static_cast<const QKeyEvent*>(event)->nativeScanCode() == code_) {
+            last = static_cast<const QKeyEvent*>(event)->timestamp();
+        }
+        return false;
+    }
+
+    std::optional<quint64> last;
+
+private:
+    QWindow& window_;
+    quint32 code_;
+};
+
+TEST_F(DesktopKeysJourneyTest, AChordHeldPastSuperReachesTheDesktopByTheDisplaysTime) {
+    const int ended = running.run({
+        {"over the demo's stream, Super+L typed and L held a second of the display's time after "
+         "Super went up: the window manager gets it",
+         [&] {
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             expectDemoPlaying();
+             const PressStamps repeats(*window, KEY_L + 8);
+             ASSERT_TRUE(user().hands().hold("Meta+L"));
+             ASSERT_TRUE(user().hands().release("Meta"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return repeats.last.has_value(); }));
+             const quint64 superUp = *repeats.last;
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return *repeats.last > superUp + 1'100; }))
+                 << "the display repeats no key";
+             ASSERT_TRUE(user().hands().release("L"));
+             EXPECT_TRUE(
+                 DesktopUser::waitFor([&] { return display().windowManagerTook("Super+L"); }));
+         }},
+        {"Quit with Super+Q", [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
+    });
+    EXPECT_EQ(ended, 0);
+}
+
+// The window in front has the keyboard and the pointer, whatever the game did before it was
+// left: a chat beside it gets what is typed and clicked there.
+TEST_F(DesktopKeysJourneyTest, AltTabToAChatLeavesItTheKeyboardAndThePointer) {
+    test::OtherClientWindow chat;
+    // Alt+Tab to the chat, "f q " typed and a click there, and back to the game.
+    const auto toTheChat = [&] {
+        ASSERT_TRUE(user().press("Alt+Tab"));
+        ASSERT_TRUE(DesktopUser::waitFor([&] { return chat.active(); }));
+        ASSERT_TRUE(DesktopUser::waitFor([&] {
+            return display().keyboardFree() && display().pointerFree();
+        })) << "the app holds on";
+        const test::KeyEvents played(*window, KEY_F + 8);
+        const int keys = chat.keys();
+        const int clicks = chat.clicks();
+        for (const char* key : {"F", "Space", "Q", "Space"}) {
+            ASSERT_TRUE(user().hands().press(key));
+        }
+        user().hands().click(chat.middle());
+        EXPECT_TRUE(DesktopUser::waitFor([&] {
+            return chat.keys() == keys + 4 && chat.clicks() == clicks + 1;
+        })) << chat.keys() - keys
+            << " keys and " << chat.clicks() - clicks << " clicks";
+        EXPECT_EQ(played.presses, 0);
+        ASSERT_TRUE(user().activate(*window));
+        ASSERT_TRUE(user().press("J"));
+        ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+    };
+    const int ended = running.run({
+        {"Key Mapping over the demo, a chat beside it",
+         [&] {
+             // The window manager gives a new window the focus.
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return chat.active(); }));
+             ASSERT_TRUE(user().activate(*window));
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             expectDemoPlaying();
+             ASSERT_NO_FATAL_FAILURE(enterKeyMapping());
+         }},
+        {"W, Super+L handed on, then an Alt+Tab flick",
+         [&] {
+             ASSERT_TRUE(user().press("W"));
+             ASSERT_TRUE(user().press("Meta+L"));
+             EXPECT_TRUE(
+                 DesktopUser::waitFor([&] { return display().windowManagerTook("Super+L"); }));
+             toTheChat();
+         }},
+        {"a Super+1, Super+2 round trip, then Alt+Tab",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+1"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !model().pointerCaptured(); }));
+             ASSERT_TRUE(user().press("Meta+2"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return model().pointerCaptured(); }));
+             toTheChat();
+         }},
+        {"Quit with Super+Q", [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
     });
     EXPECT_EQ(ended, 0);
 }

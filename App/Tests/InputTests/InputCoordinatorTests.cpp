@@ -26,20 +26,9 @@ std::size_t count(const std::vector<ControlMessage>& messages) {
 
 const InjectKeycode spaceUp = message::key(KeyAction::up, 62, 0, 0);
 
-// Attached and streaming in key mapping with a look control: the pointer locked, without
-// warping the display's pointer as the window is not shown.
-void lockThePointer(InputFixture& f) {
-    f.attach();
-    f.startStreaming();
-    f.session.router.setMode(InputMode::keymap);
-    f.session.router.setLayouts(
-        {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
-    f.tick();
-}
-
 class InputCoordinatorTest : public ::testing::Test, protected InputFixture {
 protected:
-    void lockThePointer() { qm::lockThePointer(*this); }
+    void lockThePointer() { test::lockThePointer(*this); }
 };
 
 TEST_F(InputCoordinatorTest, StartModeIsTheRequestElseTheStoredModeElseKeyboardAndMouse) {
@@ -230,7 +219,7 @@ TEST_F(InputCoordinatorTest, WhateverGivesTheDesktopItsKeysBackLiftsEveryFingerO
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         InputFixture f;
-        qm::lockThePointer(f);
+        test::lockThePointer(f);
         f.session.router.handle(MouseDeltaEvent{4, 0});  // the look finger
         f.send(test::keyEvent(QEvent::KeyPress, KEY_SPACE));
         f.session.messages.clear();
@@ -284,6 +273,18 @@ TEST_F(InputCoordinatorTest, TheKeyboardIsGrabbedOnlyWhileTheGameHasThePlayer) {
          [&] {
              view.key = true;
              coordinator.windowBecameKey();
+         },
+         true},
+        {"another client's window made active, no focus out reaching the app",
+         [&] {
+             view.active = false;
+             coordinator.focusMoved();
+         },
+         false},
+        {"made active again",
+         [&] {
+             view.active = true;
+             coordinator.focusMoved();
          },
          true},
         {"a sheet", [&] { view.sheet = true; }, false},

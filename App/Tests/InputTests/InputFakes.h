@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,14 +27,16 @@
 
 namespace qm::test {
 
+// The display's time, in milliseconds: each key event is stamped a millisecond after the last.
+inline std::uint32_t displayClock = 0;
+
 // A key as X11 reports it: with the modifiers held before it, at a time of its own.
 class KeyEvent : public QKeyEvent {
 public:
     KeyEvent(QEvent::Type type, quint32 evdev, Qt::KeyboardModifiers modifiers = {},
              bool repeat = false, quint32 nativeModifiers = 0)
         : QKeyEvent(type, 0, modifiers, evdev + 8, 0, nativeModifiers, QString(), repeat) {
-        static quint64 time = 0;
-        setTimestamp(++time);
+        setTimestamp(++displayClock);
     }
 };
 
@@ -111,11 +114,13 @@ public:
     QQuickItem& item() override { return view; }
     bool isWindowActive() const override { return key; }
     bool isKeyWindow() const override { return key && !menuOpen; }
+    std::optional<bool> isActiveWindow() const override { return active; }
     bool isWindowVisible() const override { return visible; }
     bool hasSheet() const override { return sheet; }
     void presentEmulatorWarning() override { ++warnings; }
     void presentCaptureNotice() override { ++captureNotices; }
     bool grabKeyboard(bool grab) override {
+        ungrabs += grab ? 0 : 1;
         keyboardGrabbed = grab && !otherClientHoldsKeyboard;
         return keyboardGrabbed;
     }
@@ -125,12 +130,16 @@ public:
         handedOnWith.push_back(chord);
     }
     void forgetChordsWaiting() override { ++chordsForgotten; }
-    bool keyDown(std::uint32_t nativeKey) override { return nativeKey == keyDownOnDisplay; }
+    std::optional<std::uint32_t> displayTime() override { return displayNow; }
+    bool keyDown(std::uint32_t nativeKey) override {
+        return nativeKey == keyDownOnDisplay || (keysDownOnDisplay && keysDownOnDisplay(nativeKey));
+    }
     void closeWindow() override { ++closes; }
 
     QQuickWindow window;
     QQuickItem view;
-    bool key = true;
+    bool key = true;             // Qt's focus
+    std::optional<bool> active;  // the window manager's
     bool menuOpen = false;
     bool visible = true;
     bool sheet = false;
@@ -138,11 +147,14 @@ public:
     int captureNotices = 0;
     bool otherClientHoldsKeyboard = false;
     bool keyboardGrabbed = false;
+    int ungrabs = 0;
     bool mouseGrabbed = false;
     std::vector<std::uint32_t> handedOn;
     std::vector<DesktopChord> handedOnWith;
     int chordsForgotten = 0;
     std::uint32_t keyDownOnDisplay = 0;
+    std::function<bool(std::uint32_t)> keysDownOnDisplay;
+    std::optional<std::uint32_t> displayNow;
     int closes = 0;
 };
 
@@ -199,5 +211,16 @@ public:
         &model, keymap,
         InputCoordinator::Services{timers, rawMouse, [this] { ++beeps; }, [this] { return now; }}};
 };
+
+// Attached and streaming in key mapping with a look control: the pointer locked, without
+// warping the display's pointer as the window is not shown.
+inline void lockThePointer(InputFixture& f) {
+    f.attach();
+    f.startStreaming();
+    f.session.router.setMode(InputMode::keymap);
+    f.session.router.setLayouts(
+        {{UUID::random(), "Look", std::nullopt, ProfileTemplates::shooter("com.game")}}, 0);
+    f.tick();
+}
 
 }  // namespace qm::test

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Input/DisplayWatch.h"
 #include "Input/InputHost.h"
 #include "Input/MenuTracking.h"
 #include "InputFakes.h"
@@ -79,6 +80,28 @@ TEST(InputHostTest, AttachesWhileInAWindowAndFollowsItsWindow) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return host->isKeyWindow(); }));
 
     EXPECT_EQ(pressAndCount([&] { host->setSheetCount(1); }), 1u);
+}
+
+// The display's time is told from the host's clock by the smallest gap seen between a stamp and
+// its reading, which may grow a millisecond a second; it wraps as the display's does.
+TEST(DisplayClockTest, TellsTheDisplaysTimeByTheEventReadSoonestAfterItsStamp) {
+    DisplayClock clock;
+    EXPECT_EQ(clock.now(0), std::nullopt);
+    clock.seen(5'000, 100'020);  // read 20 ms late
+    EXPECT_EQ(clock.now(100'520), 5'500u);
+    clock.seen(5'600, 100'605);  // sooner: 5 ms
+    EXPECT_EQ(clock.now(100'705), 5'700u);
+    clock.seen(5'700, 103'705);  // read by an app stalled 3 s
+    EXPECT_EQ(clock.now(103'705), 8'697u) << "3 ms of drift allowed";
+    // Thirteen seconds on, the clocks may have drifted 13 ms apart.
+    EXPECT_EQ(clock.now(113'705), 18'687u);
+    clock.seen(18'698, 113'705);
+    EXPECT_EQ(clock.now(113'705), 18'698u);
+
+    DisplayClock wrapping;
+    wrapping.seen(0xffff'fff0, 1'000);
+    wrapping.seen(0x10, 1'032);
+    EXPECT_EQ(wrapping.now(1'040), 0x18u);
 }
 
 }  // namespace

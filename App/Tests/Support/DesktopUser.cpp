@@ -369,7 +369,20 @@ QQuickItem* DesktopUser::shownWithText(QQuickWindow& window,
                    XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                    reinterpret_cast<const char*>(&request));
     hands_.sync();
-    if (!waitFor([&] { return QGuiApplication::focusWindow() == &window; })) {
+    // Qt may still believe the window has the focus it lost, and the window manager may not
+    // have made it the active one yet.
+    const auto isActive = [&] {
+        const ReplyPointer<xcb_get_property_reply_t> active(
+            xcb_get_property_reply(
+                connection,
+                xcb_get_property(connection, 0, root, activeWindow, XCB_ATOM_WINDOW, 0, 1),
+                nullptr),
+            &std::free);
+        return active && xcb_get_property_value_length(active.get()) == 4 &&
+               *static_cast<const xcb_window_t*>(xcb_get_property_value(active.get())) ==
+                   request.window;
+    };
+    if (!waitFor([&] { return QGuiApplication::focusWindow() == &window && isActive(); })) {
         return ::testing::AssertionFailure()
                << window.title().toStdString() << " did not take the keyboard";
     }

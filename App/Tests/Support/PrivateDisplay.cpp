@@ -138,23 +138,53 @@ bool PrivateDisplay::windowManagerTook(const QString& chord, int times) {
            marks.remove();
 }
 
-bool PrivateDisplay::keyboardFree() const {
+namespace {
+
+// Whether another client can grab the root as `grab` asks; it lets go before this returns.
+template <typename Grab, typename Ungrab>
+bool anotherClientGrabs(Grab grab, Ungrab ungrab) {
     const Connection connection = connectToDisplay();
     if (xcb_connection_has_error(connection.get())) {
         return false;
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data->root;
-    const ReplyPointer<xcb_grab_keyboard_reply_t> grab(
-        xcb_grab_keyboard_reply(connection.get(),
-                                xcb_grab_keyboard(connection.get(), 0, root, XCB_CURRENT_TIME,
-                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
-                                nullptr),
-        &std::free);
-    xcb_ungrab_keyboard(connection.get(), XCB_CURRENT_TIME);
+    const bool taken = grab(connection.get(), root);
+    ungrab(connection.get(), XCB_CURRENT_TIME);
     // Let go before the application asks again.
     std::free(xcb_get_input_focus_reply(connection.get(), xcb_get_input_focus(connection.get()),
                                         nullptr));
-    return grab && grab->status == XCB_GRAB_STATUS_SUCCESS;
+    return taken;
+}
+
+}  // namespace
+
+bool PrivateDisplay::keyboardFree() const {
+    return anotherClientGrabs(
+        [](xcb_connection_t* c, xcb_window_t root) {
+            const ReplyPointer<xcb_grab_keyboard_reply_t> grab(
+                xcb_grab_keyboard_reply(c,
+                                        xcb_grab_keyboard(c, 0, root, XCB_CURRENT_TIME,
+                                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                        nullptr),
+                &std::free);
+            return grab && grab->status == XCB_GRAB_STATUS_SUCCESS;
+        },
+        xcb_ungrab_keyboard);
+}
+
+bool PrivateDisplay::pointerFree() const {
+    return anotherClientGrabs(
+        [](xcb_connection_t* c, xcb_window_t root) {
+            const ReplyPointer<xcb_grab_pointer_reply_t> grab(
+                xcb_grab_pointer_reply(
+                    c,
+                    xcb_grab_pointer(c, 0, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
+                                     XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+                    nullptr),
+                &std::free);
+            return grab && grab->status == XCB_GRAB_STATUS_SUCCESS;
+        },
+        xcb_ungrab_pointer);
 }
 
 bool PrivateDisplay::switcherShown() const {
@@ -349,6 +379,83 @@ bool PrivateDisplay::switcherShown() const {
     xcb_destroy_window(connection, probe);
     xcb_flush(connection);
     return answered;
+}
+
+struct OtherClientWindow::Connection {
+    test::Connection owned = connectToDisplay();
+};
+
+OtherClientWindow::OtherClientWindow() : connection_(std::make_unique<Connection>()) {
+    xcb_connection_t* c = connection_->owned.get();
+    if (xcb_connection_has_error(c)) {
+        return;
+    }
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    window_ = xcb_generate_id(c);
+    const std::array<std::uint32_t, 2> values{
+        screen->white_pixel, XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_BUTTON_PRESS};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 320, 200, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                      XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values.data());
+    constexpr std::string_view title = "Chat";
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                        std::uint32_t(title.size()), title.data());
+    // Takes the focus when the window manager gives it, as a chat's text field does.
+    const std::array<std::uint32_t, 9> hints{1, 1, 0, 0, 0, 0, 0, 0, 0};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32,
+                        std::uint32_t(hints.size()), hints.data());
+    xcb_map_window(c, window_);
+    activeAtom_ = atomOf(c, "_NET_ACTIVE_WINDOW");
+    xcb_flush(c);
+}
+
+OtherClientWindow::~OtherClientWindow() = default;
+
+bool OtherClientWindow::active() {
+    xcb_connection_t* c = connection_->owned.get();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const ReplyPointer<xcb_get_property_reply_t> property(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, root, activeAtom_, XCB_ATOM_WINDOW, 0, 1),
+                               nullptr),
+        &std::free);
+    return property && xcb_get_property_value_length(property.get()) == 4 &&
+           *static_cast<const xcb_window_t*>(xcb_get_property_value(property.get())) == window_;
+}
+
+QPoint OtherClientWindow::middle() {
+    xcb_connection_t* c = connection_->owned.get();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const ReplyPointer<xcb_translate_coordinates_reply_t> at(
+        xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window_, root, 160, 100),
+                                        nullptr),
+        &std::free);
+    return at ? QPoint(at->dst_x, at->dst_y) : QPoint();
+}
+
+int OtherClientWindow::keys() {
+    read();
+    return keys_;
+}
+
+int OtherClientWindow::clicks() {
+    read();
+    return clicks_;
+}
+
+void OtherClientWindow::read() {
+    xcb_connection_t* c = connection_->owned.get();
+    while (const ReplyPointer<xcb_generic_event_t> event{xcb_poll_for_event(c), &std::free}) {
+        switch (event->response_type & 0x7f) {
+            case XCB_KEY_PRESS:
+                ++keys_;
+                break;
+            case XCB_BUTTON_PRESS:
+                ++clicks_;
+                break;
+            default:
+                break;
+        }
+    }
 }
 
 }  // namespace qm::test

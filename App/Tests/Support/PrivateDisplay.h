@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPoint>
 #include <QSize>
 #include <QString>
 #include <QTemporaryDir>
+#include <cstdint>
+#include <memory>
 
 #include <sys/types.h>
 
@@ -40,6 +43,8 @@ public:
     // Whether another client could take the keyboard now, as a screen locker does; it lets go
     // before this returns.
     bool keyboardFree() const;
+    // The same of the pointer.
+    bool pointerFree() const;
 
     pid_t server() const { return server_; }
     pid_t manager() const { return manager_; }
@@ -55,6 +60,35 @@ private:
     pid_t manager_ = -1;
     // The window manager's configuration and its marks.
     QTemporaryDir files_;
+};
+
+// A window of another client of the display, as a chat beside the game is: shown at once, it
+// counts the keys typed and the clicks made into it. GUI thread only.
+class OtherClientWindow {
+public:
+    OtherClientWindow();
+    ~OtherClientWindow();
+
+    OtherClientWindow(const OtherClientWindow&) = delete;
+    OtherClientWindow& operator=(const OtherClientWindow&) = delete;
+
+    // Whether the window manager has made it its active window.
+    bool active();
+    // Its middle, on the screen.
+    QPoint middle();
+    // What reached it so far.
+    int keys();
+    int clicks();
+
+private:
+    void read();
+
+    struct Connection;
+    std::unique_ptr<Connection> connection_;
+    std::uint32_t window_ = 0;
+    std::uint32_t activeAtom_ = 0;
+    int keys_ = 0;
+    int clicks_ = 0;
 };
 
 }  // namespace qm::test
