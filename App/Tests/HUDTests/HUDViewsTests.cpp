@@ -61,7 +61,9 @@ public:
     }
     void onCommandKey(bool) override {}
     void onInput() override {}
-    void onDesktopKey(std::uint32_t, DesktopChord, bool) override {}
+    void onDesktopKey(std::uint32_t, DesktopChord, bool, std::uint32_t) override {}
+    void onDisplayTime(std::uint32_t) override {}
+    bool tooLate(std::uint32_t, std::optional<std::uint32_t>) override { return false; }
 
     QList<QRectF> frames;
     std::vector<InputEvent> events;
