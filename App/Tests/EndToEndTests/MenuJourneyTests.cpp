@@ -118,30 +118,36 @@ TEST_F(SmallScreenJourneyTest, TheQuestionComesInFrontOfEveryOtherWindowOfTheApp
         const QObject* sheet = window->findChild<QObject*>("flashTestSheet");
         return sheet && sheet->property("visible").toBool();
     };
-    const std::vector<std::tuple<const char*, std::function<void()>, std::function<bool()>>>
-        inFront{
-            {"the guide", [&] { ASSERT_TRUE(user().press("Meta+?")); },
-             windowShown("Vantorel Guide")},
-            {"Settings", [&] { ASSERT_TRUE(user().press("Meta+,")); }, windowShown("Settings")},
-            {"About",
-             [&] {
-                 ASSERT_TRUE(user().choose(*window, {"Vantorel", "About Vantorel"}));
-             },
-             windowShown("About Vantorel")},
-            {"the licences",
-             [&] {
-                 ASSERT_TRUE(user().choose(*window, {"Vantorel", "About Vantorel"}));
-                 ASSERT_TRUE(DesktopUser::waitFor(windowShown("About Vantorel")));
-                 QQuickWindow* about = DesktopUser::window("About Vantorel");
-                 ASSERT_TRUE(user().click(DesktopUser::shown(*about, "licenses")));
-             },
-             windowShown("Licenses")},
-            {"the flash test",
-             [&] {
-                 ASSERT_TRUE(user().choose(*window, {"Developer", "Flash Test (data: URL)…"}));
-             },
-             sheetShown},
-        };
+    using Opening = std::tuple<const char*, std::function<void()>, std::function<bool()>>;
+    const std::vector<Opening> windows{
+        {"the guide", [&] { ASSERT_TRUE(user().press("Meta+?")); }, windowShown("Vantorel Guide")},
+        {"Settings", [&] { ASSERT_TRUE(user().press("Meta+,")); }, windowShown("Settings")},
+        {"About",
+         [&] {
+             ASSERT_TRUE(user().choose(*window, {"Vantorel", "About Vantorel"}));
+         },
+         windowShown("About Vantorel")},
+        {"the licences",
+         [&] {
+             ASSERT_TRUE(user().choose(*window, {"Vantorel", "About Vantorel"}));
+             ASSERT_TRUE(DesktopUser::waitFor(windowShown("About Vantorel")));
+             QQuickWindow* about = DesktopUser::window("About Vantorel");
+             ASSERT_TRUE(user().click(DesktopUser::shown(*about, "licenses")));
+         },
+         windowShown("Licenses")},
+    };
+    std::vector<Opening> inFront = windows;
+    inFront.emplace_back(
+        "the flash test",
+        [&] {
+            ASSERT_TRUE(user().choose(*window, {"Developer", "Flash Test (data: URL)…"}));
+        },
+        sheetShown);
+    const auto questionInSight = [&] {
+        return DesktopUser::focusWindow() == window &&
+               keymap()->notice().startsWith("Layouts without a game") &&
+               DesktopUser::shownWithText(*window, keymap()->notice());
+    };
     const int ended = running.run({
         {"the demo, a stick added in the editor",
          [&] {
@@ -164,11 +170,7 @@ TEST_F(SmallScreenJourneyTest, TheQuestionComesInFrontOfEveryOtherWindowOfTheApp
                  ASSERT_TRUE(user().press("Meta+Q"));
                  // Over the demo, which has no game, the question is of the layouts kept for
                  // the stream.
-                 ASSERT_TRUE(DesktopUser::waitFor([&] {
-                     return DesktopUser::focusWindow() == window &&
-                            keymap()->notice().startsWith("Layouts without a game") &&
-                            DesktopUser::shownWithText(*window, keymap()->notice());
-                 }));
+                 ASSERT_TRUE(DesktopUser::waitFor(questionInSight));
                  EXPECT_FALSE(isShown());
                  for (const char* title :
                       {"Vantorel Guide", "Settings", "About Vantorel", "Licenses"}) {
@@ -183,12 +185,23 @@ TEST_F(SmallScreenJourneyTest, TheQuestionComesInFrontOfEveryOtherWindowOfTheApp
                  ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->notice().isEmpty(); }));
              }
          }},
-        {"Super+Q twice quits",
+        {"a window opened over the question takes it back: the next Super+Q asks again, in "
+         "sight",
          [&] {
+             for (const auto& [name, open, isShown] : windows) {
+                 SCOPED_TRACE(name);
+                 ASSERT_TRUE(user().press("Meta+Q"));
+                 ASSERT_TRUE(DesktopUser::waitFor(questionInSight));
+                 open();
+                 ASSERT_TRUE(DesktopUser::waitFor(isShown));
+                 EXPECT_TRUE(DesktopUser::waitFor([&] { return keymap()->notice().isEmpty(); }));
+             }
              ASSERT_TRUE(user().press("Meta+Q"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->notice().isEmpty(); }));
-             ASSERT_TRUE(user().press("Meta+Q"));
+             ASSERT_TRUE(DesktopUser::waitFor(questionInSight));
+             EXPECT_TRUE(keymap()->isDirty());
          }},
+        {"Super+Q again, the question in sight, quits",
+         [&] { ASSERT_TRUE(user().press("Meta+Q")); }},
     });
     EXPECT_EQ(ended, 0);
 }
