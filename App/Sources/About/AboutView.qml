@@ -83,4 +83,12 @@ Pane {
         transientParent: root.Window.window
         Component.onCompleted: SceneWindows.add("licenses", licenses)
     }
+    // The sheet goes with the window it belongs to.
+    Connections {
+        target: root.Window.window
+
+        function onClosing() {
+            licenses.close()
+        }
+    }
 }

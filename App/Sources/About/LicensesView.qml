@@ -11,15 +11,17 @@ Window {
 
     objectName: "licensesSheet"
     title: qsTr("Licenses")
-    // A dialog, so that the desktop keeps it over the window it belongs to.
+    // A dialog, so that the desktop keeps it over the window it belongs to. Not modal: that
+    // would block the main window and every other window of the app with it.
     flags: Qt.Dialog
-    modality: Qt.WindowModal
     width: 640
     height: 520
     color: palette.window
     onVisibleChanged: {
-        if (visible)
-            screen.select(0);
+        if (visible) {
+            screen.select(0)
+            page.forceActiveFocus()
+        }
     }
 
     ColumnLayout {
@@ -46,12 +48,19 @@ Window {
                 onActivated: index => sheet.screen.select(index)
             }
         }
-        ScrollView {
+        // Read by keyboard at once; the picker is a Tab away.
+        ReadingPage {
+            id: page
+
+            objectName: "licensePage"
             Layout.fillWidth: true
             Layout.fillHeight: true
 
             TextEdit {
                 objectName: "licenseText"
+                width: page.availableWidth
+                // Clear of the focus ring.
+                padding: 4
                 text: sheet.screen.licenseText
                 textFormat: TextEdit.PlainText
                 readOnly: true
@@ -62,16 +71,17 @@ Window {
                 color: palette.text
                 selectionColor: palette.highlight
                 selectedTextColor: palette.highlightedText
+                // Each document is read from its top.
+                onTextChanged: page.scrollTo(0)
             }
         }
         RowLayout {
             Item {
                 Layout.fillWidth: true
             }
-            Button {
+            DefaultButton {
                 objectName: "done"
                 text: qsTr("Done")
-                highlighted: true
                 onClicked: sheet.close()
             }
         }

@@ -18,10 +18,8 @@ Dialog {
     readonly property int stateKind: sheet.runner.stateKind
 
     // The button Return presses while it shows.
-    component DefaultButton: Button {
+    component ReturnButton: DefaultButton {
         id: button
-
-        highlighted: true
 
         Shortcut {
             sequences: ["Return", "Enter"]
@@ -75,7 +73,7 @@ Dialog {
             Item {
                 Layout.fillWidth: true
             }
-            DefaultButton {
+            ReturnButton {
                 objectName: "startButton"
                 text: qsTr("Start")
                 enabled: sheet.hasStream
@@ -107,7 +105,7 @@ Dialog {
             Item {
                 Layout.fillWidth: true
             }
-            DefaultButton {
+            ReturnButton {
                 objectName: "closeReportButton"
                 text: qsTr("Close")
                 onClicked: sheet.runner.cancel()
@@ -129,7 +127,7 @@ Dialog {
             Item {
                 Layout.fillWidth: true
             }
-            DefaultButton {
+            ReturnButton {
                 objectName: "closeFailureButton"
                 text: qsTr("Close")
                 onClicked: sheet.runner.cancel()

@@ -180,8 +180,7 @@ Pane {
                     text: qsTr("Cancel")
                     onClicked: toolbar.keymap.cancelEditing()
                 }
-                Button {
-                    highlighted: true
+                DefaultButton {
                     action: Action {
                         text: qsTr("Save")
                         shortcut: "Return"

@@ -369,6 +369,18 @@ bool KeymapController::mayDiscard(Discarding by) {
     return true;
 }
 
+void KeymapController::withdrawQuestion() {
+    if (!unsavedAsked_) {
+        return;
+    }
+    if (editor_) {
+        setNotice(std::nullopt);
+    } else {
+        forgetQuestion();
+        assign(layoutToast_, std::optional<LayoutToast>(), &KeymapController::layoutToastChanged);
+    }
+}
+
 bool KeymapController::streamLayoutsAtRisk() const {
     return streamLayoutsChanged_ && activeKeymaps_ != exported_;
 }

@@ -201,6 +201,9 @@ public:
     // that ends the stream also asks about layouts saved only for it (without a game), and when it
     // goes on the editor closes and those go.
     bool mayDiscard(Discarding by);
+    // Something came over the question: it is taken back, so that the next request asks again,
+    // in sight.
+    void withdrawQuestion();
     // The stream menu's edit-or-save command and the HUD's layout menu, through the owner.
     Q_INVOKABLE void requestToggle();
     Q_INVOKABLE void requestLayout(int index);

@@ -75,7 +75,7 @@ Pane {
             Repeater {
                 model: panel.actions
 
-                delegate: Button {
+                delegate: DefaultButton {
                     required property string modelData
 
                     objectName: "action:" + modelData

@@ -325,9 +325,8 @@ Item {
                     text: qsTr("Quick Fixes")
                     onClicked: root.supportLinks.openQuickFixes()
                 }
-                Button {
+                DefaultButton {
                     objectName: "contactSupport"
-                    highlighted: true
                     text: qsTr("Contact Support…")
                     onClicked: root.supportLinks.contactSupport()
                 }

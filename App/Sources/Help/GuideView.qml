@@ -70,74 +70,30 @@ SplitView {
         }
     }
 
-    Item {
+    ReadingPage {
+        id: page
+
+        objectName: "page"
         SplitView.fillWidth: true
 
-        ScrollView {
-            id: page
+        Loader {
+            width: page.availableWidth
+            // The whole page takes a click, below a short page's end too.
+            height: Math.max(implicitHeight, page.availableHeight)
+            active: root.selection >= 0
 
-            function scrollTo(y) {
-                const view = page.contentItem
-                view.contentY = Math.max(0, Math.min(y, view.contentHeight - view.height))
-            }
-            function scrollBy(distance) {
-                page.scrollTo(page.contentItem.contentY + distance)
-            }
-
-            objectName: "page"
-            anchors.fill: parent
-            contentWidth: availableWidth
-            // Tab or a click, and the keys scroll it.
-            focusPolicy: Qt.StrongFocus
-            // A page that goes on below the window says so before anyone scrolls it.
-            ScrollBar.vertical.policy: contentHeight > availableHeight ? ScrollBar.AlwaysOn
-                                                                       : ScrollBar.AsNeeded
-            ScrollBar.vertical.objectName: "pageScrollBar"
-
-            // Its texts ignore these keys, so they come here from a text clicked on too.
-            Keys.onPressed: event => {
-                const line = 40
-                // A line of the last screen stays in sight.
-                const screen = Math.max(line, page.availableHeight - line)
-                const back = (event.modifiers & Qt.ShiftModifier) !== 0
-                switch (event.key) {
-                case Qt.Key_Up: page.scrollBy(-line); break
-                case Qt.Key_Down: page.scrollBy(line); break
-                case Qt.Key_PageUp: page.scrollBy(-screen); break
-                case Qt.Key_PageDown: page.scrollBy(screen); break
-                case Qt.Key_Space: page.scrollBy(back ? -screen : screen); break
-                case Qt.Key_Home: page.scrollTo(0); break
-                case Qt.Key_End: page.scrollTo(Infinity); break
-                default: return
-                }
-                event.accepted = true
-            }
-
-            Loader {
-                width: page.availableWidth
-                // The whole page takes a click, below a short page's end too.
-                height: Math.max(implicitHeight, page.availableHeight)
-                active: root.selection >= 0
-
-                // A click anywhere on the page gives it the keys, as Tab does; a text clicked on
-                // keeps them, and its selection.
-                TapHandler {
-                    onTapped: {
-                        if (!page.activeFocus)
-                            page.forceActiveFocus(Qt.MouseFocusReason)
-                    }
-                }
-                sourceComponent: GuidePageContent {
-                    page: guide.page(root.selection)
-                    supportLinks: help
+            // A click anywhere on the page gives it the keys, as Tab does; a text clicked on
+            // keeps them, and its selection.
+            TapHandler {
+                onTapped: {
+                    if (!page.activeFocus)
+                        page.forceActiveFocus(Qt.MouseFocusReason)
                 }
             }
-        }
-        // Over the page, so that its texts never cover the ring.
-        FocusFrame {
-            objectName: "pageFocus"
-            anchors.fill: page
-            shown: page.activeFocus
+            sourceComponent: GuidePageContent {
+                page: guide.page(root.selection)
+                supportLinks: help
+            }
         }
     }
 }

@@ -11,8 +11,8 @@ ApplicationWindow {
     property string bundleRoot
 
     title: qsTr("Vantorel Guide")
-    // A dialog, so that the desktop keeps it over the window it belongs to.
-    flags: Qt.Dialog
+    // A window of its own, read beside the stream, not a dialog: the desktop would keep a dialog
+    // above the main window, whose menus, drawn inside it, would then open under it.
     width: 900
     height: 640
     minimumWidth: 720

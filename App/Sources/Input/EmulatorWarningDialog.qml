@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Vantorel
 
 // The warning shown once, before key mapping is first used, as a sheet over the stream window.
 // It takes the keyboard while it shows, so nothing typed reaches the game; Return or Enter is
@@ -20,12 +21,11 @@ Dialog {
     }
 
     footer: DialogButtonBox {
-        Button {
+        DefaultButton {
             id: continueButton
 
             objectName: "continueButton"
             text: qsTr("Continue")
-            highlighted: true
             DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
             Keys.onReturnPressed: dialog.accept()
             Keys.onEnterPressed: dialog.accept()

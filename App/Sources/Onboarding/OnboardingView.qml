@@ -192,10 +192,9 @@ Item {
                     Item {
                         Layout.fillWidth: true
                     }
-                    Button {
+                    DefaultButton {
                         objectName: "next"
                         visible: root.screen.canGoNext
-                        highlighted: true
                         text: qsTr("Next")
                         onClicked: root.screen.next()
                     }

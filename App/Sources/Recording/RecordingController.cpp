@@ -11,6 +11,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "Desktop/ShownPath.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/Session/RecordingFileNamer.h"
 #include "Recorder/RecorderError.h"
@@ -226,7 +227,7 @@ void RecordingController::revealLastFile() {
     if (!lastFile_) {
         return;
     }
-    const QString folder = QString::fromStdString(lastFile_->parent_path().string());
+    const QString folder = shownPath(QString::fromStdString(lastFile_->parent_path().string()));
     reveal_.reveal(QString::fromStdString(lastFile_->string()), [self = QPointer(this), folder] {
         if (self) {
             self->change([&] {

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Vantorel
 
 // A switch whose label is a title with a short note under it. Positioned, not laid out: a
 // wrapped note then counts with its real height.
@@ -50,5 +51,13 @@ Item {
         objectName: toggle.objectName + "Switch"
         anchors.right: parent.right
         onToggled: toggle.toggled(checked)
+
+        // The style marks focus on the handle alone, which an on switch's fill hides.
+        FocusFrame {
+            anchors.fill: control.indicator
+            anchors.margins: -3
+            radius: 4
+            shown: control.visualFocus
+        }
     }
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "Desktop/ShownPath.h"
 #include "QuillmereCore/AtomicFile.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/UnicodeText.h"
@@ -145,14 +146,14 @@ AppSettings::AppSettings(const QString& file, const SettingsFile& place, QObject
             keepInScratch(
                 tr("Settings cannot be saved: %1 is a symbolic link to %2. Changes last until "
                    "Vantorel quits; move that link away to start afresh.")
-                    .arg(file, QString::fromStdString(
-                                   UnicodeText::excerpt(place.linkText.toStdString(), 200))),
+                    .arg(shownPath(file), QString::fromStdString(UnicodeText::excerpt(
+                                              place.linkText.toStdString(), 200))),
                 nullptr);
             break;
         case SettingsFile::Kind::other:
             keepInScratch(tr("Settings cannot be saved: %1 is not a regular file. Changes last "
                              "until Vantorel quits; move it away to start afresh.")
-                              .arg(file),
+                              .arg(shownPath(file)),
                           nullptr);
             break;
     }
@@ -181,7 +182,7 @@ QString AppSettings::copyProblem(const QString& place, const QString& reason) {
                         reason.toStdString());
     return tr("Settings cannot be used: Vantorel cannot keep its working copy of them in %1 (%2). "
               "Changes last until Vantorel quits; make room there and start Vantorel again.")
-        .arg(place, reason);
+        .arg(shownPath(place), reason);
 }
 
 void AppSettings::keepInScratch(const QString& problem, const QSettings* readable) {
@@ -235,11 +236,11 @@ QString AppSettings::saveProblem(QSettings::Status status, const QString& file) 
         case QSettings::AccessError:
             return tr("Settings cannot be saved: %1 cannot be written. Changes last until "
                       "Vantorel quits; check that the folder exists, is yours and has free space.")
-                .arg(file);
+                .arg(shownPath(file));
         case QSettings::FormatError:
             return tr("Settings cannot be saved: %1 is not a settings file Vantorel can read. "
                       "Changes last until Vantorel quits; move that file away to start afresh.")
-                .arg(file);
+                .arg(shownPath(file));
     }
     return {};
 }

@@ -41,7 +41,7 @@ Item {
             wrapMode: Text.Wrap
             horizontalAlignment: Text.AlignHCenter
         }
-        Button {
+        DefaultButton {
             id: connect
 
             function pressDefault() {
@@ -54,7 +54,6 @@ Item {
             objectName: "connect"
             anchors.horizontalCenter: parent.horizontalCenter
             visible: screen.canConnect
-            highlighted: true
             text: qsTr("Connect")
             onClicked: root.model.startStream("")
         }

@@ -125,6 +125,15 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
     }
     QObject::connect(quitSignals_.get(), &QuitSignals::requested, model_.get(),
                      &AppModel::quitUnasked);
+    // Another window of the app in front covers what the main window asked: asked again, the
+    // question comes back in sight.
+    QObject::connect(application_.get(), &QGuiApplication::focusWindowChanged, model_.get(),
+                     [this](const QWindow* focused) {
+                         KeymapController* keymap = model_->streamKeymap();
+                         if (keymap && focused && focused->isVisible() && focused != mainWindow()) {
+                             keymap->withdrawQuestion();
+                         }
+                     });
 }
 
 QuillmereApp::~QuillmereApp() {

@@ -115,6 +115,12 @@ TEST_F(AboutViewTest, LicencesAreLookedUpInLicensesThenTopLevelElseDash) {
     test::click(*sheet, findItem(*sheet, "licenseText"));
     QTest::keyClick(sheet, Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet->isVisible(); }, test::waitBound));
+
+    // Closing the About window takes the sheet with it.
+    test::click(window, findItem(window, "licenses"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sheet->isVisible(); }, test::waitBound));
+    window.close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet->isVisible(); }, test::waitBound));
 }
 
 TEST(LicenseDocumentTest, TheBuiltBundleHoldsEveryNotice) {

@@ -379,6 +379,16 @@ TEST_F(UsersPlaceTest, WhatStandsThereIsReadAndWrittenOrNamed) {
     }
 }
 
+// A mark in a folder's name turns neither the notice nor the rest of the path around.
+TEST_F(UsersPlaceTest, TheNoticeNamesThePathThatIsThere) {
+    const QString odd = placeIn(folder.filePath(QString::fromUtf8("\u202Eemoh")));
+    ASSERT_TRUE(QDir().mkpath(odd));
+    const auto settings = AppSettings::standard();
+    EXPECT_TRUE(settings->saveProblem().startsWith("Settings cannot be saved: " + folder.path() +
+                                                   "/\\u202Eemoh/"))
+        << settings->saveProblem().toStdString();
+}
+
 // The copy Qt works on is kept in the runtime folder, the user's alone and emptied at logout;
 // what a killed run left there is removed at the next start, and where no copy can be made the
 // notice says why rather than blaming the settings file.

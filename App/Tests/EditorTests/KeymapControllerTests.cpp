@@ -477,6 +477,50 @@ TEST_F(KeymapControllerTest, AnExportReplacesOnlyWhatTheUserAgreedTo) {
               "that file.");
 }
 
+// A question that something came over is taken back, in the editor and in the toast: the next
+// request asks again. What asks nothing stays.
+TEST_F(KeymapControllerTest, AQuestionSomethingCameOverIsAskedAgain) {
+    using enum KeymapController::Discarding;
+    const auto editing = make();
+    editing->beginEditing();
+    editing->addStick(0.2, 0.7);
+    const auto withoutGame = make(std::nullopt);
+    withoutGame->beginEditing();
+    withoutGame->addStick(0.2, 0.7);
+    withoutGame->save();
+    withoutGame->cancelEditing();
+    const auto said = [](const KeymapController& keymap) {
+        return keymap.isEditing() ? keymap.notice() : keymap.layoutToastText();
+    };
+    const std::tuple<const char*, KeymapController*, std::function<bool()>> questions[] = {
+        {"quit", editing.get(), [&] { return !editing->mayDiscard(quit); }},
+        {"Esc", editing.get(),
+         [&] {
+             press(*editing, esc);
+             return editing->isEditing();
+         }},
+        {"closing, in the toast", withoutGame.get(),
+         [&] { return !withoutGame->mayDiscard(closeStream); }},
+    };
+    for (const auto& [name, keymap, asks] : questions) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(asks());
+        ASSERT_NE(said(*keymap), "");
+        keymap->withdrawQuestion();
+        EXPECT_EQ(said(*keymap), "");
+        EXPECT_TRUE(asks()) << "asked again";
+        keymap->withdrawQuestion();
+    }
+
+    editing->beginRename();
+    editing->setRenameDraft(" ");
+    editing->commitRename();
+    const QString refusal = editing->notice();
+    ASSERT_NE(refusal, "");
+    editing->withdrawQuestion();
+    EXPECT_EQ(editing->notice(), refusal);
+}
+
 // Without a game, layouts an export keeps in a file are not asked about when the stream ends,
 // until they change again; unsaved edits are asked about as ever.
 TEST_F(KeymapControllerTest, LayoutsWithoutAGameThatAFileKeepsEndWithTheStreamUnasked) {

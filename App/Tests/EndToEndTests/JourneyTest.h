@@ -51,6 +51,13 @@ protected:
         return fullScreen() == on ? ::testing::AssertionSuccess()
                                   : ::testing::AssertionFailure() << "full screen is not " << state;
     }
+    // The window of that title once it shows and has the keyboard.
+    static bool opened(const QString& title, QQuickWindow*& found) {
+        return DesktopUser::waitFor([&] {
+            found = DesktopUser::window(title);
+            return found && found->isExposed() && DesktopUser::focusWindow() == found;
+        });
+    }
     bool menuBarShown() const {
         return DesktopUser::shownWithText(*window, "File", "QQuickMenuBarItem") != nullptr;
     }

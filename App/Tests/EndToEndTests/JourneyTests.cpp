@@ -552,12 +552,6 @@ QList<QQuickItem*> tabStops(QQuickItem* root) {
 TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
     QQuickWindow* settingsWindow = nullptr;
     QQuickWindow* guide = nullptr;
-    const auto opened = [](const QString& title, QQuickWindow*& found) {
-        return DesktopUser::waitFor([&] {
-            found = DesktopUser::window(title);
-            return found && found->isExposed() && DesktopUser::focusWindow() == found;
-        });
-    };
 
     const int ended = running.run({
         {"F10 opens the first menu, Escape closes it",

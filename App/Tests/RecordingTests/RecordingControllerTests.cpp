@@ -191,6 +191,12 @@ TEST_F(RecordingControllerTest, ShowInFolderSelectsTheFileOrOpensItsFolder) {
     EXPECT_EQ(opened.back(), QUrl("file:///movies"));
     EXPECT_EQ(controller->errorMessage(),
               "No file manager could show the recording. It is in /movies.");
+    // A mark in a folder's name turns neither the sentence nor the rest of the path around.
+    recordAndStop("/movies/\u202Eseivom/\u05E9\u05DC\u05D5\u05DD/take.mp4");
+    controller->revealLastFile();
+    EXPECT_EQ(controller->errorMessage(),
+              "No file manager could show the recording. It is in "
+              "\u2068/movies/\\u202Eseivom/\u05E9\u05DC\u05D5\u05DD\u2069.");
 }
 
 }  // namespace

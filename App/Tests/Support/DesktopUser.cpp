@@ -277,6 +277,36 @@ QQuickWindow* DesktopUser::focusWindow() {
     return qobject_cast<QQuickWindow*>(QGuiApplication::focusWindow());
 }
 
+QQuickWindow* DesktopUser::frontWindow() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11) {
+        return nullptr;
+    }
+    xcb_connection_t* connection = x11->connection();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const xcb_atom_t stacking = atomOf(connection, "_NET_CLIENT_LIST_STACKING");
+    const ReplyPointer<xcb_get_property_reply_t> list(
+        xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, root, stacking, XCB_ATOM_WINDOW, 0, 1024),
+            nullptr),
+        &std::free);
+    if (!list || stacking == XCB_ATOM_NONE) {
+        return nullptr;
+    }
+    const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
+    // Bottom to top.
+    for (int at = xcb_get_property_value_length(list.get()) / int(sizeof(xcb_window_t));
+         at-- > 0;) {
+        for (QWindow* each : QGuiApplication::topLevelWindows()) {
+            auto* quick = qobject_cast<QQuickWindow*>(each);
+            if (quick && quick->isVisible() && xcb_window_t(quick->winId()) == ids[at]) {
+                return quick;
+            }
+        }
+    }
+    return nullptr;
+}
+
 QQuickItem* DesktopUser::shown(QQuickWindow& window, const QString& name) {
     return firstShown(window.contentItem(),
                       [&](const QQuickItem& item) { return item.objectName() == name; });

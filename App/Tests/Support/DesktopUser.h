@@ -41,6 +41,8 @@ public:
     static QQuickWindow* window(const QString& title);
     // The window that has the keyboard; null when none of the application's has it.
     static QQuickWindow* focusWindow();
+    // The application's shown window that the window manager stacks above its others.
+    static QQuickWindow* frontWindow();
     // The first item under the window's content that shows and is named `name`.
     static QQuickItem* shown(QQuickWindow& window, const QString& name);
     // Every item under the window's content that shows and matches, in the order of the tree.
@@ -94,6 +96,9 @@ public:
     // Each window shown since the last look and still shown, in front as a window just shown
     // is: the screen shows there what the application drew, not black or stale pixels.
     ::testing::AssertionResult lookAtShownWindows();
+    // Whether the screen shows the whole window as the application drew it: nothing lies over
+    // it.
+    ::testing::AssertionResult showsAsDrawn(QQuickWindow& window);
 
 private:
     // Qt's default distance within which a second click counts as a double click.
@@ -104,7 +109,6 @@ private:
 
     // Waits until the application has received one more pointer event of that type.
     ::testing::AssertionResult seen(QEvent::Type type, int before);
-    ::testing::AssertionResult showsAsDrawn(QQuickWindow& window);
 
     XTestInput hands_;
     // A window of no size that the window manager is asked about, made at the first ask, and
