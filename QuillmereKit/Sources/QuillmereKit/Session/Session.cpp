@@ -280,7 +280,7 @@ void Session::codecRead(const Launch& launch, CodecRead& read) {
     // From here to the end one turn: observers see streaming with everything in place.
     std::shared_ptr<ByteSource> source = server_->video;
     if (read.tapError) {
-        Log::session().error("raw stream tap failed: {}", *read.tapError);
+        Log::session().error("raw stream tap failed: {}", Log::privateValue(*read.tapError));
     }
     if (read.tap) {
         rawTap_ = std::exchange(read.tap, nullptr);
