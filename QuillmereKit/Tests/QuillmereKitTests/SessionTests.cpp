@@ -26,6 +26,7 @@
 #include "QuillmereCore/MemoryByteChannel.h"
 #include "QuillmereCore/SerialQueue.h"
 #include "QuillmereKit/Demo/DemoStreamFormat.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 #include "QuillmereKit/Session/Session.h"
 #include "ServerProtocol/ServerLogChannel.h"
 #include "Support/CommandOutput.h"
@@ -414,19 +415,26 @@ TEST_F(SessionTest, AStopReturnsWhileTheRecordingIsStillBeingFinished) {
     EXPECT_EQ(saved->get(), file);
 }
 
+// Logged with their text, and told to the user as what the phone refused.
 TEST_F(SessionTest, CodecIdsThatCannotPlayFailWithTheirText) {
     Session& session = connect();
-    const std::vector<std::pair<std::uint32_t, std::string>> cases = {
-        {0, "video stream disabled by the device"},
-        {1, "server configuration error"},
-        {0x68323636, "unsupported video codec 0x68323636"},
+    struct Case {
+        std::uint32_t id;
+        std::string text;
+        const char* message;
     };
-    for (const auto& [id, text] : cases) {
+    for (const auto& [id, text, message] : std::vector<Case>{
+             {0, "video stream disabled by the device", ErrorPresenter::Key::streamDisabled},
+             {1, "server configuration error", ErrorPresenter::Key::encoderRejected},
+             {0x68323636, "unsupported video codec 0x68323636", ErrorPresenter::Key::generic},
+         }) {
         FakeServerScript script = script_;
         script.videoCodecID = id;
         server().setScript(script);
         settle(session.start(std::nullopt, options()));
-        EXPECT_EQ(session.phase(), SessionPhase::failed(SessionFailure::serverFailed(text)));
+        ASSERT_EQ(session.phase().kind(), Kind::failed);
+        EXPECT_EQ(session.phase().failure()->text(), text);
+        EXPECT_EQ(ErrorPresenter::present(*session.phase().failure()).messageKey, message);
     }
 }
 

@@ -73,15 +73,17 @@ private:
 };
 
 // Why a video socket's codec id ends the launch, if it does.
-std::optional<std::string> codecProblem(std::uint32_t id) {
+std::optional<SessionFailure> codecProblem(std::uint32_t id) {
     if (id == 1) {
-        return "server configuration error";
+        return SessionFailure::serverFailed("server configuration error", false,
+                                            FailureCause::encoderRejected);
     }
     if (id == 0) {
-        return "video stream disabled by the device";
+        return SessionFailure::serverFailed("video stream disabled by the device", false,
+                                            FailureCause::streamDisabled);
     }
     if (!fromRawValue<VideoCodec>(id)) {
-        return fmt::format("unsupported video codec 0x{:08x}", id);
+        return SessionFailure::serverFailed(fmt::format("unsupported video codec 0x{:08x}", id));
     }
     return std::nullopt;
 }
@@ -273,8 +275,8 @@ void Session::codecRead(const Launch& launch, CodecRead& read) {
         fail(failure(read.error), launch.done);
         return;
     }
-    if (const std::optional<std::string> problem = codecProblem(read.id)) {
-        fail(SessionFailure::serverFailed(*problem), launch.done);
+    if (const std::optional<SessionFailure> problem = codecProblem(read.id)) {
+        fail(*problem, launch.done);
         return;
     }
     // From here to the end one turn: observers see streaming with everything in place.
