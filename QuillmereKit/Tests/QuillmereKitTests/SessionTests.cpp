@@ -126,6 +126,14 @@ FakeStartCommand parsed(const std::string& command) {
 class SessionTest : public FakePhoneSessionTest {
 protected:
     std::uint32_t runningScid() { return parsed(server().startCommands().back()).scid; }
+    // The key presses or releases the phone has had.
+    std::ptrdiff_t keys(KeyAction action) {
+        const std::vector<ControlMessage> control = server().controlMessages();
+        return std::ranges::count_if(control, [action](const ControlMessage& message) {
+            const auto* key = std::get_if<InjectKeycode>(&message);
+            return key && key->action == action;
+        });
+    }
 
     static ServerOptions options(std::uint32_t scid = 0x1234) { return ServerOptions(scid); }
     std::size_t countLog(std::string_view text) const { return log_.count(text); }
@@ -340,13 +348,6 @@ TEST_F(SessionTest, MuteHoldsAcrossRestartsAndAHeldKeyGoesUpFirst) {
     ASSERT_EQ(players_.size(), 1u);
     EXPECT_TRUE(players_[0]->muted);
     session.input().handle(KeyDownEvent{0, {}, false});
-    const auto keys = [&](KeyAction action) {
-        const std::vector<ControlMessage> control = server().controlMessages();
-        return std::ranges::count_if(control, [action](const ControlMessage& message) {
-            const auto* key = std::get_if<InjectKeycode>(&message);
-            return key && key->action == action;
-        });
-    };
     ASSERT_TRUE(until([&] { return keys(KeyAction::down) == 1; }));
 
     ServerOptions lighter = options();
@@ -357,6 +358,46 @@ TEST_F(SessionTest, MuteHoldsAcrossRestartsAndAHeldKeyGoesUpFirst) {
     EXPECT_TRUE(players_[1]->muted);
     session.setAudioMuted(false);
     EXPECT_FALSE(players_[1]->muted);
+}
+
+// The phone's server ends with its video socket: a stop lets a slow control socket take the
+// releases of what is held before it closes anything.
+TEST_F(SessionTest, AStopClosesTheSocketsOnlyOnceTheHeldKeysWentUpOnASlowControlSocket) {
+    VirtualClock drain(0, 0);  // a teardown's wait for the control writer never runs out
+    SessionEnvironment environment;
+    environment.drainClock = drain.taskClock();
+    Session& session = connect(std::move(environment));
+    session.input().setMode(InputMode::keyboardMouse);
+    settle(session.start(std::nullopt, options()));
+    session.input().handle(KeyDownEvent{0, {}, false});
+    ASSERT_TRUE(until([&] { return keys(KeyAction::down) == 1; }));
+    // The second press waits for the phone's OKAY; the releases queue behind it.
+    devices_[0]->phone()->adb().withholdOkays();
+    session.input().handle(KeyDownEvent{1, {}, false});
+    ASSERT_TRUE(until([&] { return keys(KeyAction::down) == 2; }));
+
+    const GuiTask<void> stopped = session.stop();
+    ASSERT_TRUE(until([&] { return drain.parked() || stopped.isSettled(); }));
+    devices_[0]->phone()->adb().releaseWithheldOkays();
+    settle(stopped);
+    EXPECT_EQ(keys(KeyAction::up), 2);
+}
+
+// A stream whose control socket fails would play on deaf to the user: it restarts at once.
+TEST_F(SessionTest, AFailedControlWriteEndsTheStreamAtOnceAndItComesBack) {
+    Session& session = connect();
+    session.input().setMode(InputMode::keyboardMouse);
+    settle(session.start(std::nullopt, options()));
+    const std::uint32_t first = runningScid();
+    ASSERT_TRUE(server().closeControl());
+
+    session.input().handle(KeyDownEvent{0, {}, false});
+    ASSERT_TRUE(until([&] {
+        return session.phase() == SessionPhase::waitingForDevice() && timers_->pending() == 1;
+    }));
+    timers_->advance(500ms);
+    ASSERT_TRUE(streams());
+    EXPECT_NE(runningScid(), first);
 }
 
 TEST_F(SessionTest, RecordingsEndStoppedOrWithTheStreamAndHoldVideoAndStereoAac) {

@@ -137,6 +137,7 @@ Session::Session(Starter starter, SessionEnvironment environment, QObject* paren
                                                          : makePreferredDecoderBackend),
       extHandshakeTimeout_(environment.extHandshakeTimeout),
       demoClock_(std::move(environment.demoClock)),
+      drainClock_(std::move(environment.drainClock)),
       recorderQueue_(std::move(environment.recorderQueue)),
       setThreadPriority_(environment.setThreadPriority ? std::move(environment.setThreadPriority)
                                                        : raiseThroughRealtimeKit),
@@ -344,10 +345,11 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     if (server && outbox) {
         // The phone's server ends with its video socket, so the control writer gets to send
         // those releases first, unless the phone has stopped taking input.
-        tasks_.spawn("session.close", [server = *server, outbox](std::stop_token) {
-            outbox->waitWritten(controlDrainLimit);
-            close(server);
-        });
+        tasks_.spawn("session.close",
+                     [server = *server, outbox, clock = drainClock_](std::stop_token) {
+                         outbox->waitWritten(controlDrainLimit, clock);
+                         close(server);
+                     });
     } else if (server) {
         close(*server);
     }

@@ -60,6 +60,8 @@ struct SessionEnvironment {
     std::chrono::nanoseconds extHandshakeTimeout = std::chrono::seconds(1);
     // What the demo's packets are paced by: the host clock.
     TaskClock demoClock;
+    // What a teardown's wait for the control writer is timed by: the host clock.
+    TaskClock drainClock;
     // How the threads that carry frames and input get their priority: through RealtimeKit.
     SetThreadPriority setThreadPriority;
 };
@@ -224,6 +226,7 @@ private:
     const std::function<std::unique_ptr<VideoDecoderBackend>()> makeDecoderBackend_;
     const std::chrono::nanoseconds extHandshakeTimeout_;
     const TaskClock demoClock_;
+    const TaskClock drainClock_;
     const std::shared_ptr<Executor> recorderQueue_;
     const SetThreadPriority setThreadPriority_;
     // Workers post here; dropped once the session is gone.
