@@ -203,6 +203,18 @@ TEST_F(SessionTest, StopDuringTheLaunchClosesEverythingAndStaysIdle) {
     EXPECT_FALSE(server().isRunning());
 }
 
+// The server's sockets and output end with the cable as with its death: the phone is what went.
+TEST_F(SessionTest, ACablePulledDuringTheLaunchIsALostPhoneNotADeadServer) {
+    script_.holdStart = true;
+    Session& session = connect();
+    session.start(std::nullopt, options());
+    ASSERT_TRUE(until([&] { return server().startCommands().size() == 1; }));
+
+    usb_.detach(phoneA.interfaceID);
+    ASSERT_TRUE(until([&] { return session.phase().kind() == Kind::failed; }));
+    EXPECT_EQ(session.phase(), SessionPhase::failed(SessionFailure::disconnected()));
+}
+
 TEST_F(SessionTest, OfTwoQuickStartsOnlyTheSecondStreams) {
     script_.holdStart = true;
     Session& session = connect();

@@ -120,7 +120,18 @@ Session::Session(DeviceLink& deviceLink, Bytes jar, SessionEnvironment environme
               if (!connection) {
                   throw SessionFailure::disconnected();
               }
-              return launcher.launch(options, *connection, std::move(stop));
+              try {
+                  return launcher.launch(options, *connection, std::move(stop));
+              } catch (const CancellationError&) {
+                  throw;
+              } catch (...) {
+                  // A pulled cable ends the server's sockets and output as its death would. The
+                  // link lets go of a connection before it closes it.
+                  if (connection->hasTransportFailed() || deviceLink.connection() != connection) {
+                      throw SessionFailure::disconnected();
+                  }
+                  throw;
+              }
           },
           std::move(environment), parent) {}
 
