@@ -152,17 +152,17 @@ void Session::handleRecovery(RecoveryAction action, std::optional<std::int64_t> 
 }
 
 void Session::startControlWriter(std::shared_ptr<ByteChannel> channel) {
-    // A phone that stops taking input, or whose control socket fails, has a broken link, which a
-    // restart mends: the stream ends at once rather than play on deaf to the user.
-    auto broken = [this, main = main_, generation = generation_](const SessionFailure& why) {
-        main->post([this, generation, why] {
+    // A phone that stops taking input, or whose control socket fails (the server or the cable
+    // gone, whatever the error says), has a broken link, which a restart mends: the stream ends
+    // at once rather than play on deaf to the user.
+    auto broken = [this, main = main_, generation = generation_] {
+        main->post([this, generation] {
             if (generation == generation_) {
-                fail(why);
+                fail(SessionFailure::disconnected());
             }
         });
     };
-    auto outbox = std::make_shared<ControlOutbox>(
-        ControlOutbox::defaultLimit, [broken] { broken(SessionFailure::disconnected()); });
+    auto outbox = std::make_shared<ControlOutbox>(ControlOutbox::defaultLimit, broken);
     controlOutbox_ = outbox;
     tasks_.spawn("control.write",
                  [outbox, channel, broken, setPriority = setThreadPriority_](std::stop_token stop) {
@@ -173,7 +173,7 @@ void Session::startControlWriter(std::shared_ptr<ByteChannel> channel) {
                          // A teardown closing the socket says nothing.
                          if (!stop.stop_requested()) {
                              Log::session().error("control write failed: {}", error.what());
-                             broken(failure(std::current_exception()));
+                             broken();
                          }
                      }
                  });
