@@ -72,8 +72,9 @@ struct SessionEnvironment {
 //
 // GUI thread only. Workers hand their results back queued, with the generation of the launch
 // that started them: every teardown advances the generation, so a stale result is dropped and
-// a server it carries is closed. A teardown closes the sockets at once and joins the workers
-// on a worker; only then does the next launch begin, so two launches never meet on the phone.
+// a server it carries is closed. A teardown closes the sockets once the control writer has sent
+// what it holds (or a limit passed) and joins the workers on a worker; only then does the next
+// launch begin, so two launches never meet on the phone.
 class Session final : public StreamingSession {
     Q_OBJECT
 
