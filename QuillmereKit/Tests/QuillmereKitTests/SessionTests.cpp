@@ -312,6 +312,7 @@ TEST_F(SessionTest, EveryLaunchCapturesIntoAFileOfItsOwnThatPlaysAsTheDemo) {
 
     // A capture that cannot start is said, and the stream plays on without it; the log keeps
     // its path private.
+    const PrivateValuesHidden hidden;
     std::ofstream(folder_ / "taken") << "x";
     session.setRawStreamTapPath(folder_ / "taken" / "capture.qmstream");
     settle(session.start(std::nullopt, options()));

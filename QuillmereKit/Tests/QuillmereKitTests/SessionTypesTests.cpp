@@ -14,6 +14,7 @@
 #include "ServerProtocol/ExtClient.h"
 #include "ServerProtocol/ServerLauncher.h"
 #include "ServerProtocol/ServerOptions.h"
+#include "Support/LogSince.h"
 #include "VideoPipeline/VideoPipelineError.h"
 
 namespace qm {
@@ -84,8 +85,7 @@ TEST(SessionFailureTest, LogsAsItsCaseAndComparesItsText) {
 
 // What the phone printed may name it; every other reason shows.
 TEST(SessionFailureTest, TheLogShowsEveryReasonButWhatThePhonePrinted) {
-    const bool revealed = Log::revealsPrivateValues();
-    Log::setRevealsPrivateValues(false);
+    const test::PrivateValuesHidden hidden;
     struct Case {
         std::exception_ptr error;
         std::string asFailure;
@@ -105,7 +105,6 @@ TEST(SessionFailureTest, TheLogShowsEveryReasonButWhatThePhonePrinted) {
         EXPECT_EQ(logged(failure(each.error)), each.asFailure);
         EXPECT_EQ(logged(each.error), each.asError);
     }
-    Log::setRevealsPrivateValues(revealed);
 }
 
 }  // namespace
