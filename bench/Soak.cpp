@@ -1,10 +1,12 @@
 // Soak: the real device link and session stream from the fake phone on the fake USB bus (the
 // 1080p60 clip looped at its frame rate, audio, control traffic both ways) for a given time,
 // while faults drawn from a seeded generator hit every few seconds: the cable pulled and
-// replugged, the server dying, OKAYs withheld for a while, a slow video reader, a corrupt
+// replugged, the server dying (also as it starts, the user having reopened the stream), the
+// cable replugged during a restart, OKAYs withheld for a while, a slow video reader, a corrupt
 // packet, the extension socket closed, a phone that refuses the key once. Only the app's own
 // reconnection recovers; the soak acts only as the phone and its user would. Samples the
-// process every second and prints, against the targets, how it held up.
+// process every second and prints, against the targets, how it held up; anything the phones
+// saw the computer do against the protocol fails it.
 //
 //   soak [--seconds N] [--seed N]      (default 600 seconds, seed 1)
 #include <QCoreApplication>
@@ -20,6 +22,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
@@ -150,17 +153,26 @@ enum class Fault {
     serverDied,
     corruptPacket,
     keyRefusedOnce,
+    killedAsItStarts,
+    replugDuringRestart,
     okayWithheld,
     slowReader,
     extClosed,
 };
-constexpr std::size_t faultKinds = 7;
-// The first four end the stream; the others must not.
-constexpr std::size_t breakingKinds = 4;
-const char* const faultNames[faultKinds] = {
-    "cable pulled and replugged", "server died",    "corrupt packet",
-    "key refused once",           "OKAYs withheld", "slow video reader",
-    "extension socket closed"};
+constexpr std::size_t faultKinds = 9;
+// The first six end the stream; the others must not.
+constexpr std::size_t breakingKinds = 6;
+const char* const faultNames[faultKinds] = {"cable pulled and replugged",
+                                            "server died",
+                                            "corrupt packet",
+                                            "key refused once",
+                                            "killed as it starts",
+                                            "replugged in a restart",
+                                            "OKAYs withheld",
+                                            "slow video reader",
+                                            "extension socket closed"};
+// How long a fault waits for the launch it is to strike.
+constexpr auto launchWait = 5s;
 
 struct FaultRecord {
     std::size_t count = 0;
@@ -288,12 +300,38 @@ private:
         });
     }
     void unplug() {
-        faults_.post([this] {
-            attached_ = false;
-            if (device_) {
-                usb_.detach(device_->identity().interfaceID);
-                device_.reset();
+        faults_.post([this] { pullCable(); });
+    }
+    // The fault thread's own.
+    void pullCable() {
+        attached_ = false;
+        if (device_) {
+            usb_.detach(device_->identity().interfaceID);
+            keepViolations(*device_);
+            device_.reset();
+        }
+    }
+    void keepViolations(const qm::test::FakeUsbDevice& device) {
+        const std::vector<std::string> found = device.violations();
+        std::lock_guard lock(violationsMutex_);
+        for (const std::string& violation : found) {
+            ++violations_[violation];
+        }
+    }
+    // The user's `act` on the GUI thread, then the phone's `strike` on the fault thread as soon
+    // as the launch that followed has started the server: a fault midway through a launch.
+    template <typename Act, typename Strike>
+    void duringNextLaunch(Act act, Strike strike) {
+        faults_.post([this, act, strike] {
+            const auto phone = device_ ? device_->phone() : nullptr;
+            const std::size_t before = phone ? phone->server().startCommands().size() : 0;
+            QMetaObject::invokeMethod(&context_, act);
+            const Clock::time_point deadline = Clock::now() + launchWait;
+            while (phone && phone->server().startCommands().size() == before &&
+                   Clock::now() < deadline) {
+                std::this_thread::sleep_for(1ms);
             }
+            strike();
         });
     }
     template <typename Action>
@@ -342,6 +380,11 @@ private:
                 }
                 return;
             case State::recovering:
+                // A first launch is never retried by the app: its user presses Try Again.
+                if (fault_ == Fault::killedAsItStarts &&
+                    session_->phase().kind() == Phase::failed) {
+                    startStream();
+                }
                 // Frames of a stream that started after the fault, for a fault that ends one.
                 if (streaming_ && pictures_.load() > std::max(picturesAtEnd_, picturesAtStart_) &&
                     (static_cast<std::size_t>(fault_) >= breakingKinds ||
@@ -366,11 +409,12 @@ private:
         }
     }
 
-    void startStream() {
+    static qm::ServerOptions streamOptions() {
         qm::ServerOptions options(qm::ServerOptions::randomScid());
         options.maxSize = 1920;
-        session_->start(std::nullopt, options);
+        return options;
     }
+    void startStream() { session_->start(std::nullopt, streamOptions()); }
 
     void calmDown(Clock::time_point now) {
         state_ = State::calm;
@@ -414,6 +458,26 @@ private:
                 plugIn(refusing_);
                 faultEnds_ = now + 10s;
                 return;
+            case Fault::killedAsItStarts:
+                // The user closes the game and opens it again: a first launch, which the
+                // phone's server does not survive.
+                duringNextLaunch(
+                    [this] {
+                        session_->stop().then(
+                            [this](const qm::TaskOutcome<void>&) { startStream(); });
+                    },
+                    [this] {
+                        if (const auto phone = device_ ? device_->phone() : nullptr) {
+                            phone->server().die("Killed\n");
+                        }
+                    });
+                return;
+            case Fault::replugDuringRestart:
+                // The user picks another quality, and the cable comes out as it relaunches.
+                duringNextLaunch([this] { session_->restartStream(streamOptions()); },
+                                 [this] { pullCable(); });
+                faultEnds_ = now + std::chrono::milliseconds(uniform(1000, 3000));
+                return;
             case Fault::okayWithheld:
                 onPhone([](qm::test::FakePhone& phone) { phone.adb().withholdOkays(); });
                 faultEnds_ = now + std::chrono::milliseconds(uniform(2000, 5000));
@@ -431,6 +495,7 @@ private:
     void endFault(Clock::time_point now) {
         switch (fault_) {
             case Fault::cablePulled:
+            case Fault::replugDuringRestart:
                 plugIn(phone_);
                 break;
             case Fault::keyRefusedOnce:
@@ -446,6 +511,7 @@ private:
                 break;
             case Fault::serverDied:
             case Fault::corruptPacket:
+            case Fault::killedAsItStarts:
             case Fault::extClosed:
                 break;
         }
@@ -485,7 +551,14 @@ private:
             return;
         }
         finishing_ = true;
-        session_->stop().then([](const qm::TaskOutcome<void>&) { QCoreApplication::quit(); });
+        session_->stop().then([this](const qm::TaskOutcome<void>&) {
+            faults_.sync([this] {
+                if (device_) {
+                    keepViolations(*device_);
+                }
+            });
+            QCoreApplication::quit();
+        });
     }
 
     // Threads come and go with what a stream has up (the extension channel's pair, a recovering
@@ -582,6 +655,14 @@ private:
         const double stallMillis = std::chrono::duration<double, std::milli>(longestStall_).count();
         met = met && longestStall_ <= stallTarget;
         std::printf("  longest GUI-thread stall %.1f ms (target: 50 ms)\n", stallMillis);
+        {
+            std::lock_guard lock(violationsMutex_);
+            met = met && violations_.empty();
+            std::printf("  protocol violations the phones saw: %zu kinds\n", violations_.size());
+            for (const auto& [violation, count] : violations_) {
+                std::printf("    %5zu x %s\n", count, violation.c_str());
+            }
+        }
         std::printf("  log error lines: %zu kinds\n", errorLines_.size());
         for (const auto& [line, count] : errorLines_) {
             std::printf("    %5zu x %s\n", count, line.c_str());
@@ -643,6 +724,8 @@ private:
     std::map<std::string, long> threadBounds_;
     std::vector<std::map<std::string, long>> lastMinuteThreads_;
     std::map<std::string, std::size_t> errorLines_;
+    std::mutex violationsMutex_;
+    std::map<std::string, std::size_t> violations_;  // over every plug-in, by the fault thread
     qm::bench::NewLogLines logLines_;
     const char* failure_ = nullptr;
 };

@@ -24,6 +24,7 @@ AppModel::AppModel(AppSettings& settings, AppModelEnvironment environment, QObje
       flashTest_(FlashTestRunner::Environment{.timers = *environment_.timers}),
       autoConnectPending_(environment_.autoConnect && !environment_.hostedByTests) {
     libraryCacheQueue_.post([] { lowerCurrentThread(); });
+    connect(&settings, &AppSettings::developerModeChanged, this, &AppModel::stopCapturesWhenOff);
 }
 
 // Stops hearing the link before the members its handler touches go.
@@ -54,6 +55,14 @@ void AppModel::setCaptureRawStream(bool on) {
     if (on != captureRawStream_) {
         captureRawStream_ = on;
         emit captureRawStreamChanged();
+    }
+    stopCapturesWhenOff();
+}
+
+void AppModel::stopCapturesWhenOff() {
+    // Else the stream's next relaunch (a reconnection, another quality) would still capture.
+    if (session_ && !(settings()->developerMode() && captureRawStream_)) {
+        session_->setRawStreamTapPath(std::nullopt);
     }
 }
 

@@ -267,6 +267,8 @@ private:
     void soundUnavailable();
     void rawCaptureFailed(const QString& reason);
     void setCaptureProblem(QString text);
+    // Off, by the switch or developer mode, holds from the stream's next launch on.
+    void stopCapturesWhenOff();
 
     AppModelEnvironment environment_;
     QtExecutor executor_{this};

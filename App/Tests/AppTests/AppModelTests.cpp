@@ -289,14 +289,27 @@ TEST_F(AppModelTest, RawCapturesGetAFreshFileAtEveryStartAndNoneOnceSwitchedOff)
     EXPECT_EQ(session.tapPaths.at(1), captures / "capture-2026-12-07T10-24-44Z-1.qmstream");
     EXPECT_EQ(session.tapPaths.at(2), captures / "capture-2026-12-07T10-24-44Z-3.qmstream");
 
-    // A capture that cannot start switches itself off and says why, until switched on again.
+    // A capture that cannot start switches itself off and says why, until switched on again;
+    // off, the stream's own relaunches capture nothing either.
     emit session.rawCaptureFailed("cannot create capture.qmstream: Permission denied");
     EXPECT_FALSE(model->captureRawStream());
+    EXPECT_EQ(session.tapPath(), std::nullopt);
     EXPECT_EQ(model->captureProblem(),
               "Record Raw Stream is off: the capture could not start (cannot create "
               "capture.qmstream: Permission denied).");
     model->setCaptureRawStream(true);
     EXPECT_EQ(model->captureProblem(), "");
+    for (const auto& switchOff : std::vector<std::function<void()>>{
+             [&] { model->setCaptureRawStream(false); },
+             [&] { settings.setDeveloperMode(false); },
+         }) {
+        settings.setDeveloperMode(true);
+        model->setCaptureRawStream(true);
+        model->startStream(std::nullopt);
+        ASSERT_NE(session.tapPath(), std::nullopt);
+        switchOff();
+        EXPECT_EQ(session.tapPath(), std::nullopt);
+    }
 
     model->setCaptureRawStream(false);
     model->startStream(std::nullopt);

@@ -88,14 +88,16 @@ void ControlOutbox::writeAll(ByteSink& sink, std::stop_token stop) {
 void ControlOutbox::ended() {
     {
         std::lock_guard lock(mutex_);
-        finished_ = written_ = true;
+        finished_ = true;
     }
     wake_.notify_all();
+    written_.request_stop();
 }
 
-bool ControlOutbox::waitWritten(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    return wake_.wait_for(lock, limit, [this] { return written_; });
+bool ControlOutbox::waitWritten(std::chrono::nanoseconds limit, const TaskClock& clock) {
+    // The writer's end cuts the sleep short.
+    clock.sleep(limit, written_.get_token());
+    return written_.stop_requested();
 }
 
 void ControlOutbox::coalesce(Batch& batch) {

@@ -12,6 +12,7 @@
 #include "QuillmereCore/BinaryWriter.h"
 #include "QuillmereCore/ByteChannel.h"
 #include "QuillmereCore/ControlMessage.h"
+#include "QuillmereCore/TaskClock.h"
 
 namespace qm {
 
@@ -48,9 +49,9 @@ public:
     // unwritten; the write's error is rethrown.
     void writeAll(ByteSink& sink, std::stop_token stop = {});
 
-    // Waits, at most `limit`, for `writeAll` to end: what was sent before `finish` has then gone
-    // out or failed. True if it ended.
-    bool waitWritten(std::chrono::milliseconds limit);
+    // Waits, at most `limit` on `clock`, for `writeAll` to end: what was sent before `finish`
+    // has then gone out or failed. True if it ended.
+    bool waitWritten(std::chrono::nanoseconds limit, const TaskClock& clock = {});
 
     // Drops every touch move that a later move of the same pointer in the batch supersedes. A
     // press or release of that pointer in between keeps the earlier move; other messages do not.
@@ -72,7 +73,7 @@ private:
     Batch pending_;
     bool writerWaiting_ = false;
     bool finished_ = false;
-    bool written_ = false;
+    std::stop_source written_;  // requested once writeAll has ended
 };
 
 }  // namespace qm

@@ -1,6 +1,8 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <string>
+#include <system_error>
 #include <thread>
 
 #include <fcntl.h>
@@ -174,12 +176,24 @@ TEST_F(RawStreamTapTest, ATakenNameOrALinkMovesOnToTheNextNumber) {
     EXPECT_EQ(fileBytes(dir / "old-1.qmstream"), toBytes("y"));
 }
 
-TEST_F(RawStreamTapTest, UncreatableFileThrows) {
+// Said by name: the user reads it, and the whole path is private.
+TEST_F(RawStreamTapTest, AnUncreatableCaptureThrowsByNameAndNoNumberGoesPastTheLast) {
+    const auto failure = [](const fs::path& path) -> std::string {
+        try {
+            const RawStreamTap tap(std::make_shared<DataByteSource>(Bytes{}), path,
+                                   VideoCodec::h264);
+            return "made " + tap.path().filename().string();
+        } catch (const std::system_error& error) {
+            return error.what();
+        }
+    };
     fs::create_directories(dir);
     std::ofstream(dir / "file") << "x";
-    EXPECT_THROW(RawStreamTap(std::make_shared<DataByteSource>(Bytes{}), dir / "file" / "x",
-                              VideoCodec::h264),
-                 std::exception);
+    EXPECT_EQ(failure(dir / "file" / "x"), "cannot create the folder file: File exists");
+    for (int number = 0; number <= RawStreamTap::maxNumber; ++number) {
+        std::ofstream(RawStreamTap::numbered(dir / "full.qmstream", number)) << "taken";
+    }
+    EXPECT_EQ(failure(dir / "full.qmstream"), "cannot create full-999.qmstream: File exists");
 }
 
 TEST_F(RawStreamTapTest, AFailedWriteStopsTheCopyButNotTheStream) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "DeviceLink/AdbMessage.h"
+#include "DeviceLink/USB/UsbError.h"
+#include "QuillmereCore/BinaryError.h"
 #include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 
 namespace qm {
@@ -42,7 +45,7 @@ TEST(ErrorPresenterTest, EveryFailureOfTheThreeVocabulariesHasItsWordsAndButtons
         {"server versionMismatch", ErrorPresenter::present(ServerError::versionMismatch("v9")),
          expected(Key::versionMismatch, "v9", {copyDiagnostics})},
         {"serverDied", ErrorPresenter::present(ServerError::serverDied("Aborted")),
-         expected(Key::generic, "Aborted", {retry, copyDiagnostics})},
+         expected(Key::serverStopped, "Aborted", {retry, copyDiagnostics})},
         {"connectTimeout", ErrorPresenter::present(ServerError::connectTimeout()),
          expected(Key::connectTimeout, std::nullopt, {retry, copyDiagnostics})},
         {"streamDisabled", ErrorPresenter::present(ServerError::streamDisabled()),
@@ -60,6 +63,31 @@ TEST(ErrorPresenterTest, EveryFailureOfTheThreeVocabulariesHasItsWordsAndButtons
         {"connected", ErrorPresenter::present(DeviceLinkState::connected(phone)), std::nullopt},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.presentation, c.expected);
+    }
+
+    // A stream that failed on an error of any layer: words, never the error's case.
+    const auto failed = [](auto error) {
+        return ErrorPresenter::presentEnded(failure(std::make_exception_ptr(std::move(error))));
+    };
+    const std::vector<Case> streams = {
+        {"open timed out", failed(AdbError::timedOut("the phone did not answer the opening of x")),
+         expected(Key::connectTimeout, std::nullopt, {retry, copyDiagnostics})},
+        {"sockets timed out", failed(ServerError::connectTimeout()),
+         expected(Key::connectTimeout, std::nullopt, {retry, copyDiagnostics})},
+        {"usb", failed(UsbError::io(-7)),
+         expected(Key::linkFailed, std::nullopt, {retry, copyDiagnostics})},
+        {"adb", failed(AdbError::protocolViolation("bad")),
+         expected(Key::linkFailed, std::nullopt, {retry, copyDiagnostics})},
+        {"server died", failed(ServerError::serverDied("Aborted\n")),
+         expected(Key::serverStopped, "Aborted\n", {retry, copyDiagnostics})},
+        {"push refused", failed(AdbError::syncFailed("No space left on device")),
+         expected(Key::generic, "No space left on device", {retry, copyDiagnostics})},
+        {"other", failed(BinaryError::invalid("unknown device message type 9")),
+         expected(Key::generic, "unknown device message type 9", {retry, copyDiagnostics})},
+    };
+    for (const Case& c : streams) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.presentation, c.expected);
     }

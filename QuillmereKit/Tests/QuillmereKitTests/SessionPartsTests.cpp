@@ -1,5 +1,5 @@
-// The session's smaller parts on their own: the view it attaches to, its waits, the recorder's
-// box and the server's log lines.
+// The session's smaller parts on their own: the view it attaches to, its waits, its control
+// socket, the recorder's box and the server's log lines.
 #include <chrono>
 #include <memory>
 #include <string>
@@ -8,11 +8,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "DeviceLink/USB/UsbError.h"
+#include "QuillmereCore/MemoryByteChannel.h"
 #include "QuillmereKit/Session/ServerLogLines.h"
 #include "QuillmereKit/Session/Session.h"
 #include "Support/FakePhoneSessionTest.h"
 #include "Support/GlTestContext.h"
 #include "Support/ManualTimerSource.h"
+#include "Support/MediaPackets.h"
 #include "VideoPipeline/View/VideoView.h"
 
 namespace qm::test {
@@ -93,6 +96,46 @@ TEST(SessionWaitTest, TheAppsSessionsWaitOnTimersThatNeverFireEarly) {
     const auto* timers = dynamic_cast<const QtTimerSource*>(&session.timers());
     ASSERT_NE(timers, nullptr);
     EXPECT_EQ(timers->type(), Qt::PreciseTimer);
+}
+
+// Whatever a failed control write throws (a pulled cable's USB error too), the stream is lost
+// and waited for, never given up.
+TEST(SessionControlTest, AnyFailedControlWriteLosesTheStreamForARestart) {
+    struct CutControl final : ByteChannel {
+        MemoryByteChannel input;  // the phone says nothing
+        void write(ByteView) override { throw UsbError::notFound(); }
+        void close() noexcept override { input.close(); }
+
+    protected:
+        void readInto(std::span<std::uint8_t> into, std::stop_token stop) override {
+            input.readExactly(into, std::move(stop));
+        }
+    };
+    SessionEnvironment environment;
+    environment.renderQueue = std::make_shared<FrameCounter>();
+    Session session(
+        [](const ServerOptions&, std::stop_token) {
+            auto video = std::make_shared<MemoryByteChannel>();
+            BinaryWriter codec;
+            writeCodecID(codec, rawValue(VideoCodec::h264));
+            video->feed(codec.take());
+            ServerConnection server;
+            server.video = video;
+            server.control = std::make_shared<CutControl>();
+            server.serverLog =
+                std::make_shared<ServerLogChannel>(std::make_shared<MemoryByteChannel>());
+            return server;
+        },
+        environment);
+    ServerOptions options(1);
+    options.audio = false;
+    settle(session.start(std::nullopt, options));
+    ASSERT_EQ(session.phase(), SessionPhase::streaming());
+
+    session.input().setMode(InputMode::keyboardMouse);
+    session.input().handle(KeyDownEvent{0, {}, false});
+    EXPECT_TRUE(until([&] { return session.phase() == SessionPhase::waitingForDevice(); }));
+    settle(session.stop());
 }
 
 TEST(ServerLogLinesTest, LinesEndAtLineFeedsAndLongOnesArePiecesCutBetweenCharacters) {

@@ -26,6 +26,7 @@
 #include "QuillmereCore/MemoryByteChannel.h"
 #include "QuillmereCore/SerialQueue.h"
 #include "QuillmereKit/Demo/DemoStreamFormat.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 #include "QuillmereKit/Session/Session.h"
 #include "ServerProtocol/ServerLogChannel.h"
 #include "Support/CommandOutput.h"
@@ -125,6 +126,14 @@ FakeStartCommand parsed(const std::string& command) {
 class SessionTest : public FakePhoneSessionTest {
 protected:
     std::uint32_t runningScid() { return parsed(server().startCommands().back()).scid; }
+    // The key presses or releases the phone has had.
+    std::ptrdiff_t keys(KeyAction action) {
+        const std::vector<ControlMessage> control = server().controlMessages();
+        return std::ranges::count_if(control, [action](const ControlMessage& message) {
+            const auto* key = std::get_if<InjectKeycode>(&message);
+            return key && key->action == action;
+        });
+    }
 
     static ServerOptions options(std::uint32_t scid = 0x1234) { return ServerOptions(scid); }
     std::size_t countLog(std::string_view text) const { return log_.count(text); }
@@ -192,6 +201,18 @@ TEST_F(SessionTest, StopDuringTheLaunchClosesEverythingAndStaysIdle) {
     EXPECT_TRUE(until([&] { return devices_[0]->phone()->adb().openStreamCount() == 0; }));
     EXPECT_FALSE(server().releaseStart());
     EXPECT_FALSE(server().isRunning());
+}
+
+// The server's sockets and output end with the cable as with its death: the phone is what went.
+TEST_F(SessionTest, ACablePulledDuringTheLaunchIsALostPhoneNotADeadServer) {
+    script_.holdStart = true;
+    Session& session = connect();
+    session.start(std::nullopt, options());
+    ASSERT_TRUE(until([&] { return server().startCommands().size() == 1; }));
+
+    usb_.detach(phoneA.interfaceID);
+    ASSERT_TRUE(until([&] { return session.phase().kind() == Kind::failed; }));
+    EXPECT_EQ(session.phase(), SessionPhase::failed(SessionFailure::disconnected()));
 }
 
 TEST_F(SessionTest, OfTwoQuickStartsOnlyTheSecondStreams) {
@@ -289,13 +310,16 @@ TEST_F(SessionTest, EveryLaunchCapturesIntoAFileOfItsOwnThatPlaysAsTheDemo) {
         settle(session.stop());
     }
 
-    // A capture that cannot start is said, and the stream plays on without it.
+    // A capture that cannot start is said, and the stream plays on without it; the log keeps
+    // its path private.
+    const PrivateValuesHidden hidden;
     std::ofstream(folder_ / "taken") << "x";
     session.setRawStreamTapPath(folder_ / "taken" / "capture.qmstream");
     settle(session.start(std::nullopt, options()));
     EXPECT_EQ(session.phase(), SessionPhase::streaming());
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_TRUE(failures[0].contains("taken")) << failures[0].toStdString();
+    EXPECT_EQ(failures[0], "cannot create the folder taken: File exists");
+    EXPECT_EQ(countLog("raw stream tap failed: <private>"), 1u);
 }
 
 TEST_F(SessionTest, DecoderLadderAsksForKeyFramesFallsBackToH264AndThenGivesUp) {
@@ -337,13 +361,6 @@ TEST_F(SessionTest, MuteHoldsAcrossRestartsAndAHeldKeyGoesUpFirst) {
     ASSERT_EQ(players_.size(), 1u);
     EXPECT_TRUE(players_[0]->muted);
     session.input().handle(KeyDownEvent{0, {}, false});
-    const auto keys = [&](KeyAction action) {
-        const std::vector<ControlMessage> control = server().controlMessages();
-        return std::ranges::count_if(control, [action](const ControlMessage& message) {
-            const auto* key = std::get_if<InjectKeycode>(&message);
-            return key && key->action == action;
-        });
-    };
     ASSERT_TRUE(until([&] { return keys(KeyAction::down) == 1; }));
 
     ServerOptions lighter = options();
@@ -354,6 +371,46 @@ TEST_F(SessionTest, MuteHoldsAcrossRestartsAndAHeldKeyGoesUpFirst) {
     EXPECT_TRUE(players_[1]->muted);
     session.setAudioMuted(false);
     EXPECT_FALSE(players_[1]->muted);
+}
+
+// The phone's server ends with its video socket: a stop lets a slow control socket take the
+// releases of what is held before it closes anything.
+TEST_F(SessionTest, AStopClosesTheSocketsOnlyOnceTheHeldKeysWentUpOnASlowControlSocket) {
+    VirtualClock drain(0, 0);  // a teardown's wait for the control writer never runs out
+    SessionEnvironment environment;
+    environment.drainClock = drain.taskClock();
+    Session& session = connect(std::move(environment));
+    session.input().setMode(InputMode::keyboardMouse);
+    settle(session.start(std::nullopt, options()));
+    session.input().handle(KeyDownEvent{0, {}, false});
+    ASSERT_TRUE(until([&] { return keys(KeyAction::down) == 1; }));
+    // The second press waits for the phone's OKAY; the releases queue behind it.
+    devices_[0]->phone()->adb().withholdOkays();
+    session.input().handle(KeyDownEvent{1, {}, false});
+    ASSERT_TRUE(until([&] { return keys(KeyAction::down) == 2; }));
+
+    const GuiTask<void> stopped = session.stop();
+    ASSERT_TRUE(until([&] { return drain.parked() || stopped.isSettled(); }));
+    devices_[0]->phone()->adb().releaseWithheldOkays();
+    settle(stopped);
+    EXPECT_EQ(keys(KeyAction::up), 2);
+}
+
+// A stream whose control socket fails would play on deaf to the user: it restarts at once.
+TEST_F(SessionTest, AFailedControlWriteEndsTheStreamAtOnceAndItComesBack) {
+    Session& session = connect();
+    session.input().setMode(InputMode::keyboardMouse);
+    settle(session.start(std::nullopt, options()));
+    const std::uint32_t first = runningScid();
+    ASSERT_TRUE(server().closeControl());
+
+    session.input().handle(KeyDownEvent{0, {}, false});
+    ASSERT_TRUE(until([&] {
+        return session.phase() == SessionPhase::waitingForDevice() && timers_->pending() == 1;
+    }));
+    timers_->advance(500ms);
+    ASSERT_TRUE(streams());
+    EXPECT_NE(runningScid(), first);
 }
 
 TEST_F(SessionTest, RecordingsEndStoppedOrWithTheStreamAndHoldVideoAndStereoAac) {
@@ -412,19 +469,26 @@ TEST_F(SessionTest, AStopReturnsWhileTheRecordingIsStillBeingFinished) {
     EXPECT_EQ(saved->get(), file);
 }
 
+// Logged with their text, and told to the user as what the phone refused.
 TEST_F(SessionTest, CodecIdsThatCannotPlayFailWithTheirText) {
     Session& session = connect();
-    const std::vector<std::pair<std::uint32_t, std::string>> cases = {
-        {0, "video stream disabled by the device"},
-        {1, "server configuration error"},
-        {0x68323636, "unsupported video codec 0x68323636"},
+    struct Case {
+        std::uint32_t id;
+        std::string text;
+        const char* message;
     };
-    for (const auto& [id, text] : cases) {
+    for (const auto& [id, text, message] : std::vector<Case>{
+             {0, "video stream disabled by the device", ErrorPresenter::Key::streamDisabled},
+             {1, "server configuration error", ErrorPresenter::Key::encoderRejected},
+             {0x68323636, "unsupported video codec 0x68323636", ErrorPresenter::Key::generic},
+         }) {
         FakeServerScript script = script_;
         script.videoCodecID = id;
         server().setScript(script);
         settle(session.start(std::nullopt, options()));
-        EXPECT_EQ(session.phase(), SessionPhase::failed(SessionFailure::serverFailed(text)));
+        ASSERT_EQ(session.phase().kind(), Kind::failed);
+        EXPECT_EQ(session.phase().failure()->text(), text);
+        EXPECT_EQ(ErrorPresenter::present(*session.phase().failure()).messageKey, message);
     }
 }
 

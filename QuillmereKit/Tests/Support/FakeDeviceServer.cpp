@@ -830,24 +830,17 @@ bool FakeDeviceServer::sendDeviceMessage(const DeviceMessage& message) {
 }
 
 bool FakeDeviceServer::sendControlBytes(Bytes bytes) {
-    std::uint32_t id = 0;
+    std::optional<std::uint32_t> id;
     {
         std::lock_guard lock(mutex_);
-        const auto it = std::find_if(sockets_.begin(), sockets_.end(), [](const SocketEntry& s) {
-            return s.kind == FakeServerSocket::control && s.open;
-        });
-        if (it == sockets_.end()) {
-            return false;
-        }
-        id = it->hostID;
+        id = openID(FakeServerSocket::control);
     }
-    return adb_->sendOnStream(id, std::move(bytes));
+    return id && adb_->sendOnStream(*id, std::move(bytes));
 }
 
-std::optional<std::uint32_t> FakeDeviceServer::openExtID() const {
-    const auto it = std::find_if(sockets_.begin(), sockets_.end(), [](const SocketEntry& s) {
-        return s.kind == FakeServerSocket::ext && s.open;
-    });
+std::optional<std::uint32_t> FakeDeviceServer::openID(FakeServerSocket kind) const {
+    const auto it = std::find_if(sockets_.begin(), sockets_.end(),
+                                 [kind](const SocketEntry& s) { return s.kind == kind && s.open; });
     return it == sockets_.end() ? std::nullopt : std::optional(it->hostID);
 }
 
@@ -855,7 +848,7 @@ bool FakeDeviceServer::sendOnExt(Bytes frame) {
     std::optional<std::uint32_t> id;
     {
         std::lock_guard lock(mutex_);
-        id = openExtID();
+        id = openID(FakeServerSocket::ext);
     }
     return id && adb_->sendOnStream(*id, std::move(frame));
 }
@@ -868,11 +861,11 @@ bool FakeDeviceServer::sendMalformedExt() {
     return sendOnExt(Bytes{0x7E, 0, 0, 0, 0});
 }
 
-bool FakeDeviceServer::closeExt() {
+bool FakeDeviceServer::closeAlone(FakeServerSocket kind) {
     std::optional<std::uint32_t> id;
     {
         std::lock_guard lock(mutex_);
-        id = openExtID();
+        id = openID(kind);
         for (SocketEntry& socket : sockets_) {
             if (id && socket.hostID == *id) {
                 socket.open = false;

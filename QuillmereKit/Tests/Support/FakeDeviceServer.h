@@ -158,7 +158,9 @@ public:
     // A frame of a type the extension protocol does not have.
     bool sendMalformedExt();
     // The extension socket closes alone; the server and its other sockets run on.
-    bool closeExt();
+    bool closeExt() { return closeAlone(FakeServerSocket::ext); }
+    // The control socket closes alone, as when the server's input thread dies.
+    bool closeControl() { return closeAlone(FakeServerSocket::control); }
     // Answers the app-list requests held back as late; returns how many.
     std::size_t releaseLateAppLists();
 
@@ -221,8 +223,9 @@ private:
     void queuePong(std::uint64_t clientNanos, std::uint32_t extID);
     // Sends the delayed pongs, in order, each at its time.
     void answerPongs(std::stop_token stop);
-    // The open extension socket's id, or none; the lock must be held.
-    std::optional<std::uint32_t> openExtID() const;
+    // The open socket of that kind, or none; the lock must be held.
+    std::optional<std::uint32_t> openID(FakeServerSocket kind) const;
+    bool closeAlone(FakeServerSocket kind);
     bool sendOnExt(Bytes frame);
     void violation(std::string what);
 

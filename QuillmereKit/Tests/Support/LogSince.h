@@ -42,4 +42,16 @@ private:
     const spdlog::level::level_enum before_;
 };
 
+// Logs as a user's build does while it lives: private values hidden, as debug builds do not.
+class PrivateValuesHidden {
+public:
+    PrivateValuesHidden() { Log::setRevealsPrivateValues(false); }
+    ~PrivateValuesHidden() { Log::setRevealsPrivateValues(before_); }
+    PrivateValuesHidden(const PrivateValuesHidden&) = delete;
+    PrivateValuesHidden& operator=(const PrivateValuesHidden&) = delete;
+
+private:
+    const bool before_ = Log::revealsPrivateValues();
+};
+
 }  // namespace qm::test

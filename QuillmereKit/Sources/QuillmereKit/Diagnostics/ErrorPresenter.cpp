@@ -34,12 +34,32 @@ ErrorPresentation presentation(const char* key, std::optional<std::string_view> 
     return {QString::fromUtf8(key), std::move(shown), std::move(actions)};
 }
 
+// What the person reads is said in words: a case of this program ("timedOut(...)") never
+// reaches the screen.
+ErrorPresentation presentServerFailed(const SessionFailure& failure) {
+    switch (failure.cause()) {
+        case FailureCause::timedOut:
+            return presentation(Key::connectTimeout, std::nullopt, {retry, copyDiagnostics});
+        case FailureCause::linkFailed:
+            return presentation(Key::linkFailed, std::nullopt, {retry, copyDiagnostics});
+        case FailureCause::serverStopped:
+            return presentation(Key::serverStopped, failure.reason(), {retry, copyDiagnostics});
+        case FailureCause::streamDisabled:
+            return presentation(Key::streamDisabled, std::nullopt, {retry, copyDiagnostics});
+        case FailureCause::encoderRejected:
+            return presentation(Key::encoderRejected, std::nullopt, {retry, copyDiagnostics});
+        case FailureCause::other:
+            break;
+    }
+    return presentation(Key::generic, failure.reason(), {retry, copyDiagnostics});
+}
+
 }  // namespace
 
 ErrorPresentation present(const SessionFailure& failure) {
     switch (failure.kind()) {
         case SessionFailureKind::serverFailed:
-            return presentation(Key::generic, failure.text(), {retry, copyDiagnostics});
+            return presentServerFailed(failure);
         case SessionFailureKind::deviceBusy:
             return presentation(Key::anotherAdb, std::nullopt, {retry});
         case SessionFailureKind::versionMismatch:
@@ -64,7 +84,7 @@ ErrorPresentation present(const ServerError& error) {
         case ServerErrorKind::versionMismatch:
             return presentation(Key::versionMismatch, error.serverOutput(), {copyDiagnostics});
         case ServerErrorKind::serverDied:
-            return presentation(Key::generic, error.serverOutput(), {retry, copyDiagnostics});
+            return presentation(Key::serverStopped, error.serverOutput(), {retry, copyDiagnostics});
         case ServerErrorKind::connectTimeout:
             return presentation(Key::connectTimeout, std::nullopt, {retry, copyDiagnostics});
         case ServerErrorKind::streamDisabled:

@@ -67,8 +67,15 @@ inline constexpr const char* anotherAdb = QT_TRANSLATE_NOOP(
     "kill-server” in Terminal, then reconnect the cable.");
 inline constexpr const char* versionMismatch =
     QT_TRANSLATE_NOOP("ErrorPresenter", "App and server versions don’t match. Reinstall Vantorel.");
-inline constexpr const char* connectTimeout =
-    QT_TRANSLATE_NOOP("ErrorPresenter", "The phone didn’t respond in time.");
+inline constexpr const char* connectTimeout = QT_TRANSLATE_NOOP(
+    "ErrorPresenter",
+    "The phone didn’t respond in time. Unlock it and check the cable, then try again.");
+inline constexpr const char* linkFailed = QT_TRANSLATE_NOOP(
+    "ErrorPresenter",
+    "The connection to the phone failed. Unplug the phone, plug it in again, then try again.");
+inline constexpr const char* serverStopped = QT_TRANSLATE_NOOP(
+    "ErrorPresenter",
+    "Vantorel’s server on the phone stopped. Try again; if it stops again, restart the phone.");
 inline constexpr const char* streamDisabled =
     QT_TRANSLATE_NOOP("ErrorPresenter", "The phone refused to capture the screen.");
 inline constexpr const char* encoderRejected = QT_TRANSLATE_NOOP(
@@ -76,9 +83,9 @@ inline constexpr const char* encoderRejected = QT_TRANSLATE_NOOP(
 inline constexpr const char* generic = QT_TRANSLATE_NOOP("ErrorPresenter", "Something went wrong.");
 }  // namespace Key
 
-inline constexpr std::array<const char*, 9> allKeys = {
-    Key::waitingForPhone, Key::streamStopped,   Key::decoderFailed,
-    Key::anotherAdb,      Key::versionMismatch, Key::connectTimeout,
+inline constexpr std::array<const char*, 11> allKeys = {
+    Key::waitingForPhone, Key::streamStopped,   Key::decoderFailed, Key::anotherAdb,
+    Key::versionMismatch, Key::connectTimeout,  Key::linkFailed,    Key::serverStopped,
     Key::streamDisabled,  Key::encoderRejected, Key::generic};
 
 ErrorPresentation present(const SessionFailure& failure);

@@ -73,15 +73,17 @@ private:
 };
 
 // Why a video socket's codec id ends the launch, if it does.
-std::optional<std::string> codecProblem(std::uint32_t id) {
+std::optional<SessionFailure> codecProblem(std::uint32_t id) {
     if (id == 1) {
-        return "server configuration error";
+        return SessionFailure::serverFailed("server configuration error", false,
+                                            FailureCause::encoderRejected);
     }
     if (id == 0) {
-        return "video stream disabled by the device";
+        return SessionFailure::serverFailed("video stream disabled by the device", false,
+                                            FailureCause::streamDisabled);
     }
     if (!fromRawValue<VideoCodec>(id)) {
-        return fmt::format("unsupported video codec 0x{:08x}", id);
+        return SessionFailure::serverFailed(fmt::format("unsupported video codec 0x{:08x}", id));
     }
     return std::nullopt;
 }
@@ -118,7 +120,18 @@ Session::Session(DeviceLink& deviceLink, Bytes jar, SessionEnvironment environme
               if (!connection) {
                   throw SessionFailure::disconnected();
               }
-              return launcher.launch(options, *connection, std::move(stop));
+              try {
+                  return launcher.launch(options, *connection, std::move(stop));
+              } catch (const CancellationError&) {
+                  throw;
+              } catch (...) {
+                  // A pulled cable ends the server's sockets and output as its death would. The
+                  // link lets go of a connection before it closes it.
+                  if (connection->hasTransportFailed() || deviceLink.connection() != connection) {
+                      throw SessionFailure::disconnected();
+                  }
+                  throw;
+              }
           },
           std::move(environment), parent) {}
 
@@ -135,6 +148,7 @@ Session::Session(Starter starter, SessionEnvironment environment, QObject* paren
                                                          : makePreferredDecoderBackend),
       extHandshakeTimeout_(environment.extHandshakeTimeout),
       demoClock_(std::move(environment.demoClock)),
+      drainClock_(std::move(environment.drainClock)),
       recorderQueue_(std::move(environment.recorderQueue)),
       setThreadPriority_(environment.setThreadPriority ? std::move(environment.setThreadPriority)
                                                        : raiseThroughRealtimeKit),
@@ -273,14 +287,14 @@ void Session::codecRead(const Launch& launch, CodecRead& read) {
         fail(failure(read.error), launch.done);
         return;
     }
-    if (const std::optional<std::string> problem = codecProblem(read.id)) {
-        fail(SessionFailure::serverFailed(*problem), launch.done);
+    if (const std::optional<SessionFailure> problem = codecProblem(read.id)) {
+        fail(*problem, launch.done);
         return;
     }
     // From here to the end one turn: observers see streaming with everything in place.
     std::shared_ptr<ByteSource> source = server_->video;
     if (read.tapError) {
-        Log::session().error("raw stream tap failed: {}", *read.tapError);
+        Log::session().error("raw stream tap failed: {}", Log::privateValue(*read.tapError));
     }
     if (read.tap) {
         rawTap_ = std::exchange(read.tap, nullptr);
@@ -342,10 +356,11 @@ void Session::stopStreaming(std::function<void(std::int64_t)> then) {
     if (server && outbox) {
         // The phone's server ends with its video socket, so the control writer gets to send
         // those releases first, unless the phone has stopped taking input.
-        tasks_.spawn("session.close", [server = *server, outbox](std::stop_token) {
-            outbox->waitWritten(controlDrainLimit);
-            close(server);
-        });
+        tasks_.spawn("session.close",
+                     [server = *server, outbox, clock = drainClock_](std::stop_token) {
+                         outbox->waitWritten(controlDrainLimit, clock);
+                         close(server);
+                     });
     } else if (server) {
         close(*server);
     }

@@ -60,6 +60,8 @@ struct SessionEnvironment {
     std::chrono::nanoseconds extHandshakeTimeout = std::chrono::seconds(1);
     // What the demo's packets are paced by: the host clock.
     TaskClock demoClock;
+    // What a teardown's wait for the control writer is timed by: the host clock.
+    TaskClock drainClock;
     // How the threads that carry frames and input get their priority: through RealtimeKit.
     SetThreadPriority setThreadPriority;
 };
@@ -70,8 +72,9 @@ struct SessionEnvironment {
 //
 // GUI thread only. Workers hand their results back queued, with the generation of the launch
 // that started them: every teardown advances the generation, so a stale result is dropped and
-// a server it carries is closed. A teardown closes the sockets at once and joins the workers
-// on a worker; only then does the next launch begin, so two launches never meet on the phone.
+// a server it carries is closed. A teardown closes the sockets once the control writer has sent
+// what it holds (or a limit passed) and joins the workers on a worker; only then does the next
+// launch begin, so two launches never meet on the phone.
 class Session final : public StreamingSession {
     Q_OBJECT
 
@@ -224,6 +227,7 @@ private:
     const std::function<std::unique_ptr<VideoDecoderBackend>()> makeDecoderBackend_;
     const std::chrono::nanoseconds extHandshakeTimeout_;
     const TaskClock demoClock_;
+    const TaskClock drainClock_;
     const std::shared_ptr<Executor> recorderQueue_;
     const SetThreadPriority setThreadPriority_;
     // Workers post here; dropped once the session is gone.

@@ -267,8 +267,8 @@ void Session::timeoutAppListWaiter(const UUID& id) {
         return;
     }
     std::exchange(waiter->task, std::nullopt)
-        ->settle(std::make_exception_ptr(
-            SessionFailure::serverFailed("fetchApps timed out waiting for APP_LIST")));
+        ->settle(std::make_exception_ptr(SessionFailure::serverFailed(
+            "fetchApps timed out waiting for APP_LIST", false, FailureCause::timedOut)));
 }
 
 }  // namespace qm

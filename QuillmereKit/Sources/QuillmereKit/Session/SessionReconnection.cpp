@@ -152,7 +152,8 @@ GuiTask<void> Session::waitWhile(Duration timeout, Duration pollInterval,
             after(pollInterval, [poll = self.lock()] { poll->check(); });
         } else {
             task.settle(std::make_exception_ptr(SessionFailure::serverFailed(
-                "the phone did not respond within " + durationText(timeout))));
+                "the phone did not respond within " + durationText(timeout), false,
+                FailureCause::timedOut)));
         }
     };
     poll->check();

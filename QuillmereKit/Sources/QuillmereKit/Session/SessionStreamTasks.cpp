@@ -152,26 +152,28 @@ void Session::handleRecovery(RecoveryAction action, std::optional<std::int64_t> 
 }
 
 void Session::startControlWriter(std::shared_ptr<ByteChannel> channel) {
-    // A phone that stops taking input has a broken link, which a restart mends.
-    auto wedged = [this, main = main_, generation = generation_] {
+    // A phone that stops taking input, or whose control socket fails (the server or the cable
+    // gone, whatever the error says), has a broken link, which a restart mends: the stream ends
+    // at once rather than play on deaf to the user.
+    auto broken = [this, main = main_, generation = generation_] {
         main->post([this, generation] {
             if (generation == generation_) {
                 fail(SessionFailure::disconnected());
             }
         });
     };
-    auto outbox = std::make_shared<ControlOutbox>(ControlOutbox::defaultLimit, std::move(wedged));
+    auto outbox = std::make_shared<ControlOutbox>(ControlOutbox::defaultLimit, broken);
     controlOutbox_ = outbox;
     tasks_.spawn("control.write",
-                 [outbox, channel, setPriority = setThreadPriority_](std::stop_token stop) {
+                 [outbox, channel, broken, setPriority = setThreadPriority_](std::stop_token stop) {
                      setPriority(ThreadPriority::high);
                      try {
                          outbox->writeAll(*channel, stop);
                      } catch (const std::exception& error) {
-                         // The stream goes on without control; a teardown closing the socket says
-                         // nothing.
+                         // A teardown closing the socket says nothing.
                          if (!stop.stop_requested()) {
                              Log::session().error("control write failed: {}", error.what());
+                             broken();
                          }
                      }
                  });

@@ -27,9 +27,12 @@ bool quotesPhone(const std::exception_ptr& error) {
 
 }  // namespace
 
-SessionFailure SessionFailure::serverFailed(std::string text, bool quotesPhone) {
+SessionFailure SessionFailure::serverFailed(std::string text, bool quotesPhone, FailureCause cause,
+                                            std::optional<std::string> reason) {
     std::string message = caseWithText("serverFailed", text);
-    return SessionFailure(Kind::serverFailed, message, std::move(text), quotesPhone);
+    std::string shown = reason ? std::move(*reason) : text;
+    return SessionFailure(Kind::serverFailed, message, std::move(text), quotesPhone, cause,
+                          std::move(shown));
 }
 
 std::string logged(const SessionFailure& failure) {
@@ -74,29 +77,52 @@ SessionFailure failure(const std::exception_ptr& error) {
     if (!error) {
         return SessionFailure::serverFailed("unknown error");
     }
+    // The case for the log, the error's own words for the person.
+    const auto told = [&](const ProgramError& e, FailureCause cause, std::string reason) {
+        return SessionFailure::serverFailed(e.caseText(), quotesPhone(error), cause,
+                                            std::move(reason));
+    };
     try {
         std::rethrow_exception(error);
     } catch (const SessionFailure& f) {
         return f;
     } catch (const ServerError& e) {
-        if (e.kind() == ServerErrorKind::versionMismatch) {
-            return SessionFailure::versionMismatch();
+        switch (e.kind()) {
+            case ServerErrorKind::versionMismatch:
+                return SessionFailure::versionMismatch();
+            case ServerErrorKind::serverDied:
+                return told(e, FailureCause::serverStopped, e.serverOutput());
+            case ServerErrorKind::connectTimeout:
+                return told(e, FailureCause::timedOut, e.what());
+            case ServerErrorKind::streamDisabled:
+                return told(e, FailureCause::streamDisabled, e.what());
+            case ServerErrorKind::configurationError:
+                return told(e, FailureCause::encoderRejected, e.what());
         }
-        return SessionFailure::serverFailed(e.caseText(), quotesPhone(error));
+        return told(e, FailureCause::other, e.what());
     } catch (const UsbError& e) {
         if (e.kind() == UsbErrorKind::exclusiveAccess) {
             return SessionFailure::deviceBusy();
         }
-        return SessionFailure::serverFailed(e.caseText());
+        return told(e, FailureCause::linkFailed, e.what());
     } catch (const ByteIOError&) {
         return SessionFailure::disconnected();
     } catch (const AdbError& e) {
-        if (e.kind() == AdbErrorKind::closed) {
-            return SessionFailure::disconnected();
+        switch (e.kind()) {
+            case AdbErrorKind::closed:
+                return SessionFailure::disconnected();
+            case AdbErrorKind::timedOut:
+                return told(e, FailureCause::timedOut, e.what());
+            case AdbErrorKind::syncFailed:
+                return told(e, FailureCause::other, e.what());  // the phone's own words
+            case AdbErrorKind::protocolViolation:
+            case AdbErrorKind::streamOpenFailed:
+            case AdbErrorKind::authRejected:
+                break;
         }
-        return SessionFailure::serverFailed(e.caseText());
+        return told(e, FailureCause::linkFailed, e.what());
     } catch (const ProgramError& e) {
-        return SessionFailure::serverFailed(e.caseText(), quotesPhone(error));
+        return told(e, FailureCause::other, e.what());
     } catch (const std::exception& e) {
         return SessionFailure::serverFailed(e.what());
     } catch (...) {

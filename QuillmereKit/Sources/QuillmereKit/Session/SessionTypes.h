@@ -27,13 +27,26 @@ enum class SessionFailureKind {
     disconnected
 };
 
+// What a person is told about a serverFailed, which covers failures of many kinds.
+enum class FailureCause {
+    other,            // the reason says it
+    timedOut,         // the phone did not answer in time
+    linkFailed,       // the USB or ADB connection to the phone failed
+    serverStopped,    // the device server ended; the reason is what it printed
+    streamDisabled,   // the phone would not capture its screen
+    encoderRejected,  // the phone's video encoder refused the settings
+};
+
 // Why a stream ended, as a closed set the views can word. The message is the case itself,
 // `serverFailed("...")` with its text, as the session logs it.
 class SessionFailure : public TypedError<SessionFailureKind> {
 public:
     // Anything not covered below; `text` says what happened. `quotesPhone`: the text quotes
-    // what the phone printed, which may name it.
-    static SessionFailure serverFailed(std::string text, bool quotesPhone = false);
+    // what the phone printed, which may name it. A person is told the `cause`, with the
+    // `reason` (the text when none) under it: the text may be a case of this program.
+    static SessionFailure serverFailed(std::string text, bool quotesPhone = false,
+                                       FailureCause cause = FailureCause::other,
+                                       std::optional<std::string> reason = std::nullopt);
     // Another program holds the phone's USB interface.
     static SessionFailure deviceBusy() { return {Kind::deviceBusy, "deviceBusy"}; }
     // The device server or its extension channel speaks another protocol version.
@@ -46,18 +59,29 @@ public:
     // The text of serverFailed; empty for the other cases.
     const std::string& text() const noexcept { return text_; }
     bool quotesPhone() const noexcept { return quotesPhone_; }
+    FailureCause cause() const noexcept { return cause_; }
+    // What a person reads of a serverFailed: the text, unless made with a reason.
+    const std::string& reason() const noexcept { return reason_; }
 
     friend bool operator==(const SessionFailure& a, const SessionFailure& b) {
-        return a.kind() == b.kind() && a.text_ == b.text_;
+        return a.kind() == b.kind() && a.text_ == b.text_ && a.cause_ == b.cause_ &&
+               a.reason_ == b.reason_;
     }
 
 private:
     SessionFailure(Kind kind, const std::string& message, std::string text = {},
-                   bool quotesPhone = false)
-        : TypedError(kind, message), text_(std::move(text)), quotesPhone_(quotesPhone) {}
+                   bool quotesPhone = false, FailureCause cause = FailureCause::other,
+                   std::string reason = {})
+        : TypedError(kind, message),
+          text_(std::move(text)),
+          quotesPhone_(quotesPhone),
+          cause_(cause),
+          reason_(std::move(reason)) {}
 
     std::string text_;
     bool quotesPhone_;
+    FailureCause cause_;
+    std::string reason_;
 };
 
 // The one rule that turns whatever a launch or a stream threw into a failure: the phone's

@@ -47,7 +47,13 @@ RawStreamTap::RawStreamTap(std::shared_ptr<ByteSource> source, const std::filesy
                            VideoCodec codec)
     : source_(std::move(source)) {
     if (path.has_parent_path()) {
-        createPrivateFolders(path.parent_path());
+        try {
+            createPrivateFolders(path.parent_path());
+        } catch (const std::filesystem::filesystem_error& error) {
+            // Said as the file's failure is: by name, the whole path being private.
+            throw std::system_error(
+                error.code(), "cannot create the folder " + error.path1().filename().string());
+        }
     }
     // Never an existing file, nor a link planted where the new one goes: a name taken (by the
     // stream's earlier launch) moves on to the next number.
