@@ -64,6 +64,8 @@ DesktopKeyboard::DesktopKeyboard(xcb_connection_t* connection, std::string watch
 
 DesktopKeyboard::~DesktopKeyboard() {
     watch(nullptr);
+    // Before the timer its end is told through goes.
+    watcher_.reset();
 }
 
 void DesktopKeyboard::watch(QWindow* window) {
@@ -195,13 +197,10 @@ void DesktopKeyboard::handOnWaiting() {
             xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
         }
         // A switcher would never see the release of an Alt pressed here, let go at once.
-        const bool keep = alt && !modifiers.empty();
-        if (keep) {
-            guard(modifiers);
-        }
+        const bool keep = alt && !modifiers.empty() && guard(modifiers);
         if (keep && kept_.empty()) {
             keyboardElsewhere_ = false;
-            keptLimit_.start(watcher_->guarding() ? keepLimits_.watched : keepLimits_.unwatched);
+            keptLimit_.start(keepLimits_.watched);
         }
         typeChord(keycode, modifiers, keep);
         if (keep) {
@@ -297,13 +296,17 @@ void DesktopKeyboard::releaseKept() {
     kept_.clear();
 }
 
-void DesktopKeyboard::guard(const std::vector<std::uint8_t>& keys) {
-    if (!watcher_) {
-        watcher_ = std::make_unique<KeyWatcher>(watcherProgram_);
+bool DesktopKeyboard::guard(const std::vector<std::uint8_t>& keys) {
+    if (!watcher_ || !watcher_->guarding()) {
+        watcher_ = std::make_unique<KeyWatcher>(watcherProgram_, [this] {
+            QMetaObject::invokeMethod(
+                &keptLimit_, [this] { releaseKept(); }, Qt::QueuedConnection);
+        });
     }
     for (const std::uint8_t key : keys) {
         watcher_->guard(key);
     }
+    return watcher_->guarding();
 }
 
 bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* message,

@@ -20,11 +20,10 @@ struct xcb_connection_t;
 namespace qm {
 
 // How long a hand-on keeps the modifiers it pressed for a switcher at most, as the window manager
-// may be slow to take the keyboard: while a watcher would let go of them should the app end or
-// stop, and without one.
+// may be slow to take the keyboard, while a watcher would let go of them should the app end or
+// stop. Without one they go up with the chord: a key kept would outlive an app killed meanwhile.
 struct KeepLimits {
     std::chrono::milliseconds watched{3000};
-    std::chrono::milliseconds unwatched{500};
 };
 
 // The display's keyboard as a stream window shares it with the desktop, on X11. While the
@@ -78,8 +77,8 @@ private:
     void releaseKeptOnceTaken();
     void releaseKept();
     // Before the keys are pressed to be kept: the watcher lets go of them should the app end or
-    // stop first.
-    void guard(const std::vector<std::uint8_t>& keys);
+    // stop first. False when no watcher runs to.
+    bool guard(const std::vector<std::uint8_t>& keys);
     // The request's number.
     std::uint32_t fake(std::uint8_t type, std::uint8_t keycode);
 
@@ -113,7 +112,7 @@ private:
     // with, which it sees only once it holds the keyboard: the keys a hand-on pressed for an Alt
     // chord stay down until the window lost the keyboard or the focus after it, or the limit.
     std::vector<std::uint8_t> kept_;
-    // Started for the first keep.
+    // Started for the first keep, and again for the next once it ended.
     std::string watcherProgram_;
     std::unique_ptr<KeyWatcher> watcher_;
     KeepLimits keepLimits_;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -45,12 +46,11 @@ std::string KeyWatcher::installed() {
     return {};
 }
 
-KeyWatcher::KeyWatcher(const std::string& program) {
+KeyWatcher::KeyWatcher(const std::string& program, std::function<void()> ended)
+    : ended_(std::move(ended)) {
     if (program.empty()) {
-        Log::input().warn(
-            "no {} beside the app: a key it keeps pressed for the desktop is "
-            "let go sooner",
-            programName);
+        Log::input().warn("no {} beside the app: an Alt handed on to the desktop goes up at once",
+                          programName);
         return;
     }
     std::array<int, 2> pair{};
@@ -112,7 +112,8 @@ void KeyWatcher::tell(keywatcher::Kind kind, std::uint8_t keycode) {
     }
     const keywatcher::Packet packet{kind, keycode};
     if (send(socket_.get(), &packet, sizeof packet, MSG_DONTWAIT | MSG_NOSIGNAL) != sizeof packet) {
-        running_ = false;
+        // Taken for gone: the answering thread sees the pair end, and says so.
+        shutdown(socket_.get(), SHUT_RDWR);
     }
 }
 
@@ -133,10 +134,11 @@ void KeyWatcher::answer() {
         }
     }
     if (running_.exchange(false)) {
-        Log::input().warn(
-            "{} ended: a key the app keeps pressed for the desktop is let go "
-            "sooner",
-            programName);
+        Log::input().warn("{} ended: it is started again for the next key kept for the desktop",
+                          programName);
+        if (ended_) {
+            ended_();
+        }
     }
     pollfd ended{process_.get(), POLLIN, 0};
     if (!process_ || poll(&ended, 1, endLimitMs) <= 0) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -21,8 +22,10 @@ public:
     // when there is none.
     static std::string installed();
 
-    // Starts the program on the display of $DISPLAY; guards nothing when it cannot.
-    explicit KeyWatcher(const std::string& program);
+    // Starts the program on the display of $DISPLAY; guards nothing when it cannot. `ended` is
+    // called on the answering thread should the watcher end, or fail to take a key, before this
+    // is destroyed: what it guarded is no longer let go.
+    KeyWatcher(const std::string& program, std::function<void()> ended);
     KeyWatcher(const KeyWatcher&) = delete;
     KeyWatcher& operator=(const KeyWatcher&) = delete;
     // The watcher lets go of what is still guarded and ends.
@@ -39,6 +42,7 @@ private:
     void tell(keywatcher::Kind kind, std::uint8_t keycode);
     void answer();
 
+    std::function<void()> ended_;
     FileDescriptor socket_;
     FileDescriptor process_;
     pid_t pid_ = -1;

@@ -1,20 +1,27 @@
 // The keyboard shared with the desktop, on the test display: what a hand-on asks of the X server
 // and what it leaves the other clients.
+#include <QFile>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -23,6 +30,7 @@
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -230,13 +238,13 @@ bool answers(xcb_connection_t* other, std::chrono::milliseconds limit) {
     return false;
 }
 
-// Whether an Alt key is down, as another client of the display reads the keyboard.
-bool altDown(xcb_connection_t* other) {
+// The Alt key down, as another client of the display reads the keyboard; 0 when none is.
+std::uint8_t downAlt(xcb_connection_t* other) {
     const auto mapping = keyboardMapping(other);
     const ReplyPointer<xcb_query_keymap_reply_t> keymap(
         xcb_query_keymap_reply(other, xcb_query_keymap(other), nullptr), &std::free);
     if (!mapping || !keymap || mapping->keysyms_per_keycode == 0) {
-        return false;
+        return 0;
     }
     const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(mapping.get());
     const int length = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
@@ -244,10 +252,34 @@ bool altDown(xcb_connection_t* other) {
         const int key = xcb_get_setup(other)->min_keycode + i / mapping->keysyms_per_keycode;
         if ((symbols[i] == 0xffe9 || symbols[i] == 0xffea) &&
             (keymap->keys[key / 8] >> (key % 8)) & 1) {
-            return true;
+            return std::uint8_t(key);
         }
     }
-    return false;
+    return 0;
+}
+
+bool altDown(xcb_connection_t* other) {
+    return downAlt(other) != 0;
+}
+
+// The processes whose parent is `parent`, as /proc lists them now.
+std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> children;
+    std::error_code failed;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", failed)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // "pid (name) state ppid ...", where the name may hold anything up to its last ')'.
+        const std::size_t nameEnd = line.rfind(')');
+        std::istringstream rest(nameEnd == std::string::npos ? "" : line.substr(nameEnd + 1));
+        char state = 0;
+        pid_t parentId = 0;
+        if (rest >> state >> parentId && parentId == parent) {
+            children.push_back(pid_t(std::stol(entry.path().filename().string())));
+        }
+    }
+    return children;
 }
 
 // Returns once the display has handled every request sent on the connection.
@@ -396,13 +428,13 @@ TEST(DesktopKeyboardTest, AKeptAltGoesUpOnceTheWindowLosesTheKeyboardOrTheFocusO
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other.get())).data->root;
     struct Case {
         const char* what;
-        std::string watcher;
+        std::chrono::milliseconds limit;
         // Takes the keyboard from the window, and gives it back.
         std::function<void()> take;
         std::function<void()> giveBack;
     };
     const std::array cases{
-        Case{"a switcher grabs the keyboard", QM_KEY_WATCHER,
+        Case{"a switcher grabs the keyboard", 1h,
              [&] {
                  std::free(xcb_grab_keyboard_reply(
                      other.get(),
@@ -414,10 +446,13 @@ TEST(DesktopKeyboardTest, AKeptAltGoesUpOnceTheWindowLosesTheKeyboardOrTheFocusO
                  xcb_ungrab_keyboard(other.get(), XCB_CURRENT_TIME);
                  xcb_flush(other.get());
              }},
-        Case{"the focus moves to another window", QM_KEY_WATCHER,
-             [&] { focus(other.get(), elsewhere); }, [] {}},
-        // The key may outlive the app: kept no longer than a moment.
-        Case{"no watcher, nothing takes the keyboard", "/nonexistent/vantorel-keys", [] {}, [] {}},
+        Case{"the focus moves to another window", 1h, [&] { focus(other.get(), elsewhere); },
+             [] {}},
+        Case{"nothing takes the keyboard", 0ms, [] {}, [] {}},
+    };
+    const auto fakeKey = [&](std::uint8_t type, std::uint8_t keycode) {
+        xcb_test_fake_input(other.get(), type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        handled(other.get());
     };
     for (const Case& taken : cases) {
         SCOPED_TRACE(taken.what);
@@ -425,13 +460,15 @@ TEST(DesktopKeyboardTest, AKeptAltGoesUpOnceTheWindowLosesTheKeyboardOrTheFocusO
         focus(other.get(), window);
         ASSERT_TRUE(
             test::DesktopUser::waitFor([&] { return QGuiApplication::focusWindow() == &window; }));
-        DesktopKeyboard keyboard(app, taken.watcher, {.watched = 1h, .unwatched = 0ms});
-        keyboard.watch(&window);
-        keyboard.handOn(key, altChord);
+        auto keyboard = std::make_unique<DesktopKeyboard>(app, QM_KEY_WATCHER,
+                                                          KeepLimits{.watched = taken.limit});
+        keyboard->watch(&window);
+        keyboard->handOn(key, altChord);
         handled(app);
-        ASSERT_TRUE(altDown(other.get())) << "the hand-on pressed no Alt";
-        if (taken.watcher == QM_KEY_WATCHER) {
-            // The game's shorter limit has passed, and the chord's own keys have come back.
+        const std::uint8_t alt = downAlt(other.get());
+        ASSERT_NE(alt, 0) << "the hand-on pressed no Alt";
+        if (taken.limit > 0ms) {
+            // The chord's own keys have come back.
             QCoreApplication::processEvents();
             handled(app);
             EXPECT_TRUE(altDown(other.get())) << "Alt went up with the window's keyboard";
@@ -439,11 +476,46 @@ TEST(DesktopKeyboardTest, AKeptAltGoesUpOnceTheWindowLosesTheKeyboardOrTheFocusO
         taken.take();
         EXPECT_TRUE(test::DesktopUser::waitFor([&] { return !altDown(other.get()); }));
         taken.giveBack();
+        // The person holds that Alt as the app ends: its watcher guards it no longer.
+        fakeKey(XCB_KEY_PRESS, alt);
+        keyboard.reset();
+        EXPECT_EQ(downAlt(other.get()), alt) << "the watcher let go of the person's Alt";
+        fakeKey(XCB_KEY_RELEASE, alt);
     }
 }
 
+// Without a watcher a key kept would outlive an app killed meanwhile: the chord's Alt goes up
+// with it.
+TEST(DesktopKeyboardTest, WithoutAWatcherAnAltChordKeepsNoAlt) {
+    xcb_connection_t* app = x11Connection();
+    ASSERT_NE(app, nullptr) << "not on X11";
+    const Connection desktop(xcb_connect(nullptr, nullptr), &xcb_disconnect);
+    const std::uint8_t key = unusedKey(desktop.get());
+    ASSERT_NE(key, 0) << "every key of the display types something";
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(desktop.get())).data->root;
+    xcb_grab_key(desktop.get(), 1, root, XCB_MOD_MASK_1, key, XCB_GRAB_MODE_ASYNC,
+                 XCB_GRAB_MODE_ASYNC);
+    handled(desktop.get());
+    QWindow window;
+    window.resize(100, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    DesktopKeyboard keyboard(app, "/nonexistent/vantorel-keys");
+    keyboard.watch(&window);
+    keyboard.handOn(key, altChord);
+    handled(app);
+    EXPECT_FALSE(altDown(desktop.get())) << "Alt kept";
+    EXPECT_TRUE(test::DesktopUser::waitFor([&] {
+        const ReplyPointer<xcb_generic_event_t> event{xcb_poll_for_event(desktop.get()),
+                                                      &std::free};
+        return event && (event->response_type & 0x7f) == XCB_KEY_PRESS &&
+               reinterpret_cast<const xcb_key_press_event_t*>(event.get())->detail == key;
+    })) << "the chord reached the desktop without Alt";
+    keyboard.watch(nullptr);
+}
+
 // The app of the test below, in a process of its own: it keeps Alt down for the desktop until
-// it is ended.
+// it is ended, and once more after Alt went up, as the test writes to it.
 TEST(DesktopKeyboardChild, DISABLED_KeepsAltForTheDesktop) {
     xcb_connection_t* app = x11Connection();
     ASSERT_NE(app, nullptr) << "not on X11";
@@ -451,8 +523,14 @@ TEST(DesktopKeyboardChild, DISABLED_KeepsAltForTheDesktop) {
     window.resize(100, 100);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    DesktopKeyboard keyboard(app, QM_KEY_WATCHER, {.watched = 1h, .unwatched = 1h});
+    DesktopKeyboard keyboard(app, QM_KEY_WATCHER, {.watched = 1h});
     keyboard.watch(&window);
+    keyboard.handOn(unusedKey(app), altChord);
+    while (altDown(app)) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    char next = 0;
+    ASSERT_EQ(read(STDIN_FILENO, &next, 1), 1);
     keyboard.handOn(unusedKey(app), altChord);
     while (true) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -464,22 +542,43 @@ TEST(DesktopKeyboardTest, AKeyKeptForTheDesktopGoesUpWhenTheAppIsKilledOrStopped
     ASSERT_FALSE(xcb_connection_has_error(other.get()));
     // The watcher, left without its app, becomes this process's child.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-    for (const int signal : {SIGKILL, SIGSTOP}) {
+    struct Case {
+        int signal;
+        bool watcherKilledFirst;
+    };
+    for (const auto [signal, watcherKilledFirst] :
+         {Case{SIGKILL, false}, Case{SIGSTOP, false}, Case{SIGKILL, true}}) {
         SCOPED_TRACE(strsignal(signal));
+        SCOPED_TRACE(watcherKilledFirst ? "its watcher killed first" : "");
         ASSERT_FALSE(altDown(other.get()));
         std::string self = QCoreApplication::applicationFilePath().toStdString();
         std::string filter = "--gtest_filter=DesktopKeyboardChild.DISABLED_KeepsAltForTheDesktop";
         std::string disabled = "--gtest_also_run_disabled_tests";
         std::array<char*, 4> argv{self.data(), filter.data(), disabled.data(), nullptr};
+        std::array<int, 2> pipeEnds{};
+        ASSERT_EQ(pipe2(pipeEnds.data(), O_CLOEXEC), 0);
+        const FileDescriptor toRead(pipeEnds[0]);
+        const FileDescriptor toWrite(pipeEnds[1]);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toRead.get(), STDIN_FILENO);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         pid_t child = 0;
         ASSERT_EQ(posix_spawn(&child, self.c_str(), &actions, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         const bool kept = test::DesktopUser::waitFor([&] { return altDown(other.get()); });
-        kill(child, signal);
         EXPECT_TRUE(kept) << "the app pressed no Alt";
+        if (watcherKilledFirst) {
+            const std::vector<pid_t> watcher = childrenOf(child);
+            ASSERT_EQ(watcher.size(), 1u) << "the app has no watcher";
+            kill(watcher.front(), SIGKILL);
+            EXPECT_TRUE(test::DesktopUser::waitFor([&] { return !altDown(other.get()); }))
+                << "the app kept Alt without a watcher";
+            EXPECT_EQ(write(toWrite.get(), "!", 1), 1);
+            EXPECT_TRUE(test::DesktopUser::waitFor([&] { return altDown(other.get()); }))
+                << "the app kept no Alt for its next chord";
+        }
+        kill(child, signal);
         EXPECT_TRUE(test::DesktopUser::waitFor([&] { return !altDown(other.get()); }))
             << "Alt stayed down";
         kill(child, SIGKILL);
@@ -487,6 +586,49 @@ TEST(DesktopKeyboardTest, AKeyKeptForTheDesktopGoesUpWhenTheAppIsKilledOrStopped
         EXPECT_TRUE(test::DesktopUser::waitFor([] { return waitpid(-1, nullptr, WNOHANG) > 0; }))
             << "the watcher outlived the app";
     }
+}
+
+// The watcher asks while it guards a key, and lets go of it unless the app answers at once: the
+// app answers every question, and hears when the watcher ended. This watcher only holds its end,
+// which the test takes over to play it.
+TEST(KeyWatcherTest, AnswersEveryPingAndHearsOfAWatcherThatTakesNoMore) {
+    QTemporaryDir folder;
+    QFile program(folder.filePath("vantorel-keys"));
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\nexec sleep infinity\n");
+    program.close();
+    ASSERT_TRUE(program.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    std::atomic<bool> ended = false;
+    KeyWatcher watcher(program.fileName().toStdString(), [&] { ended = true; });
+    const std::vector<pid_t> started = childrenOf(getpid());
+    ASSERT_EQ(started.size(), 1u);
+    const FileDescriptor process(int(syscall(SYS_pidfd_open, started.front(), 0)));
+    const FileDescriptor end(int(syscall(SYS_pidfd_getfd, process.get(), keywatcher::socketFd, 0)));
+    ASSERT_TRUE(end) << std::strerror(errno);
+    const auto next = [&] {
+        keywatcher::Packet packet{keywatcher::Kind::ping, 0};
+        pollfd ready{end.get(), POLLIN, 0};
+        if (poll(&ready, 1, test::DesktopUser::patience) != 1 ||
+            recv(end.get(), &packet, sizeof packet, 0) != sizeof packet) {
+            ADD_FAILURE() << "the app said nothing";
+        }
+        return std::pair(packet.kind, packet.keycode);
+    };
+
+    watcher.guard(42);
+    EXPECT_EQ(next(), std::pair(keywatcher::Kind::guard, std::uint8_t(42)));
+    for (int asked = 0; asked < 3; ++asked) {
+        const keywatcher::Packet ping{keywatcher::Kind::ping, 0};
+        ASSERT_EQ(send(end.get(), &ping, sizeof ping, 0), ssize_t(sizeof ping));
+        ASSERT_EQ(next().first, keywatcher::Kind::answer);
+    }
+    // Stuck, it would let go of nothing: taken for ended once its end is full.
+    for (int told = 0; told < 100'000 && !ended; ++told) {
+        watcher.guard(42);
+    }
+    EXPECT_TRUE(test::DesktopUser::waitFor([&] { return ended.load(); }));
+    EXPECT_FALSE(watcher.guarding());
+    kill(started.front(), SIGKILL);
 }
 
 }  // namespace

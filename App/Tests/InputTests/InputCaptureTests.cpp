@@ -428,6 +428,11 @@ TEST(SuperChordFilterTest, OnlyAKeyPressedUnderSuperActsAndOnce) {
         // Its release went to the desktop's grab: seconds later, no repeat but a new press.
         EXPECT_FALSE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 1500));
         EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_Q, 3600));
+        // Typed within a millisecond of the display's time: the release is no second look at
+        // the press, and the next press acts.
+        EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_E, 3610));
+        EXPECT_TRUE(sent(window, QEvent::KeyRelease, KEY_E, 3610));
+        EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_E, 3640));
         // Without Super a held key goes on: the game takes it.
         EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_A, 3700, {}));
         EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_A, 3730, {}));

@@ -1,11 +1,20 @@
+#include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
+
+#include <xcb/xcb.h>
 
 #include <gtest/gtest.h>
 
+#include "Desktop/XcbReply.h"
+#include "DesktopUser.h"
 #include "Input/DisplayWatch.h"
+#include "Input/GrabFocusFilter.h"
 #include "Input/InputHost.h"
 #include "Input/MenuTracking.h"
 #include "InputFakes.h"
@@ -102,6 +111,39 @@ TEST(DisplayClockTest, TellsTheDisplaysTimeByTheEventReadSoonestAfterItsStamp) {
     wrapping.seen(0xffff'fff0, 1'000);
     wrapping.seen(0x10, 1'032);
     EXPECT_EQ(wrapping.now(1'040), 0x18u);
+}
+
+// X reports the app's own keyboard grab as the focus going to the grab's window: a game's grab,
+// taken as the window manager gives another window of the app the keyboard, leaves it there.
+TEST(GrabFocusFilterTest, TheAppsOwnGrabLeavesTheFocusWithTheWindowInFront) {
+    xcb_connection_t* app = x11Connection();
+    ASSERT_NE(app, nullptr) << "not on X11";
+    const GrabFocusFilter filter;
+    QWindow game;
+    QWindow front;
+    for (QWindow* shown : {&game, &front}) {
+        shown->resize(100, 100);
+        shown->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(shown));
+    }
+    const auto id = [](const QWindow& window) { return xcb_window_t(window.winId()); };
+    xcb_set_input_focus(app, XCB_INPUT_FOCUS_PARENT, id(front), XCB_CURRENT_TIME);
+    xcb_flush(app);
+    ASSERT_TRUE(
+        test::DesktopUser::waitFor([&] { return QGuiApplication::focusWindow() == &front; }));
+    std::free(xcb_grab_keyboard_reply(app,
+                                      xcb_grab_keyboard(app, 0, id(game), XCB_CURRENT_TIME,
+                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                      nullptr));
+    // Reaches the window after what the grab brought it.
+    const std::array<std::uint32_t, 2> size{123, 45};
+    xcb_configure_window(app, id(front), XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                         size.data());
+    xcb_flush(app);
+    ASSERT_TRUE(test::DesktopUser::waitFor([&] { return front.width() == 123; }));
+    EXPECT_EQ(QGuiApplication::focusWindow(), &front) << "the grab took the focus";
+    xcb_ungrab_keyboard(app, XCB_CURRENT_TIME);
+    xcb_flush(app);
 }
 
 }  // namespace
