@@ -328,21 +328,26 @@ TEST_F(StreamRecorderTest, ACopyTakenWhileRecordingDecodesItsCompleteFragments) 
 TEST_F(StreamRecorderTest, AFileRemovedWhileRecordingIsWrittenAgainOrSaidToBeLost) {
     const Clip video = clip("h264-720p.h264", VideoCodec::h264, 2);
     const std::filesystem::path folder = file("Recordings");
-    for (const bool blocked : {false, true}) {
-        SCOPED_TRACE(blocked ? "the folder cannot be made again" : "the folder made again");
+    const std::filesystem::path path = folder / "rec.mp4";
+    enum class Then { folderMadeAgain, folderBlocked, nameTaken };
+    for (const Then then : {Then::folderMadeAgain, Then::folderBlocked, Then::nameTaken}) {
+        SCOPED_TRACE(int(then));
         std::filesystem::create_directories(folder);
-        const std::filesystem::path path = folder / "rec.mp4";
         StreamRecorder recording(path, video.format, 2, {},
                                  {.fragmentInterval = 1s, .queue = queue});
         feed(recording, video.packets, sine(100));
         queue->drain();
         // Tidied away as the recording goes on.
         std::filesystem::remove_all(folder);
-        if (blocked) {
+        if (then == Then::folderBlocked) {
             std::ofstream(folder) << "x";
+        } else if (then == Then::nameTaken) {
+            // Another file on the same disk, which is not the recording.
+            std::filesystem::create_directories(folder);
+            std::ofstream(path) << "x";
         }
         const Result result = finish(recording);
-        if (!blocked) {
+        if (then == Then::folderMadeAgain) {
             ASSERT_EQ(result, Result(path));
             EXPECT_EQ(videoPackets(path).size(), 60u);
             EXPECT_EQ(decodeErrors(path), "");
@@ -353,7 +358,7 @@ TEST_F(StreamRecorderTest, AFileRemovedWhileRecordingIsWrittenAgainOrSaidToBeLos
             const RecorderError& error = std::get<RecorderError>(result);
             EXPECT_EQ(error.kind(), RecorderErrorKind::fileRemoved);
             EXPECT_THAT(error.message(), ::testing::HasSubstr("could not be written again"));
-            EXPECT_EQ(std::filesystem::file_size(folder), 1u);
+            EXPECT_EQ(std::filesystem::file_size(then == Then::nameTaken ? path : folder), 1u);
         }
         std::filesystem::remove_all(folder);
     }
