@@ -1,6 +1,7 @@
 #include "Recorder/StreamRecorder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -74,6 +75,10 @@ public:
 
     void writeVideo(const StreamPacket& packet, bool lostBefore);
     void writeAudio(const StreamPacket& packet);
+    // A quit's bound may end the process before the finish gets its turn behind what is still
+    // queued: what the muxer holds goes to the disk first.
+    void finishAsked() { finishAsked_ = true; }
+    void writeOutOnceFinishAsked();
     void finish(const FinishHandler& completion);
 
     const std::filesystem::path url;
@@ -92,6 +97,7 @@ private:
     const std::chrono::microseconds fragmentInterval_;
     const EventHandler onEvent_;
 
+    std::atomic<bool> finishAsked_ = false;
     std::mutex intakeMutex_;
     std::size_t backlog_ = 0;
     std::size_t dropped_ = 0;
@@ -101,6 +107,7 @@ private:
     std::optional<VideoParameterSets> parameterSets_;
     AudioTimeline timeline_;
     bool sessionStarted_ = false;
+    bool writtenOut_ = false;
     bool finished_ = false;
     bool formatChanged_ = false;
     bool writerFailed_ = false;
@@ -238,6 +245,14 @@ void StreamRecorder::Writing::writeAudio(const StreamPacket& packet) {
     }
 }
 
+void StreamRecorder::Writing::writeOutOnceFinishAsked() {
+    if (finishAsked_ && sessionStarted_ && !stopped() && !writtenOut_) {
+        const Mp4Writer::Outcome outcome = writer_->cutFragment();
+        writtenOut_ = outcome != Mp4Writer::Outcome::refused;
+        checkWriter(outcome);
+    }
+}
+
 bool StreamRecorder::Writing::checkWriter(Mp4Writer::Outcome outcome) {
     if (outcome == Mp4Writer::Outcome::failed && !writerFailed_) {
         writerFailed_ = true;
@@ -330,6 +345,7 @@ void StreamRecorder::appendVideo(StreamPacket packet) {
     }
     queue_->post([writing = writing_, packet = std::move(packet), lost = *lostBefore] {
         const Writing::Admitted admitted{*writing};
+        writing->writeOutOnceFinishAsked();
         writing->writeVideo(packet, lost);
     });
 }
@@ -340,11 +356,13 @@ void StreamRecorder::appendAudio(StreamPacket packet) {
     }
     queue_->post([writing = writing_, packet = std::move(packet)] {
         const Writing::Admitted admitted{*writing};
+        writing->writeOutOnceFinishAsked();
         writing->writeAudio(packet);
     });
 }
 
 void StreamRecorder::finish(FinishHandler completion) {
+    writing_->finishAsked();
     queue_->post(
         [writing = writing_, completion = std::move(completion)] { writing->finish(completion); });
 }

@@ -60,7 +60,8 @@ public:
     // Interleaved signed 16-bit little-endian PCM at 48 kHz.
     void appendAudio(StreamPacket packet);
     // Completes the file and gives its path, or the RecorderError; packets still queued behind
-    // it are ignored, and so are later appends.
+    // it are ignored, and so are later appends. What was written when it is called reaches the
+    // disk before the packets queued ahead of it are written.
     void finish(FinishHandler completion);
 
 private:
