@@ -314,6 +314,45 @@ TEST_F(StreamRecorderTest, TheSoundPlaysWithThePictureItWasStampedBeside) {
     EXPECT_NEAR(again - samples.begin(), 300 * 48, 48);
 }
 
+// Sound whose stamps a new server's clock, or a picture held back, puts far from the picture's
+// starts where it arrived beside the picture; stamps that agree with the arrival are kept.
+TEST_F(StreamRecorderTest, TheSoundStartsWhereItArrivedWhenItsStampsSayOtherwise) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 2);
+    const struct {
+        std::int64_t stampedMicros;  // the sound's stamps against the picture's
+        double startsAt;
+    } cases[] = {{40'000'000, 0}, {-40'000'000, 0}, {60'000, 0.06}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stampedMicros);
+        std::uint64_t arrival = 0;
+        StreamRecorder recording(file(), video.format, 2, {},
+                                 {.queue = queue, .arrivalClock = [&] { return arrival; }});
+        std::vector<StreamPacket> sound = toneBursts(100, [](int) { return true; });
+        for (StreamPacket& packet : sound) {
+            *packet.ptsMicros += c.stampedMicros;
+        }
+        // Each picture arrives at its time, and the sound of the same moment with it.
+        std::size_t next = 0;
+        for (const StreamPacket& packet : video.packets) {
+            arrival = static_cast<std::uint64_t>(packet.ptsMicros.value_or(0)) * 1000;
+            recording.appendVideo(packet);
+            while (packet.ptsMicros && next < sound.size() &&
+                   *sound[next].ptsMicros - c.stampedMicros <= *packet.ptsMicros) {
+                recording.appendAudio(sound[next++]);
+            }
+        }
+        ASSERT_EQ(finish(recording), Result(file()));
+        // The track starts with the picture, the sound in it where it was placed.
+        const std::optional<test::TrackSpan> span = test::trackSpan(file(), 'a');
+        ASSERT_TRUE(span);
+        EXPECT_NEAR(span->start, -1024.0 / 48000, 0.001);
+        const std::vector<std::int16_t> samples = soundFromTheStart(file());
+        EXPECT_NEAR(std::find_if(samples.begin(), samples.end(), isLoud) - samples.begin(),
+                    c.startsAt * 48000, 48);
+        std::filesystem::remove(file());
+    }
+}
+
 TEST_F(StreamRecorderTest, ACopyTakenWhileRecordingDecodesItsCompleteFragments) {
     const Clip video = clip("h264-720p.h264", VideoCodec::h264, 3);
     std::vector<StreamPacket> head;
