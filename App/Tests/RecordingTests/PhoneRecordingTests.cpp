@@ -93,9 +93,9 @@ TEST_F(PhoneRecordingTest, AClipAfterTheServerCameBackHasItsSoundWithItsPicture)
     ASSERT_TRUE(picture && sound) << commandOutput("ffprobe -show_streams '" +
                                                    savedFile().string() + "'");
     EXPECT_NEAR(sound->start, picture->start, 0.1);
-    EXPECT_NEAR(sound->end - sound->start, sound->played, 0.1);
-    EXPECT_GE(picture->played, 1.5);
-    EXPECT_GE(sound->played, 1.5);
+    EXPECT_NEAR(sound->end - sound->start, sound->soundPlayed(), 0.1);
+    EXPECT_GE(picture->end - picture->start, 1.5);
+    EXPECT_GE(sound->soundPlayed(), 1.5);
 }
 
 TEST_F(PhoneRecordingTest, APulledCableEndsThePillAndTheFileIsStillSaved) {

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <memory>
 #include <sstream>
-#include <vector>
 
 namespace qm::test {
 
@@ -29,7 +28,6 @@ std::optional<TrackSpan> trackSpan(const std::filesystem::path& file, char kind)
         std::string("ffprobe -v error -select_streams ") + kind +
         " -show_entries packet=pts_time,duration_time -of csv=p=0 '" + file.string() + "'"));
     std::optional<TrackSpan> span;
-    std::vector<double> durations;
     // "pts,duration", the duration "N/A" where the muxer left it out.
     for (std::string line; std::getline(packets, line);) {
         char* rest = nullptr;
@@ -43,13 +41,7 @@ std::optional<TrackSpan> trackSpan(const std::filesystem::path& file, char kind)
         }
         span->start = std::min(span->start, pts);
         span->end = std::max(span->end, pts + duration);
-        durations.push_back(duration);
-    }
-    if (span) {
-        // A packet stretched over a gap says nothing of how much plays.
-        std::nth_element(durations.begin(), durations.begin() + durations.size() / 2,
-                         durations.end());
-        span->played = durations[durations.size() / 2] * static_cast<double>(durations.size());
+        ++span->packets;
     }
     return span;
 }
