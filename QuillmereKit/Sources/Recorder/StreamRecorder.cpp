@@ -13,7 +13,6 @@
 
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/SerialQueue.h"
-#include "QuillmereCore/ThreadPriority.h"
 #include "Recorder/AnnexBSamples.h"
 #include "Recorder/AudioTimeline.h"
 #include "Recorder/Mp4Writer.h"
@@ -354,7 +353,6 @@ StreamRecorder::StreamRecorder(std::filesystem::path url, const FormatDescriptio
       arrivalClock_(std::move(options.arrivalClock)) {
     if (!queue_) {
         auto own = std::make_shared<SerialQueue>("recorder");
-        own->post([] { lowerCurrentThread(); });  // the stream never waits for the writing
         ownQueue_ = own.get();
         queue_ = std::move(own);
     }

@@ -223,8 +223,15 @@ TEST_F(StreamRecorderTest, RecordsFragmentedFilesThatPlay) {
             // a fourth fragment.
             feed(recorder, video.packets, sine(145));
             std::promise<Result> result;
-            recorder.finish([&](Result finished) { result.set_value(std::move(finished)); });
+            int writerNice = 0;
+            recorder.finish([&](Result finished) {
+                writerNice = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
+                result.set_value(std::move(finished));
+            });
             ASSERT_EQ(result.get_future().get(), Result(path));
+            // As urgent as the stream it writes: a lowered writer starved on a busy machine,
+            // and a quit's bound passed before the file was finished.
+            EXPECT_EQ(writerNice, ::getpriority(PRIO_PROCESS, id_t(::gettid())));
         }
 
         const nlohmann::json tracks = test::probedStreams(path);
