@@ -86,8 +86,10 @@ void RecordingController::start(RecordingSession& session) {
     const fs::path url =
         RecordingFileNamer::fileURL(RecordingFileNamer::folder(moviesDirectory_), now_(),
                                     QTimeZone::systemTimeZone(), [](const fs::path& candidate) {
+                                        // Whatever the name holds takes it, a dangling link
+                                        // too: the file is never made through one.
                                         std::error_code error;
-                                        return fs::exists(candidate, error);
+                                        return fs::exists(fs::symlink_status(candidate, error));
                                     });
     session.onRecordingEnded = [self =
                                     QPointer<RecordingController>(this)](const RecordingEnd& end) {

@@ -15,6 +15,8 @@
 namespace qm::test {
 namespace {
 
+using namespace std::chrono_literals;
+
 class PhoneRecordingTest : public FakePhoneSessionTest {
 protected:
     void SetUp() override {
@@ -63,6 +65,40 @@ TEST_F(PhoneRecordingTest, TwoSecondsRecordedAndStoppedHoldVideoAndStereoAac) {
     EXPECT_EQ(tracks[0]["codec_name"], "h264");
     EXPECT_EQ(tracks[1]["codec_name"], "aac");
     EXPECT_EQ(tracks[1]["channels"], 2);
+}
+
+// The phone's server killed and started again on clocks of its own: the next clip's sound
+// plays with its picture.
+TEST_F(PhoneRecordingTest, AClipAfterTheServerCameBackHasItsSoundWithItsPicture) {
+    script_.videoOnPhoneClock = true;
+    script_.clockOffsetNanos = 2'837'512'904'113;
+    stream();
+    // The new server stamps its sound 40 s after its picture.
+    FakeServerScript restarted = script_;
+    restarted.soundStampShiftMicros = 40'000'000;
+    server().setScript(restarted);
+    server().die("Killed\n");
+    ASSERT_TRUE(until([&] {
+        return session_->phase() == SessionPhase::waitingForDevice() && timers_->pending() == 1;
+    }));
+    timers_->advance(500ms);
+    ASSERT_TRUE(streams());
+    // The new stream's own picture and sound.
+    ASSERT_TRUE(framesArrive(1));
+    ASSERT_TRUE(until([&] { return players_.size() == 2 && players_.back()->packets > 0; }));
+    overlay.toggleRecording();
+    ASSERT_TRUE(framesArrive(60));
+    overlay.toggleRecording();
+    ASSERT_TRUE(until([&] { return !controller.lastFileName().isEmpty(); }))
+        << controller.errorMessage().toStdString();
+
+    const std::optional<TrackSpan> picture = trackSpan(savedFile(), 'v');
+    const std::optional<TrackSpan> sound = trackSpan(savedFile(), 'a');
+    ASSERT_TRUE(picture && sound) << commandOutput("ffprobe -show_streams '" +
+                                                   savedFile().string() + "'");
+    // Together from the start, and no stretch of the file without sound between them.
+    EXPECT_NEAR(sound->start, picture->start, 0.1);
+    EXPECT_NEAR(sound->end - sound->start, sound->soundPlayed(), 0.1);
 }
 
 TEST_F(PhoneRecordingTest, APulledCableEndsThePillAndTheFileIsStillSaved) {

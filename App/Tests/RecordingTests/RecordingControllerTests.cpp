@@ -4,11 +4,13 @@
 #include <QDBusPendingCallWatcher>
 #include <QTemporaryDir>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include <QtCore/qtestsupport_core.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +103,27 @@ TEST_F(RecordingControllerTest, AStopShowsTheSavedFileOrWhyItFailedUntilTheNextS
               fs::path(movies.path().toStdString()) / "Vantorel" /
                   ("Vantorel " +
                    now.toLocalTime().toString(u"yyyy-MM-dd 'at' HH.mm.ss").toStdString() + ".mp4"));
+}
+
+// Whatever holds a recording's name takes it, and the next free number is used.
+TEST_F(RecordingControllerTest, ANameTakenByAnythingGoesToTheNextNumber) {
+    const fs::path folder = fs::path(movies.path().toStdString()) / "Vantorel";
+    const std::string base =
+        "Vantorel " + now.toLocalTime().toString(u"yyyy-MM-dd 'at' HH.mm.ss").toStdString();
+    fs::create_directories(folder);
+    const std::pair<std::function<void(const fs::path&)>, const char*> takers[] = {
+        {[](const fs::path& name) { fs::create_symlink("gone.mp4", name); }, "a dangling link"},
+        {[](const fs::path& name) { fs::create_directory(name); }, "a folder"},
+        {[](const fs::path& name) { ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0); }, "a FIFO"},
+    };
+    std::string expected = base + ".mp4";
+    for (int number = 2; const auto& [take, what] : takers) {
+        SCOPED_TRACE(what);
+        take(folder / expected);
+        expected = base + " (" + std::to_string(number++) + ").mp4";
+        recordAndStop("/movies/take.mp4");
+        EXPECT_EQ(session.started.back(), folder / expected);
+    }
 }
 
 // The file stays awaited after the stream ended, and after a stop that found the session

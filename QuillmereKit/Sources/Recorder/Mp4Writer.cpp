@@ -193,6 +193,30 @@ Mp4Writer::Outcome Mp4Writer::skipAudio(std::int64_t frames) {
     return encoded(encoder_->skip(frames));
 }
 
+Mp4Writer::Outcome Mp4Writer::cutFragment() {
+    if (!context_->pb) {
+        return Outcome::failed;
+    }
+    // The first fragment brings the moov, whose edit list needs the encoder's first packet,
+    // and the muxer can give a lone picture no time to be shown for.
+    if ((audio_ && !audioMuxed_) || videoMuxed_ < 2) {
+        return Outcome::refused;
+    }
+    // The muxer's first cut writes only the moov and keeps the samples for the next.
+    int status = av_write_frame(context_.get(), nullptr);
+    if (status >= 0) {
+        status = av_write_frame(context_.get(), nullptr);
+    }
+    if (status >= 0 && context_->pb->error < 0) {
+        status = context_->pb->error;
+    }
+    if (status < 0) {
+        failure_ = ffmpegErrorText(status);
+        return Outcome::failed;
+    }
+    return Outcome::written;
+}
+
 Mp4Writer::Outcome Mp4Writer::finish() {
     if (encoder_) {
         audioOutcome_ = Outcome::written;
@@ -243,6 +267,8 @@ Mp4Writer::Outcome Mp4Writer::write(AVPacket& packet, const AVStream& stream, AV
     // Written as it comes: the interleaving call would hold video back while audio is silent.
     const int status = av_write_frame(context_.get(), &packet);
     if (status >= 0) {
+        audioMuxed_ = audioMuxed_ || &stream == audio_;
+        videoMuxed_ += &stream == video_ ? 1 : 0;
         return Outcome::written;
     }
     failure_ = ffmpegErrorText(status);

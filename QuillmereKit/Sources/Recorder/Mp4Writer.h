@@ -47,6 +47,10 @@ public:
     // A gap of `frames` in the audio's times before the next samples; nothing without an audio
     // track.
     Outcome skipAudio(std::int64_t frames);
+    // Puts what was written so far on the disk, a fragment of its own, so that a file whose
+    // finish never comes plays up to here; refused before the sound's first packet and the
+    // second picture.
+    Outcome cutFragment();
     // What became of the file's name by the end.
     enum class Name {
         kept,
@@ -86,6 +90,8 @@ private:
     AVStream* audio_ = nullptr;
     std::optional<AacEncoder> encoder_;
     Outcome audioOutcome_ = Outcome::written;  // the worst of the packets of one encode
+    bool audioMuxed_ = false;
+    std::size_t videoMuxed_ = 0;
     PacketHandle packet_;
     std::string failure_;
 };

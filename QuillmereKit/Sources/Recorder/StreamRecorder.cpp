@@ -1,6 +1,8 @@
 #include "Recorder/StreamRecorder.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -11,7 +13,6 @@
 
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/SerialQueue.h"
-#include "QuillmereCore/ThreadPriority.h"
 #include "Recorder/AnnexBSamples.h"
 #include "Recorder/AudioTimeline.h"
 #include "Recorder/Mp4Writer.h"
@@ -72,8 +73,13 @@ public:
         }
     };
 
-    void writeVideo(const StreamPacket& packet, bool lostBefore);
-    void writeAudio(const StreamPacket& packet);
+    void writeVideo(const StreamPacket& packet, bool lostBefore,
+                    std::optional<std::uint64_t> arrived);
+    void writeAudio(const StreamPacket& packet, std::optional<std::uint64_t> arrived);
+    // A quit's bound may end the process before the finish gets its turn behind what is still
+    // queued: what the muxer holds goes to the disk first.
+    void finishAsked() { finishAsked_ = true; }
+    void writeOutOnceFinishAsked();
     void finish(const FinishHandler& completion);
 
     const std::filesystem::path url;
@@ -85,6 +91,8 @@ private:
     bool checkWriter(Mp4Writer::Outcome outcome);
     RecorderError writeFailure();
     std::optional<std::int64_t> sinceStart(std::int64_t pts) const;
+    std::optional<std::int64_t> soundSinceStart(std::int64_t pts,
+                                                std::optional<std::uint64_t> arrived);
 
     const std::uint32_t codec_;
     const std::optional<int> audioChannels_;
@@ -92,6 +100,7 @@ private:
     const std::chrono::microseconds fragmentInterval_;
     const EventHandler onEvent_;
 
+    std::atomic<bool> finishAsked_ = false;
     std::mutex intakeMutex_;
     std::size_t backlog_ = 0;
     std::size_t dropped_ = 0;
@@ -101,12 +110,16 @@ private:
     std::optional<VideoParameterSets> parameterSets_;
     AudioTimeline timeline_;
     bool sessionStarted_ = false;
+    bool writtenOut_ = false;
     bool finished_ = false;
     bool formatChanged_ = false;
     bool writerFailed_ = false;
     bool needsKeyFrame_ = false;
     std::optional<std::string> setupFailure_;
     std::int64_t startPts_ = 0;
+    std::optional<std::uint64_t> startArrived_;
+    // Added to the sound's stamps, fixed by its first packet.
+    std::optional<std::int64_t> soundShift_;
     std::optional<std::int64_t> lastVideoPts_;
     std::size_t skipped_ = 0;
 };
@@ -128,7 +141,33 @@ std::optional<std::int64_t> StreamRecorder::Writing::sinceStart(std::int64_t pts
     return offset;
 }
 
-void StreamRecorder::Writing::writeVideo(const StreamPacket& packet, bool lostBefore) {
+std::optional<std::int64_t> StreamRecorder::Writing::soundSinceStart(
+    std::int64_t pts, std::optional<std::uint64_t> arrived) {
+    const std::optional<std::int64_t> stamped = sinceStart(pts);
+    if (!stamped) {
+        return std::nullopt;
+    }
+    if (!soundShift_) {
+        // A new server's clocks, or a picture held back behind a slow decoder, can put the
+        // sound's stamps tens of seconds from the picture's.
+        constexpr std::int64_t trustedMicros = 100'000;
+        soundShift_ = 0;
+        if (arrived && startArrived_) {
+            const auto arrivedAt = static_cast<std::int64_t>(*arrived - *startArrived_) / 1000;
+            if (std::abs(arrivedAt - *stamped) > trustedMicros) {
+                soundShift_ = arrivedAt - *stamped;
+            }
+        }
+    }
+    std::int64_t offset = 0;
+    if (__builtin_add_overflow(*stamped, *soundShift_, &offset)) {
+        return std::nullopt;
+    }
+    return offset;
+}
+
+void StreamRecorder::Writing::writeVideo(const StreamPacket& packet, bool lostBefore,
+                                         std::optional<std::uint64_t> arrived) {
     if (stopped()) {
         return;
     }
@@ -168,6 +207,7 @@ void StreamRecorder::Writing::writeVideo(const StreamPacket& packet, bool lostBe
     if (!sessionStarted_) {
         sessionStarted_ = true;
         startPts_ = *packet.ptsMicros;
+        startArrived_ = arrived;
     }
     needsKeyFrame_ = needsKeyFrame_ && !keyFrame;
     const Mp4Writer::Outcome outcome = writer_->writeVideo(sample, *offset, keyFrame);
@@ -208,14 +248,15 @@ void StreamRecorder::Writing::handleConfig(ByteView config) {
     }
 }
 
-void StreamRecorder::Writing::writeAudio(const StreamPacket& packet) {
+void StreamRecorder::Writing::writeAudio(const StreamPacket& packet,
+                                         std::optional<std::uint64_t> arrived) {
     if (stopped() || !sessionStarted_ || !audioChannels_ || !packet.ptsMicros) {
         return;
     }
     const std::size_t bytesPerFrame = 2 * static_cast<std::size_t>(*audioChannels_);
     const std::size_t frames = packet.data.size() / bytesPerFrame;
-    const auto offset = sinceStart(*packet.ptsMicros);
-    if (frames == 0 || !offset) {
+    const auto offset = frames > 0 ? soundSinceStart(*packet.ptsMicros, arrived) : std::nullopt;
+    if (!offset) {
         return;
     }
     const AudioTimeline::Placement placement =
@@ -234,6 +275,14 @@ void StreamRecorder::Writing::writeAudio(const StreamPacket& packet) {
     }
     if (outcome != Mp4Writer::Outcome::written) {
         ++skipped_;
+        checkWriter(outcome);
+    }
+}
+
+void StreamRecorder::Writing::writeOutOnceFinishAsked() {
+    if (finishAsked_ && sessionStarted_ && !stopped() && !writtenOut_) {
+        const Mp4Writer::Outcome outcome = writer_->cutFragment();
+        writtenOut_ = outcome != Mp4Writer::Outcome::refused;
         checkWriter(outcome);
     }
 }
@@ -300,10 +349,10 @@ StreamRecorder::StreamRecorder(std::filesystem::path url, const FormatDescriptio
                                StreamRecorderOptions options)
     : writing_(std::make_shared<Writing>(std::move(url), videoFormat, audioChannels,
                                          std::move(onEvent), options)),
-      queue_(std::move(options.queue)) {
+      queue_(std::move(options.queue)),
+      arrivalClock_(std::move(options.arrivalClock)) {
     if (!queue_) {
         auto own = std::make_shared<SerialQueue>("recorder");
-        own->post([] { lowerCurrentThread(); });  // the stream never waits for the writing
         ownQueue_ = own.get();
         queue_ = std::move(own);
     }
@@ -318,6 +367,10 @@ StreamRecorder::~StreamRecorder() {
     }
 }
 
+std::optional<std::uint64_t> StreamRecorder::arrived() const {
+    return arrivalClock_ ? std::optional(arrivalClock_()) : std::nullopt;
+}
+
 const std::filesystem::path& StreamRecorder::outputURL() const {
     return writing_->url;
 }
@@ -328,23 +381,27 @@ void StreamRecorder::appendVideo(StreamPacket packet) {
     if (!lostBefore) {
         return;
     }
-    queue_->post([writing = writing_, packet = std::move(packet), lost = *lostBefore] {
-        const Writing::Admitted admitted{*writing};
-        writing->writeVideo(packet, lost);
-    });
+    queue_->post(
+        [writing = writing_, packet = std::move(packet), lost = *lostBefore, arrived = arrived()] {
+            const Writing::Admitted admitted{*writing};
+            writing->writeOutOnceFinishAsked();
+            writing->writeVideo(packet, lost, arrived);
+        });
 }
 
 void StreamRecorder::appendAudio(StreamPacket packet) {
     if (!writing_->admit(false, false)) {
         return;
     }
-    queue_->post([writing = writing_, packet = std::move(packet)] {
+    queue_->post([writing = writing_, packet = std::move(packet), arrived = arrived()] {
         const Writing::Admitted admitted{*writing};
-        writing->writeAudio(packet);
+        writing->writeOutOnceFinishAsked();
+        writing->writeAudio(packet, arrived);
     });
 }
 
 void StreamRecorder::finish(FinishHandler completion) {
+    writing_->finishAsked();
     queue_->post(
         [writing = writing_, completion = std::move(completion)] { writing->finish(completion); });
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -26,6 +27,9 @@ struct StreamRecorderOptions {
     std::chrono::microseconds fragmentInterval = defaultFragmentInterval;
     // Where the writing happens; by default a "recorder" thread of the recorder's own.
     std::shared_ptr<Executor> queue;
+    // When a packet reached the host, in nanoseconds: the sound starts where its first packet
+    // arrived beside the picture when its stamp puts it elsewhere. None trusts the stamps.
+    std::function<std::uint64_t()> arrivalClock = nullptr;
 };
 
 // Records the live stream into a fragmented MP4 file while it is shown: video copied as the
@@ -60,14 +64,18 @@ public:
     // Interleaved signed 16-bit little-endian PCM at 48 kHz.
     void appendAudio(StreamPacket packet);
     // Completes the file and gives its path, or the RecorderError; packets still queued behind
-    // it are ignored, and so are later appends.
+    // it are ignored, and so are later appends. What was written when it is called reaches the
+    // disk before the packets queued ahead of it are written.
     void finish(FinishHandler completion);
 
 private:
     class Writing;
 
+    std::optional<std::uint64_t> arrived() const;
+
     std::shared_ptr<Writing> writing_;
     std::shared_ptr<Executor> queue_;
+    const std::function<std::uint64_t()> arrivalClock_;
     SerialQueue* ownQueue_ = nullptr;  // the default queue, owned through queue_
 };
 

@@ -223,8 +223,15 @@ TEST_F(StreamRecorderTest, RecordsFragmentedFilesThatPlay) {
             // a fourth fragment.
             feed(recorder, video.packets, sine(145));
             std::promise<Result> result;
-            recorder.finish([&](Result finished) { result.set_value(std::move(finished)); });
+            int writerNice = 0;
+            recorder.finish([&](Result finished) {
+                writerNice = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
+                result.set_value(std::move(finished));
+            });
             ASSERT_EQ(result.get_future().get(), Result(path));
+            // As urgent as the stream it writes: a lowered writer starved on a busy machine,
+            // and a quit's bound passed before the file was finished.
+            EXPECT_EQ(writerNice, ::getpriority(PRIO_PROCESS, id_t(::gettid())));
         }
 
         const nlohmann::json tracks = test::probedStreams(path);
@@ -244,7 +251,8 @@ TEST_F(StreamRecorderTest, RecordsFragmentedFilesThatPlay) {
         EXPECT_EQ(decodeErrors(path), "");
 
         const std::vector<Box> top = boxes(test::loadFile(path));
-        EXPECT_EQ(types(top), "ftyp moov moof mdat moof mdat moof mdat mfra");
+        // A fragment a second, and one more where the finish found the writing.
+        EXPECT_THAT(types(top), ::testing::MatchesRegex("ftyp moov (moof mdat ){3,4}mfra"));
         EXPECT_THAT(types(boxes(top[1].body)), ::testing::HasSubstr("mvex"));
         for (const Box& moof : top) {
             for (const Box& traf : boxes(moof.type == "moof" ? moof.body : Bytes{})) {
@@ -277,6 +285,19 @@ std::vector<StreamPacket> toneBursts(int packets, const std::function<bool(int m
     return audio;
 }
 
+// The sound decoded on the file's own times, from the key frame's, in mono.
+std::vector<std::int16_t> soundFromTheStart(const std::filesystem::path& file) {
+    const std::string pcm = test::commandOutput("ffmpeg -v error -copyts -i '" + file.string() +
+                                                "' -map 0:a -af atrim=start=0 -ac 1 -f s16le -");
+    std::vector<std::int16_t> samples(pcm.size() / 2);
+    std::memcpy(samples.data(), pcm.data(), samples.size() * 2);
+    return samples;
+}
+
+bool isLoud(std::int16_t sample) {
+    return std::abs(sample) > 4000;
+}
+
 TEST_F(StreamRecorderTest, TheSoundPlaysWithThePictureItWasStampedBeside) {
     const Clip video = clip("h264-720p.h264", VideoCodec::h264, 1);
     auto recording = recorder(video.format, 2);
@@ -287,21 +308,56 @@ TEST_F(StreamRecorderTest, TheSoundPlaysWithThePictureItWasStampedBeside) {
          toneBursts(40, [](int ms) { return ms < 100 || ms >= 300; }));
     ASSERT_EQ(finish(*recording), Result(file()));
 
-    // Decoded on the file's own times, from the key frame's: the tone, its pause and its return
-    // each where they were stamped, none of the encoder's priming ahead of them.
-    const std::string pcm = test::commandOutput("ffmpeg -v error -copyts -i '" + file().string() +
-                                                "' -map 0:a -af atrim=start=0 -ac 1 -f s16le -");
-    std::vector<std::int16_t> samples(pcm.size() / 2);
-    std::memcpy(samples.data(), pcm.data(), samples.size() * 2);
-    const auto loud = [](std::int16_t sample) { return std::abs(sample) > 4000; };
+    // The tone, its pause and its return each where they were stamped, none of the encoder's
+    // priming ahead of them.
+    const std::vector<std::int16_t> samples = soundFromTheStart(file());
     const auto quiet = [](std::int16_t sample) { return std::abs(sample) < 400; };
-    const auto start = std::find_if(samples.begin(), samples.end(), loud);
+    const auto start = std::find_if(samples.begin(), samples.end(), isLoud);
     ASSERT_NE(start, samples.end());
     EXPECT_LE(start - samples.begin(), 48);
     const auto pause = std::find_if(samples.begin() + 6000, samples.end(), quiet);
-    const auto again = std::find_if(pause, samples.end(), loud);
+    const auto again = std::find_if(pause, samples.end(), isLoud);
     ASSERT_NE(again, samples.end());
     EXPECT_NEAR(again - samples.begin(), 300 * 48, 48);
+}
+
+// Sound whose stamps a new server's clock, or a picture held back, puts far from the picture's
+// starts where it arrived beside the picture; stamps that agree with the arrival are kept.
+TEST_F(StreamRecorderTest, TheSoundStartsWhereItArrivedWhenItsStampsSayOtherwise) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 2);
+    const struct {
+        std::int64_t stampedMicros;  // the sound's stamps against the picture's
+        double startsAt;
+    } cases[] = {{40'000'000, 0}, {-40'000'000, 0}, {60'000, 0.06}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stampedMicros);
+        std::uint64_t arrival = 0;
+        StreamRecorder recording(file(), video.format, 2, {},
+                                 {.queue = queue, .arrivalClock = [&] { return arrival; }});
+        std::vector<StreamPacket> sound = toneBursts(100, [](int) { return true; });
+        for (StreamPacket& packet : sound) {
+            *packet.ptsMicros += c.stampedMicros;
+        }
+        // Each picture arrives at its time, and the sound of the same moment with it.
+        std::size_t next = 0;
+        for (const StreamPacket& packet : video.packets) {
+            arrival = static_cast<std::uint64_t>(packet.ptsMicros.value_or(0)) * 1000;
+            recording.appendVideo(packet);
+            while (packet.ptsMicros && next < sound.size() &&
+                   *sound[next].ptsMicros - c.stampedMicros <= *packet.ptsMicros) {
+                recording.appendAudio(sound[next++]);
+            }
+        }
+        ASSERT_EQ(finish(recording), Result(file()));
+        // The track starts with the picture, the sound in it where it was placed.
+        const std::optional<test::TrackSpan> span = test::trackSpan(file(), 'a');
+        ASSERT_TRUE(span);
+        EXPECT_NEAR(span->start, -1024.0 / 48000, 0.001);
+        const std::vector<std::int16_t> samples = soundFromTheStart(file());
+        EXPECT_NEAR(std::find_if(samples.begin(), samples.end(), isLoud) - samples.begin(),
+                    c.startsAt * 48000, 48);
+        std::filesystem::remove(file());
+    }
 }
 
 TEST_F(StreamRecorderTest, ACopyTakenWhileRecordingDecodesItsCompleteFragments) {
@@ -325,24 +381,76 @@ TEST_F(StreamRecorderTest, ACopyTakenWhileRecordingDecodesItsCompleteFragments) 
     EXPECT_EQ(decodeErrors(copy), "");
 }
 
+// A quit may end the process while its finish still waits behind the packets queued before it:
+// the file plays up to what was written when the finish was asked for.
+TEST_F(StreamRecorderTest, WhatWasWrittenWhenAFinishIsAskedIsOnTheDiskBeforeMore) {
+    const Clip video = clip("h264-720p.h264", VideoCodec::h264, 4);
+    const auto third = std::find_if(video.packets.begin(), video.packets.end(),
+                                    [](const auto& p) { return p.ptsMicros >= 3'000'000; });
+    StreamRecorder recording(file(), video.format, 2, {}, {.queue = queue});
+    feed(recording, {video.packets.begin(), third}, sine(150));
+    queue->drain();
+    feed(recording, {third, video.packets.end()}, {});
+    std::optional<Result> finished;
+    recording.finish([&](Result result) { finished = std::move(result); });
+    queue->runOne();
+
+    const auto cut = file("cut.mp4");
+    std::filesystem::copy_file(file(), cut);
+    EXPECT_EQ(videoPackets(cut).size(), 90u);
+    const std::vector<double> sound = audioTimes(cut);
+    ASSERT_FALSE(sound.empty());
+    EXPECT_GE(sound.back(), 2.9);
+    EXPECT_EQ(decodeErrors(cut), "");
+    queue->drain();
+    EXPECT_EQ(finished, Result(file()));
+    EXPECT_EQ(videoPackets(file()).size(), 120u);
+
+    // Asked before the encoder's first packet: the fragment waits for it, whose moov puts the
+    // sound at its time.
+    const auto early = file("early.mp4");
+    StreamRecorder soon(early, video.format, 2, {}, {.queue = queue});
+    for (std::size_t packet = 0; packet < 5; ++packet) {
+        soon.appendVideo(video.packets[packet]);
+    }
+    for (const StreamPacket& packet : toneBursts(4, [](int) { return true; })) {
+        soon.appendAudio(packet);
+    }
+    soon.finish([](const Result&) {});
+    for (std::size_t left = queue->pending(); left > 1; --left) {
+        queue->runOne();
+    }
+    const auto soonCut = file("soon-cut.mp4");
+    std::filesystem::copy_file(early, soonCut);
+    EXPECT_EQ(videoPackets(soonCut).size(), 4u);
+    queue->drain();
+    const std::vector<std::int16_t> samples = soundFromTheStart(early);
+    EXPECT_LE(std::find_if(samples.begin(), samples.end(), isLoud) - samples.begin(), 48);
+}
+
 TEST_F(StreamRecorderTest, AFileRemovedWhileRecordingIsWrittenAgainOrSaidToBeLost) {
     const Clip video = clip("h264-720p.h264", VideoCodec::h264, 2);
     const std::filesystem::path folder = file("Recordings");
-    for (const bool blocked : {false, true}) {
-        SCOPED_TRACE(blocked ? "the folder cannot be made again" : "the folder made again");
+    const std::filesystem::path path = folder / "rec.mp4";
+    enum class Then { folderMadeAgain, folderBlocked, nameTaken };
+    for (const Then then : {Then::folderMadeAgain, Then::folderBlocked, Then::nameTaken}) {
+        SCOPED_TRACE(int(then));
         std::filesystem::create_directories(folder);
-        const std::filesystem::path path = folder / "rec.mp4";
         StreamRecorder recording(path, video.format, 2, {},
                                  {.fragmentInterval = 1s, .queue = queue});
         feed(recording, video.packets, sine(100));
         queue->drain();
         // Tidied away as the recording goes on.
         std::filesystem::remove_all(folder);
-        if (blocked) {
+        if (then == Then::folderBlocked) {
             std::ofstream(folder) << "x";
+        } else if (then == Then::nameTaken) {
+            // Another file on the same disk, which is not the recording.
+            std::filesystem::create_directories(folder);
+            std::ofstream(path) << "x";
         }
         const Result result = finish(recording);
-        if (!blocked) {
+        if (then == Then::folderMadeAgain) {
             ASSERT_EQ(result, Result(path));
             EXPECT_EQ(videoPackets(path).size(), 60u);
             EXPECT_EQ(decodeErrors(path), "");
@@ -353,7 +461,7 @@ TEST_F(StreamRecorderTest, AFileRemovedWhileRecordingIsWrittenAgainOrSaidToBeLos
             const RecorderError& error = std::get<RecorderError>(result);
             EXPECT_EQ(error.kind(), RecorderErrorKind::fileRemoved);
             EXPECT_THAT(error.message(), ::testing::HasSubstr("could not be written again"));
-            EXPECT_EQ(std::filesystem::file_size(folder), 1u);
+            EXPECT_EQ(std::filesystem::file_size(then == Then::nameTaken ? path : folder), 1u);
         }
         std::filesystem::remove_all(folder);
     }

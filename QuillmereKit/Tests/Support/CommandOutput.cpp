@@ -1,7 +1,10 @@
 #include "Support/CommandOutput.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <sstream>
 
 namespace qm::test {
 
@@ -18,6 +21,29 @@ std::string commandOutput(const std::string& command) {
 nlohmann::json probedStreams(const std::filesystem::path& file) {
     return nlohmann::json::parse(commandOutput("ffprobe -v error -show_streams -of json '" +
                                                file.string() + "'"))["streams"];
+}
+
+std::optional<TrackSpan> trackSpan(const std::filesystem::path& file, char kind) {
+    std::istringstream packets(commandOutput(
+        std::string("ffprobe -v error -select_streams ") + kind +
+        " -show_entries packet=pts_time,duration_time -of csv=p=0 '" + file.string() + "'"));
+    std::optional<TrackSpan> span;
+    // "pts,duration", the duration "N/A" where the muxer left it out.
+    for (std::string line; std::getline(packets, line);) {
+        char* rest = nullptr;
+        const double pts = std::strtod(line.c_str(), &rest);
+        if (rest == line.c_str()) {
+            continue;
+        }
+        const double duration = *rest == ',' ? std::strtod(rest + 1, nullptr) : 0;
+        if (!span) {
+            span = TrackSpan{pts, pts, 0};
+        }
+        span->start = std::min(span->start, pts);
+        span->end = std::max(span->end, pts + duration);
+        ++span->packets;
+    }
+    return span;
 }
 
 }  // namespace qm::test

@@ -552,7 +552,8 @@ void FakeDeviceServer::feedAudio(std::stop_token stop, std::uint32_t hostID, std
             }
             if (next != packets.end()) {
                 StreamPacket packet = *next++;
-                packet.ptsMicros = packet.ptsMicros.value_or(0) + loopMicros;
+                packet.ptsMicros =
+                    packet.ptsMicros.value_or(0) + loopMicros + script_.soundStampShiftMicros;
                 writePacket(out, packet);
             }
         } while (!paced && next != packets.end());

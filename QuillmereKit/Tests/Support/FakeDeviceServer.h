@@ -82,6 +82,8 @@ struct FakeServerScript {
     std::uint16_t extVersion = 2;
     std::string extErrorText = "extension disabled";
     std::int64_t clockOffsetNanos = 0;  // added to this machine's clock in the phone's answers
+    // Added to the sound's stamps: a server whose sound clock is not its picture's.
+    std::int64_t soundStampShiftMicros = 0;
     // A pong leaves `pongDelay` plus up to `pongJitter` after its ping came, the phone reading
     // its clock `pongClockAt` of the way through (0 on the ping's arrival, 1 as it answers).
     std::chrono::microseconds pongDelay{0};

@@ -1,5 +1,6 @@
 #include <utility>
 
+#include "QuillmereCore/HostClock.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereKit/Session/Session.h"
 
@@ -55,7 +56,7 @@ void Session::startRecording(const std::filesystem::path& url) {
         [this, main = main_, serial](StreamRecorder::Event event) {
             main->post([this, event, serial] { recorderEvent(event, serial); });
         },
-        StreamRecorderOptions{.queue = recorderQueue_}));
+        StreamRecorderOptions{.queue = recorderQueue_, .arrivalClock = HostClock::nowNanos}));
     setRecording(true);
     // Fresh parameter sets and a key frame for the recording to begin with.
     sendControl(ResetVideo{});
