@@ -15,8 +15,30 @@ Item {
     readonly property bool hasSession: root.model.session !== null
     // The window's title while a screen names one ("Games" for the library); empty otherwise.
     readonly property string screenTitle: libraryPlace.item ? libraryPlace.item.title : ""
+    // The stream's HUD, while a stream shows: the menus answer its overheating card too.
+    readonly property HUDLayerModel hud: streamPlace.item ? streamPlace.item.hud : null
+    readonly property bool showsNotices: {
+        for (let i = 0; i < banners.children.length; ++i) {
+            if (banners.children[i].visible)
+                return true
+        }
+        return false
+    }
+    // The room of notices acknowledged over a stream: what lies over the stream keeps its place
+    // under the pointer until the window's size changes or the stream ends.
+    property real keptRoom: 0
+
+    // As each notice's OK does.
+    function acknowledgeNotices() {
+        for (let i = 0; i < banners.children.length; ++i) {
+            if (banners.children[i].visible)
+                banners.children[i].acknowledged = true
+        }
+    }
 
     Component.onCompleted: root.model.run()
+    onWidthChanged: root.keptRoom = 0
+    onHeightChanged: root.keptRoom = 0
 
     // Above the screens, which they push down rather than cover.
     Column {
@@ -25,6 +47,14 @@ Item {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.top: parent.top
+
+        // The height it had, until it changes.
+        property real shownHeight: 0
+
+        onHeightChanged: {
+            root.keptRoom = streamPlace.active ? Math.max(root.keptRoom, banners.shownHeight) : 0
+            banners.shownHeight = banners.height
+        }
 
         ProblemBanner {
             objectName: "saveProblem"
@@ -47,14 +77,30 @@ Item {
 
         anchors.left: parent.left
         anchors.right: parent.right
-        anchors.top: banners.bottom
+        anchors.top: parent.top
+        anchors.topMargin: Math.max(banners.height, root.keptRoom)
         anchors.bottom: parent.bottom
+    }
+    // Dark, as the stream around the picture is.
+    Rectangle {
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: banners.bottom
+        anchors.bottom: screens.top
+        visible: root.keptRoom > banners.height
+        color: "black"
     }
 
     Loader {
+        id: streamPlace
+
         objectName: "streamPlace"
         anchors.fill: screens
         active: root.routeKind === Route.RouteKind.stream && root.hasSession
+        onActiveChanged: {
+            if (!active)
+                root.keptRoom = 0
+        }
         sourceComponent: StreamView {
             model: root.model
             session: root.model.session
