@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QQmlEngine>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -123,6 +124,34 @@ TEST_F(OnboardingViewTest, StepsFollowNavigationBrandsAndLaterNotices) {
     EXPECT_EQ(textOf(findItem(window, "noticeDetail")), "USB claim failed");
     click("copyDiagnostics");
     EXPECT_EQ(shell_.diagnosticsCopies, 1);
+}
+
+TEST_F(OnboardingViewTest, EachStepIsATabStopWithAVisibleRingAndTheKeysShowIt) {
+    QQuickWindow& window = show();
+    // The step that shows the ring, "" for none; never two.
+    const auto ringed = [&]() -> QString {
+        const auto rings = shownItems(window.contentItem(), "stepFocus");
+        EXPECT_LE(rings.size(), 1);
+        return rings.isEmpty() ? "" : rings.first()->parentItem()->objectName();
+    };
+    EXPECT_EQ(ringed(), "");
+    for (int stops = 0; ringed() != "stepRow1" && stops < 12; ++stops) {
+        press(Qt::Key_Tab);
+    }
+    ASSERT_EQ(ringed(), "stepRow1") << "Tab reaches the first step";
+    press(Qt::Key_Tab);
+    EXPECT_EQ(ringed(), "stepRow2");
+    press(Qt::Key_Tab);
+    EXPECT_EQ(ringed(), "stepRow3");
+    press(Qt::Key_Return);
+    EXPECT_EQ(stepTitle(), "Connect the cable") << "the step's Return, not Next's";
+    press(Qt::Key_Backtab);
+    EXPECT_EQ(ringed(), "stepRow2");
+    press(Qt::Key_Space);
+    EXPECT_EQ(stepTitle(), "Turn on USB debugging");
+    press(Qt::Key_Backtab);
+    QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(stepTitle(), "Turn on developer mode");
 }
 
 TEST_F(OnboardingViewTest, AProductNameIsShownAsWrittenNeverAsMarkup) {
