@@ -76,6 +76,8 @@ Pane {
                 model: panel.actions
 
                 delegate: Button {
+                    id: action
+
                     required property string modelData
 
                     objectName: "action:" + modelData
@@ -101,6 +103,15 @@ Pane {
                         default:
                             panel.backToLibrary()
                         }
+                    }
+
+                    // Over the stream a highlighted button looks the same focused or not.
+                    FocusFrame {
+                        objectName: "focusRing"
+                        anchors.fill: parent
+                        anchors.margins: -3
+                        radius: 4
+                        shown: action.visualFocus
                     }
                 }
             }

@@ -207,6 +207,36 @@ TEST_F(StreamViewsTest, ReturnPressesTheDefaultButtonOfTheScreenWhereverItIsPlac
     EXPECT_EQ(model->routeKind(), AppModel::RouteKind::stream);
 }
 
+TEST_F(StreamViewsTest,
+       TabReachesBackToLibraryWithAVisibleRingWhileThePhoneIsAwayOrAfterTheStream) {
+    putServerJar();
+    model->apply(DeviceLinkState::connected(phone));
+    auto window = showMain();
+    ASSERT_TRUE(window);
+    model->openGame("com.game");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session && !session->starts.empty(); }));
+    session->finishStart(SessionPhase::streaming());
+    // Tab until the button has the keys, a ring drawn around it.
+    const auto tabTo = [&](const QString& name) {
+        for (int stops = 0; stops < 8 && window->activeFocusItem()->objectName() != name; ++stops) {
+            QTest::keyClick(window.get(), Qt::Key_Tab);
+        }
+        QQuickItem* focused = window->activeFocusItem();
+        return focused->objectName() == name && findItem(focused, "focusRing")->isVisible();
+    };
+
+    session->setPhase(SessionPhase::waitingForDevice());
+    ASSERT_TRUE(isShown(*window, "reconnect"));
+    EXPECT_TRUE(tabTo("backToLibrary"));
+    // The stream kept breaking off.
+    session->setPhase(SessionPhase::failed(SessionFailure::disconnected()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return isShown(*window, "action:backToLibrary"); }));
+    EXPECT_TRUE(tabTo("action:backToLibrary"));
+    QTest::keyClick(window.get(), Qt::Key_Space);
+    EXPECT_NE(model->routeKind(), AppModel::RouteKind::stream);
+    session->finishStop();
+}
+
 TEST_F(StreamViewsTest, EscapeLeavesTheIPhoneScreenOpenedFromItsRow) {
     auto window = showMain();
     ASSERT_TRUE(window);
