@@ -17,14 +17,9 @@ Item {
     readonly property string screenTitle: libraryPlace.item ? libraryPlace.item.title : ""
     // The stream's HUD, while a stream shows: the menus answer its overheating card too.
     readonly property HUDLayerModel hud: streamPlace.item ? streamPlace.item.hud : null
-    readonly property bool showsNotices: {
-        for (let i = 0; i < banners.children.length; ++i) {
-            if (banners.children[i].visible)
-                return true
-        }
-        return false
-    }
-    // The room of notices acknowledged over a stream: what lies over the stream keeps its place
+    // A notice shows along the top.
+    readonly property bool showsNotices: banners.shownCount > 0
+    // The room of notices gone over a stream: what lies over the stream keeps its place
     // under the pointer until the window's size changes or the stream ends.
     property real keptRoom: 0
 
@@ -48,12 +43,22 @@ Item {
         anchors.right: parent.right
         anchors.top: parent.top
 
-        // The height it had, until it changes.
-        property real shownHeight: 0
+        // The notices shown, and the height they had until it changed.
+        readonly property int shownCount: {
+            let count = 0
+            for (let i = 0; i < banners.children.length; ++i)
+                count += banners.children[i].visible ? 1 : 0
+            return count
+        }
+        property int countBefore: 0
+        property real heightBefore: 0
 
+        // A notice that went keeps its room; a resize rewraps them and moves everything anyway.
         onHeightChanged: {
-            root.keptRoom = streamPlace.active ? Math.max(root.keptRoom, banners.shownHeight) : 0
-            banners.shownHeight = banners.height
+            if (streamPlace.active && banners.shownCount < banners.countBefore)
+                root.keptRoom = Math.max(root.keptRoom, banners.heightBefore)
+            banners.countBefore = banners.shownCount
+            banners.heightBefore = banners.height
         }
 
         ProblemBanner {

@@ -139,19 +139,26 @@ TEST_F(OnboardingViewTest, EachStepIsATabStopWithAVisibleRingAndTheKeysShowIt) {
         press(Qt::Key_Tab);
     }
     ASSERT_EQ(ringed(), "stepRow1") << "Tab reaches the first step";
-    press(Qt::Key_Tab);
-    EXPECT_EQ(ringed(), "stepRow2");
-    press(Qt::Key_Tab);
-    EXPECT_EQ(ringed(), "stepRow3");
-    press(Qt::Key_Return);
-    EXPECT_EQ(stepTitle(), "Connect the cable") << "the step's Return, not Next's";
-    press(Qt::Key_Backtab);
-    EXPECT_EQ(ringed(), "stepRow2");
-    press(Qt::Key_Space);
-    EXPECT_EQ(stepTitle(), "Turn on USB debugging");
-    press(Qt::Key_Backtab);
-    QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(stepTitle(), "Turn on developer mode");
+    struct Step {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* ringed;
+        const char* title;
+    };
+    // Return and Enter are the step's, not Next's, which would go from the first to the second.
+    for (const Step& step : {
+             Step{Qt::Key_Tab, {}, "stepRow2", "Turn on developer mode"},
+             Step{Qt::Key_Tab, {}, "stepRow3", "Turn on developer mode"},
+             Step{Qt::Key_Return, {}, "stepRow3", "Connect the cable"},
+             Step{Qt::Key_Backtab, {}, "stepRow2", "Connect the cable"},
+             Step{Qt::Key_Space, {}, "stepRow2", "Turn on USB debugging"},
+             Step{Qt::Key_Backtab, {}, "stepRow1", "Turn on USB debugging"},
+             Step{Qt::Key_Enter, Qt::KeypadModifier, "stepRow1", "Turn on developer mode"},
+         }) {
+        QTest::keyClick(&window, step.key, step.modifiers);
+        EXPECT_EQ(ringed(), step.ringed) << step.title;
+        EXPECT_EQ(stepTitle(), step.title) << step.ringed;
+    }
 }
 
 TEST_F(OnboardingViewTest, AProductNameIsShownAsWrittenNeverAsMarkup) {

@@ -61,6 +61,13 @@ protected:
         ASSERT_TRUE(jar.open(QIODevice::WriteOnly));
     }
 
+    // The demo's file in the bundle, so that Demo Mode can start.
+    void putDemo() {
+        ASSERT_TRUE(QDir(folder.path()).mkpath("bundle/Demo"));
+        QFile demo(folder.filePath("bundle/Demo/demo.qmstream"));
+        ASSERT_TRUE(demo.open(QIODevice::WriteOnly));
+    }
+
     test::ShownWindow show(const QByteArray& body, const QVariantMap& properties) {
         return test::showWindow(
             engine, "import QtQuick\nimport Vantorel\nWindow {\nid: host\n" + body + "}",
@@ -421,10 +428,7 @@ TEST_F(StreamViewsTest, TheRecordingLayerSitsAtTheTopTrailingCornerOfALiveStream
 }
 
 TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
-    QDir(folder.path()).mkpath("bundle/Demo");
-    QFile demo(folder.filePath("bundle/Demo/demo.qmstream"));
-    ASSERT_TRUE(demo.open(QIODevice::WriteOnly));
-    demo.close();
+    putDemo();
     auto window = showMain();
     ASSERT_TRUE(window);
     const auto press = [&](const char* keys) {
@@ -523,10 +527,7 @@ TEST_F(StreamViewsTest, MenusShowShortcutsAndOpenFromTheKeyboard) {
 // Over a stream every key but the menus' is the game's: the Stream menu answers the overheating
 // card and the notices, and a notice gone leaves the toolbar where the pointer saw it.
 TEST_F(StreamViewsTest, TheStreamMenuAnswersTheCardAndTheNoticesWhoseRoomStaysUntilAResize) {
-    QDir(folder.path()).mkpath("bundle/Demo");
-    QFile demo(folder.filePath("bundle/Demo/demo.qmstream"));
-    ASSERT_TRUE(demo.open(QIODevice::WriteOnly));
-    demo.close();
+    putDemo();
     auto window = showMain();
     ASSERT_TRUE(window);
     QTest::keySequence(window.get(), QKeySequence("Meta+Shift+D"));
