@@ -1,9 +1,11 @@
 #include "Input/InputCapture.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QQuickWindow>
+#include <QStyleHints>
 #include <QWheelEvent>
 #include <algorithm>
 #include <array>
@@ -90,6 +92,18 @@ KeyModifiers modifiers(const QKeyEvent& event) {
         result.insert(KeyModifiers::capsLock);
     }
     return result;
+}
+
+OverlayClickFilter::Press pressOf(const QMouseEvent& event) {
+    return {std::countr_zero(static_cast<unsigned>(event.button())), event.scenePosition(),
+            event.timestamp()};
+}
+
+// What Qt itself takes for a double click.
+OverlayClickFilter::DoubleClick doubleClick() {
+    const QStyleHints* hints = QGuiApplication::styleHints();
+    return {std::uint64_t(std::max(0, hints->mouseDoubleClickInterval())),
+            double(hints->mouseDoubleClickDistance())};
 }
 
 // Keys and buttons pressed while streaming are released on the phone even once it stopped.
@@ -240,6 +254,10 @@ bool InputCapture::eventFilter(QObject* receiver, QEvent* event) {
         }
     }
     if (!client_.isKeyWindow()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            // A dialog over the window, or the window not yet the desktop's, has the press.
+            clickFilter_.noteTaken(pressOf(static_cast<const QMouseEvent&>(*event)), doubleClick());
+        }
         return false;
     }
     // A stalled app reads what was aimed at another window, past its grab, long after.
@@ -427,10 +445,11 @@ bool InputCapture::mouseButton(const QMouseEvent& event, bool down) {
         return false;
     }
     buttonsDown_ = down ? buttonsDown_ | bits : buttonsDown_ & ~bits;
-    const int button = std::countr_zero(bits);
-    if (!clickFilter_.forwards(button, down, event.scenePosition(), client_.overlayFrames())) {
+    const OverlayClickFilter::Press press = pressOf(event);
+    if (!clickFilter_.forwards(press, down, client_.overlayFrames(), doubleClick())) {
         return false;
     }
+    const int button = press.button;
     // Asked before the client hears it: the press may end what made it the client's.
     const bool taken = down && client_.isStreaming() && client_.takesPresses();
     deliver(MouseButtonEvent{button, down, viewPoint(event.scenePosition())},

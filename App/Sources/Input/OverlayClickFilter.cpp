@@ -1,6 +1,7 @@
 #include "Input/OverlayClickFilter.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace qm {
 
@@ -14,9 +15,26 @@ bool holds(const QRectF& frame, QPointF point) {
 
 }  // namespace
 
-bool OverlayClickFilter::forwards(int button, bool down, QPointF point,
-                                  const QList<QRectF>& overlays) {
-    const auto held = std::find(swallowed.begin(), swallowed.end(), button);
+bool OverlayClickFilter::completesDoubleClick(const Press& press, DoubleClick doubleClick) const {
+    // A time before the last press is no double click, as Qt counts them; unsigned, it is far.
+    return controlPress && controlPress->button == press.button &&
+           press.time - controlPress->time < doubleClick.interval &&
+           std::abs(press.point.x() - controlPress->point.x()) <= doubleClick.distance &&
+           std::abs(press.point.y() - controlPress->point.y()) <= doubleClick.distance;
+}
+
+void OverlayClickFilter::noteTaken(const Press& press, DoubleClick doubleClick) {
+    // A third click starts another double click, as Qt counts them.
+    if (completesDoubleClick(press, doubleClick)) {
+        controlPress.reset();
+    } else {
+        controlPress = press;
+    }
+}
+
+bool OverlayClickFilter::forwards(const Press& press, bool down, const QList<QRectF>& overlays,
+                                  DoubleClick doubleClick) {
+    const auto held = std::find(swallowed.begin(), swallowed.end(), press.button);
     if (!down) {
         if (held == swallowed.end()) {
             return true;
@@ -24,14 +42,21 @@ bool OverlayClickFilter::forwards(int button, bool down, QPointF point,
         swallowed.erase(held);
         return false;
     }
-    const bool onOverlay = std::any_of(overlays.begin(), overlays.end(),
-                                       [&](const QRectF& frame) { return holds(frame, point); });
-    if (onOverlay && held == swallowed.end()) {
-        swallowed.push_back(button);
-    } else if (!onOverlay && held != swallowed.end()) {
+    const bool onOverlay = std::any_of(overlays.begin(), overlays.end(), [&](const QRectF& frame) {
+        return holds(frame, press.point);
+    });
+    const bool kept = onOverlay || completesDoubleClick(press, doubleClick);
+    if (onOverlay) {
+        noteTaken(press, doubleClick);
+    } else {
+        controlPress.reset();
+    }
+    if (kept && held == swallowed.end()) {
+        swallowed.push_back(press.button);
+    } else if (!kept && held != swallowed.end()) {
         swallowed.erase(held);
     }
-    return !onOverlay;
+    return !kept;
 }
 
 }  // namespace qm

@@ -119,6 +119,11 @@ Item {
                     placeholderText: qsTr("Search")
                     text: grid.library.searchText
                     onTextEdited: grid.library.searchText = text
+                    // The one game a search leaves opens with Return, as the grid's own does.
+                    onAccepted: {
+                        if (tiles.count === 1 && tiles.itemAtIndex(0))
+                            grid.open(tiles.itemAtIndex(0).packageName)
+                    }
                 }
                 CheckBox {
                     objectName: "showAllApps"

@@ -69,7 +69,22 @@ Item {
                             objectName: "stepRow" + (index + 1)
                             Layout.fillWidth: true
                             padding: 2
+                            // A Tab stop each; Space, Return and Enter show the step, before
+                            // the steps' Next takes Return.
+                            focusPolicy: Qt.StrongFocus
                             onClicked: root.screen.select(index + 1)
+                            Keys.onShortcutOverride: event => event.accepted =
+                                                     event.key === Qt.Key_Return
+                                                     || event.key === Qt.Key_Enter
+                            Keys.onReturnPressed: clicked()
+                            Keys.onEnterPressed: clicked()
+
+                            FocusFrame {
+                                objectName: "stepFocus"
+                                anchors.fill: parent
+                                radius: 4
+                                shown: row.visualFocus
+                            }
 
                             contentItem: RowLayout {
                                 spacing: 8

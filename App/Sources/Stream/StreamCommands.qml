@@ -14,6 +14,15 @@ FittingMenu {
     required property Action switchHudAction
     required property Action recordAction
     required property Action fullScreenAction
+    // The stream's HUD, while a stream shows.
+    property HUDLayerModel hud
+    // A notice shows along the window's top.
+    property bool showsNotices: false
+
+    // As each notice's OK does.
+    signal acknowledgeNotices
+
+    readonly property bool showsCard: !!menu.hud && menu.hud.showsBanner
 
     title: qsTr("&Stream")
 
@@ -83,5 +92,59 @@ FittingMenu {
     ShortcutMenuItem {
         action: menu.recordAction
         disabledTip: menu.commands.recordUnavailableReason
+    }
+
+    // The keyboard's way to the overheating card and the notices: over a stream every key but
+    // the menus' is the game's. A hidden item keeps its place unless its height goes too, and is
+    // a stop of the menu's keys while enabled.
+    component ShownItem: MenuItem {
+        property bool shown
+
+        visible: shown
+        enabled: shown
+        height: shown ? implicitHeight : 0
+    }
+    MenuSeparator {
+        visible: menu.showsCard || menu.showsNotices
+        height: visible ? implicitHeight : 0
+    }
+    Instantiator {
+        id: cardOptions
+
+        // Its items' own `menu` is the menu they are in, once in it.
+        readonly property HUDLayerModel hud: menu.hud
+        readonly property bool shown: menu.showsCard
+
+        // The option's item goes with the card: the menu closes first, as it does after an
+        // item that stays.
+        function apply(option) {
+            menu.dismiss()
+            cardOptions.hud.apply(option)
+        }
+
+        model: cardOptions.hud ? cardOptions.hud.bannerOptions : null
+        delegate: ShownItem {
+            required property int index
+            required property string label
+
+            shown: cardOptions.shown
+            text: qsTr("Overheating: %1").arg(label)
+            onTriggered: cardOptions.apply(index)
+        }
+        // Before "Not Now", as on the card.
+        onObjectAdded: (index, item) => menu.insertItem(menu.count - 2, item)
+        onObjectRemoved: (index, item) => menu.removeItem(item)
+    }
+    ShownItem {
+        objectName: "overheatingNotNow"
+        shown: menu.showsCard
+        text: qsTr("Overheating: Not Now")
+        onTriggered: menu.hud.dismiss()
+    }
+    ShownItem {
+        objectName: "acknowledgeNotices"
+        shown: menu.showsNotices
+        text: qsTr("Hide Notices")
+        onTriggered: menu.acknowledgeNotices()
     }
 }

@@ -16,6 +16,8 @@ Item {
 
     // What the movable panels are kept inside.
     readonly property rect streamArea: Qt.rect(0, 0, backdrop.width, backdrop.height)
+    // What the HUD layer shows, the overheating card among it.
+    readonly property HUDLayerModel hud: hudState
     // The picture in this view, bars beside or above it left out; the whole view until known.
     readonly property rect picture: root.session.videoGeometry
                                     ? root.session.videoGeometry.contentRect

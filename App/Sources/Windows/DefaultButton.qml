@@ -19,6 +19,7 @@ Button {
         border.color: Fusion.buttonOutline(button.palette, button.visualFocus, button.enabled)
 
         FocusFrame {
+            objectName: "focusRing"
             anchors.fill: parent
             anchors.margins: -3
             radius: 4

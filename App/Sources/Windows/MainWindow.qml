@@ -304,6 +304,9 @@ ApplicationWindow {
             switchHudAction: switchHudAction
             recordAction: recordAction
             fullScreenAction: fullScreenAction
+            hud: rootView.hud
+            showsNotices: rootView.showsNotices
+            onAcknowledgeNotices: rootView.acknowledgeNotices()
         }
         HelpMenu { id: helpMenu }
     }

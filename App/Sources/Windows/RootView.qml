@@ -15,8 +15,25 @@ Item {
     readonly property bool hasSession: root.model.session !== null
     // The window's title while a screen names one ("Games" for the library); empty otherwise.
     readonly property string screenTitle: libraryPlace.item ? libraryPlace.item.title : ""
+    // The stream's HUD, while a stream shows: the menus answer its overheating card too.
+    readonly property HUDLayerModel hud: streamPlace.item ? streamPlace.item.hud : null
+    // A notice shows along the top.
+    readonly property bool showsNotices: banners.shownCount > 0
+    // The room of notices gone over a stream: what lies over the stream keeps its place
+    // under the pointer until the window's size changes or the stream ends.
+    property real keptRoom: 0
+
+    // As each notice's OK does.
+    function acknowledgeNotices() {
+        for (let i = 0; i < banners.children.length; ++i) {
+            if (banners.children[i].visible)
+                banners.children[i].acknowledged = true
+        }
+    }
 
     Component.onCompleted: root.model.run()
+    onWidthChanged: root.keptRoom = 0
+    onHeightChanged: root.keptRoom = 0
 
     // Above the screens, which they push down rather than cover.
     Column {
@@ -25,6 +42,24 @@ Item {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.top: parent.top
+
+        // The notices shown, and the height they had until it changed.
+        readonly property int shownCount: {
+            let count = 0
+            for (let i = 0; i < banners.children.length; ++i)
+                count += banners.children[i].visible ? 1 : 0
+            return count
+        }
+        property int countBefore: 0
+        property real heightBefore: 0
+
+        // A notice that went keeps its room; a resize rewraps them and moves everything anyway.
+        onHeightChanged: {
+            if (streamPlace.active && banners.shownCount < banners.countBefore)
+                root.keptRoom = Math.max(root.keptRoom, banners.heightBefore)
+            banners.countBefore = banners.shownCount
+            banners.heightBefore = banners.height
+        }
 
         ProblemBanner {
             objectName: "saveProblem"
@@ -47,14 +82,30 @@ Item {
 
         anchors.left: parent.left
         anchors.right: parent.right
-        anchors.top: banners.bottom
+        anchors.top: parent.top
+        anchors.topMargin: Math.max(banners.height, root.keptRoom)
         anchors.bottom: parent.bottom
+    }
+    // Dark, as the stream around the picture is.
+    Rectangle {
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: banners.bottom
+        anchors.bottom: screens.top
+        visible: root.keptRoom > banners.height
+        color: "black"
     }
 
     Loader {
+        id: streamPlace
+
         objectName: "streamPlace"
         anchors.fill: screens
         active: root.routeKind === Route.RouteKind.stream && root.hasSession
+        onActiveChanged: {
+            if (!active)
+                root.keptRoom = 0
+        }
         sourceComponent: StreamView {
             model: root.model
             session: root.model.session

@@ -404,6 +404,38 @@ TEST_F(PhoneJourneyTest, AllowPickAGamePlayMapAKeyRecordLoseTheCableAndComeBack)
                         felt("finger -?[0-9]+ up at [0-9]+,[0-9]+ of 1920x1080");
              }));
          }},
+        {"Key Mapping's warning again, Continue double-clicked: its second click fires nothing",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+1"));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return keymap()->inputMode() == InputMode::keyboardMouse; }));
+             model().settings()->setEmulatorWarningShown(false);  // as at a first use
+             ASSERT_TRUE(user().press("Meta+2"));
+             QQuickItem* carryOn = nullptr;
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return (carryOn = DesktopUser::shownWithText(*window, "Continue")); }));
+             const std::size_t sent = phoneReceived().size();
+             ASSERT_TRUE(user().click(carryOn, 2));
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 return keymap()->inputMode() == InputMode::keymap && !carryOn->isVisible() &&
+                        model().pointerCaptured();
+             }));
+             // The fingers put down since, up to the stick's on the left: on the one socket, a
+             // touch of the clicks' comes before it.
+             ASSERT_TRUE(user().press("W"));
+             std::vector<DevicePosition> downs;
+             ASSERT_TRUE(DesktopUser::waitFor([&] {
+                 const std::vector<ControlMessage> received = phoneReceived();
+                 downs.clear();
+                 for (std::size_t i = sent; i < received.size(); ++i) {
+                     if (isTouchDown(received[i])) {
+                         downs.push_back(std::get<InjectTouch>(received[i]).position);
+                     }
+                 }
+                 return !downs.empty() && downs.back().x < downs.back().screenWidth / 2;
+             }));
+             EXPECT_EQ(downs.size(), 1u) << "the fire button tapped at " << downs.front().x;
+         }},
         {"D held while the display repeats it: the stick's finger stays down until D goes up",
          [&] {
              const auto lines = [&](const char* pattern) {

@@ -67,8 +67,15 @@ protected:
                                   bool repeat = false) {
         return key(QEvent::KeyRelease, evdev, modifiers, repeat);
     }
-    static QMouseEvent mouse(QEvent::Type type, QPointF at, Qt::MouseButton button) {
-        return QMouseEvent(type, at, at, at, button, button, Qt::NoModifier);
+    // At the display's time in milliseconds.
+    struct Mouse : QMouseEvent {
+        Mouse(QEvent::Type type, QPointF at, Qt::MouseButton button, quint64 time)
+            : QMouseEvent(type, at, at, at, button, button, Qt::NoModifier) {
+            setTimestamp(time);
+        }
+    };
+    static Mouse mouse(QEvent::Type type, QPointF at, Qt::MouseButton button, quint64 time = 0) {
+        return Mouse(type, at, button, time);
     }
     std::vector<ControlMessage> taken() { return std::exchange(session.messages, {}); }
 
@@ -137,7 +144,22 @@ TEST_F(InputCaptureTest, EventsOfAnotherWindowOrWithoutFocusAreLeftAlone) {
     view.key = true;
     view.sheet = true;  // the dialog has the keyboard
     EXPECT_TRUE(send(press(KEY_A)));
-    EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton, 1000)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonRelease, {10, 10}, Qt::LeftButton, 1060)));
+    EXPECT_TRUE(taken().empty());
+
+    // The dialog closed at the release: a click later than a double click's plays, its second
+    // click does not.
+    view.sheet = false;
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton, 1500)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonRelease, {10, 10}, Qt::LeftButton, 1560)));
+    EXPECT_EQ(taken().size(), 2u);
+    view.sheet = true;
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton, 2000)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonRelease, {10, 10}, Qt::LeftButton, 2060)));
+    view.sheet = false;
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {12, 11}, Qt::LeftButton, 2120)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonRelease, {12, 11}, Qt::LeftButton, 2180)));
     EXPECT_TRUE(taken().empty());
 }
 
@@ -350,12 +372,21 @@ TEST_F(InputCaptureTest, APressReadASecondAfterTheDisplayStampedItIsNotPlayedIts
 TEST_F(InputCaptureTest, MouseGoesOnToTheItemsAndOverlaysKeepTheirClicks) {
     startStreaming();
     taken();
-    model.registry.set(QRectF(300, 0, 100, 40), QUuid::createUuid());
+    const QUuid control = QUuid::createUuid();
+    model.registry.set(QRectF(300, 0, 100, 40), control);
 
     // A click on the control: neither its press nor its release reach the phone.
     EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {350, 20}, Qt::LeftButton)));
     EXPECT_TRUE(send(mouse(QEvent::MouseButtonRelease, {10, 10}, Qt::LeftButton)));
     EXPECT_TRUE(taken().empty());
+    // Its double click closed the control at the first click: the second stays off the phone.
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {350, 20}, Qt::LeftButton, 1000)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonRelease, {350, 20}, Qt::LeftButton, 1050)));
+    model.registry.remove(control);
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {351, 20}, Qt::LeftButton, 1120)));
+    EXPECT_TRUE(send(mouse(QEvent::MouseButtonRelease, {351, 20}, Qt::LeftButton, 1170)));
+    EXPECT_TRUE(taken().empty());
+    model.registry.set(QRectF(300, 0, 100, 40), control);
     // Pressed on the video, released over the control: both.
     EXPECT_TRUE(send(mouse(QEvent::MouseButtonPress, {200, 150}, Qt::LeftButton)));
     EXPECT_TRUE(send(mouse(QEvent::MouseMove, {210, 150}, Qt::NoButton)));

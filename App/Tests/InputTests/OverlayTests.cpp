@@ -2,6 +2,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,14 +15,20 @@
 namespace qm {
 namespace {
 
-TEST(OverlayClickFilterTest, KeepsPressesOnControlsAndTheirReleasesFromThePhone) {
+TEST(OverlayClickFilterTest, KeepsPressesOnControlsTheirReleasesAndTheirDoubleClicksFromThePhone) {
     const QList<QRectF> control = {QRectF(100, 100, 50, 20)};
+    const QList<QRectF> closed;
+    // Qt's defaults.
+    const OverlayClickFilter::DoubleClick doubleClick{400, 5};
     struct Event {
         int button;
         bool down;
         QPointF point;
         QList<QRectF> overlays;
         bool forwarded;
+        std::uint64_t time = 0;
+        // Taken by a dialog over the window, which the filter only hears of.
+        bool dialog = false;
     };
     struct Case {
         std::string name;
@@ -53,12 +60,43 @@ TEST(OverlayClickFilterTest, KeepsPressesOnControlsAndTheirReleasesFromThePhone)
           {2, false, {10, 10}, control, true}}},
         {"a gone control blocks nothing",
          {{0, true, {120, 110}, {}, true}, {0, false, {120, 110}, {}, true}}},
+        {"the second click on a control that closed at the first, not a third",
+         {{0, true, {120, 110}, control, false, 1000},
+          {0, false, {120, 110}, control, false, 1060},
+          {0, true, {125, 105}, closed, false, 1120},
+          {0, false, {125, 105}, closed, false, 1180},
+          {0, true, {125, 105}, closed, true, 1240},
+          {0, false, {125, 105}, closed, true, 1300}}},
+        {"the second click on a dialog that closed at the first",
+         {{0, true, {120, 110}, {}, false, 1000, true},
+          {0, true, {120, 110}, closed, false, 1120},
+          {0, false, {120, 110}, closed, false, 1180}}},
+        {"too late, too far, another button or after a touch: no double click",
+         {{0, true, {120, 110}, control, false, 1000},
+          {0, true, {120, 110}, closed, true, 1400},
+          {0, true, {120, 110}, control, false, 2000},
+          {0, true, {126, 110}, closed, true, 2100},
+          {0, true, {120, 110}, control, false, 3000},
+          {1, true, {120, 110}, closed, true, 3100},
+          {0, true, {120, 110}, control, false, 4000},
+          {0, true, {300, 300}, control, true, 4050},
+          {0, true, {120, 110}, closed, true, 4100},
+          {0, true, {120, 110}, control, false, 5000},
+          {0, true, {120, 110}, closed, true, 4990},
+          {0, false, {120, 110}, closed, true, 4995},
+          {1, false, {120, 110}, closed, true, 4995}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         OverlayClickFilter filter;
         for (const Event& e : c.events) {
-            EXPECT_EQ(filter.forwards(e.button, e.down, e.point, e.overlays), e.forwarded);
+            const OverlayClickFilter::Press press{e.button, e.point, e.time};
+            if (e.dialog) {
+                filter.noteTaken(press, doubleClick);
+                continue;
+            }
+            EXPECT_EQ(filter.forwards(press, e.down, e.overlays, doubleClick), e.forwarded)
+                << e.time;
         }
         EXPECT_TRUE(filter.swallowed.empty());
     }

@@ -223,6 +223,17 @@ TEST_F(LibraryViewTest, TheKeyboardWalksTheTilesWithAVisibleRingAndOpensTheOneCh
     QTest::keyClick(&window, Qt::Key_Tab);
     EXPECT_FALSE(tiles->hasActiveFocus());
     EXPECT_EQ(ringed(), "");
+
+    // Return in the search opens the one game it leaves, none of several.
+    test::click(window, findItem(window, "search"));
+    for (const char key : std::string("com.")) {
+        QTest::keyClick(&window, key);
+    }
+    QTest::keyClick(&window, Qt::Key_Return);
+    QTest::keyClick(&window, 'h');
+    ASSERT_TRUE(showsTiles({"com.h"}));
+    QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_EQ(shell_.openedGames, (std::vector<QString>{"com.b", "com.c", "com.d", "com.h"}));
 }
 
 TEST_F(LibraryViewTest, AppTextsAreShownAsWrittenNeverAsMarkup) {

@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QQmlEngine>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -123,6 +124,41 @@ TEST_F(OnboardingViewTest, StepsFollowNavigationBrandsAndLaterNotices) {
     EXPECT_EQ(textOf(findItem(window, "noticeDetail")), "USB claim failed");
     click("copyDiagnostics");
     EXPECT_EQ(shell_.diagnosticsCopies, 1);
+}
+
+TEST_F(OnboardingViewTest, EachStepIsATabStopWithAVisibleRingAndTheKeysShowIt) {
+    QQuickWindow& window = show();
+    // The step that shows the ring, "" for none; never two.
+    const auto ringed = [&]() -> QString {
+        const auto rings = shownItems(window.contentItem(), "stepFocus");
+        EXPECT_LE(rings.size(), 1);
+        return rings.isEmpty() ? "" : rings.first()->parentItem()->objectName();
+    };
+    EXPECT_EQ(ringed(), "");
+    for (int stops = 0; ringed() != "stepRow1" && stops < 12; ++stops) {
+        press(Qt::Key_Tab);
+    }
+    ASSERT_EQ(ringed(), "stepRow1") << "Tab reaches the first step";
+    struct Step {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* ringed;
+        const char* title;
+    };
+    // Return and Enter are the step's, not Next's, which would go from the first to the second.
+    for (const Step& step : {
+             Step{Qt::Key_Tab, {}, "stepRow2", "Turn on developer mode"},
+             Step{Qt::Key_Tab, {}, "stepRow3", "Turn on developer mode"},
+             Step{Qt::Key_Return, {}, "stepRow3", "Connect the cable"},
+             Step{Qt::Key_Backtab, {}, "stepRow2", "Connect the cable"},
+             Step{Qt::Key_Space, {}, "stepRow2", "Turn on USB debugging"},
+             Step{Qt::Key_Backtab, {}, "stepRow1", "Turn on USB debugging"},
+             Step{Qt::Key_Enter, Qt::KeypadModifier, "stepRow1", "Turn on developer mode"},
+         }) {
+        QTest::keyClick(&window, step.key, step.modifiers);
+        EXPECT_EQ(ringed(), step.ringed) << step.title;
+        EXPECT_EQ(stepTitle(), step.title) << step.ringed;
+    }
 }
 
 TEST_F(OnboardingViewTest, AProductNameIsShownAsWrittenNeverAsMarkup) {

@@ -61,6 +61,13 @@ protected:
         ASSERT_TRUE(jar.open(QIODevice::WriteOnly));
     }
 
+    // The demo's file in the bundle, so that Demo Mode can start.
+    void putDemo() {
+        ASSERT_TRUE(QDir(folder.path()).mkpath("bundle/Demo"));
+        QFile demo(folder.filePath("bundle/Demo/demo.qmstream"));
+        ASSERT_TRUE(demo.open(QIODevice::WriteOnly));
+    }
+
     test::ShownWindow show(const QByteArray& body, const QVariantMap& properties) {
         return test::showWindow(
             engine, "import QtQuick\nimport Vantorel\nWindow {\nid: host\n" + body + "}",
@@ -205,6 +212,36 @@ TEST_F(StreamViewsTest, ReturnPressesTheDefaultButtonOfTheScreenWhereverItIsPlac
     QTest::keyClick(window.get(), Qt::Key_Return);
     EXPECT_EQ(session->starts.size(), 3u);
     EXPECT_EQ(model->routeKind(), AppModel::RouteKind::stream);
+}
+
+TEST_F(StreamViewsTest,
+       TabReachesBackToLibraryWithAVisibleRingWhileThePhoneIsAwayOrAfterTheStream) {
+    putServerJar();
+    model->apply(DeviceLinkState::connected(phone));
+    auto window = showMain();
+    ASSERT_TRUE(window);
+    model->openGame("com.game");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session && !session->starts.empty(); }));
+    session->finishStart(SessionPhase::streaming());
+    // Tab until the button has the keys, a ring drawn around it.
+    const auto tabTo = [&](const QString& name) {
+        for (int stops = 0; stops < 8 && window->activeFocusItem()->objectName() != name; ++stops) {
+            QTest::keyClick(window.get(), Qt::Key_Tab);
+        }
+        QQuickItem* focused = window->activeFocusItem();
+        return focused->objectName() == name && findItem(focused, "focusRing")->isVisible();
+    };
+
+    session->setPhase(SessionPhase::waitingForDevice());
+    ASSERT_TRUE(isShown(*window, "reconnect"));
+    EXPECT_TRUE(tabTo("backToLibrary"));
+    // The stream kept breaking off.
+    session->setPhase(SessionPhase::failed(SessionFailure::disconnected()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return isShown(*window, "action:backToLibrary"); }));
+    EXPECT_TRUE(tabTo("action:backToLibrary"));
+    QTest::keyClick(window.get(), Qt::Key_Space);
+    EXPECT_NE(model->routeKind(), AppModel::RouteKind::stream);
+    session->finishStop();
 }
 
 TEST_F(StreamViewsTest, EscapeLeavesTheIPhoneScreenOpenedFromItsRow) {
@@ -391,10 +428,7 @@ TEST_F(StreamViewsTest, TheRecordingLayerSitsAtTheTopTrailingCornerOfALiveStream
 }
 
 TEST_F(StreamViewsTest, MenuShortcutsFireWithTheirMenusClosed) {
-    QDir(folder.path()).mkpath("bundle/Demo");
-    QFile demo(folder.filePath("bundle/Demo/demo.qmstream"));
-    ASSERT_TRUE(demo.open(QIODevice::WriteOnly));
-    demo.close();
+    putDemo();
     auto window = showMain();
     ASSERT_TRUE(window);
     const auto press = [&](const char* keys) {
@@ -488,6 +522,77 @@ TEST_F(StreamViewsTest, MenusShowShortcutsAndOpenFromTheKeyboard) {
     };
     EXPECT_TRUE(opens(Qt::Key_F10, Qt::NoModifier, menus[0]));
     EXPECT_TRUE(opens(Qt::Key_S, Qt::AltModifier, menus[2]));
+}
+
+// Over a stream every key but the menus' is the game's: the Stream menu answers the overheating
+// card and the notices, and a notice gone leaves the toolbar where the pointer saw it.
+TEST_F(StreamViewsTest, TheStreamMenuAnswersTheCardAndTheNoticesWhoseRoomStaysUntilAResize) {
+    putDemo();
+    auto window = showMain();
+    ASSERT_TRUE(window);
+    QTest::keySequence(window.get(), QKeySequence("Meta+Shift+D"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session && session->demos.size() == 1; }));
+    session->request = StreamRequest{"", ServerOptions(1), InputMode::keyboardMouse};
+    session->request->options.maxSize = 1920;
+    const auto thermal = [&](int status) {
+        SessionStats stats(60, 40, 0, PhoneTelemetry{});
+        stats.telemetry->thermalStatus = status;
+        session->setStats(stats);
+        session->setPhase(SessionPhase::streaming());
+    };
+    thermal(0);
+    emit session->soundUnavailable();
+    QQuickItem* toolbar = findItem(*window, "streamToolbar");
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return isShown(*window, "soundProblem") && toolbar && toolbar->isVisible() &&
+               test::waitForFrame(*window);
+    }));
+    const QPointF toolbarAt = toolbar->mapToScene({0, 0});
+    // F10, the arrows to the Stream menu and down its items to that one, and Return.
+    const auto choose = [&](const QString& text) {
+        SCOPED_TRACE(text.toStdString());
+        QTest::keyClick(window.get(), Qt::Key_F10);
+        QObject* menu = test::menuBarMenus(*window).at(2);
+        QTest::keyClick(window.get(), Qt::Key_Right);
+        QTest::keyClick(window.get(), Qt::Key_Right);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return menu->property("opened").toBool(); }));
+        const auto current = [&] {
+            QQuickItem* item = nullptr;
+            QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item),
+                                      Q_ARG(int, menu->property("currentIndex").toInt()));
+            return item ? item->property("text").toString() : QString();
+        };
+        for (int steps = 0; current() != text && steps < 20; ++steps) {
+            QTest::keyClick(window.get(), Qt::Key_Down);
+        }
+        ASSERT_EQ(current(), text);
+        QTest::keyClick(window.get(), Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !menu->property("visible").toBool(); }));
+    };
+
+    choose("Hide Notices");
+    EXPECT_FALSE(isShown(*window, "soundProblem"));
+    ASSERT_TRUE(test::waitForFrame(*window));
+    EXPECT_EQ(toolbar->mapToScene({0, 0}), toolbarAt);
+
+    thermal(2);
+    ASSERT_TRUE(isShown(*window, "thermalBanner"));
+    choose("Overheating: Not Now");
+    EXPECT_FALSE(isShown(*window, "thermalBanner"));
+    EXPECT_TRUE(session->restarts.empty());
+    thermal(1);
+    thermal(3);
+    ASSERT_TRUE(isShown(*window, "thermalBanner"));
+    choose("Overheating: 1920 px, 30 fps");
+    ASSERT_EQ(session->restarts.size(), 1u);
+    EXPECT_EQ(session->restarts[0].maxSize, 1920);
+    EXPECT_EQ(session->restarts[0].maxFps, 30);
+    EXPECT_FALSE(isShown(*window, "thermalBanner"));
+
+    window->resize(window->size() + QSize(0, 40));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return toolbar->mapToScene({0, 0}).y() < toolbarAt.y();
+    })) << "the room goes once the window changes anyway";
 }
 
 TEST_F(StreamViewsTest, SecondaryWindowsOpenCentredOverTheMainWindowAndEscapeClosesThem) {

@@ -63,8 +63,9 @@ public:
     // before the key, as it does a hand's.
     ::testing::AssertionResult press(const QString& chord);
     // Clicks the middle of the item once it shows, is enabled and has been drawn; returns once
-    // the application has received the click.
-    ::testing::AssertionResult click(QQuickItem* item);
+    // the application has received the click. Two clicks are a double click, on one spot, the
+    // second 120 ms after the first.
+    ::testing::AssertionResult click(QQuickItem* item, int clicks = 1);
     // Moves the pointer to that screen point and waits until the application has seen it.
     ::testing::AssertionResult moveTo(QPoint to);
     // Drags with the left button from one screen point to another, in steps, each seen by the

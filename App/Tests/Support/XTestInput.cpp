@@ -157,6 +157,16 @@ void XTestInput::click(QPoint global, std::uint8_t button) {
     sync();
 }
 
+void XTestInput::clickLater(QPoint global, std::uint32_t milliseconds, std::uint8_t button) {
+    // The server holds the first event that long, and the client's requests after it.
+    send(XCB_MOTION_NOTIFY, 0, global, milliseconds);
+    send(XCB_BUTTON_PRESS, button);
+    send(XCB_BUTTON_RELEASE, button);
+    if (connection_) {
+        xcb_flush(connection_);
+    }
+}
+
 void XTestInput::pressButton(std::uint8_t button) {
     send(XCB_BUTTON_PRESS, button);
     sync();
@@ -174,13 +184,13 @@ void XTestInput::sync() {
     }
 }
 
-void XTestInput::send(std::uint8_t type, std::uint8_t detail, QPoint at) {
+void XTestInput::send(std::uint8_t type, std::uint8_t detail, QPoint at, std::uint32_t delay) {
     if (!connection_) {
         return;
     }
     // A motion's detail says whether it is relative; an absolute one is on the root window.
     const bool absolute = type == XCB_MOTION_NOTIFY && detail == 0;
-    xcb_test_fake_input(connection_, type, detail, XCB_CURRENT_TIME, absolute ? root_ : XCB_NONE,
+    xcb_test_fake_input(connection_, type, detail, delay, absolute ? root_ : XCB_NONE,
                         std::int16_t(at.x()), std::int16_t(at.y()), 0);
 }
 

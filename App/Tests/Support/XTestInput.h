@@ -32,6 +32,9 @@ public:
     // A motion of the pointer by that much, as a mouse reports it.
     void moveBy(QPoint delta);
     void click(QPoint global, std::uint8_t button = 1);
+    // A click that the server makes that many milliseconds from now, without waiting for it: the
+    // application runs meanwhile, though the server answers none of its requests until then.
+    void clickLater(QPoint global, std::uint32_t milliseconds, std::uint8_t button = 1);
     void pressButton(std::uint8_t button = 1);
     void releaseButton(std::uint8_t button = 1);
 
@@ -46,7 +49,7 @@ private:
 
     ::testing::AssertionResult keysOf(const QString& chord, std::vector<std::uint8_t>& codes);
     Key keyOf(std::uint32_t symbol) const;
-    void send(std::uint8_t type, std::uint8_t detail, QPoint at = {});
+    void send(std::uint8_t type, std::uint8_t detail, QPoint at = {}, std::uint32_t delay = 0);
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
