@@ -362,9 +362,7 @@ TEST_F(InputCaptureTest, APressReadASecondAfterTheDisplayStampedItIsNotPlayedIts
     // A click aimed at another window past the game's grab.
     readLate(1001);
     for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QMouseEvent click = mouse(type, {200, 150}, Qt::LeftButton);
-        click.setTimestamp(++test::displayClock);
-        send(click);
+        send(mouse(type, {200, 150}, Qt::LeftButton, ++test::displayClock));
     }
     EXPECT_EQ(taken(), std::vector<ControlMessage>{});
 }
