@@ -80,7 +80,6 @@ void DesktopKeyboard::watch(QWindow* window) {
     if (watchedId_) {
         releaseKept();
         grabSuperKeys(false);
-        QCoreApplication::instance()->removeNativeEventFilter(this);
     }
     // A window never shown has no keyboard to share.
     watched_ = window && window->handle() ? window : nullptr;
@@ -311,11 +310,14 @@ bool DesktopKeyboard::guard(const std::vector<std::uint8_t>& keys) {
 
 bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* message,
                                         qintptr* /*result*/) {
-    if (echoes_.empty() && waiting_.empty() && kept_.empty()) {
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const std::uint8_t type = event->response_type & 0x7f;
+    // A hand-on's end is ours even when it is no longer awaited: Qt would warn of a message it
+    // does not know.
+    if (type != XCB_CLIENT_MESSAGE && echoes_.empty() && waiting_.empty() && kept_.empty()) {
         return false;
     }
-    const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    switch (event->response_type & 0x7f) {
+    switch (type) {
         case XCB_KEY_PRESS:
         case XCB_KEY_RELEASE: {
             // An event carries the number of this client's last request the server had handled:
@@ -326,7 +328,7 @@ bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* m
                        std::uint16_t(event->sequence - echoes.first) <=
                            std::uint16_t(echoes.last - echoes.first);
             });
-            if (!echo && (event->response_type & 0x7f) == XCB_KEY_RELEASE && !waiting_.empty() &&
+            if (!echo && type == XCB_KEY_RELEASE && !waiting_.empty() &&
                 waiting_.front().keycode == key) {
                 handOnWaiting();
             }
@@ -334,10 +336,13 @@ bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* m
         }
         case XCB_CLIENT_MESSAGE: {
             const auto* end = static_cast<const xcb_client_message_event_t*>(message);
-            if (end->type != handedOnAtom_ || end->window != watchedId_) {
+            if (handedOnAtom_ == XCB_NONE || end->type != handedOnAtom_) {
                 return false;
             }
-            // One a hand-on sent before the window was watched again is no longer awaited.
+            // One sent before the window was watched again is no longer awaited.
+            if (end->window != watchedId_) {
+                return true;
+            }
             const auto ended = std::ranges::find(echoes_, end->data.data32[0], &Echoes::last);
             if (ended != echoes_.end()) {
                 echoes_.erase(echoes_.begin(), ended + 1);
@@ -350,7 +355,7 @@ bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* m
             // Out as another client grabs the keyboard, in as it lets go; the focus moving out.
             const auto* focus = static_cast<const xcb_focus_in_event_t*>(message);
             if (focus->event == watchedId_ && focus->detail != XCB_NOTIFY_DETAIL_POINTER) {
-                keyboardElsewhere_ = (event->response_type & 0x7f) == XCB_FOCUS_OUT;
+                keyboardElsewhere_ = type == XCB_FOCUS_OUT;
                 releaseKeptOnceTaken();
             }
             return false;

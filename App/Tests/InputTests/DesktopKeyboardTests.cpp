@@ -1,7 +1,9 @@
 // The keyboard shared with the desktop, on the test display: what a hand-on asks of the X server
 // and what it leaves the other clients.
+#include <QAbstractNativeEventFilter>
 #include <QFile>
 #include <QGuiApplication>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -512,6 +514,56 @@ TEST(DesktopKeyboardTest, WithoutAWatcherAnAltChordKeepsNoAlt) {
                reinterpret_cast<const xcb_key_press_event_t*>(event.get())->detail == key;
     })) << "the chord reached the desktop without Alt";
     keyboard.watch(nullptr);
+}
+
+// The end of a hand-on that comes back once its window is no longer watched is still the app's
+// own: Qt printed a warning of a message it did not know.
+TEST(DesktopKeyboardTest, AHandOnEndedAfterTheWatchIsTakenQuietly) {
+    xcb_connection_t* app = x11Connection();
+    ASSERT_NE(app, nullptr) << "not on X11";
+    const std::uint8_t key = unusedKey(app);
+    ASSERT_NE(key, 0) << "every key of the display types something";
+    QWindow window;
+    window.resize(100, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // Filters run newest first: this one sees what the keyboard's left.
+    struct Marks : QAbstractNativeEventFilter {
+        xcb_atom_t mark = 0;
+        bool marked = false;
+        bool nativeEventFilter(const QByteArray&, void* message, qintptr*) override {
+            const auto* event = static_cast<const xcb_client_message_event_t*>(message);
+            if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) {
+                return false;
+            }
+            marked = marked || event->type == mark;
+            return event->type == mark;
+        }
+    } marks;
+    marks.mark = atomOf(app, "_VANTOREL_TEST_MARK");
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+    QCoreApplication::instance()->installNativeEventFilter(&marks);
+    {
+        DesktopKeyboard keyboard(app, "/nonexistent/vantorel-keys");
+        keyboard.watch(&window);
+        keyboard.handOn(key, altChord);
+        keyboard.watch(nullptr);
+        // After the hand-on's end, a mark of the test's own.
+        xcb_client_message_event_t mark{};
+        mark.response_type = XCB_CLIENT_MESSAGE;
+        mark.format = 32;
+        mark.window = xcb_window_t(window.winId());
+        mark.type = marks.mark;
+        xcb_send_event(app, 0, mark.window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&mark));
+        xcb_flush(app);
+        EXPECT_TRUE(test::DesktopUser::waitFor([&] { return marks.marked; }));
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings.filter("client message").join('\n'), "");
 }
 
 // The app of the test below, in a process of its own: it keeps Alt down for the desktop until

@@ -1,4 +1,6 @@
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QQmlEngine>
 #include <QSettings>
@@ -7,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -36,10 +39,27 @@ protected:
     StreamViewsTest() {
         AppModelEnvironment environment = test::viewTestEnvironment(folder, [this](Bytes jar) {
             session = std::make_shared<test::FakeSession>(std::move(jar));
+            sessions.push_back(session);
             return session;
         });
         environment.quit = [this] { ++quits; };
         model = std::make_unique<AppModel>(settings, std::move(environment));
+    }
+    // A launch or a library load left waiting holds its session through its continuation.
+    ~StreamViewsTest() override {
+        for (const std::shared_ptr<test::FakeSession>& each : sessions) {
+            each->cancelPending();
+        }
+        runPosted();
+        model.reset();
+        runPosted();
+    }
+    // A library left while it loads is deleted once its load has ended.
+    static void runPosted() {
+        for (int hop = 0; hop < 8; ++hop) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
     }
 
     // The main window, active, with an updater that has no feed.
@@ -79,6 +99,7 @@ protected:
     AppSettings settings{store};
     std::unique_ptr<AppModel> model;
     std::shared_ptr<test::FakeSession> session;
+    std::vector<std::shared_ptr<test::FakeSession>> sessions;
     int quits = 0;
     AppUpdater updater{nlohmann::json::object(), store, true};
     QQmlEngine engine;
