@@ -12,7 +12,8 @@ Dialog {
     focus: true
     anchors.centerIn: parent
     title: qsTr("Online games may notice key mapping")
-    onOpened: continueButton.forceActiveFocus()
+    // As a shortcut's focus: the ring shows where Return goes, which a plain focus hides.
+    onOpened: continueButton.forceActiveFocus(Qt.ShortcutFocusReason)
 
     Label {
         width: 360

@@ -22,6 +22,8 @@ Item {
     readonly property rect picture: root.session.videoGeometry
                                     ? root.session.videoGeometry.contentRect
                                     : Qt.rect(0, 0, root.width, root.height)
+    // The editor lies over the panels: Tab would reach their controls out of sight.
+    readonly property bool panelsCovered: !!root.model.streamKeymap && root.model.streamKeymap.editing
 
     focus: true
     Component.onCompleted: root.forceActiveFocus()
@@ -104,6 +106,7 @@ Item {
         id: toolbarPlace
 
         objectName: "toolbarPlace"
+        enabled: !root.panelsCovered
         anchors.left: parent.left
         anchors.top: parent.top
         sourceComponent: StreamToolbar {
@@ -117,6 +120,7 @@ Item {
     }
     Loader {
         objectName: "hudPlace"
+        enabled: !root.panelsCovered
         anchors.left: parent.left
         anchors.top: parent.top
         sourceComponent: HUDLayer {
@@ -140,6 +144,7 @@ Item {
         id: recordingPlace
 
         objectName: "recordingLayerPlace"
+        enabled: !root.panelsCovered
         anchors.right: parent.right
         anchors.rightMargin: root.width - root.picture.x - root.picture.width
         anchors.top: parent.top

@@ -734,5 +734,43 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
     EXPECT_EQ(ended, 0);
 }
 
+TEST_F(JourneyTest, TabInTheEditorGoesRoundItsOwnControlsOnly) {
+    const auto inEditor = [](const QQuickItem* item) {
+        for (; item; item = item->parentItem()) {
+            if (item->objectName() == "editorToolbar") {
+                return true;
+            }
+        }
+        return false;
+    };
+    const int ended = running.run({
+        {"the demo's layout edited with Super+E, every Tab stop on the editor's bar",
+         [&] {
+             ASSERT_TRUE(user().press("Meta+Shift+D"));
+             expectDemoPlaying();
+             ASSERT_TRUE(user().press("Meta+E"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return model().streamKeymap()->isEditing(); }));
+             // Twice round the bar: the stream's panels lie under the editor, out of sight.
+             for (int stop = 0; stop < 24; ++stop) {
+                 QQuickItem* before = window->activeFocusItem();
+                 ASSERT_TRUE(user().press("Tab"));
+                 ASSERT_TRUE(
+                     DesktopUser::waitFor([&] { return window->activeFocusItem() != before; }));
+                 QQuickItem* focused = window->activeFocusItem();
+                 EXPECT_TRUE(inEditor(focused))
+                     << "stop " << stop << ": " << focused->metaObject()->className() << " "
+                     << focused->objectName().toStdString();
+             }
+             ASSERT_TRUE(user().press("Escape"));
+             ASSERT_TRUE(
+                 DesktopUser::waitFor([&] { return !model().streamKeymap()->isEditing(); }));
+             ASSERT_TRUE(user().press("Meta+W"));
+             expectSetUpSteps();
+             ASSERT_TRUE(user().press("Meta+Q"));
+         }},
+    });
+    EXPECT_EQ(ended, 0);
+}
+
 }  // namespace
 }  // namespace qm

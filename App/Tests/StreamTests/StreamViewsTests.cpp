@@ -265,6 +265,23 @@ TEST_F(StreamViewsTest,
     session->finishStop();
 }
 
+TEST_F(StreamViewsTest, KeyMappingsWarningShowsWhereReturnGoes) {
+    auto window = show(R"(
+        width: 640; height: 480
+        EmulatorWarningDialog { Component.onCompleted: open() }
+    )",
+                       {});
+    ASSERT_TRUE(window);
+    QQuickItem* carryOn = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        carryOn = findItem(*window, "continueButton");
+        return carryOn && carryOn->hasActiveFocus();
+    }));
+    EXPECT_TRUE(findItem(carryOn, "focusRing")->isVisible());
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !carryOn->isVisible(); }));
+}
+
 TEST_F(StreamViewsTest, EscapeLeavesTheIPhoneScreenOpenedFromItsRow) {
     auto window = showMain();
     ASSERT_TRUE(window);
