@@ -10,6 +10,7 @@
 #include "Developer/FlashTestError.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/TypedError.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 #include "QuillmereKit/Tasks/GuiTask.h"
 #include "Telemetry/FlashTestAnalyzer.h"
 #include "Telemetry/FlashTestPage.h"
@@ -273,8 +274,13 @@ QString FlashTestRunner::message(const std::exception_ptr& error) {
         }
         return QString::fromStdString(flash.message());
     } catch (...) {
-        return QString::fromStdString(describe(std::current_exception()));
     }
+    // The phone's errors are told as a stream's are: the log has their own text.
+    const SessionFailure failed = failure(error);
+    if (failed.kind() == SessionFailureKind::disconnected) {
+        return tr("The phone is not connected.");
+    }
+    return ErrorPresenter::present(failed).message();
 }
 
 }  // namespace qm

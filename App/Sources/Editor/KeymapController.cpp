@@ -1,8 +1,10 @@
 #include "KeymapController.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 #include <utility>
 #include <variant>
 
@@ -13,6 +15,7 @@
 #include "NameRefusal.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/UnicodeText.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 #include "QuillmereKit/Tasks/GuiTask.h"
 
 namespace qm {
@@ -69,7 +72,21 @@ QString KeymapController::describe(const std::exception& error) {
     if (dynamic_cast<const ProfileStoreError*>(&error)) {
         return tr("The layout could not be saved: the game's name cannot name a file.");
     }
-    return QString::fromStdString(error.what());
+    // The error's own text names the app's folders and the system's terms: the log has it.
+    if (const auto* fileError = dynamic_cast<const KeymapFileError*>(&error)) {
+        if (fileError->kind() == KeymapFileErrorKind::refusedToReplace) {
+            return tr(
+                "The layout could not be saved: the file it goes to cannot be read, so it "
+                "is kept as it is.");
+        }
+        if (fileError->systemError()) {
+            return describeSaveFailure(fileError->systemError());
+        }
+    }
+    if (const auto* systemError = dynamic_cast<const std::system_error*>(&error)) {
+        return describeSaveFailure(systemError->code());
+    }
+    return QCoreApplication::translate("ErrorPresenter", ErrorPresenter::Key::generic);
 }
 
 QString KeymapController::describeUnreadable(const std::exception& error) const {

@@ -135,12 +135,14 @@ public:
     // A layout name as the app's texts and lists show it: one run, whatever its script.
     static QString shownName(const std::string& name);
     // The user's text for a failure, in plain words: the codec's, the store's and the save's
-    // own, else the error's message.
+    // own, the system's reason for a file, else that something went wrong.
     static QString describe(const std::exception& error);
     // The same for an import or an export that the system refused with `code`: what failed and
     // why, the file's path cut to fit one line.
     static QString describeFileFailure(FileWork work, const std::error_code& code,
                                        const std::filesystem::path& file);
+    // A save of the game's layouts that the system refused with `code`: why, in words.
+    static QString describeSaveFailure(const std::error_code& code);
 
     // `package` is the stream's game, nothing without one; without a store nothing is read and
     // saving fails. The chooser must outlive the controller.

@@ -39,6 +39,8 @@ QString reason(KeymapController::FileWork work, const std::error_code& code) {
         case EISDIR:
             return reading ? KeymapController::tr("that is a folder")
                            : KeymapController::tr("a folder has that name");
+        case EEXIST:  // only a folder on the way can be taken: a file at the name is asked about
+            return KeymapController::tr("a file stands where its folder goes");
         case ENAMETOOLONG:
             return KeymapController::tr("the name is too long");
         case ENOSPC:
@@ -69,6 +71,10 @@ QString KeymapController::describeFileFailure(FileWork work, const std::error_co
     return (work == FileWork::importing ? tr("The layouts could not be imported from %1: %2.")
                                         : tr("The layouts could not be exported to %1: %2."))
         .arg(path, reason(work, code));
+}
+
+QString KeymapController::describeSaveFailure(const std::error_code& code) {
+    return tr("The layout could not be saved: %1.").arg(reason(FileWork::exporting, code));
 }
 
 void KeymapController::exportProfile() {

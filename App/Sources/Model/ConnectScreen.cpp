@@ -4,11 +4,11 @@
 #include <variant>
 
 #include "QuillmereCore/UnicodeText.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 
 namespace qm {
 
-QString ConnectScreen::statusText(const DeviceLinkState& state,
-                                  const DiagnosticsRedactor& redactor) {
+QString ConnectScreen::statusText(const DeviceLinkState& state) {
     if (const auto* connected = std::get_if<DeviceLinkState::Connected>(&state.value)) {
         // The phone names itself: each name is one run of one line in the app's sentence.
         const DeviceInfo& info = connected->info;
@@ -19,8 +19,7 @@ QString ConnectScreen::statusText(const DeviceLinkState& state,
             .arg(shown(info.manufacturer), shown(info.model), shown(info.androidRelease));
     }
     if (const auto* failed = std::get_if<DeviceLinkState::Failed>(&state.value)) {
-        return tr("Connection error: %1")
-            .arg(redactor.redact(QString::fromStdString(failed->reason)));
+        return tr("Connection error: %1").arg(ErrorPresenter::connectionError(failed->cause));
     }
     if (std::holds_alternative<DeviceLinkState::Unauthorized>(state.value)) {
         return tr("Tap “Allow” in the USB debugging dialog on the phone.");
@@ -61,7 +60,7 @@ void ConnectScreen::setModel(AppModel* model) {
 }
 
 QString ConnectScreen::statusText() const {
-    return model_ ? statusText(model_->deviceState(), model_->redactor()) : QString();
+    return model_ ? statusText(model_->deviceState()) : QString();
 }
 
 bool ConnectScreen::canConnect() const {

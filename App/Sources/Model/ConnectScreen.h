@@ -13,8 +13,7 @@
 namespace qm {
 
 // What the connect screen says: the phone's state in words, whether it can connect, and the
-// last start error. Texts from the device link and the session pass through the model's
-// redactor. GUI thread only.
+// last start error, which passes through the model's redactor. GUI thread only.
 class ConnectScreen : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -27,7 +26,7 @@ class ConnectScreen : public QObject {
 public:
     using QObject::QObject;
 
-    static QString statusText(const DeviceLinkState& state, const DiagnosticsRedactor& redactor);
+    static QString statusText(const DeviceLinkState& state);
 
     AppModel* model() const { return model_; }
     void setModel(AppModel* model);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "QuillmereCore/UnicodeText.h"
+#include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 #include "QuillmereKit/Help/OnboardingText.h"
 #include "QuillmereKit/Help/PhoneVendor.h"
 #include "Storage/Bundle.h"
@@ -111,6 +112,9 @@ QString OnboardingScreen::noticeText() const {
     // The phone's own name sits inside our sentence: it must neither break nor turn it.
     if (notice_.kind == ConnectionNotice::Kind::allowOnPhone) {
         return QString::fromStdString(UnicodeText::excerpt(notice_.text));
+    }
+    if (notice_.kind == ConnectionNotice::Kind::failed) {
+        return ErrorPresenter::connectionError(notice_.cause);
     }
     return QString::fromStdString(notice_.text);
 }

@@ -21,6 +21,7 @@
 #include "Developer/DeveloperCommandsModel.h"
 #include "Developer/FlashTestError.h"
 #include "Developer/FlashTestRunner.h"
+#include "DeviceLink/AdbMessage.h"
 #include "FakeSession.h"
 #include "Support/ManualTimerSource.h"
 #include "Telemetry/FlashTestAnalyzer.h"
@@ -45,8 +46,8 @@ struct FakePhone final : FlashTestTarget::Phone {
     void push(ByteView data, const std::string& path, std::uint32_t mode) override {
         calls.push_back(fmt::format("push {} {:o} {}", path, mode,
                                     asText(data) == FlashTestPage::html ? "page" : "other"));
-        if (pushFails) {
-            throw std::runtime_error("the phone refused the file");
+        if (pushError) {
+            std::rethrow_exception(pushError);
         }
     }
     std::string shell(const std::string& command) override {
@@ -54,7 +55,7 @@ struct FakePhone final : FlashTestTarget::Phone {
         return "Starting: Intent";
     }
 
-    bool pushFails = false;
+    std::exception_ptr pushError;
     std::vector<std::string> calls;
 };
 
@@ -237,8 +238,24 @@ TEST_F(FlashTestRunnerTest, FailsWithWhatWentWrongOnTheWay) {
         const char* message;
     };
     const std::vector<Case> cases = {
-        {"push refused", [](auto& t) { t.target_->fakePhone->pushFails = true; }, 0,
-         "the phone refused the file"},
+        // What a person reads of the phone's errors is words, never the error's own text.
+        {"push unanswered",
+         [](auto& t) {
+             t.target_->fakePhone->pushError = std::make_exception_ptr(
+                 AdbError::timedOut("the phone did not answer the opening of sync:"));
+         },
+         0, "The phone didn’t respond in time. Unlock it and check the cable, then try again."},
+        {"phone gone",
+         [](auto& t) {
+             t.target_->fakePhone->pushError = std::make_exception_ptr(AdbError::closed());
+         },
+         0, "The phone is not connected."},
+        {"push refused",
+         [](auto& t) {
+             t.target_->fakePhone->pushError =
+                 std::make_exception_ptr(std::runtime_error("the phone refused the file"));
+         },
+         0, "Something went wrong."},
         {"sampler cannot start", [](auto& t) { t.samplers_.startFails = true; }, 0,
          "Stream window not found. Start a stream first."},
         {"clock lost", [](auto& t) { t.lateClock_ = std::nullopt; }, 1,

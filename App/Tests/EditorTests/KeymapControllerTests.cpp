@@ -278,6 +278,27 @@ TEST_F(KeymapControllerTest, AFailedSaveKeepsTheEditorAndItsEdits) {
     EXPECT_FALSE(std::filesystem::exists(store.directory));
 }
 
+TEST_F(KeymapControllerTest, ASaveTheSystemRefusesSaysWhyInWords) {
+    // Where the profiles go is taken by a file; then the game's own file is a folder.
+    const std::filesystem::path profiles = store.directory;
+    AtomicFile::write(profiles, asBytes("x"), 0644);
+    const auto controller = make();
+    controller->beginEditing();
+    controller->addLook();
+    controller->save();
+    drain();
+    EXPECT_EQ(controller->errorMessage(),
+              "The layout could not be saved: a file stands where its folder goes.");
+    std::filesystem::remove(profiles);
+    std::filesystem::create_directories(store.fileURL("com.game"));
+    controller->save();
+    drain();
+    EXPECT_EQ(controller->errorMessage(),
+              "The layout could not be saved: the file it goes to cannot be read, so it is kept "
+              "as it is.");
+    EXPECT_TRUE(controller->isEditing());
+}
+
 TEST_F(KeymapControllerTest, AStoredFileThatDoesNotReadPlaysTheTemplateAndSaysWhose) {
     const QString unreadable =
         "The layouts saved for com.game could not be read: the default "

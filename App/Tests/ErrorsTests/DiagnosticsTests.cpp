@@ -88,8 +88,8 @@ TEST(ErrorValuesInQmlTest, ViewsCanRedactAndReadPresentations) {
                       QUrl());
     std::unique_ptr<QObject> view(component.createWithInitialProperties(
         {{"redactor", QVariant::fromValue(DiagnosticsRedactor({"R58M12AB"}))},
-         {"presentation", QVariant::fromValue(*ErrorPresenter::present(
-                              DeviceLinkState::failed("R58M12AB claimed")))}}));
+         {"presentation", QVariant::fromValue(ErrorPresenter::present(
+                              SessionFailure::serverFailed("R58M12AB claimed")))}}));
     ASSERT_TRUE(view) << component.errorString().toStdString();
     EXPECT_EQ(view->property("shown").toString(), "lost <serial> in /home/<user>/x");
     EXPECT_EQ(view->property("summary").toString(),

@@ -119,9 +119,11 @@ TEST_F(OnboardingViewTest, StepsFollowNavigationBrandsAndLaterNotices) {
 
     click("stepRow1");
     EXPECT_FALSE(isShown(window, "copyDiagnostics"));
-    shell_.setConnectionNotice(ConnectionNotice::failed("USB claim failed"));
+    shell_.setConnectionNotice(
+        ConnectionNotice::failed(LinkFailure::unplugged, "ADB connection lost: notFound"));
     EXPECT_EQ(stepTitle(), "Turn on developer mode");
-    EXPECT_EQ(textOf(findItem(window, "noticeDetail")), "USB claim failed");
+    EXPECT_EQ(textOf(findItem(window, "noticeDetail")),
+              "The phone was unplugged. Plug it in again.");
     click("copyDiagnostics");
     EXPECT_EQ(shell_.diagnosticsCopies, 1);
 }

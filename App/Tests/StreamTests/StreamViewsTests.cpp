@@ -136,10 +136,9 @@ TEST_F(StreamViewsTest, ConnectScreenFollowsTheDeviceState) {
              Case{DeviceLinkState::noUsb("/dev/bus/usb is missing"),
                   "Vantorel cannot reach this computer's USB devices, so it cannot find a phone.",
                   false},
-             // The link's own text names the phone's serial and the user's
-             // folder.
-             Case{DeviceLinkState::failed("R58M123ABC: cannot open /home/alice/.android"),
-                  "Connection error: <serial>: cannot open /home/<user>/.android", false},
+             // A lost connection in words; the link's own text is the log's.
+             Case{DeviceLinkState::failed(LinkFailure::unplugged, "ADB connection lost: notFound"),
+                  "Connection error: The phone was unplugged. Plug it in again.", false},
          }) {
         SCOPED_TRACE(c.status.toStdString());
         model->apply(c.state);

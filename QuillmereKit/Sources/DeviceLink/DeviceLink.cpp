@@ -6,6 +6,7 @@
 #include <pthread.h>
 
 #include "DeviceLink/USB/UsbAdbTransport.h"
+#include "DeviceLink/USB/UsbError.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/TaskClock.h"
 
@@ -36,6 +37,26 @@ std::string describe(const DeviceLinkState& state) {
             }
         },
         state.value);
+}
+
+// What a person is told of an error that ended connecting or a connection.
+LinkFailure causeOf(const std::exception_ptr& error, LinkFailure otherwise) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const UsbError& e) {
+        if (e.kind() == UsbErrorKind::notFound) {
+            return LinkFailure::unplugged;
+        }
+    } catch (const AdbError& e) {
+        if (e.kind() == AdbErrorKind::authRejected) {
+            return LinkFailure::refused;
+        }
+        if (e.kind() == AdbErrorKind::timedOut) {
+            return LinkFailure::noAnswer;
+        }
+    } catch (...) {
+    }
+    return otherwise;
 }
 
 DeviceLinkOptions withDefaults(DeviceLinkOptions options) {
@@ -155,11 +176,13 @@ void DeviceLink::connected(std::int64_t generation, std::shared_ptr<AdbConnectio
     update(DeviceLinkState::connected(info));
     // A failure told before the connection was published was not yet a loss.
     if (connection->hasTransportFailed()) {
-        connectionLost(generation, "transport failed during setup");
+        connectionLost(generation, "transport failed during setup",
+                       LinkFailure::connectionUnstable);
     }
 }
 
-void DeviceLink::connectionLost(std::int64_t generation, const std::string& reason) {
+void DeviceLink::connectionLost(std::int64_t generation, const std::string& reason,
+                                LinkFailure cause) {
     if (!running_ || !attempt_ || attempt_->generation != generation || !connection()) {
         return;
     }
@@ -180,7 +203,7 @@ void DeviceLink::connectionLost(std::int64_t generation, const std::string& reas
         update(DeviceLinkState::noDevice());
         startTask(*attempt_, true);
     } else {
-        update(DeviceLinkState::failed("ADB connection lost: " + reason));
+        update(DeviceLinkState::failed(cause, "ADB connection lost: " + reason));
     }
     old->close();
     if (transport) {
@@ -302,7 +325,8 @@ void DeviceLink::run(const UsbAdbDevice& device, std::int64_t generation, bool r
         key = std::make_shared<const AdbKey>(AdbKey::loadOrCreate(keyFile_));
     } catch (const std::exception& e) {
         publishIfCurrent(generation,
-                         DeviceLinkState::failed(std::string("Cannot load ADB key: ") + e.what()));
+                         DeviceLinkState::failed(LinkFailure::keyUnavailable,
+                                                 std::string("Cannot load ADB key: ") + e.what()));
         return;
     }
     while (isCurrent(generation, stop)) {
@@ -317,7 +341,8 @@ void DeviceLink::run(const UsbAdbDevice& device, std::int64_t generation, bool r
             if (e.kind() != UsbErrorKind::exclusiveAccess) {
                 publishIfCurrent(
                     generation,
-                    DeviceLinkState::failed(std::string("Cannot open USB interface: ") + e.what()));
+                    DeviceLinkState::failed(LinkFailure::usbUnavailable,
+                                            std::string("Cannot open USB interface: ") + e.what()));
                 return;
             }
             publishIfCurrent(generation, DeviceLinkState::busy());
@@ -328,7 +353,8 @@ void DeviceLink::run(const UsbAdbDevice& device, std::int64_t generation, bool r
         } catch (const std::exception& e) {
             publishIfCurrent(
                 generation,
-                DeviceLinkState::failed(std::string("Cannot open USB interface: ") + e.what()));
+                DeviceLinkState::failed(LinkFailure::usbUnavailable,
+                                        std::string("Cannot open USB interface: ") + e.what()));
             return;
         }
         if (holdTransport(generation, transport)) {
@@ -346,8 +372,9 @@ void DeviceLink::handshake(const UsbAdbDevice& device,
     std::weak_ptr<SerialQueue> queue = queue_;
     auto onFailure = [this, queue, generation](std::exception_ptr error) {
         if (auto q = queue.lock()) {
-            q->post([this, generation, reason = describe(error)] {
-                connectionLost(generation, reason);
+            q->post([this, generation, reason = describe(error),
+                     cause = causeOf(error, LinkFailure::connectionUnstable)] {
+                connectionLost(generation, reason, cause);
             });
         }
     };
@@ -358,7 +385,7 @@ void DeviceLink::handshake(const UsbAdbDevice& device,
             onLink([this, device, generation] { awaitingApproval(device, generation); });
         });
     } catch (...) {
-        handshakeFailed(connection, generation, stop, describe(std::current_exception()));
+        handshakeFailed(connection, generation, stop, std::current_exception());
         return;
     }
     if (!isCurrent(generation, stop)) {
@@ -374,7 +401,7 @@ void DeviceLink::handshake(const UsbAdbDevice& device,
     try {
         info = DeviceInfoQuery::parse(connection->shell(std::string(DeviceInfoQuery::command)));
     } catch (...) {
-        handshakeFailed(connection, generation, stop, describe(std::current_exception()));
+        handshakeFailed(connection, generation, stop, std::current_exception());
         return;
     }
     if (!isCurrent(generation, stop)) {
@@ -385,7 +412,7 @@ void DeviceLink::handshake(const UsbAdbDevice& device,
         onLink([this, generation, connection] {
             dropConnection(*connection, generation);
             if (attempt_ && attempt_->generation == generation) {
-                update(DeviceLinkState::failed("Android 11+ required"));
+                update(DeviceLinkState::failed(LinkFailure::androidTooOld, "Android 11+ required"));
             }
         });
         return;
@@ -394,19 +421,20 @@ void DeviceLink::handshake(const UsbAdbDevice& device,
 }
 
 void DeviceLink::handshakeFailed(std::shared_ptr<AdbConnection> connection, std::int64_t generation,
-                                 std::stop_token stop, const std::string& description) {
+                                 std::stop_token stop, const std::exception_ptr& error) {
     if (!isCurrent(generation, stop)) {
         connection->close();
         return;
     }
-    onLink([this, generation, connection, description] {
+    onLink([this, generation, connection, description = describe(error),
+            cause = causeOf(error, LinkFailure::handshakeFailed)] {
         if (!attempt_ || attempt_->generation != generation) {
             connection->close();
             return;
         }
         attempt_->handshakeDone = true;
         dropConnection(*connection, generation);
-        update(DeviceLinkState::failed("ADB handshake failed: " + description));
+        update(DeviceLinkState::failed(cause, "ADB handshake failed: " + description));
     });
 }
 

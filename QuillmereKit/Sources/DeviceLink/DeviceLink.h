@@ -100,7 +100,7 @@ private:
     void awaitingApproval(const UsbAdbDevice& device, std::int64_t generation);
     void connected(std::int64_t generation, std::shared_ptr<AdbConnection> connection,
                    const DeviceInfo& info);
-    void connectionLost(std::int64_t generation, const std::string& reason);
+    void connectionLost(std::int64_t generation, const std::string& reason, LinkFailure cause);
     void dropConnection(AdbConnection& connection, std::int64_t generation);
     void teardown();
     void update(const DeviceLinkState& state);
@@ -117,7 +117,7 @@ private:
                    std::shared_ptr<const AdbKey> key, std::int64_t generation,
                    std::stop_token stop);
     void handshakeFailed(std::shared_ptr<AdbConnection> connection, std::int64_t generation,
-                         std::stop_token stop, const std::string& description);
+                         std::stop_token stop, const std::exception_ptr& error);
     bool isCurrent(std::int64_t generation, std::stop_token stop) const;
     // False when the wait was cut short by a stop request.
     bool sleepFor(std::chrono::nanoseconds duration, const std::stop_token& stop) const;

@@ -9,6 +9,18 @@
 
 namespace qm {
 
+// Why a claimed phone cannot be used, as a closed set that a person's words are chosen from.
+enum class LinkFailure {
+    keyUnavailable,      // this computer's key could not be read or made
+    usbUnavailable,      // the phone's USB interface would not open
+    unplugged,           // the phone went away while it was being opened or used
+    refused,             // the phone rejected this computer's key
+    noAnswer,            // the phone did not answer in time while connecting
+    handshakeFailed,     // connecting failed otherwise
+    androidTooOld,       // the phone runs Android 10 or older
+    connectionUnstable,  // the connection broke once too often in a row
+};
+
 // The phone's connection state as every observer of the device link sees it.
 struct DeviceLinkState {
     // A phone waits for its user to allow this computer's key.
@@ -21,9 +33,10 @@ struct DeviceLinkState {
         DeviceInfo info;
         bool operator==(const Connected&) const = default;
     };
-    // The claimed phone cannot be used; the reason says why.
+    // The claimed phone cannot be used. The reason is the log's; a person is told the cause.
     struct Failed {
         std::string reason;
+        LinkFailure cause = LinkFailure::handshakeFailed;
         bool operator==(const Failed&) const = default;
     };
     // No phone is claimed, or a lost connection is about to be re-established.
@@ -51,7 +64,9 @@ struct DeviceLinkState {
 
     static DeviceLinkState unauthorized(UsbAdbDevice device) { return {Unauthorized{device}}; }
     static DeviceLinkState connected(DeviceInfo info) { return {Connected{std::move(info)}}; }
-    static DeviceLinkState failed(std::string reason) { return {Failed{std::move(reason)}}; }
+    static DeviceLinkState failed(LinkFailure cause, std::string reason) {
+        return {Failed{std::move(reason), cause}};
+    }
     static DeviceLinkState noDevice() { return {NoDevice{}}; }
     static DeviceLinkState busy() { return {Busy{}}; }
     static DeviceLinkState noPermission(UsbAdbDevice device) {

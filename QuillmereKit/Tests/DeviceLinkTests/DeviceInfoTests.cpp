@@ -85,13 +85,14 @@ TEST(DeviceLinkState, EqualityAndCaseNames) {
     DeviceInfo older = phone;
     older.sdk = 33;
     EXPECT_NE(DeviceLinkState::connected(phone), DeviceLinkState::connected(older));
-    EXPECT_EQ(DeviceLinkState::failed("x"), DeviceLinkState::failed("x"));
+    EXPECT_EQ(DeviceLinkState::failed(LinkFailure::refused, "x"),
+              DeviceLinkState::failed(LinkFailure::refused, "x"));
     EXPECT_NE(DeviceLinkState::noDevice(), DeviceLinkState::busy());
     EXPECT_EQ(DeviceLinkState(), DeviceLinkState::noDevice());
 
     EXPECT_EQ(DeviceLinkState::unauthorized(device).caseName(), "unauthorized");
     EXPECT_EQ(DeviceLinkState::connected(phone).caseName(), "connected");
-    EXPECT_EQ(DeviceLinkState::failed("x").caseName(), "failed");
+    EXPECT_EQ(DeviceLinkState::failed(LinkFailure::refused, "x").caseName(), "failed");
     EXPECT_EQ(DeviceLinkState::noDevice().caseName(), "noDevice");
     EXPECT_EQ(DeviceLinkState::busy().caseName(), "busy");
 }

@@ -174,7 +174,8 @@ TEST_F(DeviceLinkTest, PhonesBelowAndroid11AreRefused) {
     auto device = usb_.attach(phoneA, options);
     DeviceLink& l = link();
     l.start();
-    ASSERT_TRUE(log_.reaches(DeviceLinkState::failed("Android 11+ required"), 1));
+    ASSERT_TRUE(log_.reaches(
+        DeviceLinkState::failed(LinkFailure::androidTooOld, "Android 11+ required"), 1));
     EXPECT_EQ(l.connection(), nullptr);
     EXPECT_TRUE(eventually([&] { return device->port()->isAborted(); }));
 }
@@ -184,7 +185,8 @@ TEST_F(DeviceLinkTest, FailuresBeforeAConnectionSayWhereTheyHappened) {
         std::ofstream(keyFile_, std::ios::trunc) << "not a key";
         usb_.attach(phoneA, trustingPhone());
         link().start();
-        ASSERT_TRUE(log_.reaches(DeviceLinkState::failed("Cannot load ADB key: the key file does "
+        ASSERT_TRUE(log_.reaches(DeviceLinkState::failed(LinkFailure::keyUnavailable,
+                                                         "Cannot load ADB key: the key file does "
                                                          "not hold a usable 2048-bit RSA private "
                                                          "key"),
                                  1));
@@ -194,16 +196,52 @@ TEST_F(DeviceLinkTest, FailuresBeforeAConnectionSayWhereTheyHappened) {
     FakeUsbPort::Options noBulkOut;
     noBulkOut.endpoints = {{0x81, true, true, 512}};
     usb_.attach(phoneB, trustingPhone(noBulkOut));
-    ASSERT_TRUE(log_.reaches(DeviceLinkState::failed("Cannot open USB interface: notFound"), 3));
+    ASSERT_TRUE(log_.reaches(
+        DeviceLinkState::failed(LinkFailure::usbUnavailable, "Cannot open USB interface: notFound"),
+        3));
     usb_.detach(phoneB.interfaceID);
 
     FakeUsbDevice::Options stls = trustingPhone();
     stls.adb.fault = HandshakeFault::stls;
     usb_.attach(phoneA, stls);
     ASSERT_TRUE(log_.reaches(
-        DeviceLinkState::failed("ADB handshake failed: device requested TLS (STLS); only plain "
+        DeviceLinkState::failed(LinkFailure::handshakeFailed,
+                                "ADB handshake failed: device requested TLS (STLS); only plain "
                                 "USB is supported"),
         5));
+    usb_.detach(phoneA.interfaceID);
+
+    // What a person is told follows what ended the handshake.
+    FakeUsbDevice::Options refusing;
+    refusing.adb.approval = Approval::refuse;
+    usb_.attach(phoneA, refusing);
+    ASSERT_TRUE(log_.endsAt(DeviceLinkState::failed(
+        LinkFailure::refused, "ADB handshake failed: the device rejected this computer's key")));
+    usb_.detach(phoneA.interfaceID);
+
+    FakeUsbDevice::Options pulled = trustingPhone();
+    pulled.adb.fault = HandshakeFault::dropLink;
+    usb_.attach(phoneA, pulled);
+    ASSERT_TRUE(eventually([&] {
+        const DeviceLinkState last = log_.last();
+        const auto* failed = std::get_if<DeviceLinkState::Failed>(&last.value);
+        return failed && failed->cause == LinkFailure::unplugged;
+    }));
+}
+
+TEST_F(DeviceLinkTest, APhoneThatNeverAnswersIsToldAsOneThatDidNotAnswer) {
+    DeviceLinkOptions options;
+    options.adb.shellTimeout = 1ms;  // the phone never finishes: any bound ends the same
+    FakeUsbDevice::Options silent = trustingPhone();
+    silent.prepare = [](FakePhone& phone) {
+        phone.adb().trust(*testHostKey());
+        phone.adb().services().hangShell(std::string(DeviceInfoQuery::command), "");
+    };
+    usb_.attach(phoneA, silent);
+    link(options).start();
+    ASSERT_TRUE(log_.endsAt(DeviceLinkState::failed(
+        LinkFailure::noAnswer,
+        "ADB handshake failed: the phone did not finish the output of a shell command")));
 }
 
 TEST_F(DeviceLinkTest, FourQuickLossesInARowEndInFailure) {
@@ -223,9 +261,10 @@ TEST_F(DeviceLinkTest, FourQuickLossesInARowEndInFailure) {
     const std::vector<DeviceLinkState> states = log_.states();
     const auto* failed = std::get_if<DeviceLinkState::Failed>(&states[index].value);
     ASSERT_NE(failed, nullptr);
-    EXPECT_TRUE(failed->reason == "ADB connection lost: notFound" ||
-                failed->reason == "ADB connection lost: transport failed during setup")
-        << failed->reason;
+    const DeviceLinkState::Failed lost{"ADB connection lost: notFound", LinkFailure::unplugged};
+    const DeviceLinkState::Failed lostEarly{"ADB connection lost: transport failed during setup",
+                                            LinkFailure::connectionUnstable};
+    EXPECT_TRUE(*failed == lost || *failed == lostEarly) << failed->reason;
     EXPECT_EQ(device->openCount(), 4u);
     EXPECT_EQ(link_->connection(), nullptr);
 }

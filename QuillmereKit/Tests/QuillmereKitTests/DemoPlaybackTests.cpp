@@ -159,7 +159,10 @@ TEST(DemoSource, AFileThatCannotBePlayedFailsWithItsCase) {
             ADD_FAILURE() << "opened";
         } catch (const DemoError& error) {
             EXPECT_EQ(error.kind(), DemoErrorKind::unreadable);
-            EXPECT_EQ(failure(std::current_exception()), SessionFailure::serverFailed(message));
+            // The log's case; the person is told the file is damaged.
+            EXPECT_EQ(failure(std::current_exception()),
+                      SessionFailure::serverFailed(message, false, FailureCause::demoUnreadable,
+                                                   message));
         }
     }
     fs::remove_all(dir);

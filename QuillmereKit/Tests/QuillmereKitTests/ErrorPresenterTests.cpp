@@ -7,6 +7,7 @@
 #include "DeviceLink/AdbMessage.h"
 #include "DeviceLink/USB/UsbError.h"
 #include "QuillmereCore/BinaryError.h"
+#include "QuillmereKit/Demo/DemoSource.h"
 #include "QuillmereKit/Diagnostics/ErrorPresenter.h"
 
 namespace qm {
@@ -52,8 +53,11 @@ TEST(ErrorPresenterTest, EveryFailureOfTheThreeVocabulariesHasItsWordsAndButtons
          expected(Key::streamDisabled, std::nullopt, {retry, copyDiagnostics})},
         {"configurationError", ErrorPresenter::present(ServerError::configurationError()),
          expected(Key::encoderRejected, std::nullopt, {retry, copyDiagnostics})},
-        {"failed", ErrorPresenter::present(DeviceLinkState::failed("no interface")),
-         expected(Key::generic, "no interface", {retry, copyDiagnostics})},
+        // The link's reason names cases of this program: the log has it, the person the cause.
+        {"failed",
+         ErrorPresenter::present(
+             DeviceLinkState::failed(LinkFailure::unplugged, "ADB connection lost: notFound")),
+         expected(Key::unplugged, std::nullopt, {retry, copyDiagnostics})},
         {"busy", ErrorPresenter::present(DeviceLinkState::busy()),
          ErrorPresenter::present(SessionFailure::deviceBusy())},
         {"noDevice", ErrorPresenter::present(DeviceLinkState::noDevice()), std::nullopt},
@@ -84,12 +88,38 @@ TEST(ErrorPresenterTest, EveryFailureOfTheThreeVocabulariesHasItsWordsAndButtons
          expected(Key::serverStopped, "Aborted\n", {retry, copyDiagnostics})},
         {"push refused", failed(AdbError::syncFailed("No space left on device")),
          expected(Key::generic, "No space left on device", {retry, copyDiagnostics})},
+        {"demo", failed(DemoError::unreadable("badMagic")),
+         expected(Key::demoUnreadable, std::nullopt, {copyDiagnostics})},
         {"other", failed(BinaryError::invalid("unknown device message type 9")),
          expected(Key::generic, "unknown device message type 9", {retry, copyDiagnostics})},
     };
     for (const Case& c : streams) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.presentation, c.expected);
+    }
+
+    // Said after "Connection error: " wherever a phone could not be used.
+    const std::vector<std::pair<LinkFailure, QString>> links = {
+        {LinkFailure::keyUnavailable,
+         "Vantorel couldn’t read or make its key for phones. Check that your home folder can be "
+         "written to, then plug the phone in again."},
+        {LinkFailure::usbUnavailable,
+         "The phone’s USB connection couldn’t be opened. Unplug the phone and plug it in again."},
+        {LinkFailure::unplugged, "The phone was unplugged. Plug it in again."},
+        {LinkFailure::refused,
+         "The phone refused this computer. Unplug it, plug it in again and tap “Allow” on the "
+         "phone."},
+        {LinkFailure::noAnswer,
+         "The phone didn’t answer. Unlock it, then unplug it and plug it in again."},
+        {LinkFailure::handshakeFailed,
+         "The phone didn’t finish connecting. Unplug it and plug it in again."},
+        {LinkFailure::androidTooOld, "Android 11+ required"},
+        {LinkFailure::connectionUnstable,
+         "The connection to the phone kept breaking off. Check the cable, then plug the phone in "
+         "again."},
+    };
+    for (const auto& [cause, text] : links) {
+        EXPECT_EQ(ErrorPresenter::connectionError(cause), text);
     }
 
     const ErrorPresentation disconnected = ErrorPresenter::present(SessionFailure::disconnected());

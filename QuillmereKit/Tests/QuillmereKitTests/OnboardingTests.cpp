@@ -54,7 +54,7 @@ TEST(OnboardingTest, StepFollowsOnlyNoticesThatChangeAndNavigationStaysInRange) 
     EXPECT_EQ(model.step(), OnboardingStep::usbDebugging);
 
     model.select(OnboardingStep::cable);
-    model.noticeChanged(ConnectionNotice::failed("timeout"));
+    model.noticeChanged(ConnectionNotice::failed(LinkFailure::noAnswer, "timeout"));
     model.noticeChanged(ConnectionNotice::anotherAdbRunning());
     EXPECT_EQ(model.step(), OnboardingStep::cable);
     EXPECT_EQ(model.vendor(), PhoneVendor::xiaomi);

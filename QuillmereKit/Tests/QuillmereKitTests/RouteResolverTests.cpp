@@ -20,7 +20,8 @@ TEST(RouteResolverTest, EachConnectionStateLeadsToItsScreenUnlessAStreamIsShown)
          RouteDecision::onboarding(ConnectionNotice::allowOnPhone("")),
          OnboardingStep::usbDebugging},
         {DeviceLinkState::connected(phone), RouteDecision::library(phone), std::nullopt},
-        {DeviceLinkState::failed(""), RouteDecision::onboarding(ConnectionNotice::failed("")),
+        {DeviceLinkState::failed(LinkFailure::refused, "r"),
+         RouteDecision::onboarding(ConnectionNotice::failed(LinkFailure::refused, "r")),
          std::nullopt},
         {DeviceLinkState::noDevice(), RouteDecision::onboarding(ConnectionNotice::connectCable()),
          OnboardingStep::cable},
@@ -41,8 +42,12 @@ TEST(RouteResolverTest, EachConnectionStateLeadsToItsScreenUnlessAStreamIsShown)
         }
         EXPECT_EQ(RouteResolver::resolve(c.state, true), RouteDecision::stay());
     }
-    EXPECT_NE(ConnectionNotice::failed("a"), ConnectionNotice::failed("b"));
-    EXPECT_NE(ConnectionNotice::failed("a"), ConnectionNotice::allowOnPhone("a"));
+    EXPECT_NE(ConnectionNotice::failed(LinkFailure::refused, "a"),
+              ConnectionNotice::failed(LinkFailure::refused, "b"));
+    EXPECT_NE(ConnectionNotice::failed(LinkFailure::refused, "a"),
+              ConnectionNotice::failed(LinkFailure::unplugged, "a"));
+    EXPECT_NE(ConnectionNotice::failed(LinkFailure::refused, "a"),
+              ConnectionNotice::allowOnPhone("a"));
 }
 
 TEST(RouteResolverTest, OnlyOneToThreeNameAnOnboardingStep) {

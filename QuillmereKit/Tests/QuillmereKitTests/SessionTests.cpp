@@ -621,8 +621,9 @@ TEST_F(SessionTest, TheDemoPlaysTheBundledCaptureInPassesOnFreshDecodersUntilSto
         .write(reinterpret_cast<const char*>(file.data()),
                static_cast<std::streamsize>(file.size()));
     settle(session.startDemo(bad));
-    EXPECT_EQ(session.phase(),
-              SessionPhase::failed(SessionFailure::serverFailed("demo stream: badMagic")));
+    EXPECT_EQ(session.phase(), SessionPhase::failed(SessionFailure::serverFailed(
+                                   "demo stream: badMagic", false, FailureCause::demoUnreadable,
+                                   "demo stream: badMagic")));
 }
 
 TEST_F(SessionTest, StoppingADemoNeverWaitsForItsThreadOnTheGuiThread) {

@@ -48,10 +48,34 @@ ErrorPresentation presentServerFailed(const SessionFailure& failure) {
             return presentation(Key::streamDisabled, std::nullopt, {retry, copyDiagnostics});
         case FailureCause::encoderRejected:
             return presentation(Key::encoderRejected, std::nullopt, {retry, copyDiagnostics});
+        case FailureCause::demoUnreadable:
+            return presentation(Key::demoUnreadable, std::nullopt, {copyDiagnostics});
         case FailureCause::other:
             break;
     }
     return presentation(Key::generic, failure.reason(), {retry, copyDiagnostics});
+}
+
+const char* linkKey(LinkFailure cause) {
+    switch (cause) {
+        case LinkFailure::keyUnavailable:
+            return Key::keyUnavailable;
+        case LinkFailure::usbUnavailable:
+            return Key::usbUnavailable;
+        case LinkFailure::unplugged:
+            return Key::unplugged;
+        case LinkFailure::refused:
+            return Key::keyRefused;
+        case LinkFailure::noAnswer:
+            return Key::noAnswer;
+        case LinkFailure::handshakeFailed:
+            return Key::handshakeFailed;
+        case LinkFailure::androidTooOld:
+            return Key::androidTooOld;
+        case LinkFailure::connectionUnstable:
+            return Key::connectionUnstable;
+    }
+    return Key::generic;
 }
 
 }  // namespace
@@ -96,13 +120,18 @@ ErrorPresentation present(const ServerError& error) {
 }
 
 std::optional<ErrorPresentation> present(const DeviceLinkState& state) {
+    // The reason is the log's: it names cases of this program ("notFound").
     if (const auto* failed = std::get_if<DeviceLinkState::Failed>(&state.value)) {
-        return presentation(Key::generic, failed->reason, {retry, copyDiagnostics});
+        return presentation(linkKey(failed->cause), std::nullopt, {retry, copyDiagnostics});
     }
     if (std::holds_alternative<DeviceLinkState::Busy>(state.value)) {
         return presentation(Key::anotherAdb, std::nullopt, {retry});
     }
     return std::nullopt;
+}
+
+QString connectionError(LinkFailure cause) {
+    return QCoreApplication::translate("ErrorPresenter", linkKey(cause));
 }
 
 }  // namespace ErrorPresenter

@@ -80,13 +80,41 @@ inline constexpr const char* streamDisabled =
     QT_TRANSLATE_NOOP("ErrorPresenter", "The phone refused to capture the screen.");
 inline constexpr const char* encoderRejected = QT_TRANSLATE_NOOP(
     "ErrorPresenter", "The phone’s video encoder rejected the settings. Try a lower resolution.");
+inline constexpr const char* demoUnreadable = QT_TRANSLATE_NOOP(
+    "ErrorPresenter", "The demo stream’s file is damaged, so it can’t play. Reinstall Vantorel.");
+// Why a phone could not be used, said after "Connection error: ".
+inline constexpr const char* keyUnavailable = QT_TRANSLATE_NOOP(
+    "ErrorPresenter",
+    "Vantorel couldn’t read or make its key for phones. Check that your home folder can be "
+    "written to, then plug the phone in again.");
+inline constexpr const char* usbUnavailable = QT_TRANSLATE_NOOP(
+    "ErrorPresenter",
+    "The phone’s USB connection couldn’t be opened. Unplug the phone and plug it in again.");
+inline constexpr const char* unplugged =
+    QT_TRANSLATE_NOOP("ErrorPresenter", "The phone was unplugged. Plug it in again.");
+inline constexpr const char* keyRefused = QT_TRANSLATE_NOOP(
+    "ErrorPresenter",
+    "The phone refused this computer. Unplug it, plug it in again and tap “Allow” on the "
+    "phone.");
+inline constexpr const char* noAnswer = QT_TRANSLATE_NOOP(
+    "ErrorPresenter", "The phone didn’t answer. Unlock it, then unplug it and plug it in again.");
+inline constexpr const char* handshakeFailed = QT_TRANSLATE_NOOP(
+    "ErrorPresenter", "The phone didn’t finish connecting. Unplug it and plug it in again.");
+inline constexpr const char* androidTooOld =
+    QT_TRANSLATE_NOOP("ErrorPresenter", "Android 11+ required");
+inline constexpr const char* connectionUnstable = QT_TRANSLATE_NOOP(
+    "ErrorPresenter",
+    "The connection to the phone kept breaking off. Check the cable, then plug the phone in "
+    "again.");
 inline constexpr const char* generic = QT_TRANSLATE_NOOP("ErrorPresenter", "Something went wrong.");
 }  // namespace Key
 
-inline constexpr std::array<const char*, 11> allKeys = {
-    Key::waitingForPhone, Key::streamStopped,   Key::decoderFailed, Key::anotherAdb,
-    Key::versionMismatch, Key::connectTimeout,  Key::linkFailed,    Key::serverStopped,
-    Key::streamDisabled,  Key::encoderRejected, Key::generic};
+inline constexpr std::array<const char*, 20> allKeys = {
+    Key::waitingForPhone, Key::streamStopped,   Key::decoderFailed,      Key::anotherAdb,
+    Key::versionMismatch, Key::connectTimeout,  Key::linkFailed,         Key::serverStopped,
+    Key::streamDisabled,  Key::encoderRejected, Key::demoUnreadable,     Key::keyUnavailable,
+    Key::usbUnavailable,  Key::unplugged,       Key::keyRefused,         Key::noAnswer,
+    Key::handshakeFailed, Key::androidTooOld,   Key::connectionUnstable, Key::generic};
 
 ErrorPresentation present(const SessionFailure& failure);
 // A stream that failed for good: nothing waits for the phone any more, so a lost phone reads
@@ -95,6 +123,8 @@ ErrorPresentation presentEnded(const SessionFailure& failure);
 ErrorPresentation present(const ServerError& error);
 // Nothing where the state is no error.
 std::optional<ErrorPresentation> present(const DeviceLinkState& state);
+// Why the phone cannot be used, in the user's language.
+QString connectionError(LinkFailure cause);
 
 }  // namespace ErrorPresenter
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "DeviceLink/DeviceLinkState.h"
 #include "QuillmereCore/RawValue.h"
 
 namespace qm {
@@ -24,7 +25,7 @@ std::optional<OnboardingStep> fromRawValue<OnboardingStep>(int raw) noexcept;
 struct ConnectionNotice {
     enum class Kind {
         allowOnPhone,       // attached, but this computer's key is not yet allowed
-        failed,             // connecting failed; `text` is the device link's reason
+        failed,             // connecting failed; `text` is the device link's reason, for the log
         connectCable,       // no phone is attached
         anotherAdbRunning,  // another program holds the phone's ADB interface
         usbPermission,      // this user may not open the phone's USB device: no udev rule yet
@@ -35,7 +36,9 @@ struct ConnectionNotice {
     static ConnectionNotice allowOnPhone(std::string productName) {
         return {Kind::allowOnPhone, std::move(productName)};
     }
-    static ConnectionNotice failed(std::string reason) { return {Kind::failed, std::move(reason)}; }
+    static ConnectionNotice failed(LinkFailure cause, std::string reason) {
+        return {Kind::failed, std::move(reason), cause};
+    }
     static ConnectionNotice connectCable() { return {Kind::connectCable, {}}; }
     static ConnectionNotice anotherAdbRunning() { return {Kind::anotherAdbRunning, {}}; }
     static ConnectionNotice usbPermission() { return {Kind::usbPermission, {}}; }
@@ -43,6 +46,7 @@ struct ConnectionNotice {
 
     Kind kind = Kind::connectCable;
     std::string text;  // the product name or the reason, as the phone or the link gave it
+    LinkFailure cause = LinkFailure::handshakeFailed;  // what a person is told of a failure
 
     // The step the screen highlights for this notice; developer mode never is. The cable step
     // holds the udev rule that USB permission needs.

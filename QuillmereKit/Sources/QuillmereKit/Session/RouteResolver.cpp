@@ -17,7 +17,7 @@ RouteDecision RouteResolver::resolve(const DeviceLinkState& state, bool isStream
             } else if constexpr (std::is_same_v<S, DeviceLinkState::Connected>) {
                 return RouteDecision::library(s.info);
             } else if constexpr (std::is_same_v<S, DeviceLinkState::Failed>) {
-                return RouteDecision::onboarding(ConnectionNotice::failed(s.reason));
+                return RouteDecision::onboarding(ConnectionNotice::failed(s.cause, s.reason));
             } else if constexpr (std::is_same_v<S, DeviceLinkState::NoDevice>) {
                 return RouteDecision::onboarding(ConnectionNotice::connectCable());
             } else if constexpr (std::is_same_v<S, DeviceLinkState::NoPermission>) {

@@ -4,6 +4,7 @@
 #include "DeviceLink/USB/UsbError.h"
 #include "QuillmereCore/ByteChannel.h"
 #include "QuillmereCore/Log.h"
+#include "QuillmereKit/Demo/DemoSource.h"
 #include "ServerProtocol/ExtClient.h"
 #include "ServerProtocol/ServerLauncher.h"
 
@@ -121,6 +122,8 @@ SessionFailure failure(const std::exception_ptr& error) {
                 break;
         }
         return told(e, FailureCause::linkFailed, e.what());
+    } catch (const DemoError& e) {
+        return told(e, FailureCause::demoUnreadable, e.what());
     } catch (const ProgramError& e) {
         return told(e, FailureCause::other, e.what());
     } catch (const std::exception& e) {

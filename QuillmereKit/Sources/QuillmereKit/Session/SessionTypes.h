@@ -35,6 +35,7 @@ enum class FailureCause {
     serverStopped,    // the device server ended; the reason is what it printed
     streamDisabled,   // the phone would not capture its screen
     encoderRejected,  // the phone's video encoder refused the settings
+    demoUnreadable,   // the demo stream's file does not read
 };
 
 // Why a stream ended, as a closed set the views can word. The message is the case itself,
