@@ -192,7 +192,7 @@ std::optional<ScratchFolder::Failure> AppSettings::makeScratchFolder(
 QString AppSettings::copyProblem(const QString& place, const QString& reason) {
     Log::session().warn("cannot keep a working copy of the settings in {}: {}", place.toStdString(),
                         reason.toStdString());
-    return tr("Settings cannot be used: Vantorel cannot keep its working copy of them in %1 (%2). "
+    return tr("Settings cannot be saved: Vantorel cannot keep its working copy of them in %1 (%2). "
               "Changes last until Vantorel quits; make room there and start Vantorel again.")
         .arg(shownPath(place), reason);
 }

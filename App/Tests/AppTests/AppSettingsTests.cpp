@@ -449,7 +449,7 @@ TEST_F(UsersPlaceTest, TheWorkingCopyIsPrivateAndOutlivesNoRun) {
     qputenv("TMPDIR", QFile::encodeName(file + "/tmp"));
     const auto settings = AppSettings::standard();
     EXPECT_EQ(settings->saveProblem(),
-              "Settings cannot be used: Vantorel cannot keep its working copy of them in " + file +
+              "Settings cannot be saved: Vantorel cannot keep its working copy of them in " + file +
                   "/tmp (no such file or directory). Changes last until Vantorel quits; make "
                   "room there and start Vantorel again.");
     EXPECT_EQ(settings->hudStyle(), HUDStyle::compact) << "what was read applies all the same";
