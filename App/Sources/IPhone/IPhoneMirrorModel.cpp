@@ -29,7 +29,7 @@ private:
 IPhoneMirrorModel::IPhoneMirrorModel(QObject* parent)
     : IPhoneMirrorModel(
           [](FrameHandler onFrame) { return std::make_unique<SessionCapture>(std::move(onFrame)); },
-          QtTimerSource().makeTimer(), parent) {}
+          ticks().makeTimer(), parent) {}
 
 IPhoneMirrorModel::IPhoneMirrorModel(CaptureFactory makeCapture,
                                      std::unique_ptr<OneShotTimer> ticker, QObject* parent)
@@ -118,6 +118,11 @@ QString IPhoneMirrorModel::hudText(int fps, const QString& name) {
     return QString::number(fps) + QStringLiteral(" fps · ") +
            QString::fromStdString(UnicodeText::excerpt(name.toStdString())) +
            QStringLiteral(" · beta");
+}
+
+QtTimerSource IPhoneMirrorModel::ticks() {
+    // A coarse timer fires up to 5% off: the count would be of 950 to 1050 ms.
+    return QtTimerSource(Qt::PreciseTimer);
 }
 
 void IPhoneMirrorModel::deliver(const std::shared_ptr<Relay>& relay, DecodedFrame frame) {

@@ -45,7 +45,7 @@ public:
     // `onFrame` may be called on any thread until the capture is destroyed.
     using CaptureFactory = std::function<std::unique_ptr<Capture>(FrameHandler onFrame)>;
 
-    // Captures with IPhoneCaptureSession and ticks on a Qt timer.
+    // Captures with IPhoneCaptureSession and ticks on a timer of `ticks()`.
     explicit IPhoneMirrorModel(QObject* parent = nullptr);
     IPhoneMirrorModel(CaptureFactory makeCapture, std::unique_ptr<OneShotTimer> ticker,
                       QObject* parent = nullptr);
@@ -67,6 +67,8 @@ public:
     static QString message(const std::exception_ptr& error);
     // "60 fps · iPhone · beta".
     Q_INVOKABLE static QString hudText(int fps, const QString& name);
+    // Where the app's model gets its once-a-second timer.
+    static QtTimerSource ticks();
 
 signals:
     void fpsChanged();

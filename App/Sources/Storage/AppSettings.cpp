@@ -9,8 +9,12 @@
 #include <filesystem>
 #include <optional>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "Desktop/ShownPath.h"
 #include "QuillmereCore/AtomicFile.h"
+#include "QuillmereCore/FileDescriptor.h"
 #include "QuillmereCore/Log.h"
 #include "QuillmereCore/UnicodeText.h"
 #include "Storage/ScratchFolder.h"
@@ -85,6 +89,20 @@ std::filesystem::path pathOf(const QString& file) {
     return QFile::encodeName(file).toStdString();
 }
 
+// What `contents` hold, as Qt reads a settings file, without a folder to write them to: from a
+// file in memory, read whole before this returns.
+std::unique_ptr<QSettings> settingsIn(const Bytes& contents) {
+    const FileDescriptor file(::memfd_create("Vantorel.ini", MFD_CLOEXEC));
+    if (!file ||
+        ::write(file.get(), contents.data(), contents.size()) != ssize_t(contents.size())) {
+        return nullptr;
+    }
+    auto settings = std::make_unique<QSettings>(QStringLiteral("/proc/self/fd/%1").arg(file.get()),
+                                                QSettings::IniFormat);
+    settings->allKeys();  // read while the file is open
+    return settings;
+}
+
 }  // namespace
 
 QString AppSettings::standardFile() {
@@ -114,22 +132,15 @@ AppSettings::AppSettings(const QString& file, const SettingsFile& place, QObject
     : QObject(parent), file_(file) {
     switch (place.kind) {
         case SettingsFile::Kind::usable:
-            if (const auto failure = makeScratchFolder()) {
-                keepInScratch(copyProblem(failure->place, failure->reason), nullptr);
+            if (const auto failure = makeScratchFolder(place.contents)) {
+                // What was read still applies; only its changes cannot be kept.
+                keepInScratch(copyProblem(failure->place, failure->reason),
+                              place.contents ? settingsIn(*place.contents).get() : nullptr);
                 break;
             }
-            try {
-                const QString copy = QDir(scratchFolder_->path()).filePath("Vantorel.ini");
-                if (place.contents) {
-                    AtomicFile::write(pathOf(copy), *place.contents, 0600);
-                }
-                scratch_ = std::make_unique<QSettings>(copy, QSettings::IniFormat);
-            } catch (const std::filesystem::filesystem_error& error) {
-                keepInScratch(copyProblem(scratchFolder_->path(),
-                                          QString::fromStdString(error.code().message()).toLower()),
-                              nullptr);
-                break;
-            }
+            scratch_ = std::make_unique<QSettings>(
+                QDir(scratchFolder_->path()).filePath(ScratchFolder::copyName),
+                QSettings::IniFormat);
             defaults_ = scratch_.get();
             if (scratch_->status() == QSettings::FormatError) {
                 saveProblem_ = saveProblem(QSettings::FormatError, file);
@@ -168,8 +179,9 @@ AppSettings::~AppSettings() {
     }
 }
 
-std::optional<ScratchFolder::Failure> AppSettings::makeScratchFolder() {
-    auto made = ScratchFolder::make();
+std::optional<ScratchFolder::Failure> AppSettings::makeScratchFolder(
+    const std::optional<Bytes>& copy) {
+    auto made = ScratchFolder::make(copy);
     if (auto* folder = std::get_if<std::unique_ptr<ScratchFolder>>(&made)) {
         scratchFolder_ = std::move(*folder);
         return std::nullopt;
@@ -180,7 +192,7 @@ std::optional<ScratchFolder::Failure> AppSettings::makeScratchFolder() {
 QString AppSettings::copyProblem(const QString& place, const QString& reason) {
     Log::session().warn("cannot keep a working copy of the settings in {}: {}", place.toStdString(),
                         reason.toStdString());
-    return tr("Settings cannot be used: Vantorel cannot keep its working copy of them in %1 (%2). "
+    return tr("Settings cannot be saved: Vantorel cannot keep its working copy of them in %1 (%2). "
               "Changes last until Vantorel quits; make room there and start Vantorel again.")
         .arg(shownPath(place), reason);
 }
@@ -193,8 +205,8 @@ void AppSettings::keepInScratch(const QString& problem, const QSettings* readabl
     // With nowhere to keep it, the scratch file goes where none can be made and its changes
     // last in memory.
     const QString scratchFile =
-        (scratchFolder_ ? scratchFolder_->path() : QStringLiteral("/dev/null")) +
-        QStringLiteral("/Vantorel.ini");
+        (scratchFolder_ ? scratchFolder_->path() : QStringLiteral("/dev/null")) + u'/' +
+        ScratchFolder::copyName;
     scratch_ = std::make_unique<QSettings>(scratchFile, QSettings::IniFormat);
     if (readable) {
         for (const QString& key : readable->allKeys()) {

@@ -188,7 +188,9 @@ private:
     // `problem` says why.
     void keepInScratch(const QString& problem, const QSettings* readable);
     // Why no folder could be made for the store's copy; nothing when one was.
-    std::optional<ScratchFolder::Failure> makeScratchFolder();
+    // `copy`, when given, is written there as the store's copy.
+    std::optional<ScratchFolder::Failure> makeScratchFolder(
+        const std::optional<Bytes>& copy = std::nullopt);
     static QString copyProblem(const QString& place, const QString& reason);
     void read(const QSettings& store);
 

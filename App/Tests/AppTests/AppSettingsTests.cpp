@@ -5,7 +5,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,6 +17,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -249,7 +252,9 @@ TEST_F(AppSettingsTest, AFileQtCannotParseIsLeftByteForByteAndChangesLastUntilQu
         AppSettings settings(*defaults);
         qputenv("XDG_RUNTIME_DIR", runtime);
         qputenv("TMPDIR", temporary);
-        EXPECT_TRUE(settings.defaults().fileName().startsWith(folder.filePath("runtime/")));
+        EXPECT_TRUE(QDir(QFileInfo(settings.defaults().fileName()).path())
+                        .canonicalPath()
+                        .startsWith(folder.filePath("runtime/")));
         EXPECT_TRUE(settings.saveProblem().contains(path));
         EXPECT_EQ(settings.hudStyle(), HUDStyle::compact) << "what could be read is used";
         settings.setDeveloperMode(true);
@@ -267,7 +272,12 @@ TEST_F(AppSettingsTest, AFileQtCannotParseIsLeftByteForByteAndChangesLastUntilQu
 // The user's place, with HOME pointed into the test's folder for as long as it lives.
 class UsersPlaceTest : public AppSettingsTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path())); }
+    void SetUp() override {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+        // Where leftovers are removed too: the test's own, not the machine's.
+        ASSERT_TRUE(QDir().mkpath(folder.filePath("tmp")));
+        qputenv("TMPDIR", QFile::encodeName(folder.filePath("tmp")));
+    }
     void TearDown() override {
         qputenv("HOME", home);
         qputenv("XDG_CONFIG_HOME", config);
@@ -395,35 +405,134 @@ TEST_F(UsersPlaceTest, TheNoticeNamesThePathThatIsThere) {
 TEST_F(UsersPlaceTest, TheWorkingCopyIsPrivateAndOutlivesNoRun) {
     ASSERT_TRUE(write(file, "[General]\nhudStyle=compact\n"));
     const QDir runtimeFolder(folder.filePath("runtime"));
-    const QString killed = runtimeFolder.filePath("Vantorel-settings-killed");
-    const QString running = runtimeFolder.filePath("Vantorel-settings-running");
-    ASSERT_TRUE(QDir().mkpath(killed) && QDir().mkpath(running));
-    ASSERT_TRUE(write(killed + "/Vantorel.ini", "[General]\n"));
+    ASSERT_TRUE(QDir().mkpath(runtimeFolder.path()));
+    const auto named = [&](const char* folderName) { return runtimeFolder.filePath(folderName); };
+    for (const char* each : {"Vantorel-settings-killed", "Vantorel-settings-active",
+                             "Vantorel-settings-others", "Vantorel-settings-opened"}) {
+        ASSERT_TRUE(QDir().mkdir(named(each)));
+        ASSERT_TRUE(write(named(each) + "/Vantorel.ini", "[General]\n"));
+        ASSERT_EQ(::chmod(QFile::encodeName(named(each)).constData(), 0700), 0);
+    }
+    // Not the app's: another user's, and one anyone may enter.
+    ASSERT_EQ(::chown(QFile::encodeName(named("Vantorel-settings-others")).constData(), 4242, 4242),
+              0);
+    ASSERT_EQ(::chmod(QFile::encodeName(named("Vantorel-settings-opened")).constData(), 0755), 0);
     const FileDescriptor held(
-        ::open(QFile::encodeName(running).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ::open(QFile::encodeName(named("Vantorel-settings-active")).constData(),
+               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     ASSERT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(runtimeFolder.path()).constData(), 0700), 0);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
     const auto copies = [&] {
         return runtimeFolder.entryList({"Vantorel-settings-*"}, QDir::Dirs, QDir::Name);
     };
+    const QStringList kept = {"Vantorel-settings-active", "Vantorel-settings-opened",
+                              "Vantorel-settings-others"};
     {
         const auto settings = AppSettings::standard();
         EXPECT_EQ(settings->saveProblem(), "");
         EXPECT_EQ(settings->hudStyle(), HUDStyle::compact);
-        EXPECT_FALSE(QFileInfo::exists(killed));
-        ASSERT_EQ(copies().size(), 2) << copies().join(' ').toStdString();
-        EXPECT_TRUE(copies().contains("Vantorel-settings-running")) << "a running app's is kept";
+        EXPECT_FALSE(QFileInfo::exists(named("Vantorel-settings-killed")));
+        QStringList made = copies();
+        for (const QString& each : kept) {
+            EXPECT_TRUE(made.removeOne(each)) << each.toStdString();
+        }
+        ASSERT_EQ(made.size(), 1) << copies().join(' ').toStdString();
+        struct stat copy {};
+        ASSERT_EQ(
+            ::stat(QFile::encodeName(runtimeFolder.filePath(made[0] + "/Vantorel.ini")), &copy), 0);
+        EXPECT_EQ(copy.st_mode & 07777, 0600u);
     }
-    EXPECT_EQ(copies(), QStringList{"Vantorel-settings-running"});
+    EXPECT_EQ(copies(), kept);
 
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(file + "/runtime"));
     qputenv("TMPDIR", QFile::encodeName(file + "/tmp"));
     const auto settings = AppSettings::standard();
     EXPECT_EQ(settings->saveProblem(),
-              "Settings cannot be used: Vantorel cannot keep its working copy of them in " + file +
-                  "/runtime (not a directory). Changes last until Vantorel quits; make room there "
-                  "and start Vantorel again.");
-    EXPECT_EQ(settings->hudStyle(), HUDStyle::full);
+              "Settings cannot be saved: Vantorel cannot keep its working copy of them in " + file +
+                  "/tmp (no such file or directory). Changes last until Vantorel quits; make "
+                  "room there and start Vantorel again.");
+    EXPECT_EQ(settings->hudStyle(), HUDStyle::compact) << "what was read applies all the same";
+}
+
+// The runtime folder is used only where it is the user's alone, as the one-instance check
+// requires; else the copy goes to the temporary folder, and nothing in the other is touched.
+TEST_F(UsersPlaceTest, ARuntimeFolderNotTheUsersAloneIsNeverUsed) {
+    ASSERT_TRUE(write(file, "[General]\nhudStyle=compact\n"));
+    const QString tmp = folder.filePath("tmp");
+    const QString runtimePlace = folder.filePath("runtime");
+    const QString leftover = runtimePlace + "/Vantorel-settings-abcdef";
+    ASSERT_TRUE(QDir().mkpath(leftover));
+    ASSERT_EQ(::chmod(QFile::encodeName(leftover).constData(), 0700), 0);
+    const QString working = QDir::currentPath();
+    struct Row {
+        const char* what;
+        QByteArray variable;
+        mode_t mode;
+        uid_t owner;
+    };
+    for (const Row& row :
+         {Row{"relative", ".", 0700, ::geteuid()},
+          Row{"open to others", QFile::encodeName(runtimePlace), 0755, ::geteuid()},
+          Row{"another user's", QFile::encodeName(runtimePlace), 0700, 4242}}) {
+        SCOPED_TRACE(row.what);
+        ASSERT_EQ(::chmod(QFile::encodeName(runtimePlace).constData(), row.mode), 0);
+        ASSERT_EQ(::chown(QFile::encodeName(runtimePlace).constData(), row.owner, row.owner), 0);
+        qputenv("XDG_RUNTIME_DIR", row.variable);
+        ASSERT_TRUE(QDir::setCurrent(runtimePlace));
+        {
+            const auto settings = AppSettings::standard();
+            EXPECT_EQ(settings->saveProblem(), "");
+            EXPECT_EQ(settings->hudStyle(), HUDStyle::compact);
+            EXPECT_EQ(QDir(tmp).entryList({"Vantorel-settings-*"}, QDir::Dirs).size(), 1);
+            EXPECT_EQ(QDir(runtimePlace).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                      QStringList{"Vantorel-settings-abcdef"});
+        }
+        ASSERT_TRUE(QDir::setCurrent(working));
+        EXPECT_TRUE(QFileInfo::exists(leftover));
+    }
+}
+
+// A place that cannot hold the copy (a full runtime folder) is given up for the next; with none,
+// the settings read still apply.
+TEST_F(UsersPlaceTest, AFullFolderGivesWayToTheNextPlace) {
+    const QString runtimePlace = folder.filePath("runtime");
+    const QString tmp = folder.filePath("tmp");
+    ASSERT_TRUE(QDir().mkpath(runtimePlace));
+    struct Mount {
+        explicit Mount(const QString& at) : path(QFile::encodeName(at)) {
+            made = ::mount("tmpfs", path.constData(), "tmpfs", 0, "size=16k,mode=0700") == 0;
+        }
+        ~Mount() {
+            if (made) {
+                ::umount2(path.constData(), MNT_DETACH);
+            }
+        }
+        QByteArray path;
+        bool made = false;
+    };
+    const Mount full(runtimePlace);
+    if (!full.made) {
+        GTEST_SKIP() << "no small file system can be mounted here: " << std::strerror(errno);
+    }
+    ASSERT_TRUE(write(file, "[General]\nhudStyle=compact\nfiller=" + QByteArray(64 << 10, 'x')));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimePlace));
+    {
+        const auto settings = AppSettings::standard();
+        EXPECT_EQ(settings->saveProblem(), "");
+        EXPECT_EQ(settings->hudStyle(), HUDStyle::compact);
+        EXPECT_EQ(QDir(runtimePlace).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{});
+        EXPECT_EQ(QDir(tmp).entryList({"Vantorel-settings-*"}, QDir::Dirs).size(), 1);
+    }
+
+    const Mount fullToo(tmp);
+    ASSERT_TRUE(fullToo.made);
+    const auto settings = AppSettings::standard();
+    EXPECT_TRUE(settings->saveProblem().contains(runtimePlace + " (no space left on device)"))
+        << settings->saveProblem().toStdString();
+    EXPECT_EQ(settings->hudStyle(), HUDStyle::compact);
+    EXPECT_EQ(settings->defaults().value("filler").toByteArray().size(), 64 << 10);
 }
 
 // Quit must not wait on a FIFO put in place after the start: the settings go to a new file

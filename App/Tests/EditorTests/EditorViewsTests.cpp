@@ -220,7 +220,8 @@ TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
     click({640, 472});
     ASSERT_EQ(keymap->selection(), idOf(tapW));
     QString typedShown;  // what the field showed when the name was given
-    const auto rename = [&](const QString& typed, const QString& button) {
+    // `more` is typed after `typed`, as a key of its own.
+    const auto rename = [&](const QString& typed, const QString& button, const QString& more = {}) {
         click(named("layoutButton"));
         click(control("Rename…"));
         QQuickItem* field = named("renameField");
@@ -231,6 +232,10 @@ TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
         key(Qt::Key_Backspace);
         QKeyEvent typing(QEvent::KeyPress, 0, Qt::NoModifier, typed);
         QCoreApplication::sendEvent(window.get(), &typing);
+        if (!more.isEmpty()) {
+            QKeyEvent typingMore(QEvent::KeyPress, 0, Qt::NoModifier, more);
+            QCoreApplication::sendEvent(window.get(), &typingMore);
+        }
         typedShown = field->property("text").toString();
         if (button.isEmpty()) {
             key(Qt::Key_Return);
@@ -249,7 +254,7 @@ TEST_F(EditorViewsTest, RenamingKeepsFortyCharactersAndNeverDeletesTheAction) {
     rename("Other", "Cancel");
     EXPECT_EQ(keymap->editedLayoutName(), "Main");
     const QString family = "👨‍👩‍👧";
-    rename(family + QString(40, 'x'), "Rename");
+    rename(family + QString(39, 'x'), "Rename", "x");
     EXPECT_EQ(typedShown, family + QString(39, 'x')) << "the field stops at 40 characters";
     EXPECT_EQ(keymap->editedLayoutName(), family + QString(39, 'x'));
     EXPECT_EQ(keymap->notice(), "") << "the word on the empty name stayed";

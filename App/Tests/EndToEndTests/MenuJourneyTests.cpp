@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -152,6 +153,14 @@ TEST_F(SmallScreenJourneyTest, TheQuestionComesInFrontOfEveryOtherWindowOfTheApp
                keymap()->notice().startsWith("Layouts without a game") &&
                DesktopUser::shownWithText(*window, keymap()->notice());
     };
+    // What stood in the way, should the question not come: the window with the keyboard, and
+    // what the editor says.
+    const auto sight = [&] {
+        const QQuickWindow* focused = DesktopUser::focusWindow();
+        return "focus on " + (focused ? focused->title().toStdString() : std::string("none")) +
+               (focused == window ? " (the main window)" : "") + ", notice \"" +
+               keymap()->notice().toStdString() + "\"";
+    };
     const int ended = running.run({
         {"the demo, a stick added in the editor",
          [&] {
@@ -174,7 +183,7 @@ TEST_F(SmallScreenJourneyTest, TheQuestionComesInFrontOfEveryOtherWindowOfTheApp
                  ASSERT_TRUE(user().press("Meta+Q"));
                  // Over the demo, which has no game, the question is of the layouts kept for
                  // the stream.
-                 ASSERT_TRUE(DesktopUser::waitFor(questionInSight));
+                 ASSERT_TRUE(DesktopUser::waitFor(questionInSight)) << sight();
                  EXPECT_FALSE(isShown());
                  for (const char* title :
                       {"Vantorel Guide", "Settings", "About Vantorel", "Licenses"}) {
@@ -195,7 +204,7 @@ TEST_F(SmallScreenJourneyTest, TheQuestionComesInFrontOfEveryOtherWindowOfTheApp
              for (const auto& [name, open, isShown] : windows) {
                  SCOPED_TRACE(name);
                  ASSERT_TRUE(user().press("Meta+Q"));
-                 ASSERT_TRUE(DesktopUser::waitFor(questionInSight));
+                 ASSERT_TRUE(DesktopUser::waitFor(questionInSight)) << sight();
                  open();
                  ASSERT_TRUE(DesktopUser::waitFor(isShown));
                  EXPECT_TRUE(DesktopUser::waitFor([&] { return keymap()->notice().isEmpty(); }));

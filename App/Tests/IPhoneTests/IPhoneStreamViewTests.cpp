@@ -188,6 +188,8 @@ TEST_F(IPhoneStreamViewTest, DrawsTheNewestFrameAndCountsDrawnFramesEachSecond) 
     timers_.advance(1s);
     EXPECT_EQ(mirror_->fps(), 0);
     EXPECT_TRUE(isShown(window, "waiting"));
+    // The app's seconds are exact too.
+    EXPECT_EQ(IPhoneMirrorModel::ticks().type(), Qt::PreciseTimer);
 }
 
 TEST_F(IPhoneStreamViewTest, EscapeLeavesAndLeavingStopsTheCapture) {

@@ -25,6 +25,10 @@ public:
     virtual void open(int sampleRate, int channels, const Pull& pull) = 0;
     // Stops pulling, waiting for a pull under way; nothing when not open.
     virtual void close() noexcept = 0;
+    // Closes and starts the platform's sound afresh, connecting to the sound server again: a
+    // connection that a restarting server ended is never made again by itself. Throws
+    // AudioPlayerError::device.
+    virtual void reconnect() = 0;
 };
 
 }  // namespace qm

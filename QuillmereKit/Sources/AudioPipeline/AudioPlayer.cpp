@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <utility>
 
 #include "AudioPipeline/AudioPlayerError.h"
 #include "QuillmereCore/HostClock.h"
@@ -37,12 +38,13 @@ std::shared_ptr<AudioRenderCore> makeCore(int rate, int channels, int targetBuff
 }  // namespace
 
 AudioPlayer::AudioPlayer(double sampleRate, int channels, int targetBufferMillis,
-                         std::unique_ptr<AudioDevice> device)
+                         std::unique_ptr<AudioDevice> device, TaskClock clock)
     : sampleRate_(checkedRate(sampleRate)),
       channels_(checkedChannels(channels)),
       core_(makeCore(sampleRate_, channels_, targetBufferMillis)),
       pull_([core = core_](float* into, int frames) { core->render(frames, into); }),
       device_(std::move(device)),
+      clock_(std::move(clock)),
       engineQueue_("audio-engine") {
     // Reported on a platform thread; closing there could join that very thread.
     device_->setChangeHandler([this] { engineQueue_.post([this] { restartAfterChange(); }); });
@@ -50,6 +52,7 @@ AudioPlayer::AudioPlayer(double sampleRate, int channels, int targetBufferMillis
 
 AudioPlayer::~AudioPlayer() {
     engineQueue_.sync([this] { stopForGood(); });
+    endRetries();
     device_.reset();
     engineQueue_.shutdown();
 }
@@ -81,6 +84,7 @@ void AudioPlayer::enqueue(const StreamPacket& packet) {
 
 void AudioPlayer::stop() {
     engineQueue_.sync([this] { stopForGood(); });
+    endRetries();
     Log::audio().info("audio stopped: underruns {}, dropped frames {}", core_->underruns(),
                       core_->droppedFrames());
     core_->reset();
@@ -91,6 +95,14 @@ void AudioPlayer::stopForGood() noexcept {
     device_->close();
 }
 
+// Not on the engine queue: a retrier waiting for its retry to run would never end.
+void AudioPlayer::endRetries() noexcept {
+    retrier_.request_stop();
+    if (retrier_.joinable()) {
+        retrier_.join();
+    }
+}
+
 void AudioPlayer::restartAfterChange() {
     if (stopped_ || !started_) {
         return;
@@ -98,18 +110,76 @@ void AudioPlayer::restartAfterChange() {
     // Play from a fresh target's worth, not a backlog that built up meanwhile.
     core_->reset();
     device_->close();
+    reopen(false);
+}
+
+void AudioPlayer::reopen(bool afresh) {
     try {
+        if (afresh) {
+            device_->reconnect();
+        }
         device_->open(sampleRate_, channels_, pull_);
     } catch (const std::exception& error) {
-        Log::audio().error("audio engine restart after configuration change failed: {}",
-                           error.what());
-        silent_ = true;
+        std::lock_guard lock(retryMutex_);
+        // Once per silence: the retries fail every few seconds while no server runs.
+        if (!std::exchange(silent_, true)) {
+            Log::audio().error("audio engine restart after configuration change failed: {}",
+                               error.what());
+        }
+        if (!retrier_.joinable()) {
+            retrier_ =
+                std::jthread([this](const std::stop_token& stop) { retryWhileSilent(stop); });
+        }
+        retryWake_.notify_all();
         return;
     }
-    if (silent_) {
+    std::lock_guard lock(retryMutex_);
+    if (std::exchange(silent_, false)) {
         Log::audio().info("audio output is back after a failed restart");
-        silent_ = false;
     }
+}
+
+void AudioPlayer::retryOpen() {
+    bool silent = false;
+    {
+        std::lock_guard lock(retryMutex_);
+        silent = silent_;
+    }
+    if (silent && !stopped_) {
+        core_->reset();
+        reopen(true);
+    }
+    std::lock_guard lock(retryMutex_);
+    retryPending_ = false;
+    retryWake_.notify_all();
+}
+
+void AudioPlayer::retryWhileSilent(const std::stop_token& stop) {
+    std::unique_lock lock(retryMutex_);
+    int attempt = 0;
+    while (retryWake_.wait(lock, stop, [this] { return silent_; })) {
+        lock.unlock();
+        clock_.sleep(retryDelay(attempt), stop);
+        lock.lock();
+        if (stop.stop_requested()) {
+            return;
+        }
+        if (silent_) {
+            retryPending_ = true;
+            engineQueue_.post([this] { retryOpen(); });
+            if (!retryWake_.wait(lock, stop, [this] { return !retryPending_; })) {
+                return;
+            }
+        }
+        // The schedule starts over at the next silence.
+        attempt = silent_ ? attempt + 1 : 0;
+    }
+}
+
+std::chrono::nanoseconds AudioPlayer::retryDelay(int attempt) noexcept {
+    using namespace std::chrono_literals;
+    return attempt >= 4 ? std::chrono::nanoseconds(8s)
+                        : std::chrono::nanoseconds(500ms) * (1 << attempt);
 }
 
 bool AudioPlayer::isMuted() const {

@@ -38,7 +38,7 @@ struct SdlAudioDevice::Callbacks {
     static int SDLCALL watch(void* self, SDL_Event* event) {
         auto& device = *static_cast<SdlAudioDevice*>(self);
         if ((event->type != SDL_AUDIODEVICEREMOVED && event->type != SDL_AUDIODEVICEADDED) ||
-            event->adevice.iscapture != 0 || !device.changed_) {
+            event->adevice.iscapture != 0 || !device.changed_ || device.reconnecting_.load()) {
             return 0;
         }
         const SDL_AudioDeviceID open = device.openID_.load();
@@ -104,6 +104,18 @@ void SdlAudioDevice::close() noexcept {
         SDL_CloseAudioDevice(id);  // returns once a callback under way has finished
     }
     pull_ = nullptr;
+}
+
+void SdlAudioDevice::reconnect() {
+    close();
+    reconnecting_.store(true);
+    // SDL's subsystem count stays as it is: only the driver, and its server connection, is new.
+    SDL_AudioQuit();
+    const bool started = SDL_AudioInit(nullptr) == 0;
+    reconnecting_.store(false);
+    if (!started) {
+        throw AudioPlayerError::device(SDL_GetError());
+    }
 }
 
 }  // namespace qm

@@ -23,6 +23,8 @@ public:
     void setChangeHandler(Changed changed) override;
     void open(int sampleRate, int channels, const Pull& pull) override;
     void close() noexcept override;
+    // A fresh start of SDL's audio, which every open device of the process goes through.
+    void reconnect() override;
 
 private:
     struct Callbacks;  // SDL's, in the source file
@@ -32,6 +34,8 @@ private:
     int frameBytes_ = 0;
     // Read by SDL's event watch on another thread; 0 when closed.
     std::atomic<std::uint32_t> openID_{0};
+    // While SDL's audio starts afresh: the outputs it lists then are no news.
+    std::atomic<bool> reconnecting_{false};
 };
 
 }  // namespace qm

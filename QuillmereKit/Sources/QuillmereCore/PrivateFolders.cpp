@@ -24,10 +24,22 @@ void createPrivateFolders(const std::filesystem::path& folder) {
     }
 }
 
+namespace {
+
+bool isPrivate(const struct stat& info) {
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
+}
+
+}  // namespace
+
 bool isPrivateFolder(const std::filesystem::path& folder) {
     struct stat info {};
-    return !folder.empty() && ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
+    return folder.is_absolute() && ::lstat(folder.c_str(), &info) == 0 && isPrivate(info);
+}
+
+bool isPrivateFolder(int folder) {
+    struct stat info {};
+    return ::fstat(folder, &info) == 0 && isPrivate(info);
 }
 
 }  // namespace qm

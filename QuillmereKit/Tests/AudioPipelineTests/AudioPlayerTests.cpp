@@ -11,6 +11,7 @@
 #include "FakeAudioDevice.h"
 #include "QuillmereCore/Log.h"
 #include "Support/Expect.h"
+#include "Support/VirtualClock.h"
 #include "Support/Waiting.h"
 
 namespace qm {
@@ -35,10 +36,11 @@ class AudioPlayerTest : public testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(device->violations(), std::vector<std::string>{}); }
 
-    // The session's configuration.
+    // The session's configuration; time stands still until a test moves it.
+    test::VirtualClock clock{0, 0};
     std::unique_ptr<test::FakeAudioDevice> owned = std::make_unique<test::FakeAudioDevice>();
     test::FakeAudioDevice* device = owned.get();
-    AudioPlayer player{48000, 2, 40, std::move(owned)};
+    AudioPlayer player{48000, 2, 40, std::move(owned), clock.taskClock()};
 };
 
 TEST(AudioPlayer, RefusesFormatsWithoutAnOutput) {
@@ -144,6 +146,55 @@ TEST_F(AudioPlayerTest, ALostDeviceIsReopenedEmptyAndAFailedReopenWaitsForAnOutp
     EXPECT_TRUE(test::eventually([&] { return audioLines(back) == backBefore + 1; }));
     player.enqueue(audio(stereoFrames(1920, 4919)));
     EXPECT_TRUE(playsFrames(device->pull(512), 0, 4919, 512));
+}
+
+// A restarted sound server announces no output: the player reconnects on its own schedule, says
+// so once when it worked, and starts the schedule over at the next silence.
+TEST_F(AudioPlayerTest, SoundComesBackAfterTheSoundServerRestarts) {
+    using namespace std::chrono_literals;
+    using Sleeps = std::vector<std::chrono::nanoseconds>;
+    const std::string back = "audio output is back after a failed restart";
+    const std::string failed =
+        "audio engine restart after configuration change failed: connection to the sound server "
+        "ended";
+    const std::string retryFailed =
+        "audio engine restart after configuration change failed: no sound server";
+    const long backBefore = audioLines(back);
+    const long failedBefore = audioLines(failed);
+    const long retryFailedBefore = audioLines(retryFailed);
+    player.start();
+
+    device->stopServer();
+    ASSERT_TRUE(test::eventually([&] { return clock.parked(); }));
+    EXPECT_FALSE(device->isOpen());
+    clock.parkAt(std::uint64_t(3500ms / 1ns));  // three retries while no server runs
+    ASSERT_TRUE(test::eventually([&] { return clock.sleeps().size() == 4 && clock.parked(); }));
+    EXPECT_EQ(device->reconnects(), 3);
+    EXPECT_EQ(audioLines(failed), failedBefore + 1) << "once per silence";
+    EXPECT_EQ(audioLines(retryFailed), retryFailedBefore);
+
+    device->startServer();
+    clock.parkAt(std::uint64_t(7500ms / 1ns));
+    ASSERT_TRUE(test::eventually([&] { return device->isOpen(); }));
+    EXPECT_TRUE(test::eventually([&] { return audioLines(back) == backBefore + 1; }));
+    player.enqueue(audio(stereoFrames(1920)));
+    EXPECT_TRUE(playsFrames(device->pull(512), 0, 0, 512));
+
+    device->stopServer();
+    ASSERT_TRUE(test::eventually([&] { return clock.sleeps().size() == 5 && clock.parked(); }));
+    EXPECT_EQ(clock.sleeps(), (Sleeps{500ms, 1s, 2s, 4s, 500ms}));
+    device->startServer();
+    clock.parkAt(std::uint64_t(8000ms / 1ns));
+    ASSERT_TRUE(test::eventually([&] { return device->isOpen(); }));
+    EXPECT_TRUE(test::eventually([&] { return audioLines(back) == backBefore + 2; }));
+    player.stop();
+    EXPECT_FALSE(device->isOpen());
+}
+
+TEST(AudioPlayer, RetriesGoOnEvery8SecondsHoweverLongTheSilence) {
+    using namespace std::chrono_literals;
+    EXPECT_EQ(AudioPlayer::retryDelay(4), 8s);
+    EXPECT_EQ(AudioPlayer::retryDelay(1000), 8s);
 }
 
 TEST_F(AudioPlayerTest, StartPassesOnTheDeviceFailure) {

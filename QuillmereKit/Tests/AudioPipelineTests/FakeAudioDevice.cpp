@@ -23,6 +23,9 @@ void FakeAudioDevice::open(int sampleRate, int channels, const Pull& pull) {
     if (!failure_.empty()) {
         throw AudioPlayerError::device(failure_);
     }
+    if (connectedRun_ != serverRun_) {
+        throw AudioPlayerError::device("connection to the sound server ended");
+    }
     sampleRate_ = sampleRate;
     channels_ = channels;
     pull_ = pull;
@@ -33,6 +36,37 @@ void FakeAudioDevice::close() noexcept {
     std::lock_guard lock(mutex_);
     isOpen_ = false;
     pull_ = nullptr;
+}
+
+void FakeAudioDevice::reconnect() {
+    std::lock_guard lock(mutex_);
+    ++reconnects_;
+    isOpen_ = false;
+    pull_ = nullptr;
+    if (!serverRuns_) {
+        throw AudioPlayerError::device("no sound server");
+    }
+    connectedRun_ = serverRun_;
+}
+
+void FakeAudioDevice::stopServer() {
+    Changed changed;
+    {
+        std::lock_guard lock(mutex_);
+        serverRuns_ = false;
+        ++serverRun_;
+        if (isOpen_) {
+            changed = changed_;
+        }
+    }
+    if (changed) {
+        changed();
+    }
+}
+
+void FakeAudioDevice::startServer() {
+    std::lock_guard lock(mutex_);
+    serverRuns_ = true;
 }
 
 std::vector<float> FakeAudioDevice::pull(int frames) {
@@ -83,6 +117,11 @@ bool FakeAudioDevice::isOpen() const {
 int FakeAudioDevice::opens() const {
     std::lock_guard lock(mutex_);
     return opens_;
+}
+
+int FakeAudioDevice::reconnects() const {
+    std::lock_guard lock(mutex_);
+    return reconnects_;
 }
 
 int FakeAudioDevice::sampleRate() const {

@@ -16,6 +16,7 @@ public:
     void setChangeHandler(Changed changed) override;
     void open(int sampleRate, int channels, const Pull& pull) override;
     void close() noexcept override;
+    void reconnect() override;
 
     // Pulls `frames` interleaved frames as the device thread would; empty when closed.
     std::vector<float> pull(int frames);
@@ -25,9 +26,14 @@ public:
     void plugIn();
     // Opens fail with `reason` while it is set.
     void failOpens(std::string reason);
+    // The sound server ends, the open device with it (reported lost, on the calling thread):
+    // opens fail until a reconnect() once it runs again. Its start is announced to no one.
+    void stopServer();
+    void startServer();
 
     bool isOpen() const;
     int opens() const;  // attempts, failed ones included
+    int reconnects() const;
     int sampleRate() const;
     int channels() const;
     std::vector<std::string> violations() const;
@@ -38,6 +44,11 @@ private:
     Pull pull_;
     bool isOpen_ = false;
     int opens_ = 0;
+    int reconnects_ = 0;
+    bool serverRuns_ = true;
+    // Which run of the server the connection reached; the first needs no reconnect.
+    int serverRun_ = 0;
+    int connectedRun_ = 0;
     int sampleRate_ = 0;
     int channels_ = 0;
     std::string failure_;
