@@ -24,6 +24,7 @@
 #include "QuillmereCore/FileDescriptor.h"
 #include "QuillmereCore/HostClock.h"
 #include "Recording/RecordingController.h"
+#include "Storage/AppSettings.h"
 
 namespace qm {
 namespace {
@@ -96,12 +97,17 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
              ASSERT_TRUE(user().hands().press("K"));
              ASSERT_TRUE(user().hands().release("Meta"));
          }},
-        {"Super+E typed with no gap opens the editor, and again saves it",
+        {"Super+E typed with no gap opens the editor, and again saves it, every time",
          [&] {
-             ASSERT_TRUE(user().hands().press("Meta+E"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }));
-             ASSERT_TRUE(user().hands().press("Meta+E"));
-             ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }));
+             for (int time = 0; time < 10; ++time) {
+                 ASSERT_TRUE(user().hands().press("Meta+E"));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] { return keymap()->isEditing(); }))
+                     << "not opened at " << time;
+                 ASSERT_TRUE(user().hands().press("Meta+E"));
+                 ASSERT_TRUE(DesktopUser::waitFor([&] { return !keymap()->isEditing(); }))
+                     << "not saved at " << time;
+             }
+             EXPECT_FALSE(display().windowManagerTook("Super+E"));
          }},
         {"Key Mapping with Super+2: Super+L still goes to the desktop, Super+E never did",
          [&] {
@@ -109,6 +115,21 @@ TEST_F(DesktopKeysJourneyTest, TheDesktopKeepsItsKeysTheAppItsOwnAtAnySpeed) {
              ASSERT_TRUE(user().press("Meta+L"));
              EXPECT_TRUE(took("Super+L"));
              EXPECT_FALSE(display().windowManagerTook("Super+E"));
+         }},
+        {"D held for the game's stick, repeated by the display: each Super+Shift+H typed beside "
+         "it switches the HUD",
+         [&] {
+             const test::KeyEvents stick(*window, KEY_D + 8);
+             ASSERT_TRUE(user().hands().hold("D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return stick.presses >= 3; }))
+                 << "the display repeats no key";
+             for (int time = 0; time < 3; ++time) {
+                 const AppSettings::HUDStyle before = settings().hudStyle();
+                 ASSERT_TRUE(user().press("Meta+Shift+H"));
+                 EXPECT_TRUE(DesktopUser::waitFor([&] { return settings().hudStyle() != before; }))
+                     << "lost at " << time;
+             }
+             ASSERT_TRUE(user().hands().release("D"));
          }},
         {"W and Super+L typed fifty times, each as the app hands on the Super+L before, every "
          "other one still held as it does: each goes to the desktop",
@@ -243,32 +264,77 @@ TEST_F(DesktopKeysJourneyTest, AChordHeldPastSuperReachesTheDesktopByTheDisplays
     EXPECT_EQ(ended, 0);
 }
 
+// Every key and button press that reaches a window of the app.
+class AppInput : public QObject {
+public:
+    AppInput() { QCoreApplication::instance()->installEventFilter(this); }
+    ~AppInput() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (qobject_cast<QWindow*>(receiver) &&
+            (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress)) {
+            ++presses;
+        }
+        return false;
+    }
+
+    int presses = 0;
+};
+
 // The window in front has the keyboard and the pointer, whatever the game did before it was
 // left: a chat beside it gets what is typed and clicked there.
 TEST_F(DesktopKeysJourneyTest, AltTabToAChatLeavesItTheKeyboardAndThePointer) {
     test::OtherClientWindow chat;
-    // Alt+Tab to the chat, "f q " typed and a click there, and back to the game.
-    const auto toTheChat = [&] {
-        ASSERT_TRUE(user().press("Alt+Tab"));
+    // "f q hello" typed and a click in the chat, the window manager's active window, and back
+    // to the game.
+    const auto typeInTheChat = [&] {
         ASSERT_TRUE(DesktopUser::waitFor([&] { return chat.active(); }));
-        ASSERT_TRUE(DesktopUser::waitFor([&] {
-            return display().keyboardFree() && display().pointerFree();
-        })) << "the app holds on";
-        const test::KeyEvents played(*window, KEY_F + 8);
+        // The app has read what the display told it up to now: the person sees the chat in
+        // front, and types.
+        std::free(xcb_get_input_focus_reply(x11Connection(), xcb_get_input_focus(x11Connection()),
+                                            nullptr));
+        QCoreApplication::processEvents();
+        const AppInput played;
         const int keys = chat.keys();
         const int clicks = chat.clicks();
-        for (const char* key : {"F", "Space", "Q", "Space"}) {
+        const std::array typed{"F", "Space", "Q", "Space", "H", "E", "L", "L", "O"};
+        for (const char* key : typed) {
             ASSERT_TRUE(user().hands().press(key));
         }
         user().hands().click(chat.middle());
         EXPECT_TRUE(DesktopUser::waitFor([&] {
-            return chat.keys() == keys + 4 && chat.clicks() == clicks + 1;
+            return chat.keys() == keys + int(typed.size()) && chat.clicks() == clicks + 1;
         })) << chat.keys() - keys
             << " keys and " << chat.clicks() - clicks << " clicks";
         EXPECT_EQ(played.presses, 0);
+        EXPECT_TRUE(DesktopUser::waitFor([&] {
+            return display().keyboardFree() && display().pointerFree();
+        })) << "the app holds on";
         ASSERT_TRUE(user().activate(*window));
+        closeMenus();
         ASSERT_TRUE(user().press("J"));
         ASSERT_TRUE(DesktopUser::waitFor([&] { return !display().keyboardFree(); }));
+    };
+    // An Alt+Tab flick at a hand's pace, each key some 40 ms after the one before: Alt goes up
+    // long before the switcher would show. Typed at the display's own speed, Alt would go up
+    // before the window manager takes the keyboard for its switcher, which then waits for it.
+    const auto flick = [&] {
+        const std::array<std::pair<const char*, bool>, 4> keys{
+            {{"Alt", true}, {"Tab", true}, {"Tab", false}, {"Alt", false}}};
+        std::size_t typed = 0;
+        const std::function<void()> next = [&] {
+            const auto [key, down] = keys[typed];
+            static_cast<void>(down ? user().hands().hold(key) : user().hands().release(key));
+            if (++typed < keys.size()) {
+                QTimer::singleShot(40, next);
+            }
+        };
+        next();
+        ASSERT_TRUE(DesktopUser::waitFor([&] { return typed == keys.size(); }));
+    };
+    const auto toTheChat = [&] {
+        ASSERT_NO_FATAL_FAILURE(flick());
+        typeInTheChat();
     };
     const int ended = running.run({
         {"Key Mapping over the demo, a chat beside it",
@@ -280,12 +346,34 @@ TEST_F(DesktopKeysJourneyTest, AltTabToAChatLeavesItTheKeyboardAndThePointer) {
              expectDemoPlaying();
              ASSERT_NO_FATAL_FAILURE(enterKeyMapping());
          }},
+        {"a plain Alt+Tab", [&] { toTheChat(); }},
         {"W, Super+L handed on, then an Alt+Tab flick",
          [&] {
              ASSERT_TRUE(user().press("W"));
              ASSERT_TRUE(user().press("Meta+L"));
              EXPECT_TRUE(
                  DesktopUser::waitFor([&] { return display().windowManagerTook("Super+L"); }));
+             toTheChat();
+         }},
+        {"Super+D handed on, then Alt+Tab",
+         [&] {
+             ASSERT_TRUE(user().press("W"));
+             ASSERT_TRUE(user().press("Meta+D"));
+             // The desktop shown: no window of the app's or the chat's shows.
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !window->isExposed(); }));
+             // And back, the game in front again.
+             ASSERT_TRUE(user().hands().press("Meta+D"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return window->isExposed(); }));
+             ASSERT_TRUE(user().activate(*window));
+             toTheChat();
+         }},
+        {"the mode menu opened with Alt+click, then Alt+Tab",
+         [&] {
+             ASSERT_TRUE(user().hands().hold("Alt"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return !model().pointerCaptured(); }));
+             ASSERT_TRUE(user().click(shown("modeMenuButton")));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return DesktopUser::menuOpen(*window); }));
+             ASSERT_TRUE(user().hands().release("Alt"));
              toTheChat();
          }},
         {"a Super+1, Super+2 round trip, then Alt+Tab",

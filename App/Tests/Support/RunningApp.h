@@ -47,8 +47,9 @@ public:
     // Runs the application's event loop as main() does, taking the steps in it one after the
     // other; the last one makes the application quit. Returns what the event loop returned, -1
     // when a step failed. The application has then ended as its process would, its whole
-    // teardown done (the QApplication's included) within AppModel::quitTimeout of the last step;
-    // else this process aborts: a quit that hangs would otherwise pass.
+    // teardown done (the QApplication's included) within its own quit's bound, past which it
+    // leaves unfinished; a quit that hangs all the same aborts this process, which would
+    // otherwise pass.
     int run(const std::vector<Step>& steps);
 
 private:
