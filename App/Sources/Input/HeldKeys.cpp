@@ -55,6 +55,19 @@ bool detectAutoRepeat(xcb_connection_t* connection) {
     return true;
 }
 
+std::optional<std::bitset<256>> keysDownOn(xcb_connection_t* connection) {
+    const ReplyPointer<xcb_query_keymap_reply_t> reply(
+        xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr), &std::free);
+    if (!reply) {
+        return std::nullopt;
+    }
+    std::bitset<256> down;
+    for (std::size_t key = 0; key < down.size(); ++key) {
+        down[key] = (reply->keys[key / 8] >> (key % 8)) & 1;
+    }
+    return down;
+}
+
 }  // namespace
 
 HeldKeys& HeldKeys::shared() {
@@ -65,6 +78,9 @@ HeldKeys& HeldKeys::shared() {
 HeldKeys::HeldKeys() {
     xcb_connection_t* connection = x11Connection();
     exact_ = connection && detectAutoRepeat(connection);
+    if (connection) {
+        readDisplay_ = [connection] { return keysDownOn(connection); };
+    }
     QCoreApplication::instance()->installEventFilter(this);
 }
 
@@ -122,8 +138,23 @@ void HeldKeys::forget() {
     last_.fill({});
 }
 
+void HeldKeys::letGoOfKeysUp() {
+    if (down_.none() || !readDisplay_) {
+        return;
+    }
+    if (const std::optional<std::bitset<256>> display = readDisplay_()) {
+        down_ &= *display;
+    }
+}
+
 bool HeldKeys::eventFilter(QObject* /*receiver*/, QEvent* event) {
     switch (event->type()) {
+        case QEvent::FocusIn:
+            // A release goes where the display's focus is: to no window of the app's, when the
+            // window it was pressed in closed under it. Held on, the next press of the key would
+            // pass for a repeat of it.
+            letGoOfKeysUp();
+            break;
         case QEvent::ApplicationStateChange:
             if (static_cast<const QApplicationStateChangeEvent&>(*event).applicationState() !=
                 Qt::ApplicationActive) {

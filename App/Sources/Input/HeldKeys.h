@@ -3,6 +3,9 @@
 #include <QObject>
 #include <array>
 #include <bitset>
+#include <functional>
+#include <optional>
+#include <utility>
 
 class QKeyEvent;
 
@@ -32,6 +35,13 @@ public:
     bool wentDownUnderSuper(const QKeyEvent& key);
     // Every key is taken as up: their releases go to another application.
     void forget();
+    // The keys the display has down now, by key code; none when it cannot tell.
+    using DisplayKeys = std::function<std::optional<std::bitset<256>>()>;
+    // Where the display is read from, the application's connection to it by default; returns
+    // where it was read from until now.
+    DisplayKeys readDisplayWith(DisplayKeys read) {
+        return std::exchange(readDisplay_, std::move(read));
+    }
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override;
@@ -39,6 +49,9 @@ protected:
 private:
     HeldKeys();
     ~HeldKeys() override;
+
+    // Takes the keys the display has up as let go, those still held staying held.
+    void letGoOfKeysUp();
 
     // The last press or release of a key, by the display's time, and what it was judged.
     struct Seen {
@@ -52,6 +65,7 @@ private:
     std::bitset<256> down_;
     std::bitset<256> underSuper_;
     std::array<Seen, 256> last_{};
+    DisplayKeys readDisplay_;
 };
 
 }  // namespace qm

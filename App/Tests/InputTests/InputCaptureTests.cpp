@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QWindow>
+#include <bitset>
 
 #include <linux/input-event-codes.h>
 
@@ -462,6 +463,20 @@ TEST(SuperChordFilterTest, OnlyAKeyPressedUnderSuperActsAndOnce) {
         EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_E, 3610));
         EXPECT_TRUE(sent(window, QEvent::KeyRelease, KEY_E, 3610));
         EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_E, 3640));
+        // Another window of the app takes the keyboard: a key the display still has down is
+        // held, one it has up was let go where no window of the app's heard it, in a window
+        // closed under it.
+        std::bitset<256> display;
+        display.set(KEY_E + 8);
+        const HeldKeys::DisplayKeys before =
+            HeldKeys::shared().readDisplayWith([&display] { return display; });
+        QFocusEvent in(QEvent::FocusIn);
+        QCoreApplication::sendEvent(&window, &in);
+        EXPECT_FALSE(sent(focus, QEvent::ShortcutOverride, KEY_E, 3680)) << "held";
+        display.reset();
+        QCoreApplication::sendEvent(&window, &in);
+        EXPECT_TRUE(sent(focus, QEvent::ShortcutOverride, KEY_E, 3690)) << "pressed again";
+        HeldKeys::shared().readDisplayWith(before);
         // Without Super a held key goes on: the game takes it.
         EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_A, 3700, {}));
         EXPECT_TRUE(sent(window, QEvent::KeyPress, KEY_A, 3730, {}));
