@@ -33,6 +33,11 @@ inline xcb_atom_t atomOf(xcb_connection_t* connection, std::string_view name) {
     return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
+// The display's keys down now, a bit to a key code; none when the server did not answer.
+inline ReplyPointer<xcb_query_keymap_reply_t> keysDown(xcb_connection_t* connection) {
+    return {xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr), &std::free};
+}
+
 // The symbols every key of the display types, keysyms_per_keycode to a key from the setup's
 // min_keycode; none when the server did not answer.
 inline ReplyPointer<xcb_get_keyboard_mapping_reply_t> keyboardMapping(

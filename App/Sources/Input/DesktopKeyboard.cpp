@@ -43,10 +43,6 @@ std::vector<std::uint8_t> keysOf(xcb_connection_t* connection,
     return keys;
 }
 
-ReplyPointer<xcb_query_keymap_reply_t> keysDown(xcb_connection_t* connection) {
-    return {xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr), &std::free};
-}
-
 bool downIn(const xcb_query_keymap_reply_t* keymap, std::uint8_t key) {
     return keymap && (keymap->keys[key / 8] >> (key % 8)) & 1;
 }

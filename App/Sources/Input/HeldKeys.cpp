@@ -56,8 +56,7 @@ bool detectAutoRepeat(xcb_connection_t* connection) {
 }
 
 std::optional<std::bitset<256>> keysDownOn(xcb_connection_t* connection) {
-    const ReplyPointer<xcb_query_keymap_reply_t> reply(
-        xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr), &std::free);
+    const ReplyPointer<xcb_query_keymap_reply_t> reply = keysDown(connection);
     if (!reply) {
         return std::nullopt;
     }
@@ -147,13 +146,15 @@ void HeldKeys::letGoOfKeysUp() {
     }
 }
 
-bool HeldKeys::eventFilter(QObject* /*receiver*/, QEvent* event) {
+bool HeldKeys::eventFilter(QObject* receiver, QEvent* event) {
     switch (event->type()) {
         case QEvent::FocusIn:
             // A release goes where the display's focus is: to no window of the app's, when the
             // window it was pressed in closed under it. Held on, the next press of the key would
-            // pass for a repeat of it.
-            letGoOfKeysUp();
+            // pass for a repeat of it. An item's focus moving inside a window changes nothing.
+            if (receiver->isWindowType()) {
+                letGoOfKeysUp();
+            }
             break;
         case QEvent::ApplicationStateChange:
             if (static_cast<const QApplicationStateChangeEvent&>(*event).applicationState() !=
