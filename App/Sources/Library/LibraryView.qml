@@ -104,6 +104,8 @@ Item {
         signal open(string packageName)
 
         spacing: 0
+        // Typing finds a game at once, and the focus shows from the start.
+        Component.onCompleted: search.forceActiveFocus()
 
         ToolBar {
             Layout.fillWidth: true
@@ -114,6 +116,8 @@ Item {
                 anchors.rightMargin: 8
 
                 TextField {
+                    id: search
+
                     objectName: "search"
                     Layout.fillWidth: true
                     placeholderText: qsTr("Search")
@@ -125,7 +129,7 @@ Item {
                             grid.open(tiles.itemAtIndex(0).packageName)
                     }
                 }
-                CheckBox {
+                RingedCheckBox {
                     objectName: "showAllApps"
                     text: qsTr("Show all apps")
                     checked: grid.library.showAllApps

@@ -192,12 +192,22 @@ TEST_F(LibraryViewTest, TheKeyboardWalksTheTilesWithAVisibleRingAndOpensTheOneCh
         return window.grabWindow().copy(place.toAlignedRect());
     };
     const QImage unfocused = tileImage();
-    test::click(window, findItem(window, "search"));
+    // The search has the keys from the start; on the way to the grid the check box shows its
+    // focus as the tiles do.
+    EXPECT_TRUE(findItem(window, "search")->hasActiveFocus());
+    QQuickItem* showAll = findItem(window, "showAllApps");
+    bool boxRinged = false;
     int stops = 0;
     while (!tiles->hasActiveFocus() && stops++ < 12) {
         EXPECT_EQ(ringed(), "");
+        if (showAll->hasActiveFocus()) {
+            boxRinged = isShown(window, "checkFocus");
+        } else {
+            EXPECT_FALSE(isShown(window, "checkFocus"));
+        }
         QTest::keyClick(&window, Qt::Key_Tab);
     }
+    EXPECT_TRUE(boxRinged);
     ASSERT_TRUE(tiles->hasActiveFocus()) << "Tab reaches the grid";
     EXPECT_EQ(ringed(), "tile:com.a");
     EXPECT_NE(tileImage(), unfocused) << "the ring is drawn";
