@@ -187,12 +187,13 @@ ApplicationWindow {
         }
     }
     // Opening a menu of the bar makes a stream let go of what it holds, as its own menus do.
+    // Each menu, the Developer menu put in and taken out included.
     Instantiator {
-        model: menus.count
+        model: menus.menus
         delegate: Connections {
-            required property int index
+            required property Menu modelData
 
-            target: menus.menuAt(index)
+            target: modelData
 
             function onAboutToShow() {
                 MenuTracking.willShow()
@@ -201,7 +202,7 @@ ApplicationWindow {
             // Return act at once.
             function onOpened() {
                 if (menus.openedByKey)
-                    menus.lightFirstItem(menus.menuAt(index))
+                    menus.lightFirstItem(modelData)
             }
             function onVisibleChanged() {
                 menus.followMenus()

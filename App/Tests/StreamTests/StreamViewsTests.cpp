@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QQmlEngine>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "FakeDeviceStates.h"
 #include "FakeSession.h"
 #include "HUD/PanelPositions.h"
+#include "Input/MenuTracking.h"
 #include "Model/AppModel.h"
 #include "Storage/AppSettings.h"
 #include "Support/ManualTimerSource.h"
@@ -585,6 +587,24 @@ TEST_F(StreamViewsTest, MenusShowShortcutsAndOpenFromTheKeyboard) {
     test::click(*window, title);
     EXPECT_EQ(lit(menus[2]), -1);
     QMetaObject::invokeMethod(menus[2], "close");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !menus[2]->property("visible").toBool(); }));
+
+    // The Developer menu, put in after the bar was made, is lit as the others, and lets a stream
+    // go as they do.
+    settings.setDeveloperMode(true);
+    QList<QObject*> withDeveloper;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (withDeveloper = test::menuBarMenus(*window)).size() == menus.size() + 1; }));
+    QObject* developer = withDeveloper.at(3);
+    ASSERT_EQ(developer->objectName(), "developerMenu");
+    QSignalSpy willShow(&MenuTracking::shared(), &MenuTracking::menuWillShow);
+    QTest::keyClick(window.get(), Qt::Key_F10);
+    for (int step = 0; step < 3; ++step) {
+        QTest::keyClick(window.get(), Qt::Key_Right);
+    }
+    EXPECT_EQ(lit(developer), 0);
+    EXPECT_EQ(willShow.size(), 4);
+    QMetaObject::invokeMethod(developer, "close");
 }
 
 // Over a stream every key but the menus' is the game's: the Stream menu answers the overheating
