@@ -104,8 +104,15 @@ Item {
         signal open(string packageName)
 
         spacing: 0
-        // Typing finds a game at once, and the focus shows from the start.
-        Component.onCompleted: search.forceActiveFocus()
+        // Typing finds a game at once, and the focus shows from the start; a dialog or a menu
+        // open meanwhile keeps the keys it has.
+        Component.onCompleted: {
+            for (let item = grid.Window.activeFocusItem; item; item = item.parent) {
+                if (item === grid.Overlay.overlay)
+                    return
+            }
+            search.forceActiveFocus()
+        }
 
         ToolBar {
             Layout.fillWidth: true

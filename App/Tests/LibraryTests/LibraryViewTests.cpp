@@ -71,11 +71,18 @@ protected:
     QQuickWindow& show() {
         window_ = test::showWindow(engine_, R"(
             import QtQuick
+            import QtQuick.Controls
             import Vantorel
             Window {
                 required property AppModelBase shell
                 width: 900; height: 700
                 LibraryView { anchors.fill: parent; model: shell }
+                Popup {
+                    objectName: "dialog"
+                    modal: true
+                    onOpened: button.forceActiveFocus()
+                    Button { id: button; objectName: "dialogButton" }
+                }
             })",
                                    {{"shell", QVariant::fromValue<QObject*>(&shell_)}});
         return *window_;
@@ -125,10 +132,17 @@ TEST_F(LibraryViewTest, ShowsTheCachedListAtOnceThenThePhonesAndOpensATile) {
     EXPECT_EQ(textOf(findItem(findItem(window, "noPhone"), "title")), "No phone connected");
     EXPECT_EQ(findItem(window, "tiles"), nullptr);
 
+    // A dialog open as the phone comes keeps the keys.
+    QObject* dialog = window.findChild<QObject*>("dialog");
+    QMetaObject::invokeMethod(dialog, "open");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return findItem(window, "dialogButton")->hasActiveFocus(); }));
     cache_.save({game("com.a", "Alpha")}, "S1");
     shell_.setConnectedDevice(phone("S1"));
     saveQueue_.drain();
     ASSERT_TRUE(showsTiles({"com.a"}));
+    EXPECT_TRUE(findItem(window, "dialogButton")->hasActiveFocus());
+    QMetaObject::invokeMethod(dialog, "close");
     EXPECT_FALSE(isShown(window, "noPhone"));
     EXPECT_TRUE(isShown(window, "loading"));
     EXPECT_FALSE(isShown(window, "refresh"));
