@@ -17,6 +17,20 @@ Dialog {
 
     readonly property int stateKind: sheet.runner.stateKind
 
+    // The keys, and the ring that shows them, go to the button Return presses, Cancel where Start
+    // cannot: the screen behind kept a focus that no key reached while the sheet was up.
+    function focusReturnButton() {
+        if (!sheet.opened)
+            return
+        const button = sheet.stateKind === FlashTestRunner.StateKind.confirm
+                     ? (startButton.enabled ? startButton : cancelButton)
+                     : sheet.stateKind === FlashTestRunner.StateKind.finished ? closeReportButton
+                     : sheet.stateKind === FlashTestRunner.StateKind.failed ? closeFailureButton
+                     : null
+        if (button)
+            button.forceActiveFocus(Qt.ShortcutFocusReason)
+    }
+
     // The button Return presses while it shows.
     component ReturnButton: DefaultButton {
         id: button
@@ -36,6 +50,8 @@ Dialog {
     visible: sheet.runner.isPresented
     closePolicy: Popup.CloseOnEscape
     onRejected: sheet.runner.dismiss()
+    onOpened: sheet.focusReturnButton()
+
 
     ColumnLayout {
         width: parent.width
@@ -66,6 +82,8 @@ Dialog {
             Layout.fillWidth: true
 
             Button {
+                id: cancelButton
+
                 objectName: "cancelButton"
                 text: qsTr("Cancel")
                 onClicked: sheet.runner.cancel()
@@ -74,10 +92,13 @@ Dialog {
                 Layout.fillWidth: true
             }
             ReturnButton {
+                id: startButton
+
                 objectName: "startButton"
                 text: qsTr("Start")
                 enabled: sheet.hasStream
                 onClicked: sheet.startRequested()
+                onEnabledChanged: sheet.focusReturnButton()
             }
         }
 
@@ -106,6 +127,8 @@ Dialog {
                 Layout.fillWidth: true
             }
             ReturnButton {
+                id: closeReportButton
+
                 objectName: "closeReportButton"
                 text: qsTr("Close")
                 onClicked: sheet.runner.cancel()
@@ -128,6 +151,8 @@ Dialog {
                 Layout.fillWidth: true
             }
             ReturnButton {
+                id: closeFailureButton
+
                 objectName: "closeFailureButton"
                 text: qsTr("Close")
                 onClicked: sheet.runner.cancel()

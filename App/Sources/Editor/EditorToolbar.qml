@@ -133,7 +133,7 @@ Pane {
                         }
                     }
                 }
-                CheckBox {
+                RingedCheckBox {
                     text: qsTr("Labels")
                     checked: toolbar.keymap.showLabels
                     onToggled: {

@@ -104,6 +104,15 @@ Item {
         signal open(string packageName)
 
         spacing: 0
+        // Typing finds a game at once, and the focus shows from the start; a dialog or a menu
+        // open meanwhile keeps the keys it has.
+        Component.onCompleted: {
+            for (let item = grid.Window.activeFocusItem; item; item = item.parent) {
+                if (item === grid.Overlay.overlay)
+                    return
+            }
+            search.forceActiveFocus()
+        }
 
         ToolBar {
             Layout.fillWidth: true
@@ -114,6 +123,8 @@ Item {
                 anchors.rightMargin: 8
 
                 TextField {
+                    id: search
+
                     objectName: "search"
                     Layout.fillWidth: true
                     placeholderText: qsTr("Search")
@@ -125,7 +136,7 @@ Item {
                             grid.open(tiles.itemAtIndex(0).packageName)
                     }
                 }
-                CheckBox {
+                RingedCheckBox {
                     objectName: "showAllApps"
                     text: qsTr("Show all apps")
                     checked: grid.library.showAllApps

@@ -10,6 +10,14 @@ Dialog {
 
     readonly property int answer: dialog.updater.answer
 
+    function focusAnswer() {
+        if (!dialog.opened)
+            return
+        const button = dialog.answer === AppUpdater.Answer.offer ? download
+                     : dialog.answer === AppUpdater.Answer.saved ? showInFolder : dismiss
+        button.forceActiveFocus(Qt.TabFocusReason)
+    }
+
     objectName: "updateAnswer"
     modal: true
     anchors.centerIn: Overlay.overlay
@@ -17,6 +25,10 @@ Dialog {
     visible: dialog.answer !== AppUpdater.Answer.none
     closePolicy: Popup.CloseOnEscape
     onRejected: dialog.updater.dismiss()
+    // The keys go to the answer's own button, which shows it: the screen behind keeps a focus
+    // that no key reaches while the dialog is up, and a button the answer hides takes it along.
+    onOpened: dialog.focusAnswer()
+    onAnswerChanged: dialog.focusAnswer()
 
     Column {
         spacing: 12
@@ -43,16 +55,23 @@ Dialog {
             onClicked: dialog.updater.openReleaseNotes()
         }
         Button {
+            id: download
+
+            objectName: "download"
             visible: dialog.answer === AppUpdater.Answer.offer
             text: qsTr("Download")
             onClicked: dialog.updater.download()
         }
         Button {
+            id: showInFolder
+
             visible: dialog.answer === AppUpdater.Answer.saved
             text: qsTr("Show in Folder")
             onClicked: dialog.updater.showInFolder()
         }
         Button {
+            id: dismiss
+
             objectName: "dismiss"
             text: dialog.answer === AppUpdater.Answer.offer ? qsTr("Later")
                   : dialog.answer === AppUpdater.Answer.downloading ? qsTr("Cancel") : qsTr("OK")

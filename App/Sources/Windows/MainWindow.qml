@@ -187,15 +187,22 @@ ApplicationWindow {
         }
     }
     // Opening a menu of the bar makes a stream let go of what it holds, as its own menus do.
+    // Each menu, the Developer menu put in and taken out included.
     Instantiator {
-        model: menus.count
+        model: menus.menus
         delegate: Connections {
-            required property int index
+            required property Menu modelData
 
-            target: menus.menuAt(index)
+            target: modelData
 
             function onAboutToShow() {
                 MenuTracking.willShow()
+            }
+            // Opened from the keyboard, a menu lights its first item, so that the arrows and
+            // Return act at once.
+            function onOpened() {
+                if (menus.openedByKey)
+                    menus.lightFirstItem(modelData)
             }
             function onVisibleChanged() {
                 menus.followMenus()
@@ -246,12 +253,30 @@ ApplicationWindow {
                 }
             }
         }
+        function lightFirstItem(menu) {
+            for (let i = 0; i < menu.count; ++i) {
+                const item = menu.itemAt(i)
+                if (item && item.enabled && item instanceof MenuItem) {
+                    menu.currentIndex = i
+                    return
+                }
+            }
+        }
+        function anyOpen() {
+            for (let i = 0; i < menus.count; ++i) {
+                if (menus.menuAt(i).visible)
+                    return true
+            }
+            return false
+        }
         function followMenus() {
-            let open = false
-            for (let i = 0; i < menus.count; ++i)
-                open = open || menus.menuAt(i).visible
-            menus.menuOpen = open
-            if (!open)
+            menus.menuOpen = menus.anyOpen()
+            // Once the arrows' next menu had its turn to open: they keep to the keyboard.
+            if (!menus.menuOpen)
+                Qt.callLater(menus.forgetKey)
+        }
+        function forgetKey() {
+            if (!menus.anyOpen())
                 menus.openedByKey = false
         }
 

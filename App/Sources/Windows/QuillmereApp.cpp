@@ -92,6 +92,7 @@ QuillmereApp::QuillmereApp(int& argc, char** argv, const EnvironmentMaker& makeE
     // Heard from the start; acted on once the event loop runs.
     quitSignals_ = std::make_unique<QuitSignals>(hosting.lastWords);
     superChords_ = std::make_unique<SuperChordFilter>();
+    returnKey_ = std::make_unique<ButtonReturnKey>();
     settings_ = AppSettings::standard();
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("vantorel"));

@@ -15,6 +15,7 @@
 #include "Model/AppModelEnvironment.h"
 #include "Storage/AppSettings.h"
 #include "Updates/AppUpdater.h"
+#include "Windows/ButtonReturnKey.h"
 #include "Windows/WindowPlacement.h"
 
 class QApplication;
@@ -72,6 +73,7 @@ private:
     std::jthread quitWatch_;
     std::unique_ptr<QApplication> application_;
     std::unique_ptr<SuperChordFilter> superChords_;
+    std::unique_ptr<ButtonReturnKey> returnKey_;
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<QuitSignals> quitSignals_;
     std::unique_ptr<AppSettings> settings_;

@@ -358,16 +358,24 @@ TEST_F(FlashTestRunnerTest, SheetBadgeAndMenuStateFollowTheRunner) {
     const auto eventually = [](auto condition) {
         return QTest::qWaitFor(condition, test::waitBound);
     };
+    // The button that has the keys, its ring shown.
+    const auto hasKeys = [&](const char* name) {
+        QQuickItem* button = test::findItem(*window, name);
+        return eventually(
+            [&] { return button->hasActiveFocus() && button->property("visualFocus").toBool(); });
+    };
 
     // Confirming: Start needs a stream; Return presses it, Escape cancels.
     runner_->request(Source::downloadsFile);
     ASSERT_TRUE(eventually(sheetShown));
     EXPECT_TRUE(test::isShown(*window, "startStreamHint"));
     EXPECT_FALSE(test::findItem(*window, "startButton")->isEnabled());
+    EXPECT_TRUE(hasKeys("cancelButton"));
     press(Qt::Key_Return);
     EXPECT_EQ(window->property("starts").toInt(), 0);
     window->setProperty("hasStream", true);
     EXPECT_FALSE(test::isShown(*window, "startStreamHint"));
+    EXPECT_TRUE(hasKeys("startButton"));
     press(Qt::Key_Return);
     EXPECT_EQ(window->property("starts").toInt(), 1);
     press(Qt::Key_Escape);
@@ -389,6 +397,7 @@ TEST_F(FlashTestRunnerTest, SheetBadgeAndMenuStateFollowTheRunner) {
 
     // The report, orange for its mismatch; Copy replaces the clipboard; Escape only hides.
     ASSERT_TRUE(eventually(sheetShown));
+    EXPECT_TRUE(hasKeys("closeReportButton"));
     QQuickItem* summary = test::findItem(*window, "summary");
     EXPECT_EQ(test::textOf(summary), runner_->summary());
     EXPECT_EQ(summary->property("color").value<QColor>(), QColor("orange"));
@@ -405,6 +414,7 @@ TEST_F(FlashTestRunnerTest, SheetBadgeAndMenuStateFollowTheRunner) {
     ASSERT_TRUE(eventually(sheetShown));
     EXPECT_EQ(test::textOf(test::findItem(*window, "failure")),
               "No clock sync yet. Start a stream and wait a few seconds.");
+    EXPECT_TRUE(hasKeys("closeFailureButton"));
     press(Qt::Key_Return);
     EXPECT_EQ(runner_->stateKind(), FlashTestRunner::StateKind::idle);
 }

@@ -71,11 +71,18 @@ protected:
     QQuickWindow& show() {
         window_ = test::showWindow(engine_, R"(
             import QtQuick
+            import QtQuick.Controls
             import Vantorel
             Window {
                 required property AppModelBase shell
                 width: 900; height: 700
                 LibraryView { anchors.fill: parent; model: shell }
+                Popup {
+                    objectName: "dialog"
+                    modal: true
+                    onOpened: button.forceActiveFocus()
+                    Button { id: button; objectName: "dialogButton" }
+                }
             })",
                                    {{"shell", QVariant::fromValue<QObject*>(&shell_)}});
         return *window_;
@@ -125,10 +132,17 @@ TEST_F(LibraryViewTest, ShowsTheCachedListAtOnceThenThePhonesAndOpensATile) {
     EXPECT_EQ(textOf(findItem(findItem(window, "noPhone"), "title")), "No phone connected");
     EXPECT_EQ(findItem(window, "tiles"), nullptr);
 
+    // A dialog open as the phone comes keeps the keys.
+    QObject* dialog = window.findChild<QObject*>("dialog");
+    QMetaObject::invokeMethod(dialog, "open");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return findItem(window, "dialogButton")->hasActiveFocus(); }));
     cache_.save({game("com.a", "Alpha")}, "S1");
     shell_.setConnectedDevice(phone("S1"));
     saveQueue_.drain();
     ASSERT_TRUE(showsTiles({"com.a"}));
+    EXPECT_TRUE(findItem(window, "dialogButton")->hasActiveFocus());
+    QMetaObject::invokeMethod(dialog, "close");
     EXPECT_FALSE(isShown(window, "noPhone"));
     EXPECT_TRUE(isShown(window, "loading"));
     EXPECT_FALSE(isShown(window, "refresh"));
@@ -192,12 +206,22 @@ TEST_F(LibraryViewTest, TheKeyboardWalksTheTilesWithAVisibleRingAndOpensTheOneCh
         return window.grabWindow().copy(place.toAlignedRect());
     };
     const QImage unfocused = tileImage();
-    test::click(window, findItem(window, "search"));
+    // The search has the keys from the start; on the way to the grid the check box shows its
+    // focus as the tiles do.
+    EXPECT_TRUE(findItem(window, "search")->hasActiveFocus());
+    QQuickItem* showAll = findItem(window, "showAllApps");
+    bool boxRinged = false;
     int stops = 0;
     while (!tiles->hasActiveFocus() && stops++ < 12) {
         EXPECT_EQ(ringed(), "");
+        if (showAll->hasActiveFocus()) {
+            boxRinged = isShown(window, "checkFocus");
+        } else {
+            EXPECT_FALSE(isShown(window, "checkFocus"));
+        }
         QTest::keyClick(&window, Qt::Key_Tab);
     }
+    EXPECT_TRUE(boxRinged);
     ASSERT_TRUE(tiles->hasActiveFocus()) << "Tab reaches the grid";
     EXPECT_EQ(ringed(), "tile:com.a");
     EXPECT_NE(tileImage(), unfocused) << "the ring is drawn";

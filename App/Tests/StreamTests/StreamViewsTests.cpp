@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QQmlEngine>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "FakeDeviceStates.h"
 #include "FakeSession.h"
 #include "HUD/PanelPositions.h"
+#include "Input/MenuTracking.h"
 #include "Model/AppModel.h"
 #include "Storage/AppSettings.h"
 #include "Support/ManualTimerSource.h"
@@ -24,6 +26,7 @@
 #include "VideoPipeline/View/VideoView.h"
 #include "ViewTestEnvironment.h"
 #include "ViewTesting.h"
+#include "Windows/ButtonReturnKey.h"
 #include "Windows/SceneWindows.h"
 
 namespace qm {
@@ -236,6 +239,7 @@ TEST_F(StreamViewsTest, ReturnPressesTheDefaultButtonOfTheScreenWhereverItIsPlac
 
 TEST_F(StreamViewsTest,
        TabReachesBackToLibraryWithAVisibleRingWhileThePhoneIsAwayOrAfterTheStream) {
+    const ButtonReturnKey returnKey;
     putServerJar();
     model->apply(DeviceLinkState::connected(phone));
     auto window = showMain();
@@ -259,7 +263,8 @@ TEST_F(StreamViewsTest,
     session->setPhase(SessionPhase::failed(SessionFailure::disconnected()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return isShown(*window, "action:backToLibrary"); }));
     EXPECT_TRUE(tabTo("action:backToLibrary"));
-    QTest::keyClick(window.get(), Qt::Key_Space);
+    // Return is the focused button's, not the panel's default, Try Again, which would stay.
+    QTest::keyClick(window.get(), Qt::Key_Return);
     EXPECT_NE(model->routeKind(), AppModel::RouteKind::stream);
     session->finishStop();
 }
@@ -529,6 +534,7 @@ std::optional<QString> shortcutShown(QObject* menu, const QString& text) {
 }
 
 TEST_F(StreamViewsTest, MenusShowShortcutsAndOpenFromTheKeyboard) {
+    putDemo();
     auto window = showMain();
     ASSERT_TRUE(window);
 
@@ -559,6 +565,46 @@ TEST_F(StreamViewsTest, MenusShowShortcutsAndOpenFromTheKeyboard) {
     };
     EXPECT_TRUE(opens(Qt::Key_F10, Qt::NoModifier, menus[0]));
     EXPECT_TRUE(opens(Qt::Key_S, Qt::AltModifier, menus[2]));
+
+    // F10 lights the first item, and the arrows to the next menu its first: Return acts at
+    // once. A menu opened with the pointer afterwards lights none.
+    const auto lit = [&](QObject* menu) {
+        return QTest::qWaitFor([&] { return menu->property("opened").toBool(); })
+                   ? menu->property("currentIndex").toInt()
+                   : -2;
+    };
+    QTest::keyClick(window.get(), Qt::Key_F10);
+    EXPECT_EQ(lit(menus[0]), 0);
+    QTest::keyClick(window.get(), Qt::Key_Right);
+    EXPECT_EQ(lit(menus[1]), 0);
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return session && session->demos.size() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !menus[1]->property("visible").toBool(); }));
+    QQuickItem* title = nullptr;
+    QMetaObject::invokeMethod(window->property("menuBar").value<QObject*>(), "itemAt",
+                              Q_RETURN_ARG(QQuickItem*, title), Q_ARG(int, 2));
+    ASSERT_TRUE(title);
+    test::click(*window, title);
+    EXPECT_EQ(lit(menus[2]), -1);
+    QMetaObject::invokeMethod(menus[2], "close");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !menus[2]->property("visible").toBool(); }));
+
+    // The Developer menu, put in after the bar was made, is lit as the others, and lets a stream
+    // go as they do.
+    settings.setDeveloperMode(true);
+    QList<QObject*> withDeveloper;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (withDeveloper = test::menuBarMenus(*window)).size() == menus.size() + 1; }));
+    QObject* developer = withDeveloper.at(3);
+    ASSERT_EQ(developer->objectName(), "developerMenu");
+    QSignalSpy willShow(&MenuTracking::shared(), &MenuTracking::menuWillShow);
+    QTest::keyClick(window.get(), Qt::Key_F10);
+    for (int step = 0; step < 3; ++step) {
+        QTest::keyClick(window.get(), Qt::Key_Right);
+    }
+    EXPECT_EQ(lit(developer), 0);
+    EXPECT_EQ(willShow.size(), 4);
+    QMetaObject::invokeMethod(developer, "close");
 }
 
 // Over a stream every key but the menus' is the game's: the Stream menu answers the overheating

@@ -346,6 +346,11 @@ TEST_F(AppUpdaterTest, ADownloadShowsItsProgressAndCancelKeepsNothingOfIt) {
         })",
                          {{"updater", QVariant::fromValue<QObject*>(updater.get())}});
     ASSERT_TRUE(window);
+    // The keys are the answer's button's, Download's, then Cancel's once Download has gone.
+    const auto hasKeys = [&](const char* name) {
+        return QTest::qWaitFor([&] { return test::findItem(*window, name)->hasActiveFocus(); });
+    };
+    EXPECT_TRUE(hasKeys("download"));
     updater->download();
     EXPECT_EQ(updater->answer(), Answer::downloading);
     EXPECT_EQ(updater->answerText(), "Downloading Vantorel 1.6…");
@@ -353,6 +358,7 @@ TEST_F(AppUpdaterTest, ADownloadShowsItsProgressAndCancelKeepsNothingOfIt) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return test::isShown(*window, "downloadProgress"); }));
     QQuickItem* cancel = test::findItem(*window, "dismiss");
     EXPECT_EQ(test::textOf(cancel), "Cancel");
+    EXPECT_TRUE(hasKeys("dismiss"));
 
     test::click(*window, cancel);
     EXPECT_EQ(updater->answer(), Answer::none);
