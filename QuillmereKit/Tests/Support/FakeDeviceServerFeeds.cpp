@@ -1,12 +1,11 @@
 // The fake server's media: what it plays on the video and audio sockets.
-#include "Support/FakeDeviceServer.h"
-
 #include <algorithm>
 
 #include <fmt/format.h>
 
 #include "QuillmereCore/HostClock.h"
 #include "Support/FakeAdbDevice.h"
+#include "Support/FakeDeviceServer.h"
 #include "Support/FakeServerMedia.h"
 #include "Support/MediaPackets.h"
 
