@@ -74,6 +74,7 @@ void DesktopKeyboard::watch(QWindow* window) {
         return;
     }
     if (watchedId_) {
+        endSuperHold();
         releaseKept();
         grabSuperKeys(false);
     }
@@ -112,6 +113,7 @@ bool DesktopKeyboard::grab(QWindow& window) {
         &std::free);
     const bool taken = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
     grabbedFor_ = taken ? xcb_window_t(window.winId()) : 0;
+    superHeld_ = superHeld_ && !taken;
     if (!taken) {
         Log::input().debug("the display refused the keyboard grab");
     }
@@ -124,6 +126,7 @@ void DesktopKeyboard::release() {
         xcb_flush(connection_);
     }
     grabbedFor_ = 0;
+    superHeld_ = false;
 }
 
 void DesktopKeyboard::handOn(std::uint8_t keycode, DesktopChord chord) {
@@ -149,7 +152,10 @@ void DesktopKeyboard::handOnWaiting() {
     // The app may come to a chord late, the user's next keys already typed: they are read as
     // they stand. Asked before the server is held: a client stopped or not scheduled while it
     // holds the server, waiting for an answer, would freeze every other client of the display.
+    const xcb_get_input_focus_cookie_t focusAsked = xcb_get_input_focus(connection_);
     const ReplyPointer<xcb_query_keymap_reply_t> keymap = keysDown(connection_);
+    const ReplyPointer<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(connection_, focusAsked, nullptr), &std::free);
     // What a hand-on keeps down is down, also where the answer came before it.
     const auto down = [&](std::uint8_t key) {
         return downIn(keymap.get(), key) || std::ranges::find(kept_, key) != kept_.end();
@@ -213,9 +219,35 @@ void DesktopKeyboard::handOnWaiting() {
                           xcb_grab_keyboard(connection_, 0, grabbedFor_, XCB_CURRENT_TIME,
                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)
                               .sequence);
+    } else if (focus && focus->focus == watchedId_ &&
+               std::ranges::any_of(superKeys_,
+                                   [&](std::uint8_t key) { return downIn(keymap.get(), key); })) {
+        // A busy app hands a chord on after the user pressed Super again for the next one, whose
+        // grab went above: the keyboard stays the window's until that Super goes up, as it
+        // would have, else the next chord's key goes to the desktop's binding of it.
+        xcb_discard_reply(connection_,
+                          xcb_grab_keyboard(connection_, 0, watchedId_, XCB_CURRENT_TIME,
+                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)
+                              .sequence);
+        superHeld_ = true;
     }
     xcb_ungrab_server(connection_);
     xcb_flush(connection_);
+    // Let go before the grab, that Super's release came to nobody.
+    if (superHeld_) {
+        const ReplyPointer<xcb_query_keymap_reply_t> now = keysDown(connection_);
+        if (std::ranges::none_of(superKeys_,
+                                 [&](std::uint8_t key) { return downIn(now.get(), key); })) {
+            endSuperHold();
+        }
+    }
+}
+
+void DesktopKeyboard::endSuperHold() {
+    if (std::exchange(superHeld_, false) && !grabbedFor_ && connection_) {
+        xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+        xcb_flush(connection_);
+    }
 }
 
 void DesktopKeyboard::typeChord(std::uint8_t keycode, const std::vector<std::uint8_t>& modifiers,
@@ -310,7 +342,8 @@ bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* m
     const std::uint8_t type = event->response_type & 0x7f;
     // A hand-on's end is ours even when it is no longer awaited: Qt would warn of a message it
     // does not know.
-    if (type != XCB_CLIENT_MESSAGE && echoes_.empty() && waiting_.empty() && kept_.empty()) {
+    if (type != XCB_CLIENT_MESSAGE && echoes_.empty() && waiting_.empty() && kept_.empty() &&
+        !superHeld_) {
         return false;
     }
     switch (type) {
@@ -324,11 +357,16 @@ bool DesktopKeyboard::nativeEventFilter(const QByteArray& /*eventType*/, void* m
                        std::uint16_t(event->sequence - echoes.first) <=
                            std::uint16_t(echoes.last - echoes.first);
             });
-            if (!echo && type == XCB_KEY_RELEASE && !waiting_.empty() &&
-                waiting_.front().keycode == key) {
+            if (echo || type != XCB_KEY_RELEASE) {
+                return echo;
+            }
+            if (superHeld_ && std::ranges::find(superKeys_, key) != superKeys_.end()) {
+                endSuperHold();
+            }
+            if (!waiting_.empty() && waiting_.front().keycode == key) {
                 handOnWaiting();
             }
-            return echo;
+            return false;
         }
         case XCB_CLIENT_MESSAGE: {
             const auto* end = static_cast<const xcb_client_message_event_t*>(message);

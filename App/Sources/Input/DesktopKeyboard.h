@@ -65,6 +65,8 @@ private:
     void grabSuperKeys(bool grab);
     // Hands on the waiting chords, oldest first, up to one whose key is held again.
     void handOnWaiting();
+    // Ends the keyboard taken again for a Super held past a hand-on, unless the game holds it.
+    void endSuperHold();
     // Fakes the key's press and release inside presses of the modifier keys, released after
     // unless kept, and notes what comes back of them.
     void typeChord(std::uint8_t keycode, const std::vector<std::uint8_t>& modifiers, bool keep);
@@ -117,6 +119,8 @@ private:
     std::unique_ptr<KeyWatcher> watcher_;
     KeepLimits keepLimits_;
     bool keyboardElsewhere_ = false;
+    // The keyboard taken again after a hand-on for a Super the user holds, until it goes up.
+    bool superHeld_ = false;
     QTimer keptLimit_;
 };
 

@@ -414,6 +414,93 @@ TEST(DesktopKeyboardTest, ASuperLetGoOrPressedAsTheChordIsHandedOnLeavesBothChor
     keyboard.watch(nullptr);
 }
 
+// A busy app hands a chord on after the user pressed Super again: the next chord's key is still
+// the app's, as the Super's grab made it, and the keyboard is free again once that Super is up.
+TEST(DesktopKeyboardTest, ASuperPressedAgainBeforeTheHandOnKeepsTheNextChordTheApps) {
+    xcb_connection_t* app = x11Connection();
+    ASSERT_NE(app, nullptr) << "not on X11";
+    const Connection desktop(xcb_connect(nullptr, nullptr), &xcb_disconnect);
+    const std::uint8_t key = unusedKey(desktop.get());
+    const std::uint8_t super = keyOf(desktop.get(), 0xffeb);
+    const std::uint8_t e = keyOf(desktop.get(), 0x65);
+    ASSERT_NE(key, 0) << "every key of the display types something";
+    ASSERT_NE(super, 0) << "no Super key on the display";
+    ASSERT_NE(e, 0) << "no E key on the display";
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(desktop.get())).data->root;
+    // The desktop's own Super+E, as openbox's file manager.
+    xcb_grab_key(desktop.get(), 1, root, XCB_MOD_MASK_4, e, XCB_GRAB_MODE_ASYNC,
+                 XCB_GRAB_MODE_ASYNC);
+    struct Window : QWindow {
+        std::uint8_t e = 0;
+        int es = 0;
+        void keyPressEvent(QKeyEvent* event) override { es += event->nativeScanCode() == e; }
+    } window;
+    window.e = e;
+    window.resize(100, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    focus(desktop.get(), window);
+    ASSERT_TRUE(
+        test::DesktopUser::waitFor([&] { return QGuiApplication::focusWindow() == &window; }));
+    DesktopKeyboard keyboard(app, "/nonexistent/vantorel-keys");
+    keyboard.watch(&window);
+    handled(app);
+    const auto fakeKey = [&](std::uint8_t type, std::uint8_t keycode) {
+        xcb_test_fake_input(desktop.get(), type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        handled(desktop.get());
+    };
+    const auto desktopTookE = [&] {
+        bool took = false;
+        while (const ReplyPointer<xcb_generic_event_t> event{xcb_poll_for_event(desktop.get()),
+                                                             &std::free}) {
+            took =
+                took || ((event->response_type & 0x7f) == XCB_KEY_PRESS &&
+                         reinterpret_cast<const xcb_key_press_event_t*>(event.get())->detail == e);
+        }
+        return took;
+    };
+    // Super pressed again, not, and pressed again with another window in front.
+    for (const int then : {0, 1, 2}) {
+        const bool again = then != 1;
+        fakeKey(XCB_KEY_PRESS, super);
+        fakeKey(XCB_KEY_PRESS, key);
+        fakeKey(XCB_KEY_RELEASE, key);
+        fakeKey(XCB_KEY_RELEASE, super);
+        if (then == 2) {
+            xcb_set_input_focus(desktop.get(), XCB_INPUT_FOCUS_POINTER_ROOT, root,
+                                XCB_CURRENT_TIME);
+        }
+        if (again) {
+            fakeKey(XCB_KEY_PRESS, super);
+        }
+        keyboard.handOn(key, {ChordModifier::super, false});
+        handled(app);
+        desktopTookE();
+        if (again) {
+            fakeKey(XCB_KEY_PRESS, e);
+            fakeKey(XCB_KEY_RELEASE, e);
+            fakeKey(XCB_KEY_RELEASE, super);
+            EXPECT_TRUE(then == 2 ? test::DesktopUser::waitFor(desktopTookE)
+                                  : test::DesktopUser::waitFor([&] { return window.es == 1; }))
+                << then;
+            EXPECT_EQ(window.es, 1) << then;
+        }
+        // Free for another client: the Super is up.
+        EXPECT_TRUE(test::DesktopUser::waitFor([&] {
+            const ReplyPointer<xcb_grab_keyboard_reply_t> reply(
+                xcb_grab_keyboard_reply(desktop.get(),
+                                        xcb_grab_keyboard(desktop.get(), 0, root, XCB_CURRENT_TIME,
+                                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                        nullptr),
+                &std::free);
+            xcb_ungrab_keyboard(desktop.get(), XCB_CURRENT_TIME);
+            return reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+        })) << "the keyboard stayed the app's: "
+            << then;
+    }
+    keyboard.watch(nullptr);
+}
+
 TEST(DesktopKeyboardTest, AKeptAltGoesUpOnceTheWindowLosesTheKeyboardOrTheFocusOrAtTheLimit) {
     xcb_connection_t* app = x11Connection();
     ASSERT_NE(app, nullptr) << "not on X11";
