@@ -33,7 +33,7 @@ Column {
         }
     }
 
-    component DismissButton: Button {
+    component DismissButton: PushButton {
         anchors.verticalCenter: parent.verticalCenter
         display: AbstractButton.IconOnly
         icon.source: Qt.resolvedUrl("xmark.svg")
@@ -55,7 +55,7 @@ Column {
             anchors.verticalCenter: parent.verticalCenter
             text: qsTr("Recording saved")
         }
-        Button {
+        PushButton {
             anchors.verticalCenter: parent.verticalCenter
             text: qsTr("Show in Folder")
             onClicked: messages.recording.revealLastFile()

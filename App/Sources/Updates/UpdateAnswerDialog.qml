@@ -49,12 +49,12 @@ Dialog {
     }
 
     footer: DialogButtonBox {
-        Button {
+        PushButton {
             visible: dialog.answer === AppUpdater.Answer.offer && dialog.updater.hasReleaseNotes
             text: qsTr("Release Notes")
             onClicked: dialog.updater.openReleaseNotes()
         }
-        Button {
+        PushButton {
             id: download
 
             objectName: "download"
@@ -62,14 +62,14 @@ Dialog {
             text: qsTr("Download")
             onClicked: dialog.updater.download()
         }
-        Button {
+        PushButton {
             id: showInFolder
 
             visible: dialog.answer === AppUpdater.Answer.saved
             text: qsTr("Show in Folder")
             onClicked: dialog.updater.showInFolder()
         }
-        Button {
+        PushButton {
             id: dismiss
 
             objectName: "dismiss"

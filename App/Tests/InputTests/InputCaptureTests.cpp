@@ -14,8 +14,8 @@
 
 #include "Input/SuperChordFilter.h"
 #include "InputFakes.h"
-#include "Windows/ButtonReturnKey.h"
 #include "InputRouter/TouchMessages.h"
+#include "Windows/ButtonReturnKey.h"
 
 namespace qm {
 namespace {
@@ -415,8 +415,8 @@ TEST_F(InputCaptureTest, MouseGoesOnToTheItemsAndOverlaysKeepTheirClicks) {
 TEST_F(InputCaptureTest, ReturnOverTheGameIsTheGamesWhateverButtonHasTheFocus) {
     QQmlEngine engine;
     QQmlComponent component(&engine);
-    component.setData("import QtQuick.Controls\nButton { property int clicks; onClicked: ++clicks }",
-                      QUrl());
+    component.setData(
+        "import QtQuick.Controls\nButton { property int clicks; onClicked: ++clicks }", QUrl());
     std::unique_ptr<QQuickItem> button(qobject_cast<QQuickItem*>(component.create()));
     ASSERT_TRUE(button) << component.errorString().toStdString();
     button->setParentItem(view.window.contentItem());
@@ -444,10 +444,10 @@ TEST_F(InputCaptureTest, ReturnOverTheGameIsTheGamesWhateverButtonHasTheFocus) {
         EXPECT_FALSE(typeReturn(Qt::Key_Enter, KEY_KPENTER));
         EXPECT_EQ(button->property("clicks").toInt(), 0) << int(mode);
         if (mode == InputMode::keyboardMouse) {
-            EXPECT_EQ(taken(), (std::vector<ControlMessage>{keyMessage(KeyAction::down, 66, 0),
-                                                            keyMessage(KeyAction::up, 66, 0),
-                                                            keyMessage(KeyAction::down, 160, 0),
-                                                            keyMessage(KeyAction::up, 160, 0)}));
+            EXPECT_EQ(taken(),
+                      (std::vector<ControlMessage>{
+                          keyMessage(KeyAction::down, 66, 0), keyMessage(KeyAction::up, 66, 0),
+                          keyMessage(KeyAction::down, 160, 0), keyMessage(KeyAction::up, 160, 0)}));
         }
     }
     // Off the stream the button has them.
