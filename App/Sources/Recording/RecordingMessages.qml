@@ -34,11 +34,19 @@ Column {
     }
 
     component DismissButton: PushButton {
+        objectName: "dismissMessage"
         anchors.verticalCenter: parent.verticalCenter
         display: AbstractButton.IconOnly
         icon.source: Qt.resolvedUrl("xmark.svg")
         text: qsTr("Dismiss")
-        onClicked: messages.recording.dismissMessages()
+        onClicked: {
+            const had = activeFocus
+            const window = Window.window
+            messages.recording.dismissMessages()
+            // Gone with its message, it would leave the keys with no control at all.
+            if (had && window)
+                window.contentItem.nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+        }
     }
 
     Message {

@@ -9,6 +9,9 @@ Dialog {
     required property AppUpdater updater
 
     readonly property int answer: dialog.updater.answer
+    // Where the keys were as it opened: closed, it gives them back there, as Qt Quick leaves
+    // them with no control at all.
+    property Item focusBefore: null
 
     function focusAnswer() {
         if (!dialog.opened)
@@ -28,6 +31,16 @@ Dialog {
     // The keys go to the answer's own button, which shows it: the screen behind keeps a focus
     // that no key reaches while the dialog is up, and a button the answer hides takes it along.
     onOpened: dialog.focusAnswer()
+    onAboutToShow: dialog.focusBefore = dialog.parent ? dialog.parent.Window.activeFocusItem : null
+    onClosed: {
+        const before = dialog.focusBefore
+        const window = dialog.parent ? dialog.parent.Window : null
+        dialog.focusBefore = null
+        if (before && before !== window.contentItem && before.visible && before.enabled)
+            before.forceActiveFocus(Qt.OtherFocusReason)
+        else if (window)
+            window.contentItem.nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+    }
     onAnswerChanged: dialog.focusAnswer()
 
     Column {
