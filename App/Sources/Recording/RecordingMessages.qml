@@ -65,6 +65,9 @@ Column {
         }
         PushButton {
             anchors.verticalCenter: parent.verticalCenter
+            objectName: "showInFolder"
+            // The style's own padding leaves the words against the frame.
+            horizontalPadding: 12
             text: qsTr("Show in Folder")
             onClicked: messages.recording.revealLastFile()
         }
