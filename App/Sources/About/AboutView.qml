@@ -69,7 +69,7 @@ Pane {
             text: qsTr("Vantorel works with quillmere-server (Apache License 2.0, not part of Vantorel's source) and uses open-source libraries (see Licenses).")
             color: palette.placeholderText
         }
-        Button {
+        PushButton {
             objectName: "licenses"
             anchors.horizontalCenter: parent.horizontalCenter
             text: qsTr("Licenses")

@@ -81,7 +81,7 @@ Dialog {
             visible: sheet.stateKind === FlashTestRunner.StateKind.confirm
             Layout.fillWidth: true
 
-            Button {
+            PushButton {
                 id: cancelButton
 
                 objectName: "cancelButton"
@@ -118,7 +118,7 @@ Dialog {
             visible: sheet.stateKind === FlashTestRunner.StateKind.finished
             Layout.fillWidth: true
 
-            Button {
+            PushButton {
                 objectName: "copyButton"
                 text: qsTr("Copy")
                 onClicked: sheet.runner.copySummary()

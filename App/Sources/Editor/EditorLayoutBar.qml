@@ -20,7 +20,7 @@ WrappingRow {
             text: qsTr("Layout:")
         }
 
-        Button {
+        PushButton {
             id: layoutButton
             objectName: "layoutButton"
             // A long name is elided, as wide as the rename field: the row keeps its other controls.
@@ -122,14 +122,14 @@ WrappingRow {
         Label {
             text: qsTr("Switch key:")
         }
-        Button {
+        PushButton {
             objectName: "switchKeyButton"
             text: bar.keymap.captureKind === KeymapController.CaptureKind.switchTrigger
                   ? "…" : bar.keymap.switchTriggerLabel !== "" ? bar.keymap.switchTriggerLabel
                                                                 : qsTr("None")
             onClicked: bar.keymap.startCapture(KeymapController.CaptureKind.switchTrigger)
         }
-        Button {
+        PushButton {
             text: qsTr("Remove")
             enabled: bar.keymap.switchTriggerLabel !== ""
             onClicked: bar.keymap.clearSwitchTrigger()
@@ -172,11 +172,11 @@ WrappingRow {
         }
 
         footer: DialogButtonBox {
-            Button {
+            PushButton {
                 text: qsTr("Rename")
                 onClicked: bar.keymap.commitRename()
             }
-            Button {
+            PushButton {
                 text: qsTr("Cancel")
                 onClicked: bar.keymap.cancelRename()
             }

@@ -20,7 +20,7 @@ Pane {
     }
 
     // A slot's trigger; pressed, the next input the user gives becomes it.
-    component TriggerButton: Button {
+    component TriggerButton: PushButton {
         required property KeymapController keymap
         required property string actionId
         required property int slot
@@ -90,20 +90,20 @@ Pane {
             RowLayout {
                 spacing: 10
 
-                Button {
+                PushButton {
                     text: qsTr("Tap")
                     onClicked: toolbar.keymap.startCapture(KeymapController.CaptureKind.newTap)
                 }
-                Button {
+                PushButton {
                     text: qsTr("Stick")
                     onClicked: toolbar.keymap.addStick(0.2, 0.7)
                 }
-                Button {
+                PushButton {
                     text: qsTr("Look")
                     enabled: toolbar.keymap.editing && !toolbar.keymap.hasLook
                     onClicked: toolbar.keymap.addLook()
                 }
-                Button {
+                PushButton {
                     id: templatesButton
                     text: qsTr("Templates")
                     onClicked: templates.open()
@@ -146,7 +146,7 @@ Pane {
             RowLayout {
                 spacing: 10
 
-                Button {
+                PushButton {
                     action: Action {
                         id: undoAction
 
@@ -162,11 +162,11 @@ Pane {
                     enabled: undoAction.enabled
                     onActivated: undoAction.trigger()
                 }
-                Button {
+                PushButton {
                     text: qsTr("Import…")
                     onClicked: toolbar.keymap.importProfile()
                 }
-                Button {
+                PushButton {
                     text: qsTr("Export…")
                     onClicked: toolbar.keymap.exportProfile()
                 }
@@ -176,7 +176,7 @@ Pane {
                 spacing: 10
 
                 // Esc is the controller's, which asks before unsaved edits are dropped.
-                Button {
+                PushButton {
                     text: qsTr("Cancel")
                     onClicked: toolbar.keymap.cancelEditing()
                 }
@@ -251,7 +251,7 @@ Pane {
                     }
                 }
             }
-            Button {
+            PushButton {
                 action: Action {
                     id: deleteAction
 

@@ -15,7 +15,7 @@ Item {
     required property KeymapFileDialogs chooser
 
     // The focused button is the one Return presses, and looks it.
-    component DialogButton: Button {
+    component DialogButton: PushButton {
         highlighted: activeFocus
         Keys.onReturnPressed: clicked()
         Keys.onEnterPressed: clicked()

@@ -44,7 +44,7 @@ Row {
     }
     Repeater {
         model: segmented.options
-        delegate: Button {
+        delegate: PushButton {
             id: option
             required property int index
             required property string modelData

@@ -46,7 +46,7 @@ Pane {
             Layout.alignment: Qt.AlignHCenter
             Repeater {
                 model: banner.hudModel.bannerOptions
-                delegate: Button {
+                delegate: PushButton {
                     required property int index
                     required property string label
                     objectName: "bannerOption"
@@ -58,7 +58,7 @@ Pane {
                     }
                 }
             }
-            Button {
+            PushButton {
                 objectName: "notNow"
                 text: qsTr("Not Now")
                 onClicked: banner.hudModel.dismiss()

@@ -320,7 +320,7 @@ Item {
             RowLayout {
                 spacing: 12
 
-                Button {
+                PushButton {
                     objectName: "quickFixes"
                     text: qsTr("Quick Fixes")
                     onClicked: root.supportLinks.openQuickFixes()
@@ -330,7 +330,7 @@ Item {
                     text: qsTr("Contact Support…")
                     onClicked: root.supportLinks.contactSupport()
                 }
-                Button {
+                PushButton {
                     objectName: "suggestFeature"
                     text: qsTr("Suggest a Feature…")
                     onClicked: root.supportLinks.suggestFeature()

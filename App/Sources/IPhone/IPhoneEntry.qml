@@ -35,7 +35,7 @@ Column {
                 textFormat: Text.PlainText
                 elide: Text.ElideRight
             }
-            Button {
+            PushButton {
                 objectName: "showIPhone"
                 text: qsTr("Show iPhone Screen (Beta)")
                 hoverEnabled: true

@@ -49,7 +49,7 @@ Rectangle {
             wrapMode: Text.Wrap
             horizontalAlignment: Text.AlignHCenter
         }
-        Button {
+        PushButton {
             objectName: "back"
             anchors.horizontalCenter: parent.horizontalCenter
             text: qsTr("Back")

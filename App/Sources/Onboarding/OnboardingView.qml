@@ -165,7 +165,7 @@ Item {
                                 Repeater {
                                     model: root.screen.vendorTitles
 
-                                    delegate: Button {
+                                    delegate: PushButton {
                                         required property int index
                                         required property string modelData
 
@@ -198,7 +198,7 @@ Item {
                 RowLayout {
                     Layout.fillWidth: true
 
-                    Button {
+                    PushButton {
                         objectName: "back"
                         visible: root.screen.canGoBack
                         text: qsTr("Back")
@@ -233,7 +233,7 @@ Item {
                 text: root.screen.noticeText
                 commands: root.screen.noticeCommands
             }
-            Button {
+            PushButton {
                 objectName: "copyDiagnostics"
                 visible: root.screen.noticeKind === OnboardingScreen.NoticeKind.failed
                 text: qsTr("Copy Diagnostics")
@@ -242,7 +242,7 @@ Item {
             IPhoneEntry {
                 model: root.model
             }
-            Button {
+            PushButton {
                 id: tryDemo
 
                 objectName: "tryDemo"

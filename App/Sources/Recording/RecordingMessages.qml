@@ -33,12 +33,20 @@ Column {
         }
     }
 
-    component DismissButton: Button {
+    component DismissButton: PushButton {
+        objectName: "dismissMessage"
         anchors.verticalCenter: parent.verticalCenter
         display: AbstractButton.IconOnly
         icon.source: Qt.resolvedUrl("xmark.svg")
         text: qsTr("Dismiss")
-        onClicked: messages.recording.dismissMessages()
+        onClicked: {
+            const had = activeFocus
+            const window = Window.window
+            messages.recording.dismissMessages()
+            // Gone with its message, it would leave the keys with no control at all.
+            if (had && window)
+                window.contentItem.nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+        }
     }
 
     Message {
@@ -55,8 +63,11 @@ Column {
             anchors.verticalCenter: parent.verticalCenter
             text: qsTr("Recording saved")
         }
-        Button {
+        PushButton {
             anchors.verticalCenter: parent.verticalCenter
+            objectName: "showInFolder"
+            // The style's own padding leaves the words against the frame.
+            horizontalPadding: 12
             text: qsTr("Show in Folder")
             onClicked: messages.recording.revealLastFile()
         }

@@ -43,22 +43,13 @@ Item {
                 wrapMode: Text.Wrap
                 horizontalAlignment: Text.AlignHCenter
             }
-            Button {
+            PushButton {
                 id: back
 
                 objectName: "backToLibrary"
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: qsTr("Back to Library")
                 onClicked: overlay.back()
-
-                // The button's own focus look is lost on the dark card.
-                FocusFrame {
-                    objectName: "focusRing"
-                    anchors.fill: parent
-                    anchors.margins: -3
-                    radius: 4
-                    shown: back.visualFocus
-                }
             }
         }
     }

@@ -18,6 +18,13 @@ FittingMenu {
     property HUDLayerModel hud
     // A notice shows along the window's top.
     property bool showsNotices: false
+    // Its outcome shows at the window's bottom corner.
+    property RecordingController recording
+
+    readonly property bool showsSaved: !!menu.recording && menu.recording.lastFileName !== ""
+    readonly property bool showsRecordingMessage: menu.showsSaved
+                                                  || (!!menu.recording
+                                                      && menu.recording.errorMessage !== "")
 
     // As each notice's OK does.
     signal acknowledgeNotices
@@ -105,7 +112,7 @@ FittingMenu {
         height: shown ? implicitHeight : 0
     }
     MenuSeparator {
-        visible: menu.showsCard || menu.showsNotices
+        visible: menu.showsCard || menu.showsNotices || menu.showsRecordingMessage
         height: visible ? implicitHeight : 0
     }
     Instantiator {
@@ -146,5 +153,17 @@ FittingMenu {
         shown: menu.showsNotices
         text: qsTr("Hide Notices")
         onTriggered: menu.acknowledgeNotices()
+    }
+    ShownItem {
+        objectName: "recordingShowInFolder"
+        shown: menu.showsSaved
+        text: qsTr("Recording: Show in Folder")
+        onTriggered: menu.recording.revealLastFile()
+    }
+    ShownItem {
+        objectName: "recordingDismiss"
+        shown: menu.showsRecordingMessage
+        text: qsTr("Recording: Dismiss")
+        onTriggered: menu.recording.dismissMessages()
     }
 }

@@ -9,6 +9,9 @@ Dialog {
     required property AppUpdater updater
 
     readonly property int answer: dialog.updater.answer
+    // Where the keys were as it opened: closed, it gives them back there, as Qt Quick leaves
+    // them with no control at all.
+    property Item focusBefore: null
 
     function focusAnswer() {
         if (!dialog.opened)
@@ -28,6 +31,16 @@ Dialog {
     // The keys go to the answer's own button, which shows it: the screen behind keeps a focus
     // that no key reaches while the dialog is up, and a button the answer hides takes it along.
     onOpened: dialog.focusAnswer()
+    onAboutToShow: dialog.focusBefore = dialog.parent ? dialog.parent.Window.activeFocusItem : null
+    onClosed: {
+        const before = dialog.focusBefore
+        const window = dialog.parent ? dialog.parent.Window : null
+        dialog.focusBefore = null
+        if (before && before !== window.contentItem && before.visible && before.enabled)
+            before.forceActiveFocus(Qt.OtherFocusReason)
+        else if (window)
+            window.contentItem.nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+    }
     onAnswerChanged: dialog.focusAnswer()
 
     Column {
@@ -49,12 +62,12 @@ Dialog {
     }
 
     footer: DialogButtonBox {
-        Button {
+        PushButton {
             visible: dialog.answer === AppUpdater.Answer.offer && dialog.updater.hasReleaseNotes
             text: qsTr("Release Notes")
             onClicked: dialog.updater.openReleaseNotes()
         }
-        Button {
+        PushButton {
             id: download
 
             objectName: "download"
@@ -62,14 +75,14 @@ Dialog {
             text: qsTr("Download")
             onClicked: dialog.updater.download()
         }
-        Button {
+        PushButton {
             id: showInFolder
 
             visible: dialog.answer === AppUpdater.Answer.saved
             text: qsTr("Show in Folder")
             onClicked: dialog.updater.showInFolder()
         }
-        Button {
+        PushButton {
             id: dismiss
 
             objectName: "dismiss"

@@ -7,7 +7,7 @@ import QtQuick.Controls.Fusion.impl
 // default comes and goes sets `highlighted`). The style outlines a highlighted button as a
 // focused one, focused or not: tabbing there changed nothing, and the control before it looked
 // focused beside it. Here the outline is a plain one, and focus rings the button.
-Button {
+PushButton {
     id: button
 
     highlighted: true
@@ -17,13 +17,5 @@ Button {
         implicitHeight: 24
         control: button
         border.color: Fusion.buttonOutline(button.palette, button.visualFocus, button.enabled)
-
-        FocusFrame {
-            objectName: "focusRing"
-            anchors.fill: parent
-            anchors.margins: -3
-            radius: 4
-            shown: button.visualFocus
-        }
     }
 }

@@ -331,6 +331,7 @@ ApplicationWindow {
             fullScreenAction: fullScreenAction
             hud: rootView.hud
             showsNotices: rootView.showsNotices
+            recording: window.model.recording
             onAcknowledgeNotices: rootView.acknowledgeNotices()
         }
         HelpMenu { id: helpMenu }

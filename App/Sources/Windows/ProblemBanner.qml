@@ -42,7 +42,7 @@ Rectangle {
             wrapMode: Text.Wrap
             color: "#3b2f00"
         }
-        Button {
+        PushButton {
             objectName: "acknowledge"
             text: qsTr("OK")
             onClicked: banner.acknowledged = true

@@ -1,9 +1,12 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QWheelEvent>
 #include <QWindow>
 #include <bitset>
+#include <memory>
 
 #include <linux/input-event-codes.h>
 
@@ -12,6 +15,7 @@
 #include "Input/SuperChordFilter.h"
 #include "InputFakes.h"
 #include "InputRouter/TouchMessages.h"
+#include "Windows/ButtonReturnKey.h"
 
 namespace qm {
 namespace {
@@ -366,6 +370,15 @@ TEST_F(InputCaptureTest, APressReadASecondAfterTheDisplayStampedItIsNotPlayedIts
         send(mouse(type, {200, 150}, Qt::LeftButton, ++test::displayClock));
     }
     EXPECT_EQ(taken(), std::vector<ControlMessage>{});
+
+    // The key the editor waits for is the person's, read however late.
+    keymap.beginEditing();
+    keymap.startCapture(KeymapController::CaptureKind::newTap);
+    readLate(1001);
+    send(press(KEY_K));
+    send(release(KEY_K));
+    EXPECT_TRUE(keymap.isDirty());
+    EXPECT_EQ(taken(), std::vector<ControlMessage>{});
 }
 
 TEST_F(InputCaptureTest, MouseGoesOnToTheItemsAndOverlaysKeepTheirClicks) {
@@ -404,6 +417,53 @@ TEST_F(InputCaptureTest, MouseGoesOnToTheItemsAndOverlaysKeepTheirClicks) {
     ASSERT_EQ(scrolls.size(), 2u);
     EXPECT_EQ(std::get<InjectScroll>(scrolls[0]).vertical, 1.0f);
     EXPECT_EQ(std::get<InjectScroll>(scrolls[1]).vertical, -1.0f);
+}
+
+// Return and Enter press a focused button everywhere else; over the game they are the game's,
+// whether the toolbar's or the HUD's button kept the focus or not.
+TEST_F(InputCaptureTest, ReturnOverTheGameIsTheGamesWhateverButtonHasTheFocus) {
+    QQmlEngine engine;
+    QQmlComponent component(&engine);
+    component.setData(
+        "import QtQuick.Controls\nButton { property int clicks; onClicked: ++clicks }", QUrl());
+    std::unique_ptr<QQuickItem> button(qobject_cast<QQuickItem*>(component.create()));
+    ASSERT_TRUE(button) << component.errorString().toStdString();
+    button->setParentItem(view.window.contentItem());
+    button->forceActiveFocus();
+    ASSERT_EQ(view.window.activeFocusItem(), button.get());
+    const ButtonReturnKey returnKey;  // filters first, as a stream's capture may start earlier
+    startStreaming();
+    // As the display sends it: the shortcut's override to the focused item, the key to the
+    // window, which passes it on to the item.
+    const auto typeReturn = [&](Qt::Key key, quint32 evdev) {
+        const auto sent = [&](QEvent::Type type, QObject* receiver = nullptr) {
+            QKeyEvent event(type, key, Qt::NoModifier, evdev + 8, 0, 0, QStringLiteral("\r"));
+            event.setTimestamp(++test::displayClock);
+            return send(event, receiver);
+        };
+        sent(QEvent::ShortcutOverride, button.get());
+        const bool pressWentOn = sent(QEvent::KeyPress);
+        const bool releaseWentOn = sent(QEvent::KeyRelease);
+        return pressWentOn || releaseWentOn;
+    };
+    for (const InputMode mode : {InputMode::keyboardMouse, InputMode::keymap}) {
+        session.router.setMode(mode);
+        taken();
+        EXPECT_FALSE(typeReturn(Qt::Key_Return, KEY_ENTER));
+        EXPECT_FALSE(typeReturn(Qt::Key_Enter, KEY_KPENTER));
+        EXPECT_EQ(button->property("clicks").toInt(), 0) << int(mode);
+        if (mode == InputMode::keyboardMouse) {
+            EXPECT_EQ(taken(),
+                      (std::vector<ControlMessage>{
+                          keyMessage(KeyAction::down, 66, 0), keyMessage(KeyAction::up, 66, 0),
+                          keyMessage(KeyAction::down, 160, 0), keyMessage(KeyAction::up, 160, 0)}));
+        }
+    }
+    // Off the stream the button has them.
+    session.stream(false);
+    tick();
+    EXPECT_TRUE(typeReturn(Qt::Key_Return, KEY_ENTER));
+    EXPECT_EQ(button->property("clicks").toInt(), 1);
 }
 
 // Counts the key events that went on, to any receiver.

@@ -163,6 +163,27 @@ TEST_F(OnboardingViewTest, EachStepIsATabStopWithAVisibleRingAndTheKeysShowIt) {
     }
 }
 
+// Wherever Tab goes, one ring shows, around the control that has the keys: the steps, the
+// screen's ordinary buttons and its default.
+TEST_F(OnboardingViewTest, EveryTabStopShowsOneRingAroundTheFocusedControl) {
+    QQuickWindow& window = show();
+    QStringList visited;
+    for (int stop = 0; stop < 12; ++stop) {
+        press(Qt::Key_Tab);
+        QQuickItem* focused = window.activeFocusItem();
+        ASSERT_TRUE(focused);
+        const QList<QQuickItem*> rings =
+            shownItems(window.contentItem(), [](const QQuickItem& item) {
+                return item.objectName() == "focusRing" || item.objectName() == "stepFocus";
+            });
+        ASSERT_EQ(rings.size(), 1) << focused->objectName().toStdString();
+        EXPECT_EQ(rings.first()->parentItem(), focused) << focused->objectName().toStdString();
+        visited.append(focused->objectName());
+    }
+    EXPECT_TRUE(visited.contains("tryDemo")) << visited.join(' ').toStdString();
+    EXPECT_TRUE(visited.contains("next")) << visited.join(' ').toStdString();
+}
+
 TEST_F(OnboardingViewTest, AProductNameIsShownAsWrittenNeverAsMarkup) {
     test::MarkupProbe probe;
     const QString product = probe.image("p");  // within the 40 characters shown

@@ -199,6 +199,18 @@ TEST_F(RecordingOverlayTest, TheViewsShowTheRecordButtonThePillAndTheOutcome) {
     session.stops.back()(session.started.back());
     ASSERT_TRUE(QTest::qWaitFor([&] { return item("savedPanel")->isVisible(); }));
     EXPECT_FALSE(item("errorPanel")->isVisible());
+    // Its words clear of the button's frame.
+    QQuickItem* reveal = test::findItem(item("savedPanel"), "showInFolder");
+    EXPECT_GE(reveal->width() - reveal->property("implicitContentWidth").toDouble(), 20);
+    // Closed with its ✕, the message leaves the keys to the screen's first control.
+    QQuickItem* dismiss = test::findItem(item("savedPanel"), "dismissMessage");
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return window->contentItem()->contains(
+            dismiss->mapToScene(dismiss->boundingRect().center()));
+    }));
+    test::click(*window, dismiss);
+    EXPECT_FALSE(item("savedPanel")->isVisible());
+    EXPECT_EQ(window->activeFocusItem(), item("recordButton"));
 }
 
 }  // namespace

@@ -673,6 +673,11 @@ TEST_F(StreamViewsTest, TheStreamMenuAnswersTheCardAndTheNoticesWhoseRoomStaysUn
     EXPECT_EQ(session->restarts[0].maxSize, 1920);
     EXPECT_EQ(session->restarts[0].maxFps, 30);
     EXPECT_FALSE(isShown(*window, "thermalBanner"));
+    // The recording's message too, which says the demo cannot be recorded.
+    model->toggleRecording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return isShown(*window, "errorPanel"); }));
+    choose("Recording: Dismiss");
+    EXPECT_FALSE(isShown(*window, "errorPanel"));
 
     window->resize(window->size() + QSize(0, 40));
     ASSERT_TRUE(QTest::qWaitFor([&] {

@@ -331,8 +331,6 @@ TEST_F(AppUpdaterTest, RefusesBadInputWithItsMessageAndKeepsNothingOfIt) {
 TEST_F(AppUpdaterTest, ADownloadShowsItsProgressAndCancelKeepsNothingOfIt) {
     server.answer(packagePath, {.body = package, .sendAtMost = packageSize / 2, .stall = true});
     const auto updater = makeUpdater();
-    updater->checkForUpdates();
-    ASSERT_TRUE(answered(*updater));
     QQmlEngine engine;
     const test::ShownWindow window =
         test::showWindow(engine, R"(
@@ -342,10 +340,18 @@ TEST_F(AppUpdaterTest, ADownloadShowsItsProgressAndCancelKeepsNothingOfIt) {
             id: window
             required property AppUpdater updater
             width: 640; height: 480
+            Column {
+                PushButton { objectName: "first"; text: "First" }
+                PushButton { objectName: "before"; text: "Before" }
+            }
             UpdateAnswerDialog { updater: window.updater }
         })",
                          {{"updater", QVariant::fromValue<QObject*>(updater.get())}});
     ASSERT_TRUE(window);
+    QQuickItem* before = test::findItem(*window, "before");
+    before->forceActiveFocus();
+    updater->checkForUpdates();
+    ASSERT_TRUE(answered(*updater));
     // The keys are the answer's button's, Download's, then Cancel's once Download has gone.
     const auto hasKeys = [&](const char* name) {
         return QTest::qWaitFor([&] { return test::findItem(*window, name)->hasActiveFocus(); });
@@ -364,6 +370,14 @@ TEST_F(AppUpdaterTest, ADownloadShowsItsProgressAndCancelKeepsNothingOfIt) {
     EXPECT_EQ(updater->answer(), Answer::none);
     EXPECT_TRUE(updater->canCheckForUpdates());
     EXPECT_EQ(downloadedFiles(), QStringList());
+    // Closed, it gives the keys back where they were, or to the first control once that is gone.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return before->hasActiveFocus(); }));
+    updater->checkForUpdates();
+    ASSERT_TRUE(answered(*updater));
+    EXPECT_TRUE(hasKeys("download"));
+    before->setVisible(false);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(hasKeys("first"));
 }
 
 TEST_F(AppUpdaterTest, ADownloadBeingCheckedSurvivesAnotherStartsCleanUp) {
