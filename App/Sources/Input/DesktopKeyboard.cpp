@@ -47,6 +47,10 @@ bool downIn(const xcb_query_keymap_reply_t* keymap, std::uint8_t key) {
     return keymap && (keymap->keys[key / 8] >> (key % 8)) & 1;
 }
 
+bool anyDownIn(const xcb_query_keymap_reply_t* keymap, const std::vector<std::uint8_t>& keys) {
+    return std::ranges::any_of(keys, [&](std::uint8_t key) { return downIn(keymap, key); });
+}
+
 }  // namespace
 
 DesktopKeyboard::DesktopKeyboard() : DesktopKeyboard(x11Connection(), KeyWatcher::installed()) {}
@@ -219,9 +223,7 @@ void DesktopKeyboard::handOnWaiting() {
                           xcb_grab_keyboard(connection_, 0, grabbedFor_, XCB_CURRENT_TIME,
                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)
                               .sequence);
-    } else if (focus && focus->focus == watchedId_ &&
-               std::ranges::any_of(superKeys_,
-                                   [&](std::uint8_t key) { return downIn(keymap.get(), key); })) {
+    } else if (focus && focus->focus == watchedId_ && anyDownIn(keymap.get(), superKeys_)) {
         // A busy app hands a chord on after the user pressed Super again for the next one, whose
         // grab went above: the keyboard stays the window's until that Super goes up, as it
         // would have, else the next chord's key goes to the desktop's binding of it.
@@ -236,8 +238,7 @@ void DesktopKeyboard::handOnWaiting() {
     // Let go before the grab, that Super's release came to nobody.
     if (superHeld_) {
         const ReplyPointer<xcb_query_keymap_reply_t> now = keysDown(connection_);
-        if (std::ranges::none_of(superKeys_,
-                                 [&](std::uint8_t key) { return downIn(now.get(), key); })) {
+        if (!anyDownIn(now.get(), superKeys_)) {
             endSuperHold();
         }
     }

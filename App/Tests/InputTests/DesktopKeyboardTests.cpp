@@ -295,6 +295,20 @@ void focus(xcb_connection_t* connection, const QWindow& window) {
     xcb_flush(connection);
 }
 
+// Shows the window and gives it the keyboard's focus, as a window manager would.
+::testing::AssertionResult showFocused(xcb_connection_t* connection, QWindow& window) {
+    window.resize(100, 100);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        return ::testing::AssertionFailure() << "the window never showed";
+    }
+    focus(connection, window);
+    if (!test::DesktopUser::waitFor([&] { return QGuiApplication::focusWindow() == &window; })) {
+        return ::testing::AssertionFailure() << "the window never had the focus";
+    }
+    return ::testing::AssertionSuccess();
+}
+
 constexpr DesktopChord altChord{ChordModifier::alt, false};
 
 TEST(DesktopKeyboardTest, AHandOnStoppedWhileItWaitsForTheServerHoldsNoOtherClient) {
@@ -364,12 +378,7 @@ TEST(DesktopKeyboardTest, ASuperLetGoOrPressedAsTheChordIsHandedOnLeavesBothChor
     xcb_grab_key(desktop.get(), 1, root, XCB_MOD_MASK_4, key, XCB_GRAB_MODE_ASYNC,
                  XCB_GRAB_MODE_ASYNC);
     QWindow window;
-    window.resize(100, 100);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    focus(desktop.get(), window);
-    ASSERT_TRUE(
-        test::DesktopUser::waitFor([&] { return QGuiApplication::focusWindow() == &window; }));
+    ASSERT_TRUE(showFocused(desktop.get(), window));
     DesktopKeyboard keyboard(connection.get());
     keyboard.watch(&window);
     const auto superKey = [&](std::uint8_t type) {
@@ -436,12 +445,7 @@ TEST(DesktopKeyboardTest, ASuperPressedAgainBeforeTheHandOnKeepsTheNextChordTheA
         void keyPressEvent(QKeyEvent* event) override { es += event->nativeScanCode() == e; }
     } window;
     window.e = e;
-    window.resize(100, 100);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    focus(desktop.get(), window);
-    ASSERT_TRUE(
-        test::DesktopUser::waitFor([&] { return QGuiApplication::focusWindow() == &window; }));
+    ASSERT_TRUE(showFocused(desktop.get(), window));
     DesktopKeyboard keyboard(app, "/nonexistent/vantorel-keys");
     keyboard.watch(&window);
     handled(app);
