@@ -2,7 +2,7 @@
 find_package(Qt6 6.4 REQUIRED COMPONENTS Concurrent Core DBus Gui Network Qml Quick QuickControls2 Svg Test
              Widgets)
 qm_add_bench(flash_sampler SOURCES FlashSamplerBench.cpp GuiBenchMain.cpp DEPENDS App)
-qm_add_bench(editor_views
+qm_add_bench(editor_views KEYBOARD
     SOURCES EditorViewsBench.cpp ${PROJECT_SOURCE_DIR}/App/Tests/Support/ImportVantorel.cpp
     DEPENDS App Appplugin TestSupport Qt6::Test)
 qm_add_bench(input_capture SOURCES InputCaptureBench.cpp AllocationCount.cpp
@@ -20,7 +20,7 @@ if(TEST bench_app_start)
     # On a display of its own with a window manager, where no other test's window takes the keys.
     set_tests_properties(bench_app_start PROPERTIES ENVIRONMENT_MODIFICATION DISPLAY=unset:)
 endif()
-qm_add_bench(app_frames
+qm_add_bench(app_frames KEYBOARD
     SOURCES AppFramesBench.cpp ${PROJECT_SOURCE_DIR}/App/Tests/Support/ImportVantorel.cpp
     DEPENDS App Appplugin)
 target_include_directories(bench_app_frames PRIVATE ${PROJECT_SOURCE_DIR}/App/Tests/Support)

@@ -446,6 +446,11 @@ TEST(DesktopKeyboardTest, ASuperPressedAgainBeforeTheHandOnKeepsTheNextChordTheA
     } window;
     window.e = e;
     ASSERT_TRUE(showFocused(desktop.get(), window));
+    // Another client's window, focused by itself, not by where the pointer is.
+    const xcb_window_t chat = xcb_generate_id(desktop.get());
+    xcb_create_window(desktop.get(), XCB_COPY_FROM_PARENT, chat, root, 0, 0, 10, 10, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_map_window(desktop.get(), chat);
     DesktopKeyboard keyboard(app, "/nonexistent/vantorel-keys");
     keyboard.watch(&window);
     handled(app);
@@ -471,7 +476,7 @@ TEST(DesktopKeyboardTest, ASuperPressedAgainBeforeTheHandOnKeepsTheNextChordTheA
         fakeKey(XCB_KEY_RELEASE, key);
         fakeKey(XCB_KEY_RELEASE, super);
         if (then == 2) {
-            xcb_set_input_focus(desktop.get(), XCB_INPUT_FOCUS_POINTER_ROOT, root,
+            xcb_set_input_focus(desktop.get(), XCB_INPUT_FOCUS_POINTER_ROOT, chat,
                                 XCB_CURRENT_TIME);
         }
         if (again) {
