@@ -107,11 +107,8 @@ Item {
         // Typing finds a game at once, and the focus shows from the start; a dialog or a menu
         // open meanwhile keeps the keys it has.
         Component.onCompleted: {
-            for (let item = grid.Window.activeFocusItem; item; item = item.parent) {
-                if (item === grid.Overlay.overlay)
-                    return
-            }
-            search.forceActiveFocus()
+            if (!SceneWindows.popupHoldsKeys(grid))
+                search.forceActiveFocus()
         }
 
         ToolBar {
