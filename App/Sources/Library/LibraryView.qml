@@ -181,7 +181,7 @@ Item {
                 cellHeight: 160
                 clip: true
                 model: grid.library.visibleApps
-                ScrollBar.vertical: ScrollBar {}
+                ScrollBar.vertical: GrabbableScrollBar {}
                 // One stop for the whole grid: the arrows move through it, as in a file manager.
                 activeFocusOnTab: true
                 // A list that came after the grid was made leaves it without a current tile.

@@ -146,7 +146,7 @@ Item {
                 spacing: 16
 
                 // Scrolls in a short window; Back and Next stay in view below it.
-                ScrollView {
+                GrabbableScrollView {
                     id: stepScroll
 
                     Layout.fillWidth: true

@@ -322,6 +322,10 @@ TEST_F(SmallScreenJourneyTest, EveryWindowByKeyboardAloneAndTheShortcutsFromEach
              ASSERT_TRUE(DesktopUser::waitFor([&] {
                  return screen->licenseText().size() > 1000 && scrollEnd() > 0;
              })) << "a text longer than the window";
+             // However long the text, its scroll bar's handle is long enough to grab.
+             const QQuickItem* bar = DesktopUser::shown(*licenses, "licensePageScrollBar");
+             ASSERT_TRUE(bar);
+             EXPECT_GE(bar->property("visualSize").toReal() * bar->height(), 24);
              const int chosen = screen->selection();
              ASSERT_TRUE(user().press("End"));
              EXPECT_TRUE(DesktopUser::waitFor([&] { return scrolledTo() == scrollEnd(); }));
