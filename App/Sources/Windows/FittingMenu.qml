@@ -58,7 +58,7 @@ Menu {
                      : false
         clip: true
         currentIndex: menu.currentIndex
-        // The lit item's keys come here.
+        // The lit item has the keys, and lets the arrows by to here.
         Keys.onUpPressed: event => event.accepted = menu.lightNext(-1)
         Keys.onDownPressed: event => event.accepted = menu.lightNext(1)
 

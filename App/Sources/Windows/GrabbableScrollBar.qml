@@ -1,8 +1,8 @@
 import QtQuick
 import QtQuick.Controls
 
-// The app's scroll bar: its handle never shorter than a finger's width of the pointer. The
-// style's is as long as the bar is wide, a few pixels over a long text.
+// The app's scroll bar, whose handle is never too short for the pointer to grab: the style's is
+// as short as the bar is wide, a few pixels over a long text.
 ScrollBar {
     id: bar
 
