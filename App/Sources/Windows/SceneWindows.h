@@ -6,9 +6,9 @@
 #include <QString>
 #include <QWindow>
 
-class QQuickItem;
-
 #include <QtQml/qqmlregistration.h>
+
+class QQuickItem;
 
 namespace qm {
 
