@@ -92,7 +92,7 @@ Item {
                     boundsBehavior: Flickable.StopAtBounds
                     // Nothing chosen in a folder just shown, until a click or a key.
                     currentIndex: -1
-                    ScrollBar.vertical: ScrollBar {}
+                    ScrollBar.vertical: GrabbableScrollBar {}
                     model: FolderListModel {
                         id: folderModel
 

@@ -107,11 +107,8 @@ Item {
         // Typing finds a game at once, and the focus shows from the start; a dialog or a menu
         // open meanwhile keeps the keys it has.
         Component.onCompleted: {
-            for (let item = grid.Window.activeFocusItem; item; item = item.parent) {
-                if (item === grid.Overlay.overlay)
-                    return
-            }
-            search.forceActiveFocus()
+            if (!SceneWindows.popupHoldsKeys(grid))
+                search.forceActiveFocus()
         }
 
         ToolBar {
@@ -184,7 +181,7 @@ Item {
                 cellHeight: 160
                 clip: true
                 model: grid.library.visibleApps
-                ScrollBar.vertical: ScrollBar {}
+                ScrollBar.vertical: GrabbableScrollBar {}
                 // One stop for the whole grid: the arrows move through it, as in a file manager.
                 activeFocusOnTab: true
                 // A list that came after the grid was made leaves it without a current tile.

@@ -12,8 +12,27 @@ Item {
     required property AppModelBase model
     required property OnboardingScreen screen
 
+    // The keys go to what Return acts on, ringed, so that a keyboard user sees them from the
+    // start: Next, or on the last step, with no Next, the step shown.
+    function focusDefault() {
+        const target = next.visible ? next : steps.itemAt(root.screen.step - 1)
+        if (target)
+            target.forceActiveFocus(Qt.TabFocusReason)
+    }
+
+    // A button hidden with the keys keeps them, unseen, and Space presses it still.
+    function passKeysOn(button) {
+        if (!button.visible && button.activeFocus)
+            root.focusDefault()
+    }
+
     implicitWidth: 720
     implicitHeight: 440
+    // A dialog or a menu open as the screen comes keeps the keys it has.
+    Component.onCompleted: {
+        if (!SceneWindows.popupHoldsKeys(root))
+            root.focusDefault()
+    }
 
     Shortcut {
         sequences: ["Return", "Enter"]
@@ -57,6 +76,8 @@ Item {
                         wrapMode: Text.Wrap
                     }
                     Repeater {
+                        id: steps
+
                         model: root.screen.stepTitles
 
                         delegate: ItemDelegate {
@@ -125,7 +146,7 @@ Item {
                 spacing: 16
 
                 // Scrolls in a short window; Back and Next stay in view below it.
-                ScrollView {
+                GrabbableScrollView {
                     id: stepScroll
 
                     Layout.fillWidth: true
@@ -199,19 +220,25 @@ Item {
                     Layout.fillWidth: true
 
                     PushButton {
+                        id: back
+
                         objectName: "back"
                         visible: root.screen.canGoBack
                         text: qsTr("Back")
                         onClicked: root.screen.back()
+                        onVisibleChanged: root.passKeysOn(back)
                     }
                     Item {
                         Layout.fillWidth: true
                     }
                     DefaultButton {
+                        id: next
+
                         objectName: "next"
                         visible: root.screen.canGoNext
                         text: qsTr("Next")
                         onClicked: root.screen.next()
+                        onVisibleChanged: root.passKeysOn(next)
                     }
                 }
             }
@@ -234,10 +261,13 @@ Item {
                 commands: root.screen.noticeCommands
             }
             PushButton {
+                id: copyDiagnostics
+
                 objectName: "copyDiagnostics"
                 visible: root.screen.noticeKind === OnboardingScreen.NoticeKind.failed
                 text: qsTr("Copy Diagnostics")
                 onClicked: root.screen.copyDiagnostics()
+                onVisibleChanged: root.passKeysOn(copyDiagnostics)
             }
             IPhoneEntry {
                 model: root.model

@@ -34,7 +34,7 @@ ApplicationWindow {
         onActivated: window.close()
     }
 
-    ScrollView {
+    GrabbableScrollView {
         id: scroller
 
         objectName: "settingsScroller"

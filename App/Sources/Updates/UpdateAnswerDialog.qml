@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Layouts
 import Vantorel
 
 // The updater's answer, modal over the main window, with the buttons that answer offers.
@@ -61,34 +62,44 @@ Dialog {
         }
     }
 
-    footer: DialogButtonBox {
-        PushButton {
-            visible: dialog.answer === AppUpdater.Answer.offer && dialog.updater.hasReleaseNotes
-            text: qsTr("Release Notes")
-            onClicked: dialog.updater.openReleaseNotes()
-        }
-        PushButton {
-            id: download
+    // A row, as the app's other buttons stand: the style's button box keeps a hidden button's room.
+    footer: Control {
+        padding: 6
 
-            objectName: "download"
-            visible: dialog.answer === AppUpdater.Answer.offer
-            text: qsTr("Download")
-            onClicked: dialog.updater.download()
-        }
-        PushButton {
-            id: showInFolder
+        contentItem: RowLayout {
+            spacing: 6
 
-            visible: dialog.answer === AppUpdater.Answer.saved
-            text: qsTr("Show in Folder")
-            onClicked: dialog.updater.showInFolder()
-        }
-        PushButton {
-            id: dismiss
+            Item {
+                Layout.fillWidth: true
+            }
+            PushButton {
+                visible: dialog.answer === AppUpdater.Answer.offer && dialog.updater.hasReleaseNotes
+                text: qsTr("Release Notes")
+                onClicked: dialog.updater.openReleaseNotes()
+            }
+            PushButton {
+                id: download
 
-            objectName: "dismiss"
-            text: dialog.answer === AppUpdater.Answer.offer ? qsTr("Later")
-                  : dialog.answer === AppUpdater.Answer.downloading ? qsTr("Cancel") : qsTr("OK")
-            onClicked: dialog.updater.dismiss()
+                objectName: "download"
+                visible: dialog.answer === AppUpdater.Answer.offer
+                text: qsTr("Download")
+                onClicked: dialog.updater.download()
+            }
+            PushButton {
+                id: showInFolder
+
+                visible: dialog.answer === AppUpdater.Answer.saved
+                text: qsTr("Show in Folder")
+                onClicked: dialog.updater.showInFolder()
+            }
+            PushButton {
+                id: dismiss
+
+                objectName: "dismiss"
+                text: dialog.answer === AppUpdater.Answer.offer ? qsTr("Later")
+                      : dialog.answer === AppUpdater.Answer.downloading ? qsTr("Cancel") : qsTr("OK")
+                onClicked: dialog.updater.dismiss()
+            }
         }
     }
 }

@@ -202,7 +202,7 @@ ApplicationWindow {
             // Return act at once.
             function onOpened() {
                 if (menus.openedByKey)
-                    menus.lightFirstItem(modelData)
+                    modelData.lightFrom(0, 1)
             }
             function onVisibleChanged() {
                 menus.followMenus()
@@ -249,15 +249,6 @@ ApplicationWindow {
                 if (title && x >= left && x < left + title.width) {
                     if (title.menu && !title.menu.visible)
                         title.triggered()
-                    return
-                }
-            }
-        }
-        function lightFirstItem(menu) {
-            for (let i = 0; i < menu.count; ++i) {
-                const item = menu.itemAt(i)
-                if (item && item.enabled && item instanceof MenuItem) {
-                    menu.currentIndex = i
                     return
                 }
             }

@@ -4,7 +4,7 @@ import QtQuick.Controls
 // A page read by keyboard as by the wheel: Tab or a click gives it the keys, which scroll it
 // (arrows, Page Up and Down, Space, Home, End), and a ring shows that it has them. A page that
 // goes on below says so before anyone scrolls it.
-ScrollView {
+GrabbableScrollView {
     id: page
 
     function scrollTo(y) {

@@ -1,5 +1,7 @@
 #include "SceneWindows.h"
 
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QScreen>
 #include <algorithm>
 #include <cstdlib>
@@ -89,6 +91,55 @@ void activateOnUsersBehalf(QWindow& window) {
     xcb_flush(connection);
 }
 
+// The item the window's keys go to while it is active, through its focus scopes: in a window not
+// yet active, no item has the active focus.
+QQuickItem* keysHolder(const QQuickWindow& window) {
+    QQuickItem* item = window.contentItem();
+    while (item && item->isFocusScope() && item->scopedFocusItem()) {
+        item = item->scopedFocusItem();
+    }
+    return item;
+}
+
+// The control that had the keys when the window was last in front, or else its first control,
+// takes them with the ring Tab shows: until Tab, a keyboard user saw no focus.
+void focusControl(QQuickWindow& window) {
+    QQuickItem* control = keysHolder(window);
+    if (!control || !control->activeFocusOnTab()) {
+        control = window.contentItem()->nextItemInFocusChain(true);
+    }
+    if (!control || !control->activeFocusOnTab()) {
+        return;
+    }
+    if (!control->hasActiveFocus()) {
+        control->forceActiveFocus(Qt::TabFocusReason);
+    } else if (control->metaObject()->indexOfProperty("focusReason") >= 0) {
+        // It has them again as the window became active, which shows no ring.
+        control->setProperty("focusReason", QVariant::fromValue(Qt::TabFocusReason));
+    }
+}
+
+// Once the window has the keyboard: given before, the keys reach the control only as the window
+// becomes active, and as if by that, with no ring.
+void focusControlOnceActive(QWindow& window) {
+    auto* quick = qobject_cast<QQuickWindow*>(&window);
+    if (!quick) {
+        return;
+    }
+    if (quick->activeFocusItem()) {
+        focusControl(*quick);
+        return;
+    }
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection =
+        QObject::connect(quick, &QQuickWindow::activeFocusItemChanged, quick, [quick, connection] {
+            if (quick->activeFocusItem()) {
+                QObject::disconnect(*connection);
+                focusControl(*quick);
+            }
+        });
+}
+
 }  // namespace
 
 void SceneWindows::add(const QString& id, QWindow* window) {
@@ -123,6 +174,23 @@ void SceneWindows::bringForward(QWindow* window) {
     }
     window->raise();
     window->requestActivate();
+    // A secondary window's: the main window's keys over a stream are the game's.
+    if (window->transientParent()) {
+        focusControlOnceActive(*window);
+    }
+}
+
+bool SceneWindows::popupHoldsKeys(const QQuickItem* item) {
+    const QQuickWindow* window = item ? item->window() : nullptr;
+    if (!window) {
+        return false;
+    }
+    for (const QQuickItem* holder = keysHolder(*window); holder; holder = holder->parentItem()) {
+        if (holder->inherits("QQuickOverlay")) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace qm

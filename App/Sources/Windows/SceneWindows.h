@@ -8,11 +8,13 @@
 
 #include <QtQml/qqmlregistration.h>
 
+class QQuickItem;
+
 namespace qm {
 
 // The application's secondary windows by name ("guide", "about", "licenses", "settings"), each
-// made once: opening one shows it or brings it to the front. One per QML engine; GUI thread
-// only.
+// made once: opening one shows it or brings it to the front, and where the keys go in a window
+// as it shows. One per QML engine; GUI thread only.
 class SceneWindows : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -30,8 +32,13 @@ public:
 
     // Shows the window in front and active: a hidden one centred over the window it is
     // transient for and kept on that screen, a minimised one restored, one the desktop hid
-    // ("show desktop") shown again.
+    // ("show desktop") shown again. A secondary window's control that holds the keys, or else
+    // its first control, takes them and shows it, as by Tab.
     Q_INVOKABLE static void bringForward(QWindow* window);
+
+    // Whether a menu or a dialog open in the item's window holds the keys, or will once the
+    // window is active again: a screen that comes meanwhile leaves them there.
+    Q_INVOKABLE static bool popupHoldsKeys(const QQuickItem* item);
 
 private:
     QHash<QString, QPointer<QWindow>> windows_;

@@ -648,7 +648,10 @@ TEST_F(JourneyTest, TheAppsWindowsAndTheShortcutsThatWorkFromEach) {
              ASSERT_TRUE(opened("Settings", settingsWindow));
              const QList<QQuickItem*> controls = tabStops(settingsWindow->contentItem());
              ASSERT_GE(controls.size(), 4);
-             QList<QQuickItem*> reached;
+             // It opens with the keys on its first control.
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return settingsWindow->activeFocusItem() == controls.first(); }));
+             QList<QQuickItem*> reached{controls.first()};
              while (reached.size() < controls.size()) {
                  QQuickItem* before = settingsWindow->activeFocusItem();
                  ASSERT_TRUE(user().press("Tab"));

@@ -264,6 +264,17 @@ TEST_F(SmallScreenJourneyTest, EveryWindowByKeyboardAloneAndTheShortcutsFromEach
         }
         return hasKeys(in, name);
     };
+    // The Tab stop with the keys, its focus shown; "" for none. A list's ring is its own, not
+    // its row's.
+    const auto ringed = [](QQuickWindow& in) -> QString {
+        for (const QQuickItem* held = in.activeFocusItem(); held; held = held->parentItem()) {
+            const QVariant shown = held->property("visualFocus");
+            if (held->activeFocusOnTab() && (!shown.isValid() || shown.toBool())) {
+                return held->objectName();
+            }
+        }
+        return "";
+    };
     const auto licenseView = [&] {
         return DesktopUser::shown(*licenses, "licensePage")
             ->property("contentItem")
@@ -287,6 +298,8 @@ TEST_F(SmallScreenJourneyTest, EveryWindowByKeyboardAloneAndTheShortcutsFromEach
                  DesktopUser::waitFor([&] { return item->property("highlighted").toBool(); }));
              ASSERT_TRUE(user().press("Return"));
              ASSERT_TRUE(opened("About Vantorel", about));
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return ringed(*about) == "licenses"; }))
+                 << "it opens with its focus shown";
          }},
         {"its licences by Tab and Return, the text taking the keys",
          [&] {
@@ -309,6 +322,10 @@ TEST_F(SmallScreenJourneyTest, EveryWindowByKeyboardAloneAndTheShortcutsFromEach
              ASSERT_TRUE(DesktopUser::waitFor([&] {
                  return screen->licenseText().size() > 1000 && scrollEnd() > 0;
              })) << "a text longer than the window";
+             // However long the text, its scroll bar's handle is long enough to grab.
+             const QQuickItem* bar = DesktopUser::shown(*licenses, "licensePageScrollBar");
+             ASSERT_TRUE(bar);
+             EXPECT_GE(bar->property("visualSize").toReal() * bar->height(), 24);
              const int chosen = screen->selection();
              ASSERT_TRUE(user().press("End"));
              EXPECT_TRUE(DesktopUser::waitFor([&] { return scrolledTo() == scrollEnd(); }));
@@ -350,6 +367,8 @@ TEST_F(SmallScreenJourneyTest, EveryWindowByKeyboardAloneAndTheShortcutsFromEach
                      ASSERT_TRUE(opened(title, target));
                      EXPECT_TRUE(DesktopUser::waitFor(
                          [&] { return DesktopUser::frontWindow() == target; }));
+                     EXPECT_TRUE(DesktopUser::waitFor([&] { return ringed(*target) != ""; }))
+                         << "no focus shows";
                      const QQuickItem* before = target->activeFocusItem();
                      ASSERT_TRUE(user().press("Tab"));
                      EXPECT_TRUE(DesktopUser::waitFor([&] {

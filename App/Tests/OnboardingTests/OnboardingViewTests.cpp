@@ -163,25 +163,45 @@ TEST_F(OnboardingViewTest, EachStepIsATabStopWithAVisibleRingAndTheKeysShowIt) {
     }
 }
 
-// Wherever Tab goes, one ring shows, around the control that has the keys: the steps, the
-// screen's ordinary buttons and its default.
+// From the start and wherever Tab goes, one ring shows, around the control that has the keys: the
+// steps, the screen's ordinary buttons and its default. A button that hides with them passes
+// them on, to Next or else to the step shown.
 TEST_F(OnboardingViewTest, EveryTabStopShowsOneRingAroundTheFocusedControl) {
     QQuickWindow& window = show();
-    QStringList visited;
-    for (int stop = 0; stop < 12; ++stop) {
-        press(Qt::Key_Tab);
+    // The control with the keys, once checked that it alone shows a ring; "" for none.
+    const auto ringed = [&]() -> QString {
         QQuickItem* focused = window.activeFocusItem();
-        ASSERT_TRUE(focused);
         const QList<QQuickItem*> rings =
             shownItems(window.contentItem(), [](const QQuickItem& item) {
                 return item.objectName() == "focusRing" || item.objectName() == "stepFocus";
             });
-        ASSERT_EQ(rings.size(), 1) << focused->objectName().toStdString();
-        EXPECT_EQ(rings.first()->parentItem(), focused) << focused->objectName().toStdString();
-        visited.append(focused->objectName());
+        const bool one = focused && rings.size() == 1 && rings.first()->parentItem() == focused;
+        EXPECT_TRUE(one) << (focused ? focused->objectName().toStdString() : "nothing focused");
+        return one ? focused->objectName() : "";
+    };
+    EXPECT_EQ(ringed(), "next") << "before any Tab";
+    QStringList visited;
+    for (int stop = 0; stop < 12; ++stop) {
+        press(Qt::Key_Tab);
+        visited.append(ringed());
     }
     EXPECT_TRUE(visited.contains("tryDemo")) << visited.join(' ').toStdString();
     EXPECT_TRUE(visited.contains("next")) << visited.join(' ').toStdString();
+
+    for (int stops = 0; ringed() != "next" && stops < 12; ++stops) {
+        press(Qt::Key_Tab);
+    }
+    press(Qt::Key_Space);
+    press(Qt::Key_Space);
+    EXPECT_EQ(stepTitle(), "Connect the cable");
+    EXPECT_EQ(ringed(), "stepRow3") << "Next went";
+    for (int stops = 0; ringed() != "back" && stops < 12; ++stops) {
+        press(Qt::Key_Tab);
+    }
+    press(Qt::Key_Space);
+    press(Qt::Key_Space);
+    EXPECT_EQ(stepTitle(), "Turn on developer mode");
+    EXPECT_EQ(ringed(), "next") << "Back went";
 }
 
 TEST_F(OnboardingViewTest, AProductNameIsShownAsWrittenNeverAsMarkup) {

@@ -575,6 +575,19 @@ TEST_F(StreamViewsTest, MenusShowShortcutsAndOpenFromTheKeyboard) {
     };
     QTest::keyClick(window.get(), Qt::Key_F10);
     EXPECT_EQ(lit(menus[0]), 0);
+    // The arrows go around past either end, and pass the disabled item and the separator.
+    const auto litText = [&](QObject* menu) {
+        QQuickItem* item = nullptr;
+        QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item),
+                                  Q_ARG(int, menu->property("currentIndex").toInt()));
+        return item ? item->property("text").toString() : QString();
+    };
+    for (const auto& [key, text] :
+         {std::pair{Qt::Key_Up, "Quit Vantorel"}, std::pair{Qt::Key_Down, "About Vantorel"},
+          std::pair{Qt::Key_Down, "Settings…"}, std::pair{Qt::Key_Up, "About Vantorel"}}) {
+        QTest::keyClick(window.get(), key);
+        EXPECT_EQ(litText(menus[0]), text);
+    }
     QTest::keyClick(window.get(), Qt::Key_Right);
     EXPECT_EQ(lit(menus[1]), 0);
     QTest::keyClick(window.get(), Qt::Key_Return);

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -357,6 +358,22 @@ TEST_F(AppUpdaterTest, ADownloadShowsItsProgressAndCancelKeepsNothingOfIt) {
         return QTest::qWaitFor([&] { return test::findItem(*window, name)->hasActiveFocus(); });
     };
     EXPECT_TRUE(hasKeys("download"));
+    // Its buttons stand evenly spaced, the one the answer hides leaving no room.
+    ASSERT_TRUE(test::waitForFrame(*window));
+    QList<QQuickItem*> buttons =
+        test::shownItems(window->contentItem(), [](const QQuickItem& item) {
+            return item.inherits("QQuickButton") && item.objectName() != "first" &&
+                   item.objectName() != "before";
+        });
+    ASSERT_EQ(buttons.size(), 3);
+    std::sort(buttons.begin(), buttons.end(), [](QQuickItem* a, QQuickItem* b) {
+        return a->mapToScene({0, 0}).x() < b->mapToScene({0, 0}).x();
+    });
+    const auto gap = [&](int i) {
+        return buttons[i + 1]->mapToScene({0, 0}).x() -
+               buttons[i]->mapToScene({buttons[i]->width(), 0}).x();
+    };
+    EXPECT_EQ(gap(0), gap(1));
     updater->download();
     EXPECT_EQ(updater->answer(), Answer::downloading);
     EXPECT_EQ(updater->answerText(), "Downloading Vantorel 1.6…");
