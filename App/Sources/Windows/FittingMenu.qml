@@ -31,6 +31,22 @@ Menu {
         return menu.currentIndex !== before
     }
 
+    // The control whose ring showed as the menu opened. The keys come back to it as from a popup,
+    // for which Qt's controls draw no focus: the ring a keyboard user followed would be gone.
+    property Item ringedBefore: null
+
+    onAboutToShow: {
+        const window = menu.parent ? menu.parent.Window.window : null
+        const item = window ? window.activeFocusItem : null
+        menu.ringedBefore = item && item.visualFocus ? item : null
+    }
+    onClosed: {
+        const item = menu.ringedBefore
+        menu.ringedBefore = null
+        if (item && item.activeFocus)
+            item.focusReason = Qt.TabFocusReason
+    }
+
     contentWidth: {
         let widest = 0
         for (let i = 0; i < menu.count; ++i) {

@@ -289,6 +289,15 @@ TEST_F(SmallScreenJourneyTest, EveryWindowByKeyboardAloneAndTheShortcutsFromEach
         {"About through the Vantorel menu, by keyboard",
          [&] {
              ASSERT_TRUE(user().activate(*window));
+             // A menu left by Escape gives the keys back to Next with its ring.
+             ASSERT_TRUE(tabTo(*window, "next"));
+             ASSERT_TRUE(DesktopUser::waitFor([&] { return ringed(*window) == "next"; }));
+             ASSERT_TRUE(user().press("F10"));
+             ASSERT_TRUE(DesktopUser::waitFor(
+                 [&] { return DesktopUser::menuItem(*window, "About Vantorel"); }));
+             ASSERT_TRUE(user().press("Escape"));
+             EXPECT_TRUE(DesktopUser::waitFor([&] { return ringed(*window) == "next"; }))
+                 << "the focus came back unseen";
              ASSERT_TRUE(user().press("F10"));
              QQuickItem* item = nullptr;
              ASSERT_TRUE(DesktopUser::waitFor(
