@@ -44,8 +44,8 @@ Column {
             const window = Window.window
             messages.recording.dismissMessages()
             // Gone with its message, it would leave the keys with no control at all.
-            if (had && window)
-                window.contentItem.nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+            if (had)
+                SceneWindows.focusFirstControl(window)
         }
     }
 

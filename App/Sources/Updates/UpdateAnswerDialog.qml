@@ -35,12 +35,12 @@ Dialog {
     onAboutToShow: dialog.focusBefore = dialog.parent ? dialog.parent.Window.activeFocusItem : null
     onClosed: {
         const before = dialog.focusBefore
-        const window = dialog.parent ? dialog.parent.Window : null
+        const window = dialog.parent ? dialog.parent.Window.window : null
         dialog.focusBefore = null
-        if (before && before !== window.contentItem && before.visible && before.enabled)
+        if (before && window && before !== window.contentItem && before.visible && before.enabled)
             before.forceActiveFocus(Qt.OtherFocusReason)
-        else if (window)
-            window.contentItem.nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
+        else
+            SceneWindows.focusFirstControl(window)
     }
     onAnswerChanged: dialog.focusAnswer()
 

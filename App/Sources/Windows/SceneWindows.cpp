@@ -106,12 +106,8 @@ QQuickItem* keysHolder(const QQuickWindow& window) {
 void focusControl(QQuickWindow& window) {
     QQuickItem* control = keysHolder(window);
     if (!control || !control->activeFocusOnTab()) {
-        control = window.contentItem()->nextItemInFocusChain(true);
-    }
-    if (!control || !control->activeFocusOnTab()) {
-        return;
-    }
-    if (!control->hasActiveFocus()) {
+        SceneWindows::focusFirstControl(&window);
+    } else if (!control->hasActiveFocus()) {
         control->forceActiveFocus(Qt::TabFocusReason);
     } else if (control->metaObject()->indexOfProperty("focusReason") >= 0) {
         // It has them again as the window became active, which shows no ring.
@@ -177,6 +173,13 @@ void SceneWindows::bringForward(QWindow* window) {
     // A secondary window's: the main window's keys over a stream are the game's.
     if (window->transientParent()) {
         focusControlOnceActive(*window);
+    }
+}
+
+void SceneWindows::focusFirstControl(QQuickWindow* window) {
+    QQuickItem* control = window ? window->contentItem()->nextItemInFocusChain(true) : nullptr;
+    if (control && control->activeFocusOnTab()) {
+        control->forceActiveFocus(Qt::TabFocusReason);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QtQml/qqmlregistration.h>
 
 class QQuickItem;
+class QQuickWindow;
 
 namespace qm {
 
@@ -39,6 +40,10 @@ public:
     // Whether a menu or a dialog open in the item's window holds the keys, or will once the
     // window is active again: a screen that comes meanwhile leaves them there.
     Q_INVOKABLE static bool popupHoldsKeys(const QQuickItem* item);
+
+    // The window's first control takes the keys and shows it, as by Tab: for a control that went
+    // with them, which leaves them with no control at all.
+    Q_INVOKABLE static void focusFirstControl(QQuickWindow* window);
 
 private:
     QHash<QString, QPointer<QWindow>> windows_;
